@@ -1,0 +1,77 @@
+// quillmore-cli alphabet: the 20 etalons the workbench makes at start.
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "synthesis/etalon_generation.h"
+#include "synthesis/random_streams.h"
+
+namespace {
+
+constexpr int16_t kAmplitude = 128;
+constexpr uint16_t kEtalonCount = 20;
+constexpr uint16_t kEtalonLength = 20;
+
+int32_t energyOf(const PulseHeader& e)
+{
+    uint32_t sum = 0;
+    for (int j = 0; j < e.wSize; ++j)
+        sum += static_cast<uint32_t>(e.lpData[j] * e.lpData[j]);
+    return static_cast<int32_t>(sum);
+}
+
+void printTable(const std::array<PulseHeader, kEtalonCount>& alphabet)
+{
+    std::printf("letter  number  energy  samples\n");
+    for (const PulseHeader& e : alphabet) {
+        std::printf("%-6c  %6d  %6d ", etalonLetter(e.wNumber), e.wNumber, energyOf(e));
+        for (int j = 0; j < e.wSize; ++j)
+            std::printf(" %4d", e.lpData[j]);
+        std::printf("\n");
+    }
+}
+
+void printJson(const std::array<PulseHeader, kEtalonCount>& alphabet)
+{
+    std::printf("{\"amplitude\": %d, \"length\": %d, \"etalons\": [\n", kAmplitude, kEtalonLength);
+    for (size_t i = 0; i < alphabet.size(); ++i) {
+        const PulseHeader& e = alphabet[i];
+        std::printf("  {\"letter\": \"%c\", \"number\": %d, \"energy\": %d, \"samples\": [", etalonLetter(e.wNumber),
+                    e.wNumber, energyOf(e));
+        for (int j = 0; j < e.wSize; ++j)
+            std::printf("%s%d", j ? ", " : "", e.lpData[j]);
+        std::printf("]}%s\n", i + 1 < alphabet.size() ? "," : "");
+    }
+    std::printf("]}\n");
+}
+
+}  // namespace
+
+int runAlphabetCommand(const std::vector<std::string>& args)
+{
+    bool json = false;
+    for (const std::string& a : args) {
+        if (a == "--json") {
+            json = true;
+        } else {
+            std::fprintf(stderr, "quillmore-cli alphabet: unknown option '%s'\n", a.c_str());
+            return 2;
+        }
+    }
+    MessageRecorder messages;
+    std::array<PulseHeader, kEtalonCount> alphabet{};
+    RandomStreams streams;
+    if (!makeAlphabet(messages, kAmplitude, kEtalonCount, kEtalonLength, alphabet, streams.etalonSeed)) {
+        for (const RecordedMessage& m : messages.messages)
+            std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
+        return 1;
+    }
+    if (json)
+        printJson(alphabet);
+    else
+        printTable(alphabet);
+    return 0;
+}

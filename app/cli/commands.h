@@ -1,0 +1,8 @@
+#pragma once
+// The sub-commands of quillmore-cli. Each takes the arguments after its name
+// and returns the process exit code.
+
+#include <string>
+#include <vector>
+
+int runAlphabetCommand(const std::vector<std::string>& args);

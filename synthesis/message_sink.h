@@ -1,0 +1,33 @@
+#pragma once
+// The one way the compute core reports to the user. The core shows its
+// failures as modal message boxes of the main window; the platform's Host
+// implements this interface, the tests and the console front end record.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class MessageIcon { None, Information, Warning, Error, Question };
+
+struct MessageSink {
+    // caption "" means the box has no caption of its own (the desktop shows
+    // its default one).
+    virtual void messageBox(std::string_view text, std::string_view caption, MessageIcon icon) = 0;
+
+  protected:
+    ~MessageSink() = default;
+};
+
+// Keeps every message in order; used by the console front end and the tests.
+struct RecordedMessage {
+    std::string text;
+    std::string caption;
+    MessageIcon icon = MessageIcon::None;
+};
+
+struct MessageRecorder final : MessageSink {
+    std::vector<RecordedMessage> messages;
+    void messageBox(std::string_view text, std::string_view caption, MessageIcon icon) override {
+        messages.push_back({std::string(text), std::string(caption), icon});
+    }
+};

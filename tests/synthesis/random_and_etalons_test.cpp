@@ -1,0 +1,173 @@
+// The random streams and the Alphabet against the documented values.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "synthesis/etalon_generation.h"
+#include "synthesis/random_streams.h"
+
+namespace {
+
+std::vector<int> samplesOf(const PulseHeader& e)
+{
+    return std::vector<int>(e.lpData.begin(), e.lpData.begin() + e.wSize);
+}
+
+struct Alphabet {
+    std::array<PulseHeader, 20> etalons{};
+    RandomStreams streams;
+    MessageRecorder messages;
+    int result = makeAlphabet(messages, 128, 20, 20, etalons, streams.etalonSeed);
+};
+
+}  // namespace
+
+TEST(RandomStreams, FirstValuesAreTheDocumentedOnes)
+{
+    int32_t seed = 123;
+    EXPECT_EQ(nextRandom(seed), 16948);
+    EXPECT_EQ(seed, 16948);
+
+    int32_t gaussSeed = 123;
+    EXPECT_EQ(gaussRandom(gaussSeed, 0, 64), -55);
+
+    // The generator is 15-bit and the start values are the fixed ones.
+    const RandomStreams s;
+    EXPECT_EQ(s.etalonSeed, 123);
+    EXPECT_EQ(s.positionSeed, 12345);
+    EXPECT_EQ(s.cutStartSeed, 7737);
+    EXPECT_EQ(s.cutEndSeed, 3373);
+    EXPECT_EQ(s.countSeed, 13579);
+    EXPECT_EQ(s.firstFixedGapSeed, 11357);
+    EXPECT_EQ(s.secondFixedGapSeed, 11357);
+    EXPECT_EQ(s.noiseSeed, 10597);
+}
+
+TEST(RandomStreams, GeneratorHasFullPeriodOf32768)
+{
+    int32_t seed = 0;
+    std::vector<bool> seen(32768, false);
+    for (int i = 0; i < 32768; ++i) {
+        const int32_t v = nextRandom(seed);
+        ASSERT_GE(v, 0);
+        ASSERT_LT(v, 32768);
+        ASSERT_FALSE(seen[v]) << "value repeated after " << i << " steps";
+        seen[v] = true;
+    }
+}
+
+TEST(RandomStreams, GaussHasTheRequestedMeanAndDeviation)
+{
+    // 20000 draws: the standard error of the mean is 100/sqrt(20000) ~ 0.7.
+    int32_t seed = 10597;
+    const int n = 20000;
+    double sum = 0, sumSquares = 0;
+    for (int i = 0; i < n; ++i) {
+        const double v = gaussRandom(seed, 50, 100);
+        sum += v;
+        sumSquares += v * v;
+    }
+    const double mean = sum / n;
+    const double deviation = std::sqrt(sumSquares / n - mean * mean);
+    EXPECT_NEAR(mean, 50.0, 3.0);
+    EXPECT_NEAR(deviation, 100.0, 3.0);
+}
+
+TEST(RandomStreams, GaussProductWrapsAt32BitsForHugeDeviations)
+{
+    // Deviations above ~10900 overflow the 32-bit product; it must wrap the
+    // way 32-bit arithmetic does, not trap.
+    int32_t a = 999, b = 999;
+    for (int i = 0; i < 200; ++i) {
+        const int32_t v = gaussRandom(a, 7, 32767);
+        int64_t sum = 0;
+        for (int k = 0; k < 12; ++k)
+            sum += nextRandom(b);
+        const int32_t product = static_cast<int32_t>(static_cast<uint32_t>((sum - 196608) * 32767));
+        ASSERT_EQ(v, 7 + (product >> 15));
+    }
+}
+
+TEST(Alphabet, AnalyticEtalonsHaveTheDocumentedSamples)
+{
+    Alphabet a;
+    ASSERT_EQ(a.result, 1);
+    EXPECT_TRUE(a.messages.messages.empty());
+    EXPECT_EQ(samplesOf(a.etalons[0]), std::vector<int>(20, 60));
+    EXPECT_EQ(samplesOf(a.etalons[2]),
+              (std::vector<int>{12, 24, 36, 47, 57, 65, 72, 78, 81, 83, 83, 81, 78, 72, 65, 57, 47, 36, 24, 12}));
+    EXPECT_EQ(samplesOf(a.etalons[4]), (std::vector<int>{24, 47, 65, 78, 83, 81, 72, 57, 36, 12, -12, -36, -57, -72,
+                                                         -81, -83, -78, -65, -47, -24}));
+    EXPECT_EQ(samplesOf(a.etalons[6]),
+              (std::vector<int>{0, 117, 87, -90, -147, 0, 112, 53, -40, -50, 0, 29, 14, -10, -13, 0, 7, 3, -2, -3}));
+    EXPECT_EQ(samplesOf(a.etalons[8]),
+              (std::vector<int>{0, 102, 115, 117, 118, 91, 71, 55, 43, 33, 26, 20, 15, 12, 9, 7, 5, 4, 3, 2}));
+    for (int i = 1; i < 10; i += 2)
+        for (int j = 0; j < 20; ++j)
+            ASSERT_EQ(a.etalons[i].lpData[j], -a.etalons[i - 1].lpData[j]) << "etalon " << etalonLetter(i + 1);
+}
+
+TEST(Alphabet, NoiseEtalonsComeFromTheEtalonStreamAndAreClamped)
+{
+    Alphabet a;
+    const std::vector<int> k = samplesOf(a.etalons[10]);
+    EXPECT_EQ(std::vector<int>(k.begin(), k.begin() + 5), (std::vector<int>{-55, 66, -105, -15, -9}));
+    const std::vector<int> t = samplesOf(a.etalons[19]);
+    EXPECT_EQ(std::vector<int>(t.begin(), t.begin() + 3), (std::vector<int>{-66, -79, 32}));
+    for (int i = 10; i < 20; ++i)
+        for (int v : samplesOf(a.etalons[i])) {
+            EXPECT_GE(v, -128);
+            EXPECT_LE(v, 127);
+        }
+    // 200 samples drawn, twelve steps each.
+    int32_t replay = 123;
+    for (int i = 0; i < 200 * 12; ++i)
+        nextRandom(replay);
+    EXPECT_EQ(a.streams.etalonSeed, replay);
+}
+
+TEST(Alphabet, EntriesAreNumberedAndShownAsLetters)
+{
+    Alphabet a;
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(a.etalons[i].wNumber, i + 1);
+        EXPECT_EQ(a.etalons[i].wSize, 20);
+        EXPECT_EQ(a.etalons[i].wAllocSize, 20);
+    }
+    EXPECT_EQ(etalonLetter(1), 'a');
+    EXPECT_EQ(etalonLetter(20), 't');
+}
+
+TEST(Alphabet, BuffersAreReusedOrReplacedWhenTooSmall)
+{
+    std::array<PulseHeader, 20> etalons{};
+    MessageRecorder messages;
+    int32_t seed = 123;
+    ASSERT_EQ(makeAlphabet(messages, 128, 20, 20, etalons, seed), 1);
+    const int16_t* first = etalons[3].lpData.data();
+    ASSERT_EQ(makeAlphabet(messages, 128, 20, 12, etalons, seed), 1);
+    EXPECT_EQ(etalons[3].lpData.data(), first) << "a large enough buffer is kept";
+    EXPECT_EQ(etalons[3].wAllocSize, 20);
+    EXPECT_EQ(etalons[3].wSize, 12);
+    EXPECT_TRUE(messages.messages.empty());
+
+    ASSERT_EQ(makeAlphabet(messages, 128, 20, 30, etalons, seed), 1);
+    ASSERT_EQ(messages.messages.size(), 1u) << "the warning is shown for entry 0 only";
+    EXPECT_EQ(messages.messages[0].text, "Предварительное освобождение памяти!");
+    EXPECT_EQ(messages.messages[0].caption, "Отладка");
+    EXPECT_EQ(etalons[19].wAllocSize, 30);
+    EXPECT_EQ(etalons[19].lpData.size(), 30u);
+}
+
+TEST(Alphabet, RefusesMoreEtalonsThanTheArrayHolds)
+{
+    std::array<PulseHeader, 4> etalons{};
+    MessageRecorder messages;
+    int32_t seed = 123;
+    EXPECT_EQ(makeAlphabet(messages, 128, 5, 20, etalons, seed), 0);
+    EXPECT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(etalons[0].lpData.empty());
+}
