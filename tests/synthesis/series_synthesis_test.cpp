@@ -11,11 +11,11 @@
 
 #include "synthesis/etalon_generation.h"
 #include "synthesis/series_synthesis.h"
+#include "synthesis_fixture.h"
 
 namespace {
 
-struct Workbench {
-    std::array<PulseHeader, 20> alphabet{};
+using Workbench = SynthesisFixture;
     RandomStreams streams;
     MessageRecorder messages;
     std::vector<uint16_t> sequence = std::vector<uint16_t>(2000, 1);
