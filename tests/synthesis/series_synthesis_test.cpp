@@ -16,22 +16,6 @@
 namespace {
 
 using Workbench = SynthesisFixture;
-    RandomStreams streams;
-    MessageRecorder messages;
-    std::vector<uint16_t> sequence = std::vector<uint16_t>(2000, 1);
-    SeriesHeaderPtr series;
-
-    Workbench() { makeAlphabet(messages, 128, 20, 20, alphabet, streams.etalonSeed); }
-
-    bool make(uint32_t N, uint16_t K, uint16_t Tmin = 40, uint16_t Tmax = 181, uint16_t saved = 100,
-              uint16_t L = 20)
-    {
-        bool made = false;
-        series = getCutOffSeries(messages, alphabet, L, Tmin, Tmax, N, K, sequence, 128, saved, std::move(series),
-                                 streams, &made);
-        return made;
-    }
-};
 
 int32_t energy(const PulseHeader& e, int from, int to)
 {
@@ -360,8 +344,9 @@ TEST(SeriesSynthesis, FixedSubSequenceModes)
             ASSERT_TRUE(v == 7 || v == 3 || v == 5);
             if (v == 3) {
                 ++copies;
-                if (k + 1 < 18)
+                if (k + 1 < 18) {
                     EXPECT_EQ(w.series->lpEtalonSequence[k + 1], 5);
+                }
             }
         }
         EXPECT_EQ(w.series->lpEtalonSequence[0], 7);
