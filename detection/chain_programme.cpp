@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "detection/fixed_case_criteria.h"
+
 StartRegions buildStartRegions(const SeriesHeader& series, uint32_t seriesSize, uint16_t Tmin, uint16_t Tmax)
 {
     StartRegions r;
@@ -15,18 +17,20 @@ StartRegions buildStartRegions(const SeriesHeader& series, uint32_t seriesSize, 
     later = getIntervalSet(nullptr, mMax);
     last = getIntervalSet(nullptr, mMax);
 
-    // 64-bit so that no interval product can overflow; the clamp keeps every
-    // window inside the series whatever intervals the caller passes.
-    const int64_t N = seriesSize, L = series.wImpulseSize, tmin = Tmin, tmax = Tmax;
-    auto add = [&](IntervalSet* set, int64_t k, int64_t n) {
-        const int64_t lo = std::max<int64_t>({tmin * k, N - tmax * (n - k), 0});
-        const int64_t hi = std::min(tmax * (k + 1) - L, N - L - tmin * (n - 1 - k));
+    // The clamp keeps every window inside the series whatever intervals the
+    // caller passes.
+    const uint16_t L = series.wImpulseSize;
+    const int32_t lastStart = static_cast<int32_t>(std::min<int64_t>(int64_t{seriesSize} - L, 65535));
+    auto add = [&](IntervalSet* set, int k, int n) {
+        const AdmissibleRange range = admissibleRange(static_cast<uint16_t>(k), static_cast<uint16_t>(n),
+                                                      seriesSize, L, Tmin, Tmax);
+        const int32_t lo = std::max(range.lo, 0), hi = std::min(range.hi, lastStart);
         if (lo <= hi)
             addInterval(set, static_cast<uint16_t>(lo), static_cast<uint16_t>(hi));
     };
-    for (int64_t n = mMin; n <= mMax; ++n) {
+    for (int n = mMin; n <= mMax; ++n) {
         add(first.get(), 0, n);
-        for (int64_t k = 1; k < n; ++k)
+        for (int k = 1; k < n; ++k)
             add(later.get(), k, n);
         add(last.get(), n - 1, n);
     }

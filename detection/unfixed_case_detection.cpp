@@ -7,6 +7,7 @@
 #include <string>
 
 #include "detection/chain_programme.h"
+#include "detection/fixed_case_criteria.h"
 #include "detection/trace_text.h"
 
 namespace {
@@ -98,24 +99,6 @@ void writeFoundPositions(SeriesHeader& s, const std::vector<int32_t>& positions)
     for (size_t k = 0; k < positions.size(); ++k)
         s.lpFoundPositions[k] = static_cast<int16_t>(positions[k]);
     s.wFoundPulses = static_cast<uint16_t>(positions.size());
-}
-
-// S / n rounded half up, S the sum over the window offsets of the squared
-// column sums of the detected windows; 0 for no detection.
-int32_t measureOf(const SeriesHeader& s, const std::vector<int32_t>& positions)
-{
-    const int64_t n = static_cast<int64_t>(positions.size());
-    if (n == 0)
-        return 0;
-    uint32_t S = 0;
-    for (int i = 0; i < s.wImpulseSize; ++i) {
-        uint32_t column = 0;
-        for (int32_t p : positions)
-            column += static_cast<uint32_t>(static_cast<int32_t>(s.lpSeriesData[p + i]));
-        S += column * column;
-    }
-    const uint32_t numerator = static_cast<uint32_t>(n) + 2u * S;
-    return static_cast<int32_t>(numerator) / static_cast<int32_t>(2 * n);
 }
 
 void storeRegions(DetectionStudy& study, const StartRegions& regions)
@@ -406,7 +389,9 @@ int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t
 
     sink.messageBox(trace, " study01_UnFixedPulseDetection ", MessageIcon::None);
     series.wFoundPulses = static_cast<uint16_t>(positions.size());
-    return measureOf(series, positions);
+    // No detection has no measure: 0 rather than a division by a count of 0.
+    return measure(series, series.wImpulseSize,
+                   std::span<const int16_t>(series.lpFoundPositions.data(), series.wFoundPulses));
 }
 
 int32_t processSeriesChains(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, SeriesHeader& series)
