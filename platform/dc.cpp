@@ -255,13 +255,21 @@ void Dc::ellipse(int32_t left, int32_t top, int32_t right, int32_t bottom)
     if (w == 0 || h == 0 || w > 32767 || h > 32767)
         return;
     // A pixel belongs to the ellipse when its centre lies inside the ellipse
-    // inscribed in the bounding box; doubled coordinates keep it in integers.
+    // inscribed in the bounding box (doubled coordinates keep it in
+    // integers), or when it lies on the middle row or column of the box: the
+    // ellipse crosses the whole box there, so a thin one still touches all
+    // four sides.
     const Wide limit = static_cast<Wide>(w * h) * (w * h);
     auto inside = [&](int64_t x, int64_t y) {
         if (x < l || x >= r || y < t || y >= b)
             return false;
-        const Wide ex = static_cast<Wide>(2 * x + 1 - (l + r)) * h;
-        const Wide ey = static_cast<Wide>(2 * y + 1 - (t + b)) * w;
+        const int64_t mx = 2 * x + 1 - (l + r), my = 2 * y + 1 - (t + b);
+        if (mx >= -1 && mx <= 1)
+            return true;
+        if (my >= -1 && my <= 1)
+            return true;
+        const Wide ex = static_cast<Wide>(mx) * h;
+        const Wide ey = static_cast<Wide>(my) * w;
         return ex * ex + ey * ey <= limit;
     };
     const bool outlined = pen_->style != PenStyle::Null;

@@ -1,0 +1,79 @@
+// Unfixed-case detection at the start-up settings (Tmin 40, Tmax 181, L 20,
+// noise 25) on series of 1200 and 7200 samples, each method on its own.
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <map>
+#include <vector>
+
+#include "detection/unfixed_case_detection.h"
+#include "synthesis/etalon_generation.h"
+#include "synthesis/series_synthesis.h"
+
+namespace {
+
+// Trace texts are built as in the window but shown nowhere.
+struct DiscardingSink final : MessageSink {
+    size_t shown = 0;
+    void messageBox(std::string_view text, std::string_view, MessageIcon) override { shown += text.size(); }
+};
+
+constexpr uint16_t kTmin = 40, kTmax = 181, kL = 20;
+constexpr int16_t kAmplitude = 128, kNoise = 25;
+
+// One noisy series of the default pulse count per length, made once.
+const SeriesHeader& startupSeries(uint32_t N)
+{
+    static std::array<PulseHeader, 20> alphabet{};
+    static std::map<uint32_t, SeriesHeaderPtr> made;
+    static RandomStreams streams;
+    static DiscardingSink sink;
+    if (alphabet[0].lpData.empty())
+        makeAlphabet(sink, kAmplitude, 20, kL, alphabet, streams.etalonSeed);
+    SeriesHeaderPtr& series = made[N];
+    if (!series) {
+        const uint16_t minK = std::max<uint16_t>(seriesMinPulses(N, kL, kTmax), 1);
+        const uint16_t maxK = seriesMaxPulses(N, kL, kTmin);
+        std::vector<uint16_t> etalons(maxK);
+        for (size_t k = 0; k < etalons.size(); ++k)
+            etalons[k] = static_cast<uint16_t>(1 + k % 20);
+        series = getCutOffSeries(sink, alphabet, kL, kTmin, kTmax, N, static_cast<uint16_t>((minK + maxK) / 2),
+                                 etalons, kAmplitude, 100, nullptr, streams);
+        addNoise(kNoise, kAmplitude, series.get(), streams.noiseSeed);
+    }
+    return *series;
+}
+
+void BM_UnfixedPulseDetection(benchmark::State& state)
+{
+    const auto N = static_cast<uint32_t>(state.range(0));
+    SeriesHeader series = startupSeries(N);
+    DetectionStudyPtr study = getDetectionStudy(series, nullptr);
+    study->wDetectionMethod = static_cast<uint16_t>(state.range(1));
+    std::vector<int32_t> chain(N);
+    DiscardingSink sink;
+    for (auto _ : state) {
+        study = getDetectionStudy(series, std::move(study));
+        benchmark::DoNotOptimize(study01_UnFixedPulseDetection(sink, kTmin, kTmax, chain, study.get(), series));
+    }
+    state.counters["detected"] = series.wFoundPulses;
+    state.counters["pulses"] = series.wImpulseQuantity;
+}
+BENCHMARK(BM_UnfixedPulseDetection)
+    ->ArgNames({"N", "method"})
+    ->ArgsProduct({{1200, 7200}, {0, 1, 2, 3, 4, 5, 6}})
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_ProcessSeriesChains(benchmark::State& state)
+{
+    const auto N = static_cast<uint32_t>(state.range(0));
+    SeriesHeader series = startupSeries(N);
+    DiscardingSink sink;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(processSeriesChains(sink, kTmin, kTmax, series));
+    state.counters["detected"] = series.wFoundPulses;
+}
+BENCHMARK(BM_ProcessSeriesChains)->ArgName("N")->Arg(1200)->Arg(7200)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
