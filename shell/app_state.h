@@ -19,6 +19,7 @@
 #include "detection/unfixed_case_detection.h"
 #include "synthesis/pulse_records.h"
 #include "synthesis/random_streams.h"
+#include "views/layout_rect.h"
 
 // TaskType: what processing a series gets.
 enum TaskType : uint16_t {
@@ -44,20 +45,6 @@ enum SeriesType : uint16_t {
 
 enum ViewState : int32_t { viewAlphabet = 5, viewResult = 6, viewSubsetGrid = 9 };
 enum ResultView : uint16_t { resultProcessing = 1, resultSimulation = 2 };
-
-// A layout rectangle in client pixels; right and bottom belong to it.
-struct LayoutRect {
-    int32_t left = 0;
-    int32_t top = 0;
-    int32_t right = 0;
-    int32_t bottom = 0;
-    friend bool operator==(const LayoutRect&, const LayoutRect&) = default;
-};
-
-constexpr bool hits(const LayoutRect& r, int32_t x, int32_t y)
-{
-    return r.left <= x && x <= r.right && r.top <= y && y <= r.bottom;
-}
 
 constexpr int kAlphabetCapacity = 20;
 
