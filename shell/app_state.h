@@ -10,7 +10,6 @@
 #include <memory>
 #include <vector>
 
-#include "detection/pulse_count_ranking.h"
 #include "platform/bitmap.h"
 #include "platform/font.h"
 #include "resources/button_bitmaps.h"
@@ -133,7 +132,6 @@ struct AppState {
     // --- 8. Current data objects
     SeriesHeaderPtr lpSeriesHeader;
     StepwiseProtocolPtr lpStepwiseProtocol;
-    PulseCountTablePtr pulseCountTable;
     DetectionStudyPtr detectionStudy;
     std::vector<int32_t> traceUnfixedCaseCriteria;  // its size is the capacity
     RestErrorHeaderPtr lpRestErrorHeader;
