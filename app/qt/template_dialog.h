@@ -1,0 +1,55 @@
+#pragma once
+// Modal dialogs built from the resource templates: group boxes, labels,
+// edit fields and the OK and Cancel buttons at their template rectangles,
+// dialog units converted with the dialog font's base units.
+
+#include <QDialog>
+
+#include <map>
+
+#include "platform/host.h"
+
+class QAbstractButton;
+
+class TemplateDialog final : public QDialog {
+  public:
+    // Shows fields at once. clientArea: the owner's client area, origin of a
+    // placed template.
+    TemplateDialog(const platform::DialogTemplate& dialog, const platform::DialogFields& fields, QWidget* owner,
+                   QWidget* clientArea, platform::DialogValidator validate);
+
+    // Shows the texts of the controls named in fields.
+    void setFields(const platform::DialogFields& fields);
+    // The given fields with the texts of every edit field as they stand now.
+    platform::DialogFields readFields(platform::DialogFields fields) const;
+    // The fields at the accepted OK.
+    const platform::DialogFields& acceptedFields() const { return accepted_; }
+
+    QWidget* control(int32_t id) const;
+    const platform::DialogUnits& units() const { return units_; }
+
+    // Base units of a font the classic way: the average width of the 52
+    // Latin letters, rounded, and the character height.
+    static platform::DialogUnits unitsOf(const QFont& font);
+    // Those units, widened until every one-line label and group title of the
+    // template (with the texts the procedure put in) fits its rectangle: the
+    // templates were measured for a narrower face than ours.
+    static platform::DialogUnits unitsFor(const platform::DialogTemplate& dialog,
+                                          const platform::DialogFields& fields, const QFont& font);
+
+  private:
+    void pressOk();
+
+    platform::DialogValidator validate_;
+    platform::DialogUnits units_;
+    std::map<int32_t, QWidget*> controls_;
+    platform::DialogFields shown_;
+    platform::DialogFields accepted_;
+};
+
+// Runs the dialog modally: fields in, OK checked by validate (a refusal
+// keeps the dialog open, with the texts as validate left them), the fields
+// at OK out; Cancel leaves fields as they came.
+platform::DialogResult runTemplateDialog(const platform::DialogTemplate& dialog, platform::DialogFields& fields,
+                                         const platform::DialogValidator& validate, QWidget* owner,
+                                         QWidget* clientArea);
