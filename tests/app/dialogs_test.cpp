@@ -1,0 +1,350 @@
+// Dialogs, boxes and file dialogs of the Qt host, driven through Qt's own
+// events: the shell's procedures fill the template dialogs and check them at
+// OK, boxes carry their text, caption and icon on their owner, and the file
+// dialogs show the titles and filters they are given.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "modal_helpers.h"
+#include "qt_host.h"
+#include "resources/dialogs.h"
+#include "shell/parameter_dialogs.h"
+#include "template_dialog.h"
+
+namespace {
+
+using namespace resources;
+
+// A main window stand-in: the owner and its client area.
+struct Window {
+    QWidget owner;
+    QWidget* view = new QWidget(&owner);
+    QtHost host{owner, *view};
+    std::vector<RecordedMessage> messages;
+
+    Window()
+    {
+        owner.resize(800, 600);
+        view->setGeometry(0, 0, 800, 600);
+        owner.show();
+    }
+    void recordMessages()
+    {
+        host.messageHook = [this](const RecordedMessage& m) { messages.push_back(m); };
+    }
+};
+
+QLineEdit& edit(TemplateDialog& d, int32_t id)
+{
+    if (auto* e = qobject_cast<QLineEdit*>(d.control(id)))
+        return *e;
+    ADD_FAILURE() << "no edit field " << id;
+    return *new QLineEdit(&d);  // typed into and dropped with the dialog
+}
+
+void type(TemplateDialog& d, int32_t id, const QString& text)
+{
+    QLineEdit& e = edit(d, id);
+    e.selectAll();
+    QTest::keyClicks(&e, text);
+}
+
+void press(TemplateDialog& d, int32_t buttonId)
+{
+    QTest::mouseClick(d.control(buttonId), Qt::LeftButton);
+}
+
+TEST(TemplateDialogs, TheCreationProcedureKeepsARefusedDialogOpenUntilItsFieldsAreSound)
+{
+    Window w;
+    w.recordMessages();
+    AppState s;
+    s.seriesLength = 1200;
+    bool stillOpenAfterRefusal = false;
+    size_t messagesAtRefusal = 0;
+    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Create Series");
+        EXPECT_EQ(edit(d, EditSamplesLength).text(), "1200");
+        type(d, EditMinInterval, "0");
+        press(d, platform::kIdOk);
+        stillOpenAfterRefusal = d.isVisible();
+        messagesAtRefusal = w.messages.size();
+        type(d, EditSamplesLength, "600");
+        type(d, EditMinInterval, "35");
+        press(d, platform::kIdOk);
+    });
+    runSeriesCreationDialog(s, w.host);
+
+    EXPECT_TRUE(stillOpenAfterRefusal);
+    ASSERT_EQ(messagesAtRefusal, 1u);
+    EXPECT_EQ(w.messages[0].caption, "Create Series");
+    EXPECT_EQ(w.messages[0].icon, MessageIcon::Warning);
+    EXPECT_NE(w.messages[0].text.find("wTmin"), std::string::npos);
+    EXPECT_EQ(w.messages.size(), 1u);
+    EXPECT_EQ(s.dialogAccepted, 1);
+    EXPECT_EQ(s.stagedSeriesLength, 600);
+    EXPECT_EQ(s.stagedMinInterval, 35);
+    EXPECT_EQ(s.stagedMaxInterval, 181);
+    EXPECT_EQ(s.dialogEtalonNumber, 1);
+}
+
+TEST(TemplateDialogs, CancelAndEscapeStoreNothing)
+{
+    Window w;
+    w.recordMessages();
+    AppState s;
+    s.requiredList = {1, 2, 3};
+    s.active_etalons = 3;
+    s.requiredCapacity = 20;
+    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+        EXPECT_EQ(edit(d, EditRequiredList).text(), "1,2,3");
+        type(d, EditRequiredCount, "2");
+        press(d, platform::kIdCancel);
+    });
+    runRequiredListDialog(s, w.host);
+    EXPECT_EQ(s.dialogAccepted, 0);
+    EXPECT_EQ(s.active_etalons, 3);
+
+    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+        type(d, EditRequiredCount, "2");
+        QTest::keyClick(&d, Qt::Key_Escape);
+    });
+    s.dialogAccepted = 1;
+    runRequiredListDialog(s, w.host);
+    EXPECT_EQ(s.dialogAccepted, 0);
+    EXPECT_EQ(s.active_etalons, 3);
+
+    // Return in a field presses OK, the default button.
+    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+        type(d, EditRequiredCount, "2");
+        QTest::keyClick(&edit(d, EditRequiredCount), Qt::Key_Return);
+    });
+    runRequiredListDialog(s, w.host);
+    EXPECT_EQ(s.dialogAccepted, 1);
+    EXPECT_EQ(s.active_etalons, 2);
+    EXPECT_TRUE(w.messages.empty());
+}
+
+TEST(TemplateDialogs, ControlsStandAtTheirTemplateRectanglesInDialogUnits)
+{
+    Window w;
+    for (const platform::DialogTemplate* t : {&createSeriesDialog(), &seriesStructureDialog(),
+                                              &requiredEtalonsDialog(), &locationParametersDialog()}) {
+        SCOPED_TRACE(t->id);
+        TemplateDialog d(*t, {}, &w.owner, w.view, {});
+        const platform::DialogUnits u = d.units();
+        const platform::DialogUnits plain = TemplateDialog::unitsOf(d.font());
+        EXPECT_GE(u.baseX, plain.baseX);
+        EXPECT_EQ(u.baseY, plain.baseY);
+        EXPECT_EQ(d.size(), QSize(u.toPixelsX(t->width), u.toPixelsY(t->height)));
+        int edits = 0;
+        for (const platform::DialogControl& c : t->controls) {
+            const QRect expected(u.toPixelsX(c.x), u.toPixelsY(c.y), u.toPixelsX(c.width), u.toPixelsY(c.height));
+            if (c.id != platform::kNoControlId) {
+                ASSERT_NE(d.control(c.id), nullptr) << c.id;
+                EXPECT_EQ(d.control(c.id)->geometry(), expected) << c.id;
+            }
+            if (c.kind == platform::ControlKind::Edit) {
+                ++edits;
+                EXPECT_EQ(d.control(c.id)->isEnabled(), !c.disabled) << c.id;
+            }
+            // Every one-line label can be read whole in its rectangle.
+            if (c.kind == platform::ControlKind::Static && c.id == platform::kNoControlId && c.height < 16) {
+                EXPECT_LE(d.fontMetrics().horizontalAdvance(QString::fromUtf8(c.text)), expected.width()) << c.text;
+            }
+        }
+        EXPECT_GT(edits, 0);
+    }
+}
+
+TEST(TemplateDialogs, TheNoiseLabelsOfTheLocationDialogAreRightAligned)
+{
+    Window w;
+    TemplateDialog d(locationParametersDialog(), {}, &w.owner, w.view, {});
+    int rightAligned = 0;
+    for (QLabel* label : d.findChildren<QLabel*>()) {
+        const bool right = label->alignment() & Qt::AlignRight;
+        const QString text = label->text();
+        const bool noiseLabel = text == "Initial Level" || text == "Number of Steps in Simulation" ||
+                                text == "Noise Increment per Step";
+        EXPECT_EQ(right, noiseLabel) << text.toStdString();
+        rightAligned += right;
+    }
+    EXPECT_EQ(rightAligned, 3);
+}
+
+TEST(TemplateDialogs, APlacedTemplateOpensAtItsPointOfTheClientArea)
+{
+    Window w;
+    w.owner.move(100, 80);
+    QPoint at;
+    QPoint expected;
+    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+        at = d.pos();
+        expected = w.view->mapToGlobal(QPoint(d.units().toPixelsX(60), d.units().toPixelsY(50)));
+        press(d, platform::kIdCancel);
+    });
+    platform::DialogFields fields;
+    EXPECT_EQ(w.host.runDialog(locationParametersDialog(), fields, {}), platform::DialogResult::Cancel);
+    EXPECT_EQ(at, expected);
+}
+
+TEST(TemplateDialogs, TheProcedureMayRewriteFieldsItRefuses)
+{
+    Window w;
+    platform::DialogFields fields{{EditRequiredCount, "7"}, {TextRequiredRange, "from 1 to 20"}};
+    int checks = 0;
+    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+        EXPECT_EQ(qobject_cast<QLabel*>(d.control(TextRequiredRange))->text(), "from 1 to 20");
+        press(d, platform::kIdOk);
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_EQ(edit(d, EditRequiredCount).text(), "rewritten");
+        press(d, platform::kIdOk);
+    });
+    const auto r = w.host.runDialog(requiredEtalonsDialog(), fields, [&](platform::DialogFields& f) {
+        if (++checks == 1) {
+            f[EditRequiredCount] = "rewritten";
+            return false;
+        }
+        return true;
+    });
+    EXPECT_EQ(r, platform::DialogResult::Ok);
+    EXPECT_EQ(checks, 2);
+    EXPECT_EQ(fields.at(EditRequiredCount), "rewritten");
+    // Statics travel through untouched, and the list field comes out as typed (empty).
+    EXPECT_EQ(fields.at(TextRequiredRange), "from 1 to 20");
+    EXPECT_EQ(fields.at(EditRequiredList), "");
+}
+
+TEST(MessageBoxes, ABoxShowsTextCaptionAndIconOnTheMainWindowAndAsPlainText)
+{
+    Window w;
+    bool seen = false;
+    whenModalOpens<QMessageBox>([&](QMessageBox& box) {
+        seen = true;
+        EXPECT_EQ(box.text(), "No Bitmap <ButtonStart>");
+        EXPECT_EQ(box.textFormat(), Qt::PlainText);
+        EXPECT_EQ(box.windowTitle(), "Fatal Error");
+        EXPECT_EQ(box.icon(), QMessageBox::NoIcon);
+        EXPECT_EQ(box.parentWidget(), &w.owner);
+        QTest::mouseClick(box.button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    w.host.messageBox("No Bitmap <ButtonStart>", "Fatal Error", MessageIcon::None);
+    EXPECT_TRUE(seen);
+
+    whenModalOpens<QMessageBox>([&](QMessageBox& box) {
+        EXPECT_EQ(box.icon(), QMessageBox::Warning);
+        EXPECT_EQ(box.text(), QString::fromUtf8("Не могу выделить память для lpCutOffSeriesHeader!"));
+        QTest::keyClick(&box, Qt::Key_Return);
+    });
+    w.host.messageBox("Не могу выделить память для lpCutOffSeriesHeader!", " About getCutOffSeriesHeader ",
+                      MessageIcon::Warning);
+}
+
+TEST(MessageBoxes, ARefusalRaisedInADialogStandsOnThatDialog)
+{
+    Window w;  // no hook: the real box
+    bool boxSeen = false;
+    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+        whenModalOpens<QMessageBox>([&](QMessageBox& box) {
+            boxSeen = true;
+            EXPECT_EQ(box.parentWidget(), &d);
+            EXPECT_EQ(box.windowTitle(), "Create Series");
+            box.accept();
+        });
+        type(d, EditMaxInterval, "10");
+        press(d, platform::kIdOk);  // returns when the box is closed
+        EXPECT_TRUE(d.isVisible());
+        press(d, platform::kIdCancel);
+    });
+    AppState s;
+    s.seriesLength = 1200;
+    runSeriesCreationDialog(s, w.host);
+    EXPECT_TRUE(boxSeen);
+    EXPECT_EQ(s.dialogAccepted, 0);
+}
+
+// The save dialog of the snapshot and the open dialog of the data file, as
+// their callers describe them.
+platform::FileDialogOptions snapshotOptions()
+{
+    return {"Snapshot File Name", {{"Bitmap Files (*.bmp)", "*.bmp"}, {"PCX Files (*.pcx)", "*.pcx"}}, 0, "bmp",
+            true, false};
+}
+platform::FileDialogOptions dataFileOptions()
+{
+    return {"Long File Name Search", {{"All Files (*.*)", "*.*"}, {"Text Files (*.txt)", "*.txt"}}, 0, "", false,
+            true};
+}
+
+QStringList shownFilters(QFileDialog& d)
+{
+    QStringList shown;
+    if (auto* combo = d.findChild<QComboBox*>("fileTypeCombo"))
+        for (int i = 0; i < combo->count(); ++i)
+            shown << combo->itemText(i);
+    return shown;
+}
+
+TEST(FileDialogs, TheSaveDialogShowsItsTitleAndFiltersAndAddsTheDefaultExtension)
+{
+    Window w;
+    QTemporaryDir dir;
+    whenModalOpens<QFileDialog>([&](QFileDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Snapshot File Name");
+        EXPECT_EQ(d.acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(shownFilters(d), QStringList({"Bitmap Files (*.bmp)", "PCX Files (*.pcx)"}));
+        EXPECT_EQ(d.selectedNameFilter(), "Bitmap Files (*.bmp)");
+        EXPECT_EQ(d.defaultSuffix(), "bmp");
+        EXPECT_FALSE(d.testOption(QFileDialog::DontConfirmOverwrite));
+        d.setDirectory(dir.path());
+        d.selectFile("picture");
+        static_cast<QDialog&>(d).accept();  // as the Save or Open button does
+    });
+    const auto chosen = w.host.saveFileDialog(snapshotOptions());
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(QString::fromStdString(*chosen), QDir(dir.path()).filePath("picture.bmp"));
+
+    whenModalOpens<QFileDialog>([&](QFileDialog& d) { d.reject(); });
+    EXPECT_FALSE(w.host.saveFileDialog(snapshotOptions()).has_value());
+}
+
+TEST(FileDialogs, TheOpenDialogListsEveryFileUnderAllFilesAndTakesOnlyExistingOnes)
+{
+    Window w;
+    QTemporaryDir dir;
+    QFile data(QDir(dir.path()).filePath("trace"));  // a recorded trace has no extension
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+    data.close();
+    whenModalOpens<QFileDialog>([&](QFileDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Long File Name Search");
+        EXPECT_EQ(d.acceptMode(), QFileDialog::AcceptOpen);
+        EXPECT_EQ(d.fileMode(), QFileDialog::ExistingFile);
+        EXPECT_EQ(shownFilters(d), QStringList({"All Files (*.*)", "Text Files (*.txt)"}));
+        // "All Files" lets every name through, not only names with a dot.
+        EXPECT_EQ(d.selectedNameFilter(), "All Files (*.*)");
+        EXPECT_TRUE(d.nameFilters().value(0).endsWith("(*)")) << d.nameFilters().value(0).toStdString();
+        d.setDirectory(dir.path());
+        d.selectFile(QDir(dir.path()).filePath("trace"));
+        static_cast<QDialog&>(d).accept();  // as the Save or Open button does
+    });
+    const auto chosen = w.host.openFileDialog(dataFileOptions());
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(QString::fromStdString(*chosen), QDir(dir.path()).filePath("trace"));
+}
+
+}  // namespace
