@@ -97,8 +97,10 @@ PulseCountTablePtr getPulseCountTable(uint16_t configuredCount, uint16_t minimum
 
 void freePulseCountTable(PulseCountTablePtr& table) { table.reset(); }
 
-int32_t rankPulseCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
-                        PulseCountTable* table, SeriesHeader& series)
+namespace {
+
+int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
+                   PulseCountTable* table, SeriesHeader& series)
 {
     const uint16_t L = series.wImpulseSize;
     const int mMin = std::max<int>(series.wMinPulses, 1);
@@ -214,6 +216,20 @@ int32_t rankPulseCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool tr
     std::copy_n(p.lpRowPositions[first].begin(), kept, series.lpFoundPositions.begin());
     series.wFoundPulses = static_cast<uint16_t>(kept);
     return squares(series, L, foundPositions(series, kept));
+}
+
+}  // namespace
+
+int32_t rankPulseCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
+                        PulseCountTable* table, SeriesHeader& series)
+{
+    // The trace text grows with the counts; its memory is work memory too.
+    try {
+        return rankCounts(sink, Tmin, Tmax, traceFlag, protocol, table, series);
+    } catch (const std::bad_alloc&) {
+        sink.messageBox("Нет памяти для measure!", "", MessageIcon::None);
+        return -1;
+    }
 }
 
 int32_t runUnfixedDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
