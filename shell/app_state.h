@@ -13,6 +13,7 @@
 #include "platform/bitmap.h"
 #include "platform/font.h"
 #include "resources/button_bitmaps.h"
+#include "detection/pulse_count_ranking.h"
 #include "detection/statistical_simulation.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/unfixed_case_detection.h"
@@ -132,6 +133,7 @@ struct AppState {
     // --- 8. Current data objects
     SeriesHeaderPtr lpSeriesHeader;
     StepwiseProtocolPtr lpStepwiseProtocol;
+    PulseCountTablePtr pulseCountTable;
     DetectionStudyPtr detectionStudy;
     std::vector<int32_t> traceUnfixedCaseCriteria;  // its size is the capacity
     RestErrorHeaderPtr lpRestErrorHeader;

@@ -67,12 +67,6 @@ void writeProtocol(JsonWriter& j, const StepwiseProtocol& p)
 
 void writeStudy(JsonWriter& j, const DetectionStudy& d)
 {
-    auto arrays = [&](std::string_view name, const auto& perPass, size_t n) {
-        j.key(name).beginArray();
-        for (const auto& pass : perPass)
-            j.array(first(pass, n));
-        j.endArray();
-    };
     j.beginObject();
     j.field("capacity", d.dwCapacity).field("seriesSize", d.dwSeriesSize).field("pulseCapacity", d.wPulseCapacity);
     j.field("truePulses", d.wTruePulses).field("minPulses", d.wMinPulses).field("maxPulses", d.wMaxPulses);
@@ -104,7 +98,6 @@ void writeStudy(JsonWriter& j, const DetectionStudy& d)
     j.key("reducedEnergies").array(first(d.lpReducedEnergies, starts));
     j.key("chiSquarePoints").beginArray().value(d.chiSquarePoints[0]).value(d.chiSquarePoints[1]).endArray();
     j.field("task", d.wTask).field("detectionMethod", d.wDetectionMethod);
-    (void)arrays;
     j.endObject();
 }
 
@@ -141,7 +134,21 @@ std::string seriesJson(const AppState& s, const ConsoleHost& host, size_t firstM
     s.lpStepwiseProtocol ? writeProtocol(j, *s.lpStepwiseProtocol) : (void)j.null();
     j.key("detectionStudy");
     s.detectionStudy && usesChainTotals(s) ? writeStudy(j, *s.detectionStudy) : (void)j.null();
-    j.key("pulseCountTable").null();
+    j.key("pulseCountTable");
+    if (s.pulseCountTable && usesChainTotals(s)) {
+        const PulseCountTable& t = *s.pulseCountTable;
+        j.beginObject().field("configured", t.wConfiguredCount).field("minimum", t.wMinCount).field("maximum", t.wMaxCount);
+        j.key("rows").beginArray();
+        for (int r = 0; r < t.wRows; ++r)
+            j.beginObject()
+                .field("count", t.lpPulseCounts[r])
+                .field("squares", t.lpSquares[r])
+                .field("noisePerWindow", t.lpNoisePerWindow[r])
+                .endObject();
+        j.endArray().endObject();
+    } else {
+        j.null();
+    }
     j.key("chainTotals");
     if (usesChainTotals(s) && s.lpSeriesHeader) {
         const SeriesHeader& h = *s.lpSeriesHeader;

@@ -87,6 +87,8 @@ TEST(Cli, RunAppliesItsOptions)
     EXPECT_TRUE(has(r.out, R"("wNoiseLevel": 10)"));
     EXPECT_TRUE(has(r.out, R"("detectionMethod": 1)"));
     EXPECT_TRUE(has(r.out, R"("chainTotals": [)"));
+    EXPECT_TRUE(has(r.out, R"("pulseCountTable": {"configured": )"));
+    EXPECT_TRUE(has(r.out, R"("method": "pas")")) << "the detection row";
     EXPECT_TRUE(has(r.out, R"("caption": " study01_UnFixedPulseDetection ")")) << "the detection trace is a message";
 
     // The same options give the same series: everything comes from fixed seeds.

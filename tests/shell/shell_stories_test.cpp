@@ -103,6 +103,7 @@ TEST(ShellPipeline, NextMakesAndProcessesANewSeriesInEveryTask)
         {IdTaskJointDetectionEstimation, IdSeriesFixedNumber, taskFixedEstimation, {3, 4}},
         {IdTaskJointDetectionEstimation, IdSeriesUnfixedNumber, taskUnfixedEstimation, {3, 5}},
         {IdTaskDetection, IdSeriesFixedNumber, taskBlindDetection, {2}},
+        {IdTaskDetection, IdSeriesUnfixedNumber, taskBlindDetection, {3, 4, 5, 6, 7}},
         {IdTaskSeriesProcessing, IdSeriesFixedNumber, taskSeriesProcessing, {0}},
     };
     for (const Case& c : cases) {
@@ -366,6 +367,7 @@ TEST(ShellTeardown, FreesEveryObjectOnce)
     EXPECT_EQ(w.state.lpSeriesHeader, nullptr);
     EXPECT_EQ(w.state.lpStepwiseProtocol, nullptr);
     EXPECT_EQ(w.state.detectionStudy, nullptr);
+    EXPECT_EQ(w.state.pulseCountTable, nullptr);
     EXPECT_EQ(w.state.lpRestErrorHeader, nullptr);
     EXPECT_TRUE(w.state.etalonSequence.empty());
     EXPECT_TRUE(w.state.traceUnfixedCaseCriteria.empty());
