@@ -53,7 +53,7 @@ struct FileDialogRecord {
     std::optional<std::string> answer;
 };
 
-class ScriptedHost final : public Host {
+class ScriptedHost : public Host {
   public:
     explicit ScriptedHost(int32_t clientWidth = 1024, int32_t clientHeight = 768);
 

@@ -10,10 +10,10 @@
 #include <memory>
 #include <vector>
 
-#include "detection/pulse_count_ranking.h"
 #include "platform/bitmap.h"
 #include "platform/font.h"
 #include "resources/button_bitmaps.h"
+#include "detection/pulse_count_ranking.h"
 #include "detection/statistical_simulation.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/unfixed_case_detection.h"

@@ -5,6 +5,7 @@
 #include "platform/host.h"
 #include "resources/command_ids.h"
 #include "shell/parameter_dialogs.h"
+#include "detection/sequential_method.h"
 #include "synthesis/series_synthesis.h"
 
 namespace {
@@ -121,15 +122,30 @@ void addNoiseStage(AppState& s, Host& host)
     sendCommand(s, host, CmdProcess);
 }
 
+// Blind detection on a series with an unknown number of pulses: rank the
+// pulse counts, then detect with the chosen method.
+void runUnfixedCase(AppState& s, Host& host, StepwiseProtocol& protocol, SeriesHeader& series)
+{
+    s.pulseCountTable =
+        getPulseCountTable(s.seriesPulseCount, s.minPulseCount, s.maxPulseCount, std::move(s.pulseCountTable));
+    s.detectionStudy = getDetectionStudy(series, std::move(s.detectionStudy));
+    if (s.detectionStudy) {
+        s.detectionStudy->wTask = s.taskType;
+        s.detectionStudy->wDetectionMethod = s.repeatMethod;
+    }
+    runUnfixedDetection(host, s.minInterval, s.maxInterval, s.moreDetails != 0, s.traceUnfixedCaseCriteria, &protocol,
+                        s.pulseCountTable.get(), s.detectionStudy.get(), series);
+}
+
 void process(AppState& s, Host& host)
 {
     s.protocolKind = 7;
-    s.lpStepwiseProtocol = getStepwiseProtocol(host, s.protocolKind, s.maxPulseCount, std::move(s.lpStepwiseProtocol));
+    s.lpStepwiseProtocol = getStepwiseProtocol(s.protocolKind, s.maxPulseCount, std::move(s.lpStepwiseProtocol));
     if (!s.lpStepwiseProtocol) {
         host.messageBox("Нет памяти для lpStepwiseProtocol!", "", MessageIcon::None);
         return;
     }
-    StepwiseProtocol& protocol = *s.lpStepwiseProtocol;
+    StepwiseProtocol* protocol = s.lpStepwiseProtocol.get();
     addTolpStepwiseProtocol(host, s.seriesType, s.taskType, protocol);
 
     // Without a series (a failed synthesis at start) there is nothing to
@@ -140,26 +156,18 @@ void process(AppState& s, Host& host)
         const bool unknownCount = s.seriesType == seriesUnknownWhole || s.seriesType == seriesUnknownCutOff;
         switch (s.taskType) {
         case taskFixedEstimation:
-            runFixedCaseEstimation(host, s.minInterval, s.maxInterval, s.etalonLength, s.seriesLength,
-                                   s.seriesPulseCount, protocol, series);
+            runFixedCaseEstimation(host, series, protocol, s.minInterval, s.maxInterval, s.etalonLength,
+                                   s.seriesPulseCount, s.seriesLength);
             break;
         case taskUnfixedEstimation:
-            sequentialMethod(host, s.minInterval, s.maxInterval, s.moreDetails, protocol, series);
+            sequentialMethod(host, s.minInterval, s.maxInterval, s.moreDetails != 0, protocol, series);
             break;
         case taskBlindDetection:
             if (knownCount) {
-                runFixedCaseEstimation(host, s.minInterval, s.maxInterval, s.etalonLength, s.seriesLength,
-                                       s.seriesPulseCount, protocol, series, /*stages=*/2);
+                runFixedCaseEstimation(host, series, protocol, s.minInterval, s.maxInterval, s.etalonLength,
+                                       s.seriesPulseCount, s.seriesLength, FixedCaseStages::TrueAndProgramme);
             } else if (unknownCount) {
-                s.pulseCountTable = getPulseCountTable(host, s.seriesPulseCount, s.minPulseCount, s.maxPulseCount,
-                                                       std::move(s.pulseCountTable));
-                s.detectionStudy = getDetectionStudy(series, std::move(s.detectionStudy));
-                if (s.detectionStudy) {
-                    s.detectionStudy->wTask = s.taskType;
-                    s.detectionStudy->wDetectionMethod = s.repeatMethod;
-                }
-                runUnfixedDetection(host, s.minInterval, s.maxInterval, s.moreDetails, s.traceUnfixedCaseCriteria,
-                                    protocol, s.pulseCountTable.get(), s.detectionStudy.get(), series);
+                runUnfixedCase(s, host, *protocol, series);
             }
             break;
         case taskSeriesProcessing:
@@ -351,14 +359,14 @@ void statisticalSimulation(AppState& s, Host& host)
         return;
     }
     if (!initRestErrHeader(host, s.pulseCountSteps, s.minPulseCount, s.pulseCountIncrement, s.noiseStepCount,
-                           s.initialNoiseLevel, s.noiseIncrement, s.repeatCount, *s.lpRestErrorHeader)) {
+                           s.initialNoiseLevel, s.noiseIncrement, s.repeatCount, s.lpRestErrorHeader.get())) {
         host.messageBox("Ошибка initRestErrHeader!", " About RestoreErrorHeader ", MessageIcon::None);
         return;
     }
-    statCutoffSpotting(host, *s.lpRestErrorHeader, std::span<const PulseHeader>(s.etalons.data(), s.etalonCount),
-                       std::span<const uint16_t>(s.requiredList.data(), s.active_etalons), s.seriesType, s.taskType,
-                       s.savedEnergyCreate, s.savedEnergyProcess, s.amplitude, s.minInterval, s.maxInterval,
-                       s.etalonLength, s.seriesLength, s.random, *s.lpSeriesHeader);
+    statCutoffSpotting(host, s.lpRestErrorHeader.get(), std::span<const PulseHeader>(s.etalons.data(), s.etalonCount),
+                       s.active_etalons, s.requiredList, s.seriesType, s.taskType,
+                       static_cast<uint16_t>(s.savedEnergyCreate), s.savedEnergyProcess, s.lpSeriesHeader, s.amplitude,
+                       s.random.noiseSeed, s.random);
     showSimulation(s, host);
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -354,6 +355,29 @@ TEST(UnfixedDetectionMethods, ThresholdsPassesAndEnergiesFollowTheirFormulas)
                 ASSERT_EQ(d.lpDetectedEnergies[j][k], windowByMethod(s, d.lpDetectedPositions[j][k], method));
         for (int k = 0; k < s.wFoundPulses; ++k)
             ASSERT_EQ(d.lpDetectedPositions[2][k], s.lpFoundPositions[k]);
+
+        // The additive model also reports the energy of the windows clear of
+        // every first-pass detection (starts from 1).
+        const std::string& trace = sink.messages[0].text;
+        if (method == 5) {
+            int64_t relict = 0, count = 0;
+            for (int q = 1; q <= N - L; ++q) {
+                bool clear = true;
+                for (int k = 0; k < d.wDetectedCounts[0]; ++k)
+                    clear = clear && std::abs(q - d.lpDetectedPositions[0][k]) >= L;
+                if (clear) {
+                    relict += d.lpEnergies[q];
+                    ++count;
+                }
+            }
+            ASSERT_GT(count, 0);
+            const std::string expected = "const threshold " + std::to_string((count + 2 * relict) / (2 * count)) +
+                                         ", relict summary " + std::to_string(relict) + " in " +
+                                         std::to_string(count) + " points\n\n[2]tent";
+            EXPECT_NE(trace.find(expected), std::string::npos) << trace;
+        } else {
+            EXPECT_EQ(trace.find("relict"), std::string::npos);
+        }
     }
 }
 
@@ -538,4 +562,18 @@ TEST(UnfixedDetectionRecord, ShortChainOutputAndHugeNoiseLevelsStayInBounds)
     study01_UnFixedPulseDetection(sink, 40, 181, {}, study.get(), s);
     EXPECT_EQ(study->lDetectionThreshold, INT32_MAX);
     EXPECT_EQ(s.wFoundPulses, 0);
+
+    // Intervals the series was not made with: a gap of 0 lets a start be its
+    // own predecessor, a Tmax below Tmin leaves none; the chains still end
+    // and stay in order.
+    s.wNoiseLevel = 25;
+    for (auto [tmin, tmax] : {std::pair<uint16_t, uint16_t>{0, 181}, {0, 0}, {60, 30}, {1, 2}}) {
+        study01_UnFixedPulseDetection(sink, tmin, tmax, {}, nullptr, s);
+        ASSERT_LE(s.wFoundPulses, s.lpFoundPositions.size());
+        for (int k = 1; k < s.wFoundPulses; ++k) {
+            ASSERT_GE(s.lpFoundPositions[k] - s.lpFoundPositions[k - 1], std::max<int>(tmin, 1));
+        }
+        processSeriesChains(sink, tmin, tmax, s);
+        ASSERT_LE(s.wFoundPulses, s.lpFoundPositions.size());
+    }
 }
