@@ -1,0 +1,106 @@
+#pragma once
+// A host without a screen, for the tests and the console front end. It
+// records every message, dialog, file dialog, invalidation and menu check,
+// answers dialogs and file dialogs from queues filled in advance, and keeps
+// the window's picture in a WindowCanvas that paint() draws into.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/host.h"
+#include "platform/window_canvas.h"
+
+namespace platform {
+
+// What the scripted user does while a dialog is open: type into edit fields,
+// then press OK or Cancel.
+struct DialogStep {
+    std::vector<std::pair<int32_t, std::string>> edits;
+    DialogResult press = DialogResult::Ok;
+};
+
+// The answer to one dialog. The steps are played in order until one closes
+// the dialog: Cancel always does, OK when the procedure's check accepts the
+// fields. Typing into a control that is not an enabled edit field does
+// nothing and is noted in scriptErrors.
+struct DialogAnswer {
+    int32_t expectedDialog = 0;  // template id; 0 accepts any dialog
+    std::vector<DialogStep> steps;
+};
+
+struct DialogRecord {
+    int32_t dialogId = 0;
+    DialogFields shown;          // as the procedure filled them
+    DialogFields closed;         // as they stood when the dialog closed
+    DialogResult result = DialogResult::Cancel;
+    int32_t refusedOks = 0;      // OK presses the procedure's check refused
+};
+
+struct InvalidationRecord {
+    std::optional<Rect> rect;    // nothing: the whole client area
+    bool erase = false;
+};
+
+struct FileDialogRecord {
+    bool save = false;
+    FileDialogOptions options;
+    std::optional<std::string> answer;
+};
+
+class ScriptedHost : public Host {
+  public:
+    explicit ScriptedHost(int32_t clientWidth = 1024, int32_t clientHeight = 768);
+
+    void messageBox(std::string_view text, std::string_view caption, MessageIcon icon) override;
+    DialogResult runDialog(const DialogTemplate& dialog, DialogFields& fields,
+                           const DialogValidator& validate) override;
+    std::optional<std::string> saveFileDialog(const FileDialogOptions& options) override;
+    std::optional<std::string> openFileDialog(const FileDialogOptions& options) override;
+    void checkMenuItem(int32_t id, bool checked) override;
+    void invalidate(std::optional<Rect> rect, bool erase) override;
+    Rect clientRect() const override { return canvas.clientRect(); }
+    void close() override { closeRequested = true; }
+    Bitmap& windowPicture() override { return canvas.picture(); }
+
+    // --- the script
+    void queueDialog(DialogAnswer answer) { dialogAnswers_.push_back(std::move(answer)); }
+    // Types the edits and presses OK once (a refused OK leaves the dialog
+    // open with nothing more to do: it is then cancelled and noted).
+    void answerOk(int32_t dialogId, std::vector<std::pair<int32_t, std::string>> edits = {});
+    void answerCancel(int32_t dialogId);
+    // The next save or open dialog returns this path; nothing means Cancel.
+    void queueSaveFile(std::optional<std::string> path) { saveAnswers_.push_back(std::move(path)); }
+    void queueOpenFile(std::optional<std::string> path) { openAnswers_.push_back(std::move(path)); }
+    size_t pendingDialogAnswers() const { return dialogAnswers_.size(); }
+
+    // Draws the waiting area through the handler (see WindowCanvas::paint).
+    bool paint(const std::function<void(Dc&)>& handler) { return canvas.paint(handler); }
+    bool menuChecked(int32_t id) const;
+
+    // --- what happened
+    std::vector<RecordedMessage> messages;
+    std::vector<DialogRecord> dialogs;
+    std::vector<FileDialogRecord> fileDialogs;
+    std::vector<InvalidationRecord> invalidations;
+    std::map<int32_t, bool> menuChecks;
+    bool closeRequested = false;
+    // Dialogs opened with no answer queued or the wrong one, answers that left
+    // a dialog open, typing into controls that take no typing, file dialogs
+    // with no answer queued. A story that went as written leaves this empty.
+    std::vector<std::string> scriptErrors;
+
+    WindowCanvas canvas;
+
+  private:
+    std::deque<DialogAnswer> dialogAnswers_;
+    std::deque<std::optional<std::string>> saveAnswers_;
+    std::deque<std::optional<std::string>> openAnswers_;
+};
+
+}  // namespace platform

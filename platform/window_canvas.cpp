@@ -1,0 +1,54 @@
+#include "platform/window_canvas.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace platform {
+
+WindowCanvas::WindowCanvas(int32_t width, int32_t height) : picture_(makeBitmap(width, height))
+{
+    invalidate(std::nullopt, true);
+}
+
+void WindowCanvas::resize(int32_t width, int32_t height)
+{
+    width = std::max(width, 0);
+    height = std::max(height, 0);
+    if (width == picture_.width && height == picture_.height)
+        return;
+    Bitmap next = makeBitmap(width, height);
+    const int32_t w = std::min(width, picture_.width), h = std::min(height, picture_.height);
+    for (int32_t y = 0; y < h; ++y)
+        std::copy_n(picture_.pixels.begin() + static_cast<ptrdiff_t>(y) * picture_.width, w,
+                    next.pixels.begin() + static_cast<ptrdiff_t>(y) * width);
+    picture_ = std::move(next);
+    invalid_ = clipped(invalid_, clientRect());
+    erase_ = clipped(erase_, clientRect());
+    invalidate(std::nullopt, true);
+}
+
+void WindowCanvas::invalidate(std::optional<Rect> rect, bool erase)
+{
+    const Rect area = rect ? intersect(*rect, clientRect()) : clientRect();
+    addRect(invalid_, area);
+    if (erase)
+        addRect(erase_, area);
+}
+
+bool WindowCanvas::paint(const std::function<void(Dc&)>& handler)
+{
+    if (isEmpty(invalid_))
+        return false;
+    const Region area = std::exchange(invalid_, Region{});
+    const Region erase = std::exchange(erase_, Region{});
+    if (!isEmpty(erase)) {
+        Dc eraser(picture_, erase);
+        eraser.fillRect(clientRect(), stockBrush(StockBrush::White));
+    }
+    Dc dc(picture_, area);
+    if (handler)
+        handler(dc);
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,48 @@
+#pragma once
+// The window's persistent picture and the area waiting to be repainted. A
+// paint draws over the old picture, clipped to that area and cleared to white
+// only where an invalidation asked for it, so a repaint without erasing
+// really draws over what was there.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "platform/bitmap.h"
+#include "platform/dc.h"
+#include "platform/region.h"
+
+namespace platform {
+
+class WindowCanvas {
+  public:
+    // A new window: a white picture waiting to be painted in full.
+    WindowCanvas(int32_t width, int32_t height);
+
+    // A new client size keeps the picture where old and new overlap and, as
+    // the window class redraws on every size change, invalidates everything
+    // with erasing. The same size changes nothing.
+    void resize(int32_t width, int32_t height);
+    Rect clientRect() const { return {0, 0, picture_.width, picture_.height}; }
+    Bitmap& picture() { return picture_; }
+    const Bitmap& picture() const { return picture_; }
+
+    // Nothing for rect means the whole client area; parts outside it are dropped.
+    void invalidate(std::optional<Rect> rect, bool erase);
+    const Region& invalidRegion() const { return invalid_; }
+    const Region& eraseRegion() const { return erase_; }
+    bool needsPaint() const { return !isEmpty(invalid_); }
+
+    // When something is invalid: clears the waiting area, erases to white
+    // where asked, and lets the handler draw through a device clipped to
+    // that area. Invalidations made by the handler wait for the next paint.
+    // Returns false, without calling the handler, when nothing was invalid.
+    bool paint(const std::function<void(Dc&)>& handler);
+
+  private:
+    Bitmap picture_;
+    Region invalid_;
+    Region erase_;
+};
+
+}  // namespace platform

@@ -1,0 +1,16 @@
+#pragma once
+// The main menu (resource 104) as a table the hosts build their menu bar from.
+
+#include <span>
+
+#include "platform/ui_templates.h"
+#include "resources/command_ids.h"
+
+namespace resources {
+
+std::span<const platform::MenuEntry> mainMenu();
+
+// The text of a command of the main menu, or nullptr.
+const char* menuText(int32_t commandId);
+
+}  // namespace resources

@@ -1,0 +1,41 @@
+#pragma once
+// Every action of the workbench goes through dispatchCommand: the menu
+// commands chosen by the user and the internal commands the program sends to
+// its own window (both numbered in resources/command_ids.h). Internal commands form one pipeline (new sequence, series
+// parameters, synthesis, noise, processing, refresh), each stage falling into
+// the next by a nested, synchronous call.
+
+#include <cstdint>
+
+#include "shell/app_state.h"
+
+namespace platform {
+class Host;
+}
+
+
+void dispatchCommand(AppState& state, platform::Host& host, int command);
+
+// Synthesizes the next series by seriesType into lpSeriesHeader: a fixed
+// count for types 1, 2, 16 and 32, a random count for 4 and 8 (which then
+// becomes seriesPulseCount). True when a new series was made.
+bool synthesizeSeries(AppState& state, platform::Host& host);
+
+// Pulse-count limits of a series length with the state's etalon length and
+// intervals (unsigned arithmetic): (length + E - 1) / Tmax, not raised to 1,
+// and (length - E + Tmin) / Tmin. A zero interval gives 0 instead of a
+// division by zero.
+uint16_t minPulsesFor(const AppState& state, uint32_t length);
+uint16_t maxPulsesFor(const AppState& state, uint32_t length);
+
+// The C library's rand() as the sequences of the multi-etalon tasks use it:
+// state * 214013 + 2531011, bits 16 to 30 of the state.
+int32_t libraryRand(uint32_t& state);
+
+// Rebuilds requiredList (increasing numbers) and active_etalons from the
+// selection flags.
+void rebuildRequiredList(AppState& state);
+
+// Grows the etalon sequence to at least n entries, new entries set to
+// currentEtalon, so that no stage writes past it.
+void ensureSequenceCapacity(AppState& state, size_t n);
