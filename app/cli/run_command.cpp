@@ -229,6 +229,20 @@ void showResult(AppState& s)
         storeShownRow(*s.lpStepwiseProtocol, *s.lpSeriesHeader);
 }
 
+// A progress bar on the terminal: cells done and the time left at the pace so far.
+void showProgress(std::chrono::steady_clock::time_point started, uint32_t done, uint32_t total)
+{
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double left = done ? elapsed * (total - done) / done : 0.0;
+    constexpr int kWidth = 30;
+    const int filled = total ? static_cast<int>(kWidth * static_cast<uint64_t>(done) / total) : kWidth;
+    std::fprintf(stderr, "\r[%.*s%*s] %u/%u cells, %.0f s left ", filled, "##############################",
+                 kWidth - filled, "", done, total, left);
+    if (done == total)
+        std::fprintf(stderr, "\n");
+    std::fflush(stderr);
+}
+
 }  // namespace
 
 int runRunCommand(const std::vector<std::string>& args)
@@ -300,10 +314,9 @@ int runSimulateCommand(const std::vector<std::string>& args)
     edit(EditRepeatCount, sim.repeats);
 
     const auto started = std::chrono::steady_clock::now();
-    dispatchCommand(state, host, IdDetectionStatisticalSimulation);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (isatty(STDERR_FILENO))
-        std::fprintf(stderr, "simulation done in %.1f s\n", seconds);
+        state.simulationProgress = [started](uint32_t done, uint32_t total) { showProgress(started, done, total); };
+    dispatchCommand(state, host, IdDetectionStatisticalSimulation);
 
     const RestErrorHeader* r = state.lpRestErrorHeader.get();
     if (!r || !r->fReady) {
