@@ -77,22 +77,17 @@ void writeStudy(JsonWriter& j, const DetectionStudy& d)
     j.field("firstNoiseThreshold", d.lFirstNoiseThreshold).field("lastNoiseThreshold", d.lLastNoiseThreshold);
     j.field("detectionThreshold", d.lDetectionThreshold).field("expectedNoiseEnergy", d.lExpectedNoiseEnergy);
     j.key("truePositions").array(first(d.lpTruePositions, d.wTruePulses));
-    j.key("detectedPositions").beginArray();
-    for (size_t pass = 0; pass < d.lpDetectedPositions.size(); ++pass)
-        j.array(first(d.lpDetectedPositions[pass], d.wDetectedCounts[pass]));
-    j.endArray();
-    j.key("detectedEnergies").beginArray();
-    for (size_t pass = 0; pass < d.lpDetectedEnergies.size(); ++pass)
-        j.array(first(d.lpDetectedEnergies[pass], d.wDetectedCounts[pass]));
-    j.endArray();
-    j.key("intervalStarts").beginArray();
-    for (size_t k = 0; k < d.lpIntervalStarts.size(); ++k)
-        j.array(first(d.lpIntervalStarts[k], d.wIntervalCounts[k]));
-    j.endArray();
-    j.key("intervalEnds").beginArray();
-    for (size_t k = 0; k < d.lpIntervalEnds.size(); ++k)
-        j.array(first(d.lpIntervalEnds[k], d.wIntervalCounts[k]));
-    j.endArray();
+    // Arrays kept per pass or per start region, each cut to its own count.
+    auto perEntry = [&j](std::string_view name, const auto& arrays, const auto& counts) {
+        j.key(name).beginArray();
+        for (size_t k = 0; k < arrays.size(); ++k)
+            j.array(first(arrays[k], counts[k]));
+        j.endArray();
+    };
+    perEntry("detectedPositions", d.lpDetectedPositions, d.wDetectedCounts);
+    perEntry("detectedEnergies", d.lpDetectedEnergies, d.wDetectedCounts);
+    perEntry("intervalStarts", d.lpIntervalStarts, d.wIntervalCounts);
+    perEntry("intervalEnds", d.lpIntervalEnds, d.wIntervalCounts);
     const size_t starts = d.dwSeriesSize >= d.wImpulseSize ? d.dwSeriesSize - d.wImpulseSize + 1 : 0;
     j.key("energies").array(first(d.lpEnergies, starts));
     j.key("reducedEnergies").array(first(d.lpReducedEnergies, starts));
