@@ -7,6 +7,7 @@
 #include <map>
 #include <vector>
 
+#include "detection/pulse_count_ranking.h"
 #include "detection/unfixed_case_detection.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/series_synthesis.h"
@@ -75,5 +76,31 @@ void BM_ProcessSeriesChains(benchmark::State& state)
     state.counters["detected"] = series.wFoundPulses;
 }
 BENCHMARK(BM_ProcessSeriesChains)->ArgName("N")->Arg(1200)->Arg(7200)->Unit(benchmark::kMicrosecond);
+
+// The whole blind-detection command as the shell runs it: fresh records,
+// ranking of every admissible count, detection with the method of "Detection"
+// (0) and the detection row.
+void BM_RunUnfixedDetection(benchmark::State& state)
+{
+    const auto N = static_cast<uint32_t>(state.range(0));
+    SeriesHeader series = startupSeries(N);
+    StepwiseProtocolPtr protocol;
+    PulseCountTablePtr table;
+    DetectionStudyPtr study;
+    std::vector<int32_t> chain(N);
+    DiscardingSink sink;
+    for (auto _ : state) {
+        protocol = getStepwiseProtocol(7, series.wMaxPulses, std::move(protocol));
+        table = getPulseCountTable(series.wImpulseQuantity, series.wMinPulses, series.wMaxPulses, std::move(table));
+        study = getDetectionStudy(series, std::move(study));
+        study->wTask = 32;
+        study->wDetectionMethod = 0;
+        benchmark::DoNotOptimize(runUnfixedDetection(sink, kTmin, kTmax, false, chain, protocol.get(), table.get(),
+                                                     study.get(), series));
+    }
+    state.counters["counts"] = series.wMaxPulses - series.wMinPulses + 1;
+    state.counters["rows"] = protocol->wUsed;
+}
+BENCHMARK(BM_RunUnfixedDetection)->ArgName("N")->Arg(1200)->Arg(7200)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -52,6 +52,7 @@ bool allocateChainTables(ChainTables& t, uint32_t N)
         t.E.assign(N, noChainValue);
         t.D.assign(N, noChainValue);
         t.B.assign(N, static_cast<int32_t>(N + 1));
+        t.window.assign(N, 0);
     } catch (const std::bad_alloc&) {
         t.E.clear();
         t.D.clear();
@@ -59,6 +60,8 @@ bool allocateChainTables(ChainTables& t, uint32_t N)
         t.E.shrink_to_fit();
         t.D.shrink_to_fit();
         t.B.shrink_to_fit();
+        t.window.clear();
+        t.window.shrink_to_fit();
         return false;
     }
     t.N = N;
@@ -75,21 +78,57 @@ void runChainProgramme(const StartRegions& regions, ChainTables& t, uint16_t Tmi
         t.B[p] = -1;
     });
     // Starts that may follow a pulse: the chain either starts here or extends
-    // the best positive chain ending Tmin..Tmax before.
-    auto link = [&](int32_t p) {
+    // the best positive chain ending Tmin..Tmax before, the lowest such
+    // start on ties.
+    auto link = [&](int32_t p, int32_t best, int32_t from) {
+        if (best <= 0) {
+            best = 0;
+            from = -2;
+        }
+        t.D[p] = wrapAdd(best, t.E[p]);
+        t.B[p] = from;
+    };
+    auto scanLink = [&](int32_t p) {
         int32_t best = 0, from = -2;
-        const int32_t qLast = p - Tmin;
-        for (int32_t q = std::max<int32_t>(p - Tmax, 0); q <= qLast; ++q) {
+        for (int32_t q = std::max<int32_t>(p - Tmax, 0); q <= p - Tmin; ++q) {
             if (t.D[q] > best) {
                 best = t.D[q];
                 from = q;
             }
         }
-        t.D[p] = wrapAdd(best, t.E[p]);
-        t.B[p] = from;
+        link(p, best, from);
     };
-    forEachStart(regions.sets[omegaFirstAndLater].get(), link);
-    forEachStart(regions.sets[omegaLaterOnly].get(), link);
+    // Within one increasing sweep the predecessors of p lie before p and are
+    // not written again, so a sliding window of candidates (values strictly
+    // falling, the earliest of equals kept) gives the same choice as the
+    // scan at two look-ups per start. With Tmin = 0 a start is its own
+    // predecessor and changes while it is in the window: that case scans.
+    auto sweep = [&](const IntervalSet* set) {
+        if (Tmin == 0) {
+            forEachStart(set, scanLink);
+            return;
+        }
+        std::vector<int32_t>& window = t.window;
+        size_t head = 0, tail = 0;
+        int32_t next = 0;
+        forEachStart(set, [&](int32_t p) {
+            const int32_t lo = std::max<int32_t>(p - Tmax, 0), hi = p - Tmin;
+            next = std::max(next, lo);
+            for (; next <= hi; ++next) {
+                while (tail > head && t.D[window[tail - 1]] < t.D[next])
+                    --tail;
+                window[tail++] = next;
+            }
+            while (head < tail && window[head] < lo)
+                ++head;
+            if (head < tail)
+                link(p, t.D[window[head]], window[head]);
+            else
+                link(p, 0, -2);
+        });
+    };
+    sweep(regions.sets[omegaFirstAndLater].get());
+    sweep(regions.sets[omegaLaterOnly].get());
 }
 
 int32_t followBestChain(const StartRegions& regions, const ChainTables& t, size_t maxCount,

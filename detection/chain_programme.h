@@ -41,6 +41,7 @@ void forEachStart(const IntervalSet* set, F&& f)
 struct ChainTables {
     uint32_t N = 0;
     std::vector<int32_t> E, D, B;
+    std::vector<int32_t> window;  // candidate predecessors of the sweep in progress
 };
 
 // Sizes the three tables for N samples with E and D at -999 and B at N + 1;
@@ -48,9 +49,10 @@ struct ChainTables {
 bool allocateChainTables(ChainTables& t, uint32_t N);
 
 // Resets D and B, then links every start of Omega into its best chain with
-// predecessors Tmin..Tmax before it. A start that may only be a first pulse
-// takes its own energy; any other takes its energy plus the greatest
-// positive D among its predecessors, the lowest one on ties.
+// predecessors Tmin..Tmax before it: first every start of Omega[-]\[~] (it
+// takes its own energy), then in increasing order every start of
+// Omega[-]X[~], then of Omega[~]\[-]; each of these takes its energy plus
+// the greatest positive D among its predecessors, the lowest one on ties.
 void runChainProgramme(const StartRegions& regions, ChainTables& t, uint16_t Tmin, uint16_t Tmax);
 
 // The end of the best chain: the lowest start of Omega[+] with the greatest

@@ -209,9 +209,10 @@ DetectionStudyPtr getDetectionStudy(const SeriesHeader& series, DetectionStudyPt
 
 void freeDetectionStudy(DetectionStudyPtr& study) { study.reset(); }
 
-int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
-                                      std::span<int32_t> chainOut, DetectionStudy* study,
-                                      SeriesHeader& series)
+namespace {
+
+int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
+                            DetectionStudy* study, SeriesHeader& series)
 {
     const uint16_t method = study ? study->wDetectionMethod : defaultDetectionMethod;
     const uint32_t N = usableSize(series);
@@ -368,13 +369,14 @@ int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t
         if (method == additiveModel && pass == 0) {
             // Energy of the windows that touch no detected window: what the
             // additive model leaves to the noise.
+            std::vector<bool> touched(N, false);
+            for (int32_t P : positions)
+                for (int64_t q = std::max<int64_t>(int64_t{P} - L + 1, 0); q <= int64_t{P} + L - 1 && q < N; ++q)
+                    touched[q] = true;
             int32_t relict = 0;
             int64_t count = 0;
             for (int64_t q = 1; q + L <= int64_t{N}; ++q) {
-                const bool touches = std::any_of(positions.begin(), positions.end(), [&](int32_t P) {
-                    return q >= P - L + 1 && q <= P + L - 1;
-                });
-                if (!touches) {
+                if (!touched[q]) {
                     relict = wrapAdd(relict, E[q]);
                     ++count;
                 }
@@ -394,7 +396,7 @@ int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t
                    std::span<const int16_t>(series.lpFoundPositions.data(), series.wFoundPulses));
 }
 
-int32_t processSeriesChains(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, SeriesHeader& series)
+int32_t chainSeries(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, SeriesHeader& series)
 {
     const uint32_t N = usableSize(series);
     const int L = series.wImpulseSize;
@@ -411,4 +413,30 @@ int32_t processSeriesChains(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, Ser
     const int32_t best = followBestChain(regions, work.tables, series.lpFoundPositions.size(), positions);
     writeFoundPositions(series, positions);
     return best;
+}
+
+}  // namespace
+
+// Memory for the texts and small vectors of a run is part of the work memory:
+// running out of it anywhere ends the run with the work-memory message.
+int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
+                                      std::span<int32_t> chainOut, DetectionStudy* study,
+                                      SeriesHeader& series)
+{
+    try {
+        return detectUnfixedPulses(sink, Tmin, Tmax, chainOut, study, series);
+    } catch (const std::bad_alloc&) {
+        sink.messageBox("Нет памяти для indexes!", "", MessageIcon::None);
+        return 0;
+    }
+}
+
+int32_t processSeriesChains(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, SeriesHeader& series)
+{
+    try {
+        return chainSeries(sink, Tmin, Tmax, series);
+    } catch (const std::bad_alloc&) {
+        sink.messageBox("Нет памяти для indexes!", "", MessageIcon::None);
+        return 0;
+    }
 }

@@ -13,6 +13,7 @@
 #include "platform/bitmap.h"
 #include "platform/font.h"
 #include "resources/button_bitmaps.h"
+#include "detection/pulse_count_ranking.h"
 #include "detection/statistical_simulation.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/unfixed_case_detection.h"
@@ -102,6 +103,9 @@ struct AppState {
     uint16_t noiseIncrement = 5;
     uint16_t repeatCount = 100;
     uint16_t pulseCountSteps = 0;
+    // Told after every cell of a running simulation; a host may set it to
+    // show progress.
+    SimulationProgress simulationProgress;
     int32_t simulationViewKind = 0;
 
     // --- 5. Mode codes and one-shot flags
@@ -132,6 +136,7 @@ struct AppState {
     // --- 8. Current data objects
     SeriesHeaderPtr lpSeriesHeader;
     StepwiseProtocolPtr lpStepwiseProtocol;
+    PulseCountTablePtr pulseCountTable;
     DetectionStudyPtr detectionStudy;
     std::vector<int32_t> traceUnfixedCaseCriteria;  // its size is the capacity
     RestErrorHeaderPtr lpRestErrorHeader;

@@ -123,17 +123,18 @@ void addNoiseStage(AppState& s, Host& host)
 }
 
 // Blind detection on a series with an unknown number of pulses: rank the
-// pulse counts and detect with the chosen method.
+// pulse counts, then detect with the chosen method.
 void runUnfixedCase(AppState& s, Host& host, StepwiseProtocol& protocol, SeriesHeader& series)
 {
+    s.pulseCountTable =
+        getPulseCountTable(s.seriesPulseCount, s.minPulseCount, s.maxPulseCount, std::move(s.pulseCountTable));
     s.detectionStudy = getDetectionStudy(series, std::move(s.detectionStudy));
     if (s.detectionStudy) {
         s.detectionStudy->wTask = s.taskType;
         s.detectionStudy->wDetectionMethod = s.repeatMethod;
     }
-    (void)protocol;
-    study01_UnFixedPulseDetection(host, s.minInterval, s.maxInterval, s.traceUnfixedCaseCriteria,
-                                  s.detectionStudy.get(), series);
+    runUnfixedDetection(host, s.minInterval, s.maxInterval, s.moreDetails != 0, s.traceUnfixedCaseCriteria, &protocol,
+                        s.pulseCountTable.get(), s.detectionStudy.get(), series);
 }
 
 void process(AppState& s, Host& host)
@@ -365,7 +366,7 @@ void statisticalSimulation(AppState& s, Host& host)
     statCutoffSpotting(host, s.lpRestErrorHeader.get(), std::span<const PulseHeader>(s.etalons.data(), s.etalonCount),
                        s.active_etalons, s.requiredList, s.seriesType, s.taskType,
                        static_cast<uint16_t>(s.savedEnergyCreate), s.savedEnergyProcess, s.lpSeriesHeader, s.amplitude,
-                       s.random.noiseSeed, s.random);
+                       s.random.noiseSeed, s.random, s.simulationProgress);
     showSimulation(s, host);
 }
 

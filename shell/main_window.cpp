@@ -96,6 +96,8 @@ void onDestroy(AppState& s)
         freeSeriesHeader(s.lpSeriesHeader);
     if (s.lpStepwiseProtocol)
         freeStepwiseProtocol(s.lpStepwiseProtocol);
+    if (s.pulseCountTable)
+        freePulseCountTable(s.pulseCountTable);
     if (s.detectionStudy)
         freeDetectionStudy(s.detectionStudy);
     s.traceUnfixedCaseCriteria = {};

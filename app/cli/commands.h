@@ -6,3 +6,5 @@
 #include <vector>
 
 int runAlphabetCommand(const std::vector<std::string>& args);
+int runRunCommand(const std::vector<std::string>& args);
+int runSimulateCommand(const std::vector<std::string>& args);

@@ -2,6 +2,7 @@
 // A small JSON writer for the one-object-per-line output of quillmore-cli:
 // keys in insertion order, numbers as integers, strings escaped.
 
+#include <concepts>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -26,7 +27,7 @@ class JsonWriter {
             value(static_cast<int64_t>(v));
         return endArray();
     }
-    template <typename T>
+    template <std::integral T>
     JsonWriter& field(std::string_view name, const T& v)
     {
         key(name);

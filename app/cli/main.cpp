@@ -13,8 +13,35 @@ const char* kUsage =
     "usage: quillmore-cli COMMAND [options]\n"
     "\n"
     "commands:\n"
-    "  alphabet [--json]   print the 20 etalons (letter, number, energy, samples)\n"
-    "  help                print this text\n";
+    "  alphabet [--json]          print the 20 etalons (letter, number, energy, samples)\n"
+    "  run [options] [--json]     start as the workbench starts, apply the options, then make and\n"
+    "                             process series as a click on Next does\n"
+    "  simulate [options] [simulation options] [--json | --csv]\n"
+    "                             run \"Detection, Statistical Simulation\" and print its errors\n"
+    "  help                       print this text\n"
+    "\n"
+    "options of run and simulate (applied in this order):\n"
+    "  --series-type fixed|unfixed      Fixed / Unfixed Number of Pulses\n"
+    "  --task joint|detection|processing  the task type\n"
+    "  --etalons 3,7,12                 the etalons in use (joint detection takes exactly one)\n"
+    "  --length N                       series length, as a click on a length option\n"
+    "  --noise S                        noise level (standard deviation)\n"
+    "  --pulses K                       pulse count (out of range becomes the mean of the range)\n"
+    "  --tmin A, --tmax B               least and greatest distance between pulse starts\n"
+    "  --energy P                       saved energy level, 0 to 100\n"
+    "  --method 0|1|2|6                 detection method of blind detection\n"
+    "  --more-details                   the trace of every processing\n"
+    "  --series N                       series to make (run; default 1)\n"
+    "  --same J                         \"Processing Same Data\" J times after each series (run)\n"
+    "\n"
+    "simulation options (fields of the \" Location Parameters\" dialog):\n"
+    "  --from A --to B --incr I         pulse counts A, A+I, ... B (1 to 31)\n"
+    "  --noise-from S --noise-steps K --noise-incr D   noise levels S, S+D, ... (K of them)\n"
+    "  --repeats R                      series per cell\n"
+    "\n"
+    "exit codes: 0 success, 1 the workbench could not start or simulate, 2 bad options.\n"
+    "Message boxes go to the JSON \"messages\" or, without --json, to standard error.\n"
+    "See docs/cli.md for the output formats.\n";
 
 }  // namespace
 
@@ -28,6 +55,10 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "alphabet")
         return runAlphabetCommand(args);
+    if (command == "run")
+        return runRunCommand(args);
+    if (command == "simulate")
+        return runSimulateCommand(args);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
         return 0;

@@ -1,0 +1,216 @@
+#include "workbench_session.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "resources/command_ids.h"
+#include "shell/command_dispatcher.h"
+#include "synthesis/series_synthesis.h"
+
+namespace {
+
+bool parseNumber(const std::string& text, long& value)
+{
+    if (text.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 10);
+    return errno == 0 && *end == '\0';
+}
+
+bool parseList(const std::string& text, std::vector<int>& values)
+{
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t comma = text.find(',', start);
+        long v = 0;
+        if (!parseNumber(text.substr(start, comma - start), v) || v < 1 || v > 32767)
+            return false;
+        values.push_back(static_cast<int>(v));
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return !values.empty();
+}
+
+std::string rangeError(const std::string& option, long low, long high)
+{
+    return option + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+}
+
+}  // namespace
+
+bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, SimulateOptions* simulate,
+                     std::string& error)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--json") {
+            run.json = true;
+            continue;
+        }
+        if (a == "--more-details") {
+            run.moreDetails = true;
+            continue;
+        }
+        if (simulate && a == "--csv") {
+            simulate->csv = true;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            error = "unknown option or missing value: " + a;
+            return false;
+        }
+        const std::string& v = args[++i];
+        long n = 0;
+        const bool numeric = parseNumber(v, n);
+        auto number = [&](std::optional<long>& slot, long low, long high) {
+            if (!numeric || n < low || n > high) {
+                error = rangeError(a, low, high) + ", got '" + v + "'";
+                return false;
+            }
+            slot = n;
+            return true;
+        };
+        bool ok = true;
+        if (a == "--task") {
+            ok = v == "joint" || v == "detection" || v == "processing";
+            if (ok)
+                run.task = v;
+            else
+                error = "--task must be joint, detection or processing, got '" + v + "'";
+        } else if (a == "--series-type") {
+            ok = v == "fixed" || v == "unfixed";
+            if (ok)
+                run.seriesType = v;
+            else
+                error = "--series-type must be fixed or unfixed, got '" + v + "'";
+        } else if (a == "--etalons") {
+            run.etalons.clear();
+            ok = parseList(v, run.etalons);
+            if (!ok)
+                error = "--etalons must be a list of etalon numbers such as 3,7,12, got '" + v + "'";
+        } else if (a == "--length") {
+            ok = number(run.length, 1, 32767);
+        } else if (a == "--noise") {
+            ok = number(run.noise, 0, 10900);
+        } else if (a == "--pulses") {
+            ok = number(run.pulses, 1, 32767);
+        } else if (a == "--tmin") {
+            ok = number(run.tmin, 1, 32767);
+        } else if (a == "--tmax") {
+            ok = number(run.tmax, 1, 32767);
+        } else if (a == "--energy") {
+            ok = number(run.energy, 0, 100);
+        } else if (a == "--method") {
+            ok = numeric && (n == 0 || n == 1 || n == 2 || n == 6);
+            if (ok)
+                run.method = n;
+            else
+                error = "--method must be 0, 1, 2 or 6, got '" + v + "'";
+        } else if (a == "--series") {
+            std::optional<long> count;
+            ok = number(count, 1, 100000);
+            if (ok)
+                run.series = *count;
+        } else if (a == "--same") {
+            std::optional<long> count;
+            ok = number(count, 0, 100000);
+            if (ok)
+                run.same = *count;
+        } else if (simulate && a == "--from") {
+            ok = number(simulate->from, 1, 31);
+        } else if (simulate && a == "--to") {
+            ok = number(simulate->to, 1, 31);
+        } else if (simulate && a == "--incr") {
+            ok = number(simulate->incr, 0, 31);
+        } else if (simulate && a == "--noise-from") {
+            ok = number(simulate->noiseFrom, 0, 10900);
+        } else if (simulate && a == "--noise-steps") {
+            ok = number(simulate->noiseSteps, 1, 1000);
+        } else if (simulate && a == "--noise-incr") {
+            ok = number(simulate->noiseIncr, 0, 10900);
+        } else if (simulate && a == "--repeats") {
+            ok = number(simulate->repeats, 1, 32767);
+        } else {
+            error = "unknown option: " + a;
+            ok = false;
+        }
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool applyRunOptions(AppState& s, ConsoleHost& host, const RunOptions& o, std::string& error)
+{
+    using namespace resources;
+    if (o.seriesType)
+        dispatchCommand(s, host, *o.seriesType == "fixed" ? IdSeriesFixedNumber : IdSeriesUnfixedNumber);
+    if (o.task) {
+        const int command = *o.task == "joint"       ? IdTaskJointDetectionEstimation
+                            : *o.task == "detection" ? IdTaskDetection
+                                                     : IdTaskSeriesProcessing;
+        dispatchCommand(s, host, command);
+    }
+    if (!o.etalons.empty()) {
+        for (int e : o.etalons)
+            if (e > s.etalonCount) {
+                error = "--etalons: etalon " + std::to_string(e) + " is not in the alphabet of " +
+                        std::to_string(s.etalonCount);
+                return false;
+            }
+        std::vector<int> distinct = o.etalons;
+        std::sort(distinct.begin(), distinct.end());
+        distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+        if (!isMultiEtalonTask(s.taskType) && distinct.size() != 1) {
+            error = "--etalons: joint detection and estimation works with exactly one etalon";
+            return false;
+        }
+        s.etalonSelected.fill(0);
+        for (int e : distinct)
+            s.etalonSelected[e - 1] = 1;
+        rebuildRequiredList(s);
+        s.previousEtalon = s.currentEtalon;
+        s.currentEtalon = o.etalons.front();
+    }
+    if (o.length) {
+        const uint32_t N = static_cast<uint32_t>(*o.length);
+        if (N < s.etalonLength) {
+            error = "--length must be at least the pulse length " + std::to_string(s.etalonLength);
+            return false;
+        }
+        s.requestedSeriesLength = N;
+        s.minPulseCount = minPulsesFor(s, N);
+        s.maxPulseCount = maxPulsesFor(s, N);
+        s.requestedPulseCount = static_cast<uint16_t>((s.minPulseCount + s.maxPulseCount) / 2);
+        for (int i = 0; i < s.seriesLengthOptionCount; ++i)
+            if (static_cast<uint32_t>(s.seriesLengthOptions[i]) == N)
+                s.seriesLengthOption = i + 1;
+    }
+    if (o.noise)
+        s.requestedNoiseLevel = static_cast<int16_t>(*o.noise);
+    if (o.pulses)
+        s.requestedPulseCount = static_cast<uint16_t>(*o.pulses);
+    if (o.tmin)
+        s.minInterval = static_cast<uint16_t>(*o.tmin);
+    if (o.tmax)
+        s.maxInterval = static_cast<uint16_t>(*o.tmax);
+    if (o.tmin || o.tmax) {
+        const std::string problem = seriesParameterProblem(s.etalonLength, s.minInterval, s.maxInterval, s.requestedSeriesLength);
+        if (!problem.empty()) {
+            error = "--tmin/--tmax: " + problem.substr(0, problem.size() - 1);
+            return false;
+        }
+    }
+    if (o.energy) {
+        s.savedEnergyCreate = static_cast<int16_t>(*o.energy);
+        s.savedEnergyProcess = static_cast<int16_t>(*o.energy);
+    }
+    if (o.method)
+        s.repeatMethod = static_cast<uint16_t>(*o.method);
+    return true;
+}

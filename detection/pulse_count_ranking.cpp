@@ -1,0 +1,246 @@
+#include "detection/pulse_count_ranking.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <string>
+
+#include "detection/fixed_case_criteria.h"
+#include "detection/trace_text.h"
+
+namespace {
+
+using trace_text::appendFormat;
+
+int32_t saturate(int64_t v)
+{
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+std::span<const int16_t> foundPositions(const SeriesHeader& s, size_t count)
+{
+    return {s.lpFoundPositions.data(), std::min(count, s.lpFoundPositions.size())};
+}
+
+void appendPositions(std::string& trace, std::span<const int16_t> positions)
+{
+    for (int16_t p : positions)
+        appendFormat(trace, " %d", p);
+}
+
+void writeRow(StepwiseProtocol& p, int row, uint16_t pulses, int32_t squaresValue, uint16_t code,
+              std::span<const int16_t> positions)
+{
+    p.lpPulses[row] = pulses;
+    // Ranked and detected rows are compared by the energy they capture, so
+    // the measure column carries the squares as well.
+    p.lpMeasure[row] = squaresValue;
+    p.lpSquares[row] = squaresValue;
+    p.lpIterations[row] = 0;
+    p.lpMethod[row] = code;
+    std::copy(positions.begin(), positions.end(), p.lpRowPositions[row].begin());
+}
+
+void copyRow(StepwiseProtocol& p, int from, int to)
+{
+    p.lpPulses[to] = p.lpPulses[from];
+    p.lpMeasure[to] = p.lpMeasure[from];
+    p.lpSquares[to] = p.lpSquares[from];
+    p.lpIterations[to] = p.lpIterations[from];
+    p.lpMethod[to] = p.lpMethod[from];
+    p.lpRowPositions[to] = p.lpRowPositions[from];
+}
+
+// Every allocated row starts over: no pulses, the row number as its measure.
+void resetRows(StepwiseProtocol& p, int positionsToClear)
+{
+    for (int r = 0; r < p.wRows; ++r) {
+        p.lpPulses[r] = 0;
+        p.lpMeasure[r] = r + 1;
+        p.lpSquares[r] = 0;
+        std::vector<int16_t>& row = p.lpRowPositions[r];
+        std::fill_n(row.begin(), std::min<size_t>(positionsToClear, row.size()), int16_t{0});
+    }
+}
+
+}  // namespace
+
+PulseCountTablePtr getPulseCountTable(uint16_t configuredCount, uint16_t minimum, uint16_t maximum,
+                                      PulseCountTablePtr table)
+{
+    const int32_t wanted = maximum < minimum ? maximum + 1 : maximum - minimum + 1;
+    // 0..65535 gives 65536 rows, one more than the count field holds.
+    const auto rows = static_cast<uint16_t>(std::min<int32_t>(wanted, std::numeric_limits<uint16_t>::max()));
+    try {
+        if (!table || table->wCapacity < rows) {
+            table.reset();
+            table = std::make_unique<PulseCountTable>();
+            table->lpPulseCounts.resize(rows);
+            table->lpSquares.resize(rows);
+            table->lpNoisePerWindow.resize(rows);
+            table->wCapacity = rows;
+        }
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    PulseCountTable& t = *table;
+    t.wRows = rows;
+    t.wConfiguredCount = configuredCount;
+    t.wMinCount = minimum;
+    t.wMaxCount = maximum;
+    std::fill(t.lpPulseCounts.begin(), t.lpPulseCounts.end(), 0);
+    std::fill(t.lpSquares.begin(), t.lpSquares.end(), 0);
+    std::fill(t.lpNoisePerWindow.begin(), t.lpNoisePerWindow.end(), 0);
+    return table;
+}
+
+void freePulseCountTable(PulseCountTablePtr& table) { table.reset(); }
+
+namespace {
+
+int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
+                   PulseCountTable* table, SeriesHeader& series)
+{
+    const uint16_t L = series.wImpulseSize;
+    const int mMin = std::max<int>(series.wMinPulses, 1);
+    const int mMax = series.wMaxPulses;
+    const uint16_t m0 = series.wImpulseQuantity;
+
+    if (protocol)
+        resetRows(*protocol, mMax);
+
+    std::vector<int32_t> measures;
+    try {
+        measures.assign(static_cast<size_t>(std::max(mMax - mMin + 1, 0)), 0);
+    } catch (const std::bad_alloc&) {
+        sink.messageBox("Нет памяти для measure!", "", MessageIcon::None);
+        return -1;
+    }
+
+    const std::span<const int16_t> truePositions(series.lpPositions.data(),
+                                                 std::min<size_t>(m0, series.lpPositions.size()));
+    const int32_t trueMeasure = measure(series, L, truePositions);
+    const int32_t trueSquares = squares(series, L, truePositions);
+    std::string trace;
+    if (traceFlag) {
+        trace += "pulses\t dist\t squares\t positions\n";
+        appendFormat(trace, "%5d\t%6d\t%6d\t", m0, trueMeasure, trueSquares);
+        appendPositions(trace, truePositions);
+        trace += "\n\n";
+    }
+
+    int first = 0, capacity = 0;
+    if (protocol) {
+        appendProtocolRow(protocol, m0, trueSquares, trueSquares, 0, kMethodTrue, truePositions);
+        first = protocol->wUsed;
+        // Two rows are kept for the true and the detected positions; a
+        // protocol that was not emptied first leaves fewer for the list.
+        if (protocol->wRows > 2)
+            capacity = std::min<int>(maxRankedCandidates, protocol->wRows - 2);
+        capacity = std::clamp(capacity, 0, protocol->wRows - first);
+    }
+    int length = 0;
+
+    const uint32_t N = static_cast<uint32_t>(std::min<size_t>(series.dwSeriesSize, series.lpSeriesData.size()));
+    uint32_t wholeEnergy = 0;
+    for (uint32_t i = 0; i < N; ++i)
+        wholeEnergy += static_cast<uint32_t>(series.lpSeriesData[i] * series.lpSeriesData[i]);
+
+    for (int n = mMin; n <= mMax; ++n) {
+        const int32_t Mn = estimateByEnergies(sink, Tmin, Tmax, L, static_cast<uint16_t>(n), series);
+        const std::span<const int16_t> fit = foundPositions(series, static_cast<size_t>(n));
+        const int32_t Qn = squares(series, L, fit);
+        measures[n - mMin] = Mn;
+
+        const int32_t outside = static_cast<int32_t>(wholeEnergy - static_cast<uint32_t>(Qn));
+        const int64_t pOut = int64_t{N} - int64_t{n} * L;
+        const int32_t noisePerWindow = pOut > 0 ? saturate((pOut + 2 * int64_t{L} * outside) / (2 * pOut)) : outside;
+        if (table && n - mMin < table->wCapacity) {
+            table->lpPulseCounts[n - mMin] = n;
+            table->lpSquares[n - mMin] = Qn;
+            table->lpNoisePerWindow[n - mMin] = noisePerWindow;
+        }
+
+        if (traceFlag) {
+            appendFormat(trace, "%d[%d]\t%6d\t%6d\t", n, series.wFoundPulses, Mn, Qn);
+            appendPositions(trace, foundPositions(series, series.wFoundPulses));
+            trace += "\n";
+        }
+
+        // The first entry with smaller squares gives way; equal squares keep
+        // the smaller count above. A row too narrow for n positions takes no
+        // candidate.
+        if (protocol && static_cast<size_t>(n) <= protocol->wWidth) {
+            int at = 0;
+            while (at < length && protocol->lpSquares[first + at] >= Qn)
+                ++at;
+            if (at < length)
+                for (int j = std::min(length, capacity - 1); j > at; --j)
+                    copyRow(*protocol, first + j - 1, first + j);
+            if (at < capacity) {
+                writeRow(*protocol, first + at, static_cast<uint16_t>(fit.size()), Qn, kMethodRanked, fit);
+                length = std::min(length + 1, capacity);
+            }
+        }
+
+        if (traceFlag) {
+            appendFormat(trace, "  it=%d\t%6d\t%6d\t", 0, Mn, Qn);
+            appendPositions(trace, fit);
+            trace += "\n";
+        }
+    }
+
+    if (traceFlag)
+        sink.messageBox(trace, "Sequential method", MessageIcon::None);
+    if (!protocol || length == 0)
+        return squares(series, L, foundPositions(series, series.wFoundPulses));
+
+    StepwiseProtocol& p = *protocol;
+    p.wUsed = static_cast<uint16_t>(first + length);
+
+    // The true count is always offered: its fit takes the lowest-ranked row.
+    // A series without a true count, or one the programme cannot fit, has
+    // nothing to offer.
+    bool listed = false;
+    for (int r = first; r < p.wUsed; ++r)
+        listed = listed || p.lpPulses[r] == m0;
+    if (!listed && m0 > 0 && m0 <= p.wWidth &&
+        estimateByEnergies(sink, Tmin, Tmax, L, m0, series) != kEstimateFailure) {
+        const std::span<const int16_t> fit = foundPositions(series, m0);
+        writeRow(p, p.wUsed - 1, m0, squares(series, L, fit), kMethodRanked, fit);
+    }
+
+    const uint16_t top = p.lpPulses[first];
+    const size_t kept = std::min<size_t>(top, series.lpFoundPositions.size());
+    std::copy_n(p.lpRowPositions[first].begin(), kept, series.lpFoundPositions.begin());
+    series.wFoundPulses = static_cast<uint16_t>(kept);
+    return squares(series, L, foundPositions(series, kept));
+}
+
+}  // namespace
+
+int32_t rankPulseCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
+                        PulseCountTable* table, SeriesHeader& series)
+{
+    // The trace text grows with the counts; its memory is work memory too.
+    try {
+        return rankCounts(sink, Tmin, Tmax, traceFlag, protocol, table, series);
+    } catch (const std::bad_alloc&) {
+        sink.messageBox("Нет памяти для measure!", "", MessageIcon::None);
+        return -1;
+    }
+}
+
+int32_t runUnfixedDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+                            std::span<int32_t> chainOut, StepwiseProtocol* protocol, PulseCountTable* table,
+                            DetectionStudy* study, SeriesHeader& series)
+{
+    rankPulseCounts(sink, Tmin, Tmax, traceFlag, protocol, table, series);
+    study01_UnFixedPulseDetection(sink, Tmin, Tmax, chainOut, study, series);
+    const std::span<const int16_t> detected = foundPositions(series, series.wFoundPulses);
+    const int32_t S = squares(series, series.wImpulseSize, detected);
+    if (protocol)
+        appendProtocolRow(protocol, static_cast<uint16_t>(detected.size()), S, S, 0, kMethodDetected, detected);
+    return S;
+}

@@ -1,0 +1,83 @@
+// The work pulse a view fills with a computed shape: made to its length with
+// copied or zero samples, released whether or not it exists, and refused with
+// the system's message when memory runs out, leaving nothing allocated.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "views/drawing_primitives.h"
+
+namespace {
+// Allocations left before the next one fails; negative: none fails.
+int allocationsBeforeFailure = -1;
+}  // namespace
+
+// The whole test program allocates through these, so a test can make exactly
+// the n-th allocation from now fail. They pair malloc with free, which the
+// compiler cannot tell from inside a replacement operator.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size)
+{
+    if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0)
+        throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+
+namespace {
+
+TEST(WorkPulse, HoldsItsLengthNumberAndSamples)
+{
+    MessageRecorder sink;
+    const std::vector<int16_t> given{3, -4, 5, 6};
+    PulseHeaderPtr copied = createPulseHeader(sink, 4, 9, given);
+    ASSERT_TRUE(copied);
+    EXPECT_EQ(copied->wAllocSize, 4);
+    EXPECT_EQ(copied->wSize, 4);
+    EXPECT_EQ(copied->wNumber, 9);
+    EXPECT_EQ(copied->lpData, given);
+
+    PulseHeaderPtr zero = createPulseHeader(sink, 20, 0);
+    ASSERT_TRUE(zero);
+    EXPECT_EQ(zero->lpData, std::vector<int16_t>(20, 0));
+
+    // Fewer samples than the length: the rest is zero, nothing is read past them.
+    PulseHeaderPtr partial = createPulseHeader(sink, 6, 1, given);
+    ASSERT_TRUE(partial);
+    EXPECT_EQ(partial->lpData, (std::vector<int16_t>{3, -4, 5, 6, 0, 0}));
+    EXPECT_TRUE(sink.messages.empty());
+
+    copied = freePulseHeader(std::move(copied));
+    EXPECT_FALSE(copied);
+    EXPECT_FALSE(freePulseHeader(nullptr));
+}
+
+TEST(WorkPulse, ReportsAShortageAndLeavesNothingAllocated)
+{
+    MessageRecorder sink;
+    allocationsBeforeFailure = 0;  // the record itself
+    PulseHeaderPtr none = createPulseHeader(sink, 20, 0);
+    allocationsBeforeFailure = -1;
+    EXPECT_FALSE(none);
+
+    allocationsBeforeFailure = 1;  // the samples
+    PulseHeaderPtr noSamples = createPulseHeader(sink, 20, 0);
+    allocationsBeforeFailure = -1;
+    EXPECT_FALSE(noSamples);
+
+    ASSERT_EQ(sink.messages.size(), 2u);
+    EXPECT_EQ(sink.messages[0].text, "Нет памяти для newPulseHeader!");
+    EXPECT_EQ(sink.messages[0].caption, "");
+    EXPECT_EQ(sink.messages[1].text, "Нет памяти для newPulseHeader->lpData!");
+    EXPECT_EQ(sink.messages[1].caption, "");
+    // The leak checker of the sanitizer build would report the record had it stayed.
+}
+
+}  // namespace

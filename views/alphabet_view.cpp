@@ -1,0 +1,111 @@
+#include "views/alphabet_view.h"
+
+#include <algorithm>
+
+using views::add32;
+using views::div32;
+using views::mul32;
+using views::sub32;
+
+namespace {
+
+// One pass of an alphabet cell curve with its origin at (ox, oy).
+void drawCellCurve(platform::Dc& dc, const PulseHeader& etalon, int32_t ox, int32_t oy, int32_t w, int32_t p,
+                   int32_t a)
+{
+    const int32_t n = std::min<int32_t>(etalon.wSize, static_cast<int32_t>(etalon.lpData.size()));
+    // The mapping divides by the sample count less one and by the amplitude.
+    if (n < 2 || a <= 0)
+        return;
+    const int32_t zero = add32(oy, p >> 1);
+    dc.moveTo(ox, zero);
+    int32_t x = ox;
+    for (int32_t j = 0; j < n; ++j) {
+        x = add32(ox, div32(mul32(j, w - 6), n - 1));
+        dc.lineTo(x, sub32(add32(oy, p), div32(mul32(add32(etalon.lpData[j], a), p), mul32(2, a))));
+    }
+    dc.lineTo(x, zero);
+}
+
+}  // namespace
+
+std::string alphabetCellTitle(const PulseHeader& etalon)
+{
+    uint32_t energy = 0;
+    const size_t n = std::min<size_t>(etalon.wSize, etalon.lpData.size());
+    for (size_t j = 0; j < n; ++j)
+        energy += static_cast<uint32_t>(etalon.lpData[j] * etalon.lpData[j]);
+    return views::formatText(" pulse %d [%d]", etalon.wNumber, static_cast<int32_t>(energy));
+}
+
+void drawAlphabetView(platform::Dc& dc, const AlphabetViewInput& in)
+{
+    const int32_t LH = in.frame.lineHeight;
+    views::drawAreaFrame(dc, in.frame.viewArea);
+    const size_t count = std::min(in.cells.size(), in.etalons.size());
+    const int32_t Wf = in.cellWidth, Hf = in.cellHeight;
+    const int32_t w = Wf - 10, h = Hf - 10;
+    const int32_t p = h - LH;
+    for (size_t i = 0; i < count; ++i) {
+        const LayoutRect& cell = in.cells[i];
+        const PulseHeader& etalon = in.etalons[i];
+        const bool selected = i < in.selected.size() && in.selected[i] == 1;
+        const int32_t x = add32(cell.left, 5);
+        int32_t y = add32(cell.top, 5);
+        dc.textOut(x, y, alphabetCellTitle(etalon));
+
+        y = add32(y, LH);
+        dc.moveTo(x, y);
+        dc.lineTo(x, add32(y, p));
+        dc.moveTo(x, add32(y, p >> 1));
+        dc.lineTo(add32(x, w - 1), add32(y, p >> 1));
+
+        {
+            views::ScopedPen pen(dc, selected ? views::kSelectedEtalonCurve : views::kUnselectedEtalonCurve);
+            drawCellCurve(dc, etalon, x, y, w, p, in.amplitude);
+            drawCellCurve(dc, etalon, add32(x, 1), y, w, p, in.amplitude);
+            drawCellCurve(dc, etalon, x, sub32(y, 1), w, p, in.amplitude);
+        }
+
+        const LayoutRect frame{cell.left, cell.top, add32(cell.left, Wf - 1), add32(cell.top, Hf - 1)};
+        if (selected) {
+            views::ScopedPen pen(dc, views::kSelectedCellFrame);
+            views::drawAreaFrame(dc, frame);
+            views::drawAreaFrame(dc, {frame.left + 1, frame.top + 1, frame.right - 1, frame.bottom - 1});
+            views::drawAreaFrame(dc, {frame.left - 1, frame.top - 1, frame.right + 1, frame.bottom + 1});
+        } else {
+            views::ScopedPen pen(dc, views::kUnselectedCellFrame);
+            views::drawAreaFrame(dc, frame);
+        }
+    }
+}
+
+void drawChoicePanel(platform::Dc& dc, const LayoutRect& frame, std::span<LayoutRect> itemRects, const char* caption,
+                     std::span<const int32_t> options, int32_t chosen, int32_t valueInEffect, int32_t lineHeight)
+{
+    const int32_t LH = lineHeight;
+    views::drawAreaFrame(dc, frame);
+    const int32_t frameWidth = add32(sub32(frame.right, frame.left), 1);
+    const int32_t x = add32(frame.left, 10);
+    const int32_t d = std::max((LH + 1) / 8, 1);
+    dc.textOut(x - 5, sub32(frame.top, LH >> 1), views::formatText("%s", caption));
+
+    const int32_t firstY = add32(add32(frame.top, LH), LH >> 1);
+    const int32_t stepY = LH + (LH >> 1);
+    int32_t y = firstY;
+    for (size_t i = 0; i < options.size(); ++i) {
+        dc.ellipse(x, y, add32(x, LH), add32(y, LH));
+        dc.textOut(add32(x, 2 * LH), y, views::formatText(" %5d ", options[i]));
+        if (i < itemRects.size())
+            itemRects[i] = {x, y, add32(x, frameWidth), add32(y, stepY - 1)};
+        y = add32(y, stepY);
+    }
+
+    // A chosen option outside the table has no mark to fill.
+    if (chosen < 1 || static_cast<size_t>(chosen) > options.size())
+        return;
+    const int32_t top = add32(firstY, mul32(chosen - 1, stepY));
+    views::ScopedBrush brush(dc, options[static_cast<size_t>(chosen - 1)] == valueInEffect ? views::kChoiceInEffect
+                                                                                            : views::kChoiceNotInEffect);
+    dc.ellipse(x + d, add32(top, d), sub32(add32(x, LH), d), sub32(add32(top, LH), d));
+}

@@ -1,0 +1,54 @@
+#include "views/drawing_conventions.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace views {
+
+void drawAreaFrame(platform::Dc& dc, const LayoutRect& area)
+{
+    const int32_t Wv = add32(sub32(area.right, area.left), 1);
+    const int32_t Hv = add32(sub32(area.bottom, area.top), 1);
+    dc.moveTo(area.left, area.top);
+    dc.lineTo(area.left, add32(area.top, Hv));
+    dc.lineTo(add32(area.left, Wv), add32(area.top, Hv));
+    dc.lineTo(add32(area.left, Wv), area.top);
+    dc.lineTo(area.left, area.top);
+}
+
+std::string formatText(const char* fmt, ...)
+{
+    char small[256];
+    va_list args;
+    va_start(args, fmt);
+    va_list again;
+    va_copy(again, args);
+    const int needed = std::vsnprintf(small, sizeof small, fmt, args);
+    va_end(args);
+    std::vector<char> large;
+    const char* bytes = small;
+    if (needed >= static_cast<int>(sizeof small)) {
+        large.resize(static_cast<size_t>(needed) + 1);
+        std::vsnprintf(large.data(), large.size(), fmt, again);
+        bytes = large.data();
+    }
+    va_end(again);
+    if (needed < 0)
+        return {};
+
+    // Single-byte text up to its first zero byte, one character per byte.
+    std::string text;
+    for (const char* c = bytes; *c; ++c) {
+        const auto b = static_cast<unsigned char>(*c);
+        if (b < 0x80) {
+            text.push_back(static_cast<char>(b));
+        } else {
+            text.push_back(static_cast<char>(0xC0 | (b >> 6)));
+            text.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+        }
+    }
+    return text;
+}
+
+}  // namespace views

@@ -1,0 +1,156 @@
+#include "views/processing_result_text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+template <typename... Args>
+std::string format(const char* fmt, Args... args)
+{
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, fmt, args...);
+    return buffer;
+}
+
+const char* orEmpty(const char* text) { return text ? text : ""; }
+
+bool isBlindDetection(const StepwiseProtocol& p) { return p.wTask == 32; }
+
+// The criterion of a row: the measure, or the squares in blind detection.
+int32_t criterionOf(const StepwiseProtocol& p, int row)
+{
+    return isBlindDetection(p) ? p.lpSquares[row] : p.lpMeasure[row];
+}
+
+int32_t bestCriterion(const StepwiseProtocol& p)
+{
+    int32_t best = -9999999;
+    for (int i = 0; i < p.wUsed; ++i)
+        best = std::max(best, criterionOf(p, i));
+    return best;
+}
+
+}  // namespace
+
+int32_t displayAmplitude(const SeriesHeader& series)
+{
+    int32_t a = series.wAmplitude;
+    if (a == 0) {
+        a = 128;
+        while (a < series.wNoiseLevel && a < 32768)
+            a *= 2;
+    }
+    return a;
+}
+
+int shownProtocolRow(const StepwiseProtocol& p)
+{
+    if (p.wUsed == 0)
+        return -1;
+    if (isBlindDetection(p) && (p.wSeriesType == 4 || p.wSeriesType == 8))
+        return p.wUsed - 1;
+    return std::min<int>(p.wUsed, 3) - 1;
+}
+
+void storeShownRow(const StepwiseProtocol& p, SeriesHeader& series)
+{
+    const int r = shownProtocolRow(p);
+    if (r < 0)
+        return;
+    const size_t n = std::min<size_t>({p.lpPulses[r], series.lpFoundPositions.size(), p.lpRowPositions[r].size()});
+    series.wFoundPulses = static_cast<uint16_t>(n);
+    std::copy_n(p.lpRowPositions[r].begin(), n, series.lpFoundPositions.begin());
+}
+
+std::array<std::string, 4> processingResultHeader(const StepwiseProtocol& p, const DetectionStudy* study,
+                                                  uint16_t activeEtalons, const SeriesHeader& series)
+{
+    std::array<std::string, 4> lines;
+    lines[0] = format(" %s for series with %s ", orEmpty(p.lpTaskName), orEmpty(p.lpSeriesName));
+    if (isBlindDetection(p) && study) {
+        const uint16_t method = study->wDetectionMethod;
+        lines[0].pop_back();
+        lines[0] += format(". %s ", method < detectionMethodNames.size() ? detectionMethodNames[method] : "");
+    }
+
+    uint32_t pure = 0, noise = 0;
+    for (uint32_t i = 0; i < series.dwSeriesSize; ++i) {
+        const int32_t s = series.lpPureData[i];
+        const int32_t d = series.lpSeriesData[i] - s;
+        pure += static_cast<uint32_t>(s * s);
+        noise += static_cast<uint32_t>(d * d);
+    }
+    const int32_t Es = static_cast<int32_t>(pure), En = static_cast<int32_t>(noise);
+    const double ratio = Es < 1 ? 0.0 : static_cast<double>(En) / Es;
+    lines[1] = format(" series length %d, ", static_cast<int>(series.dwSeriesSize)) +
+               format("Tmin=%d, Tmax=%d, ", series.wTmin, series.wTmax) +
+               format(" amplitude %d, noise level %d, N/S %6.3g", displayAmplitude(series), series.wNoiseLevel, ratio);
+    lines[2] = format(" pulses number %d [%d-%d], length %d", series.wImpulseQuantity, series.wMinPulses,
+                      series.wMaxPulses, series.wImpulseSize);
+
+    const bool letters = isBlindDetection(p) && activeEtalons > 1;
+    lines[3] = " pulses:";
+    for (int k = 0; k < series.wImpulseQuantity; ++k) {
+        lines[3] += format(" %d", series.lpPositions[k]);
+        if (letters)
+            lines[3] += format("%c", 96 + series.lpEtalonSequence[k]);
+        if (k == 18 && k + 1 < series.wImpulseQuantity) {
+            lines[3] += "...";
+            break;
+        }
+    }
+    return lines;
+}
+
+std::vector<TableCell> protocolTableHeader(const StepwiseProtocol& p)
+{
+    if (isBlindDetection(p))
+        return {{0, "method"}, {50, "    criteria"}, {120, " disp"}, {165, "dp"}, {195, " pulses position"}};
+    return {{0, "method"},   {50, "    criteria"}, {120, "factor"}, {160, "squares"},
+            {225, "   iter"}, {255, " disp"},       {300, "dp"},     {330, " pulses position"}};
+}
+
+std::vector<TableCell> protocolTableRow(const StepwiseProtocol& p, const SeriesHeader& series, int i)
+{
+    const bool blind = isBlindDetection(p);
+    const int32_t v = criterionOf(p, i);
+    const int32_t best = bestCriterion(p);
+    const bool lastBelowBest = i == p.wUsed - 1 && v < best;
+    const bool rankedDiffers = i == 1 && blind && p.wSeriesType == 4 && p.lpPulses[1] != p.lpPulses[p.wUsed - 1];
+
+    int64_t displacement = 0;
+    const int compared = std::min<int>(series.wImpulseQuantity, p.lpPulses[i]);
+    for (int k = 0; k < compared; ++k)
+        displacement += std::abs(p.lpRowPositions[i][k] - series.lpPositions[k]);
+
+    std::string positions;
+    const int shown = std::min<int>(p.lpPulses[i], static_cast<int>(p.lpRowPositions[i].size()));
+    for (int k = 0; k < shown; ++k) {
+        positions += format(" %d ", p.lpRowPositions[i][k]);
+        if (k == 16) {
+            positions += " ....";
+            break;
+        }
+    }
+
+    std::vector<TableCell> cells;
+    cells.push_back({0, format(" %s ", protocolMethodLabel(p.lpMethod[i]))});
+    cells.push_back({50, std::string(lastBelowBest || rankedDiffers ? " ! " : "   ") + format(" %d ", v)});
+    if (blind) {
+        cells.push_back({120, format("  %d   ", static_cast<int>(displacement))});
+        cells.push_back({165, format("%3d:", p.lpPulses[i])});
+        cells.push_back({195, positions});
+    } else {
+        // A best criterion of 0 leaves no ratio to print; the factor reads 0.
+        const double factor = best != 0 ? static_cast<double>(v) / best : 0.0;
+        cells.push_back({120, format(" %.3f ", factor)});
+        cells.push_back({160, format(" %3d ", p.lpSquares[i])});
+        cells.push_back({225, format(" %5d  ", p.lpIterations[i])});
+        cells.push_back({255, format("  %d   ", static_cast<int>(displacement))});
+        cells.push_back({300, format("%3d:", p.lpPulses[i])});
+        cells.push_back({330, positions});
+    }
+    return cells;
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The words of the processing result: its four header lines and the cells
+// of its protocol table, formatted exactly as the result view writes them.
+// The window draws them; quillmore-cli prints them.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "detection/stepwise_protocol.h"
+#include "detection/unfixed_case_detection.h"
+#include "synthesis/pulse_records.h"
+
+// The amplitude the view prints and scales etalons with: the series' own, or
+// for a series without one 128 doubled until it reaches the noise level (held
+// at 32768, where 16 bits would wrap to 0).
+int32_t displayAmplitude(const SeriesHeader& series);
+
+// The row the view shows: the third (or the last of fewer), and for blind
+// detection on a series of unknown count the last. -1 for an empty protocol.
+int shownProtocolRow(const StepwiseProtocol& protocol);
+
+// What the view leaves in the series: the shown row's count and positions as
+// wFoundPulses and lpFoundPositions (as many as the series holds).
+void storeShownRow(const StepwiseProtocol& protocol, SeriesHeader& series);
+
+// Header lines 1 to 4. `activeEtalons` is the number of etalons in use;
+// letters follow the positions in blind detection with more than one.
+std::array<std::string, 4> processingResultHeader(const StepwiseProtocol& protocol, const DetectionStudy* study,
+                                                  uint16_t activeEtalons, const SeriesHeader& series);
+
+// One cell of the protocol table: its x offset from the table's left edge
+// and its text.
+struct TableCell {
+    int32_t x = 0;
+    std::string text;
+};
+
+std::vector<TableCell> protocolTableHeader(const StepwiseProtocol& protocol);
+// The cells of row i, method label to positions.
+std::vector<TableCell> protocolTableRow(const StepwiseProtocol& protocol, const SeriesHeader& series, int row);

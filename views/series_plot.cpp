@@ -1,0 +1,191 @@
+#include "views/series_plot.h"
+
+#include <algorithm>
+
+#include "views/drawing_primitives.h"
+
+namespace views {
+
+DisplayAmplitude displayAmplitude(uint16_t wAmplitude, uint16_t wNoiseLevel)
+{
+    int32_t a = wAmplitude;
+    if (a == 0) {
+        a = 128;
+        // The amplitude is a 16-bit figure: it stops at 32768 instead of
+        // doubling out of its width (and round to 0 for ever) under a noise
+        // level above that.
+        while (a < wNoiseLevel && a < 32768)
+            a *= 2;
+    }
+    const int32_t c = std::max<int32_t>(a, static_cast<int32_t>((8u * wNoiseLevel) / 3u));
+    return {a, c + c / 8};
+}
+
+double noiseToSignal(const SeriesHeader& series)
+{
+    const size_t N = std::min<size_t>({series.dwSeriesSize, series.lpPureData.size(), series.lpSeriesData.size()});
+    uint32_t es = 0, en = 0;
+    for (size_t i = 0; i < N; ++i) {
+        const int32_t pure = series.lpPureData[i];
+        const int32_t noise = series.lpSeriesData[i] - pure;
+        es += static_cast<uint32_t>(pure) * static_cast<uint32_t>(pure);
+        en += static_cast<uint32_t>(noise) * static_cast<uint32_t>(noise);
+    }
+    const auto Es = static_cast<int32_t>(es), En = static_cast<int32_t>(en);
+    return Es < 1 ? 0.0 : static_cast<double>(En) / static_cast<double>(Es);
+}
+
+std::string headerTitleLine(const char* taskName, const char* seriesName)
+{
+    return formatText(" %s for series with %s ", taskName, seriesName);
+}
+
+std::string headerParameterLine(const SeriesHeader& series, int32_t amplitude)
+{
+    return formatText(" series length %d, ", static_cast<int32_t>(series.dwSeriesSize)) +
+           formatText("Tmin=%d, Tmax=%d, ", series.wTmin, series.wTmax) +
+           formatText(" amplitude %d, noise level %d, N/S %6.3g", amplitude, series.wNoiseLevel,
+                      noiseToSignal(series));
+}
+
+std::string headerCountLine(const SeriesHeader& series)
+{
+    return formatText(" pulses number %d [%d-%d], length %d", series.wImpulseQuantity, series.wMinPulses,
+                      series.wMaxPulses, series.wImpulseSize);
+}
+
+std::string headerPulsesLine(const SeriesHeader& series, bool letters)
+{
+    std::string line = " pulses:";
+    const size_t K = std::min<size_t>(series.wImpulseQuantity, series.lpPositions.size());
+    for (size_t k = 0; k < K; ++k) {
+        if (k == 19) {
+            line += "...";
+            break;
+        }
+        line += formatText(" %d", series.lpPositions[k]);
+        if (letters && k < series.lpEtalonSequence.size())
+            line += formatText("%c", 96 + series.lpEtalonSequence[k]);
+    }
+    return line;
+}
+
+int32_t plotValueY(const SeriesPlot& plot, int32_t v)
+{
+    return sub32(add32(plot.y, plot.H), div32(mul32(add32(v, plot.S), plot.H), mul32(2, plot.S)));
+}
+
+int32_t plotLabelX(const SeriesPlot& plot, int32_t p)
+{
+    return sub32(add32(plot.x0, div32(mul32(p, plot.W), plot.N - 1)), 5);
+}
+
+void drawPlotFrame(platform::Dc& dc, const SeriesPlot& plot)
+{
+    dc.rectangle(plot.x0, plot.y, add32(add32(plot.x0, plot.W), 1), add32(add32(plot.y, plot.H), 1));
+}
+
+void drawPlotAxes(platform::Dc& dc, const SeriesPlot& plot)
+{
+    dc.moveTo(plot.x0, plot.y);
+    dc.lineTo(plot.x0, add32(plot.y, plot.H));
+    const int32_t zero = add32(plot.y, plot.H / 2);
+    dc.moveTo(plot.x0, zero);
+    dc.lineTo(add32(plot.x0, plot.W), zero);
+}
+
+void drawPlotLabel(platform::Dc& dc, const SeriesPlot& plot, int32_t p, const std::string& text)
+{
+    if (plot.N < 2)
+        return;
+    dc.textOut(plotLabelX(plot, p), add32(plot.y, plot.H), text);
+}
+
+void drawPlotCurve(platform::Dc& dc, const SeriesPlot& plot, std::span<const int16_t> samples)
+{
+    SeriesPlot bounded = plot;
+    bounded.N = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(std::max(plot.N, 0)), samples.size()));
+    if (bounded.N != plot.N)
+        bounded.N = 0;  // a series shorter than its own length has nothing sound to draw
+    drawPlotCurve(dc, bounded, [&](int32_t i) { return int32_t{samples[static_cast<size_t>(i)]}; });
+}
+
+PulseWindowWalk::PulseWindowWalk(std::span<const int16_t> positions, int32_t L, int32_t N)
+    : positions_(positions), L_(L), N_(N), c_(positions.empty() ? N : positions[0])
+{
+    next_ = positions.empty() ? 0 : 1;
+}
+
+bool PulseWindowWalk::inside(int32_t i)
+{
+    if (i == add32(c_, L_))
+        c_ = next_ < positions_.size() ? positions_[next_++] : N_;
+    return c_ <= i && i < add32(c_, L_);
+}
+
+AlphabetPanelLayout alphabetPanelLayout(const LayoutRect& view, int32_t lineHeight, int32_t n, int32_t m, int32_t t,
+                                        int32_t t2, int32_t cw, int32_t ch)
+{
+    AlphabetPanelLayout p;
+    p.m = m;
+    p.t = t;
+    p.t2 = t2;
+    p.cw = cw;
+    p.ch = ch;
+    p.rows = (2 * n + 2) / 4;
+    p.bw = add32(mul32(add32(cw, 2 * m), 2), m / 2);
+    p.bx = add32(sub32(sub32(view.right, p.bw), m), 1);
+    p.by = add32(add32(view.top, t), lineHeight >> 1);
+    p.bh = add32(mul32(add32(add32(ch, t2), lineHeight), p.rows), 2 * t);
+    const int32_t reserve = lineHeight - 3 + (lineHeight >> 2);
+    const int32_t room = sub32(sub32(view.bottom, p.by), reserve);
+    // Without etalons there are no rows to shrink.
+    if (room < p.bh && p.rows > 0) {
+        p.ch = sub32(div32(sub32(room, 2 * t), p.rows), add32(t2, lineHeight));
+        p.bh = room;
+    }
+    return p;
+}
+
+std::string alphabetPanelTitle(int32_t n, int32_t panelWidth)
+{
+    if (panelWidth < 100)
+        return formatText(" Alph: %d ", n);
+    std::string title = formatText(" Alphabet, %d items ", n);
+    if (n == 1)
+        title.replace(title.size() - 2, 2, " ");
+    return title;
+}
+
+platform::Rect alphabetPanelCell(const AlphabetPanelLayout& panel, int32_t lineHeight, int32_t e)
+{
+    const int32_t rows = std::max(panel.rows, 1);
+    const int32_t q = e % rows, c = e / rows;
+    const int32_t left = add32(add32(panel.bx, panel.m), mul32(add32(panel.cw, 2 * panel.m), c));
+    const int32_t top =
+        add32(add32(panel.by, panel.t), mul32(add32(add32(panel.ch, panel.t2), lineHeight), q));
+    return {left, top, add32(left, panel.cw), add32(top, panel.ch)};
+}
+
+void drawAlphabetPanel(platform::Dc& dc, const AlphabetPanelLayout& panel, int32_t lineHeight,
+                       std::span<const uint16_t> requiredList, const SeriesHeader& series, int32_t amplitude)
+{
+    dc.rectangle(panel.bx, panel.by, add32(add32(panel.bx, panel.bw), 1), add32(add32(panel.by, panel.bh), 1));
+    const auto n = static_cast<int32_t>(requiredList.size());
+    dc.textOut(add32(panel.bx, 7), sub32(panel.by, panel.t), alphabetPanelTitle(n, panel.bw));
+    for (int32_t q = 0; q < panel.rows; ++q) {
+        for (int32_t c = 0; c < 2; ++c) {
+            const int32_t e = q + c * panel.rows;
+            if (e >= n)
+                continue;
+            const int32_t number = requiredList[static_cast<size_t>(e)];
+            const size_t listed = std::min<size_t>(series.wPulsesListSize, series.lpPulsesList.size());
+            if (number < 1 || static_cast<size_t>(number) > listed || !series.lpPulsesList[number - 1])
+                continue;
+            DrawEtalonCell(dc, *series.lpPulsesList[number - 1], amplitude, 0, alphabetPanelCell(panel, lineHeight, e),
+                           lineHeight);
+        }
+    }
+}
+
+}  // namespace views

@@ -1,0 +1,123 @@
+#include "views/series_view.h"
+
+#include <algorithm>
+
+#include "views/drawing_primitives.h"
+
+using views::add32;
+using views::div32;
+using views::mul32;
+using views::sub32;
+
+namespace {
+
+// The columns of the table head, with their offsets from x0.
+struct TableColumn {
+    const char* label;
+    int32_t offset;
+};
+constexpr TableColumn kTableHead[] = {
+    {"method", 0},  {"    criteria", 50}, {"factor", 120}, {"squares", 160},
+    {"   iter", 225}, {" disp", 255},     {"dp", 300},     {" pulses position", 330},
+};
+
+}  // namespace
+
+SeriesViewLayout seriesViewLayout(const views::ViewFrame& frame, int32_t n)
+{
+    const LayoutRect& v = frame.viewArea;
+    const int32_t LH = frame.lineHeight;
+    SeriesViewLayout l;
+    l.Wv = add32(sub32(v.right, v.left), 1);
+    l.Hv = add32(sub32(v.bottom, v.top), 1);
+    l.Hu = sub32(l.Hv, mul32(17, LH));
+    const int32_t m = mul32(12, l.Wv) / 1000;
+    const int32_t t = add32(mul32(15, l.Hv), 500) / 1000;
+    const int32_t t2 = add32(mul32(15, l.Hv), 1000) / 2000;
+    l.x0 = add32(v.left, m);
+    l.W = mul32(800, l.Wv) / 1000;
+    l.H = mul32(240, l.Hu) / 1000;
+    if (l.H & 1)
+        l.H = add32(l.H, 1);
+    const int32_t cw = mul32(50, l.Wv) / 1000;
+    const int32_t ch = mul32(125, l.Hu) / 1000;
+    l.panel = views::alphabetPanelLayout(v, LH, n, m, t, t2, cw, ch);
+
+    l.yHeader = sub32(v.top, LH >> 1);
+    const int32_t yLine4 = add32(l.yHeader, 3 * LH + 1);
+    l.yA = add32(add32(yLine4, LH), LH >> 1);
+    l.yB = add32(add32(l.yA, LH), l.H);
+    l.yC = add32(add32(l.yB, LH), l.H);
+    l.yT = add32(add32(add32(l.yC, l.H), 1), LH);
+    return l;
+}
+
+void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n,
+                    std::span<const uint16_t> requiredList, const SeriesHeader* series)
+{
+    views::drawAreaFrame(dc, frame.viewArea);
+    if (!series)
+        return;
+    const SeriesHeader& s = *series;
+    const int32_t LH = frame.lineHeight;
+    const size_t inUse = std::min<size_t>(n, requiredList.size());
+    const SeriesViewLayout l = seriesViewLayout(frame, static_cast<int32_t>(inUse));
+    const views::DisplayAmplitude amp = views::displayAmplitude(s.wAmplitude, s.wNoiseLevel);
+    const bool letters = inUse > 1;
+
+    // The header names the task and the series the same way for every series type.
+    int32_t y = l.yHeader;
+    dc.textOut(l.x0, y, views::headerTitleLine("series processing", "unknown number of whole pulses"));
+    y = add32(y, LH + 1);
+    dc.textOut(l.x0, y, views::headerParameterLine(s, amp.a));
+    y = add32(y, LH);
+    dc.textOut(l.x0, y, views::headerCountLine(s));
+    y = add32(y, LH);
+    dc.textOut(l.x0, y, views::headerPulsesLine(s, letters));
+
+    // A series shorter than its own length is drawn as empty plots.
+    const size_t samples = std::min<size_t>({s.dwSeriesSize, s.lpPureData.size(), s.lpSeriesData.size()});
+    const auto N = static_cast<int32_t>(samples == s.dwSeriesSize ? samples : 0);
+    const std::span<const int16_t> pure(s.lpPureData.data(), samples);
+    const std::span<const int16_t> observed(s.lpSeriesData.data(), samples);
+    const std::span<const int16_t> found(s.lpFoundPositions.data(),
+                                         std::min<size_t>(s.wFoundPulses, s.lpFoundPositions.size()));
+
+    views::SeriesPlot plot{l.x0, l.yA, l.W, l.H, amp.S, N};
+    const size_t K = std::min<size_t>(s.wImpulseQuantity, s.lpPositions.size());
+    for (size_t k = 0; k < K; ++k) {
+        std::string label = views::formatText("%d", s.lpPositions[k]);
+        if (letters && k < s.lpEtalonSequence.size())
+            label += views::formatText("%c", 96 + s.lpEtalonSequence[k]);
+        views::drawPlotLabel(dc, plot, s.lpPositions[k], label);
+    }
+    views::drawPlotFrame(dc, plot);
+    views::drawPlotAxes(dc, plot);
+    views::drawPlotCurve(dc, plot, pure);
+    DrawPulseMarks(dc, s, {plot.x0, plot.y, add32(plot.x0, plot.W), add32(plot.y, plot.H)});
+
+    plot.y = l.yB;
+    for (int16_t p : found)
+        views::drawPlotLabel(dc, plot, p, views::formatText("%d", p));
+    views::drawPlotFrame(dc, plot);
+    views::drawPlotAxes(dc, plot);
+    {
+        views::ScopedPen pen(dc, views::kObservedSeriesCurve);
+        views::drawPlotCurve(dc, plot, observed);
+    }
+    DrawPulseMarks(dc, s, {plot.x0, plot.y, add32(plot.x0, plot.W), add32(plot.y, plot.H)});
+
+    plot.y = l.yC;
+    views::drawPlotFrame(dc, plot);
+    views::drawPlotAxes(dc, plot);
+    views::PulseWindowWalk walk(found, s.wImpulseSize, N);
+    views::drawPlotCurve(dc, plot, [&](int32_t i) {
+        return walk.inside(i) ? int32_t{observed[static_cast<size_t>(i)]} : 0;
+    });
+    DrawPulseMarks(dc, s, {plot.x0, plot.y, add32(plot.x0, plot.W), add32(plot.y, plot.H)});
+
+    for (const TableColumn& column : kTableHead)
+        dc.textOut(add32(l.x0, column.offset), l.yT - 3, views::formatText("%s", column.label));
+
+    views::drawAlphabetPanel(dc, l.panel, LH, requiredList.first(inUse), s, amp.a);
+}
