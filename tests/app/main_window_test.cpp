@@ -170,6 +170,90 @@ TEST(MainWindow, ThePictureFollowsTheClientSize)
     EXPECT_FALSE(b.window.host().canvas().needsPaint());
 }
 
+// The colour of a button bitmap a little inside its top-left corner, where
+// the face is grey and no word stands.
+platform::Color buttonFace(const platform::Bitmap& b) { return platform::pixelAt(b, 6, 6); }
+
+TEST(MainWindow, ClicksOnTheDrawnElementsRunTheShellAndRepaintTheWindow)
+{
+#if !__has_include("shell/window_painting.h")
+    GTEST_SKIP() << "painting and input are not on this branch yet";
+#endif
+    Workbench b;
+    AppState& s = b.state();
+    ASSERT_EQ(s.viewState, viewAlphabet);
+    ASSERT_GT(s.alphabetCells[2].right, s.alphabetCells[2].left) << "the paint stored the layout";
+    const LayoutRect restart = s.restartButton;
+    EXPECT_EQ(b.shownAt(restart.left + 6, restart.top + 6), platform::kWhite) << "no Restart on the alphabet";
+
+    b.click(s.alphabetCells[2]);
+    EXPECT_EQ(s.currentEtalon, 3);
+    EXPECT_EQ(s.active_etalons, 1);
+    EXPECT_EQ(s.requiredList[0], 3);
+    EXPECT_EQ(s.viewState, viewAlphabet);
+    EXPECT_EQ(s.lpStepwiseProtocol, nullptr);
+
+    b.click(s.nextButton);
+    EXPECT_EQ(s.viewState, viewResult);
+    ASSERT_NE(s.lpSeriesHeader, nullptr);
+    ASSERT_NE(s.lpStepwiseProtocol, nullptr);
+    EXPECT_EQ(s.lpSeriesHeader->dwSeriesSize, 1200u);
+    EXPECT_EQ(s.lpSeriesHeader->wNoiseLevel, 25);
+    EXPECT_EQ(s.lpSeriesHeader->lpEtalonSequence[0], 3);
+    // The result view came to the screen with its Restart button.
+    EXPECT_FALSE(b.window.host().canvas().needsPaint());
+    EXPECT_EQ(b.shownAt(restart.left + 6, restart.top + 6), buttonFace(s.buttonBitmaps.restart));
+
+    b.click(s.lengthOptionRects[0]);
+    EXPECT_EQ(s.seriesLengthOption, 1);
+    EXPECT_EQ(s.seriesLength, 200u);
+    EXPECT_EQ(s.lpSeriesHeader->dwSeriesSize, 200u);
+    EXPECT_EQ(s.viewState, viewResult);
+
+    b.click(s.noiseOptionRects[0]);
+    EXPECT_EQ(s.noiseLevelOption, 1);
+    EXPECT_EQ(s.seriesNoiseLevel, 0);
+    EXPECT_EQ(s.lpSeriesHeader->wNoiseLevel, 0);
+    EXPECT_EQ(s.lpSeriesHeader->dwSeriesSize, 200u);
+
+    EXPECT_EQ(checkedItems(b.window), std::set<int32_t>({IdSeriesFixedNumber, IdTaskJointDetectionEstimation}));
+    EXPECT_TRUE(b.messages.empty());
+
+    // The sequential method of an unknown count tells its steps in a box.
+    b.window.menuAction(IdUnfixedCase)->trigger();
+    b.window.menuAction(IdMoreDetails)->trigger();
+    ASSERT_EQ(b.messages.size(), 1u);
+    EXPECT_EQ(b.messages[0].caption, "Sequential method");
+    EXPECT_EQ(s.moreDetails, 0);
+
+    b.click(s.exitButton);
+    EXPECT_EQ(b.closes, 1);
+    EXPECT_FALSE(b.window.isVisible());
+}
+
+TEST(MainWindow, ADoubleClickIsTwoClicks)
+{
+#if !__has_include("shell/window_painting.h")
+    GTEST_SKIP() << "painting and input are not on this branch yet";
+#endif
+    Workbench b;
+    AppState& s = b.state();
+    b.window.menuAction(IdTaskSeriesProcessing)->trigger();  // a click toggles an etalon's selection
+    Workbench::settle();
+    const LayoutRect cell = s.alphabetCells[4];
+    // Through the window, as the platform delivers presses: Qt itself finds
+    // the double click and turns the second press into it.
+    QWindow* window = b.window.windowHandle();
+    const QPoint at = b.window.canvas().mapTo(&b.window, QPoint((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2));
+    ASSERT_EQ(s.etalonSelected[4], 0);
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, at);
+    EXPECT_EQ(s.etalonSelected[4], 1);
+    QTest::mouseDClick(window, Qt::LeftButton, Qt::NoModifier, at);
+    EXPECT_EQ(s.etalonSelected[4], 1) << "unselected and selected again";
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, at);
+    EXPECT_EQ(s.etalonSelected[4], 0);
+}
+
 TEST(MainWindow, ExitClosesAfterTheCommandAndTearsDownOnce)
 {
     Workbench b;
