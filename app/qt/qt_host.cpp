@@ -2,65 +2,19 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFile>
-#include <QFileDialog>
-#include <QMessageBox>
 
-#include "template_dialog.h"
+#include "qt_dialogs.h"
 
 namespace {
 
 QString fromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-QMessageBox::Icon boxIcon(MessageIcon icon)
+// A box raised while a dialog is open (a refused OK) belongs on top of that
+// dialog; otherwise on the main window.
+QWidget* boxParent(QWidget* owner)
 {
-    switch (icon) {
-    case MessageIcon::Information:
-        return QMessageBox::Information;
-    case MessageIcon::Warning:
-        return QMessageBox::Warning;
-    case MessageIcon::Error:
-        return QMessageBox::Critical;
-    case MessageIcon::Question:
-        return QMessageBox::Question;
-    case MessageIcon::None:
-        break;
-    }
-    return QMessageBox::NoIcon;
-}
-
-// Qt reads a filter as "description (patterns)" with blank-separated
-// patterns. The descriptions already name their patterns, so only they are
-// shown; "*.*" means every file on the desktop we imitate, not only names
-// with a dot.
-QString nameFilter(const platform::FileFilter& filter)
-{
-    QString patterns = QString::fromStdString(filter.pattern).replace(';', ' ');
-    if (patterns.trimmed() == "*.*")
-        patterns = "*";
-    return QString::fromStdString(filter.description) + " (" + patterns + ")";
-}
-
-std::optional<std::string> runFileDialog(QWidget* parent, const platform::FileDialogOptions& options, bool save)
-{
-    QFileDialog dialog(parent, QString::fromStdString(options.title));
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(!save && options.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !options.overwritePrompt);
-    QStringList filters;
-    for (const platform::FileFilter& f : options.filters)
-        filters << nameFilter(f);
-    if (!filters.isEmpty()) {
-        dialog.setNameFilters(filters);
-        if (options.filterIndex >= 0 && options.filterIndex < filters.size())
-            dialog.selectNameFilter(filters[options.filterIndex]);
-    }
-    if (!options.defaultExtension.empty())
-        dialog.setDefaultSuffix(QString::fromStdString(options.defaultExtension));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal ? modal : owner;
 }
 
 }  // namespace
@@ -70,23 +24,13 @@ QtHost::QtHost(QWidget& owner, QWidget& view)
 {
 }
 
-// A box raised while a dialog is open (a refused OK) belongs on top of that
-// dialog; otherwise on the main window.
-static QWidget* boxParent(QWidget* owner)
-{
-    QWidget* modal = QApplication::activeModalWidget();
-    return modal ? modal : owner;
-}
-
 void QtHost::messageBox(std::string_view text, std::string_view caption, MessageIcon icon)
 {
     if (messageHook) {
         messageHook({std::string(text), std::string(caption), icon});
         return;
     }
-    QMessageBox box(boxIcon(icon), fromUtf8(caption), fromUtf8(text), QMessageBox::Ok, boxParent(owner_));
-    // "No Bitmap <ButtonStart>" must not be taken for markup.
-    box.setTextFormat(Qt::PlainText);
+    MessageDialog box(boxParent(owner_), fromUtf8(text), fromUtf8(caption), icon);
     box.exec();
 }
 

@@ -10,7 +10,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,7 +22,7 @@
 #include "qt_host.h"
 #include "resources/dialogs.h"
 #include "shell/parameter_dialogs.h"
-#include "template_dialog.h"
+#include "qt_dialogs.h"
 
 namespace {
 
@@ -230,24 +229,24 @@ TEST(TemplateDialogs, TheProcedureMayRewriteFieldsItRefuses)
     EXPECT_EQ(fields.at(EditRequiredList), "");
 }
 
-TEST(MessageBoxes, ABoxShowsTextCaptionAndIconOnTheMainWindowAndAsPlainText)
+TEST(MessageBoxes, ABoxShowsTextCaptionAndIconOnTheMainWindowAsWritten)
 {
     Window w;
     bool seen = false;
-    whenModalOpens<QMessageBox>([&](QMessageBox& box) {
+    whenModalOpens<MessageDialog>([&](MessageDialog& box) {
         seen = true;
         EXPECT_EQ(box.text(), "No Bitmap <ButtonStart>");
-        EXPECT_EQ(box.textFormat(), Qt::PlainText);
         EXPECT_EQ(box.windowTitle(), "Fatal Error");
-        EXPECT_EQ(box.icon(), QMessageBox::NoIcon);
+        EXPECT_EQ(box.icon(), MessageIcon::None);
         EXPECT_EQ(box.parentWidget(), &w.owner);
-        QTest::mouseClick(box.button(QMessageBox::Ok), Qt::LeftButton);
+        QTest::mouseClick(box.okButton(), Qt::LeftButton);
     });
     w.host.messageBox("No Bitmap <ButtonStart>", "Fatal Error", MessageIcon::None);
     EXPECT_TRUE(seen);
 
-    whenModalOpens<QMessageBox>([&](QMessageBox& box) {
-        EXPECT_EQ(box.icon(), QMessageBox::Warning);
+    whenModalOpens<MessageDialog>([&](MessageDialog& box) {
+        EXPECT_EQ(box.icon(), MessageIcon::Warning);
+        EXPECT_EQ(box.windowTitle(), " About getCutOffSeriesHeader ");
         EXPECT_EQ(box.text(), QString::fromUtf8("Не могу выделить память для lpCutOffSeriesHeader!"));
         QTest::keyClick(&box, Qt::Key_Return);
     });
@@ -255,12 +254,32 @@ TEST(MessageBoxes, ABoxShowsTextCaptionAndIconOnTheMainWindowAndAsPlainText)
                       MessageIcon::Warning);
 }
 
+TEST(MessageBoxes, ATraceLongerThanTheScreenScrollsAndKeepsItsOkButtonOnTheScreen)
+{
+    Window w;
+    std::string trace;
+    for (int i = 0; i < 120; ++i)
+        trace += std::to_string(i) + "[" + std::to_string(i) + "]\t165487\t321913\t122 301 481 657 838 1019 1140 1180 1220\n";
+    whenModalOpens<MessageDialog>([&](MessageDialog& box) {
+        const QRect screen = box.screen()->availableGeometry();
+        EXPECT_LE(box.height(), screen.height());
+        EXPECT_LE(box.width(), screen.width());
+        EXPECT_TRUE(box.okButton()->isVisible());
+        const QRect ok(box.okButton()->mapToGlobal(QPoint(0, 0)), box.okButton()->size());
+        EXPECT_TRUE(screen.contains(ok)) << "OK within the screen";
+        // The lines of the table stay whole.
+        EXPECT_EQ(box.text().count('\n'), 120);
+        box.accept();
+    });
+    w.host.messageBox(trace, "Sequential method", MessageIcon::None);
+}
+
 TEST(MessageBoxes, ARefusalRaisedInADialogStandsOnThatDialog)
 {
     Window w;  // no hook: the real box
     bool boxSeen = false;
     whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
-        whenModalOpens<QMessageBox>([&](QMessageBox& box) {
+        whenModalOpens<MessageDialog>([&](MessageDialog& box) {
             boxSeen = true;
             EXPECT_EQ(box.parentWidget(), &d);
             EXPECT_EQ(box.windowTitle(), "Create Series");

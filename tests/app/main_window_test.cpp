@@ -7,7 +7,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTest>
@@ -23,7 +22,7 @@
 #include "qt_host.h"
 #include "resources/dialogs.h"
 #include "resources/menu.h"
-#include "template_dialog.h"
+#include "qt_dialogs.h"
 
 namespace {
 

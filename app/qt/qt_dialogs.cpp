@@ -1,10 +1,18 @@
-#include "template_dialog.h"
+#include "qt_dialogs.h"
 
+#include <QFile>
+#include <QFileDialog>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -146,4 +154,116 @@ platform::DialogResult runTemplateDialog(const platform::DialogTemplate& dialog,
         return platform::DialogResult::Cancel;
     fields = box.acceptedFields();
     return platform::DialogResult::Ok;
+}
+
+// --- MessageDialog
+
+namespace {
+
+QStyle::StandardPixmap iconPixmap(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Information:
+        return QStyle::SP_MessageBoxInformation;
+    case MessageIcon::Warning:
+        return QStyle::SP_MessageBoxWarning;
+    case MessageIcon::Error:
+        return QStyle::SP_MessageBoxCritical;
+    case MessageIcon::Question:
+        return QStyle::SP_MessageBoxQuestion;
+    case MessageIcon::None:
+        break;
+    }
+    return QStyle::SP_CustomBase;
+}
+
+}  // namespace
+
+MessageDialog::MessageDialog(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon)
+    : QDialog(owner), icon_(icon)
+{
+    setObjectName("messageBox");
+    setWindowTitle(caption);
+
+    text_ = new QLabel(text);
+    // "No Bitmap <ButtonStart>" is not markup, and trace tables keep their lines.
+    text_->setTextFormat(Qt::PlainText);
+    text_->setWordWrap(false);
+    text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    text_->setObjectName("messageText");
+    text_->setContentsMargins(4, 4, 4, 4);
+
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(text_);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setBackgroundRole(QPalette::Window);
+    // As large as the text, up to most of the screen; beyond that it scrolls.
+    const QRect screen = (owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen())->availableGeometry();
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const QSize wanted = text_->sizeHint();
+    const QSize most(screen.width() * 8 / 10, screen.height() * 7 / 10);
+    scroll->setMinimumSize(std::min(wanted.width() + (wanted.height() > most.height() ? bar : 0), most.width()),
+                           std::min(wanted.height() + (wanted.width() > most.width() ? bar : 0), most.height()));
+
+    auto* row = new QHBoxLayout;
+    if (icon != MessageIcon::None) {
+        auto* picture = new QLabel;
+        const int side = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+        picture->setPixmap(style()->standardIcon(iconPixmap(icon), nullptr, this).pixmap(side, side));
+        picture->setAlignment(Qt::AlignTop);
+        row->addWidget(picture);
+    }
+    row->addWidget(scroll, 1);
+
+    ok_ = new QPushButton("OK");
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addWidget(ok_, 0, Qt::AlignHCenter);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QString MessageDialog::text() const { return text_->text(); }
+
+// --- file dialogs
+
+namespace {
+
+// Qt reads a filter as "description (patterns)" with blank-separated
+// patterns. The descriptions already name their patterns, so only they are
+// shown; "*.*" means every file on the desktop we imitate, not only names
+// with a dot.
+QString nameFilter(const platform::FileFilter& filter)
+{
+    QString patterns = QString::fromStdString(filter.pattern).replace(';', ' ');
+    if (patterns.trimmed() == "*.*")
+        patterns = "*";
+    return QString::fromStdString(filter.description) + " (" + patterns + ")";
+}
+
+}  // namespace
+
+std::optional<std::string> runFileDialog(QWidget* owner, const platform::FileDialogOptions& options, bool save)
+{
+    QFileDialog dialog(owner, QString::fromStdString(options.title));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(!save && options.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !options.overwritePrompt);
+    QStringList filters;
+    for (const platform::FileFilter& f : options.filters)
+        filters << nameFilter(f);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        if (options.filterIndex >= 0 && options.filterIndex < filters.size())
+            dialog.selectNameFilter(filters[options.filterIndex]);
+    }
+    if (!options.defaultExtension.empty())
+        dialog.setDefaultSuffix(QString::fromStdString(options.defaultExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
 }

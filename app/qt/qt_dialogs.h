@@ -1,15 +1,21 @@
 #pragma once
-// Modal dialogs built from the resource templates: group boxes, labels,
-// edit fields and the OK and Cancel buttons at their template rectangles,
-// dialog units converted with the dialog font's base units.
+// The modal windows of the Qt host: dialogs built from the resource
+// templates, message boxes, and the file dialogs.
 
 #include <QDialog>
 
 #include <map>
+#include <optional>
+#include <string>
 
 #include "platform/host.h"
 
-class QAbstractButton;
+class QLabel;
+class QPushButton;
+
+// A dialog from a template: group boxes, labels, edit fields and the OK and
+// Cancel buttons at their template rectangles, dialog units converted with
+// the dialog font's base units.
 
 class TemplateDialog final : public QDialog {
   public:
@@ -53,3 +59,23 @@ class TemplateDialog final : public QDialog {
 platform::DialogResult runTemplateDialog(const platform::DialogTemplate& dialog, platform::DialogFields& fields,
                                          const platform::DialogValidator& validate, QWidget* owner,
                                          QWidget* clientArea);
+
+// A message box: icon, text and one OK button, with the caption as title.
+// The text is shown as written, lines unbroken; a text larger than the
+// screen (a long trace) scrolls instead of pushing OK off the screen.
+class MessageDialog final : public QDialog {
+  public:
+    MessageDialog(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon);
+    QString text() const;
+    MessageIcon icon() const { return icon_; }
+    QPushButton* okButton() const { return ok_; }
+
+  private:
+    MessageIcon icon_;
+    QLabel* text_ = nullptr;
+    QPushButton* ok_ = nullptr;
+};
+
+// A save or open dialog as the options describe it: the chosen path, or
+// nothing when the user cancels.
+std::optional<std::string> runFileDialog(QWidget* owner, const platform::FileDialogOptions& options, bool save);
