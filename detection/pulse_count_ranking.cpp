@@ -179,7 +179,7 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
                 for (int j = std::min(length, capacity - 1); j > at; --j)
                     copyRow(*protocol, first + j - 1, first + j);
             if (at < capacity) {
-                writeRow(*protocol, first + at, static_cast<uint16_t>(n), Qn, kMethodRanked, fit);
+                writeRow(*protocol, first + at, static_cast<uint16_t>(fit.size()), Qn, kMethodRanked, fit);
                 length = std::min(length + 1, capacity);
             }
         }

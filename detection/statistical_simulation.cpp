@@ -208,7 +208,8 @@ int32_t seriesDetectionError(const SeriesHeader& series, uint16_t m)
 int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
                        uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType,
                        uint16_t task, uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series,
-                       int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams)
+                       int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams,
+                       const SimulationProgress& progress)
 {
     if (!header) {
         sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", MessageIcon::None);
@@ -296,6 +297,9 @@ int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<con
             for (int k = 0; k < kErrorMatrices; ++k)
                 h.lpErrors[k][i][j] = 0;
             h.lpErrors[kDetectionErrors][i][j] = static_cast<int32_t>(V / 128);
+            if (progress)
+                progress(static_cast<uint32_t>(j * h.wNoiseLevels + i + 1),
+                         static_cast<uint32_t>(h.wVariousPulses) * h.wNoiseLevels);
         }
     }
     h.fReady = 1;

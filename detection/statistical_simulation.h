@@ -69,6 +69,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -107,6 +108,9 @@ struct RestErrorHeader {
 
 using RestErrorHeaderPtr = std::unique_ptr<RestErrorHeader>;
 
+// Told after every finished cell: cells done and cells in all.
+using SimulationProgress = std::function<void(uint32_t done, uint32_t total)>;
+
 RestErrorHeaderPtr getRestErrHeader(MessageSink& sink, uint16_t pulses, uint16_t levels, int32_t repeats,
                                     RestErrorHeaderPtr existing);
 int initRestErrHeader(MessageSink& sink, uint16_t pulses, uint16_t pulseFrom, uint16_t pulseStep, uint16_t levels,
@@ -120,4 +124,5 @@ int32_t seriesDetectionError(const SeriesHeader& series, uint16_t m);
 int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
                        uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType,
                        uint16_t task, uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series,
-                       int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams);
+                       int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams,
+                       const SimulationProgress& progress = {});

@@ -77,22 +77,17 @@ void writeStudy(JsonWriter& j, const DetectionStudy& d)
     j.field("firstNoiseThreshold", d.lFirstNoiseThreshold).field("lastNoiseThreshold", d.lLastNoiseThreshold);
     j.field("detectionThreshold", d.lDetectionThreshold).field("expectedNoiseEnergy", d.lExpectedNoiseEnergy);
     j.key("truePositions").array(first(d.lpTruePositions, d.wTruePulses));
-    j.key("detectedPositions").beginArray();
-    for (size_t pass = 0; pass < d.lpDetectedPositions.size(); ++pass)
-        j.array(first(d.lpDetectedPositions[pass], d.wDetectedCounts[pass]));
-    j.endArray();
-    j.key("detectedEnergies").beginArray();
-    for (size_t pass = 0; pass < d.lpDetectedEnergies.size(); ++pass)
-        j.array(first(d.lpDetectedEnergies[pass], d.wDetectedCounts[pass]));
-    j.endArray();
-    j.key("intervalStarts").beginArray();
-    for (size_t k = 0; k < d.lpIntervalStarts.size(); ++k)
-        j.array(first(d.lpIntervalStarts[k], d.wIntervalCounts[k]));
-    j.endArray();
-    j.key("intervalEnds").beginArray();
-    for (size_t k = 0; k < d.lpIntervalEnds.size(); ++k)
-        j.array(first(d.lpIntervalEnds[k], d.wIntervalCounts[k]));
-    j.endArray();
+    // Arrays kept per pass or per start region, each cut to its own count.
+    auto perEntry = [&j](std::string_view name, const auto& arrays, const auto& counts) {
+        j.key(name).beginArray();
+        for (size_t k = 0; k < arrays.size(); ++k)
+            j.array(first(arrays[k], counts[k]));
+        j.endArray();
+    };
+    perEntry("detectedPositions", d.lpDetectedPositions, d.wDetectedCounts);
+    perEntry("detectedEnergies", d.lpDetectedEnergies, d.wDetectedCounts);
+    perEntry("intervalStarts", d.lpIntervalStarts, d.wIntervalCounts);
+    perEntry("intervalEnds", d.lpIntervalEnds, d.wIntervalCounts);
     const size_t starts = d.dwSeriesSize >= d.wImpulseSize ? d.dwSeriesSize - d.wImpulseSize + 1 : 0;
     j.key("energies").array(first(d.lpEnergies, starts));
     j.key("reducedEnergies").array(first(d.lpReducedEnergies, starts));
@@ -229,6 +224,20 @@ void showResult(AppState& s)
         storeShownRow(*s.lpStepwiseProtocol, *s.lpSeriesHeader);
 }
 
+// A progress bar on the terminal: cells done and the time left at the pace so far.
+void showProgress(std::chrono::steady_clock::time_point started, uint32_t done, uint32_t total)
+{
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double left = done ? elapsed * (total - done) / done : 0.0;
+    constexpr int kWidth = 30;
+    const int filled = total ? static_cast<int>(kWidth * static_cast<uint64_t>(done) / total) : kWidth;
+    std::fprintf(stderr, "\r[%.*s%*s] %u/%u cells, %.0f s left ", filled, "##############################",
+                 kWidth - filled, "", done, total, left);
+    if (done == total)
+        std::fprintf(stderr, "\n");
+    std::fflush(stderr);
+}
+
 }  // namespace
 
 int runRunCommand(const std::vector<std::string>& args)
@@ -300,10 +309,9 @@ int runSimulateCommand(const std::vector<std::string>& args)
     edit(EditRepeatCount, sim.repeats);
 
     const auto started = std::chrono::steady_clock::now();
-    dispatchCommand(state, host, IdDetectionStatisticalSimulation);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (isatty(STDERR_FILENO))
-        std::fprintf(stderr, "simulation done in %.1f s\n", seconds);
+        state.simulationProgress = [started](uint32_t done, uint32_t total) { showProgress(started, done, total); };
+    dispatchCommand(state, host, IdDetectionStatisticalSimulation);
 
     const RestErrorHeader* r = state.lpRestErrorHeader.get();
     if (!r || !r->fReady) {

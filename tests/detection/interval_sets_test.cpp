@@ -269,7 +269,7 @@ TEST(IntervalSetAlgebra, MatchesModelAtTopOfSixteenBitRange)
     runRandomSequences(65535 - 29, 30, 3);
 }
 
-TEST(IntervalSetAlgebra, DocumentedUnions)
+TEST(IntervalSetAlgebra, UnionsMergeOverlapsButNotNeighbours)
 {
     IntervalSetPtr s = makeSet(4, {{0, 5}, {20, 30}});
     ASSERT_EQ(addInterval(s.get(), 3, 10), 1);
@@ -288,7 +288,7 @@ TEST(IntervalSetAlgebra, DocumentedUnions)
     EXPECT_EQ(show(intervalsOf(*s)), "[0,9]") << "an overlap of both merges all three";
 }
 
-TEST(IntervalSetAlgebra, DocumentedRemovalsAndClips)
+TEST(IntervalSetAlgebra, RemovalsTrimAndSplitAndClipsCut)
 {
     IntervalSetPtr s = makeSet(2, {{0, 10}});
     ASSERT_EQ(removeInterval(s.get(), 4, 6), 1);

@@ -214,57 +214,35 @@ TEST(UnfixedChainProgramme, MatchesEveryChainOnSmallSeries)
 
 namespace {
 
-// Sample-sum helpers for the formulas of the thresholds.
-int64_t seriesEnergy(const SeriesHeader& s)
-{
-    int64_t F = 0;
-    for (uint32_t i = 0; i < s.dwSeriesSize; ++i)
-        F += s.lpSeriesData[i] * s.lpSeriesData[i];
-    return F;
-}
-
-// Window energy by the rule of a method: the additive model counts the noise
-// variance plus the square of the noise-free sample.
-int64_t windowByMethod(const SeriesHeader& s, int p, int method)
+// Energy of `count` samples from `from` by the rule of a method: the
+// additive model counts the noise variance plus the square of the noise-free
+// sample, the others the square of the observed one.
+int64_t energyByMethod(const SeriesHeader& s, int from, int count, int method)
 {
     int64_t e = 0;
-    for (int i = 0; i < s.wImpulseSize; ++i) {
-        const int64_t x = method == 5 ? s.lpPureData[p + i] : s.lpSeriesData[p + i];
+    for (int i = from; i < from + count; ++i) {
+        const int64_t x = method == 5 ? s.lpPureData[i] : s.lpSeriesData[i];
         e += x * x + (method == 5 ? int64_t{s.wNoiseLevel} * s.wNoiseLevel : 0);
     }
     return e;
 }
 
-int64_t fullByMethod(const SeriesHeader& s, int method)
-{
-    int64_t F = 0;
-    for (uint32_t i = 0; i < s.dwSeriesSize; ++i) {
-        const int64_t x = method == 5 ? s.lpPureData[i] : s.lpSeriesData[i];
-        F += x * x + (method == 5 ? int64_t{s.wNoiseLevel} * s.wNoiseLevel : 0);
-    }
-    return F;
-}
+int64_t windowByMethod(const SeriesHeader& s, int p, int method) { return energyByMethod(s, p, s.wImpulseSize, method); }
 
-// The chi-square threshold from the energy outside the detections of one pass.
-int64_t outsideThreshold(const SeriesHeader& s, const DetectionStudy& d, int pass, int method)
+// The energy outside the detections of one pass, per sample outside them
+// (the noise threshold) and as chi-square threshold.
+struct OutsideFigures {
+    int64_t noiseThreshold, chiSquare;
+};
+OutsideFigures outsideOfPass(const SeriesHeader& s, const DetectionStudy& d, int pass, int method)
 {
     const int64_t L = s.wImpulseSize, n = d.wDetectedCounts[pass];
-    int64_t outside = fullByMethod(s, method);
+    int64_t outside = energyByMethod(s, 0, static_cast<int>(s.dwSeriesSize), method);
     for (int k = 0; k < n; ++k)
         outside -= windowByMethod(s, d.lpDetectedPositions[pass][k], method);
     const int64_t pOut = std::max<int64_t>(1, s.dwSeriesSize - n * L);
     const int64_t P = (L - 1) * pOut;
-    return (P + 2 * L * outside) / (2 * P) * 30144 / 1000;
-}
-
-int64_t noiseThresholdOfPass(const SeriesHeader& s, const DetectionStudy& d, int pass, int method)
-{
-    const int64_t L = s.wImpulseSize, n = d.wDetectedCounts[pass];
-    int64_t outside = fullByMethod(s, method);
-    for (int k = 0; k < n; ++k)
-        outside -= windowByMethod(s, d.lpDetectedPositions[pass][k], method);
-    const int64_t pOut = std::max<int64_t>(1, s.dwSeriesSize - n * L);
-    return (pOut + 2 * L * outside) / (2 * pOut);
+    return {(pOut + 2 * L * outside) / (2 * pOut), (P + 2 * L * outside) / (2 * P) * 30144 / 1000};
 }
 
 size_t countOf(const std::string& text, const std::string& piece)
@@ -293,7 +271,7 @@ TEST(UnfixedDetectionMethods, ThresholdsPassesAndEnergiesFollowTheirFormulas)
     bench.noise(25);
     SeriesHeader& s = *bench.series;
     const int N = 1200, L = 20;
-    const int64_t F = seriesEnergy(s);
+    const int64_t F = energyByMethod(s, 0, N, 0);
     const int32_t meanWindow = static_cast<int32_t>((N + 2 * L * F) / (2 * N));
     // ((L - 1) + 2 sigma^2 L) div (2 (L - 1)) = 658, times 30.144.
     const int32_t fromSigma = 19834;
@@ -308,7 +286,7 @@ TEST(UnfixedDetectionMethods, ThresholdsPassesAndEnergiesFollowTheirFormulas)
         const bool threePasses = method >= 2 && method <= 5;
         EXPECT_EQ(d.lPasses, threePasses ? 3 : 1);
         EXPECT_EQ(d.lExpectedNoiseEnergy, 625 * 20);
-        EXPECT_EQ(d.lMeanWindowEnergy, method == 5 ? (N + 2 * L * fullByMethod(s, 5)) / (2 * N) : meanWindow);
+        EXPECT_EQ(d.lMeanWindowEnergy, method == 5 ? (N + 2 * L * energyByMethod(s, 0, N, 5)) / (2 * N) : meanWindow);
         const bool fromNoise = method == 1 || method == 6;
         EXPECT_EQ(d.chiSquarePoints[0], fromNoise ? 30.144 : 0.0);
         EXPECT_EQ(d.chiSquarePoints[1], fromNoise ? 10.117 : 0.0);
@@ -323,15 +301,15 @@ TEST(UnfixedDetectionMethods, ThresholdsPassesAndEnergiesFollowTheirFormulas)
         case 6: lastUsed = after = fromSigma; break;
         case 2:
         case 5:
-            lastUsed = outsideThreshold(s, d, 1, method);
-            after = outsideThreshold(s, d, 2, method);
+            lastUsed = outsideOfPass(s, d, 1, method).chiSquare;
+            after = outsideOfPass(s, d, 2, method).chiSquare;
             break;
         case 3: lastUsed = after = 0; break;
         case 4: lastUsed = after = meanWindow; break;
         }
         EXPECT_EQ(d.lDetectionThreshold, after);
-        EXPECT_EQ(d.lFirstNoiseThreshold, threePasses ? noiseThresholdOfPass(s, d, 0, method) : 625 * 20);
-        EXPECT_EQ(d.lLastNoiseThreshold, threePasses ? noiseThresholdOfPass(s, d, 2, method) : 625 * 20);
+        EXPECT_EQ(d.lFirstNoiseThreshold, threePasses ? outsideOfPass(s, d, 0, method).noiseThreshold : 625 * 20);
+        EXPECT_EQ(d.lLastNoiseThreshold, threePasses ? outsideOfPass(s, d, 2, method).noiseThreshold : 625 * 20);
 
         // Energies are kept whole; each pass reduces the restored energies
         // anew, except method 6, which zeroes what does not exceed T.
