@@ -105,7 +105,7 @@ void drawChoicePanel(platform::Dc& dc, const LayoutRect& frame, std::span<Layout
     if (chosen < 1 || static_cast<size_t>(chosen) > options.size())
         return;
     const int32_t top = add32(firstY, mul32(chosen - 1, stepY));
-    views::ScopedBrush brush(dc, options[static_cast<size_t>(chosen - 1)] == valueInEffect ? views::kChoiceInEffect
-                                                                                            : views::kChoiceNotInEffect);
+    const bool inEffect = options[static_cast<size_t>(chosen - 1)] == valueInEffect;
+    views::ScopedBrush brush(dc, inEffect ? views::kChoiceInEffect : views::kChoiceNotInEffect);
     dc.ellipse(x + d, add32(top, d), sub32(add32(x, LH), d), sub32(add32(top, LH), d));
 }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "views/series_plot.h"
+
 namespace {
 
 template <typename... Args>
@@ -13,8 +15,6 @@ std::string format(const char* fmt, Args... args)
     std::snprintf(buffer, sizeof buffer, fmt, args...);
     return buffer;
 }
-
-const char* orEmpty(const char* text) { return text ? text : ""; }
 
 bool isBlindDetection(const StepwiseProtocol& p) { return p.wTask == 32; }
 
@@ -33,17 +33,6 @@ int32_t bestCriterion(const StepwiseProtocol& p)
 }
 
 }  // namespace
-
-int32_t displayAmplitude(const SeriesHeader& series)
-{
-    int32_t a = series.wAmplitude;
-    if (a == 0) {
-        a = 128;
-        while (a < series.wNoiseLevel && a < 32768)
-            a *= 2;
-    }
-    return a;
-}
 
 int shownProtocolRow(const StepwiseProtocol& p)
 {
@@ -67,41 +56,16 @@ void storeShownRow(const StepwiseProtocol& p, SeriesHeader& series)
 std::array<std::string, 4> processingResultHeader(const StepwiseProtocol& p, const DetectionStudy* study,
                                                   uint16_t activeEtalons, const SeriesHeader& series)
 {
-    std::array<std::string, 4> lines;
-    lines[0] = format(" %s for series with %s ", orEmpty(p.lpTaskName), orEmpty(p.lpSeriesName));
+    std::string title = views::headerTitleLine(p.lpTaskName, p.lpSeriesName);
     if (isBlindDetection(p) && study) {
+        // The method's name is written over the closing blank.
         const uint16_t method = study->wDetectionMethod;
-        lines[0].pop_back();
-        lines[0] += format(". %s ", method < detectionMethodNames.size() ? detectionMethodNames[method] : "");
+        title.pop_back();
+        title += format(". %s ", method < detectionMethodNames.size() ? detectionMethodNames[method] : "");
     }
-
-    uint32_t pure = 0, noise = 0;
-    for (uint32_t i = 0; i < series.dwSeriesSize; ++i) {
-        const int32_t s = series.lpPureData[i];
-        const int32_t d = series.lpSeriesData[i] - s;
-        pure += static_cast<uint32_t>(s * s);
-        noise += static_cast<uint32_t>(d * d);
-    }
-    const int32_t Es = static_cast<int32_t>(pure), En = static_cast<int32_t>(noise);
-    const double ratio = Es < 1 ? 0.0 : static_cast<double>(En) / Es;
-    lines[1] = format(" series length %d, ", static_cast<int>(series.dwSeriesSize)) +
-               format("Tmin=%d, Tmax=%d, ", series.wTmin, series.wTmax) +
-               format(" amplitude %d, noise level %d, N/S %6.3g", displayAmplitude(series), series.wNoiseLevel, ratio);
-    lines[2] = format(" pulses number %d [%d-%d], length %d", series.wImpulseQuantity, series.wMinPulses,
-                      series.wMaxPulses, series.wImpulseSize);
-
-    const bool letters = isBlindDetection(p) && activeEtalons > 1;
-    lines[3] = " pulses:";
-    for (int k = 0; k < series.wImpulseQuantity; ++k) {
-        lines[3] += format(" %d", series.lpPositions[k]);
-        if (letters)
-            lines[3] += format("%c", 96 + series.lpEtalonSequence[k]);
-        if (k == 18 && k + 1 < series.wImpulseQuantity) {
-            lines[3] += "...";
-            break;
-        }
-    }
-    return lines;
+    const int32_t a = views::displayAmplitude(series.wAmplitude, series.wNoiseLevel).a;
+    return {title, views::headerParameterLine(series, a), views::headerCountLine(series),
+            views::headerPulsesLine(series, isBlindDetection(p) && activeEtalons > 1)};
 }
 
 std::vector<TableCell> protocolTableHeader(const StepwiseProtocol& p)

@@ -13,11 +13,6 @@
 #include "detection/unfixed_case_detection.h"
 #include "synthesis/pulse_records.h"
 
-// The amplitude the view prints and scales etalons with: the series' own, or
-// for a series without one 128 doubled until it reaches the noise level (held
-// at 32768, where 16 bits would wrap to 0).
-int32_t displayAmplitude(const SeriesHeader& series);
-
 // The row the view shows: the third (or the last of fewer), and for blind
 // detection on a series of unknown count the last. -1 for an empty protocol.
 int shownProtocolRow(const StepwiseProtocol& protocol);

@@ -37,7 +37,8 @@ double noiseToSignal(const SeriesHeader& series)
 
 std::string headerTitleLine(const char* taskName, const char* seriesName)
 {
-    return formatText(" %s for series with %s ", taskName, seriesName);
+    // A protocol of a task or series type without a name has none to print.
+    return formatText(" %s for series with %s ", taskName ? taskName : "", seriesName ? seriesName : "");
 }
 
 std::string headerParameterLine(const SeriesHeader& series, int32_t amplitude)

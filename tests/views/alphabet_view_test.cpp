@@ -10,6 +10,7 @@
 
 #include "platform/drawing_objects.h"
 #include "platform/picture_test_support.h"
+#include "view_test_support.h"
 #include "views/alphabet_view.h"
 
 namespace {
@@ -17,35 +18,11 @@ namespace {
 using namespace platform;
 using picture::inked;
 using picture::Pixel;
+using viewtest::hasColour;
+using viewtest::inRect;
+using viewtest::pulseOf;
 
 constexpr int32_t kLH = 12;
-
-std::set<Pixel> inRect(const std::set<Pixel>& px, int32_t l, int32_t t, int32_t r, int32_t b)
-{
-    std::set<Pixel> out;
-    for (const Pixel& p : px)
-        if (p.first >= l && p.first < r && p.second >= t && p.second < b)
-            out.insert(p);
-    return out;
-}
-
-bool hasColour(const Bitmap& b, Color c, int32_t l, int32_t t, int32_t r, int32_t bottom)
-{
-    for (int32_t y = t; y < bottom; ++y)
-        for (int32_t x = l; x < r; ++x)
-            if (pixelAt(b, x, y) == c)
-                return true;
-    return false;
-}
-
-PulseHeader pulseOf(std::vector<int16_t> samples, int16_t number)
-{
-    PulseHeader p;
-    p.wAllocSize = p.wSize = static_cast<uint16_t>(samples.size());
-    p.wNumber = number;
-    p.lpData = std::move(samples);
-    return p;
-}
 
 // Two cells of 100 x 100 in a view area (10, 10, 249, 129); etalon 1 selected.
 struct TwoCells {

@@ -10,6 +10,7 @@
 
 #include "platform/drawing_objects.h"
 #include "platform/picture_test_support.h"
+#include "view_test_support.h"
 #include "views/drawing_conventions.h"
 #include "views/drawing_primitives.h"
 
@@ -18,6 +19,8 @@ namespace {
 using namespace platform;
 using picture::inked;
 using picture::Pixel;
+using viewtest::inRect;
+using viewtest::pulseOf;
 
 constexpr int32_t kLH = 12;  // the window font's line height
 
@@ -29,24 +32,6 @@ SeriesHeader seriesWithFound(uint32_t N, uint16_t L, std::vector<int16_t> found)
     s.wFoundPulses = static_cast<uint16_t>(found.size());
     s.lpFoundPositions = std::move(found);
     return s;
-}
-
-PulseHeader pulseOf(std::vector<int16_t> samples, int16_t number = 0)
-{
-    PulseHeader p;
-    p.wAllocSize = p.wSize = static_cast<uint16_t>(samples.size());
-    p.wNumber = number;
-    p.lpData = std::move(samples);
-    return p;
-}
-
-std::set<Pixel> inRect(const std::set<Pixel>& px, int32_t l, int32_t t, int32_t r, int32_t b)
-{
-    std::set<Pixel> out;
-    for (const Pixel& p : px)
-        if (p.first >= l && p.first < r && p.second >= t && p.second < b)
-            out.insert(p);
-    return out;
 }
 
 // Rect (10, 20, 110, 60): W = 100, H = 40, so the columns run from H/8 = 5 to

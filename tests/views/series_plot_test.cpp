@@ -52,14 +52,16 @@ TEST(HeaderLines, ReadAsTheSystemWritesThem)
     s.wNoiseLevel = 25;
     EXPECT_EQ(headerTitleLine("series processing", "unknown number of whole pulses"),
               " series processing for series with unknown number of whole pulses ");
-    EXPECT_EQ(headerParameterLine(s, 128), " series length 2, Tmin=40, Tmax=181,  amplitude 128, noise level 25, N/S   0.04");
+    EXPECT_EQ(headerParameterLine(s, 128),
+              " series length 2, Tmin=40, Tmax=181,  amplitude 128, noise level 25, N/S   0.04");
     EXPECT_EQ(headerCountLine(s), " pulses number 3 [6-30], length 20");
     EXPECT_EQ(headerPulsesLine(s, false), " pulses: 12 250 433");
     EXPECT_EQ(headerPulsesLine(s, true), " pulses: 12a 250c 433t");
 
     // No signal energy prints N/S as 0.
     s.lpPureData = {0, 0};
-    EXPECT_EQ(headerParameterLine(s, 512), " series length 2, Tmin=40, Tmax=181,  amplitude 512, noise level 25, N/S      0");
+    EXPECT_EQ(headerParameterLine(s, 512),
+              " series length 2, Tmin=40, Tmax=181,  amplitude 512, noise level 25, N/S      0");
     EXPECT_EQ(noiseToSignal(s), 0.0);
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/drawing_objects.h"
 #include "platform/picture_test_support.h"
+#include "view_test_support.h"
 #include "synthesis/synthesis_fixture.h"
 #include "views/series_view.h"
 
@@ -15,20 +16,13 @@ namespace {
 using namespace platform;
 using picture::inked;
 using picture::Pixel;
+using viewtest::hasColour;
+using viewtest::inRect;
 
 constexpr int32_t kLH = 12;
 // An 800 x 600 view: Hu = 600 - 17*12 = 396, m = 9, t = 9, t2 = 5, W = 640,
 // H = 95 made even = 96, cells 40 x 49.
 const views::ViewFrame kFrame{{10, 10, 809, 609}, kLH};
-
-std::set<Pixel> inRect(const std::set<Pixel>& px, int32_t l, int32_t t, int32_t r, int32_t b)
-{
-    std::set<Pixel> out;
-    for (const Pixel& p : px)
-        if (p.first >= l && p.first < r && p.second >= t && p.second < b)
-            out.insert(p);
-    return out;
-}
 
 TEST(SeriesViewLayout, PlacesHeaderPlotsTableAndPanel)
 {
@@ -74,15 +68,6 @@ struct SeriesPicture {
         drawSeriesView(dc, kFrame, static_cast<uint16_t>(required.size()), required, fx.series.get());
     }
 };
-
-bool hasColour(const Bitmap& b, Color c, int32_t l, int32_t t, int32_t r, int32_t bottom)
-{
-    for (int32_t y = t; y < bottom; ++y)
-        for (int32_t x = l; x < r; ++x)
-            if (pixelAt(b, x, y) == c)
-                return true;
-    return false;
-}
 
 TEST(SeriesView, DrawsThreeFramedPlotsWithTheObservedSeriesInBlue)
 {
@@ -151,7 +136,8 @@ TEST(SeriesView, HeaderLinesAndTableHeadStandWhereTheyShould)
     views::drawAreaFrame(ref, kFrame.viewArea);
     ref.textOut(19, 4, " series processing for series with unknown number of whole pulses ");
     char line2[200];
-    std::snprintf(line2, sizeof line2, " series length 1200, Tmin=40, Tmax=181,  amplitude 512, noise level 300, N/S %6.3g",
+    std::snprintf(line2, sizeof line2,
+                  " series length 1200, Tmin=40, Tmax=181,  amplitude 512, noise level 300, N/S %6.3g",
                   views::noiseToSignal(s));
     ref.textOut(19, 17, line2);
     ref.textOut(19, 29, views::headerCountLine(s));

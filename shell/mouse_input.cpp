@@ -1,0 +1,194 @@
+#include "shell/mouse_input.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "platform/host.h"
+#include "resources/command_ids.h"
+#include "shell/command_dispatcher.h"
+
+namespace {
+
+using namespace resources;
+using platform::Host;
+
+// A hit keeps its point; nothing else reads it.
+bool hit(AppState& s, const LayoutRect& r, int32_t x, int32_t y)
+{
+    if (!hits(r, x, y))
+        return false;
+    s.lastClickX = x;
+    s.lastClickY = y;
+    return true;
+}
+
+uint16_t etalonsShown(const AppState& s) { return std::min<uint16_t>(s.etalonCount, kAlphabetCapacity); }
+
+void clearPanelFlags(AppState& s)
+{
+    s.refreshLengthPanel = 0;
+    s.refreshNoisePanel = 0;
+}
+
+bool clickAlphabetCell(AppState& s, Host& host, int32_t x, int32_t y)
+{
+    for (int32_t i = 0; i < etalonsShown(s); ++i) {
+        if (!hit(s, s.alphabetCells[i], x, y))
+            continue;
+        if (isMultiEtalonTask(s.taskType)) {
+            s.etalonSelected[i] = s.etalonSelected[i] ? 0 : 1;
+        } else {
+            // One etalon at a time: a click on the selected one keeps it.
+            if (!s.etalonSelected[i]) {
+                s.etalonSelected.fill(0);
+                s.etalonSelected[i] = 1;
+            }
+            s.refreshButtons = 1;
+            clearPanelFlags(s);
+        }
+        rebuildRequiredList(s);
+        s.previousEtalon = s.currentEtalon;
+        s.currentEtalon = i + 1;
+        dispatchCommand(s, host, CmdHighlightChanged);
+        return true;
+    }
+    return false;
+}
+
+// Select All or Unselect All, whichever the last paint showed; only the
+// multi-etalon tasks show the toggle.
+bool clickSelectToggle(AppState& s, int32_t x, int32_t y)
+{
+    if (!isMultiEtalonTask(s.taskType) || !hit(s, s.selectToggleButton, x, y))
+        return false;
+    std::fill(s.etalonSelected.begin(), s.etalonSelected.end(), uint16_t{0});
+    if (s.selectAllShown == 1)
+        std::fill_n(s.etalonSelected.begin(), etalonsShown(s), uint16_t{1});
+    rebuildRequiredList(s);
+    return true;
+}
+
+bool clickOptionPanels(AppState& s, Host& host, int32_t x, int32_t y)
+{
+    const int32_t lengths = std::clamp<int32_t>(s.seriesLengthOptionCount, 0, 3);
+    for (int32_t i = 0; i < lengths; ++i) {
+        if (!hit(s, s.lengthOptionRects[i], x, y))
+            continue;
+        s.seriesLengthOption = i + 1;
+        if (s.active_etalons == 0) {
+            dispatchCommand(s, host, CmdOptionsChanged);
+            return true;
+        }
+        s.requestedSeriesLength = static_cast<uint32_t>(s.seriesLengthOptions[i]);
+        s.minPulseCount = minPulsesFor(s, s.requestedSeriesLength);
+        s.maxPulseCount = maxPulsesFor(s, s.requestedSeriesLength);
+        s.requestedPulseCount = static_cast<uint16_t>((s.minPulseCount + s.maxPulseCount) / 2);
+        if (s.viewState != viewResult)
+            s.refreshButtons = 1;
+        s.viewState = viewResult;
+        s.refreshLengthPanel = 1;
+        dispatchCommand(s, host, CmdNewSequence);
+        return true;
+    }
+    const int32_t levels = std::clamp<int32_t>(s.noiseLevelOptionCount, 0, 3);
+    for (int32_t j = 0; j < levels; ++j) {
+        if (!hit(s, s.noiseOptionRects[j], x, y))
+            continue;
+        s.noiseLevelOption = j + 1;
+        if (s.active_etalons == 0) {
+            dispatchCommand(s, host, CmdOptionsChanged);
+            return true;
+        }
+        s.requestedNoiseLevel = static_cast<int16_t>(s.noiseLevelOptions[j]);
+        if (s.viewState != viewResult)
+            s.refreshButtons = 1;
+        s.viewState = viewResult;
+        s.refreshNoisePanel = 1;
+        dispatchCommand(s, host, CmdNewSequence);
+        return true;
+    }
+    return false;
+}
+
+bool clickAlphabetView(AppState& s, Host& host, int32_t x, int32_t y)
+{
+    if (clickAlphabetCell(s, host, x, y))
+        return true;
+    if (hit(s, s.nextButton, x, y)) {
+        rebuildRequiredList(s);
+        if (s.active_etalons == 0) {
+            dispatchCommand(s, host, CmdSettingsChanged);
+            return true;
+        }
+        s.refreshButtons = 1;
+        clearPanelFlags(s);
+        s.viewState = viewResult;
+        dispatchCommand(s, host, CmdNewSequence);
+        return true;
+    }
+    if (hit(s, s.exitButton, x, y)) {
+        dispatchCommand(s, host, CmdCloseWindow);
+        return true;
+    }
+    if (clickSelectToggle(s, x, y)) {
+        dispatchCommand(s, host, CmdSelectionChanged);
+        return true;
+    }
+    return false;
+}
+
+bool clickResultView(AppState& s, Host& host, int32_t x, int32_t y)
+{
+    if (hit(s, s.restartButton, x, y)) {
+        s.viewState = viewAlphabet;
+        s.refreshButtons = 1;
+        dispatchCommand(s, host, CmdSelectionChanged);
+        return true;
+    }
+    if (hit(s, s.nextButton, x, y)) {
+        s.viewState = viewResult;
+        clearPanelFlags(s);
+        dispatchCommand(s, host, CmdNewSequence);
+        return true;
+    }
+    if (hit(s, s.exitButton, x, y)) {
+        dispatchCommand(s, host, CmdCloseWindow);
+        return true;
+    }
+    if (clickSelectToggle(s, x, y)) {
+        // The new selection is shown in the alphabet.
+        s.viewState = viewAlphabet;
+        s.refreshButtons = 1;
+        dispatchCommand(s, host, CmdSelectionChanged);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void onLeftButton(AppState& s, Host& host, bool /*doubleClick*/, int16_t x, int16_t y, uint32_t /*keyFlags*/)
+{
+    bool handled = false;
+    switch (s.viewState) {
+    case viewAlphabet:
+        handled = clickAlphabetView(s, host, x, y);
+        break;
+    case viewResult:
+    case viewSubsetGrid:
+        handled = clickResultView(s, host, x, y);
+        break;
+    default:
+        break;
+    }
+    if (!handled)
+        handled = clickOptionPanels(s, host, x, y);
+    if (!handled)
+        dispatchCommand(s, host, CmdSettingsChanged);
+}
+
+void onKeyDown(AppState& /*state*/, Host& host, int32_t key)
+{
+    if (key == 0 || key == 1)
+        host.invalidate(std::nullopt, true);
+}

@@ -1,0 +1,43 @@
+#pragma once
+// Helpers of the view picture tests: pixels in a region, colours present,
+// pulses made from literal samples.
+
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "platform/bitmap.h"
+#include "platform/picture_test_support.h"
+#include "synthesis/pulse_records.h"
+
+namespace viewtest {
+
+// The pixels of px inside l..r-1 x t..b-1.
+inline std::set<picture::Pixel> inRect(const std::set<picture::Pixel>& px, int32_t l, int32_t t, int32_t r, int32_t b)
+{
+    std::set<picture::Pixel> out;
+    for (const picture::Pixel& p : px)
+        if (p.first >= l && p.first < r && p.second >= t && p.second < b)
+            out.insert(p);
+    return out;
+}
+
+inline bool hasColour(const platform::Bitmap& b, platform::Color c, int32_t l, int32_t t, int32_t r, int32_t bottom)
+{
+    for (int32_t y = t; y < bottom; ++y)
+        for (int32_t x = l; x < r; ++x)
+            if (platform::pixelAt(b, x, y) == c)
+                return true;
+    return false;
+}
+
+inline PulseHeader pulseOf(std::vector<int16_t> samples, int16_t number = 0)
+{
+    PulseHeader p;
+    p.wAllocSize = p.wSize = static_cast<uint16_t>(samples.size());
+    p.wNumber = number;
+    p.lpData = std::move(samples);
+    return p;
+}
+
+}  // namespace viewtest
