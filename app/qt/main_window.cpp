@@ -16,16 +16,8 @@
 #include "resources/menu.h"
 #include "shell/command_dispatcher.h"
 #include "shell/main_window.h"
-
-#if __has_include("shell/window_painting.h")
 #include "shell/mouse_input.h"
 #include "shell/window_painting.h"
-#else
-// Until painting and input are on this branch the canvas stays white.
-static void paintWindow(AppState&, platform::Host&, platform::Dc&) {}
-static void onLeftButton(AppState&, platform::Host&, bool, int16_t, int16_t, uint32_t) {}
-static void onKeyDown(AppState&, platform::Host&, int32_t) {}
-#endif
 
 namespace {
 

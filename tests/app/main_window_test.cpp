@@ -175,9 +175,6 @@ platform::Color buttonFace(const platform::Bitmap& b) { return platform::pixelAt
 
 TEST(MainWindow, ClicksOnTheDrawnElementsRunTheShellAndRepaintTheWindow)
 {
-#if !__has_include("shell/window_painting.h")
-    GTEST_SKIP() << "painting and input are not on this branch yet";
-#endif
     Workbench b;
     AppState& s = b.state();
     ASSERT_EQ(s.viewState, viewAlphabet);
@@ -232,9 +229,6 @@ TEST(MainWindow, ClicksOnTheDrawnElementsRunTheShellAndRepaintTheWindow)
 
 TEST(MainWindow, ADoubleClickIsTwoClicks)
 {
-#if !__has_include("shell/window_painting.h")
-    GTEST_SKIP() << "painting and input are not on this branch yet";
-#endif
     Workbench b;
     AppState& s = b.state();
     b.window.menuAction(IdTaskSeriesProcessing)->trigger();  // a click toggles an etalon's selection
