@@ -10,11 +10,13 @@ namespace {
 QString fromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 // A box raised while a dialog is open (a refused OK) belongs on top of that
-// dialog; otherwise on the main window.
+// dialog; otherwise on the main window. Before the window is shown (a start
+// that fails) the box stands alone, in the middle of the screen.
 QWidget* boxParent(QWidget* owner)
 {
-    QWidget* modal = QApplication::activeModalWidget();
-    return modal ? modal : owner;
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    return owner && owner->isVisible() ? owner : nullptr;
 }
 
 }  // namespace

@@ -254,6 +254,19 @@ TEST(MessageBoxes, ABoxShowsTextCaptionAndIconOnTheMainWindowAsWritten)
                       MessageIcon::Warning);
 }
 
+TEST(MessageBoxes, ABoxOfAStartThatFailsStandsAloneBeforeTheWindowIsShown)
+{
+    Window w;
+    w.owner.hide();
+    QWidget* parent = &w.owner;
+    whenModalOpens<MessageDialog>([&](MessageDialog& box) {
+        parent = box.parentWidget();
+        box.accept();
+    });
+    w.host.messageBox("No Font /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "Fatal Error", MessageIcon::None);
+    EXPECT_EQ(parent, nullptr);
+}
+
 TEST(MessageBoxes, ATraceLongerThanTheScreenScrollsAndKeepsItsOkButtonOnTheScreen)
 {
     Window w;
