@@ -68,6 +68,17 @@ bool clickSelectToggle(AppState& s, int32_t x, int32_t y)
     return true;
 }
 
+// A click on an option with etalons in use makes and processes a new series
+// in the result view; the panel whose option changed is repainted after it.
+void runOptionClick(AppState& s, Host& host, int32_t& refreshPanel)
+{
+    if (s.viewState != viewResult)
+        s.refreshButtons = 1;
+    s.viewState = viewResult;
+    refreshPanel = 1;
+    dispatchCommand(s, host, CmdNewSequence);
+}
+
 bool clickOptionPanels(AppState& s, Host& host, int32_t x, int32_t y)
 {
     const int32_t lengths = std::clamp<int32_t>(s.seriesLengthOptionCount, 0, 3);
@@ -83,11 +94,7 @@ bool clickOptionPanels(AppState& s, Host& host, int32_t x, int32_t y)
         s.minPulseCount = minPulsesFor(s, s.requestedSeriesLength);
         s.maxPulseCount = maxPulsesFor(s, s.requestedSeriesLength);
         s.requestedPulseCount = static_cast<uint16_t>((s.minPulseCount + s.maxPulseCount) / 2);
-        if (s.viewState != viewResult)
-            s.refreshButtons = 1;
-        s.viewState = viewResult;
-        s.refreshLengthPanel = 1;
-        dispatchCommand(s, host, CmdNewSequence);
+        runOptionClick(s, host, s.refreshLengthPanel);
         return true;
     }
     const int32_t levels = std::clamp<int32_t>(s.noiseLevelOptionCount, 0, 3);
@@ -100,11 +107,7 @@ bool clickOptionPanels(AppState& s, Host& host, int32_t x, int32_t y)
             return true;
         }
         s.requestedNoiseLevel = static_cast<int16_t>(s.noiseLevelOptions[j]);
-        if (s.viewState != viewResult)
-            s.refreshButtons = 1;
-        s.viewState = viewResult;
-        s.refreshNoisePanel = 1;
-        dispatchCommand(s, host, CmdNewSequence);
+        runOptionClick(s, host, s.refreshNoisePanel);
         return true;
     }
     return false;
