@@ -442,6 +442,14 @@ uint16_t maxPulsesFor(const AppState& s, uint32_t length)
     return static_cast<uint16_t>((length - s.etalonLength + s.minInterval) / s.minInterval);
 }
 
+void requestSeriesLength(AppState& s, uint32_t length)
+{
+    s.requestedSeriesLength = length;
+    s.minPulseCount = minPulsesFor(s, length);
+    s.maxPulseCount = maxPulsesFor(s, length);
+    s.requestedPulseCount = static_cast<uint16_t>((s.minPulseCount + s.maxPulseCount) / 2);
+}
+
 int32_t libraryRand(uint32_t& state)
 {
     state = state * 214013u + 2531011u;
@@ -593,10 +601,7 @@ void dispatchCommand(AppState& s, Host& host, int command)
         sendCommand(s, host, CmdNewSequence);
         break;
     case CmdOptionsChanged:
-        s.requestedSeriesLength = static_cast<uint32_t>(s.seriesLengthOptions[s.seriesLengthOption - 1]);
-        s.minPulseCount = minPulsesFor(s, s.requestedSeriesLength);
-        s.maxPulseCount = maxPulsesFor(s, s.requestedSeriesLength);
-        s.requestedPulseCount = static_cast<uint16_t>((s.minPulseCount + s.maxPulseCount) / 2);
+        requestSeriesLength(s, static_cast<uint32_t>(s.seriesLengthOptions[s.seriesLengthOption - 1]));
         s.requestedNoiseLevel = static_cast<int16_t>(s.noiseLevelOptions[s.noiseLevelOption - 1]);
         invalidate(host, s.optionsPanel, true);
         break;

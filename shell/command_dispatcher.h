@@ -28,6 +28,11 @@ bool synthesizeSeries(AppState& state, platform::Host& host);
 uint16_t minPulsesFor(const AppState& state, uint32_t length);
 uint16_t maxPulsesFor(const AppState& state, uint32_t length);
 
+// A new requested length, as a click on a length option gives it: the pulse
+// limits of that length (the least not raised to 1) and their mean as the
+// requested count.
+void requestSeriesLength(AppState& state, uint32_t length);
+
 // The C library's rand() as the sequences of the multi-etalon tasks use it:
 // state * 214013 + 2531011, bits 16 to 30 of the state.
 int32_t libraryRand(uint32_t& state);

@@ -90,10 +90,7 @@ bool clickOptionPanels(AppState& s, Host& host, int32_t x, int32_t y)
             dispatchCommand(s, host, CmdOptionsChanged);
             return true;
         }
-        s.requestedSeriesLength = static_cast<uint32_t>(s.seriesLengthOptions[i]);
-        s.minPulseCount = minPulsesFor(s, s.requestedSeriesLength);
-        s.maxPulseCount = maxPulsesFor(s, s.requestedSeriesLength);
-        s.requestedPulseCount = static_cast<uint16_t>((s.minPulseCount + s.maxPulseCount) / 2);
+        requestSeriesLength(s, static_cast<uint32_t>(s.seriesLengthOptions[i]));
         runOptionClick(s, host, s.refreshLengthPanel);
         return true;
     }

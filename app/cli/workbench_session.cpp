@@ -183,10 +183,7 @@ bool applyRunOptions(AppState& s, ConsoleHost& host, const RunOptions& o, std::s
             error = "--length must be at least the pulse length " + std::to_string(s.etalonLength);
             return false;
         }
-        s.requestedSeriesLength = N;
-        s.minPulseCount = minPulsesFor(s, N);
-        s.maxPulseCount = maxPulsesFor(s, N);
-        s.requestedPulseCount = static_cast<uint16_t>((s.minPulseCount + s.maxPulseCount) / 2);
+        requestSeriesLength(s, N);
         for (int i = 0; i < s.seriesLengthOptionCount; ++i)
             if (static_cast<uint32_t>(s.seriesLengthOptions[i]) == N)
                 s.seriesLengthOption = i + 1;
