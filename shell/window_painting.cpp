@@ -7,6 +7,7 @@
 #include "resources/button_bitmaps.h"
 #include "views/alphabet_view.h"
 #include "views/drawing_conventions.h"
+#include "views/processing_result_view.h"
 #include "views/series_view.h"
 
 namespace {
@@ -46,7 +47,7 @@ std::span<const int32_t> offered(const std::array<int32_t, Capacity>& options, i
     return std::span<const int32_t>(options).first(static_cast<size_t>(std::clamp<int32_t>(count, 0, Capacity)));
 }
 
-void drawWorkingView(AppState& s, platform::Dc& dc, WorkingView view)
+void drawWorkingView(AppState& s, MessageSink& sink, platform::Dc& dc, WorkingView view)
 {
     const views::ViewFrame frame{s.viewArea, s.lineHeight};
     switch (view) {
@@ -68,7 +69,21 @@ void drawWorkingView(AppState& s, platform::Dc& dc, WorkingView view)
                        s.lpSeriesHeader.get());
         break;
     }
-    case WorkingView::ProcessingResult:
+    case WorkingView::ProcessingResult: {
+        ProcessingResultInput in;
+        in.frame = frame;
+        in.protocol = s.lpStepwiseProtocol.get();
+        in.pulseCountTable = s.pulseCountTable.get();
+        in.detectionStudy = s.detectionStudy.get();
+        in.typeMoreDetails = s.typeMoreDetails;
+        in.chainTotals = s.traceUnfixedCaseCriteria;
+        in.activeEtalons = s.active_etalons;
+        in.requiredList = std::span<const uint16_t>(s.requiredList).first(
+            std::min<size_t>(s.active_etalons, s.requiredList.size()));
+        in.series = s.lpSeriesHeader.get();
+        DrawProcessingResult(dc, sink, in);
+        break;
+    }
     case WorkingView::SimulationView:
     case WorkingView::SubsetGrid:
         // Their pictures are not drawn yet: the area shows its frame only.
@@ -162,7 +177,7 @@ void paintWindow(AppState& s, platform::Host& host, platform::Dc& dc)
     layoutWindow(s, host.clientRect(), dc.textMetrics());
 
     const WorkingView view = chooseWorkingView(s);
-    drawWorkingView(s, dc, view);
+    drawWorkingView(s, host, dc, view);
     // The detail flag applies to one picture of the processing result.
     if (s.viewState == viewResult && view != WorkingView::SimulationView)
         s.typeMoreDetails = 0;

@@ -27,20 +27,27 @@ int32_t criterionOf(const StepwiseProtocol& p, int row)
 int32_t bestCriterion(const StepwiseProtocol& p)
 {
     int32_t best = -9999999;
-    for (int i = 0; i < p.wUsed; ++i)
+    for (int i = 0; i < protocolRowsInUse(p); ++i)
         best = std::max(best, criterionOf(p, i));
     return best;
 }
 
 }  // namespace
 
+int protocolRowsInUse(const StepwiseProtocol& p)
+{
+    return static_cast<int>(std::min<size_t>({p.wUsed, p.lpIterations.size(), p.lpMeasure.size(), p.lpSquares.size(),
+                                              p.lpRowPositions.size(), p.lpPulses.size(), p.lpMethod.size()}));
+}
+
 int shownProtocolRow(const StepwiseProtocol& p)
 {
-    if (p.wUsed == 0)
+    const int used = protocolRowsInUse(p);
+    if (used == 0)
         return -1;
     if (isBlindDetection(p) && (p.wSeriesType == 4 || p.wSeriesType == 8))
-        return p.wUsed - 1;
-    return std::min<int>(p.wUsed, 3) - 1;
+        return used - 1;
+    return std::min<int>(used, 3) - 1;
 }
 
 void storeShownRow(const StepwiseProtocol& p, SeriesHeader& series)
@@ -81,11 +88,14 @@ std::vector<TableCell> protocolTableRow(const StepwiseProtocol& p, const SeriesH
     const bool blind = isBlindDetection(p);
     const int32_t v = criterionOf(p, i);
     const int32_t best = bestCriterion(p);
-    const bool lastBelowBest = i == p.wUsed - 1 && v < best;
-    const bool rankedDiffers = i == 1 && blind && p.wSeriesType == 4 && p.lpPulses[1] != p.lpPulses[p.wUsed - 1];
+    const int used = protocolRowsInUse(p);
+    const bool lastBelowBest = i == used - 1 && v < best;
+    const bool rankedDiffers = i == 1 && blind && p.wSeriesType == 4 && p.lpPulses[1] != p.lpPulses[used - 1];
 
+    // Only the positions both the row and the series hold are compared.
     int64_t displacement = 0;
-    const int compared = std::min<int>(series.wImpulseQuantity, p.lpPulses[i]);
+    const int compared = static_cast<int>(std::min<size_t>(
+        {series.wImpulseQuantity, p.lpPulses[i], p.lpRowPositions[i].size(), series.lpPositions.size()}));
     for (int k = 0; k < compared; ++k)
         displacement += std::abs(p.lpRowPositions[i][k] - series.lpPositions[k]);
 

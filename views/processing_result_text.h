@@ -13,6 +13,10 @@
 #include "detection/unfixed_case_detection.h"
 #include "synthesis/pulse_records.h"
 
+// The rows of the protocol that can be read: wUsed, or fewer when a per-row
+// array of the record holds fewer.
+int protocolRowsInUse(const StepwiseProtocol& protocol);
+
 // The row the view shows: the third (or the last of fewer), and for blind
 // detection on a series of unknown count the last. -1 for an empty protocol.
 int shownProtocolRow(const StepwiseProtocol& protocol);
