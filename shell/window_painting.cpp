@@ -8,6 +8,8 @@
 #include "views/alphabet_view.h"
 #include "views/drawing_conventions.h"
 #include "views/series_view.h"
+#include "views/statistical_simulation_view.h"
+#include "shell/subset_grid.h"
 
 namespace {
 
@@ -46,7 +48,7 @@ std::span<const int32_t> offered(const std::array<int32_t, Capacity>& options, i
     return std::span<const int32_t>(options).first(static_cast<size_t>(std::clamp<int32_t>(count, 0, Capacity)));
 }
 
-void drawWorkingView(AppState& s, platform::Dc& dc, WorkingView view)
+void drawWorkingView(AppState& s, platform::Host& host, platform::Dc& dc, WorkingView view)
 {
     const views::ViewFrame frame{s.viewArea, s.lineHeight};
     switch (view) {
@@ -68,10 +70,23 @@ void drawWorkingView(AppState& s, platform::Dc& dc, WorkingView view)
                        s.lpSeriesHeader.get());
         break;
     }
-    case WorkingView::ProcessingResult:
-    case WorkingView::SimulationView:
+    case WorkingView::SimulationView: {
+        SimulationViewInput in;
+        in.frame = frame;
+        in.amplitude = s.amplitude;
+        in.kind = s.simulationViewKind;
+        in.n = static_cast<uint16_t>(std::min<size_t>(s.active_etalons, s.requiredList.size()));
+        in.requiredList = std::span<const uint16_t>(s.requiredList).first(in.n);
+        in.header = s.lpRestErrorHeader.get();
+        in.series = s.lpSeriesHeader.get();
+        DrawDetectionArrayZ(dc, host, in);
+        break;
+    }
     case WorkingView::SubsetGrid:
-        // Their pictures are not drawn yet: the area shows its frame only.
+        drawSubsetGrid(s, host, dc);
+        break;
+    case WorkingView::ProcessingResult:
+        // Its picture is not drawn yet: the area shows its frame only.
         views::drawAreaFrame(dc, s.viewArea);
         break;
     case WorkingView::None:
@@ -162,7 +177,7 @@ void paintWindow(AppState& s, platform::Host& host, platform::Dc& dc)
     layoutWindow(s, host.clientRect(), dc.textMetrics());
 
     const WorkingView view = chooseWorkingView(s);
-    drawWorkingView(s, dc, view);
+    drawWorkingView(s, host, dc, view);
     // The detail flag applies to one picture of the processing result.
     if (s.viewState == viewResult && view != WorkingView::SimulationView)
         s.typeMoreDetails = 0;
