@@ -161,6 +161,16 @@ struct AppState {
     int32_t selectAllShown = 1;      // the toggle shows "Select All"
     int32_t lastClickX = 0, lastClickY = 0;
 
+    // --- 10. Etalon subset grid (view state 9): made at its first paint, freed at teardown
+    std::vector<LayoutRect> possibleSubsetRect;  // one cell per subset position (the first 10 laid out)
+    std::vector<int32_t> selectedSubset;  // one block: numbers [0, capacity), marks [capacity, 2*capacity)
+    int32_t subsetCapacity = 0;
+    int32_t subsetCount = 0;              // entries in use, from the front
+    std::vector<LayoutRect> ButtonsWhileSelectedSubsetRect;
+    int32_t subsetButtonCount = 0;
+    LayoutRect subsetArea{0, 0, -1, -1};
+    std::vector<LayoutRect> requiredCellRects;  // one per alphabet entry of the series
+
     bool windowReady = false;        // start-up finished and teardown not yet run
 };
 

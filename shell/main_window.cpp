@@ -8,6 +8,7 @@
 #include "resources/button_bitmaps.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
+#include "shell/subset_grid.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/series_synthesis.h"
 
@@ -103,5 +104,6 @@ void onDestroy(AppState& s)
     s.traceUnfixedCaseCriteria = {};
     if (s.lpRestErrorHeader)
         freeRestErrHeader(s.lpRestErrorHeader);
+    freeSubsetArrays(s);
     s.windowReady = false;
 }

@@ -6,6 +6,7 @@
 #include "platform/host.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
+#include "shell/subset_grid.h"
 
 namespace {
 
@@ -175,8 +176,11 @@ void onLeftButton(AppState& s, Host& host, bool /*doubleClick*/, int16_t x, int1
         handled = clickAlphabetView(s, host, x, y);
         break;
     case viewResult:
-    case viewSubsetGrid:
         handled = clickResultView(s, host, x, y);
+        break;
+    case viewSubsetGrid:
+        // The grid's own cells and buttons first, then the result view's.
+        handled = clickSubsetGrid(s, host, x, y) || clickResultView(s, host, x, y);
         break;
     default:
         break;

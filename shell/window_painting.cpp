@@ -9,6 +9,8 @@
 #include "views/drawing_conventions.h"
 #include "views/processing_result_view.h"
 #include "views/series_view.h"
+#include "views/statistical_simulation_view.h"
+#include "shell/subset_grid.h"
 
 namespace {
 
@@ -47,7 +49,7 @@ std::span<const int32_t> offered(const std::array<int32_t, Capacity>& options, i
     return std::span<const int32_t>(options).first(static_cast<size_t>(std::clamp<int32_t>(count, 0, Capacity)));
 }
 
-void drawWorkingView(AppState& s, MessageSink& sink, platform::Dc& dc, WorkingView view)
+void drawWorkingView(AppState& s, platform::Host& host, platform::Dc& dc, WorkingView view)
 {
     const views::ViewFrame frame{s.viewArea, s.lineHeight};
     switch (view) {
@@ -81,13 +83,23 @@ void drawWorkingView(AppState& s, MessageSink& sink, platform::Dc& dc, WorkingVi
         in.requiredList = std::span<const uint16_t>(s.requiredList).first(
             std::min<size_t>(s.active_etalons, s.requiredList.size()));
         in.series = s.lpSeriesHeader.get();
-        DrawProcessingResult(dc, sink, in);
+        DrawProcessingResult(dc, host, in);
         break;
     }
-    case WorkingView::SimulationView:
+    case WorkingView::SimulationView: {
+        SimulationViewInput in;
+        in.frame = frame;
+        in.amplitude = s.amplitude;
+        in.kind = s.simulationViewKind;
+        in.n = static_cast<uint16_t>(std::min<size_t>(s.active_etalons, s.requiredList.size()));
+        in.requiredList = std::span<const uint16_t>(s.requiredList).first(in.n);
+        in.header = s.lpRestErrorHeader.get();
+        in.series = s.lpSeriesHeader.get();
+        DrawDetectionArrayZ(dc, host, in);
+        break;
+    }
     case WorkingView::SubsetGrid:
-        // Their pictures are not drawn yet: the area shows its frame only.
-        views::drawAreaFrame(dc, s.viewArea);
+        drawSubsetGrid(s, host, dc);
         break;
     case WorkingView::None:
         break;

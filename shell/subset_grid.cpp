@@ -1,0 +1,384 @@
+#include "shell/subset_grid.h"
+
+#include <algorithm>
+#include <new>
+#include <string>
+
+#include "platform/host.h"
+#include "resources/command_ids.h"
+#include "shell/command_dispatcher.h"
+#include "synthesis/series_synthesis.h"
+#include "views/drawing_conventions.h"
+#include "views/drawing_primitives.h"
+
+using views::add32;
+using views::mul32;
+using views::sub32;
+
+namespace {
+
+// A rectangle nothing hits: rectangles of the grid not laid out yet must not
+// catch a click at the client origin.
+constexpr LayoutRect kNoRect{0, 0, -1, -1};
+
+constexpr platform::Color kGridBackground = platform::rgb(235, 240, 225);
+constexpr platform::Color kEmptySubsetCell = platform::rgb(160, 160, 160);
+constexpr platform::Color kButtonShadow = platform::rgb(125, 125, 125);
+constexpr platform::Color kButtonMidShadow = platform::rgb(165, 170, 165);
+
+// Only the first ten subset positions have cells.
+constexpr int32_t kSubsetCellsShown = 10;
+
+int32_t captionCount()
+{
+    int32_t n = 0;
+    while (n < 21 && kSubsetButtonCaptions[n][0] != '\0')
+        ++n;
+    return n;
+}
+
+int32_t* subsetNumbers(AppState& s) { return s.selectedSubset.data(); }
+int32_t* subsetMarks(AppState& s) { return s.selectedSubset.data() + s.subsetCapacity; }
+
+void clearSubset(AppState& s)
+{
+    std::fill(s.selectedSubset.begin(), s.selectedSubset.end(), 0);
+    s.subsetCount = 0;
+}
+
+void releaseSubset(AppState& s)
+{
+    s.possibleSubsetRect = {};
+    s.selectedSubset = {};
+    s.subsetCount = 0;
+    s.subsetCapacity = 0;
+}
+
+void frameRect(platform::Dc& dc, const LayoutRect& r)
+{
+    dc.rectangle(r.left, r.top, add32(r.right, 1), add32(r.bottom, 1));
+}
+
+// The curve of a cell stands inside its frame, clear of the label row below.
+platform::Rect cellInside(const SubsetGridLayout& l, const LayoutRect& cell, int32_t lineHeight)
+{
+    return {add32(cell.left, l.h_span), cell.top, sub32(cell.right, 2 * l.h_span),
+            sub32(sub32(cell.bottom, mul32(2, l.v_span)), lineHeight)};
+}
+
+const PulseHeader* etalonOf(const SeriesHeader& series, int32_t number)
+{
+    const size_t listed = std::min<size_t>(series.wPulsesListSize, series.lpPulsesList.size());
+    if (number < 1 || static_cast<size_t>(number) > listed)
+        return nullptr;
+    return series.lpPulsesList[static_cast<size_t>(number) - 1];
+}
+
+// The subset cells and the buttons below them are repainted after a change.
+void repaintSubsetArea(AppState& s, platform::Host& host)
+{
+    const LayoutRect& a = s.subsetArea;
+    if (a.right >= a.left)
+        host.invalidate(platform::Rect{a.left - 10, a.top - 10, a.right + 11, a.bottom + 11}, true);
+    dispatchCommand(s, host, resources::CmdRepaintSubset);
+}
+
+void leaveForNextSeries(AppState& s, platform::Host& host)
+{
+    s.viewState = viewResult;
+    s.refreshLengthPanel = 0;
+    s.refreshNoisePanel = 0;
+    dispatchCommand(s, host, resources::CmdNewSequence);
+}
+
+bool hitAt(AppState& s, const LayoutRect& r, int32_t x, int32_t y)
+{
+    if (!hits(r, x, y))
+        return false;
+    s.lastClickX = x;
+    s.lastClickY = y;
+    return true;
+}
+
+}  // namespace
+
+SubsetGridLayout subsetGridLayout(const LayoutRect& viewArea, int32_t lineHeight, uint16_t listSize)
+{
+    SubsetGridLayout l;
+    const LayoutRect& v = viewArea;
+    l.w = add32(sub32(v.right, v.left), 1);
+    l.h = add32(sub32(v.bottom, v.top), 1);
+    l.h_span = l.w / 170;
+    l.v_span = l.h / 131;
+    l.innerLeft = add32(v.left, l.h_span);
+    l.innerRight = sub32(v.right, l.h_span);
+    l.innerWidth = add32(sub32(l.innerRight, l.innerLeft), 1);
+    l.innerTop = add32(v.top, l.v_span);
+    l.e = sub32(l.h, mul32(3, l.v_span)) / 4;
+    l.requiredBox = {l.innerLeft, l.innerTop, l.innerRight, add32(l.innerTop, l.e)};
+    l.rows = (static_cast<int32_t>(listSize) - 1) / 10 + 1;
+    l.single_w = sub32(l.innerWidth, mul32(11, l.h_span)) / 10;
+    l.single_h = sub32(l.e, mul32(l.rows + 1, l.v_span)) / l.rows;
+    l.subsetArea.top = add32(add32(add32(l.innerTop, l.e), l.v_span), lineHeight);
+    l.subsetArea.left = l.innerLeft;
+    l.subsetArea.right = l.innerRight;
+    l.subsetArea.bottom = add32(add32(l.subsetArea.top, l.single_h), mul32(2, l.v_span));
+    return l;
+}
+
+LayoutRect subsetRequiredCell(const SubsetGridLayout& l, int32_t i)
+{
+    const int32_t row = i / 10, column = i % 10;
+    const int32_t left = add32(add32(l.innerLeft, l.h_span), mul32(column, add32(l.single_w, l.h_span)));
+    const int32_t top = add32(add32(l.innerTop, l.v_span), mul32(row, add32(l.single_h, l.v_span)));
+    return {left, top, add32(left, l.single_w), add32(top, l.single_h)};
+}
+
+LayoutRect subsetCell(const SubsetGridLayout& l, int32_t j)
+{
+    const int32_t left = add32(add32(l.subsetArea.left, l.h_span), mul32(j, add32(l.single_w, l.h_span)));
+    const int32_t top = add32(l.subsetArea.top, l.v_span);
+    return {left, top, add32(left, l.single_w), add32(top, l.single_h)};
+}
+
+bool ensureSubsetArrays(AppState& s, MessageSink& sink, uint16_t maxPulses)
+{
+    if (s.subsetCapacity < maxPulses) {
+        releaseSubset(s);
+        try {
+            s.possibleSubsetRect.assign(maxPulses, kNoRect);
+        } catch (const std::bad_alloc&) {
+            releaseSubset(s);
+            sink.messageBox("Нет памяти для possibleSubsetRect!", "", MessageIcon::None);
+            return false;
+        }
+        try {
+            s.selectedSubset.assign(2 * size_t{maxPulses}, 0);
+        } catch (const std::bad_alloc&) {
+            releaseSubset(s);
+            sink.messageBox("Нет памяти для selectedSubset!", "", MessageIcon::None);
+            return false;
+        }
+        s.subsetCapacity = maxPulses;
+    }
+    if (s.ButtonsWhileSelectedSubsetRect.empty()) {
+        const int32_t buttons = captionCount();
+        try {
+            s.ButtonsWhileSelectedSubsetRect.assign(static_cast<size_t>(buttons), kNoRect);
+        } catch (const std::bad_alloc&) {
+            releaseSubset(s);
+            sink.messageBox("Нет памяти для ButtonsWhileSelectedSubsetRect!", "", MessageIcon::None);
+            return false;
+        }
+        s.subsetButtonCount = buttons;
+    }
+    return true;
+}
+
+void drawSubsetButton(platform::Dc& dc, const LayoutRect& r, const char* caption, int32_t lineHeight)
+{
+    const int32_t W = sub32(r.right, r.left), H = sub32(r.bottom, r.top);
+    const int32_t left = r.left, top = r.top;
+    frameRect(dc, r);
+    // Outer edge and the inner right and bottom shadow one pixel in; a softer
+    // shadow two pixels in; a white highlight just inside the top and left.
+    {
+        views::ScopedPen pen(dc, kButtonShadow);
+        dc.moveTo(left, top);
+        dc.lineTo(left + W + 1, top);
+        dc.moveTo(left, top);
+        dc.lineTo(left, top + H + 1);
+        dc.moveTo(left + W - 1, top + 1);
+        dc.lineTo(left + W - 1, top + H);
+        dc.moveTo(left + 1, top + H - 1);
+        dc.lineTo(left + W, top + H - 1);
+    }
+    {
+        views::ScopedPen pen(dc, kButtonMidShadow);
+        dc.moveTo(left + W - 2, top + 2);
+        dc.lineTo(left + W - 2, top + H - 1);
+        dc.moveTo(left + 2, top + H - 2);
+        dc.lineTo(left + W - 1, top + H - 2);
+    }
+    {
+        views::ScopedPen pen(dc, platform::kWhite);
+        dc.moveTo(left + 1, top + 1);
+        dc.lineTo(left + W - 1, top + 1);
+        dc.moveTo(left + 1, top + 1);
+        dc.lineTo(left + 1, top + H - 1);
+    }
+    const platform::Size extent = dc.textExtent(caption);
+    dc.textOut(add32(left, (W - extent.cx) / 2), add32(top, (lineHeight - 2) / 2), caption);
+}
+
+void drawSubsetGrid(AppState& s, MessageSink& sink, platform::Dc& dc)
+{
+    // Without a series the grid has nothing to take its sizes from.
+    if (!s.lpSeriesHeader)
+        return;
+    const SeriesHeader& series = *s.lpSeriesHeader;
+    if (!ensureSubsetArrays(s, sink, series.wMaxPulses))
+        return;
+
+    const int32_t LH = s.lineHeight;
+    const SubsetGridLayout l = subsetGridLayout(s.viewArea, LH, series.wPulsesListSize);
+    s.subsetArea = l.subsetArea;
+    s.requiredCellRects.assign(series.wPulsesListSize, kNoRect);
+    for (int32_t i = 0; i < series.wPulsesListSize; ++i)
+        s.requiredCellRects[static_cast<size_t>(i)] = subsetRequiredCell(l, i);
+    std::fill(s.possibleSubsetRect.begin(), s.possibleSubsetRect.end(), kNoRect);
+    const int32_t cells = std::min(s.subsetCapacity, kSubsetCellsShown);
+    for (int32_t j = 0; j < cells; ++j)
+        s.possibleSubsetRect[static_cast<size_t>(j)] = subsetCell(l, j);
+
+    const int32_t textX = add32(l.innerLeft, 10);
+    int32_t textY = add32(add32(l.subsetArea.bottom, l.v_span), mul32(5, LH));
+    auto line = [&](const std::string& text) {
+        dc.textOut(textX, textY, text);
+        textY = add32(textY, LH);
+    };
+
+    {
+        views::ScopedBrush brush(dc, kGridBackground);
+        dc.setBkMode(platform::BkMode::Transparent);
+        frameRect(dc, s.viewArea);
+        line(views::formatText(" w = %d, h = %d ", l.w, l.h));
+        line(views::formatText(" w = %d, h = %d ", l.innerWidth, l.e));
+        line(views::formatText(" h_span = %d, v_span = %d ", l.h_span, l.v_span));
+        line(views::formatText(" single_w = %d, single_h = %d ", l.single_w, l.single_h));
+        line(views::formatText(" max_etalons = %d, active_etalons = %d ", series.wPulsesListSize, s.active_etalons));
+        dc.setBkMode(platform::BkMode::Opaque);
+    }
+
+    frameRect(dc, l.requiredBox);
+    // Only cells that were laid out and listed are drawn (and clickable).
+    const size_t required = std::min<size_t>({s.active_etalons, s.requiredList.size(), s.requiredCellRects.size()});
+    for (size_t i = 0; i < required; ++i) {
+        const LayoutRect& cell = s.requiredCellRects[i];
+        dc.rectangle(cell.left, cell.top, cell.right, cell.bottom);
+        if (const PulseHeader* etalon = etalonOf(series, s.requiredList[i]))
+            DrawEtalonCell(dc, *etalon, s.amplitude, 0, cellInside(l, cell, LH), LH);
+    }
+
+    frameRect(dc, l.subsetArea);
+    {
+        views::ScopedPen pen(dc, kEmptySubsetCell);
+        for (int32_t j = 0; j < cells; ++j) {
+            const LayoutRect& cell = s.possibleSubsetRect[static_cast<size_t>(j)];
+            dc.rectangle(cell.left, cell.top, cell.right, cell.bottom);
+        }
+    }
+    // Entries beyond the tenth have no cell and are kept without being drawn.
+    for (int32_t j = 0; j < std::min(s.subsetCount, cells); ++j) {
+        const LayoutRect& cell = s.possibleSubsetRect[static_cast<size_t>(j)];
+        dc.rectangle(cell.left, cell.top, cell.right, cell.bottom);
+        if (const PulseHeader* etalon = etalonOf(series, subsetNumbers(s)[j]))
+            DrawEtalonCell(dc, *etalon, s.amplitude, subsetMarks(s)[j], cellInside(l, cell, LH), LH);
+    }
+
+    {
+        views::ScopedBrush brush(dc, kGridBackground);
+        dc.setBkMode(platform::BkMode::Transparent);
+        int32_t widest = 0;
+        for (int32_t b = 0; b < s.subsetButtonCount; ++b) {
+            const char* caption = kSubsetButtonCaptions[b];
+            const platform::Size size = dc.textExtent(caption);
+            widest = std::max(widest, size.cx);
+            line(views::formatText(" %d. %d x %d ", b + 1, size.cx, size.cy) +
+                 views::formatText(" %d: ", static_cast<int>(std::char_traits<char>::length(caption))) +
+                 views::formatText(" [%s] ", caption));
+        }
+        const int32_t bw = add32(widest, mul32(4, s.aveCharWidth));
+        const int32_t bh = 2 * LH - 1;
+        line(views::formatText(" %d x %d ", bw, bh) + views::formatText(" aveCharWidth = %d, ", s.aveCharWidth) +
+             views::formatText(" maxCharWidth = %d ", s.maxCharWidth) +
+             views::formatText(" buttons = %d ", s.subsetButtonCount));
+
+        int32_t bx = l.subsetArea.left;
+        const int32_t by = add32(l.subsetArea.bottom, LH / 2);
+        for (int32_t b = 0; b < s.subsetButtonCount; ++b) {
+            const LayoutRect r{bx, by, add32(bx, bw), add32(by, bh)};
+            s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)] = r;
+            drawSubsetButton(dc, r, kSubsetButtonCaptions[b], LH);
+            bx = add32(add32(bx, bw), mul32(2, s.aveCharWidth));
+        }
+        dc.setBkMode(platform::BkMode::Opaque);
+    }
+}
+
+bool clickSubsetGrid(AppState& s, platform::Host& host, int32_t x, int32_t y)
+{
+    const size_t required = std::min<size_t>({s.active_etalons, s.requiredList.size(), s.requiredCellRects.size()});
+    for (size_t i = 0; i < required; ++i) {
+        if (!hitAt(s, s.requiredCellRects[i], x, y))
+            continue;
+        // Appending stops silently at the capacity.
+        if (s.subsetCount < s.subsetCapacity) {
+            subsetNumbers(s)[s.subsetCount] = s.requiredList[i];
+            subsetMarks(s)[s.subsetCount] = 0;
+            ++s.subsetCount;
+        }
+        repaintSubsetArea(s, host);
+        return true;
+    }
+    const int32_t cells = std::min<int32_t>(s.subsetCount, static_cast<int32_t>(s.possibleSubsetRect.size()));
+    for (int32_t j = 0; j < cells; ++j) {
+        if (!hitAt(s, s.possibleSubsetRect[static_cast<size_t>(j)], x, y))
+            continue;
+        std::fill_n(subsetMarks(s), s.subsetCapacity, 0);
+        subsetMarks(s)[j] = 1;
+        repaintSubsetArea(s, host);
+        return true;
+    }
+    const int32_t buttons = std::min<int32_t>(s.subsetButtonCount, static_cast<int32_t>(s.ButtonsWhileSelectedSubsetRect.size()));
+    for (int32_t b = 0; b < buttons; ++b) {
+        if (!hitAt(s, s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)], x, y))
+            continue;
+        switch (b) {
+        case 0:  // " Delete All "
+            clearSubset(s);
+            repaintSubsetArea(s, host);
+            break;
+        case 1: {  // " Delete ": the first marked entry
+            int32_t* numbers = subsetNumbers(s);
+            int32_t* marks = subsetMarks(s);
+            for (int32_t k = 0; k < s.subsetCount; ++k) {
+                if (!marks[k])
+                    continue;
+                std::copy(numbers + k + 1, numbers + s.subsetCount, numbers + k);
+                std::copy(marks + k + 1, marks + s.subsetCount, marks + k);
+                --s.subsetCount;
+                numbers[s.subsetCount] = 0;
+                marks[s.subsetCount] = 0;
+                break;
+            }
+            repaintSubsetArea(s, host);
+            break;
+        }
+        case 2:  // " Cancel "
+            clearSubset(s);
+            leaveForNextSeries(s, host);
+            break;
+        default:  // " OK "
+            setFixedSequence(std::span<const int32_t>(s.selectedSubset).first(static_cast<size_t>(s.subsetCount)),
+                             static_cast<uint16_t>(s.subsetCount), static_cast<uint16_t>(s.subsetPlacementMode),
+                             static_cast<uint16_t>(s.subsetStartPulse), s.lpSeriesHeader.get());
+            leaveForNextSeries(s, host);
+            break;
+        }
+        return true;
+    }
+    return false;
+}
+
+void freeSubsetArrays(AppState& s)
+{
+    s.possibleSubsetRect = {};
+    s.selectedSubset = {};
+    s.subsetCount = 0;
+    s.subsetCapacity = 0;
+    s.ButtonsWhileSelectedSubsetRect = {};
+    s.subsetButtonCount = 0;
+    s.requiredCellRects = {};
+    s.subsetArea = kNoRect;
+}

@@ -1,0 +1,59 @@
+#pragma once
+// The etalon subset grid of view state 9: the required etalons as small
+// cells, below them a row of cells for the chosen subset, and four drawn
+// buttons. Clicking a required etalon appends it, clicking a subset entry
+// marks it; " OK " imposes the subset on the etalon sequence of the next
+// series. The grid also prints its own layout figures.
+
+#include <cstdint>
+#include <span>
+
+#include "platform/dc.h"
+#include "shell/app_state.h"
+#include "synthesis/message_sink.h"
+
+namespace platform {
+class Host;
+}
+
+// The button captions, left to right (button 0 to 3).
+inline constexpr const char* kSubsetButtonCaptions[] = {" Delete All ", " Delete ", " Cancel ", " OK ", ""};
+
+// Where the grid stands in a view area (integer division truncating).
+struct SubsetGridLayout {
+    int32_t w = 0, h = 0;              // the view area's size
+    int32_t h_span = 0, v_span = 0;    // gaps: w/170 and h/131
+    int32_t innerLeft = 0, innerRight = 0, innerWidth = 0, innerTop = 0;
+    int32_t e = 0;                     // band height (h - 3 v_span)/4
+    LayoutRect requiredBox;
+    int32_t rows = 0;                  // rows of 10 required cells
+    int32_t single_w = 0, single_h = 0;
+    LayoutRect subsetArea;
+};
+SubsetGridLayout subsetGridLayout(const LayoutRect& viewArea, int32_t lineHeight, uint16_t listSize);
+
+// Required cell i (row i/10, column i%10) and subset cell j.
+LayoutRect subsetRequiredCell(const SubsetGridLayout& l, int32_t i);
+LayoutRect subsetCell(const SubsetGridLayout& l, int32_t j);
+
+// Makes the subset arrays for a series of wMaxPulses pulses when they are
+// smaller (emptying the subset), and the button rectangles when missing.
+// False after "Нет памяти для possibleSubsetRect!", "Нет памяти для
+// selectedSubset!" or "Нет памяти для ButtonsWhileSelectedSubsetRect!" (no
+// caption), with the subset arrays released.
+bool ensureSubsetArrays(AppState& state, MessageSink& sink, uint16_t maxPulses);
+
+// Paints the grid for the current series (nothing without one) and stores
+// its rectangles for the clicks.
+void drawSubsetGrid(AppState& state, MessageSink& sink, platform::Dc& dc);
+
+// One raised button: the rectangle (right and bottom included) in the
+// current brush, grey bevels, a white highlight and the caption centred.
+void drawSubsetButton(platform::Dc& dc, const LayoutRect& rect, const char* caption, int32_t lineHeight);
+
+// The grid's own clicks in state 9: required cells, subset cells, then the
+// four buttons. True when one was hit (and handled).
+bool clickSubsetGrid(AppState& state, platform::Host& host, int32_t x, int32_t y);
+
+// Releases the subset cells, the subset (count 0) and the button rectangles.
+void freeSubsetArrays(AppState& state);
