@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "files/data_file_reader.h"
+#include "files/snapshot_export.h"
 #include "platform/host.h"
 #include "resources/command_ids.h"
 #include "shell/parameter_dialogs.h"
@@ -485,13 +487,16 @@ void dispatchCommand(AppState& s, Host& host, int command)
         requiredListCommand(s, host);
         break;
     case IdSaveImageAs:
-        break;  // the snapshot export is connected with the file writers
+        files::MakeSnapshot(host);
+        break;
     case IdExit:
     case CmdCloseWindow:
         host.close();
         break;
     case IdOpen:
-        break;  // the data file reader is connected with the file readers
+        s.dataFileResult = files::ReadInfoDataFile(host, s.dataFileResult, s.lpSeriesHeader);
+        sendCommand(s, host, CmdProcess);
+        break;
     case IdSelectSetOfPulses:
         s.viewState = viewSubsetGrid;
         invalidateViewArea(s, host);

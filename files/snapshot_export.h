@@ -1,0 +1,72 @@
+#pragma once
+// Saving the window's picture as an image file: an uncompressed bitmap of the
+// window's colours (".bmp") or a two-colour run-length PCX (".pcx") in which
+// a pixel is either the window background or black.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/bitmap.h"
+#include "platform/host.h"
+#include "synthesis/message_sink.h"
+
+namespace files {
+
+// The save dialog: title "Snapshot File Name", bitmap filter first, overwrite
+// prompt, default extension "bmp".
+platform::FileDialogOptions snapshotDialogOptions();
+
+// Copies the window's picture, asks for a file name, puts the copy back on
+// the window and writes the file the extension asks for (any other extension
+// writes nothing). Failures are reported to the user; always returns 1.
+int32_t MakeSnapshot(platform::Host& host);
+
+// --- the bitmap file
+
+struct BitmapInfoHeader {
+    uint32_t biSize = 40;
+    int32_t biWidth = 0;
+    int32_t biHeight = 0;  // positive: rows stored bottom-up
+    uint16_t biPlanes = 0;
+    uint16_t biBitCount = 0;
+    uint32_t biCompression = 0;
+    uint32_t biSizeImage = 0;
+    int32_t biXPelsPerMeter = 0;
+    int32_t biYPelsPerMeter = 0;
+    uint32_t biClrUsed = 0;
+    uint32_t biClrImportant = 0;
+};
+
+// planes × bits per pixel raised to the next of 1, 4, 8, 16, 24, 32.
+uint16_t roundedBitDepth(uint16_t planes, uint16_t bitsPerPixel);
+
+// The description of a bitmap before its pixels are read: biSizeImage is the
+// first estimate ((width + 7) / 8) · height · b, biClrUsed 2^b below 16 bits.
+BitmapInfoHeader makeBitmapInfoHeader(int32_t width, int32_t height, uint16_t planes, uint16_t bitsPerPixel);
+
+// Writes the picture as a 32-bit bitmap file with the given description (the
+// pixel retrieval replaces its image size with the real one). 1 on success;
+// 0 after a failure, which is reported with caption "About Bitmap".
+int32_t writeBmpFile(MessageSink& sink, const std::string& path, BitmapInfoHeader info,
+                     const platform::Bitmap& picture);
+
+// --- the PCX file
+
+// Bytes per packed row: ((width + 31) >> 5) << 2.
+uint32_t pcxBytesPerLine(int32_t width);
+
+// The 128-byte header for a picture of width × height on this background.
+std::vector<uint8_t> makePcxHeader(int32_t width, int32_t height, platform::Color background);
+
+// Run-length codes one packed row; never more than 2 bytes per input byte.
+std::vector<uint8_t> encodePcxRow(std::span<const uint8_t> packed);
+
+// Writes the picture as a one-bit PCX: flag 1 where a pixel equals the
+// background exactly. 1 on success; 0 after a failure, reported with caption
+// "About PCX".
+int32_t writePcxFile(MessageSink& sink, const std::string& path, const platform::Bitmap& picture,
+                     platform::Color background);
+
+}  // namespace files

@@ -1,0 +1,223 @@
+// Saving the window's picture: the bitmap file read back with our own BMP
+// reader, the dialog, the choice of format by extension and the failures.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "files/snapshot_export.h"
+#include "platform/bitmap.h"
+#include "platform/bmp_decoder.h"
+#include "platform/scripted_host.h"
+#include "tests/files/files_test_support.h"
+
+using files_test::readAll;
+using files_test::ScratchDir;
+using files_test::u16;
+using files_test::u32;
+
+namespace {
+
+// A picture in which every pixel differs from its neighbours.
+platform::Bitmap patterned(int32_t w, int32_t h)
+{
+    platform::Bitmap b = platform::makeBitmap(w, h);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+            b.pixels[static_cast<size_t>(y * w + x)] =
+                (static_cast<uint32_t>(x * 37 + y) & 0xFF) << 16 | (static_cast<uint32_t>(y * 11) & 0xFF) << 8 |
+                (static_cast<uint32_t>(x ^ y) & 0xFF);
+    return b;
+}
+
+std::vector<std::string> texts(const platform::ScriptedHost& host)
+{
+    std::vector<std::string> t;
+    for (const auto& m : host.messages)
+        t.push_back(m.text + " | " + m.caption);
+    return t;
+}
+
+}  // namespace
+
+TEST(BmpFile, ReadsBackPixelExactWithTheDocumentedHeader)
+{
+    ScratchDir dir;
+    const platform::Bitmap picture = patterned(7, 5);
+    MessageRecorder sink;
+    const std::string path = dir.file("a.bmp");
+    ASSERT_EQ(files::writeBmpFile(sink, path, files::makeBitmapInfoHeader(7, 5, 1, 32), picture), 1);
+    EXPECT_TRUE(sink.messages.empty());
+
+    const std::vector<uint8_t> file = readAll(path);
+    ASSERT_EQ(file.size(), 54u + 7 * 5 * 4);
+    EXPECT_EQ(u16(file, 0), 0x4D42u);
+    EXPECT_EQ(u32(file, 2), file.size());
+    EXPECT_EQ(u16(file, 6), 0u);
+    EXPECT_EQ(u16(file, 8), 0u);
+    EXPECT_EQ(u32(file, 10), 54u);
+    EXPECT_EQ(u32(file, 14), 40u);
+    EXPECT_EQ(u32(file, 18), 7u);
+    EXPECT_EQ(u32(file, 22), 5u);  // positive: bottom-up
+    EXPECT_EQ(u16(file, 26), 1u);
+    EXPECT_EQ(u16(file, 28), 32u);
+    EXPECT_EQ(u32(file, 30), 0u);
+    EXPECT_EQ(u32(file, 34), 7u * 5 * 4);
+    EXPECT_EQ(u32(file, 38), 0u);
+    EXPECT_EQ(u32(file, 42), 0u);
+    EXPECT_EQ(u32(file, 46), 0u);
+    EXPECT_EQ(u32(file, 50), 0u);
+    // The bottom row comes first, each pixel as B, G, R, 0.
+    const uint32_t bottomLeft = picture.pixels[4 * 7];
+    EXPECT_EQ(file[54], bottomLeft & 0xFF);
+    EXPECT_EQ(file[55], (bottomLeft >> 8) & 0xFF);
+    EXPECT_EQ(file[56], (bottomLeft >> 16) & 0xFF);
+    EXPECT_EQ(file[57], 0);
+
+    const auto decoded = platform::decodeBmp(file);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->bitCount, 32);
+    EXPECT_EQ(decoded->paletteSize, 0u);
+    EXPECT_EQ(decoded->bitmap.width, 7);
+    EXPECT_EQ(decoded->bitmap.height, 5);
+    EXPECT_EQ(decoded->bitmap.pixels, picture.pixels);
+}
+
+TEST(BmpFile, DescriptionRoundsTheDepthAndSizesTheColourTable)
+{
+    EXPECT_EQ(files::roundedBitDepth(1, 1), 1);
+    EXPECT_EQ(files::roundedBitDepth(1, 2), 4);
+    EXPECT_EQ(files::roundedBitDepth(4, 1), 4);
+    EXPECT_EQ(files::roundedBitDepth(1, 5), 8);
+    EXPECT_EQ(files::roundedBitDepth(1, 9), 16);
+    EXPECT_EQ(files::roundedBitDepth(1, 16), 16);
+    EXPECT_EQ(files::roundedBitDepth(3, 8), 24);
+    EXPECT_EQ(files::roundedBitDepth(1, 25), 32);
+    EXPECT_EQ(files::roundedBitDepth(1, 32), 32);
+
+    const files::BitmapInfoHeader eight = files::makeBitmapInfoHeader(100, 50, 1, 8);
+    EXPECT_EQ(eight.biClrUsed, 256u);
+    EXPECT_EQ(eight.biSizeImage, 13u * 50 * 8);
+    EXPECT_EQ(eight.biBitCount, 8);
+    const files::BitmapInfoHeader four = files::makeBitmapInfoHeader(3, 2, 1, 3);
+    EXPECT_EQ(four.biClrUsed, 16u);
+    EXPECT_EQ(four.biBitCount, 3);  // as reported, not rounded
+    const files::BitmapInfoHeader deep = files::makeBitmapInfoHeader(100, 50, 1, 32);
+    EXPECT_EQ(deep.biClrUsed, 0u);
+    EXPECT_EQ(deep.biPlanes, 1);
+    EXPECT_EQ(deep.biCompression, 0u);
+}
+
+TEST(SnapshotDialog, AsksForABitmapOrPcxNameWithOverwritePrompt)
+{
+    platform::ScriptedHost host(64, 48);
+    host.queueSaveFile(std::nullopt);
+    EXPECT_EQ(files::MakeSnapshot(host), 1);
+    ASSERT_EQ(host.fileDialogs.size(), 1u);
+    const auto& d = host.fileDialogs[0];
+    EXPECT_TRUE(d.save);
+    EXPECT_EQ(d.options.title, "Snapshot File Name");
+    ASSERT_EQ(d.options.filters.size(), 2u);
+    EXPECT_EQ(d.options.filters[0].description, "Bitmap Files (*.bmp)");
+    EXPECT_EQ(d.options.filters[0].pattern, "*.bmp");
+    EXPECT_EQ(d.options.filters[1].description, "PCX Files (*.pcx)");
+    EXPECT_EQ(d.options.filters[1].pattern, "*.pcx");
+    EXPECT_EQ(d.options.filterIndex, 0);
+    EXPECT_EQ(d.options.defaultExtension, "bmp");
+    EXPECT_TRUE(d.options.overwritePrompt);
+    EXPECT_FALSE(d.options.fileMustExist);
+    // Cancelled: nothing said, the picture untouched.
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(host.scriptErrors.empty());
+}
+
+TEST(SnapshotExport, TheExtensionChoosesTheFormatInAnyCase)
+{
+    ScratchDir dir;
+    platform::ScriptedHost host(40, 9);
+    host.windowPicture() = patterned(40, 9);
+    const platform::Bitmap shown = host.windowPicture();
+
+    for (const char* name : {"shot.BmP", "x.bmp"}) {
+        host.queueSaveFile(dir.file(name));
+        EXPECT_EQ(files::MakeSnapshot(host), 1);
+        const auto decoded = platform::decodeBmp(readAll(dir.file(name)));
+        ASSERT_TRUE(decoded.has_value()) << name;
+        EXPECT_EQ(decoded->bitmap.pixels, shown.pixels) << name;
+    }
+    host.queueSaveFile(dir.file("shot.PCX"));
+    EXPECT_EQ(files::MakeSnapshot(host), 1);
+    const std::vector<uint8_t> pcx = readAll(dir.file("shot.PCX"));
+    ASSERT_GE(pcx.size(), 128u);
+    EXPECT_EQ(pcx[0], 10);
+    EXPECT_EQ(u16(pcx, 8), 39u);
+    EXPECT_EQ(u16(pcx, 66), 8u);
+    // The window's device context has a white background.
+    EXPECT_EQ(pcx[19], 255);
+    EXPECT_EQ(pcx[20], 255);
+    EXPECT_EQ(pcx[21], 255);
+
+    EXPECT_TRUE(host.messages.empty()) << testing::PrintToString(texts(host));
+    EXPECT_EQ(host.windowPicture().pixels, shown.pixels);
+}
+
+TEST(SnapshotExport, OtherOrShortNamesWriteNothingAndSayNothing)
+{
+    ScratchDir dir;
+    platform::ScriptedHost host(20, 10);
+    // ".bmp" alone is not longer than its extension.
+    const std::vector<std::string> names = {dir.file("shot.png"), dir.file("shot.bmpx"), dir.file("bmp"),
+                                            ".bmp", "a.pc"};
+    for (const std::string& name : names) {
+        host.queueSaveFile(name);
+        EXPECT_EQ(files::MakeSnapshot(host), 1);
+    }
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(dir.file(""))));
+    EXPECT_FALSE(std::filesystem::exists(".bmp"));
+}
+
+TEST(SnapshotExport, FailuresAreReportedAndStillReturnOne)
+{
+    ScratchDir dir;
+    platform::ScriptedHost host(20, 10);
+
+    host.queueSaveFile(dir.file("missing-folder/a.bmp"));
+    EXPECT_EQ(files::MakeSnapshot(host), 1);
+    host.queueSaveFile(dir.file("missing-folder/a.pcx"));
+    EXPECT_EQ(files::MakeSnapshot(host), 1);
+    EXPECT_EQ(texts(host), (std::vector<std::string>{"CreateFile ERROR! | About Bitmap",
+                                                     "Bitmap file is not created | About Bitmap",
+                                                     "CreateFile ERROR! | About PCX",
+                                                     "PCX file is not created | About Bitmap"}));
+    for (const auto& m : host.messages)
+        EXPECT_EQ(m.icon, MessageIcon::None);
+}
+
+TEST(SnapshotExport, AFullDeviceFailsAtTheFirstWrite)
+{
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no full device here";
+    MessageRecorder sink;
+    const platform::Bitmap picture = patterned(8, 8);
+    EXPECT_EQ(files::writeBmpFile(sink, "/dev/full", files::makeBitmapInfoHeader(8, 8, 1, 32), picture), 0);
+    EXPECT_EQ(files::writePcxFile(sink, "/dev/full", picture, platform::kWhite), 0);
+    ASSERT_EQ(sink.messages.size(), 2u);
+    EXPECT_EQ(sink.messages[0].text, "ERROR while writing BITMAPFILEHEADER!");
+    EXPECT_EQ(sink.messages[0].caption, "About Bitmap");
+    EXPECT_EQ(sink.messages[1].text, "ERROR while writing PCXHEADER!");
+    EXPECT_EQ(sink.messages[1].caption, "About PCX");
+}
+
+TEST(SnapshotExport, AnEmptyPictureGivesNoBitmapFile)
+{
+    ScratchDir dir;
+    MessageRecorder sink;
+    const std::string path = dir.file("empty.bmp");
+    EXPECT_EQ(files::writeBmpFile(sink, path, files::makeBitmapInfoHeader(0, 0, 1, 32), platform::Bitmap{}), 0);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "GetDIBits ERROR!");
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
