@@ -46,9 +46,13 @@ int8_t i8At(std::span<const uint8_t> b, size_t at) { return static_cast<int8_t>(
 template <typename... Args>
 void appendf(std::string& text, const char* format, Args... args)
 {
-    char line[1024];
-    std::snprintf(line, sizeof line, format, args...);
-    text += line;
+    // Sized to fit, so a long file name is shown whole.
+    const int n = std::snprintf(nullptr, 0, format, args...);
+    if (n <= 0)
+        return;
+    std::vector<char> line(static_cast<size_t>(n) + 1);
+    std::snprintf(line.data(), line.size(), format, args...);
+    text.append(line.data(), static_cast<size_t>(n));
 }
 
 // The sample k of the trace: only its high byte counts, as a signed value.

