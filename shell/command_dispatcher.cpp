@@ -7,197 +7,17 @@
 #include "platform/host.h"
 #include "resources/command_ids.h"
 #include "shell/parameter_dialogs.h"
-#include "detection/sequential_method.h"
+#include "shell/processing_pipeline.h"
 #include "synthesis/series_synthesis.h"
 
 namespace {
 
 using namespace resources;
 using platform::Host;
-
-platform::Rect widened(const LayoutRect& r, int left, int top, int right, int bottom)
-{
-    // Layout rectangles include their right and bottom edge; the host's do not.
-    return {r.left - left, r.top - top, r.right + 1 + right, r.bottom + 1 + bottom};
-}
-
-void invalidate(Host& host, const LayoutRect& r, bool erase, int left = 0, int top = 0, int right = 0,
-                int bottom = 0)
-{
-    const platform::Rect rect = widened(r, left, top, right, bottom);
-    host.invalidate(rect, erase);
-}
-
-void invalidateViewArea(AppState& s, Host& host, bool erase = true) { invalidate(host, s.viewArea, erase, 0, 10); }
-
-// A requested count outside the limits becomes their truncated mean.
-uint16_t clampedCount(uint16_t requested, uint16_t low, uint16_t high)
-{
-    if (requested > high || requested < low)
-        return static_cast<uint16_t>((low + high) / 2);
-    return requested;
-}
-
-void recomputeRaisedLimits(AppState& s, uint32_t length)
-{
-    s.minPulseCount = std::max<uint16_t>(minPulsesFor(s, length), 1);
-    s.maxPulseCount = maxPulsesFor(s, length);
-}
+using pipeline::invalidate;
+using pipeline::invalidateViewArea;
 
 void sendCommand(AppState& s, Host& host, int command) { dispatchCommand(s, host, command); }
-
-// --- the pipeline -------------------------------------------------------
-
-void newSequence(AppState& s, Host& host)
-{
-    // The random draw divides by the number of required etalons: with none
-    // the multi-etalon tasks have nothing to draw from, and the command is
-    // refused the way the Next button refuses it.
-    if (isMultiEtalonTask(s.taskType) && s.active_etalons == 0)
-        return;
-    s.seriesPulseCount = s.requestedPulseCount;
-    s.maxPulseCount = maxPulsesFor(s, s.requestedSeriesLength);
-    ensureSequenceCapacity(s, s.maxPulseCount);
-    for (size_t i = 0; i < s.maxPulseCount; ++i) {
-        if (isMultiEtalonTask(s.taskType)) {
-            const int32_t r = libraryRand(s.libraryRandState);
-            s.etalonSequence[i] = s.requiredList[(r >> 3) % s.active_etalons];
-        } else {
-            s.etalonSequence[i] = static_cast<uint16_t>(s.currentEtalon);
-        }
-    }
-    sendCommand(s, host, CmdSeriesParameters);
-}
-
-void seriesParameters(AppState& s, Host& host)
-{
-    s.seriesLength = s.requestedSeriesLength;
-    recomputeRaisedLimits(s, s.seriesLength);
-    s.seriesPulseCount = clampedCount(s.requestedPulseCount, s.minPulseCount, s.maxPulseCount);
-    s.seriesNoiseLevel = s.requestedNoiseLevel;
-    if (!isMultiEtalonTask(s.taskType)) {
-        ensureSequenceCapacity(s, s.maxPulseCount);
-        std::fill_n(s.etalonSequence.begin(), s.maxPulseCount, s.etalonSequence[0]);
-    }
-    sendCommand(s, host, CmdSynthesize);
-}
-
-void synthesize(AppState& s, Host& host)
-{
-    s.seriesLength = s.requestedSeriesLength;
-    if (s.traceUnfixedCaseCriteria.size() < s.seriesLength) {
-        try {
-            s.traceUnfixedCaseCriteria.clear();
-            s.traceUnfixedCaseCriteria.shrink_to_fit();
-            s.traceUnfixedCaseCriteria.assign(s.seriesLength, 0);
-        } catch (const std::bad_alloc&) {
-            host.messageBox("Проблемы при построении traceUnfixedCaseCriteria", "CM_CHOSEN_ETALON", MessageIcon::None);
-            return;
-        }
-    }
-    s.seriesPulseCount = clampedCount(s.requestedPulseCount, s.minPulseCount, s.maxPulseCount);
-    s.seriesNoiseLevel = s.requestedNoiseLevel;
-
-    const bool made = synthesizeSeries(s, host);
-
-    if (s.seriesType == seriesTransientKnown)
-        s.seriesType = seriesKnownWhole;
-    else if (s.seriesType == seriesTransientUnknown)
-        s.seriesType = seriesUnknownWhole;
-
-    if (!s.lpSeriesHeader) {
-        host.messageBox("Не могу создать ряд!", "CM_INFO", MessageIcon::None);
-        return;
-    }
-    // A refused synthesis leaves the previous samples under new bounds: noise
-    // and processing would then read a series that was never made. The
-    // synthesis has already said why.
-    if (!made)
-        return;
-    recomputeRaisedLimits(s, s.seriesLength);
-    sendCommand(s, host, CmdAddNoise);
-}
-
-void addNoiseStage(AppState& s, Host& host)
-{
-    addNoise(s.seriesNoiseLevel, s.amplitude, s.lpSeriesHeader.get(), s.random.noiseSeed);
-    sendCommand(s, host, CmdProcess);
-}
-
-// Blind detection on a series with an unknown number of pulses: rank the
-// pulse counts, then detect with the chosen method.
-void runUnfixedCase(AppState& s, Host& host, StepwiseProtocol& protocol, SeriesHeader& series)
-{
-    s.pulseCountTable =
-        getPulseCountTable(s.seriesPulseCount, s.minPulseCount, s.maxPulseCount, std::move(s.pulseCountTable));
-    s.detectionStudy = getDetectionStudy(series, std::move(s.detectionStudy));
-    if (s.detectionStudy) {
-        s.detectionStudy->wTask = s.taskType;
-        s.detectionStudy->wDetectionMethod = s.repeatMethod;
-    }
-    runUnfixedDetection(host, s.minInterval, s.maxInterval, s.moreDetails != 0, s.traceUnfixedCaseCriteria, &protocol,
-                        s.pulseCountTable.get(), s.detectionStudy.get(), series);
-}
-
-void process(AppState& s, Host& host)
-{
-    s.protocolKind = 7;
-    s.lpStepwiseProtocol = getStepwiseProtocol(s.protocolKind, s.maxPulseCount, std::move(s.lpStepwiseProtocol));
-    if (!s.lpStepwiseProtocol) {
-        host.messageBox("Нет памяти для lpStepwiseProtocol!", "", MessageIcon::None);
-        return;
-    }
-    StepwiseProtocol* protocol = s.lpStepwiseProtocol.get();
-    addTolpStepwiseProtocol(host, s.seriesType, s.taskType, protocol);
-
-    // Without a series (a failed synthesis at start) there is nothing to
-    // process; the refresh still runs.
-    if (s.lpSeriesHeader) {
-        SeriesHeader& series = *s.lpSeriesHeader;
-        const bool knownCount = s.seriesType == seriesKnownWhole || s.seriesType == seriesKnownCutOff;
-        const bool unknownCount = s.seriesType == seriesUnknownWhole || s.seriesType == seriesUnknownCutOff;
-        switch (s.taskType) {
-        case taskFixedEstimation:
-            runFixedCaseEstimation(host, series, protocol, s.minInterval, s.maxInterval, s.etalonLength,
-                                   s.seriesPulseCount, s.seriesLength);
-            break;
-        case taskUnfixedEstimation:
-            sequentialMethod(host, s.minInterval, s.maxInterval, s.moreDetails != 0, protocol, series);
-            break;
-        case taskBlindDetection:
-            if (knownCount) {
-                runFixedCaseEstimation(host, series, protocol, s.minInterval, s.maxInterval, s.etalonLength,
-                                       s.seriesPulseCount, s.seriesLength, FixedCaseStages::TrueAndProgramme);
-            } else if (unknownCount) {
-                runUnfixedCase(s, host, *protocol, series);
-            }
-            break;
-        case taskSeriesProcessing:
-            if (knownCount || unknownCount)
-                processSeriesChains(host, s.minInterval, s.maxInterval, series);
-            break;
-        default:
-            break;
-        }
-    }
-    sendCommand(s, host, CmdRefresh);
-}
-
-void refresh(AppState& s, Host& host)
-{
-    invalidateViewArea(s, host, s.typeMoreDetails == 0);
-    if (s.refreshLengthPanel)
-        invalidate(host, s.lengthPanel, true);
-    if (s.refreshNoisePanel)
-        invalidate(host, s.noisePanel, true);
-    if (s.refreshButtons == 1) {
-        invalidate(host, s.buttonRegion, true, 0, 0, 1, 1);
-        s.refreshButtons = 0;
-    }
-    s.refreshLengthPanel = 0;
-    s.refreshNoisePanel = 0;
-    s.moreDetails = 0;
-}
 
 // --- commands of the menu ----------------------------------------------
 
@@ -398,38 +218,6 @@ void repeatDetection(AppState& s, Host& host, uint16_t method)
 
 }  // namespace
 
-bool synthesizeSeries(AppState& s, Host& host)
-{
-    const std::span<const PulseHeader> alphabet(s.etalons.data(), s.etalonCount);
-    bool made = false;
-    switch (s.seriesType) {
-    case seriesKnownWhole:
-    case seriesKnownCutOff:
-    case seriesTransientKnown:
-    case seriesTransientUnknown:
-        ensureSequenceCapacity(s, s.seriesPulseCount);
-        s.lpSeriesHeader = getCutOffSeries(host, alphabet, s.etalonLength, s.minInterval, s.maxInterval,
-                                           s.seriesLength, s.seriesPulseCount, s.etalonSequence, s.amplitude,
-                                           static_cast<uint16_t>(s.savedEnergyCreate), std::move(s.lpSeriesHeader),
-                                           s.random, &made);
-        break;
-    case seriesUnknownWhole:
-    case seriesUnknownCutOff:
-        // The drawn count may use every entry the length admits.
-        ensureSequenceCapacity(s, maxPulsesFor(s, s.seriesLength));
-        s.lpSeriesHeader = getRandomCountSeries(host, alphabet, s.etalonLength, s.minInterval, s.maxInterval,
-                                                s.seriesLength, s.etalonSequence, s.amplitude,
-                                                static_cast<uint16_t>(s.savedEnergyCreate),
-                                                std::move(s.lpSeriesHeader), s.random, &made);
-        if (s.lpSeriesHeader)
-            s.seriesPulseCount = s.lpSeriesHeader->wImpulseQuantity;
-        break;
-    default:
-        break;
-    }
-    return made;
-}
-
 uint16_t minPulsesFor(const AppState& s, uint32_t length)
 {
     if (s.maxInterval == 0)
@@ -581,22 +369,22 @@ void dispatchCommand(AppState& s, Host& host, int command)
         break;
     // --- the pipeline
     case CmdNewSequence:
-        newSequence(s, host);
+        pipeline::newSequence(s, host);
         break;
     case CmdSeriesParameters:
-        seriesParameters(s, host);
+        pipeline::seriesParameters(s, host);
         break;
     case CmdSynthesize:
-        synthesize(s, host);
+        pipeline::synthesize(s, host);
         break;
     case CmdAddNoise:
-        addNoiseStage(s, host);
+        pipeline::addNoiseStage(s, host);
         break;
     case CmdProcess:
-        process(s, host);
+        pipeline::process(s, host);
         break;
     case CmdRefresh:
-        refresh(s, host);
+        pipeline::refresh(s, host);
         break;
     case CmdNextData:
         if (isMultiEtalonTask(s.taskType) && s.active_etalons == 0)

@@ -16,11 +16,6 @@ class Host;
 
 void dispatchCommand(AppState& state, platform::Host& host, int command);
 
-// Synthesizes the next series by seriesType into lpSeriesHeader: a fixed
-// count for types 1, 2, 16 and 32, a random count for 4 and 8 (which then
-// becomes seriesPulseCount). True when a new series was made.
-bool synthesizeSeries(AppState& state, platform::Host& host);
-
 // Pulse-count limits of a series length with the state's etalon length and
 // intervals (unsigned arithmetic): (length + E - 1) / Tmax, not raised to 1,
 // and (length - E + Tmin) / Tmin. A zero interval gives 0 instead of a

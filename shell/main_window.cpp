@@ -8,6 +8,7 @@
 #include "resources/button_bitmaps.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
+#include "shell/processing_pipeline.h"
 #include "shell/subset_grid.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/series_synthesis.h"

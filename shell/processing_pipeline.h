@@ -1,0 +1,36 @@
+#pragma once
+// The stages of the processing pipeline, each falling into the next through
+// the dispatcher: new sequence (205), series parameters (208), synthesis
+// (216), noise (209), processing (219), refresh (218); and the invalidation
+// helpers the commands share.
+
+#include <cstdint>
+
+#include "shell/app_state.h"
+
+namespace platform {
+class Host;
+}
+
+namespace pipeline {
+
+void newSequence(AppState& state, platform::Host& host);
+void seriesParameters(AppState& state, platform::Host& host);
+void synthesize(AppState& state, platform::Host& host);
+void addNoiseStage(AppState& state, platform::Host& host);
+void process(AppState& state, platform::Host& host);
+void refresh(AppState& state, platform::Host& host);
+
+// Invalidates a layout rectangle (right and bottom included) widened by the
+// given pixels on each side.
+void invalidate(platform::Host& host, const LayoutRect& rect, bool erase, int left = 0, int top = 0, int right = 0,
+                int bottom = 0);
+// The working area raised by 10 pixels, as every view change repaints it.
+void invalidateViewArea(AppState& state, platform::Host& host, bool erase = true);
+
+}  // namespace pipeline
+
+// Synthesizes the next series by seriesType into lpSeriesHeader: a fixed
+// count for types 1, 2, 16 and 32, a random count for 4 and 8 (which then
+// becomes seriesPulseCount). True when a new series was made.
+bool synthesizeSeries(AppState& state, platform::Host& host);
