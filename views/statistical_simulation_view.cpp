@@ -302,7 +302,7 @@ void DrawDetectionArrayZ(platform::Dc& dc, MessageSink& sink, const SimulationVi
     const int32_t LHs = tms.tmHeight - 1 + tms.tmExternalLeading;
     const int32_t cws = tms.tmAveCharWidth;
 
-    int32_t yf = add32(add32(add32(add32(add32(y, l.h), LH >> 1), LH), 2), LH);
+    int32_t yf = add32(add32(add32(add32(add32(l.yAfterHeader, l.h), LH >> 1), LH), 2), LH);
     dc.textOut(20, yf,
                views::formatText("(w,h): (%d,%d)", l.gw, l.gh) +
                    views::formatText(", (dw,dh): (%d,%d)", l.dw, mul32(4, l.dh)) +

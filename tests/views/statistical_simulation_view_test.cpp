@@ -177,6 +177,7 @@ TEST(SimulationViewLayout, PlacesPanelAndGraph)
     EXPECT_EQ(l.x0, 602);
     EXPECT_EQ(l.y0, 28);
     EXPECT_EQ(l.fh, 22);
+    EXPECT_EQ(l.yAfterHeader, 4 + 8 * 13 + 26);
 
     // Panel entries go down the left column first.
     EXPECT_EQ(simulationPanelCell(l, kLH, 0).left, 682);
@@ -226,6 +227,11 @@ TEST(SimulationViewPicture, CurvesPassThroughTheirErrorsOnTheScale)
     const std::set<Pixel> ink = inked(b);
     const int32_t yEnd8 = y0 + GH - static_cast<int32_t>(2.0 * 0.35 * GH);
     EXPECT_FALSE(inRect(ink, x0 + 5 * dw, yEnd8 - 40, x0 + 5 * dw + 20, yEnd8 + 15).empty());
+    // The size figures stand two lines and a half below the panel's height
+    // share under the header, at x = 20 in the graph font.
+    const int32_t yFigures = l.yAfterHeader + l.h + kLH / 2 + kLH + 2 + kLH;
+    EXPECT_TRUE(inRect(ink, 20, 4 + 8 * 13 + 14, 400, yFigures).empty());
+    EXPECT_FALSE(inRect(ink, 20, yFigures, 400, yFigures + l.fh).empty());
     // The whole graph stays inside the view.
     EXPECT_TRUE(inRect(ink, 811, 0, 840, 640).empty());
 }
