@@ -424,6 +424,12 @@ void dispatchCommand(AppState& s, Host& host, int command)
     case CmdRepaintWindow:
         host.invalidate(std::nullopt, true);
         break;
+    case CmdRepaintSubset:
+        // The subset cells with the buttons below them; nothing before the
+        // grid was laid out.
+        if (s.subsetArea.right >= s.subsetArea.left)
+            invalidate(host, s.subsetArea, true, 10, 10, 10, 10);
+        break;
     case CmdRepaintButtons:
         if (s.refreshButtons == 1)
             invalidate(host, s.buttonRegion, true, 0, 0, 1, 1);

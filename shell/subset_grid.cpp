@@ -75,13 +75,7 @@ const PulseHeader* etalonOf(const SeriesHeader& series, int32_t number)
 }
 
 // The subset cells and the buttons below them are repainted after a change.
-void repaintSubsetArea(AppState& s, platform::Host& host)
-{
-    const LayoutRect& a = s.subsetArea;
-    if (a.right >= a.left)
-        host.invalidate(platform::Rect{a.left - 10, a.top - 10, a.right + 11, a.bottom + 11}, true);
-    dispatchCommand(s, host, resources::CmdRepaintSubset);
-}
+void repaintSubsetArea(AppState& s, platform::Host& host) { dispatchCommand(s, host, resources::CmdRepaintSubset); }
 
 void leaveForNextSeries(AppState& s, platform::Host& host)
 {
