@@ -221,6 +221,25 @@ TEST(ProcessingResultHeader, PrintsAmplitudeRatioAndPositionsAsWritten)
               inRect(textPixels(views::headerPulsesLine(plain.series(), false), kX0, 41), 11, 42, 680, 54));
 }
 
+TEST(ProcessingResultLabels, CutOffPulsesCarryTheirPlacedSamples)
+{
+    for (uint16_t seriesType : {1, 2}) {
+        ResultPicture v;
+        v.growingRows(8, seriesType, 3);
+        SeriesHeader& s = v.series();
+        s.lpCutFrom[0] = 3;
+        s.lpCutTo[0] = 17;
+        v.draw();
+        const std::string label = std::to_string(s.lpPositions[0]) + (seriesType == 2 ? "[3..17] " : "");
+        // The first label up to where the second one starts.
+        const int32_t x = kX0 + s.lpPositions[0] * kW / 1199 - 5;
+        const int32_t next = kX0 + s.lpPositions[1] * kW / 1199 - 5;
+        EXPECT_EQ(inRect(inked(v.picture), x, kYA + kH + 1, next, kYA + kH + 12),
+                  inRect(textPixels(label, x, kYA + kH), x, kYA + kH + 1, next, kYA + kH + 12))
+            << seriesType;
+    }
+}
+
 TEST(ProcessingResultTable, MarksOnlyALastRowBelowTheBest)
 {
     ResultPicture v;
