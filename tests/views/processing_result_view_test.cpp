@@ -287,12 +287,12 @@ TEST(ProcessingResultTable, ListsSeventeenPositionsThenDots)
     };
     std::string seventeen;
     for (int k = 0; k < 17; ++k)
-        seventeen += " " + std::to_string(P[k]) + " ";
+        seventeen.append(" ").append(std::to_string(P[k])).append(" ");
     EXPECT_EQ(positionsCell(20), seventeen + " ....");
     EXPECT_EQ(positionsCell(17), seventeen + " ....");
     std::string sixteen;
     for (int k = 0; k < 16; ++k)
-        sixteen += " " + std::to_string(P[k]) + " ";
+        sixteen.append(" ").append(std::to_string(P[k])).append(" ");
     EXPECT_EQ(positionsCell(16), sixteen);
 }
 
