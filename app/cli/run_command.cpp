@@ -197,16 +197,22 @@ void printSeriesText(const AppState& s, long number)
     }
 }
 
-// Starts the workbench and applies the options; returns the exit code to
-// end with, or -1 to go on.
-int startSession(AppState& state, ConsoleHost& host, const RunOptions& options)
+// Reads the options, starts the workbench as the window starts it and
+// applies them; returns the exit code to end with, or -1 to go on.
+int startSession(const char* command, const std::vector<std::string>& args, RunOptions& options,
+                 SimulateOptions* simulate, AppState& state, ConsoleHost& host)
 {
+    std::string error;
+    if (!parseRunOptions(args, options, simulate, error)) {
+        std::fprintf(stderr, "quillmore-cli %s: %s\n", command, error.c_str());
+        return 2;
+    }
+    host.echoMessages = !options.json;
     if (!onCreate(state, host)) {
         for (const RecordedMessage& m : host.messages)
             std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
         return 1;
     }
-    std::string error;
     if (!applyRunOptions(state, host, options, error)) {
         std::fprintf(stderr, "quillmore-cli: %s\n", error.c_str());
         return 2;
@@ -243,15 +249,9 @@ void showProgress(std::chrono::steady_clock::time_point started, uint32_t done, 
 int runRunCommand(const std::vector<std::string>& args)
 {
     RunOptions options;
-    std::string error;
-    if (!parseRunOptions(args, options, nullptr, error)) {
-        std::fprintf(stderr, "quillmore-cli run: %s\n", error.c_str());
-        return 2;
-    }
     AppState state;
     ConsoleHost host;
-    host.echoMessages = !options.json;
-    if (const int code = startSession(state, host, options); code >= 0)
+    if (const int code = startSession("run", args, options, nullptr, state, host); code >= 0)
         return code;
 
     for (long n = 1; n <= options.series; ++n) {
@@ -281,15 +281,9 @@ int runSimulateCommand(const std::vector<std::string>& args)
 {
     RunOptions options;
     SimulateOptions sim;
-    std::string error;
-    if (!parseRunOptions(args, options, &sim, error)) {
-        std::fprintf(stderr, "quillmore-cli simulate: %s\n", error.c_str());
-        return 2;
-    }
     AppState state;
     ConsoleHost host;
-    host.echoMessages = !options.json;
-    if (const int code = startSession(state, host, options); code >= 0)
+    if (const int code = startSession("simulate", args, options, &sim, state, host); code >= 0)
         return code;
 
     // Dialog 105 is accepted as it fills itself; dialog 110 takes the values given.
