@@ -12,7 +12,7 @@
 #include "synthesis/series_synthesis.h"
 #include "tests/files/files_test_support.h"
 
-using files_test::DataFileSpec;
+using files_test::DataFileHeaderFields;
 using files_test::makeDataFile;
 using files_test::ScratchDir;
 
@@ -98,7 +98,7 @@ TEST(DataFileReader, ShowsTheFileFactsThenEveryHeaderField)
     std::vector<int16_t> trace(50, 0x0100);
     trace[3] = static_cast<int16_t>(0x8000);  // high byte -128
     trace[9] = 0x7FFF;                          // high byte 127
-    const std::vector<uint8_t> bytes = makeDataFile(DataFileSpec{}, trace);
+    const std::vector<uint8_t> bytes = makeDataFile(DataFileHeaderFields{}, trace);
     SeriesHeaderPtr series = markedSeries(300);
     EXPECT_EQ(r.read(bytes, series), 77);
 
@@ -126,13 +126,13 @@ TEST(DataFileReader, ShowsTheFileFactsThenEveryHeaderField)
 TEST(DataFileReader, TheIdentifierShowsOnlyItsTwoCharacters)
 {
     Reader r;
-    DataFileSpec spec;
-    spec.id[1] = '\0';
+    DataFileHeaderFields header;
+    header.id[1] = '\0';
     SeriesHeaderPtr series = markedSeries(300);
-    r.read(makeDataFile(spec, std::vector<int16_t>(25, 0)), series);
+    r.read(makeDataFile(header, std::vector<int16_t>(25, 0)), series);
     EXPECT_NE(r.lastText().find("\nID: V\nVer: 3\n"), std::string::npos);
     Reader full;
-    full.read(makeDataFile(DataFileSpec{}, std::vector<int16_t>(25, 0)), series);
+    full.read(makeDataFile(DataFileHeaderFields{}, std::vector<int16_t>(25, 0)), series);
     EXPECT_NE(full.lastText().find("\nID: VJ\nVer: 3\n"), std::string::npos);
 }
 
@@ -142,7 +142,7 @@ TEST(DataFileReader, EveryTwentyFiveSamplesBecomeOneSeriesSample)
         Reader r;
         const std::vector<int16_t> trace = randomTrace(n, static_cast<uint32_t>(n));
         SeriesHeaderPtr series = markedSeries(1200);
-        ASSERT_EQ(r.read(makeDataFile(DataFileSpec{}, trace), series), 77) << r.lastText();
+        ASSERT_EQ(r.read(makeDataFile(DataFileHeaderFields{}, trace), series), 77) << r.lastText();
         const std::vector<int16_t> expected = expectedSeries(trace);
         ASSERT_EQ(expected.size(), 288u);
         for (size_t i = 0; i < 1200; ++i)
@@ -163,7 +163,7 @@ TEST(DataFileReader, TheHighByteCountsByItsMagnitude)
     for (size_t i = 25; i < 50; ++i)
         trace[i] = static_cast<int16_t>(0x00FF + 0x100 * static_cast<int>(i % 3));  // high bytes 0, 1, 2
     SeriesHeaderPtr series = markedSeries(300);
-    r.read(makeDataFile(DataFileSpec{}, trace), series);
+    r.read(makeDataFile(DataFileHeaderFields{}, trace), series);
     EXPECT_EQ(series->lpPureData[0], 127);
     EXPECT_EQ(series->lpPureData[1], (8 * 0 + 9 * 1 + 8 * 2) / 25);
     EXPECT_NE(r.lastText().find("minValue: -127\nmaxValue: 127\n"), std::string::npos);
@@ -176,7 +176,7 @@ TEST(DataFileReader, LowBytesAloneGiveAZeroSeries)
     for (size_t i = 0; i < trace.size(); ++i)
         trace[i] = static_cast<int16_t>(i % 256);
     SeriesHeaderPtr series = markedSeries(300);
-    r.read(makeDataFile(DataFileSpec{}, trace), series);
+    r.read(makeDataFile(DataFileHeaderFields{}, trace), series);
     for (size_t i = 0; i < 10; ++i)
         EXPECT_EQ(series->lpPureData[i], 0);
     EXPECT_EQ(series->lpPureData[10], kUntouched);
@@ -188,7 +188,7 @@ TEST(DataFileReader, WritesNoMoreThanTheSeriesHolds)
     Reader r;
     const std::vector<int16_t> trace = randomTrace(25 * 500, 3);
     SeriesHeaderPtr series = markedSeries(120);
-    ASSERT_EQ(r.read(makeDataFile(DataFileSpec{}, trace), series), 77);
+    ASSERT_EQ(r.read(makeDataFile(DataFileHeaderFields{}, trace), series), 77);
     const std::vector<int16_t> expected = expectedSeries(trace);
     EXPECT_EQ(std::vector<int16_t>(series->lpPureData.begin(), series->lpPureData.end()),
               std::vector<int16_t>(expected.begin(), expected.begin() + 120));
@@ -197,11 +197,11 @@ TEST(DataFileReader, WritesNoMoreThanTheSeriesHolds)
 TEST(DataFileReader, SamplesStartWhereTheHeaderLengthSays)
 {
     Reader r;
-    DataFileSpec spec;
-    spec.hLen = 300;
+    DataFileHeaderFields header;
+    header.hLen = 300;
     std::vector<int16_t> trace(25, static_cast<int16_t>(0x0500));
     SeriesHeaderPtr series = markedSeries(300);
-    ASSERT_EQ(r.read(makeDataFile(spec, trace), series), 77);
+    ASSERT_EQ(r.read(makeDataFile(header, trace), series), 77);
     EXPECT_EQ(series->lpPureData[0], 5);
 }
 
@@ -210,7 +210,7 @@ TEST(DataFileReader, WithoutASeriesMakesOneForTheTrace)
     Reader r;
     const std::vector<int16_t> trace = randomTrace(7200, 11);
     SeriesHeaderPtr series;
-    ASSERT_EQ(r.read(makeDataFile(DataFileSpec{}, trace), series), 77);
+    ASSERT_EQ(r.read(makeDataFile(DataFileHeaderFields{}, trace), series), 77);
     ASSERT_TRUE(series);
     EXPECT_EQ(series->dwSeriesSize, 288u);
     EXPECT_EQ(series->wTmin, 56);
@@ -221,7 +221,7 @@ TEST(DataFileReader, WithoutASeriesMakesOneForTheTrace)
     // Fewer than 250 samples leave no pulse length: the series maker refuses.
     Reader shortTrace;
     SeriesHeaderPtr none;
-    EXPECT_EQ(shortTrace.read(makeDataFile(DataFileSpec{}, randomTrace(249, 1)), none), 0);
+    EXPECT_EQ(shortTrace.read(makeDataFile(DataFileHeaderFields{}, randomTrace(249, 1)), none), 0);
     EXPECT_FALSE(none);
     EXPECT_EQ(shortTrace.host.messages.back().caption, " getCutOffSeriesHeader ");
 }
@@ -254,32 +254,32 @@ TEST(DataFileReader, RefusesFilesThatDoNotHoldTheirTrace)
     cases.push_back({"empty", {}, "Data file is shorter than its header!"});
     cases.push_back({"header cut", std::vector<uint8_t>(41, 0), "Data file is shorter than its header!"});
     {
-        std::vector<uint8_t> b = makeDataFile(DataFileSpec{}, randomTrace(250, 5));
+        std::vector<uint8_t> b = makeDataFile(DataFileHeaderFields{}, randomTrace(250, 5));
         b.resize(b.size() - 1);
         cases.push_back({"last sample cut", b, "Data file is shorter than its trace: 548 bytes needed, 547 present!"});
     }
     {
-        DataFileSpec spec;
-        spec.samplNum = 0x7FFFFFFF;
-        cases.push_back({"huge count", makeDataFile(spec, randomTrace(30, 5)),
+        DataFileHeaderFields header;
+        header.samplNum = 0x7FFFFFFF;
+        cases.push_back({"huge count", makeDataFile(header, randomTrace(30, 5)),
                          "Data file is shorter than its trace: 4294967342 bytes needed, 108 present!"});
     }
     {
-        DataFileSpec spec;
-        spec.samplNum = -25;
-        cases.push_back({"negative count", makeDataFile(spec, randomTrace(30, 5)),
+        DataFileHeaderFields header;
+        header.samplNum = -25;
+        cases.push_back({"negative count", makeDataFile(header, randomTrace(30, 5)),
                          "Data file sample count SamplNum is negative!"});
     }
     {
-        DataFileSpec spec;
-        spec.hLen = 48;
-        std::vector<uint8_t> b = makeDataFile(spec, randomTrace(30, 5));
+        DataFileHeaderFields header;
+        header.hLen = 48;
+        std::vector<uint8_t> b = makeDataFile(header, randomTrace(30, 5));
         b[4] = 0x00;
         b[5] = 0x80;  // HLen -32768
         cases.push_back({"negative header length", b, "Data file header length HLen is negative!"});
     }
     {
-        std::vector<uint8_t> b = makeDataFile(DataFileSpec{}, randomTrace(30, 5));
+        std::vector<uint8_t> b = makeDataFile(DataFileHeaderFields{}, randomTrace(30, 5));
         b[4] = 0xFF;
         b[5] = 0x7F;  // HLen 32767, far past the end
         cases.push_back({"header length past the end", b,

@@ -56,7 +56,7 @@ inline uint32_t u32(const std::vector<uint8_t>& b, size_t at)
 
 // A data file as the recorder writes it: the packed fields, zeros up to HLen,
 // then the samples. Fields not given are zero.
-struct DataFileSpec {
+struct DataFileHeaderFields {
     char id[2] = {'V', 'J'};
     int8_t ver = 3;
     int8_t subVer = -2;
@@ -74,7 +74,7 @@ struct DataFileSpec {
     int8_t reserved = -128;
 };
 
-inline std::vector<uint8_t> makeDataFile(const DataFileSpec& f, const std::vector<int16_t>& samples)
+inline std::vector<uint8_t> makeDataFile(const DataFileHeaderFields& f, const std::vector<int16_t>& samples)
 {
     const size_t start = f.hLen > 42 ? static_cast<size_t>(f.hLen) : 42;
     std::vector<uint8_t> b(start + 2 * samples.size(), 0);
@@ -98,7 +98,7 @@ inline std::vector<uint8_t> makeDataFile(const DataFileSpec& f, const std::vecto
         put(22 + i, static_cast<uint8_t>(date[i]), 1);
     put(28, static_cast<uint32_t>(f.microSec), 4);
     put(32, static_cast<uint16_t>(f.samplRate), 2);
-    put(34, static_cast<uint32_t>(f.samplNum == DataFileSpec::kCountOfSamples ? static_cast<int32_t>(samples.size()) : f.samplNum), 4);
+    put(34, static_cast<uint32_t>(f.samplNum == DataFileHeaderFields::kCountOfSamples ? static_cast<int32_t>(samples.size()) : f.samplNum), 4);
     put(38, static_cast<uint16_t>(f.samplType), 2);
     put(40, static_cast<uint8_t>(f.trNum), 1);
     put(41, static_cast<uint8_t>(f.reserved), 1);
