@@ -13,15 +13,7 @@ namespace {
 using namespace resources;
 using platform::Host;
 
-// A hit keeps its point; nothing else reads it.
-bool hit(AppState& s, const LayoutRect& r, int32_t x, int32_t y)
-{
-    if (!hits(r, x, y))
-        return false;
-    s.lastClickX = x;
-    s.lastClickY = y;
-    return true;
-}
+bool hit(AppState& s, const LayoutRect& r, int32_t x, int32_t y) { return hitAndRecord(s, r, x, y); }
 
 uint16_t etalonsShown(const AppState& s) { return std::min<uint16_t>(s.etalonCount, kAlphabetCapacity); }
 
@@ -147,9 +139,7 @@ bool clickResultView(AppState& s, Host& host, int32_t x, int32_t y)
         return true;
     }
     if (hit(s, s.nextButton, x, y)) {
-        s.viewState = viewResult;
-        clearPanelFlags(s);
-        dispatchCommand(s, host, CmdNewSequence);
+        nextSeriesInResultView(s, host);
         return true;
     }
     if (hit(s, s.exitButton, x, y)) {
@@ -195,4 +185,21 @@ void onKeyDown(AppState& /*state*/, Host& host, int32_t key)
 {
     if (key == 0 || key == 1)
         host.invalidate(std::nullopt, true);
+}
+
+// A hit keeps its point; nothing else reads it.
+bool hitAndRecord(AppState& s, const LayoutRect& r, int32_t x, int32_t y)
+{
+    if (!hits(r, x, y))
+        return false;
+    s.lastClickX = x;
+    s.lastClickY = y;
+    return true;
+}
+
+void nextSeriesInResultView(AppState& s, Host& host)
+{
+    s.viewState = viewResult;
+    clearPanelFlags(s);
+    dispatchCommand(s, host, CmdNewSequence);
 }

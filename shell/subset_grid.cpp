@@ -7,6 +7,7 @@
 #include "platform/host.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
+#include "shell/mouse_input.h"
 #include "synthesis/series_synthesis.h"
 #include "views/drawing_conventions.h"
 #include "views/drawing_primitives.h"
@@ -77,22 +78,7 @@ const PulseHeader* etalonOf(const SeriesHeader& series, int32_t number)
 // The subset cells and the buttons below them are repainted after a change.
 void repaintSubsetArea(AppState& s, platform::Host& host) { dispatchCommand(s, host, resources::CmdRepaintSubset); }
 
-void leaveForNextSeries(AppState& s, platform::Host& host)
-{
-    s.viewState = viewResult;
-    s.refreshLengthPanel = 0;
-    s.refreshNoisePanel = 0;
-    dispatchCommand(s, host, resources::CmdNewSequence);
-}
 
-bool hitAt(AppState& s, const LayoutRect& r, int32_t x, int32_t y)
-{
-    if (!hits(r, x, y))
-        return false;
-    s.lastClickX = x;
-    s.lastClickY = y;
-    return true;
-}
 
 }  // namespace
 
@@ -304,7 +290,7 @@ bool clickSubsetGrid(AppState& s, platform::Host& host, int32_t x, int32_t y)
 {
     const size_t required = std::min<size_t>({s.active_etalons, s.requiredList.size(), s.requiredCellRects.size()});
     for (size_t i = 0; i < required; ++i) {
-        if (!hitAt(s, s.requiredCellRects[i], x, y))
+        if (!hitAndRecord(s, s.requiredCellRects[i], x, y))
             continue;
         // Appending stops silently at the capacity.
         if (s.subsetCount < s.subsetCapacity) {
@@ -317,7 +303,7 @@ bool clickSubsetGrid(AppState& s, platform::Host& host, int32_t x, int32_t y)
     }
     const int32_t cells = std::min<int32_t>(s.subsetCount, static_cast<int32_t>(s.possibleSubsetRect.size()));
     for (int32_t j = 0; j < cells; ++j) {
-        if (!hitAt(s, s.possibleSubsetRect[static_cast<size_t>(j)], x, y))
+        if (!hitAndRecord(s, s.possibleSubsetRect[static_cast<size_t>(j)], x, y))
             continue;
         std::fill_n(subsetMarks(s), s.subsetCapacity, 0);
         subsetMarks(s)[j] = 1;
@@ -326,7 +312,7 @@ bool clickSubsetGrid(AppState& s, platform::Host& host, int32_t x, int32_t y)
     }
     const int32_t buttons = std::min<int32_t>(s.subsetButtonCount, static_cast<int32_t>(s.ButtonsWhileSelectedSubsetRect.size()));
     for (int32_t b = 0; b < buttons; ++b) {
-        if (!hitAt(s, s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)], x, y))
+        if (!hitAndRecord(s, s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)], x, y))
             continue;
         switch (b) {
         case 0:  // " Delete All "
@@ -351,13 +337,13 @@ bool clickSubsetGrid(AppState& s, platform::Host& host, int32_t x, int32_t y)
         }
         case 2:  // " Cancel "
             clearSubset(s);
-            leaveForNextSeries(s, host);
+            nextSeriesInResultView(s, host);
             break;
         default:  // " OK "
             setFixedSequence(std::span<const int32_t>(s.selectedSubset).first(static_cast<size_t>(s.subsetCount)),
                              static_cast<uint16_t>(s.subsetCount), static_cast<uint16_t>(s.subsetPlacementMode),
                              static_cast<uint16_t>(s.subsetStartPulse), s.lpSeriesHeader.get());
-            leaveForNextSeries(s, host);
+            nextSeriesInResultView(s, host);
             break;
         }
         return true;

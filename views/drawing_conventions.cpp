@@ -51,4 +51,14 @@ std::string formatText(const char* fmt, ...)
     return text;
 }
 
+ViewSize viewSize(const ViewFrame& frame)
+{
+    const LayoutRect& v = frame.viewArea;
+    ViewSize size;
+    size.Wv = add32(sub32(v.right, v.left), 1);
+    size.Hv = add32(sub32(v.bottom, v.top), 1);
+    size.Hu = sub32(size.Hv, mul32(17, frame.lineHeight));
+    return size;
+}
+
 }  // namespace views

@@ -104,6 +104,15 @@ struct ViewFrame {
     int32_t lineHeight = 12;
 };
 
+// The working area's width Wv and height Hv in pixels, and its usable height
+// Hu: Hv less the 17 text lines the views reserve.
+struct ViewSize {
+    int32_t Wv = 0;
+    int32_t Hv = 0;
+    int32_t Hu = 0;
+};
+ViewSize viewSize(const ViewFrame& frame);
+
 // The frame of a working area as a closed polyline through (left, top),
 // (left, top + Hv), (left + Wv, top + Hv), (left + Wv, top) with Wv and Hv the
 // inclusive width and height: it lies one pixel outside the right and bottom.

@@ -66,9 +66,10 @@ ProcessingResultLayout processingResultLayout(const views::ViewFrame& frame, con
     ProcessingResultLayout l;
     l.record = blindDetection(protocol) && study && study->wDetectionMethod == additiveModel ? 1 : 0;
     const views::ResultLayout& r = views::resultLayouts[static_cast<size_t>(l.record)];
-    l.Wv = add32(sub32(v.right, v.left), 1);
-    l.Hv = add32(sub32(v.bottom, v.top), 1);
-    l.Hu = sub32(l.Hv, mul32(17, LH));
+    const views::ViewSize size = views::viewSize(frame);
+    l.Wv = size.Wv;
+    l.Hv = size.Hv;
+    l.Hu = size.Hu;
     l.m = mul32(r.margin, l.Wv) / 1000;
     l.t = add32(mul32(l.Hv, r.topMargin), 500) / 1000;
     l.t2 = add32(mul32(l.Hv, r.topMargin), 1000) / 2000;

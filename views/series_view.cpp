@@ -28,9 +28,10 @@ SeriesViewLayout seriesViewLayout(const views::ViewFrame& frame, int32_t n)
     const LayoutRect& v = frame.viewArea;
     const int32_t LH = frame.lineHeight;
     SeriesViewLayout l;
-    l.Wv = add32(sub32(v.right, v.left), 1);
-    l.Hv = add32(sub32(v.bottom, v.top), 1);
-    l.Hu = sub32(l.Hv, mul32(17, LH));
+    const views::ViewSize size = views::viewSize(frame);
+    l.Wv = size.Wv;
+    l.Hv = size.Hv;
+    l.Hu = size.Hu;
     const int32_t m = mul32(12, l.Wv) / 1000;
     const int32_t t = add32(mul32(15, l.Hv), 500) / 1000;
     const int32_t t2 = add32(mul32(15, l.Hv), 1000) / 2000;

@@ -149,9 +149,10 @@ SimulationViewLayout simulationViewLayout(const views::ViewFrame& frame, int32_t
     const LayoutRect& v = frame.viewArea;
     const int32_t LH = frame.lineHeight;
     SimulationViewLayout l;
-    l.Wv = add32(sub32(v.right, v.left), 1);
-    l.Hv = add32(sub32(v.bottom, v.top), 1);
-    l.Hu = sub32(l.Hv, mul32(17, LH));
+    const views::ViewSize size = views::viewSize(frame);
+    l.Wv = size.Wv;
+    l.Hv = size.Hv;
+    l.Hu = size.Hu;
     l.yAfterHeader = add32(add32(sub32(v.top, LH >> 1), mul32(8, LH + 1)), 2 * LH + 2);
 
     // A line height of 0 has no rows of text to count.

@@ -12,6 +12,7 @@
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "shell/main_window.h"
+#include "shell/mouse_input.h"
 #include "views/processing_result_text.h"
 #include "workbench_session.h"
 
@@ -256,12 +257,8 @@ int runRunCommand(const std::vector<std::string>& args)
 
     for (long n = 1; n <= options.series; ++n) {
         const size_t firstMessage = host.messages.size();
-        // A click on Next in the result view.
-        state.viewState = viewResult;
-        state.refreshLengthPanel = 0;
-        state.refreshNoisePanel = 0;
         state.moreDetails = options.moreDetails ? 1 : 0;
-        dispatchCommand(state, host, resources::CmdNewSequence);
+        nextSeriesInResultView(state, host);
         for (long j = 0; j < options.same; ++j) {
             state.moreDetails = options.moreDetails ? 1 : 0;
             dispatchCommand(state, host, resources::IdProcessingSameData);

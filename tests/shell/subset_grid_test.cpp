@@ -76,10 +76,12 @@ TEST(SubsetGridLayout, FiguresOfAnEightHundredBySixHundredArea)
         EXPECT_GT(c.left, l.requiredBox.left);
         EXPECT_LE(c.right, l.requiredBox.right);
         EXPECT_LE(c.bottom, l.requiredBox.bottom);
-        if (i % 10 != 9)
+        if (i % 10 != 9) {
             EXPECT_LT(c.right, subsetRequiredCell(l, i + 1).left);
-        if (i < 10)
+        }
+        if (i < 10) {
             EXPECT_EQ(subsetRequiredCell(l, i + 10).top, c.bottom + l.v_span);
+        }
     }
 
     // A narrow area has no gaps: each cell starts where the previous ends.
@@ -117,8 +119,9 @@ TEST(SubsetGridPaint, StoresItsRectanglesAndKeepsPensAndBrushes)
         const LayoutRect& r = s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)];
         EXPECT_EQ(r.top, s.subsetArea.bottom + s.lineHeight / 2);
         EXPECT_EQ(r.bottom - r.top, 2 * s.lineHeight - 1);
-        if (b > 0)
+        if (b > 0) {
             EXPECT_EQ(r.left, s.ButtonsWhileSelectedSubsetRect[b - 1].right + 2 * s.aveCharWidth);
+        }
     }
     EXPECT_EQ(s.ButtonsWhileSelectedSubsetRect[0].left, s.subsetArea.left);
 
