@@ -1,5 +1,7 @@
 #include "detection/fixed_case_criteria.h"
 
+#include "detection/estimator_guards.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -60,6 +62,19 @@ Range64 range64(int64_t k, int64_t m, int64_t N, int64_t L, int64_t Tmin, int64_
 
 int32_t clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
+
+
+std::vector<AdmissibleRange> rangesOf(uint16_t m, uint32_t N, uint16_t L, uint16_t Tmin, uint16_t Tmax)
+{
+    std::vector<AdmissibleRange> ranges(m);
+    for (uint16_t k = 0; k < m; ++k)
+        ranges[k] = admissibleRange(k, m, N, L, Tmin, Tmax);
+    return ranges;
+}
+
+
+}  // namespace
+
 // What every estimator needs: a count it can write and samples it can read.
 std::string countProblem(const SeriesHeader& series, uint16_t m, std::initializer_list<const std::vector<int16_t>*> arrays)
 {
@@ -74,7 +89,7 @@ std::string countProblem(const SeriesHeader& series, uint16_t m, std::initialize
     return {};
 }
 
-bool accept(MessageSink& sink, const char* caption, const std::string& problem)
+bool acceptArguments(MessageSink& sink, const char* caption, const std::string& problem)
 {
     if (problem.empty())
         return true;
@@ -82,20 +97,10 @@ bool accept(MessageSink& sink, const char* caption, const std::string& problem)
     return false;
 }
 
-std::vector<AdmissibleRange> rangesOf(uint16_t m, uint32_t N, uint16_t L, uint16_t Tmin, uint16_t Tmax)
-{
-    std::vector<AdmissibleRange> ranges(m);
-    for (uint16_t k = 0; k < m; ++k)
-        ranges[k] = admissibleRange(k, m, N, L, Tmin, Tmax);
-    return ranges;
-}
-
-void noMemory(MessageSink& sink, const char* name)
+void noMemoryFor(MessageSink& sink, const char* name)
 {
     sink.messageBox(std::string("Нет памяти для ") + name + "!", "", MessageIcon::None);
 }
-
-}  // namespace
 
 int32_t criterionSum(const SeriesHeader& series, uint16_t L, std::span<const int16_t> positions)
 {
@@ -152,7 +157,7 @@ std::string fixedCaseProblem(const SeriesHeader& series, uint16_t Tmin, uint16_t
 int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                            SeriesHeader& series)
 {
-    if (!accept(sink, " estimateByEnergies ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
+    if (!acceptArguments(sink, " estimateByEnergies ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
         return kEstimateFailure;
     const int32_t N = static_cast<int32_t>(series.dwSeriesSize);
     const int16_t* x = series.lpSeriesData.data();
@@ -164,13 +169,13 @@ int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
         ppDw.assign(m, nullptr);
         range = rangesOf(m, series.dwSeriesSize, L, Tmin, Tmax);
     } catch (const std::bad_alloc&) {
-        noMemory(sink, "ppDw");
+        noMemoryFor(sink, "ppDw");
         return kEstimateFailure;
     }
     try {
         block.assign(static_cast<size_t>(m) * static_cast<size_t>(N), kEstimateFailure);
     } catch (const std::bad_alloc&) {
-        noMemory(sink, "ppDw[m]");
+        noMemoryFor(sink, "ppDw[m]");
         return kEstimateFailure;
     }
     for (size_t k = 0; k < m; ++k)
@@ -226,7 +231,7 @@ int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
 int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                          SeriesHeader& series)
 {
-    if (!accept(sink, " improvePositions ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
+    if (!acceptArguments(sink, " improvePositions ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
         return kEstimateFailure;
     const int32_t N = static_cast<int32_t>(series.dwSeriesSize);
     const int16_t* x = series.lpSeriesData.data();
@@ -238,7 +243,7 @@ int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16
         ppSums.assign(m, nullptr);
         range = rangesOf(m, series.dwSeriesSize, L, Tmin, Tmax);
     } catch (const std::bad_alloc&) {
-        noMemory(sink, "ppSums");
+        noMemoryFor(sink, "ppSums");
         return kEstimateFailure;
     }
     try {
@@ -246,7 +251,7 @@ int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16
         P.assign(m, 0);
         Q.assign(m, 0);
     } catch (const std::bad_alloc&) {
-        noMemory(sink, "ppSums[]");
+        noMemoryFor(sink, "ppSums[]");
         return kEstimateFailure;
     }
     for (size_t k = 0; k < m; ++k)
@@ -316,60 +321,4 @@ int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16
     for (int32_t k = 0; k < m; ++k)
         series.lpFoundPositions[k] = static_cast<int16_t>(result[k]);
     return measureOfSum(backwardWins ? best : bestForward, m);
-}
-
-int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                          SeriesHeader& series)
-{
-    if (!accept(sink, " searchInIntervals ",
-                countProblem(series, m, {&series.lpFoundPositions, &series.lpMinPositions, &series.lpMaxPositions})))
-        return kEstimateFailure;
-    const int32_t N = static_cast<int32_t>(series.dwSeriesSize);
-    const int16_t* x = series.lpSeriesData.data();
-
-    std::vector<int32_t> left, end, P;
-    try {
-        left.assign(m, 0);
-        end.assign(m, 0);
-        P.assign(m, 0);
-    } catch (const std::bad_alloc&) {
-        noMemory(sink, "leftInIntervals");
-        return kEstimateFailure;
-    }
-    for (int32_t k = 0; k < m; ++k) {
-        left[k] = series.lpMinPositions[k];
-        end[k] = series.lpMaxPositions[k] + 1;
-        P[k] = left[k];
-    }
-
-    int32_t best = kEstimateFailure;
-    for (;;) {
-        const int32_t S = sumOfColumnSquares(x, N, L, P.data(), m);
-        if (S > best) {
-            best = S;
-            for (int32_t k = 0; k < m; ++k)
-                series.lpFoundPositions[k] = static_cast<int16_t>(P[k]);
-        }
-        // An odometer whose last digit runs fastest; a digit's limit also
-        // keeps it within Tmax of the digit before, and every later digit
-        // restarts at the first start the gap rule allows.
-        int32_t k = m - 1;
-        for (;;) {
-            int32_t limit = end[k];
-            if (k > 0)
-                limit = std::min(limit, P[k - 1] + Tmax + 1);
-            ++P[k];
-            for (int32_t j = k + 1; j < m; ++j)
-                P[j] = std::max(left[j], P[j - 1] + Tmin);
-            if (P[k] >= limit && k > 0) {
-                --k;
-                continue;
-            }
-            break;
-        }
-        // ">=" rather than "==": a first interval given empty still ends.
-        if (P[0] >= end[0])
-            break;
-    }
-    return measureOfSum(best, m);
 }
