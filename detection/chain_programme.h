@@ -8,6 +8,7 @@
 
 #include "detection/interval_sets.h"
 #include "detection/unfixed_case_detection.h"
+#include "synthesis/wrapping.h"
 #include "synthesis/pulse_records.h"
 
 // The seven start regions, indexed by OmegaSet. A set that could not be had
@@ -61,13 +62,3 @@ void runChainProgramme(const StartRegions& regions, ChainTables& t, uint16_t Tmi
 // when none. A chain longer than maxCount keeps its first maxCount starts.
 int32_t followBestChain(const StartRegions& regions, const ChainTables& t, size_t maxCount,
                         std::vector<int32_t>& positions);
-
-// 32-bit sums that wrap as the system defines them.
-inline int32_t wrapAdd(int32_t a, int32_t b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-inline int32_t wrapSub(int32_t a, int32_t b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}

@@ -1,12 +1,13 @@
 #include "detection/fixed_case_criteria.h"
 
-#include "detection/estimator_guards.h"
-
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <new>
 #include <vector>
+
+#include "detection/energy_programme.h"
+#include "detection/estimator_guards.h"
 
 namespace {
 
@@ -61,16 +62,6 @@ Range64 range64(int64_t k, int64_t m, int64_t N, int64_t L, int64_t Tmin, int64_
 }
 
 int32_t clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-
-
-
-std::vector<AdmissibleRange> rangesOf(uint16_t m, uint32_t N, uint16_t L, uint16_t Tmin, uint16_t Tmax)
-{
-    std::vector<AdmissibleRange> ranges(m);
-    for (uint16_t k = 0; k < m; ++k)
-        ranges[k] = admissibleRange(k, m, N, L, Tmin, Tmax);
-    return ranges;
-}
 
 
 }  // namespace
@@ -154,78 +145,72 @@ std::string fixedCaseProblem(const SeriesHeader& series, uint16_t Tmin, uint16_t
     return {};
 }
 
+namespace {
+
+detection::PulseLayout layoutOf(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L)
+{
+    return {series.dwSeriesSize, L, Tmin, Tmax};
+}
+
+std::span<const int16_t> samplesOf(const SeriesHeader& series)
+{
+    return {series.lpSeriesData.data(), static_cast<size_t>(readableSize(series))};
+}
+
+int32_t measureOfStarts(const SeriesHeader& series, uint16_t L, std::span<const int32_t> starts)
+{
+    return measureOfSum(detection::columnCriterion<int16_t, int32_t>(samplesOf(series), L, starts),
+                        static_cast<uint16_t>(starts.size()));
+}
+
+}  // namespace
+
+std::unique_ptr<SeriesProgramme> shareEnergyProgramme(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax,
+                                                      uint16_t L, uint16_t mFrom, uint16_t mTo)
+{
+    if (series.dwSeriesSize > series.lpSeriesData.size())
+        return nullptr;
+    try {
+        const std::vector<int32_t> energies = detection::windowEnergies<int16_t, int32_t>(samplesOf(series), L);
+        return std::make_unique<SeriesProgramme>(energies, layoutOf(series, Tmin, Tmax, L), mFrom, mTo);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                           SeriesHeader& series)
+                           SeriesHeader& series, const SeriesProgramme* shared)
 {
     if (!acceptArguments(sink, " estimateByEnergies ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
         return kEstimateFailure;
-    const int32_t N = static_cast<int32_t>(series.dwSeriesSize);
-    const int16_t* x = series.lpSeriesData.data();
-
-    std::vector<int32_t*> ppDw;
-    std::vector<AdmissibleRange> range;
-    std::vector<int32_t> block;
+    std::vector<int32_t> p;
     try {
-        ppDw.assign(m, nullptr);
-        range = rangesOf(m, series.dwSeriesSize, L, Tmin, Tmax);
+        p.assign(m, -1);
     } catch (const std::bad_alloc&) {
         noMemoryFor(sink, "ppDw");
         return kEstimateFailure;
     }
-    try {
-        block.assign(static_cast<size_t>(m) * static_cast<size_t>(N), kEstimateFailure);
-    } catch (const std::bad_alloc&) {
-        noMemoryFor(sink, "ppDw[m]");
-        return kEstimateFailure;
-    }
-    for (size_t k = 0; k < m; ++k)
-        ppDw[k] = block.data() + k * static_cast<size_t>(N);
-
-    auto energy = [&](int32_t l) {
-        uint32_t e = 0;
-        for (int32_t i = 0; i < L; ++i)
-            e += square(x[l + i]);
-        return e;
-    };
-
-    for (int32_t l = range[0].lo; l <= range[0].hi; ++l)
-        ppDw[0][l] = s32(energy(l));
-    for (int32_t k = 1; k < m; ++k) {
-        const AdmissibleRange before = range[k - 1];
-        const int32_t* previous = ppDw[k - 1];
-        for (int32_t l = range[k].lo; l <= range[k].hi; ++l) {
-            int32_t best = kEstimateFailure;
-            const int32_t jFrom = std::max(l - Tmax, before.lo), jTo = std::min(l - Tmin, before.hi);
-            for (int32_t j = jFrom; j <= jTo; ++j)
-                if (previous[j] > best)
-                    best = previous[j];
-            ppDw[k][l] = s32(u32(best) + energy(l));
+    if (shared && shared->holds(m)) {
+        shared->positions(m, p);
+    } else {
+        try {
+            const std::vector<int32_t> energies = detection::windowEnergies<int16_t, int32_t>(samplesOf(series), L);
+            SeriesProgramme(energies, layoutOf(series, Tmin, Tmax, L), m, m).positions(m, p);
+        } catch (const std::bad_alloc&) {
+            noMemoryFor(sink, "ppDw[m]");
+            return kEstimateFailure;
         }
     }
-
-    // Scanning upward and taking only a strictly greater value keeps the
-    // lowest start among equals, at the last pulse and all the way back.
-    std::vector<int32_t> p(m, -1);
-    int32_t best = kEstimateFailure;
-    for (int32_t l = range[m - 1].lo; l <= range[m - 1].hi; ++l)
-        if (ppDw[m - 1][l] > best) {
-            best = ppDw[m - 1][l];
-            p[m - 1] = l;
-        }
-    for (int32_t k = m - 2; k >= 0; --k) {
-        best = kEstimateFailure;
-        const int32_t jFrom = std::max(p[k + 1] - Tmax, range[k].lo), jTo = std::min(p[k + 1] - Tmin, range[k].hi);
-        for (int32_t j = jFrom; j <= jTo; ++j)
-            if (ppDw[k][j] > best) {
-                best = ppDw[k][j];
-                p[k] = j;
-            }
-    }
-
     for (int32_t k = 0; k < m; ++k)
         series.lpFoundPositions[k] = static_cast<int16_t>(p[k]);
     series.wFoundPulses = m;
-    return measureOfSum(sumOfColumnSquares(x, N, L, p.data(), m), m);
+    return measureOfStarts(series, L, p);
+}
+
+int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                           SeriesHeader& series)
+{
+    return estimateByEnergies(sink, Tmin, Tmax, L, m, series, nullptr);
 }
 
 int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
@@ -233,92 +218,16 @@ int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16
 {
     if (!acceptArguments(sink, " improvePositions ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
         return kEstimateFailure;
-    const int32_t N = static_cast<int32_t>(series.dwSeriesSize);
-    const int16_t* x = series.lpSeriesData.data();
-
-    std::vector<int32_t*> ppSums;
-    std::vector<AdmissibleRange> range;
-    std::vector<int32_t> block, P, Q;
+    std::vector<int32_t> starts;
+    int32_t best = 0;
     try {
-        ppSums.assign(m, nullptr);
-        range = rangesOf(m, series.dwSeriesSize, L, Tmin, Tmax);
-    } catch (const std::bad_alloc&) {
-        noMemoryFor(sink, "ppSums");
-        return kEstimateFailure;
-    }
-    try {
-        block.assign(static_cast<size_t>(m) * L, 0);
-        P.assign(m, 0);
-        Q.assign(m, 0);
+        starts.assign(series.lpFoundPositions.begin(), series.lpFoundPositions.begin() + m);
+        best = detection::improveStarts<int16_t, int32_t>(samplesOf(series), layoutOf(series, Tmin, Tmax, L), starts);
     } catch (const std::bad_alloc&) {
         noMemoryFor(sink, "ppSums[]");
         return kEstimateFailure;
     }
-    for (size_t k = 0; k < m; ++k)
-        ppSums[k] = block.data() + k * L;
-
     for (int32_t k = 0; k < m; ++k)
-        P[k] = Q[k] = series.lpFoundPositions[k];
-    // Row k holds, per offset, the column sum of every pulse but k: a
-    // candidate for pulse k then costs L products.
-    uint32_t S = 0;
-    for (int32_t i = 0; i < L; ++i) {
-        uint32_t column = 0;
-        for (int32_t k = 0; k < m; ++k)
-            column += u32(sampleAt(x, N, P[k] + i));
-        S += column * column;
-        for (int32_t k = 0; k < m; ++k)
-            ppSums[k][i] = s32(column - u32(sampleAt(x, N, P[k] + i)));
-    }
-    int32_t best = s32(S);
-
-    auto pass = [&](std::vector<int32_t>& pos, bool forward) {
-        for (int32_t step = 0; step < m; ++step) {
-            const int32_t k = forward ? step : m - 1 - step;
-            int32_t from = range[k].lo, to = range[k].hi;
-            if (k < m - 1) {
-                from = std::max(from, pos[k + 1] - Tmax);
-                to = std::min(to, pos[k + 1] - Tmin);
-            }
-            if (k > 0) {
-                from = std::max(from, pos[k - 1] + Tmin);
-                to = std::min(to, pos[k - 1] + Tmax);
-            }
-            const int32_t* others = ppSums[k];
-            int32_t choice = pos[k];
-            for (int32_t c = from; c <= to; ++c) {
-                uint32_t T = 0;
-                for (int32_t i = 0; i < L; ++i)
-                    T += square(s32(u32(others[i]) + u32(x[c + i])));
-                // Forward a pulse moves only on a strict gain, backward on a
-                // tie as well, ending at the highest of the tying starts.
-                if (forward ? s32(T) > best : s32(T) >= best) {
-                    choice = c;
-                    best = s32(T);
-                }
-            }
-            const int32_t old = pos[k];
-            if (choice != old) {
-                for (int32_t j = 0; j < m; ++j) {
-                    if (j == k)
-                        continue;
-                    for (int32_t i = 0; i < L; ++i)
-                        ppSums[j][i] = s32(u32(ppSums[j][i]) + u32(x[choice + i]) - u32(sampleAt(x, N, old + i)));
-                }
-                pos[k] = choice;
-            }
-        }
-    };
-
-    pass(P, true);
-    const int32_t bestForward = best;
-    Q = P;
-    pass(Q, false);
-
-    // Tie moves of the backward pass count only when something was gained.
-    const bool backwardWins = best > bestForward;
-    const std::vector<int32_t>& result = backwardWins ? Q : P;
-    for (int32_t k = 0; k < m; ++k)
-        series.lpFoundPositions[k] = static_cast<int16_t>(result[k]);
-    return measureOfSum(backwardWins ? best : bestForward, m);
+        series.lpFoundPositions[k] = static_cast<int16_t>(starts[k]);
+    return measureOfSum(best, m);
 }

@@ -60,8 +60,11 @@
 // arguments do not fit the series.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
+
+#include "detection/energy_programme.h"
 
 #include "synthesis/message_sink.h"
 #include "synthesis/pulse_records.h"
@@ -85,6 +88,18 @@ std::string fixedCaseProblem(const SeriesHeader& series, uint16_t Tmin, uint16_t
 
 int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                            SeriesHeader& series);
+// The energy programme of one series for every count mFrom..mTo, filled once
+// for the callers that estimate many counts of the same series (the
+// sequential method, the pulse-count ranking). nullptr when its memory
+// cannot be had; the callers then estimate count by count.
+using SeriesProgramme = detection::EnergyProgramme<int32_t>;
+std::unique_ptr<SeriesProgramme> shareEnergyProgramme(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax,
+                                                      uint16_t L, uint16_t mFrom, uint16_t mTo);
+// estimateByEnergies reading count m from `shared` (made for this series and
+// these Tmin, Tmax and L) when it holds m; the same checks, messages and
+// results.
+int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                           SeriesHeader& series, const SeriesProgramme* shared);
 int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                          SeriesHeader& series);
 int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,

@@ -147,8 +147,11 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
     for (uint32_t i = 0; i < N; ++i)
         wholeEnergy += static_cast<uint32_t>(series.lpSeriesData[i] * series.lpSeriesData[i]);
 
+    // One table of the energy programme serves every count.
+    const std::unique_ptr<SeriesProgramme> programme =
+        shareEnergyProgramme(series, Tmin, Tmax, L, static_cast<uint16_t>(mMin), static_cast<uint16_t>(mMax));
     for (int n = mMin; n <= mMax; ++n) {
-        const int32_t Mn = estimateByEnergies(sink, Tmin, Tmax, L, static_cast<uint16_t>(n), series);
+        const int32_t Mn = estimateByEnergies(sink, Tmin, Tmax, L, static_cast<uint16_t>(n), series, programme.get());
         const std::span<const int16_t> fit = foundPositions(series, static_cast<size_t>(n));
         const int32_t Qn = squares(series, L, fit);
         measures[n - mMin] = Mn;
@@ -206,7 +209,7 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
     for (int r = first; r < p.wUsed; ++r)
         listed = listed || p.lpPulses[r] == m0;
     if (!listed && m0 > 0 && m0 <= p.wWidth &&
-        estimateByEnergies(sink, Tmin, Tmax, L, m0, series) != kEstimateFailure) {
+        estimateByEnergies(sink, Tmin, Tmax, L, m0, series, programme.get()) != kEstimateFailure) {
         const std::span<const int16_t> fit = foundPositions(series, m0);
         writeRow(p, p.wUsed - 1, m0, squares(series, L, fit), kMethodRanked, fit);
     }

@@ -101,11 +101,13 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
     }
     appendProtocolRow(protocol, m0, M0, Q0, 0, kMethodTrue, truth);
 
+    // One table of the energy programme serves every count.
+    const std::unique_ptr<SeriesProgramme> programme = shareEnergyProgramme(series, Tmin, Tmax, L, mFrom, mMax);
     int32_t bestPre = -1, bestEst = -1;
     uint16_t mPre = 0, mEst = 0;
     for (uint32_t m = mFrom; m <= mMax; ++m) {
         const uint16_t count = static_cast<uint16_t>(m);
-        const int32_t Mpre = estimateByEnergies(sink, Tmin, Tmax, L, count, series);
+        const int32_t Mpre = estimateByEnergies(sink, Tmin, Tmax, L, count, series, programme.get());
         std::copy_n(series.lpFoundPositions.begin(), count, programmePositions.begin());
         const std::span<const int16_t> pre(programmePositions.data(), count);
         const int32_t Qpre = squares(series, L, pre);

@@ -4,13 +4,9 @@
 #include <cstdio>
 #include <new>
 
-namespace {
+#include "synthesis/wrapping.h"
 
-// 32-bit sums and products wrap as the system defines them, without the
-// undefined behaviour of signed overflow.
-int32_t wrapAdd(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
-int32_t wrapSub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
-int32_t wrapMul(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
+namespace {
 
 int16_t sampleOf(const PulseHeader& pulse, int j)
 {

@@ -1,0 +1,136 @@
+#pragma once
+// The exact programmes of the fixed case over plain spans: window energies,
+// the energy programme for one pulse count or for a whole range of counts at
+// once, and the improvement pass. No series record, no 16-bit field, no
+// length cap: positions are 32-bit sample indexes, series hold up to
+// INT32_MAX samples.
+//
+// The score type is a template parameter:
+// - int32_t: the system's own figures. Sums and products wrap at 32 bits
+//   (two's complement), an empty cell is -999999, exactly as the records
+//   have always been computed;
+// - int64_t and double: the user-data path. No wrapping; an empty cell is the
+//   lowest value of the type, so that negative scores (a correlation) are
+//   still real values.
+// The sample type is int16_t for the system's records, int32_t/int64_t or
+// double for prepared user data.
+
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <vector>
+
+#include "synthesis/wrapping.h"
+
+namespace detection {
+
+// Pulses of L samples whose neighbouring starts lie Tmin..Tmax apart in a
+// series of N samples.
+struct PulseLayout {
+    int64_t N = 0;
+    int32_t L = 0;
+    int32_t Tmin = 0;
+    int32_t Tmax = 0;
+};
+
+// The starts pulse k (0-based) of m may take, in 64 bits so that no layout
+// overflows: lo = max(Tmin*k, N - Tmax*(m-k)),
+// hi = min(Tmax*(k+1) - L, N - L - Tmin*(m-1-k)); empty when lo > hi.
+struct StartRange {
+    int64_t lo = 0;
+    int64_t hi = -1;
+    bool empty() const { return lo > hi; }
+};
+StartRange admissibleStarts(int64_t k, int64_t m, const PulseLayout& layout);
+
+// Arithmetic of a score type: what the programmes add, multiply and compare.
+template <class Score>
+struct ScoreArithmetic {
+    static constexpr Score emptyCell = std::numeric_limits<Score>::lowest();
+    static Score add(Score a, Score b) { return a + b; }
+    static Score sub(Score a, Score b) { return a - b; }
+    static Score mul(Score a, Score b) { return a * b; }
+};
+template <>
+struct ScoreArithmetic<int32_t> {
+    static constexpr int32_t emptyCell = -999999;
+    static int32_t add(int32_t a, int32_t b) { return wrapAdd(a, b); }
+    static int32_t sub(int32_t a, int32_t b) { return wrapSub(a, b); }
+    static int32_t mul(int32_t a, int32_t b) { return wrapMul(a, b); }
+};
+
+// E(l) = sum over i < L of x[l + i]^2 for every start l = 0..N-L (empty when
+// N < L). Integer scores come from prefix sums of squares (the difference of
+// two wrapping prefix sums is the wrapping window sum), floating ones are
+// summed window by window so that no rounding drifts along the series.
+// Throws std::bad_alloc.
+template <class Sample, class Score>
+std::vector<Score> windowEnergies(std::span<const Sample> x, int32_t L);
+
+// The raw criterion S = sum over i < L of (sum over the starts p of x[p+i])^2;
+// samples off the series count as 0, so any starts may be given (-1 too).
+template <class Sample, class Score>
+Score columnCriterion(std::span<const Sample> x, int32_t L, std::span<const int32_t> starts);
+
+// The energy programme: the chain of m starts, each in its admissible range,
+// neighbours Tmin..Tmax apart, of greatest summed window score. Built once
+// for every count mFrom..mTo: a chain of k+1 pulses whose starts obey the gap
+// rule from the series' beginning is the same whatever count it belongs to,
+// and the admissible ranges of a count never cut the predecessors of a start
+// they admit, so one table serves every count. Each row is filled left to
+// right with a sliding maximum over the predecessors (a deque of candidates
+// with falling values, the earliest of equals kept), O(1) per cell; only the
+// back-pointers are kept, two bytes per cell when Tmax - Tmin < 65535.
+//
+// Ties: the lowest last start wins, then, walking back, the lowest start of
+// each earlier pulse. A cell whose predecessors all hold no more than the
+// empty-cell value takes the empty-cell value as its predecessor's total and
+// has no predecessor (its earlier starts come out as -1), as does a count
+// whose last row holds nothing above it.
+template <class Score>
+class EnergyProgramme {
+public:
+    // `scores` holds the window score of every start 0..N-L. Counts below 1
+    // are raised to 1. Throws std::bad_alloc.
+    EnergyProgramme(std::span<const Score> scores, const PulseLayout& layout, int32_t mFrom, int32_t mTo);
+
+    int32_t fromCount() const { return mFrom_; }
+    int32_t toCount() const { return mTo_; }
+    bool holds(int64_t m) const { return m >= mFrom_ && m <= mTo_; }
+
+    // The m starts of the best chain of m pulses (m in fromCount..toCount,
+    // `out` has room for m); -1 where there is none.
+    void positions(int32_t m, std::span<int32_t> out) const;
+    // The chain's summed score; the empty-cell value when there is none.
+    Score total(int32_t m) const { return total_[m - mFrom_]; }
+
+private:
+    struct Row {
+        int64_t lo = 0, hi = -1;  // the starts the row holds
+        size_t offset = 0;        // of its first cell in the back-pointers
+    };
+    int32_t predecessor(size_t row, int64_t l) const;
+
+    PulseLayout layout_;
+    int32_t mFrom_ = 1, mTo_ = 0;
+    std::vector<Row> rows_;
+    bool wide_ = false;               // back-pointers need 32 bits
+    std::vector<uint16_t> narrow_;    // l - predecessor - Tmin, or 0xFFFF for none
+    std::vector<uint32_t> widePointers_;
+    std::vector<int32_t> last_;       // per count: the last start, -1 for none
+    std::vector<Score> total_;        // per count: the best chain's total
+};
+
+// One improvement pass over the first m = starts.size() starts: a forward
+// sweep over the pulses in which a pulse moves to the candidate of strictly
+// greatest S, then a backward sweep over a copy in which it moves on a tie as
+// well (to the highest tying start); the backward result is kept only when
+// it beats the forward one. Candidates of pulse k lie in its admissible range
+// and within the gap rule of both neighbours as they stand. The column sums
+// are kept up to date as pulses move (L cells per move), so a pass costs
+// L products per candidate. `starts` is overwritten; returns the raw S of
+// the result. Throws std::bad_alloc.
+template <class Sample, class Score>
+Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::span<int32_t> starts);
+
+}  // namespace detection
