@@ -145,21 +145,21 @@ std::string fixedCaseProblem(const SeriesHeader& series, uint16_t Tmin, uint16_t
     return {};
 }
 
-namespace {
-
-detection::PulseLayout layoutOf(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L)
+detection::PulseLayout seriesLayout(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L)
 {
     return {series.dwSeriesSize, L, Tmin, Tmax};
 }
 
-std::span<const int16_t> samplesOf(const SeriesHeader& series)
+std::span<const int16_t> seriesSamples(const SeriesHeader& series)
 {
     return {series.lpSeriesData.data(), static_cast<size_t>(readableSize(series))};
 }
 
+namespace {
+
 int32_t measureOfStarts(const SeriesHeader& series, uint16_t L, std::span<const int32_t> starts)
 {
-    return measureOfSum(detection::columnCriterion<int16_t, int32_t>(samplesOf(series), L, starts),
+    return measureOfSum(detection::columnCriterion<int16_t, int32_t>(seriesSamples(series), L, starts),
                         static_cast<uint16_t>(starts.size()));
 }
 
@@ -171,8 +171,8 @@ std::unique_ptr<SeriesProgramme> shareEnergyProgramme(const SeriesHeader& series
     if (series.dwSeriesSize > series.lpSeriesData.size())
         return nullptr;
     try {
-        const std::vector<int32_t> energies = detection::windowEnergies<int16_t, int32_t>(samplesOf(series), L);
-        return std::make_unique<SeriesProgramme>(energies, layoutOf(series, Tmin, Tmax, L), mFrom, mTo);
+        const std::vector<int32_t> energies = detection::windowEnergies<int16_t, int32_t>(seriesSamples(series), L);
+        return std::make_unique<SeriesProgramme>(energies, seriesLayout(series, Tmin, Tmax, L), mFrom, mTo);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -194,8 +194,8 @@ int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
         shared->positions(m, p);
     } else {
         try {
-            const std::vector<int32_t> energies = detection::windowEnergies<int16_t, int32_t>(samplesOf(series), L);
-            SeriesProgramme(energies, layoutOf(series, Tmin, Tmax, L), m, m).positions(m, p);
+            const std::vector<int32_t> energies = detection::windowEnergies<int16_t, int32_t>(seriesSamples(series), L);
+            SeriesProgramme(energies, seriesLayout(series, Tmin, Tmax, L), m, m).positions(m, p);
         } catch (const std::bad_alloc&) {
             noMemoryFor(sink, "ppDw[m]");
             return kEstimateFailure;
@@ -222,7 +222,7 @@ int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16
     int32_t best = 0;
     try {
         starts.assign(series.lpFoundPositions.begin(), series.lpFoundPositions.begin() + m);
-        best = detection::improveStarts<int16_t, int32_t>(samplesOf(series), layoutOf(series, Tmin, Tmax, L), starts);
+        best = detection::improveStarts<int16_t, int32_t>(seriesSamples(series), seriesLayout(series, Tmin, Tmax, L), starts);
     } catch (const std::bad_alloc&) {
         noMemoryFor(sink, "ppSums[]");
         return kEstimateFailure;

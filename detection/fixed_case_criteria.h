@@ -88,6 +88,11 @@ std::string fixedCaseProblem(const SeriesHeader& series, uint16_t Tmin, uint16_t
 
 int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                            SeriesHeader& series);
+// The observed samples the estimators read (never more than the record
+// holds), and the layout of pulses of L samples Tmin..Tmax apart on them.
+std::span<const int16_t> seriesSamples(const SeriesHeader& series);
+detection::PulseLayout seriesLayout(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L);
+
 // The energy programme of one series for every count mFrom..mTo, filled once
 // for the callers that estimate many counts of the same series (the
 // sequential method, the pulse-count ranking). nullptr when its memory

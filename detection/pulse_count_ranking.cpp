@@ -1,22 +1,18 @@
 #include "detection/pulse_count_ranking.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <new>
 #include <string>
 
+#include "detection/count_choice.h"
 #include "detection/fixed_case_criteria.h"
 #include "detection/trace_text.h"
 
 namespace {
 
 using trace_text::appendFormat;
-
-int32_t saturate(int64_t v)
-{
-    return static_cast<int32_t>(
-        std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
 
 std::span<const int16_t> foundPositions(const SeriesHeader& s, size_t count)
 {
@@ -143,9 +139,9 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
     int length = 0;
 
     const uint32_t N = static_cast<uint32_t>(std::min<size_t>(series.dwSeriesSize, series.lpSeriesData.size()));
-    uint32_t wholeEnergy = 0;
-    for (uint32_t i = 0; i < N; ++i)
-        wholeEnergy += static_cast<uint32_t>(series.lpSeriesData[i] * series.lpSeriesData[i]);
+    // The energy of the whole series: one window over all of it.
+    const int32_t wholeEnergy =
+        detection::windowSquares<int16_t, int32_t>(seriesSamples(series), static_cast<int32_t>(N), std::array{0});
 
     // One table of the energy programme serves every count.
     const std::unique_ptr<SeriesProgramme> programme =
@@ -156,9 +152,8 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
         const int32_t Qn = squares(series, L, fit);
         measures[n - mMin] = Mn;
 
-        const int32_t outside = static_cast<int32_t>(wholeEnergy - static_cast<uint32_t>(Qn));
-        const int64_t pOut = int64_t{N} - int64_t{n} * L;
-        const int32_t noisePerWindow = pOut > 0 ? saturate((pOut + 2 * int64_t{L} * outside) / (2 * pOut)) : outside;
+        const int32_t noisePerWindow =
+            detection::noisePerWindow<int32_t>(wrapSub(wholeEnergy, Qn), N, n, static_cast<int32_t>(L));
         if (table && n - mMin < table->wCapacity) {
             table->lpPulseCounts[n - mMin] = n;
             table->lpSquares[n - mMin] = Qn;
@@ -175,9 +170,7 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
         // the smaller count above. A row too narrow for n positions takes no
         // candidate.
         if (protocol && static_cast<size_t>(n) <= protocol->wWidth) {
-            int at = 0;
-            while (at < length && protocol->lpSquares[first + at] >= Qn)
-                ++at;
+            const int at = detection::rankSlot(length, Qn, [&](int i) { return protocol->lpSquares[first + i]; });
             if (at < length)
                 for (int j = std::min(length, capacity - 1); j > at; --j)
                     copyRow(*protocol, first + j - 1, first + j);

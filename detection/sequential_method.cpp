@@ -1,39 +1,69 @@
 #include "detection/sequential_method.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <new>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "detection/count_choice.h"
 #include "detection/fixed_case_criteria.h"
+#include "detection/trace_text.h"
 
 namespace {
 
-void appendf(std::string& text, const char* fmt, auto... args)
+using trace_text::appendFormat;
+using Fit = detection::CountFit<int32_t>;
+
+void appendPositions(std::string& text, std::span<const int32_t> positions)
 {
-    char buffer[96];
-    std::snprintf(buffer, sizeof buffer, fmt, args...);
-    text += buffer;
+    for (const int32_t p : positions)
+        appendFormat(text, " %d", p);
 }
 
-void appendPositions(std::string& text, std::span<const int16_t> positions)
+std::vector<int16_t> narrowed(const std::vector<int32_t>& positions)
 {
-    for (const int16_t p : positions)
-        appendf(text, " %d", p);
+    return std::vector<int16_t>(positions.begin(), positions.end());
 }
 
-// Everything kept of the count that is best by one of the two measures.
-struct CountResult {
-    int32_t programmeMeasure = 0;
-    int32_t improvedMeasure = 0;
-    int32_t programmeSquares = 0;
-    int32_t improvedSquares = 0;
+std::vector<int32_t> foundStarts(const SeriesHeader& series, uint16_t m)
+{
+    return std::vector<int32_t>(series.lpFoundPositions.begin(), series.lpFoundPositions.begin() + m);
+}
+
+// Count m the way the estimators do it on the record: from the shared table
+// when the count fits the series, else through estimateByEnergies and the
+// improvement loop, which refuse it with their messages and leave the
+// positions of the count before. The series ends with the count's improved
+// positions, as the estimators leave it. `shown` receives the
+// estimated-position count the programme left.
+Fit fitOnSeries(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series,
+                const SeriesProgramme* programme, uint16_t& shown)
+{
+    if (programme && fixedCaseProblem(series, Tmin, Tmax, L, m).empty()) {
+        try {
+            Fit fit = detection::fitCount<int16_t, int32_t>(seriesSamples(series), seriesLayout(series, Tmin, Tmax, L),
+                                                            *programme, m);
+            std::copy(fit.improved.begin(), fit.improved.end(), series.lpFoundPositions.begin());
+            series.wFoundPulses = shown = m;
+            return fit;
+        } catch (const std::bad_alloc&) {
+            // The count-by-count estimators below say what memory is missing.
+        }
+    }
+    Fit fit;
+    fit.count = m;
+    fit.programmeMeasure = estimateByEnergies(sink, Tmin, Tmax, L, m, series);
+    shown = series.wFoundPulses;
+    fit.programme = foundStarts(series, m);
+    fit.programmeSquares = squares(series, L, narrowed(fit.programme));
     uint16_t passes = 0;
-    std::vector<int16_t> programmePositions;
-    std::vector<int16_t> improvedPositions;
-};
+    fit.improvedMeasure = runImprovementLoop(sink, Tmin, Tmax, L, m, series, fit.programmeMeasure, passes);
+    fit.passes = passes;
+    fit.improved = foundStarts(series, m);
+    fit.improvedSquares = squares(series, L, narrowed(fit.improved));
+    return fit;
+}
 
 std::string seriesProblem(const SeriesHeader& series, uint16_t mFrom, uint16_t mMax)
 {
@@ -76,13 +106,11 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
         sink.messageBox("Нет памяти для measure!", "", MessageIcon::None);
         return -1;
     }
-    std::vector<int16_t> programmePositions, improvedPositions;
-    CountResult bestByProgramme, bestByImprovement;
+    detection::CountChoice<int32_t> choice;
     try {
-        for (auto* positions : {&programmePositions, &improvedPositions, &bestByProgramme.programmePositions,
-                                &bestByProgramme.improvedPositions, &bestByImprovement.programmePositions,
-                                &bestByImprovement.improvedPositions})
-            positions->assign(mMax, 0);
+        for (auto* positions : {&choice.byProgramme.programme, &choice.byProgramme.improved,
+                                &choice.byImprovement.programme, &choice.byImprovement.improved})
+            positions->reserve(mMax);
     } catch (const std::bad_alloc&) {
         sink.messageBox("Нет памяти для pulse_positions!", "", MessageIcon::None);
         return -1;
@@ -95,86 +123,57 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
     const int32_t Q0 = squares(series, L, truth);
     if (traceFlag) {
         trace += "pulses\t dist\t squares\t positions\n";
-        appendf(trace, "%5d\t%6d\t%6d\t", m0, M0, Q0);
-        appendPositions(trace, truth);
+        appendFormat(trace, "%5d\t%6d\t%6d\t", m0, M0, Q0);
+        for (const int16_t p : truth)
+            appendFormat(trace, " %d", p);
         trace += "\n\n";
     }
     appendProtocolRow(protocol, m0, M0, Q0, 0, kMethodTrue, truth);
 
     // One table of the energy programme serves every count.
     const std::unique_ptr<SeriesProgramme> programme = shareEnergyProgramme(series, Tmin, Tmax, L, mFrom, mMax);
-    int32_t bestPre = -1, bestEst = -1;
-    uint16_t mPre = 0, mEst = 0;
     for (uint32_t m = mFrom; m <= mMax; ++m) {
-        const uint16_t count = static_cast<uint16_t>(m);
-        const int32_t Mpre = estimateByEnergies(sink, Tmin, Tmax, L, count, series, programme.get());
-        std::copy_n(series.lpFoundPositions.begin(), count, programmePositions.begin());
-        const std::span<const int16_t> pre(programmePositions.data(), count);
-        const int32_t Qpre = squares(series, L, pre);
-        programmeMeasures[m - mFrom] = Mpre;
+        uint16_t shown = 0;
+        const Fit fit = fitOnSeries(sink, Tmin, Tmax, L, static_cast<uint16_t>(m), series, programme.get(), shown);
+        programmeMeasures[m - mFrom] = fit.programmeMeasure;
+        improvedMeasures[m - mFrom] = fit.improvedMeasure;
+        choice.consider(fit);
         if (traceFlag) {
-            appendf(trace, "%d[%d]\t%6d\t%6d\t", count, series.wFoundPulses, Mpre, Qpre);
-            appendPositions(trace, pre);
+            appendFormat(trace, "%d[%d]\t%6d\t%6d\t", fit.count, shown, fit.programmeMeasure, fit.programmeSquares);
+            appendPositions(trace, fit.programme);
             trace += "\n";
-        }
-
-        uint16_t passes = 0;
-        const int32_t Mest = runImprovementLoop(sink, Tmin, Tmax, L, count, series, Mpre, passes);
-        std::copy_n(series.lpFoundPositions.begin(), count, improvedPositions.begin());
-        const std::span<const int16_t> est(improvedPositions.data(), count);
-        const int32_t Qest = squares(series, L, est);
-        improvedMeasures[m - mFrom] = Mest;
-
-        auto keep = [&](CountResult& entry) {
-            entry.programmeMeasure = Mpre;
-            entry.improvedMeasure = Mest;
-            entry.programmeSquares = Qpre;
-            entry.improvedSquares = Qest;
-            entry.passes = passes;
-            std::copy_n(programmePositions.begin(), count, entry.programmePositions.begin());
-            std::copy_n(improvedPositions.begin(), count, entry.improvedPositions.begin());
-        };
-        // Strict comparisons: on equal measures the smaller count stays.
-        if (Mpre > bestPre) {
-            bestPre = Mpre;
-            mPre = count;
-            keep(bestByProgramme);
-        }
-        if (Mest > bestEst) {
-            bestEst = Mest;
-            mEst = count;
-            keep(bestByImprovement);
-        }
-        if (traceFlag) {
-            appendf(trace, "  it=%d\t%6d\t%6d\t", passes, Mest, Qest);
-            appendPositions(trace, est);
+            appendFormat(trace, "  it=%d\t%6d\t%6d\t", fit.passes, fit.improvedMeasure, fit.improvedSquares);
+            appendPositions(trace, fit.improved);
             trace += "\n";
         }
     }
 
+    const Fit& byProgramme = choice.byProgramme;
+    const Fit& byImprovement = choice.byImprovement;
+    const auto mPre = static_cast<uint16_t>(byProgramme.count), mEst = static_cast<uint16_t>(byImprovement.count);
     if (traceFlag) {
         trace += "\n";
-        appendf(trace, "%d\t%6d\t\t", mEst, bestEst);
+        appendFormat(trace, "%d\t%6d\t\t", mEst, choice.bestImproved);
         trace += "\n";
         if (mPre != mEst) {
-            appendf(trace, "  init arg: %d, measure: %d\n", mPre, bestPre);
+            appendFormat(trace, "  init arg: %d, measure: %d\n", mPre, choice.bestProgramme);
             trace += "  =>\n";
-            appendf(trace, "  full arg: %d, measure: %d\n", mEst, bestEst);
+            appendFormat(trace, "  full arg: %d, measure: %d\n", mEst, choice.bestImproved);
         }
         sink.messageBox(trace, "Sequential method", MessageIcon::None);
     }
 
     series.wFoundPulses = mPre;
-    appendProtocolRow(protocol, mPre, bestPre, bestByProgramme.programmeSquares, 0, kMethodProgramme,
-                      bestByProgramme.programmePositions);
-    appendProtocolRow(protocol, mPre, bestByProgramme.improvedMeasure, bestByProgramme.improvedSquares,
-                      bestByProgramme.passes, kMethodImproved, bestByProgramme.improvedPositions);
-    std::copy_n(bestByProgramme.improvedPositions.begin(), mPre, series.lpFoundPositions.begin());
+    appendProtocolRow(protocol, mPre, choice.bestProgramme, byProgramme.programmeSquares, 0, kMethodProgramme,
+                      narrowed(byProgramme.programme));
+    appendProtocolRow(protocol, mPre, byProgramme.improvedMeasure, byProgramme.improvedSquares,
+                      static_cast<uint16_t>(byProgramme.passes), kMethodImproved, narrowed(byProgramme.improved));
+    std::copy_n(byProgramme.improved.begin(), mPre, series.lpFoundPositions.begin());
     if (mPre != mEst) {
-        appendProtocolRow(protocol, mEst, bestByImprovement.programmeMeasure, bestByImprovement.programmeSquares, 0,
-                          kMethodProgramme, bestByImprovement.programmePositions);
-        appendProtocolRow(protocol, mEst, bestEst, bestByImprovement.improvedSquares, bestByImprovement.passes,
-                          kMethodImproved, bestByImprovement.improvedPositions);
+        appendProtocolRow(protocol, mEst, byImprovement.programmeMeasure, byImprovement.programmeSquares, 0,
+                          kMethodProgramme, narrowed(byImprovement.programme));
+        appendProtocolRow(protocol, mEst, choice.bestImproved, byImprovement.improvedSquares,
+                          static_cast<uint16_t>(byImprovement.passes), kMethodImproved, narrowed(byImprovement.improved));
     }
     return improvedMeasures[counts - 1];
 }

@@ -1,0 +1,207 @@
+#include "detection/count_choice.h"
+
+#include <algorithm>
+#include <limits>
+#include <type_traits>
+
+namespace detection {
+
+namespace {
+
+template <class Score>
+using Ops = ScoreArithmetic<Score>;
+
+// Wide enough for 2 L Eout of any 64-bit energy.
+__extension__ typedef __int128 Wide;
+
+// What a fit must beat to be chosen: the system has always started from -1.
+template <class Score>
+Score choiceFloor()
+{
+    if constexpr (std::is_same_v<Score, int32_t>)
+        return -1;
+    else
+        return std::numeric_limits<Score>::lowest();
+}
+
+}  // namespace
+
+template <class Score>
+Score measureOf(Score S, int64_t m)
+{
+    if (m == 0)
+        return 0;
+    if constexpr (std::is_same_v<Score, int32_t>)
+        return wrapAdd(static_cast<int32_t>(static_cast<uint32_t>(m)), wrapMul(2, S)) / (2 * static_cast<int32_t>(m));
+    else if constexpr (std::is_integral_v<Score>)
+        return (m + 2 * S) / (2 * m);
+    else
+        return S / static_cast<Score>(m);
+}
+
+template <class Sample, class Score>
+Score windowSquares(std::span<const Sample> x, int32_t L, std::span<const int32_t> starts)
+{
+    Score total = 0;
+    const auto N = static_cast<int64_t>(x.size());
+    for (const int32_t p : starts)
+        for (int64_t t = std::max<int64_t>(p, 0); t < std::min<int64_t>(int64_t{p} + L, N); ++t) {
+            const auto v = static_cast<Score>(x[static_cast<size_t>(t)]);
+            total = Ops<Score>::add(total, Ops<Score>::mul(v, v));
+        }
+    return total;
+}
+
+template <class Sample, class Score>
+Score improveUntilSettled(std::span<const Sample> x, const PulseLayout& layout, std::span<int32_t> starts,
+                          Score startMeasure, int32_t& passes)
+{
+    Score last = startMeasure;
+    passes = 0;
+    while (passes < kMostImprovementPasses) {
+        const Score next = measureOf(improveStarts<Sample, Score>(x, layout, starts), static_cast<int64_t>(starts.size()));
+        if (next == last)
+            break;
+        last = next;
+        ++passes;
+    }
+    return last;
+}
+
+template <class Sample, class Score>
+CountFit<Score> fitCount(std::span<const Sample> x, const PulseLayout& layout, const EnergyProgramme<Score>& programme,
+                         int32_t m)
+{
+    CountFit<Score> fit;
+    fit.count = m;
+    fit.programme.assign(static_cast<size_t>(m), -1);
+    programme.positions(m, fit.programme);
+    fit.programmeMeasure = measureOf(columnCriterion<Sample, Score>(x, layout.L, fit.programme), m);
+    fit.programmeSquares = windowSquares<Sample, Score>(x, layout.L, fit.programme);
+    fit.improved = fit.programme;
+    fit.improvedMeasure = improveUntilSettled<Sample, Score>(x, layout, fit.improved, fit.programmeMeasure, fit.passes);
+    fit.improvedSquares = windowSquares<Sample, Score>(x, layout.L, fit.improved);
+    return fit;
+}
+
+template <class Score>
+CountChoice<Score>::CountChoice() : bestProgramme(choiceFloor<Score>()), bestImproved(choiceFloor<Score>())
+{
+}
+
+template <class Score>
+void CountChoice<Score>::consider(const CountFit<Score>& fit)
+{
+    // Strict comparisons: on equal measures the smaller count stays.
+    if (fit.programmeMeasure > bestProgramme) {
+        bestProgramme = fit.programmeMeasure;
+        byProgramme = fit;
+    }
+    if (fit.improvedMeasure > bestImproved) {
+        bestImproved = fit.improvedMeasure;
+        byImprovement = fit;
+    }
+    lastImproved = fit.improvedMeasure;
+}
+
+template <class Sample, class Score>
+CountChoice<Score> chooseCount(std::span<const Sample> x, const PulseLayout& layout, int32_t mFrom, int32_t mTo,
+                               const std::function<void(const CountFit<Score>&)>& visit)
+{
+    mFrom = std::max(mFrom, 1);
+    const std::vector<Score> energies = windowEnergies<Sample, Score>(x, layout.L);
+    const EnergyProgramme<Score> programme(energies, layout, mFrom, mTo);
+    CountChoice<Score> choice;
+    for (int32_t m = mFrom; m <= mTo; ++m) {
+        const CountFit<Score> fit = fitCount<Sample, Score>(x, layout, programme, m);
+        if (visit)
+            visit(fit);
+        choice.consider(fit);
+    }
+    return choice;
+}
+
+template <class Score>
+Score noisePerWindow(Score outside, int64_t N, int64_t n, int32_t L)
+{
+    const int64_t pOut = N - n * L;
+    if (pOut <= 0)
+        return outside;
+    if constexpr (std::is_same_v<Score, int32_t>) {
+        const int64_t v = (pOut + 2 * int64_t{L} * outside) / (2 * pOut);
+        return static_cast<int32_t>(
+            std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+    } else if constexpr (std::is_integral_v<Score>) {
+        const Wide v = (Wide{pOut} + 2 * Wide{L} * outside) / (2 * Wide{pOut});
+        return static_cast<Score>(
+            std::clamp<Wide>(v, std::numeric_limits<Score>::min(), std::numeric_limits<Score>::max()));
+    } else {
+        return static_cast<Score>(L) * outside / static_cast<Score>(pOut);
+    }
+}
+
+template <class Sample, class Score>
+CountRanking<Score> rankCounts(std::span<const Sample> x, const PulseLayout& layout, int32_t mFrom, int32_t mTo,
+                               int32_t capacity)
+{
+    mFrom = std::max(mFrom, 1);
+    const std::vector<Score> energies = windowEnergies<Sample, Score>(x, layout.L);
+    const EnergyProgramme<Score> programme(energies, layout, mFrom, mTo);
+    Score whole = 0;
+    for (const Sample s : x) {
+        const auto v = static_cast<Score>(s);
+        whole = Ops<Score>::add(whole, Ops<Score>::mul(v, v));
+    }
+
+    CountRanking<Score> ranking;
+    for (int32_t n = mFrom; n <= mTo; ++n) {
+        RankedFit<Score> fit;
+        fit.count = n;
+        fit.positions.assign(static_cast<size_t>(n), -1);
+        programme.positions(n, fit.positions);
+        fit.measure = measureOf(columnCriterion<Sample, Score>(x, layout.L, fit.positions), n);
+        fit.squares = windowSquares<Sample, Score>(x, layout.L, fit.positions);
+        fit.noise = noisePerWindow(Ops<Score>::sub(whole, fit.squares), layout.N, n, layout.L);
+
+        std::vector<int32_t>& list = ranking.ranked;
+        const int32_t at = rankSlot(static_cast<int32_t>(list.size()), fit.squares, [&](int32_t i) {
+            return ranking.fits[static_cast<size_t>(list[static_cast<size_t>(i)] - mFrom)].squares;
+        });
+        if (at < capacity) {
+            list.insert(list.begin() + at, n);
+            if (static_cast<int32_t>(list.size()) > capacity)
+                list.pop_back();
+        }
+        ranking.fits.push_back(std::move(fit));
+    }
+    return ranking;
+}
+
+#define QUILLMORE_COUNT_CHOICE(Sample, Score)                                                                        \
+    template Score windowSquares<Sample, Score>(std::span<const Sample>, int32_t, std::span<const int32_t>);         \
+    template Score improveUntilSettled<Sample, Score>(std::span<const Sample>, const PulseLayout&, std::span<int32_t>, \
+                                                      Score, int32_t&);                                               \
+    template CountFit<Score> fitCount<Sample, Score>(std::span<const Sample>, const PulseLayout&,                     \
+                                                     const EnergyProgramme<Score>&, int32_t);                        \
+    template CountChoice<Score> chooseCount<Sample, Score>(std::span<const Sample>, const PulseLayout&, int32_t,      \
+                                                           int32_t, const std::function<void(const CountFit<Score>&)>&); \
+    template CountRanking<Score> rankCounts<Sample, Score>(std::span<const Sample>, const PulseLayout&, int32_t,      \
+                                                           int32_t, int32_t);
+QUILLMORE_COUNT_CHOICE(int16_t, int32_t)
+QUILLMORE_COUNT_CHOICE(int16_t, int64_t)
+QUILLMORE_COUNT_CHOICE(int32_t, int64_t)
+QUILLMORE_COUNT_CHOICE(int64_t, int64_t)
+QUILLMORE_COUNT_CHOICE(double, double)
+#undef QUILLMORE_COUNT_CHOICE
+
+template int32_t measureOf<int32_t>(int32_t, int64_t);
+template int64_t measureOf<int64_t>(int64_t, int64_t);
+template double measureOf<double>(double, int64_t);
+template int32_t noisePerWindow<int32_t>(int32_t, int64_t, int64_t, int32_t);
+template int64_t noisePerWindow<int64_t>(int64_t, int64_t, int64_t, int32_t);
+template double noisePerWindow<double>(double, int64_t, int64_t, int32_t);
+template struct CountChoice<int32_t>;
+template struct CountChoice<int64_t>;
+template struct CountChoice<double>;
+
+}  // namespace detection
