@@ -1,19 +1,24 @@
 // Fixed-case estimation: the energy programme, the improvement loop, the
-// staged run, the sequential method and a small statistical simulation, at
-// the start-up settings (N 1200, Tmin 40, Tmax 181, L 20, 18 pulses, noise
-// 25) and at a large case (N 7200, 40 pulses).
+// staged run, the sequential method, the pulse-count ranking and a small
+// statistical simulation, at the start-up settings (N 1200, Tmin 40,
+// Tmax 181, L 20, 18 pulses, noise 25) and at larger cases. Where a faster
+// programme replaced a literal one, both run side by side: *_Literal is the
+// reference kept under tests/reference, *_Fast the product.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
 #include "detection/fixed_case_criteria.h"
+#include "detection/pulse_count_ranking.h"
 #include "detection/sequential_method.h"
 #include "detection/statistical_simulation.h"
 #include "detection/stepwise_protocol.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/series_synthesis.h"
+#include "tests/reference/literal_estimators.h"
 
 namespace {
 
@@ -24,32 +29,50 @@ struct Workbench {
     std::array<PulseHeader, 20> alphabet{};
     RandomStreams streams;
     MessageRecorder sink;
-    std::vector<uint16_t> sequence = std::vector<uint16_t>(400, 1);
+    std::vector<uint16_t> sequence = std::vector<uint16_t>(1000, 1);
     SeriesHeaderPtr series;
 
-    Workbench(uint32_t N, uint16_t K)
+    Workbench(uint32_t N, uint16_t K, uint16_t Tmax = kTmax)
     {
         makeAlphabet(sink, kAmplitude, 20, kL, alphabet, streams.etalonSeed);
-        series = getCutOffSeries(sink, alphabet, kL, kTmin, kTmax, N, K, sequence, kAmplitude, 100, std::move(series),
+        series = getCutOffSeries(sink, alphabet, kL, kTmin, Tmax, N, K, sequence, kAmplitude, 100, std::move(series),
                                  streams);
         addNoise(kNoise, kAmplitude, series.get(), streams.noiseSeed);
     }
 };
+
+using Estimator = int32_t (*)(MessageSink&, uint16_t, uint16_t, uint16_t, uint16_t, SeriesHeader&);
+using CountChooser = int32_t (*)(MessageSink&, uint16_t, uint16_t, bool, StepwiseProtocol*, SeriesHeader&);
+using CountRanker = int32_t (*)(MessageSink&, uint16_t, uint16_t, bool, StepwiseProtocol*, PulseCountTable*,
+                                SeriesHeader&);
+
+const Estimator fastProgramme = static_cast<Estimator>(&estimateByEnergies);
+
+// Arguments: series length, pulse count, Tmax. At 7200 samples Tmax 400
+// lets 20 pulses fill the series.
+void programmeSizes(benchmark::internal::Benchmark* b)
+{
+    b->Args({1200, 18, kTmax})->Args({7200, 20, 400})->Args({7200, 40, 400})->Args({7200, 100, 400});
+    b->Unit(benchmark::kMillisecond);
+}
+
+void energyProgramme(benchmark::State& state, Estimator estimate)
+{
+    const auto K = static_cast<uint16_t>(state.range(1)), Tmax = static_cast<uint16_t>(state.range(2));
+    Workbench w(static_cast<uint32_t>(state.range(0)), K, Tmax);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(estimate(w.sink, kTmin, Tmax, kL, K, *w.series));
+}
+void BM_EnergyProgramme_Literal(benchmark::State& state) { energyProgramme(state, &literal::estimateByEnergies); }
+void BM_EnergyProgramme_Fast(benchmark::State& state) { energyProgramme(state, fastProgramme); }
+BENCHMARK(BM_EnergyProgramme_Literal)->Apply(programmeSizes);
+BENCHMARK(BM_EnergyProgramme_Fast)->Apply(programmeSizes);
 
 // Arguments: series length, pulse count.
 void sizes(benchmark::internal::Benchmark* b)
 {
     b->Args({1200, 18})->Args({7200, 40})->Unit(benchmark::kMillisecond);
 }
-
-void BM_EstimateByEnergies(benchmark::State& state)
-{
-    const auto K = static_cast<uint16_t>(state.range(1));
-    Workbench w(static_cast<uint32_t>(state.range(0)), K);
-    for (auto _ : state)
-        benchmark::DoNotOptimize(estimateByEnergies(w.sink, kTmin, kTmax, kL, K, *w.series));
-}
-BENCHMARK(BM_EstimateByEnergies)->Apply(sizes);
 
 void BM_ImprovementLoop(benchmark::State& state)
 {
@@ -79,16 +102,53 @@ void BM_RunFixedCaseEstimation(benchmark::State& state)
 }
 BENCHMARK(BM_RunFixedCaseEstimation)->Apply(sizes);
 
-void BM_SequentialMethod(benchmark::State& state)
+// Every admissible count of a series of the given length (the start-up
+// settings otherwise): at 1200 samples counts 6..30, at 7200 39..180, at
+// 32767 181..819. The literal runs at 32767 take minutes: one iteration.
+void countSizes(benchmark::internal::Benchmark* b)
 {
-    Workbench w(static_cast<uint32_t>(state.range(0)), static_cast<uint16_t>(state.range(1)));
+    b->Arg(1200)->Arg(7200)->Unit(benchmark::kMillisecond);
+}
+void longSeries(benchmark::internal::Benchmark* b)
+{
+    b->Arg(32767)->Iterations(1)->Unit(benchmark::kMillisecond);
+}
+uint16_t defaultCount(uint32_t N) { return static_cast<uint16_t>(N * 18 / 1200); }
+
+void sequential(benchmark::State& state, CountChooser choose)
+{
+    const auto N = static_cast<uint32_t>(state.range(0));
+    Workbench w(N, std::min<uint16_t>(defaultCount(N), 400));
     StepwiseProtocolPtr protocol;
     for (auto _ : state) {
         protocol = getStepwiseProtocol(7, w.series->wMaxPulses, std::move(protocol));
-        benchmark::DoNotOptimize(sequentialMethod(w.sink, kTmin, kTmax, false, protocol.get(), *w.series));
+        benchmark::DoNotOptimize(choose(w.sink, kTmin, kTmax, false, protocol.get(), *w.series));
     }
 }
-BENCHMARK(BM_SequentialMethod)->Apply(sizes);
+void BM_SequentialMethod_Literal(benchmark::State& state) { sequential(state, &literal::sequentialMethod); }
+void BM_SequentialMethod_Fast(benchmark::State& state) { sequential(state, &sequentialMethod); }
+BENCHMARK(BM_SequentialMethod_Literal)->Apply(countSizes);
+BENCHMARK(BM_SequentialMethod_Literal)->Apply(longSeries);
+BENCHMARK(BM_SequentialMethod_Fast)->Apply(countSizes)->Arg(32767);
+
+void ranking(benchmark::State& state, CountRanker rank)
+{
+    const auto N = static_cast<uint32_t>(state.range(0));
+    Workbench w(N, std::min<uint16_t>(defaultCount(N), 400));
+    StepwiseProtocolPtr protocol;
+    PulseCountTablePtr table;
+    for (auto _ : state) {
+        protocol = getStepwiseProtocol(7, w.series->wMaxPulses, std::move(protocol));
+        table = getPulseCountTable(w.series->wImpulseQuantity, w.series->wMinPulses, w.series->wMaxPulses,
+                                   std::move(table));
+        benchmark::DoNotOptimize(rank(w.sink, kTmin, kTmax, false, protocol.get(), table.get(), *w.series));
+    }
+}
+void BM_PulseCountRanking_Literal(benchmark::State& state) { ranking(state, &literal::rankPulseCounts); }
+void BM_PulseCountRanking_Fast(benchmark::State& state) { ranking(state, &rankPulseCounts); }
+BENCHMARK(BM_PulseCountRanking_Literal)->Apply(countSizes);
+BENCHMARK(BM_PulseCountRanking_Literal)->Apply(longSeries);
+BENCHMARK(BM_PulseCountRanking_Fast)->Apply(countSizes)->Arg(32767);
 
 // Pulse counts 6 to 10, noise 0 to 100 in steps of 25, 10 repeats, N 1200;
 // argument: the task (8 fixed case, 16 sequential method, 32 programme only).
