@@ -1,6 +1,7 @@
 #include "detection/energy_programme.h"
 
 #include <algorithm>
+#include <utility>
 #include <type_traits>
 
 namespace detection {
@@ -23,8 +24,116 @@ Sample sampleAt(std::span<const Sample> x, int64_t index)
     return index >= 0 && index < static_cast<int64_t>(x.size()) ? x[static_cast<size_t>(index)] : Sample{};
 }
 
-constexpr uint16_t kNoNarrowPredecessor = 0xFFFF;
-constexpr uint32_t kNoWidePredecessor = 0xFFFFFFFF;
+// The greatest value of every window of W cells of a row without a branch
+// that depends on the data (van Herk, Gil and Werman): the row is cut into
+// blocks of W cells, each with running maxima from its start (prefix) and
+// from its end (suffix). A window of W cells runs from inside one block into
+// the next (or is one whole block), so its maximum is the greater of the
+// suffix maximum at its start and the prefix maximum at its end. A window cut
+// short by an end of the row starts at cell 0 (a prefix within the first
+// block) or ends at the last cell (a suffix within the last block).
+template <class Score>
+class BlockMaxima {
+public:
+    void build(const Score* v, int64_t P, int64_t W)
+    {
+        W_ = W;
+        aStart_ = bStart_ = 0;
+        prefix_.resize(static_cast<size_t>(P));
+        suffix_.resize(static_cast<size_t>(P));
+        for (int64_t s = 0; s < P; s += W) {
+            const int64_t e = std::min(s + W, P);
+            Score best = v[s];
+            for (int64_t i = s; i < e; ++i)
+                prefix_[static_cast<size_t>(i)] = best = std::max(best, v[i]);
+            best = v[e - 1];
+            for (int64_t i = e - 1; i >= s; --i)
+                suffix_[static_cast<size_t>(i)] = best = std::max(best, v[i]);
+        }
+    }
+
+    // The maximum over a..b, a window of W cells or one cut short by an end
+    // of the row; a and b never fall between calls, so the blocks are
+    // followed without a division per cell.
+    Score query(int64_t a, int64_t b)
+    {
+        if (a >= aStart_ + W_)
+            aStart_ = a - a % W_;
+        if (b >= bStart_ + W_)
+            bStart_ = b - b % W_;
+        if (aStart_ == bStart_)
+            return a == aStart_ ? prefix_[static_cast<size_t>(b)] : suffix_[static_cast<size_t>(a)];
+        return std::max(suffix_[static_cast<size_t>(a)], prefix_[static_cast<size_t>(b)]);
+    }
+
+    // Windows of exactly W cells starting at a = first..last.
+    const Score* prefix() const { return prefix_.data(); }
+    const Score* suffix() const { return suffix_.data(); }
+
+private:
+    int64_t W_ = 1, aStart_ = 0, bStart_ = 0;
+    std::vector<Score> prefix_, suffix_;
+};
+
+// T(c) = sum over i < L of (others[i] + x[c + i])^2 for `count` consecutive
+// candidates c, x pointing at the first one. Eight candidates at a time, each
+// with its own sum, so that the compiler runs them side by side in vector
+// registers; 32-bit scores wrap in unsigned form.
+template <class Sample, class Score>
+[[gnu::always_inline]] inline void candidateCriteriaKernel(const Sample* x, const Score* others, int32_t L, size_t count, Score* T)
+{
+    using Acc = std::conditional_t<std::is_same_v<Score, int32_t>, uint32_t, Score>;
+    constexpr size_t kLanes = 8;
+    size_t c = 0;
+    for (; c + kLanes <= count; c += kLanes) {
+        Acc acc[kLanes] = {};
+        for (int32_t i = 0; i < L; ++i) {
+            const Acc r = static_cast<Acc>(others[i]);
+            const Sample* row = x + c + static_cast<size_t>(i);
+            for (size_t j = 0; j < kLanes; ++j) {
+                const Acc v = r + static_cast<Acc>(static_cast<Score>(row[j]));
+                acc[j] += v * v;
+            }
+        }
+        for (size_t j = 0; j < kLanes; ++j)
+            T[c + j] = static_cast<Score>(acc[j]);
+    }
+    for (; c < count; ++c) {
+        Acc t = 0;
+        for (int32_t i = 0; i < L; ++i) {
+            const Acc v = static_cast<Acc>(others[i]) + static_cast<Acc>(static_cast<Score>(x[c + static_cast<size_t>(i)]));
+            t += v * v;
+        }
+        T[c] = static_cast<Score>(t);
+    }
+}
+
+// The system's own records take most of the time: on processors with AVX2
+// their kernel runs eight 32-bit lanes with a true 32-bit multiply, chosen
+// once when the program loads.
+#if defined(__x86_64__) && defined(__has_attribute)
+#if __has_attribute(target_clones)
+#define QUILLMORE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+#endif
+#ifndef QUILLMORE_VECTOR_CLONES
+#define QUILLMORE_VECTOR_CLONES
+#endif
+
+QUILLMORE_VECTOR_CLONES
+void recordCriteria(const int16_t* x, const int32_t* others, int32_t L, size_t count, int32_t* T)
+{
+    candidateCriteriaKernel<int16_t, int32_t>(x, others, L, count, T);
+}
+
+template <class Sample, class Score>
+void candidateCriteria(const Sample* x, const Score* others, int32_t L, size_t count, Score* T)
+{
+    if constexpr (std::is_same_v<Sample, int16_t> && std::is_same_v<Score, int32_t>)
+        recordCriteria(x, others, L, count, T);
+    else
+        candidateCriteriaKernel<Sample, Score>(x, others, L, count, T);
+}
 
 }  // namespace
 
@@ -103,50 +212,48 @@ EnergyProgramme<Score>::EnergyProgramme(std::span<const Score> scores, const Pul
         if (row.lo <= row.hi)
             cells += static_cast<size_t>(row.hi - row.lo + 1);
     }
-    wide_ = int64_t{layout.Tmax} - layout.Tmin >= kNoNarrowPredecessor;
-    if (wide_)
-        widePointers_.assign(cells, kNoWidePredecessor);
-    else
-        narrow_.assign(cells, kNoNarrowPredecessor);
+    values_.assign(cells, Ops<Score>::emptyCell);
 
-    std::vector<Score> previous, current;
-    std::vector<int64_t> window;  // candidate predecessors, values falling, earliest of equals first
-    const int64_t Tmin = layout.Tmin, Tmax = layout.Tmax;
+    BlockMaxima<Score> maxima;
+    const int64_t Tmin = layout.Tmin, Tmax = layout.Tmax, W = Tmax - Tmin + 1;
     const Score empty = Ops<Score>::emptyCell;
     for (size_t k = 0; k < rows_.size(); ++k) {
         const Row& row = rows_[k];
-        const int64_t width = std::max<int64_t>(row.hi - row.lo + 1, 0);
-        current.assign(static_cast<size_t>(width), empty);
+        Score* cell = values_.data() + row.offset;  // cell[l - row.lo] is start l
         if (k == 0) {
             for (int64_t l = row.lo; l <= row.hi; ++l)
-                current[static_cast<size_t>(l - row.lo)] = scores[static_cast<size_t>(l)];
+                cell[l - row.lo] = scores[static_cast<size_t>(l)];
         } else {
             const Row& before = rows_[k - 1];
-            window.resize(static_cast<size_t>(std::max<int64_t>(before.hi - before.lo + 1, 0)));
-            size_t head = 0, tail = 0;
-            int64_t next = before.lo;
-            auto valueOf = [&](int64_t j) { return previous[static_cast<size_t>(j - before.lo)]; };
-            for (int64_t l = row.lo; l <= row.hi; ++l) {
-                const int64_t from = std::max(l - Tmax, before.lo), to = std::min(l - Tmin, before.hi);
-                next = std::max(next, from);
-                for (; next <= to; ++next) {
-                    while (tail > head && valueOf(window[tail - 1]) < valueOf(next))
-                        --tail;
-                    window[tail++] = next;
-                }
-                while (head < tail && window[head] < from)
-                    ++head;
-                Score best = empty;
-                const size_t cell = row.offset + static_cast<size_t>(l - row.lo);
-                if (head < tail && valueOf(window[head]) > empty) {
-                    best = valueOf(window[head]);
-                    const int64_t gap = l - window[head] - Tmin;
-                    if (wide_)
-                        widePointers_[cell] = static_cast<uint32_t>(gap);
-                    else
-                        narrow_[cell] = static_cast<uint16_t>(gap);
-                }
-                current[static_cast<size_t>(l - row.lo)] = Ops<Score>::add(best, scores[static_cast<size_t>(l)]);
+            const int64_t P = std::max<int64_t>(before.hi - before.lo + 1, 0);
+            // With Tmin above Tmax no start has a predecessor; every cell
+            // then holds its score on top of the empty value.
+            const bool linked = W >= 1 && P > 0;
+            if (linked)
+                maxima.build(values_.data() + before.offset, P, W);
+            const Score* score = scores.data();
+            auto link = [&](int64_t l, Score best) {
+                cell[l - row.lo] = Ops<Score>::add(std::max(best, empty), score[l]);
+            };
+            // Starts whose Tmin..Tmax predecessors lie wholly in the row
+            // before take the maximum of one suffix and one prefix; the loop
+            // has no branch, so it runs several starts at a time.
+            const int64_t innerFrom = linked ? std::max(row.lo, before.lo + Tmax) : row.hi + 1;
+            const int64_t innerTo = linked ? std::min(row.hi, before.hi + Tmin) : row.hi;
+            for (int64_t l = row.lo; l <= row.hi && l < innerFrom; ++l) {
+                const int64_t a = std::max(l - Tmax, before.lo) - before.lo, b = std::min(l - Tmin, before.hi) - before.lo;
+                link(l, linked && a <= b ? maxima.query(a, b) : empty);
+            }
+            if (innerFrom <= innerTo) {
+                const Score* suffix = maxima.suffix();
+                const Score* prefix = maxima.prefix();
+                const int64_t toA = before.lo + Tmax, toB = before.lo + Tmin;
+                for (int64_t l = innerFrom; l <= innerTo; ++l)
+                    link(l, std::max(suffix[l - toA], prefix[l - toB]));
+            }
+            for (int64_t l = std::max(innerFrom, innerTo + 1); l <= row.hi; ++l) {
+                const int64_t a = std::max(l - Tmax, before.lo) - before.lo, b = std::min(l - Tmin, before.hi) - before.lo;
+                link(l, linked && a <= b ? maxima.query(a, b) : empty);
             }
         }
 
@@ -158,38 +265,37 @@ EnergyProgramme<Score>::EnergyProgramme(std::span<const Score> scores, const Pul
             Score best = empty;
             int32_t end = -1;
             for (int64_t l = std::max(ends.lo, row.lo); l <= std::min(ends.hi, row.hi); ++l)
-                if (current[static_cast<size_t>(l - row.lo)] > best) {
-                    best = current[static_cast<size_t>(l - row.lo)];
+                if (cell[l - row.lo] > best) {
+                    best = cell[l - row.lo];
                     end = static_cast<int32_t>(l);
                 }
             last_[static_cast<size_t>(m - mFrom_)] = end;
             total_[static_cast<size_t>(m - mFrom_)] = best;
         }
-        previous.swap(current);
     }
-}
-
-template <class Score>
-int32_t EnergyProgramme<Score>::predecessor(size_t row, int64_t l) const
-{
-    const Row& r = rows_[row];
-    if (l < r.lo || l > r.hi)
-        return -1;
-    const size_t cell = r.offset + static_cast<size_t>(l - r.lo);
-    const uint32_t gap = wide_ ? widePointers_[cell] : narrow_[cell];
-    if (gap == (wide_ ? kNoWidePredecessor : kNoNarrowPredecessor))
-        return -1;
-    return static_cast<int32_t>(l - layout_.Tmin - gap);
 }
 
 template <class Score>
 void EnergyProgramme<Score>::positions(int32_t m, std::span<int32_t> out) const
 {
-    int32_t p = last_[static_cast<size_t>(m - mFrom_)];
-    for (int32_t k = m - 1; k >= 0; --k) {
-        out[static_cast<size_t>(k)] = p;
-        if (k > 0)
-            p = p < 0 ? -1 : predecessor(static_cast<size_t>(k), p);
+    // Back-tracking scans the predecessors of each start upward and keeps
+    // the first strictly greater value: the lowest start among equals, and
+    // -1 where none holds more than the empty value. The row's starts are
+    // exactly the count's admissible ones wherever a predecessor can lie.
+    int64_t p = last_[static_cast<size_t>(m - mFrom_)];
+    out[static_cast<size_t>(m - 1)] = static_cast<int32_t>(p);
+    for (int32_t k = m - 2; k >= 0; --k) {
+        const Row& row = rows_[static_cast<size_t>(k)];
+        const Score* cell = values_.data() + row.offset;
+        Score best = Ops<Score>::emptyCell;
+        int64_t at = -1;
+        for (int64_t j = std::max(p - layout_.Tmax, row.lo); j <= std::min(p - layout_.Tmin, row.hi); ++j)
+            if (cell[j - row.lo] > best) {
+                best = cell[j - row.lo];
+                at = j;
+            }
+        out[static_cast<size_t>(k)] = static_cast<int32_t>(at);
+        p = at;
     }
 }
 
@@ -214,6 +320,7 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
         best = Ops<Score>::add(best, Ops<Score>::mul(c, c));
 
     const Sample* samples = x.data();
+    std::vector<Score> criteria;
     auto pass = [&](std::vector<int32_t>& pos, bool forward) {
         for (int32_t step = 0; step < m; ++step) {
             const int32_t k = forward ? step : m - 1 - step;
@@ -231,29 +338,19 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
                 others[static_cast<size_t>(i)] =
                     Ops<Score>::sub(column[static_cast<size_t>(i)], asScore<Score>(sampleAt(x, int64_t{old} + i)));
             int32_t choice = old;
-            for (int64_t c = from; c <= to; ++c) {
-                Score T = 0;
-                if constexpr (std::is_same_v<Score, int32_t>) {
-                    // Wrapping sums in unsigned form, so that the loop
-                    // vectorises without signed overflow.
-                    uint32_t t = 0;
-                    for (int32_t i = 0; i < L; ++i) {
-                        const uint32_t v = static_cast<uint32_t>(others[static_cast<size_t>(i)]) +
-                                           static_cast<uint32_t>(static_cast<int32_t>(samples[c + i]));
-                        t += v * v;
+            if (from <= to) {
+                const size_t count = static_cast<size_t>(to - from + 1);
+                criteria.resize(count);
+                candidateCriteria<Sample, Score>(samples + from, others.data(), L, count, criteria.data());
+                for (size_t j = 0; j < count; ++j) {
+                    const Score T = criteria[j];
+                    // Forward a pulse moves only on a strict gain, backward
+                    // on a tie as well, ending at the highest of the tying
+                    // starts.
+                    if (forward ? T > best : T >= best) {
+                        choice = static_cast<int32_t>(from + static_cast<int64_t>(j));
+                        best = T;
                     }
-                    T = static_cast<int32_t>(t);
-                } else {
-                    for (int32_t i = 0; i < L; ++i) {
-                        const Score v = others[static_cast<size_t>(i)] + asScore<Score>(samples[c + i]);
-                        T += v * v;
-                    }
-                }
-                // Forward a pulse moves only on a strict gain, backward on a
-                // tie as well, ending at the highest of the tying starts.
-                if (forward ? T > best : T >= best) {
-                    choice = static_cast<int32_t>(c);
-                    best = T;
                 }
             }
             if (choice != old) {

@@ -77,10 +77,10 @@ Score columnCriterion(std::span<const Sample> x, int32_t L, std::span<const int3
 // for every count mFrom..mTo: a chain of k+1 pulses whose starts obey the gap
 // rule from the series' beginning is the same whatever count it belongs to,
 // and the admissible ranges of a count never cut the predecessors of a start
-// they admit, so one table serves every count. Each row is filled left to
-// right with a sliding maximum over the predecessors (a deque of candidates
-// with falling values, the earliest of equals kept), O(1) per cell; only the
-// back-pointers are kept, two bytes per cell when Tmax - Tmin < 65535.
+// they admit, so one table serves every count. A row holds only the starts
+// some count admits, and each cell takes the sliding maximum over its
+// predecessors from block-wise running maxima, O(1) per cell without a
+// branch; back-tracking a count scans the predecessors of its chain only.
 //
 // Ties: the lowest last start wins, then, walking back, the lowest start of
 // each earlier pulse. A cell whose predecessors all hold no more than the
@@ -107,18 +107,15 @@ public:
 private:
     struct Row {
         int64_t lo = 0, hi = -1;  // the starts the row holds
-        size_t offset = 0;        // of its first cell in the back-pointers
+        size_t offset = 0;        // of its first cell in values_
     };
-    int32_t predecessor(size_t row, int64_t l) const;
 
     PulseLayout layout_;
     int32_t mFrom_ = 1, mTo_ = 0;
     std::vector<Row> rows_;
-    bool wide_ = false;               // back-pointers need 32 bits
-    std::vector<uint16_t> narrow_;    // l - predecessor - Tmin, or 0xFFFF for none
-    std::vector<uint32_t> widePointers_;
-    std::vector<int32_t> last_;       // per count: the last start, -1 for none
-    std::vector<Score> total_;        // per count: the best chain's total
+    std::vector<Score> values_;  // per row and start: the best total of a chain ending there
+    std::vector<int32_t> last_;  // per count: the last start, -1 for none
+    std::vector<Score> total_;   // per count: the best chain's total
 };
 
 // One improvement pass over the first m = starts.size() starts: a forward
