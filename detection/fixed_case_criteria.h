@@ -51,7 +51,13 @@
 //   combination in enumeration order (last pulse fastest) wins ties. Writes
 //   the best combination to lpFoundPositions (wFoundPulses is left alone) and
 //   returns its `measure`. Its cost grows as the product of the interval
-//   widths: callers keep it to a handful of pulses.
+//   widths in the worst case: callers keep it to a handful of pulses. The
+//   positions found so far (first m of lpFoundPositions), when they lie in
+//   the intervals and keep the gap rule, make it faster, never different.
+//   `progress` (optional) hears of the work done now and then; when it
+//   answers false the search stops, leaves the series as it was, shows
+//   "The exhaustive search was cancelled; the positions are left as they
+//   were." (caption " searchInIntervals ") and returns kEstimateFailure.
 //
 // Failure: every estimator returns kEstimateFailure (-999999) and leaves the
 // series as it was, after a message on `sink`: "Нет памяти для ...!" (no
@@ -65,7 +71,7 @@
 #include <string>
 
 #include "detection/energy_programme.h"
-
+#include "detection/progress.h"
 #include "synthesis/message_sink.h"
 #include "synthesis/pulse_records.h"
 
@@ -108,4 +114,4 @@ int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
 int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                          SeriesHeader& series);
 int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                          SeriesHeader& series);
+                          SeriesHeader& series, const detection::ProgressCallback& progress = {});

@@ -150,7 +150,8 @@ int32_t runImprovementLoop(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
 }
 
 int runFixedCaseEstimation(MessageSink& sink, SeriesHeader& series, StepwiseProtocol* protocol, uint16_t Tmin,
-                           uint16_t Tmax, uint16_t L, uint16_t m, uint32_t seriesLength, FixedCaseStages stages)
+                           uint16_t Tmax, uint16_t L, uint16_t m, uint32_t seriesLength, FixedCaseStages stages,
+                           const detection::ProgressCallback& progress)
 {
     std::string problem = fixedCaseProblem(series, Tmin, Tmax, L, m);
     if (problem.empty() && series.lpPositions.size() < m)
@@ -189,7 +190,18 @@ int runFixedCaseEstimation(MessageSink& sink, SeriesHeader& series, StepwiseProt
     // The exhaustive search grows as the product of the interval widths:
     // only small problems can afford it.
     if (m <= 3 || (m == 4 && seriesLength < 350)) {
-        searchInIntervals(sink, Tmin, Tmax, L, m, series);
+        // A failed search still leaves its row, as it always has; a cancelled
+        // one leaves the protocol as it was.
+        bool cancelled = false;
+        detection::ProgressCallback watch;
+        if (progress)
+            watch = [&](uint64_t done, uint64_t total) {
+                cancelled = cancelled || !progress(done, total);
+                return !cancelled;
+            };
+        searchInIntervals(sink, Tmin, Tmax, L, m, series, watch);
+        if (cancelled)
+            return 0;
         if (!append(0, kMethodExhaustive))
             return 0;
     }

@@ -51,12 +51,16 @@
 //   StepwiseProtocol\n", caption "CM_CREATE_SERIES"; the run stops there) or
 //   when the estimators cannot take m on this series (the refusal of
 //   fixedCaseProblem, caption " runFixedCaseEstimation "; nothing changed).
+//   `progress` follows the exhaustive search; when it answers false the
+//   search is cancelled (it says so), no row of code 4 is appended, the
+//   series keeps the improved positions and the run returns 0.
 
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
 
+#include "detection/progress.h"
 #include "synthesis/message_sink.h"
 #include "synthesis/pulse_records.h"
 
@@ -117,4 +121,5 @@ int32_t runImprovementLoop(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
                            SeriesHeader& series, int32_t startMeasure, uint16_t& passes);
 int runFixedCaseEstimation(MessageSink& sink, SeriesHeader& series, StepwiseProtocol* protocol, uint16_t Tmin,
                            uint16_t Tmax, uint16_t L, uint16_t m, uint32_t seriesLength,
-                           FixedCaseStages stages = FixedCaseStages::All);
+                           FixedCaseStages stages = FixedCaseStages::All,
+                           const detection::ProgressCallback& progress = {});
