@@ -11,37 +11,33 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <array>
 #include <vector>
 
+#include "bench/bench_series.h"
 #include "detection/fixed_case_criteria.h"
 #include "detection/stepwise_protocol.h"
-#include "synthesis/etalon_generation.h"
-#include "synthesis/series_synthesis.h"
 #include "tests/reference/literal_estimators.h"
 
 namespace {
 
-constexpr uint16_t kTmin = 20, kL = 20, kPulses = 3;
-constexpr int16_t kAmplitude = 128, kNoise = 25;
+constexpr uint16_t kTmin = 20, kL = kBenchPulseLength, kPulses = 3;
 
-struct SearchBench {
-    std::array<PulseHeader, 20> alphabet{};
-    RandomStreams streams;
-    MessageRecorder sink;
+// Rectangles "a" only, or etalons 1, 3, 5 in turn.
+std::vector<uint16_t> etalonsOf(bool mixed)
+{
     std::vector<uint16_t> sequence;
-    SeriesHeaderPtr series;
+    for (int k = 0; k < 400; ++k)
+        sequence.push_back(mixed ? static_cast<uint16_t>(1 + 2 * (k % 3)) : uint16_t{1});
+    return sequence;
+}
+
+struct SearchBench : BenchSeries {
     uint16_t Tmax = 0;
     std::vector<int16_t> hint;
 
-    SearchBench(uint32_t N, bool mixed) : Tmax(static_cast<uint16_t>(N))
+    SearchBench(uint32_t N, bool mixed)
+        : BenchSeries(N, kPulses, kTmin, static_cast<uint16_t>(N), etalonsOf(mixed)), Tmax(static_cast<uint16_t>(N))
     {
-        for (int k = 0; k < 400; ++k)
-            sequence.push_back(mixed ? static_cast<uint16_t>(1 + 2 * (k % 3)) : uint16_t{1});
-        makeAlphabet(sink, kAmplitude, 20, kL, alphabet, streams.etalonSeed);
-        series = getCutOffSeries(sink, alphabet, kL, kTmin, Tmax, N, kPulses, sequence, kAmplitude, 100,
-                                 std::move(series), streams);
-        addNoise(kNoise, kAmplitude, series.get(), streams.noiseSeed);
         const int32_t programme = estimateByEnergies(sink, kTmin, Tmax, kL, kPulses, *series);
         uint16_t passes = 0;
         runImprovementLoop(sink, kTmin, Tmax, kL, kPulses, *series, programme, passes);

@@ -11,33 +11,24 @@
 #include <array>
 #include <vector>
 
+#include "bench/bench_series.h"
 #include "detection/fixed_case_criteria.h"
 #include "detection/pulse_count_ranking.h"
 #include "detection/sequential_method.h"
 #include "detection/statistical_simulation.h"
 #include "detection/stepwise_protocol.h"
-#include "synthesis/etalon_generation.h"
-#include "synthesis/series_synthesis.h"
 #include "tests/reference/literal_estimators.h"
 
 namespace {
 
-constexpr uint16_t kTmin = 40, kTmax = 181, kL = 20;
-constexpr int16_t kAmplitude = 128, kNoise = 25;
+constexpr uint16_t kTmin = 40, kTmax = 181, kL = kBenchPulseLength;
+constexpr int16_t kAmplitude = kBenchAmplitude;
 
-struct Workbench {
-    std::array<PulseHeader, 20> alphabet{};
-    RandomStreams streams;
-    MessageRecorder sink;
-    std::vector<uint16_t> sequence = std::vector<uint16_t>(1000, 1);
-    SeriesHeaderPtr series;
-
+// Rectangles "a" throughout.
+struct Workbench : BenchSeries {
     Workbench(uint32_t N, uint16_t K, uint16_t Tmax = kTmax)
+        : BenchSeries(N, K, kTmin, Tmax, std::vector<uint16_t>(1000, 1))
     {
-        makeAlphabet(sink, kAmplitude, 20, kL, alphabet, streams.etalonSeed);
-        series = getCutOffSeries(sink, alphabet, kL, kTmin, Tmax, N, K, sequence, kAmplitude, 100, std::move(series),
-                                 streams);
-        addNoise(kNoise, kAmplitude, series.get(), streams.noiseSeed);
     }
 };
 

@@ -52,6 +52,21 @@ Score windowSquares(std::span<const Sample> x, int32_t L, std::span<const int32_
     return total;
 }
 
+namespace {
+
+// The programme's chain of m pulses with its measure and squares.
+template <class Sample, class Score>
+void readChain(std::span<const Sample> x, int32_t L, const EnergyProgramme<Score>& programme, int32_t m,
+               std::vector<int32_t>& positions, Score& measure, Score& squares)
+{
+    positions.assign(static_cast<size_t>(m), -1);
+    programme.positions(m, positions);
+    measure = measureOf(columnCriterion<Sample, Score>(x, L, positions), m);
+    squares = windowSquares<Sample, Score>(x, L, positions);
+}
+
+}  // namespace
+
 template <class Sample, class Score>
 Score improveUntilSettled(std::span<const Sample> x, const PulseLayout& layout, std::span<int32_t> starts,
                           Score startMeasure, int32_t& passes)
@@ -74,10 +89,7 @@ CountFit<Score> fitCount(std::span<const Sample> x, const PulseLayout& layout, c
 {
     CountFit<Score> fit;
     fit.count = m;
-    fit.programme.assign(static_cast<size_t>(m), -1);
-    programme.positions(m, fit.programme);
-    fit.programmeMeasure = measureOf(columnCriterion<Sample, Score>(x, layout.L, fit.programme), m);
-    fit.programmeSquares = windowSquares<Sample, Score>(x, layout.L, fit.programme);
+    readChain(x, layout.L, programme, m, fit.programme, fit.programmeMeasure, fit.programmeSquares);
     fit.improved = fit.programme;
     fit.improvedMeasure = improveUntilSettled<Sample, Score>(x, layout, fit.improved, fit.programmeMeasure, fit.passes);
     fit.improvedSquares = windowSquares<Sample, Score>(x, layout.L, fit.improved);
@@ -157,10 +169,7 @@ CountRanking<Score> rankCounts(std::span<const Sample> x, const PulseLayout& lay
     for (int32_t n = mFrom; n <= mTo; ++n) {
         RankedFit<Score> fit;
         fit.count = n;
-        fit.positions.assign(static_cast<size_t>(n), -1);
-        programme.positions(n, fit.positions);
-        fit.measure = measureOf(columnCriterion<Sample, Score>(x, layout.L, fit.positions), n);
-        fit.squares = windowSquares<Sample, Score>(x, layout.L, fit.positions);
+        readChain(x, layout.L, programme, n, fit.positions, fit.measure, fit.squares);
         fit.noise = noisePerWindow(Ops<Score>::sub(whole, fit.squares), layout.N, n, layout.L);
 
         std::vector<int32_t>& list = ranking.ranked;
