@@ -1,5 +1,6 @@
 // Unfixed-case detection at the start-up settings (Tmin 40, Tmax 181, L 20,
-// noise 25) on series of 1200 and 7200 samples, each method on its own.
+// noise 25) on series of 1200 and 7200 samples, each method on its own, and
+// the chain programme alone, literal and fast, at 7200 and 32767 samples.
 
 #include <benchmark/benchmark.h>
 
@@ -7,10 +8,13 @@
 #include <map>
 #include <vector>
 
+#include "detection/chain_programme.h"
 #include "detection/pulse_count_ranking.h"
 #include "detection/unfixed_case_detection.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/series_synthesis.h"
+#include "synthesis/wrapping.h"
+#include "tests/reference/literal_estimators.h"
 
 namespace {
 
@@ -76,6 +80,49 @@ void BM_ProcessSeriesChains(benchmark::State& state)
     state.counters["detected"] = series.wFoundPulses;
 }
 BENCHMARK(BM_ProcessSeriesChains)->ArgName("N")->Arg(1200)->Arg(7200)->Unit(benchmark::kMicrosecond);
+
+// The chain programme of one pass: window energies less the chi-square
+// threshold of the noise level (sigma^2 L / (L - 1) at the upper 95 % point,
+// as method 1 takes it), every start of the series' regions linked.
+template <void (*Programme)(const StartRegions&, ChainTables&, uint16_t, uint16_t)>
+void BM_ChainProgramme(benchmark::State& state)
+{
+    const auto N = static_cast<uint32_t>(state.range(0));
+    const SeriesHeader& series = startupSeries(N);
+    const StartRegions regions = buildStartRegions(series, N, kTmin, kTmax);
+    ChainTables t;
+    if (!allocateChainTables(t, N)) {
+        state.SkipWithError("no memory for the tables");
+        return;
+    }
+    const int32_t threshold = kNoise * kNoise * kL / (kL - 1) * 30144 / 1000;
+    forEachStart(regions.sets[omegaAny].get(), [&](int32_t p) {
+        int32_t e = 0;
+        for (int i = 0; i < kL; ++i)
+            e = wrapAdd(e, series.lpSeriesData[p + i] * series.lpSeriesData[p + i]);
+        t.E[p] = wrapSub(e, threshold);
+    });
+    for (auto _ : state) {
+        Programme(regions, t, kTmin, kTmax);
+        benchmark::DoNotOptimize(t.D.data());
+    }
+    std::vector<int32_t> positions;
+    followBestChain(regions, t, series.wMaxPulses, positions);
+    state.counters["detected"] = static_cast<double>(positions.size());
+    state.counters["pulses"] = series.wImpulseQuantity;
+}
+BENCHMARK(BM_ChainProgramme<literal::runChainProgramme>)
+    ->Name("BM_ChainProgramme/literal")
+    ->ArgName("N")
+    ->Arg(7200)
+    ->Arg(32767)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ChainProgramme<runChainProgramme>)
+    ->Name("BM_ChainProgramme/fast")
+    ->ArgName("N")
+    ->Arg(7200)
+    ->Arg(32767)
+    ->Unit(benchmark::kMicrosecond);
 
 // The whole blind-detection command as the shell runs it: fresh records,
 // ranking of every admissible count, detection with the method of "Detection"

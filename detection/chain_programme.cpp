@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "detection/chain_core.h"
 #include "detection/fixed_case_criteria.h"
 
 StartRegions buildStartRegions(const SeriesHeader& series, uint32_t seriesSize, uint16_t Tmin, uint16_t Tmax)
@@ -52,7 +53,6 @@ bool allocateChainTables(ChainTables& t, uint32_t N)
         t.E.assign(N, noChainValue);
         t.D.assign(N, noChainValue);
         t.B.assign(N, static_cast<int32_t>(N + 1));
-        t.window.assign(N, 0);
     } catch (const std::bad_alloc&) {
         t.E.clear();
         t.D.clear();
@@ -60,98 +60,53 @@ bool allocateChainTables(ChainTables& t, uint32_t N)
         t.E.shrink_to_fit();
         t.D.shrink_to_fit();
         t.B.shrink_to_fit();
-        t.window.clear();
-        t.window.shrink_to_fit();
         return false;
     }
     t.N = N;
     return true;
 }
 
+namespace {
+
+static_assert(detection::chainEmptyCell<int32_t> == noChainValue);
+
+// The intervals of a set as the core reads them, kept inside the tables.
+// buildStartRegions keeps every start at or below N - L, so the cut only
+// matters for a pulse length of 0, whose last start would be the cell after
+// the tables.
+detection::StartIntervals intervalsOf(const IntervalSet* set, size_t cells)
+{
+    detection::StartIntervals list;
+    if (!set)
+        return list;
+    list.reserve(set->wCount);
+    for (int k = 0; k < set->wCount; ++k) {
+        const int32_t lo = set->lpStarts[k];
+        const int32_t hi = static_cast<int32_t>(std::min<int64_t>(set->lpEnds[k], static_cast<int64_t>(cells) - 1));
+        if (lo <= hi)
+            list.push_back({lo, hi});
+    }
+    return list;
+}
+
+}  // namespace
+
 void runChainProgramme(const StartRegions& regions, ChainTables& t, uint16_t Tmin, uint16_t Tmax)
 {
-    std::fill(t.D.begin(), t.D.end(), noChainValue);
-    std::fill(t.B.begin(), t.B.end(), static_cast<int32_t>(t.N + 1));
-
-    forEachStart(regions.sets[omegaFirstOnly].get(), [&](int32_t p) {
-        t.D[p] = t.E[p];
-        t.B[p] = -1;
-    });
-    // Starts that may follow a pulse: the chain either starts here or extends
-    // the best positive chain ending Tmin..Tmax before, the lowest such
-    // start on ties.
-    auto link = [&](int32_t p, int32_t best, int32_t from) {
-        if (best <= 0) {
-            best = 0;
-            from = -2;
-        }
-        t.D[p] = wrapAdd(best, t.E[p]);
-        t.B[p] = from;
-    };
-    auto scanLink = [&](int32_t p) {
-        int32_t best = 0, from = -2;
-        for (int32_t q = std::max<int32_t>(p - Tmax, 0); q <= p - Tmin; ++q) {
-            if (t.D[q] > best) {
-                best = t.D[q];
-                from = q;
-            }
-        }
-        link(p, best, from);
-    };
-    // Within one increasing sweep the predecessors of p lie before p and are
-    // not written again, so a sliding window of candidates (values strictly
-    // falling, the earliest of equals kept) gives the same choice as the
-    // scan at two look-ups per start. With Tmin = 0 a start is its own
-    // predecessor and changes while it is in the window: that case scans.
-    auto sweep = [&](const IntervalSet* set) {
-        if (Tmin == 0) {
-            forEachStart(set, scanLink);
-            return;
-        }
-        std::vector<int32_t>& window = t.window;
-        size_t head = 0, tail = 0;
-        int32_t next = 0;
-        forEachStart(set, [&](int32_t p) {
-            const int32_t lo = std::max<int32_t>(p - Tmax, 0), hi = p - Tmin;
-            next = std::max(next, lo);
-            for (; next <= hi; ++next) {
-                while (tail > head && t.D[window[tail - 1]] < t.D[next])
-                    --tail;
-                window[tail++] = next;
-            }
-            while (head < tail && window[head] < lo)
-                ++head;
-            if (head < tail)
-                link(p, t.D[window[head]], window[head]);
-            else
-                link(p, 0, -2);
-        });
-    };
-    sweep(regions.sets[omegaFirstAndLater].get());
-    sweep(regions.sets[omegaLaterOnly].get());
+    const size_t cells = t.E.size();
+    const detection::StartIntervals firstOnly = intervalsOf(regions.sets[omegaFirstOnly].get(), cells);
+    const detection::StartIntervals firstAndLater = intervalsOf(regions.sets[omegaFirstAndLater].get(), cells);
+    const detection::StartIntervals laterOnly = intervalsOf(regions.sets[omegaLaterOnly].get(), cells);
+    detection::runChainProgramme<int32_t>(t.E, {firstOnly, firstAndLater, laterOnly, {}}, Tmin, Tmax, t.D, t.B);
+    // The records mark the cells that are no start with N + 1.
+    std::replace(t.B.begin(), t.B.end(), detection::kNoStart, static_cast<int32_t>(t.N + 1));
 }
 
 int32_t followBestChain(const StartRegions& regions, const ChainTables& t, size_t maxCount,
                         std::vector<int32_t>& positions)
 {
-    positions.clear();
-    int32_t best = 0, end = -1;
-    forEachStart(regions.sets[omegaLast].get(), [&](int32_t p) {
-        if (t.D[p] > best) {
-            best = t.D[p];
-            end = p;
-        }
-    });
-    // Predecessors lie strictly before their successor; the bound keeps a
-    // degenerate gap rule (Tmin = 0) from following a start to itself.
-    for (int32_t p = end; p >= 0 && p < static_cast<int32_t>(t.N);) {
-        positions.push_back(p);
-        const int32_t next = t.B[p];
-        if (next >= p)
-            break;
-        p = next;
-    }
-    std::reverse(positions.begin(), positions.end());
+    const detection::StartIntervals last = intervalsOf(regions.sets[omegaLast].get(), t.D.size());
+    const int32_t best = detection::followBestChain<int32_t>({.last = last}, t.D, t.B, positions);
     if (positions.size() > maxCount)
         positions.resize(maxCount);
     return best;

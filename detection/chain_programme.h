@@ -1,6 +1,8 @@
 #pragma once
 // The pieces shared by unfixed-case detection and series processing: the
-// start regions of a series and the chain programme over them.
+// start regions of a series and the chain programme over them. The chain
+// programme itself is the span core of detection/chain_core.h; the functions
+// here read and write the series' work tables and interval-set records.
 
 #include <array>
 #include <cstdint>
@@ -40,9 +42,8 @@ void forEachStart(const IntervalSet* set, F&& f)
 // none) and B (predecessor in that chain: -1 where the start can only be a
 // first pulse, -2 where the chain starts there, N + 1 where unset).
 struct ChainTables {
-    uint32_t N = 0;
-    std::vector<int32_t> E, D, B;
-    std::vector<int32_t> window;  // candidate predecessors of the sweep in progress
+    uint32_t N = 0;                 // cells of each table, set by allocateChainTables
+    std::vector<int32_t> E, D, B;   // N cells each, as above
 };
 
 // Sizes the three tables for N samples with E and D at -999 and B at N + 1;
@@ -54,6 +55,7 @@ bool allocateChainTables(ChainTables& t, uint32_t N);
 // takes its own energy), then in increasing order every start of
 // Omega[-]X[~], then of Omega[~]\[-]; each of these takes its energy plus
 // the greatest positive D among its predecessors, the lowest one on ties.
+// Totals wrap at 32 bits. Starts beyond the tables are left out.
 void runChainProgramme(const StartRegions& regions, ChainTables& t, uint16_t Tmin, uint16_t Tmax);
 
 // The end of the best chain: the lowest start of Omega[+] with the greatest
