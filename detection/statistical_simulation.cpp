@@ -1,9 +1,16 @@
 #include "detection/statistical_simulation.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <system_error>
 #include <cstdio>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "detection/sequential_method.h"
 #include "detection/stepwise_protocol.h"
@@ -205,11 +212,241 @@ int32_t seriesDetectionError(const SeriesHeader& series, uint16_t m)
     return static_cast<int32_t>(uint32_t{m} + 2u * 128u * E) / (2 * static_cast<int32_t>(m));
 }
 
+namespace {
+
+// The whole run as one sequence of series: column j (pulse value) slowest,
+// then row i (noise level), then the R series of the cell.
+struct Grid {
+    std::span<const PulseHeader> etalons;
+    uint16_t activeCount = 0;
+    std::span<const uint16_t> requiredList;
+    uint16_t task = 0, L = 0, Tmin = 0, Tmax = 0, mMax = 0, createEnergy = 0;
+    uint32_t N = 0;
+    int16_t amplitude = 0;
+    std::vector<uint16_t> pulses;  // m of each column
+    std::vector<int16_t> sigmas;   // noise level of each row
+    int32_t R = 0;
+
+    uint64_t cells() const { return uint64_t{pulses.size()} * sigmas.size(); }
+    uint64_t seriesCount() const { return cells() * static_cast<uint64_t>(R); }
+    uint64_t cellOf(uint64_t s) const { return s / static_cast<uint64_t>(R); }
+    uint16_t pulsesOf(uint64_t s) const { return pulses[cellOf(s) / sigmas.size()]; }
+    int32_t step(uint16_t m) const { return (R * m) >> m; }
+};
+
+// The state a series starts from: the random streams, the noise stream and
+// the etalon odometer of its cell as the series before it left them.
+struct SeriesState {
+    RandomStreams streams;
+    int32_t noiseSeed = 0;
+    int32_t threshold = 0;
+    std::vector<uint16_t> digits, etalonNumbers;  // mMax cells, the first m in use
+};
+
+enum class SeriesWork { Whole, SynthesisOnly };
+
+// Runs series [from, to) from `state`, which it carries along, into
+// `record`; adds each series' error to sums[cell - firstCell]. False when a
+// synthesis failed: `state` and `record` are then as that series left them.
+// `stop` is asked between series.
+bool runSeries(const Grid& g, uint64_t from, uint64_t to, SeriesState& state, SeriesHeaderPtr& record,
+               StepwiseProtocol* protocol, MessageSink& sink, SeriesWork work, std::span<int64_t> sums,
+               uint64_t firstCell, const std::atomic<bool>* stop = nullptr,
+               std::atomic<uint64_t>* done = nullptr, const std::function<void()>& between = {})
+{
+    for (uint64_t s = from; s < to; ++s) {
+        if (between)
+            between();
+        if (stop && stop->load(std::memory_order_relaxed))
+            return true;
+        const uint64_t cell = g.cellOf(s);
+        const int32_t t = static_cast<int32_t>(s % static_cast<uint64_t>(g.R));
+        const uint16_t m = g.pulsesOf(s);
+        const int16_t sigma = g.sigmas[cell % g.sigmas.size()];
+        // The 2^m etalon choices of two active etalons spread evenly over the
+        // R series; with fewer series than that the odometer steps before
+        // every one of them.
+        if (t == 0) {
+            state.threshold = g.step(m);
+            std::fill_n(state.digits.begin(), m, uint16_t{1});
+            std::fill_n(state.etalonNumbers.begin(), m, g.requiredList[0]);
+        }
+        if (t * m >= state.threshold) {
+            state.threshold += g.step(m);
+            advanceOdometer(state.digits, state.etalonNumbers, m, g.activeCount, g.requiredList);
+        }
+        bool made = false;
+        record = getCutOffSeries(sink, g.etalons, g.L, g.Tmin, g.Tmax, g.N, m, state.etalonNumbers, g.amplitude,
+                                 g.createEnergy, std::move(record), state.streams, &made);
+        if (!record || !made)
+            return false;
+        if (work == SeriesWork::SynthesisOnly) {
+            state.noiseSeed = jumpRandom(state.noiseSeed, uint64_t{12} * g.N);
+            continue;
+        }
+        addNoise(sigma, g.amplitude, record.get(), state.noiseSeed);
+
+        SeriesHeader& series = *record;
+        protocol->wUsed = 0;
+        switch (g.task) {
+        case 8:
+            runFixedCaseEstimation(sink, series, protocol, g.Tmin, g.Tmax, g.L, m, g.N,
+                                   FixedCaseStages::WithoutExhaustive);
+            break;
+        case 16:
+            sequentialMethod(sink, g.Tmin, g.Tmax, false, protocol, series);
+            break;
+        case 32:
+            runFixedCaseEstimation(sink, series, protocol, g.Tmin, g.Tmax, g.L, m, g.N,
+                                   FixedCaseStages::TrueAndProgramme);
+            break;
+        default:
+            break;
+        }
+        sums[cell - firstCell] += seriesDetectionError(series, m);
+        if (done)
+            done->fetch_add(1, std::memory_order_relaxed);
+    }
+    return true;
+}
+
+// Where every series starts, without running the ones before it. A series
+// of m pulses draws 1 + m values of the position stream, m of each cut
+// stream and 12 N of the noise stream, whatever its samples; the odometer of
+// its cell follows from the series before it in the cell. That holds while
+// the record imposes no fixed sub-sequence (whose placing may draw a number
+// of values that depends on the draws) and every active etalon is in the
+// alphabet (else the etalon stream draws); then the synthesis alone is run
+// through once, which is cheap beside the estimation.
+class StartPlan {
+public:
+    StartPlan(const Grid& g, const RandomStreams& streams, int32_t noiseSeed, const SeriesHeader& record,
+              std::vector<uint64_t> wanted)
+        : grid_(g), streams_(streams), noiseSeed_(noiseSeed)
+    {
+        direct_ = record.wFixedCount == 0;
+        for (uint16_t k = 0; k < g.activeCount; ++k)
+            direct_ = direct_ && g.requiredList[k] >= 1 && g.requiredList[k] <= g.etalons.size();
+        if (direct_) {
+            // Draws of the position and cut streams before each cell.
+            positionBefore_.assign(g.cells() + 1, 0);
+            cutBefore_.assign(g.cells() + 1, 0);
+            for (uint64_t c = 0; c < g.cells(); ++c) {
+                const uint64_t m = g.pulses[c / g.sigmas.size()];
+                positionBefore_[c + 1] = positionBefore_[c] + static_cast<uint64_t>(g.R) * (1 + m);
+                cutBefore_[c + 1] = cutBefore_[c] + static_cast<uint64_t>(g.R) * m;
+            }
+            return;
+        }
+        // Run the synthesis alone over a copy of the record and keep the
+        // states the wanted series start from.
+        std::sort(wanted.begin(), wanted.end());
+        SeriesState state = initial();
+        SeriesHeaderPtr scratch = std::make_unique<SeriesHeader>(record);
+        MessageRecorder quiet;
+        std::vector<int64_t> unused(1);
+        uint64_t at = 0;
+        for (const uint64_t s : wanted) {
+            if (!runSeries(g, at, s, state, scratch, nullptr, quiet, SeriesWork::SynthesisOnly, unused, 0))
+                break;
+            at = s;
+            kept_.emplace_back(s, state);
+        }
+    }
+
+    SeriesState at(uint64_t s) const
+    {
+        if (!direct_) {
+            const auto found = std::lower_bound(kept_.begin(), kept_.end(), s,
+                                                [](const auto& entry, uint64_t index) { return entry.first < index; });
+            if (found != kept_.end() && found->first == s)
+                return found->second;
+        }
+        SeriesState state = initial();
+        const uint64_t cell = grid_.cellOf(s), t = s % static_cast<uint64_t>(grid_.R);
+        const uint16_t m = grid_.pulsesOf(s);
+        const uint64_t position = positionBefore_.empty() ? 0 : positionBefore_[cell] + t * (1u + m);
+        const uint64_t cut = cutBefore_.empty() ? 0 : cutBefore_[cell] + t * m;
+        state.streams.positionSeed = jumpRandom(state.streams.positionSeed, position);
+        state.streams.cutStartSeed = jumpRandom(state.streams.cutStartSeed, cut);
+        state.streams.cutEndSeed = jumpRandom(state.streams.cutEndSeed, cut);
+        state.noiseSeed = jumpRandom(state.noiseSeed, s * 12 * uint64_t{grid_.N});
+        // The odometer from the start of the cell to series t.
+        state.threshold = grid_.step(m);
+        std::fill_n(state.digits.begin(), m, uint16_t{1});
+        std::fill_n(state.etalonNumbers.begin(), m, grid_.requiredList[0]);
+        for (uint64_t u = 0; u < t; ++u)
+            if (static_cast<int64_t>(u * m) >= state.threshold) {
+                state.threshold += grid_.step(m);
+                advanceOdometer(state.digits, state.etalonNumbers, m, grid_.activeCount, grid_.requiredList);
+            }
+        return state;
+    }
+
+private:
+    SeriesState initial() const
+    {
+        SeriesState state;
+        state.streams = streams_;
+        state.noiseSeed = noiseSeed_;
+        state.digits.assign(grid_.mMax, 1);
+        state.etalonNumbers.assign(grid_.mMax, 1);
+        return state;
+    }
+
+    const Grid& grid_;
+    RandomStreams streams_;
+    int32_t noiseSeed_;
+    bool direct_ = true;
+    std::vector<uint64_t> positionBefore_, cutBefore_;
+    std::vector<std::pair<uint64_t, SeriesState>> kept_;  // by series, increasing
+};
+
+// Cell c (column c / levels, row c % levels) gets its detection error, the
+// other matrices 0.
+void writeCell(RestErrorHeader& h, uint64_t c, int64_t V, size_t levels)
+{
+    const size_t j = c / levels, i = c % levels;
+    for (int k = 0; k < kErrorMatrices; ++k)
+        h.lpErrors[k][i][j] = 0;
+    h.lpErrors[kDetectionErrors][i][j] = static_cast<int32_t>(V / 128);
+}
+
+// One piece of work: consecutive series of one cell.
+struct Chunk {
+    uint64_t from = 0, to = 0;
+    int64_t sum = 0;
+    MessageRecorder messages;
+    bool failed = false;
+    SeriesState after;        // when failed: the state the failing series left
+    SeriesHeaderPtr record;   // when failed: the record it left
+};
+
+std::vector<Chunk> chunksOf(const Grid& g, uint64_t first, uint64_t end, unsigned threads)
+{
+    // Enough pieces that the threads finish together, none crossing a cell.
+    const uint64_t perCell = static_cast<uint64_t>(g.R);
+    const uint64_t wanted = std::max<uint64_t>(uint64_t{threads} * 16, 1);
+    const uint64_t length = std::max<uint64_t>((end - first + wanted - 1) / wanted, 1);
+    std::vector<Chunk> chunks;
+    for (uint64_t s = first; s < end;) {
+        const uint64_t cellEnd = (g.cellOf(s) + 1) * perCell;
+        const uint64_t to = std::min({s + length, cellEnd, end});
+        chunks.emplace_back();
+        chunks.back().from = s;
+        chunks.back().to = to;
+        s = to;
+    }
+    return chunks;
+}
+
+}  // namespace
+
 int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
                        uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType,
                        uint16_t task, uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series,
                        int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams,
-                       const SimulationProgress& progress)
+                       const SimulationOptions& options)
 {
     if (!header) {
         sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", MessageIcon::None);
@@ -221,87 +458,257 @@ int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<con
         sink.messageBox("Несовместимые входные параметры!\n\n" + problem, "statCutoffSpotting", MessageIcon::Warning);
         return 0;
     }
+    const bool shard = options.part != nullptr;
 
-    const uint16_t Tmin = series->wTmin, Tmax = series->wTmax, mMax = series->wMaxPulses;
-    // From here on the cells change: until the end they are no result.
-    h.fReady = 0;
-    if (!addInitRestErrHeader(sink, seriesType, task, createEnergy, processEnergy, header)) {
-        sink.messageBox("Ошибка addInitRestErrHeader!", " About RestoreErrorHeader ", MessageIcon::None);
-        return 0;
-    }
+    Grid g;
+    g.etalons = etalons;
+    g.activeCount = activeCount;
+    g.requiredList = requiredList;
+    g.task = task;
+    g.L = etalons[requiredList[0] - 1].wSize;
+    g.Tmin = series->wTmin;
+    g.Tmax = series->wTmax;
+    g.mMax = series->wMaxPulses;
+    g.createEnergy = createEnergy;
+    g.N = series->dwSeriesSize;
+    g.amplitude = amplitude;
+    g.R = h.repeats & 0xFFFF;
+    for (size_t j = 0; j < h.wVariousPulses; ++j)
+        g.pulses.push_back(static_cast<uint16_t>(h.wPulseValues[j]));
+    g.sigmas.assign(h.lpNoiseLevel.begin(), h.lpNoiseLevel.begin() + h.wNoiseLevels);
 
-    std::vector<uint16_t> digits, etalonNumbers;
-    try {
-        digits.assign(mMax, 1);
-        etalonNumbers.assign(mMax, 1);
-    } catch (const std::bad_alloc&) {
-        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", MessageIcon::None);
-        return 0;
-    }
-    StepwiseProtocolPtr protocol = getStepwiseProtocol(7, mMax, nullptr);
+    // Every worker, and the caller's record, gets a protocol of its own.
+    auto protocolFor = [&]() {
+        StepwiseProtocolPtr protocol = getStepwiseProtocol(7, g.mMax, nullptr);
+        if (protocol)
+            addTolpStepwiseProtocol(sink, seriesType, task, protocol.get());
+        return protocol;
+    };
+    StepwiseProtocolPtr protocol = protocolFor();
     if (!protocol) {
         sink.messageBox("Нет памяти для lpStepwiseProtocol!", "", MessageIcon::None);
         return 0;
     }
-    addTolpStepwiseProtocol(sink, seriesType, task, protocol.get());
 
-    const uint16_t L = etalons[requiredList[0] - 1].wSize;
-    const uint32_t N = series->dwSeriesSize;
-    const int32_t R = h.repeats & 0xFFFF;
+    // This process's share: series [first, end) of the whole run.
+    const uint64_t total = g.seriesCount();
+    const uint64_t shards = std::max<uint64_t>(options.shardCount, 1);
+    const uint64_t index = std::min<uint64_t>(options.shardIndex, shards - 1);
+    const uint64_t first = total * index / shards, end = total * (index + 1) / shards;
+    // The last series of the run is simulated last, in the caller's record,
+    // which thereby ends as the sequential run leaves it.
+    const bool holdsLast = end == total && first < end;
+    const unsigned threads = std::max(options.threads, 1u);
+    std::vector<Chunk> chunks = chunksOf(g, first, holdsLast ? end - 1 : end, threads);
+    if (holdsLast) {
+        chunks.emplace_back();
+        chunks.back().from = total - 1;
+        chunks.back().to = total;
+    }
 
-    for (size_t j = 0; j < h.wVariousPulses; ++j) {
-        const uint16_t m = static_cast<uint16_t>(h.wPulseValues[j]);
-        for (size_t i = 0; i < h.wNoiseLevels; ++i) {
-            const int16_t sigma = h.lpNoiseLevel[i];
-            // The 2^m etalon choices of two active etalons spread evenly
-            // over the R series; with fewer series than that the odometer
-            // steps before every one of them.
-            const int32_t step = (R * m) >> m;
-            int32_t threshold = step;
-            std::fill_n(digits.begin(), m, uint16_t{1});
-            std::fill_n(etalonNumbers.begin(), m, requiredList[0]);
-            int64_t V = 0;
+    std::vector<uint64_t> starts;
+    for (const Chunk& c : chunks)
+        starts.push_back(c.from);
+    std::unique_ptr<StartPlan> plan;
+    try {
+        plan = std::make_unique<StartPlan>(g, streams, noiseSeed, *series, starts);
+    } catch (const std::bad_alloc&) {
+        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", MessageIcon::None);
+        return 0;
+    }
 
-            for (int32_t t = 0; t < R; ++t) {
-                if (t * m >= threshold) {
-                    threshold += step;
-                    advanceOdometer(digits, etalonNumbers, m, activeCount, requiredList);
-                }
-                bool made = false;
-                series = getCutOffSeries(sink, etalons, L, Tmin, Tmax, N, m, etalonNumbers, amplitude, createEnergy,
-                                         std::move(series), streams, &made);
-                if (!series || !made)
-                    return 0;
-                addNoise(sigma, amplitude, series.get(), noiseSeed);
-
-                SeriesHeader& s = *series;
-                protocol->wUsed = 0;
-                switch (task) {
-                case 8:
-                    runFixedCaseEstimation(sink, s, protocol.get(), Tmin, Tmax, L, m, N,
-                                           FixedCaseStages::WithoutExhaustive);
-                    break;
-                case 16:
-                    sequentialMethod(sink, Tmin, Tmax, false, protocol.get(), s);
-                    break;
-                case 32:
-                    runFixedCaseEstimation(sink, s, protocol.get(), Tmin, Tmax, L, m, N,
-                                           FixedCaseStages::TrueAndProgramme);
-                    break;
-                default:
-                    break;
-                }
-                V += seriesDetectionError(s, m);
+    std::atomic<bool> stop{false};
+    std::atomic<uint64_t> done{0};
+    std::atomic<size_t> nextChunk{0};
+    std::atomic<unsigned> working{0};
+    const size_t pooled = chunks.size() - (holdsLast ? 1 : 0);
+    const uint64_t share = end - first;
+    // Progress is told from the calling thread only, at most ten times a
+    // second, between its series and while it waits for the others.
+    auto lastTold = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+    auto tell = [&] {
+        if (!options.progress || stop)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastTold < std::chrono::milliseconds(100))
+            return;
+        lastTold = now;
+        if (!options.progress(done.load(), share))
+            stop = true;
+    };
+    std::mutex waiting;
+    std::condition_variable finished;
+    auto work = [&](SeriesHeaderPtr record, StepwiseProtocolPtr own, bool caller) {
+        for (size_t k = nextChunk++; k < pooled && !stop; k = nextChunk++) {
+            Chunk& c = chunks[k];
+            SeriesState state = plan->at(c.from);
+            std::vector<int64_t> sum(1, 0);
+            c.failed = !runSeries(g, c.from, c.to, state, record, own.get(), c.messages, SeriesWork::Whole, sum,
+                                  g.cellOf(c.from), &stop, &done, caller ? std::function<void()>(tell) : nullptr);
+            c.sum = sum[0];
+            if (c.failed) {
+                c.after = state;
+                c.record = std::move(record);
+                record = std::make_unique<SeriesHeader>(*series);
             }
-
-            for (int k = 0; k < kErrorMatrices; ++k)
-                h.lpErrors[k][i][j] = 0;
-            h.lpErrors[kDetectionErrors][i][j] = static_cast<int32_t>(V / 128);
-            if (progress)
-                progress(static_cast<uint32_t>(j * h.wNoiseLevels + i + 1),
-                         static_cast<uint32_t>(h.wVariousPulses) * h.wNoiseLevels);
+        }
+        {
+            std::lock_guard lock(waiting);
+            --working;
+        }
+        finished.notify_all();
+    };
+    std::vector<std::thread> pool;
+    const unsigned helpers = static_cast<unsigned>(std::min<size_t>(threads - 1, pooled));
+    working = helpers + 1;
+    try {
+        for (unsigned k = 0; k < helpers; ++k)
+            pool.emplace_back(work, std::make_unique<SeriesHeader>(*series), protocolFor(), false);
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for: the ones running share the work.
+        working -= helpers - static_cast<unsigned>(pool.size());
+    }
+    work(std::make_unique<SeriesHeader>(*series), protocolFor(), true);
+    {
+        std::unique_lock lock(waiting);
+        while (working.load() > 0) {
+            finished.wait_for(lock, std::chrono::milliseconds(100));
+            lock.unlock();
+            tell();
+            lock.lock();
         }
     }
+    for (std::thread& t : pool)
+        t.join();
+
+    // In series order: the first failure ends the run as it would have
+    // ended it one series after another.
+    size_t failedAt = chunks.size();
+    for (size_t k = 0; k < pooled && failedAt == chunks.size(); ++k)
+        if (chunks[k].failed)
+            failedAt = k;
+    SeriesState last;
+    // The last series goes into a copy of the caller's record, which takes
+    // it only when the run is kept.
+    SeriesHeaderPtr lastRecord;
+    if (holdsLast && failedAt == chunks.size() && !stop) {
+        Chunk& c = chunks.back();
+        last = plan->at(c.from);
+        lastRecord = std::make_unique<SeriesHeader>(*series);
+        std::vector<int64_t> sum(1, 0);
+        c.failed = !runSeries(g, c.from, c.to, last, lastRecord, protocol.get(), c.messages, SeriesWork::Whole, sum,
+                              g.cellOf(c.from), nullptr, &done);
+        c.sum = sum[0];
+        if (c.failed) {
+            failedAt = chunks.size() - 1;
+            c.after = last;
+            c.record = std::move(lastRecord);
+        }
+    }
+    if (options.progress && !stop && !options.progress(done.load(), share))
+        stop = true;
+    if (stop && failedAt == chunks.size())
+        return 0;  // cancelled: nothing was changed
+
+    const size_t kept = std::min(failedAt + 1, chunks.size());
+    for (size_t k = 0; k < kept; ++k)
+        for (const RecordedMessage& m : chunks[k].messages.messages)
+            sink.messageBox(m.text, m.caption, m.icon);
+
+    std::vector<int64_t> V(g.cells(), 0);
+    for (size_t k = 0; k < kept; ++k)
+        if (!chunks[k].failed)
+            V[g.cellOf(chunks[k].from)] += chunks[k].sum;
+
+    if (shard) {
+        SimulationPart& part = *options.part;
+        part.firstSeries = first;
+        part.endSeries = end;
+        part.seriesCount = total;
+        part.cellSums = V;
+        part.holdsLast = holdsLast;
+        part.messages.clear();
+        for (size_t k = 0; k < kept; ++k)
+            for (const RecordedMessage& m : chunks[k].messages.messages)
+                part.messages.emplace_back(chunks[k].from, m);
+        if (holdsLast && failedAt == chunks.size()) {
+            streams = last.streams;
+            noiseSeed = last.noiseSeed;
+            series = std::move(lastRecord);
+        }
+        return failedAt == chunks.size() ? 1 : 0;
+    }
+
+    addInitRestErrHeader(sink, seriesType, task, createEnergy, processEnergy, header);
+    if (failedAt < chunks.size()) {
+        // The cells before the failing one were finished; the failing
+        // series left the streams and the record where it stopped.
+        Chunk& failed = chunks[failedAt];
+        const uint64_t failedCell = g.cellOf(failed.from);
+        for (uint64_t c = 0; c < failedCell; ++c)
+            writeCell(h, c, V[c], g.sigmas.size());
+        streams = failed.after.streams;
+        noiseSeed = failed.after.noiseSeed;
+        if (failed.record)
+            series = std::move(failed.record);
+        h.fReady = 0;
+        return 0;
+    }
+    for (uint64_t c = 0; c < g.cells(); ++c)
+        writeCell(h, c, V[c], g.sigmas.size());
+    streams = last.streams;
+    noiseSeed = last.noiseSeed;
+    series = std::move(lastRecord);
+    h.fReady = 1;
+    return 1;
+}
+
+int mergeSimulationParts(MessageSink& sink, RestErrorHeader* header, uint16_t seriesType, uint16_t task,
+                         uint16_t createEnergy, int16_t processEnergy, std::span<const SimulationPart> parts)
+{
+    const char* caption = " mergeSimulationParts ";
+    auto refuse = [&](const std::string& why) {
+        sink.messageBox(why, caption, MessageIcon::Warning);
+        return 0;
+    };
+    if (!header)
+        return refuse("There is no error record to merge into.\n");
+    RestErrorHeader& h = *header;
+    const size_t cells = size_t{h.wVariousPulses} * h.wNoiseLevels;
+    if (parts.empty())
+        return refuse("There are no parts to merge.\n");
+    std::vector<const SimulationPart*> order;
+    for (const SimulationPart& p : parts) {
+        if (p.seriesCount != parts[0].seriesCount || p.cellSums.size() != cells)
+            return refuse("The parts are not of one run.\n");
+        order.push_back(&p);
+    }
+    std::sort(order.begin(), order.end(),
+              [](const SimulationPart* a, const SimulationPart* b) {
+                  // An empty share comes before the one that starts where it stands.
+                  return a->firstSeries != b->firstSeries ? a->firstSeries < b->firstSeries
+                                                          : a->endSeries < b->endSeries;
+              });
+    uint64_t covered = 0;
+    for (const SimulationPart* p : order) {
+        if (p->firstSeries != covered || p->endSeries < p->firstSeries)
+            return refuse(p->firstSeries < covered ? "Two parts hold the same series.\n"
+                                                   : "The parts leave series out.\n");
+        covered = p->endSeries;
+    }
+    if (covered != parts[0].seriesCount)
+        return refuse("The parts leave series out.\n");
+
+    std::vector<int64_t> V(cells, 0);
+    for (const SimulationPart* p : order) {
+        for (size_t c = 0; c < cells; ++c)
+            V[c] += p->cellSums[c];
+        for (const auto& [series, m] : p->messages)
+            sink.messageBox(m.text, m.caption, m.icon);
+    }
+    addInitRestErrHeader(sink, seriesType, task, createEnergy, processEnergy, header);
+    for (size_t c = 0; c < cells; ++c)
+        writeCell(h, c, V[c], h.wNoiseLevels);
     h.fReady = 1;
     return 1;
 }

@@ -74,6 +74,7 @@
 #include <span>
 #include <vector>
 
+#include "detection/progress.h"
 #include "synthesis/message_sink.h"
 #include "synthesis/pulse_records.h"
 #include "synthesis/random_streams.h"
@@ -108,8 +109,37 @@ struct RestErrorHeader {
 
 using RestErrorHeaderPtr = std::unique_ptr<RestErrorHeader>;
 
-// Told after every finished cell: cells done and cells in all.
-using SimulationProgress = std::function<void(uint32_t done, uint32_t total)>;
+// What a share of the simulation found, for a shard of a job array or an
+// MPI rank: the run is one sequence of series (column j slowest, then row i,
+// then the R series of the cell) and a shard simulates series
+// [firstSeries, endSeries) of it. Summing cellSums over shards that cover
+// the run and dividing by 128 gives exactly the detection errors of the
+// whole run; the messages, by series, are those of the whole run in order.
+struct SimulationPart {
+    uint64_t firstSeries = 0;  // first series of the share
+    uint64_t endSeries = 0;    // one past its last series
+    uint64_t seriesCount = 0;  // series of the whole run
+    std::vector<int64_t> cellSums;  // per cell j * levels + i: the sum of seriesDetectionError over the share
+    std::vector<std::pair<uint64_t, RecordedMessage>> messages;  // (first series of the piece that showed it, message)
+    bool holdsLast = false;  // the share ends the run: the record holds the last series, the streams their end state
+};
+
+// How to run the simulation. Any number of threads, any shards, give the
+// same result to the last bit: every series starts from the random state the
+// series before it would leave, computed directly.
+struct SimulationOptions {
+    unsigned threads = 1;     // workers, the calling thread among them
+    uint32_t shardIndex = 0;  // this share, 0-based ...
+    uint32_t shardCount = 1;  // ... of this many equal shares of the series
+    // Told the series done and the series of this share, from the calling
+    // thread, about ten times a second; false cancels the run, which then
+    // changes nothing (header, record, streams) and returns 0.
+    detection::ProgressCallback progress;
+    // When given, only the share runs: its sums and messages go here, the
+    // header's cells and labels stay as they are; the record and the
+    // streams change only when the share ends the run.
+    SimulationPart* part = nullptr;
+};
 
 RestErrorHeaderPtr getRestErrHeader(MessageSink& sink, uint16_t pulses, uint16_t levels, int32_t repeats,
                                     RestErrorHeaderPtr existing);
@@ -121,8 +151,17 @@ int freeRestErrHeader(RestErrorHeaderPtr& header);
 
 int32_t seriesDetectionError(const SeriesHeader& series, uint16_t m);
 
+// Puts together the shares of one run (any order) as the whole run would
+// have left the header: the detection errors, the labels, fReady = 1, and
+// every message of the run in its order, shown on `sink`. Returns 1; 0 and
+// nothing changed after a message (caption " mergeSimulationParts ") when
+// the parts are of different runs, overlap, leave series out, or do not fit
+// the header's cells.
+int mergeSimulationParts(MessageSink& sink, RestErrorHeader* header, uint16_t seriesType, uint16_t task,
+                         uint16_t createEnergy, int16_t processEnergy, std::span<const SimulationPart> parts);
+
 int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
                        uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType,
                        uint16_t task, uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series,
                        int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams,
-                       const SimulationProgress& progress = {});
+                       const SimulationOptions& options = {});

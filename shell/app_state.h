@@ -103,9 +103,9 @@ struct AppState {
     uint16_t noiseIncrement = 5;
     uint16_t repeatCount = 100;
     uint16_t pulseCountSteps = 0;
-    // Told after every cell of a running simulation; a host may set it to
-    // show progress.
-    SimulationProgress simulationProgress;
+    // How the next simulation runs: threads, a shard of it, progress and
+    // cancel; set by the host (the command line, the window).
+    SimulationOptions simulationOptions;
     int32_t simulationViewKind = 0;
 
     // --- 5. Mode codes and one-shot flags

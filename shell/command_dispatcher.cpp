@@ -188,7 +188,7 @@ void statisticalSimulation(AppState& s, Host& host)
     statCutoffSpotting(host, s.lpRestErrorHeader.get(), std::span<const PulseHeader>(s.etalons.data(), s.etalonCount),
                        s.active_etalons, s.requiredList, s.seriesType, s.taskType,
                        static_cast<uint16_t>(s.savedEnergyCreate), s.savedEnergyProcess, s.lpSeriesHeader, s.amplitude,
-                       s.random.noiseSeed, s.random, s.simulationProgress);
+                       s.random.noiseSeed, s.random, s.simulationOptions);
     showSimulation(s, host);
 }
 

@@ -19,6 +19,11 @@ struct RandomStreams {
 // seed <- (seed * 12869 + 6925) mod 32768; returns the new seed, 0..32767.
 int32_t nextRandom(int32_t& seed);
 
+// The seed `draws` calls of nextRandom would leave, computed directly: the
+// generator is affine modulo 2^15, so n steps compose into one affine map,
+// found by repeated squaring in O(log n).
+int32_t jumpRandom(int32_t seed, uint64_t draws);
+
 // mean + ((S - 196608) * deviation) >> 15, S the sum of twelve nextRandom
 // values. The product wraps at 32 bits (usable deviations stay below about
 // 10900); the shift is a floor division.

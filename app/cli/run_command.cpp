@@ -232,14 +232,15 @@ void showResult(AppState& s)
 }
 
 // A progress bar on the terminal: cells done and the time left at the pace so far.
-void showProgress(std::chrono::steady_clock::time_point started, uint32_t done, uint32_t total)
+void showProgress(std::chrono::steady_clock::time_point started, uint64_t done, uint64_t total)
 {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const double left = done ? elapsed * (total - done) / done : 0.0;
     constexpr int kWidth = 30;
     const int filled = total ? static_cast<int>(kWidth * static_cast<uint64_t>(done) / total) : kWidth;
-    std::fprintf(stderr, "\r[%.*s%*s] %u/%u cells, %.0f s left ", filled, "##############################",
-                 kWidth - filled, "", done, total, left);
+    std::fprintf(stderr, "\r[%.*s%*s] %llu/%llu series, %.0f s left ", filled, "##############################",
+                 kWidth - filled, "", static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
+                 left);
     if (done == total)
         std::fprintf(stderr, "\n");
     std::fflush(stderr);
@@ -301,7 +302,10 @@ int runSimulateCommand(const std::vector<std::string>& args)
 
     const auto started = std::chrono::steady_clock::now();
     if (isatty(STDERR_FILENO))
-        state.simulationProgress = [started](uint32_t done, uint32_t total) { showProgress(started, done, total); };
+        state.simulationOptions.progress = [started](uint64_t done, uint64_t total) {
+            showProgress(started, done, total);
+            return true;
+        };
     dispatchCommand(state, host, IdDetectionStatisticalSimulation);
 
     const RestErrorHeader* r = state.lpRestErrorHeader.get();

@@ -1,0 +1,20 @@
+#pragma once
+// The statistical simulation run one series after another, as it was first
+// written: the reference that threaded and sharded runs must equal. Same
+// contract as the product's statCutoffSpotting; progress is told per cell.
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "detection/statistical_simulation.h"
+
+namespace literal {
+
+int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
+                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType,
+                       uint16_t task, uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series,
+                       int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams,
+                       const std::function<void(uint32_t, uint32_t)>& progress = {});
+
+}  // namespace literal
