@@ -10,6 +10,7 @@
 #include "detection/sequential_method.h"
 #include "detection/stepwise_protocol.h"
 #include "synthesis/series_synthesis.h"
+#include "tests/reference/literal_estimators.h"
 
 namespace literal {
 namespace {
@@ -87,13 +88,37 @@ void advanceOdometer(std::vector<uint16_t>& digits, std::vector<uint16_t>& numbe
         numbers[d] = requiredList[digits[d] - 1];
 }
 
+// The staged run of the simulation with the literal estimators: true
+// positions, the energy programme and, with `improve`, the improvement loop,
+// each appending its row.
+void stagedRun(MessageSink& sink, SeriesHeader& s, StepwiseProtocol* protocol, uint16_t Tmin, uint16_t Tmax,
+               uint16_t L, uint16_t m, bool improve)
+{
+    auto append = [&](uint16_t iterations, uint16_t code) {
+        if (addProtocolRow(iterations, L, m, code, protocol, s))
+            return true;
+        sink.messageBox("No positions on StepwiseProtocol\n", "CM_CREATE_SERIES", MessageIcon::None);
+        return false;
+    };
+    s.wFoundPulses = m;
+    std::copy_n(s.lpPositions.begin(), m, s.lpFoundPositions.begin());
+    if (!append(0, kMethodTrue))
+        return;
+    const int32_t programme = literal::estimateByEnergies(sink, Tmin, Tmax, L, m, s);
+    if (!append(0, kMethodProgramme) || !improve)
+        return;
+    uint16_t passes = 0;
+    literal::runImprovementLoop(sink, Tmin, Tmax, L, m, s, programme, passes);
+    append(passes, kMethodImproved);
+}
+
 }  // namespace
 
 int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
                        uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType,
                        uint16_t task, uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series,
                        int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams,
-                       const std::function<void(uint32_t, uint32_t)>& progress)
+                       const std::function<void(uint32_t, uint32_t)>& progress, Estimators estimators)
 {
     if (!header) {
         sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", MessageIcon::None);
@@ -162,15 +187,24 @@ int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<con
                 protocol->wUsed = 0;
                 switch (task) {
                 case 8:
-                    runFixedCaseEstimation(sink, s, protocol.get(), Tmin, Tmax, L, m, N,
-                                           FixedCaseStages::WithoutExhaustive);
+                    if (estimators == Estimators::Literal)
+                        stagedRun(sink, s, protocol.get(), Tmin, Tmax, L, m, true);
+                    else
+                        ::runFixedCaseEstimation(sink, s, protocol.get(), Tmin, Tmax, L, m, N,
+                                               FixedCaseStages::WithoutExhaustive);
                     break;
                 case 16:
-                    sequentialMethod(sink, Tmin, Tmax, false, protocol.get(), s);
+                    if (estimators == Estimators::Literal)
+                        literal::sequentialMethod(sink, Tmin, Tmax, false, protocol.get(), s);
+                    else
+                        ::sequentialMethod(sink, Tmin, Tmax, false, protocol.get(), s);
                     break;
                 case 32:
-                    runFixedCaseEstimation(sink, s, protocol.get(), Tmin, Tmax, L, m, N,
-                                           FixedCaseStages::TrueAndProgramme);
+                    if (estimators == Estimators::Literal)
+                        stagedRun(sink, s, protocol.get(), Tmin, Tmax, L, m, false);
+                    else
+                        ::runFixedCaseEstimation(sink, s, protocol.get(), Tmin, Tmax, L, m, N,
+                                               FixedCaseStages::TrueAndProgramme);
                     break;
                 default:
                     break;
