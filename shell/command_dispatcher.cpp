@@ -164,32 +164,17 @@ void showSimulation(AppState& s, Host& host)
 
 void statisticalSimulation(AppState& s, Host& host)
 {
-    sendCommand(s, host, CmdSimulationDialog);
-    if (!s.dialogAccepted)
+    std::unique_ptr<SimulationRun> run = prepareSimulation(s, host);
+    if (!run)
         return;
-    s.lpSeriesHeader = getCutOffSeriesHeader(host, s.etalonCount, s.etalonLength, s.minInterval, s.maxInterval,
-                                             s.seriesLength, std::move(s.lpSeriesHeader));
-    if (!s.lpSeriesHeader) {
-        host.messageBox("Не могу выделить память для lpCutOffSeriesHeader!", " About getCutOffSeriesHeader ",
-                        MessageIcon::Warning);
-        return;
-    }
-    s.lpRestErrorHeader = getRestErrHeader(host, s.pulseCountSteps, s.noiseStepCount, s.repeatCount,
-                                           std::move(s.lpRestErrorHeader));
-    if (!s.lpRestErrorHeader) {
-        host.messageBox("Нет RestoreErrorHeader!", " About RestoreErrorHeader ", MessageIcon::None);
-        return;
-    }
-    if (!initRestErrHeader(host, s.pulseCountSteps, s.minPulseCount, s.pulseCountIncrement, s.noiseStepCount,
-                           s.initialNoiseLevel, s.noiseIncrement, s.repeatCount, s.lpRestErrorHeader.get())) {
-        host.messageBox("Ошибка initRestErrHeader!", " About RestoreErrorHeader ", MessageIcon::None);
-        return;
-    }
-    statCutoffSpotting(host, s.lpRestErrorHeader.get(), std::span<const PulseHeader>(s.etalons.data(), s.etalonCount),
-                       s.active_etalons, s.requiredList, s.seriesType, s.taskType,
-                       static_cast<uint16_t>(s.savedEnergyCreate), s.savedEnergyProcess, s.lpSeriesHeader, s.amplitude,
-                       s.random.noiseSeed, s.random, s.simulationOptions);
-    showSimulation(s, host);
+    computeSimulation(*run);
+    finishSimulation(s, host, *run);
+}
+
+template <typename T>
+std::unique_ptr<T> copyOf(const std::unique_ptr<T>& record)
+{
+    return record ? std::make_unique<T>(*record) : nullptr;
 }
 
 void setTaskChecks(Host& host, int checkedTask)
@@ -262,6 +247,81 @@ void ensureSequenceCapacity(AppState& s, size_t n)
 {
     if (s.etalonSequence.size() < n)
         s.etalonSequence.resize(n, static_cast<uint16_t>(s.currentEtalon));
+}
+
+std::unique_ptr<SimulationRun> prepareSimulation(AppState& s, Host& host)
+{
+    sendCommand(s, host, CmdSimulationDialog);
+    if (!s.dialogAccepted)
+        return nullptr;
+    auto run = std::make_unique<SimulationRun>();
+    // The run gets copies of the record and the header; the state keeps its
+    // own until the run is finished. A failure here ends the command as it
+    // always did, with the state's records given up.
+    run->series = getCutOffSeriesHeader(host, s.etalonCount, s.etalonLength, s.minInterval, s.maxInterval,
+                                        s.seriesLength, copyOf(s.lpSeriesHeader));
+    if (!run->series) {
+        s.lpSeriesHeader.reset();
+        host.messageBox("Не могу выделить память для lpCutOffSeriesHeader!", " About getCutOffSeriesHeader ",
+                        MessageIcon::Warning);
+        return nullptr;
+    }
+    run->header = getRestErrHeader(host, s.pulseCountSteps, s.noiseStepCount, s.repeatCount,
+                                   copyOf(s.lpRestErrorHeader));
+    if (!run->header) {
+        s.lpSeriesHeader = std::move(run->series);
+        s.lpRestErrorHeader.reset();
+        host.messageBox("Нет RestoreErrorHeader!", " About RestoreErrorHeader ", MessageIcon::None);
+        return nullptr;
+    }
+    if (!initRestErrHeader(host, s.pulseCountSteps, s.minPulseCount, s.pulseCountIncrement, s.noiseStepCount,
+                           s.initialNoiseLevel, s.noiseIncrement, s.repeatCount, run->header.get())) {
+        s.lpSeriesHeader = std::move(run->series);
+        s.lpRestErrorHeader = std::move(run->header);
+        host.messageBox("Ошибка initRestErrHeader!", " About RestoreErrorHeader ", MessageIcon::None);
+        return nullptr;
+    }
+    run->etalons = std::span<const PulseHeader>(s.etalons.data(), s.etalonCount);
+    run->activeCount = s.active_etalons;
+    run->requiredList = s.requiredList;
+    run->seriesType = s.seriesType;
+    run->task = s.taskType;
+    run->createEnergy = static_cast<uint16_t>(s.savedEnergyCreate);
+    run->processEnergy = s.savedEnergyProcess;
+    run->amplitude = s.amplitude;
+    run->streams = s.random;
+    run->options = s.simulationOptions;
+    return run;
+}
+
+void computeSimulation(SimulationRun& run)
+{
+    SimulationOptions options = run.options;
+    if (run.options.progress)
+        options.progress = [&run](uint64_t done, uint64_t total) {
+            const bool goOn = run.options.progress(done, total);
+            if (!goOn)
+                run.cancelled = true;
+            return goOn;
+        };
+    // The noise stream is passed twice, as one of the streams and on its
+    // own, exactly as the state's streams always were.
+    run.result = statCutoffSpotting(run.messages, run.header.get(), run.etalons, run.activeCount, run.requiredList,
+                                    run.seriesType, run.task, run.createEnergy, run.processEnergy, run.series,
+                                    run.amplitude, run.streams.noiseSeed, run.streams, options);
+}
+
+void finishSimulation(AppState& s, Host& host, SimulationRun& run)
+{
+    for (const RecordedMessage& m : run.messages.messages)
+        host.messageBox(m.text, m.caption, m.icon);
+    run.messages.messages.clear();
+    if (run.cancelled)
+        return;  // the state never saw the run: its header, record and streams stay, and so does the view
+    s.lpRestErrorHeader = std::move(run.header);
+    s.lpSeriesHeader = std::move(run.series);
+    s.random = run.streams;
+    showSimulation(s, host);
 }
 
 void dispatchCommand(AppState& s, Host& host, int command)

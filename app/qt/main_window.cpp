@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -8,10 +9,14 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QThread>
+#include <QTimer>
 
+#include <system_error>
 #include <vector>
 
 #include "qt_host.h"
+#include "simulation_progress.h"
 #include "resources/command_ids.h"
 #include "resources/menu.h"
 #include "shell/command_dispatcher.h"
@@ -147,13 +152,20 @@ MainWindow::MainWindow()
             runShell([&] { paintWindow(state_, *host_, dc); });
     };
     canvas_->clickHandler = [this](int16_t x, int16_t y, uint32_t flags) {
+        if (simulation_)
+            return refuseDuringSimulation();
         runShell([&] { onLeftButton(state_, *host_, false, x, y, flags); });
     };
-    canvas_->keyHandler = [this](int32_t key) { runShell([&] { onKeyDown(state_, *host_, key); }); };
+    canvas_->keyHandler = [this](int32_t key) {
+        if (simulation_)
+            return refuseDuringSimulation();
+        runShell([&] { onKeyDown(state_, *host_, key); });
+    };
 }
 
 MainWindow::~MainWindow()
 {
+    abandonSimulation();
     teardown();
     canvas_->setHost(nullptr);
 }
@@ -182,6 +194,7 @@ void MainWindow::buildMenu()
                 runCommand(id);
             });
             host_->addMenuItem(id, action);
+            commandActions_.emplace_back(id, action);
             break;
         }
         }
@@ -207,8 +220,128 @@ void MainWindow::showWorkbench()
 
 void MainWindow::runCommand(int32_t id)
 {
-    if (!destroyed_)
-        runShell([&] { dispatchCommand(state_, *host_, id); });
+    if (destroyed_)
+        return;
+    if (simulation_ && id != resources::IdExit && id != resources::CmdCloseWindow)
+        return refuseDuringSimulation();
+    if (id == resources::IdDetectionStatisticalSimulation)
+        return startSimulation();
+    runShell([&] { dispatchCommand(state_, *host_, id); });
+}
+
+void MainWindow::startSimulation()
+{
+    std::unique_ptr<SimulationRun> run;
+    runShell([&] { run = prepareSimulation(state_, *host_); });
+    // Nothing to compute, or the window closed while the dialogs were open.
+    if (!run || destroyed_)
+        return;
+    if (running_ > 0) {
+        // Chosen inside another command's box: that command resumes after
+        // this one, so the run cannot leave the state to it meanwhile.
+        runShell([&] {
+            computeSimulation(*run);
+            finishSimulation(state_, *host_, *run);
+        });
+        return;
+    }
+
+    run->options.threads = static_cast<unsigned>(std::max(QThread::idealThreadCount(), 1));
+    // From the worker: the report goes to the box through the event loop.
+    run->options.progress = [this](uint64_t done, uint64_t total) {
+        QMetaObject::invokeMethod(
+            this, [this, done, total] { if (progress_) progress_->showProgress(done, total); },
+            Qt::QueuedConnection);
+        return !cancelAsked_.load();
+    };
+    cancelAsked_ = false;
+    simulation_ = std::move(run);
+    enterSimulationMode();
+    try {
+        worker_ = std::thread([this, run = simulation_.get()] {
+            computeSimulation(*run);
+            QMetaObject::invokeMethod(this, [this] { simulationEnded(); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        // The state never saw the run: dropping it leaves everything as it was.
+        simulation_.reset();
+        leaveSimulationMode();
+        runShell([&] {
+            host_->messageBox("The simulation could not start: the system gave no thread to run it on. Nothing "
+                              "was changed.",
+                              " Statistical Simulation ", MessageIcon::Warning);
+        });
+    }
+}
+
+SimulationProgressDialog* MainWindow::simulationProgress() const { return progress_.data(); }
+
+void MainWindow::simulationEnded()
+{
+    if (!simulation_ || destroyed_)
+        return;
+    if (running_ > 0) {
+        // Some shell work waits in a box of its own; the result comes after it.
+        QTimer::singleShot(50, this, [this] { simulationEnded(); });
+        return;
+    }
+    if (worker_.joinable())
+        worker_.join();
+    std::unique_ptr<SimulationRun> run = std::move(simulation_);
+    leaveSimulationMode();
+    // A close asked for during the run happens once the run is finished.
+    runShell([&] { finishSimulation(state_, *host_, *run); });
+}
+
+void MainWindow::cancelSimulation()
+{
+    cancelAsked_ = true;
+    if (progress_)
+        progress_->askCancel();
+}
+
+void MainWindow::abandonSimulation()
+{
+    cancelAsked_ = true;
+    if (worker_.joinable())
+        worker_.join();
+    simulation_.reset();
+    leaveSimulationMode();
+}
+
+void MainWindow::enterSimulationMode()
+{
+    for (const auto& [id, action] : commandActions_)
+        action->setEnabled(id == resources::IdExit);
+    progress_ = new SimulationProgressDialog(this);
+    progress_->onCancel = [this] { cancelAsked_ = true; };
+    // A short run ends before the box would only flash.
+    QTimer::singleShot(250, progress_.data(), [box = progress_] {
+        if (box)
+            box->show();
+    });
+}
+
+void MainWindow::leaveSimulationMode()
+{
+    for (const auto& [id, action] : commandActions_)
+        action->setEnabled(true);
+    if (progress_) {
+        progress_->hide();
+        progress_->deleteLater();
+        progress_ = nullptr;
+    }
+    if (!destroyed_ && isVisible())
+        canvas_->setFocus();
+}
+
+void MainWindow::refuseDuringSimulation()
+{
+    QApplication::beep();
+    if (progress_ && progress_->isVisible()) {
+        progress_->raise();
+        progress_->activateWindow();
+    }
 }
 
 void MainWindow::runShell(const std::function<void()>& work)
@@ -224,6 +357,13 @@ void MainWindow::runShell(const std::function<void()>& work)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // The run stops at its next report; the close comes when it has ended.
+    if (simulation_) {
+        closePending_ = true;
+        cancelSimulation();
+        event->ignore();
+        return;
+    }
     if (running_ > 0) {
         closePending_ = true;
         event->ignore();

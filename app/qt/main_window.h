@@ -3,18 +3,32 @@
 // a canvas that shows the window picture. Menu choices, left-button presses
 // and keys go to the shell; its invalidations come back as repaints of just
 // the invalid area.
+//
+// The statistical simulation computes on a worker thread of its own (the
+// shell prepares it and takes its result here, on the window's thread), with
+// a progress box and Cancel. Meanwhile the window repaints the previous
+// result and its menus open, but every command other than Exit is greyed
+// and refused, and so are clicks and keys on the canvas: they would touch
+// the alphabet, the series record or the random streams the run was made
+// from. Exit or a close asks the run to stop, waits for it and then closes.
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QWidget>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "platform/dc.h"
 #include "shell/app_state.h"
 
 class QtHost;
+class SimulationProgressDialog;
+struct SimulationRun;
 
 // The client area. It owns no state: painting and input are handed on.
 class CanvasWidget final : public QWidget {
@@ -52,8 +66,14 @@ class MainWindow final : public QMainWindow {
     // Maximised whatever the start asked for; where nothing maximises it (no
     // window manager), as large as the screen's available area.
     void showWorkbench();
-    // A command id, as the menu sends it.
+    // A command id, as the menu sends it. During a simulation only Exit
+    // (and the internal close) are taken; the rest are refused with a beep.
     void runCommand(int32_t id);
+
+    // A statistical simulation is computing (its box may not be shown yet).
+    bool simulationRunning() const { return simulation_ != nullptr; }
+    // Its progress box, or nullptr.
+    SimulationProgressDialog* simulationProgress() const;
 
     AppState& state() { return state_; }
     QtHost& host() { return *host_; }
@@ -76,10 +96,31 @@ class MainWindow final : public QMainWindow {
     void runShell(const std::function<void()>& work);
     void teardown();
 
+    // The simulation command: prepared here, computed on worker_, finished
+    // by simulationEnded when the worker says it is done.
+    void startSimulation();
+    void simulationEnded();
+    // Asks a running simulation to stop at its next report.
+    void cancelSimulation();
+    // Cancels and waits for the worker, dropping the run: the state stays
+    // as the run found it. For the destructor.
+    void abandonSimulation();
+    // The menu and the progress box while a run computes.
+    void enterSimulationMode();
+    void leaveSimulationMode();
+    // A beep, and the progress box brought to the front.
+    void refuseDuringSimulation();
+
     AppState state_;
     CanvasWidget* canvas_ = nullptr;
     std::unique_ptr<QtHost> host_;
     int running_ = 0;
     bool closePending_ = false;
     bool destroyed_ = false;
+
+    std::vector<std::pair<int32_t, QAction*>> commandActions_;  // every menu command, in menu order
+    std::unique_ptr<SimulationRun> simulation_;  // the run computing; the worker alone touches it meanwhile
+    std::thread worker_;
+    std::atomic<bool> cancelAsked_{false};       // read by the run's progress callback on the worker
+    QPointer<SimulationProgressDialog> progress_;
 };

@@ -309,6 +309,10 @@ TEST(MainWindow, EveryMenuCommandRuns)
         SCOPED_TRACE(id);
         b.window.menuAction(id)->trigger();
         Workbench::settle();
+        // The simulation computes on its worker; the commands after it wait for it.
+        for (int turn = 0; turn < 4000 && b.window.simulationRunning(); ++turn)
+            QTest::qWait(5);
+        EXPECT_FALSE(b.window.simulationRunning());
     }
     answerer.stop();
     EXPECT_GE(dialogs, 4);
