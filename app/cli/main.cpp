@@ -18,6 +18,11 @@ const char* kUsage =
     "                             process series as a click on Next does\n"
     "  simulate [options] [simulation options] [--json | --csv]\n"
     "                             run \"Detection, Statistical Simulation\" and print its errors\n"
+    "  simulate [options] [simulation options] --shard K/N --out FILE\n"
+    "                             run shard K of N (K from 1) and write its part file\n"
+    "  merge PART... [--json | --csv]\n"
+    "                             put the part files of one run together and print what\n"
+    "                             simulate prints for the whole run\n"
     "  help                       print this text\n"
     "\n"
     "options of run and simulate (applied in this order):\n"
@@ -39,7 +44,14 @@ const char* kUsage =
     "  --noise-from S --noise-steps K --noise-incr D   noise levels S, S+D, ... (K of them)\n"
     "  --repeats R                      series per cell\n"
     "\n"
-    "exit codes: 0 success, 1 the workbench could not start or simulate, 2 bad options.\n"
+    "how simulate runs (none of them changes a byte of its output):\n"
+    "  --threads N                      threads (default: OMP_NUM_THREADS, else SLURM_CPUS_PER_TASK,\n"
+    "                                   else every processor this process may use)\n"
+    "  --progress                       progress lines on standard error, for job logs\n"
+    "  --shard K/N --out FILE           shard K of N (K from 1 to N), its part written to FILE\n"
+    "\n"
+    "exit codes: 0 success, 1 the workbench could not start or simulate, or the parts could not\n"
+    "be read or put together, 2 bad options.\n"
     "Message boxes go to the JSON \"messages\" or, without --json, to standard error.\n"
     "See docs/cli.md for the output formats.\n";
 
@@ -59,6 +71,8 @@ int main(int argc, char** argv)
         return runRunCommand(args);
     if (command == "simulate")
         return runSimulateCommand(args);
+    if (command == "merge")
+        return runMergeCommand(args);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
         return 0;

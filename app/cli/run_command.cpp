@@ -1,14 +1,13 @@
-// quillmore-cli run and simulate: the workbench's own pipeline without its
-// window, one series (or one simulation) at a time.
+// quillmore-cli run: the workbench's own pipeline without its window, one
+// series at a time, as a click on Next makes it.
 
-#include <chrono>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "commands.h"
 #include "json_writer.h"
+#include "simulation_output.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "shell/main_window.h"
@@ -22,27 +21,6 @@ template <typename T>
 std::span<const T> first(const std::vector<T>& v, size_t n)
 {
     return std::span<const T>(v.data(), std::min(n, v.size()));
-}
-
-void writeSeries(JsonWriter& j, const SeriesHeader& s)
-{
-    const size_t K = s.wImpulseQuantity, N = s.dwSeriesSize;
-    j.beginObject();
-    j.field("dwSeriesSize", s.dwSeriesSize).field("wTmin", s.wTmin).field("wTmax", s.wTmax);
-    j.field("wImpulseSize", s.wImpulseSize).field("wImpulseQuantity", s.wImpulseQuantity);
-    j.field("wMinPulses", s.wMinPulses).field("wMaxPulses", s.wMaxPulses).field("wNoiseLevel", s.wNoiseLevel);
-    j.field("wAmplitude", s.wAmplitude);
-    j.key("lpPositions").array(first(s.lpPositions, K));
-    j.key("lpEtalonSequence").array(first(s.lpEtalonSequence, K));
-    j.key("lpCutFrom").array(first(s.lpCutFrom, K));
-    j.key("lpCutTo").array(first(s.lpCutTo, K));
-    j.key("lpMinPositions").array(first(s.lpMinPositions, K));
-    j.key("lpMaxPositions").array(first(s.lpMaxPositions, K));
-    j.field("wFoundPulses", s.wFoundPulses);
-    j.key("lpFoundPositions").array(first(s.lpFoundPositions, s.wFoundPulses));
-    j.key("lpPureData").array(first(s.lpPureData, N));
-    j.key("lpSeriesData").array(first(s.lpSeriesData, N));
-    j.endObject();
 }
 
 void writeProtocol(JsonWriter& j, const StepwiseProtocol& p)
@@ -125,7 +103,7 @@ std::string seriesJson(const AppState& s, const ConsoleHost& host, size_t firstM
     JsonWriter j;
     j.beginObject();
     j.key("series");
-    s.lpSeriesHeader ? writeSeries(j, *s.lpSeriesHeader) : (void)j.null();
+    s.lpSeriesHeader ? writeSeriesJson(j, *s.lpSeriesHeader) : (void)j.null();
     j.key("protocol");
     s.lpStepwiseProtocol ? writeProtocol(j, *s.lpStepwiseProtocol) : (void)j.null();
     j.key("detectionStudy");
@@ -200,25 +178,15 @@ void printSeriesText(const AppState& s, long number)
 
 // Reads the options, starts the workbench as the window starts it and
 // applies them; returns the exit code to end with, or -1 to go on.
-int startSession(const char* command, const std::vector<std::string>& args, RunOptions& options,
-                 SimulateOptions* simulate, AppState& state, ConsoleHost& host)
+int startSession(const char* command, const std::vector<std::string>& args, RunOptions& options, AppState& state,
+                 ConsoleHost& host)
 {
     std::string error;
-    if (!parseRunOptions(args, options, simulate, error)) {
+    if (!parseRunOptions(args, options, nullptr, error)) {
         std::fprintf(stderr, "quillmore-cli %s: %s\n", command, error.c_str());
         return 2;
     }
-    host.echoMessages = !options.json;
-    if (!onCreate(state, host)) {
-        for (const RecordedMessage& m : host.messages)
-            std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
-        return 1;
-    }
-    if (!applyRunOptions(state, host, options, error)) {
-        std::fprintf(stderr, "quillmore-cli: %s\n", error.c_str());
-        return 2;
-    }
-    return -1;
+    return startWorkbench("quillmore-cli", options, state, host, !options.json);
 }
 
 // As the window does after a processing: the result view shows one protocol
@@ -231,21 +199,6 @@ void showResult(AppState& s)
         storeShownRow(*s.lpStepwiseProtocol, *s.lpSeriesHeader);
 }
 
-// A progress bar on the terminal: cells done and the time left at the pace so far.
-void showProgress(std::chrono::steady_clock::time_point started, uint64_t done, uint64_t total)
-{
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const double left = done ? elapsed * (total - done) / done : 0.0;
-    constexpr int kWidth = 30;
-    const int filled = total ? static_cast<int>(kWidth * static_cast<uint64_t>(done) / total) : kWidth;
-    std::fprintf(stderr, "\r[%.*s%*s] %llu/%llu series, %.0f s left ", filled, "##############################",
-                 kWidth - filled, "", static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
-                 left);
-    if (done == total)
-        std::fprintf(stderr, "\n");
-    std::fflush(stderr);
-}
-
 }  // namespace
 
 int runRunCommand(const std::vector<std::string>& args)
@@ -253,7 +206,7 @@ int runRunCommand(const std::vector<std::string>& args)
     RunOptions options;
     AppState state;
     ConsoleHost host;
-    if (const int code = startSession("run", args, options, nullptr, state, host); code >= 0)
+    if (const int code = startSession("run", args, options, state, host); code >= 0)
         return code;
 
     for (long n = 1; n <= options.series; ++n) {
@@ -270,100 +223,6 @@ int runRunCommand(const std::vector<std::string>& args)
         else
             printSeriesText(state, n);
         std::fflush(stdout);
-    }
-    onDestroy(state);
-    return 0;
-}
-
-int runSimulateCommand(const std::vector<std::string>& args)
-{
-    RunOptions options;
-    SimulateOptions sim;
-    AppState state;
-    ConsoleHost host;
-    if (const int code = startSession("simulate", args, options, &sim, state, host); code >= 0)
-        return code;
-
-    // Dialog 105 is accepted as it fills itself; dialog 110 takes the values given.
-    using namespace resources;
-    host.dialogEdits[DialogCreateSeries] = {};
-    std::vector<std::pair<int32_t, std::string>>& edits = host.dialogEdits[DialogLocationParameters];
-    auto edit = [&edits](int32_t id, const std::optional<long>& v) {
-        if (v)
-            edits.emplace_back(id, std::to_string(*v));
-    };
-    edit(EditPulsesFrom, sim.from);
-    edit(EditPulsesTo, sim.to);
-    edit(EditPulsesIncrement, sim.incr);
-    edit(EditInitialNoiseLevel, sim.noiseFrom);
-    edit(EditNoiseSteps, sim.noiseSteps);
-    edit(EditNoiseIncrement, sim.noiseIncr);
-    edit(EditRepeatCount, sim.repeats);
-
-    const auto started = std::chrono::steady_clock::now();
-    if (isatty(STDERR_FILENO))
-        state.simulationOptions.progress = [started](uint64_t done, uint64_t total) {
-            showProgress(started, done, total);
-            return true;
-        };
-    dispatchCommand(state, host, IdDetectionStatisticalSimulation);
-
-    const RestErrorHeader* r = state.lpRestErrorHeader.get();
-    if (!r || !r->fReady) {
-        std::fprintf(stderr, "quillmore-cli simulate: the simulation did not run\n");
-        onDestroy(state);
-        return 1;
-    }
-    const auto pulses = first(r->wPulseValues, r->wVariousPulses);
-    const auto levels = first(r->lpNoiseLevel, r->wNoiseLevels);
-    const auto& errors = r->lpErrors[kDetectionErrors];
-    if (options.json) {
-        JsonWriter j;
-        j.beginObject();
-        j.key("wPulseValues").array(pulses);
-        j.key("lpNoiseLevel").array(levels);
-        j.field("repeats", r->repeats);
-        j.key("errors").beginArray();
-        for (size_t i = 0; i < levels.size(); ++i)
-            j.array(first(errors[i], pulses.size()));
-        j.endArray();
-        j.key("series");
-        state.lpSeriesHeader ? writeSeries(j, *state.lpSeriesHeader) : (void)j.null();
-        j.endObject();
-        std::printf("%s\n", j.text().c_str());
-    } else if (sim.csv) {
-        std::printf("noise");
-        for (int16_t m : pulses)
-            std::printf(",%d", m);
-        std::printf("\n");
-        for (size_t i = 0; i < levels.size(); ++i) {
-            std::printf("%d", levels[i]);
-            for (size_t jx = 0; jx < pulses.size(); ++jx)
-                std::printf(",%d", errors[i][jx]);
-            std::printf("\n");
-        }
-    } else {
-        std::printf("pulse values:");
-        for (int16_t m : pulses)
-            std::printf(" %d", m);
-        std::printf("\nnoise levels:");
-        for (int16_t l : levels)
-            std::printf(" %d", l);
-        std::printf("\nrepeats: %d\ndetection errors (one row per noise level):\n", r->repeats);
-        for (size_t i = 0; i < levels.size(); ++i) {
-            std::printf("%6d |", levels[i]);
-            for (size_t jx = 0; jx < pulses.size(); ++jx)
-                std::printf(" %8d", errors[i][jx]);
-            std::printf("\n");
-        }
-        if (state.lpSeriesHeader) {
-            const SeriesHeader& h = *state.lpSeriesHeader;
-            std::printf("last series: %u samples, %d pulses, noise level %d, positions:", h.dwSeriesSize,
-                        h.wImpulseQuantity, h.wNoiseLevel);
-            for (int k = 0; k < h.wImpulseQuantity; ++k)
-                std::printf(" %d", h.lpPositions[k]);
-            std::printf("\n");
-        }
     }
     onDestroy(state);
     return 0;

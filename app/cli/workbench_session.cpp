@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
+#include "shell/main_window.h"
 #include "synthesis/series_synthesis.h"
 
 namespace {
@@ -36,6 +39,42 @@ bool parseList(const std::string& text, std::vector<int>& values)
     return !values.empty();
 }
 
+// K/N with 1 <= K <= N <= kMaxShards, digits only.
+bool parseShard(const std::string& text, ShardChoice& shard)
+{
+    const size_t slash = text.find('/');
+    if (slash == std::string::npos)
+        return false;
+    const std::string k = text.substr(0, slash), n = text.substr(slash + 1);
+    auto digits = [](const std::string& t) {
+        return !t.empty() && t.size() <= 9 && t.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (!digits(k) || !digits(n))
+        return false;
+    const long index = std::stol(k), count = std::stol(n);
+    if (index < 1 || index > count || count > static_cast<long>(kMaxShards))
+        return false;
+    shard = {static_cast<uint32_t>(index), static_cast<uint32_t>(count)};
+    return true;
+}
+
+// A part file can be written at `path`: not a folder, in a folder that exists.
+bool checkOutPath(const std::string& path, std::string& error)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        error = "--out '" + path + "' is a folder; give the part file's name";
+        return false;
+    }
+    const fs::path folder = fs::path(path).parent_path();
+    if (!folder.empty() && !fs::is_directory(folder, ec)) {
+        error = "--out '" + path + "': the folder '" + folder.string() + "' does not exist";
+        return false;
+    }
+    return true;
+}
+
 std::string rangeError(const std::string& option, long low, long high)
 {
     return option + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high);
@@ -58,6 +97,10 @@ bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, Simu
         }
         if (simulate && a == "--csv") {
             simulate->csv = true;
+            continue;
+        }
+        if (simulate && a == "--progress") {
+            simulate->progress = true;
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -135,6 +178,22 @@ bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, Simu
             ok = number(simulate->noiseIncr, 0, 10900);
         } else if (simulate && a == "--repeats") {
             ok = number(simulate->repeats, 1, 32767);
+        } else if (simulate && a == "--threads") {
+            ok = number(simulate->threads, 1, kMaxThreads);
+        } else if (simulate && a == "--shard") {
+            ShardChoice shard;
+            ok = parseShard(v, shard);
+            if (ok)
+                simulate->shard = shard;
+            else
+                error = "--shard must be K/N, shard K (counted from 1) of N, 1 <= K <= N <= " +
+                        std::to_string(kMaxShards) + ", such as 3/8, got '" + v + "'";
+        } else if (simulate && a == "--out") {
+            ok = !v.empty();
+            if (ok)
+                simulate->out = v;
+            else
+                error = "--out needs the name of the part file to write";
         } else {
             error = "unknown option: " + a;
             ok = false;
@@ -142,7 +201,82 @@ bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, Simu
         if (!ok)
             return false;
     }
+    if (simulate && simulate->shard && !simulate->out) {
+        error = "--shard needs --out FILE, the part file the shard writes";
+        return false;
+    }
+    if (simulate && simulate->out && !simulate->shard) {
+        error = "--out needs --shard K/N: only a shard writes a part file";
+        return false;
+    }
+    if (simulate && simulate->out && !checkOutPath(*simulate->out, error))
+        return false;
     return true;
+}
+
+std::vector<std::string> simulationOptionWords(const RunOptions& o, const SimulateOptions& sim)
+{
+    std::vector<std::string> words;
+    auto add = [&words](const char* option, const std::optional<long>& v) {
+        if (v) {
+            words.emplace_back(option);
+            words.push_back(std::to_string(*v));
+        }
+    };
+    if (o.seriesType) {
+        words.emplace_back("--series-type");
+        words.push_back(*o.seriesType);
+    }
+    if (o.task) {
+        words.emplace_back("--task");
+        words.push_back(*o.task);
+    }
+    if (!o.etalons.empty()) {
+        std::string list;
+        for (int e : o.etalons) {
+            if (!list.empty())
+                list += ',';
+            list += std::to_string(e);
+        }
+        words.emplace_back("--etalons");
+        words.push_back(list);
+    }
+    add("--length", o.length);
+    add("--noise", o.noise);
+    add("--pulses", o.pulses);
+    add("--tmin", o.tmin);
+    add("--tmax", o.tmax);
+    add("--energy", o.energy);
+    add("--method", o.method);
+    add("--from", sim.from);
+    add("--to", sim.to);
+    add("--incr", sim.incr);
+    add("--noise-from", sim.noiseFrom);
+    add("--noise-steps", sim.noiseSteps);
+    add("--noise-incr", sim.noiseIncr);
+    add("--repeats", sim.repeats);
+    if (o.moreDetails)
+        words.emplace_back("--more-details");
+    return words;
+}
+
+int startWorkbench(const char* program, const RunOptions& options, AppState& state, ConsoleHost& host, bool echo,
+                   bool quiet)
+{
+    host.echoMessages = echo;
+    if (!onCreate(state, host)) {
+        if (!quiet)
+            for (const RecordedMessage& m : host.messages)
+                std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
+        return 1;
+    }
+    std::string error;
+    if (!applyRunOptions(state, host, options, error)) {
+        if (!quiet)
+            std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        return 2;
+    }
+    return -1;
 }
 
 bool applyRunOptions(AppState& s, ConsoleHost& host, const RunOptions& o, std::string& error)

@@ -3,6 +3,7 @@
 // starts it, the console host, and the options of `run` and `simulate`
 // applied the way the menu, the option panels and the alphabet clicks would.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,9 +22,22 @@ struct RunOptions {
     bool json = false;
 };
 
+// Shard K of N of a simulation; K counts from 1, as a job array's task id does.
+struct ShardChoice {
+    uint32_t index = 1;
+    uint32_t count = 1;
+};
+
+constexpr long kMaxThreads = 1024;
+constexpr uint32_t kMaxShards = 100000;
+
 struct SimulateOptions {
     std::optional<long> from, to, incr, noiseFrom, noiseSteps, noiseIncr, repeats;
     bool csv = false;
+    std::optional<long> threads;  // --threads N
+    bool progress = false;        // --progress: one-line records on standard error
+    std::optional<ShardChoice> shard;
+    std::optional<std::string> out;  // the part file a shard writes
 };
 
 // Reads the options of `run` (and, when `simulate` is given, those of
@@ -31,6 +45,18 @@ struct SimulateOptions {
 // naming it.
 bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, SimulateOptions* simulate,
                      std::string& error);
+
+// The options that shape a simulation, in the order they are applied, as
+// they would be written again: what a part file records of its command line.
+// Output format, threads, progress and the shard are left out.
+std::vector<std::string> simulationOptionWords(const RunOptions& run, const SimulateOptions& simulate);
+
+// Starts the workbench as the window starts it and applies the options;
+// messages go to standard error as they come when `echo` is set. Returns
+// the exit code to end with (after a line on standard error, unless
+// `quiet`), or -1 to go on.
+int startWorkbench(const char* program, const RunOptions& options, AppState& state, ConsoleHost& host, bool echo,
+                   bool quiet = false);
 
 // Applies the options to a started state; false with a message naming the
 // option the state cannot take.

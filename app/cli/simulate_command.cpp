@@ -1,0 +1,100 @@
+// quillmore-cli simulate: "Detection, Statistical Simulation" whole, on
+// threads, or one shard of it written to a part file; and quillmore-cli
+// merge: the part files of one run put together.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "part_file_io.h"
+#include "resources/command_ids.h"
+#include "shell/command_dispatcher.h"
+#include "shell/main_window.h"
+#include "simulation_share.h"
+#include "workbench_session.h"
+
+int runSimulateCommand(const std::vector<std::string>& args)
+{
+    RunOptions options;
+    SimulateOptions sim;
+    std::string error;
+    if (!parseRunOptions(args, options, &sim, error)) {
+        std::fprintf(stderr, "quillmore-cli simulate: %s\n", error.c_str());
+        return 2;
+    }
+    AppState state;
+    ConsoleHost host;
+    if (const int code = startWorkbench("quillmore-cli", options, state, host, !options.json); code >= 0)
+        return code;
+    answerSimulationDialogs(host, sim);
+    state.simulationOptions.threads = simulationThreads(sim.threads, availableProcessors(), "quillmore-cli");
+    const auto progress = simulationProgress(sim.progress, std::chrono::steady_clock::now());
+
+    if (!sim.shard) {
+        state.simulationOptions.progress = progress;
+        dispatchCommand(state, host, resources::IdDetectionStatisticalSimulation);
+        const RestErrorHeader* r = state.lpRestErrorHeader.get();
+        if (!r || !r->fReady) {
+            std::fprintf(stderr, "quillmore-cli simulate: the simulation did not run\n");
+            onDestroy(state);
+            return 1;
+        }
+        printSimulationResult(*r, state.lpSeriesHeader.get(), simulationFormat(options.json, sim.csv));
+        onDestroy(state);
+        return 0;
+    }
+
+    const ShareOutcome share =
+        runSimulationShare(state, host, options, sim, sim.shard->index, sim.shard->count, progress);
+    onDestroy(state);
+    if (!share.ran) {
+        std::fprintf(stderr, "quillmore-cli simulate: the simulation did not run; no part written\n");
+        return 1;
+    }
+    if (!replaceFile(*sim.out, files::writeSimulationPart(share.file), error)) {
+        std::fprintf(stderr, "quillmore-cli simulate: --out: %s\n", error.c_str());
+        return 1;
+    }
+    const SimulationPart& p = share.file.part;
+    std::fprintf(stderr, "quillmore-cli simulate: shard %u/%u wrote %s: series %llu to %llu of %llu\n",
+                 sim.shard->index, sim.shard->count, sim.out->c_str(),
+                 static_cast<unsigned long long>(p.firstSeries + 1), static_cast<unsigned long long>(p.endSeries),
+                 static_cast<unsigned long long>(p.seriesCount));
+    return 0;
+}
+
+int runMergeCommand(const std::vector<std::string>& args)
+{
+    bool json = false, csv = false;
+    std::vector<std::string> names;
+    for (const std::string& a : args) {
+        if (a == "--json") {
+            json = true;
+        } else if (a == "--csv") {
+            csv = true;
+        } else if (a.starts_with("--")) {
+            std::fprintf(stderr, "quillmore-cli merge: unknown option: %s\n", a.c_str());
+            return 2;
+        } else {
+            names.push_back(a);
+        }
+    }
+    if (names.empty()) {
+        std::fprintf(stderr, "quillmore-cli merge: give the part files to put together\n");
+        return 2;
+    }
+    std::vector<files::SimulationPartFile> parts(names.size());
+    for (size_t k = 0; k < names.size(); ++k) {
+        std::string bytes, error;
+        if (!readWholeFile(names[k], bytes, error)) {
+            std::fprintf(stderr, "quillmore-cli merge: %s\n", error.c_str());
+            return 1;
+        }
+        if (!files::readSimulationPart(bytes, parts[k], error)) {
+            std::fprintf(stderr, "quillmore-cli merge: %s: %s\n", names[k].c_str(), error.c_str());
+            return 1;
+        }
+    }
+    return mergeAndPrintSimulation("quillmore-cli merge", parts, names, simulationFormat(json, csv));
+}

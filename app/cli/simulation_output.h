@@ -1,0 +1,26 @@
+#pragma once
+// What quillmore-cli prints of series and simulations, shared by `run`,
+// `simulate`, `merge` and quillmore-mpi so that all of them word a result
+// the same way.
+
+#include "detection/statistical_simulation.h"
+#include "json_writer.h"
+#include "synthesis/pulse_records.h"
+
+enum class SimulationFormat { Text, Json, Csv };
+
+// `--json` wins over `--csv`, as it always has.
+inline SimulationFormat simulationFormat(bool json, bool csv)
+{
+    return json ? SimulationFormat::Json : csv ? SimulationFormat::Csv : SimulationFormat::Text;
+}
+
+// The series as one JSON object: its sizes, the per-pulse arrays cut to the
+// pulse count, the found positions to the found count, the samples to the
+// series length.
+void writeSeriesJson(JsonWriter& j, const SeriesHeader& s);
+
+// The result of a finished simulation on standard output: the pulse values,
+// the noise levels, the repeats, the detection-error matrix and (not in CSV)
+// the last simulated series.
+void printSimulationResult(const RestErrorHeader& r, const SeriesHeader* last, SimulationFormat format);

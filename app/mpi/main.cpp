@@ -1,0 +1,163 @@
+// quillmore-mpi simulate: the statistical simulation over the ranks of an
+// MPI job. Every rank starts the workbench with the same options and runs
+// its share (rank r of size s is shard r+1 of s); rank 0 gathers the parts,
+// as part-file bytes, puts them together and prints exactly what
+// `quillmore-cli simulate` prints. The other ranks print nothing; every
+// rank ends with rank 0's exit code.
+
+#include <mpi.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "console_host.h"
+#include "shell/main_window.h"
+#include "simulation_share.h"
+#include "workbench_session.h"
+
+namespace {
+
+const char* kUsage =
+    "usage: mpirun [mpirun options] quillmore-mpi simulate [options] [simulation options] [--json | --csv]\n"
+    "\n"
+    "Runs \"Detection, Statistical Simulation\" with rank r of s simulating shard r+1 of s, and\n"
+    "prints on rank 0 exactly what quillmore-cli simulate prints for the same options.\n"
+    "The options are those of quillmore-cli simulate (see quillmore-cli help), without\n"
+    "--shard and --out. Threads per rank: --threads N, else OMP_NUM_THREADS, else\n"
+    "SLURM_CPUS_PER_TASK, else 1. --progress shows rank 0's share.\n";
+
+constexpr int kPartTag = 1;
+constexpr size_t kPiece = size_t{1} << 30;  // bytes per message, well inside an int count
+
+// Every rank's status (0: its part follows, else its exit code) and part
+// bytes, at rank 0; the other ranks get nothing back.
+std::vector<std::string> gatherParts(int rank, int size, int status, const std::string& bytes,
+                                     std::vector<long long>& statuses)
+{
+    long long mine[2] = {status, static_cast<long long>(bytes.size())};
+    std::vector<long long> all(rank == 0 ? 2 * static_cast<size_t>(size) : 2);
+    MPI_Gather(mine, 2, MPI_LONG_LONG, all.data(), 2, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
+    std::vector<std::string> parts;
+    if (rank != 0) {
+        for (size_t at = 0; at < bytes.size(); at += kPiece)
+            MPI_Send(bytes.data() + at, static_cast<int>(std::min(kPiece, bytes.size() - at)), MPI_BYTE, 0,
+                     kPartTag, MPI_COMM_WORLD);
+        return parts;
+    }
+    parts.resize(static_cast<size_t>(size));
+    statuses.resize(static_cast<size_t>(size));
+    parts[0] = bytes;
+    statuses[0] = status;
+    for (int r = 1; r < size; ++r) {
+        statuses[r] = all[2 * r];
+        std::string& p = parts[static_cast<size_t>(r)];
+        p.resize(static_cast<size_t>(all[2 * r + 1]));
+        for (size_t at = 0; at < p.size(); at += kPiece)
+            MPI_Recv(p.data() + at, static_cast<int>(std::min(kPiece, p.size() - at)), MPI_BYTE, r, kPartTag,
+                     MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+    }
+    return parts;
+}
+
+int simulate(const std::vector<std::string>& args, int rank, int size)
+{
+    const bool quiet = rank != 0;
+    RunOptions options;
+    SimulateOptions sim;
+    std::string error;
+    if (!parseRunOptions(args, options, &sim, error)) {
+        if (!quiet)
+            std::fprintf(stderr, "quillmore-mpi simulate: %s\n", error.c_str());
+        return 2;
+    }
+    if (sim.shard || sim.out) {
+        if (!quiet)
+            std::fprintf(stderr, "quillmore-mpi simulate: %s is for quillmore-cli; here every rank runs its share\n",
+                         sim.shard ? "--shard" : "--out");
+        return 2;
+    }
+    // Messages are told on rank 0 once the parts are put together, in the
+    // order the whole run shows them.
+    AppState state;
+    ConsoleHost host;
+    int status = startWorkbench("quillmore-mpi", options, state, host, false, quiet);
+    files::SimulationPartFile mine;
+    if (status < 0) {
+        answerSimulationDialogs(host, sim);
+        state.simulationOptions.threads = simulationThreads(sim.threads, 1, "quillmore-mpi", quiet);
+        const auto progress =
+            quiet ? detection::ProgressCallback{} : simulationProgress(sim.progress, std::chrono::steady_clock::now());
+        ShareOutcome share = runSimulationShare(state, host, options, sim, static_cast<uint32_t>(rank) + 1,
+                                                static_cast<uint32_t>(size), progress);
+        status = share.ran ? 0 : 1;
+        mine = std::move(share.file);
+        if (!share.ran && !quiet) {
+            if (!options.json)
+                for (const RecordedMessage& m : host.messages)
+                    std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
+            std::fprintf(stderr, "quillmore-mpi simulate: the simulation did not run\n");
+        }
+        onDestroy(state);
+    }
+    std::vector<long long> statuses;
+    const std::vector<std::string> bytes =
+        gatherParts(rank, size, status, status == 0 ? files::writeSimulationPart(mine) : std::string(), statuses);
+    if (rank != 0)
+        return 0;  // rank 0's code reaches every rank
+
+    if (status != 0)
+        return status;
+    for (int r = 1; r < size; ++r)
+        if (statuses[r] != 0) {
+            std::fprintf(stderr, "quillmore-mpi simulate: the share of rank %d did not run (exit code %lld)\n", r,
+                         statuses[r]);
+            return static_cast<int>(statuses[r]);
+        }
+    std::vector<files::SimulationPartFile> parts(static_cast<size_t>(size));
+    std::vector<std::string> names;
+    for (int r = 0; r < size; ++r) {
+        names.push_back("the part of rank " + std::to_string(r));
+        if (!files::readSimulationPart(bytes[r], parts[r], error)) {
+            std::fprintf(stderr, "quillmore-mpi simulate: %s: %s\n", names.back().c_str(), error.c_str());
+            return 1;
+        }
+    }
+    return mergeAndPrintSimulation("quillmore-mpi simulate", parts, names, simulationFormat(options.json, sim.csv));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    MPI_Init(&argc, &argv);
+    int rank = 0, size = 1;
+    MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+    MPI_Comm_size(MPI_COMM_WORLD, &size);
+
+    int code = 0;
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "simulate") {
+        code = simulate(std::vector<std::string>(argv + 2, argv + argc), rank, size);
+    } else if (command == "help" || command == "--help" || command == "-h") {
+        if (rank == 0)
+            std::fputs(kUsage, stdout);
+    } else {
+        if (rank == 0) {
+            if (!command.empty())
+                std::fprintf(stderr, "quillmore-mpi: unknown command '%s'\n\n", command.c_str());
+            std::fputs(kUsage, stderr);
+        }
+        code = 2;
+    }
+    // Every rank ends with rank 0's code; a refusal of the options is the
+    // same on every rank and ends before any rank waits for another.
+    if (command == "simulate")
+        MPI_Bcast(&code, 1, MPI_INT, 0, MPI_COMM_WORLD);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    MPI_Finalize();
+    return code;
+}
