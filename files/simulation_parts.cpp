@@ -1,5 +1,7 @@
 #include "files/simulation_parts.h"
 
+#include "files/json_text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -33,28 +35,7 @@ class Out {
     std::string text;
 
     void raw(std::string_view s) { text += s; }
-    void string(std::string_view s)
-    {
-        text += '"';
-        for (const unsigned char c : s) {
-            switch (c) {
-            case '"': text += "\\\""; break;
-            case '\\': text += "\\\\"; break;
-            case '\n': text += "\\n"; break;
-            case '\r': text += "\\r"; break;
-            case '\t': text += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buffer[8];
-                    std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                    text += buffer;
-                } else {
-                    text += static_cast<char>(c);  // UTF-8 passes through
-                }
-            }
-        }
-        text += '"';
-    }
+    void string(std::string_view s) { files::appendJsonString(text, s); }
     template <typename T>
     void number(T v)
     {

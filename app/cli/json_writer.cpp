@@ -1,5 +1,7 @@
 #include "json_writer.h"
 
+#include "files/json_text.h"
+
 #include <cstdio>
 
 void JsonWriter::separate()
@@ -66,25 +68,7 @@ JsonWriter& JsonWriter::value(double v)
 JsonWriter& JsonWriter::value(std::string_view v)
 {
     separate();
-    out_ += '"';
-    for (unsigned char c : v) {
-        switch (c) {
-        case '"': out_ += "\\\""; break;
-        case '\\': out_ += "\\\\"; break;
-        case '\n': out_ += "\\n"; break;
-        case '\r': out_ += "\\r"; break;
-        case '\t': out_ += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                out_ += buffer;
-            } else {
-                out_ += static_cast<char>(c);  // UTF-8 passes through
-            }
-        }
-    }
-    out_ += '"';
+    files::appendJsonString(out_, v);
     needComma_ = true;
     return *this;
 }

@@ -48,7 +48,12 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string& e
     std::signal(SIGXFSZ, SIG_IGN);
     const fs::path target(path);
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    std::string fresh = (folder / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
+    // A hidden name beside the target ("." + name + ".tmp-XXXXXX"), built
+    // piece by piece: g++ 12 warns falsely about "." + std::string.
+    std::string hidden(1, '.');
+    hidden += target.filename().string();
+    hidden += ".tmp-XXXXXX";
+    std::string fresh = (folder / hidden).string();
     const int fd = mkstemp(fresh.data());
     if (fd < 0) {
         error = "cannot create a file in '" + folder.string() + "': " + why();
