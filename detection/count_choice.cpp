@@ -73,8 +73,11 @@ Score improveUntilSettled(std::span<const Sample> x, const PulseLayout& layout, 
 {
     Score last = startMeasure;
     passes = 0;
+    // A pass that confirms the one before mostly scans what that one scanned.
+    ImprovementMemo<Score> memo;
     while (passes < kMostImprovementPasses) {
-        const Score next = measureOf(improveStarts<Sample, Score>(x, layout, starts), static_cast<int64_t>(starts.size()));
+        const Score next =
+            measureOf(improveStarts<Sample, Score>(x, layout, starts, &memo), static_cast<int64_t>(starts.size()));
         if (next == last)
             break;
         last = next;

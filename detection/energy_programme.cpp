@@ -300,7 +300,8 @@ void EnergyProgramme<Score>::positions(int32_t m, std::span<int32_t> out) const
 }
 
 template <class Sample, class Score>
-Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::span<int32_t> starts)
+Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::span<int32_t> starts,
+                    ImprovementMemo<Score>* memo)
 {
     const int32_t m = static_cast<int32_t>(starts.size());
     const int32_t L = layout.L;
@@ -320,7 +321,11 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
         best = Ops<Score>::add(best, Ops<Score>::mul(c, c));
 
     const Sample* samples = x.data();
-    std::vector<Score> criteria;
+    ImprovementMemo<Score> own;
+    if (!memo)
+        memo = &own;
+    if (memo->entries.size() != static_cast<size_t>(m))
+        memo->entries.assign(static_cast<size_t>(m), {});
     auto pass = [&](std::vector<int32_t>& pos, bool forward) {
         for (int32_t step = 0; step < m; ++step) {
             const int32_t k = forward ? step : m - 1 - step;
@@ -339,9 +344,19 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
                     Ops<Score>::sub(column[static_cast<size_t>(i)], asScore<Score>(sampleAt(x, int64_t{old} + i)));
             int32_t choice = old;
             if (from <= to) {
+                // The criteria depend on nothing but the other pulses' sums
+                // and the candidates: when both are as at this pulse's last
+                // scan, so are the criteria.
+                auto& entry = memo->entries[static_cast<size_t>(k)];
                 const size_t count = static_cast<size_t>(to - from + 1);
-                criteria.resize(count);
-                candidateCriteria<Sample, Score>(samples + from, others.data(), L, count, criteria.data());
+                if (entry.from != from || entry.to != to || entry.others != others) {
+                    entry.criteria.resize(count);
+                    candidateCriteria<Sample, Score>(samples + from, others.data(), L, count, entry.criteria.data());
+                    entry.from = from;
+                    entry.to = to;
+                    entry.others = others;
+                }
+                const std::vector<Score>& criteria = entry.criteria;
                 for (size_t j = 0; j < count; ++j) {
                     const Score T = criteria[j];
                     // Forward a pulse moves only on a strict gain, backward
@@ -377,7 +392,8 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
 #define QUILLMORE_SAMPLE_SCORE(Sample, Score)                                                                   \
     template std::vector<Score> windowEnergies<Sample, Score>(std::span<const Sample>, int32_t);              \
     template Score columnCriterion<Sample, Score>(std::span<const Sample>, int32_t, std::span<const int32_t>); \
-    template Score improveStarts<Sample, Score>(std::span<const Sample>, const PulseLayout&, std::span<int32_t>);
+    template Score improveStarts<Sample, Score>(std::span<const Sample>, const PulseLayout&, std::span<int32_t>,      \
+                                                ImprovementMemo<Score>*);
 QUILLMORE_SAMPLE_SCORE(int16_t, int32_t)
 QUILLMORE_SAMPLE_SCORE(int16_t, int64_t)
 QUILLMORE_SAMPLE_SCORE(int32_t, int64_t)

@@ -118,6 +118,19 @@ private:
     std::vector<Score> total_;   // per count: the best chain's total
 };
 
+// The criteria of every pulse's last scan with what they were computed from
+// (the sums of the other pulses and the candidate range): a scan that finds
+// both unchanged, in the same pass or in the next one of a loop, reads them
+// instead of computing them again. Belongs to one series and one count.
+template <class Score>
+struct ImprovementMemo {
+    struct Entry {
+        int64_t from = 0, to = -1;
+        std::vector<Score> others, criteria;
+    };
+    std::vector<Entry> entries;  // per pulse
+};
+
 // One improvement pass over the first m = starts.size() starts: a forward
 // sweep over the pulses in which a pulse moves to the candidate of strictly
 // greatest S, then a backward sweep over a copy in which it moves on a tie as
@@ -128,6 +141,7 @@ private:
 // L products per candidate. `starts` is overwritten; returns the raw S of
 // the result. Throws std::bad_alloc.
 template <class Sample, class Score>
-Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::span<int32_t> starts);
+Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::span<int32_t> starts,
+                    ImprovementMemo<Score>* memo = nullptr);
 
 }  // namespace detection

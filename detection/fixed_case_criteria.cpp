@@ -216,13 +216,20 @@ int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
 int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                          SeriesHeader& series)
 {
+    return improvePositions(sink, Tmin, Tmax, L, m, series, nullptr);
+}
+
+int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                         SeriesHeader& series, detection::ImprovementMemo<int32_t>* memo)
+{
     if (!acceptArguments(sink, " improvePositions ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
         return kEstimateFailure;
     std::vector<int32_t> starts;
     int32_t best = 0;
     try {
         starts.assign(series.lpFoundPositions.begin(), series.lpFoundPositions.begin() + m);
-        best = detection::improveStarts<int16_t, int32_t>(seriesSamples(series), seriesLayout(series, Tmin, Tmax, L), starts);
+        best = detection::improveStarts<int16_t, int32_t>(seriesSamples(series), seriesLayout(series, Tmin, Tmax, L), starts,
+                                                          memo);
     } catch (const std::bad_alloc&) {
         noMemoryFor(sink, "ppSums[]");
         return kEstimateFailure;

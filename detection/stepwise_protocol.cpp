@@ -139,8 +139,10 @@ int32_t runImprovementLoop(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
 {
     int32_t last = startMeasure;
     passes = 0;
+    // A pass that confirms the one before mostly scans what that one scanned.
+    detection::ImprovementMemo<int32_t> memo;
     while (passes < kMaxImprovementPasses) {
-        const int32_t next = improvePositions(sink, Tmin, Tmax, L, m, series);
+        const int32_t next = improvePositions(sink, Tmin, Tmax, L, m, series, &memo);
         if (next == last)
             break;
         last = next;
