@@ -494,7 +494,7 @@ int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<con
     const uint64_t total = g.seriesCount();
     const uint64_t shards = std::max<uint64_t>(options.shardCount, 1);
     const uint64_t index = std::min<uint64_t>(options.shardIndex, shards - 1);
-    const uint64_t first = total * index / shards, end = total * (index + 1) / shards;
+    const auto [first, end] = shareOfSeries(total, index, shards);
     // The last series of the run is simulated last, in the caller's record,
     // which thereby ends as the sequential run leaves it.
     const bool holdsLast = end == total && first < end;

@@ -124,6 +124,16 @@ struct SimulationPart {
     bool holdsLast = false;  // the share ends the run: the record holds the last series, the streams their end state
 };
 
+// Series [first, end) of a run of `count` that share `index` (0-based) of
+// `shares` simulates: the one split every front end uses.
+struct SeriesShare {
+    uint64_t first = 0, end = 0;
+};
+inline SeriesShare shareOfSeries(uint64_t count, uint64_t index, uint64_t shares)
+{
+    return {count * index / shares, count * (index + 1) / shares};
+}
+
 // How to run the simulation. Any number of threads, any shards, give the
 // same result to the last bit: every series starts from the random state the
 // series before it would leave, computed directly.

@@ -619,8 +619,8 @@ void checkShare(const SimulationPartFile& p)
     if (s.seriesCount != cells * R)
         throw Refusal{"its run counts " + std::to_string(s.seriesCount) + " series, its grid makes " +
                       std::to_string(cells * R)};
-    if (s.firstSeries != shardFirstSeries(s.seriesCount, p.shard, p.shards) ||
-        s.endSeries != shardEndSeries(s.seriesCount, p.shard, p.shards))
+    const SeriesShare share = shareOfSeries(s.seriesCount, p.shard - 1, p.shards);
+    if (s.firstSeries != share.first || s.endSeries != share.end)
         throw Refusal{"its share (" + seriesRange(s.firstSeries, s.endSeries) + ") is not shard " +
                       std::to_string(p.shard) + "/" + std::to_string(p.shards) + " of " +
                       std::to_string(s.seriesCount) + " series"};

@@ -84,11 +84,6 @@ struct SimulationPartFile {
     std::optional<SimulationLastSeries> last;  // exactly when part.holdsLast
 };
 
-// Series [first, end) of `count` that shard k (from 1) of n simulates: the
-// statistical simulation's own split.
-inline uint64_t shardFirstSeries(uint64_t count, uint32_t k, uint32_t n) { return count * (k - 1) / n; }
-inline uint64_t shardEndSeries(uint64_t count, uint32_t k, uint32_t n) { return count * k / n; }
-
 uint64_t simulationRunDigest(const SimulationRun& run);
 std::string formatDigest(uint64_t digest);  // 16 lower-case hex digits
 

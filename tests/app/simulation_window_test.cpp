@@ -152,12 +152,4 @@ TEST(SimulationWindow, ExitDuringARunStopsItAndClosesCleanly)
     b.simulateLong();
 }  // the window goes with its worker still computing
 
-TEST(SimulationProgress, TheTimeLeftFollowsThePaceSoFar)
-{
-    EXPECT_EQ(timeLeftText(3.0, 0, 100), "Estimating the time left");
-    EXPECT_EQ(timeLeftText(10.0, 25, 100), "About 30 s left");
-    EXPECT_EQ(timeLeftText(10.0, 10, 100), "About 1 min 30 s left");
-    EXPECT_EQ(timeLeftText(3600.0, 1, 3), "About 2 h 00 min left");
-}
-
 }  // namespace

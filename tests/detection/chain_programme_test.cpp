@@ -10,7 +10,6 @@
 #include <array>
 #include <limits>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -139,20 +138,6 @@ TEST(ChainCore, EqualsTheLiteralProgrammeOnThousandsOfTables)
         chains += positions.size() > 1;
     }
     EXPECT_GT(chains, 800);
-}
-
-TEST(ChainCore, RefusesListsOffTheTableOrOutOfOrder)
-{
-    std::vector<int32_t> E(10, 1), D(10), B(10), shortB(9), positions;
-    const StartIntervals ok{{0, 3}, {4, 9}}, beyond{{5, 10}}, unordered{{4, 6}, {2, 3}}, shared{{1, 4}, {4, 6}},
-        negative{{-1, 2}};
-    EXPECT_NO_THROW(detection::runChainProgramme<int32_t>(E, {ok, ok, ok, ok}, 1, 2, D, B));
-    for (const StartIntervals* bad : {&beyond, &unordered, &shared, &negative})
-        EXPECT_THROW(detection::runChainProgramme<int32_t>(E, {{}, {}, *bad, {}}, 1, 2, D, B), std::invalid_argument);
-    EXPECT_THROW(detection::runChainProgramme<int32_t>(E, {ok, {}, {}, {}}, 1, 2, D, shortB), std::invalid_argument);
-    EXPECT_THROW(detection::runChainProgramme<int32_t>(E, {ok, {}, {}, {}}, -1, 2, D, B), std::invalid_argument);
-    EXPECT_THROW(detection::followBestChain<int32_t>({.last = beyond}, D, B, positions), std::invalid_argument);
-    EXPECT_THROW(detection::startRegionLists({int64_t{INT32_MAX} + 5, 3, 1, 2}, 1, 2), std::invalid_argument);
 }
 
 namespace {

@@ -51,8 +51,8 @@ files::SimulationPartFile shard(uint32_t k, uint32_t n, files::SimulationRun run
     f.shards = n;
     SimulationPart& p = f.part;
     p.seriesCount = 12;
-    p.firstSeries = files::shardFirstSeries(12, k, n);
-    p.endSeries = files::shardEndSeries(12, k, n);
+    p.firstSeries = shareOfSeries(12, k - 1, n).first;
+    p.endSeries = shareOfSeries(12, k - 1, n).end;
     p.cellSums.assign(6, 0);
     for (uint64_t s = p.firstSeries; s < p.endSeries; ++s) {
         p.cellSums[s / 2] += static_cast<int64_t>(1000 * s + 7);
