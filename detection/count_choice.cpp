@@ -54,15 +54,27 @@ Score windowSquares(std::span<const Sample> x, int32_t L, std::span<const int32_
 
 namespace {
 
-// The programme's chain of m pulses with its measure and squares.
+// A chain of the programme with its measure and squares.
 template <class Sample, class Score>
-void readChain(std::span<const Sample> x, int32_t L, const EnergyProgramme<Score>& programme, int32_t m,
-               std::vector<int32_t>& positions, Score& measure, Score& squares)
+void judgeChain(std::span<const Sample> x, int32_t L, const std::vector<int32_t>& positions, Score& measure,
+                Score& squares)
 {
-    positions.assign(static_cast<size_t>(m), -1);
-    programme.positions(m, positions);
-    measure = measureOf(columnCriterion<Sample, Score>(x, L, positions), m);
+    measure = measureOf(columnCriterion<Sample, Score>(x, L, positions), static_cast<int64_t>(positions.size()));
     squares = windowSquares<Sample, Score>(x, L, positions);
+}
+
+// Fit of count m from its chain: the chain judged, then improved until settled.
+template <class Sample, class Score>
+CountFit<Score> fitChain(std::span<const Sample> x, const PulseLayout& layout, int32_t m, std::vector<int32_t> chain)
+{
+    CountFit<Score> fit;
+    fit.count = m;
+    fit.programme = std::move(chain);
+    judgeChain(x, layout.L, fit.programme, fit.programmeMeasure, fit.programmeSquares);
+    fit.improved = fit.programme;
+    fit.improvedMeasure = improveUntilSettled<Sample, Score>(x, layout, fit.improved, fit.programmeMeasure, fit.passes);
+    fit.improvedSquares = windowSquares<Sample, Score>(x, layout.L, fit.improved);
+    return fit;
 }
 
 }  // namespace
@@ -90,13 +102,9 @@ template <class Sample, class Score>
 CountFit<Score> fitCount(std::span<const Sample> x, const PulseLayout& layout, const EnergyProgramme<Score>& programme,
                          int32_t m)
 {
-    CountFit<Score> fit;
-    fit.count = m;
-    readChain(x, layout.L, programme, m, fit.programme, fit.programmeMeasure, fit.programmeSquares);
-    fit.improved = fit.programme;
-    fit.improvedMeasure = improveUntilSettled<Sample, Score>(x, layout, fit.improved, fit.programmeMeasure, fit.passes);
-    fit.improvedSquares = windowSquares<Sample, Score>(x, layout.L, fit.improved);
-    return fit;
+    std::vector<int32_t> chain(static_cast<size_t>(m), -1);
+    programme.positions(m, chain);
+    return fitChain<Sample, Score>(x, layout, m, std::move(chain));
 }
 
 template <class Score>
@@ -126,9 +134,11 @@ CountChoice<Score> chooseCount(std::span<const Sample> x, const PulseLayout& lay
     mFrom = std::max(mFrom, 1);
     const std::vector<Score> energies = windowEnergies<Sample, Score>(x, layout.L);
     const EnergyProgramme<Score> programme(energies, layout, mFrom, mTo);
+    std::vector<std::vector<int32_t>> chains = programme.chains();
     CountChoice<Score> choice;
     for (int32_t m = mFrom; m <= mTo; ++m) {
-        const CountFit<Score> fit = fitCount<Sample, Score>(x, layout, programme, m);
+        const CountFit<Score> fit =
+            fitChain<Sample, Score>(x, layout, m, std::move(chains[static_cast<size_t>(m - mFrom)]));
         if (visit)
             visit(fit);
         choice.consider(fit);
@@ -168,11 +178,13 @@ CountRanking<Score> rankCounts(std::span<const Sample> x, const PulseLayout& lay
         whole = Ops<Score>::add(whole, Ops<Score>::mul(v, v));
     }
 
+    std::vector<std::vector<int32_t>> chains = programme.chains();
     CountRanking<Score> ranking;
     for (int32_t n = mFrom; n <= mTo; ++n) {
         RankedFit<Score> fit;
         fit.count = n;
-        readChain(x, layout.L, programme, n, fit.positions, fit.measure, fit.squares);
+        fit.positions = std::move(chains[static_cast<size_t>(n - mFrom)]);
+        judgeChain(x, layout.L, fit.positions, fit.measure, fit.squares);
         fit.noise = noisePerWindow(Ops<Score>::sub(whole, fit.squares), layout.N, n, layout.L);
 
         std::vector<int32_t>& list = ranking.ranked;

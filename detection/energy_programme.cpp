@@ -1,28 +1,11 @@
 #include "detection/energy_programme.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <type_traits>
 
 namespace detection {
-
-namespace {
-
-template <class Score>
-using Ops = ScoreArithmetic<Score>;
-
-template <class Score, class Sample>
-Score asScore(Sample v)
-{
-    return static_cast<Score>(v);
-}
-
-// Off the series the samples are silent.
-template <class Sample>
-Sample sampleAt(std::span<const Sample> x, int64_t index)
-{
-    return index >= 0 && index < static_cast<int64_t>(x.size()) ? x[static_cast<size_t>(index)] : Sample{};
-}
 
 // The greatest value of every window of W cells of a row without a branch
 // that depends on the data (van Herk, Gil and Werman): the row is cut into
@@ -74,6 +57,24 @@ private:
     int64_t W_ = 1, aStart_ = 0, bStart_ = 0;
     std::vector<Score> prefix_, suffix_;
 };
+
+namespace {
+
+template <class Score>
+using Ops = ScoreArithmetic<Score>;
+
+template <class Score, class Sample>
+Score asScore(Sample v)
+{
+    return static_cast<Score>(v);
+}
+
+// Off the series the samples are silent.
+template <class Sample>
+Sample sampleAt(std::span<const Sample> x, int64_t index)
+{
+    return index >= 0 && index < static_cast<int64_t>(x.size()) ? x[static_cast<size_t>(index)] : Sample{};
+}
 
 // T(c) = sum over i < L of (others[i] + x[c + i])^2 for `count` consecutive
 // candidates c, x pointing at the first one. Eight candidates at a time, each
@@ -187,7 +188,7 @@ Score columnCriterion(std::span<const Sample> x, int32_t L, std::span<const int3
 
 template <class Score>
 EnergyProgramme<Score>::EnergyProgramme(std::span<const Score> scores, const PulseLayout& layout, int32_t mFrom,
-                                        int32_t mTo)
+                                        int32_t mTo, size_t denseBytes)
     : layout_(layout), mFrom_(std::max(mFrom, 1)), mTo_(mTo)
 {
     if (mTo_ < mFrom_)
@@ -208,54 +209,42 @@ EnergyProgramme<Score>::EnergyProgramme(std::span<const Score> scores, const Pul
         Row& row = rows_[static_cast<size_t>(k)];
         row.lo = std::max<int64_t>(admissibleStarts(k, mTo_, layout).lo, 0);
         row.hi = std::min<int64_t>(admissibleStarts(k, smallest, layout).hi, lastStart);
-        row.offset = cells;
-        if (row.lo <= row.hi)
-            cells += static_cast<size_t>(row.hi - row.lo + 1);
+        widest_ = std::max(widest_, row.width());
+        cells += row.width();
     }
-    values_.assign(cells, Ops<Score>::emptyCell);
 
+    // A table too large to keep whole keeps every stride-th row (about the
+    // square root of the rows); back-tracking fills the rows between two kept
+    // ones again from the lower one. The values are the same either way, so
+    // the chains are too.
+    if (cells <= denseBytes / sizeof(Score)) {
+        stride_ = 1;
+    } else {
+        stride_ = static_cast<size_t>(std::ceil(std::sqrt(static_cast<double>(rows_.size()))));
+        scores_.assign(scores.begin(), scores.end());
+    }
+    size_t kept = 0;
+    for (size_t k = 0; k < rows_.size(); ++k) {
+        rows_[k].offset = kept;
+        if (k % stride_ == 0)
+            kept += rows_[k].width();
+    }
+    values_.assign(kept, Ops<Score>::emptyCell);
+
+    std::vector<Score> previous, current;
+    if (stride_ > 1) {
+        previous.resize(widest_);
+        current.resize(widest_);
+    }
     BlockMaxima<Score> maxima;
-    const int64_t Tmin = layout.Tmin, Tmax = layout.Tmax, W = Tmax - Tmin + 1;
     const Score empty = Ops<Score>::emptyCell;
+    const Score* before = nullptr;
     for (size_t k = 0; k < rows_.size(); ++k) {
         const Row& row = rows_[k];
-        Score* cell = values_.data() + row.offset;  // cell[l - row.lo] is start l
-        if (k == 0) {
-            for (int64_t l = row.lo; l <= row.hi; ++l)
-                cell[l - row.lo] = scores[static_cast<size_t>(l)];
-        } else {
-            const Row& before = rows_[k - 1];
-            const int64_t P = std::max<int64_t>(before.hi - before.lo + 1, 0);
-            // With Tmin above Tmax no start has a predecessor; every cell
-            // then holds its score on top of the empty value.
-            const bool linked = W >= 1 && P > 0;
-            if (linked)
-                maxima.build(values_.data() + before.offset, P, W);
-            const Score* score = scores.data();
-            auto link = [&](int64_t l, Score best) {
-                cell[l - row.lo] = Ops<Score>::add(std::max(best, empty), score[l]);
-            };
-            // Starts whose Tmin..Tmax predecessors lie wholly in the row
-            // before take the maximum of one suffix and one prefix; the loop
-            // has no branch, so it runs several starts at a time.
-            const int64_t innerFrom = linked ? std::max(row.lo, before.lo + Tmax) : row.hi + 1;
-            const int64_t innerTo = linked ? std::min(row.hi, before.hi + Tmin) : row.hi;
-            for (int64_t l = row.lo; l <= row.hi && l < innerFrom; ++l) {
-                const int64_t a = std::max(l - Tmax, before.lo) - before.lo, b = std::min(l - Tmin, before.hi) - before.lo;
-                link(l, linked && a <= b ? maxima.query(a, b) : empty);
-            }
-            if (innerFrom <= innerTo) {
-                const Score* suffix = maxima.suffix();
-                const Score* prefix = maxima.prefix();
-                const int64_t toA = before.lo + Tmax, toB = before.lo + Tmin;
-                for (int64_t l = innerFrom; l <= innerTo; ++l)
-                    link(l, std::max(suffix[l - toA], prefix[l - toB]));
-            }
-            for (int64_t l = std::max(innerFrom, innerTo + 1); l <= row.hi; ++l) {
-                const int64_t a = std::max(l - Tmax, before.lo) - before.lo, b = std::min(l - Tmin, before.hi) - before.lo;
-                link(l, linked && a <= b ? maxima.query(a, b) : empty);
-            }
-        }
+        Score* cell = stride_ == 1 ? values_.data() + row.offset : current.data();
+        fillRow(scores, k, before, cell, maxima);
+        if (stride_ > 1 && k % stride_ == 0)
+            std::copy_n(cell, row.width(), values_.data() + row.offset);
 
         // Row k is the last row of count k + 1: its best end, the lowest on
         // ties.
@@ -272,6 +261,55 @@ EnergyProgramme<Score>::EnergyProgramme(std::span<const Score> scores, const Pul
             last_[static_cast<size_t>(m - mFrom_)] = end;
             total_[static_cast<size_t>(m - mFrom_)] = best;
         }
+        if (stride_ > 1) {
+            std::swap(previous, current);
+            before = previous.data();
+        } else {
+            before = cell;
+        }
+    }
+}
+
+template <class Score>
+void EnergyProgramme<Score>::fillRow(std::span<const Score> scores, size_t k, const Score* before, Score* cell,
+                                     BlockMaxima<Score>& maxima) const
+{
+    const Row& row = rows_[k];
+    if (k == 0) {
+        for (int64_t l = row.lo; l <= row.hi; ++l)
+            cell[l - row.lo] = scores[static_cast<size_t>(l)];
+        return;
+    }
+    const Score empty = Ops<Score>::emptyCell;
+    const int64_t Tmin = layout_.Tmin, Tmax = layout_.Tmax, W = Tmax - Tmin + 1;
+    const Row& earlier = rows_[k - 1];
+    const int64_t P = static_cast<int64_t>(earlier.width());
+    // With Tmin above Tmax no start has a predecessor; every cell then holds
+    // its score on top of the empty value.
+    const bool linked = W >= 1 && P > 0;
+    if (linked)
+        maxima.build(before, P, W);
+    const Score* score = scores.data();
+    auto link = [&](int64_t l, Score best) { cell[l - row.lo] = Ops<Score>::add(std::max(best, empty), score[l]); };
+    // Starts whose Tmin..Tmax predecessors lie wholly in the row before take
+    // the maximum of one suffix and one prefix; the loop has no branch, so it
+    // runs several starts at a time.
+    const int64_t innerFrom = linked ? std::max(row.lo, earlier.lo + Tmax) : row.hi + 1;
+    const int64_t innerTo = linked ? std::min(row.hi, earlier.hi + Tmin) : row.hi;
+    for (int64_t l = row.lo; l <= row.hi && l < innerFrom; ++l) {
+        const int64_t a = std::max(l - Tmax, earlier.lo) - earlier.lo, b = std::min(l - Tmin, earlier.hi) - earlier.lo;
+        link(l, linked && a <= b ? maxima.query(a, b) : empty);
+    }
+    if (innerFrom <= innerTo) {
+        const Score* suffix = maxima.suffix();
+        const Score* prefix = maxima.prefix();
+        const int64_t toA = earlier.lo + Tmax, toB = earlier.lo + Tmin;
+        for (int64_t l = innerFrom; l <= innerTo; ++l)
+            link(l, std::max(suffix[l - toA], prefix[l - toB]));
+    }
+    for (int64_t l = std::max(innerFrom, innerTo + 1); l <= row.hi; ++l) {
+        const int64_t a = std::max(l - Tmax, earlier.lo) - earlier.lo, b = std::min(l - Tmin, earlier.hi) - earlier.lo;
+        link(l, linked && a <= b ? maxima.query(a, b) : empty);
     }
 }
 
@@ -284,19 +322,89 @@ void EnergyProgramme<Score>::positions(int32_t m, std::span<int32_t> out) const
     // exactly the count's admissible ones wherever a predecessor can lie.
     int64_t p = last_[static_cast<size_t>(m - mFrom_)];
     out[static_cast<size_t>(m - 1)] = static_cast<int32_t>(p);
+    // The rows of one stride filled again from its kept row, when the table
+    // keeps only every stride-th row.
+    std::vector<std::vector<Score>> segment;
+    size_t segmentStart = rows_.size();
+    BlockMaxima<Score> maxima;
     for (int32_t k = m - 2; k >= 0; --k) {
         const Row& row = rows_[static_cast<size_t>(k)];
         const Score* cell = values_.data() + row.offset;
-        Score best = Ops<Score>::emptyCell;
-        int64_t at = -1;
-        for (int64_t j = std::max(p - layout_.Tmax, row.lo); j <= std::min(p - layout_.Tmin, row.hi); ++j)
-            if (cell[j - row.lo] > best) {
-                best = cell[j - row.lo];
-                at = j;
+        if (stride_ > 1) {
+            const size_t first = static_cast<size_t>(k) / stride_ * stride_;
+            if (first != segmentStart) {
+                segmentStart = first;
+                segment.resize(stride_);
+                const Score* before = values_.data() + rows_[first].offset;
+                for (size_t j = first + 1; j <= static_cast<size_t>(k); ++j) {
+                    segment[j - first].resize(rows_[j].width());
+                    fillRow(scores_, j, before, segment[j - first].data(), maxima);
+                    before = segment[j - first].data();
+                }
             }
-        out[static_cast<size_t>(k)] = static_cast<int32_t>(at);
-        p = at;
+            if (static_cast<size_t>(k) != first)
+                cell = segment[static_cast<size_t>(k) - first].data();
+        }
+        p = bestPredecessor(row, cell, p);
+        out[static_cast<size_t>(k)] = static_cast<int32_t>(p);
     }
+}
+
+template <class Score>
+int64_t EnergyProgramme<Score>::bestPredecessor(const Row& row, const Score* cell, int64_t p) const
+{
+    Score best = Ops<Score>::emptyCell;
+    int64_t at = -1;
+    for (int64_t j = std::max(p - layout_.Tmax, row.lo); j <= std::min(p - layout_.Tmin, row.hi); ++j)
+        if (cell[j - row.lo] > best) {
+            best = cell[j - row.lo];
+            at = j;
+        }
+    return at;
+}
+
+template <class Score>
+std::vector<std::vector<int32_t>> EnergyProgramme<Score>::chains() const
+{
+    std::vector<std::vector<int32_t>> out;
+    if (mTo_ < mFrom_)
+        return out;
+    out.resize(static_cast<size_t>(mTo_ - mFrom_ + 1));
+    for (int32_t m = mFrom_; m <= mTo_; ++m)
+        out[static_cast<size_t>(m - mFrom_)].assign(static_cast<size_t>(m), -1);
+    if (stride_ == 1) {
+        for (int32_t m = mFrom_; m <= mTo_; ++m)
+            positions(m, out[static_cast<size_t>(m - mFrom_)]);
+        return out;
+    }
+    // One walk down the rows serves every count: each stride of rows is
+    // filled again once, and every chain that passes through it steps back.
+    for (int32_t m = mFrom_; m <= mTo_; ++m)
+        out[static_cast<size_t>(m - mFrom_)][static_cast<size_t>(m - 1)] = last_[static_cast<size_t>(m - mFrom_)];
+    const int64_t top = int64_t{mTo_} - 2;
+    const int64_t stride = static_cast<int64_t>(stride_);
+    std::vector<std::vector<Score>> segment(stride_);
+    BlockMaxima<Score> maxima;
+    for (int64_t first = top < 0 ? -1 : top / stride * stride; first >= 0; first -= stride) {
+        const int64_t upto = std::min(first + stride - 1, top);
+        const Score* before = values_.data() + rows_[static_cast<size_t>(first)].offset;
+        for (int64_t j = first + 1; j <= upto; ++j) {
+            std::vector<Score>& cells = segment[static_cast<size_t>(j - first)];
+            cells.resize(rows_[static_cast<size_t>(j)].width());
+            fillRow(scores_, static_cast<size_t>(j), before, cells.data(), maxima);
+            before = cells.data();
+        }
+        for (int64_t k = upto; k >= first; --k) {
+            const Row& row = rows_[static_cast<size_t>(k)];
+            const Score* cell = k == first ? values_.data() + row.offset : segment[static_cast<size_t>(k - first)].data();
+            for (int64_t m = std::max<int64_t>(mFrom_, k + 2); m <= mTo_; ++m) {
+                std::vector<int32_t>& chain = out[static_cast<size_t>(m - mFrom_)];
+                chain[static_cast<size_t>(k)] =
+                    static_cast<int32_t>(bestPredecessor(row, cell, chain[static_cast<size_t>(k + 1)]));
+            }
+        }
+    }
+    return out;
 }
 
 template <class Sample, class Score>

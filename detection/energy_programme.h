@@ -51,6 +51,24 @@ struct ScoreArithmetic {
     static Score sub(Score a, Score b) { return a - b; }
     static Score mul(Score a, Score b) { return a * b; }
 };
+// 64-bit scores never wrap: a sum that would leave the range stays at its
+// end. Only the empty cell (the lowest value) ever comes near it, when a
+// negative score (a correlation) is added to it; it then stays empty.
+template <>
+struct ScoreArithmetic<int64_t> {
+    static constexpr int64_t emptyCell = std::numeric_limits<int64_t>::lowest();
+    static int64_t add(int64_t a, int64_t b)
+    {
+        int64_t r = 0;
+        return __builtin_add_overflow(a, b, &r) ? (b < 0 ? emptyCell : std::numeric_limits<int64_t>::max()) : r;
+    }
+    static int64_t sub(int64_t a, int64_t b)
+    {
+        int64_t r = 0;
+        return __builtin_sub_overflow(a, b, &r) ? (b > 0 ? emptyCell : std::numeric_limits<int64_t>::max()) : r;
+    }
+    static int64_t mul(int64_t a, int64_t b) { return a * b; }
+};
 template <>
 struct ScoreArithmetic<int32_t> {
     static constexpr int32_t emptyCell = -999999;
@@ -87,12 +105,23 @@ Score columnCriterion(std::span<const Sample> x, int32_t L, std::span<const int3
 // empty-cell value takes the empty-cell value as its predecessor's total and
 // has no predecessor (its earlier starts come out as -1), as does a count
 // whose last row holds nothing above it.
+// The largest table of the energy programme kept whole.
+constexpr size_t kDenseProgrammeBytes = size_t{256} << 20;
+
+template <class Score>
+class BlockMaxima;
+
 template <class Score>
 class EnergyProgramme {
 public:
     // `scores` holds the window score of every start 0..N-L. Counts below 1
-    // are raised to 1. Throws std::bad_alloc.
-    EnergyProgramme(std::span<const Score> scores, const PulseLayout& layout, int32_t mFrom, int32_t mTo);
+    // are raised to 1. A table of more than `denseBytes` keeps only every
+    // k-th row (k about the square root of the rows) and a copy of the
+    // scores, and back-tracking fills the rows between again: memory of
+    // O(sqrt(rows) * widest row) for one more pass per chain read. Throws
+    // std::bad_alloc.
+    EnergyProgramme(std::span<const Score> scores, const PulseLayout& layout, int32_t mFrom, int32_t mTo,
+                    size_t denseBytes = kDenseProgrammeBytes);
 
     int32_t fromCount() const { return mFrom_; }
     int32_t toCount() const { return mTo_; }
@@ -101,19 +130,34 @@ public:
     // The m starts of the best chain of m pulses (m in fromCount..toCount,
     // `out` has room for m); -1 where there is none.
     void positions(int32_t m, std::span<int32_t> out) const;
+    // The chains of every count fromCount..toCount, in count order: what
+    // positions() gives for each, read in one walk down the rows when the
+    // table is kept in strides. Throws std::bad_alloc.
+    std::vector<std::vector<int32_t>> chains() const;
     // The chain's summed score; the empty-cell value when there is none.
     Score total(int32_t m) const { return total_[m - mFrom_]; }
 
 private:
     struct Row {
         int64_t lo = 0, hi = -1;  // the starts the row holds
-        size_t offset = 0;        // of its first cell in values_
+        size_t offset = 0;        // of its first cell in values_, when the row is kept
+        size_t width() const { return lo <= hi ? static_cast<size_t>(hi - lo + 1) : 0; }
     };
+
+    // The lowest start of `row` among p's predecessors (Tmin..Tmax before
+    // it) holding the greatest value above the empty one; -1 for none.
+    int64_t bestPredecessor(const Row& row, const Score* cell, int64_t p) const;
+    // Fills row k from the row before it (`before`, its cells; unused for row 0).
+    void fillRow(std::span<const Score> scores, size_t k, const Score* before, Score* cell,
+                 BlockMaxima<Score>& maxima) const;
 
     PulseLayout layout_;
     int32_t mFrom_ = 1, mTo_ = 0;
     std::vector<Row> rows_;
-    std::vector<Score> values_;  // per row and start: the best total of a chain ending there
+    size_t stride_ = 1;          // every stride_-th row is kept in values_
+    size_t widest_ = 0;          // cells of the widest row
+    std::vector<Score> scores_;  // a copy of the scores when rows are filled again
+    std::vector<Score> values_;  // per kept row and start: the best total of a chain ending there
     std::vector<int32_t> last_;  // per count: the last start, -1 for none
     std::vector<Score> total_;   // per count: the best chain's total
 };

@@ -398,6 +398,9 @@ template ExhaustiveSearchResult<int64_t> searchCombinations<int16_t, int64_t>(
 template ExhaustiveSearchResult<int64_t> searchCombinations<int32_t, int64_t>(
     std::span<const int32_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>,
     std::span<const int32_t>, std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
+template ExhaustiveSearchResult<int64_t> searchCombinations<int64_t, int64_t>(
+    std::span<const int64_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>,
+    std::span<const int32_t>, std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
 template ExhaustiveSearchResult<double> searchCombinations<double, double>(
     std::span<const double>, const ExhaustiveSearchParameters&, std::span<const int32_t>,
     std::span<const int32_t>, std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);

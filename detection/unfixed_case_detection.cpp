@@ -8,71 +8,20 @@
 
 #include "detection/chain_programme.h"
 #include "detection/fixed_case_criteria.h"
+#include "detection/threshold_detection.h"
 #include "detection/trace_text.h"
 
 namespace {
 
 using trace_text::appendFormat;
 
-// Thresholds and averages are formed in 64 bits and kept in the 32-bit
-// range: a noise level so large that sigma^2 L 30144 leaves it gives the
-// largest threshold instead of a wrapped, negative one.
-int32_t saturate(int64_t v)
-{
-    return static_cast<int32_t>(
-        std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
-
-// (count + 2 sum) div (2 count): sum / count rounded half up; 0 for no count.
-int32_t roundedMean(int64_t sum, int64_t count) { return count > 0 ? saturate((count + 2 * sum) / (2 * count)) : 0; }
-
-// Chi-square threshold from the noise level: the expected window energy of
-// pure noise, scaled by the upper 95 % point.
-int32_t thresholdFromNoiseLevel(int64_t sigma, int64_t L)
-{
-    if (sigma <= 0)
-        return 1;
-    // A one-sample pulse has no degree of freedom left; it is taken as one.
-    const int64_t freedom = std::max<int64_t>(L - 1, 1);
-    const int64_t t = saturate((freedom + 2 * sigma * sigma * L) / (2 * freedom));
-    return saturate(t * 30144 / 1000);
-}
-
-// Chi-square threshold from the energy outside the detected windows, spread
-// over the Pout samples outside them.
-int32_t thresholdFromOutsideEnergy(int64_t outside, int64_t pOut, int64_t L)
-{
-    const int64_t P = std::max<int64_t>((L - 1) * pOut, 1);
-    const int64_t t = saturate((P + 2 * L * outside) / (2 * P));
-    return saturate(t * 30144 / 1000);
-}
-
-// Prefix sums of the per-sample energy contributions, wrapping at 32 bits
-// like the window sums they stand for.
-struct EnergyPrefix {
-    std::vector<uint32_t> sum;
-    int32_t window(int32_t p, int L) const { return static_cast<int32_t>(sum[p + L] - sum[p]); }
-    int32_t total() const { return static_cast<int32_t>(sum.back()); }
-};
-
-struct DetectionWork {
-    ChainTables tables;
-    EnergyPrefix energy;    // by the method's rule
-    EnergyPrefix observed;  // squares of the observed samples
-};
-
-bool allocateWork(DetectionWork& w, uint32_t N)
-{
-    if (!allocateChainTables(w.tables, N))
-        return false;
-    try {
-        w.energy.sum.assign(N + 1, 0);
-        w.observed.sum.assign(N + 1, 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
-}
+static_assert(primitiveMethod == detection::kPrimitiveMethod &&
+              chiSquareKnownDispersion == detection::kChiSquareKnownDispersion &&
+              chiSquareUnknownDispersion == detection::kChiSquareUnknownDispersion &&
+              fisherCriterion == detection::kFisherCriterion && thresholdMethod == detection::kMeanWindowThreshold &&
+              additiveModel == detection::kAdditiveModel &&
+              thresholdKnownDispersion == detection::kThresholdKnownDispersion);
+static_assert(detection::chainEmptyCell<int32_t> == noChainValue);
 
 // The samples detection may read: never more than the series holds.
 uint32_t usableSize(const SeriesHeader& s)
@@ -81,17 +30,31 @@ uint32_t usableSize(const SeriesHeader& s)
         std::min<size_t>({s.dwSeriesSize, s.lpSeriesData.size(), s.lpPureData.size()}));
 }
 
-void fillPrefixes(DetectionWork& w, const SeriesHeader& s, uint32_t N, bool fromPureSamples)
+detection::PulseLayout layoutOf(uint32_t N, const SeriesHeader& s, uint16_t Tmin, uint16_t Tmax)
 {
-    const uint32_t variance = static_cast<uint32_t>(s.wNoiseLevel) * s.wNoiseLevel;
-    for (uint32_t i = 0; i < N; ++i) {
-        const int32_t x = s.lpSeriesData[i];
-        const uint32_t observed = static_cast<uint32_t>(x * x);
-        const int32_t pure = s.lpPureData[i];
-        const uint32_t contribution = fromPureSamples ? variance + static_cast<uint32_t>(pure * pure) : observed;
-        w.observed.sum[i + 1] = w.observed.sum[i] + observed;
-        w.energy.sum[i + 1] = w.energy.sum[i] + contribution;
-    }
+    return {.N = N, .L = s.wImpulseSize, .Tmin = Tmin, .Tmax = Tmax};
+}
+
+// The interval-set records as the span core reads them. The records may have
+// dropped intervals that did not fit; the core works on what they kept.
+detection::StartRegionLists regionListsOf(const StartRegions& regions)
+{
+    auto listOf = [&](int g) {
+        detection::StartIntervals list;
+        if (const IntervalSet* set = regions.sets[g].get())
+            for (int k = 0; k < set->wCount; ++k)
+                list.push_back({set->lpStarts[k], set->lpEnds[k]});
+        return list;
+    };
+    detection::StartRegionLists r;
+    r.first = listOf(omegaFirst);
+    r.later = listOf(omegaLater);
+    r.last = listOf(omegaLast);
+    r.any = listOf(omegaAny);
+    r.firstOnly = listOf(omegaFirstOnly);
+    r.firstAndLater = listOf(omegaFirstAndLater);
+    r.laterOnly = listOf(omegaLaterOnly);
+    return r;
 }
 
 void writeFoundPositions(SeriesHeader& s, const std::vector<int32_t>& positions)
@@ -124,7 +87,7 @@ void storeEnergies(std::vector<int32_t>& target, const std::vector<int32_t>& E, 
     std::fill(target.begin(), target.end(), 0);
     if (N < static_cast<uint32_t>(L))
         return;
-    const size_t starts = std::min<size_t>(N - L + 1, target.size());
+    const size_t starts = std::min<size_t>({N - L + 1, target.size(), E.size()});
     std::copy_n(E.begin(), starts, target.begin());
 }
 
@@ -220,51 +183,19 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
     const int64_t sigma = series.wNoiseLevel;
     const int32_t variance = static_cast<int32_t>(static_cast<uint32_t>(sigma * sigma));
 
-    DetectionWork work;
-    if (!allocateWork(work, N)) {
-        sink.messageBox("Нет памяти для indexes!", "", MessageIcon::None);
-        return 0;
-    }
-    ChainTables& t = work.tables;
-    std::vector<int32_t>& E = t.E;
-
     const StartRegions regions = buildStartRegions(series, N, Tmin, Tmax);
-    fillPrefixes(work, series, N, method == additiveModel);
-    forEachStart(regions.sets[omegaAny].get(), [&](int32_t p) { E[p] = work.energy.window(p, L); });
-    const int32_t F = work.energy.total();
+    // A method index the system does not know runs as the primitive method
+    // (T = 1, one pass) under its own number.
+    const int32_t rule = method < detection::kThresholdMethodCount ? method : detection::kPrimitiveMethod;
+    // Figures are of the positions the series can hold: a longer chain is
+    // cut before the next threshold is taken from it.
+    const detection::ThresholdDetection<int32_t> r = detection::detectByThreshold<int16_t, int32_t>(
+        std::span<const int16_t>(series.lpSeriesData.data(), N), std::span<const int16_t>(series.lpPureData.data(), N),
+        layoutOf(N, series, Tmin, Tmax), regionListsOf(regions), rule, sigma, series.lpFoundPositions.size());
+    const int passes = static_cast<int>(r.passes.size());
 
-    if (study) {
-        storeRegions(*study, regions);
-        storeEnergies(study->lpEnergies, E, N, L);
-    }
-
-    int32_t T = 1;
-    int passes = 1;
-    bool fromNoiseLevel = false;
-    switch (method) {
-    case chiSquareKnownDispersion:
-    case thresholdKnownDispersion:
-        T = thresholdFromNoiseLevel(sigma, L);
-        fromNoiseLevel = true;
-        break;
-    case chiSquareUnknownDispersion:
-    case fisherCriterion:
-    case thresholdMethod:
-    case additiveModel:
-        T = 0;
-        passes = 3;
-        break;
-    default:
-        break;
-    }
-    const int32_t expectedNoise = saturate(sigma * sigma * L);
-    if (study) {
-        study->lPasses = passes;
-        study->lExpectedNoiseEnergy = expectedNoise;
-        study->chiSquarePoints = fromNoiseLevel ? std::array<double, 2>{chiSquareUpperPoint, chiSquareLowerPoint}
-                                                : std::array<double, 2>{0.0, 0.0};
-    }
-
+    // The whole text first: memory running out while it grows leaves the
+    // series and the study as they were.
     std::string trace;
     appendFormat(trace, "noise level: %d\n", static_cast<int>(sigma));
     traceRegions(trace, regions);
@@ -281,138 +212,84 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
     trace += "\n";
 
     static constexpr const char* passNames[] = {"ini", "tent", "fin"};
-    const size_t maxCount = series.lpFoundPositions.size();
-    std::vector<int32_t> positions, energies, observedEnergies;
     for (int pass = 0; pass < passes; ++pass) {
-        if (method == thresholdKnownDispersion) {
-            for (int32_t& e : E)
-                if (e <= T)
-                    e = 0;
-        } else {
-            for (int32_t& e : E)
-                e = wrapSub(e, T);
-        }
-        runChainProgramme(regions, t, Tmin, Tmax);
-        if (study)
-            storeEnergies(study->lpReducedEnergies, E, N, L);
-        if (method != thresholdKnownDispersion)
-            for (int32_t& e : E)
-                e = wrapAdd(e, T);
-
-        followBestChain(regions, t, maxCount, positions);
-        writeFoundPositions(series, positions);
-        std::copy_n(t.D.begin(), std::min<size_t>(N, chainOut.size()), chainOut.begin());
-
-        const int64_t n = static_cast<int64_t>(positions.size());
-        energies.clear();
-        observedEnergies.clear();
-        int32_t detected = 0;
-        for (int32_t p : positions) {
-            energies.push_back(work.energy.window(p, L));
-            observedEnergies.push_back(work.observed.window(p, L));
-            detected = wrapAdd(detected, energies.back());
-        }
-        const int32_t outside = wrapSub(F, detected);
-        const int64_t pOut = std::max<int64_t>(1, static_cast<int64_t>(N) - n * L);
-        const int32_t noisePerPoint = saturate((pOut + 2 * int64_t{outside}) / (2 * pOut));
-        const int32_t noiseThreshold =
-            passes == 1 ? expectedNoise : saturate((pOut + 2 * L * int64_t{outside}) / (2 * pOut));
-        const int32_t meanWindow = N > 0 ? saturate((int64_t{N} + 2 * L * int64_t{F}) / (2 * int64_t{N})) : 0;
-        const int32_t meanDetected = roundedMean(detected, n);
-        const int32_t fullPerPulse = roundedMean(F, n);
-
-        if (method == chiSquareUnknownDispersion || method == additiveModel)
-            T = thresholdFromOutsideEnergy(outside, pOut, L);
-        else if (method == fisherCriterion)
-            T = 0;
-        else if (method == thresholdMethod)
-            T = meanWindow;
-
-        if (study) {
-            if (pass == 0) {
-                study->lFirstNoiseThreshold = noiseThreshold;
-                study->lMeanWindowEnergy = meanWindow;
-            }
-            study->lLastNoiseThreshold = noiseThreshold;
-            storePass(*study, pass, positions, energies);
-            study->lDetectionThreshold = T;
-        }
-
+        const detection::ThresholdPass<int32_t>& p = r.passes[pass];
+        const int32_t T = p.nextThreshold;
         appendFormat(trace, "[%d]", pass + 1);
         if (passes > 1)
             trace += passNames[pass];
-        appendFormat(trace, " detect[%d]: ", static_cast<int>(n));
-        for (size_t k = 0; k < positions.size(); ++k) {
+        appendFormat(trace, " detect[%d]: ", static_cast<int>(p.positions.size()));
+        for (size_t k = 0; k < p.positions.size(); ++k) {
             if (k == 12) {
                 trace += "...";
                 break;
             }
-            appendFormat(trace, " \t%5d ", positions[k]);
+            appendFormat(trace, " \t%5d ", p.positions[k]);
         }
         trace += "\n energies:\t";
-        for (size_t k = 0; k < observedEnergies.size(); ++k) {
+        for (size_t k = 0; k < p.observedEnergies.size(); ++k) {
             if (k == 12) {
                 trace += "...";
                 break;
             }
-            appendFormat(trace, " \t%d ", observedEnergies[k]);
-            if (T >= observedEnergies[k])
+            appendFormat(trace, " \t%d ", p.observedEnergies[k]);
+            if (T >= p.observedEnergies[k])
                 trace += "#";
         }
         trace += "\n";
-        appendFormat(trace, "full series energy %d = %d + %d\n", F, detected, outside);
-        appendFormat(trace, "noise threshold %d, ", noiseThreshold);
-        appendFormat(trace, "noise energy %d [%d] ", noisePerPoint, variance);
-        appendFormat(trace, "in %d points\n", static_cast<int>(pOut));
-        appendFormat(trace, "detection threshold %d  ->  %d, %d, %d\n", T, meanWindow, fullPerPulse, meanDetected);
-
-        if (method == additiveModel && pass == 0) {
+        appendFormat(trace, "full series energy %d = %d + %d\n", r.full, p.detected, p.outside);
+        appendFormat(trace, "noise threshold %d, ", p.noiseThreshold);
+        appendFormat(trace, "noise energy %d [%d] ", p.noisePerPoint, variance);
+        appendFormat(trace, "in %d points\n", static_cast<int>(p.pOut));
+        appendFormat(trace, "detection threshold %d  ->  %d, %d, %d\n", T, p.meanWindow, p.fullPerPulse,
+                     p.meanDetected);
+        if (p.hasRelict) {
             // Energy of the windows that touch no detected window: what the
             // additive model leaves to the noise.
-            std::vector<bool> touched(N, false);
-            for (int32_t P : positions)
-                for (int64_t q = std::max<int64_t>(int64_t{P} - L + 1, 0); q <= int64_t{P} + L - 1 && q < N; ++q)
-                    touched[q] = true;
-            int32_t relict = 0;
-            int64_t count = 0;
-            for (int64_t q = 1; q + L <= int64_t{N}; ++q) {
-                if (!touched[q]) {
-                    relict = wrapAdd(relict, E[q]);
-                    ++count;
-                }
-            }
-            count = std::max<int64_t>(count, 1);
-            appendFormat(trace, "const threshold %d, ", roundedMean(relict, count));
-            appendFormat(trace, "relict summary %d ", relict);
-            appendFormat(trace, "in %d points\n", static_cast<int>(count));
+            appendFormat(trace, "const threshold %d, ", p.relictMean);
+            appendFormat(trace, "relict summary %d ", p.relict);
+            appendFormat(trace, "in %d points\n", static_cast<int>(p.relictCount));
             trace += "\n";
         }
     }
 
+    if (study) {
+        storeRegions(*study, regions);
+        storeEnergies(study->lpEnergies, r.windowEnergies, N, L);
+        study->lPasses = passes;
+        study->lExpectedNoiseEnergy = r.expectedNoise;
+        study->chiSquarePoints = r.fromNoiseLevel ? std::array<double, 2>{chiSquareUpperPoint, chiSquareLowerPoint}
+                                                  : std::array<double, 2>{0.0, 0.0};
+        study->lFirstNoiseThreshold = r.passes.front().noiseThreshold;
+        study->lMeanWindowEnergy = r.passes.front().meanWindow;
+        // A pass fills its own entries and those of the passes after it.
+        for (int pass = 0; pass < passes; ++pass)
+            storePass(*study, pass, r.passes[pass].positions, r.passes[pass].energies);
+        study->lLastNoiseThreshold = r.last().noiseThreshold;
+        study->lDetectionThreshold = r.last().nextThreshold;
+        storeEnergies(study->lpReducedEnergies, r.reducedEnergies, N, L);
+    }
+    // Each pass wrote its positions over the last one's: a shorter detection
+    // leaves the entries after it as the longer one wrote them.
+    for (const detection::ThresholdPass<int32_t>& p : r.passes)
+        writeFoundPositions(series, p.positions);
+    std::copy_n(r.chainTotals.begin(), std::min<size_t>(N, chainOut.size()), chainOut.begin());
+
     sink.messageBox(trace, " study01_UnFixedPulseDetection ", MessageIcon::None);
-    series.wFoundPulses = static_cast<uint16_t>(positions.size());
     // No detection has no measure: 0 rather than a division by a count of 0.
     return measure(series, series.wImpulseSize,
                    std::span<const int16_t>(series.lpFoundPositions.data(), series.wFoundPulses));
 }
 
-int32_t chainSeries(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, SeriesHeader& series)
+int32_t chainSeries(uint16_t Tmin, uint16_t Tmax, SeriesHeader& series)
 {
     const uint32_t N = usableSize(series);
-    const int L = series.wImpulseSize;
-    DetectionWork work;
-    if (!allocateWork(work, N)) {
-        sink.messageBox("Нет памяти для indexes!", "", MessageIcon::None);
-        return 0;
-    }
     const StartRegions regions = buildStartRegions(series, N, Tmin, Tmax);
-    fillPrefixes(work, series, N, false);
-    forEachStart(regions.sets[omegaAny].get(), [&](int32_t p) { work.tables.E[p] = work.energy.window(p, L); });
-    runChainProgramme(regions, work.tables, Tmin, Tmax);
-    std::vector<int32_t> positions;
-    const int32_t best = followBestChain(regions, work.tables, series.lpFoundPositions.size(), positions);
-    writeFoundPositions(series, positions);
-    return best;
+    const detection::ChainDetection<int32_t> chain = detection::detectBestChain<int16_t, int32_t>(
+        std::span<const int16_t>(series.lpSeriesData.data(), N), layoutOf(N, series, Tmin, Tmax),
+        regionListsOf(regions), series.lpFoundPositions.size());
+    writeFoundPositions(series, chain.positions);
+    return chain.total;
 }
 
 }  // namespace
@@ -434,7 +311,7 @@ int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t
 int32_t processSeriesChains(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, SeriesHeader& series)
 {
     try {
-        return chainSeries(sink, Tmin, Tmax, series);
+        return chainSeries(Tmin, Tmax, series);
     } catch (const std::bad_alloc&) {
         sink.messageBox("Нет памяти для indexes!", "", MessageIcon::None);
         return 0;

@@ -110,6 +110,23 @@ std::string dataFileTraceProblem(const DataFileHeader& h, size_t fileSize)
     return "";
 }
 
+std::vector<int16_t> dataFileSeriesSamples(std::span<const uint8_t> file, const DataFileHeader& h)
+{
+    if (!dataFileTraceProblem(h, file.size()).empty())
+        return {};
+    const uint32_t M = static_cast<uint32_t>(h.SamplNum) / kSamplesPerSeriesSample;
+    std::vector<int16_t> samples(M);
+    for (uint32_t i = 0; i < M; ++i) {
+        int16_t sum = 0;  // 25 magnitudes of at most 128 stay far inside 16 bits
+        for (uint32_t j = 0; j < kSamplesPerSeriesSample; ++j) {
+            const int32_t v = highByte(file, h, kSamplesPerSeriesSample * i + j);
+            sum = static_cast<int16_t>(sum + (v < 0 ? -v : v));
+        }
+        samples[i] = static_cast<int16_t>(sum / static_cast<int16_t>(kSamplesPerSeriesSample));
+    }
+    return samples;
+}
+
 platform::FileDialogOptions dataFileDialogOptions()
 {
     platform::FileDialogOptions o;
@@ -222,16 +239,14 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
     }
 
     SeriesHeader& s = *series;
-    const uint32_t count = static_cast<uint32_t>(
-        std::min<size_t>({static_cast<size_t>(M), static_cast<size_t>(s.dwSeriesCapacity), s.lpPureData.size()}));
-    for (uint32_t i = 0; i < count; ++i) {
-        int16_t sum = 0;  // 25 magnitudes of at most 128 stay far inside 16 bits
-        for (uint32_t j = 0; j < kSamplesPerSeriesSample; ++j) {
-            const int32_t v = highByte(bytes, h, kSamplesPerSeriesSample * i + j);
-            sum = static_cast<int16_t>(sum + (v < 0 ? -v : v));
-        }
-        s.lpPureData[i] = static_cast<int16_t>(sum / static_cast<int16_t>(kSamplesPerSeriesSample));
-    }
+    const std::vector<int16_t> samples = dataFileSeriesSamples(bytes, h);
+    const size_t count = std::min<size_t>({samples.size(), static_cast<size_t>(s.dwSeriesCapacity),
+                                           s.lpPureData.size(), s.lpSeriesData.size()});
+    std::copy_n(samples.begin(), count, s.lpPureData.begin());
+    // Processing reads the observed samples: the trace goes there too, or the
+    // next run would analyse the previous series.
+    std::copy_n(samples.begin(), count, s.lpSeriesData.begin());
+    s.dwSeriesSize = static_cast<uint32_t>(count);
 
     if (std::fclose(file.release()) != 0)
         return fail("CloseHandle ERROR!", "About ReadDataAsciiFile");

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/host.h"
 #include "synthesis/message_sink.h"
@@ -43,6 +44,12 @@ std::optional<DataFileHeader> parseDataFileHeader(std::span<const uint8_t> file)
 // Why the trace the header describes cannot be read from this file, or ""
 // when every sample lies inside it.
 std::string dataFileTraceProblem(const DataFileHeader& header, size_t fileSize);
+
+// The series samples of the trace: every 25 recorded samples make one, the
+// magnitudes of their high bytes (as signed bytes) summed in 16 bits and
+// divided by 25; a last group of fewer than 25 is dropped. Empty when
+// dataFileTraceProblem finds the trace does not fit in `file`.
+std::vector<int16_t> dataFileSeriesSamples(std::span<const uint8_t> file, const DataFileHeader& header);
 
 // The open dialog: title "Long File Name Search", all files first, then text
 // files; the file must exist.

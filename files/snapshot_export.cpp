@@ -5,6 +5,7 @@
 #include <new>
 
 #include "files/file_output.h"
+#include "files/png_image.h"
 
 namespace files {
 
@@ -12,6 +13,7 @@ namespace {
 
 constexpr const char* kBitmapCaption = "About Bitmap";
 constexpr const char* kPcxCaption = "About PCX";
+constexpr const char* kPngCaption = "About PNG";
 
 void putU16(std::vector<uint8_t>& out, size_t at, uint32_t v)
 {
@@ -80,6 +82,31 @@ bool endsWithNoCase(const std::string& name, const char* ext)
     return true;
 }
 
+// The extension of the name's last component with its dot (".png"), or ""
+// when that component has no dot.
+std::string extensionOf(const std::string& name)
+{
+    const size_t slash = name.find_last_of('/');
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot < start)
+        return {};
+    return name.substr(dot);
+}
+
+// The extension a filter of one pattern "*.png" stands for (".png"); "" for
+// "*.*" and anything else.
+std::string filterExtension(const platform::FileFilter& filter)
+{
+    const std::string& p = filter.pattern;
+    if (p.size() < 3 || p[0] != '*' || p[1] != '.')
+        return {};
+    for (size_t i = 2; i < p.size(); ++i)
+        if (!std::isalnum(static_cast<unsigned char>(p[i])))
+            return {};
+    return p.substr(1);
+}
+
 // Puts the copy taken before the dialog back on the window, clipped to what
 // both pictures cover.
 void copyBack(const platform::Bitmap& copy, platform::Bitmap& window)
@@ -97,30 +124,55 @@ platform::FileDialogOptions snapshotDialogOptions()
 {
     platform::FileDialogOptions o;
     o.title = "Snapshot File Name";
-    o.filters = {{"Bitmap Files (*.bmp)", "*.bmp"}, {"PCX Files (*.pcx)", "*.pcx"}};
+    o.filters = {{"Bitmap Files (*.bmp)", "*.bmp"}, {"PCX Files (*.pcx)", "*.pcx"}, {"PNG Files (*.png)", "*.png"}};
     o.filterIndex = 0;
     o.defaultExtension = "bmp";
     o.overwritePrompt = true;
     return o;
 }
 
+std::string snapshotFileName(const std::string& chosen, const platform::FileDialogOptions& options,
+                             int32_t filterIndex)
+{
+    if (!extensionOf(chosen).empty())
+        return chosen;
+    std::string extension;
+    if (filterIndex >= 0 && static_cast<size_t>(filterIndex) < options.filters.size())
+        extension = filterExtension(options.filters[static_cast<size_t>(filterIndex)]);
+    if (extension.empty() && !options.defaultExtension.empty())
+        extension = "." + options.defaultExtension;
+    return chosen + extension;
+}
+
 int32_t MakeSnapshot(platform::Host& host)
 {
     // Taken before the dialog can cover the window.
     const platform::Bitmap copy = host.windowPicture();
-    const std::optional<std::string> name = host.saveFileDialog(snapshotDialogOptions());
-    if (!name)
+    const platform::FileDialogOptions options = snapshotDialogOptions();
+    const std::optional<platform::FileChoice> choice = host.saveFileChoice(options);
+    if (!choice)
         return 1;
     copyBack(copy, host.windowPicture());
 
-    if (endsWithNoCase(*name, ".pcx")) {
+    const std::string name = snapshotFileName(choice->path, options, choice->filterIndex);
+    if (endsWithNoCase(name, ".pcx")) {
         // A window's device context starts with the white background colour.
-        if (!writePcxFile(host, *name, host.windowPicture(), platform::kWhite))
+        if (!writePcxFile(host, name, host.windowPicture(), platform::kWhite))
             host.messageBox("PCX file is not created", kBitmapCaption, MessageIcon::None);
-    } else if (endsWithNoCase(*name, ".bmp")) {
+    } else if (endsWithNoCase(name, ".bmp")) {
         const BitmapInfoHeader info = makeBitmapInfoHeader(copy.width, copy.height, 1, 32);
-        if (!writeBmpFile(host, *name, info, copy))
+        if (!writeBmpFile(host, name, info, copy))
             host.messageBox("Bitmap file is not created", kBitmapCaption, MessageIcon::None);
+    } else if (endsWithNoCase(name, ".png")) {
+        std::string error;
+        if (!writePngFile(name, copy, error)) {
+            host.messageBox(error, kPngCaption, MessageIcon::None);
+            host.messageBox("PNG file is not created", kBitmapCaption, MessageIcon::None);
+        }
+    } else if (name.size() > 4) {
+        // A name of four characters or fewer has never named a file here.
+        host.messageBox("Unknown image format '" + extensionOf(name) + "': use .bmp, .pcx or .png", kBitmapCaption,
+                        MessageIcon::None);
     }
     return 1;
 }

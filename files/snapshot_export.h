@@ -1,7 +1,8 @@
 #pragma once
 // Saving the window's picture as an image file: an uncompressed bitmap of the
-// window's colours (".bmp") or a two-colour run-length PCX (".pcx") in which
-// a pixel is either the window background or black.
+// window's colours (".bmp"), a two-colour run-length PCX (".pcx") in which
+// a pixel is either the window background or black, or an 8-bit RGB PNG
+// (".png").
 
 #include <cstdint>
 #include <span>
@@ -14,13 +15,20 @@
 
 namespace files {
 
-// The save dialog: title "Snapshot File Name", bitmap filter first, overwrite
-// prompt, default extension "bmp".
+// The save dialog: title "Snapshot File Name", the bitmap, PCX and PNG
+// filters with the bitmap one first, overwrite prompt, default extension "bmp".
 platform::FileDialogOptions snapshotDialogOptions();
 
+// The name to write: the chosen one when its last component has an
+// extension, else that name with the extension of the chosen filter (the
+// default extension when the filter names none).
+std::string snapshotFileName(const std::string& chosen, const platform::FileDialogOptions& options,
+                             int32_t filterIndex);
+
 // Copies the window's picture, asks for a file name, puts the copy back on
-// the window and writes the file the extension asks for (any other extension
-// writes nothing). Failures are reported to the user; always returns 1.
+// the window and writes the file the extension asks for. Another extension
+// writes nothing and says which ones are known; a name of four characters or
+// fewer writes nothing. Failures are reported to the user; always returns 1.
 int32_t MakeSnapshot(platform::Host& host);
 
 // --- the bitmap file

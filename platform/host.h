@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/bitmap.h"
@@ -43,6 +44,14 @@ struct FileDialogOptions {
     bool fileMustExist = false;     // open: only existing files are accepted
 };
 
+// A file chosen in a dialog, with the filter that was selected when the user
+// confirmed: a save dialog's name typed without an extension takes the
+// format of that filter.
+struct FileChoice {
+    std::string path;
+    int32_t filterIndex = 0;  // index into FileDialogOptions::filters
+};
+
 class Host : public MessageSink {
   public:
     virtual ~Host() = default;
@@ -58,6 +67,15 @@ class Host : public MessageSink {
     // The chosen path, or nothing when the user cancels.
     virtual std::optional<std::string> saveFileDialog(const FileDialogOptions& options) = 0;
     virtual std::optional<std::string> openFileDialog(const FileDialogOptions& options) = 0;
+    // The save dialog with the filter chosen in it. A host that cannot tell
+    // which filter the user chose reports the one selected first.
+    virtual std::optional<FileChoice> saveFileChoice(const FileDialogOptions& options)
+    {
+        std::optional<std::string> path = saveFileDialog(options);
+        if (!path)
+            return std::nullopt;
+        return FileChoice{std::move(*path), options.filterIndex};
+    }
 
     virtual void checkMenuItem(int32_t id, bool checked) = 0;
 

@@ -61,15 +61,29 @@ DialogResult ScriptedHost::runDialog(const DialogTemplate& dialog, DialogFields&
 
 std::optional<std::string> ScriptedHost::saveFileDialog(const FileDialogOptions& options)
 {
-    std::optional<std::string> answer;
+    std::optional<FileChoice> choice = saveFileChoice(options);
+    if (!choice)
+        return std::nullopt;
+    return std::move(choice->path);
+}
+
+std::optional<FileChoice> ScriptedHost::saveFileChoice(const FileDialogOptions& options)
+{
+    SaveAnswer answer;
     if (saveAnswers_.empty()) {
         scriptErrors.push_back("save dialog \"" + options.title + "\" opened with no answer queued");
     } else {
         answer = std::move(saveAnswers_.front());
         saveAnswers_.pop_front();
     }
-    fileDialogs.push_back({true, options, answer});
-    return answer;
+    const int32_t filter = answer.filterIndex.value_or(options.filterIndex);
+    if (answer.path && (filter < 0 || static_cast<size_t>(filter) >= options.filters.size()) &&
+        !(options.filters.empty() && !answer.filterIndex))
+        scriptErrors.push_back("save dialog \"" + options.title + "\" has no filter " + std::to_string(filter));
+    fileDialogs.push_back({true, options, answer.path, filter});
+    if (!answer.path)
+        return std::nullopt;
+    return FileChoice{*answer.path, filter};
 }
 
 std::optional<std::string> ScriptedHost::openFileDialog(const FileDialogOptions& options)
@@ -81,7 +95,7 @@ std::optional<std::string> ScriptedHost::openFileDialog(const FileDialogOptions&
         answer = std::move(openAnswers_.front());
         openAnswers_.pop_front();
     }
-    fileDialogs.push_back({false, options, answer});
+    fileDialogs.push_back({false, options, answer, options.filterIndex});
     return answer;
 }
 

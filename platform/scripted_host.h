@@ -51,6 +51,7 @@ struct FileDialogRecord {
     bool save = false;
     FileDialogOptions options;
     std::optional<std::string> answer;
+    int32_t chosenFilter = 0;    // the filter selected when the answer was given
 };
 
 class ScriptedHost : public Host {
@@ -62,6 +63,7 @@ class ScriptedHost : public Host {
                            const DialogValidator& validate) override;
     std::optional<std::string> saveFileDialog(const FileDialogOptions& options) override;
     std::optional<std::string> openFileDialog(const FileDialogOptions& options) override;
+    std::optional<FileChoice> saveFileChoice(const FileDialogOptions& options) override;
     void checkMenuItem(int32_t id, bool checked) override;
     void invalidate(std::optional<Rect> rect, bool erase) override;
     Rect clientRect() const override { return canvas.clientRect(); }
@@ -75,7 +77,12 @@ class ScriptedHost : public Host {
     void answerOk(int32_t dialogId, std::vector<std::pair<int32_t, std::string>> edits = {});
     void answerCancel(int32_t dialogId);
     // The next save or open dialog returns this path; nothing means Cancel.
-    void queueSaveFile(std::optional<std::string> path) { saveAnswers_.push_back(std::move(path)); }
+    // A save answer may choose a filter (an index into the dialog's filters);
+    // without one the filter the dialog selects first stays chosen.
+    void queueSaveFile(std::optional<std::string> path, std::optional<int32_t> filterIndex = std::nullopt)
+    {
+        saveAnswers_.push_back({std::move(path), filterIndex});
+    }
     void queueOpenFile(std::optional<std::string> path) { openAnswers_.push_back(std::move(path)); }
     size_t pendingDialogAnswers() const { return dialogAnswers_.size(); }
 
@@ -98,8 +105,12 @@ class ScriptedHost : public Host {
     WindowCanvas canvas;
 
   private:
+    struct SaveAnswer {
+        std::optional<std::string> path;
+        std::optional<int32_t> filterIndex;
+    };
     std::deque<DialogAnswer> dialogAnswers_;
-    std::deque<std::optional<std::string>> saveAnswers_;
+    std::deque<SaveAnswer> saveAnswers_;
     std::deque<std::optional<std::string>> openAnswers_;
 };
 

@@ -68,6 +68,7 @@ enum DialogId : int32_t {
     DialogSeriesStructure = 106,
     DialogRequiredEtalons = 109,
     DialogLocationParameters = 110,
+    DialogOpenSeries = 111,
 };
 
 enum ControlId : int32_t {
@@ -96,6 +97,14 @@ enum ControlId : int32_t {
     EditInitialNoiseLevel = 1019,
     EditNoiseIncrement = 1020,
     EditRepeatCount = 1021,
+    // dialog 111
+    TextOpenSeriesSource = 1022,
+    TextOpenSeriesColumn = 1023,
+    EditOpenSeriesColumn = 1024,
+    EditOpenSeriesDetrend = 1025,
+    EditOpenSeriesWindow = 1026,
+    EditOpenSeriesInvert = 1027,
+    EditOpenSeriesScale = 1028,
 };
 
 enum ButtonBitmapId : int32_t {

@@ -99,6 +99,26 @@ constexpr std::array kLocationParametersControls{
     button(kIdCancel, "Cancel", 150, 85, 50, 14),
 };
 
+// What was read, three lines high so that a long file name wraps instead of
+// widening the dialog; then the preparation, every field free text.
+constexpr std::array kOpenSeriesControls{
+    group(" Series read ", 7, 5, 216, 40),
+    text(TextOpenSeriesSource, "File", 14, 16, 202, 24),
+    group(" Preparation ", 7, 48, 216, 90),
+    text(TextOpenSeriesColumn, "Column (number or header)", 14, 61, 122, 8),
+    edit(EditOpenSeriesColumn, 140, 59, 74, 12),
+    label("Detrend (none, median, moving)", 14, 77, 122, 8),
+    edit(EditOpenSeriesDetrend, 140, 75, 74, 12),
+    label("Moving median window (samples)", 14, 93, 122, 8),
+    edit(EditOpenSeriesWindow, 140, 91, 74, 12),
+    label("Invert (no, yes)", 14, 109, 122, 8),
+    edit(EditOpenSeriesInvert, 140, 107, 74, 12),
+    label("Scale (auto, none or a factor)", 14, 125, 122, 8),
+    edit(EditOpenSeriesScale, 140, 123, 74, 12),
+    button(kIdOk, "OK", 52, 146, 50, 14),
+    button(kIdCancel, "Cancel", 128, 146, 50, 14),
+};
+
 const DialogTemplate kCreateSeries{DialogCreateSeries, "Create Series", 209, 168, false, 0, 0, kCreateSeriesControls};
 const DialogTemplate kSeriesStructure{DialogSeriesStructure, "Create Series", 192, 138, false, 0, 0,
                                       kSeriesStructureControls};
@@ -106,6 +126,7 @@ const DialogTemplate kRequiredEtalons{DialogRequiredEtalons, "List of Required E
                                       kRequiredEtalonsControls};
 const DialogTemplate kLocationParameters{DialogLocationParameters, " Location Parameters", 240, 109, true, 60, 50,
                                          kLocationParametersControls};
+const DialogTemplate kOpenSeries{DialogOpenSeries, "Open Series", 230, 168, false, 0, 0, kOpenSeriesControls};
 
 }  // namespace
 
@@ -113,10 +134,12 @@ const DialogTemplate& createSeriesDialog() { return kCreateSeries; }
 const DialogTemplate& seriesStructureDialog() { return kSeriesStructure; }
 const DialogTemplate& requiredEtalonsDialog() { return kRequiredEtalons; }
 const DialogTemplate& locationParametersDialog() { return kLocationParameters; }
+const DialogTemplate& openSeriesDialog() { return kOpenSeries; }
 
 const DialogTemplate* findDialogTemplate(int32_t id)
 {
-    for (const DialogTemplate* t : {&kCreateSeries, &kSeriesStructure, &kRequiredEtalons, &kLocationParameters})
+    for (const DialogTemplate* t :
+         {&kCreateSeries, &kSeriesStructure, &kRequiredEtalons, &kLocationParameters, &kOpenSeries})
         if (t->id == id)
             return t;
     return nullptr;

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "files/data_file_reader.h"
 #include "files/snapshot_export.h"
 #include "platform/host.h"
 #include "resources/command_ids.h"
+#include "shell/own_series_loading.h"
 #include "shell/parameter_dialogs.h"
 #include "shell/processing_pipeline.h"
 #include "synthesis/series_synthesis.h"
@@ -342,7 +342,7 @@ void dispatchCommand(AppState& s, Host& host, int command)
         host.close();
         break;
     case IdOpen:
-        s.dataFileResult = files::ReadInfoDataFile(host, s.dataFileResult, s.lpSeriesHeader);
+        own_series::openFile(s, host);
         sendCommand(s, host, CmdProcess);
         break;
     case IdSelectSetOfPulses:

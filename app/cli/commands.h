@@ -9,3 +9,4 @@ int runAlphabetCommand(const std::vector<std::string>& args);
 int runRunCommand(const std::vector<std::string>& args);
 int runSimulateCommand(const std::vector<std::string>& args);
 int runMergeCommand(const std::vector<std::string>& args);
+int runDetectCommand(const std::vector<std::string>& args);

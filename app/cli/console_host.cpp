@@ -26,3 +26,27 @@ platform::DialogResult ConsoleHost::runDialog(const platform::DialogTemplate& di
     fields = std::move(typed);
     return platform::DialogResult::Ok;
 }
+
+void ConsoleHost::invalidate(std::optional<platform::Rect> rect, bool erase)
+{
+    if (canvas_)
+        canvas_->invalidate(rect, erase);
+}
+
+platform::Rect ConsoleHost::clientRect() const
+{
+    return canvas_ ? canvas_->clientRect() : platform::Rect{0, 0, 1024, 768};
+}
+
+void ConsoleHost::setClientSize(int32_t width, int32_t height)
+{
+    if (canvas_)
+        canvas_->resize(width, height);
+    else
+        canvas_.emplace(width, height);
+}
+
+bool ConsoleHost::paint(const std::function<void(platform::Dc&)>& handler)
+{
+    return canvas_ && canvas_->paint(handler);
+}

@@ -38,6 +38,8 @@ const char* kUsage =
     "  --more-details                   the trace of every processing\n"
     "  --series N                       series to make (run; default 1)\n"
     "  --same J                         \"Processing Same Data\" J times after each series (run)\n"
+    "  --render FILE.png                the window's picture after the last series, as PNG (run)\n"
+    "  --size WxH                       its client size, 320x240 to 8192x8192 (run; default 1280x800)\n"
     "\n"
     "simulation options (fields of the \" Location Parameters\" dialog):\n"
     "  --from A --to B --incr I         pulse counts A, A+I, ... B (1 to 31)\n"
@@ -50,8 +52,31 @@ const char* kUsage =
     "  --progress                       progress lines on standard error, for job logs\n"
     "  --shard K/N --out FILE           shard K of N (K from 1 to N), its part written to FILE\n"
     "\n"
-    "exit codes: 0 success, 1 the workbench could not start or simulate, or the parts could not\n"
-    "be read or put together, 2 bad options.\n"
+    "detect options:\n"
+    "  --column NAME|INDEX              text or .npy column (1-based; default the last numeric one)\n"
+    "  --channel N                      sound file channel (1-based)\n"
+    "  --format auto|text|npy|sound|datafile\n"
+    "  --pulses K                       a known count: energy programme, improvement passes and,\n"
+    "                                   for small counts, the exhaustive search\n"
+    "  --unknown                        an unknown count: the sequential method\n"
+    "  --method 0..6                    blind detection: the pulse-count ranking and threshold\n"
+    "                                   method M (5, the additive model, needs noise-free samples)\n"
+    "  --tmin A --tmax B                least and greatest distance between pulse starts (samples)\n"
+    "  --pulse-length L                 window length of --score energy\n"
+    "  --score energy|correlation       window energy (default) or correlation with a template:\n"
+    "  --etalon a..t | --box W | --template FILE\n"
+    "  --detrend none|median|W          nothing, the whole series' median (default), or a moving\n"
+    "                                   median of W samples subtracted\n"
+    "  --invert                         dips become pulses\n"
+    "  --scale auto|F                   floating-point data: auto (default) makes the largest |x|\n"
+    "                                   32767; integer data are kept unless --scale is given\n"
+    "  --noise S                        noise level of methods 1 and 6 (default: estimated)\n"
+    "  --plot FILE.png [--size WxH]     a picture of the series with the pulses framed\n"
+    "  --json | --csv                   one JSON object, or the pulses as CSV\n"
+    "\n"
+    "exit codes: 0 success, 1 the workbench could not start or simulate, the parts could not\n"
+    "be read or put together, or detect could not read or prepare its file, 2 bad options\n"
+    "(for detect also a layout the series cannot hold).\n"
     "Message boxes go to the JSON \"messages\" or, without --json, to standard error.\n"
     "See docs/cli.md for the output formats.\n";
 
@@ -73,6 +98,8 @@ int main(int argc, char** argv)
         return runSimulateCommand(args);
     if (command == "merge")
         return runMergeCommand(args);
+    if (command == "detect")
+        return runDetectCommand(args);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
         return 0;

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "commands.h"
+#include "files/png_image.h"
 #include "json_writer.h"
 #include "simulation_output.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "shell/main_window.h"
 #include "shell/mouse_input.h"
+#include "shell/window_painting.h"
 #include "views/processing_result_text.h"
 #include "workbench_session.h"
 
@@ -186,6 +188,9 @@ int startSession(const char* command, const std::vector<std::string>& args, RunO
         std::fprintf(stderr, "quillmore-cli %s: %s\n", command, error.c_str());
         return 2;
     }
+    // The window exists at its size before the workbench starts in it.
+    if (options.render)
+        host.setClientSize(options.renderWidth, options.renderHeight);
     return startWorkbench("quillmore-cli", options, state, host, !options.json);
 }
 
@@ -197,6 +202,20 @@ void showResult(AppState& s)
                             s.taskType == taskBlindDetection;
     if (resultView && s.lpStepwiseProtocol && s.lpSeriesHeader)
         storeShownRow(*s.lpStepwiseProtocol, *s.lpSeriesHeader);
+}
+
+// The picture the window shows when it is painted afresh: everything
+// invalid and erased, then one paint into the window's picture.
+int renderWindow(AppState& s, ConsoleHost& host, const std::string& path)
+{
+    host.invalidate(std::nullopt, true);
+    host.paint([&](platform::Dc& dc) { paintWindow(s, host, dc); });
+    std::string error;
+    if (!files::writePngFile(path, host.windowPicture(), error)) {
+        std::fprintf(stderr, "quillmore-cli run: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -224,6 +243,9 @@ int runRunCommand(const std::vector<std::string>& args)
             printSeriesText(state, n);
         std::fflush(stdout);
     }
+    // Painted after the last series is printed: a paint settles parts of the
+    // state (the shown row, a minimum count of 0) that the printing reads.
+    const int code = options.render ? renderWindow(state, host, *options.render) : 0;
     onDestroy(state);
-    return 0;
+    return code;
 }

@@ -75,6 +75,26 @@ bool checkOutPath(const std::string& path, std::string& error)
     return true;
 }
 
+// WxH within the bounds of a picture the window could have.
+bool parseRenderSize(const std::string& text, int32_t& width, int32_t& height)
+{
+    const size_t x = text.find('x');
+    if (x == std::string::npos)
+        return false;
+    const std::string w = text.substr(0, x), h = text.substr(x + 1);
+    auto digits = [](const std::string& t) {
+        return !t.empty() && t.size() <= 5 && t.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (!digits(w) || !digits(h))
+        return false;
+    const long wide = std::stol(w), high = std::stol(h);
+    if (wide < kMinRenderWidth || wide > kMaxRenderSide || high < kMinRenderHeight || high > kMaxRenderSide)
+        return false;
+    width = static_cast<int32_t>(wide);
+    height = static_cast<int32_t>(high);
+    return true;
+}
+
 std::string rangeError(const std::string& option, long low, long high)
 {
     return option + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high);
@@ -85,6 +105,7 @@ std::string rangeError(const std::string& option, long low, long high)
 bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, SimulateOptions* simulate,
                      std::string& error)
 {
+    bool sizeGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--json") {
@@ -102,6 +123,10 @@ bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, Simu
         if (simulate && a == "--progress") {
             simulate->progress = true;
             continue;
+        }
+        if (simulate && (a == "--render" || a == "--size")) {
+            error = a + " is an option of run: simulate draws no window picture";
+            return false;
         }
         if (i + 1 >= args.size()) {
             error = "unknown option or missing value: " + a;
@@ -164,6 +189,19 @@ bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, Simu
             ok = number(count, 0, 100000);
             if (ok)
                 run.same = *count;
+        } else if (a == "--render") {
+            ok = !v.empty();
+            if (ok)
+                run.render = v;
+            else
+                error = "--render needs the name of the PNG file to write";
+        } else if (a == "--size") {
+            sizeGiven = true;
+            ok = parseRenderSize(v, run.renderWidth, run.renderHeight);
+            if (!ok)
+                error = "--size must be WxH, from " + std::to_string(kMinRenderWidth) + "x" +
+                        std::to_string(kMinRenderHeight) + " to " + std::to_string(kMaxRenderSide) + "x" +
+                        std::to_string(kMaxRenderSide) + ", such as 1280x800, got '" + v + "'";
         } else if (simulate && a == "--from") {
             ok = number(simulate->from, 1, 31);
         } else if (simulate && a == "--to") {
@@ -200,6 +238,10 @@ bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, Simu
         }
         if (!ok)
             return false;
+    }
+    if (sizeGiven && !run.render) {
+        error = "--size needs --render FILE.png, the picture it sizes";
+        return false;
     }
     if (simulate && simulate->shard && !simulate->out) {
         error = "--shard needs --out FILE, the part file the shard writes";

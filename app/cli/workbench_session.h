@@ -20,7 +20,14 @@ struct RunOptions {
     long series = 1;
     long same = 0;
     bool json = false;
+    // run only: after the last series, the window's picture at this client
+    // size is written as PNG.
+    std::optional<std::string> render;  // --render FILE.png
+    int32_t renderWidth = 1280;         // --size WxH
+    int32_t renderHeight = 800;
 };
+
+constexpr int32_t kMinRenderWidth = 320, kMinRenderHeight = 240, kMaxRenderSide = 8192;
 
 // Shard K of N of a simulation; K counts from 1, as a job array's task id does.
 struct ShardChoice {

@@ -244,9 +244,38 @@ QString nameFilter(const platform::FileFilter& filter)
     return QString::fromStdString(filter.description) + " (" + patterns + ")";
 }
 
+// "png" of a filter of one pattern "*.png"; empty for "*.*" or several patterns.
+QString filterExtension(const platform::FileFilter& filter)
+{
+    const QString pattern = QString::fromStdString(filter.pattern).trimmed();
+    if (!pattern.startsWith("*."))
+        return {};
+    const QString extension = pattern.mid(2);
+    for (const QChar c : extension)
+        if (!c.isLetterOrNumber())
+            return {};
+    return extension;
+}
+
+// The index of the filter the dialog has selected. With the details hidden
+// the dialog names it as its list shows it, which is our description.
+qsizetype shownFilterIndex(const QFileDialog& dialog, const platform::FileDialogOptions& options,
+                           const QStringList& filters)
+{
+    const QString shown = dialog.selectedNameFilter();
+    const qsizetype whole = filters.indexOf(shown);
+    if (whole >= 0)
+        return whole;
+    for (size_t i = 0; i < options.filters.size(); ++i)
+        if (QString::fromStdString(options.filters[i].description) == shown)
+            return static_cast<qsizetype>(i);
+    return -1;
+}
+
 }  // namespace
 
-std::optional<std::string> runFileDialog(QWidget* owner, const platform::FileDialogOptions& options, bool save)
+std::optional<std::string> runFileDialog(QWidget* owner, const platform::FileDialogOptions& options, bool save,
+                                         int32_t* chosenFilter)
 {
     QFileDialog dialog(owner, QString::fromStdString(options.title));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -261,9 +290,26 @@ std::optional<std::string> runFileDialog(QWidget* owner, const platform::FileDia
         if (options.filterIndex >= 0 && options.filterIndex < filters.size())
             dialog.selectNameFilter(filters[options.filterIndex]);
     }
-    if (!options.defaultExtension.empty())
+    if (!options.defaultExtension.empty()) {
         dialog.setDefaultSuffix(QString::fromStdString(options.defaultExtension));
+        // The suffix follows the filter, so that "shot" under PNG becomes
+        // shot.png and not shot.bmp.
+        auto followFilter = [&dialog, &options, filters] {
+            const qsizetype i = shownFilterIndex(dialog, options, filters);
+            const QString suffix = i >= 0 ? filterExtension(options.filters[static_cast<size_t>(i)]) : QString();
+            dialog.setDefaultSuffix(suffix.isEmpty() ? QString::fromStdString(options.defaultExtension) : suffix);
+        };
+        if (save) {
+            QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followFilter);
+            followFilter();
+        }
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
+    if (chosenFilter) {
+        const qsizetype i = shownFilterIndex(dialog, options, filters);
+        if (i >= 0)
+            *chosenFilter = static_cast<int32_t>(i);
+    }
     return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
 }

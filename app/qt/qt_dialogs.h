@@ -77,5 +77,9 @@ class MessageDialog final : public QDialog {
 };
 
 // A save or open dialog as the options describe it: the chosen path, or
-// nothing when the user cancels.
-std::optional<std::string> runFileDialog(QWidget* owner, const platform::FileDialogOptions& options, bool save);
+// nothing when the user cancels. chosenFilter, when given, receives the index
+// of the filter selected at the end. A save dialog with a default extension
+// appends the extension of the selected filter to a name typed without one,
+// as the desktop's save dialog does.
+std::optional<std::string> runFileDialog(QWidget* owner, const platform::FileDialogOptions& options, bool save,
+                                         int32_t* chosenFilter = nullptr);

@@ -47,6 +47,15 @@ std::optional<std::string> QtHost::saveFileDialog(const platform::FileDialogOpti
     return runFileDialog(boxParent(owner_), options, true);
 }
 
+std::optional<platform::FileChoice> QtHost::saveFileChoice(const platform::FileDialogOptions& options)
+{
+    int32_t filter = options.filterIndex;
+    std::optional<std::string> path = runFileDialog(boxParent(owner_), options, true, &filter);
+    if (!path)
+        return std::nullopt;
+    return platform::FileChoice{std::move(*path), filter};
+}
+
 std::optional<std::string> QtHost::openFileDialog(const platform::FileDialogOptions& options)
 {
     return runFileDialog(boxParent(owner_), options, false);

@@ -27,6 +27,7 @@ class QtHost final : public platform::Host {
                                      const platform::DialogValidator& validate) override;
     std::optional<std::string> saveFileDialog(const platform::FileDialogOptions& options) override;
     std::optional<std::string> openFileDialog(const platform::FileDialogOptions& options) override;
+    std::optional<platform::FileChoice> saveFileChoice(const platform::FileDialogOptions& options) override;
     void checkMenuItem(int32_t id, bool checked) override;
     void invalidate(std::optional<platform::Rect> rect, bool erase) override;
     platform::Rect clientRect() const override { return canvas_.clientRect(); }

@@ -3,13 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "files/png_image.h"
 #include "platform/bmp_decoder.h"
 #include "platform/scripted_host.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "shell/main_window.h"
+#include "shell/window_painting.h"
 #include "tests/files/files_test_support.h"
 
 using namespace resources;
@@ -24,6 +27,12 @@ struct Workbench {
     Workbench() { started = onCreate(state, host); }
     ~Workbench() { onDestroy(state); }
     void command(int id) { dispatchCommand(state, host, id); }
+    // Paints the whole window as it stands.
+    void paint()
+    {
+        host.invalidate(std::nullopt, true);
+        host.paint([this](platform::Dc& dc) { paintWindow(state, host, dc); });
+    }
 
     bool started = false;
 };
@@ -78,8 +87,10 @@ TEST(OpenCommand, ReadsTheTraceIntoTheCurrentSeriesAndProcessesIt)
 
     ASSERT_EQ(w.state.lpSeriesHeader.get(), before);
     EXPECT_EQ(before->dwSeriesSize, size);
-    for (uint32_t i = 0; i < size; ++i)
+    for (uint32_t i = 0; i < size; ++i) {
         ASSERT_EQ(before->lpPureData[i], static_cast<int16_t>(i % 100)) << i;
+        ASSERT_EQ(before->lpSeriesData[i], static_cast<int16_t>(i % 100)) << i;
+    }
     ASSERT_GE(w.host.messages.size(), 2u);
     EXPECT_EQ(w.host.messages[0].caption, "About ReadInfoDataFile");
     EXPECT_NE(w.host.messages[1].text.find("SamplNum: 30000, "), std::string::npos);
@@ -110,4 +121,114 @@ TEST(OpenCommand, AGarbageFileLeavesTheSeriesAsItWas)
     for (const auto& m : w.host.messages)
         EXPECT_NE(m.caption, "About ReadInfoDataFile");
     EXPECT_EQ(w.state.lpSeriesHeader->lpPureData, pure);
+}
+
+TEST(SaveImageCommand, WritesAPngOfTheWindowSize)
+{
+    Workbench w;
+    ASSERT_TRUE(w.started);
+    platform::Bitmap& picture = w.host.windowPicture();
+    for (size_t i = 0; i < picture.pixels.size(); ++i)
+        picture.pixels[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
+    const platform::Bitmap shown = picture;
+
+    // Typed without an extension, with the PNG filter chosen.
+    w.host.queueSaveFile(w.dir.file("window"), 2);
+    w.command(IdSaveImageAs);
+    platform::Bitmap decoded;
+    std::string error;
+    ASSERT_TRUE(files::readPngFile(w.dir.file("window.png"), decoded, error)) << error;
+    EXPECT_EQ(decoded.width, 320);
+    EXPECT_EQ(decoded.height, 200);
+    EXPECT_EQ(decoded.pixels, shown.pixels);
+
+    w.host.queueSaveFile(w.dir.file("window.gif"));
+    w.command(IdSaveImageAs);
+    ASSERT_EQ(w.host.messages.size(), 1u);
+    EXPECT_EQ(w.host.messages[0].text, "Unknown image format '.gif': use .bmp, .pcx or .png");
+    EXPECT_EQ(w.host.messages[0].caption, "About Bitmap");
+    EXPECT_FALSE(std::filesystem::exists(w.dir.file("window.gif")));
+    EXPECT_TRUE(w.host.scriptErrors.empty());
+}
+
+namespace {
+
+// A trace whose series is zero but for two blocks of 100, 20 samples long,
+// at 300 and 700: M = samples / 25 series samples.
+std::vector<int16_t> blockTrace(uint32_t M)
+{
+    std::vector<int16_t> trace(static_cast<size_t>(M) * 25, 0);
+    for (uint32_t start : {300u, 700u})
+        for (uint32_t i = start; i < start + 20 && i < M; ++i)
+            std::fill_n(trace.begin() + static_cast<ptrdiff_t>(i) * 25, 25, static_cast<int16_t>(100 << 8));
+    return trace;
+}
+
+std::vector<int16_t> foundPositions(const AppState& s)
+{
+    const SeriesHeader& h = *s.lpSeriesHeader;
+    return {h.lpFoundPositions.begin(), h.lpFoundPositions.begin() + std::min<size_t>(h.wFoundPulses, s.maxPulseCount)};
+}
+
+}  // namespace
+
+TEST(OpenCommand, TheProcessingAfterADataFileAnalysesItsSamples)
+{
+    Workbench w;
+    ASSERT_TRUE(w.started);
+    const uint32_t size = w.state.lpSeriesHeader->dwSeriesSize;
+    const std::string path = w.dir.file("blocks.dat");
+    files_test::writeAll(path, files_test::makeDataFile({}, blockTrace(size)));
+    w.host.queueOpenFile(path);
+    w.command(IdOpen);
+
+    // The known-count task's found pulses cover both blocks exactly: nowhere
+    // else in the file's series is there any energy.
+    const std::vector<int16_t> found = foundPositions(w.state);
+    for (int16_t start : {300, 700})
+        EXPECT_NE(std::find(found.begin(), found.end(), start), found.end()) << start;
+    EXPECT_TRUE(w.host.scriptErrors.empty());
+}
+
+TEST(OpenCommand, ADataFileOfAnotherLengthBecomesTheSeriesLength)
+{
+    // Shorter than the series, longer than its capacity, and too short for a
+    // pulse: each one is processed and painted without harm.
+    for (uint32_t M : {900u, 2000u, 5u, 0u}) {
+        SCOPED_TRACE(M);
+        Workbench w;
+        ASSERT_TRUE(w.started);
+        const uint32_t capacity = w.state.lpSeriesHeader->dwSeriesCapacity;
+        const std::string path = w.dir.file("blocks.dat");
+        files_test::writeAll(path, files_test::makeDataFile({}, blockTrace(M)));
+        for (int task : {IdTaskJointDetectionEstimation, IdTaskDetection, IdTaskSeriesProcessing}) {
+            for (int type : {IdSeriesFixedNumber, IdSeriesUnfixedNumber}) {
+                w.command(type);
+                w.command(task);
+                w.host.queueOpenFile(path);
+                w.command(IdOpen);
+                const SeriesHeader& h = *w.state.lpSeriesHeader;
+                const uint32_t kept = std::min(M, capacity);
+                ASSERT_EQ(h.dwSeriesSize, kept);
+                for (uint32_t i : {299u, 300u, 319u, 320u})
+                    if (i < kept) {
+                        ASSERT_EQ(h.lpSeriesData[i], (i >= 300 && i < 320) ? 100 : 0) << i;
+                        ASSERT_EQ(h.lpPureData[i], h.lpSeriesData[i]) << i;
+                    }
+                if (kept >= w.state.etalonLength) {
+                    // The window's length settings follow the series; a trace
+                    // cut to the series' own length changes its samples only.
+                    EXPECT_EQ(w.state.seriesLength, kept);
+                    EXPECT_EQ(h.wMaxPulses, w.state.maxPulseCount);
+                    if (kept != capacity) {
+                        EXPECT_EQ(h.wImpulseQuantity, 0);
+                    }
+                }
+                w.command(IdProcessingSameData);
+                w.state.viewState = viewResult;
+                w.paint();
+            }
+        }
+        EXPECT_TRUE(w.host.scriptErrors.empty());
+    }
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "files/png_image.h"
 #include "files/snapshot_export.h"
 #include "platform/bitmap.h"
 #include "platform/bmp_decoder.h"
@@ -95,7 +96,7 @@ TEST(BmpFile, DescriptionsBelowSixteenBitsMakeRoomForAColourTable)
     EXPECT_EQ(eight.biSizeImage, 13u * 50 * 8);
 }
 
-TEST(SnapshotDialog, AsksForABitmapOrPcxNameWithOverwritePrompt)
+TEST(SnapshotDialog, AsksForABitmapPcxOrPngNameWithOverwritePrompt)
 {
     platform::ScriptedHost host(64, 48);
     host.queueSaveFile(std::nullopt);
@@ -104,11 +105,13 @@ TEST(SnapshotDialog, AsksForABitmapOrPcxNameWithOverwritePrompt)
     const auto& d = host.fileDialogs[0];
     EXPECT_TRUE(d.save);
     EXPECT_EQ(d.options.title, "Snapshot File Name");
-    ASSERT_EQ(d.options.filters.size(), 2u);
+    ASSERT_EQ(d.options.filters.size(), 3u);
     EXPECT_EQ(d.options.filters[0].description, "Bitmap Files (*.bmp)");
     EXPECT_EQ(d.options.filters[0].pattern, "*.bmp");
     EXPECT_EQ(d.options.filters[1].description, "PCX Files (*.pcx)");
     EXPECT_EQ(d.options.filters[1].pattern, "*.pcx");
+    EXPECT_EQ(d.options.filters[2].description, "PNG Files (*.png)");
+    EXPECT_EQ(d.options.filters[2].pattern, "*.png");
     EXPECT_EQ(d.options.filterIndex, 0);
     EXPECT_EQ(d.options.defaultExtension, "bmp");
     EXPECT_TRUE(d.options.overwritePrompt);
@@ -148,20 +151,91 @@ TEST(SnapshotExport, TheExtensionChoosesTheFormatInAnyCase)
     EXPECT_EQ(host.windowPicture().pixels, shown.pixels);
 }
 
-TEST(SnapshotExport, OtherOrShortNamesWriteNothingAndSayNothing)
+TEST(SnapshotExport, UnknownExtensionsAreRefusedAndWriteNothing)
 {
     ScratchDir dir;
     platform::ScriptedHost host(20, 10);
+    for (const char* name : {"shot.xyz", "shot.bmpx", "shot.Jpeg", "a.b/shot."}) {
+        host.queueSaveFile(dir.file(name));
+        EXPECT_EQ(files::MakeSnapshot(host), 1);
+    }
+    EXPECT_EQ(texts(host),
+              (std::vector<std::string>{"Unknown image format '.xyz': use .bmp, .pcx or .png | About Bitmap",
+                                        "Unknown image format '.bmpx': use .bmp, .pcx or .png | About Bitmap",
+                                        "Unknown image format '.Jpeg': use .bmp, .pcx or .png | About Bitmap",
+                                        "Unknown image format '.': use .bmp, .pcx or .png | About Bitmap"}));
+    EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(dir.file(""))));
+}
+
+TEST(SnapshotExport, ShortNamesWriteNothingAndSayNothing)
+{
     // ".bmp" alone is not longer than its extension.
-    const std::vector<std::string> names = {dir.file("shot.png"), dir.file("shot.bmpx"), dir.file("bmp"),
-                                            ".bmp", "a.pc"};
-    for (const std::string& name : names) {
+    platform::ScriptedHost host(20, 10);
+    for (const char* name : {".bmp", "a.pc", ".png"}) {
         host.queueSaveFile(name);
         EXPECT_EQ(files::MakeSnapshot(host), 1);
     }
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(dir.file(""))));
+    EXPECT_TRUE(host.messages.empty()) << testing::PrintToString(texts(host));
     EXPECT_FALSE(std::filesystem::exists(".bmp"));
+    EXPECT_FALSE(std::filesystem::exists(".png"));
+}
+
+TEST(SnapshotExport, PngReadsBackPixelExact)
+{
+    ScratchDir dir;
+    platform::ScriptedHost host(41, 13);
+    host.windowPicture() = patterned(41, 13);
+    const platform::Bitmap shown = host.windowPicture();
+    host.queueSaveFile(dir.file("shot.PNG"));
+    EXPECT_EQ(files::MakeSnapshot(host), 1);
+    EXPECT_TRUE(host.messages.empty()) << testing::PrintToString(texts(host));
+
+    platform::Bitmap decoded;
+    std::string error;
+    ASSERT_TRUE(files::readPngFile(dir.file("shot.PNG"), decoded, error)) << error;
+    EXPECT_EQ(decoded.width, 41);
+    EXPECT_EQ(decoded.height, 13);
+    EXPECT_EQ(decoded.pixels, shown.pixels);
+}
+
+TEST(SnapshotExport, ANameWithoutExtensionTakesTheChosenFilters)
+{
+    ScratchDir dir;
+    platform::ScriptedHost host(24, 8);
+    host.windowPicture() = patterned(24, 8);
+    std::filesystem::create_directory(dir.file("a.b"));
+    host.queueSaveFile(dir.file("a.b/shot"), 2);
+    host.queueSaveFile(dir.file("a.b/shot"), 1);
+    host.queueSaveFile(dir.file("a.b/shot"));  // the filter selected first: bitmap
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(files::MakeSnapshot(host), 1);
+    EXPECT_TRUE(host.messages.empty()) << testing::PrintToString(texts(host));
+    EXPECT_TRUE(host.scriptErrors.empty());
+    EXPECT_EQ(host.fileDialogs[0].chosenFilter, 2);
+
+    platform::Bitmap png;
+    std::string error;
+    ASSERT_TRUE(files::readPngFile(dir.file("a.b/shot.png"), png, error)) << error;
+    EXPECT_EQ(png.pixels, host.windowPicture().pixels);
+    const std::vector<uint8_t> pcx = readAll(dir.file("a.b/shot.pcx"));
+    ASSERT_GE(pcx.size(), 128u);
+    EXPECT_EQ(pcx[0], 10);
+    ASSERT_TRUE(platform::decodeBmp(readAll(dir.file("a.b/shot.bmp"))).has_value());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.b/shot")));
+}
+
+TEST(SnapshotExport, TheFileNameKeepsAnExtensionAndTakesTheFiltersOtherwise)
+{
+    const platform::FileDialogOptions o = files::snapshotDialogOptions();
+    EXPECT_EQ(files::snapshotFileName("/x/shot.Png", o, 0), "/x/shot.Png");
+    EXPECT_EQ(files::snapshotFileName("/x/shot.tif", o, 2), "/x/shot.tif");
+    EXPECT_EQ(files::snapshotFileName("/x.y/shot", o, 2), "/x.y/shot.png");
+    EXPECT_EQ(files::snapshotFileName("shot", o, 1), "shot.pcx");
+    // A filter that names no one extension, or none at all: the default.
+    EXPECT_EQ(files::snapshotFileName("shot", o, 7), "shot.bmp");
+    platform::FileDialogOptions any = o;
+    any.filters.push_back({"All Files (*.*)", "*.*"});
+    EXPECT_EQ(files::snapshotFileName("shot", any, 3), "shot.bmp");
 }
 
 TEST(SnapshotExport, FailuresAreReportedAndStillReturnOne)
@@ -173,10 +247,18 @@ TEST(SnapshotExport, FailuresAreReportedAndStillReturnOne)
     EXPECT_EQ(files::MakeSnapshot(host), 1);
     host.queueSaveFile(dir.file("missing-folder/a.pcx"));
     EXPECT_EQ(files::MakeSnapshot(host), 1);
+    host.queueSaveFile(dir.file("missing-folder/a.png"));
+    EXPECT_EQ(files::MakeSnapshot(host), 1);
+    ASSERT_EQ(host.messages.size(), 6u);
+    EXPECT_EQ(host.messages[4].caption, "About PNG");
+    EXPECT_NE(host.messages[4].text.find("missing-folder/a.png"), std::string::npos) << host.messages[4].text;
+    host.messages[4].text = "(the reason)";
     EXPECT_EQ(texts(host), (std::vector<std::string>{"CreateFile ERROR! | About Bitmap",
                                                      "Bitmap file is not created | About Bitmap",
                                                      "CreateFile ERROR! | About PCX",
-                                                     "PCX file is not created | About Bitmap"}));
+                                                     "PCX file is not created | About Bitmap",
+                                                     "(the reason) | About PNG",
+                                                     "PNG file is not created | About Bitmap"}));
     for (const auto& m : host.messages)
         EXPECT_EQ(m.icon, MessageIcon::None);
 }

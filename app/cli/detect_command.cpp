@@ -1,0 +1,645 @@
+// quillmore-cli detect: the exact programmes on a researcher's own series.
+// Reads the file, prepares the samples, runs the chosen detection and prints
+// the preparation report, the stages and the pulses found.
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "detect_plot.h"
+#include "detection/series_detection.h"
+#include "detection/series_preparation.h"
+#include "detection/stepwise_protocol.h"
+#include "files/series_readers.h"
+#include "json_writer.h"
+#include "synthesis/etalon_generation.h"
+#include "synthesis/random_streams.h"
+
+namespace {
+
+struct DetectOptions {
+    std::string file;
+    files::SeriesReadOptions read;
+    detection::PreparationOptions prepare;
+    std::optional<int32_t> pulses;
+    bool unknown = false;
+    std::optional<int32_t> method;
+    std::optional<int32_t> tmin, tmax, pulseLength;
+    std::string score = "energy";
+    std::optional<std::string> etalon;
+    std::optional<int32_t> box;
+    std::optional<std::string> templateFile;
+    std::optional<int64_t> noise;
+    bool json = false;
+    bool csv = false;
+    std::optional<std::string> plot;
+    int32_t plotWidth = 1600;
+    int32_t plotHeight = 900;
+};
+
+bool wholeNumber(const std::string& text, int64_t low, int64_t high, int64_t& value)
+{
+    if (text.empty() || text.size() > 18)
+        return false;
+    size_t used = 0;
+    try {
+        value = std::stoll(text, &used);
+    } catch (...) {
+        return false;
+    }
+    return used == text.size() && value >= low && value <= high;
+}
+
+bool realNumber(const std::string& text, double& value)
+{
+    size_t used = 0;
+    try {
+        value = std::stod(text, &used);
+    } catch (...) {
+        return false;
+    }
+    return used == text.size() && std::isfinite(value);
+}
+
+// WxH with both sides within the plot's bounds.
+bool plotSize(const std::string& text, int32_t& width, int32_t& height)
+{
+    const size_t x = text.find('x');
+    int64_t w = 0, h = 0;
+    if (x == std::string::npos || !wholeNumber(text.substr(0, x), 320, 8192, w) ||
+        !wholeNumber(text.substr(x + 1), 240, 8192, h))
+        return false;
+    width = static_cast<int32_t>(w);
+    height = static_cast<int32_t>(h);
+    return true;
+}
+
+// One option of detect: its name, whether a value follows, and what it does
+// with the value; false with a message when the value is refused.
+struct OptionRule {
+    const char* name;
+    bool takesValue;
+    std::function<bool(DetectOptions&, const std::string&, std::string&)> apply;
+};
+
+bool countOption(const std::string& name, const std::string& v, int64_t low, int64_t high,
+                 std::optional<int32_t>& slot, std::string& error)
+{
+    int64_t n = 0;
+    if (!wholeNumber(v, low, high, n)) {
+        error = name + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                ", got '" + v + "'";
+        return false;
+    }
+    slot = static_cast<int32_t>(n);
+    return true;
+}
+
+const std::vector<OptionRule>& optionRules()
+{
+    using O = DetectOptions;
+    using S = const std::string&;
+    static const std::vector<OptionRule> rules = {
+        {"--column", true, [](O& o, S v, std::string&) { o.read.column = v; return true; }},
+        {"--channel", true,
+         [](O& o, S v, std::string& e) {
+             std::optional<int32_t> c;
+             if (!countOption("--channel", v, 1, 65535, c, e))
+                 return false;
+             o.read.channel = *c;
+             return true;
+         }},
+        {"--format", true,
+         [](O& o, S v, std::string& e) {
+             static const std::array<std::pair<const char*, files::SeriesFormat>, 5> formats = {{
+                 {"auto", files::SeriesFormat::Auto},
+                 {"text", files::SeriesFormat::Text},
+                 {"npy", files::SeriesFormat::Npy},
+                 {"sound", files::SeriesFormat::Sound},
+                 {"datafile", files::SeriesFormat::DataFile},
+             }};
+             for (const auto& [name, format] : formats)
+                 if (v == name) {
+                     o.read.format = format;
+                     return true;
+                 }
+             e = "--format must be auto, text, npy, sound or datafile, got '" + v + "'";
+             return false;
+         }},
+        {"--pulses", true, [](O& o, S v, std::string& e) { return countOption("--pulses", v, 1, INT32_MAX, o.pulses, e); }},
+        {"--unknown", false, [](O& o, S, std::string&) { o.unknown = true; return true; }},
+        {"--method", true, [](O& o, S v, std::string& e) { return countOption("--method", v, 0, 6, o.method, e); }},
+        {"--tmin", true, [](O& o, S v, std::string& e) { return countOption("--tmin", v, 1, INT32_MAX, o.tmin, e); }},
+        {"--tmax", true, [](O& o, S v, std::string& e) { return countOption("--tmax", v, 1, INT32_MAX, o.tmax, e); }},
+        {"--pulse-length", true,
+         [](O& o, S v, std::string& e) { return countOption("--pulse-length", v, 1, INT32_MAX, o.pulseLength, e); }},
+        {"--score", true,
+         [](O& o, S v, std::string& e) {
+             if (v != "energy" && v != "correlation") {
+                 e = "--score must be energy or correlation, got '" + v + "'";
+                 return false;
+             }
+             o.score = v;
+             return true;
+         }},
+        {"--etalon", true, [](O& o, S v, std::string&) { o.etalon = v; return true; }},
+        {"--box", true, [](O& o, S v, std::string& e) { return countOption("--box", v, 1, 1000000, o.box, e); }},
+        {"--template", true, [](O& o, S v, std::string&) { o.templateFile = v; return true; }},
+        {"--detrend", true,
+         [](O& o, S v, std::string& e) {
+             if (v == "none") {
+                 o.prepare.detrend = detection::Detrend::None;
+             } else if (v == "median") {
+                 o.prepare.detrend = detection::Detrend::WholeMedian;
+             } else {
+                 int64_t w = 0;
+                 if (!wholeNumber(v, 1, INT32_MAX, w)) {
+                     e = "--detrend must be none, median or a window of samples (a whole number from 1), got '" +
+                         v + "'";
+                     return false;
+                 }
+                 o.prepare.detrend = detection::Detrend::MovingMedian;
+                 o.prepare.window = w;
+             }
+             return true;
+         }},
+        {"--invert", false, [](O& o, S, std::string&) { o.prepare.invert = true; return true; }},
+        {"--scale", true,
+         [](O& o, S v, std::string& e) {
+             if (v == "auto") {
+                 o.prepare.scaleAuto = true;
+                 o.prepare.scale.reset();
+                 return true;
+             }
+             double f = 0;
+             if (!realNumber(v, f) || !(f > 0)) {
+                 e = "--scale must be auto or a positive number, got '" + v + "'";
+                 return false;
+             }
+             o.prepare.scale = f;
+             o.prepare.scaleAuto = false;
+             return true;
+         }},
+        {"--noise", true,
+         [](O& o, S v, std::string& e) {
+             int64_t n = 0;
+             if (!wholeNumber(v, 0, 3037000499LL, n)) {
+                 e = "--noise must be a whole number from 0, got '" + v + "'";
+                 return false;
+             }
+             o.noise = n;
+             return true;
+         }},
+        {"--json", false, [](O& o, S, std::string&) { o.json = true; return true; }},
+        {"--csv", false, [](O& o, S, std::string&) { o.csv = true; return true; }},
+        {"--plot", true, [](O& o, S v, std::string&) { o.plot = v; return true; }},
+        {"--size", true,
+         [](O& o, S v, std::string& e) {
+             if (!plotSize(v, o.plotWidth, o.plotHeight)) {
+                 e = "--size must be WxH, 320x240 to 8192x8192, got '" + v + "'";
+                 return false;
+             }
+             return true;
+         }},
+    };
+    return rules;
+}
+
+bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, std::string& error)
+{
+    bool haveFile = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            const auto& rules = optionRules();
+            const auto rule = std::find_if(rules.begin(), rules.end(), [&](const OptionRule& r) { return a == r.name; });
+            if (rule == rules.end()) {
+                error = "unknown option " + a;
+                return false;
+            }
+            std::string value;
+            if (rule->takesValue) {
+                if (i + 1 >= args.size()) {
+                    error = a + " needs a value";
+                    return false;
+                }
+                value = args[++i];
+            }
+            if (!rule->apply(o, value, error))
+                return false;
+            continue;
+        }
+        if (haveFile) {
+            error = "one file only: '" + o.file + "' and '" + a + "'";
+            return false;
+        }
+        o.file = a;
+        haveFile = true;
+    }
+    if (!haveFile) {
+        error = "which file? (give its name, or - for text on standard input)";
+        return false;
+    }
+    const int modes = (o.pulses ? 1 : 0) + (o.unknown ? 1 : 0) + (o.method ? 1 : 0);
+    if (modes != 1) {
+        error = "choose one of --pulses K (a known count), --unknown (the sequential method) or --method 0..6 "
+                "(blind detection)";
+        return false;
+    }
+    if (!o.tmin || !o.tmax) {
+        error = "--tmin and --tmax are needed: the least and greatest distance between pulse starts, in samples";
+        return false;
+    }
+    if (*o.tmin > *o.tmax) {
+        error = "--tmin (" + std::to_string(*o.tmin) + ") is above --tmax (" + std::to_string(*o.tmax) + ")";
+        return false;
+    }
+    const int templates = (o.etalon ? 1 : 0) + (o.box ? 1 : 0) + (o.templateFile ? 1 : 0);
+    if (templates > 1) {
+        error = "one template only: --etalon, --box or --template";
+        return false;
+    }
+    if (o.score == "correlation" && templates == 0) {
+        error = "--score correlation needs a template: --etalon LETTER, --box W or --template FILE";
+        return false;
+    }
+    if (o.score == "energy" && templates == 0 && !o.pulseLength) {
+        error = "--pulse-length L is needed with --score energy (or a template whose length it takes)";
+        return false;
+    }
+    if (o.csv && o.json) {
+        error = "--json and --csv exclude each other";
+        return false;
+    }
+    if (o.plot && o.plot->empty()) {
+        error = "--plot needs a file name";
+        return false;
+    }
+    return true;
+}
+
+// The etalon by its letter (a..t) or number (1..20), as the alphabet prints them.
+bool etalonTemplate(const std::string& name, std::vector<int64_t>& samples, std::string& what, std::string& error)
+{
+    int number = 0;
+    int64_t n = 0;
+    if (name.size() == 1 && name[0] >= 'a' && name[0] <= 't')
+        number = name[0] - 'a' + 1;
+    else if (wholeNumber(name, 1, 20, n))
+        number = static_cast<int>(n);
+    if (number == 0) {
+        error = "--etalon must be a letter a to t or a number 1 to 20, got '" + name + "'";
+        return false;
+    }
+    MessageRecorder messages;
+    std::array<PulseHeader, 20> alphabet{};
+    RandomStreams streams;
+    if (!makeAlphabet(messages, 128, 20, 20, alphabet, streams.etalonSeed)) {
+        error = "the alphabet could not be made";
+        return false;
+    }
+    const PulseHeader& e = alphabet[number - 1];
+    samples.assign(e.lpData.begin(), e.lpData.begin() + e.wSize);
+    what = std::string("etalon ") + etalonLetter(e.wNumber);
+    return true;
+}
+
+// A one-column text file; values that are not all integers are scaled so
+// that the largest magnitude is 32,767, like floating-point data.
+bool fileTemplate(const std::string& path, std::vector<int64_t>& samples, std::string& error)
+{
+    files::SeriesReadOptions read;
+    read.format = files::SeriesFormat::Text;
+    const files::SeriesReadResult r = files::readSeriesFile(path, read);
+    if (!r.ok) {
+        error = r.error;
+        return false;
+    }
+    for (double v : r.data.values)
+        if (std::isnan(v)) {
+            error = path + ": a template has no gaps";
+            return false;
+        }
+    detection::PreparationOptions p;
+    p.detrend = detection::Detrend::None;
+    detection::PreparedSeries prepared;
+    if (!detection::prepareSeries(r.data.values, r.data.integral, p, prepared, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    if (prepared.largest > 32767) {
+        error = path + ": template values reach " + std::to_string(prepared.largest) +
+                "; integer templates must stay within -32767..32767";
+        return false;
+    }
+    samples = std::move(prepared.samples);
+    return true;
+}
+
+// Collects what the detection needs besides the samples: the template, the
+// pulse length and the mode. Returns 2 for a bad option, 1 for an unreadable
+// template file, 0 when all is set.
+int buildRequest(const DetectOptions& o, detection::DetectionRequest& r, std::string& scoreText, std::string& error)
+{
+    std::vector<int64_t> templ;
+    std::string what;
+    if (o.etalon) {
+        if (!etalonTemplate(*o.etalon, templ, what, error))
+            return 2;
+    } else if (o.box) {
+        templ.assign(static_cast<size_t>(*o.box), 1);
+        what = "box of " + std::to_string(*o.box) + " samples";
+    } else if (o.templateFile) {
+        if (!fileTemplate(*o.templateFile, templ, error))
+            return 1;
+        what = "template " + *o.templateFile + " (" + std::to_string(templ.size()) + " samples)";
+    }
+    r.L = o.pulseLength ? *o.pulseLength : static_cast<int32_t>(templ.size());
+    if (o.score == "correlation") {
+        if (o.pulseLength && *o.pulseLength != static_cast<int32_t>(templ.size())) {
+            error = "--pulse-length " + std::to_string(*o.pulseLength) + " differs from the template's " +
+                    std::to_string(templ.size()) + " samples";
+            return 2;
+        }
+        r.score = detection::ScoreKind::Correlation;
+        r.templateSamples = std::move(templ);
+        scoreText = "correlation with the " + what;
+    } else {
+        scoreText = "window energy";
+    }
+    r.Tmin = *o.tmin;
+    r.Tmax = *o.tmax;
+    if (o.pulses) {
+        r.mode = detection::DetectionMode::KnownCount;
+        r.pulses = *o.pulses;
+    } else if (o.unknown) {
+        r.mode = detection::DetectionMode::SequentialMethod;
+    } else {
+        r.mode = detection::DetectionMode::Blind;
+        r.method = *o.method;
+    }
+    return 0;
+}
+
+const char* modeName(detection::DetectionMode mode)
+{
+    switch (mode) {
+    case detection::DetectionMode::KnownCount:
+        return "known count";
+    case detection::DetectionMode::SequentialMethod:
+        return "sequential method";
+    case detection::DetectionMode::Blind:
+        return "blind detection";
+    }
+    return "";
+}
+
+const char* detrendName(detection::Detrend d)
+{
+    switch (d) {
+    case detection::Detrend::None:
+        return "none";
+    case detection::Detrend::WholeMedian:
+        return "median";
+    case detection::Detrend::MovingMedian:
+        return "moving median";
+    }
+    return "";
+}
+
+// Everything one run of detect found, for the three output formats.
+struct DetectReport {
+    const DetectOptions& options;
+    const files::SeriesData& data;
+    const detection::PreparedSeries& prepared;
+    const detection::DetectionRequest& request;
+    const detection::DetectionOutcome& outcome;
+    std::string scoreText;
+    std::optional<int64_t> noiseLevel;  // blind methods 1 and 6: the sigma used
+    bool noiseEstimated = false;
+};
+
+std::optional<double> timeOf(const files::SeriesData& data, int32_t start)
+{
+    if (start >= 0 && static_cast<size_t>(start) < data.times.size())
+        return data.times[start];
+    return std::nullopt;
+}
+
+void printText(const DetectReport& r)
+{
+    const auto& o = r.outcome;
+    std::printf("== detect %s\n", r.options.file.c_str());
+    std::printf("read: %s\n", r.data.source.c_str());
+    std::printf("preparation:\n");
+    for (const std::string& line : r.prepared.report)
+        std::printf("  %s\n", line.c_str());
+    std::printf("layout: %zu samples, pulse length %d, Tmin %d, Tmax %d, admissible counts %d to %d\n",
+                r.prepared.samples.size(), r.request.L, r.request.Tmin, r.request.Tmax, o.fromCount, o.toCount);
+    std::printf("score: %s\n", r.scoreText.c_str());
+    std::printf("task: %s", modeName(r.request.mode));
+    if (r.request.mode == detection::DetectionMode::KnownCount)
+        std::printf(", %d pulses", r.request.pulses);
+    if (r.request.mode == detection::DetectionMode::Blind)
+        std::printf(", method %d", r.request.method);
+    std::printf("\n");
+    if (r.noiseLevel)
+        std::printf("noise level: %lld%s\n", static_cast<long long>(*r.noiseLevel),
+                    r.noiseEstimated ? " (estimated from the differences of neighbouring samples)" : "");
+    for (size_t p = 0; p < o.passes.size(); ++p)
+        std::printf("pass %zu: threshold %lld, %d pulses\n", p + 1, static_cast<long long>(o.passes[p].threshold),
+                    o.passes[p].detected);
+    if (!o.counts.empty()) {
+        const bool sequential = r.request.mode == detection::DetectionMode::SequentialMethod;
+        std::printf("counts:\n");
+        std::printf(sequential ? "  count  programme measure  improved measure  passes\n"
+                               : "  count          squares  noise per window\n");
+        for (const detection::CountScore& c : o.counts) {
+            if (sequential)
+                std::printf("  %5d  %17lld  %16lld  %6d\n", c.count, static_cast<long long>(c.programmeMeasure),
+                            static_cast<long long>(c.improvedMeasure), c.passes);
+            else
+                std::printf("  %5d  %15lld  %16lld\n", c.count, static_cast<long long>(c.squares),
+                            static_cast<long long>(c.noisePerWindow));
+        }
+    }
+    std::printf("stages:\n");
+    std::printf("  method  pulses  measure  squares  iterations  positions\n");
+    for (const detection::StageRow& row : o.rows) {
+        std::printf("  %-6s  %6zu  %7lld  %7lld  %10d ", protocolMethodLabel(row.method), row.positions.size(),
+                    static_cast<long long>(row.measure), static_cast<long long>(row.squares), row.iterations);
+        for (int32_t p : row.positions)
+            std::printf(" %d", p);
+        std::printf("\n");
+    }
+    if (o.cancelled)
+        std::printf("the exhaustive search was cancelled\n");
+    std::printf("found %zu pulses:\n", o.positions.size());
+    const bool times = !r.data.times.empty();
+    std::printf(times ? "  pulse  start  %s  score\n" : "  pulse  start  score\n", r.data.timeName.c_str());
+    for (size_t k = 0; k < o.positions.size(); ++k) {
+        std::printf("  %5zu  %5d", k + 1, o.positions[k]);
+        if (const auto t = timeOf(r.data, o.positions[k]))
+            std::printf("  %.9g", *t);
+        std::printf("  %lld\n", static_cast<long long>(o.pulseScores[k]));
+    }
+}
+
+void printJson(const DetectReport& r)
+{
+    const auto& o = r.outcome;
+    JsonWriter j;
+    j.beginObject();
+    j.field("file", std::string_view(r.options.file));
+    j.field("source", std::string_view(r.data.source));
+    j.field("column", std::string_view(r.data.columnName));
+    j.key("sampleRate").value(r.data.sampleRate);
+    j.key("preparation").beginObject();
+    j.field("samples", static_cast<int64_t>(r.prepared.samples.size()));
+    j.field("gaps", r.prepared.gaps);
+    j.key("centre").value(r.prepared.centre);
+    j.field("detrend", std::string_view(detrendName(r.options.prepare.detrend)));
+    j.key("median").value(r.prepared.trendMedian);
+    j.field("window", r.options.prepare.detrend == detection::Detrend::MovingMedian ? r.options.prepare.window : 0);
+    j.key("inverted").value(std::string_view(r.options.prepare.invert ? "yes" : "no"));
+    j.key("scale").value(r.prepared.scale);
+    j.field("largest", r.prepared.largest);
+    j.key("report").beginArray();
+    for (const std::string& line : r.prepared.report)
+        j.value(std::string_view(line));
+    j.endArray().endObject();
+    j.key("layout").beginObject();
+    j.field("N", static_cast<int64_t>(r.prepared.samples.size())).field("L", r.request.L);
+    j.field("Tmin", r.request.Tmin).field("Tmax", r.request.Tmax);
+    j.field("fromCount", o.fromCount).field("toCount", o.toCount);
+    j.endObject();
+    j.field("score", std::string_view(r.scoreText));
+    j.field("task", std::string_view(modeName(r.request.mode)));
+    if (r.request.mode == detection::DetectionMode::Blind)
+        j.field("method", r.request.method);
+    j.key("noiseLevel");
+    r.noiseLevel ? (void)j.value(*r.noiseLevel) : (void)j.null();
+    j.key("passes").beginArray();
+    for (const detection::ThresholdPassSummary& p : o.passes)
+        j.beginObject().field("threshold", p.threshold).field("pulses", p.detected).endObject();
+    j.endArray();
+    j.key("counts").beginArray();
+    for (const detection::CountScore& c : o.counts) {
+        j.beginObject().field("count", c.count);
+        if (r.request.mode == detection::DetectionMode::SequentialMethod)
+            j.field("programmeMeasure", c.programmeMeasure)
+                .field("improvedMeasure", c.improvedMeasure)
+                .field("passes", c.passes);
+        else
+            j.field("squares", c.squares).field("noisePerWindow", c.noisePerWindow);
+        j.endObject();
+    }
+    j.endArray();
+    j.key("rows").beginArray();
+    for (const detection::StageRow& row : o.rows) {
+        j.beginObject();
+        j.field("method", std::string_view(protocolMethodLabel(row.method)));
+        j.field("lpPulses", static_cast<int64_t>(row.positions.size()));
+        j.field("lpMeasure", row.measure).field("lpSquares", row.squares).field("lpIterations", row.iterations);
+        j.key("positions").array(std::span<const int32_t>(row.positions));
+        j.endObject();
+    }
+    j.endArray();
+    j.key("cancelled").value(std::string_view(o.cancelled ? "yes" : "no"));
+    j.key("pulses").beginArray();
+    for (size_t k = 0; k < o.positions.size(); ++k) {
+        j.beginObject().field("pulse", static_cast<int64_t>(k + 1)).field("start", o.positions[k]);
+        if (const auto t = timeOf(r.data, o.positions[k]))
+            j.key("time").value(*t);
+        j.field("score", o.pulseScores[k]);
+        j.endObject();
+    }
+    j.endArray();
+    j.endObject();
+    std::printf("%s\n", j.text().c_str());
+}
+
+void printCsv(const DetectReport& r)
+{
+    const auto& o = r.outcome;
+    const bool times = !r.data.times.empty();
+    std::printf(times ? "pulse,start,time,score\n" : "pulse,start,score\n");
+    for (size_t k = 0; k < o.positions.size(); ++k) {
+        std::printf("%zu,%d", k + 1, o.positions[k]);
+        if (times)
+            std::printf(",%.17g", timeOf(r.data, o.positions[k]).value_or(NAN));
+        std::printf(",%lld\n", static_cast<long long>(o.pulseScores[k]));
+    }
+}
+
+}  // namespace
+
+int runDetectCommand(const std::vector<std::string>& args)
+{
+    const auto started = std::chrono::steady_clock::now();
+    DetectOptions o;
+    std::string error;
+    if (!parseDetectOptions(args, o, error)) {
+        std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
+        return 2;
+    }
+    detection::DetectionRequest request;
+    std::string scoreText;
+    if (const int code = buildRequest(o, request, scoreText, error); code != 0) {
+        std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
+        return code;
+    }
+
+    const files::SeriesReadResult read = files::readSeriesFile(o.file, o.read);
+    if (!read.ok) {
+        std::fprintf(stderr, "quillmore-cli detect: %s\n", read.error.c_str());
+        return 1;
+    }
+    detection::PreparedSeries prepared;
+    if (!detection::prepareSeries(read.data.values, read.data.integral, o.prepare, prepared, error)) {
+        std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());
+        return 1;
+    }
+
+    DetectReport report{o, read.data, prepared, request, {}, scoreText, std::nullopt, false};
+    if (request.mode == detection::DetectionMode::Blind && (request.method == 1 || request.method == 6)) {
+        report.noiseEstimated = !o.noise;
+        report.noiseLevel = o.noise ? *o.noise : detection::estimateNoiseLevel(prepared.samples);
+        request.noiseLevel = *report.noiseLevel;
+    }
+    detection::DetectionOutcome outcome;
+    if (!detection::detectPulses(prepared.samples, request, outcome, error)) {
+        std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());
+        return 2;
+    }
+    const DetectReport full{o, read.data, prepared, request, outcome, scoreText, report.noiseLevel,
+                            report.noiseEstimated};
+    if (o.json)
+        printJson(full);
+    else if (o.csv)
+        printCsv(full);
+    else
+        printText(full);
+    std::fflush(stdout);
+
+    int code = 0;
+    if (o.plot) {
+        DetectPlotInput plot{o.file, read.data, prepared, request, outcome, scoreText};
+        if (!writeDetectPlot(*o.plot, o.plotWidth, o.plotHeight, plot, error)) {
+            std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
+            code = 1;
+        }
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::fprintf(stderr, "detect: %zu pulses in %zu samples of %s (%s, %s), %.2f s\n", outcome.positions.size(),
+                 prepared.samples.size(), o.file.c_str(), modeName(request.mode), scoreText.c_str(), seconds);
+    return code;
+}

@@ -1,0 +1,278 @@
+#include "detection/series_detection.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "detection/count_choice.h"
+#include "detection/exhaustive_search.h"
+#include "detection/stepwise_protocol.h"
+#include "detection/threshold_detection.h"
+
+namespace detection {
+
+namespace {
+
+// Most ranked counts shown as rows, as the workbench's protocol holds them.
+constexpr int32_t kRankedRows = 5;
+
+// The sums the programmes form must stay exact in 64 bits: the largest is a
+// column of overlapping pulses squared and summed over a pulse length, or
+// the energy of the whole series.
+bool sumsFit(std::span<const int64_t> x, const DetectionRequest& r, int32_t mostPulses, std::string& error)
+{
+    int64_t largest = 0;
+    for (int64_t v : x)
+        largest = std::max(largest, v < 0 ? -v : v);
+    const double a = static_cast<double>(largest);
+    const double overlapping = std::min<double>(mostPulses, (r.L + r.Tmin - 1) / r.Tmin + 1);
+    const double column = overlapping * a;
+    double bound = std::max(column * column * r.L, a * a * static_cast<double>(x.size()));
+    for (int64_t t : r.templateSamples)
+        bound = std::max(bound, std::fabs(static_cast<double>(t)) * a * r.L);
+    if (bound < 4.0e18)
+        return true;
+    error = "the samples reach " + std::to_string(largest) +
+            " in magnitude: too large for exact 64-bit sums with these pulses (scale them down with --scale)";
+    return false;
+}
+
+std::string layoutText(const PulseLayout& layout)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "a series of %lld samples with pulses of %d samples, %d..%d apart",
+                  static_cast<long long>(layout.N), layout.L, layout.Tmin, layout.Tmax);
+    return text;
+}
+
+// A row of the positions as they stand, judged as the workbench judges its
+// rows: `measure` from the raw criterion, `squares` the summed window energy.
+StageRow energyRow(std::span<const int64_t> x, int32_t L, uint16_t method, std::vector<int32_t> positions,
+                   int32_t iterations)
+{
+    StageRow row;
+    row.method = method;
+    const int64_t m = static_cast<int64_t>(positions.size());
+    row.measure = measureOf<int64_t>(columnCriterion<int64_t, int64_t>(x, L, positions), m);
+    row.squares = windowSquares<int64_t, int64_t>(x, L, positions);
+    row.iterations = iterations;
+    row.positions = std::move(positions);
+    return row;
+}
+
+// With correlation scores a row's measure is the summed score per pulse.
+StageRow scoreRow(std::span<const int64_t> x, int32_t L, std::span<const int64_t> scores, uint16_t method,
+                  std::vector<int32_t> positions)
+{
+    StageRow row = energyRow(x, L, method, std::move(positions), 1);
+    int64_t total = 0;
+    for (int32_t p : row.positions)
+        total += p >= 0 ? scores[p] : 0;
+    row.measure = measureOf<int64_t>(total, static_cast<int64_t>(row.positions.size()));
+    return row;
+}
+
+void knownCount(std::span<const int64_t> x, const DetectionRequest& r, const PulseLayout& layout,
+                std::span<const int64_t> scores, DetectionOutcome& out)
+{
+    const int32_t m = r.pulses;
+    const EnergyProgramme<int64_t> programme(scores, layout, m, m);
+    std::vector<int32_t> starts(m, -1);
+    programme.positions(m, starts);
+    if (r.score == ScoreKind::Correlation) {
+        out.rows.push_back(scoreRow(x, r.L, scores, kMethodProgramme, starts));
+        return;
+    }
+    out.rows.push_back(energyRow(x, r.L, kMethodProgramme, starts, 1));
+
+    int32_t passes = 0;
+    improveUntilSettled<int64_t, int64_t>(x, layout, starts, out.rows.back().measure, passes);
+    out.rows.push_back(energyRow(x, r.L, kMethodImproved, starts, passes + 1));
+
+    // The search grows as the product of the interval widths: the workbench
+    // runs it for small counts only, and so does this.
+    if (!(m <= 3 || (m == 4 && layout.N < 350)))
+        return;
+    std::vector<int32_t> left(m), end(m), found(m);
+    for (int32_t k = 0; k < m; ++k) {
+        const StartRange range = admissibleStarts(k, m, layout);
+        left[k] = static_cast<int32_t>(range.lo);
+        end[k] = static_cast<int32_t>(range.hi + 1);
+    }
+    const ExhaustiveSearchResult<int64_t> result = searchCombinations<int64_t, int64_t>(
+        x, {r.Tmin, r.Tmax, r.L}, left, end, starts, found, r.progress);
+    if (result.cancelled) {
+        out.cancelled = true;
+        return;
+    }
+    if (result.evaluated)
+        out.rows.push_back(energyRow(x, r.L, kMethodExhaustive, found, 1));
+}
+
+void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, DetectionOutcome& out)
+{
+    const CountChoice<int64_t> choice =
+        chooseCount<int64_t, int64_t>(x, layout, out.fromCount, out.toCount, [&](const CountFit<int64_t>& fit) {
+            CountScore s;
+            s.count = fit.count;
+            s.programmeMeasure = fit.programmeMeasure;
+            s.improvedMeasure = fit.improvedMeasure;
+            s.passes = fit.passes;
+            s.squares = fit.improvedSquares;
+            out.counts.push_back(s);
+        });
+    out.rows.push_back(energyRow(x, layout.L, kMethodProgramme, choice.byProgramme.programme, 1));
+    out.rows.push_back(
+        energyRow(x, layout.L, kMethodImproved, choice.byImprovement.improved, choice.byImprovement.passes + 1));
+}
+
+void blindDetection(std::span<const int64_t> x, const DetectionRequest& r, const PulseLayout& layout,
+                    DetectionOutcome& out)
+{
+    const CountRanking<int64_t> ranking =
+        rankCounts<int64_t, int64_t>(x, layout, out.fromCount, out.toCount, kRankedRows);
+    for (const RankedFit<int64_t>& fit : ranking.fits) {
+        CountScore s;
+        s.count = fit.count;
+        s.squares = fit.squares;
+        s.noisePerWindow = fit.noise;
+        out.counts.push_back(s);
+    }
+    for (int32_t count : ranking.ranked) {
+        const RankedFit<int64_t>& fit = ranking.fits[count - ranking.fits.front().count];
+        StageRow row = energyRow(x, r.L, kMethodRanked, fit.positions, 1);
+        // A ranked row shows the squares in both columns, as the workbench's do.
+        row.measure = row.squares;
+        out.rows.push_back(std::move(row));
+    }
+
+    const ThresholdDetection<int64_t> detection =
+        detectByThreshold<int64_t, int64_t>(x, {}, layout, out.fromCount, out.toCount,
+                                            static_cast<uint16_t>(r.method), r.noiseLevel);
+    for (const ThresholdPass<int64_t>& pass : detection.passes)
+        out.passes.push_back({pass.threshold, static_cast<int32_t>(pass.positions.size())});
+    const std::vector<int32_t>& found = detection.passes.back().positions;
+    StageRow row = energyRow(x, r.L, kMethodDetected, found, 1);
+    row.measure = row.squares;
+    out.rows.push_back(std::move(row));
+}
+
+}  // namespace
+
+CountRange admissibleCounts(const PulseLayout& layout)
+{
+    CountRange range;
+    const int64_t N = layout.N, L = layout.L, Tmin = layout.Tmin, Tmax = layout.Tmax;
+    if (L < 1 || Tmin < 1 || Tmax < Tmin || Tmax < L || N < L)
+        return range;
+    // Pulse k of m has room when Tmin (m - 1) <= N - L (the pulses after it
+    // fit) and N + L <= Tmax (m + 1) (the gaps before and after it close).
+    const int64_t from = std::max<int64_t>(1, (N + L - 1) / Tmax);
+    const int64_t to = std::min<int64_t>((N - L) / Tmin + 1, INT32_MAX);
+    if (from > to)
+        return range;
+    range.from = static_cast<int32_t>(from);
+    range.to = static_cast<int32_t>(to);
+    return range;
+}
+
+std::vector<int64_t> windowScores(std::span<const int64_t> x, int32_t L, ScoreKind score,
+                                  std::span<const int64_t> templateSamples)
+{
+    if (score == ScoreKind::Energy)
+        return windowEnergies<int64_t, int64_t>(x, L);
+    const int64_t N = static_cast<int64_t>(x.size());
+    std::vector<int64_t> scores(N >= L ? static_cast<size_t>(N - L + 1) : 0);
+    for (size_t l = 0; l < scores.size(); ++l) {
+        int64_t sum = 0;
+        for (int32_t i = 0; i < L; ++i)
+            sum += templateSamples[i] * x[l + i];
+        scores[l] = sum;
+    }
+    return scores;
+}
+
+bool detectPulses(std::span<const int64_t> x, const DetectionRequest& r, DetectionOutcome& out, std::string& error)
+{
+    out = DetectionOutcome{};
+    const PulseLayout layout{static_cast<int64_t>(x.size()), r.L, r.Tmin, r.Tmax};
+    if (r.L < 1) {
+        error = "the pulse length must be at least 1 sample";
+        return false;
+    }
+    if (static_cast<int64_t>(x.size()) < r.L) {
+        error = "the template or pulse length (" + std::to_string(r.L) + " samples) is longer than the series (" +
+                std::to_string(x.size()) + " samples)";
+        return false;
+    }
+    if (x.size() > static_cast<size_t>(INT32_MAX)) {
+        error = "the series is longer than 2147483647 samples";
+        return false;
+    }
+    if (r.Tmin < 1 || r.Tmin > r.Tmax) {
+        error = "Tmin (" + std::to_string(r.Tmin) + ") must be at least 1 and not above Tmax (" +
+                std::to_string(r.Tmax) + ")";
+        return false;
+    }
+    if (r.Tmax < r.L) {
+        error = "Tmax (" + std::to_string(r.Tmax) + ") must be at least the pulse length (" + std::to_string(r.L) +
+                ")";
+        return false;
+    }
+    if (r.score == ScoreKind::Correlation) {
+        if (static_cast<int64_t>(r.templateSamples.size()) != r.L) {
+            error = "the template must hold the pulse length of samples";
+            return false;
+        }
+        if (r.mode != DetectionMode::KnownCount) {
+            error = "correlation scores serve a known count only; the sequential method and the threshold "
+                    "methods judge window energies (use --score energy)";
+            return false;
+        }
+    }
+    const CountRange counts = admissibleCounts(layout);
+    if (counts.empty()) {
+        error = layoutText(layout) + " can hold no count of pulses";
+        return false;
+    }
+    out.fromCount = counts.from;
+    out.toCount = counts.to;
+    if (r.mode == DetectionMode::KnownCount && (r.pulses < counts.from || r.pulses > counts.to)) {
+        error = layoutText(layout) + " cannot hold " + std::to_string(r.pulses) + " pulses: it holds " +
+                std::to_string(counts.from) + " to " + std::to_string(counts.to);
+        return false;
+    }
+    if (r.mode == DetectionMode::Blind) {
+        if (r.method < 0 || r.method > 6) {
+            error = "the detection method must be 0 to 6";
+            return false;
+        }
+        if (r.method == 5) {
+            error = "method 5 (additive model) needs the noise-free samples, which a file does not have";
+            return false;
+        }
+    }
+
+    const int32_t mostPulses = r.mode == DetectionMode::KnownCount ? r.pulses : counts.to;
+    if (!sumsFit(x, r, mostPulses, error))
+        return false;
+    const std::vector<int64_t> scores = windowScores(x, r.L, r.score, r.templateSamples);
+    switch (r.mode) {
+    case DetectionMode::KnownCount:
+        knownCount(x, r, layout, scores, out);
+        break;
+    case DetectionMode::SequentialMethod:
+        sequentialMethod(x, layout, out);
+        break;
+    case DetectionMode::Blind:
+        blindDetection(x, r, layout, out);
+        break;
+    }
+    if (!out.rows.empty())
+        out.positions = out.rows.back().positions;
+    for (int32_t p : out.positions)
+        out.pulseScores.push_back(p >= 0 ? scores[p] : 0);
+    return true;
+}
+
+}  // namespace detection

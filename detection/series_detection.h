@@ -1,0 +1,104 @@
+#pragma once
+// Pulse detection on any prepared series: a researcher's own data of any
+// length, in 64-bit arithmetic with no wrapping and 32-bit positions. The
+// same stages as the workbench runs on its own series, over the span core:
+// - a known count: the energy programme, the improvement passes until the
+//   measure settles and, for small counts, the exhaustive search;
+// - an unknown count by the sequential method: every admissible count
+//   fitted and improved, the best measure chosen;
+// - blind detection: the pulse-count ranking of every admissible count,
+//   then a threshold method (0..6) chooses count and positions itself.
+//
+// Scores: the window energy (the system's own) or the correlation of each
+// window with a template. Correlations add up pulse by pulse, so the
+// programme's chain is already the best admissible chain; the improvement
+// passes, the exhaustive search, the sequential method and the threshold
+// methods judge overlapping pulses by their summed energy and are run with
+// energy scores only.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "detection/energy_programme.h"
+#include "detection/progress.h"
+
+namespace detection {
+
+enum class DetectionMode { KnownCount, SequentialMethod, Blind };
+enum class ScoreKind { Energy, Correlation };
+
+struct DetectionRequest {
+    DetectionMode mode = DetectionMode::KnownCount;
+    int32_t pulses = 0;  // KnownCount: the count
+    int32_t method = 2;  // Blind: the threshold method 0..6
+    int32_t L = 0;       // pulse length in samples
+    int32_t Tmin = 0;    // least distance between neighbouring starts
+    int32_t Tmax = 0;    // greatest distance between neighbouring starts
+    ScoreKind score = ScoreKind::Energy;
+    std::vector<int64_t> templateSamples;  // Correlation: L samples
+    int64_t noiseLevel = 0;                // Blind methods 1 and 6: sigma in sample units
+    ProgressCallback progress;             // the exhaustive search reports here
+};
+
+// One stage, as the workbench's protocol holds it: the method code of its
+// rows (2 programme, 3 improvement, 4 exhaustive, 5 a ranked count, 6 the
+// threshold detection), the positions, `measure`, `squares` and iterations.
+struct StageRow {
+    uint16_t method = 0;
+    std::vector<int32_t> positions;
+    int64_t measure = 0;
+    int64_t squares = 0;
+    int32_t iterations = 0;
+};
+
+// What one admissible count scored.
+struct CountScore {
+    int32_t count = 0;
+    int64_t programmeMeasure = 0;  // sequential method: the programme's measure
+    int64_t improvedMeasure = 0;   // sequential method: after the improvement passes
+    int32_t passes = 0;            // sequential method: passes that changed the measure
+    int64_t squares = 0;           // ranking: the window energy the programme's pulses capture
+    int64_t noisePerWindow = 0;    // ranking: the energy left outside, per pulse length
+};
+
+// One pass of a threshold method.
+struct ThresholdPassSummary {
+    int64_t threshold = 0;  // T subtracted from every window energy in this pass
+    int32_t detected = 0;   // pulses the pass found
+};
+
+struct DetectionOutcome {
+    std::vector<int32_t> positions;    // the result: starts in increasing order
+    std::vector<int64_t> pulseScores;  // the window score of each
+    std::vector<StageRow> rows;        // every stage in order
+    std::vector<CountScore> counts;    // unknown count: every admissible count
+    int32_t fromCount = 0;             // the admissible counts of the layout
+    int32_t toCount = 0;
+    std::vector<ThresholdPassSummary> passes;  // blind detection
+    bool cancelled = false;            // the exhaustive search was cancelled; its row is missing
+};
+
+// The counts a series of N samples can hold as pulses of L samples whose
+// starts lie Tmin..Tmax apart (every pulse's admissible range non-empty);
+// from > to when none.
+struct CountRange {
+    int32_t from = 1;
+    int32_t to = 0;
+    bool empty() const { return from > to; }
+};
+CountRange admissibleCounts(const PulseLayout& layout);
+
+// Window scores of every start 0..N-L: energies or correlations with the
+// template (which must hold L samples). Throws std::bad_alloc.
+std::vector<int64_t> windowScores(std::span<const int64_t> x, int32_t L, ScoreKind score,
+                                  std::span<const int64_t> templateSamples);
+
+// Runs the request on the prepared samples. Returns false with a message
+// when the request cannot be run on this series (L, gaps, a count it cannot
+// hold, a method that needs what the series lacks). Throws std::bad_alloc.
+bool detectPulses(std::span<const int64_t> x, const DetectionRequest& request, DetectionOutcome& outcome,
+                  std::string& error);
+
+}  // namespace detection

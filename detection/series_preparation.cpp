@@ -1,0 +1,182 @@
+#include "detection/series_preparation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ext/pb_ds/assoc_container.hpp>
+#include <ext/pb_ds/tree_policy.hpp>
+#include <functional>
+#include <utility>
+
+namespace detection {
+
+namespace {
+
+// An order-statistics tree: the k-th smallest of the window in O(log w). The
+// sample index breaks ties between equal values so that every sample is one
+// entry.
+using OrderedWindow = __gnu_pbds::tree<std::pair<double, int64_t>, __gnu_pbds::null_type,
+                                       std::less<std::pair<double, int64_t>>, __gnu_pbds::rb_tree_tag,
+                                       __gnu_pbds::tree_order_statistics_node_update>;
+
+std::string numberText(double v)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.9g", v);
+    return text;
+}
+
+// Past this magnitude a sum of squares over a long series could leave 64 bits.
+constexpr double kLargestSample = 2147483648.0;  // 2^31
+
+}  // namespace
+
+double lowerMedian(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>((values.size() - 1) / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+int64_t estimateNoiseLevel(std::span<const int64_t> x)
+{
+    if (x.size() < 3)
+        return 1;
+    std::vector<double> d(x.size() - 1);
+    for (size_t i = 1; i < x.size(); ++i)
+        d[i - 1] = static_cast<double>(x[i] - x[i - 1]);
+    const double centre = lowerMedian(d);
+    for (double& v : d)
+        v = std::fabs(v - centre);
+    const double sigma = 1.4826 * lowerMedian(std::move(d)) / std::sqrt(2.0);
+    return std::max<int64_t>(1, std::llround(sigma));
+}
+
+std::vector<double> movingMedian(std::span<const double> x, int64_t width)
+{
+    const int64_t n = static_cast<int64_t>(x.size());
+    std::vector<double> trend(x.size());
+    if (n == 0 || width < 1)
+        return trend;
+    const int64_t before = (width - 1) / 2;
+    const int64_t after = width / 2;
+    OrderedWindow window;
+    for (int64_t j = 0; j <= std::min(after, n - 1); ++j)
+        window.insert({x[j], j});
+    for (int64_t i = 0; i < n; ++i) {
+        trend[i] = window.find_by_order((window.size() - 1) / 2)->first;
+        const int64_t leaving = i - before;
+        if (leaving >= 0)
+            window.erase({x[leaving], leaving});
+        const int64_t entering = i + after + 1;
+        if (entering < n)
+            window.insert({x[entering], entering});
+    }
+    return trend;
+}
+
+bool prepareSeries(std::span<const double> values, bool integral, const PreparationOptions& options,
+                   PreparedSeries& prepared, std::string& error)
+{
+    prepared = PreparedSeries{};
+    if (values.empty()) {
+        error = "the series holds no samples";
+        return false;
+    }
+    std::vector<double> x(values.begin(), values.end());
+    std::vector<double> present;
+    present.reserve(x.size());
+    for (double v : x)
+        if (!std::isnan(v))
+            present.push_back(v);
+    prepared.gaps = static_cast<int64_t>(x.size() - present.size());
+    if (present.empty()) {
+        error = "the series holds only gaps";
+        return false;
+    }
+    for (double v : present) {
+        if (!std::isfinite(v)) {
+            error = "the series holds an infinite value";
+            return false;
+        }
+    }
+    if (options.detrend == Detrend::MovingMedian && options.window < 1) {
+        error = "the moving median needs a window of at least 1 sample";
+        return false;
+    }
+    if (options.scale && !(std::isfinite(*options.scale) && *options.scale > 0)) {
+        error = "the scale factor must be a positive number";
+        return false;
+    }
+
+    prepared.report.push_back(std::to_string(x.size()) + " samples");
+    prepared.centre = lowerMedian(std::move(present));
+    if (prepared.gaps > 0) {
+        for (double& v : x)
+            if (std::isnan(v))
+                v = prepared.centre;
+        prepared.report.push_back("gaps: " + std::to_string(prepared.gaps) + " filled with the centre value " +
+                                  numberText(prepared.centre));
+    } else {
+        prepared.report.push_back("gaps: none");
+    }
+
+    switch (options.detrend) {
+    case Detrend::None:
+        prepared.report.push_back("detrend: none");
+        break;
+    case Detrend::WholeMedian:
+        // With no gaps the centre value is this median already.
+        prepared.trendMedian = prepared.gaps == 0 ? prepared.centre : lowerMedian(x);
+        for (double& v : x)
+            v -= prepared.trendMedian;
+        prepared.report.push_back("detrend: the median " + numberText(prepared.trendMedian) + " subtracted");
+        break;
+    case Detrend::MovingMedian: {
+        const std::vector<double> trend = movingMedian(x, options.window);
+        for (size_t i = 0; i < x.size(); ++i)
+            x[i] -= trend[i];
+        prepared.report.push_back("detrend: a moving median of " + std::to_string(options.window) +
+                                  " samples subtracted");
+        break;
+    }
+    }
+
+    if (options.invert) {
+        for (double& v : x)
+            v = -v;
+        prepared.report.push_back("inverted: dips become pulses");
+    }
+
+    double largest = 0;
+    for (double v : x)
+        largest = std::max(largest, std::fabs(v));
+    const bool keep = integral && !options.scale && !options.scaleAuto;
+    if (keep) {
+        prepared.scale = 1;
+        prepared.report.push_back("scale: none, integer samples kept");
+    } else {
+        prepared.scale = options.scale ? *options.scale : (largest > 0 ? kAutoScaleTarget / largest : 1.0);
+        prepared.scaled = true;
+        prepared.report.push_back("scale: x " + numberText(prepared.scale) + ", rounded to integers");
+    }
+    if (largest * prepared.scale >= kLargestSample) {
+        error = "the samples reach " + numberText(largest * prepared.scale) +
+                " after scaling; exact 64-bit sums take magnitudes below 2^31 (use --scale)";
+        return false;
+    }
+    prepared.samples.resize(x.size());
+    int64_t top = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        const double scaled = keep ? x[i] : x[i] * prepared.scale;
+        prepared.samples[i] = static_cast<int64_t>(std::llround(scaled));
+        top = std::max(top, prepared.samples[i] < 0 ? -prepared.samples[i] : prepared.samples[i]);
+    }
+    prepared.largest = top;
+    prepared.report.push_back("largest magnitude: " + std::to_string(top));
+    return true;
+}
+
+}  // namespace detection

@@ -1,0 +1,78 @@
+#pragma once
+// Preparing a researcher's own series for the exact programmes: gaps filled,
+// a trend taken away, dips turned into pulses, floating-point samples scaled
+// to integers. Every step says what it did, so that a result can be traced
+// back to the file's own numbers: sample i of the prepared series is
+//     round(scale * sign * (x[i] - trend[i]))
+// with x[i] the file's value (gaps replaced by the centre value), trend the
+// detrending reference and sign -1 when inverted.
+//
+// The median used throughout is the lower median (the middle sample, the
+// lower of the two middle ones for an even count): it is always one of the
+// samples, so integer data stay integers and nothing is rounded.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace detection {
+
+enum class Detrend {
+    None,          // the samples as they are
+    WholeMedian,   // the median of the whole series
+    MovingMedian,  // a moving median of `window` samples
+};
+
+struct PreparationOptions {
+    Detrend detrend = Detrend::WholeMedian;
+    int64_t window = 0;  // samples of the moving median, at least 1
+    bool invert = false; // dips (transits, troughs) become pulses
+    // The factor the samples are multiplied by before rounding. Nothing:
+    // floating-point data are scaled so that the largest magnitude is 32,767,
+    // integer data are kept as they are. `scaleAuto` asks for the automatic
+    // factor for integer data too.
+    std::optional<double> scale;
+    bool scaleAuto = false;
+};
+
+// Largest magnitude of an automatically scaled series.
+constexpr double kAutoScaleTarget = 32767.0;
+
+struct PreparedSeries {
+    std::vector<int64_t> samples;
+    int64_t gaps = 0;          // values that were gaps
+    double centre = 0;         // what the gaps were filled with: the median of the other values
+    double trendMedian = 0;    // WholeMedian: what was subtracted
+    double scale = 1;          // the factor applied
+    bool scaled = false;       // false: the values were integers and kept as they were
+    int64_t largest = 0;       // the largest magnitude of the prepared samples
+    std::vector<std::string> report;  // one line per step, in order
+};
+
+// Prepares `values` (NaN marks a gap); `integral` says the values are
+// integers as the file stored them. Returns false with a message when the
+// series cannot be prepared: no values, only gaps, a window below 1, a
+// factor that is not a positive finite number, or samples too large for
+// exact 64-bit sums (more than 2^31 in magnitude after scaling). Throws
+// std::bad_alloc.
+bool prepareSeries(std::span<const double> values, bool integral, const PreparationOptions& options,
+                   PreparedSeries& prepared, std::string& error);
+
+// The lower median of every window of `width` samples centred on each sample
+// (samples i - (width-1)/2 .. i + width/2, cut at the ends of the series), in
+// O(N log width). Throws std::bad_alloc.
+std::vector<double> movingMedian(std::span<const double> x, int64_t width);
+
+// The noise level (standard deviation) of a prepared series, estimated so
+// that pulses hardly move it: the median absolute deviation of the
+// differences of neighbouring samples, times 1.4826 (a normal deviate's
+// MAD to its sigma) over sqrt 2 (a difference doubles the variance),
+// rounded; at least 1. Throws std::bad_alloc.
+int64_t estimateNoiseLevel(std::span<const int64_t> x);
+
+// The lower median; 0 for no values.
+double lowerMedian(std::vector<double> values);
+
+}  // namespace detection

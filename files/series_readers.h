@@ -1,0 +1,68 @@
+#pragma once
+// Readers of a researcher's own series: text tables (CSV, TSV, whitespace),
+// NumPy .npy arrays, sound files (WAV and whatever libsndfile reads), and the
+// measurement data file. Pure functions over bytes or a path: no window, no
+// message box. A refusal is a one-line message naming the file, the place
+// (line and column, byte offset, frame) and what was wrong; no reader ever
+// reads past the end of what it was given.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace files {
+
+// One series as a file holds it, before any preparation.
+struct SeriesData {
+    std::vector<double> values;  // the samples, in file order; NaN marks a gap
+    // Every value came from integer storage (integer .npy, PCM sound, a text
+    // column whose every cell is an integer, the data file): preparation
+    // keeps such samples as they are unless asked to scale.
+    bool integral = false;
+    // One time per value when the file has a time column (text: the first
+    // numeric column, when the chosen one is another and the first is
+    // strictly increasing) or a sampling rate (sound: frame / rate); else empty.
+    std::vector<double> times;
+    std::string timeName;    // the time column's header, or "s"
+    double sampleRate = 0;   // frames per second of a sound file or data file; 0 when unknown
+    std::string columnName;  // the header of the chosen column, or its number
+    std::string source;      // what was read, for the report: "column 2 (II) of 3, 108000 rows"
+};
+
+enum class SeriesFormat { Auto, Text, Npy, Sound, DataFile };
+
+struct SeriesReadOptions {
+    // Text: a header name or a 1-based index (default: the rightmost column
+    // holding numbers; a word among its numbers is refused, not skipped).
+    // .npy 2-D, C or Fortran order: a 1-based column index (default: the last).
+    std::string column;
+    int32_t channel = 1;  // sound files: 1-based channel
+    // Auto: ".npy" magic, then a sound file libsndfile recognises, then the
+    // data file by its extension ".dat", else text.
+    SeriesFormat format = SeriesFormat::Auto;
+};
+
+// Refusals carry their whole message in `error`; `data` is then unspecified.
+struct SeriesReadResult {
+    bool ok = false;
+    std::string error;
+    SeriesData data;
+};
+
+// Reads `path` ("-" reads text from standard input). Messages name the file
+// by the path as given, standard input as "standard input".
+SeriesReadResult readSeriesFile(const std::string& path, const SeriesReadOptions& options);
+
+// The readers over bytes already in memory; `name` is used in messages.
+SeriesReadResult readSeriesText(std::string_view text, std::string_view name, const SeriesReadOptions& options);
+SeriesReadResult readSeriesNpy(std::span<const uint8_t> bytes, std::string_view name,
+                               const SeriesReadOptions& options);
+SeriesReadResult readSeriesSound(std::span<const uint8_t> bytes, std::string_view name,
+                                 const SeriesReadOptions& options);
+// The measurement data file: its trace as the window reads it (every 25
+// recorded samples make one sample, the mean magnitude of their high bytes).
+SeriesReadResult readSeriesDataFile(std::span<const uint8_t> bytes, std::string_view name);
+
+}  // namespace files

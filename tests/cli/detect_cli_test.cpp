@@ -1,0 +1,265 @@
+// quillmore-cli detect on files: a series made by `run` and written as CSV,
+// .npy (int16 and float64) and WAV gives back the positions `run` found; bad
+// files and bad options end with their exit codes and messages.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include "files/png_image.h"
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    std::string out;
+};
+
+Result run(const std::string& arguments, bool mergeErrors = false)
+{
+    const std::string command =
+        std::string(QUILLMORE_CLI) + " " + arguments + (mergeErrors ? " 2>&1" : " 2>/dev/null");
+    Result r;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return r;
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        r.out.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The integers of the array that follows `"key": [` from `from` on.
+std::vector<int64_t> intArray(const std::string& json, const std::string& key, size_t from = 0)
+{
+    std::vector<int64_t> values;
+    const size_t at = json.find("\"" + key + "\": [", from);
+    if (at == std::string::npos)
+        return values;
+    size_t i = json.find('[', at) + 1;
+    while (i < json.size() && json[i] != ']') {
+        char* end = nullptr;
+        values.push_back(std::strtoll(json.c_str() + i, &end, 10));
+        i = static_cast<size_t>(end - json.c_str());
+        while (i < json.size() && (json[i] == ',' || json[i] == ' '))
+            ++i;
+    }
+    return values;
+}
+
+int64_t intField(const std::string& json, const std::string& key)
+{
+    const size_t at = json.find("\"" + key + "\": ");
+    return at == std::string::npos ? -1 : std::strtoll(json.c_str() + at + key.size() + 4, nullptr, 10);
+}
+
+// The positions of the protocol row with this method label.
+std::vector<int64_t> rowPositions(const std::string& json, const std::string& method)
+{
+    const size_t at = json.find("\"method\": \"" + method + "\"");
+    return at == std::string::npos ? std::vector<int64_t>{} : intArray(json, "positions", at);
+}
+
+struct TempFolder {
+    std::filesystem::path path;
+    TempFolder()
+    {
+        char name[] = "/tmp/quillmore-detect-XXXXXX";
+        path = mkdtemp(name);
+    }
+    ~TempFolder() { std::filesystem::remove_all(path); }
+    std::string file(const std::string& name) const { return (path / name).string(); }
+};
+
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+template <class T>
+void put(std::vector<uint8_t>& b, T v)
+{
+    uint8_t raw[sizeof(T)];
+    std::memcpy(raw, &v, sizeof(T));
+    b.insert(b.end(), raw, raw + sizeof(T));
+}
+
+std::vector<uint8_t> npy(const std::string& descr, const std::vector<int64_t>& x)
+{
+    std::string header = "{'descr': '" + descr + "', 'fortran_order': False, 'shape': (" +
+                         std::to_string(x.size()) + ",), }";
+    while ((10 + header.size() + 1) % 64 != 0)
+        header += ' ';
+    header += '\n';
+    std::vector<uint8_t> b = {0x93, 'N', 'U', 'M', 'P', 'Y', 1, 0};
+    put<uint16_t>(b, static_cast<uint16_t>(header.size()));
+    b.insert(b.end(), header.begin(), header.end());
+    for (int64_t v : x) {
+        if (descr == "<i2")
+            put<int16_t>(b, static_cast<int16_t>(v));
+        else
+            put<double>(b, static_cast<double>(v));
+    }
+    return b;
+}
+
+std::vector<uint8_t> wav16(const std::vector<int64_t>& x, uint32_t rate)
+{
+    std::vector<uint8_t> b = {'R', 'I', 'F', 'F'};
+    put<uint32_t>(b, static_cast<uint32_t>(36 + 2 * x.size()));
+    for (char c : std::string("WAVEfmt "))
+        b.push_back(static_cast<uint8_t>(c));
+    put<uint32_t>(b, 16);
+    put<uint16_t>(b, 1);  // PCM
+    put<uint16_t>(b, 1);  // mono
+    put<uint32_t>(b, rate);
+    put<uint32_t>(b, rate * 2);
+    put<uint16_t>(b, 2);
+    put<uint16_t>(b, 16);
+    for (char c : std::string("data"))
+        b.push_back(static_cast<uint8_t>(c));
+    put<uint32_t>(b, static_cast<uint32_t>(2 * x.size()));
+    for (int64_t v : x)
+        put<int16_t>(b, static_cast<int16_t>(v));
+    return b;
+}
+
+}  // namespace
+
+// The workbench's own series, written to a file by the user and read back:
+// with the samples kept as they are, detect runs the same programmes in 64
+// bits and must find what run found in 32 (no sum here comes near a wrap).
+TEST(DetectCli, SeriesWrittenByRunGiveBackRunsPositions)
+{
+    TempFolder folder;
+    const char* settings[] = {
+        "--task joint --series-type fixed",
+        "--task joint --series-type fixed --length 600 --noise 60 --series 2",
+        "--task joint --series-type fixed --length 200 --tmin 30 --tmax 90 --pulses 3 --noise 40",
+        "--task joint --series-type fixed --etalons 3 --length 300 --tmin 25 --tmax 120 --pulses 4 --noise 35",
+        "--task joint --series-type fixed --etalons 7 --length 1800 --noise 80 --energy 70",
+    };
+    int compared = 0;
+    for (const char* s : settings) {
+        const Result made = run(std::string("run --json ") + s);
+        ASSERT_EQ(made.exitCode, 0) << s;
+        // With --series 2 the last line is the series compared.
+        const std::string json = made.out.substr(made.out.rfind("{\"series\""));
+        const std::vector<int64_t> x = intArray(json, "lpSeriesData");
+        ASSERT_EQ(static_cast<int64_t>(x.size()), intField(json, "dwSeriesSize")) << s;
+        const int64_t K = intField(json, "wImpulseQuantity");
+        const std::string layout = " --pulses " + std::to_string(K) + " --tmin " +
+                                   std::to_string(intField(json, "wTmin")) + " --tmax " +
+                                   std::to_string(intField(json, "wTmax")) + " --pulse-length " +
+                                   std::to_string(intField(json, "wImpulseSize")) + " --detrend none --json";
+
+        std::string csv = "sample,value\n";
+        for (size_t i = 0; i < x.size(); ++i)
+            csv += std::to_string(i) + "," + std::to_string(x[i]) + "\n";
+        std::ofstream(folder.file("series.csv")) << csv;
+        writeBytes(folder.file("series16.npy"), npy("<i2", x));
+        writeBytes(folder.file("series64.npy"), npy("<f8", x));
+        writeBytes(folder.file("series.wav"), wav16(x, 8000));
+        const std::vector<std::string> files = {"series.csv", "series16.npy", "series64.npy --scale 1",
+                                                "series.wav"};
+        for (const std::string& f : files) {
+            const Result found = run("detect " + folder.file(f) + layout);
+            ASSERT_EQ(found.exitCode, 0) << s << " " << f;
+            for (const char* method : {"pre", "est", "exh"}) {
+                const std::vector<int64_t> expected = rowPositions(json, method);
+                EXPECT_EQ(rowPositions(found.out, method), expected) << s << " " << f << " " << method;
+                compared += expected.empty() ? 0 : 1;
+            }
+        }
+    }
+    EXPECT_GE(compared, 40);
+}
+
+TEST(DetectCli, TimesFromTheFirstColumnAndFromTheSampleRate)
+{
+    TempFolder folder;
+    std::vector<int64_t> x(400, 0);
+    for (int p : {50, 170, 290})
+        for (int i = 0; i < 10; ++i)
+            x[p + i] = 1000;
+    std::string csv = "# made by hand\ntime,volts\n";
+    for (size_t i = 0; i < x.size(); ++i)
+        csv += std::to_string(0.5 * static_cast<double>(i)) + "," + std::to_string(x[i]) + "\n";
+    std::ofstream(folder.file("t.csv")) << csv;
+    const Result text = run("detect " + folder.file("t.csv") + " --pulses 3 --tmin 100 --tmax 140 --pulse-length 10");
+    ASSERT_EQ(text.exitCode, 0) << text.out;
+    EXPECT_TRUE(has(text.out, "      1     50  25")) << text.out;
+    EXPECT_TRUE(has(text.out, "      3    290  145")) << text.out;
+
+    writeBytes(folder.file("t.wav"), wav16(x, 100));
+    const Result csvOut = run("detect " + folder.file("t.wav") + " --pulses 3 --tmin 100 --tmax 140 --pulse-length 10 --csv");
+    ASSERT_EQ(csvOut.exitCode, 0);
+    EXPECT_TRUE(has(csvOut.out, "pulse,start,time,score\n1,50,0.5,")) << csvOut.out;
+    EXPECT_TRUE(has(csvOut.out, "\n3,290,2.8999999999999999,")) << csvOut.out;
+}
+
+TEST(DetectCli, BadFilesAndBadOptionsEndWithTheirCodes)
+{
+    TempFolder folder;
+    std::ofstream(folder.file("bad.csv")) << "a,b\n1,2\n3,x7\n";
+    Result r = run("detect " + folder.file("bad.csv") + " --column b --pulses 1 --tmin 1 --tmax 2 --pulse-length 1", true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.out, "line 3, column 2")) << r.out;
+
+    std::string csv;
+    for (int i = 0; i < 100; ++i)
+        csv += std::to_string(i % 7) + "\n";
+    std::ofstream(folder.file("ok.csv")) << csv;
+    const std::string ok = "detect " + folder.file("ok.csv");
+    r = run(ok + " --pulses 2 --tmin 30 --tmax 20 --pulse-length 5", true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(has(r.out, "--tmin (30) is above --tmax (20)")) << r.out;
+    r = run(ok + " --pulses 40 --tmin 10 --tmax 20 --pulse-length 5", true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(has(r.out, "cannot hold 40 pulses")) << r.out;
+    r = run(ok + " --pulses 2 --tmin 10 --tmax 200 --pulse-length 101", true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(has(r.out, "longer than the series")) << r.out;
+    r = run(ok + " --tmin 10 --tmax 20 --pulse-length 5", true);
+    EXPECT_EQ(r.exitCode, 2);
+    r = run(ok + " --pulses 2 --tmin 10 --tmax 60 --score correlation", true);
+    EXPECT_EQ(r.exitCode, 2);
+    r = run(ok + " --pulses 2 --tmin 10 --tmax 60 --pulse-length 5 --column 3", true);
+    EXPECT_EQ(r.exitCode, 1);
+    r = run("detect " + folder.file("missing.csv") + " --pulses 2 --tmin 10 --tmax 60 --pulse-length 5", true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.out, "missing.csv")) << r.out;
+}
+
+TEST(DetectCli, PlotIsAPictureOfTheAskedSize)
+{
+    TempFolder folder;
+    std::string csv;
+    for (int i = 0; i < 3000; ++i)
+        csv += std::to_string((i % 300) < 12 ? 900 : (i * 7919) % 61 - 30) + "\n";
+    std::ofstream(folder.file("s.csv")) << csv;
+    const std::string png = folder.file("s.png");
+    const Result r = run("detect " + folder.file("s.csv") +
+                         " --method 2 --tmin 200 --tmax 400 --pulse-length 12 --plot " + png + " --size 900x500");
+    ASSERT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(has(r.out, "found 10 pulses")) << r.out;
+    platform::Bitmap picture;
+    std::string error;
+    ASSERT_TRUE(files::readPngFile(png, picture, error)) << error;
+    EXPECT_EQ(picture.width, 900);
+    EXPECT_EQ(picture.height, 500);
+}

@@ -1,0 +1,345 @@
+// Detection on a researcher's own series: the preparation figures worked by
+// hand, the moving median and the admissible counts against brute force, the
+// programme's chain against every admissible chain, and known answers on
+// clean series.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "detection/energy_programme.h"
+#include "detection/series_detection.h"
+#include "detection/series_preparation.h"
+#include "tests/reference/literal_span_programme.h"
+
+using namespace detection;
+
+namespace {
+
+PreparedSeries prepared(const std::vector<double>& values, bool integral, const PreparationOptions& options)
+{
+    PreparedSeries p;
+    std::string error;
+    EXPECT_TRUE(prepareSeries(values, integral, options, p, error)) << error;
+    return p;
+}
+
+// Pulses of a given shape added at the starts, plus noise of the given sigma.
+std::vector<int64_t> pulseSeries(int64_t N, const std::vector<int64_t>& shape, const std::vector<int32_t>& starts,
+                                 double sigma, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0.0, sigma);
+    std::vector<int64_t> x(N);
+    for (int64_t& v : x)
+        v = sigma > 0 ? std::llround(noise(rng)) : 0;
+    for (int32_t p : starts)
+        for (size_t i = 0; i < shape.size() && p + static_cast<int64_t>(i) < N; ++i)
+            x[p + i] += shape[i];
+    return x;
+}
+
+}  // namespace
+
+TEST(SeriesPreparation, FiguresWorkedByHand)
+{
+    const double gap = NAN;
+    // Centre value: the lower median of 1, 3, 10, 2 is 2. The whole series
+    // 1 2 3 10 2 then has the lower median 2.
+    PreparationOptions whole;
+    PreparedSeries p = prepared({1, gap, 3, 10, 2}, true, whole);
+    EXPECT_EQ(p.gaps, 1);
+    EXPECT_EQ(p.centre, 2);
+    EXPECT_EQ(p.trendMedian, 2);
+    EXPECT_FALSE(p.scaled);
+    EXPECT_EQ(p.samples, (std::vector<int64_t>{-1, 0, 1, 8, 0}));
+    EXPECT_EQ(p.largest, 8);
+
+    whole.invert = true;
+    EXPECT_EQ(prepared({1, gap, 3, 10, 2}, true, whole).samples, (std::vector<int64_t>{1, 0, -1, -8, 0}));
+
+    // Floating-point data: the largest magnitude becomes 32767, halves round
+    // away from zero.
+    PreparationOptions none;
+    none.detrend = Detrend::None;
+    p = prepared({0.5, -1.0, 0.25}, false, none);
+    EXPECT_TRUE(p.scaled);
+    EXPECT_DOUBLE_EQ(p.scale, 32767.0);
+    EXPECT_EQ(p.samples, (std::vector<int64_t>{16384, -32767, 8192}));
+
+    // A given factor applies to integer data too.
+    none.scale = 0.5;
+    EXPECT_EQ(prepared({3, -4, 7}, true, none).samples, (std::vector<int64_t>{2, -2, 4}));
+
+    // A moving median of 3 over 5 1 9 2 8: windows {5,1} {5,1,9} {1,9,2} {9,2,8} {2,8}.
+    PreparationOptions moving;
+    moving.detrend = Detrend::MovingMedian;
+    moving.window = 3;
+    EXPECT_EQ(prepared({5, 1, 9, 2, 8}, true, moving).samples, (std::vector<int64_t>{4, -4, 7, -6, 6}));
+}
+
+TEST(SeriesPreparation, RefusesWhatCannotBePrepared)
+{
+    PreparedSeries p;
+    std::string error;
+    EXPECT_FALSE(prepareSeries({}, true, {}, p, error));
+    EXPECT_FALSE(prepareSeries(std::vector<double>{NAN, NAN}, false, {}, p, error));
+    EXPECT_NE(error.find("only gaps"), std::string::npos);
+    PreparationOptions big;
+    big.scale = 1e12;
+    EXPECT_FALSE(prepareSeries(std::vector<double>{1, 2, 3}, true, big, p, error));
+    EXPECT_NE(error.find("--scale"), std::string::npos);
+    PreparationOptions noWindow;
+    noWindow.detrend = Detrend::MovingMedian;
+    EXPECT_FALSE(prepareSeries(std::vector<double>{1, 2, 3}, true, noWindow, p, error));
+}
+
+TEST(SeriesPreparation, MovingMedianEqualsSortingEveryWindow)
+{
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 300; ++trial) {
+        const int n = 1 + static_cast<int>(rng() % 60);
+        const int width = 1 + static_cast<int>(rng() % 12);
+        std::vector<double> x(n);
+        for (double& v : x)
+            v = static_cast<double>(static_cast<int>(rng() % 9) - 4);  // many ties
+        const std::vector<double> fast = movingMedian(x, width);
+        for (int i = 0; i < n; ++i) {
+            std::vector<double> window;
+            for (int j = i - (width - 1) / 2; j <= i + width / 2; ++j)
+                if (j >= 0 && j < n)
+                    window.push_back(x[j]);
+            std::sort(window.begin(), window.end());
+            ASSERT_EQ(fast[i], window[(window.size() - 1) / 2]) << "n " << n << " width " << width << " i " << i;
+        }
+    }
+}
+
+TEST(SeriesPreparation, NoiseEstimateIgnoresPulsesAndTrend)
+{
+    // Gaussian noise of sigma 200 under a slow trend and 40 tall pulses.
+    std::vector<int64_t> x = pulseSeries(20000, std::vector<int64_t>(20, 5000),
+                                         [] {
+                                             std::vector<int32_t> s;
+                                             for (int k = 0; k < 40; ++k)
+                                                 s.push_back(200 + 480 * k);
+                                             return s;
+                                         }(),
+                                         200.0, 3);
+    for (size_t i = 0; i < x.size(); ++i)
+        x[i] += static_cast<int64_t>(i / 10);
+    const int64_t sigma = estimateNoiseLevel(x);
+    EXPECT_NEAR(sigma, 200, 12);
+}
+
+TEST(SeriesDetection, AdmissibleCountsAreTheCountsWhoseEveryPulseHasRoom)
+{
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 2000; ++trial) {
+        PulseLayout layout;
+        layout.L = 1 + static_cast<int32_t>(rng() % 8);
+        layout.Tmin = 1 + static_cast<int32_t>(rng() % 10);
+        layout.Tmax = layout.Tmin + static_cast<int32_t>(rng() % 15);
+        layout.N = static_cast<int64_t>(rng() % 80);
+        const CountRange range = admissibleCounts(layout);
+        for (int32_t m = 1; m <= 90; ++m) {
+            bool room = layout.N >= layout.L && layout.Tmax >= layout.L;
+            for (int32_t k = 0; room && k < m; ++k)
+                room = !admissibleStarts(k, m, layout).empty();
+            const bool inRange = m >= range.from && m <= range.to;
+            ASSERT_EQ(inRange, room) << "N " << layout.N << " L " << layout.L << " Tmin " << layout.Tmin
+                                     << " Tmax " << layout.Tmax << " m " << m;
+        }
+    }
+}
+
+// Every chain of m starts in their admissible ranges, neighbours Tmin..Tmax
+// apart: the best summed score. The programme's chain must reach it, with
+// correlations that may be negative as well as with energies.
+TEST(SeriesDetection, KnownCountProgrammeReachesTheBestAdmissibleChain)
+{
+    std::mt19937 rng(5);
+    int checked = 0;
+    for (int trial = 0; trial < 1500; ++trial) {
+        DetectionRequest r;
+        r.L = 1 + static_cast<int32_t>(rng() % 4);
+        r.Tmin = 1 + static_cast<int32_t>(rng() % 4);
+        r.Tmax = std::max(r.L, r.Tmin) + static_cast<int32_t>(rng() % 5);
+        const int64_t N = r.L + static_cast<int64_t>(rng() % 22);
+        std::vector<int64_t> x(N);
+        for (int64_t& v : x)
+            v = static_cast<int64_t>(rng() % 21) - 10;
+        const bool correlation = trial % 2 == 1;
+        if (correlation) {
+            r.score = ScoreKind::Correlation;
+            for (int32_t i = 0; i < r.L; ++i)
+                r.templateSamples.push_back(static_cast<int64_t>(rng() % 7) - 3);
+        }
+        const PulseLayout layout{N, r.L, r.Tmin, r.Tmax};
+        const CountRange range = admissibleCounts(layout);
+        if (range.empty())
+            continue;
+        r.pulses = range.from + static_cast<int32_t>(rng() % std::min(3, range.to - range.from + 1));
+        const std::vector<int64_t> scores = windowScores(x, r.L, r.score, r.templateSamples);
+
+        int64_t best = std::numeric_limits<int64_t>::lowest();
+        std::vector<int32_t> chain(r.pulses);
+        std::function<void(int32_t, int64_t)> walk = [&](int32_t k, int64_t total) {
+            if (k == r.pulses) {
+                best = std::max(best, total);
+                return;
+            }
+            const StartRange a = admissibleStarts(k, r.pulses, layout);
+            for (int64_t p = a.lo; p <= a.hi; ++p) {
+                if (k > 0 && (p - chain[k - 1] < r.Tmin || p - chain[k - 1] > r.Tmax))
+                    continue;
+                chain[k] = static_cast<int32_t>(p);
+                walk(k + 1, total + scores[p]);
+            }
+        };
+        walk(0, 0);
+
+        DetectionOutcome out;
+        std::string error;
+        ASSERT_TRUE(detectPulses(x, r, out, error)) << error;
+        ASSERT_FALSE(out.rows.empty());
+        const StageRow& programme = out.rows.front();
+        ASSERT_EQ(programme.positions.size(), static_cast<size_t>(r.pulses));
+        if (best == std::numeric_limits<int64_t>::lowest())
+            continue;  // no chain obeys the gaps
+        int64_t total = 0;
+        for (int32_t p : programme.positions) {
+            ASSERT_GE(p, 0);
+            total += scores[p];
+        }
+        ASSERT_EQ(total, best) << "trial " << trial;
+        // Energy rows after the programme never lose measure.
+        for (size_t i = 1; !correlation && i < out.rows.size(); ++i)
+            EXPECT_GE(out.rows[i].measure, programme.measure);
+        ++checked;
+    }
+    EXPECT_GT(checked, 800);
+}
+
+TEST(SeriesDetection, CleanPulsesAreFoundByEveryMode)
+{
+    const std::vector<int64_t> shape = {300, 600, 900, 1200, 900, 600, 300};
+    std::vector<int32_t> starts;
+    for (int32_t p = 40; p + 7 < 3000; p += 90 + (p % 7) * 5)
+        starts.push_back(p);
+    const std::vector<int64_t> x = pulseSeries(3000, shape, starts, 30.0, 9);
+
+    DetectionRequest r;
+    r.L = 7;
+    r.Tmin = 60;
+    r.Tmax = 140;
+    std::string error;
+    DetectionOutcome out;
+
+    r.mode = DetectionMode::KnownCount;
+    r.pulses = static_cast<int32_t>(starts.size());
+    ASSERT_TRUE(detectPulses(x, r, out, error)) << error;
+    EXPECT_EQ(out.positions, starts);
+
+    r.score = ScoreKind::Correlation;
+    r.templateSamples = shape;
+    ASSERT_TRUE(detectPulses(x, r, out, error)) << error;
+    EXPECT_EQ(out.positions, starts);
+    ASSERT_EQ(out.pulseScores.size(), starts.size());
+    EXPECT_GT(out.pulseScores[0], 3000000);
+
+    r.score = ScoreKind::Energy;
+    r.templateSamples.clear();
+    for (int32_t method : {0, 1, 2, 3, 4, 6}) {
+        r.mode = DetectionMode::Blind;
+        r.method = method;
+        r.noiseLevel = 30;
+        ASSERT_TRUE(detectPulses(x, r, out, error)) << error;
+        EXPECT_EQ(out.positions, starts) << "method " << method;
+        EXPECT_EQ(out.counts.size(), static_cast<size_t>(out.toCount - out.fromCount + 1));
+    }
+}
+
+TEST(SeriesDetection, RefusesLayoutsTheSeriesCannotHold)
+{
+    const std::vector<int64_t> x(100, 1);
+    DetectionRequest r;
+    r.L = 10;
+    r.Tmin = 20;
+    r.Tmax = 30;
+    r.pulses = 9;  // 9 pulses 20 apart need 170 samples
+    DetectionOutcome out;
+    std::string error;
+    EXPECT_FALSE(detectPulses(x, r, out, error));
+    EXPECT_NE(error.find("cannot hold 9 pulses"), std::string::npos) << error;
+    r.pulses = 3;
+    r.L = 101;
+    EXPECT_FALSE(detectPulses(x, r, out, error));
+    EXPECT_NE(error.find("longer than the series"), std::string::npos) << error;
+    r.L = 10;
+    r.Tmin = 31;
+    EXPECT_FALSE(detectPulses(x, r, out, error));
+    r.Tmin = 20;
+    r.mode = DetectionMode::Blind;
+    r.method = 5;
+    EXPECT_FALSE(detectPulses(x, r, out, error));
+    // Samples whose sums could leave 64 bits.
+    const std::vector<int64_t> huge(100, int64_t{1} << 31);
+    r.mode = DetectionMode::KnownCount;
+    EXPECT_FALSE(detectPulses(huge, r, out, error));
+}
+
+// The shared programme of 64-bit scores, one table for a range of counts,
+// against the literal one count at a time: scores with many ties, negative
+// ones (correlations) and layouts where some cells have no predecessor.
+TEST(SeriesDetection, SharedProgrammeEqualsTheLiteralOneOnUserScores)
+{
+    std::mt19937 rng(17);
+    int compared = 0;
+    for (int trial = 0; trial < 3000; ++trial) {
+        PulseLayout layout;
+        layout.L = 1 + static_cast<int32_t>(rng() % 5);
+        layout.Tmin = 1 + static_cast<int32_t>(rng() % 6);
+        layout.Tmax = std::max(layout.L, layout.Tmin) + static_cast<int32_t>(rng() % 9);
+        layout.N = layout.L + static_cast<int64_t>(rng() % 70);
+        const CountRange range = admissibleCounts(layout);
+        if (range.empty())
+            continue;
+        std::vector<int64_t> scores(static_cast<size_t>(layout.N - layout.L + 1));
+        const bool negative = trial % 3 == 0;
+        for (int64_t& v : scores)
+            v = negative ? static_cast<int64_t>(rng() % 7) - 3 : static_cast<int64_t>(rng() % 4) * 1000000007LL;
+        const int32_t to = std::min(range.to, range.from + 6);
+        const EnergyProgramme<int64_t> shared(scores, layout, range.from, to);
+        // A table kept in strides gives the same chains as a whole one.
+        const EnergyProgramme<int64_t> strided(scores, layout, range.from, to, 0);
+        std::vector<int32_t> scores32(scores.begin(), scores.end());
+        const EnergyProgramme<int32_t> whole32(scores32, layout, range.from, to);
+        const EnergyProgramme<int32_t> strided32(scores32, layout, range.from, to, 0);
+        const std::vector<std::vector<int32_t>> all = strided.chains(), all32 = strided32.chains();
+        for (int32_t m = range.from; m <= to; ++m) {
+            std::vector<int32_t> fast(m), again(m);
+            shared.positions(m, fast);
+            ASSERT_EQ(all[m - range.from], fast);
+            whole32.positions(m, fast);
+            ASSERT_EQ(all32[m - range.from], fast);
+            strided.positions(m, again);
+            shared.positions(m, fast);
+            ASSERT_EQ(fast, again);
+            ASSERT_EQ(shared.total(m), strided.total(m));
+            whole32.positions(m, fast);
+            strided32.positions(m, again);
+            ASSERT_EQ(fast, again);
+            shared.positions(m, fast);
+            ASSERT_EQ(fast, literal::programmeStarts(scores, layout, m))
+                << "trial " << trial << " m " << m << " N " << layout.N << " L " << layout.L << " T "
+                << layout.Tmin << ".." << layout.Tmax;
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 5000);
+}
