@@ -129,8 +129,9 @@ bool growTraceBuffer(AppState& s, Host& host, uint32_t n)
 }
 
 // The record holds the file's samples and nothing the synthesis left: no
-// true pulse (the views and the protocol's "true" rows then show none), no
-// found pulse, whole pulses of the window's length, the alphabet listed.
+// true pulse (the views draw none, and a task that records the true
+// positions records -1 for each), no found pulse, whole pulses of the
+// window's length, the alphabet listed.
 void fillRecord(AppState& s, SeriesHeader& h, std::span<const int16_t> samples, uint16_t noiseLevel,
                 uint16_t amplitude, uint16_t pulsesForBounds)
 {
