@@ -56,9 +56,10 @@ std::vector<int16_t> dataFileSeriesSamples(std::span<const uint8_t> file, const 
 platform::FileDialogOptions dataFileDialogOptions();
 
 // Asks for a data file, shows its facts and header, and writes the trace into
-// the pure samples of the series (at most its capacity; nothing else of the
-// series changes). Without a series one is made for the trace and kept in
-// `series`. Returns previousResult after a read and 0 after a cancel or any
+// the pure and the observed samples of the series and its length (at most
+// its capacity), so that the next processing analyses the file; nothing else
+// of the series changes. Without a series one is made for the trace and kept
+// in `series`. Returns previousResult after a read and 0 after a cancel or any
 // failure, which leaves the series as it was.
 int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHeaderPtr& series);
 
