@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "command_output.h"
+
 #include <array>
 #include <cstdio>
 #include <string>
@@ -10,26 +12,12 @@
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    std::string out;
-};
+using Result = CommandOutput;
 
 // Runs the tool with the arguments; standard error is kept apart (2>file).
 Result run(const std::string& arguments, bool mergeErrors = false)
 {
-    const std::string command = std::string(QUILLMORE_CLI) + " " + arguments + (mergeErrors ? " 2>&1" : " 2>/dev/null");
-    Result r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return r;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        r.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return runCommandLine(std::string(QUILLMORE_CLI) + " " + arguments + (mergeErrors ? " 2>&1" : " 2>/dev/null"));
 }
 
 std::vector<std::string> lines(const std::string& text)

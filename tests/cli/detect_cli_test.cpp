@@ -14,30 +14,16 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "command_output.h"
 #include "files/png_image.h"
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    std::string out;
-};
+using Result = CommandOutput;
 
 Result run(const std::string& arguments, bool mergeErrors = false)
 {
-    const std::string command =
-        std::string(QUILLMORE_CLI) + " " + arguments + (mergeErrors ? " 2>&1" : " 2>/dev/null");
-    Result r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return r;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        r.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return runCommandLine(std::string(QUILLMORE_CLI) + " " + arguments + (mergeErrors ? " 2>&1" : " 2>/dev/null"));
 }
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

@@ -17,6 +17,7 @@
 #include "platform/scripted_host.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
+#include "command_output.h"
 #include "shell/main_window.h"
 #include "shell/mouse_input.h"
 #include "shell/window_painting.h"
@@ -26,25 +27,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int exitCode = -1;
-    std::string out;
-};
+using Result = CommandOutput;
 
 Result run(const std::string& arguments, const std::string& errors = "/dev/null")
 {
-    const std::string command = std::string(QUILLMORE_CLI) + " " + arguments + " 2>" + errors;
-    Result r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return r;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        r.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return runCommandLine(std::string(QUILLMORE_CLI) + " " + arguments + " 2>" + errors);
 }
 
 // A folder of this test process, removed at the end.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "command_output.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -64,16 +66,10 @@ class Scratch {
     {
         const std::string err = path("stderr.txt");
         const std::string command = prefix + " " + QUILLMORE_CLI + " " + arguments + " 2>" + err;
+        const CommandOutput ran = runCommandLine(command);
         Outcome r;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe)
-            return r;
-        std::array<char, 4096> buffer;
-        size_t n;
-        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-            r.out.append(buffer.data(), n);
-        const int status = pclose(pipe);
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = ran.out;
+        r.code = ran.exitCode;
         r.err = slurp(err);
         fs::remove(err);
         return r;

@@ -1,0 +1,28 @@
+#pragma once
+// Runs a command line through the shell, as a script runs quillmore-cli:
+// what it printed on standard output and how it ended.
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+struct CommandOutput {
+    int exitCode = -1;  // -1 when the command did not end by itself
+    std::string out;
+};
+
+inline CommandOutput runCommandLine(const std::string& commandLine)
+{
+    CommandOutput r;
+    FILE* pipe = popen(commandLine.c_str(), "r");
+    if (!pipe)
+        return r;
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        r.out.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
