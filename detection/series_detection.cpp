@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 #include "detection/count_choice.h"
 #include "detection/exhaustive_search.h"
@@ -265,7 +266,18 @@ bool detectPulses(std::span<const int64_t> x, const DetectionRequest& r, Detecti
         sequentialMethod(x, layout, out);
         break;
     case DetectionMode::Blind:
-        blindDetection(x, r, layout, out);
+        // The threshold methods refuse what they cannot detect exactly (a
+        // chain total past 64 bits when overlapping detections drive the
+        // threshold far below zero).
+        try {
+            blindDetection(x, r, layout, out);
+        } catch (const std::overflow_error& e) {
+            error = std::string("method ") + std::to_string(r.method) + ": " + e.what();
+            return false;
+        } catch (const std::invalid_argument& e) {
+            error = std::string("method ") + std::to_string(r.method) + ": " + e.what();
+            return false;
+        }
         break;
     }
     if (!out.rows.empty())
