@@ -107,8 +107,10 @@ std::vector<VisiblePulse> visiblePulses(const DetectionPlotLayout& l, const Dete
         const int64_t a = std::max(s, l.from) - l.from, b = std::min(e, l.to - 1) - l.from;
         out.push_back({static_cast<int32_t>(k + 1), detectionPlotColumn(a, n, l.W), detectionPlotColumn(b, n, l.W)});
     }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const VisiblePulse& p, const VisiblePulse& q) { return p.first < q.first; });
+    // Left to right; pulses in one column keep their order of finding.
+    std::sort(out.begin(), out.end(), [](const VisiblePulse& p, const VisiblePulse& q) {
+        return p.first != q.first ? p.first < q.first : p.number < q.number;
+    });
     return out;
 }
 
