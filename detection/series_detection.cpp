@@ -23,8 +23,9 @@ constexpr int32_t kRankedRows = 5;
 bool sumsFit(std::span<const int64_t> x, const DetectionRequest& r, int32_t mostPulses, std::string& error)
 {
     int64_t largest = 0;
+    // The most negative sample has no positive counterpart; it is beyond any bound anyway.
     for (int64_t v : x)
-        largest = std::max(largest, v < 0 ? -v : v);
+        largest = std::max(largest, v == INT64_MIN ? INT64_MAX : v < 0 ? -v : v);
     const double a = static_cast<double>(largest);
     const double overlapping = std::min<double>(mostPulses, (r.L + r.Tmin - 1) / r.Tmin + 1);
     const double column = overlapping * a;

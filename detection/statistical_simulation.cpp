@@ -61,8 +61,7 @@ std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHea
     const int maxK = std::min<int>(seriesMaxPulses(series->dwSeriesSize, L, series->wTmin), series->wMaxPulses);
     for (size_t j = 0; j < h.wVariousPulses; ++j) {
         const int m = h.wPulseValues[j];
-        // The odometer step shifts by m bits: 31 is the most a 32-bit word allows.
-        if (m < 1 || m > 31)
+        if (m < 1 || m > kMaxSimulationPulses)
             return format("The pulse value %d is outside 1 to 31.\n", m);
         if (m < minK || m > maxK)
             return format("A series of %u samples admits %d to %d pulses, not %d.\n", series->dwSeriesSize, minK,

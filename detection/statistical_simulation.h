@@ -85,6 +85,9 @@ constexpr int kDetectionErrors = 1;  // matrix of accumulated squared position e
 
 // Largest noise deviation whose generator product stays within 32 bits.
 constexpr int16_t kMaxSimulationNoise = 10922;
+// Largest pulse count of a simulated series: the etalon odometer steps
+// through a 32-bit word by the count's bits.
+constexpr int kMaxSimulationPulses = 31;
 
 struct RestErrorHeader {
     uint16_t wReservedPulses = 0;  // capacity for pulse-count values

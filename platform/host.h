@@ -89,6 +89,9 @@ class Host : public MessageSink {
     virtual void close() = 0;
     // The window's current picture, client area size, as last painted.
     virtual Bitmap& windowPicture() = 0;
+    // A line for the window's status bar (the readout of what lies under the
+    // mouse); "" clears it. A host without a status bar lets it go.
+    virtual void setStatusText(std::string text) { (void)text; }
 
   protected:
     Host() = default;

@@ -69,6 +69,7 @@ class ScriptedHost : public Host {
     Rect clientRect() const override { return canvas.clientRect(); }
     void close() override { closeRequested = true; }
     Bitmap& windowPicture() override { return canvas.picture(); }
+    void setStatusText(std::string text) override { statusTexts.push_back(std::move(text)); }
 
     // --- the script
     void queueDialog(DialogAnswer answer) { dialogAnswers_.push_back(std::move(answer)); }
@@ -96,6 +97,7 @@ class ScriptedHost : public Host {
     std::vector<FileDialogRecord> fileDialogs;
     std::vector<InvalidationRecord> invalidations;
     std::map<int32_t, bool> menuChecks;
+    std::vector<std::string> statusTexts;  // every status line shown, the last one standing
     bool closeRequested = false;
     // Dialogs opened with no answer queued or the wrong one, answers that left
     // a dialog open, typing into controls that take no typing, file dialogs

@@ -23,16 +23,20 @@ void WindowCanvas::resize(int32_t width, int32_t height)
                     next.pixels.begin() + static_cast<ptrdiff_t>(y) * width);
     picture_ = std::move(next);
     invalid_ = clipped(invalid_, clientRect());
-    erase_ = clipped(erase_, clientRect());
     invalidate(std::nullopt, true);
 }
 
 void WindowCanvas::invalidate(std::optional<Rect> rect, bool erase)
 {
     const Rect area = rect ? intersect(*rect, clientRect()) : clientRect();
+    if (isEmpty(area))
+        return;
     addRect(invalid_, area);
+    // One flag for the whole waiting area, as the classic desktop keeps it:
+    // a rectangle invalidated without erasing is erased all the same when
+    // another one asked for it before the same paint.
     if (erase)
-        addRect(erase_, area);
+        erase_ = true;
 }
 
 bool WindowCanvas::paint(const std::function<void(Dc&)>& handler)
@@ -40,12 +44,9 @@ bool WindowCanvas::paint(const std::function<void(Dc&)>& handler)
     if (isEmpty(invalid_))
         return false;
     const Region area = std::exchange(invalid_, Region{});
-    const Region erase = std::exchange(erase_, Region{});
-    if (!isEmpty(erase)) {
-        Dc eraser(picture_, erase);
-        eraser.fillRect(clientRect(), stockBrush(StockBrush::White));
-    }
     Dc dc(picture_, area);
+    if (std::exchange(erase_, false))
+        dc.fillRect(clientRect(), stockBrush(StockBrush::White));
     if (handler)
         handler(dc);
     return true;

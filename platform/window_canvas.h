@@ -1,8 +1,9 @@
 #pragma once
 // The window's persistent picture and the area waiting to be repainted. A
-// paint draws over the old picture, clipped to that area and cleared to white
-// only where an invalidation asked for it, so a repaint without erasing
-// really draws over what was there.
+// paint draws over the old picture, clipped to that area. As on the classic
+// desktop, erasing belongs to the whole waiting area: when any invalidation
+// since the last paint asked for it, all of that area is cleared to white
+// first; when none did, the paint really draws over what was there.
 
 #include <cstdint>
 #include <functional>
@@ -27,22 +28,25 @@ class WindowCanvas {
     Bitmap& picture() { return picture_; }
     const Bitmap& picture() const { return picture_; }
 
-    // Nothing for rect means the whole client area; parts outside it are dropped.
+    // Nothing for rect means the whole client area; parts outside it are
+    // dropped, and an invalidation that adds nothing asks for no erasing.
     void invalidate(std::optional<Rect> rect, bool erase);
     const Region& invalidRegion() const { return invalid_; }
-    const Region& eraseRegion() const { return erase_; }
+    // Whether the next paint clears the whole waiting area first.
+    bool erasePending() const { return erase_; }
     bool needsPaint() const { return !isEmpty(invalid_); }
 
-    // When something is invalid: clears the waiting area, erases to white
-    // where asked, and lets the handler draw through a device clipped to
-    // that area. Invalidations made by the handler wait for the next paint.
-    // Returns false, without calling the handler, when nothing was invalid.
+    // When something is invalid: empties the waiting area, erases all of it
+    // to white when any invalidation asked for that, and lets the handler
+    // draw through a device clipped to it. Invalidations made by the handler
+    // wait for the next paint. Returns false, without calling the handler,
+    // when nothing was invalid.
     bool paint(const std::function<void(Dc&)>& handler);
 
   private:
     Bitmap picture_;
     Region invalid_;
-    Region erase_;
+    bool erase_ = false;
 };
 
 }  // namespace platform

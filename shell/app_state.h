@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/bitmap.h"
@@ -20,6 +21,7 @@
 #include "synthesis/pulse_records.h"
 #include "synthesis/random_streams.h"
 #include "views/layout_rect.h"
+#include "views/plot_geometry.h"
 
 // TaskType: what processing a series gets.
 enum TaskType : uint16_t {
@@ -47,6 +49,18 @@ enum ViewState : int32_t { viewAlphabet = 5, viewResult = 6, viewSubsetGrid = 9 
 enum ResultView : uint16_t { resultProcessing = 1, resultSimulation = 2 };
 
 constexpr int kAlphabetCapacity = 20;
+
+// A left-button press in a series plot of a result view, held until its
+// release: a drag across the plot chooses the samples to show, a press that
+// never moved is handed on as the click it would have been.
+struct PlotDrag {
+    bool pressed = false;    // a press in a plot waits for its release
+    bool dragging = false;   // it moved far enough sideways to choose samples
+    int32_t plot = 0;        // index into AppState::resultPlots
+    int32_t fromX = 0, fromY = 0;  // the press
+    int32_t toX = 0;         // where the mouse is now
+    uint32_t keyFlags = 0;   // of the press, for the click it may become
+};
 
 struct AppState {
     // --- 1. Alphabet and selection
@@ -160,6 +174,14 @@ struct AppState {
     std::array<LayoutRect, 3> noiseOptionRects{};
     int32_t selectAllShown = 1;      // the toggle shows "Select All"
     int32_t lastClickX = 0, lastClickY = 0;
+    // What the last paint put on the screen: the working view (a WorkingView
+    // of shell/window_painting.h) and the pictures of the button column (its
+    // ShownButton bits). -1 until the first paint.
+    int32_t shownView = -1;
+    int32_t shownButtons = -1;
+    // Commands running, one inside the other; when the outermost ends, the
+    // parts of the picture it left behind the state are invalidated.
+    int32_t commandDepth = 0;
 
     // --- 10. Etalon subset grid (view state 9): made at its first paint, freed at teardown
     std::vector<LayoutRect> possibleSubsetRect;  // one cell per subset position (the first 10 laid out)
@@ -170,6 +192,13 @@ struct AppState {
     int32_t subsetButtonCount = 0;
     LayoutRect subsetArea{0, 0, -1, -1};
     std::vector<LayoutRect> requiredCellRects;  // one per alphabet entry of the series
+
+    // --- 11. Zoom and readout of the result views' series plots
+    views::SampleRange shownSamples;  // what the plots show (empty: the whole series); the zoom sets it, processing empties it
+    views::ShownPlots resultPlots;    // the plots of the last paint; none unless a result view with a series was drawn
+    PlotDrag plotDrag;                // set by a press in a plot, cleared by its release
+    int32_t pointerX = -1, pointerY = -1;  // the mouse's last point over the window, for a readout after a key
+    std::string statusText;           // the readout last handed to the host's status bar
 
     bool windowReady = false;        // start-up finished and teardown not yet run
 };

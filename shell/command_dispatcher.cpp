@@ -1,6 +1,8 @@
 #include "shell/command_dispatcher.h"
 
 #include <algorithm>
+#include <array>
+#include <vector>
 
 #include "files/snapshot_export.h"
 #include "platform/host.h"
@@ -8,6 +10,7 @@
 #include "shell/own_series_loading.h"
 #include "shell/parameter_dialogs.h"
 #include "shell/processing_pipeline.h"
+#include "shell/window_painting.h"
 #include "synthesis/series_synthesis.h"
 
 namespace {
@@ -15,7 +18,7 @@ namespace {
 using namespace resources;
 using platform::Host;
 using pipeline::invalidate;
-using pipeline::invalidateViewArea;
+using pipeline::invalidateViewChange;
 
 void sendCommand(AppState& s, Host& host, int command) { dispatchCommand(s, host, command); }
 
@@ -70,6 +73,20 @@ void createSeries(AppState& s, Host& host)
     sendCommand(s, host, CmdSynthesize);
 }
 
+// The etalons in use as the views draw them: highlighted in the alphabet,
+// as the grid's required cells and in the result's alphabet panel.
+struct EtalonsInUse {
+    std::array<uint16_t, kAlphabetCapacity> selected{};
+    std::vector<uint16_t> required;
+    bool operator==(const EtalonsInUse&) const = default;
+};
+
+EtalonsInUse etalonsInUse(const AppState& s)
+{
+    const size_t n = std::min<size_t>(s.active_etalons, s.requiredList.size());
+    return {s.etalonSelected, std::vector<uint16_t>(s.requiredList.begin(), s.requiredList.begin() + n)};
+}
+
 void seriesDialog(AppState& s, Host& host)
 {
     if (s.active_etalons == 0) {
@@ -81,6 +98,9 @@ void seriesDialog(AppState& s, Host& host)
         s.etalonSequence[0] = 1;
         s.currentEtalon = 1;
         s.etalonSelected[0] = 1;
+        // Shown at once: the dialog may yet be cancelled, and then nothing
+        // else repaints the selection.
+        invalidateViewChange(s, host);
     }
     if (s.currentEtalon < 1 || s.currentEtalon > s.etalonCount || !s.etalonSelected[s.currentEtalon - 1]) {
         for (int k = 0; k < s.etalonCount; ++k)
@@ -101,6 +121,7 @@ void seriesDialog(AppState& s, Host& host)
 
 void requiredListCommand(AppState& s, Host& host)
 {
+    const EtalonsInUse before = etalonsInUse(s);
     if (s.requiredList.empty() || s.active_etalons > s.requiredCapacity) {
         s.active_etalons = s.etalonCount;
         s.requiredList = getRequiredList(host, s.active_etalons);
@@ -115,6 +136,9 @@ void requiredListCommand(AppState& s, Host& host)
         const auto last = first + std::min<size_t>(s.active_etalons, s.requiredList.size());
         s.etalonSelected[k - 1] = std::find(first, last, k) != last ? 1 : 0;
     }
+    // No processing follows to repaint the new selection; the views show it now.
+    if (etalonsInUse(s) != before)
+        invalidateViewChange(s, host);
 }
 
 void simulationDialogs(AppState& s, Host& host)
@@ -148,7 +172,7 @@ void showSimulation(AppState& s, Host& host)
         return;
     s.resultView = resultSimulation;
     s.simulationViewKind = 2;
-    invalidateViewArea(s, host);
+    invalidateViewChange(s, host);
     invalidate(host, s.restartButton, true, 0, 0, 1, 1);
     if (s.refreshLengthPanel) {
         invalidate(host, s.lengthPanel, true);
@@ -229,6 +253,12 @@ int32_t libraryRand(uint32_t& state)
 {
     state = state * 214013u + 2531011u;
     return static_cast<int32_t>((state >> 16) & 0x7FFFu);
+}
+
+void tellNoEtalonSelected(Host& host)
+{
+    host.messageBox("No etalon is selected: click an etalon of the alphabet (or Select All) first.",
+                    "No Etalon Selected", MessageIcon::Information);
 }
 
 void rebuildRequiredList(AppState& s)
@@ -322,9 +352,13 @@ void finishSimulation(AppState& s, Host& host, SimulationRun& run)
     s.lpSeriesHeader = std::move(run.series);
     s.random = run.streams;
     showSimulation(s, host);
+    if (s.commandDepth == 0)
+        invalidateStaleParts(s, host);
 }
 
-void dispatchCommand(AppState& s, Host& host, int command)
+namespace {
+
+void handleCommand(AppState& s, Host& host, int command)
 {
     switch (command) {
     // --- File
@@ -347,7 +381,7 @@ void dispatchCommand(AppState& s, Host& host, int command)
         break;
     case IdSelectSetOfPulses:
         s.viewState = viewSubsetGrid;
-        invalidateViewArea(s, host);
+        invalidateViewChange(s, host);
         break;
     // --- Processing
     case IdProcessingSameData:
@@ -447,8 +481,10 @@ void dispatchCommand(AppState& s, Host& host, int command)
         pipeline::refresh(s, host);
         break;
     case CmdNextData:
-        if (isMultiEtalonTask(s.taskType) && s.active_etalons == 0)
-            break;  // refused like the Next button: nothing to draw a sequence from
+        if (isMultiEtalonTask(s.taskType) && s.active_etalons == 0) {
+            tellNoEtalonSelected(host);  // refused like the Next button: nothing to draw a sequence from
+            break;
+        }
         s.resultView = resultProcessing;
         invalidate(host, s.optionsPanel, true);
         sendCommand(s, host, CmdNewSequence);
@@ -469,7 +505,7 @@ void dispatchCommand(AppState& s, Host& host, int command)
             invalidate(host, s.alphabetCells[s.previousEtalon - 1], true, 1, 1, 3, 3);
         break;
     case CmdSelectionChanged:
-        invalidateViewArea(s, host);
+        invalidateViewChange(s, host);
         if (isMultiEtalonTask(s.taskType))
             invalidate(host, s.selectToggleButton, true);
         if (s.refreshButtons == 1)
@@ -497,4 +533,22 @@ void dispatchCommand(AppState& s, Host& host, int command)
     default:
         break;  // 207, 210 and every unknown id do nothing
     }
+}
+
+}  // namespace
+
+void dispatchCommand(AppState& s, Host& host, int command)
+{
+    ++s.commandDepth;
+    try {
+        handleCommand(s, host, command);
+    } catch (...) {
+        --s.commandDepth;
+        throw;
+    }
+    // A command may change what the state draws without repainting it (a
+    // task setting moves the buttons); the screen follows once the
+    // outermost command has put everything in place.
+    if (--s.commandDepth == 0)
+        invalidateStaleParts(s, host);
 }

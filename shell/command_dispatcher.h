@@ -85,6 +85,11 @@ void requestSeriesLength(AppState& state, uint32_t length);
 // state * 214013 + 2531011, bits 16 to 30 of the state.
 int32_t libraryRand(uint32_t& state);
 
+// Next and "Processing Next Data" with no etalon selected have nothing to
+// make a series from; they are refused with this box, so that the user
+// learns why nothing happened.
+void tellNoEtalonSelected(platform::Host& host);
+
 // Rebuilds requiredList (increasing numbers) and active_etalons from the
 // selection flags.
 void rebuildRequiredList(AppState& state);

@@ -7,6 +7,7 @@
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "shell/subset_grid.h"
+#include "shell/window_painting.h"
 
 namespace {
 
@@ -49,10 +50,11 @@ bool clickAlphabetCell(AppState& s, Host& host, int32_t x, int32_t y)
 }
 
 // Select All or Unselect All, whichever the last paint showed; only the
-// multi-etalon tasks show the toggle.
+// multi-etalon tasks show the toggle, and a click acts only where it is drawn
+// (a task setting changed since the last paint moves it only at the next).
 bool clickSelectToggle(AppState& s, int32_t x, int32_t y)
 {
-    if (!isMultiEtalonTask(s.taskType) || !hit(s, s.selectToggleButton, x, y))
+    if (!buttonShown(s, shownSelectAll | shownUnselectAll) || !hit(s, s.selectToggleButton, x, y))
         return false;
     std::fill(s.etalonSelected.begin(), s.etalonSelected.end(), uint16_t{0});
     if (s.selectAllShown == 1)
@@ -110,6 +112,7 @@ bool clickAlphabetView(AppState& s, Host& host, int32_t x, int32_t y)
     if (hit(s, s.nextButton, x, y)) {
         rebuildRequiredList(s);
         if (s.active_etalons == 0) {
+            tellNoEtalonSelected(host);
             dispatchCommand(s, host, CmdSettingsChanged);
             return true;
         }
@@ -132,7 +135,9 @@ bool clickAlphabetView(AppState& s, Host& host, int32_t x, int32_t y)
 
 bool clickResultView(AppState& s, Host& host, int32_t x, int32_t y)
 {
-    if (hit(s, s.restartButton, x, y)) {
+    // Restart stands only in the result view; where the subset grid, or a
+    // paint still to come, shows nothing, a click there does nothing.
+    if (buttonShown(s, shownRestart) && hit(s, s.restartButton, x, y)) {
         s.viewState = viewAlphabet;
         s.refreshButtons = 1;
         dispatchCommand(s, host, CmdSelectionChanged);

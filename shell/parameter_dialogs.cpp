@@ -1,8 +1,10 @@
 #include "shell/parameter_dialogs.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
+#include "detection/statistical_simulation.h"
 #include "platform/host.h"
 #include "resources/dialogs.h"
 #include "shell/command_dispatcher.h"
@@ -124,11 +126,30 @@ void runRequiredListDialog(AppState& s, Host& host)
         s.requiredList[i] = static_cast<uint16_t>(entries[i]);
 }
 
+SimulationPulseOffer offeredSimulationPulses(const AppState& s)
+{
+    // The length admits minPulseCount to maxPulseCount pulses, the least not
+    // raised to 1 (a short series reads 0); the simulation takes 1 to
+    // kMaxSimulationPulses of them. Offering the part both allow keeps OK on
+    // the untouched dialog a run, and the command accepts it because it lies
+    // within the length's range. A length that admits none of the counts the
+    // simulation takes keeps its own range: the simulation then says why.
+    const int low = std::max<int>(s.minPulseCount, 1);
+    const int high = std::min<int>(s.maxPulseCount, kMaxSimulationPulses);
+    SimulationPulseOffer offer{s.minPulseCount, s.maxPulseCount, std::max<uint16_t>(s.pulseCountIncrement, 1)};
+    if (low <= high) {
+        offer.from = static_cast<uint16_t>(low);
+        offer.to = static_cast<uint16_t>(high);
+    }
+    return offer;
+}
+
 void runSimulationDialog(AppState& s, Host& host)
 {
+    const SimulationPulseOffer offer = offeredSimulationPulses(s);
     DialogFields fields{
-        {EditPulsesFrom, number(s.minPulseCount)},     {EditPulsesTo, number(s.maxPulseCount)},
-        {EditPulsesIncrement, number(s.pulseCountIncrement)}, {EditInitialNoiseLevel, number(s.initialNoiseLevel)},
+        {EditPulsesFrom, number(offer.from)},     {EditPulsesTo, number(offer.to)},
+        {EditPulsesIncrement, number(offer.increment)}, {EditInitialNoiseLevel, number(s.initialNoiseLevel)},
         {EditNoiseSteps, number(s.noiseStepCount)},    {EditNoiseIncrement, number(s.noiseIncrement)},
         {EditRepeatCount, number(s.repeatCount)},
     };

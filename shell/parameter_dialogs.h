@@ -21,4 +21,16 @@ void runSeriesStructureDialog(AppState& state, platform::Host& host);
 // 109 "List of Required Etalons".
 void runRequiredListDialog(AppState& state, platform::Host& host);
 // 110 " Location Parameters": the simulation's pulse-count range and noise grid.
+// The pulse counts it offers are offeredSimulationPulses.
 void runSimulationDialog(AppState& state, platform::Host& host);
+
+// The pulse-count range and increment dialog 110 opens with: the state's
+// range cut to the counts the simulation takes (at least 1, at most
+// kMaxSimulationPulses), or the state's range whole when the two do not
+// meet; an increment of 0 reads 1, as the command would make it.
+struct SimulationPulseOffer {
+    uint16_t from = 0;
+    uint16_t to = 0;
+    uint16_t increment = 1;
+};
+SimulationPulseOffer offeredSimulationPulses(const AppState& state);

@@ -63,13 +63,25 @@ void invalidate(Host& host, const LayoutRect& r, bool erase, int left, int top, 
 
 void invalidateViewArea(AppState& s, Host& host, bool erase) { invalidate(host, s.viewArea, erase, 0, 10); }
 
+void invalidateViewChange(AppState& /*state*/, Host& host, bool erase)
+{
+    // The views do not keep to the view area raised by 10 pixels: the frame
+    // runs one pixel right of and below it, the tail of a protocol row and
+    // the simulation's axis labels beyond it. A new picture must cover every
+    // pixel the old one drew, so the whole window is painted again; the
+    // buttons and panels come out as the state draws them.
+    host.invalidate(std::nullopt, erase);
+}
+
 void newSequence(AppState& s, Host& host)
 {
     // The random draw divides by the number of required etalons: with none
     // the multi-etalon tasks have nothing to draw from, and the command is
     // refused the way the Next button refuses it.
-    if (isMultiEtalonTask(s.taskType) && s.active_etalons == 0)
+    if (isMultiEtalonTask(s.taskType) && s.active_etalons == 0) {
+        tellNoEtalonSelected(host);
         return;
+    }
     s.seriesPulseCount = s.requestedPulseCount;
     s.maxPulseCount = maxPulsesFor(s, s.requestedSeriesLength);
     ensureSequenceCapacity(s, s.maxPulseCount);
@@ -141,6 +153,8 @@ void addNoiseStage(AppState& s, Host& host)
 
 void process(AppState& s, Host& host)
 {
+    // A new result starts with its whole series in view.
+    s.shownSamples = {};
     s.protocolKind = 7;
     s.lpStepwiseProtocol = getStepwiseProtocol(s.protocolKind, s.maxPulseCount, std::move(s.lpStepwiseProtocol));
     if (!s.lpStepwiseProtocol) {
@@ -185,7 +199,7 @@ void process(AppState& s, Host& host)
 
 void refresh(AppState& s, Host& host)
 {
-    invalidateViewArea(s, host, s.typeMoreDetails == 0);
+    invalidateViewChange(s, host, s.typeMoreDetails == 0);
     if (s.refreshLengthPanel)
         invalidate(host, s.lengthPanel, true);
     if (s.refreshNoisePanel)

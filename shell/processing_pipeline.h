@@ -25,8 +25,12 @@ void refresh(AppState& state, platform::Host& host);
 // given pixels on each side.
 void invalidate(platform::Host& host, const LayoutRect& rect, bool erase, int left = 0, int top = 0, int right = 0,
                 int bottom = 0);
-// The working area raised by 10 pixels, as every view change repaints it.
+// The working area raised by 10 pixels: enough for the same view drawn
+// again with other plot samples.
 void invalidateViewArea(AppState& state, platform::Host& host, bool erase = true);
+// What a new working view, or the same one with new data, repaints: all
+// that a view may draw reaches beyond the view area, so the whole window.
+void invalidateViewChange(AppState& state, platform::Host& host, bool erase = true);
 
 }  // namespace pipeline
 

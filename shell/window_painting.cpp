@@ -52,6 +52,8 @@ std::span<const int32_t> offered(const std::array<int32_t, Capacity>& options, i
 void drawWorkingView(AppState& s, platform::Host& host, platform::Dc& dc, WorkingView view)
 {
     const views::ViewFrame frame{s.viewArea, s.lineHeight};
+    // Only a result view with a series leaves plots to read and zoom.
+    s.resultPlots = {};
     switch (view) {
     case WorkingView::Alphabet: {
         AlphabetViewInput in;
@@ -68,7 +70,7 @@ void drawWorkingView(AppState& s, platform::Host& host, platform::Dc& dc, Workin
     case WorkingView::SeriesView: {
         const size_t n = std::min<size_t>(s.active_etalons, s.requiredList.size());
         drawSeriesView(dc, frame, static_cast<uint16_t>(n), std::span<const uint16_t>(s.requiredList).first(n),
-                       s.lpSeriesHeader.get());
+                       s.lpSeriesHeader.get(), s.shownSamples, &s.resultPlots);
         break;
     }
     case WorkingView::ProcessingResult: {
@@ -83,6 +85,8 @@ void drawWorkingView(AppState& s, platform::Host& host, platform::Dc& dc, Workin
         in.requiredList = std::span<const uint16_t>(s.requiredList).first(
             std::min<size_t>(s.active_etalons, s.requiredList.size()));
         in.series = s.lpSeriesHeader.get();
+        in.range = s.shownSamples;
+        in.shownPlots = &s.resultPlots;
         DrawProcessingResult(dc, host, in);
         break;
     }
@@ -128,6 +132,37 @@ WorkingView chooseWorkingView(const AppState& s)
     default:
         return WorkingView::None;
     }
+}
+
+int32_t buttonsShownBy(const AppState& s)
+{
+    if (s.viewState != viewAlphabet && s.viewState != viewResult && s.viewState != viewSubsetGrid)
+        return 0;
+    int32_t buttons = shownNext | shownExit;
+    if (s.viewState == viewResult)
+        buttons |= shownRestart;
+    if (isMultiEtalonTask(s.taskType))
+        buttons |= 2 * selectedCount(s) <= s.etalonCount ? shownSelectAll : shownUnselectAll;
+    return buttons;
+}
+
+bool buttonShown(const AppState& s, int32_t buttons) { return s.shownButtons > 0 && (s.shownButtons & buttons) != 0; }
+
+void invalidateStaleParts(AppState& s, platform::Host& host)
+{
+    if (s.shownView < 0)
+        return;
+    if (static_cast<int32_t>(chooseWorkingView(s)) != s.shownView) {
+        host.invalidate(std::nullopt, true);
+        return;
+    }
+    if (buttonsShownBy(s) == s.shownButtons)
+        return;
+    // Every place a button can take, whichever task laid the column out.
+    const platform::Rect client = host.clientRect();
+    host.invalidate(platform::Rect{client.right - 154, client.bottom - 4 * kButtonStep, client.right - 10,
+                                   client.bottom - 10},
+                    true);
 }
 
 void layoutWindow(AppState& s, const platform::Rect& client, const platform::TextMetrics& tm)
@@ -194,17 +229,20 @@ void paintWindow(AppState& s, platform::Host& host, platform::Dc& dc)
     if (s.viewState == viewResult && view != WorkingView::SimulationView)
         s.typeMoreDetails = 0;
 
-    if (s.viewState == viewAlphabet || s.viewState == viewResult || s.viewState == viewSubsetGrid) {
-        if (s.viewState == viewResult)
-            drawButton(dc, s.restartButton, s.buttonBitmaps.restart);
+    const int32_t buttons = buttonsShownBy(s);
+    if (buttons & shownRestart)
+        drawButton(dc, s.restartButton, s.buttonBitmaps.restart);
+    if (buttons & shownNext)
         drawButton(dc, s.nextButton, s.buttonBitmaps.next);
+    if (buttons & shownExit)
         drawButton(dc, s.exitButton, s.buttonBitmaps.exit);
-        if (isMultiEtalonTask(s.taskType)) {
-            s.selectAllShown = 2 * selectedCount(s) <= s.etalonCount ? 1 : 0;
-            drawButton(dc, s.selectToggleButton,
-                       s.selectAllShown ? s.buttonBitmaps.selectAll : s.buttonBitmaps.unselectAll);
-        }
+    if (buttons & (shownSelectAll | shownUnselectAll)) {
+        s.selectAllShown = (buttons & shownSelectAll) ? 1 : 0;
+        drawButton(dc, s.selectToggleButton,
+                   s.selectAllShown ? s.buttonBitmaps.selectAll : s.buttonBitmaps.unselectAll);
     }
+    s.shownView = static_cast<int32_t>(view);
+    s.shownButtons = buttons;
 
     drawChoicePanel(dc, s.lengthPanel, s.lengthOptionRects, " series length: ",
                     offered(s.seriesLengthOptions, s.seriesLengthOptionCount), s.seriesLengthOption,

@@ -24,6 +24,29 @@ enum class WorkingView {
 };
 WorkingView chooseWorkingView(const AppState& state);
 
+// The pictures that stand in the button column, as bits.
+enum ShownButton : int32_t {
+    shownRestart = 1,
+    shownNext = 2,
+    shownExit = 4,
+    shownSelectAll = 8,
+    shownUnselectAll = 16,
+};
+// The buttons a paint of this state puts in the column: Next and Exit in
+// states 5, 6 and 9, Restart in state 6 only, and in tasks 32 and 64 the
+// toggle with the word the selection asks for.
+int32_t buttonsShownBy(const AppState& state);
+// Whether the last paint put any of these buttons on the screen; the mouse
+// takes a click on a button only where one is drawn.
+bool buttonShown(const AppState& state, int32_t buttons);
+
+// After a command: invalidates, with erasing, what the state no longer
+// draws as the screen shows it - all of the window when it chooses another
+// working view, the button column when other buttons stand in it (a task
+// setting moves Restart and the toggle, a selection changes the toggle's
+// word). Nothing before the first paint, which draws everything.
+void invalidateStaleParts(AppState& state, platform::Host& host);
+
 // Lays out the window for a client rectangle (right and bottom outside) and
 // the window font's metrics: lineHeight and the character widths, the
 // buttons from the bottom right up, the button region, the view area and the

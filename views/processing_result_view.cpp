@@ -51,11 +51,6 @@ void drawWalkedCurve(platform::Dc& dc, const views::SeriesPlot& plot, std::span<
     });
 }
 
-platform::Rect plotRect(const views::SeriesPlot& plot)
-{
-    return {plot.x0, plot.y, add32(plot.x0, plot.W), add32(plot.y, plot.H)};
-}
-
 }  // namespace
 
 ProcessingResultLayout processingResultLayout(const views::ViewFrame& frame, const StepwiseProtocol& protocol,
@@ -138,7 +133,10 @@ void DrawProcessingResult(platform::Dc& dc, MessageSink& sink, const ProcessingR
     const std::span<const int16_t> observed(s.lpSeriesData.data(), samples);
 
     // Plot A: the true pulses over the pure series.
-    views::SeriesPlot plot{l.x0, l.yA, l.W, l.H, amp.S, N};
+    views::SeriesPlot plot{l.x0, l.yA, l.W, l.H, amp.S, N, in.range};
+    views::ShownPlots shown;
+    shown.N = N;
+    shown.shown = views::shownSamples(in.range, N);
     const bool cutOff = p.wSeriesType == 2 || p.wSeriesType == 8;
     const size_t K = std::min<size_t>(s.wImpulseQuantity, s.lpPositions.size());
     for (size_t k = 0; k < K; ++k) {
@@ -152,7 +150,8 @@ void DrawProcessingResult(platform::Dc& dc, MessageSink& sink, const ProcessingR
     views::drawPlotFrame(dc, plot);
     views::drawPlotAxes(dc, plot);
     views::drawPlotCurve(dc, plot, pure);
-    DrawPulseMarks(dc, s, plotRect(plot));
+    views::drawPlotPulseMarks(dc, plot, s);
+    shown.add(views::shownPlot(plot, views::PlotKind::Pure));
 
     // Plot B: the found pulses over the observed series.
     plot.y = l.yB;
@@ -167,13 +166,15 @@ void DrawProcessingResult(platform::Dc& dc, MessageSink& sink, const ProcessingR
         views::ScopedPen pen(dc, views::kObservedSeriesCurve);
         views::drawPlotCurve(dc, plot, observed);
     }
-    DrawPulseMarks(dc, s, plotRect(plot));
+    views::drawPlotPulseMarks(dc, plot, s);
     if (panels && !in.chainTotals.empty())
         views::drawChainTotals(dc, plot, in.chainTotals, L);
+    shown.add(views::shownPlot(plot, views::PlotKind::Observed));
 
     // Plot D: the series rebuilt from the found pulses.
     if (l.record != 1) {
         plot.y = l.yD;
+        shown.add(views::shownPlot(plot, views::PlotKind::Reconstruction));
         views::drawPlotFrame(dc, plot);
         if (panels && in.typeMoreDetails && study)
             views::drawKeptPulseOverlay(dc, plot, *study, observed, L);
@@ -199,9 +200,13 @@ void DrawProcessingResult(platform::Dc& dc, MessageSink& sink, const ProcessingR
                 });
             else
                 drawWalkedCurve(dc, plot, rowPositions(p, r), L, shapeAt);
-            DrawPulseMarks(dc, s, plotRect(plot));
+            views::drawPlotPulseMarks(dc, plot, s);
         }
     }
+
+    // Plots of fewer than two samples have nothing to read or zoom.
+    if (in.shownPlots && N >= 2)
+        *in.shownPlots = shown;
 
     // The protocol table.
     const int32_t yHead = l.yT - 3;

@@ -50,6 +50,8 @@ struct ProcessingResultInput {
     uint16_t activeEtalons = 0;
     std::span<const uint16_t> requiredList;  // etalon numbers from 1, activeEtalons of them used
     SeriesHeader* series = nullptr;  // receives the shown row as its found pulses
+    views::SampleRange range;        // the samples plots A, B and D show; empty: the whole series
+    views::ShownPlots* shownPlots = nullptr;  // receives where the plots stand, when given
 };
 
 // Draws the picture (the frame only without a protocol of at least one row or

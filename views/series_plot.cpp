@@ -78,8 +78,18 @@ int32_t plotValueY(const SeriesPlot& plot, int32_t v)
 
 int32_t plotLabelX(const SeriesPlot& plot, int32_t p)
 {
-    return sub32(add32(plot.x0, div32(mul32(p, plot.W), plot.N - 1)), 5);
+    // Over the whole series from = 0 and n = N: the classic x0 + (p*W)/(N - 1) - 5.
+    const SampleRange shown = shownSamples(plot.range, plot.N);
+    const int32_t n = shown.to - shown.from;
+    return sub32(add32(plot.x0, div32(mul32(sub32(p, shown.from), plot.W), n - 1)), 5);
 }
+
+platform::Rect plotRect(const SeriesPlot& plot)
+{
+    return {plot.x0, plot.y, add32(plot.x0, plot.W), add32(plot.y, plot.H)};
+}
+
+ShownPlot shownPlot(const SeriesPlot& plot, PlotKind kind) { return {kind, plot.x0, plot.y, plot.W, plot.H}; }
 
 void drawPlotFrame(platform::Dc& dc, const SeriesPlot& plot)
 {
@@ -99,6 +109,11 @@ void drawPlotLabel(platform::Dc& dc, const SeriesPlot& plot, int32_t p, const st
 {
     if (plot.N < 2)
         return;
+    if (!showsWholeSeries(plot.range, plot.N)) {
+        const SampleRange shown = shownSamples(plot.range, plot.N);
+        if (p < shown.from || p >= shown.to)
+            return;
+    }
     dc.textOut(plotLabelX(plot, p), add32(plot.y, plot.H), text);
 }
 
@@ -109,6 +124,47 @@ void drawPlotCurve(platform::Dc& dc, const SeriesPlot& plot, std::span<const int
     if (bounded.N != plot.N)
         bounded.N = 0;  // a series shorter than its own length has nothing sound to draw
     drawPlotCurve(dc, bounded, [&](int32_t i) { return int32_t{samples[static_cast<size_t>(i)]}; });
+}
+
+void drawPlotPulseMarks(platform::Dc& dc, const SeriesPlot& plot, const SeriesHeader& series)
+{
+    if (showsWholeSeries(plot.range, plot.N)) {
+        DrawPulseMarks(dc, series, plotRect(plot));
+        return;
+    }
+    // The classic frame, its columns at (p - from)*W/(n - 1) truncated,
+    // cut off at the plot's edges: a pulse half outside the shown part keeps
+    // the edge that is inside and its dotted rows up to the frame.
+    const SampleRange shown = shownSamples(plot.range, plot.N);
+    const int64_t span = int64_t{shown.to} - shown.from - 1;
+    const int64_t W = plot.W;
+    const int32_t bottom = add32(plot.y, plot.H);
+    const int32_t g = plot.H / 8;
+    const int32_t gEnd = mul32(7, plot.H) / 8;
+    const size_t found = std::min<size_t>(series.wFoundPulses, series.lpFoundPositions.size());
+    auto column = [&](int64_t x) { return static_cast<int32_t>(int64_t{plot.x0} + x); };
+    for (size_t k = 0; k < found; ++k) {
+        const int64_t first = series.lpFoundPositions[k];
+        const int64_t last = first + series.wImpulseSize - 1;
+        if (last < shown.from || first >= shown.to)
+            continue;
+        const int64_t xs = (first - shown.from) * W / span;
+        const int64_t xe = (last - shown.from) * W / span;
+        for (int32_t j = g; j < gEnd; j += 2) {
+            if (first >= shown.from)
+                dc.setPixel(column(xs), bottom - j, kPulseFrameColor);
+            if (last < shown.to)
+                dc.setPixel(column(xe), bottom - j, kPulseFrameColor);
+        }
+        // The dots keep the phase they have from xs, also where xs lies left of the plot.
+        int64_t j = xs;
+        if (j < 0)
+            j += (1 - j) / 2 * 2;
+        for (; j < xe && j <= W; j += 2) {
+            dc.setPixel(column(j), add32(plot.y, g), kPulseFrameColor);
+            dc.setPixel(column(j), bottom - g, kPulseFrameColor);
+        }
+    }
 }
 
 PulseWindowWalk::PulseWindowWalk(std::span<const int16_t> positions, int32_t L, int32_t N)

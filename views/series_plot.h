@@ -13,6 +13,7 @@
 #include "synthesis/pulse_records.h"
 #include "views/drawing_conventions.h"
 #include "views/layout_rect.h"
+#include "views/plot_geometry.h"
 
 namespace views {
 
@@ -46,7 +47,11 @@ std::string headerPulsesLine(const SeriesHeader& series, bool letters);
 
 // --- Plots
 
-// A plot of an N-sample series at (x0, y), W wide, H high, full scale S.
+// A plot of an N-sample series at (x0, y), W wide, H high, full scale S. It
+// shows the samples of `range` (see shownSamples) across its width: the
+// first on its left edge, the last on its right. Showing the whole series,
+// every routine below draws exactly the classic picture; showing a part, the
+// curves, marks, labels and bands keep to the samples of that part.
 struct SeriesPlot {
     int32_t x0 = 0;
     int32_t y = 0;
@@ -54,19 +59,26 @@ struct SeriesPlot {
     int32_t H = 0;
     int32_t S = 1;
     int32_t N = 0;
+    SampleRange range{};
 };
 
 // Value v at y + H - ((v + S)*H)/(2S).
 int32_t plotValueY(const SeriesPlot& plot, int32_t v);
-// Where the label of position p starts: x0 + (p*W)/(N - 1) - 5.
+// Where the label of position p starts: x0 + (p*W)/(N - 1) - 5, p and N
+// counted from the first shown sample and in shown samples.
 int32_t plotLabelX(const SeriesPlot& plot, int32_t p);
+// The frame as a rectangle of the primitives: (x0, y, x0 + W, y + H).
+platform::Rect plotRect(const SeriesPlot& plot);
+// Where the plot stands, for the readout and the zoom.
+ShownPlot shownPlot(const SeriesPlot& plot, PlotKind kind);
 
 // Rectangle (x0, y, x0 + W + 1, y + H + 1) in the current pen and brush,
 // which clears the plot.
 void drawPlotFrame(platform::Dc& dc, const SeriesPlot& plot);
 // (x0, y) to (x0, y + H), and the zero line (x0, y + H/2) to (x0 + W, y + H/2).
 void drawPlotAxes(platform::Dc& dc, const SeriesPlot& plot);
-// Writes text at (plotLabelX(p), y + H), on the bottom edge of the plot.
+// Writes text at (plotLabelX(p), y + H), on the bottom edge of the plot; a
+// plot showing part of the series labels only the positions in that part.
 void drawPlotLabel(platform::Dc& dc, const SeriesPlot& plot, int32_t p, const std::string& text);
 
 // The columns of samples 0, 1, 2, ... of an N-sample series across W pixels,
@@ -96,23 +108,84 @@ class SampleColumns {
     int32_t x_ = -1;
 };
 
+// The columns of the samples a plot shows. Asked for i = 0, 1, ... in order,
+// it tells whether sample i is shown and its column: the shown sample k of n
+// lies at (2*k*W + n - 1) div (2*(n - 1)), stepped like SampleColumns. For the
+// whole series this is SampleColumns(N, W) itself.
+class PlotColumns {
+  public:
+    explicit PlotColumns(const SeriesPlot& plot)
+        : shown_(shownSamples(plot.range, plot.N)), columns_(shown_.to - shown_.from, plot.W)
+    {
+    }
+    // No sample from here on is shown.
+    int32_t end() const { return shown_.to; }
+    bool at(int32_t i, int32_t& X)
+    {
+        if (i < shown_.from || i >= shown_.to)
+            return false;
+        X = columns_.next();
+        return true;
+    }
+
+  private:
+    SampleRange shown_;
+    SampleColumns columns_;
+};
+
+// The polyline of a curve. Over the whole series it starts with a move to
+// (x0, startY), the zero line, as the classic curves do; over a part of the
+// series the first point is reached by a move, so that no line comes in from
+// the plot's edge.
+class PlotPath {
+  public:
+    PlotPath(platform::Dc& dc, const SeriesPlot& plot, int32_t startY)
+        : dc_(dc), fresh_(!showsWholeSeries(plot.range, plot.N))
+    {
+        if (!fresh_)
+            dc_.moveTo(plot.x0, startY);
+    }
+    void to(int32_t x, int32_t y)
+    {
+        if (fresh_)
+            dc_.moveTo(x, y);
+        else
+            dc_.lineTo(x, y);
+        fresh_ = false;
+    }
+
+  private:
+    platform::Dc& dc_;
+    bool fresh_;
+};
+
 // A series curve in the current pen: a move to the zero line at x0, then one
 // line to every sample i = 0 .. N-1, sample i at x0 + (2*i*W + N - 1) div
 // (2*(N - 1)) (i*W/(N - 1) rounded half up, found incrementally, never moving
-// left). Nothing is drawn for fewer than two samples.
+// left). Nothing is drawn for fewer than two samples. A plot showing part of
+// the series draws that part's samples only (see PlotColumns and PlotPath).
+// valueAt is asked for every sample up to the last shown one, in order, shown
+// or not (a window walk keeps its place that way).
 template <class ValueAt>
 void drawPlotCurve(platform::Dc& dc, const SeriesPlot& plot, ValueAt valueAt)
 {
     if (plot.N < 2)
         return;
-    dc.moveTo(plot.x0, add32(plot.y, plot.H / 2));
-    SampleColumns columns(plot.N, plot.W);
-    for (int32_t i = 0; i < plot.N; ++i) {
-        const int32_t X = columns.next();
-        dc.lineTo(add32(plot.x0, X), plotValueY(plot, valueAt(i)));
+    PlotPath path(dc, plot, add32(plot.y, plot.H / 2));
+    PlotColumns columns(plot);
+    for (int32_t i = 0; i < columns.end(); ++i) {
+        const int32_t v = valueAt(i);
+        int32_t X = 0;
+        if (columns.at(i, X))
+            path.to(add32(plot.x0, X), plotValueY(plot, v));
     }
 }
 void drawPlotCurve(platform::Dc& dc, const SeriesPlot& plot, std::span<const int16_t> samples);
+
+// The dotted frames of the series' found pulses (DrawPulseMarks) in the plot.
+// A plot showing part of the series frames the pulses that reach into it,
+// each edge only where it lies in the part.
+void drawPlotPulseMarks(platform::Dc& dc, const SeriesPlot& plot, const SeriesHeader& series);
 
 // The walk through the windows of found pulses p_0 < p_1 < ... of length L:
 // asked for i = 0 .. N-1 in order, it tells whether sample i lies in the

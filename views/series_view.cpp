@@ -54,7 +54,8 @@ SeriesViewLayout seriesViewLayout(const views::ViewFrame& frame, int32_t n)
 }
 
 void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n,
-                    std::span<const uint16_t> requiredList, const SeriesHeader* series)
+                    std::span<const uint16_t> requiredList, const SeriesHeader* series, views::SampleRange range,
+                    views::ShownPlots* shownPlots)
 {
     views::drawAreaFrame(dc, frame.viewArea);
     if (!series)
@@ -84,7 +85,10 @@ void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n,
     const std::span<const int16_t> found(s.lpFoundPositions.data(),
                                          std::min<size_t>(s.wFoundPulses, s.lpFoundPositions.size()));
 
-    views::SeriesPlot plot{l.x0, l.yA, l.W, l.H, amp.S, N};
+    views::SeriesPlot plot{l.x0, l.yA, l.W, l.H, amp.S, N, range};
+    views::ShownPlots shown;
+    shown.N = N;
+    shown.shown = views::shownSamples(range, N);
     const size_t K = std::min<size_t>(s.wImpulseQuantity, s.lpPositions.size());
     for (size_t k = 0; k < K; ++k) {
         std::string label = views::formatText("%d", s.lpPositions[k]);
@@ -95,7 +99,8 @@ void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n,
     views::drawPlotFrame(dc, plot);
     views::drawPlotAxes(dc, plot);
     views::drawPlotCurve(dc, plot, pure);
-    DrawPulseMarks(dc, s, {plot.x0, plot.y, add32(plot.x0, plot.W), add32(plot.y, plot.H)});
+    views::drawPlotPulseMarks(dc, plot, s);
+    shown.add(views::shownPlot(plot, views::PlotKind::Pure));
 
     plot.y = l.yB;
     for (int16_t p : found)
@@ -106,7 +111,8 @@ void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n,
         views::ScopedPen pen(dc, views::kObservedSeriesCurve);
         views::drawPlotCurve(dc, plot, observed);
     }
-    DrawPulseMarks(dc, s, {plot.x0, plot.y, add32(plot.x0, plot.W), add32(plot.y, plot.H)});
+    views::drawPlotPulseMarks(dc, plot, s);
+    shown.add(views::shownPlot(plot, views::PlotKind::Observed));
 
     plot.y = l.yC;
     views::drawPlotFrame(dc, plot);
@@ -115,7 +121,11 @@ void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n,
     views::drawPlotCurve(dc, plot, [&](int32_t i) {
         return walk.inside(i) ? int32_t{observed[static_cast<size_t>(i)]} : 0;
     });
-    DrawPulseMarks(dc, s, {plot.x0, plot.y, add32(plot.x0, plot.W), add32(plot.y, plot.H)});
+    views::drawPlotPulseMarks(dc, plot, s);
+    shown.add(views::shownPlot(plot, views::PlotKind::FoundPulses));
+    // Plots of fewer than two samples have nothing to read or zoom.
+    if (shownPlots && N >= 2)
+        *shownPlots = shown;
 
     for (const TableColumn& column : kTableHead)
         dc.textOut(add32(l.x0, column.offset), l.yT - 3, views::formatText("%s", column.label));

@@ -48,6 +48,9 @@ void drawIntervalBands(platform::Dc& dc, const SeriesPlot& plot, const Detection
     const int64_t N = plot.N;
     if (N < 2)
         return;
+    const bool whole = showsWholeSeries(plot.range, plot.N);
+    const SampleRange shown = shownSamples(plot.range, plot.N);
+    const int64_t n = int64_t{shown.to} - shown.from;
     const int32_t h8 = plot.H / 8;
     for (size_t g = 0; g < kIntervalBandSets.size(); ++g) {
         const int set = kIntervalBandSets[g];
@@ -58,10 +61,22 @@ void drawIntervalBands(platform::Dc& dc, const SeriesPlot& plot, const Detection
         ScopedPen pen(dc, kIntervalBandColors[g]);
         const int32_t bandBottom = add32(add32(plot.y, plot.H / 4), mul32(static_cast<int32_t>(g), h8));
         for (size_t k = 0; k < count; ++k) {
-            const int64_t first = study.lpIntervalStarts[set][k];
-            const int64_t last = study.lpIntervalEnds[set][k];
-            const int32_t xs = clamp32(plot.x0 + (N - 1 + first * 2 * plot.W) / (2 * N - 2));
-            const int32_t xe = clamp32(plot.x0 + (N - 1 + (last + 1) * 2 * plot.W) / (2 * N - 2));
+            int64_t first = study.lpIntervalStarts[set][k];
+            int64_t last = study.lpIntervalEnds[set][k];
+            int32_t xs = 0, xe = 0;
+            if (whole) {
+                xs = clamp32(plot.x0 + (N - 1 + first * 2 * plot.W) / (2 * N - 2));
+                xe = clamp32(plot.x0 + (N - 1 + (last + 1) * 2 * plot.W) / (2 * N - 2));
+            } else {
+                // The same rounding over the shown samples, the band cut off at the frame.
+                if (last < shown.from || first >= shown.to)
+                    continue;
+                first = std::max<int64_t>(first, shown.from) - shown.from;
+                last = last - shown.from;
+                xs = clamp32(plot.x0 + (n - 1 + first * 2 * plot.W) / (2 * n - 2));
+                xe = clamp32(std::min<int64_t>(plot.x0 + (n - 1 + (last + 1) * 2 * plot.W) / (2 * n - 2),
+                                               int64_t{plot.x0} + plot.W + 1));
+            }
             for (int32_t c = 0; c < h8; ++c) {
                 dc.moveTo(xs, bandBottom - c);
                 dc.lineTo(xe, bandBottom - c);
@@ -88,12 +103,14 @@ void drawChainTotals(platform::Dc& dc, const SeriesPlot& plot, std::span<const i
     };
     ScopedPen pen(dc, kPanelRed);
     for (int32_t stroke = 0; stroke < 2; ++stroke) {
-        dc.moveTo(plot.x0, add32(plot.y, plot.H / 2) - stroke);
-        SampleColumns columns(plot.N, plot.W);
-        for (int64_t i = 0; i < starts; ++i) {
-            const int32_t X = columns.next();
-            dc.lineTo(add32(plot.x0, X),
-                      sub32(add32(plot.y, plot.H), lift(chainTotals[static_cast<size_t>(i)])) + stroke);
+        PlotPath path(dc, plot, add32(plot.y, plot.H / 2) - stroke);
+        PlotColumns columns(plot);
+        const int64_t end = std::min<int64_t>(starts, columns.end());
+        for (int64_t i = 0; i < end; ++i) {
+            int32_t X = 0;
+            if (columns.at(static_cast<int32_t>(i), X))
+                path.to(add32(plot.x0, X),
+                        sub32(add32(plot.y, plot.H), lift(chainTotals[static_cast<size_t>(i)])) + stroke);
         }
     }
 }
@@ -106,16 +123,18 @@ void drawKeptPulseOverlay(platform::Dc& dc, const SeriesPlot& plot, const Detect
     const std::vector<int16_t> kept = startsOf(study.lpDetectedPositions[0], study.wDetectedCounts[0]);
     ScopedPen pen(dc, kPanelGrey);
     for (int32_t stroke = 0; stroke < 2; ++stroke) {
-        dc.moveTo(plot.x0, add32(plot.y, plot.H / 2));
+        PlotPath path(dc, plot, add32(plot.y, plot.H / 2));
         PulseWindowWalk walk(kept, L, plot.N);
-        SampleColumns columns(plot.N, plot.W);
-        for (int32_t i = 0; i < plot.N; ++i) {
-            const int32_t X = columns.next();
+        PlotColumns columns(plot);
+        for (int32_t i = 0; i < columns.end(); ++i) {
             const int32_t v = walk.inside(i) ? observed[static_cast<size_t>(i)] : 0;
+            int32_t X = 0;
+            if (!columns.at(i, X))
+                continue;
             int32_t y = plotValueY(plot, v);
             if (v != 0)
                 y = sub32(y, plot.H / 16);
-            dc.lineTo(add32(plot.x0, X) - stroke, y);
+            path.to(add32(plot.x0, X) - stroke, y);
         }
     }
 }
@@ -136,14 +155,14 @@ int drawTrueCountOverlay(platform::Dc& dc, const SeriesPlot& plot, const Stepwis
                                           std::min<size_t>(protocol.lpPulses[row], positions.size()));
     ScopedPen pen(dc, kPanelBlue);
     for (int32_t shift = 1; shift <= 2; ++shift) {
-        dc.moveTo(plot.x0, add32(plot.y, plot.H / 2));
+        PlotPath path(dc, plot, add32(plot.y, plot.H / 2));
         PulseWindowWalk walk(starts, series.wImpulseSize, plot.N);
-        SampleColumns columns(plot.N, plot.W);
-        for (int32_t i = 0; i < plot.N; ++i) {
-            const int32_t X = columns.next();
+        PlotColumns columns(plot);
+        for (int32_t i = 0; i < columns.end(); ++i) {
             const int32_t v = walk.inside(i) ? observed[static_cast<size_t>(i)] : 0;
-            if (X >= shift)
-                dc.lineTo(add32(plot.x0, X) - shift, plotValueY(plot, v));
+            int32_t X = 0;
+            if (columns.at(i, X) && X >= shift)
+                path.to(add32(plot.x0, X) - shift, plotValueY(plot, v));
         }
     }
     return row;

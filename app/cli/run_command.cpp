@@ -194,16 +194,6 @@ int startSession(const char* command, const std::vector<std::string>& args, RunO
     return startWorkbench("quillmore-cli", options, state, host, !options.json);
 }
 
-// As the window does after a processing: the result view shows one protocol
-// row and leaves it in the series as the found positions.
-void showResult(AppState& s)
-{
-    const bool resultView = s.taskType == taskFixedEstimation || s.taskType == taskUnfixedEstimation ||
-                            s.taskType == taskBlindDetection;
-    if (resultView && s.lpStepwiseProtocol && s.lpSeriesHeader)
-        storeShownRow(*s.lpStepwiseProtocol, *s.lpSeriesHeader);
-}
-
 // The picture the window shows when it is painted afresh: everything
 // invalid and erased, then one paint into the window's picture.
 int renderWindow(AppState& s, ConsoleHost& host, const std::string& path)
@@ -236,7 +226,7 @@ int runRunCommand(const std::vector<std::string>& args)
             state.moreDetails = options.moreDetails ? 1 : 0;
             dispatchCommand(state, host, resources::IdProcessingSameData);
         }
-        showResult(state);
+        showProcessingResult(state);
         if (options.json)
             std::printf("%s\n", seriesJson(state, host, firstMessage).c_str());
         else

@@ -27,7 +27,7 @@ int runSimulateCommand(const std::vector<std::string>& args)
     ConsoleHost host;
     if (const int code = startWorkbench("quillmore-cli", options, state, host, !options.json); code >= 0)
         return code;
-    answerSimulationDialogs(host, sim);
+    answerSimulationDialogs(host, sim, state);
     state.simulationOptions.threads = simulationThreads(sim.threads, availableProcessors(), "quillmore-cli");
     const auto progress = simulationProgress(sim.progress, std::chrono::steady_clock::now());
 

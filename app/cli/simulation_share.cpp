@@ -151,7 +151,7 @@ detection::ProgressCallback simulationProgress(bool records, std::chrono::steady
     return {};
 }
 
-void answerSimulationDialogs(ConsoleHost& host, const SimulateOptions& sim)
+void answerSimulationDialogs(ConsoleHost& host, const SimulateOptions& sim, const AppState& state)
 {
     using namespace resources;
     host.dialogEdits[DialogCreateSeries] = {};
@@ -160,8 +160,10 @@ void answerSimulationDialogs(ConsoleHost& host, const SimulateOptions& sim)
         if (v)
             edits.emplace_back(id, std::to_string(*v));
     };
-    edit(EditPulsesFrom, sim.from);
-    edit(EditPulsesTo, sim.to);
+    // "Create Series" stages the state's series length, and the command
+    // takes that length's limits as its range.
+    edit(EditPulsesFrom, sim.from ? sim.from : std::optional<long>(minPulsesFor(state, state.seriesLength)));
+    edit(EditPulsesTo, sim.to ? sim.to : std::optional<long>(maxPulsesFor(state, state.seriesLength)));
     edit(EditPulsesIncrement, sim.incr);
     edit(EditInitialNoiseLevel, sim.noiseFrom);
     edit(EditNoiseSteps, sim.noiseSteps);

@@ -34,8 +34,12 @@ unsigned simulationThreads(const std::optional<long>& given, unsigned fallback, 
 detection::ProgressCallback simulationProgress(bool records, std::chrono::steady_clock::time_point started);
 
 // The answers the simulation's dialogs get: "Create Series" as it fills
-// itself, " Location Parameters" with the values given.
-void answerSimulationDialogs(ConsoleHost& host, const SimulateOptions& sim);
+// itself, " Location Parameters" with the values given. A pulse count not
+// given is the limit of the series length of `state` (the one "Create
+// Series" will show), as the command line has always taken it: the window's
+// dialog offers only the counts the simulation takes, while here a length
+// beyond them is refused with the simulation's reason.
+void answerSimulationDialogs(ConsoleHost& host, const SimulateOptions& sim, const AppState& state);
 
 struct ShareOutcome {
     bool ran = false;  // the share ran to its end; `file` is filled

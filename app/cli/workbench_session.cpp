@@ -10,6 +10,7 @@
 #include "shell/command_dispatcher.h"
 #include "shell/main_window.h"
 #include "synthesis/series_synthesis.h"
+#include "views/processing_result_text.h"
 
 namespace {
 
@@ -386,4 +387,12 @@ bool applyRunOptions(AppState& s, ConsoleHost& host, const RunOptions& o, std::s
     if (o.method)
         s.repeatMethod = static_cast<uint16_t>(*o.method);
     return true;
+}
+
+void showProcessingResult(AppState& s)
+{
+    const bool resultView = s.taskType == taskFixedEstimation || s.taskType == taskUnfixedEstimation ||
+                            s.taskType == taskBlindDetection;
+    if (resultView && s.lpStepwiseProtocol && s.lpSeriesHeader)
+        storeShownRow(*s.lpStepwiseProtocol, *s.lpSeriesHeader);
 }

@@ -68,3 +68,7 @@ int startWorkbench(const char* program, const RunOptions& options, AppState& sta
 // Applies the options to a started state; false with a message naming the
 // option the state cannot take.
 bool applyRunOptions(AppState& state, ConsoleHost& host, const RunOptions& options, std::string& error);
+
+// As the window does after a processing: the result view shows one protocol
+// row and leaves it in the series as the found positions.
+void showProcessingResult(AppState& state);

@@ -86,7 +86,7 @@ int simulate(const std::vector<std::string>& args, int rank, int size)
     int status = startWorkbench("quillmore-mpi", options, state, host, false, quiet);
     files::SimulationPartFile mine;
     if (status < 0) {
-        answerSimulationDialogs(host, sim);
+        answerSimulationDialogs(host, sim, state);
         state.simulationOptions.threads = simulationThreads(sim.threads, 1, "quillmore-mpi", quiet);
         const auto progress =
             quiet ? detection::ProgressCallback{} : simulationProgress(sim.progress, std::chrono::steady_clock::now());

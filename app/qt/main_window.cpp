@@ -7,10 +7,13 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QStatusBar>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 
 #include <system_error>
 #include <vector>
@@ -22,6 +25,7 @@
 #include "shell/command_dispatcher.h"
 #include "shell/main_window.h"
 #include "shell/mouse_input.h"
+#include "shell/plot_navigation.h"
 #include "shell/window_painting.h"
 
 namespace {
@@ -55,7 +59,50 @@ int32_t virtualKey(const QKeyEvent& event)
     case Qt::Key_Down: return 0x28;
     case Qt::Key_Insert: return 0x2D;
     case Qt::Key_Delete: return 0x2E;
+    // + and - zoom the plots: the keypad's own codes, else the main keys'
+    // (= carries + on most layouts).
+    case Qt::Key_Plus: return (event.modifiers() & Qt::KeypadModifier) ? 0x6B : 0xBB;
+    case Qt::Key_Equal: return 0xBB;
+    case Qt::Key_Minus: return (event.modifiers() & Qt::KeypadModifier) ? 0x6D : 0xBD;
     default: return 0xFF;
+    }
+}
+
+// The text with a mnemonic for Alt and the open menu: the first free letter
+// that starts a word, else the first free letter, marked the way Qt reads
+// it. The letters the user reads stay as they are; Qt underlines the one.
+// taken: the letters already used by the entries beside it (lower case).
+QString withMnemonic(const QString& text, QString& taken)
+{
+    QString marked = text;
+    marked.replace('&', "&&");
+    auto free = [&](qsizetype i) {
+        return marked[i].isLetter() && (i == 0 || marked[i - 1] != '&') && !taken.contains(marked[i].toLower());
+    };
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < marked.size() && at < 0; ++i)
+        if ((i == 0 || !marked[i - 1].isLetterOrNumber()) && free(i))
+            at = i;
+    for (qsizetype i = 0; i < marked.size() && at < 0; ++i)
+        if (free(i))
+            at = i;
+    if (at < 0)
+        return marked;
+    taken += marked[at].toLower();
+    marked.insert(at, '&');
+    return marked;
+}
+
+// The keys of the commands used most, shown beside them in the menu.
+QKeySequence commandShortcut(int32_t id)
+{
+    switch (id) {
+    case resources::IdProcessingNextData: return QKeySequence(Qt::Key_Space);
+    case resources::IdProcessingSameData: return QKeySequence(Qt::Key_F5);
+    case resources::IdSaveImageAs: return QKeySequence(Qt::CTRL | Qt::Key_S);
+    case resources::IdOpen: return QKeySequence(Qt::CTRL | Qt::Key_O);
+    case resources::IdExit: return QKeySequence(Qt::CTRL | Qt::Key_Q);
+    default: return {};
     }
 }
 
@@ -79,6 +126,8 @@ CanvasWidget::CanvasWidget(QWidget* parent) : QWidget(parent)
     // Every pixel comes from the window picture.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
+    // The readout follows the mouse without a button held.
+    setMouseTracking(true);
 }
 
 void CanvasWidget::paintEvent(QPaintEvent* event)
@@ -108,6 +157,9 @@ void CanvasWidget::paintEvent(QPaintEvent* event)
         }
         painter.drawImage(r.topLeft(), part);
     }
+    if (const std::optional<platform::Rect> band = bandHandler ? bandHandler() : std::nullopt)
+        painter.fillRect(QRect(band->left, band->top, band->right - band->left, band->bottom - band->top),
+                         QColor(0, 120, 215, 56));
 }
 
 void CanvasWidget::resizeEvent(QResizeEvent* event)
@@ -136,16 +188,62 @@ void CanvasWidget::keyPressEvent(QKeyEvent* event)
         keyHandler(virtualKey(*event));
 }
 
+void CanvasWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !releaseHandler)
+        return;
+    const QPoint at = event->position().toPoint();
+    releaseHandler(static_cast<int16_t>(at.x()), static_cast<int16_t>(at.y()));
+}
+
+void CanvasWidget::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!moveHandler)
+        return;
+    const QPoint at = event->position().toPoint();
+    moveHandler(static_cast<int16_t>(at.x()), static_cast<int16_t>(at.y()));
+}
+
+void CanvasWidget::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    if (leaveHandler)
+        leaveHandler();
+}
+
+void CanvasWidget::wheelEvent(QWheelEvent* event)
+{
+    // One notch of a classic wheel is 120 eighths of a degree.
+    wheelAngle_ += event->angleDelta().y();
+    const int notches = wheelAngle_ / 120;
+    wheelAngle_ -= notches * 120;
+    event->accept();
+    if (notches == 0 || !wheelHandler)
+        return;
+    const QPoint at = event->position().toPoint();
+    wheelHandler(static_cast<int16_t>(at.x()), static_cast<int16_t>(at.y()), notches);
+}
+
 // --- MainWindow
 
 MainWindow::MainWindow()
 {
     setWindowTitle(resources::kWindowClassName);
     canvas_ = new CanvasWidget(this);
+    canvas_->setMinimumSize(minimumClientSize());
     setCentralWidget(canvas_);
     host_ = std::make_unique<QtHost>(*this, *canvas_);
     canvas_->setHost(host_.get());
     buildMenu();
+    // F10 opens the first menu, as on the desktop; the menus are then walked
+    // with the arrow keys.
+    auto* menuKey = new QAction(this);
+    menuKey->setShortcut(QKeySequence(Qt::Key_F10));
+    connect(menuKey, &QAction::triggered, this, [this] {
+        if (!menuBar()->actions().isEmpty())
+            menuBar()->setActiveAction(menuBar()->actions().constFirst());
+    });
+    addAction(menuKey);
 
     canvas_->paintHandler = [this](platform::Dc& dc) {
         if (!destroyed_)
@@ -154,13 +252,43 @@ MainWindow::MainWindow()
     canvas_->clickHandler = [this](int16_t x, int16_t y, uint32_t flags) {
         if (simulation_)
             return refuseDuringSimulation();
-        runShell([&] { onLeftButton(state_, *host_, false, x, y, flags); });
+        runShell([&] { onLeftPress(state_, *host_, x, y, flags); });
     };
     canvas_->keyHandler = [this](int32_t key) {
         if (simulation_)
             return refuseDuringSimulation();
-        runShell([&] { onKeyDown(state_, *host_, key); });
+        runShell([&] {
+            if (!onPlotKey(state_, *host_, key))
+                onKeyDown(state_, *host_, key);
+        });
     };
+    // Moves and the wheel read the series record, which a running simulation
+    // owns: they are let go quietly meanwhile.
+    canvas_->releaseHandler = [this](int16_t x, int16_t y) {
+        if (simulation_ || destroyed_)
+            return;
+        const std::optional<platform::Rect> band = dragBand(state_);
+        runShell([&] { onLeftRelease(state_, *host_, x, y); });
+        updateBand(band);
+    };
+    canvas_->moveHandler = [this](int16_t x, int16_t y) {
+        if (simulation_ || destroyed_)
+            return;
+        const std::optional<platform::Rect> band = dragBand(state_);
+        runShell([&] { onMouseMove(state_, *host_, x, y); });
+        updateBand(band);
+    };
+    canvas_->leaveHandler = [this] {
+        if (!simulation_ && !destroyed_)
+            runShell([&] { onMouseLeave(state_, *host_); });
+    };
+    canvas_->wheelHandler = [this](int16_t x, int16_t y, int32_t notches) {
+        if (!simulation_ && !destroyed_)
+            runShell([&] { onMouseWheel(state_, *host_, x, y, notches); });
+    };
+    canvas_->bandHandler = [this] { return destroyed_ ? std::nullopt : dragBand(state_); };
+    // Made now, so that the canvas has its final height before the first paint.
+    statusBar()->setSizeGripEnabled(false);
 }
 
 MainWindow::~MainWindow()
@@ -172,15 +300,21 @@ MainWindow::~MainWindow()
 
 void MainWindow::buildMenu()
 {
-    // menus[d] is the popup that takes the entries of depth d + 1.
+    // menus[d] is the popup that takes the entries of depth d + 1; taken[d]
+    // holds the mnemonics used at depth d (the bar, then menus[d - 1]).
     std::vector<QMenu*> menus;
+    std::vector<QString> taken;
     for (const platform::MenuEntry& e : resources::mainMenu()) {
         menus.resize(static_cast<size_t>(e.depth));
+        taken.resize(static_cast<size_t>(e.depth) + 1);
         QMenu* parent = e.depth > 0 ? menus.back() : nullptr;
-        const QString text = QString::fromUtf8(e.text);
+        const QString text = e.kind == platform::MenuEntryKind::Separator
+                                 ? QString()
+                                 : withMnemonic(QString::fromUtf8(e.text), taken.back());
         switch (e.kind) {
         case platform::MenuEntryKind::Popup:
             menus.push_back(parent ? parent->addMenu(text) : menuBar()->addMenu(text));
+            taken.emplace_back();
             break;
         case platform::MenuEntryKind::Separator:
             if (parent)
@@ -189,6 +323,7 @@ void MainWindow::buildMenu()
         case platform::MenuEntryKind::Command: {
             QAction* action = parent ? parent->addAction(text) : menuBar()->addAction(text);
             const int32_t id = e.id;
+            action->setShortcut(commandShortcut(id));
             connect(action, &QAction::triggered, this, [this, action, id] {
                 host_->restoreCheckMark(action);
                 runCommand(id);
@@ -212,8 +347,21 @@ bool MainWindow::create()
 
 void MainWindow::showWorkbench()
 {
-    if (const QScreen* s = screen())
+    if (const QScreen* s = screen()) {
+        // A screen too small for the least client area keeps the window
+        // whole on it, cramped: a canvas reaching past the screen's edge
+        // would hold parts nobody sees or repaints.
+        int bars = menuBar()->sizeHint().height();
+        if (const auto* status = findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly))
+            bars += status->sizeHint().height();
+        // The frame, as far as the platform knows it before the window shows.
+        winId();
+        const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+        const QSize room = s->availableGeometry().size() -
+                           QSize(frame.left() + frame.right(), frame.top() + frame.bottom() + bars);
+        canvas_->setMinimumSize(minimumClientSize().boundedTo(room));
         setGeometry(s->availableGeometry());
+    }
     showMaximized();
     canvas_->setFocus();
 }
@@ -342,6 +490,16 @@ void MainWindow::refuseDuringSimulation()
         progress_->raise();
         progress_->activateWindow();
     }
+}
+
+void MainWindow::updateBand(const std::optional<platform::Rect>& before)
+{
+    const std::optional<platform::Rect> after = dragBand(state_);
+    if (before == after)
+        return;
+    for (const std::optional<platform::Rect>& band : {before, after})
+        if (band)
+            canvas_->update(QRect(band->left, band->top, band->right - band->left, band->bottom - band->top));
 }
 
 void MainWindow::runShell(const std::function<void()>& work)

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -43,6 +44,16 @@ class CanvasWidget final : public QWidget {
     std::function<void(int16_t x, int16_t y, uint32_t keyFlags)> clickHandler;
     // A key press as a virtual-key code of the desktop.
     std::function<void(int32_t key)> keyHandler;
+    // The left button's release, the mouse's moves (tracked with no button
+    // held too), its leaving the canvas and the wheel in whole notches
+    // (positive away from the user), at client points.
+    std::function<void(int16_t x, int16_t y)> releaseHandler;
+    std::function<void(int16_t x, int16_t y)> moveHandler;
+    std::function<void()> leaveHandler;
+    std::function<void(int16_t x, int16_t y, int32_t notches)> wheelHandler;
+    // The band of a drag in progress, shaded over the picture (not drawn
+    // into it, so a snapshot never holds it).
+    std::function<std::optional<platform::Rect>()> bandHandler;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -50,9 +61,14 @@ class CanvasWidget final : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
   private:
     QtHost* host_ = nullptr;
+    int wheelAngle_ = 0;  // eighths of a degree not yet a whole notch (fine-grained wheels and pads)
 };
 
 class MainWindow final : public QMainWindow {
@@ -64,7 +80,8 @@ class MainWindow final : public QMainWindow {
     // shown; the reason has been given in a message box.
     bool create();
     // Maximised whatever the start asked for; where nothing maximises it (no
-    // window manager), as large as the screen's available area.
+    // window manager), as large as the screen's available area. On a screen
+    // smaller than minimumClientSize the least size is what the screen holds.
     void showWorkbench();
     // A command id, as the menu sends it. During a simulation only Exit
     // (and the internal close) are taken; the rest are refused with a beep.
@@ -81,6 +98,14 @@ class MainWindow final : public QMainWindow {
     // The menu item of a command id, or nullptr.
     QAction* menuAction(int32_t id) const;
 
+    // The least client area the window shrinks to. Below it the views'
+    // layouts collide: the simulation's title runs into its Alphabet panel
+    // under about 910 pixels of width, the processing result's title and
+    // pulse list under about 830, and the option panels meet the buttons of
+    // the multi-etalon tasks under about 350 pixels of height, while the
+    // result plots crowd their labels under 600.
+    static QSize minimumClientSize() { return {960, 600}; }
+
     // Called once when the window has closed and released everything; the
     // program ends its event loop there with code 0.
     std::function<void()> whenClosed;
@@ -89,6 +114,8 @@ class MainWindow final : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // The menu bar from the resource table, each title and item with a
+    // mnemonic and the most used commands with their keys (see commandShortcut).
     void buildMenu();
     // Runs a piece of shell work. A close asked for meanwhile (the Exit
     // command, the window manager) waits until it has returned, so that the
@@ -110,6 +137,8 @@ class MainWindow final : public QMainWindow {
     void leaveSimulationMode();
     // A beep, and the progress box brought to the front.
     void refuseDuringSimulation();
+    // Repaints where the drag band was and is, when a move or release changed it.
+    void updateBand(const std::optional<platform::Rect>& before);
 
     AppState state_;
     CanvasWidget* canvas_ = nullptr;

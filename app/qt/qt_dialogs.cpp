@@ -1,11 +1,14 @@
 #include "qt_dialogs.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -189,9 +192,19 @@ MessageDialog::MessageDialog(QWidget* owner, const QString& text, const QString&
     // "No Bitmap <ButtonStart>" is not markup, and trace tables keep their lines.
     text_->setTextFormat(Qt::PlainText);
     text_->setWordWrap(false);
-    text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Traces are read, compared and pasted elsewhere: selectable by mouse
+    // and keyboard, with the label's own Copy and Select All menu.
+    text_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     text_->setObjectName("messageText");
     text_->setContentsMargins(4, 4, 4, 4);
+    // Ctrl+C with nothing selected copies the whole text, as message boxes
+    // of the desktop do: the label lets the key go to the box's Copy.
+    text_->installEventFilter(this);
+    auto* copyKey = new QAction(this);
+    copyKey->setShortcut(QKeySequence::Copy);
+    copyKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(copyKey, &QAction::triggered, this, &MessageDialog::copyText);
+    addAction(copyKey);
 
     auto* scroll = new QScrollArea;
     scroll->setWidget(text_);
@@ -222,11 +235,70 @@ MessageDialog::MessageDialog(QWidget* owner, const QString& text, const QString&
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
-    layout->addWidget(ok_, 0, Qt::AlignHCenter);
+    if (text.count('\n') + 1 >= kTraceLines) {
+        // A trace or a table: Copy and Save as text beside OK. The buttons
+        // take no focus, so that a selection in the text survives a click.
+        copy_ = new QPushButton("Copy");
+        copy_->setFocusPolicy(Qt::NoFocus);
+        copy_->setToolTip("Copies the selected text, or all of it when nothing is selected");
+        connect(copy_, &QPushButton::clicked, this, &MessageDialog::copyText);
+        save_ = new QPushButton("Save as text...");
+        save_->setFocusPolicy(Qt::NoFocus);
+        connect(save_, &QPushButton::clicked, this, &MessageDialog::saveText);
+        auto* buttons = new QHBoxLayout;
+        buttons->addWidget(copy_);
+        buttons->addWidget(save_);
+        buttons->addStretch(1);
+        buttons->addWidget(ok_);
+        layout->addLayout(buttons);
+    } else {
+        layout->addWidget(ok_, 0, Qt::AlignHCenter);
+    }
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    ok_->setFocus();
 }
 
 QString MessageDialog::text() const { return text_->text(); }
+
+QLabel* MessageDialog::textLabel() const { return text_; }
+
+void MessageDialog::copyText()
+{
+    if (!text_->hasSelectedText()) {
+        QGuiApplication::clipboard()->setText(text_->text());
+        return;
+    }
+    // The label reports a selection across lines with the text layout's
+    // separators; the clipboard gets the lines as written.
+    QString selected = text_->selectedText();
+    selected.replace(QChar::ParagraphSeparator, '\n').replace(QChar::LineSeparator, '\n');
+    QGuiApplication::clipboard()->setText(selected);
+}
+
+void MessageDialog::saveText()
+{
+    const platform::FileDialogOptions options{
+        "Save as text", {{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}}, 0, "txt", true, false};
+    const std::optional<std::string> path = runFileDialog(this, options, true);
+    if (!path)
+        return;
+    QFile file(QFile::decodeName(QByteArray::fromStdString(*path)));
+    const QByteArray bytes = text_->text().toUtf8();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
+        MessageDialog refusal(this, "The text could not be written to " + file.fileName() + ":\n" + file.errorString(),
+                              "Save as text", MessageIcon::Warning);
+        refusal.exec();
+    }
+}
+
+bool MessageDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // Left unaccepted, the key reaches the box's Copy, which takes the whole text.
+    if (watched == text_ && event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy) && !text_->hasSelectedText())
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
 
 // --- file dialogs
 

@@ -62,18 +62,40 @@ platform::DialogResult runTemplateDialog(const platform::DialogTemplate& dialog,
 
 // A message box: icon, text and one OK button, with the caption as title.
 // The text is shown as written, lines unbroken; a text larger than the
-// screen (a long trace) scrolls instead of pushing OK off the screen.
+// screen (a long trace) scrolls instead of pushing OK off the screen. The
+// text can be selected with the mouse and the keyboard; Ctrl+C copies the
+// selection, or the whole text when nothing is selected. A text of
+// kTraceLines lines or more (a trace, a table) also has the buttons Copy and
+// "Save as text...".
 class MessageDialog final : public QDialog {
   public:
+    static constexpr int kTraceLines = 6;
+
     MessageDialog(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon);
     QString text() const;
     MessageIcon icon() const { return icon_; }
     QPushButton* okButton() const { return ok_; }
+    QLabel* textLabel() const;
+    // nullptr for a text shorter than kTraceLines.
+    QPushButton* copyButton() const { return copy_; }
+    QPushButton* saveButton() const { return save_; }
+
+    // The selection, or the whole text without one, onto the clipboard.
+    void copyText();
+    // Asks for a file (a save dialog, .txt added to a name without an
+    // extension) and writes the whole text there in UTF-8; a failure is told
+    // in a box.
+    void saveText();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     MessageIcon icon_;
     QLabel* text_ = nullptr;
     QPushButton* ok_ = nullptr;
+    QPushButton* copy_ = nullptr;
+    QPushButton* save_ = nullptr;
 };
 
 // A save or open dialog as the options describe it: the chosen path, or

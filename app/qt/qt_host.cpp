@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMainWindow>
+#include <QStatusBar>
 
 #include "qt_dialogs.h"
 
@@ -89,6 +91,12 @@ void QtHost::invalidate(std::optional<platform::Rect> rect, bool erase)
     const platform::Rect area = rect ? platform::intersect(*rect, canvas_.clientRect()) : canvas_.clientRect();
     if (!platform::isEmpty(area))
         view_.update(QRect(area.left, area.top, area.right - area.left, area.bottom - area.top));
+}
+
+void QtHost::setStatusText(std::string text)
+{
+    if (auto* window = qobject_cast<QMainWindow*>(owner_.data()))
+        window->statusBar()->showMessage(fromUtf8(text));
 }
 
 // The running command finishes first; the window closes from the event loop.

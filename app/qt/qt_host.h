@@ -33,6 +33,8 @@ class QtHost final : public platform::Host {
     platform::Rect clientRect() const override { return canvas_.clientRect(); }
     void close() override;
     platform::Bitmap& windowPicture() override { return canvas_.picture(); }
+    // Shown in the main window's status bar.
+    void setStatusText(std::string text) override;
 
     platform::WindowCanvas& canvas() { return canvas_; }
 

@@ -4,6 +4,7 @@
 // dialogs show the titles and filters they are given.
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -285,6 +286,87 @@ TEST(MessageBoxes, ATraceLongerThanTheScreenScrollsAndKeepsItsOkButtonOnTheScree
         box.accept();
     });
     w.host.messageBox(trace, "Sequential method", MessageIcon::None);
+}
+
+TEST(MessageBoxes, ATraceIsSelectableCopiesAndSavesAsText)
+{
+    Window w;
+    QString trace;
+    for (int i = 0; i < 12; ++i)
+        trace += QString("%1[%1]\t165487\t321913\t122 301 481 657 838 1019\n").arg(i);
+    QTemporaryDir dir;
+    const QString file = QDir(dir.path()).filePath("steps");
+    bool seen = false;
+    whenModalOpens<MessageDialog>([&](MessageDialog& box) {
+        seen = true;
+        QLabel* label = box.textLabel();
+        EXPECT_TRUE(label->textInteractionFlags() & Qt::TextSelectableByMouse);
+        EXPECT_TRUE(label->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+        ASSERT_NE(box.copyButton(), nullptr);
+        ASSERT_NE(box.saveButton(), nullptr);
+        EXPECT_EQ(box.saveButton()->text(), "Save as text...");
+        EXPECT_TRUE(box.okButton()->isDefault());
+
+        // Copy with nothing selected: the whole text.
+        QGuiApplication::clipboard()->clear();
+        QTest::mouseClick(box.copyButton(), Qt::LeftButton);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), trace);
+
+        // A selection over two lines: Ctrl+C in the text and the Copy button
+        // both give those lines as written.
+        const qsizetype second = trace.indexOf('\n') + 1;
+        label->setFocus();
+        label->setSelection(second - 7, 14);
+        const QString lines = trace.mid(second - 7, 14);
+        ASSERT_TRUE(lines.contains('\n'));
+        QGuiApplication::clipboard()->clear();
+        QTest::keyClick(label, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), lines);
+        QGuiApplication::clipboard()->clear();
+        QTest::mouseClick(box.copyButton(), Qt::LeftButton);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), lines);
+
+        // Save as text: the file dialog names the file, .txt is added, and
+        // the whole text is written.
+        whenModalOpens<QFileDialog>([&](QFileDialog& d) {
+            EXPECT_EQ(d.acceptMode(), QFileDialog::AcceptSave);
+            EXPECT_EQ(d.windowTitle(), "Save as text");
+            d.setDirectory(dir.path());
+            d.selectFile("steps");
+            static_cast<QDialog&>(d).accept();
+        });
+        QTest::mouseClick(box.saveButton(), Qt::LeftButton);
+        EXPECT_TRUE(box.isVisible()) << "saving leaves the box open";
+        QTest::mouseClick(box.okButton(), Qt::LeftButton);
+    });
+    w.host.messageBox(trace.toStdString(), "Sequential method", MessageIcon::None);
+    EXPECT_TRUE(seen);
+    QFile saved(file + ".txt");
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(saved.readAll()), trace);
+}
+
+TEST(MessageBoxes, AShortBoxHasOnlyOkButCopiesItsWholeTextWithCtrlC)
+{
+    Window w;
+    whenModalOpens<MessageDialog>([&](MessageDialog& box) {
+        EXPECT_EQ(box.copyButton(), nullptr);
+        EXPECT_EQ(box.saveButton(), nullptr);
+        // Keys reach the box once it is active, as a shown box soon is.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+        EXPECT_EQ(QApplication::focusWidget(), box.okButton());
+        QGuiApplication::clipboard()->clear();
+        // From OK, where the focus starts, and from the text itself.
+        QTest::keyClick(box.okButton(), Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8("Не могу создать ряд!"));
+        QGuiApplication::clipboard()->clear();
+        box.textLabel()->setFocus();
+        QTest::keyClick(box.textLabel(), Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8("Не могу создать ряд!"));
+        EXPECT_TRUE(box.isVisible());
+        box.accept();
+    });
+    w.host.messageBox("Не могу создать ряд!", "CM_INFO", MessageIcon::None);
 }
 
 TEST(MessageBoxes, ARefusalRaisedInADialogStandsOnThatDialog)

@@ -143,7 +143,7 @@ void fillEverything(Dc& dc, Color c)
     dc.fillRect({0, 0, 10000, 10000}, b);
 }
 
-TEST(ScriptedPainting, DrawsOnlyTheInvalidAreaAndErasesOnlyWhereAsked)
+TEST(ScriptedPainting, DrawsOnlyTheInvalidAreaAndErasesAllOfItWhenAsked)
 {
     ScriptedHost host(60, 40);
     // A new window is painted in full.
@@ -154,25 +154,54 @@ TEST(ScriptedPainting, DrawsOnlyTheInvalidAreaAndErasesOnlyWhereAsked)
     // Without erasing, the paint draws over the old picture; the handler's
     // device is clipped to the invalid rectangles.
     host.invalidate(Rect{10, 10, 20, 15}, false);
-    host.invalidate(Rect{30, 0, 32, 40}, true);
-    Color seenInside = 0, seenErased = 0;
+    host.invalidate(Rect{30, 0, 32, 40}, false);
+    EXPECT_FALSE(host.canvas.erasePending());
+    Color seenInside = 0;
     EXPECT_TRUE(host.paint([&](Dc& dc) {
         seenInside = dc.getPixel(12, 12);
-        seenErased = dc.getPixel(31, 5);
+        EXPECT_EQ(dc.getPixel(31, 5), rgb(0, 0, 255));
         EXPECT_EQ(dc.getPixel(0, 0), CLR_INVALID);
         dc.setPixel(13, 13, rgb(255, 0, 0));
         dc.setPixel(0, 0, rgb(255, 0, 0));
     }));
     EXPECT_EQ(seenInside, rgb(0, 0, 255));
-    EXPECT_EQ(seenErased, kWhite);
     const Bitmap& picture = host.windowPicture();
     EXPECT_EQ(pixelAt(picture, 13, 13), rgb(255, 0, 0));
     EXPECT_EQ(pixelAt(picture, 0, 0), rgb(0, 0, 255));
-    EXPECT_EQ(inked(picture, rgb(0, 0, 255)).size(), 1u + 2u * 40u);
+    EXPECT_EQ(inked(picture, rgb(0, 0, 255)).size(), 1u);
 
-    ASSERT_EQ(host.invalidations.size(), 2u);
-    EXPECT_EQ(host.invalidations[1].rect, (Rect{30, 0, 32, 40}));
-    EXPECT_TRUE(host.invalidations[1].erase);
+    // One invalidation asking for erasing erases the whole waiting area,
+    // the rectangles invalidated without it too, and nothing beyond it.
+    host.invalidate(Rect{10, 10, 20, 15}, false);
+    host.invalidate(Rect{30, 0, 32, 40}, true);
+    host.invalidate(Rect{100, 100, 120, 120}, true);  // outside: adds nothing
+    EXPECT_TRUE(host.canvas.erasePending());
+    Color seenErased = 0;
+    EXPECT_TRUE(host.paint([&](Dc& dc) {
+        seenInside = dc.getPixel(13, 13);
+        seenErased = dc.getPixel(31, 5);
+    }));
+    EXPECT_EQ(seenInside, kWhite);
+    EXPECT_EQ(seenErased, kWhite);
+    EXPECT_FALSE(host.canvas.erasePending());
+    EXPECT_EQ(pixelAt(picture, 0, 0), rgb(0, 0, 255));
+    EXPECT_EQ(inked(picture, rgb(0, 0, 255)).size(), 10u * 5u + 2u * 40u);
+
+    // The flag lasts one paint: the next one without erasing draws over.
+    host.invalidate(Rect{10, 10, 20, 15}, false);
+    EXPECT_TRUE(host.paint([&](Dc& dc) { dc.setPixel(11, 11, rgb(0, 255, 0)); }));
+    EXPECT_EQ(pixelAt(picture, 12, 12), kWhite);
+    EXPECT_EQ(pixelAt(picture, 11, 11), rgb(0, 255, 0));
+
+    // An invalidation that adds nothing to an empty waiting area asks for
+    // no paint and no erasing.
+    host.invalidate(Rect{5, 5, 5, 9}, true);
+    EXPECT_FALSE(host.canvas.needsPaint());
+    EXPECT_FALSE(host.canvas.erasePending());
+
+    ASSERT_EQ(host.invalidations.size(), 7u);
+    EXPECT_EQ(host.invalidations[3].rect, (Rect{30, 0, 32, 40}));
+    EXPECT_TRUE(host.invalidations[3].erase);
 }
 
 TEST(ScriptedPainting, InvalidationsDuringAPaintWaitForTheNextOne)
@@ -198,7 +227,7 @@ TEST(ScriptedPainting, InvalidationsDuringAPaintWaitForTheNextOne)
     host.canvas.resize(80, 50);
     EXPECT_EQ(pixelAt(host.windowPicture(), 49, 49), rgb(9, 9, 9));
     EXPECT_EQ(host.clientRect(), (Rect{0, 0, 80, 50}));
-    EXPECT_EQ(bounds(host.canvas.eraseRegion()), (Rect{0, 0, 80, 50}));
+    EXPECT_TRUE(host.canvas.erasePending());
     Color before = 0;
     host.paint([&](Dc& dc) { before = dc.getPixel(49, 49); });
     EXPECT_EQ(before, kWhite);

@@ -211,10 +211,20 @@ TEST(ResultClicks, SubsetGridStateFallsBackToTheResultButtons)
     w.clickIn(w.state.nextButton);
     EXPECT_EQ(w.state.viewState, viewResult);
 
+    // The grid draws no Restart: a click where it stands in the result view
+    // finds nothing there.
     w.state.viewState = viewSubsetGrid;
     w.repaint();
+    const Snapshot before(w);
     w.clickIn(w.state.restartButton);
+    EXPECT_EQ(Snapshot(w), before);
+
+    // The toggle of the multi-etalon tasks is drawn and takes the click.
+    w.state.taskType = taskBlindDetection;
+    w.repaint();
+    w.clickIn(w.state.selectToggleButton);
     EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(w.state.active_etalons, 20);
 }
 
 TEST(OptionClicks, ALengthOrNoiseOptionMakesTheNextSeries)

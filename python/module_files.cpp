@@ -1,0 +1,278 @@
+// read_series and prepare: the readers of a researcher's own files and the
+// preparation quillmore-cli detect applies before detection.
+
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "detection/series_preparation.h"
+#include "files/series_readers.h"
+#include "module_common.h"
+
+#include <pybind11/stl/filesystem.h>
+
+namespace quillmore_py {
+
+namespace {
+
+struct SeriesFile {
+    py::array_t<double> values;
+    bool integral = false;
+    py::object times = py::none();
+    std::string timeName;
+    double sampleRate = 0;
+    std::string columnName;
+    std::string source;
+};
+
+struct Prepared {
+    py::array_t<int64_t> samples;
+    int64_t gaps = 0;
+    double centre = 0;
+    double trendMedian = 0;
+    double scale = 1;
+    bool scaled = false;
+    int64_t largest = 0;
+    std::vector<std::string> report;
+};
+
+files::SeriesFormat formatOf(const std::string& name)
+{
+    static const std::array<std::pair<const char*, files::SeriesFormat>, 5> formats = {{
+        {"auto", files::SeriesFormat::Auto},
+        {"text", files::SeriesFormat::Text},
+        {"npy", files::SeriesFormat::Npy},
+        {"sound", files::SeriesFormat::Sound},
+        {"datafile", files::SeriesFormat::DataFile},
+    }};
+    for (const auto& [word, format] : formats)
+        if (name == word)
+            return format;
+    throw py::value_error("format must be 'auto', 'text', 'npy', 'sound' or 'datafile'; got '" + name + "'");
+}
+
+SeriesFile readSeries(const std::filesystem::path& path, py::handle column, int64_t channel,
+                      const std::string& format)
+{
+    files::SeriesReadOptions options;
+    options.format = formatOf(format);
+    if (!column.is_none())
+        options.column = py::str(column).cast<std::string>();
+    if (channel < 1 || channel > 65535)
+        throw py::value_error("channel must be from 1 to 65535; got " + std::to_string(channel));
+    options.channel = static_cast<int32_t>(channel);
+    const std::string name = path.string();
+    std::error_code ec;
+    if (name != "-" && !std::filesystem::exists(path, ec)) {
+        const py::object missing = py::module_::import("builtins")
+                                        .attr("FileNotFoundError")(ENOENT, std::strerror(ENOENT), name);
+        PyErr_SetObject(PyExc_FileNotFoundError, missing.ptr());
+        throw py::error_already_set();
+    }
+
+    files::SeriesReadResult read;
+    {
+        py::gil_scoped_release release;
+        read = files::readSeriesFile(name, options);
+    }
+    if (!read.ok)
+        throw py::value_error(read.error);
+    SeriesFile f;
+    f.values = toArray<double, double>(read.data.values);
+    f.integral = read.data.integral;
+    if (!read.data.times.empty())
+        f.times = toArray<double, double>(read.data.times);
+    f.timeName = read.data.timeName;
+    f.sampleRate = read.data.sampleRate;
+    f.columnName = read.data.columnName;
+    f.source = read.data.source;
+    return f;
+}
+
+// detrend: "none", "median", or a moving-median window in samples.
+void setDetrend(detection::PreparationOptions& o, py::handle detrend)
+{
+    if (py::isinstance<py::str>(detrend)) {
+        const std::string word = detrend.cast<std::string>();
+        if (word == "none")
+            o.detrend = detection::Detrend::None;
+        else if (word == "median")
+            o.detrend = detection::Detrend::WholeMedian;
+        else
+            throw py::value_error("detrend must be 'none', 'median' or a window of samples; got '" + word + "'");
+        return;
+    }
+    if (!py::isinstance<py::int_>(detrend) || py::isinstance<py::bool_>(detrend))
+        throw py::type_error("detrend must be 'none', 'median' or a window of samples (an int)");
+    const int64_t window = detrend.cast<int64_t>();
+    if (window < 1 || window > INT32_MAX)
+        throw py::value_error("detrend: a moving-median window is from 1 to 2147483647 samples; got " +
+                              std::to_string(window));
+    o.detrend = detection::Detrend::MovingMedian;
+    o.window = window;
+}
+
+// scale: None (floating-point data scaled to 32767, integers kept),
+// "auto" (scaled either way) or a positive factor.
+void setScale(detection::PreparationOptions& o, py::handle scale)
+{
+    if (scale.is_none())
+        return;
+    if (py::isinstance<py::str>(scale)) {
+        if (scale.cast<std::string>() != "auto")
+            throw py::value_error("scale must be None, 'auto' or a positive number");
+        o.scaleAuto = true;
+        return;
+    }
+    const double factor = scale.cast<double>();
+    if (!std::isfinite(factor) || !(factor > 0))
+        throw py::value_error("scale must be None, 'auto' or a positive number; got " +
+                              py::str(scale).cast<std::string>());
+    o.scale = factor;
+}
+
+Prepared prepare(py::handle x, py::handle detrend, bool invert, py::handle scale, std::optional<bool> integral)
+{
+    py::object values = py::reinterpret_borrow<py::object>(x);
+    bool fromIntegers = false;
+    if (py::isinstance<SeriesFile>(x)) {
+        const SeriesFile& f = x.cast<const SeriesFile&>();
+        values = f.values;
+        fromIntegers = f.integral;
+    } else {
+        const py::array a = py::array::ensure(x);
+        if (!a)
+            throw py::type_error("x must be an array of numbers or a SeriesFile");
+        const char kind = a.dtype().kind();
+        if (kind != 'i' && kind != 'u' && kind != 'b' && kind != 'f')
+            throw py::type_error("x must hold integers or floating-point numbers; got dtype " +
+                                 py::str(a.dtype()).cast<std::string>());
+        fromIntegers = kind != 'f';
+    }
+    const auto doubles = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(values);
+    if (!doubles || doubles.ndim() != 1)
+        throw py::value_error("x must be one-dimensional");
+    detection::PreparationOptions options;
+    setDetrend(options, detrend);
+    setScale(options, scale);
+    options.invert = invert;
+
+    detection::PreparedSeries prepared;
+    std::string error;
+    bool ok = false;
+    {
+        py::gil_scoped_release release;
+        ok = detection::prepareSeries(std::span<const double>(doubles.data(), static_cast<size_t>(doubles.size())),
+                                      integral.value_or(fromIntegers), options, prepared, error);
+    }
+    if (!ok)
+        throw py::value_error(error);
+    Prepared p;
+    p.samples = toArray<int64_t, int64_t>(prepared.samples);
+    p.gaps = prepared.gaps;
+    p.centre = prepared.centre;
+    p.trendMedian = prepared.trendMedian;
+    p.scale = prepared.scale;
+    p.scaled = prepared.scaled;
+    p.largest = prepared.largest;
+    p.report = std::move(prepared.report);
+    return p;
+}
+
+}  // namespace
+
+void bindFiles(py::module_& m)
+{
+    py::class_<SeriesFile>(m, "SeriesFile", R"doc(One series as a file holds it, before any preparation.
+
+Attributes:
+    values: numpy.float64, the samples in file order; NaN marks a gap.
+    integral: every value came from integer storage (integer .npy, PCM
+        sound, a text column of integers, the data file).
+    times: numpy.float64 with one time per value (a time column, or frame /
+        rate of a sound file), or None.
+    time_name: the time column's header, or "s".
+    sample_rate: frames per second of a sound or data file; 0 when unknown.
+    column_name: the header of the chosen column, or its number.
+    source: what was read, e.g. "column 2 (II) of 3, 108000 rows".)doc")
+        .def_readonly("values", &SeriesFile::values)
+        .def_readonly("integral", &SeriesFile::integral)
+        .def_readonly("times", &SeriesFile::times)
+        .def_readonly("time_name", &SeriesFile::timeName)
+        .def_readonly("sample_rate", &SeriesFile::sampleRate)
+        .def_readonly("column_name", &SeriesFile::columnName)
+        .def_readonly("source", &SeriesFile::source)
+        .def("__repr__", [](const SeriesFile& f) { return "SeriesFile(" + f.source + ")"; });
+
+    py::class_<Prepared>(m, "Prepared", R"doc(A series prepared for the exact programmes: sample i is
+round(scale * sign * (x[i] - trend[i])), gaps filled with `centre`.
+
+Attributes: samples (numpy.int64), gaps, centre, trend_median, scale,
+scaled (False: integers kept as they were), largest (the largest magnitude)
+and report (one line per step, as quillmore-cli detect prints them).)doc")
+        .def_readonly("samples", &Prepared::samples)
+        .def_readonly("gaps", &Prepared::gaps)
+        .def_readonly("centre", &Prepared::centre)
+        .def_readonly("trend_median", &Prepared::trendMedian)
+        .def_readonly("scale", &Prepared::scale)
+        .def_readonly("scaled", &Prepared::scaled)
+        .def_readonly("largest", &Prepared::largest)
+        .def_readonly("report", &Prepared::report)
+        .def("__repr__", [](const Prepared& p) {
+            return "Prepared(" + std::to_string(p.samples.size()) + " samples, scale " + std::to_string(p.scale) +
+                   ")";
+        });
+
+    m.def("read_series", &readSeries, py::arg("path"), py::arg("column") = py::none(), py::arg("channel") = 1,
+          py::arg("format") = "auto", R"doc(Reads one series from a file, as quillmore-cli detect reads it.
+
+Parameters:
+    path: a CSV/TSV/whitespace text table, a NumPy .npy array, a sound file
+        (WAV and what libsndfile reads) or the measurement data file (.dat).
+    column: text: a header name or a 1-based index (default: the rightmost
+        numeric column); .npy 2-D: a 1-based column (default: the last).
+    channel: sound files: the 1-based channel.
+    format: "auto" (by content, then extension), "text", "npy", "sound" or
+        "datafile".
+
+Returns a SeriesFile. Raises FileNotFoundError for a missing file and
+ValueError with the reader's message (file, line and column, what was
+wrong) for one it refuses.
+
+Example::
+
+    f = quillmore.read_series("ecg.csv", column="mV")
+    x = quillmore.prepare(f, detrend=360).samples
+)doc");
+
+    m.def("prepare", &prepare, py::arg("x"), py::arg("detrend") = "median", py::arg("invert") = false,
+          py::arg("scale") = py::none(), py::arg("integral") = py::none(),
+          R"doc(Prepares a series as quillmore-cli detect prepares a file's values.
+
+Parameters:
+    x: a SeriesFile, or an array of numbers (NaN marks a gap).
+    detrend: "none", "median" (the median of the whole series taken away)
+        or a window in samples (a moving median taken away).
+    invert: dips become pulses.
+    scale: None (floating-point data scaled so that the largest magnitude
+        is 32767, integer data kept), "auto" (scaled either way) or a
+        positive factor.
+    integral: whether the values are integers as stored (default: from the
+        SeriesFile, or the array's dtype).
+
+Returns a Prepared whose samples (numpy.int64) estimate and detect read in
+place.
+
+Example::
+
+    p = quillmore.prepare(numpy.sin(numpy.arange(1000) / 30.0), detrend="none")
+    p.scale, p.samples.max()
+)doc");
+}
+
+}  // namespace quillmore_py

@@ -1,0 +1,120 @@
+"""Bad input is a Python exception with the reason, never a crash."""
+
+import numpy as np
+import pytest
+
+import quillmore
+
+X = quillmore.synthesize(length=1200, pulses=10, noise=20).observed.astype(np.int64)
+LAYOUT = dict(tmin=40, tmax=181, pulse_length=20)
+
+
+@pytest.mark.parametrize("x", [np.array([1 + 2j, 3j]), np.array(["a", "b"]), np.array([None, 1], dtype=object),
+                               np.array(["2021-01-01"], dtype="datetime64[D]")])
+def test_an_array_of_other_things_than_numbers_is_a_type_error(x):
+    with pytest.raises(TypeError, match="dtype"):
+        quillmore.estimate(x, 1, **LAYOUT)
+
+
+@pytest.mark.parametrize("x, reason", [
+    (np.zeros((30, 2), np.int64), "one-dimensional; got an array of 2 dimensions"),
+    (np.int64(5), "one-dimensional; got an array of 0 dimensions"),
+    (np.zeros(0, np.int64), "x is empty"),
+    (np.zeros(10, np.int64), "longer than the series"),
+])
+def test_a_wrong_shape_is_a_value_error(x, reason):
+    for call in (lambda: quillmore.estimate(x, 1, **LAYOUT), lambda: quillmore.estimate_unknown(x, **LAYOUT),
+                 lambda: quillmore.detect(x, 2, **LAYOUT)):
+        with pytest.raises(ValueError, match=reason):
+            call()
+
+
+@pytest.mark.parametrize("kwargs, reason", [
+    (dict(pulses=40), "cannot hold 40 pulses: it holds 6 to 30"),
+    (dict(pulses=0), "pulses must be a whole number from 1"),
+    (dict(tmin=90, tmax=50), r"tmin \(90\) is above tmax \(50\)"),
+    (dict(tmin=15, tmax=15), r"Tmax \(15\) must be at least the pulse length \(20\)"),
+    (dict(pulse_length=None), "pulse_length is needed"),
+    (dict(score="distance"), "score must be 'energy' or 'correlation'"),
+    (dict(score="correlation"), "needs a template"),
+    (dict(score="correlation", template="z"), "etalon letter a to t"),
+    (dict(score="correlation", template=21), "1 to 20"),
+    (dict(score="correlation", template=[1.5, 2.0]), "whole numbers"),
+    (dict(score="correlation", template=np.ones((2, 2))), "template must be one-dimensional"),
+    (dict(score="correlation", template="c", pulse_length=18), "differs from the template's 20 samples"),
+])
+def test_refused_parameters_of_estimate(kwargs, reason):
+    args = dict(pulses=10, **LAYOUT)
+    args.update(kwargs)
+    with pytest.raises(ValueError, match=reason):
+        quillmore.estimate(X, **args)
+
+
+def test_refused_parameters_of_the_unknown_count_and_blind_detection():
+    with pytest.raises(ValueError, match="correlation scores serve a known count only"):
+        quillmore.estimate_unknown(X, score="correlation", template="a", **LAYOUT)
+    with pytest.raises(ValueError, match="method must be 0 to 6"):
+        quillmore.detect(X, 7, **LAYOUT)
+    with pytest.raises(ValueError, match="method 5"):
+        quillmore.detect(X, 5, **LAYOUT)
+    with pytest.raises(ValueError, match="noise must be a whole number from 0"):
+        quillmore.detect(X, 1, noise=-1, **LAYOUT)
+    with pytest.raises(TypeError):
+        quillmore.detect(X, 2.5, **LAYOUT)
+
+
+def test_samples_too_large_for_exact_sums_are_refused():
+    for extreme in (np.iinfo(np.int64).min, np.iinfo(np.int64).max, 2 ** 40):
+        x = X.copy()
+        x[100] = extreme
+        with pytest.raises(ValueError, match="too large for exact 64-bit sums"):
+            quillmore.estimate(x, 10, **LAYOUT)
+    with pytest.raises(ValueError, match="beyond the 64-bit signed samples"):
+        quillmore.estimate(np.array([2 ** 63 + 5] * 300, dtype=np.uint64), 3, **LAYOUT)
+
+
+@pytest.mark.parametrize("kwargs, error, reason", [
+    (dict(task="blind"), ValueError, "task must be joint, detection or processing"),
+    (dict(length=0), ValueError, "length must be a whole number from 1 to 32767, got '0'"),
+    (dict(length=10), ValueError, "length must be at least the pulse length 20"),
+    (dict(noise=-1), ValueError, "noise must be a whole number from 0 to 10900"),
+    (dict(tmin=90, tmax=50), ValueError, "tmin/tmax: The minimal interval wTmin"),
+    (dict(etalons="z"), ValueError, "not an etalon letter"),
+    (dict(etalons=[1.5]), TypeError, "etalon numbers"),
+    (dict(etalons=[2, 3]), ValueError, "exactly one etalon"),
+    (dict(method=3, task="detection"), ValueError, "method must be 0, 1, 2 or 6"),
+    (dict(series=0), ValueError, "series must be a whole number from 1"),
+    (dict(seeds={"noise": 40000}), ValueError, "from 0 to 32767"),
+    (dict(seeds={"weather": 1}), ValueError, "no stream 'weather'"),
+])
+def test_refused_parameters_of_synthesize(kwargs, error, reason):
+    with pytest.raises(error, match=reason):
+        quillmore.synthesize(**kwargs)
+
+
+def test_refused_parameters_of_simulate():
+    with pytest.raises(ValueError, match="threads must be a whole number from 1"):
+        quillmore.simulate(threads=0)
+    with pytest.raises(ValueError, match="pulses_from must be a whole number from 1 to 31"):
+        quillmore.simulate(pulses_from=40)
+    with pytest.raises(ValueError, match="The noise level 11000 is outside 0 to 10922"):
+        quillmore.simulate(pulses_from=6, pulses_to=7, noise_from=10900, noise_incr=100, noise_steps=2, repeats=1)
+
+
+def test_refused_files_and_preparations(tmp_path):
+    with pytest.raises(FileNotFoundError):
+        quillmore.read_series(tmp_path / "missing.csv")
+    bad = tmp_path / "bad.csv"
+    bad.write_text("1\n2\nthree\n4\n")
+    with pytest.raises(ValueError, match="bad.csv"):
+        quillmore.read_series(bad)
+    with pytest.raises(ValueError, match="format must be"):
+        quillmore.read_series(bad, format="xls")
+    with pytest.raises(ValueError, match="detrend must be"):
+        quillmore.prepare(X, detrend="mean")
+    with pytest.raises(ValueError, match="moving-median window"):
+        quillmore.prepare(X, detrend=0)
+    with pytest.raises(ValueError, match="scale must be"):
+        quillmore.prepare(X, scale=-2.0)
+    with pytest.raises(ValueError):
+        quillmore.prepare(np.full(20, np.nan))

@@ -1,0 +1,418 @@
+// The screen shows exactly what the state draws. After each story the
+// window's picture equals a full paint of the same state into a white
+// picture, and every place of the button column acts as what is drawn there:
+// the button shown does what it shows, a place where none is drawn takes no
+// click. The stories are those where the picture used to fall behind: a
+// series created from the alphabet, a task setting in the result view, the
+// subset grid opened and closed, and the alphabet shown again after a result
+// whose protocol table runs past the view area.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "resources/command_ids.h"
+#include "shell/command_dispatcher.h"
+#include "window_painting_support.h"
+
+namespace {
+
+using namespace resources;
+using platform::Bitmap;
+
+// The size the window's client area has on a 1280 x 800 screen, below the
+// menu bar and above the status bar.
+constexpr int32_t kWideWidth = 1280, kWideHeight = 762;
+
+Bitmap freshPicture(PaintedWindow& w)
+{
+    const platform::Rect client = w.host.clientRect();
+    platform::WindowCanvas fresh(client.right, client.bottom);
+    fresh.paint([&](platform::Dc& dc) { paintWindow(w.state, w.host, dc); });
+    return fresh.picture();
+}
+
+// "" when the pictures agree; else how many pixels differ and where.
+std::string pictureDifference(const Bitmap& shown, const Bitmap& fresh)
+{
+    if (shown.width != fresh.width || shown.height != fresh.height)
+        return "the sizes differ";
+    int32_t count = 0, left = shown.width, top = shown.height, right = -1, bottom = -1;
+    for (int32_t y = 0; y < shown.height; ++y)
+        for (int32_t x = 0; x < shown.width; ++x) {
+            const size_t i = static_cast<size_t>(y) * static_cast<size_t>(shown.width) + static_cast<size_t>(x);
+            if (shown.pixels[i] == fresh.pixels[i])
+                continue;
+            ++count;
+            left = std::min(left, x);
+            top = std::min(top, y);
+            right = std::max(right, x);
+            bottom = std::max(bottom, y);
+        }
+    if (count == 0)
+        return "";
+    std::ostringstream out;
+    out << count << " pixels differ from a full paint, within (" << left << ", " << top << ") - (" << right << ", "
+        << bottom << ")";
+    return out.str();
+}
+
+enum class Drawn { Nothing, Restart, Next, Exit, SelectAll, UnselectAll, Mixed };
+
+const char* nameOf(Drawn d)
+{
+    switch (d) {
+    case Drawn::Nothing: return "nothing";
+    case Drawn::Restart: return "Restart";
+    case Drawn::Next: return "Next";
+    case Drawn::Exit: return "Exit";
+    case Drawn::SelectAll: return "Select All";
+    case Drawn::UnselectAll: return "Unselect All";
+    case Drawn::Mixed: return "a mixed picture";
+    }
+    return "?";
+}
+
+// The k-th place of the button column from the bottom (1 Exit, 2 Next, 3
+// Restart or the toggle, 4 Restart above the toggle), right and bottom
+// included.
+LayoutRect columnPlace(const platform::Rect& client, int32_t k)
+{
+    const int32_t top = client.bottom - 42 * k;
+    return {client.right - 154, top, client.right - 11, top + 31};
+}
+
+bool shows(const Bitmap& picture, const LayoutRect& at, const Bitmap& button)
+{
+    for (int32_t y = 0; y < button.height; ++y)
+        for (int32_t x = 0; x < button.width; ++x)
+            if (platform::pixelAt(picture, at.left + x, at.top + y) != platform::pixelAt(button, x, y))
+                return false;
+    return true;
+}
+
+Drawn drawnAt(const Bitmap& picture, const LayoutRect& at, const resources::ButtonBitmaps& b)
+{
+    if (shows(picture, at, b.restart))
+        return Drawn::Restart;
+    if (shows(picture, at, b.next))
+        return Drawn::Next;
+    if (shows(picture, at, b.exit))
+        return Drawn::Exit;
+    if (shows(picture, at, b.selectAll))
+        return Drawn::SelectAll;
+    if (shows(picture, at, b.unselectAll))
+        return Drawn::UnselectAll;
+    for (int32_t y = at.top; y <= at.bottom; ++y)
+        for (int32_t x = at.left; x <= at.right; ++x)
+            if (platform::pixelAt(picture, x, y) != platform::kWhite)
+                return Drawn::Mixed;
+    return Drawn::Nothing;
+}
+
+std::vector<int> selection(const AppState& s)
+{
+    std::vector<int> out;
+    for (int k = 0; k < s.etalonCount; ++k)
+        if (s.etalonSelected[k])
+            out.push_back(k + 1);
+    return out;
+}
+
+// What a button changes.
+struct Observed {
+    int32_t viewState;
+    std::vector<int> selected;
+    std::vector<int16_t> samples;
+    bool closing;
+
+    explicit Observed(const PaintedWindow& w)
+        : viewState(w.state.viewState), selected(selection(w.state)),
+          samples(w.state.lpSeriesHeader ? w.state.lpSeriesHeader->lpSeriesData : std::vector<int16_t>{}),
+          closing(w.host.closeRequested)
+    {
+    }
+};
+
+void expectTheClickActsAsDrawn(Drawn drawn, const Observed& before, const Observed& after, uint16_t etalonCount)
+{
+    switch (drawn) {
+    case Drawn::Nothing:
+        EXPECT_EQ(after.viewState, before.viewState);
+        EXPECT_EQ(after.selected, before.selected);
+        EXPECT_EQ(after.samples, before.samples);
+        EXPECT_FALSE(after.closing);
+        break;
+    case Drawn::Restart:
+        EXPECT_EQ(after.viewState, viewAlphabet);
+        EXPECT_EQ(after.selected, before.selected);
+        EXPECT_EQ(after.samples, before.samples);
+        break;
+    case Drawn::Next:
+        EXPECT_EQ(after.viewState, viewResult);
+        EXPECT_NE(after.samples, before.samples) << "a new series";
+        break;
+    case Drawn::Exit:
+        EXPECT_TRUE(after.closing);
+        break;
+    case Drawn::SelectAll: {
+        std::vector<int> all(etalonCount);
+        for (int k = 0; k < etalonCount; ++k)
+            all[k] = k + 1;
+        EXPECT_EQ(after.selected, all);
+        EXPECT_EQ(after.viewState, viewAlphabet);
+        break;
+    }
+    case Drawn::UnselectAll:
+        EXPECT_TRUE(after.selected.empty());
+        EXPECT_EQ(after.viewState, viewAlphabet);
+        break;
+    case Drawn::Mixed:
+        ADD_FAILURE() << "no button's picture";
+        break;
+    }
+}
+
+using Story = std::function<void(PaintedWindow&)>;
+
+// Plays the story (painting after each step, as the window does) and checks
+// the picture; then, once for every place of the button column, plays it
+// again, clicks that place and checks what happened, and that the picture
+// followed the state again.
+void expectTheScreenFollowsTheState(const Story& story, int32_t width = kWideWidth, int32_t height = kWideHeight)
+{
+    {
+        PaintedWindow w(width, height);
+        story(w);
+        w.paint();
+        EXPECT_EQ(pictureDifference(w.picture(), freshPicture(w)), "");
+    }
+    for (int32_t k = 1; k <= 4; ++k) {
+        PaintedWindow w(width, height);
+        story(w);
+        w.paint();
+        const LayoutRect at = columnPlace(w.host.clientRect(), k);
+        const Drawn drawn = drawnAt(w.picture(), at, w.state.buttonBitmaps);
+        SCOPED_TRACE(std::string("place ") + std::to_string(k) + " shows " + nameOf(drawn));
+        const Observed before(w);
+        w.clickIn(at);
+        expectTheClickActsAsDrawn(drawn, before, Observed(w), w.state.etalonCount);
+        if (w.host.closeRequested)
+            continue;
+        w.paint();
+        EXPECT_EQ(pictureDifference(w.picture(), freshPicture(w)), "") << "after the click";
+    }
+}
+
+void command(PaintedWindow& w, int id)
+{
+    dispatchCommand(w.state, w.host, id);
+    w.paint();
+}
+
+void clickAndPaint(PaintedWindow& w, const LayoutRect& r)
+{
+    w.clickIn(r);
+    w.paint();
+}
+
+void resultOfNext(PaintedWindow& w) { clickAndPaint(w, w.state.nextButton); }
+
+// --- A series created from the alphabet shows the result view with its Restart.
+
+TEST(ScreenFollowsState, SeriesCreatedFromTheAlphabet)
+{
+    expectTheScreenFollowsTheState([](PaintedWindow& w) {
+        w.host.answerOk(DialogCreateSeries);
+        w.host.answerOk(DialogSeriesStructure);
+        command(w, IdCreateSeries);
+        ASSERT_TRUE(w.host.scriptErrors.empty());
+        ASSERT_EQ(w.state.viewState, viewResult);
+    });
+}
+
+TEST(ScreenFollowsState, SeriesCreatedFromTheResultAndFromTheGrid)
+{
+    for (bool grid : {false, true}) {
+        SCOPED_TRACE(grid ? "from the grid" : "from the result");
+        expectTheScreenFollowsTheState([grid](PaintedWindow& w) {
+            resultOfNext(w);
+            if (grid)
+                command(w, IdSelectSetOfPulses);
+            w.host.answerOk(DialogCreateSeries);
+            w.host.answerOk(DialogSeriesStructure);
+            command(w, IdCreateSeries);
+        });
+    }
+}
+
+// --- Task and series settings move the buttons at once.
+
+TEST(ScreenFollowsState, SeriesCreationMethodInTheResultThenTheSameDataProcessed)
+{
+    expectTheScreenFollowsTheState([](PaintedWindow& w) {
+        resultOfNext(w);
+        command(w, IdSeriesCreationMethod);
+        command(w, IdProcessingSameData);
+        ASSERT_EQ(w.state.taskType, taskBlindDetection);
+    });
+}
+
+TEST(ScreenFollowsState, EverySettingInTheAlphabetAndInTheResult)
+{
+    for (int setting : {IdSeriesCreationMethod, IdTaskDetection, IdTaskJointDetectionEstimation, IdTaskSeriesProcessing,
+                        IdSeriesFixedNumber, IdSeriesUnfixedNumber}) {
+        for (bool result : {false, true}) {
+            for (int task : {IdTaskJointDetectionEstimation, IdTaskDetection}) {
+                SCOPED_TRACE(std::to_string(setting) + (result ? " in the result" : " in the alphabet") +
+                             " after task " + std::to_string(task));
+                expectTheScreenFollowsTheState([=](PaintedWindow& w) {
+                    command(w, task);
+                    if (result)
+                        resultOfNext(w);
+                    command(w, setting);
+                });
+            }
+        }
+    }
+}
+
+TEST(ScreenFollowsState, TheToggleFollowsASelectionTypedIntoTheRequiredListDialog)
+{
+    expectTheScreenFollowsTheState([](PaintedWindow& w) {
+        command(w, IdTaskDetection);  // the toggle offers Select All for the one etalon selected
+        w.host.answerOk(DialogRequiredEtalons,
+                        {{EditRequiredCount, "12"}, {EditRequiredList, "1,2,3,4,5,6,7,8,9,10,11,12"}});
+        command(w, IdNewPulses);
+        ASSERT_TRUE(w.host.scriptErrors.empty());
+        ASSERT_EQ(selection(w.state).size(), 12u);
+    });
+}
+
+TEST(ScreenFollowsState, TheEtalonACancelledSeriesDialogSelectedIsShown)
+{
+    expectTheScreenFollowsTheState([](PaintedWindow& w) {
+        command(w, IdTaskDetection);
+        clickAndPaint(w, w.state.alphabetCells[0]);  // none selected now
+        ASSERT_TRUE(selection(w.state).empty());
+        w.host.answerCancel(DialogCreateSeries);
+        command(w, IdCreateSeries);
+        ASSERT_EQ(selection(w.state), std::vector<int>{1}) << "the series dialog needs one etalon";
+    });
+}
+
+// --- The subset grid replaces the whole result picture and is replaced in turn.
+
+TEST(ScreenFollowsState, SubsetGridOpenedOverTheResult)
+{
+    expectTheScreenFollowsTheState([](PaintedWindow& w) {
+        resultOfNext(w);
+        command(w, IdSelectSetOfPulses);
+    });
+}
+
+TEST(ScreenFollowsState, SubsetGridClosedAfterAnEntryWasAdded)
+{
+    for (int32_t button : {2, 3}) {  // " Cancel ", " OK "
+        SCOPED_TRACE(button);
+        expectTheScreenFollowsTheState([button](PaintedWindow& w) {
+            resultOfNext(w);
+            command(w, IdSelectSetOfPulses);
+            clickAndPaint(w, w.state.requiredCellRects.at(0));
+            clickAndPaint(w, w.state.ButtonsWhileSelectedSubsetRect.at(static_cast<size_t>(button)));
+            ASSERT_EQ(w.state.viewState, viewResult);
+        });
+    }
+}
+
+// --- A result whose protocol table runs past the view area (1024 x 768).
+
+TEST(ScreenFollowsState, AResultWiderThanTheViewAreaIsShownWhole)
+{
+    expectTheScreenFollowsTheState([](PaintedWindow& w) { resultOfNext(w); }, 1024, 768);
+}
+
+TEST(ScreenFollowsState, TheAlphabetShownAgainLeavesNothingOfTheResult)
+{
+    expectTheScreenFollowsTheState(
+        [](PaintedWindow& w) {
+            resultOfNext(w);
+            w.repaint();  // uncovered: the whole result drawn
+            clickAndPaint(w, w.state.restartButton);
+            ASSERT_EQ(w.state.viewState, viewAlphabet);
+        },
+        1024, 768);
+}
+
+TEST(ScreenFollowsState, TheSimulationShownAfterAResultAndTheResultAfterIt)
+{
+    const Story simulation = [](PaintedWindow& w) {
+        resultOfNext(w);
+        w.host.answerOk(DialogCreateSeries);
+        w.host.answerOk(DialogLocationParameters, {{EditPulsesFrom, "6"}, {EditPulsesTo, "7"}, {EditNoiseSteps, "2"},
+                                                   {EditRepeatCount, "1"}});
+        command(w, IdDetectionStatisticalSimulation);
+        ASSERT_EQ(w.state.resultView, resultSimulation);
+    };
+    expectTheScreenFollowsTheState(simulation, 1024, 768);
+    expectTheScreenFollowsTheState(
+        [&](PaintedWindow& w) {
+            simulation(w);
+            command(w, IdProcessingNextData);
+        },
+        1024, 768);
+}
+
+// --- The mouse takes a button only where the last paint drew it.
+
+TEST(ScreenFollowsState, AButtonActsOnlyWhereTheLastPaintDrewIt)
+{
+    PaintedWindow w(kWideWidth, kWideHeight);
+    resultOfNext(w);
+    EXPECT_EQ(w.state.shownButtons, shownRestart | shownNext | shownExit);
+    // A task setting not yet painted: the screen still shows Restart where
+    // the toggle will stand, and Restart still takes the click there.
+    dispatchCommand(w.state, w.host, IdTaskDetection);
+    EXPECT_TRUE(w.host.canvas.needsPaint()) << "the column waits to be painted";
+    const LayoutRect restartShown = w.state.restartButton;
+    w.clickIn(restartShown);
+    EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(selection(w.state), std::vector<int>{1}) << "not the Select All that will stand there";
+
+    // Once painted, the toggle stands there and Restart is gone.
+    w.paint();
+    EXPECT_EQ(w.state.shownButtons, shownNext | shownExit | shownSelectAll);
+    EXPECT_EQ(w.state.selectToggleButton, restartShown);
+    w.clickIn(w.state.restartButton);
+    EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(selection(w.state), std::vector<int>{1});
+    w.clickIn(w.state.selectToggleButton);
+    EXPECT_EQ(selection(w.state).size(), 20u);
+}
+
+TEST(ScreenFollowsState, NothingIsInvalidatedBeforeTheFirstPaintOrWhenNothingChanged)
+{
+    AppState s;
+    platform::ScriptedHost host;
+    ASSERT_TRUE(onCreate(s, host));
+    dispatchCommand(s, host, IdTaskDetection);
+    EXPECT_TRUE(host.invalidations.empty()) << "the first paint draws everything anyway";
+    onDestroy(s);
+
+    PaintedWindow w;
+    w.host.invalidations.clear();
+    command(w, IdTaskSeriesProcessing);  // from task 8 in the alphabet: the toggle appears
+    ASSERT_EQ(w.host.invalidations.size(), 1u);
+    const platform::Rect client = w.host.clientRect();
+    EXPECT_EQ(w.host.invalidations[0].rect,
+              (platform::Rect{client.right - 154, client.bottom - 168, client.right - 10, client.bottom - 10}));
+    EXPECT_TRUE(w.host.invalidations[0].erase);
+    command(w, IdTaskDetection);  // 64 to 32: the same buttons
+    EXPECT_EQ(w.host.invalidations.size(), 1u);
+}
+
+}  // namespace
