@@ -76,21 +76,17 @@ def main():
             count += 1
         return count / (time.perf_counter() - start)
 
-    def counting_alone(seconds=0.5):
-        count, start = 0, time.perf_counter()
-        while time.perf_counter() - start < seconds:
-            count += 1
-        return count / seconds
-
     work(inputs[0])  # the alphabet and the first allocations, outside the timing
     (alone, alone_load), (together, together_load) = timed(one_thread), timed(two_threads)
-    idle, busy = counting_alone(), counting_while(lambda: work(inputs[0]))
+    busy = counting_while(lambda: work(inputs[0]))
+    idle = counting_while(lambda: time.sleep(alone / 2))
     print(f"{args.samples} samples, {pulses} pulses, {os.cpu_count()} processors, "
           f"load average {os.getloadavg()[0]:.1f}, median of {args.rounds}")
     print(f"two estimates in one thread:  {alone * 1000:8.1f} ms, {alone_load:.2f} CPU s per s")
     print(f"two estimates in two threads: {together * 1000:8.1f} ms, {together_load:.2f} CPU s per s")
     print(f"speed-up: {alone / together:.2f}")
-    print(f"a Python loop counting while an estimate runs on another thread: {busy / idle:.2f} of its speed alone")
+    print(f"a Python loop counting while an estimate runs on another thread: {busy / idle:.2f} of its speed "
+          "beside a sleeping thread")
 
 
 if __name__ == "__main__":
