@@ -35,10 +35,11 @@ struct ShownWindow {
             ADD_FAILURE() << "the window was never exposed";
         settle();
     }
-    static void settle()
+    // Lets the repaints the shell asked for happen.
+    void settle()
     {
-        for (int i = 0; i < 3; ++i)
-            QApplication::processEvents();
+        for (int i = 0; i < 3 || (i < 200 && window.host().canvas().needsPaint()); ++i)
+            QTest::qWait(1);
     }
     AppState& state() { return window.state(); }
     void click(const LayoutRect& r)
