@@ -1270,4 +1270,16 @@ SeriesReadResult readSeriesFile(const std::string& path, const SeriesReadOptions
     return readBytes(bytes, path, path, options, false);
 }
 
+std::optional<SeriesFormat> seriesFormatNamed(std::string_view name)
+{
+    static constexpr std::pair<std::string_view, SeriesFormat> formats[] = {
+        {"auto", SeriesFormat::Auto}, {"text", SeriesFormat::Text},         {"npy", SeriesFormat::Npy},
+        {"sound", SeriesFormat::Sound}, {"datafile", SeriesFormat::DataFile},
+    };
+    for (const auto& [word, format] : formats)
+        if (name == word)
+            return format;
+    return std::nullopt;
+}
+
 }  // namespace files

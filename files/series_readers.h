@@ -7,6 +7,7 @@
 // reads past the end of what it was given.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,6 +33,10 @@ struct SeriesData {
 };
 
 enum class SeriesFormat { Auto, Text, Npy, Sound, DataFile };
+
+// The format by its name: "auto", "text", "npy", "sound" or "datafile";
+// nothing for any other name.
+std::optional<SeriesFormat> seriesFormatNamed(std::string_view name);
 
 struct SeriesReadOptions {
     // Text: a header name or a 1-based index (default: the rightmost column

@@ -43,16 +43,8 @@ struct Prepared {
 
 files::SeriesFormat formatOf(const std::string& name)
 {
-    static const std::array<std::pair<const char*, files::SeriesFormat>, 5> formats = {{
-        {"auto", files::SeriesFormat::Auto},
-        {"text", files::SeriesFormat::Text},
-        {"npy", files::SeriesFormat::Npy},
-        {"sound", files::SeriesFormat::Sound},
-        {"datafile", files::SeriesFormat::DataFile},
-    }};
-    for (const auto& [word, format] : formats)
-        if (name == word)
-            return format;
+    if (const auto format = files::seriesFormatNamed(name))
+        return *format;
     throw py::value_error("format must be 'auto', 'text', 'npy', 'sound' or 'datafile'; got '" + name + "'");
 }
 

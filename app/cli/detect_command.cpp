@@ -118,18 +118,10 @@ const std::vector<OptionRule>& optionRules()
          }},
         {"--format", true,
          [](O& o, S v, std::string& e) {
-             static const std::array<std::pair<const char*, files::SeriesFormat>, 5> formats = {{
-                 {"auto", files::SeriesFormat::Auto},
-                 {"text", files::SeriesFormat::Text},
-                 {"npy", files::SeriesFormat::Npy},
-                 {"sound", files::SeriesFormat::Sound},
-                 {"datafile", files::SeriesFormat::DataFile},
-             }};
-             for (const auto& [name, format] : formats)
-                 if (v == name) {
-                     o.read.format = format;
-                     return true;
-                 }
+             if (const auto format = files::seriesFormatNamed(v)) {
+                 o.read.format = *format;
+                 return true;
+             }
              e = "--format must be auto, text, npy, sound or datafile, got '" + v + "'";
              return false;
          }},
