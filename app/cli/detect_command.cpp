@@ -600,19 +600,19 @@ int runDetectCommand(const std::vector<std::string>& args)
         return 1;
     }
 
-    DetectReport report{o, read.data, prepared, request, {}, scoreText, std::nullopt, false};
+    // Methods 1 and 6 take the noise level; without --noise it is estimated.
+    std::optional<int64_t> noiseLevel;
     if (request.mode == detection::DetectionMode::Blind && (request.method == 1 || request.method == 6)) {
-        report.noiseEstimated = !o.noise;
-        report.noiseLevel = o.noise ? *o.noise : detection::estimateNoiseLevel(prepared.samples);
-        request.noiseLevel = *report.noiseLevel;
+        noiseLevel = o.noise ? *o.noise : detection::estimateNoiseLevel(prepared.samples);
+        request.noiseLevel = *noiseLevel;
     }
     detection::DetectionOutcome outcome;
     if (!detection::detectPulses(prepared.samples, request, outcome, error)) {
         std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());
         return 2;
     }
-    const DetectReport full{o, read.data, prepared, request, outcome, scoreText, report.noiseLevel,
-                            report.noiseEstimated};
+    const DetectReport full{o, read.data, prepared, request, outcome, scoreText, noiseLevel,
+                            noiseLevel && !o.noise};
     if (o.json)
         printJson(full);
     else if (o.csv)
