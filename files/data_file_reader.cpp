@@ -1,6 +1,7 @@
 #include "files/data_file_reader.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -55,10 +56,74 @@ void appendf(std::string& text, const char* format, Args... args)
     text.append(line.data(), static_cast<size_t>(n));
 }
 
-// The sample k of the trace: only its high byte counts, as a signed value.
-int32_t highByte(std::span<const uint8_t> file, const DataFileHeader& h, uint32_t k)
+// Pieces of the trace read at a time: the reader never holds more of a file
+// than this and its header, however long the trace.
+constexpr size_t kTracePieceSize = size_t{1} << 20;
+
+// Takes the samples of a trace in pieces of any length, in order: the range
+// of the high bytes of all of them, and the series samples of the first
+// `seriesLimit` groups of 25.
+class TraceScanner {
+  public:
+    TraceScanner(uint32_t sampleCount, size_t seriesLimit)
+        : seriesCount_(std::min<size_t>(sampleCount / kSamplesPerSeriesSample, seriesLimit))
+    {
+        summary_.series.reserve(seriesCount_);
+    }
+
+    void add(std::span<const uint8_t> bytes)
+    {
+        // Samples are little-endian: only the second byte of each counts, as
+        // a signed value.
+        for (const uint8_t b : bytes) {
+            if (highByteNext_)
+                takeHighByte(static_cast<int8_t>(b));
+            highByteNext_ = !highByteNext_;
+        }
+    }
+
+    DataFileTraceSummary result() { return std::move(summary_); }
+
+  private:
+    void takeHighByte(int32_t v)
+    {
+        summary_.minValue = std::min(summary_.minValue, v);
+        summary_.maxValue = std::max(summary_.maxValue, v);
+        if (summary_.series.size() >= seriesCount_)
+            return;
+        // 25 magnitudes of at most 128 stay far inside 16 bits.
+        groupSum_ = static_cast<int16_t>(groupSum_ + (v < 0 ? -v : v));
+        if (++inGroup_ == kSamplesPerSeriesSample) {
+            summary_.series.push_back(static_cast<int16_t>(groupSum_ / static_cast<int16_t>(kSamplesPerSeriesSample)));
+            groupSum_ = 0;
+            inGroup_ = 0;
+        }
+    }
+
+    size_t seriesCount_;
+    DataFileTraceSummary summary_;
+    int16_t groupSum_ = 0;
+    uint32_t inGroup_ = 0;
+    bool highByteNext_ = false;
+};
+
+// The trace of an open file read piece by piece through `buffer`; false when
+// a seek or a read fails or the file ends early.
+bool scanTrace(std::FILE* file, const DataFileHeader& h, std::span<uint8_t> buffer, size_t seriesLimit,
+               DataFileTraceSummary& out)
 {
-    return i16At(file, static_cast<size_t>(h.HLen) + 2 * static_cast<size_t>(k)) >> 8;
+    if (::fseeko(file, static_cast<off_t>(h.HLen), SEEK_SET) != 0)
+        return false;
+    TraceScanner scanner(static_cast<uint32_t>(h.SamplNum), seriesLimit);
+    for (uint64_t left = 2 * static_cast<uint64_t>(h.SamplNum); left > 0;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
+        if (std::fread(buffer.data(), 1, n, file) != n)
+            return false;
+        scanner.add(buffer.first(n));
+        left -= n;
+    }
+    out = scanner.result();
+    return true;
 }
 
 }  // namespace
@@ -94,7 +159,7 @@ std::optional<DataFileHeader> parseDataFileHeader(std::span<const uint8_t> file)
     return h;
 }
 
-std::string dataFileTraceProblem(const DataFileHeader& h, size_t fileSize)
+std::string dataFileTraceProblem(const DataFileHeader& h, uint64_t fileSize)
 {
     if (h.HLen < 0)
         return "Data file header length HLen is negative!";
@@ -110,21 +175,19 @@ std::string dataFileTraceProblem(const DataFileHeader& h, size_t fileSize)
     return "";
 }
 
-std::vector<int16_t> dataFileSeriesSamples(std::span<const uint8_t> file, const DataFileHeader& h)
+DataFileTraceSummary summarizeDataFileTrace(std::span<const uint8_t> file, const DataFileHeader& h,
+                                            size_t seriesLimit)
 {
     if (!dataFileTraceProblem(h, file.size()).empty())
         return {};
-    const uint32_t M = static_cast<uint32_t>(h.SamplNum) / kSamplesPerSeriesSample;
-    std::vector<int16_t> samples(M);
-    for (uint32_t i = 0; i < M; ++i) {
-        int16_t sum = 0;  // 25 magnitudes of at most 128 stay far inside 16 bits
-        for (uint32_t j = 0; j < kSamplesPerSeriesSample; ++j) {
-            const int32_t v = highByte(file, h, kSamplesPerSeriesSample * i + j);
-            sum = static_cast<int16_t>(sum + (v < 0 ? -v : v));
-        }
-        samples[i] = static_cast<int16_t>(sum / static_cast<int16_t>(kSamplesPerSeriesSample));
-    }
-    return samples;
+    TraceScanner scanner(static_cast<uint32_t>(h.SamplNum), seriesLimit);
+    scanner.add(file.subspan(static_cast<size_t>(h.HLen), 2 * static_cast<size_t>(h.SamplNum)));
+    return scanner.result();
+}
+
+std::vector<int16_t> dataFileSeriesSamples(std::span<const uint8_t> file, const DataFileHeader& h)
+{
+    return summarizeDataFileTrace(file, h, SIZE_MAX).series;
 }
 
 platform::FileDialogOptions dataFileDialogOptions()
@@ -152,22 +215,22 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
     const std::filesystem::path path(*name);
     if (!std::filesystem::is_regular_file(path, error))
         return fail("FindFirstFile ERROR!");
-    const uintmax_t fullSize = std::filesystem::file_size(path, error);
+    const uintmax_t fileSize = std::filesystem::file_size(path, error);
     if (error)
         return fail("FindFirstFile ERROR!");
-    // The directory entry's low 32 bits are all the size the reader goes by.
-    const uint32_t fileSize = static_cast<uint32_t>(fullSize);
 
     std::string text;
     appendf(text, "File Name: %s \n", name->c_str());
-    appendf(text, "File Size: %d bytes \n", static_cast<int>(fileSize));
+    appendf(text, "File Size: %lld bytes \n", static_cast<long long>(fileSize));
     appendf(text, "VJ Data File Header Size: %d bytes \n", kHeaderSizeShown);
     appendf(text, "VJ Preambule Size: %d bytes \n", kPreambleSizeShown);
     host.messageBox(text, kCaption, MessageIcon::None);
 
+    // Only the header and the trace are read, a piece at a time: a file of
+    // gigabytes needs no more memory than a small one.
     std::vector<uint8_t> buffer;
     try {
-        buffer.assign(static_cast<size_t>(fileSize) + 1, 0);
+        buffer.assign(std::clamp<uintmax_t>(fileSize, kDataFileFieldsSize, kTracePieceSize), 0);
     } catch (const std::bad_alloc&) {
         return fail("Нет памяти для буфера текста!");
     }
@@ -175,27 +238,29 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
     FilePtr file(std::fopen(name->c_str(), "rb"));
     if (!file)
         return fail("CreateFile ERROR!");
-    if (std::fread(buffer.data(), 1, fileSize, file.get()) != fileSize)
-        return fail("ReadFile ERROR!");
-    const std::span<const uint8_t> bytes(buffer.data(), fileSize);
-
     // The header's lengths come from the file: nothing is read that the file
     // does not hold.
-    const std::optional<DataFileHeader> parsed = parseDataFileHeader(bytes);
-    if (!parsed)
+    if (fileSize < kDataFileFieldsSize)
         return fail("Data file is shorter than its header!");
-    const DataFileHeader& h = *parsed;
-    const std::string problem = dataFileTraceProblem(h, bytes.size());
+    if (std::fread(buffer.data(), 1, kDataFileFieldsSize, file.get()) != kDataFileFieldsSize)
+        return fail("ReadFile ERROR!");
+    const DataFileHeader h = *parseDataFileHeader(std::span<const uint8_t>(buffer.data(), kDataFileFieldsSize));
+    const std::string problem = dataFileTraceProblem(h, fileSize);
     if (!problem.empty())
         return fail(problem);
 
-    const uint32_t sampleCount = static_cast<uint32_t>(h.SamplNum);
-    int32_t minValue = 16000;
-    int32_t maxValue = -16000;
-    for (uint32_t i = 0; i < sampleCount; ++i) {
-        const int32_t v = highByte(bytes, h, i);
-        minValue = std::min(minValue, v);
-        maxValue = std::max(maxValue, v);
+    // With a series, the samples it can hold; one made here gets them in a
+    // second reading, once its size is known.
+    size_t seriesLimit = 0;
+    if (series)
+        seriesLimit = std::min<size_t>({static_cast<size_t>(series->dwSeriesCapacity), series->lpPureData.size(),
+                                        series->lpSeriesData.size()});
+    DataFileTraceSummary trace;
+    try {
+        if (!scanTrace(file.get(), h, buffer, seriesLimit, trace))
+            return fail("ReadFile ERROR!");
+    } catch (const std::bad_alloc&) {
+        return fail("Нет памяти для буфера текста!");
     }
 
     // A C string of the two identifier characters, ending early at a zero.
@@ -220,11 +285,11 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
     appendf(text, "TrNum: %d, номер трассы в исходном файле\n", h.TrNum);
     appendf(text, "Reserved: %d\n", h.Reserved);
     text += "\n";
-    appendf(text, "minValue: %d\n", minValue);
-    appendf(text, "maxValue: %d\n", maxValue);
+    appendf(text, "minValue: %d\n", trace.minValue);
+    appendf(text, "maxValue: %d\n", trace.maxValue);
     host.messageBox(text, kCaption, MessageIcon::None);
 
-    const uint32_t M = sampleCount / kSamplesPerSeriesSample;
+    const uint32_t M = static_cast<uint32_t>(h.SamplNum) / kSamplesPerSeriesSample;
     if (!series) {
         const uint32_t L = M / 10;
         // getCutOffSeriesHeader refuses, with its own message, a trace too
@@ -235,11 +300,19 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
                                                      nullptr);
         if (!made)
             return 0;
+        const size_t limit = std::min<size_t>(
+            {static_cast<size_t>(made->dwSeriesCapacity), made->lpPureData.size(), made->lpSeriesData.size()});
+        try {
+            if (!scanTrace(file.get(), h, buffer, limit, trace))
+                return fail("ReadFile ERROR!");
+        } catch (const std::bad_alloc&) {
+            return fail("Нет памяти для буфера текста!");
+        }
         series = std::move(made);
     }
 
     SeriesHeader& s = *series;
-    const std::vector<int16_t> samples = dataFileSeriesSamples(bytes, h);
+    const std::vector<int16_t>& samples = trace.series;
     const size_t count = std::min<size_t>({samples.size(), static_cast<size_t>(s.dwSeriesCapacity),
                                            s.lpPureData.size(), s.lpSeriesData.size()});
     std::copy_n(samples.begin(), count, s.lpPureData.begin());

@@ -41,25 +41,42 @@ struct DataFileHeader {
 // when the file is shorter.
 std::optional<DataFileHeader> parseDataFileHeader(std::span<const uint8_t> file);
 
-// Why the trace the header describes cannot be read from this file, or ""
-// when every sample lies inside it.
-std::string dataFileTraceProblem(const DataFileHeader& header, size_t fileSize);
+// Why the trace the header describes cannot be read from a file of
+// `fileSize` bytes, or "" when every sample lies inside it.
+std::string dataFileTraceProblem(const DataFileHeader& header, uint64_t fileSize);
 
-// The series samples of the trace: every 25 recorded samples make one, the
-// magnitudes of their high bytes (as signed bytes) summed in 16 bits and
-// divided by 25; a last group of fewer than 25 is dropped. Empty when
-// dataFileTraceProblem finds the trace does not fit in `file`.
+// What the reader takes from a trace: the range of the high bytes (as signed
+// bytes) of all its samples, 16000 and -16000 for no samples, and its first
+// series samples.
+struct DataFileTraceSummary {
+    int32_t minValue = 16000;
+    int32_t maxValue = -16000;
+    std::vector<int16_t> series;
+};
+
+// The trace of a whole file in memory: the range, and at most `seriesLimit`
+// series samples. Every 25 recorded samples make one, the magnitudes of their
+// high bytes summed in 16 bits and divided by 25; a last group of fewer than
+// 25 is dropped. Empty (no samples, the range untouched) when
+// dataFileTraceProblem finds the trace does not fit in `file`. The reader
+// takes the same from a file on disk piece by piece.
+DataFileTraceSummary summarizeDataFileTrace(std::span<const uint8_t> file, const DataFileHeader& header,
+                                            size_t seriesLimit);
+
+// All the series samples of the trace (summarizeDataFileTrace's series).
 std::vector<int16_t> dataFileSeriesSamples(std::span<const uint8_t> file, const DataFileHeader& header);
 
 // The open dialog: title "Long File Name Search", all files first, then text
 // files; the file must exist.
 platform::FileDialogOptions dataFileDialogOptions();
 
-// Asks for a data file, shows its facts and header, and writes the trace into
-// the pure and the observed samples of the series and its length (at most
-// its capacity), so that the next processing analyses the file; nothing else
-// of the series changes. Without a series one is made for the trace and kept
-// in `series`. Returns previousResult after a read and 0 after a cancel or any
+// Asks for a data file, shows its facts (the size counted in 64 bits) and
+// header, and writes the trace into the pure and the observed samples of the
+// series and its length (at most its capacity), so that the next processing
+// analyses the file; nothing else of the series changes. Without a series one is made for the trace and kept
+// in `series`. Only the header and the trace are read, in pieces of at most
+// a mebibyte. A file shorter than its header or its trace is refused with a
+// message. Returns previousResult after a read and 0 after a cancel or any
 // failure, which leaves the series as it was.
 int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHeaderPtr& series);
 

@@ -1,16 +1,15 @@
 #include "files/png_image.h"
 
-#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <csetjmp>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <new>
 #include <png.h>
-#include <sys/stat.h>
 #include <unistd.h>
+
+#include "files/atomic_file.h"
 
 namespace files {
 
@@ -161,22 +160,6 @@ bool decodeInto(PngJob& job, uint64_t maxPixels)
 
 std::string why() { return std::strerror(errno); }
 
-bool writeAllTo(int fd, const std::vector<uint8_t>& bytes)
-{
-    for (size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 std::vector<uint8_t> encodePng(const platform::Bitmap& picture, std::string& error)
@@ -222,48 +205,13 @@ bool decodePng(std::span<const uint8_t> bytes, platform::Bitmap& picture, std::s
 
 bool writePngFile(const std::string& path, const platform::Bitmap& picture, std::string& error)
 {
-    namespace fs = std::filesystem;
-    auto failed = [&](const std::string& reason) {
-        error = "cannot write '" + path + "': " + reason;
-        return false;
-    };
     std::string reason;
     const std::vector<uint8_t> bytes = encodePng(picture, reason);
-    if (bytes.empty())
-        return failed(reason);
-
-    // A hidden name beside the target, unique among writers in this and
-    // other processes; O_EXCL never reuses a file that is there.
-    static std::atomic<unsigned> serial{0};
-    const fs::path target(path);
-    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    std::string fresh;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        std::string hidden(1, '.');
-        hidden += target.filename().string();
-        hidden += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
-        fresh = (folder / hidden).string();
-        fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
+    if (bytes.empty()) {
+        error = "cannot write '" + path + "': " + reason;
+        return false;
     }
-    if (fd < 0)
-        return failed(why());
-    auto discard = [&](const std::string& what) {
-        ::unlink(fresh.c_str());
-        return failed(what);
-    };
-    if (!writeAllTo(fd, bytes) || ::fsync(fd) != 0) {
-        const std::string what = why();
-        ::close(fd);
-        return discard(what);
-    }
-    if (::close(fd) != 0)
-        return discard(why());
-    if (::rename(fresh.c_str(), path.c_str()) != 0)
-        return discard(why());
-    return true;
+    return writeFileAtomically(path, bytes, error);
 }
 
 bool readPngFile(const std::string& path, platform::Bitmap& picture, std::string& error)

@@ -27,8 +27,9 @@ bool decodePng(std::span<const uint8_t> bytes, platform::Bitmap& picture, std::s
                uint64_t maxPixels = kPngMaxPixels);
 
 // Writes the picture to a fresh file beside `path` and renames it over
-// `path`, so that a failure leaves whatever was there before and no torn
-// file. false with a message naming the file and the reason.
+// `path` (files::AtomicFile), so that a failure leaves whatever was there
+// before and no torn file. false with a message naming the file and the
+// reason.
 bool writePngFile(const std::string& path, const platform::Bitmap& picture, std::string& error);
 
 bool readPngFile(const std::string& path, platform::Bitmap& picture, std::string& error);

@@ -211,8 +211,11 @@ struct Json {
     Kind kind = Kind::Null;
     bool boolean = false;
     std::string text;  // a number's digits or a string's value
+    // An array's elements, or an object's field values with their names in
+    // names, in the order written. Names and values apart rather than as
+    // pairs: a pair cannot hold a Json while Json is still incomplete.
     std::vector<Json> items;
-    std::vector<std::pair<std::string, Json>> fields;
+    std::vector<std::string> names;
 };
 
 class Parser {
@@ -280,7 +283,8 @@ class Parser {
                     fail("a field name expected");
                 std::string name = string();
                 expect(':');
-                v.fields.emplace_back(std::move(name), value(depth + 1));
+                v.items.push_back(value(depth + 1));
+                v.names.push_back(std::move(name));
             } while (take(','));
             expect('}');
         } else if (c == '[') {
@@ -416,9 +420,9 @@ class Fields {
 
     const Json& need(std::string_view name) const
     {
-        for (const auto& [key, v] : object_.fields)
-            if (key == name)
-                return v;
+        for (size_t k = 0; k < object_.names.size(); ++k)
+            if (object_.names[k] == name)
+                return object_.items[k];
         throw Refusal{"field '" + at(name) + "' is missing"};
     }
 

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <new>
 
-#include "files/file_output.h"
+#include "files/atomic_file.h"
 #include "files/png_image.h"
 
 namespace files {
@@ -14,6 +14,8 @@ namespace {
 constexpr const char* kBitmapCaption = "About Bitmap";
 constexpr const char* kPcxCaption = "About PCX";
 constexpr const char* kPngCaption = "About PNG";
+// Past this many pixel bytes the 32-bit size of the file would wrap.
+constexpr uint64_t kMaxBmpImageSize = 0xFFFFFFFFull - 14 - 40;
 
 void putU16(std::vector<uint8_t>& out, size_t at, uint32_t v)
 {
@@ -27,9 +29,10 @@ void putU32(std::vector<uint8_t>& out, size_t at, uint32_t v)
         out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-std::vector<uint8_t> infoHeaderBytes(const BitmapInfoHeader& info)
+// The 40 bytes of the information header and `tableBytes` zeros after them.
+std::vector<uint8_t> infoHeaderBytes(const BitmapInfoHeader& info, size_t tableBytes)
 {
-    std::vector<uint8_t> b(40, 0);
+    std::vector<uint8_t> b(40 + tableBytes, 0);
     putU32(b, 0, info.biSize);
     putU32(b, 4, static_cast<uint32_t>(info.biWidth));
     putU32(b, 8, static_cast<uint32_t>(info.biHeight));
@@ -53,6 +56,9 @@ bool retrievePixels(const platform::Bitmap& picture, BitmapInfoHeader& info, std
         picture.pixels.size() < static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height))
         return false;
     const size_t stride = static_cast<size_t>(picture.width) * 4;
+    // The file's sizes are 32-bit fields: a larger picture has no bitmap file.
+    if (static_cast<uint64_t>(stride) * static_cast<uint64_t>(picture.height) > kMaxBmpImageSize)
+        return false;
     info.biSizeImage = static_cast<uint32_t>(stride * static_cast<size_t>(picture.height));
     info.biClrUsed = 0;
     bits.assign(info.biSizeImage, 0);
@@ -68,6 +74,72 @@ bool retrievePixels(const platform::Bitmap& picture, BitmapInfoHeader& info, std
         }
     }
     return true;
+}
+
+std::vector<uint8_t> bmpFileHeaderBytes(const BitmapInfoHeader& info)
+{
+    const uint32_t offBits = 14 + info.biSize + 4 * info.biClrUsed;
+    std::vector<uint8_t> b(14, 0);
+    putU16(b, 0, 0x4D42);
+    putU32(b, 2, offBits + info.biSizeImage);
+    putU32(b, 10, offBits);
+    return b;
+}
+
+// The information header and the colour table the description asks for. The
+// retrieval leaves no colour table for 32-bit pixels; any entries are zeros.
+std::vector<uint8_t> bmpInfoBytes(const BitmapInfoHeader& info)
+{
+    return infoHeaderBytes(info, 4 * static_cast<size_t>(info.biClrUsed));
+}
+
+// The largest picture a PCX header describes: Xmax and Ymax are 16-bit.
+constexpr int32_t kMaxPcxSide = 65536;
+
+bool pcxSizeFits(const platform::Bitmap& picture)
+{
+    return picture.width >= 1 && picture.height >= 1 && picture.width <= kMaxPcxSide &&
+           picture.height <= kMaxPcxSide;
+}
+
+bool pixelsMatchSize(const platform::Bitmap& picture)
+{
+    return picture.pixels.size() == static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
+}
+
+// The run codes of row y: flag 1 where a pixel equals the background exactly,
+// the padding past the picture background too, eight flags a byte with the
+// first in the highest bit. `flags` holds 8 · bytes per line, `packed` the
+// bytes per line.
+std::vector<uint8_t> pcxRowCodes(const platform::Bitmap& picture, platform::Color background, int32_t y,
+                                 std::vector<uint8_t>& flags, std::vector<uint8_t>& packed)
+{
+    std::fill(flags.begin(), flags.end(), uint8_t{1});
+    for (int32_t x = 0; x < picture.width; ++x)
+        flags[static_cast<size_t>(x)] = platform::pixelAt(picture, x, y) == background ? 1 : 0;
+    for (size_t i = 0; i < packed.size(); ++i) {
+        uint8_t byte = 0;
+        for (size_t bit = 0; bit < 8; ++bit)
+            byte = static_cast<uint8_t>((byte << 1) | flags[8 * i + bit]);
+        packed[i] = byte;
+    }
+    return encodePcxRow(packed);
+}
+
+// The message for a target the writers refuse to replace.
+std::string notRegularText(const std::string& path) { return "'" + path + "' is not a regular file!"; }
+
+// What a writer says when the finished file cannot take the target's place.
+const char* commitFailureText(AtomicStep step)
+{
+    switch (step) {
+    case AtomicStep::Sync:
+        return "ERROR while flushing the file to disk!";
+    case AtomicStep::Rename:
+        return "ERROR while replacing the old file!";
+    default:
+        return "CloseHandle ERROR!";
+    }
 }
 
 bool endsWithNoCase(const std::string& name, const char* ext)
@@ -209,10 +281,27 @@ BitmapInfoHeader makeBitmapInfoHeader(int32_t width, int32_t height, uint16_t pl
     return info;
 }
 
+std::vector<uint8_t> encodeBmp(const platform::Bitmap& picture, BitmapInfoHeader info)
+{
+    std::vector<uint8_t> bits;
+    if (!retrievePixels(picture, info, bits))
+        return {};
+    std::vector<uint8_t> out = bmpFileHeaderBytes(info);
+    const std::vector<uint8_t> infoBytes = bmpInfoBytes(info);
+    out.insert(out.end(), infoBytes.begin(), infoBytes.end());
+    out.insert(out.end(), bits.begin(), bits.end());
+    return out;
+}
+
+std::vector<uint8_t> encodeBmp(const platform::Bitmap& picture)
+{
+    return encodeBmp(picture, makeBitmapInfoHeader(picture.width, picture.height, 1, 32));
+}
+
 int32_t writeBmpFile(MessageSink& sink, const std::string& path, BitmapInfoHeader info,
                      const platform::Bitmap& picture)
 {
-    auto fail = [&](const char* text) {
+    auto fail = [&](const std::string& text) {
         sink.messageBox(text, kBitmapCaption, MessageIcon::None);
         return 0;
     };
@@ -226,29 +315,21 @@ int32_t writeBmpFile(MessageSink& sink, const std::string& path, BitmapInfoHeade
     if (!retrievePixels(picture, info, bits))
         return fail("GetDIBits ERROR!");
 
-    OutputFile file(path);
+    // Written beside the target and renamed over it at the end, so that a
+    // failure leaves the file that was there before.
+    AtomicFile file(path);
+    if (file.failedStep() == AtomicStep::NotRegular)
+        return fail(notRegularText(path));
     if (!file.isOpen())
         return fail("CreateFile ERROR!");
-
-    const uint32_t offBits = 14 + info.biSize + 4 * info.biClrUsed;
-    std::vector<uint8_t> fileHeader(14, 0);
-    putU16(fileHeader, 0, 0x4D42);
-    putU32(fileHeader, 2, offBits + info.biSizeImage);
-    putU32(fileHeader, 10, offBits);
-    if (!file.write(fileHeader.data(), fileHeader.size()))
+    if (!file.write(bmpFileHeaderBytes(info)))
         return fail("ERROR while writing BITMAPFILEHEADER!");
-
-    std::vector<uint8_t> infoBytes = infoHeaderBytes(info);
-    // The retrieval leaves no colour table for 32-bit pixels; any entries the
-    // description asks for are written as zeros.
-    infoBytes.resize(infoBytes.size() + 4 * static_cast<size_t>(info.biClrUsed), 0);
-    if (!file.write(infoBytes.data(), infoBytes.size()))
+    if (!file.write(bmpInfoBytes(info)))
         return fail("ERROR while writing BITMAPINFOHEADER!");
-
     if (!file.write(bits.data(), info.biSizeImage))
         return fail("ERROR while writing bitmap bits!");
-    if (!file.close())
-        return fail("CloseHandle ERROR!");
+    if (!file.commit())
+        return fail(commitFailureText(file.failedStep()));
     return 1;
 }
 
@@ -310,18 +391,41 @@ std::vector<uint8_t> encodePcxRow(std::span<const uint8_t> packed)
     return out;
 }
 
+std::vector<uint8_t> encodePcx(const platform::Bitmap& picture, platform::Color background)
+{
+    if (!pcxSizeFits(picture) || !pixelsMatchSize(picture))
+        return {};
+    const uint32_t B = pcxBytesPerLine(picture.width);
+    std::vector<uint8_t> out = makePcxHeader(picture.width, picture.height, background);
+    std::vector<uint8_t> flags(8 * static_cast<size_t>(B)), packed(B);
+    for (int32_t y = 0; y < picture.height; ++y) {
+        const std::vector<uint8_t> codes = pcxRowCodes(picture, background, y, flags, packed);
+        out.insert(out.end(), codes.begin(), codes.end());
+    }
+    return out;
+}
+
 int32_t writePcxFile(MessageSink& sink, const std::string& path, const platform::Bitmap& picture,
                      platform::Color background)
 {
-    auto fail = [&](const char* text) {
+    auto fail = [&](const std::string& text) {
         sink.messageBox(text, kPcxCaption, MessageIcon::None);
         return 0;
     };
-    const int32_t W = picture.width > 0 ? picture.width : 0;
-    const int32_t H = picture.height > 0 ? picture.height : 0;
-    const uint32_t B = pcxBytesPerLine(W);
+    // A header for no pixels would claim 65536 × 65536 of them.
+    if (!pcxSizeFits(picture)) {
+        std::string text = "Picture of ";
+        text += std::to_string(picture.width);
+        text += " x ";
+        text += std::to_string(picture.height);
+        text += " pixels cannot be saved!";
+        return fail(text);
+    }
+    if (!pixelsMatchSize(picture))
+        return fail("The picture's pixels do not match its size!");
+    const uint32_t B = pcxBytesPerLine(picture.width);
     const uint32_t P = 8 * B;
-    const std::vector<uint8_t> header = makePcxHeader(W, H, background);
+    const std::vector<uint8_t> header = makePcxHeader(picture.width, picture.height, background);
 
     std::vector<uint8_t> flags, packed;
     try {
@@ -335,29 +439,19 @@ int32_t writePcxFile(MessageSink& sink, const std::string& path, const platform:
         return fail("Нет памяти для кодов строки!");
     }
 
-    OutputFile file(path);
+    AtomicFile file(path);
+    if (file.failedStep() == AtomicStep::NotRegular)
+        return fail(notRegularText(path));
     if (!file.isOpen())
         return fail("CreateFile ERROR!");
-    if (!file.write(header.data(), header.size()))
+    if (!file.write(header))
         return fail("ERROR while writing PCXHEADER!");
-
-    for (int32_t y = 0; y < H; ++y) {
-        // The padding past the picture is background, so it packs to 1 bits.
-        std::fill(flags.begin(), flags.end(), uint8_t{1});
-        for (int32_t x = 0; x < W; ++x)
-            flags[static_cast<size_t>(x)] = platform::pixelAt(picture, x, y) == background ? 1 : 0;
-        for (uint32_t i = 0; i < B; ++i) {
-            uint8_t byte = 0;
-            for (uint32_t bit = 0; bit < 8; ++bit)
-                byte = static_cast<uint8_t>((byte << 1) | flags[8 * i + bit]);
-            packed[i] = byte;
-        }
-        const std::vector<uint8_t> codes = encodePcxRow(packed);
-        if (!file.write(codes.data(), codes.size()))
+    for (int32_t y = 0; y < picture.height; ++y) {
+        if (!file.write(pcxRowCodes(picture, background, y, flags, packed)))
             return fail("ERROR while writing PCX codes!");
     }
-    if (!file.close())
-        return fail("CloseHandle ERROR!");
+    if (!file.commit())
+        return fail(commitFailureText(file.failedStep()));
     return 1;
 }
 

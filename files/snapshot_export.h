@@ -54,9 +54,20 @@ uint16_t roundedBitDepth(uint16_t planes, uint16_t bitsPerPixel);
 // first estimate ((width + 7) / 8) · height · b, biClrUsed 2^b below 16 bits.
 BitmapInfoHeader makeBitmapInfoHeader(int32_t width, int32_t height, uint16_t planes, uint16_t bitsPerPixel);
 
-// Writes the picture as a 32-bit bitmap file with the given description (the
-// pixel retrieval replaces its image size with the real one). 1 on success;
-// 0 after a failure, which is reported with caption "About Bitmap".
+// The bytes of the bitmap file of the picture with the given description
+// (the pixel retrieval replaces its image size with the real one): file
+// header, information header, colour table, pixel rows bottom-up. Empty when
+// the pixels cannot be retrieved with the description: an empty picture, one
+// whose pixels do not match its size, a description of another size or
+// depth than 32 bits, or more pixel bytes than the 32-bit sizes hold.
+std::vector<uint8_t> encodeBmp(const platform::Bitmap& picture, BitmapInfoHeader info);
+// The same with the description of a 32-bit bitmap of the picture's size.
+std::vector<uint8_t> encodeBmp(const platform::Bitmap& picture);
+
+// Writes encodeBmp's bytes to a fresh file beside `path` and renames it over
+// `path` (files::AtomicFile); a target that is not a regular file is refused.
+// 1 on success; 0 after a failure, which is reported with caption
+// "About Bitmap" and leaves the file that was there as it was.
 int32_t writeBmpFile(MessageSink& sink, const std::string& path, BitmapInfoHeader info,
                      const platform::Bitmap& picture);
 
@@ -65,15 +76,23 @@ int32_t writeBmpFile(MessageSink& sink, const std::string& path, BitmapInfoHeade
 // Bytes per packed row: ((width + 31) >> 5) << 2.
 uint32_t pcxBytesPerLine(int32_t width);
 
-// The 128-byte header for a picture of width × height on this background.
+// The 128-byte header for a picture of width × height (1 .. 65536 each) on
+// this background.
 std::vector<uint8_t> makePcxHeader(int32_t width, int32_t height, platform::Color background);
 
 // Run-length codes one packed row; never more than 2 bytes per input byte.
 std::vector<uint8_t> encodePcxRow(std::span<const uint8_t> packed);
 
-// Writes the picture as a one-bit PCX: flag 1 where a pixel equals the
-// background exactly. 1 on success; 0 after a failure, reported with caption
-// "About PCX".
+// The bytes of the one-bit PCX file of the picture: the header, then the run
+// codes of every row top first, flag 1 where a pixel equals the background
+// exactly. Empty when the header cannot describe the picture (a side below 1
+// or above 65536) or its pixels do not match its size.
+std::vector<uint8_t> encodePcx(const platform::Bitmap& picture, platform::Color background);
+
+// Writes encodePcx's bytes to a fresh file beside `path` and renames it over
+// `path` (files::AtomicFile); a target that is not a regular file is refused.
+// 1 on success; 0 after a failure, which is reported with caption "About PCX"
+// and leaves the file that was there as it was.
 int32_t writePcxFile(MessageSink& sink, const std::string& path, const platform::Bitmap& picture,
                      platform::Color background);
 

@@ -347,7 +347,9 @@ py::object simulate(std::optional<std::string> seriesType, std::optional<std::st
 
     Workbench w;
     startWorkbench(w, options);
-    answerSimulationDialogs(w.host, sim, w.state);
+    if (std::string error; !checkSimulationRange(w.state, options, sim, error))
+        throw py::value_error(inParameterNames(error));
+    answerSimulationDialogs(w.host, options, sim, w.state);
     w.state.simulationOptions.threads = simulationThreads(sim.threads, availableProcessors(), "quillmore");
 
     // The command's phases, as the window runs them: the computation alone

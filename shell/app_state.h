@@ -155,6 +155,9 @@ struct AppState {
     std::vector<int32_t> traceUnfixedCaseCriteria;  // its size is the capacity
     RestErrorHeaderPtr lpRestErrorHeader;
     int32_t dataFileResult = 0;
+    // Whether the last synthesis made its series (synthesizeSeries writes
+    // it); after a refusal lpSeriesHeader is missing or holds an older series.
+    bool seriesMade = false;
 
     // --- 9. Display resources and the layout of the last paint
     resources::ButtonBitmaps buttonBitmaps;

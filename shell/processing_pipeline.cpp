@@ -244,5 +244,6 @@ bool synthesizeSeries(AppState& s, Host& host)
     default:
         break;
     }
+    s.seriesMade = made;
     return made;
 }

@@ -9,6 +9,7 @@
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error);
 
 // Writes `bytes` to a fresh file beside `path`, flushes it to the device and
-// renames it over `path`. On any failure the fresh file is removed, `path`
-// is left as it was and `error` says what failed.
+// renames it over `path` (files::AtomicFile: a link is followed, a target
+// that is not a regular file is refused). On any failure the fresh file is
+// removed, `path` is left as it was and `error` says what failed.
 bool replaceFile(const std::string& path, std::string_view bytes, std::string& error);

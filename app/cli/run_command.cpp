@@ -100,18 +100,21 @@ void writeState(JsonWriter& j, const AppState& s)
     j.endObject();
 }
 
-std::string seriesJson(const AppState& s, const ConsoleHost& host, size_t firstMessage)
+// One series as JSON. A series that could not be made has no fields at
+// all: the records the workbench still holds belong to an earlier series,
+// and the refusal is among the messages.
+std::string seriesJson(const AppState& s, const ConsoleHost& host, size_t firstMessage, bool made)
 {
     JsonWriter j;
     j.beginObject();
     j.key("series");
-    s.lpSeriesHeader ? writeSeriesJson(j, *s.lpSeriesHeader) : (void)j.null();
+    made && s.lpSeriesHeader ? writeSeriesJson(j, *s.lpSeriesHeader) : (void)j.null();
     j.key("protocol");
-    s.lpStepwiseProtocol ? writeProtocol(j, *s.lpStepwiseProtocol) : (void)j.null();
+    made && s.lpStepwiseProtocol ? writeProtocol(j, *s.lpStepwiseProtocol) : (void)j.null();
     j.key("detectionStudy");
-    s.detectionStudy && usesChainTotals(s) ? writeStudy(j, *s.detectionStudy) : (void)j.null();
+    made && s.detectionStudy && usesChainTotals(s) ? writeStudy(j, *s.detectionStudy) : (void)j.null();
     j.key("pulseCountTable");
-    if (s.pulseCountTable && usesChainTotals(s)) {
+    if (made && s.pulseCountTable && usesChainTotals(s)) {
         const PulseCountTable& t = *s.pulseCountTable;
         j.beginObject().field("configured", t.wConfiguredCount).field("minimum", t.wMinCount).field("maximum", t.wMaxCount);
         j.key("rows").beginArray();
@@ -126,7 +129,7 @@ std::string seriesJson(const AppState& s, const ConsoleHost& host, size_t firstM
         j.null();
     }
     j.key("chainTotals");
-    if (usesChainTotals(s) && s.lpSeriesHeader) {
+    if (made && usesChainTotals(s) && s.lpSeriesHeader) {
         const SeriesHeader& h = *s.lpSeriesHeader;
         const size_t n = h.dwSeriesSize >= h.wImpulseSize ? h.dwSeriesSize - h.wImpulseSize + 1 : 0;
         j.array(first(s.traceUnfixedCaseCriteria, n));
@@ -141,10 +144,10 @@ std::string seriesJson(const AppState& s, const ConsoleHost& host, size_t firstM
     return j.text();
 }
 
-void printSeriesText(const AppState& s, long number)
+void printSeriesText(const AppState& s, long number, bool made)
 {
     std::printf("== series %ld\n", number);
-    if (!s.lpSeriesHeader) {
+    if (!made || !s.lpSeriesHeader) {
         std::printf(" no series\n");
         return;
     }
@@ -221,16 +224,30 @@ int runRunCommand(const std::vector<std::string>& args)
     for (long n = 1; n <= options.series; ++n) {
         const size_t firstMessage = host.messages.size();
         state.moreDetails = options.moreDetails ? 1 : 0;
+        state.seriesMade = false;
         nextSeriesInResultView(state, host);
+        if (!state.seriesMade) {
+            // The refusal has been told. Every further series would be
+            // refused the same way, and "Processing Same Data" would only
+            // process the samples of an earlier series under the new bounds.
+            if (options.json)
+                std::printf("%s\n", seriesJson(state, host, firstMessage, false).c_str());
+            else
+                printSeriesText(state, n, false);
+            std::fflush(stdout);
+            std::fprintf(stderr, "quillmore-cli run: series %ld could not be made\n", n);
+            onDestroy(state);
+            return 1;
+        }
         for (long j = 0; j < options.same; ++j) {
             state.moreDetails = options.moreDetails ? 1 : 0;
             dispatchCommand(state, host, resources::IdProcessingSameData);
         }
         showProcessingResult(state);
         if (options.json)
-            std::printf("%s\n", seriesJson(state, host, firstMessage).c_str());
+            std::printf("%s\n", seriesJson(state, host, firstMessage, true).c_str());
         else
-            printSeriesText(state, n);
+            printSeriesText(state, n, true);
         std::fflush(stdout);
     }
     // Painted after the last series is printed: a paint settles parts of the

@@ -27,7 +27,12 @@ int runSimulateCommand(const std::vector<std::string>& args)
     ConsoleHost host;
     if (const int code = startWorkbench("quillmore-cli", options, state, host, !options.json); code >= 0)
         return code;
-    answerSimulationDialogs(host, sim, state);
+    if (!checkSimulationRange(state, options, sim, error)) {
+        std::fprintf(stderr, "quillmore-cli simulate: %s\n", error.c_str());
+        onDestroy(state);
+        return 2;
+    }
+    answerSimulationDialogs(host, options, sim, state);
     state.simulationOptions.threads = simulationThreads(sim.threads, availableProcessors(), "quillmore-cli");
     const auto progress = simulationProgress(sim.progress, std::chrono::steady_clock::now());
 

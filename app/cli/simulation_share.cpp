@@ -151,19 +151,73 @@ detection::ProgressCallback simulationProgress(bool records, std::chrono::steady
     return {};
 }
 
-void answerSimulationDialogs(ConsoleHost& host, const SimulateOptions& sim, const AppState& state)
+// As the window's dialog computes its offer (offeredSimulationPulses), but
+// for a length "Create Series" has not staged yet.
+SimulationPulseRange simulationPulseRange(const AppState& state, uint32_t length)
+{
+    return {std::max<long>(minPulsesFor(state, length), 1),
+            std::min<long>(maxPulsesFor(state, length), kMaxSimulationPulses)};
+}
+
+uint32_t simulationLength(const RunOptions& options, const AppState& state)
+{
+    return options.length ? static_cast<uint32_t>(*options.length) : state.seriesLength;
+}
+
+bool checkSimulationRange(const AppState& state, const RunOptions& options, const SimulateOptions& sim,
+                          std::string& error)
+{
+    if (!sim.from && !sim.to)
+        return true;
+    const uint32_t length = simulationLength(options, state);
+    const SimulationPulseRange range = simulationPulseRange(state, length);
+    const std::string series = "series of " + std::to_string(length) + " samples with Tmin " +
+                               std::to_string(state.minInterval) + " and Tmax " + std::to_string(state.maxInterval);
+    if (range.from > range.to) {
+        const std::string given = sim.from ? "--from " + std::to_string(*sim.from) : "--to " + std::to_string(*sim.to);
+        error = given + ": " + series + " admit no pulse count from 1 to " + std::to_string(kMaxSimulationPulses) +
+                ", the counts the simulation takes";
+        return false;
+    }
+    for (const auto& [name, value] : {std::pair{"--from", sim.from}, std::pair{"--to", sim.to}})
+        if (value && (*value < range.from || *value > range.to)) {
+            error = std::string(name) + " " + std::to_string(*value) + ": outside " + std::to_string(range.from) +
+                    " to " + std::to_string(range.to) + ", the pulse counts the simulation takes for " + series;
+            return false;
+        }
+    if (sim.from && sim.to && *sim.from > *sim.to) {
+        error = "--from " + std::to_string(*sim.from) + " is above --to " + std::to_string(*sim.to) +
+                ": the range would hold no pulse count";
+        return false;
+    }
+    return true;
+}
+
+void answerSimulationDialogs(ConsoleHost& host, const RunOptions& options, const SimulateOptions& sim,
+                             const AppState& state)
 {
     using namespace resources;
-    host.dialogEdits[DialogCreateSeries] = {};
+    std::vector<std::pair<int32_t, std::string>>& series = host.dialogEdits[DialogCreateSeries];
+    series.clear();
+    if (options.length)
+        series.emplace_back(EditSamplesLength, std::to_string(*options.length));
     std::vector<std::pair<int32_t, std::string>>& edits = host.dialogEdits[DialogLocationParameters];
     auto edit = [&edits](int32_t id, const std::optional<long>& v) {
         if (v)
             edits.emplace_back(id, std::to_string(*v));
     };
-    // "Create Series" stages the state's series length, and the command
-    // takes that length's limits as its range.
-    edit(EditPulsesFrom, sim.from ? sim.from : std::optional<long>(minPulsesFor(state, state.seriesLength)));
-    edit(EditPulsesTo, sim.to ? sim.to : std::optional<long>(maxPulsesFor(state, state.seriesLength)));
+    // "Create Series" stages the length, and the command takes that
+    // length's limits as its range; the dialog offers the part of them the
+    // simulation takes, or the limits whole when that part is empty.
+    const uint32_t length = simulationLength(options, state);
+    long from = minPulsesFor(state, length), to = maxPulsesFor(state, length);
+    if (const SimulationPulseRange offered = simulationPulseRange(state, length);
+        (options.length || sim.from || sim.to) && offered.from <= offered.to) {
+        from = offered.from;
+        to = offered.to;
+    }
+    edit(EditPulsesFrom, sim.from ? sim.from : std::optional<long>(from));
+    edit(EditPulsesTo, sim.to ? sim.to : std::optional<long>(to));
     edit(EditPulsesIncrement, sim.incr);
     edit(EditInitialNoiseLevel, sim.noiseFrom);
     edit(EditNoiseSteps, sim.noiseSteps);

@@ -33,13 +33,36 @@ unsigned simulationThreads(const std::optional<long>& given, unsigned fallback, 
 // in place; else nothing (an empty callback).
 detection::ProgressCallback simulationProgress(bool records, std::chrono::steady_clock::time_point started);
 
-// The answers the simulation's dialogs get: "Create Series" as it fills
-// itself, " Location Parameters" with the values given. A pulse count not
-// given is the limit of the series length of `state` (the one "Create
-// Series" will show), as the command line has always taken it: the window's
-// dialog offers only the counts the simulation takes, while here a length
-// beyond them is refused with the simulation's reason.
-void answerSimulationDialogs(ConsoleHost& host, const SimulateOptions& sim, const AppState& state);
+// The pulse counts " Location Parameters" offers for series of `length`
+// samples with the state's intervals: the counts the length admits (from
+// minPulsesFor to maxPulsesFor) that the simulation takes (1 to
+// kMaxSimulationPulses). Empty (`from` above `to`) when there are none.
+struct SimulationPulseRange {
+    long from = 0;
+    long to = 0;
+};
+SimulationPulseRange simulationPulseRange(const AppState& state, uint32_t length);
+
+// The series length the simulation runs on: --length, else the length
+// "Create Series" shows (the state's).
+uint32_t simulationLength(const RunOptions& options, const AppState& state);
+
+// Refuses, on a started workbench with the options applied, a pulse-count
+// range the dialog would not take: --from or --to outside the offered range
+// (or any of them when the length offers none), --from above --to. False
+// with a one-line message naming the option and the range.
+bool checkSimulationRange(const AppState& state, const RunOptions& options, const SimulateOptions& sim,
+                          std::string& error);
+
+// The answers the simulation's dialogs get: "Create Series" with --length
+// typed in, " Location Parameters" with the values given. A pulse count not
+// given is the end of the offered range. With none of --length, --from and
+// --to given, the counts typed are the limits of the state's series length
+// (the range "Create Series" stages), as the command line has always typed
+// them: the window's dialog offers only the counts the simulation takes,
+// while here a length beyond them is refused with the simulation's reason.
+void answerSimulationDialogs(ConsoleHost& host, const RunOptions& options, const SimulateOptions& sim,
+                             const AppState& state);
 
 struct ShareOutcome {
     bool ran = false;  // the share ran to its end; `file` is filled

@@ -129,6 +129,10 @@ bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, Simu
             error = a + " is an option of run: simulate draws no window picture";
             return false;
         }
+        if (simulate && (a == "--series" || a == "--same")) {
+            error = a + " is an option of run: simulate makes and processes each series of its grid once";
+            return false;
+        }
         if (i + 1 >= args.size()) {
             error = "unknown option or missing value: " + a;
             return false;
@@ -242,6 +246,10 @@ bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, Simu
     }
     if (sizeGiven && !run.render) {
         error = "--size needs --render FILE.png, the picture it sizes";
+        return false;
+    }
+    if (simulate && simulate->csv && run.json) {
+        error = "--csv and --json exclude each other: give one output format";
         return false;
     }
     if (simulate && simulate->shard && !simulate->out) {

@@ -84,9 +84,16 @@ int simulate(const std::vector<std::string>& args, int rank, int size)
     AppState state;
     ConsoleHost host;
     int status = startWorkbench("quillmore-mpi", options, state, host, false, quiet);
+    // Every rank refuses the same range alike and ends before waiting for another.
+    if (status < 0 && !checkSimulationRange(state, options, sim, error)) {
+        if (!quiet)
+            std::fprintf(stderr, "quillmore-mpi simulate: %s\n", error.c_str());
+        onDestroy(state);
+        return 2;
+    }
     files::SimulationPartFile mine;
     if (status < 0) {
-        answerSimulationDialogs(host, sim, state);
+        answerSimulationDialogs(host, options, sim, state);
         state.simulationOptions.threads = simulationThreads(sim.threads, 1, "quillmore-mpi", quiet);
         const auto progress =
             quiet ? detection::ProgressCallback{} : simulationProgress(sim.progress, std::chrono::steady_clock::now());

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "files/data_file_reader.h"
@@ -333,4 +335,90 @@ TEST(DataFileReader, GarbageIsReadOrRefusedNeverOverrun)
     }
     EXPECT_GT(refused, 0);
     EXPECT_GT(read, 0);
+}
+
+namespace {
+
+// A data file of `trace` made `size` bytes long: zeros past the trace,
+// sparse, so that gigabytes take no room on the disk.
+std::string sparseDataFile(const ScratchDir& dir, const std::vector<int16_t>& trace, uint64_t size)
+{
+    const std::string path = dir.file("big.dat");
+    files_test::writeAll(path, makeDataFile(DataFileHeaderFields{}, trace));
+    return ::truncate(path.c_str(), static_cast<off_t>(size)) == 0 ? path : "";
+}
+
+std::string sizeLine(uint64_t size) { return "File Size: " + std::to_string(size) + " bytes \n"; }
+
+}  // namespace
+
+TEST(DataFileReader, SizesPastTwoAndFourGibibytesCountWhole)
+{
+    // Read through the low 32 bits, the first file was 1000 bytes and the
+    // second shorter than its header; the third showed a negative size.
+    const std::vector<int16_t> trace = randomTrace(250, 8);
+    for (const uint64_t size : {(uint64_t{1} << 32) + 1000, (uint64_t{1} << 32) + 10, (uint64_t{1} << 31) + 1000}) {
+        ScratchDir dir;
+        const std::string path = sparseDataFile(dir, trace, size);
+        ASSERT_FALSE(path.empty()) << "no sparse file of " << size << " bytes here";
+        platform::ScriptedHost host;
+        SeriesHeaderPtr series = markedSeries(300);
+        host.queueOpenFile(path);
+        EXPECT_EQ(files::ReadInfoDataFile(host, 77, series), 77) << size;
+        ASSERT_EQ(host.messages.size(), 2u) << size;
+        const std::string facts = host.messages[0].text;
+        EXPECT_NE(facts.find(" \n" + sizeLine(size)), std::string::npos) << facts;
+        EXPECT_EQ(std::vector<int16_t>(series->lpPureData.begin(), series->lpPureData.begin() + 10),
+                  expectedSeries(trace));
+    }
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+TEST(DataFileReader, AFileOfGibibytesIsReadInLittleMemory)
+{
+    // Only the header and the trace are read: under 512 MiB of address space
+    // a file of 2 GiB reads as a small one does.
+    ScratchDir dir;
+    const std::vector<int16_t> trace = randomTrace(2500, 9);
+    const std::string path = sparseDataFile(dir, trace, (uint64_t{1} << 31) + 1000);
+    ASSERT_FALSE(path.empty());
+    const std::string said = files_test::inChild(
+        [&] {
+            platform::ScriptedHost host;
+            SeriesHeaderPtr series = markedSeries(300);
+            host.queueOpenFile(path);
+            std::string s = std::to_string(files::ReadInfoDataFile(host, 77, series));
+            s += ' ';
+            s += std::to_string(series->lpPureData[99]);
+            return s;
+        },
+        RLIMIT_AS, rlim_t{512} << 20);
+    EXPECT_EQ(said, "77 " + std::to_string(expectedSeries(trace)[99]));
+}
+#endif
+
+TEST(DataFileReader, TracesLongerThanOneReadComeOutWhole)
+{
+    // Over a mebibyte of samples from an odd offset: the pieces the reader
+    // takes them in join without a seam, and the range covers every sample,
+    // past the series' capacity and past the last whole group too.
+    Reader r;
+    DataFileHeaderFields header;
+    header.hLen = 1001;
+    std::vector<int16_t> trace = randomTrace(25 * 24000 + 13, 12);
+    for (int16_t& v : trace)
+        v = static_cast<int16_t>(v & 0x3FFF);    // high bytes 0 .. 63
+    trace[25 * 23000] = 0x7F00;                  // 127
+    trace.back() = static_cast<int16_t>(0x8000);  // -128
+    SeriesHeaderPtr series = markedSeries(20000);
+    const std::vector<uint8_t> bytes = makeDataFile(header, trace);
+    ASSERT_EQ(r.read(bytes, series), 77) << r.lastText();
+    const std::vector<int16_t> expected = expectedSeries(trace);
+    EXPECT_EQ(std::vector<int16_t>(series->lpPureData.begin(), series->lpPureData.end()),
+              std::vector<int16_t>(expected.begin(), expected.begin() + 20000));
+    EXPECT_NE(r.lastText().find("minValue: -128\nmaxValue: 127\n"), std::string::npos);
+    const files::DataFileTraceSummary inMemory =
+        files::summarizeDataFileTrace(bytes, *files::parseDataFileHeader(bytes), 7);
+    EXPECT_EQ(inMemory.series, std::vector<int16_t>(expected.begin(), expected.begin() + 7));
+    EXPECT_EQ(std::make_pair(inMemory.minValue, inMemory.maxValue), std::make_pair(-128, 127));
 }

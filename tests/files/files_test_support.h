@@ -2,13 +2,18 @@
 // Scratch folders and byte helpers shared by the file tests.
 
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace files_test {
@@ -46,6 +51,40 @@ inline void writeAll(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// What `job` returns when run in a child process, with `resource` limited
+// to `limit` (no limit for a negative resource) and SIGXFSZ at its default.
+// A job that blocks is ended after 20 s and gives "(blocked)"; one that dies
+// gives "(signal N)".
+inline std::string inChild(const std::function<std::string()>& job, int resource = -1, rlim_t limit = 0)
+{
+    int ends[2];
+    if (::pipe(ends) != 0)
+        return "(no pipe)";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(ends[0]);
+        std::signal(SIGXFSZ, SIG_DFL);
+        ::alarm(20);
+        const rlimit limits{limit, limit};
+        if (resource >= 0 && ::setrlimit(static_cast<decltype(RLIMIT_FSIZE)>(resource), &limits) != 0)
+            ::_exit(3);
+        const std::string said = job();
+        (void)!::write(ends[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(ends[1]);
+    std::string said;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<size_t>(n));
+    ::close(ends[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status))
+        return WTERMSIG(status) == SIGALRM ? "(blocked)" : "(signal " + std::to_string(WTERMSIG(status)) + ")";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? said : "(child failed)";
 }
 
 inline uint32_t u16(const std::vector<uint8_t>& b, size_t at) { return b.at(at) | (b.at(at + 1) << 8); }

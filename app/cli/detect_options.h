@@ -1,0 +1,38 @@
+#pragma once
+// The options of quillmore-cli detect and their reading, apart from the
+// command so that the reading can be exercised on its own.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "detection/series_preparation.h"
+#include "files/series_readers.h"
+
+struct DetectOptions {
+    std::string file;
+    files::SeriesReadOptions read;
+    detection::PreparationOptions prepare;
+    std::optional<int32_t> pulses;
+    bool unknown = false;
+    std::optional<int32_t> method;
+    std::optional<int32_t> tmin, tmax, pulseLength;
+    std::string score = "energy";
+    std::optional<std::string> etalon;
+    std::optional<int32_t> box;
+    std::optional<std::string> templateFile;
+    std::optional<int64_t> noise;
+    bool json = false;
+    bool csv = false;
+    std::optional<std::string> plot;
+    int32_t plotWidth = 1600;
+    int32_t plotHeight = 900;
+};
+
+// A whole number of at most 18 characters within low..high, nothing else.
+bool wholeNumber(const std::string& text, int64_t low, int64_t high, int64_t& value);
+
+// Reads the arguments after "detect". On a bad option or a missing or
+// conflicting choice returns false with a one-line message.
+bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, std::string& error);
