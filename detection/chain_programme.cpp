@@ -14,9 +14,16 @@ StartRegions buildStartRegions(const SeriesHeader& series, uint32_t seriesSize, 
     IntervalSetPtr& first = r.sets[omegaFirst];
     IntervalSetPtr& later = r.sets[omegaLater];
     IntervalSetPtr& last = r.sets[omegaLast];
-    first = getIntervalSet(nullptr, mMax);
-    later = getIntervalSet(nullptr, mMax);
-    last = getIntervalSet(nullptr, mMax);
+    // A region that cannot be had would count as holding no start and change
+    // the detection: the shortage goes to the caller instead.
+    auto had = [](IntervalSetPtr set) {
+        if (!set)
+            throw std::bad_alloc();
+        return set;
+    };
+    first = had(getIntervalSet(nullptr, mMax));
+    later = had(getIntervalSet(nullptr, mMax));
+    last = had(getIntervalSet(nullptr, mMax));
 
     // The clamp keeps every window inside the series whatever intervals the
     // caller passes.
@@ -36,13 +43,14 @@ StartRegions buildStartRegions(const SeriesHeader& series, uint32_t seriesSize, 
         add(last.get(), n - 1, n);
     }
 
-    r.sets[omegaAny] = copyIntervalSet(nullptr, first.get());
+    r.sets[omegaAny] = had(copyIntervalSet(nullptr, first.get()));
     uniteIntervalSets(r.sets[omegaAny].get(), later.get());
-    r.sets[omegaFirstOnly] = copyIntervalSet(nullptr, first.get());
+    r.sets[omegaFirstOnly] = had(copyIntervalSet(nullptr, first.get()));
     subtractIntervalSets(r.sets[omegaFirstOnly].get(), later.get());
-    r.sets[omegaFirstAndLater] = copyIntervalSet(nullptr, first.get());
-    intersectIntervalSets(r.sets[omegaFirstAndLater].get(), later.get());
-    r.sets[omegaLaterOnly] = copyIntervalSet(nullptr, later.get());
+    r.sets[omegaFirstAndLater] = had(copyIntervalSet(nullptr, first.get()));
+    if (!intersectIntervalSets(r.sets[omegaFirstAndLater].get(), later.get()))
+        throw std::bad_alloc();
+    r.sets[omegaLaterOnly] = had(copyIntervalSet(nullptr, later.get()));
     subtractIntervalSets(r.sets[omegaLaterOnly].get(), first.get());
     return r;
 }

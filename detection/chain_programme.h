@@ -13,8 +13,8 @@
 #include "synthesis/wrapping.h"
 #include "synthesis/pulse_records.h"
 
-// The seven start regions, indexed by OmegaSet. A set that could not be had
-// is empty (nullptr) and counts as holding no start.
+// The seven start regions, indexed by OmegaSet. A missing set (nullptr)
+// counts as holding no start; buildStartRegions always makes all seven.
 struct StartRegions {
     std::array<IntervalSetPtr, omegaSetCount> sets;
 };
@@ -23,7 +23,8 @@ struct StartRegions {
 // pulse count max(1, wMinPulses)..wMaxPulses, each with room for wMaxPulses
 // intervals (what does not fit is dropped), and the four sets derived from
 // them, for a series of N samples. Ranges are kept inside 0..N-L so that
-// every window lies in the series.
+// every window lies in the series. Throws std::bad_alloc when a set cannot
+// be had (the callers end with their work-memory message).
 StartRegions buildStartRegions(const SeriesHeader& series, uint32_t N, uint16_t Tmin, uint16_t Tmax);
 
 // Calls f(p) for every start of the set in increasing order.

@@ -26,6 +26,24 @@ std::vector<int16_t> narrowed(const std::vector<int32_t>& positions)
     return std::vector<int16_t>(positions.begin(), positions.end());
 }
 
+// The positions as the rows hold them, written into `into` (reserved for
+// the largest count, so nothing is allocated).
+std::span<const int16_t> narrowed(const std::vector<int32_t>& positions, std::vector<int16_t>& into)
+{
+    into.assign(positions.begin(), positions.end());
+    return into;
+}
+
+// The longest trace of counts mFrom..mMax with m0 true positions: every
+// number at its widest (11 characters for 32 bits, a separator each).
+size_t traceBound(uint16_t m0, uint16_t mFrom, uint16_t mMax)
+{
+    size_t bound = 64 + 12 * size_t{m0} + 256;
+    for (size_t m = mFrom; m <= mMax; ++m)
+        bound += 2 * (64 + 12 * m);
+    return bound;
+}
+
 std::vector<int32_t> foundStarts(const SeriesHeader& series, uint16_t m)
 {
     return std::vector<int32_t>(series.lpFoundPositions.begin(), series.lpFoundPositions.begin() + m);
@@ -107,16 +125,25 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
         return -1;
     }
     detection::CountChoice<int32_t> choice;
+    std::string trace;
+    // The rows' narrowed positions, and the estimated positions as they
+    // were, to put back when memory runs out halfway.
+    std::vector<int16_t> rowPositions;
+    std::vector<int16_t> foundBefore;
+    const uint16_t foundCountBefore = series.wFoundPulses;
     try {
         for (auto* positions : {&choice.byProgramme.programme, &choice.byProgramme.improved,
                                 &choice.byImprovement.programme, &choice.byImprovement.improved})
             positions->reserve(mMax);
+        rowPositions.reserve(mMax);
+        foundBefore = series.lpFoundPositions;
+        if (traceFlag)
+            trace.reserve(traceBound(series.wImpulseQuantity, mFrom, mMax));
     } catch (const std::bad_alloc&) {
         sink.messageBox("Нет памяти для pulse_positions!", "", MessageIcon::None);
         return -1;
     }
 
-    std::string trace;
     const uint16_t m0 = series.wImpulseQuantity;
     const std::span<const int16_t> truth(series.lpPositions.data(), m0);
     const int32_t M0 = measure(series, L, truth);
@@ -128,25 +155,34 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
             appendFormat(trace, " %d", p);
         trace += "\n\n";
     }
-    appendProtocolRow(protocol, m0, M0, Q0, 0, kMethodTrue, truth);
 
-    // One table of the energy programme serves every count.
-    const std::unique_ptr<SeriesProgramme> programme = shareEnergyProgramme(series, Tmin, Tmax, L, mFrom, mMax);
-    for (uint32_t m = mFrom; m <= mMax; ++m) {
-        uint16_t shown = 0;
-        const Fit fit = fitOnSeries(sink, Tmin, Tmax, L, static_cast<uint16_t>(m), series, programme.get(), shown);
-        programmeMeasures[m - mFrom] = fit.programmeMeasure;
-        improvedMeasures[m - mFrom] = fit.improvedMeasure;
-        choice.consider(fit);
-        if (traceFlag) {
-            appendFormat(trace, "%d[%d]\t%6d\t%6d\t", fit.count, shown, fit.programmeMeasure, fit.programmeSquares);
-            appendPositions(trace, fit.programme);
-            trace += "\n";
-            appendFormat(trace, "  it=%d\t%6d\t%6d\t", fit.passes, fit.improvedMeasure, fit.improvedSquares);
-            appendPositions(trace, fit.improved);
-            trace += "\n";
+    // The counts are fitted before any row is written: a shortage on the way
+    // puts the estimated positions back and leaves the protocol untouched.
+    try {
+        // One table of the energy programme serves every count.
+        const std::unique_ptr<SeriesProgramme> programme = shareEnergyProgramme(series, Tmin, Tmax, L, mFrom, mMax);
+        for (uint32_t m = mFrom; m <= mMax; ++m) {
+            uint16_t shown = 0;
+            const Fit fit = fitOnSeries(sink, Tmin, Tmax, L, static_cast<uint16_t>(m), series, programme.get(), shown);
+            programmeMeasures[m - mFrom] = fit.programmeMeasure;
+            improvedMeasures[m - mFrom] = fit.improvedMeasure;
+            choice.consider(fit);
+            if (traceFlag) {
+                appendFormat(trace, "%d[%d]\t%6d\t%6d\t", fit.count, shown, fit.programmeMeasure, fit.programmeSquares);
+                appendPositions(trace, fit.programme);
+                trace += "\n";
+                appendFormat(trace, "  it=%d\t%6d\t%6d\t", fit.passes, fit.improvedMeasure, fit.improvedSquares);
+                appendPositions(trace, fit.improved);
+                trace += "\n";
+            }
         }
+    } catch (const std::bad_alloc&) {
+        std::copy(foundBefore.begin(), foundBefore.end(), series.lpFoundPositions.begin());
+        series.wFoundPulses = foundCountBefore;
+        sink.messageBox("Нет памяти для pulse_positions!", "", MessageIcon::None);
+        return -1;
     }
+    appendProtocolRow(protocol, m0, M0, Q0, 0, kMethodTrue, truth);
 
     const Fit& byProgramme = choice.byProgramme;
     const Fit& byImprovement = choice.byImprovement;
@@ -165,15 +201,17 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
 
     series.wFoundPulses = mPre;
     appendProtocolRow(protocol, mPre, choice.bestProgramme, byProgramme.programmeSquares, 0, kMethodProgramme,
-                      narrowed(byProgramme.programme));
+                      narrowed(byProgramme.programme, rowPositions));
     appendProtocolRow(protocol, mPre, byProgramme.improvedMeasure, byProgramme.improvedSquares,
-                      static_cast<uint16_t>(byProgramme.passes), kMethodImproved, narrowed(byProgramme.improved));
+                      static_cast<uint16_t>(byProgramme.passes), kMethodImproved,
+                      narrowed(byProgramme.improved, rowPositions));
     std::copy_n(byProgramme.improved.begin(), mPre, series.lpFoundPositions.begin());
     if (mPre != mEst) {
         appendProtocolRow(protocol, mEst, byImprovement.programmeMeasure, byImprovement.programmeSquares, 0,
-                          kMethodProgramme, narrowed(byImprovement.programme));
+                          kMethodProgramme, narrowed(byImprovement.programme, rowPositions));
         appendProtocolRow(protocol, mEst, choice.bestImproved, byImprovement.improvedSquares,
-                          static_cast<uint16_t>(byImprovement.passes), kMethodImproved, narrowed(byImprovement.improved));
+                          static_cast<uint16_t>(byImprovement.passes), kMethodImproved,
+                          narrowed(byImprovement.improved, rowPositions));
     }
     return improvedMeasures[counts - 1];
 }

@@ -441,11 +441,15 @@ std::vector<Chunk> chunksOf(const Grid& g, uint64_t first, uint64_t end, unsigne
 
 }  // namespace
 
-int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
-                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType,
-                       uint16_t task, uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series,
-                       int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams,
-                       const SimulationOptions& options)
+namespace {
+
+// The run of statCutoffSpotting; throws std::bad_alloc when its work memory
+// (the grid, the plan of the series, the workers' records and protocols)
+// cannot be had, before anything of the caller's has changed.
+int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
+                 uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
+                 uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series, int16_t amplitude,
+                 int32_t& noiseSeed, RandomStreams& streams, const SimulationOptions& options)
 {
     if (!header) {
         sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", MessageIcon::None);
@@ -481,6 +485,13 @@ int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<con
         StepwiseProtocolPtr protocol = getStepwiseProtocol(7, g.mMax, nullptr);
         if (protocol)
             addTolpStepwiseProtocol(sink, seriesType, task, protocol.get());
+        return protocol;
+    };
+    // A worker never runs without its protocol.
+    auto workerProtocol = [&]() {
+        StepwiseProtocolPtr protocol = protocolFor();
+        if (!protocol)
+            throw std::bad_alloc();
         return protocol;
     };
     StepwiseProtocolPtr protocol = protocolFor();
@@ -557,17 +568,24 @@ int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<con
         }
         finished.notify_all();
     };
+    // The caller's own record and protocol are had before any helper starts,
+    // so that a shortage leaves no thread running.
+    SeriesHeaderPtr callerRecord = std::make_unique<SeriesHeader>(*series);
+    StepwiseProtocolPtr callerProtocol = workerProtocol();
     std::vector<std::thread> pool;
     const unsigned helpers = static_cast<unsigned>(std::min<size_t>(threads - 1, pooled));
     working = helpers + 1;
     try {
         for (unsigned k = 0; k < helpers; ++k)
-            pool.emplace_back(work, std::make_unique<SeriesHeader>(*series), protocolFor(), false);
+            pool.emplace_back(work, std::make_unique<SeriesHeader>(*series), workerProtocol(), false);
     } catch (const std::system_error&) {
         // Fewer threads than asked for: the ones running share the work.
         working -= helpers - static_cast<unsigned>(pool.size());
+    } catch (const std::bad_alloc&) {
+        // No memory for another worker's record or protocol: the same.
+        working -= helpers - static_cast<unsigned>(pool.size());
     }
-    work(std::make_unique<SeriesHeader>(*series), protocolFor(), true);
+    work(std::move(callerRecord), std::move(callerProtocol), true);
     {
         std::unique_lock lock(waiting);
         while (working.load() > 0) {
@@ -660,6 +678,23 @@ int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<con
     series = std::move(lastRecord);
     h.fReady = 1;
     return 1;
+}
+
+}  // namespace
+
+int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
+                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType,
+                       uint16_t task, uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series,
+                       int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams,
+                       const SimulationOptions& options)
+{
+    try {
+        return simulateGrid(sink, header, etalons, activeCount, requiredList, seriesType, task, createEnergy,
+                            processEnergy, series, amplitude, noiseSeed, streams, options);
+    } catch (const std::bad_alloc&) {
+        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", MessageIcon::None);
+        return 0;
+    }
 }
 
 int mergeSimulationParts(MessageSink& sink, RestErrorHeader* header, uint16_t seriesType, uint16_t task,

@@ -207,12 +207,18 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
         return 0;
     };
 
-    const std::optional<std::string> name = host.openFileDialog(dataFileDialogOptions());
-    if (!name)
-        return 0;
+    std::optional<std::string> name;
+    std::filesystem::path path;
+    try {
+        name = host.openFileDialog(dataFileDialogOptions());
+        if (!name)
+            return 0;
+        path = *name;
+    } catch (const std::bad_alloc&) {
+        return fail("Нет памяти для буфера текста!");
+    }
 
     std::error_code error;
-    const std::filesystem::path path(*name);
     if (!std::filesystem::is_regular_file(path, error))
         return fail("FindFirstFile ERROR!");
     const uintmax_t fileSize = std::filesystem::file_size(path, error);
@@ -220,10 +226,14 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
         return fail("FindFirstFile ERROR!");
 
     std::string text;
-    appendf(text, "File Name: %s \n", name->c_str());
-    appendf(text, "File Size: %lld bytes \n", static_cast<long long>(fileSize));
-    appendf(text, "VJ Data File Header Size: %d bytes \n", kHeaderSizeShown);
-    appendf(text, "VJ Preambule Size: %d bytes \n", kPreambleSizeShown);
+    try {
+        appendf(text, "File Name: %s \n", name->c_str());
+        appendf(text, "File Size: %lld bytes \n", static_cast<long long>(fileSize));
+        appendf(text, "VJ Data File Header Size: %d bytes \n", kHeaderSizeShown);
+        appendf(text, "VJ Preambule Size: %d bytes \n", kPreambleSizeShown);
+    } catch (const std::bad_alloc&) {
+        return fail("Нет памяти для буфера текста!");
+    }
     host.messageBox(text, kCaption, MessageIcon::None);
 
     // Only the header and the trace are read, a piece at a time: a file of
@@ -265,28 +275,32 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
 
     // A C string of the two identifier characters, ending early at a zero.
     char id[3] = {h.ID[0], h.ID[1], 0};
-    appendf(text, "ID: %s\n", id);
-    appendf(text, "Ver: %d\n", h.Ver);
-    appendf(text, "SubVer: %d\n", h.SubVer);
-    appendf(text, "HLen: %d, длина заголовка в байтах\n", h.HLen);
-    appendf(text, "Datime: %d\n", h.Datime);
-    appendf(text, "Duration: %d, длительность сеанса в секундах\n", h.Duration);
-    appendf(text, "Scale: %.4g, коэффициент пересчета в физическую величину\n", h.Scale);
-    appendf(text, "Year: %d, год начала сеанса\n", h.Year);
-    appendf(text, "Month: %d, месяц начала сеанса\n", h.Month);
-    appendf(text, "Day: %d, день начала сеанса\n", h.Day);
-    appendf(text, "Hour: %d, час начала сеанса\n", h.Hour);
-    appendf(text, "Minute: %d, минута начала сеанса\n", h.Minute);
-    appendf(text, "Second: %d, секунда начала сеанса\n", h.Second);
-    appendf(text, "MicroSec: %d, поправка в микросекундах ко времени начала сеанса\n", h.MicroSec);
-    appendf(text, "SamplRate: %d, частота дискретизации в Гц\n", h.SamplRate);
-    appendf(text, "SamplNum: %d, число отсчетов в трассе\n", h.SamplNum);
-    appendf(text, "SamplType: %d, длина и тип отсчета\n", h.SamplType);
-    appendf(text, "TrNum: %d, номер трассы в исходном файле\n", h.TrNum);
-    appendf(text, "Reserved: %d\n", h.Reserved);
-    text += "\n";
-    appendf(text, "minValue: %d\n", trace.minValue);
-    appendf(text, "maxValue: %d\n", trace.maxValue);
+    try {
+        appendf(text, "ID: %s\n", id);
+        appendf(text, "Ver: %d\n", h.Ver);
+        appendf(text, "SubVer: %d\n", h.SubVer);
+        appendf(text, "HLen: %d, длина заголовка в байтах\n", h.HLen);
+        appendf(text, "Datime: %d\n", h.Datime);
+        appendf(text, "Duration: %d, длительность сеанса в секундах\n", h.Duration);
+        appendf(text, "Scale: %.4g, коэффициент пересчета в физическую величину\n", h.Scale);
+        appendf(text, "Year: %d, год начала сеанса\n", h.Year);
+        appendf(text, "Month: %d, месяц начала сеанса\n", h.Month);
+        appendf(text, "Day: %d, день начала сеанса\n", h.Day);
+        appendf(text, "Hour: %d, час начала сеанса\n", h.Hour);
+        appendf(text, "Minute: %d, минута начала сеанса\n", h.Minute);
+        appendf(text, "Second: %d, секунда начала сеанса\n", h.Second);
+        appendf(text, "MicroSec: %d, поправка в микросекундах ко времени начала сеанса\n", h.MicroSec);
+        appendf(text, "SamplRate: %d, частота дискретизации в Гц\n", h.SamplRate);
+        appendf(text, "SamplNum: %d, число отсчетов в трассе\n", h.SamplNum);
+        appendf(text, "SamplType: %d, длина и тип отсчета\n", h.SamplType);
+        appendf(text, "TrNum: %d, номер трассы в исходном файле\n", h.TrNum);
+        appendf(text, "Reserved: %d\n", h.Reserved);
+        text += "\n";
+        appendf(text, "minValue: %d\n", trace.minValue);
+        appendf(text, "maxValue: %d\n", trace.maxValue);
+    } catch (const std::bad_alloc&) {
+        return fail("Нет памяти для буфера текста!");
+    }
     host.messageBox(text, kCaption, MessageIcon::None);
 
     const uint32_t M = static_cast<uint32_t>(h.SamplNum) / kSamplesPerSeriesSample;

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <memory>
+#include <new>
 #include <optional>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -339,7 +340,7 @@ std::optional<uint64_t> parseIndex(std::string_view s)
 
 }  // namespace
 
-SeriesReadResult readSeriesText(std::string_view text, std::string_view name, const SeriesReadOptions& options)
+static SeriesReadResult readText(std::string_view text, std::string_view name, const SeriesReadOptions& options)
 {
     char delimiter = 0;
     const std::vector<TextLine> lines = tableLines(text, delimiter);
@@ -806,7 +807,7 @@ std::string shapeText(const std::vector<uint64_t>& shape)
 
 }  // namespace
 
-SeriesReadResult readSeriesNpy(std::span<const uint8_t> bytes, std::string_view name, const SeriesReadOptions& options)
+static SeriesReadResult readNpy(std::span<const uint8_t> bytes, std::string_view name, const SeriesReadOptions& options)
 {
     const size_t size = bytes.size();
     if (size < kNpyMagic.size() || std::memcmp(bytes.data(), kNpyMagic.data(), kNpyMagic.size()) != 0)
@@ -1118,15 +1119,10 @@ SeriesReadResult readSound(std::span<const uint8_t> bytes, std::string_view name
 
 }  // namespace
 
-SeriesReadResult readSeriesSound(std::span<const uint8_t> bytes, std::string_view name,
-                                 const SeriesReadOptions& options)
-{
-    return readSound(bytes, name, options, nullptr);
-}
 
 // ---------------------------------------------------------------- data file
 
-SeriesReadResult readSeriesDataFile(std::span<const uint8_t> bytes, std::string_view name)
+static SeriesReadResult readDataFile(std::span<const uint8_t> bytes, std::string_view name)
 {
     const std::optional<DataFileHeader> header = parseDataFileHeader(bytes);
     if (!header)
@@ -1230,9 +1226,44 @@ SeriesReadResult readBytes(std::span<const uint8_t> bytes, const std::string& pa
     return readSeriesText(text, name, options);
 }
 
+// Memory running out while a reader works is a refusal like any other: a
+// file too large for what is left must not take the program down.
+template <class Read>
+SeriesReadResult refusingShortage(std::string_view name, Read&& read)
+{
+    try {
+        return read();
+    } catch (const std::bad_alloc&) {
+        return refuse(prefixed(name, "not enough memory to read it"));
+    }
+}
+
 }  // namespace
 
-SeriesReadResult readSeriesFile(const std::string& path, const SeriesReadOptions& options)
+SeriesReadResult readSeriesText(std::string_view text, std::string_view name, const SeriesReadOptions& options)
+{
+    return refusingShortage(name, [&] { return readText(text, name, options); });
+}
+
+SeriesReadResult readSeriesNpy(std::span<const uint8_t> bytes, std::string_view name, const SeriesReadOptions& options)
+{
+    return refusingShortage(name, [&] { return readNpy(bytes, name, options); });
+}
+
+SeriesReadResult readSeriesSound(std::span<const uint8_t> bytes, std::string_view name,
+                                 const SeriesReadOptions& options)
+{
+    return refusingShortage(name, [&] { return readSound(bytes, name, options, nullptr); });
+}
+
+SeriesReadResult readSeriesDataFile(std::span<const uint8_t> bytes, std::string_view name)
+{
+    return refusingShortage(name, [&] { return readDataFile(bytes, name); });
+}
+
+namespace {
+
+SeriesReadResult readFile(const std::string& path, const SeriesReadOptions& options)
 {
     std::vector<uint8_t> bytes;
     if (path == "-") {
@@ -1268,6 +1299,14 @@ SeriesReadResult readSeriesFile(const std::string& path, const SeriesReadOptions
     if (!read)
         return refuse(prefixed(path, std::strerror(saved)));
     return readBytes(bytes, path, path, options, false);
+}
+
+}  // namespace
+
+SeriesReadResult readSeriesFile(const std::string& path, const SeriesReadOptions& options)
+{
+    return refusingShortage(path == "-" ? std::string_view("standard input") : std::string_view(path),
+                            [&] { return readFile(path, options); });
 }
 
 std::optional<SeriesFormat> seriesFormatNamed(std::string_view name)

@@ -4,32 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
+#include "support/failing_allocator.h"
 #include "views/drawing_primitives.h"
 
-namespace {
-// Allocations left before the next one fails; negative: none fails.
-int allocationsBeforeFailure = -1;
-}  // namespace
-
-// The whole test program allocates through these, so a test can make exactly
-// the n-th allocation from now fail. They pair malloc with free, which the
-// compiler cannot tell from inside a replacement operator.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size)
-{
-    if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0)
-        throw std::bad_alloc();
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
+using test_support::disarmAllocationFailure;
+using test_support::failAllocationAfter;
 
 namespace {
 
@@ -62,14 +41,14 @@ TEST(WorkPulse, HoldsItsLengthNumberAndSamples)
 TEST(WorkPulse, ReportsAShortageAndLeavesNothingAllocated)
 {
     MessageRecorder sink;
-    allocationsBeforeFailure = 0;  // the record itself
+    failAllocationAfter(0);  // the record itself
     PulseHeaderPtr none = createPulseHeader(sink, 20, 0);
-    allocationsBeforeFailure = -1;
+    disarmAllocationFailure();
     EXPECT_FALSE(none);
 
-    allocationsBeforeFailure = 1;  // the samples
+    failAllocationAfter(1);  // the samples
     PulseHeaderPtr noSamples = createPulseHeader(sink, 20, 0);
-    allocationsBeforeFailure = -1;
+    disarmAllocationFailure();
     EXPECT_FALSE(noSamples);
 
     ASSERT_EQ(sink.messages.size(), 2u);
