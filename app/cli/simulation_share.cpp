@@ -167,15 +167,17 @@ uint32_t simulationLength(const RunOptions& options, const AppState& state)
 bool checkSimulationRange(const AppState& state, const RunOptions& options, const SimulateOptions& sim,
                           std::string& error)
 {
-    if (!sim.from && !sim.to)
-        return true;
     const uint32_t length = simulationLength(options, state);
     const SimulationPulseRange range = simulationPulseRange(state, length);
     const std::string series = "series of " + std::to_string(length) + " samples with Tmin " +
                                std::to_string(state.minInterval) + " and Tmax " + std::to_string(state.maxInterval);
     if (range.from > range.to) {
-        const std::string given = sim.from ? "--from " + std::to_string(*sim.from) : "--to " + std::to_string(*sim.to);
-        error = given + ": " + series + " admit no pulse count from 1 to " + std::to_string(kMaxSimulationPulses) +
+        // Without --from and --to the grid would be empty and the run would
+        // report nothing as if it had simulated.
+        const std::string given = sim.from ? "--from " + std::to_string(*sim.from) + ": "
+                                  : sim.to ? "--to " + std::to_string(*sim.to) + ": "
+                                           : std::string();
+        error = given + series + " admit no pulse count from 1 to " + std::to_string(kMaxSimulationPulses) +
                 ", the counts the simulation takes";
         return false;
     }
@@ -208,11 +210,12 @@ void answerSimulationDialogs(ConsoleHost& host, const RunOptions& options, const
     };
     // "Create Series" stages the length, and the command takes that
     // length's limits as its range; the dialog offers the part of them the
-    // simulation takes, or the limits whole when that part is empty.
+    // simulation takes (1 to 31), or the limits whole when that part is
+    // empty. Limits beyond that part made the simulation stop at its first
+    // count outside 1 to 31; within it the two are the same.
     const uint32_t length = simulationLength(options, state);
     long from = minPulsesFor(state, length), to = maxPulsesFor(state, length);
-    if (const SimulationPulseRange offered = simulationPulseRange(state, length);
-        (options.length || sim.from || sim.to) && offered.from <= offered.to) {
+    if (const SimulationPulseRange offered = simulationPulseRange(state, length); offered.from <= offered.to) {
         from = offered.from;
         to = offered.to;
     }

@@ -113,6 +113,21 @@ bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, Simu
             run.json = true;
             continue;
         }
+        if (simulate) {
+            // Options of run that the simulation has no use for would be
+            // dropped without a word; each names where the grid takes it from.
+            static const std::pair<const char*, const char*> kRunOnly[] = {
+                {"--noise", "simulate takes its noise levels from --noise-from, --noise-steps and --noise-incr"},
+                {"--pulses", "simulate takes its pulse counts from --from, --to and --incr"},
+                {"--method", "the simulation's estimators follow --task and --series-type"},
+                {"--more-details", "simulate shows no result view"},
+            };
+            for (const auto& [name, where] : kRunOnly)
+                if (a == name) {
+                    error = a + " is an option of run: " + where;
+                    return false;
+                }
+        }
         if (a == "--more-details") {
             run.moreDetails = true;
             continue;

@@ -92,6 +92,14 @@ TEST(CliOptionChecks, SimulateRefusesWhatItCannotApply)
         {"--from 9 --to 7", "--from 9 is above --to 7: the range would hold no pulse count"},
         {"--length 75 --tmin 30 --tmax 30 --to 2", "--to 2: series of 75 samples with Tmin 30 and Tmax 30 admit no "
                                                    "pulse count from 1 to 31, the counts the simulation takes"},
+        // Without a range the grid would be empty and the run a silent success.
+        {"--tmin 21 --tmax 21", "series of 1200 samples with Tmin 21 and Tmax 21 admit no pulse count from 1 to 31, "
+                                "the counts the simulation takes"},
+        {"--noise 40", "--noise is an option of run: simulate takes its noise levels from --noise-from, "
+                       "--noise-steps and --noise-incr"},
+        {"--pulses 9", "--pulses is an option of run: simulate takes its pulse counts from --from, --to and --incr"},
+        {"--method 6", "--method is an option of run: the simulation's estimators follow --task and --series-type"},
+        {"--more-details", "--more-details is an option of run: simulate shows no result view"},
     };
     for (const auto& [options, message] : cases) {
         const Outcome r = cli("simulate --noise-steps 1 --repeats 1 " + options);
@@ -99,6 +107,11 @@ TEST(CliOptionChecks, SimulateRefusesWhatItCannotApply)
         EXPECT_EQ(r.out, "") << options;
         EXPECT_EQ(r.err, "quillmore-cli simulate: " + message + "\n") << options;
     }
+    // Limits past 31 with no range given: the grid is the part the simulation
+    // takes, where it used to stop at 32.
+    const Outcome r = cli("simulate --tmin 30 --tmax 120 --incr 7 --noise-steps 1 --repeats 1 --csv");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(r.out.starts_with("noise,10,17,24,31\n")) << r.out;
 }
 
 TEST(CliOptionChecks, TheLengthShapesTheSimulationAsTheWindowsDialogDoes)

@@ -370,11 +370,17 @@ struct SeriesRun {
 
 Outcome seriesOutcome(SeriesRun& r)
 {
-    std::string state = dump(r.series) + "|" + dump(r.protocol);
-    if (r.table)
-        state += "|" + dump(r.table);
-    if (r.study)
-        state += "|" + dump(r.study);
+    std::string state = dump(r.series);
+    state += '|';
+    state += dump(r.protocol);
+    if (r.table) {
+        state += '|';
+        state += dump(r.table);
+    }
+    if (r.study) {
+        state += '|';
+        state += dump(r.study);
+    }
     std::ostringstream chain;
     put(chain, r.chain);
     return {std::to_string(r.result), texts(r.sink.messages), state + chain.str()};
