@@ -99,8 +99,8 @@ void BM_ChainProgramme(benchmark::State& state)
     forEachStart(regions.sets[omegaAny].get(), [&](int32_t p) {
         int32_t e = 0;
         for (int i = 0; i < kL; ++i)
-            e = wrapAdd(e, series.lpSeriesData[p + i] * series.lpSeriesData[p + i]);
-        t.E[p] = wrapSub(e, threshold);
+            e = synthesis::wrapAdd(e, series.lpSeriesData[p + i] * series.lpSeriesData[p + i]);
+        t.E[p] = synthesis::wrapSub(e, threshold);
     });
     for (auto _ : state) {
         Programme(regions, t, kTmin, kTmax);
@@ -140,8 +140,8 @@ void BM_RunUnfixedDetection(benchmark::State& state)
         protocol = getStepwiseProtocol(7, series.wMaxPulses, std::move(protocol));
         table = getPulseCountTable(series.wImpulseQuantity, series.wMinPulses, series.wMaxPulses, std::move(table));
         study = getDetectionStudy(series, std::move(study));
-        study->wTask = 32;
-        study->wDetectionMethod = 0;
+        study->wTask = detection::taskBlindDetection;
+        study->wDetectionMethod = detection::kPrimitiveMethod;
         benchmark::DoNotOptimize(runUnfixedDetection(sink, kTmin, kTmax, false, chain, protocol.get(), table.get(),
                                                      study.get(), series));
     }

@@ -9,9 +9,24 @@
 #include <vector>
 
 #include "detection/interval_sets.h"
-#include "detection/unfixed_case_detection.h"
 #include "synthesis/wrapping.h"
 #include "synthesis/pulse_records.h"
+
+// The seven start regions, in the order of StartRegions and of the
+// DetectionStudy's arrays.
+enum OmegaSet : int {
+    omegaFirst = 0,          // Omega[-]: first pulse
+    omegaLater = 1,          // Omega[~]: any pulse after the first
+    omegaLast = 2,           // Omega[+]: last pulse
+    omegaAny = 3,            // Omega = Omega[-] united with Omega[~]
+    omegaFirstOnly = 4,      // Omega[-]\[~]
+    omegaFirstAndLater = 5,  // Omega[-]X[~]
+    omegaLaterOnly = 6,      // Omega[~]\[-]
+};
+constexpr int omegaSetCount = 7;
+
+// Cells of the chain programme's tables that hold no value.
+constexpr int32_t noChainValue = -999;
 
 // The seven start regions, indexed by OmegaSet. A missing set (nullptr)
 // counts as holding no start; buildStartRegions always makes all seven.

@@ -4,6 +4,8 @@
 #include <limits>
 #include <type_traits>
 
+#include "synthesis/wrapping.h"
+
 namespace detection {
 
 namespace {
@@ -32,7 +34,7 @@ Score measureOf(Score S, int64_t m)
     if (m == 0)
         return 0;
     if constexpr (std::is_same_v<Score, int32_t>)
-        return wrapAdd(static_cast<int32_t>(static_cast<uint32_t>(m)), wrapMul(2, S)) / (2 * static_cast<int32_t>(m));
+        return synthesis::wrapAdd(synthesis::wrapTo32(m), synthesis::wrapMul(2, S)) / (2 * static_cast<int32_t>(m));
     else if constexpr (std::is_integral_v<Score>)
         return (m + 2 * S) / (2 * m);
     else

@@ -72,9 +72,9 @@ struct ScoreArithmetic<int64_t> {
 template <>
 struct ScoreArithmetic<int32_t> {
     static constexpr int32_t emptyCell = -999999;
-    static int32_t add(int32_t a, int32_t b) { return wrapAdd(a, b); }
-    static int32_t sub(int32_t a, int32_t b) { return wrapSub(a, b); }
-    static int32_t mul(int32_t a, int32_t b) { return wrapMul(a, b); }
+    static int32_t add(int32_t a, int32_t b) { return synthesis::wrapAdd(a, b); }
+    static int32_t sub(int32_t a, int32_t b) { return synthesis::wrapSub(a, b); }
+    static int32_t mul(int32_t a, int32_t b) { return synthesis::wrapMul(a, b); }
 };
 
 // E(l) = sum over i < L of x[l + i]^2 for every start l = 0..N-L (empty when

@@ -2,27 +2,21 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <new>
 #include <vector>
 
 #include "detection/energy_programme.h"
 #include "detection/estimator_guards.h"
+#include "synthesis/formatted_text.h"
+#include "synthesis/wrapping.h"
 
 namespace {
 
-// Sums and products wrap at 32 bits by definition; unsigned arithmetic gives
-// exactly that without the undefined behaviour of signed overflow.
-uint32_t u32(int32_t v) { return static_cast<uint32_t>(v); }
-int32_t s32(uint32_t v) { return static_cast<int32_t>(v); }
-uint32_t square(int32_t v) { return u32(v) * u32(v); }
-
-std::string format(const char* fmt, auto... args)
-{
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, fmt, args...);
-    return buffer;
-}
+// Sums and products wrap at 32 bits by definition.
+using synthesis::formatText;
+using synthesis::wrapAdd;
+using synthesis::wrapMul;
+using synthesis::wrapSquare;
 
 // The samples the criteria may read: never more than the record holds.
 int32_t readableSize(const SeriesHeader& series)
@@ -41,14 +35,14 @@ int32_t sampleAt(const int16_t* x, int32_t N, int32_t index)
 template <typename Position>
 int32_t sumOfColumnSquares(const int16_t* x, int32_t N, int32_t L, const Position* p, int32_t m)
 {
-    uint32_t S = 0;
+    int32_t S = 0;
     for (int32_t i = 0; i < L; ++i) {
-        uint32_t column = 0;
+        int32_t column = 0;
         for (int32_t k = 0; k < m; ++k)
-            column += u32(sampleAt(x, N, static_cast<int32_t>(p[k]) + i));
-        S += column * column;
+            column = wrapAdd(column, sampleAt(x, N, static_cast<int32_t>(p[k]) + i));
+        S = wrapAdd(S, wrapSquare(column));
     }
-    return s32(S);
+    return S;
 }
 
 struct Range64 {
@@ -72,11 +66,11 @@ std::string countProblem(const SeriesHeader& series, uint16_t m, std::initialize
     if (m == 0)
         return "The pulse count is 0; it must be at least 1.\n";
     if (series.dwSeriesSize > series.lpSeriesData.size())
-        return format("The series record holds %zu samples, fewer than its length dwSeriesSize (%u).\n",
-                      series.lpSeriesData.size(), series.dwSeriesSize);
+        return formatText("The series record holds %zu samples, fewer than its length dwSeriesSize (%u).\n",
+                          series.lpSeriesData.size(), series.dwSeriesSize);
     for (const auto* array : arrays)
         if (array->size() < m)
-            return format("The pulse count %d is above the %zu positions the series can hold.\n", m, array->size());
+            return formatText("The pulse count %d is above the %zu positions the series can hold.\n", m, array->size());
     return {};
 }
 
@@ -103,7 +97,7 @@ int32_t measureOfSum(int32_t S, uint16_t m)
 {
     if (m == 0)
         return 0;
-    return s32(u32(m) + 2u * u32(S)) / (2 * static_cast<int32_t>(m));
+    return wrapAdd(m, wrapMul(2, S)) / (2 * static_cast<int32_t>(m));
 }
 
 int32_t measure(const SeriesHeader& series, uint16_t L, std::span<const int16_t> positions)
@@ -115,11 +109,11 @@ int32_t squares(const SeriesHeader& series, uint16_t L, std::span<const int16_t>
 {
     const int16_t* x = series.lpSeriesData.data();
     const int32_t N = readableSize(series);
-    uint32_t total = 0;
+    int32_t total = 0;
     for (const int16_t p : positions)
         for (int32_t i = 0; i < L; ++i)
-            total += square(sampleAt(x, N, p + i));
-    return s32(total);
+            total = wrapAdd(total, wrapSquare(sampleAt(x, N, p + i)));
+    return total;
 }
 
 AdmissibleRange admissibleRange(uint16_t k, uint16_t m, uint32_t N, uint16_t L, uint16_t Tmin, uint16_t Tmax)
@@ -136,11 +130,11 @@ std::string fixedCaseProblem(const SeriesHeader& series, uint16_t Tmin, uint16_t
     for (int32_t k = 0; k < m; ++k) {
         const Range64 r = range64(k, m, series.dwSeriesSize, L, Tmin, Tmax);
         if (r.lo > r.hi)
-            return format("Pulse %d of %d has no admissible start: from %lld to %lld.\n", k + 1, m,
-                          static_cast<long long>(r.lo), static_cast<long long>(r.hi));
+            return formatText("Pulse %d of %d has no admissible start: from %lld to %lld.\n", k + 1, m,
+                              static_cast<long long>(r.lo), static_cast<long long>(r.hi));
         if (r.hi > INT16_MAX)
-            return format("Pulse %d of %d may start at %lld, beyond the 16-bit positions.\n", k + 1, m,
-                          static_cast<long long>(r.hi));
+            return formatText("Pulse %d of %d may start at %lld, beyond the 16-bit positions.\n", k + 1, m,
+                              static_cast<long long>(r.hi));
     }
     return {};
 }

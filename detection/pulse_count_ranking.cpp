@@ -8,11 +8,12 @@
 
 #include "detection/count_choice.h"
 #include "detection/fixed_case_criteria.h"
-#include "detection/trace_text.h"
+#include "synthesis/formatted_text.h"
+#include "synthesis/wrapping.h"
 
 namespace {
 
-using trace_text::appendFormat;
+using synthesis::appendFormat;
 
 std::span<const int16_t> foundPositions(const SeriesHeader& s, size_t count)
 {
@@ -95,6 +96,75 @@ void freePulseCountTable(PulseCountTablePtr& table) { table.reset(); }
 
 namespace {
 
+// The ranked rows of a protocol: where they start, how many of them the
+// protocol leaves room for and how many are filled.
+struct RankedList {
+    int first = 0;     // the row of the best candidate
+    int capacity = 0;  // the rows the list may fill
+    int length = 0;    // the rows it has filled
+};
+
+// Writes the true positions' row and opens the ranked list after it.
+RankedList openRankedList(StepwiseProtocol& protocol, uint16_t m0, int32_t trueSquares,
+                          std::span<const int16_t> truePositions)
+{
+    RankedList list;
+    appendProtocolRow(&protocol, m0, trueSquares, trueSquares, 0, detection::kMethodTrue, truePositions);
+    list.first = protocol.wUsed;
+    // Two rows are kept for the true and the detected positions; a
+    // protocol that was not emptied first leaves fewer for the list.
+    if (protocol.wRows > 2)
+        list.capacity = std::min<int>(maxRankedCandidates, protocol.wRows - 2);
+    list.capacity = std::clamp(list.capacity, 0, protocol.wRows - list.first);
+    return list;
+}
+
+// The count table's entry of count n, when the table has room for it.
+void recordCount(PulseCountTable& table, int entry, int n, int32_t Qn, int32_t noisePerWindow)
+{
+    if (entry >= table.wCapacity)
+        return;
+    table.lpPulseCounts[entry] = n;
+    table.lpSquares[entry] = Qn;
+    table.lpNoisePerWindow[entry] = noisePerWindow;
+}
+
+// The fit of count n takes its place in the list by its squares.
+void rankCandidate(StepwiseProtocol& protocol, RankedList& list, int n, int32_t Qn, std::span<const int16_t> fit)
+{
+    // The first entry with smaller squares gives way; equal squares keep
+    // the smaller count above. A row too narrow for n positions takes no
+    // candidate.
+    if (static_cast<size_t>(n) > protocol.wWidth)
+        return;
+    const int at = detection::rankSlot(list.length, Qn, [&](int i) { return protocol.lpSquares[list.first + i]; });
+    if (at < list.length)
+        for (int j = std::min(list.length, list.capacity - 1); j > at; --j)
+            copyRow(protocol, list.first + j - 1, list.first + j);
+    if (at < list.capacity) {
+        writeRow(protocol, list.first + at, static_cast<uint16_t>(fit.size()), Qn, detection::kMethodRanked, fit);
+        list.length = std::min(list.length + 1, list.capacity);
+    }
+}
+
+// The true count is always offered: its fit takes the lowest-ranked row.
+// A series without a true count, or one the programme cannot fit, has
+// nothing to offer.
+void offerTrueCount(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, StepwiseProtocol& p, int first,
+                    const SeriesProgramme* programme, SeriesHeader& series)
+{
+    const uint16_t L = series.wImpulseSize;
+    const uint16_t m0 = series.wImpulseQuantity;
+    bool listed = false;
+    for (int r = first; r < p.wUsed; ++r)
+        listed = listed || p.lpPulses[r] == m0;
+    if (!listed && m0 > 0 && m0 <= p.wWidth &&
+        estimateByEnergies(sink, Tmin, Tmax, L, m0, series, programme) != kEstimateFailure) {
+        const std::span<const int16_t> fit = foundPositions(series, m0);
+        writeRow(p, p.wUsed - 1, m0, squares(series, L, fit), detection::kMethodRanked, fit);
+    }
+}
+
 int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
                    PulseCountTable* table, SeriesHeader& series)
 {
@@ -126,17 +196,9 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
         trace += "\n\n";
     }
 
-    int first = 0, capacity = 0;
-    if (protocol) {
-        appendProtocolRow(protocol, m0, trueSquares, trueSquares, 0, kMethodTrue, truePositions);
-        first = protocol->wUsed;
-        // Two rows are kept for the true and the detected positions; a
-        // protocol that was not emptied first leaves fewer for the list.
-        if (protocol->wRows > 2)
-            capacity = std::min<int>(maxRankedCandidates, protocol->wRows - 2);
-        capacity = std::clamp(capacity, 0, protocol->wRows - first);
-    }
-    int length = 0;
+    RankedList list;
+    if (protocol)
+        list = openRankedList(*protocol, m0, trueSquares, truePositions);
 
     const uint32_t N = static_cast<uint32_t>(std::min<size_t>(series.dwSeriesSize, series.lpSeriesData.size()));
     // The energy of the whole series: one window over all of it.
@@ -152,13 +214,9 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
         const int32_t Qn = squares(series, L, fit);
         measures[n - mMin] = Mn;
 
-        const int32_t noisePerWindow =
-            detection::noisePerWindow<int32_t>(wrapSub(wholeEnergy, Qn), N, n, static_cast<int32_t>(L));
-        if (table && n - mMin < table->wCapacity) {
-            table->lpPulseCounts[n - mMin] = n;
-            table->lpSquares[n - mMin] = Qn;
-            table->lpNoisePerWindow[n - mMin] = noisePerWindow;
-        }
+        if (table)
+            recordCount(*table, n - mMin, n, Qn,
+                        detection::noisePerWindow<int32_t>(synthesis::wrapSub(wholeEnergy, Qn), N, n, static_cast<int32_t>(L)));
 
         if (traceFlag) {
             appendFormat(trace, "%d[%d]\t%6d\t%6d\t", n, series.wFoundPulses, Mn, Qn);
@@ -166,19 +224,8 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
             trace += "\n";
         }
 
-        // The first entry with smaller squares gives way; equal squares keep
-        // the smaller count above. A row too narrow for n positions takes no
-        // candidate.
-        if (protocol && static_cast<size_t>(n) <= protocol->wWidth) {
-            const int at = detection::rankSlot(length, Qn, [&](int i) { return protocol->lpSquares[first + i]; });
-            if (at < length)
-                for (int j = std::min(length, capacity - 1); j > at; --j)
-                    copyRow(*protocol, first + j - 1, first + j);
-            if (at < capacity) {
-                writeRow(*protocol, first + at, static_cast<uint16_t>(fit.size()), Qn, kMethodRanked, fit);
-                length = std::min(length + 1, capacity);
-            }
-        }
+        if (protocol)
+            rankCandidate(*protocol, list, n, Qn, fit);
 
         if (traceFlag) {
             appendFormat(trace, "  it=%d\t%6d\t%6d\t", 0, Mn, Qn);
@@ -189,27 +236,16 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
 
     if (traceFlag)
         sink.messageBox(trace, "Sequential method", MessageIcon::None);
-    if (!protocol || length == 0)
+    if (!protocol || list.length == 0)
         return squares(series, L, foundPositions(series, series.wFoundPulses));
 
     StepwiseProtocol& p = *protocol;
-    p.wUsed = static_cast<uint16_t>(first + length);
+    p.wUsed = static_cast<uint16_t>(list.first + list.length);
+    offerTrueCount(sink, Tmin, Tmax, p, list.first, programme.get(), series);
 
-    // The true count is always offered: its fit takes the lowest-ranked row.
-    // A series without a true count, or one the programme cannot fit, has
-    // nothing to offer.
-    bool listed = false;
-    for (int r = first; r < p.wUsed; ++r)
-        listed = listed || p.lpPulses[r] == m0;
-    if (!listed && m0 > 0 && m0 <= p.wWidth &&
-        estimateByEnergies(sink, Tmin, Tmax, L, m0, series, programme.get()) != kEstimateFailure) {
-        const std::span<const int16_t> fit = foundPositions(series, m0);
-        writeRow(p, p.wUsed - 1, m0, squares(series, L, fit), kMethodRanked, fit);
-    }
-
-    const uint16_t top = p.lpPulses[first];
+    const uint16_t top = p.lpPulses[list.first];
     const size_t kept = std::min<size_t>(top, series.lpFoundPositions.size());
-    std::copy_n(p.lpRowPositions[first].begin(), kept, series.lpFoundPositions.begin());
+    std::copy_n(p.lpRowPositions[list.first].begin(), kept, series.lpFoundPositions.begin());
     series.wFoundPulses = static_cast<uint16_t>(kept);
     return squares(series, L, foundPositions(series, kept));
 }
@@ -237,6 +273,7 @@ int32_t runUnfixedDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, boo
     const std::span<const int16_t> detected = foundPositions(series, series.wFoundPulses);
     const int32_t S = squares(series, series.wImpulseSize, detected);
     if (protocol)
-        appendProtocolRow(protocol, static_cast<uint16_t>(detected.size()), S, S, 0, kMethodDetected, detected);
+        appendProtocolRow(protocol, static_cast<uint16_t>(detected.size()), S, S, 0, detection::kMethodDetected,
+                          detected);
     return S;
 }

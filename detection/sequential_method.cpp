@@ -8,11 +8,11 @@
 
 #include "detection/count_choice.h"
 #include "detection/fixed_case_criteria.h"
-#include "detection/trace_text.h"
+#include "synthesis/formatted_text.h"
 
 namespace {
 
-using trace_text::appendFormat;
+using synthesis::appendFormat;
 using Fit = detection::CountFit<int32_t>;
 
 void appendPositions(std::string& text, std::span<const int32_t> positions)
@@ -85,18 +85,93 @@ Fit fitOnSeries(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uin
 
 std::string seriesProblem(const SeriesHeader& series, uint16_t mFrom, uint16_t mMax)
 {
-    char buffer[160];
     if (mFrom > mMax)
-        std::snprintf(buffer, sizeof buffer, "The series admits no pulse count: wMaxPulses is %d.\n", mMax);
-    else if (series.lpFoundPositions.size() < mMax)
-        std::snprintf(buffer, sizeof buffer, "The series can hold %zu positions, fewer than wMaxPulses (%d).\n",
-                      series.lpFoundPositions.size(), mMax);
-    else if (series.lpPositions.size() < series.wImpulseQuantity)
-        std::snprintf(buffer, sizeof buffer, "The series holds %zu true positions, fewer than wImpulseQuantity (%d).\n",
-                      series.lpPositions.size(), series.wImpulseQuantity);
-    else
-        return {};
-    return buffer;
+        return synthesis::formatText("The series admits no pulse count: wMaxPulses is %d.\n", mMax);
+    if (series.lpFoundPositions.size() < mMax)
+        return synthesis::formatText("The series can hold %zu positions, fewer than wMaxPulses (%d).\n",
+                                     series.lpFoundPositions.size(), mMax);
+    if (series.lpPositions.size() < series.wImpulseQuantity)
+        return synthesis::formatText("The series holds %zu true positions, fewer than wImpulseQuantity (%d).\n",
+                                     series.lpPositions.size(), series.wImpulseQuantity);
+    return {};
+}
+
+// The first lines of the trace: the true count, its measure, its squares and
+// its positions.
+void traceTruth(std::string& trace, int32_t M0, int32_t Q0, std::span<const int16_t> truth)
+{
+    trace += "pulses\t dist\t squares\t positions\n";
+    appendFormat(trace, "%5d\t%6d\t%6d\t", static_cast<int>(truth.size()), M0, Q0);
+    for (const int16_t p : truth)
+        appendFormat(trace, " %d", p);
+    trace += "\n\n";
+}
+
+// Fits every count mFrom..mMax on the series, keeping the measures and the
+// best fits, and traces each when `trace` is given. Memory running out
+// throws, the series part-way through.
+void fitEveryCount(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t mFrom, uint16_t mMax,
+                   std::string* trace, SeriesHeader& series, detection::CountChoice<int32_t>& choice,
+                   std::vector<int32_t>& programmeMeasures, std::vector<int32_t>& improvedMeasures)
+{
+    // One table of the energy programme serves every count.
+    const std::unique_ptr<SeriesProgramme> programme = shareEnergyProgramme(series, Tmin, Tmax, L, mFrom, mMax);
+    for (uint32_t m = mFrom; m <= mMax; ++m) {
+        uint16_t shown = 0;
+        const Fit fit = fitOnSeries(sink, Tmin, Tmax, L, static_cast<uint16_t>(m), series, programme.get(), shown);
+        programmeMeasures[m - mFrom] = fit.programmeMeasure;
+        improvedMeasures[m - mFrom] = fit.improvedMeasure;
+        choice.consider(fit);
+        if (trace) {
+            appendFormat(*trace, "%d[%d]\t%6d\t%6d\t", fit.count, shown, fit.programmeMeasure, fit.programmeSquares);
+            appendPositions(*trace, fit.programme);
+            *trace += "\n";
+            appendFormat(*trace, "  it=%d\t%6d\t%6d\t", fit.passes, fit.improvedMeasure, fit.improvedSquares);
+            appendPositions(*trace, fit.improved);
+            *trace += "\n";
+        }
+    }
+}
+
+// The closing lines of the trace: the chosen count, and the count the
+// programme alone chose when the improvement moved it.
+void traceChoice(std::string& trace, const detection::CountChoice<int32_t>& choice)
+{
+    const auto mPre = static_cast<uint16_t>(choice.byProgramme.count);
+    const auto mEst = static_cast<uint16_t>(choice.byImprovement.count);
+    trace += "\n";
+    appendFormat(trace, "%d\t%6d\t\t", mEst, choice.bestImproved);
+    trace += "\n";
+    if (mPre != mEst) {
+        appendFormat(trace, "  init arg: %d, measure: %d\n", mPre, choice.bestProgramme);
+        trace += "  =>\n";
+        appendFormat(trace, "  full arg: %d, measure: %d\n", mEst, choice.bestImproved);
+    }
+}
+
+// The rows of the chosen counts: the programme's count with its programme
+// and improved positions, then the improvement's count when it differs. The
+// series keeps the programme count's improved positions.
+void writeChosenRows(StepwiseProtocol* protocol, const detection::CountChoice<int32_t>& choice,
+                     std::vector<int16_t>& rowPositions, SeriesHeader& series)
+{
+    const Fit& byProgramme = choice.byProgramme;
+    const Fit& byImprovement = choice.byImprovement;
+    const auto mPre = static_cast<uint16_t>(byProgramme.count), mEst = static_cast<uint16_t>(byImprovement.count);
+    series.wFoundPulses = mPre;
+    appendProtocolRow(protocol, mPre, choice.bestProgramme, byProgramme.programmeSquares, 0,
+                      detection::kMethodProgramme, narrowed(byProgramme.programme, rowPositions));
+    appendProtocolRow(protocol, mPre, byProgramme.improvedMeasure, byProgramme.improvedSquares,
+                      static_cast<uint16_t>(byProgramme.passes), detection::kMethodImproved,
+                      narrowed(byProgramme.improved, rowPositions));
+    std::copy_n(byProgramme.improved.begin(), mPre, series.lpFoundPositions.begin());
+    if (mPre != mEst) {
+        appendProtocolRow(protocol, mEst, byImprovement.programmeMeasure, byImprovement.programmeSquares, 0,
+                          detection::kMethodProgramme, narrowed(byImprovement.programme, rowPositions));
+        appendProtocolRow(protocol, mEst, choice.bestImproved, byImprovement.improvedSquares,
+                          static_cast<uint16_t>(byImprovement.passes), detection::kMethodImproved,
+                          narrowed(byImprovement.improved, rowPositions));
+    }
 }
 
 }  // namespace
@@ -148,70 +223,26 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
     const std::span<const int16_t> truth(series.lpPositions.data(), m0);
     const int32_t M0 = measure(series, L, truth);
     const int32_t Q0 = squares(series, L, truth);
-    if (traceFlag) {
-        trace += "pulses\t dist\t squares\t positions\n";
-        appendFormat(trace, "%5d\t%6d\t%6d\t", m0, M0, Q0);
-        for (const int16_t p : truth)
-            appendFormat(trace, " %d", p);
-        trace += "\n\n";
-    }
+    if (traceFlag)
+        traceTruth(trace, M0, Q0, truth);
 
     // The counts are fitted before any row is written: a shortage on the way
     // puts the estimated positions back and leaves the protocol untouched.
     try {
-        // One table of the energy programme serves every count.
-        const std::unique_ptr<SeriesProgramme> programme = shareEnergyProgramme(series, Tmin, Tmax, L, mFrom, mMax);
-        for (uint32_t m = mFrom; m <= mMax; ++m) {
-            uint16_t shown = 0;
-            const Fit fit = fitOnSeries(sink, Tmin, Tmax, L, static_cast<uint16_t>(m), series, programme.get(), shown);
-            programmeMeasures[m - mFrom] = fit.programmeMeasure;
-            improvedMeasures[m - mFrom] = fit.improvedMeasure;
-            choice.consider(fit);
-            if (traceFlag) {
-                appendFormat(trace, "%d[%d]\t%6d\t%6d\t", fit.count, shown, fit.programmeMeasure, fit.programmeSquares);
-                appendPositions(trace, fit.programme);
-                trace += "\n";
-                appendFormat(trace, "  it=%d\t%6d\t%6d\t", fit.passes, fit.improvedMeasure, fit.improvedSquares);
-                appendPositions(trace, fit.improved);
-                trace += "\n";
-            }
-        }
+        fitEveryCount(sink, Tmin, Tmax, L, mFrom, mMax, traceFlag ? &trace : nullptr, series, choice,
+                      programmeMeasures, improvedMeasures);
     } catch (const std::bad_alloc&) {
         std::copy(foundBefore.begin(), foundBefore.end(), series.lpFoundPositions.begin());
         series.wFoundPulses = foundCountBefore;
         sink.messageBox("Нет памяти для pulse_positions!", "", MessageIcon::None);
         return -1;
     }
-    appendProtocolRow(protocol, m0, M0, Q0, 0, kMethodTrue, truth);
+    appendProtocolRow(protocol, m0, M0, Q0, 0, detection::kMethodTrue, truth);
 
-    const Fit& byProgramme = choice.byProgramme;
-    const Fit& byImprovement = choice.byImprovement;
-    const auto mPre = static_cast<uint16_t>(byProgramme.count), mEst = static_cast<uint16_t>(byImprovement.count);
     if (traceFlag) {
-        trace += "\n";
-        appendFormat(trace, "%d\t%6d\t\t", mEst, choice.bestImproved);
-        trace += "\n";
-        if (mPre != mEst) {
-            appendFormat(trace, "  init arg: %d, measure: %d\n", mPre, choice.bestProgramme);
-            trace += "  =>\n";
-            appendFormat(trace, "  full arg: %d, measure: %d\n", mEst, choice.bestImproved);
-        }
+        traceChoice(trace, choice);
         sink.messageBox(trace, "Sequential method", MessageIcon::None);
     }
-
-    series.wFoundPulses = mPre;
-    appendProtocolRow(protocol, mPre, choice.bestProgramme, byProgramme.programmeSquares, 0, kMethodProgramme,
-                      narrowed(byProgramme.programme, rowPositions));
-    appendProtocolRow(protocol, mPre, byProgramme.improvedMeasure, byProgramme.improvedSquares,
-                      static_cast<uint16_t>(byProgramme.passes), kMethodImproved,
-                      narrowed(byProgramme.improved, rowPositions));
-    std::copy_n(byProgramme.improved.begin(), mPre, series.lpFoundPositions.begin());
-    if (mPre != mEst) {
-        appendProtocolRow(protocol, mEst, byImprovement.programmeMeasure, byImprovement.programmeSquares, 0,
-                          kMethodProgramme, narrowed(byImprovement.programme, rowPositions));
-        appendProtocolRow(protocol, mEst, choice.bestImproved, byImprovement.improvedSquares,
-                          static_cast<uint16_t>(byImprovement.passes), kMethodImproved,
-                          narrowed(byImprovement.improved, rowPositions));
-    }
+    writeChosenRows(protocol, choice, rowPositions, series);
     return improvedMeasures[counts - 1];
 }

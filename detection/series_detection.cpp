@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
 
 #include "detection/count_choice.h"
 #include "detection/exhaustive_search.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/threshold_detection.h"
+#include "synthesis/formatted_text.h"
 
 namespace detection {
 
@@ -41,10 +41,8 @@ bool sumsFit(std::span<const int64_t> x, const DetectionRequest& r, int32_t most
 
 std::string layoutText(const PulseLayout& layout)
 {
-    char text[160];
-    std::snprintf(text, sizeof text, "a series of %lld samples with pulses of %d samples, %d..%d apart",
-                  static_cast<long long>(layout.N), layout.L, layout.Tmin, layout.Tmax);
-    return text;
+    return synthesis::formatText("a series of %lld samples with pulses of %d samples, %d..%d apart",
+                                 static_cast<long long>(layout.N), layout.L, layout.Tmin, layout.Tmax);
 }
 
 // A row of the positions as they stand, judged as the workbench judges its
@@ -245,11 +243,11 @@ bool detectPulses(std::span<const int64_t> x, const DetectionRequest& r, Detecti
         return false;
     }
     if (r.mode == DetectionMode::Blind) {
-        if (r.method < 0 || r.method > 6) {
+        if (r.method < kPrimitiveMethod || r.method >= kThresholdMethodCount) {
             error = "the detection method must be 0 to 6";
             return false;
         }
-        if (r.method == 5) {
+        if (r.method == kAdditiveModel) {
             error = "method 5 (additive model) needs the noise-free samples, which a file does not have";
             return false;
         }

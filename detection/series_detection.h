@@ -23,6 +23,7 @@
 
 #include "detection/energy_programme.h"
 #include "detection/progress.h"
+#include "detection/task_codes.h"
 
 namespace detection {
 
@@ -32,7 +33,7 @@ enum class ScoreKind { Energy, Correlation };
 struct DetectionRequest {
     DetectionMode mode = DetectionMode::KnownCount;
     int32_t pulses = 0;  // KnownCount: the count
-    int32_t method = 2;  // Blind: the threshold method 0..6
+    int32_t method = kChiSquareUnknownDispersion;  // Blind: the threshold method 0..6
     int32_t L = 0;       // pulse length in samples
     int32_t Tmin = 0;    // least distance between neighbouring starts
     int32_t Tmax = 0;    // greatest distance between neighbouring starts

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <ext/pb_ds/assoc_container.hpp>
 #include <ext/pb_ds/tree_policy.hpp>
 #include <functional>
 #include <utility>
+
+#include "synthesis/formatted_text.h"
 
 namespace detection {
 
@@ -19,12 +20,7 @@ using OrderedWindow = __gnu_pbds::tree<std::pair<double, int64_t>, __gnu_pbds::n
                                        std::less<std::pair<double, int64_t>>, __gnu_pbds::rb_tree_tag,
                                        __gnu_pbds::tree_order_statistics_node_update>;
 
-std::string numberText(double v)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%.9g", v);
-    return text;
-}
+std::string numberText(double v) { return synthesis::formatText("%.9g", v); }
 
 // Past this magnitude a sum of squares over a long series could leave 64 bits.
 constexpr double kLargestSample = 2147483648.0;  // 2^31

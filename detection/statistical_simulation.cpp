@@ -7,23 +7,20 @@
 #include <functional>
 #include <mutex>
 #include <system_error>
-#include <cstdio>
 #include <new>
 #include <string>
 #include <thread>
 
 #include "detection/sequential_method.h"
 #include "detection/stepwise_protocol.h"
+#include "detection/task_codes.h"
+#include "synthesis/formatted_text.h"
 #include "synthesis/series_synthesis.h"
+#include "synthesis/wrapping.h"
 
 namespace {
 
-std::string format(const char* fmt, auto... args)
-{
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, fmt, args...);
-    return buffer;
-}
+using synthesis::formatText;
 
 // Everything the simulation relies on, checked before anything changes.
 std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHeader> etalons, uint16_t activeCount,
@@ -32,15 +29,15 @@ std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHea
     if (!series)
         return "There is no series record to simulate in.\n";
     if ((h.repeats & 0xFFFF) == 0)
-        return format("The number of repeats (%d) counts 0 series; it must be at least 1.\n", h.repeats);
+        return formatText("The number of repeats (%d) counts 0 series; it must be at least 1.\n", h.repeats);
     if (activeCount == 0)
         return "No etalon is active.\n";
     if (requiredList.size() < activeCount)
-        return format("The required list holds %zu etalons, fewer than the %d active ones.\n", requiredList.size(),
-                      activeCount);
+        return formatText("The required list holds %zu etalons, fewer than the %d active ones.\n", requiredList.size(),
+                          activeCount);
     if (requiredList[0] < 1 || requiredList[0] > etalons.size())
-        return format("The first required etalon (%d) is not in the alphabet of %zu etalons.\n", requiredList[0],
-                      etalons.size());
+        return formatText("The first required etalon (%d) is not in the alphabet of %zu etalons.\n", requiredList[0],
+                          etalons.size());
 
     const uint16_t L = etalons[requiredList[0] - 1].wSize;
     const std::string seriesProblem = seriesParameterProblem(L, series->wTmin, series->wTmax, series->dwSeriesSize);
@@ -62,16 +59,16 @@ std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHea
     for (size_t j = 0; j < h.wVariousPulses; ++j) {
         const int m = h.wPulseValues[j];
         if (m < 1 || m > kMaxSimulationPulses)
-            return format("The pulse value %d is outside 1 to 31.\n", m);
+            return formatText("The pulse value %d is outside 1 to 31.\n", m);
         if (m < minK || m > maxK)
-            return format("A series of %u samples admits %d to %d pulses, not %d.\n", series->dwSeriesSize, minK,
-                          maxK, m);
+            return formatText("A series of %u samples admits %d to %d pulses, not %d.\n", series->dwSeriesSize, minK,
+                              maxK, m);
     }
     for (size_t i = 0; i < h.wNoiseLevels; ++i) {
         const int sigma = h.lpNoiseLevel[i];
         if (sigma < 0 || sigma > kMaxSimulationNoise)
-            return format("The noise level %d is outside 0 to %d, the deviations the noise generator can take.\n",
-                          sigma, kMaxSimulationNoise);
+            return formatText("The noise level %d is outside 0 to %d, the deviations the noise generator can take.\n",
+                              sigma, kMaxSimulationNoise);
     }
     return {};
 }
@@ -202,13 +199,13 @@ int32_t seriesDetectionError(const SeriesHeader& series, uint16_t m)
     const size_t n = std::min({size_t{m}, series.lpPositions.size(), series.lpFoundPositions.size()});
     if (n == 0)
         return 0;
-    uint32_t E = 0;
+    int32_t E = 0;
     for (size_t k = 0; k < n; ++k) {
         const int32_t d = series.lpPositions[k] - series.lpFoundPositions[k];
-        E += static_cast<uint32_t>(d) * static_cast<uint32_t>(d);
+        E = synthesis::wrapAdd(E, synthesis::wrapSquare(d));
     }
     // 128 * E / m rounded half up, in the 1/128 fixed point of the sum.
-    return static_cast<int32_t>(uint32_t{m} + 2u * 128u * E) / (2 * static_cast<int32_t>(m));
+    return synthesis::wrapAdd(m, synthesis::wrapMul(2 * 128, E)) / (2 * static_cast<int32_t>(m));
 }
 
 namespace {
@@ -288,14 +285,14 @@ bool runSeries(const Grid& g, uint64_t from, uint64_t to, SeriesState& state, Se
         SeriesHeader& series = *record;
         protocol->wUsed = 0;
         switch (g.task) {
-        case 8:
+        case detection::taskFixedEstimation:
             runFixedCaseEstimation(sink, series, protocol, g.Tmin, g.Tmax, g.L, m, g.N,
                                    FixedCaseStages::WithoutExhaustive);
             break;
-        case 16:
+        case detection::taskUnfixedEstimation:
             sequentialMethod(sink, g.Tmin, g.Tmax, false, protocol, series);
             break;
-        case 32:
+        case detection::taskBlindDetection:
             runFixedCaseEstimation(sink, series, protocol, g.Tmin, g.Tmax, g.L, m, g.N,
                                    FixedCaseStages::TrueAndProgramme);
             break;
@@ -443,6 +440,80 @@ std::vector<Chunk> chunksOf(const Grid& g, uint64_t first, uint64_t end, unsigne
 
 namespace {
 
+// The grid of a run: the etalons, the series' shape, and the pulse counts
+// and noise levels of its columns and rows.
+Grid gridOf(const RestErrorHeader& h, std::span<const PulseHeader> etalons, uint16_t activeCount,
+            std::span<const uint16_t> requiredList, uint16_t task, uint16_t createEnergy, int16_t amplitude,
+            const SeriesHeader& series)
+{
+    Grid g;
+    g.etalons = etalons;
+    g.activeCount = activeCount;
+    g.requiredList = requiredList;
+    g.task = task;
+    g.L = etalons[requiredList[0] - 1].wSize;
+    g.Tmin = series.wTmin;
+    g.Tmax = series.wTmax;
+    g.mMax = series.wMaxPulses;
+    g.createEnergy = createEnergy;
+    g.N = series.dwSeriesSize;
+    g.amplitude = amplitude;
+    g.R = h.repeats & 0xFFFF;
+    for (size_t j = 0; j < h.wVariousPulses; ++j)
+        g.pulses.push_back(static_cast<uint16_t>(h.wPulseValues[j]));
+    g.sigmas.assign(h.lpNoiseLevel.begin(), h.lpNoiseLevel.begin() + h.wNoiseLevels);
+    return g;
+}
+
+// The chunks of series [first, end) for the workers; the last series of the
+// run, when the share holds it, is a chunk of its own at the end.
+std::vector<Chunk> chunksOfShare(const Grid& g, uint64_t first, uint64_t end, bool holdsLast, unsigned threads)
+{
+    std::vector<Chunk> chunks = chunksOf(g, first, holdsLast ? end - 1 : end, threads);
+    if (holdsLast) {
+        chunks.emplace_back();
+        chunks.back().from = g.seriesCount() - 1;
+        chunks.back().to = g.seriesCount();
+    }
+    return chunks;
+}
+
+// The first of the pooled chunks that failed, or the count of all chunks.
+size_t firstFailure(const std::vector<Chunk>& chunks, size_t pooled)
+{
+    size_t failedAt = chunks.size();
+    for (size_t k = 0; k < pooled && failedAt == chunks.size(); ++k)
+        if (chunks[k].failed)
+            failedAt = k;
+    return failedAt;
+}
+
+// The error sums of every cell over the kept chunks that finished.
+std::vector<int64_t> cellSums(const Grid& g, const std::vector<Chunk>& chunks, size_t kept)
+{
+    std::vector<int64_t> V(g.cells(), 0);
+    for (size_t k = 0; k < kept; ++k)
+        if (!chunks[k].failed)
+            V[g.cellOf(chunks[k].from)] += chunks[k].sum;
+    return V;
+}
+
+// A shard's part: its series, its cell sums and the messages of its kept
+// chunks, each with the series it came from.
+void fillPart(SimulationPart& part, uint64_t first, uint64_t end, uint64_t total, const std::vector<int64_t>& V,
+              bool holdsLast, std::span<const Chunk> kept)
+{
+    part.firstSeries = first;
+    part.endSeries = end;
+    part.seriesCount = total;
+    part.cellSums = V;
+    part.holdsLast = holdsLast;
+    part.messages.clear();
+    for (const Chunk& c : kept)
+        for (const RecordedMessage& m : c.messages.messages)
+            part.messages.emplace_back(c.from, m);
+}
+
 // The run of statCutoffSpotting; throws std::bad_alloc when its work memory
 // (the grid, the plan of the series, the workers' records and protocols)
 // cannot be had, before anything of the caller's has changed.
@@ -463,22 +534,7 @@ int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const Pul
     }
     const bool shard = options.part != nullptr;
 
-    Grid g;
-    g.etalons = etalons;
-    g.activeCount = activeCount;
-    g.requiredList = requiredList;
-    g.task = task;
-    g.L = etalons[requiredList[0] - 1].wSize;
-    g.Tmin = series->wTmin;
-    g.Tmax = series->wTmax;
-    g.mMax = series->wMaxPulses;
-    g.createEnergy = createEnergy;
-    g.N = series->dwSeriesSize;
-    g.amplitude = amplitude;
-    g.R = h.repeats & 0xFFFF;
-    for (size_t j = 0; j < h.wVariousPulses; ++j)
-        g.pulses.push_back(static_cast<uint16_t>(h.wPulseValues[j]));
-    g.sigmas.assign(h.lpNoiseLevel.begin(), h.lpNoiseLevel.begin() + h.wNoiseLevels);
+    const Grid g = gridOf(h, etalons, activeCount, requiredList, task, createEnergy, amplitude, *series);
 
     // Every worker, and the caller's record, gets a protocol of its own.
     auto protocolFor = [&]() {
@@ -509,12 +565,7 @@ int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const Pul
     // which thereby ends as the sequential run leaves it.
     const bool holdsLast = end == total && first < end;
     const unsigned threads = std::max(options.threads, 1u);
-    std::vector<Chunk> chunks = chunksOf(g, first, holdsLast ? end - 1 : end, threads);
-    if (holdsLast) {
-        chunks.emplace_back();
-        chunks.back().from = total - 1;
-        chunks.back().to = total;
-    }
+    std::vector<Chunk> chunks = chunksOfShare(g, first, end, holdsLast, threads);
 
     std::vector<uint64_t> starts;
     for (const Chunk& c : chunks)
@@ -600,10 +651,7 @@ int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const Pul
 
     // In series order: the first failure ends the run as it would have
     // ended it one series after another.
-    size_t failedAt = chunks.size();
-    for (size_t k = 0; k < pooled && failedAt == chunks.size(); ++k)
-        if (chunks[k].failed)
-            failedAt = k;
+    size_t failedAt = firstFailure(chunks, pooled);
     SeriesState last;
     // The last series goes into a copy of the caller's record, which takes
     // it only when the run is kept.
@@ -632,22 +680,10 @@ int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const Pul
         for (const RecordedMessage& m : chunks[k].messages.messages)
             sink.messageBox(m.text, m.caption, m.icon);
 
-    std::vector<int64_t> V(g.cells(), 0);
-    for (size_t k = 0; k < kept; ++k)
-        if (!chunks[k].failed)
-            V[g.cellOf(chunks[k].from)] += chunks[k].sum;
+    const std::vector<int64_t> V = cellSums(g, chunks, kept);
 
     if (shard) {
-        SimulationPart& part = *options.part;
-        part.firstSeries = first;
-        part.endSeries = end;
-        part.seriesCount = total;
-        part.cellSums = V;
-        part.holdsLast = holdsLast;
-        part.messages.clear();
-        for (size_t k = 0; k < kept; ++k)
-            for (const RecordedMessage& m : chunks[k].messages.messages)
-                part.messages.emplace_back(chunks[k].from, m);
+        fillPart(*options.part, first, end, total, V, holdsLast, std::span<const Chunk>(chunks).first(kept));
         if (holdsLast && failedAt == chunks.size()) {
             streams = last.streams;
             noiseSeed = last.noiseSeed;

@@ -43,12 +43,12 @@ const char* protocolMethodLabel(uint16_t code)
 const char* taskName(uint16_t task)
 {
     switch (task) {
-    case 1: return "detection";
-    case 2: return "recognition";
-    case 4: return "joint detection and identification";
-    case 8:
-    case 16: return "joint detection and estimation";
-    case 32: return "blind detection";
+    case detection::taskDetection: return "detection";
+    case detection::taskRecognition: return "recognition";
+    case detection::taskJointIdentification: return "joint detection and identification";
+    case detection::taskFixedEstimation:
+    case detection::taskUnfixedEstimation: return "joint detection and estimation";
+    case detection::taskBlindDetection: return "blind detection";
     default: return nullptr;
     }
 }
@@ -56,10 +56,10 @@ const char* taskName(uint16_t task)
 const char* seriesTypeName(uint16_t seriesType)
 {
     switch (seriesType) {
-    case 1: return "known number of whole pulses";
-    case 2: return "known number of cut-off pulses";
-    case 4: return "unknown number of whole pulses";
-    case 8: return "unknown number of cut-off pulses";
+    case detection::seriesKnownWhole: return "known number of whole pulses";
+    case detection::seriesKnownCutOff: return "known number of cut-off pulses";
+    case detection::seriesUnknownWhole: return "unknown number of whole pulses";
+    case detection::seriesUnknownCutOff: return "unknown number of cut-off pulses";
     default: return nullptr;
     }
 }
@@ -120,8 +120,9 @@ int addProtocolRow(uint16_t iterations, uint16_t L, uint16_t, uint16_t code, Ste
     if (!roomForRow(protocol, n) || n > series.lpFoundPositions.size())
         return 0;
     const std::span<const int16_t> found(series.lpFoundPositions.data(), n);
-    writeRow(*protocol, n, measure(series, L, found), squares(series, L, found),
-             static_cast<uint16_t>(iterations + 1), code <= kMethodExhaustive ? code : kMethodUnknown, found);
+    const uint16_t kept = code <= detection::kMethodExhaustive ? code : detection::kMethodUnknown;
+    writeRow(*protocol, n, measure(series, L, found), squares(series, L, found), static_cast<uint16_t>(iterations + 1),
+             kept, found);
     return 1;
 }
 
@@ -173,18 +174,18 @@ int runFixedCaseEstimation(MessageSink& sink, SeriesHeader& series, StepwiseProt
 
     series.wFoundPulses = m;
     std::copy_n(series.lpPositions.begin(), m, series.lpFoundPositions.begin());
-    if (!append(0, kMethodTrue))
+    if (!append(0, detection::kMethodTrue))
         return 0;
 
     const int32_t programme = estimateByEnergies(sink, Tmin, Tmax, L, m, series);
-    if (!append(0, kMethodProgramme))
+    if (!append(0, detection::kMethodProgramme))
         return 0;
     if (stages == FixedCaseStages::TrueAndProgramme)
         return 1;
 
     uint16_t passes = 0;
     runImprovementLoop(sink, Tmin, Tmax, L, m, series, programme, passes);
-    if (!append(passes, kMethodImproved))
+    if (!append(passes, detection::kMethodImproved))
         return 0;
     if (stages == FixedCaseStages::WithoutExhaustive)
         return 1;
@@ -204,7 +205,7 @@ int runFixedCaseEstimation(MessageSink& sink, SeriesHeader& series, StepwiseProt
         searchInIntervals(sink, Tmin, Tmax, L, m, series, watch);
         if (cancelled)
             return 0;
-        if (!append(0, kMethodExhaustive))
+        if (!append(0, detection::kMethodExhaustive))
             return 0;
     }
     return 1;

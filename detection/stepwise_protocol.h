@@ -61,6 +61,7 @@
 #include <vector>
 
 #include "detection/progress.h"
+#include "detection/task_codes.h"
 #include "synthesis/message_sink.h"
 #include "synthesis/pulse_records.h"
 
@@ -82,15 +83,6 @@ struct StepwiseProtocol {
 };
 
 using StepwiseProtocolPtr = std::unique_ptr<StepwiseProtocol>;
-
-// Method codes of the rows.
-constexpr uint16_t kMethodUnknown = 0;     // "unk": no positions set
-constexpr uint16_t kMethodTrue = 1;        // "def": the true positions of the series
-constexpr uint16_t kMethodProgramme = 2;   // "pre": estimateByEnergies
-constexpr uint16_t kMethodImproved = 3;    // "est": repeated improvePositions
-constexpr uint16_t kMethodExhaustive = 4;  // "exh": searchInIntervals
-constexpr uint16_t kMethodRanked = 5;      // "fix": a ranked unfixed-case candidate
-constexpr uint16_t kMethodDetected = 6;    // "pas": the unfixed-case detection
 
 // "unk", "def", "pre", "est", "exh", "fix", "pas"; "unk" for any other code.
 const char* protocolMethodLabel(uint16_t code);

@@ -40,7 +40,7 @@ template <class Score>
 Score plus(Score a, Score b)
 {
     if constexpr (kRecordFigures<Score>) {
-        return wrapAdd(a, b);
+        return synthesis::wrapAdd(a, b);
     } else {
         Score s;
         if (__builtin_add_overflow(a, b, &s))
@@ -53,7 +53,7 @@ template <class Score>
 Score minus(Score a, Score b)
 {
     if constexpr (kRecordFigures<Score>) {
-        return wrapSub(a, b);
+        return synthesis::wrapSub(a, b);
     } else {
         Score s;
         if (__builtin_sub_overflow(a, b, &s))
@@ -66,7 +66,7 @@ template <class Score, class Sample>
 Score squareOf(Sample v)
 {
     if constexpr (kRecordFigures<Score>) {
-        return wrapMul(static_cast<int32_t>(v), static_cast<int32_t>(v));
+        return synthesis::wrapSquare(static_cast<int32_t>(v));
     } else {
         Score s;
         if (__builtin_mul_overflow(static_cast<Score>(v), static_cast<Score>(v), &s))
@@ -127,7 +127,7 @@ EnergyPrefix<Score> additivePrefix(std::span<const Sample> pure, int64_t sigma)
 {
     Score variance;
     if constexpr (kRecordFigures<Score>)
-        variance = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(sigma * sigma)));
+        variance = synthesis::wrapTo32(sigma * sigma);
     else
         variance = sigma * sigma;
     EnergyPrefix<Score> e;

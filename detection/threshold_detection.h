@@ -24,19 +24,9 @@
 
 #include "detection/chain_core.h"
 #include "detection/energy_programme.h"
+#include "detection/task_codes.h"
 
 namespace detection {
-
-// The methods, by index; each fixes where T comes from and how many passes
-// run.
-constexpr int32_t kPrimitiveMethod = 0;             // T = 1, one pass
-constexpr int32_t kChiSquareKnownDispersion = 1;    // T from the noise level, one pass
-constexpr int32_t kChiSquareUnknownDispersion = 2;  // T from the energy outside the detections, three passes
-constexpr int32_t kFisherCriterion = 3;             // T = 0, three passes
-constexpr int32_t kMeanWindowThreshold = 4;         // T = 0, then the mean window energy, three passes
-constexpr int32_t kAdditiveModel = 5;               // as 2, energies of the noise-free samples plus sigma^2
-constexpr int32_t kThresholdKnownDispersion = 6;    // T from the noise level; energies <= T count 0, one pass
-constexpr int32_t kThresholdMethodCount = 7;
 
 // What one pass did and found. "Rounded" is (d + 2 s) / (2 d), s / d rounded
 // half up, formed wide and held to the score's range.

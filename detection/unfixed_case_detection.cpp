@@ -1,7 +1,6 @@
 #include "detection/unfixed_case_detection.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 #include <new>
 #include <string>
@@ -9,18 +8,12 @@
 #include "detection/chain_programme.h"
 #include "detection/fixed_case_criteria.h"
 #include "detection/threshold_detection.h"
-#include "detection/trace_text.h"
+#include "synthesis/formatted_text.h"
 
 namespace {
 
-using trace_text::appendFormat;
+using synthesis::appendFormat;
 
-static_assert(primitiveMethod == detection::kPrimitiveMethod &&
-              chiSquareKnownDispersion == detection::kChiSquareKnownDispersion &&
-              chiSquareUnknownDispersion == detection::kChiSquareUnknownDispersion &&
-              fisherCriterion == detection::kFisherCriterion && thresholdMethod == detection::kMeanWindowThreshold &&
-              additiveModel == detection::kAdditiveModel &&
-              thresholdKnownDispersion == detection::kThresholdKnownDispersion);
 static_assert(detection::chainEmptyCell<int32_t> == noChainValue);
 
 // The samples detection may read: never more than the series holds.
@@ -174,6 +167,91 @@ void freeDetectionStudy(DetectionStudyPtr& study) { study.reset(); }
 
 namespace {
 
+// The opening lines of the trace: the noise level, the start regions, the
+// method and the true pulses (the first 17 of them).
+void traceSeriesFacts(std::string& trace, const SeriesHeader& series, const StartRegions& regions, uint16_t method,
+                      int passes)
+{
+    appendFormat(trace, "noise level: %d\n", static_cast<int>(series.wNoiseLevel));
+    traceRegions(trace, regions);
+    appendFormat(trace, "method: %d, passes %d\n", method, passes);
+    appendFormat(trace, "pulses [%d]: ", series.wImpulseQuantity);
+    const size_t truePulses = std::min<size_t>(series.wImpulseQuantity, series.lpPositions.size());
+    for (size_t k = 0; k < truePulses; ++k) {
+        if (k == 17) {
+            trace += "...";
+            break;
+        }
+        appendFormat(trace, " %d ", series.lpPositions[k]);
+    }
+    trace += "\n";
+}
+
+// The lines of one pass: its detections and their energies (the first 12,
+// those at or under the next threshold marked), then its thresholds.
+void tracePass(std::string& trace, const detection::ThresholdDetection<int32_t>& r, int pass, int32_t variance)
+{
+    static constexpr const char* passNames[] = {"ini", "tent", "fin"};
+    const detection::ThresholdPass<int32_t>& p = r.passes[pass];
+    const int32_t T = p.nextThreshold;
+    appendFormat(trace, "[%d]", pass + 1);
+    if (r.passes.size() > 1)
+        trace += passNames[pass];
+    appendFormat(trace, " detect[%d]: ", static_cast<int>(p.positions.size()));
+    for (size_t k = 0; k < p.positions.size(); ++k) {
+        if (k == 12) {
+            trace += "...";
+            break;
+        }
+        appendFormat(trace, " \t%5d ", p.positions[k]);
+    }
+    trace += "\n energies:\t";
+    for (size_t k = 0; k < p.observedEnergies.size(); ++k) {
+        if (k == 12) {
+            trace += "...";
+            break;
+        }
+        appendFormat(trace, " \t%d ", p.observedEnergies[k]);
+        if (T >= p.observedEnergies[k])
+            trace += "#";
+    }
+    trace += "\n";
+    appendFormat(trace, "full series energy %d = %d + %d\n", r.full, p.detected, p.outside);
+    appendFormat(trace, "noise threshold %d, ", p.noiseThreshold);
+    appendFormat(trace, "noise energy %d [%d] ", p.noisePerPoint, variance);
+    appendFormat(trace, "in %d points\n", static_cast<int>(p.pOut));
+    appendFormat(trace, "detection threshold %d  ->  %d, %d, %d\n", T, p.meanWindow, p.fullPerPulse, p.meanDetected);
+    if (p.hasRelict) {
+        // Energy of the windows that touch no detected window: what the
+        // additive model leaves to the noise.
+        appendFormat(trace, "const threshold %d, ", p.relictMean);
+        appendFormat(trace, "relict summary %d ", p.relict);
+        appendFormat(trace, "in %d points\n", static_cast<int>(p.relictCount));
+        trace += "\n";
+    }
+}
+
+// The regions, energies, thresholds and passes of a detection, as the study
+// panels read them.
+void storeStudy(DetectionStudy& study, const StartRegions& regions, const detection::ThresholdDetection<int32_t>& r,
+                uint32_t N, int L)
+{
+    storeRegions(study, regions);
+    storeEnergies(study.lpEnergies, r.windowEnergies, N, L);
+    study.lPasses = static_cast<int32_t>(r.passes.size());
+    study.lExpectedNoiseEnergy = r.expectedNoise;
+    study.chiSquarePoints = r.fromNoiseLevel ? std::array<double, 2>{chiSquareUpperPoint, chiSquareLowerPoint}
+                                             : std::array<double, 2>{0.0, 0.0};
+    study.lFirstNoiseThreshold = r.passes.front().noiseThreshold;
+    study.lMeanWindowEnergy = r.passes.front().meanWindow;
+    // A pass fills its own entries and those of the passes after it.
+    for (size_t pass = 0; pass < r.passes.size(); ++pass)
+        storePass(study, static_cast<int>(pass), r.passes[pass].positions, r.passes[pass].energies);
+    study.lLastNoiseThreshold = r.last().noiseThreshold;
+    study.lDetectionThreshold = r.last().nextThreshold;
+    storeEnergies(study.lpReducedEnergies, r.reducedEnergies, N, L);
+}
+
 int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
                             DetectionStudy* study, SeriesHeader& series)
 {
@@ -181,7 +259,7 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
     const uint32_t N = usableSize(series);
     const int L = series.wImpulseSize;
     const int64_t sigma = series.wNoiseLevel;
-    const int32_t variance = static_cast<int32_t>(static_cast<uint32_t>(sigma * sigma));
+    const int32_t variance = synthesis::wrapTo32(sigma * sigma);
 
     const StartRegions regions = buildStartRegions(series, N, Tmin, Tmax);
     // A method index the system does not know runs as the primitive method
@@ -197,78 +275,12 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
     // The whole text first: memory running out while it grows leaves the
     // series and the study as they were.
     std::string trace;
-    appendFormat(trace, "noise level: %d\n", static_cast<int>(sigma));
-    traceRegions(trace, regions);
-    appendFormat(trace, "method: %d, passes %d\n", method, passes);
-    appendFormat(trace, "pulses [%d]: ", series.wImpulseQuantity);
-    const size_t truePulses = std::min<size_t>(series.wImpulseQuantity, series.lpPositions.size());
-    for (size_t k = 0; k < truePulses; ++k) {
-        if (k == 17) {
-            trace += "...";
-            break;
-        }
-        appendFormat(trace, " %d ", series.lpPositions[k]);
-    }
-    trace += "\n";
+    traceSeriesFacts(trace, series, regions, method, passes);
+    for (int pass = 0; pass < passes; ++pass)
+        tracePass(trace, r, pass, variance);
 
-    static constexpr const char* passNames[] = {"ini", "tent", "fin"};
-    for (int pass = 0; pass < passes; ++pass) {
-        const detection::ThresholdPass<int32_t>& p = r.passes[pass];
-        const int32_t T = p.nextThreshold;
-        appendFormat(trace, "[%d]", pass + 1);
-        if (passes > 1)
-            trace += passNames[pass];
-        appendFormat(trace, " detect[%d]: ", static_cast<int>(p.positions.size()));
-        for (size_t k = 0; k < p.positions.size(); ++k) {
-            if (k == 12) {
-                trace += "...";
-                break;
-            }
-            appendFormat(trace, " \t%5d ", p.positions[k]);
-        }
-        trace += "\n energies:\t";
-        for (size_t k = 0; k < p.observedEnergies.size(); ++k) {
-            if (k == 12) {
-                trace += "...";
-                break;
-            }
-            appendFormat(trace, " \t%d ", p.observedEnergies[k]);
-            if (T >= p.observedEnergies[k])
-                trace += "#";
-        }
-        trace += "\n";
-        appendFormat(trace, "full series energy %d = %d + %d\n", r.full, p.detected, p.outside);
-        appendFormat(trace, "noise threshold %d, ", p.noiseThreshold);
-        appendFormat(trace, "noise energy %d [%d] ", p.noisePerPoint, variance);
-        appendFormat(trace, "in %d points\n", static_cast<int>(p.pOut));
-        appendFormat(trace, "detection threshold %d  ->  %d, %d, %d\n", T, p.meanWindow, p.fullPerPulse,
-                     p.meanDetected);
-        if (p.hasRelict) {
-            // Energy of the windows that touch no detected window: what the
-            // additive model leaves to the noise.
-            appendFormat(trace, "const threshold %d, ", p.relictMean);
-            appendFormat(trace, "relict summary %d ", p.relict);
-            appendFormat(trace, "in %d points\n", static_cast<int>(p.relictCount));
-            trace += "\n";
-        }
-    }
-
-    if (study) {
-        storeRegions(*study, regions);
-        storeEnergies(study->lpEnergies, r.windowEnergies, N, L);
-        study->lPasses = passes;
-        study->lExpectedNoiseEnergy = r.expectedNoise;
-        study->chiSquarePoints = r.fromNoiseLevel ? std::array<double, 2>{chiSquareUpperPoint, chiSquareLowerPoint}
-                                                  : std::array<double, 2>{0.0, 0.0};
-        study->lFirstNoiseThreshold = r.passes.front().noiseThreshold;
-        study->lMeanWindowEnergy = r.passes.front().meanWindow;
-        // A pass fills its own entries and those of the passes after it.
-        for (int pass = 0; pass < passes; ++pass)
-            storePass(*study, pass, r.passes[pass].positions, r.passes[pass].energies);
-        study->lLastNoiseThreshold = r.last().noiseThreshold;
-        study->lDetectionThreshold = r.last().nextThreshold;
-        storeEnergies(study->lpReducedEnergies, r.reducedEnergies, N, L);
-    }
+    if (study)
+        storeStudy(*study, regions, r, N, L);
     // Each pass wrote its positions over the last one's: a shorter detection
     // leaves the entries after it as the longer one wrote them.
     for (const detection::ThresholdPass<int32_t>& p : r.passes)

@@ -14,24 +14,16 @@
 #include <span>
 #include <vector>
 
+#include "detection/chain_programme.h"
+#include "detection/task_codes.h"
 #include "synthesis/message_sink.h"
 #include "synthesis/pulse_records.h"
 
-// The detection methods, by index; the names are what the result view prints.
-enum DetectionMethod : uint16_t {
-    primitiveMethod = 0,           // T = 1, one pass
-    chiSquareKnownDispersion = 1,  // T from the noise level, one pass
-    chiSquareUnknownDispersion = 2,  // T from the energy outside the detections, three passes
-    fisherCriterion = 3,           // T = 0, three passes
-    thresholdMethod = 4,           // T = mean window energy after the first pass, three passes
-    additiveModel = 5,             // as 2, energies from the noise-free samples plus the noise variance
-    thresholdKnownDispersion = 6,  // T from the noise level; energies <= T are zeroed for good
-};
-
 // The method used when no DetectionStudy is given.
-constexpr uint16_t defaultDetectionMethod = chiSquareUnknownDispersion;
+constexpr uint16_t defaultDetectionMethod = detection::kChiSquareUnknownDispersion;
 
-inline constexpr std::array<const char*, 7> detectionMethodNames = {
+// The threshold methods' names, by index, as the result view prints them.
+inline constexpr std::array<const char*, detection::kThresholdMethodCount> detectionMethodNames = {
     "primitive method",
     "xi-square criterion for known dispersion",
     "xi-square criterion for unknown dispersion",
@@ -41,24 +33,9 @@ inline constexpr std::array<const char*, 7> detectionMethodNames = {
     "threshold method for known dispersion",
 };
 
-// The seven start regions, in the order of the DetectionStudy's arrays.
-enum OmegaSet : int {
-    omegaFirst = 0,          // Omega[-]: first pulse
-    omegaLater = 1,          // Omega[~]: any pulse after the first
-    omegaLast = 2,           // Omega[+]: last pulse
-    omegaAny = 3,            // Omega = Omega[-] united with Omega[~]
-    omegaFirstOnly = 4,      // Omega[-]\[~]
-    omegaFirstAndLater = 5,  // Omega[-]X[~]
-    omegaLaterOnly = 6,      // Omega[~]\[-]
-};
-constexpr int omegaSetCount = 7;
-
 // Upper 95 % and lower 5 % points of chi-square with 19 degrees of freedom.
 constexpr double chiSquareUpperPoint = 30.144;
 constexpr double chiSquareLowerPoint = 10.117;
-
-// Cells of the chain programme's tables that hold no value.
-constexpr int32_t noChainValue = -999;
 
 // What one run of study01_UnFixedPulseDetection leaves for the result view.
 // Pulse arrays hold wPulseCapacity entries, sample arrays dwCapacity.
@@ -88,7 +65,7 @@ struct DetectionStudy {
     std::array<double, 2> chiSquarePoints{};  // 30.144 and 10.117 when T came from the noise level, else 0
     std::vector<uint64_t> lpSpare;           // dwCapacity cells, cleared, not filled by detection
     uint16_t wTask = 0;             // TaskType code, set by the shell
-    uint16_t wDetectionMethod = 0;  // DetectionMethod index, set by the shell
+    uint16_t wDetectionMethod = 0;  // threshold method 0..6 (detection/task_codes.h), set by the shell
 };
 
 using DetectionStudyPtr = std::unique_ptr<DetectionStudy>;

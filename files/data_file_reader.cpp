@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "synthesis/formatted_text.h"
 #include "synthesis/series_synthesis.h"
 
 namespace files {
@@ -44,17 +45,8 @@ int32_t i32At(std::span<const uint8_t> b, size_t at)
 
 int8_t i8At(std::span<const uint8_t> b, size_t at) { return static_cast<int8_t>(b[at]); }
 
-template <typename... Args>
-void appendf(std::string& text, const char* format, Args... args)
-{
-    // Sized to fit, so a long file name is shown whole.
-    const int n = std::snprintf(nullptr, 0, format, args...);
-    if (n <= 0)
-        return;
-    std::vector<char> line(static_cast<size_t>(n) + 1);
-    std::snprintf(line.data(), line.size(), format, args...);
-    text.append(line.data(), static_cast<size_t>(n));
-}
+// The texts grow to fit, so a long file name is shown whole.
+using synthesis::appendFormat;
 
 // Pieces of the trace read at a time: the reader never holds more of a file
 // than this and its header, however long the trace.
@@ -168,8 +160,8 @@ std::string dataFileTraceProblem(const DataFileHeader& h, uint64_t fileSize)
     const uint64_t needed = static_cast<uint64_t>(h.HLen) + 2 * static_cast<uint64_t>(h.SamplNum);
     if (needed > fileSize) {
         std::string text;
-        appendf(text, "Data file is shorter than its trace: %llu bytes needed, %llu present!",
-                static_cast<unsigned long long>(needed), static_cast<unsigned long long>(fileSize));
+        appendFormat(text, "Data file is shorter than its trace: %llu bytes needed, %llu present!",
+                     static_cast<unsigned long long>(needed), static_cast<unsigned long long>(fileSize));
         return text;
     }
     return "";
@@ -200,6 +192,92 @@ platform::FileDialogOptions dataFileDialogOptions()
     return o;
 }
 
+namespace {
+
+// The facts of the file before its header is read: its name and size, and
+// the sizes of the recorder's header and preamble.
+void appendFileFacts(std::string& text, const std::string& name, uintmax_t fileSize)
+{
+    appendFormat(text, "File Name: %s \n", name.c_str());
+    appendFormat(text, "File Size: %lld bytes \n", static_cast<long long>(fileSize));
+    appendFormat(text, "VJ Data File Header Size: %d bytes \n", kHeaderSizeShown);
+    appendFormat(text, "VJ Preambule Size: %d bytes \n", kPreambleSizeShown);
+}
+
+// The header's fields, one a line, then the range of the trace.
+void appendHeaderFacts(std::string& text, const DataFileHeader& h, const DataFileTraceSummary& trace)
+{
+    // A C string of the two identifier characters, ending early at a zero.
+    char id[3] = {h.ID[0], h.ID[1], 0};
+    appendFormat(text, "ID: %s\n", id);
+    appendFormat(text, "Ver: %d\n", h.Ver);
+    appendFormat(text, "SubVer: %d\n", h.SubVer);
+    appendFormat(text, "HLen: %d, длина заголовка в байтах\n", h.HLen);
+    appendFormat(text, "Datime: %d\n", h.Datime);
+    appendFormat(text, "Duration: %d, длительность сеанса в секундах\n", h.Duration);
+    appendFormat(text, "Scale: %.4g, коэффициент пересчета в физическую величину\n", h.Scale);
+    appendFormat(text, "Year: %d, год начала сеанса\n", h.Year);
+    appendFormat(text, "Month: %d, месяц начала сеанса\n", h.Month);
+    appendFormat(text, "Day: %d, день начала сеанса\n", h.Day);
+    appendFormat(text, "Hour: %d, час начала сеанса\n", h.Hour);
+    appendFormat(text, "Minute: %d, минута начала сеанса\n", h.Minute);
+    appendFormat(text, "Second: %d, секунда начала сеанса\n", h.Second);
+    appendFormat(text, "MicroSec: %d, поправка в микросекундах ко времени начала сеанса\n", h.MicroSec);
+    appendFormat(text, "SamplRate: %d, частота дискретизации в Гц\n", h.SamplRate);
+    appendFormat(text, "SamplNum: %d, число отсчетов в трассе\n", h.SamplNum);
+    appendFormat(text, "SamplType: %d, длина и тип отсчета\n", h.SamplType);
+    appendFormat(text, "TrNum: %d, номер трассы в исходном файле\n", h.TrNum);
+    appendFormat(text, "Reserved: %d\n", h.Reserved);
+    text += "\n";
+    appendFormat(text, "minValue: %d\n", trace.minValue);
+    appendFormat(text, "maxValue: %d\n", trace.maxValue);
+}
+
+// Reads and checks the header of an open file through `buffer`; the message
+// of what is wrong, or nothing.
+std::string readHeader(std::FILE* file, uintmax_t fileSize, std::span<uint8_t> buffer, DataFileHeader& h)
+{
+    // The header's lengths come from the file: nothing is read that the file
+    // does not hold.
+    if (fileSize < kDataFileFieldsSize)
+        return "Data file is shorter than its header!";
+    if (std::fread(buffer.data(), 1, kDataFileFieldsSize, file) != kDataFileFieldsSize)
+        return "ReadFile ERROR!";
+    h = *parseDataFileHeader(std::span<const uint8_t>(buffer.data(), kDataFileFieldsSize));
+    return dataFileTraceProblem(h, fileSize);
+}
+
+// The samples a series can hold.
+size_t seriesRoom(const SeriesHeader& s)
+{
+    return std::min<size_t>({static_cast<size_t>(s.dwSeriesCapacity), s.lpPureData.size(), s.lpSeriesData.size()});
+}
+
+// A cut-off series sized for the trace: one sample for each group of 25,
+// pulses a tenth of that long. getCutOffSeriesHeader refuses, with its own
+// message, a trace too short (a length of 0) or too long for a series.
+SeriesHeaderPtr seriesForTrace(platform::Host& host, const DataFileHeader& h)
+{
+    const uint32_t M = static_cast<uint32_t>(h.SamplNum) / kSamplesPerSeriesSample;
+    const uint32_t L = M / 10;
+    return getCutOffSeriesHeader(host, 1, static_cast<uint16_t>(std::min<uint32_t>(L, 0xFFFF)),
+                                 static_cast<uint16_t>(std::min<uint32_t>(2 * L, 0xFFFF)),
+                                 static_cast<uint16_t>(std::min<uint32_t>(M - L, 0xFFFF)), M, nullptr);
+}
+
+// The trace's series samples become the series, pure and observed alike.
+void storeTraceSeries(SeriesHeader& s, const std::vector<int16_t>& samples)
+{
+    const size_t count = std::min(samples.size(), seriesRoom(s));
+    std::copy_n(samples.begin(), count, s.lpPureData.begin());
+    // Processing reads the observed samples: the trace goes there too, or the
+    // next run would analyse the previous series.
+    std::copy_n(samples.begin(), count, s.lpSeriesData.begin());
+    s.dwSeriesSize = static_cast<uint32_t>(count);
+}
+
+}  // namespace
+
 int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHeaderPtr& series)
 {
     auto fail = [&](const std::string& text, const char* caption = kCaption) {
@@ -227,10 +305,7 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
 
     std::string text;
     try {
-        appendf(text, "File Name: %s \n", name->c_str());
-        appendf(text, "File Size: %lld bytes \n", static_cast<long long>(fileSize));
-        appendf(text, "VJ Data File Header Size: %d bytes \n", kHeaderSizeShown);
-        appendf(text, "VJ Preambule Size: %d bytes \n", kPreambleSizeShown);
+        appendFileFacts(text, *name, fileSize);
     } catch (const std::bad_alloc&) {
         return fail("Нет памяти для буфера текста!");
     }
@@ -248,23 +323,14 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
     FilePtr file(std::fopen(name->c_str(), "rb"));
     if (!file)
         return fail("CreateFile ERROR!");
-    // The header's lengths come from the file: nothing is read that the file
-    // does not hold.
-    if (fileSize < kDataFileFieldsSize)
-        return fail("Data file is shorter than its header!");
-    if (std::fread(buffer.data(), 1, kDataFileFieldsSize, file.get()) != kDataFileFieldsSize)
-        return fail("ReadFile ERROR!");
-    const DataFileHeader h = *parseDataFileHeader(std::span<const uint8_t>(buffer.data(), kDataFileFieldsSize));
-    const std::string problem = dataFileTraceProblem(h, fileSize);
+    DataFileHeader h;
+    const std::string problem = readHeader(file.get(), fileSize, buffer, h);
     if (!problem.empty())
         return fail(problem);
 
     // With a series, the samples it can hold; one made here gets them in a
     // second reading, once its size is known.
-    size_t seriesLimit = 0;
-    if (series)
-        seriesLimit = std::min<size_t>({static_cast<size_t>(series->dwSeriesCapacity), series->lpPureData.size(),
-                                        series->lpSeriesData.size()});
+    const size_t seriesLimit = series ? seriesRoom(*series) : 0;
     DataFileTraceSummary trace;
     try {
         if (!scanTrace(file.get(), h, buffer, seriesLimit, trace))
@@ -273,51 +339,19 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
         return fail("Нет памяти для буфера текста!");
     }
 
-    // A C string of the two identifier characters, ending early at a zero.
-    char id[3] = {h.ID[0], h.ID[1], 0};
     try {
-        appendf(text, "ID: %s\n", id);
-        appendf(text, "Ver: %d\n", h.Ver);
-        appendf(text, "SubVer: %d\n", h.SubVer);
-        appendf(text, "HLen: %d, длина заголовка в байтах\n", h.HLen);
-        appendf(text, "Datime: %d\n", h.Datime);
-        appendf(text, "Duration: %d, длительность сеанса в секундах\n", h.Duration);
-        appendf(text, "Scale: %.4g, коэффициент пересчета в физическую величину\n", h.Scale);
-        appendf(text, "Year: %d, год начала сеанса\n", h.Year);
-        appendf(text, "Month: %d, месяц начала сеанса\n", h.Month);
-        appendf(text, "Day: %d, день начала сеанса\n", h.Day);
-        appendf(text, "Hour: %d, час начала сеанса\n", h.Hour);
-        appendf(text, "Minute: %d, минута начала сеанса\n", h.Minute);
-        appendf(text, "Second: %d, секунда начала сеанса\n", h.Second);
-        appendf(text, "MicroSec: %d, поправка в микросекундах ко времени начала сеанса\n", h.MicroSec);
-        appendf(text, "SamplRate: %d, частота дискретизации в Гц\n", h.SamplRate);
-        appendf(text, "SamplNum: %d, число отсчетов в трассе\n", h.SamplNum);
-        appendf(text, "SamplType: %d, длина и тип отсчета\n", h.SamplType);
-        appendf(text, "TrNum: %d, номер трассы в исходном файле\n", h.TrNum);
-        appendf(text, "Reserved: %d\n", h.Reserved);
-        text += "\n";
-        appendf(text, "minValue: %d\n", trace.minValue);
-        appendf(text, "maxValue: %d\n", trace.maxValue);
+        appendHeaderFacts(text, h, trace);
     } catch (const std::bad_alloc&) {
         return fail("Нет памяти для буфера текста!");
     }
     host.messageBox(text, kCaption, MessageIcon::None);
 
-    const uint32_t M = static_cast<uint32_t>(h.SamplNum) / kSamplesPerSeriesSample;
     if (!series) {
-        const uint32_t L = M / 10;
-        // getCutOffSeriesHeader refuses, with its own message, a trace too
-        // short (L of 0) or too long for a series.
-        SeriesHeaderPtr made = getCutOffSeriesHeader(host, 1, static_cast<uint16_t>(std::min<uint32_t>(L, 0xFFFF)),
-                                                     static_cast<uint16_t>(std::min<uint32_t>(2 * L, 0xFFFF)),
-                                                     static_cast<uint16_t>(std::min<uint32_t>(M - L, 0xFFFF)), M,
-                                                     nullptr);
+        SeriesHeaderPtr made = seriesForTrace(host, h);
         if (!made)
             return 0;
-        const size_t limit = std::min<size_t>(
-            {static_cast<size_t>(made->dwSeriesCapacity), made->lpPureData.size(), made->lpSeriesData.size()});
         try {
-            if (!scanTrace(file.get(), h, buffer, limit, trace))
+            if (!scanTrace(file.get(), h, buffer, seriesRoom(*made), trace))
                 return fail("ReadFile ERROR!");
         } catch (const std::bad_alloc&) {
             return fail("Нет памяти для буфера текста!");
@@ -325,15 +359,7 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
         series = std::move(made);
     }
 
-    SeriesHeader& s = *series;
-    const std::vector<int16_t>& samples = trace.series;
-    const size_t count = std::min<size_t>({samples.size(), static_cast<size_t>(s.dwSeriesCapacity),
-                                           s.lpPureData.size(), s.lpSeriesData.size()});
-    std::copy_n(samples.begin(), count, s.lpPureData.begin());
-    // Processing reads the observed samples: the trace goes there too, or the
-    // next run would analyse the previous series.
-    std::copy_n(samples.begin(), count, s.lpSeriesData.begin());
-    s.dwSeriesSize = static_cast<uint32_t>(count);
+    storeTraceSeries(*series, trace.series);
 
     if (std::fclose(file.release()) != 0)
         return fail("CloseHandle ERROR!", "About ReadDataAsciiFile");

@@ -1,6 +1,6 @@
 #include "files/json_text.h"
 
-#include <cstdio>
+#include "synthesis/formatted_text.h"
 
 namespace files {
 
@@ -16,9 +16,7 @@ void appendJsonString(std::string& out, std::string_view s)
         case '\t': out += "\\t"; break;
         default:
             if (c < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                out += buffer;
+                synthesis::appendFormat(out, "\\u%04x", c);
             } else {
                 out += static_cast<char>(c);  // UTF-8 passes through
             }

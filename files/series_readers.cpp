@@ -338,6 +338,95 @@ std::optional<uint64_t> parseIndex(std::string_view s)
     return v;
 }
 
+// The first pass over the data lines: what each column holds, and in
+// `widest` the most cells a line has.
+std::vector<ColumnSurvey> surveyColumns(const std::vector<TextLine>& lines, size_t firstData, char delimiter,
+                                        bool decimalComma, size_t headerColumns, LineCells& cells, size_t& widest)
+{
+    std::vector<ColumnSurvey> survey(headerColumns);
+    for (size_t r = firstData; r < lines.size(); ++r) {
+        splitCells(lines[r].text, delimiter, cells);
+        widest = std::max(widest, cells.size());
+        if (survey.size() < cells.size())
+            survey.resize(cells.size());
+        for (size_t j = 0; j < cells.size(); ++j) {
+            const CellValue v = classifyCell(cells[j], decimalComma);
+            ColumnSurvey& s = survey[j];
+            if (v.kind == CellKind::Number)
+                ++s.numbers;
+            else if (v.kind != CellKind::Gap && !s.bad) {
+                s.bad = true;
+                s.badLine = lines[r].number;
+                s.badCell = cells[j];
+                s.badKind = v.kind;
+            }
+        }
+    }
+    return survey;
+}
+
+// The column the samples are read from, 0-based, into `chosen`: the one the
+// options name or number, else the rightmost with numbers in it. The
+// refusal when there is none, else nothing.
+std::string chooseColumn(std::string_view name, const SeriesReadOptions& options,
+                         const std::vector<std::string>& header, size_t columns,
+                         const std::vector<ColumnSurvey>& survey, size_t& chosen)
+{
+    const bool hasHeader = !header.empty();
+    auto columnList = [&] {
+        std::string list;
+        for (size_t j = 0; j < header.size(); ++j) {
+            if (j > 0)
+                list += ", ";
+            list += quoted(header[j]);
+        }
+        return list;
+    };
+
+    if (!options.column.empty()) {
+        if (hasHeader) {
+            const auto match = std::find(header.begin(), header.end(), options.column);
+            if (match != header.end())
+                chosen = static_cast<size_t>(match - header.begin());
+        }
+        if (chosen == columns) {
+            const std::optional<uint64_t> index = parseIndex(options.column);
+            if (!index) {
+                if (hasHeader)
+                    return prefixed(name,
+                                    "no column named " + quoted(options.column) + "; the columns are " + columnList());
+                return prefixed(name, "no column named " + quoted(options.column) +
+                                          ": the file has no header line; give a column number from 1 to " +
+                                          number(columns));
+            }
+            if (*index < 1 || *index > columns)
+                return prefixed(name, "no column " + number(*index) + "; the file has " + number(columns) +
+                                          (columns == 1 ? " column" : " columns"));
+            chosen = static_cast<size_t>(*index - 1);
+        }
+    } else {
+        // The rightmost column with numbers in it. Columns without any (labels,
+        // notes) are passed over; one with a stray word among its numbers is
+        // refused rather than silently passed over for the column to its left.
+        for (size_t j = std::min(columns, survey.size()); j-- > 0;) {
+            if (survey[j].numbers > 0) {
+                if (survey[j].bad)
+                    return cellProblem(name, survey[j].badLine, j + 1, survey[j].badCell, survey[j].badKind);
+                chosen = j;
+                break;
+            }
+        }
+        if (chosen == columns) {
+            for (size_t j = std::min(columns, survey.size()); j-- > 0;) {
+                if (survey[j].bad)
+                    return cellProblem(name, survey[j].badLine, j + 1, survey[j].badCell, survey[j].badKind);
+            }
+            return std::string(name) + " holds only gaps";
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 static SeriesReadResult readText(std::string_view text, std::string_view name, const SeriesReadOptions& options)
@@ -363,82 +452,16 @@ static SeriesReadResult readText(std::string_view text, std::string_view name, c
     if (rows == 0)
         return refuse(std::string(name) + " holds no samples");
 
-    std::vector<ColumnSurvey> survey(header.size());
     size_t widest = 0;
-    for (size_t r = firstData; r < lines.size(); ++r) {
-        splitCells(lines[r].text, delimiter, cells);
-        widest = std::max(widest, cells.size());
-        if (survey.size() < cells.size())
-            survey.resize(cells.size());
-        for (size_t j = 0; j < cells.size(); ++j) {
-            const CellValue v = classifyCell(cells[j], decimalComma);
-            ColumnSurvey& s = survey[j];
-            if (v.kind == CellKind::Number)
-                ++s.numbers;
-            else if (v.kind != CellKind::Gap && !s.bad) {
-                s.bad = true;
-                s.badLine = lines[r].number;
-                s.badCell = cells[j];
-                s.badKind = v.kind;
-            }
-        }
-    }
+    const std::vector<ColumnSurvey> survey =
+        surveyColumns(lines, firstData, delimiter, decimalComma, header.size(), cells, widest);
     const size_t columns = hasHeader ? header.size() : widest;
     if (columns == 0)
         return refuse(std::string(name) + " holds no samples");
 
-    auto columnList = [&] {
-        std::string list;
-        for (size_t j = 0; j < header.size(); ++j) {
-            if (j > 0)
-                list += ", ";
-            list += quoted(header[j]);
-        }
-        return list;
-    };
-
     size_t chosen = columns;  // 0-based once found
-    if (!options.column.empty()) {
-        if (hasHeader) {
-            const auto match = std::find(header.begin(), header.end(), options.column);
-            if (match != header.end())
-                chosen = static_cast<size_t>(match - header.begin());
-        }
-        if (chosen == columns) {
-            const std::optional<uint64_t> index = parseIndex(options.column);
-            if (!index) {
-                if (hasHeader)
-                    return refuse(prefixed(name, "no column named " + quoted(options.column) + "; the columns are " +
-                                                     columnList()));
-                return refuse(prefixed(name, "no column named " + quoted(options.column) +
-                                                 ": the file has no header line; give a column number from 1 to " +
-                                                 number(columns)));
-            }
-            if (*index < 1 || *index > columns)
-                return refuse(prefixed(name, "no column " + number(*index) + "; the file has " + number(columns) +
-                                                 (columns == 1 ? " column" : " columns")));
-            chosen = static_cast<size_t>(*index - 1);
-        }
-    } else {
-        // The rightmost column with numbers in it. Columns without any (labels,
-        // notes) are passed over; one with a stray word among its numbers is
-        // refused rather than silently passed over for the column to its left.
-        for (size_t j = std::min(columns, survey.size()); j-- > 0;) {
-            if (survey[j].numbers > 0) {
-                if (survey[j].bad)
-                    return refuse(cellProblem(name, survey[j].badLine, j + 1, survey[j].badCell, survey[j].badKind));
-                chosen = j;
-                break;
-            }
-        }
-        if (chosen == columns) {
-            for (size_t j = std::min(columns, survey.size()); j-- > 0;) {
-                if (survey[j].bad)
-                    return refuse(cellProblem(name, survey[j].badLine, j + 1, survey[j].badCell, survey[j].badKind));
-            }
-            return refuse(std::string(name) + " holds only gaps");
-        }
-    }
+    if (std::string problem = chooseColumn(name, options, header, columns, survey, chosen); !problem.empty())
+        return refuse(std::move(problem));
 
     SeriesData data;
     data.values.reserve(rows);

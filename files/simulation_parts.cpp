@@ -1,10 +1,10 @@
 #include "files/simulation_parts.h"
 
 #include "files/json_text.h"
+#include "synthesis/formatted_text.h"
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <limits>
 #include <map>
 #include <numeric>
@@ -194,9 +194,7 @@ void writeLast(Out& out, const SimulationLastSeries& last)
 
 std::string hex16(uint64_t v)
 {
-    char buffer[20];
-    std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(v));
-    return buffer;
+    return synthesis::formatText("%016llx", static_cast<unsigned long long>(v));
 }
 
 // --- reading -----------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "detection/series_detection.h"
 #include "detection/series_preparation.h"
 #include "detection/stepwise_protocol.h"
+#include "detection/task_codes.h"
 #include "module_common.h"
 
 namespace quillmore_py {
@@ -217,7 +218,7 @@ DetectionResult run(py::handle x, detection::DetectionRequest request, std::opti
     StopWatch watch(std::move(progress));
     request.progress = watch.callback();
     const bool needsNoise =
-        request.mode == detection::DetectionMode::Blind && (request.method == 1 || request.method == 6);
+        request.mode == detection::DetectionMode::Blind && detection::takesNoiseLevel(request.method);
     if (noise && (*noise < 0 || *noise > 3037000499LL))
         throw py::value_error("noise must be a whole number from 0 to 3037000499; got " + std::to_string(*noise));
 
@@ -420,7 +421,7 @@ Example::
            py::handle templ, const std::string& score, std::optional<int64_t> noise) {
             detection::DetectionRequest r = requestOf(tmin, tmax, pulseLength, templ, score);
             r.mode = detection::DetectionMode::Blind;
-            if (method < 0 || method > 6)
+            if (method < detection::kPrimitiveMethod || method >= detection::kThresholdMethodCount)
                 throw py::value_error("method must be 0 to 6; got " + std::to_string(method));
             r.method = static_cast<int32_t>(method);
             return run(x, std::move(r), noise, py::none());

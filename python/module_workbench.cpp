@@ -16,6 +16,7 @@
 #include "shell/main_window.h"
 #include "shell/mouse_input.h"
 #include "simulation_share.h"
+#include "synthesis/wrapping.h"
 #include "workbench_session.h"
 
 namespace quillmore_py {
@@ -101,10 +102,10 @@ std::string inParameterNames(std::string text)
 
 int32_t energyOf(const PulseHeader& e)
 {
-    uint32_t sum = 0;
+    int32_t sum = 0;
     for (int j = 0; j < e.wSize; ++j)
-        sum += static_cast<uint32_t>(e.lpData[j] * e.lpData[j]);
-    return static_cast<int32_t>(sum);
+        sum = synthesis::wrapAdd(sum, synthesis::wrapSquare(e.lpData[j]));
+    return sum;
 }
 
 // An etalon named by its number (1..20) or its letter ("a".."t").

@@ -10,6 +10,7 @@
 #include "shell/own_series_loading.h"
 #include "shell/parameter_dialogs.h"
 #include "shell/processing_pipeline.h"
+#include "shell/series_settings.h"
 #include "shell/window_painting.h"
 #include "synthesis/series_synthesis.h"
 
@@ -21,6 +22,14 @@ using pipeline::invalidate;
 using pipeline::invalidateViewChange;
 
 void sendCommand(AppState& s, Host& host, int command) { dispatchCommand(s, host, command); }
+
+// A pipeline stage hands on to the stage it names, inside the command that
+// ran it.
+void continuePipeline(AppState& s, Host& host, int next)
+{
+    if (next != pipeline::kPipelineEnds)
+        sendCommand(s, host, next);
+}
 
 // --- commands of the menu ----------------------------------------------
 
@@ -227,58 +236,6 @@ void repeatDetection(AppState& s, Host& host, uint16_t method)
 
 }  // namespace
 
-uint16_t minPulsesFor(const AppState& s, uint32_t length)
-{
-    if (s.maxInterval == 0)
-        return 0;
-    return static_cast<uint16_t>((length + s.etalonLength - 1) / s.maxInterval);
-}
-
-uint16_t maxPulsesFor(const AppState& s, uint32_t length)
-{
-    if (s.minInterval == 0)
-        return 0;
-    return static_cast<uint16_t>((length - s.etalonLength + s.minInterval) / s.minInterval);
-}
-
-void requestSeriesLength(AppState& s, uint32_t length)
-{
-    s.requestedSeriesLength = length;
-    s.minPulseCount = minPulsesFor(s, length);
-    s.maxPulseCount = maxPulsesFor(s, length);
-    s.requestedPulseCount = static_cast<uint16_t>((s.minPulseCount + s.maxPulseCount) / 2);
-}
-
-int32_t libraryRand(uint32_t& state)
-{
-    state = state * 214013u + 2531011u;
-    return static_cast<int32_t>((state >> 16) & 0x7FFFu);
-}
-
-void tellNoEtalonSelected(Host& host)
-{
-    host.messageBox("No etalon is selected: click an etalon of the alphabet (or Select All) first.",
-                    "No Etalon Selected", MessageIcon::Information);
-}
-
-void rebuildRequiredList(AppState& s)
-{
-    if (s.requiredList.size() < s.etalonCount)
-        s.requiredList.resize(s.etalonCount);
-    uint16_t n = 0;
-    for (int k = 0; k < s.etalonCount; ++k)
-        if (s.etalonSelected[k])
-            s.requiredList[n++] = static_cast<uint16_t>(k + 1);
-    s.active_etalons = n;
-    s.requiredCapacity = std::max<uint16_t>(s.requiredCapacity, static_cast<uint16_t>(s.requiredList.size()));
-}
-
-void ensureSequenceCapacity(AppState& s, size_t n)
-{
-    if (s.etalonSequence.size() < n)
-        s.etalonSequence.resize(n, static_cast<uint16_t>(s.currentEtalon));
-}
-
 std::unique_ptr<SimulationRun> prepareSimulation(AppState& s, Host& host)
 {
     sendCommand(s, host, CmdSimulationDialog);
@@ -415,16 +372,16 @@ void handleCommand(AppState& s, Host& host, int command)
         showSimulation(s, host);
         break;
     case IdRepeatPrimitiveMethod:
-        repeatDetection(s, host, 0);
+        repeatDetection(s, host, detection::kPrimitiveMethod);
         break;
     case IdRepeatKnownNoiseLevel:
-        repeatDetection(s, host, 1);
+        repeatDetection(s, host, detection::kChiSquareKnownDispersion);
         break;
     case IdRepeatUnknownNoiseLevel:
-        repeatDetection(s, host, 2);
+        repeatDetection(s, host, detection::kChiSquareUnknownDispersion);
         break;
     case IdRepeatThresholdMethod:
-        repeatDetection(s, host, 6);
+        repeatDetection(s, host, detection::kThresholdKnownDispersion);
         break;
     // --- Settings
     case IdSeriesCreationMethod:
@@ -433,7 +390,7 @@ void handleCommand(AppState& s, Host& host, int command)
         break;
     case IdTaskDetection:
         s.taskType = taskBlindDetection;
-        s.repeatMethod = 0;
+        s.repeatMethod = detection::kPrimitiveMethod;
         setTaskChecks(host, IdTaskDetection);
         s.refreshButtons = 1;
         break;
@@ -463,19 +420,19 @@ void handleCommand(AppState& s, Host& host, int command)
         break;
     // --- the pipeline
     case CmdNewSequence:
-        pipeline::newSequence(s, host);
+        continuePipeline(s, host, pipeline::newSequence(s, host));
         break;
     case CmdSeriesParameters:
-        pipeline::seriesParameters(s, host);
+        continuePipeline(s, host, pipeline::seriesParameters(s, host));
         break;
     case CmdSynthesize:
-        pipeline::synthesize(s, host);
+        continuePipeline(s, host, pipeline::synthesize(s, host));
         break;
     case CmdAddNoise:
-        pipeline::addNoiseStage(s, host);
+        continuePipeline(s, host, pipeline::addNoiseStage(s, host));
         break;
     case CmdProcess:
-        pipeline::process(s, host);
+        continuePipeline(s, host, pipeline::process(s, host));
         break;
     case CmdRefresh:
         pipeline::refresh(s, host);

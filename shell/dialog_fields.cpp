@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "synthesis/wrapping.h"
+
 namespace {
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 }  // namespace
@@ -26,13 +28,13 @@ int32_t atoiField(std::string_view text)
         const int digit = text[i] - '0';
         if (value > (kMax - digit) / 10) {
             value = negative ? std::numeric_limits<int64_t>::min() : kMax;
-            return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
+            return synthesis::wrapTo32(value);
         }
         value = value * 10 + digit;
     }
     if (negative)
         value = -value;
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
+    return synthesis::wrapTo32(value);
 }
 
 std::vector<int32_t> parseListField(std::string_view text, size_t n)

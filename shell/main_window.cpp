@@ -9,6 +9,7 @@
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "shell/processing_pipeline.h"
+#include "shell/series_settings.h"
 #include "shell/subset_grid.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/series_synthesis.h"

@@ -6,6 +6,7 @@
 #include "platform/host.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
+#include "shell/series_settings.h"
 #include "shell/subset_grid.h"
 #include "shell/window_painting.h"
 
@@ -14,7 +15,16 @@ namespace {
 using namespace resources;
 using platform::Host;
 
-bool hit(AppState& s, const LayoutRect& r, int32_t x, int32_t y) { return hitAndRecord(s, r, x, y); }
+// Whether the point lies in the rectangle; a hit keeps its point, which
+// nothing else reads.
+bool hit(AppState& s, const LayoutRect& r, int32_t x, int32_t y)
+{
+    if (!hits(r, x, y))
+        return false;
+    s.lastClickX = x;
+    s.lastClickY = y;
+    return true;
+}
 
 uint16_t etalonsShown(const AppState& s) { return std::min<uint16_t>(s.etalonCount, kAlphabetCapacity); }
 
@@ -161,6 +171,57 @@ bool clickResultView(AppState& s, Host& host, int32_t x, int32_t y)
     return false;
 }
 
+// The subset cells and the buttons below them are repainted after a change.
+void repaintSubsetArea(AppState& s, Host& host) { dispatchCommand(s, host, CmdRepaintSubset); }
+
+// The grid's own clicks in state 9: required cells, subset cells, then the
+// four buttons. True when one was hit (and handled).
+bool clickSubsetGrid(AppState& s, Host& host, int32_t x, int32_t y)
+{
+    const size_t required = std::min<size_t>({s.active_etalons, s.requiredList.size(), s.requiredCellRects.size()});
+    for (size_t i = 0; i < required; ++i) {
+        if (!hit(s, s.requiredCellRects[i], x, y))
+            continue;
+        appendToSubset(s, s.requiredList[i]);
+        repaintSubsetArea(s, host);
+        return true;
+    }
+    const int32_t cells = std::min<int32_t>(s.subsetCount, static_cast<int32_t>(s.possibleSubsetRect.size()));
+    for (int32_t j = 0; j < cells; ++j) {
+        if (!hit(s, s.possibleSubsetRect[static_cast<size_t>(j)], x, y))
+            continue;
+        markSubsetEntry(s, j);
+        repaintSubsetArea(s, host);
+        return true;
+    }
+    const int32_t buttons =
+        std::min<int32_t>(s.subsetButtonCount, static_cast<int32_t>(s.ButtonsWhileSelectedSubsetRect.size()));
+    for (int32_t b = 0; b < buttons; ++b) {
+        if (!hit(s, s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)], x, y))
+            continue;
+        switch (b) {
+        case 0:  // " Delete All "
+            clearSubset(s);
+            repaintSubsetArea(s, host);
+            break;
+        case 1:  // " Delete ": the first marked entry
+            deleteMarkedSubsetEntry(s);
+            repaintSubsetArea(s, host);
+            break;
+        case 2:  // " Cancel "
+            clearSubset(s);
+            nextSeriesInResultView(s, host);
+            break;
+        default:  // " OK "
+            placeSubsetInSeries(s);
+            nextSeriesInResultView(s, host);
+            break;
+        }
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void onLeftButton(AppState& s, Host& host, bool /*doubleClick*/, int16_t x, int16_t y, uint32_t /*keyFlags*/)
@@ -190,16 +251,6 @@ void onKeyDown(AppState& /*state*/, Host& host, int32_t key)
 {
     if (key == 0 || key == 1)
         host.invalidate(std::nullopt, true);
-}
-
-// A hit keeps its point; nothing else reads it.
-bool hitAndRecord(AppState& s, const LayoutRect& r, int32_t x, int32_t y)
-{
-    if (!hits(r, x, y))
-        return false;
-    s.lastClickX = x;
-    s.lastClickY = y;
-    return true;
 }
 
 void nextSeriesInResultView(AppState& s, Host& host)

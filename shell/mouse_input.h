@@ -22,10 +22,6 @@ void onLeftButton(AppState& state, platform::Host& host, bool doubleClick, int16
 // other key does nothing.
 void onKeyDown(AppState& state, platform::Host& host, int32_t key);
 
-// Whether the point lies in the rectangle; a hit is kept as the last click
-// position.
-bool hitAndRecord(AppState& state, const LayoutRect& rect, int32_t x, int32_t y);
-
 // What Next in the result view does: stay in the result view, keep the option
 // panels as they are, and make and process the next series.
 void nextSeriesInResultView(AppState& state, platform::Host& host);

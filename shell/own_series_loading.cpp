@@ -5,7 +5,6 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <new>
 #include <utility>
 #include <vector>
@@ -13,7 +12,8 @@
 #include "files/data_file_reader.h"
 #include "resources/command_ids.h"
 #include "resources/dialogs.h"
-#include "shell/command_dispatcher.h"
+#include "shell/series_settings.h"
+#include "synthesis/formatted_text.h"
 #include "synthesis/series_synthesis.h"
 
 namespace own_series {
@@ -65,12 +65,7 @@ std::optional<T> wholeNumber(const std::string& text)
     return value;
 }
 
-std::string numberText(double v)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6g", v);
-    return text;
-}
+std::string numberText(double v) { return synthesis::formatText("%.6g", v); }
 
 void say(Host& host, const std::string& text) { host.messageBox(text, kOpenCaption, MessageIcon::None); }
 

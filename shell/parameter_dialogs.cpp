@@ -1,14 +1,14 @@
 #include "shell/parameter_dialogs.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "detection/statistical_simulation.h"
 #include "platform/host.h"
 #include "resources/dialogs.h"
-#include "shell/command_dispatcher.h"
 #include "shell/dialog_fields.h"
+#include "shell/series_settings.h"
+#include "synthesis/formatted_text.h"
 #include "synthesis/series_synthesis.h"
 
 namespace {
@@ -20,13 +20,7 @@ using platform::Host;
 
 std::string number(long long v) { return std::to_string(v); }
 
-template <typename... Args>
-std::string format(const char* fmt, Args... args)
-{
-    char buffer[160];
-    std::snprintf(buffer, sizeof buffer, fmt, args...);
-    return buffer;
-}
+using synthesis::formatText;
 
 int32_t field(const DialogFields& fields, int32_t id)
 {
@@ -88,11 +82,11 @@ void runSeriesStructureDialog(AppState& s, Host& host)
 {
     ensureSequenceCapacity(s, s.requestedPulseCount);
     DialogFields fields{
-        {TextPulseCountRange, format("Number of Pulses in Series (from %d to %d)", s.stagedPulseCountLow, s.stagedPulseCountHigh)},
-        {EditPulseCount, format("%d", s.requestedPulseCount)},
-        {TextSequenceRange, format("Sequence of Etalons in Series (values from 1 to %d)", s.etalonCount)},
+        {TextPulseCountRange, formatText("Number of Pulses in Series (from %d to %d)", s.stagedPulseCountLow, s.stagedPulseCountHigh)},
+        {EditPulseCount, formatText("%d", s.requestedPulseCount)},
+        {TextSequenceRange, formatText("Sequence of Etalons in Series (values from 1 to %d)", s.etalonCount)},
         {EditEtalonSequence, formatListField(std::span<const uint16_t>(s.etalonSequence.data(), s.requestedPulseCount))},
-        {EditNoiseLevel, format("%d", s.seriesNoiseLevel)},
+        {EditNoiseLevel, formatText("%d", s.seriesNoiseLevel)},
     };
     if (!run(s, host, DialogSeriesStructure, fields))
         return;
@@ -113,7 +107,7 @@ void runRequiredListDialog(AppState& s, Host& host)
     const size_t shown = std::min<size_t>(s.active_etalons, s.requiredList.size());
     DialogFields fields{
         {EditRequiredCount, number(s.active_etalons)},
-        {TextRequiredRange, format("List of Required Etalons (from 1 to %d)", s.etalonCount)},
+        {TextRequiredRange, formatText("List of Required Etalons (from 1 to %d)", s.etalonCount)},
         {EditRequiredList, formatListField(std::span<const uint16_t>(s.requiredList.data(), shown))},
     };
     if (!run(s, host, DialogRequiredEtalons, fields))

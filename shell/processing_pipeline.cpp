@@ -6,7 +6,7 @@
 #include "detection/sequential_method.h"
 #include "platform/host.h"
 #include "resources/command_ids.h"
-#include "shell/command_dispatcher.h"
+#include "shell/series_settings.h"
 #include "synthesis/series_synthesis.h"
 
 using namespace resources;
@@ -27,8 +27,6 @@ void recomputeRaisedLimits(AppState& s, uint32_t length)
     s.minPulseCount = std::max<uint16_t>(minPulsesFor(s, length), 1);
     s.maxPulseCount = maxPulsesFor(s, length);
 }
-
-void sendCommand(AppState& s, Host& host, int command) { dispatchCommand(s, host, command); }
 
 // Blind detection on a series with an unknown number of pulses: rank the
 // pulse counts, then detect with the chosen method.
@@ -73,14 +71,14 @@ void invalidateViewChange(AppState& /*state*/, Host& host, bool erase)
     host.invalidate(std::nullopt, erase);
 }
 
-void newSequence(AppState& s, Host& host)
+int newSequence(AppState& s, Host& host)
 {
     // The random draw divides by the number of required etalons: with none
     // the multi-etalon tasks have nothing to draw from, and the command is
     // refused the way the Next button refuses it.
     if (isMultiEtalonTask(s.taskType) && s.active_etalons == 0) {
         tellNoEtalonSelected(host);
-        return;
+        return kPipelineEnds;
     }
     s.seriesPulseCount = s.requestedPulseCount;
     s.maxPulseCount = maxPulsesFor(s, s.requestedSeriesLength);
@@ -93,10 +91,10 @@ void newSequence(AppState& s, Host& host)
             s.etalonSequence[i] = static_cast<uint16_t>(s.currentEtalon);
         }
     }
-    sendCommand(s, host, CmdSeriesParameters);
+    return CmdSeriesParameters;
 }
 
-void seriesParameters(AppState& s, Host& host)
+int seriesParameters(AppState& s, Host& /*host*/)
 {
     s.seriesLength = s.requestedSeriesLength;
     recomputeRaisedLimits(s, s.seriesLength);
@@ -106,10 +104,10 @@ void seriesParameters(AppState& s, Host& host)
         ensureSequenceCapacity(s, s.maxPulseCount);
         std::fill_n(s.etalonSequence.begin(), s.maxPulseCount, s.etalonSequence[0]);
     }
-    sendCommand(s, host, CmdSynthesize);
+    return CmdSynthesize;
 }
 
-void synthesize(AppState& s, Host& host)
+int synthesize(AppState& s, Host& host)
 {
     s.seriesLength = s.requestedSeriesLength;
     if (s.traceUnfixedCaseCriteria.size() < s.seriesLength) {
@@ -119,7 +117,7 @@ void synthesize(AppState& s, Host& host)
             s.traceUnfixedCaseCriteria.assign(s.seriesLength, 0);
         } catch (const std::bad_alloc&) {
             host.messageBox("Проблемы при построении traceUnfixedCaseCriteria", "CM_CHOSEN_ETALON", MessageIcon::None);
-            return;
+            return kPipelineEnds;
         }
     }
     s.seriesPulseCount = clampedCount(s.requestedPulseCount, s.minPulseCount, s.maxPulseCount);
@@ -134,24 +132,24 @@ void synthesize(AppState& s, Host& host)
 
     if (!s.lpSeriesHeader) {
         host.messageBox("Не могу создать ряд!", "CM_INFO", MessageIcon::None);
-        return;
+        return kPipelineEnds;
     }
     // A refused synthesis leaves the previous samples under new bounds: noise
     // and processing would then read a series that was never made. The
     // synthesis has already said why.
     if (!made)
-        return;
+        return kPipelineEnds;
     recomputeRaisedLimits(s, s.seriesLength);
-    sendCommand(s, host, CmdAddNoise);
+    return CmdAddNoise;
 }
 
-void addNoiseStage(AppState& s, Host& host)
+int addNoiseStage(AppState& s, Host& /*host*/)
 {
     addNoise(s.seriesNoiseLevel, s.amplitude, s.lpSeriesHeader.get(), s.random.noiseSeed);
-    sendCommand(s, host, CmdProcess);
+    return CmdProcess;
 }
 
-void process(AppState& s, Host& host)
+int process(AppState& s, Host& host)
 {
     // A new result starts with its whole series in view.
     s.shownSamples = {};
@@ -159,7 +157,7 @@ void process(AppState& s, Host& host)
     s.lpStepwiseProtocol = getStepwiseProtocol(s.protocolKind, s.maxPulseCount, std::move(s.lpStepwiseProtocol));
     if (!s.lpStepwiseProtocol) {
         host.messageBox("Нет памяти для lpStepwiseProtocol!", "", MessageIcon::None);
-        return;
+        return kPipelineEnds;
     }
     StepwiseProtocol* protocol = s.lpStepwiseProtocol.get();
     addTolpStepwiseProtocol(host, s.seriesType, s.taskType, protocol);
@@ -168,8 +166,8 @@ void process(AppState& s, Host& host)
     // process; the refresh still runs.
     if (s.lpSeriesHeader) {
         SeriesHeader& series = *s.lpSeriesHeader;
-        const bool knownCount = s.seriesType == seriesKnownWhole || s.seriesType == seriesKnownCutOff;
-        const bool unknownCount = s.seriesType == seriesUnknownWhole || s.seriesType == seriesUnknownCutOff;
+        const bool knownCount = detection::isKnownCountSeries(s.seriesType);
+        const bool unknownCount = detection::isUnknownCountSeries(s.seriesType);
         switch (s.taskType) {
         case taskFixedEstimation:
             runFixedCaseEstimation(host, series, protocol, s.minInterval, s.maxInterval, s.etalonLength,
@@ -194,7 +192,7 @@ void process(AppState& s, Host& host)
             break;
         }
     }
-    sendCommand(s, host, CmdRefresh);
+    return CmdRefresh;
 }
 
 void refresh(AppState& s, Host& host)

@@ -1,6 +1,6 @@
 #pragma once
-// The stages of the processing pipeline, each falling into the next through
-// the dispatcher: new sequence (205), series parameters (208), synthesis
+// The stages of the processing pipeline, each naming the next for the
+// dispatcher to run: new sequence (205), series parameters (208), synthesis
 // (216), noise (209), processing (219), refresh (218); and the invalidation
 // helpers the commands share.
 
@@ -14,11 +14,17 @@ class Host;
 
 namespace pipeline {
 
-void newSequence(AppState& state, platform::Host& host);
-void seriesParameters(AppState& state, platform::Host& host);
-void synthesize(AppState& state, platform::Host& host);
-void addNoiseStage(AppState& state, platform::Host& host);
-void process(AppState& state, platform::Host& host);
+// Each stage but the last returns the internal command of the stage that
+// follows it, or kPipelineEnds where the pipeline stops (a refusal, a failed
+// synthesis); the dispatcher runs that command at once, inside the command
+// that ran the stage.
+constexpr int kPipelineEnds = 0;
+
+int newSequence(AppState& state, platform::Host& host);
+int seriesParameters(AppState& state, platform::Host& host);
+int synthesize(AppState& state, platform::Host& host);
+int addNoiseStage(AppState& state, platform::Host& host);
+int process(AppState& state, platform::Host& host);
 void refresh(AppState& state, platform::Host& host);
 
 // Invalidates a layout rectangle (right and bottom included) widened by the

@@ -4,10 +4,6 @@
 #include <new>
 #include <string>
 
-#include "platform/host.h"
-#include "resources/command_ids.h"
-#include "shell/command_dispatcher.h"
-#include "shell/mouse_input.h"
 #include "synthesis/series_synthesis.h"
 #include "views/drawing_conventions.h"
 #include "views/drawing_primitives.h"
@@ -41,12 +37,6 @@ int32_t captionCount()
 int32_t* subsetNumbers(AppState& s) { return s.selectedSubset.data(); }
 int32_t* subsetMarks(AppState& s) { return s.selectedSubset.data() + s.subsetCapacity; }
 
-void clearSubset(AppState& s)
-{
-    std::fill(s.selectedSubset.begin(), s.selectedSubset.end(), 0);
-    s.subsetCount = 0;
-}
-
 void releaseSubset(AppState& s)
 {
     s.possibleSubsetRect = {};
@@ -75,8 +65,6 @@ const PulseHeader* etalonOf(const SeriesHeader& series, int32_t number)
     return series.lpPulsesList[static_cast<size_t>(number) - 1];
 }
 
-// The subset cells and the buttons below them are repainted after a change.
-void repaintSubsetArea(AppState& s, platform::Host& host) { dispatchCommand(s, host, resources::CmdRepaintSubset); }
 
 
 
@@ -286,69 +274,49 @@ void drawSubsetGrid(AppState& s, MessageSink& sink, platform::Dc& dc)
     }
 }
 
-bool clickSubsetGrid(AppState& s, platform::Host& host, int32_t x, int32_t y)
+void clearSubset(AppState& s)
 {
-    const size_t required = std::min<size_t>({s.active_etalons, s.requiredList.size(), s.requiredCellRects.size()});
-    for (size_t i = 0; i < required; ++i) {
-        if (!hitAndRecord(s, s.requiredCellRects[i], x, y))
-            continue;
-        // Appending stops silently at the capacity.
-        if (s.subsetCount < s.subsetCapacity) {
-            subsetNumbers(s)[s.subsetCount] = s.requiredList[i];
-            subsetMarks(s)[s.subsetCount] = 0;
-            ++s.subsetCount;
-        }
-        repaintSubsetArea(s, host);
-        return true;
+    std::fill(s.selectedSubset.begin(), s.selectedSubset.end(), 0);
+    s.subsetCount = 0;
+}
+
+void appendToSubset(AppState& s, int32_t number)
+{
+    // Appending stops silently at the capacity.
+    if (s.subsetCount < s.subsetCapacity) {
+        subsetNumbers(s)[s.subsetCount] = number;
+        subsetMarks(s)[s.subsetCount] = 0;
+        ++s.subsetCount;
     }
-    const int32_t cells = std::min<int32_t>(s.subsetCount, static_cast<int32_t>(s.possibleSubsetRect.size()));
-    for (int32_t j = 0; j < cells; ++j) {
-        if (!hitAndRecord(s, s.possibleSubsetRect[static_cast<size_t>(j)], x, y))
+}
+
+void markSubsetEntry(AppState& s, int32_t j)
+{
+    std::fill_n(subsetMarks(s), s.subsetCapacity, 0);
+    subsetMarks(s)[j] = 1;
+}
+
+void deleteMarkedSubsetEntry(AppState& s)
+{
+    int32_t* numbers = subsetNumbers(s);
+    int32_t* marks = subsetMarks(s);
+    for (int32_t k = 0; k < s.subsetCount; ++k) {
+        if (!marks[k])
             continue;
-        std::fill_n(subsetMarks(s), s.subsetCapacity, 0);
-        subsetMarks(s)[j] = 1;
-        repaintSubsetArea(s, host);
-        return true;
+        std::copy(numbers + k + 1, numbers + s.subsetCount, numbers + k);
+        std::copy(marks + k + 1, marks + s.subsetCount, marks + k);
+        --s.subsetCount;
+        numbers[s.subsetCount] = 0;
+        marks[s.subsetCount] = 0;
+        return;
     }
-    const int32_t buttons = std::min<int32_t>(s.subsetButtonCount, static_cast<int32_t>(s.ButtonsWhileSelectedSubsetRect.size()));
-    for (int32_t b = 0; b < buttons; ++b) {
-        if (!hitAndRecord(s, s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)], x, y))
-            continue;
-        switch (b) {
-        case 0:  // " Delete All "
-            clearSubset(s);
-            repaintSubsetArea(s, host);
-            break;
-        case 1: {  // " Delete ": the first marked entry
-            int32_t* numbers = subsetNumbers(s);
-            int32_t* marks = subsetMarks(s);
-            for (int32_t k = 0; k < s.subsetCount; ++k) {
-                if (!marks[k])
-                    continue;
-                std::copy(numbers + k + 1, numbers + s.subsetCount, numbers + k);
-                std::copy(marks + k + 1, marks + s.subsetCount, marks + k);
-                --s.subsetCount;
-                numbers[s.subsetCount] = 0;
-                marks[s.subsetCount] = 0;
-                break;
-            }
-            repaintSubsetArea(s, host);
-            break;
-        }
-        case 2:  // " Cancel "
-            clearSubset(s);
-            nextSeriesInResultView(s, host);
-            break;
-        default:  // " OK "
-            setFixedSequence(std::span<const int32_t>(s.selectedSubset).first(static_cast<size_t>(s.subsetCount)),
-                             static_cast<uint16_t>(s.subsetCount), static_cast<uint16_t>(s.subsetPlacementMode),
-                             static_cast<uint16_t>(s.subsetStartPulse), s.lpSeriesHeader.get());
-            nextSeriesInResultView(s, host);
-            break;
-        }
-        return true;
-    }
-    return false;
+}
+
+void placeSubsetInSeries(AppState& s)
+{
+    setFixedSequence(std::span<const int32_t>(s.selectedSubset).first(static_cast<size_t>(s.subsetCount)),
+                     static_cast<uint16_t>(s.subsetCount), static_cast<uint16_t>(s.subsetPlacementMode),
+                     static_cast<uint16_t>(s.subsetStartPulse), s.lpSeriesHeader.get());
 }
 
 void freeSubsetArrays(AppState& s)

@@ -3,7 +3,8 @@
 // cells, below them a row of cells for the chosen subset, and four drawn
 // buttons. Clicking a required etalon appends it, clicking a subset entry
 // marks it; " OK " imposes the subset on the etalon sequence of the next
-// series. The grid also prints its own layout figures.
+// series. The grid also prints its own layout figures. The clicks are read
+// with the window's others in shell/mouse_input.cpp.
 
 #include <cstdint>
 #include <span>
@@ -11,10 +12,6 @@
 #include "platform/dc.h"
 #include "shell/app_state.h"
 #include "synthesis/message_sink.h"
-
-namespace platform {
-class Host;
-}
 
 // The button captions, left to right (button 0 to 3).
 inline constexpr const char* kSubsetButtonCaptions[] = {" Delete All ", " Delete ", " Cancel ", " OK ", ""};
@@ -51,9 +48,20 @@ void drawSubsetGrid(AppState& state, MessageSink& sink, platform::Dc& dc);
 // current brush, grey bevels, a white highlight and the caption centred.
 void drawSubsetButton(platform::Dc& dc, const LayoutRect& rect, const char* caption, int32_t lineHeight);
 
-// The grid's own clicks in state 9: required cells, subset cells, then the
-// four buttons. True when one was hit (and handled).
-bool clickSubsetGrid(AppState& state, platform::Host& host, int32_t x, int32_t y);
+// The subset's edits, as the grid's clicks make them (shell/mouse_input.cpp
+// hit-tests the grid). They change the subset only; the caller repaints.
+// Empties the subset.
+void clearSubset(AppState& state);
+// Appends etalon `number`, unmarked; nothing at the capacity.
+void appendToSubset(AppState& state, int32_t number);
+// Marks entry j (below subsetCount) and unmarks every other.
+void markSubsetEntry(AppState& state, int32_t j);
+// Removes the first marked entry, the later ones moving up; nothing when
+// none is marked.
+void deleteMarkedSubsetEntry(AppState& state);
+// " OK ": imposes the subset on the etalon sequence of the series by the
+// placement mode and start pulse.
+void placeSubsetInSeries(AppState& state);
 
 // Releases the subset cells, the subset (count 0) and the button rectangles.
 void freeSubsetArrays(AppState& state);

@@ -1,5 +1,7 @@
 #include "synthesis/random_streams.h"
 
+#include "synthesis/wrapping.h"
+
 int32_t nextRandom(int32_t& seed)
 {
     const uint32_t next = (static_cast<uint32_t>(seed) * 12869u + 6925u) & 0x7FFFu;
@@ -31,6 +33,5 @@ int32_t gaussRandom(int32_t& seed, int16_t mean, int16_t deviation)
     int32_t sum = 0;
     for (int i = 0; i < 12; ++i)
         sum += nextRandom(seed);
-    const uint32_t product = static_cast<uint32_t>(sum - 196608) * static_cast<uint32_t>(static_cast<int32_t>(deviation));
-    return mean + (static_cast<int32_t>(product) >> 15);
+    return mean + (synthesis::wrapMul(sum - 196608, deviation) >> 15);
 }

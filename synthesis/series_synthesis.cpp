@@ -1,9 +1,9 @@
 #include "synthesis/series_synthesis.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <new>
 
+#include "synthesis/formatted_text.h"
 #include "synthesis/wrapping.h"
 
 namespace {
@@ -23,12 +23,10 @@ bool checkParameters(MessageSink& sink, const char* caption, uint16_t L, uint16_
     return false;
 }
 
-std::string format(const char* fmt, auto... args)
-{
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, fmt, args...);
-    return buffer;
-}
+using synthesis::formatText;
+using synthesis::wrapAdd;
+using synthesis::wrapMul;
+using synthesis::wrapSub;
 
 struct Placement {
     std::span<const PulseHeader> alphabet;
@@ -142,15 +140,15 @@ std::string seriesParameterProblem(uint16_t L, uint16_t Tmin, uint16_t Tmax, uin
     if (Tmin == 0)
         return "The minimal interval wTmin is 0; it must be at least 1.\n";
     if (Tmin > Tmax)
-        return format("The minimal interval wTmin (%d) is above the maximal interval wTmax (%d).\n", Tmin, Tmax);
+        return formatText("The minimal interval wTmin (%d) is above the maximal interval wTmax (%d).\n", Tmin, Tmax);
     if (L == 0)
         return "The pulse length wImpulseSize is 0; it must be at least 1.\n";
     if (L > Tmax)
-        return format("The pulse length wImpulseSize (%d) is above the maximal interval wTmax (%d).\n", L, Tmax);
+        return formatText("The pulse length wImpulseSize (%d) is above the maximal interval wTmax (%d).\n", L, Tmax);
     if (N > kMaxSeriesLength)
-        return format("The series length dwSeriesSize (%u) is above %u.\n", N, kMaxSeriesLength);
+        return formatText("The series length dwSeriesSize (%u) is above %u.\n", N, kMaxSeriesLength);
     if (N < L)
-        return format("The series length dwSeriesSize (%u) is below the pulse length wImpulseSize (%d).\n", N, L);
+        return formatText("The series length dwSeriesSize (%u) is below the pulse length wImpulseSize (%d).\n", N, L);
     return {};
 }
 
@@ -239,11 +237,11 @@ int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint
 
     if (K < minK || K > maxK) {
         const std::string text = std::string("Несовместимые входные параметры!\n") + "\n" +
-                                 format("dwSeriesSize: %d [%d]\n", static_cast<int>(N), static_cast<int>(h.dwSeriesSize)) +
-                                 format("wImpulseSize: %d [%d]\n", L, h.wImpulseSize) +
-                                 format("wMinPulses: %d [%d]\n", minK, h.wMinPulses) +
-                                 format("wMaxPulses: %d [%d]\n", maxK, h.wMaxPulses) +
-                                 format("wImpulseQuantity: %d\n", K) + "\n";
+                                 formatText("dwSeriesSize: %d [%d]\n", static_cast<int>(N), static_cast<int>(h.dwSeriesSize)) +
+                                 formatText("wImpulseSize: %d [%d]\n", L, h.wImpulseSize) +
+                                 formatText("wMinPulses: %d [%d]\n", minK, h.wMinPulses) +
+                                 formatText("wMaxPulses: %d [%d]\n", maxK, h.wMaxPulses) +
+                                 formatText("wImpulseQuantity: %d\n", K) + "\n";
         sink.messageBox(text, " makeExtSeries ", MessageIcon::Warning);
         return 0;
     }
@@ -253,7 +251,7 @@ int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint
     if (alphabet.empty())
         problem = "The alphabet is empty.\n";
     else if (etalonList.size() < K)
-        problem = format("The etalon sequence holds %d entries, fewer than the %d pulses.\n",
+        problem = formatText("The etalon sequence holds %d entries, fewer than the %d pulses.\n",
                          static_cast<int>(etalonList.size()), K);
     else if (h.dwSeriesCapacity < N || h.wPulsesCapacity < maxK || h.lpPulsesList.size() < alphabet.size())
         problem = "The series record was not made for this series length.\n";

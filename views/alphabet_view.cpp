@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "synthesis/wrapping.h"
+
 using views::add32;
 using views::div32;
 using views::mul32;
@@ -31,11 +33,11 @@ void drawCellCurve(platform::Dc& dc, const PulseHeader& etalon, int32_t ox, int3
 
 std::string alphabetCellTitle(const PulseHeader& etalon)
 {
-    uint32_t energy = 0;
+    int32_t energy = 0;
     const size_t n = std::min<size_t>(etalon.wSize, etalon.lpData.size());
     for (size_t j = 0; j < n; ++j)
-        energy += static_cast<uint32_t>(etalon.lpData[j] * etalon.lpData[j]);
-    return views::formatText(" pulse %d [%d]", etalon.wNumber, static_cast<int32_t>(energy));
+        energy = synthesis::wrapAdd(energy, synthesis::wrapSquare(etalon.lpData[j]));
+    return views::formatText(" pulse %d [%d]", etalon.wNumber, energy);
 }
 
 void drawAlphabetView(platform::Dc& dc, const AlphabetViewInput& in)

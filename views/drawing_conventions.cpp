@@ -1,8 +1,8 @@
 #include "views/drawing_conventions.h"
 
 #include <cstdarg>
-#include <cstdio>
-#include <vector>
+
+#include "synthesis/formatted_text.h"
 
 namespace views {
 
@@ -19,28 +19,18 @@ void drawAreaFrame(platform::Dc& dc, const LayoutRect& area)
 
 std::string formatText(const char* fmt, ...)
 {
-    char small[256];
+    std::string bytes;
     va_list args;
     va_start(args, fmt);
-    va_list again;
-    va_copy(again, args);
-    const int needed = std::vsnprintf(small, sizeof small, fmt, args);
+    synthesis::appendFormatV(bytes, fmt, args);
     va_end(args);
-    std::vector<char> large;
-    const char* bytes = small;
-    if (needed >= static_cast<int>(sizeof small)) {
-        large.resize(static_cast<size_t>(needed) + 1);
-        std::vsnprintf(large.data(), large.size(), fmt, again);
-        bytes = large.data();
-    }
-    va_end(again);
-    if (needed < 0)
-        return {};
 
     // Single-byte text up to its first zero byte, one character per byte.
     std::string text;
-    for (const char* c = bytes; *c; ++c) {
-        const auto b = static_cast<unsigned char>(*c);
+    for (const char c : bytes) {
+        if (c == '\0')
+            break;
+        const auto b = static_cast<unsigned char>(c);
         if (b < 0x80) {
             text.push_back(static_cast<char>(b));
         } else {

@@ -10,6 +10,7 @@
 #include "platform/dc.h"
 #include "platform/font.h"
 #include "platform/geometry.h"
+#include "synthesis/wrapping.h"
 #include "views/layout_rect.h"
 
 namespace views {
@@ -40,28 +41,19 @@ constexpr int32_t lineHeightOf(const platform::TextMetrics& tm)
     return tm.tmHeight + tm.tmExternalLeading - 1;
 }
 
-// The coordinate formulas are defined in 32-bit integers that wrap; the
-// product is formed in unsigned arithmetic so that a far-out value stays
-// defined behaviour.
-constexpr int32_t mul32(int32_t a, int32_t b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
-}
-constexpr int32_t add32(int32_t a, int32_t b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-constexpr int32_t sub32(int32_t a, int32_t b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
+// The coordinate formulas are defined in 32-bit integers that wrap, so a
+// far-out value stays defined behaviour; the short names keep the formulas
+// readable.
+inline constexpr auto& mul32 = synthesis::wrapMul;
+inline constexpr auto& add32 = synthesis::wrapAdd;
+inline constexpr auto& sub32 = synthesis::wrapSub;
 // Truncating division; a divisor of 0 gives 0 and INT32_MIN / -1 wraps.
 constexpr int32_t div32(int32_t a, int32_t b)
 {
     if (b == 0)
         return 0;
     if (b == -1)
-        return static_cast<int32_t>(0u - static_cast<uint32_t>(a));
+        return synthesis::wrapNegate(a);
     return a / b;
 }
 

@@ -1,22 +1,19 @@
 #include "views/processing_result_text.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
+#include "detection/task_codes.h"
+#include "synthesis/formatted_text.h"
 #include "views/series_plot.h"
 
 namespace {
 
-template <typename... Args>
-std::string format(const char* fmt, Args... args)
-{
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, fmt, args...);
-    return buffer;
-}
+// The table's texts keep their bytes as they are (the method names among
+// them), unlike the window texts of views::formatText.
+using synthesis::formatText;
 
-bool isBlindDetection(const StepwiseProtocol& p) { return p.wTask == 32; }
+bool isBlindDetection(const StepwiseProtocol& p) { return p.wTask == detection::taskBlindDetection; }
 
 // The criterion of a row: the measure, or the squares in blind detection.
 int32_t criterionOf(const StepwiseProtocol& p, int row)
@@ -45,7 +42,7 @@ int shownProtocolRow(const StepwiseProtocol& p)
     const int used = protocolRowsInUse(p);
     if (used == 0)
         return -1;
-    if (isBlindDetection(p) && (p.wSeriesType == 4 || p.wSeriesType == 8))
+    if (isBlindDetection(p) && detection::isUnknownCountSeries(p.wSeriesType))
         return used - 1;
     return std::min<int>(used, 3) - 1;
 }
@@ -68,7 +65,7 @@ std::array<std::string, 4> processingResultHeader(const StepwiseProtocol& p, con
         // The method's name is written over the closing blank.
         const uint16_t method = study->wDetectionMethod;
         title.pop_back();
-        title += format(". %s ", method < detectionMethodNames.size() ? detectionMethodNames[method] : "");
+        title += formatText(". %s ", method < detectionMethodNames.size() ? detectionMethodNames[method] : "");
     }
     const int32_t a = views::displayAmplitude(series.wAmplitude, series.wNoiseLevel).a;
     return {title, views::headerParameterLine(series, a), views::headerCountLine(series),
@@ -90,7 +87,8 @@ std::vector<TableCell> protocolTableRow(const StepwiseProtocol& p, const SeriesH
     const int32_t best = bestCriterion(p);
     const int used = protocolRowsInUse(p);
     const bool lastBelowBest = i == used - 1 && v < best;
-    const bool rankedDiffers = i == 1 && blind && p.wSeriesType == 4 && p.lpPulses[1] != p.lpPulses[used - 1];
+    const bool rankedDiffers =
+        i == 1 && blind && p.wSeriesType == detection::seriesUnknownWhole && p.lpPulses[1] != p.lpPulses[used - 1];
 
     // Only the positions both the row and the series hold are compared.
     int64_t displacement = 0;
@@ -102,7 +100,7 @@ std::vector<TableCell> protocolTableRow(const StepwiseProtocol& p, const SeriesH
     std::string positions;
     const int shown = std::min<int>(p.lpPulses[i], static_cast<int>(p.lpRowPositions[i].size()));
     for (int k = 0; k < shown; ++k) {
-        positions += format(" %d ", p.lpRowPositions[i][k]);
+        positions += formatText(" %d ", p.lpRowPositions[i][k]);
         if (k == 16) {
             positions += " ....";
             break;
@@ -110,20 +108,20 @@ std::vector<TableCell> protocolTableRow(const StepwiseProtocol& p, const SeriesH
     }
 
     std::vector<TableCell> cells;
-    cells.push_back({0, format(" %s ", protocolMethodLabel(p.lpMethod[i]))});
-    cells.push_back({50, std::string(lastBelowBest || rankedDiffers ? " ! " : "   ") + format(" %d ", v)});
+    cells.push_back({0, formatText(" %s ", protocolMethodLabel(p.lpMethod[i]))});
+    cells.push_back({50, std::string(lastBelowBest || rankedDiffers ? " ! " : "   ") + formatText(" %d ", v)});
     if (blind) {
-        cells.push_back({120, format("  %d   ", static_cast<int>(displacement))});
-        cells.push_back({165, format("%3d:", p.lpPulses[i])});
+        cells.push_back({120, formatText("  %d   ", static_cast<int>(displacement))});
+        cells.push_back({165, formatText("%3d:", p.lpPulses[i])});
         cells.push_back({195, positions});
     } else {
         // A best criterion of 0 leaves no ratio to print; the factor reads 0.
         const double factor = best != 0 ? static_cast<double>(v) / best : 0.0;
-        cells.push_back({120, format(" %.3f ", factor)});
-        cells.push_back({160, format(" %3d ", p.lpSquares[i])});
-        cells.push_back({225, format(" %5d  ", p.lpIterations[i])});
-        cells.push_back({255, format("  %d   ", static_cast<int>(displacement))});
-        cells.push_back({300, format("%3d:", p.lpPulses[i])});
+        cells.push_back({120, formatText(" %.3f ", factor)});
+        cells.push_back({160, formatText(" %3d ", p.lpSquares[i])});
+        cells.push_back({225, formatText(" %5d  ", p.lpIterations[i])});
+        cells.push_back({255, formatText("  %d   ", static_cast<int>(displacement))});
+        cells.push_back({300, formatText("%3d:", p.lpPulses[i])});
         cells.push_back({330, positions});
     }
     return cells;

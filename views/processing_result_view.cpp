@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "detection/task_codes.h"
 #include "views/drawing_primitives.h"
 #include "views/processing_result_text.h"
 
@@ -12,7 +13,7 @@ using views::sub32;
 
 namespace {
 
-bool blindDetection(const StepwiseProtocol& p) { return p.wTask == 32; }
+bool blindDetection(const StepwiseProtocol& p) { return p.wTask == detection::taskBlindDetection; }
 
 // The positions of one protocol row, as many as the row records and holds.
 std::span<const int16_t> rowPositions(const StepwiseProtocol& p, int row)
@@ -59,7 +60,7 @@ ProcessingResultLayout processingResultLayout(const views::ViewFrame& frame, con
     const LayoutRect& v = frame.viewArea;
     const int32_t LH = frame.lineHeight;
     ProcessingResultLayout l;
-    l.record = blindDetection(protocol) && study && study->wDetectionMethod == additiveModel ? 1 : 0;
+    l.record = blindDetection(protocol) && study && study->wDetectionMethod == detection::kAdditiveModel ? 1 : 0;
     const views::ResultLayout& r = views::resultLayouts[static_cast<size_t>(l.record)];
     const views::ViewSize size = views::viewSize(frame);
     l.Wv = size.Wv;
@@ -90,6 +91,175 @@ ProcessingResultLayout processingResultLayout(const views::ViewFrame& frame, con
     return l;
 }
 
+namespace {
+
+// What every part of the result view reads: the input, the protocol and the
+// series it shows, their layout and the samples drawn.
+struct ResultScene {
+    platform::Dc& dc;                     // the surface drawn on
+    const ProcessingResultInput& in;      // the view's input
+    const StepwiseProtocol& p;            // the protocol shown
+    SeriesHeader& s;                      // the series shown
+    const DetectionStudy* study;          // the detection study, if any
+    const ProcessingResultLayout& l;      // where each part goes
+    int32_t LH;                           // the line height
+    int rows;                             // the protocol rows in use
+    bool blind;                           // the protocol is of blind detection
+    bool panels;                          // the unfixed-case panels are shown
+    int32_t L;                            // the pulse length
+    int32_t N;                            // the samples plotted, 0 for empty plots
+    std::span<const int16_t> pure;        // the pure series
+    std::span<const int16_t> observed;    // the observed series
+};
+
+// The four header lines, the first a pixel further from the second.
+void drawResultHeader(const ResultScene& c)
+{
+    const std::array<std::string, 4> header = processingResultHeader(c.p, c.study, c.in.activeEtalons, c.s);
+    int32_t y = c.l.yHeader;
+    for (size_t line = 0; line < header.size(); ++line) {
+        c.dc.textOut(c.l.x0, y, header[line]);
+        y = add32(y, line == 0 ? c.LH + 1 : c.LH);
+    }
+}
+
+// Plot A: the true pulses over the pure series, each labelled with its
+// start (its etalon's letter, its cut-off range when it has them).
+void drawTruePulsesPlot(const ResultScene& c, const views::SeriesPlot& plot, bool letters)
+{
+    platform::Dc& dc = c.dc;
+    const SeriesHeader& s = c.s;
+    const bool cutOff = detection::isCutOffSeries(c.p.wSeriesType);
+    const size_t K = std::min<size_t>(s.wImpulseQuantity, s.lpPositions.size());
+    for (size_t k = 0; k < K; ++k) {
+        std::string label = views::formatText("%d", s.lpPositions[k]);
+        if (letters && k < s.lpEtalonSequence.size())
+            label += views::formatText("%c", 96 + s.lpEtalonSequence[k]);
+        if (cutOff && k < s.lpCutFrom.size() && k < s.lpCutTo.size())
+            label += views::formatText("[%d..%d] ", s.lpCutFrom[k], s.lpCutTo[k]);
+        views::drawPlotLabel(dc, plot, s.lpPositions[k], label);
+    }
+    views::drawPlotFrame(dc, plot);
+    views::drawPlotAxes(dc, plot);
+    views::drawPlotCurve(dc, plot, c.pure);
+    views::drawPlotPulseMarks(dc, plot, s);
+}
+
+// Plot B: the found pulses over the observed series, with the interval bands
+// and the chain totals of the unfixed-case panels.
+void drawFoundPulsesPlot(const ResultScene& c, const views::SeriesPlot& plot)
+{
+    platform::Dc& dc = c.dc;
+    const SeriesHeader& s = c.s;
+    const size_t found = std::min<size_t>(s.wFoundPulses, s.lpFoundPositions.size());
+    for (size_t k = 0; k < found; ++k)
+        views::drawPlotLabel(dc, plot, s.lpFoundPositions[k], views::formatText("%d", s.lpFoundPositions[k]));
+    views::drawPlotFrame(dc, plot);
+    if (c.panels && c.in.typeMoreDetails && c.study)
+        views::drawIntervalBands(dc, plot, *c.study);
+    views::drawPlotAxes(dc, plot);
+    {
+        views::ScopedPen pen(dc, views::kObservedSeriesCurve);
+        views::drawPlotCurve(dc, plot, c.observed);
+    }
+    views::drawPlotPulseMarks(dc, plot, s);
+    if (c.panels && !c.in.chainTotals.empty())
+        views::drawChainTotals(dc, plot, c.in.chainTotals, c.L);
+}
+
+// Plot D: the series rebuilt from the shown row's pulses (row 4's first,
+// outside blind detection). Without a work pulse only its frame and
+// overlays are drawn.
+void drawReconstructionPlot(const ResultScene& c, const views::SeriesPlot& plot, int r, PulseHeader* work)
+{
+    platform::Dc& dc = c.dc;
+    const StepwiseProtocol& p = c.p;
+    const std::span<const int16_t> observed = c.observed;
+    const int32_t L = c.L;
+    views::drawPlotFrame(dc, plot);
+    if (c.panels && c.in.typeMoreDetails && c.study)
+        views::drawKeptPulseOverlay(dc, plot, *c.study, observed, L);
+    if (c.panels && p.lpPulses[static_cast<size_t>(r)] != c.s.wImpulseQuantity)
+        views::drawTrueCountOverlay(dc, plot, p, c.s, observed);
+    if (!work)
+        return;
+    PulseHeader& shape = *work;
+    auto shapeAt = [&](int32_t, int32_t offset) {
+        return offset >= 0 && static_cast<size_t>(offset) < shape.lpData.size()
+                   ? int32_t{shape.lpData[static_cast<size_t>(offset)]}
+                   : int32_t{0};
+    };
+    if (!c.blind && c.rows > 4) {
+        meanShapeOfRow(p, 4, observed, shape);
+        views::ScopedPen pen(dc, views::kObservedSeriesCurve);
+        drawWalkedCurve(dc, plot, rowPositions(p, 4), L, shapeAt);
+    }
+    meanShapeOfRow(p, r, observed, shape);
+    views::drawPlotAxes(dc, plot);
+    if (c.blind)
+        drawWalkedCurve(dc, plot, rowPositions(p, r), L, [&](int32_t i, int32_t) {
+            return int32_t{observed[static_cast<size_t>(i)]};
+        });
+    else
+        drawWalkedCurve(dc, plot, rowPositions(p, r), L, shapeAt);
+    views::drawPlotPulseMarks(dc, plot, c.s);
+}
+
+// The protocol table and, on the unfixed-case panels, the threshold lines
+// under it. Returns how far below the table's top the next part starts.
+int32_t drawProtocolTable(const ResultScene& c)
+{
+    platform::Dc& dc = c.dc;
+    const int32_t LH = c.LH;
+    const int32_t yHead = c.l.yT - 3;
+    for (const TableCell& cell : protocolTableHeader(c.p))
+        dc.textOut(add32(c.l.x0, cell.x), yHead, views::formatText("%s", cell.text.c_str()));
+    for (int i = 0; i < c.rows; ++i) {
+        const int32_t yRow = add32(add32(yHead, LH), mul32(i, LH - 2));
+        for (const TableCell& cell : protocolTableRow(c.p, c.s, i))
+            dc.textOut(add32(c.l.x0, cell.x), yRow, cell.text);
+    }
+    int32_t yo = add32(-3 + LH, mul32(c.rows, LH - 2));
+    if (c.rows < 4)
+        yo = add32(yo, LH);
+    yo = add32(yo, LH >> 1);
+    if (c.panels && c.study)
+        yo = add32(yo, views::drawThresholdLines(dc, c.l.x0, add32(c.l.yT, yo), LH, *c.study));
+    return yo;
+}
+
+// The mean shape of every row's pulses, side by side from `top`.
+void drawRowShapes(const ResultScene& c, int32_t top, int32_t amplitude, PulseHeader& work)
+{
+    int32_t left = c.l.x0;
+    for (int i = 0; i < c.rows; ++i) {
+        meanShapeOfRow(c.p, i, c.observed, work);
+        const int32_t right = add32(left, mul32(2, c.l.cw));
+        DrawPulseStrip(c.dc, {left, top, right, add32(top, c.l.H)}, amplitude, work, c.LH);
+        left = add32(right, 70);
+    }
+}
+
+// The count graph, then the energy graph, of the unfixed-case panels.
+void drawCountAndEnergyGraphs(const ResultScene& c, const views::ResultLayout& record)
+{
+    const ProcessingResultInput& in = c.in;
+    if (in.pulseCountTable)
+        views::settlePulseCountTable(*in.pulseCountTable);
+    if (c.panels && in.pulseCountTable) {
+        const views::GraphBox box =
+            views::countGraphBox(record, in.frame.viewArea, c.l.Wv, c.l.Hu, c.l.x0, c.l.rb);
+        views::drawCountGraph(c.dc, box, *in.pulseCountTable, c.p, c.LH);
+    }
+    if (c.panels && c.study && c.N > 0) {
+        const views::GraphBox box =
+            views::energyGraphBox(record, in.frame.viewArea, c.l.Wv, c.l.Hu, c.N, c.L, c.l.yNext);
+        views::drawEnergyGraph(c.dc, box, *c.study, c.N - c.L + 1, c.LH);
+    }
+}
+
+}  // namespace
+
 void DrawProcessingResult(platform::Dc& dc, MessageSink& sink, const ProcessingResultInput& in)
 {
     const int rows = in.protocol ? protocolRowsInUse(*in.protocol) : 0;
@@ -102,8 +272,6 @@ void DrawProcessingResult(platform::Dc& dc, MessageSink& sink, const ProcessingR
     const DetectionStudy* study = in.detectionStudy;
     const int32_t LH = in.frame.lineHeight;
     const bool blind = blindDetection(p);
-    const bool panels = views::showsUnfixedCasePanels(p);
-    const int32_t L = s.wImpulseSize;
 
     PulseHeaderPtr work = createPulseHeader(sink, s.wImpulseSize, 0);
     views::drawAreaFrame(dc, in.frame.viewArea);
@@ -112,142 +280,55 @@ void DrawProcessingResult(platform::Dc& dc, MessageSink& sink, const ProcessingR
     const ProcessingResultLayout l = processingResultLayout(in.frame, p, study, static_cast<int32_t>(n));
     const views::ResultLayout& record = views::resultLayouts[static_cast<size_t>(l.record)];
     const views::DisplayAmplitude amp = views::displayAmplitude(s.wAmplitude, s.wNoiseLevel);
-    const bool letters = blind && in.activeEtalons > 1;
 
-    // Header.
-    const std::array<std::string, 4> header = processingResultHeader(p, study, in.activeEtalons, s);
-    int32_t y = l.yHeader;
-    for (size_t line = 0; line < header.size(); ++line) {
-        dc.textOut(l.x0, y, header[line]);
-        y = add32(y, line == 0 ? LH + 1 : LH);
-    }
+    // A series shorter than its own length is drawn as empty plots.
+    const size_t samples = std::min<size_t>({s.dwSeriesSize, s.lpPureData.size(), s.lpSeriesData.size()});
+    const ResultScene c{.dc = dc,
+                        .in = in,
+                        .p = p,
+                        .s = s,
+                        .study = study,
+                        .l = l,
+                        .LH = LH,
+                        .rows = rows,
+                        .blind = blind,
+                        .panels = views::showsUnfixedCasePanels(p),
+                        .L = s.wImpulseSize,
+                        .N = static_cast<int32_t>(samples == s.dwSeriesSize ? samples : 0),
+                        .pure = std::span<const int16_t>(s.lpPureData.data(), samples),
+                        .observed = std::span<const int16_t>(s.lpSeriesData.data(), samples)};
+
+    drawResultHeader(c);
 
     // The shown row becomes the series' found pulses, which the marks frame.
     const int r = shownProtocolRow(p);
     storeShownRow(p, s);
 
-    // A series shorter than its own length is drawn as empty plots.
-    const size_t samples = std::min<size_t>({s.dwSeriesSize, s.lpPureData.size(), s.lpSeriesData.size()});
-    const auto N = static_cast<int32_t>(samples == s.dwSeriesSize ? samples : 0);
-    const std::span<const int16_t> pure(s.lpPureData.data(), samples);
-    const std::span<const int16_t> observed(s.lpSeriesData.data(), samples);
-
-    // Plot A: the true pulses over the pure series.
-    views::SeriesPlot plot{l.x0, l.yA, l.W, l.H, amp.S, N, in.range};
+    views::SeriesPlot plot{l.x0, l.yA, l.W, l.H, amp.S, c.N, in.range};
     views::ShownPlots shown;
-    shown.N = N;
-    shown.shown = views::shownSamples(in.range, N);
-    const bool cutOff = p.wSeriesType == 2 || p.wSeriesType == 8;
-    const size_t K = std::min<size_t>(s.wImpulseQuantity, s.lpPositions.size());
-    for (size_t k = 0; k < K; ++k) {
-        std::string label = views::formatText("%d", s.lpPositions[k]);
-        if (letters && k < s.lpEtalonSequence.size())
-            label += views::formatText("%c", 96 + s.lpEtalonSequence[k]);
-        if (cutOff && k < s.lpCutFrom.size() && k < s.lpCutTo.size())
-            label += views::formatText("[%d..%d] ", s.lpCutFrom[k], s.lpCutTo[k]);
-        views::drawPlotLabel(dc, plot, s.lpPositions[k], label);
-    }
-    views::drawPlotFrame(dc, plot);
-    views::drawPlotAxes(dc, plot);
-    views::drawPlotCurve(dc, plot, pure);
-    views::drawPlotPulseMarks(dc, plot, s);
+    shown.N = c.N;
+    shown.shown = views::shownSamples(in.range, c.N);
+    drawTruePulsesPlot(c, plot, blind && in.activeEtalons > 1);
     shown.add(views::shownPlot(plot, views::PlotKind::Pure));
 
-    // Plot B: the found pulses over the observed series.
     plot.y = l.yB;
-    const size_t found = std::min<size_t>(s.wFoundPulses, s.lpFoundPositions.size());
-    for (size_t k = 0; k < found; ++k)
-        views::drawPlotLabel(dc, plot, s.lpFoundPositions[k], views::formatText("%d", s.lpFoundPositions[k]));
-    views::drawPlotFrame(dc, plot);
-    if (panels && in.typeMoreDetails && study)
-        views::drawIntervalBands(dc, plot, *study);
-    views::drawPlotAxes(dc, plot);
-    {
-        views::ScopedPen pen(dc, views::kObservedSeriesCurve);
-        views::drawPlotCurve(dc, plot, observed);
-    }
-    views::drawPlotPulseMarks(dc, plot, s);
-    if (panels && !in.chainTotals.empty())
-        views::drawChainTotals(dc, plot, in.chainTotals, L);
+    drawFoundPulsesPlot(c, plot);
     shown.add(views::shownPlot(plot, views::PlotKind::Observed));
 
-    // Plot D: the series rebuilt from the found pulses.
     if (l.record != 1) {
         plot.y = l.yD;
         shown.add(views::shownPlot(plot, views::PlotKind::Reconstruction));
-        views::drawPlotFrame(dc, plot);
-        if (panels && in.typeMoreDetails && study)
-            views::drawKeptPulseOverlay(dc, plot, *study, observed, L);
-        if (panels && p.lpPulses[static_cast<size_t>(r)] != s.wImpulseQuantity)
-            views::drawTrueCountOverlay(dc, plot, p, s, observed);
-        if (work) {
-            PulseHeader& shape = *work;
-            auto shapeAt = [&](int32_t, int32_t offset) {
-                return offset >= 0 && static_cast<size_t>(offset) < shape.lpData.size()
-                           ? int32_t{shape.lpData[static_cast<size_t>(offset)]}
-                           : int32_t{0};
-            };
-            if (!blind && rows > 4) {
-                meanShapeOfRow(p, 4, observed, shape);
-                views::ScopedPen pen(dc, views::kObservedSeriesCurve);
-                drawWalkedCurve(dc, plot, rowPositions(p, 4), L, shapeAt);
-            }
-            meanShapeOfRow(p, r, observed, shape);
-            views::drawPlotAxes(dc, plot);
-            if (blind)
-                drawWalkedCurve(dc, plot, rowPositions(p, r), L, [&](int32_t i, int32_t) {
-                    return int32_t{observed[static_cast<size_t>(i)]};
-                });
-            else
-                drawWalkedCurve(dc, plot, rowPositions(p, r), L, shapeAt);
-            views::drawPlotPulseMarks(dc, plot, s);
-        }
+        drawReconstructionPlot(c, plot, r, work.get());
     }
 
     // Plots of fewer than two samples have nothing to read or zoom.
-    if (in.shownPlots && N >= 2)
+    if (in.shownPlots && c.N >= 2)
         *in.shownPlots = shown;
 
-    // The protocol table.
-    const int32_t yHead = l.yT - 3;
-    for (const TableCell& cell : protocolTableHeader(p))
-        dc.textOut(add32(l.x0, cell.x), yHead, views::formatText("%s", cell.text.c_str()));
-    for (int i = 0; i < rows; ++i) {
-        const int32_t yRow = add32(add32(yHead, LH), mul32(i, LH - 2));
-        for (const TableCell& cell : protocolTableRow(p, s, i))
-            dc.textOut(add32(l.x0, cell.x), yRow, cell.text);
-    }
-    int32_t yo = add32(-3 + LH, mul32(rows, LH - 2));
-    if (rows < 4)
-        yo = add32(yo, LH);
-    yo = add32(yo, LH >> 1);
-    if (panels && study)
-        yo = add32(yo, views::drawThresholdLines(dc, l.x0, add32(l.yT, yo), LH, *study));
-
-    // The mean shape of every row's pulses.
-    if (!blind && work) {
-        int32_t left = l.x0;
-        const int32_t top = add32(l.yT, yo);
-        for (int i = 0; i < rows; ++i) {
-            meanShapeOfRow(p, i, observed, *work);
-            const int32_t right = add32(left, mul32(2, l.cw));
-            DrawPulseStrip(dc, {left, top, right, add32(top, l.H)}, amp.a, *work, LH);
-            left = add32(right, 70);
-        }
-    }
-
-    // The count graph, then the energy graph.
-    if (in.pulseCountTable)
-        views::settlePulseCountTable(*in.pulseCountTable);
-    if (panels && in.pulseCountTable) {
-        const views::GraphBox box =
-            views::countGraphBox(record, in.frame.viewArea, l.Wv, l.Hu, l.x0, l.rb);
-        views::drawCountGraph(dc, box, *in.pulseCountTable, p, LH);
-    }
-    if (panels && study && N > 0) {
-        const views::GraphBox box = views::energyGraphBox(record, in.frame.viewArea, l.Wv, l.Hu, N, L, l.yNext);
-        views::drawEnergyGraph(dc, box, *study, N - L + 1, LH);
-    }
+    const int32_t yo = drawProtocolTable(c);
+    if (!blind && work)
+        drawRowShapes(c, add32(l.yT, yo), amp.a, *work);
+    drawCountAndEnergyGraphs(c, record);
 
     views::drawAlphabetPanel(dc, l.panel, LH, in.requiredList.first(n), s, amp.a);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "synthesis/wrapping.h"
 #include "views/drawing_primitives.h"
 
 namespace views {
@@ -24,14 +25,13 @@ DisplayAmplitude displayAmplitude(uint16_t wAmplitude, uint16_t wNoiseLevel)
 double noiseToSignal(const SeriesHeader& series)
 {
     const size_t N = std::min<size_t>({series.dwSeriesSize, series.lpPureData.size(), series.lpSeriesData.size()});
-    uint32_t es = 0, en = 0;
+    int32_t Es = 0, En = 0;
     for (size_t i = 0; i < N; ++i) {
         const int32_t pure = series.lpPureData[i];
         const int32_t noise = series.lpSeriesData[i] - pure;
-        es += static_cast<uint32_t>(pure) * static_cast<uint32_t>(pure);
-        en += static_cast<uint32_t>(noise) * static_cast<uint32_t>(noise);
+        Es = synthesis::wrapAdd(Es, synthesis::wrapSquare(pure));
+        En = synthesis::wrapAdd(En, synthesis::wrapSquare(noise));
     }
-    const auto Es = static_cast<int32_t>(es), En = static_cast<int32_t>(en);
     return Es < 1 ? 0.0 : static_cast<double>(En) / static_cast<double>(Es);
 }
 

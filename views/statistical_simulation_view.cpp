@@ -240,6 +240,115 @@ void DrawDetectionCurves(platform::Dc& dc, uint16_t R, uint16_t P, std::span<con
     }
 }
 
+namespace {
+
+// The alphabet panel: its frame, its title and a cell for each etalon listed
+// (numbers the series does not hold are left out).
+void drawSimulationAlphabet(platform::Dc& dc, const SimulationViewLayout& l, int32_t LH,
+                            std::span<const uint16_t> required, const SeriesHeader& se, int32_t a)
+{
+    const auto n = static_cast<int32_t>(required.size());
+    dc.rectangle(l.pl, add32(l.pt, 10), add32(add32(l.pl, 1), mul32(2, add32(l.cwid, 20))),
+                 add32(add32(l.pt, 26), mul32(add32(add32(l.chei, 10), LH), l.nr)));
+    std::string title = views::formatText(" Alphabet, %d items ", n);
+    if (n == 1)
+        title.replace(title.size() - 2, 2, " ");
+    dc.textOut(add32(l.pl, 7), l.pt, title);
+    const size_t listed = std::min<size_t>(se.wPulsesListSize, se.lpPulsesList.size());
+    for (int32_t k = 0; k < n; ++k) {
+        const int32_t number = required[static_cast<size_t>(k)];
+        if (number < 1 || static_cast<size_t>(number) > listed || !se.lpPulsesList[number - 1])
+            continue;
+        DrawEtalonCell(dc, *se.lpPulsesList[number - 1], a, 0, simulationPanelCell(l, LH, k), LH);
+    }
+}
+
+// The two lines under the panel that give the graph's sizes and its font.
+void drawGraphSizes(platform::Dc& dc, const SimulationViewLayout& l, int32_t LH, int32_t LHs, int32_t cws)
+{
+    int32_t yf = add32(add32(add32(add32(add32(l.yAfterHeader, l.h), LH >> 1), LH), 2), LH);
+    dc.textOut(20, yf,
+               views::formatText("(w,h): (%d,%d)", l.gw, l.gh) +
+                   views::formatText(", (dw,dh): (%d,%d)", l.dw, mul32(4, l.dh)) +
+                   views::formatText(" -> (w,h): (%d,%d)", l.GW, l.GH));
+    yf = add32(yf, 2 + 2 * LH);
+    dc.textOut(20, yf, views::formatText("Bond.007: %d -> (%d, %d)", l.fh, LHs, cws));
+}
+
+// The graph's double frame and its grid dots.
+void drawGraphFrameAndGrid(platform::Dc& dc, const SimulationViewLayout& l)
+{
+    const int32_t x0 = l.x0, y0 = l.y0, GW = l.GW, GH = l.GH;
+    auto closed = [&dc](int32_t l0, int32_t t0, int32_t r0, int32_t b0) {
+        dc.moveTo(l0, t0);
+        dc.lineTo(r0, t0);
+        dc.lineTo(r0, b0);
+        dc.lineTo(l0, b0);
+        dc.lineTo(l0, t0);
+    };
+    closed(x0, y0, add32(x0, GW), add32(y0, GH));
+    closed(sub32(x0, 1), sub32(y0, 1), add32(add32(x0, GW), 1), add32(add32(y0, GH), 1));
+
+    // Grid dots; a step of 0 would never leave its loop.
+    const int32_t rowStep = mul32(4, l.dh), columnStep = mul32(2, l.dw);
+    if (rowStep > 0)
+        for (int32_t off = 0; off < GH; off += rowStep)
+            for (int32_t i = 0; i < GW; i += 4)
+                dc.setPixel(add32(x0, i), sub32(add32(y0, GH), off), platform::kBlack);
+    if (columnStep > 0)
+        for (int32_t off = 0; off < GW; off += columnStep)
+            for (int32_t i = 0; i < GH; i += 4)
+                dc.setPixel(add32(x0, off), sub32(add32(y0, GH), i), platform::kBlack);
+}
+
+// The largest over the P columns of the root of the column's greatest mean
+// error (rounded half up over R repeats) over its normaliser; 0 without
+// repeats.
+double largestMeanError(const std::vector<std::vector<int32_t>>& errors, uint16_t R, uint16_t P, uint16_t K,
+                        const std::vector<double>& normaliser)
+{
+    double largest = 0.0;
+    if (R == 0)
+        return largest;
+    for (size_t j = 0; j < P; ++j) {
+        uint32_t M = 0;
+        for (size_t i = 0; i < K; ++i)
+            M = std::max(M, static_cast<uint32_t>(errorCell(errors, i, j)));
+        const uint32_t ej = (uint32_t{R} + 2u * M) / (2u * R);
+        largest = std::max(largest, std::sqrt(ej / normaliser[j]));
+    }
+    return largest;
+}
+
+// The six values of the error scale left of the graph, a grid step of g
+// thousandths apart.
+void drawScaleLabels(platform::Dc& dc, const SimulationViewLayout& l, int64_t g, int32_t LHs, int32_t cws)
+{
+    for (int32_t i = 0; i <= 5; ++i) {
+        const double value = static_cast<double>(i * (g / 5)) / 1000.0;
+        int32_t lx = sub32(l.x0, 3 * cws + cws / 2);
+        if (g < 50)
+            lx = add32(lx, cws);
+        const int32_t ly = sub32(sub32(add32(l.y0, l.GH), (LHs + 1) / 2 + 1), mul32(i, mul32(8, l.dh)));
+        dc.textOut(lx, ly, views::formatText(g < 50 ? "%.3f" : "%.2f", value));
+    }
+}
+
+// Every fourth noise level under the graph, and the axis name after them.
+void drawNoiseLabels(platform::Dc& dc, const SimulationViewLayout& l, const RestErrorHeader& hd, uint16_t K,
+                     int32_t LH, int32_t LHs, int32_t cws)
+{
+    const int32_t noiseY = sub32(add32(add32(l.y0, l.GH), LH), (LH + 1) / 4);
+    const int32_t noiseX = sub32(l.x0, cws - 1 + cws / 2);
+    int32_t labels = 0;
+    for (size_t i = 0; i < K; i += 4, ++labels)
+        dc.textOut(add32(noiseX, mul32(labels, mul32(4, l.dw))), noiseY,
+                   views::formatText("%3d", entry(hd.lpNoiseLevel, i)));
+    dc.textOut(add32(noiseX, mul32(labels, mul32(4, l.dw))), sub32(noiseY, LHs), "s");
+}
+
+}  // namespace
+
 void DrawDetectionArrayZ(platform::Dc& dc, MessageSink& sink, const SimulationViewInput& in)
 {
     const LayoutRect& v = in.frame.viewArea;
@@ -281,20 +390,7 @@ void DrawDetectionArrayZ(platform::Dc& dc, MessageSink& sink, const SimulationVi
     const auto n = static_cast<int32_t>(inUse);
     const SimulationViewLayout l = simulationViewLayout(in.frame, n, K, se.dwSeriesSize, se.wImpulseSize);
 
-    // Alphabet panel.
-    dc.rectangle(l.pl, add32(l.pt, 10), add32(add32(l.pl, 1), mul32(2, add32(l.cwid, 20))),
-                 add32(add32(l.pt, 26), mul32(add32(add32(l.chei, 10), LH), l.nr)));
-    std::string title = views::formatText(" Alphabet, %d items ", n);
-    if (n == 1)
-        title.replace(title.size() - 2, 2, " ");
-    dc.textOut(add32(l.pl, 7), l.pt, title);
-    const size_t listed = std::min<size_t>(se.wPulsesListSize, se.lpPulsesList.size());
-    for (int32_t k = 0; k < n; ++k) {
-        const int32_t number = in.requiredList[static_cast<size_t>(k)];
-        if (number < 1 || static_cast<size_t>(number) > listed || !se.lpPulsesList[number - 1])
-            continue;
-        DrawEtalonCell(dc, *se.lpPulsesList[number - 1], a, 0, simulationPanelCell(l, LH, k), LH);
-    }
+    drawSimulationAlphabet(dc, l, LH, in.requiredList.first(inUse), se, a);
 
     // Graph.
     const platform::Font graphFont = platform::createFont(l.fh);
@@ -303,74 +399,23 @@ void DrawDetectionArrayZ(platform::Dc& dc, MessageSink& sink, const SimulationVi
     const int32_t LHs = tms.tmHeight - 1 + tms.tmExternalLeading;
     const int32_t cws = tms.tmAveCharWidth;
 
-    int32_t yf = add32(add32(add32(add32(add32(l.yAfterHeader, l.h), LH >> 1), LH), 2), LH);
-    dc.textOut(20, yf,
-               views::formatText("(w,h): (%d,%d)", l.gw, l.gh) +
-                   views::formatText(", (dw,dh): (%d,%d)", l.dw, mul32(4, l.dh)) +
-                   views::formatText(" -> (w,h): (%d,%d)", l.GW, l.GH));
-    yf = add32(yf, 2 + 2 * LH);
-    dc.textOut(20, yf, views::formatText("Bond.007: %d -> (%d, %d)", l.fh, LHs, cws));
-
-    const int32_t x0 = l.x0, y0 = l.y0, GW = l.GW, GH = l.GH;
-    auto closed = [&dc](int32_t l0, int32_t t0, int32_t r0, int32_t b0) {
-        dc.moveTo(l0, t0);
-        dc.lineTo(r0, t0);
-        dc.lineTo(r0, b0);
-        dc.lineTo(l0, b0);
-        dc.lineTo(l0, t0);
-    };
-    closed(x0, y0, add32(x0, GW), add32(y0, GH));
-    closed(sub32(x0, 1), sub32(y0, 1), add32(add32(x0, GW), 1), add32(add32(y0, GH), 1));
-
-    // Grid dots; a step of 0 would never leave its loop.
-    const int32_t rowStep = mul32(4, l.dh), columnStep = mul32(2, l.dw);
-    if (rowStep > 0)
-        for (int32_t off = 0; off < GH; off += rowStep)
-            for (int32_t i = 0; i < GW; i += 4)
-                dc.setPixel(add32(x0, i), sub32(add32(y0, GH), off), platform::kBlack);
-    if (columnStep > 0)
-        for (int32_t off = 0; off < GW; off += columnStep)
-            for (int32_t i = 0; i < GH; i += 4)
-                dc.setPixel(add32(x0, off), sub32(add32(y0, GH), i), platform::kBlack);
+    drawGraphSizes(dc, l, LH, LHs, cws);
+    drawGraphFrameAndGrid(dc, l);
 
     // Scale: the largest rounded mean error of every column.
-    double largest = 0.0;
-    if (R > 0) {
-        const auto& errors = hd.lpErrors[kDetectionErrors];
-        for (size_t j = 0; j < P; ++j) {
-            uint32_t M = 0;
-            for (size_t i = 0; i < K; ++i)
-                M = std::max(M, static_cast<uint32_t>(errorCell(errors, i, j)));
-            const uint32_t ej = (uint32_t{R} + 2u * M) / (2u * R);
-            largest = std::max(largest, std::sqrt(ej / normaliser[j]));
-        }
-    }
+    const double largest = largestMeanError(hd.lpErrors[kDetectionErrors], R, P, K, normaliser);
     const int64_t T = std::max<int64_t>(truncTo32(1000.0 * largest), 50);
     const int64_t g = simulationGridStep(T);
     // 1000/g exactly for a step up to 1000; above it a whole-number scale
     // would be 0 and lay every curve on the bottom edge.
     const double s = 1000.0 / static_cast<double>(g);
 
-    for (int32_t i = 0; i <= 5; ++i) {
-        const double value = static_cast<double>(i * (g / 5)) / 1000.0;
-        int32_t lx = sub32(x0, 3 * cws + cws / 2);
-        if (g < 50)
-            lx = add32(lx, cws);
-        const int32_t ly = sub32(sub32(add32(y0, GH), (LHs + 1) / 2 + 1), mul32(i, mul32(8, l.dh)));
-        dc.textOut(lx, ly, views::formatText(g < 50 ? "%.3f" : "%.2f", value));
-    }
-
-    const int32_t noiseY = sub32(add32(add32(y0, GH), LH), (LH + 1) / 4);
-    const int32_t noiseX = sub32(x0, cws - 1 + cws / 2);
-    int32_t labels = 0;
-    for (size_t i = 0; i < K; i += 4, ++labels)
-        dc.textOut(add32(noiseX, mul32(labels, mul32(4, l.dw))), noiseY,
-                   views::formatText("%3d", entry(hd.lpNoiseLevel, i)));
-    dc.textOut(add32(noiseX, mul32(labels, mul32(4, l.dw))), sub32(noiseY, LHs), "s");
+    drawScaleLabels(dc, l, g, LHs, cws);
+    drawNoiseLabels(dc, l, hd, K, LH, LHs, cws);
 
     if (in.kind == 2)
-        DrawDetectionCurves(dc, R, P, hd.wPulseValues, normaliser, K, hd.lpErrors[kDetectionErrors], x0, y0, GW, GH,
-                            (LHs + 1) / 2 + 1, s, l.dw);
+        DrawDetectionCurves(dc, R, P, hd.wPulseValues, normaliser, K, hd.lpErrors[kDetectionErrors], l.x0, l.y0, l.GW,
+                            l.GH, (LHs + 1) / 2 + 1, s, l.dw);
 
     dc.selectFont(previousFont);
 }

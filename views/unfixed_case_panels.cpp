@@ -338,7 +338,7 @@ void drawEnergyGraph(platform::Dc& dc, const GraphBox& box, const DetectionStudy
             }
         }
     };
-    if (study.wDetectionMethod == thresholdKnownDispersion) {
+    if (study.wDetectionMethod == detection::kThresholdKnownDispersion) {
         curve(study.lpEnergies, kPanelDarkBlue, 1);
         curve(study.lpReducedEnergies, kPanelBlue, 2);
     } else {

@@ -14,6 +14,7 @@
 
 #include "detection/pulse_count_ranking.h"
 #include "detection/stepwise_protocol.h"
+#include "detection/task_codes.h"
 #include "detection/unfixed_case_detection.h"
 #include "platform/dc.h"
 #include "synthesis/pulse_records.h"
@@ -65,7 +66,7 @@ inline constexpr Color kPanelDots = rgb(0, 0, 0);
 // whole pulses.
 constexpr bool showsUnfixedCasePanels(const StepwiseProtocol& p)
 {
-    return p.wTask == 32 && p.wSeriesType == 4;
+    return p.wTask == detection::taskBlindDetection && p.wSeriesType == detection::seriesUnknownWhole;
 }
 
 // Number of decimal digits of v (1 for 0), which places the count labels.

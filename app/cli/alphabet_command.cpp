@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/random_streams.h"
+#include "synthesis/wrapping.h"
 
 namespace {
 
@@ -17,10 +18,10 @@ constexpr uint16_t kEtalonLength = 20;
 
 int32_t energyOf(const PulseHeader& e)
 {
-    uint32_t sum = 0;
+    int32_t sum = 0;
     for (int j = 0; j < e.wSize; ++j)
-        sum += static_cast<uint32_t>(e.lpData[j] * e.lpData[j]);
-    return static_cast<int32_t>(sum);
+        sum = synthesis::wrapAdd(sum, synthesis::wrapSquare(e.lpData[j]));
+    return sum;
 }
 
 void printTable(const std::array<PulseHeader, kEtalonCount>& alphabet)

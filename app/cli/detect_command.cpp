@@ -17,6 +17,7 @@
 #include "detection/series_detection.h"
 #include "detection/series_preparation.h"
 #include "detection/stepwise_protocol.h"
+#include "detection/task_codes.h"
 #include "files/series_readers.h"
 #include "json_writer.h"
 #include "synthesis/etalon_generation.h"
@@ -349,7 +350,7 @@ int runDetectCommand(const std::vector<std::string>& args)
 
     // Methods 1 and 6 take the noise level; without --noise it is estimated.
     std::optional<int64_t> noiseLevel;
-    if (request.mode == detection::DetectionMode::Blind && (request.method == 1 || request.method == 6)) {
+    if (request.mode == detection::DetectionMode::Blind && detection::takesNoiseLevel(request.method)) {
         noiseLevel = o.noise ? *o.noise : detection::estimateNoiseLevel(prepared.samples);
         request.noiseLevel = *noiseLevel;
     }

@@ -1,10 +1,9 @@
 #include "detect_plot.h"
 
-#include <cstdio>
-
 #include "files/png_image.h"
 #include "platform/bitmap.h"
 #include "platform/dc.h"
+#include "synthesis/formatted_text.h"
 #include "views/detection_plot.h"
 
 bool writeDetectPlot(const std::string& path, int width, int height, const DetectPlotInput& in, std::string& error)
@@ -16,13 +15,11 @@ bool writeDetectPlot(const std::string& path, int width, int height, const Detec
 
     views::DetectionPlotData d;
     d.title = " detection on " + in.file + " ";
-    char line[256];
-    std::snprintf(line, sizeof line, " %lld samples, pulse length %d, Tmin %d, Tmax %d; %s",
-                  static_cast<long long>(N), in.request.L, in.request.Tmin, in.request.Tmax, in.scoreText.c_str());
-    d.info.push_back(line);
-    std::snprintf(line, sizeof line, " found %zu pulses (admissible counts %d to %d)", o.positions.size(),
-                  o.fromCount, o.toCount);
-    d.info.push_back(line);
+    d.info.push_back(synthesis::formatText(" %lld samples, pulse length %d, Tmin %d, Tmax %d; %s",
+                                           static_cast<long long>(N), in.request.L, in.request.Tmin,
+                                           in.request.Tmax, in.scoreText.c_str()));
+    d.info.push_back(synthesis::formatText(" found %zu pulses (admissible counts %d to %d)", o.positions.size(),
+                                           o.fromCount, o.toCount));
     d.samples = in.prepared.samples;
     if (in.data.times.size() == in.prepared.samples.size())
         d.times = in.data.times;

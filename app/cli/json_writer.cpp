@@ -1,8 +1,7 @@
 #include "json_writer.h"
 
 #include "files/json_text.h"
-
-#include <cstdio>
+#include "synthesis/formatted_text.h"
 
 void JsonWriter::separate()
 {
@@ -58,9 +57,7 @@ JsonWriter& JsonWriter::value(int64_t v)
 JsonWriter& JsonWriter::value(double v)
 {
     separate();
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.17g", v);
-    out_ += buffer;
+    synthesis::appendFormat(out_, "%.17g", v);
     needComma_ = true;
     return *this;
 }

@@ -79,8 +79,7 @@ void writeStudy(JsonWriter& j, const DetectionStudy& d)
 
 bool usesChainTotals(const AppState& s)
 {
-    return s.taskType == taskBlindDetection &&
-           (s.seriesType == seriesUnknownWhole || s.seriesType == seriesUnknownCutOff);
+    return s.taskType == taskBlindDetection && detection::isUnknownCountSeries(s.seriesType);
 }
 
 void writeMessages(JsonWriter& j, const std::vector<RecordedMessage>& messages, size_t from)

@@ -10,6 +10,7 @@
 
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
+#include "shell/series_settings.h"
 
 #ifndef QUILLMORE_VERSION
 #define QUILLMORE_VERSION "unknown"

@@ -5,10 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <span>
 
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "shell/main_window.h"
+#include "shell/series_settings.h"
 #include "synthesis/series_synthesis.h"
 #include "views/processing_result_text.h"
 
@@ -101,164 +104,233 @@ std::string rangeError(const std::string& option, long low, long high)
     return option + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high);
 }
 
+// What the options of run and simulate are read into.
+struct RunOptionTargets {
+    RunOptions& run;            // the options of run
+    SimulateOptions* simulate;  // those of simulate, when simulate is read
+    bool sizeGiven = false;     // --size was read
+};
+
+// Which command takes an option.
+enum class OptionScope { Both, RunOnly, SimulateOnly };
+
+// One option of run or simulate: its name, which command takes it, why
+// simulate refuses it when only run takes it, whether a value follows, and
+// what it does with the value; false with a message when the value is
+// refused.
+struct RunOptionRule {
+    const char* name;
+    OptionScope scope;
+    const char* refusedBySimulate;  // the reason simulate gives, for run-only options
+    bool takesValue;
+    bool (*apply)(RunOptionTargets& t, const std::string& v, std::string& error);
+};
+
+// A whole number within low..high into `slot`, or the range message.
+bool numberOption(const char* name, const std::string& v, long low, long high, std::optional<long>& slot,
+                  std::string& error)
+{
+    long n = 0;
+    if (!parseNumber(v, n) || n < low || n > high) {
+        error = rangeError(name, low, high) + ", got '" + v + "'";
+        return false;
+    }
+    slot = n;
+    return true;
+}
+
+// Options of run that the simulation has no use for would be dropped
+// without a word; each names where the grid takes it from.
+constexpr const char* kNoPicture = "simulate draws no window picture";
+constexpr const char* kGridSeries = "simulate makes and processes each series of its grid once";
+
+std::span<const RunOptionRule> runOptionRules()
+{
+    using T = RunOptionTargets;
+    using V = const std::string&;
+    using E = std::string&;
+    static constexpr RunOptionRule rules[] = {
+        {"--json", OptionScope::Both, nullptr, false, [](T& t, V, E) {
+             t.run.json = true;
+             return true;
+         }},
+        {"--more-details", OptionScope::RunOnly, "simulate shows no result view", false,
+         [](T& t, V, E) {
+             t.run.moreDetails = true;
+             return true;
+         }},
+        {"--csv", OptionScope::SimulateOnly, nullptr, false, [](T& t, V, E) {
+             t.simulate->csv = true;
+             return true;
+         }},
+        {"--progress", OptionScope::SimulateOnly, nullptr, false, [](T& t, V, E) {
+             t.simulate->progress = true;
+             return true;
+         }},
+        {"--task", OptionScope::Both, nullptr, true,
+         [](T& t, V v, E error) {
+             if (v != "joint" && v != "detection" && v != "processing") {
+                 error = "--task must be joint, detection or processing, got '" + v + "'";
+                 return false;
+             }
+             t.run.task = v;
+             return true;
+         }},
+        {"--series-type", OptionScope::Both, nullptr, true,
+         [](T& t, V v, E error) {
+             if (v != "fixed" && v != "unfixed") {
+                 error = "--series-type must be fixed or unfixed, got '" + v + "'";
+                 return false;
+             }
+             t.run.seriesType = v;
+             return true;
+         }},
+        {"--etalons", OptionScope::Both, nullptr, true,
+         [](T& t, V v, E error) {
+             t.run.etalons.clear();
+             if (!parseList(v, t.run.etalons)) {
+                 error = "--etalons must be a list of etalon numbers such as 3,7,12, got '" + v + "'";
+                 return false;
+             }
+             return true;
+         }},
+        {"--length", OptionScope::Both, nullptr, true,
+         [](T& t, V v, E error) { return numberOption("--length", v, 1, 32767, t.run.length, error); }},
+        {"--noise", OptionScope::RunOnly,
+         "simulate takes its noise levels from --noise-from, --noise-steps and --noise-incr", true,
+         [](T& t, V v, E error) { return numberOption("--noise", v, 0, 10900, t.run.noise, error); }},
+        {"--pulses", OptionScope::RunOnly, "simulate takes its pulse counts from --from, --to and --incr", true,
+         [](T& t, V v, E error) { return numberOption("--pulses", v, 1, 32767, t.run.pulses, error); }},
+        {"--tmin", OptionScope::Both, nullptr, true,
+         [](T& t, V v, E error) { return numberOption("--tmin", v, 1, 32767, t.run.tmin, error); }},
+        {"--tmax", OptionScope::Both, nullptr, true,
+         [](T& t, V v, E error) { return numberOption("--tmax", v, 1, 32767, t.run.tmax, error); }},
+        {"--energy", OptionScope::Both, nullptr, true,
+         [](T& t, V v, E error) { return numberOption("--energy", v, 0, 100, t.run.energy, error); }},
+        {"--method", OptionScope::RunOnly, "the simulation's estimators follow --task and --series-type", true,
+         [](T& t, V v, E error) {
+             long n = 0;
+             if (!parseNumber(v, n) || (n != 0 && n != 1 && n != 2 && n != 6)) {
+                 error = "--method must be 0, 1, 2 or 6, got '" + v + "'";
+                 return false;
+             }
+             t.run.method = n;
+             return true;
+         }},
+        {"--series", OptionScope::RunOnly, kGridSeries, true,
+         [](T& t, V v, E error) {
+             std::optional<long> count;
+             if (!numberOption("--series", v, 1, 100000, count, error))
+                 return false;
+             t.run.series = *count;
+             return true;
+         }},
+        {"--same", OptionScope::RunOnly, kGridSeries, true,
+         [](T& t, V v, E error) {
+             std::optional<long> count;
+             if (!numberOption("--same", v, 0, 100000, count, error))
+                 return false;
+             t.run.same = *count;
+             return true;
+         }},
+        {"--render", OptionScope::RunOnly, kNoPicture, true,
+         [](T& t, V v, E error) {
+             if (v.empty()) {
+                 error = "--render needs the name of the PNG file to write";
+                 return false;
+             }
+             t.run.render = v;
+             return true;
+         }},
+        {"--size", OptionScope::RunOnly, kNoPicture, true,
+         [](T& t, V v, E error) {
+             t.sizeGiven = true;
+             if (!parseRenderSize(v, t.run.renderWidth, t.run.renderHeight)) {
+                 error = "--size must be WxH, from " + std::to_string(kMinRenderWidth) + "x" +
+                         std::to_string(kMinRenderHeight) + " to " + std::to_string(kMaxRenderSide) + "x" +
+                         std::to_string(kMaxRenderSide) + ", such as 1280x800, got '" + v + "'";
+                 return false;
+             }
+             return true;
+         }},
+        {"--from", OptionScope::SimulateOnly, nullptr, true,
+         [](T& t, V v, E error) { return numberOption("--from", v, 1, 31, t.simulate->from, error); }},
+        {"--to", OptionScope::SimulateOnly, nullptr, true,
+         [](T& t, V v, E error) { return numberOption("--to", v, 1, 31, t.simulate->to, error); }},
+        {"--incr", OptionScope::SimulateOnly, nullptr, true,
+         [](T& t, V v, E error) { return numberOption("--incr", v, 0, 31, t.simulate->incr, error); }},
+        {"--noise-from", OptionScope::SimulateOnly, nullptr, true,
+         [](T& t, V v, E error) { return numberOption("--noise-from", v, 0, 10900, t.simulate->noiseFrom, error); }},
+        {"--noise-steps", OptionScope::SimulateOnly, nullptr, true,
+         [](T& t, V v, E error) { return numberOption("--noise-steps", v, 1, 1000, t.simulate->noiseSteps, error); }},
+        {"--noise-incr", OptionScope::SimulateOnly, nullptr, true,
+         [](T& t, V v, E error) { return numberOption("--noise-incr", v, 0, 10900, t.simulate->noiseIncr, error); }},
+        {"--repeats", OptionScope::SimulateOnly, nullptr, true,
+         [](T& t, V v, E error) { return numberOption("--repeats", v, 1, 32767, t.simulate->repeats, error); }},
+        {"--threads", OptionScope::SimulateOnly, nullptr, true,
+         [](T& t, V v, E error) { return numberOption("--threads", v, 1, kMaxThreads, t.simulate->threads, error); }},
+        {"--shard", OptionScope::SimulateOnly, nullptr, true,
+         [](T& t, V v, E error) {
+             ShardChoice shard;
+             if (!parseShard(v, shard)) {
+                 error = "--shard must be K/N, shard K (counted from 1) of N, 1 <= K <= N <= " +
+                         std::to_string(kMaxShards) + ", such as 3/8, got '" + v + "'";
+                 return false;
+             }
+             t.simulate->shard = shard;
+             return true;
+         }},
+        {"--out", OptionScope::SimulateOnly, nullptr, true,
+         [](T& t, V v, E error) {
+             if (v.empty()) {
+                 error = "--out needs the name of the part file to write";
+                 return false;
+             }
+             t.simulate->out = v;
+             return true;
+         }},
+    };
+    return rules;
+}
+
+// The rule of an option, or none: options of simulate are unknown to run.
+const RunOptionRule* findRunOption(const std::string& name, bool simulating)
+{
+    for (const RunOptionRule& rule : runOptionRules())
+        if (name == rule.name && (simulating || rule.scope != OptionScope::SimulateOnly))
+            return &rule;
+    return nullptr;
+}
+
 }  // namespace
 
 bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, SimulateOptions* simulate,
                      std::string& error)
 {
-    bool sizeGiven = false;
+    static const std::string kNoValue;
+    RunOptionTargets targets{.run = run, .simulate = simulate};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--json") {
-            run.json = true;
-            continue;
-        }
-        if (simulate) {
-            // Options of run that the simulation has no use for would be
-            // dropped without a word; each names where the grid takes it from.
-            static const std::pair<const char*, const char*> kRunOnly[] = {
-                {"--noise", "simulate takes its noise levels from --noise-from, --noise-steps and --noise-incr"},
-                {"--pulses", "simulate takes its pulse counts from --from, --to and --incr"},
-                {"--method", "the simulation's estimators follow --task and --series-type"},
-                {"--more-details", "simulate shows no result view"},
-            };
-            for (const auto& [name, where] : kRunOnly)
-                if (a == name) {
-                    error = a + " is an option of run: " + where;
-                    return false;
-                }
-        }
-        if (a == "--more-details") {
-            run.moreDetails = true;
-            continue;
-        }
-        if (simulate && a == "--csv") {
-            simulate->csv = true;
-            continue;
-        }
-        if (simulate && a == "--progress") {
-            simulate->progress = true;
-            continue;
-        }
-        if (simulate && (a == "--render" || a == "--size")) {
-            error = a + " is an option of run: simulate draws no window picture";
+        const RunOptionRule* rule = findRunOption(a, simulate != nullptr);
+        if (rule && simulate && rule->scope == OptionScope::RunOnly) {
+            error = a + " is an option of run: " + rule->refusedBySimulate;
             return false;
         }
-        if (simulate && (a == "--series" || a == "--same")) {
-            error = a + " is an option of run: simulate makes and processes each series of its grid once";
-            return false;
-        }
-        if (i + 1 >= args.size()) {
+        // An unknown word takes the word after it, as an option's value.
+        const bool takesValue = !rule || rule->takesValue;
+        if (takesValue && i + 1 >= args.size()) {
             error = "unknown option or missing value: " + a;
             return false;
         }
-        const std::string& v = args[++i];
-        long n = 0;
-        const bool numeric = parseNumber(v, n);
-        auto number = [&](std::optional<long>& slot, long low, long high) {
-            if (!numeric || n < low || n > high) {
-                error = rangeError(a, low, high) + ", got '" + v + "'";
-                return false;
-            }
-            slot = n;
-            return true;
-        };
-        bool ok = true;
-        if (a == "--task") {
-            ok = v == "joint" || v == "detection" || v == "processing";
-            if (ok)
-                run.task = v;
-            else
-                error = "--task must be joint, detection or processing, got '" + v + "'";
-        } else if (a == "--series-type") {
-            ok = v == "fixed" || v == "unfixed";
-            if (ok)
-                run.seriesType = v;
-            else
-                error = "--series-type must be fixed or unfixed, got '" + v + "'";
-        } else if (a == "--etalons") {
-            run.etalons.clear();
-            ok = parseList(v, run.etalons);
-            if (!ok)
-                error = "--etalons must be a list of etalon numbers such as 3,7,12, got '" + v + "'";
-        } else if (a == "--length") {
-            ok = number(run.length, 1, 32767);
-        } else if (a == "--noise") {
-            ok = number(run.noise, 0, 10900);
-        } else if (a == "--pulses") {
-            ok = number(run.pulses, 1, 32767);
-        } else if (a == "--tmin") {
-            ok = number(run.tmin, 1, 32767);
-        } else if (a == "--tmax") {
-            ok = number(run.tmax, 1, 32767);
-        } else if (a == "--energy") {
-            ok = number(run.energy, 0, 100);
-        } else if (a == "--method") {
-            ok = numeric && (n == 0 || n == 1 || n == 2 || n == 6);
-            if (ok)
-                run.method = n;
-            else
-                error = "--method must be 0, 1, 2 or 6, got '" + v + "'";
-        } else if (a == "--series") {
-            std::optional<long> count;
-            ok = number(count, 1, 100000);
-            if (ok)
-                run.series = *count;
-        } else if (a == "--same") {
-            std::optional<long> count;
-            ok = number(count, 0, 100000);
-            if (ok)
-                run.same = *count;
-        } else if (a == "--render") {
-            ok = !v.empty();
-            if (ok)
-                run.render = v;
-            else
-                error = "--render needs the name of the PNG file to write";
-        } else if (a == "--size") {
-            sizeGiven = true;
-            ok = parseRenderSize(v, run.renderWidth, run.renderHeight);
-            if (!ok)
-                error = "--size must be WxH, from " + std::to_string(kMinRenderWidth) + "x" +
-                        std::to_string(kMinRenderHeight) + " to " + std::to_string(kMaxRenderSide) + "x" +
-                        std::to_string(kMaxRenderSide) + ", such as 1280x800, got '" + v + "'";
-        } else if (simulate && a == "--from") {
-            ok = number(simulate->from, 1, 31);
-        } else if (simulate && a == "--to") {
-            ok = number(simulate->to, 1, 31);
-        } else if (simulate && a == "--incr") {
-            ok = number(simulate->incr, 0, 31);
-        } else if (simulate && a == "--noise-from") {
-            ok = number(simulate->noiseFrom, 0, 10900);
-        } else if (simulate && a == "--noise-steps") {
-            ok = number(simulate->noiseSteps, 1, 1000);
-        } else if (simulate && a == "--noise-incr") {
-            ok = number(simulate->noiseIncr, 0, 10900);
-        } else if (simulate && a == "--repeats") {
-            ok = number(simulate->repeats, 1, 32767);
-        } else if (simulate && a == "--threads") {
-            ok = number(simulate->threads, 1, kMaxThreads);
-        } else if (simulate && a == "--shard") {
-            ShardChoice shard;
-            ok = parseShard(v, shard);
-            if (ok)
-                simulate->shard = shard;
-            else
-                error = "--shard must be K/N, shard K (counted from 1) of N, 1 <= K <= N <= " +
-                        std::to_string(kMaxShards) + ", such as 3/8, got '" + v + "'";
-        } else if (simulate && a == "--out") {
-            ok = !v.empty();
-            if (ok)
-                simulate->out = v;
-            else
-                error = "--out needs the name of the part file to write";
-        } else {
+        const std::string& v = takesValue ? args[++i] : kNoValue;
+        if (!rule) {
             error = "unknown option: " + a;
-            ok = false;
+            return false;
         }
-        if (!ok)
+        if (!rule->apply(targets, v, error))
             return false;
     }
+    const bool sizeGiven = targets.sizeGiven;
     if (sizeGiven && !run.render) {
         error = "--size needs --render FILE.png, the picture it sizes";
         return false;

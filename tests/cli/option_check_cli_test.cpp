@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -151,4 +152,58 @@ TEST(CliOptionChecks, TheLengthShapesTheSimulationAsTheWindowsDialogDoes)
         EXPECT_TRUE(has(cli("simulate " + options + " --json").out,
                         R"("series": {"dwSeriesSize": )" + std::to_string(length) + ","));
     }
+}
+
+// How the words of run and simulate are read: a switch takes no value, an
+// unknown word takes the next one, an option of the other command is unknown
+// (simulate names run's own options even with no value after them), and every
+// number option keeps its bounds, the message naming them.
+TEST(CliOptionChecks, WordsAreReadByTheCommandsOwnOptions)
+{
+    const std::vector<std::tuple<std::string, std::string, std::string>> refused = {
+        {"run", "--tmin 50 --csv", "unknown option or missing value: --csv"},
+        {"run", "--csv --tmin 50", "unknown option: --csv"},
+        {"run", "--repeats 3", "unknown option: --repeats"},
+        {"run", "--bogus --json", "unknown option: --bogus"},
+        {"run", "--json --tmin", "unknown option or missing value: --tmin"},
+        {"run", "--size 640x480", "--size needs --render FILE.png, the picture it sizes"},
+        {"simulate", "--size", "--size is an option of run: simulate draws no window picture"},
+        {"simulate", "--render", "--render is an option of run: simulate draws no window picture"},
+        {"simulate", "--csv --progress --series", "--series is an option of run: simulate makes and processes each "
+                                                  "series of its grid once"},
+        {"simulate", "--task x", "--task must be joint, detection or processing, got 'x'"},
+        {"simulate", "--method", "--method is an option of run: the simulation's estimators follow --task and "
+                                 "--series-type"},
+        {"run", "--method 3", "--method must be 0, 1, 2 or 6, got '3'"},
+        {"run", "--etalons 3,,4", "--etalons must be a list of etalon numbers such as 3,7,12, got '3,,4'"},
+        {"simulate", "--shard 2/1", "--shard must be K/N, shard K (counted from 1) of N, 1 <= K <= N <= 100000, such "
+                                    "as 3/8, got '2/1'"},
+        {"simulate", "--out '' --shard 1/2", "--out needs the name of the part file to write"},
+    };
+    for (const auto& [command, options, message] : refused) {
+        const Outcome r = cli(command + " " + options);
+        EXPECT_EQ(r.code, 2) << options;
+        EXPECT_EQ(r.err, "quillmore-cli " + command + ": " + message + "\n") << command << " " << options;
+    }
+
+    struct Bound {
+        const char* command;
+        const char* name;
+        long low, high;
+    };
+    static constexpr Bound bounds[] = {
+        {"run", "--length", 1, 32767},      {"run", "--noise", 0, 10900},        {"run", "--pulses", 1, 32767},
+        {"run", "--tmin", 1, 32767},        {"simulate", "--tmax", 1, 32767},    {"run", "--energy", 0, 100},
+        {"run", "--series", 1, 100000},     {"run", "--same", 0, 100000},        {"simulate", "--from", 1, 31},
+        {"simulate", "--to", 1, 31},        {"simulate", "--incr", 0, 31},       {"simulate", "--noise-from", 0, 10900},
+        {"simulate", "--noise-steps", 1, 1000}, {"simulate", "--noise-incr", 0, 10900},
+        {"simulate", "--repeats", 1, 32767}, {"simulate", "--threads", 1, 1024},
+    };
+    for (const Bound& b : bounds)
+        for (const long outside : {b.low - 1, b.high + 1}) {
+            const Outcome r = cli(std::string(b.command) + " " + b.name + " " + std::to_string(outside));
+            EXPECT_EQ(r.err, "quillmore-cli " + std::string(b.command) + ": " + b.name +
+                                 " must be a whole number from " + std::to_string(b.low) + " to " +
+                                 std::to_string(b.high) + ", got '" + std::to_string(outside) + "'\n");
+        }
 }

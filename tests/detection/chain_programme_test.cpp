@@ -278,3 +278,173 @@ TEST(ChainCore, ATwoHundredThousandSampleSeriesAgreesWithAScan)
             best = std::max(best, scanD[p]);
     EXPECT_EQ(total, best);
 }
+
+namespace {
+
+// One visit of the chain programme to a start: the first-only list, then the
+// first-and-later list, then the later-only one, each in increasing order.
+// Lists may share starts, so a start can be visited up to three times.
+struct Visit {
+    int32_t cell;
+    bool firstOnly;
+};
+
+// D and B of every cell from every chain of visits, no programme involved. A
+// chain is a run of visits in visiting order; each visit after the first
+// follows the latest earlier visit of a cell Tmin..Tmax before its own (with
+// Tmin = 0 its own cell's earlier visit too), every proper prefix totals above
+// 0, and a first-only visit can only open a chain. A visit's D is the best
+// total of the chains ending there; its B the lowest cell before it among the
+// best chains of two or more visits, or kChainBegins when there is none.
+struct ChainsByEnumeration {
+    std::vector<int64_t> D;
+    std::vector<int32_t> B;
+    int selfTies = 0;  // visits whose own cell's earlier visit tied with the lowest best link
+
+    ChainsByEnumeration(const std::vector<int64_t>& E, const std::vector<Visit>& visits, int Tmin, int Tmax)
+        : D(E.size(), detection::chainEmptyCell<int64_t>), B(E.size(), detection::kNoStart)
+    {
+        const size_t n = visits.size();
+        // The visit a later one reads on a cell: the latest before it.
+        auto latestBefore = [&](size_t v, int32_t cell) -> int64_t {
+            for (size_t u = v; u-- > 0;)
+                if (visits[u].cell == cell)
+                    return static_cast<int64_t>(u);
+            return -1;
+        };
+        std::vector<int64_t> bestPrefix(n, std::numeric_limits<int64_t>::lowest());
+        std::vector<int32_t> lowestLink(n, detection::kChainBegins);
+        // Walks every chain from its first visit on.
+        auto walk = [&](auto&& self, size_t at, int64_t total) -> void {
+            for (size_t v = at + 1; v < n; ++v) {
+                const int32_t gap = visits[v].cell - visits[at].cell;
+                if (visits[v].firstOnly || total <= 0 || gap < Tmin || gap > Tmax ||
+                    latestBefore(v, visits[at].cell) != static_cast<int64_t>(at))
+                    continue;
+                if (total > bestPrefix[v] || (total == bestPrefix[v] && visits[at].cell < lowestLink[v])) {
+                    bestPrefix[v] = total;
+                    lowestLink[v] = visits[at].cell;
+                }
+                self(self, v, total + E[static_cast<size_t>(visits[v].cell)]);
+            }
+        };
+        for (size_t v = 0; v < n; ++v)
+            walk(walk, v, E[static_cast<size_t>(visits[v].cell)]);
+        for (size_t v = 0; v < n; ++v) {
+            const size_t cell = static_cast<size_t>(visits[v].cell);
+            if (Tmin == 0 && lowestLink[v] >= 0 && lowestLink[v] < visits[v].cell && latestBefore(v, visits[v].cell) >= 0 &&
+                D[cell] == bestPrefix[v])
+                ++selfTies;
+            if (visits[v].firstOnly) {
+                D[cell] = E[cell];
+                B[cell] = detection::kFirstPulseOnly;
+            } else {
+                const bool linked = lowestLink[v] != detection::kChainBegins;
+                D[cell] = E[cell] + (linked ? bestPrefix[v] : 0);
+                B[cell] = lowestLink[v];
+            }
+        }
+    }
+};
+
+StartIntervals intervalsOfCells(const std::vector<bool>& in)
+{
+    StartIntervals list;
+    for (int32_t p = 0; p < static_cast<int32_t>(in.size()); ++p)
+        if (in[static_cast<size_t>(p)]) {
+            if (!list.empty() && list.back().hi == p - 1)
+                list.back().hi = p;
+            else
+                list.push_back({p, p});
+        }
+    return list;
+}
+
+}  // namespace
+
+TEST(ChainCore, NoGapChainsAreTheBestOfEveryChainWithTheLowestLinkOnTies)
+{
+    // Gaps from 0 on, lists sharing starts and scores of a few values, so that
+    // a start re-visited with Tmin = 0 often ties with an earlier predecessor:
+    // the earlier one is kept.
+    std::mt19937 rng(2027);
+    int selfTies = 0, chainsFollowed = 0;
+    for (int trial = 0; trial < 3000; ++trial) {
+        const int N = 1 + static_cast<int>(rng() % 9);
+        const int Tmin = trial % 4 == 3 ? 1 + static_cast<int>(rng() % 2) : 0;
+        const int Tmax = Tmin + static_cast<int>(rng() % 4);
+        std::vector<int64_t> E(static_cast<size_t>(N));
+        for (int64_t& e : E)
+            e = static_cast<int64_t>(rng() % 5) - 1;
+        std::array<std::vector<bool>, 4> in;  // first only, first and later, later only, last
+        for (auto& cells : in) {
+            cells.assign(static_cast<size_t>(N), false);
+            for (int p = 0; p < N; ++p)
+                cells[static_cast<size_t>(p)] = rng() % 2 == 0;
+        }
+        const std::array<StartIntervals, 4> lists{intervalsOfCells(in[0]), intervalsOfCells(in[1]),
+                                                  intervalsOfCells(in[2]), intervalsOfCells(in[3])};
+        std::vector<Visit> visits;
+        for (int g = 0; g < 3; ++g)
+            for (int p = 0; p < N; ++p)
+                if (in[static_cast<size_t>(g)][static_cast<size_t>(p)])
+                    visits.push_back({p, g == 0});
+        SCOPED_TRACE("trial " + std::to_string(trial) + ": N " + std::to_string(N) + " Tmin " +
+                     std::to_string(Tmin) + " Tmax " + std::to_string(Tmax));
+        const ChainsByEnumeration model(E, visits, Tmin, Tmax);
+
+        const detection::ChainRegions regions{lists[0], lists[1], lists[2], lists[3]};
+        std::vector<int64_t> D(E.size());
+        std::vector<int32_t> B(E.size()), positions;
+        detection::runChainProgramme<int64_t>(E, regions, Tmin, Tmax, D, B);
+        ASSERT_EQ(D, model.D);
+        ASSERT_EQ(B, model.B);
+
+        // The best chain: the lowest end of the last list with the greatest D
+        // above 0, walked back while the links lie earlier.
+        int64_t top = 0;
+        int32_t end = -1;
+        for (const auto& iv : lists[3])
+            for (int32_t p = iv.lo; p <= iv.hi; ++p)
+                if (model.D[static_cast<size_t>(p)] > top) {
+                    top = model.D[static_cast<size_t>(p)];
+                    end = p;
+                }
+        std::vector<int32_t> chain;
+        for (int32_t p = end; p >= 0; p = model.B[static_cast<size_t>(p)]) {
+            chain.insert(chain.begin(), p);
+            if (model.B[static_cast<size_t>(p)] >= p)
+                break;
+        }
+        EXPECT_EQ(detection::followBestChain<int64_t>(regions, D, B, positions), top);
+        ASSERT_EQ(positions, chain);
+        chainsFollowed += chain.size() > 1;
+
+        // The records' programme on the same sets, its totals in 32 bits.
+        StartRegions records;
+        for (int g : {omegaFirstOnly, omegaFirstAndLater, omegaLaterOnly, omegaLast}) {
+            const StartIntervals& list = lists[g == omegaFirstOnly       ? 0
+                                               : g == omegaFirstAndLater ? 1
+                                               : g == omegaLaterOnly     ? 2
+                                                                         : 3];
+            records.sets[g] = getIntervalSet(nullptr, 8);
+            for (const auto& iv : list)
+                addInterval(records.sets[g].get(), static_cast<uint16_t>(iv.lo), static_cast<uint16_t>(iv.hi));
+        }
+        ChainTables t;
+        ASSERT_TRUE(allocateChainTables(t, static_cast<uint32_t>(N)));
+        t.E.assign(E.begin(), E.end());
+        runChainProgramme(records, t, static_cast<uint16_t>(Tmin), static_cast<uint16_t>(Tmax));
+        for (size_t p = 0; p < E.size(); ++p) {
+            const bool start = model.B[p] != detection::kNoStart;
+            ASSERT_EQ(t.D[p], start ? model.D[p] : noChainValue) << p;
+            ASSERT_EQ(t.B[p], start ? model.B[p] : N + 1) << p;
+        }
+
+        selfTies += model.selfTies;
+    }
+    std::printf("[   info   ] %d chains followed, %d re-visited starts tied with an earlier link\n", chainsFollowed,
+                selfTies);
+    EXPECT_GT(chainsFollowed, 800);
+    EXPECT_GT(selfTies, 300);
+}

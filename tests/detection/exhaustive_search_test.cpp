@@ -327,7 +327,7 @@ TEST(BoundedExhaustiveSearch, ACancelledStagedRunKeepsTheImprovedPositionsAndNoE
                                      [](uint64_t, uint64_t) { return true; }),
               1);
     ASSERT_EQ(wholeProtocol->wUsed, 4);
-    EXPECT_EQ(wholeProtocol->lpMethod[3], kMethodExhaustive);
+    EXPECT_EQ(wholeProtocol->lpMethod[3], detection::kMethodExhaustive);
 
     sink.messages.clear();
     EXPECT_EQ(runFixedCaseEstimation(sink, cancelled, cancelledProtocol.get(), 10, 40, 6, 3, 100,

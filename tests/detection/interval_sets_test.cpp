@@ -342,29 +342,6 @@ TEST(IntervalSetAlgebra, ASetCombinedWithItself)
     EXPECT_EQ(s->wCount, 0);
 }
 
-TEST(IntervalSetRecord, GetReusesASufficientSetAndClearsIt)
-{
-    IntervalSetPtr s = makeSet(5, {{1, 2}, {7, 9}});
-    const IntervalSet* address = s.get();
-    s = getIntervalSet(std::move(s), 3);
-    ASSERT_TRUE(s);
-    EXPECT_EQ(s.get(), address);
-    EXPECT_EQ(s->wCapacity, 5) << "a re-used set keeps its larger capacity";
-    EXPECT_EQ(s->wCount, 0);
-    for (int k = 0; k < 5; ++k)
-        EXPECT_EQ(s->lpStarts[k] + s->lpEnds[k], 0);
-
-    s = getIntervalSet(std::move(s), 8);
-    ASSERT_TRUE(s);
-    EXPECT_EQ(s->wCapacity, 8);
-    EXPECT_EQ(s->lpStarts.size(), 8u);
-
-    IntervalSetPtr none;
-    freeIntervalSet(none);
-    freeIntervalSet(s);
-    EXPECT_FALSE(s);
-}
-
 TEST(IntervalSetRecord, CopyTakesTheSourcesCapacity)
 {
     IntervalSetPtr source = makeSet(6, {{1, 2}, {7, 9}, {11, 11}});

@@ -120,7 +120,7 @@ TEST(PulseCountRanking, RankedRowsAreTheBestFitsInStableOrder)
         const std::span<const int16_t> truePositions(s.lpPositions.data(), c.K);
         ASSERT_EQ(p.wUsed, 1 + expected.size());
         EXPECT_EQ(p.lpPulses[0], c.K);
-        EXPECT_EQ(p.lpMethod[0], kMethodTrue);
+        EXPECT_EQ(p.lpMethod[0], detection::kMethodTrue);
         EXPECT_EQ(p.lpSquares[0], windowSquares(s, truePositions));
         EXPECT_EQ(p.lpMeasure[0], p.lpSquares[0]);
         EXPECT_EQ(rowPositions(p, 0), std::vector<int16_t>(truePositions.begin(), truePositions.end()));
@@ -131,7 +131,7 @@ TEST(PulseCountRanking, RankedRowsAreTheBestFitsInStableOrder)
             EXPECT_EQ(p.lpSquares[r], expected[j].squares);
             EXPECT_EQ(p.lpMeasure[r], p.lpSquares[r]);
             EXPECT_EQ(p.lpIterations[r], 0);
-            EXPECT_EQ(p.lpMethod[r], kMethodRanked);
+            EXPECT_EQ(p.lpMethod[r], detection::kMethodRanked);
             EXPECT_EQ(rowPositions(p, r), expected[j].positions);
         }
 
@@ -203,7 +203,7 @@ TEST(PulseCountRanking, SingleAdmissibleCountGivesOneRankedRow)
     rankPulseCounts(sink, 100, 100, false, protocol.get(), nullptr, s);
     ASSERT_EQ(protocol->wUsed, 2);
     EXPECT_EQ(protocol->lpPulses[1], 2);
-    EXPECT_EQ(protocol->lpMethod[1], kMethodRanked);
+    EXPECT_EQ(protocol->lpMethod[1], detection::kMethodRanked);
 }
 
 TEST(UnfixedDetectionRun, ProtocolHoldsTheTrueRowTheListAndTheDetection)
@@ -222,10 +222,10 @@ TEST(UnfixedDetectionRun, ProtocolHoldsTheTrueRowTheListAndTheDetection)
 
     const StepwiseProtocol& p = *protocol;
     ASSERT_EQ(p.wUsed, 7) << "code-1 row, five candidates, detection row";
-    EXPECT_EQ(p.lpMethod[0], kMethodTrue);
+    EXPECT_EQ(p.lpMethod[0], detection::kMethodTrue);
     for (int r = 1; r <= 5; ++r)
-        EXPECT_EQ(p.lpMethod[r], kMethodRanked);
-    EXPECT_EQ(p.lpMethod[6], kMethodDetected);
+        EXPECT_EQ(p.lpMethod[r], detection::kMethodRanked);
+    EXPECT_EQ(p.lpMethod[6], detection::kMethodDetected);
     EXPECT_EQ(p.lpPulses[6], s.wFoundPulses);
     EXPECT_EQ(p.lpPulses[6], study->wDetectedCounts[2]);
     const std::vector<int16_t> detected(s.lpFoundPositions.begin(), s.lpFoundPositions.begin() + s.wFoundPulses);
@@ -263,14 +263,14 @@ TEST(UnfixedDetectionRun, SmallProtocolsKeepTheirRowsAndStillReturnTheDetection)
         const int32_t S = runUnfixedDetection(sink, 40, 181, false, {}, protocol.get(), nullptr, nullptr, s);
         const StepwiseProtocol& p = *protocol;
         EXPECT_EQ(S, windowSquares(s, std::span<const int16_t>(s.lpFoundPositions.data(), s.wFoundPulses)));
-        EXPECT_EQ(p.lpMethod[0], kMethodTrue) << "the code-1 row is never overwritten";
+        EXPECT_EQ(p.lpMethod[0], detection::kMethodTrue) << "the code-1 row is never overwritten";
         EXPECT_EQ(p.lpPulses[0], 8);
         const int listed = lastRow >= 2 ? std::min(5, lastRow + 1 - 2) : 0;
         EXPECT_EQ(p.wUsed, std::min(lastRow + 1, 1 + listed + 1));
         for (int r = 1; r <= listed; ++r)
-            EXPECT_EQ(p.lpMethod[r], kMethodRanked);
+            EXPECT_EQ(p.lpMethod[r], detection::kMethodRanked);
         if (p.wUsed > 1 + listed) {
-            EXPECT_EQ(p.lpMethod[1 + listed], kMethodDetected);
+            EXPECT_EQ(p.lpMethod[1 + listed], detection::kMethodDetected);
         }
     }
 
@@ -281,28 +281,15 @@ TEST(UnfixedDetectionRun, SmallProtocolsKeepTheirRowsAndStillReturnTheDetection)
     EXPECT_EQ(S, windowSquares(s, std::span<const int16_t>(s.lpFoundPositions.data(), s.wFoundPulses)));
 }
 
-TEST(PulseCountTableRecord, RowsFollowTheCountsAndALargeTableIsReused)
+// Re-use and release: tests/detection/record_reuse_test.cpp.
+TEST(PulseCountTableRecord, RowsFollowTheCounts)
 {
     PulseCountTablePtr t = getPulseCountTable(18, 6, 30, nullptr);
     ASSERT_TRUE(t);
     EXPECT_EQ(t->wRows, 25);
-    EXPECT_EQ(t->wCapacity, 25);
     EXPECT_EQ(t->wConfiguredCount, 18);
     EXPECT_EQ(t->wMinCount, 6);
     EXPECT_EQ(t->wMaxCount, 30);
-    t->lpSquares[3] = 77;
-
-    const PulseCountTable* address = t.get();
     t = getPulseCountTable(5, 9, 4, std::move(t));
-    ASSERT_EQ(t.get(), address);
     EXPECT_EQ(t->wRows, 5) << "a maximum below the minimum gives maximum + 1 rows";
-    EXPECT_EQ(t->wCapacity, 25);
-    EXPECT_EQ(t->lpSquares[3], 0);
-
-    t = getPulseCountTable(5, 1, 40, std::move(t));
-    EXPECT_EQ(t->wCapacity, 40);
-    EXPECT_EQ(t->lpNoisePerWindow.size(), 40u);
-    freePulseCountTable(t);
-    EXPECT_FALSE(t);
-    freePulseCountTable(t);
 }

@@ -163,6 +163,62 @@ TEST(SeriesText, EmptyAndGapOnlyTablesAreRefused)
     EXPECT_EQ(text("t,v\n,\nnan,NaN\n").error, "ecg.csv holds only gaps");
 }
 
+// Without a named column, over random headerless tables of numbers, gaps and
+// words: the rightmost column with a number is read unless it holds a word
+// (then its first word is refused); with no such column the rightmost column
+// holding a word is refused, else the table holds only gaps.
+TEST(SeriesText, DefaultColumnIsTheRightmostWithNumbers)
+{
+    std::mt19937 random(2024);
+    for (int trial = 0; trial < 400; ++trial) {
+        const size_t columns = 1 + random() % 4, rows = 1 + random() % 5;
+        // Row 0 holds a number in the first column, so no row is taken for a header.
+        std::vector<std::vector<int>> kind(rows, std::vector<int>(columns));  // 0 number, 1 gap, 2 word
+        std::string table;
+        for (size_t r = 0; r < rows; ++r) {
+            for (size_t j = 0; j < columns; ++j) {
+                kind[r][j] = r == 0 ? (j == 0 ? 0 : static_cast<int>(random() % 2)) : static_cast<int>(random() % 3);
+                if (j > 0)
+                    table += ',';
+                if (kind[r][j] == 0)
+                    table += std::to_string(r * 10 + j);
+                else if (kind[r][j] == 1)
+                    table += "NA";
+                else
+                    table += 'w' + std::to_string(r);
+            }
+            table += "\n";
+        }
+        auto firstWord = [&](size_t j) {
+            for (size_t r = 0; r < rows; ++r)
+                if (kind[r][j] == 2)
+                    return static_cast<int>(r);
+            return -1;
+        };
+        size_t chosen = columns;
+        for (size_t j = columns; j-- > 0 && chosen == columns;)
+            for (size_t r = 0; r < rows; ++r)
+                if (kind[r][j] == 0)
+                    chosen = j;
+        const int word = firstWord(chosen);
+        const SeriesReadResult got = text(table);
+        if (word >= 0) {
+            EXPECT_EQ(got.error, "ecg.csv: line " + std::to_string(word + 1) + ", column " +
+                                     std::to_string(chosen + 1) + ": \"w" + std::to_string(word) +
+                                     "\" is not a number")
+                << table;
+            continue;
+        }
+        ASSERT_TRUE(got.ok) << table << got.error;
+        ASSERT_EQ(got.data.values.size(), rows) << table;
+        for (size_t r = 0; r < rows; ++r) {
+            if (kind[r][chosen] == 0) {
+                EXPECT_EQ(got.data.values[r], static_cast<double>(r * 10 + chosen)) << table;
+            }
+        }
+    }
+}
+
 TEST(SeriesText, ColumnsByNameAndByNumber)
 {
     const std::string t = "\"time, s\",\"a\"\"b\",3\n0,10,100\n1,20,200\n";

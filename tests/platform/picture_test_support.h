@@ -1,8 +1,11 @@
 #pragma once
 // Helpers of the picture tests: which pixels of a picture differ from white.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <set>
+#include <string>
 #include <utility>
 
 #include "platform/bitmap.h"
@@ -16,6 +19,17 @@ std::set<Pixel> inked(const platform::Bitmap& b, platform::Color background = pl
 
 // The smallest rectangle (right and bottom excluded) around the given pixels.
 platform::Rect boundsOf(const std::set<Pixel>& pixels);
+
+// Whether two pictures are alike pixel for pixel. When not, both are left in
+// the test output folder as <name>-actual.bmp and <name>-expected.bmp, and
+// the message tells the first differing pixel and where the files are.
+::testing::AssertionResult samePicture(const platform::Bitmap& actual, const platform::Bitmap& expected,
+                                       const std::string& name);
+
+// Writes the picture to the test output folder as <name>.bmp (24 bits, the
+// test's own writer, so a fault of the system's encoders cannot hide it);
+// returns the path, empty when it could not be written.
+std::string keepPicture(const platform::Bitmap& picture, const std::string& name);
 
 // A fixed-seed generator for parameter sweeps, so every run checks the same cases.
 struct Sweep {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "detection/fixed_case_criteria.h"
-#include "detection/trace_text.h"
+#include "synthesis/formatted_text.h"
 #include "tests/reference/literal_estimators.h"
 
 namespace literal {
@@ -18,17 +18,12 @@ namespace literal {
 
 namespace {
 
-void appendf(std::string& text, const char* fmt, auto... args)
-{
-    char buffer[96];
-    std::snprintf(buffer, sizeof buffer, fmt, args...);
-    text += buffer;
-}
+using synthesis::formatText;
 
 void appendSequencePositions(std::string& text, std::span<const int16_t> positions)
 {
     for (const int16_t p : positions)
-        appendf(text, " %d", p);
+        synthesis::appendFormat(text, " %d", p);
 }
 
 // Everything kept of the count that is best by one of the two measures.
@@ -44,18 +39,15 @@ struct CountResult {
 
 std::string seriesProblem(const SeriesHeader& series, uint16_t mFrom, uint16_t mMax)
 {
-    char buffer[160];
     if (mFrom > mMax)
-        std::snprintf(buffer, sizeof buffer, "The series admits no pulse count: wMaxPulses is %d.\n", mMax);
-    else if (series.lpFoundPositions.size() < mMax)
-        std::snprintf(buffer, sizeof buffer, "The series can hold %zu positions, fewer than wMaxPulses (%d).\n",
-                      series.lpFoundPositions.size(), mMax);
-    else if (series.lpPositions.size() < series.wImpulseQuantity)
-        std::snprintf(buffer, sizeof buffer, "The series holds %zu true positions, fewer than wImpulseQuantity (%d).\n",
-                      series.lpPositions.size(), series.wImpulseQuantity);
-    else
-        return {};
-    return buffer;
+        return formatText("The series admits no pulse count: wMaxPulses is %d.\n", mMax);
+    if (series.lpFoundPositions.size() < mMax)
+        return formatText("The series can hold %zu positions, fewer than wMaxPulses (%d).\n",
+                          series.lpFoundPositions.size(), mMax);
+    if (series.lpPositions.size() < series.wImpulseQuantity)
+        return formatText("The series holds %zu true positions, fewer than wImpulseQuantity (%d).\n",
+                          series.lpPositions.size(), series.wImpulseQuantity);
+    return {};
 }
 
 }  // namespace
@@ -102,11 +94,11 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
     const int32_t Q0 = squares(series, L, truth);
     if (traceFlag) {
         trace += "pulses\t dist\t squares\t positions\n";
-        appendf(trace, "%5d\t%6d\t%6d\t", m0, M0, Q0);
+        synthesis::appendFormat(trace, "%5d\t%6d\t%6d\t", m0, M0, Q0);
         appendSequencePositions(trace, truth);
         trace += "\n\n";
     }
-    appendProtocolRow(protocol, m0, M0, Q0, 0, kMethodTrue, truth);
+    appendProtocolRow(protocol, m0, M0, Q0, 0, detection::kMethodTrue, truth);
 
     int32_t bestPre = -1, bestEst = -1;
     uint16_t mPre = 0, mEst = 0;
@@ -118,7 +110,7 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
         const int32_t Qpre = squares(series, L, pre);
         programmeMeasures[m - mFrom] = Mpre;
         if (traceFlag) {
-            appendf(trace, "%d[%d]\t%6d\t%6d\t", count, series.wFoundPulses, Mpre, Qpre);
+            synthesis::appendFormat(trace, "%d[%d]\t%6d\t%6d\t", count, series.wFoundPulses, Mpre, Qpre);
             appendSequencePositions(trace, pre);
             trace += "\n";
         }
@@ -151,7 +143,7 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
             keep(bestByImprovement);
         }
         if (traceFlag) {
-            appendf(trace, "  it=%d\t%6d\t%6d\t", passes, Mest, Qest);
+            synthesis::appendFormat(trace, "  it=%d\t%6d\t%6d\t", passes, Mest, Qest);
             appendSequencePositions(trace, est);
             trace += "\n";
         }
@@ -159,27 +151,27 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
 
     if (traceFlag) {
         trace += "\n";
-        appendf(trace, "%d\t%6d\t\t", mEst, bestEst);
+        synthesis::appendFormat(trace, "%d\t%6d\t\t", mEst, bestEst);
         trace += "\n";
         if (mPre != mEst) {
-            appendf(trace, "  init arg: %d, measure: %d\n", mPre, bestPre);
+            synthesis::appendFormat(trace, "  init arg: %d, measure: %d\n", mPre, bestPre);
             trace += "  =>\n";
-            appendf(trace, "  full arg: %d, measure: %d\n", mEst, bestEst);
+            synthesis::appendFormat(trace, "  full arg: %d, measure: %d\n", mEst, bestEst);
         }
         sink.messageBox(trace, "Sequential method", MessageIcon::None);
     }
 
     series.wFoundPulses = mPre;
-    appendProtocolRow(protocol, mPre, bestPre, bestByProgramme.programmeSquares, 0, kMethodProgramme,
+    appendProtocolRow(protocol, mPre, bestPre, bestByProgramme.programmeSquares, 0, detection::kMethodProgramme,
                       bestByProgramme.programmePositions);
     appendProtocolRow(protocol, mPre, bestByProgramme.improvedMeasure, bestByProgramme.improvedSquares,
-                      bestByProgramme.passes, kMethodImproved, bestByProgramme.improvedPositions);
+                      bestByProgramme.passes, detection::kMethodImproved, bestByProgramme.improvedPositions);
     std::copy_n(bestByProgramme.improvedPositions.begin(), mPre, series.lpFoundPositions.begin());
     if (mPre != mEst) {
         appendProtocolRow(protocol, mEst, bestByImprovement.programmeMeasure, bestByImprovement.programmeSquares, 0,
-                          kMethodProgramme, bestByImprovement.programmePositions);
+                          detection::kMethodProgramme, bestByImprovement.programmePositions);
         appendProtocolRow(protocol, mEst, bestEst, bestByImprovement.improvedSquares, bestByImprovement.passes,
-                          kMethodImproved, bestByImprovement.improvedPositions);
+                          detection::kMethodImproved, bestByImprovement.improvedPositions);
     }
     return improvedMeasures[counts - 1];
 }
@@ -189,7 +181,7 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
 
 namespace {
 
-using trace_text::appendFormat;
+using synthesis::appendFormat;
 
 int32_t saturate(int64_t v)
 {
@@ -280,7 +272,7 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
 
     int first = 0, capacity = 0;
     if (protocol) {
-        appendProtocolRow(protocol, m0, trueSquares, trueSquares, 0, kMethodTrue, truePositions);
+        appendProtocolRow(protocol, m0, trueSquares, trueSquares, 0, detection::kMethodTrue, truePositions);
         first = protocol->wUsed;
         // Two rows are kept for the true and the detected positions; a
         // protocol that was not emptied first leaves fewer for the list.
@@ -327,7 +319,7 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
                 for (int j = std::min(length, capacity - 1); j > at; --j)
                     copyRow(*protocol, first + j - 1, first + j);
             if (at < capacity) {
-                writeRow(*protocol, first + at, static_cast<uint16_t>(fit.size()), Qn, kMethodRanked, fit);
+                writeRow(*protocol, first + at, static_cast<uint16_t>(fit.size()), Qn, detection::kMethodRanked, fit);
                 length = std::min(length + 1, capacity);
             }
         }
@@ -356,7 +348,7 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
     if (!listed && m0 > 0 && m0 <= p.wWidth &&
         literal::estimateByEnergies(sink, Tmin, Tmax, L, m0, series) != kEstimateFailure) {
         const std::span<const int16_t> fit = foundPositions(series, m0);
-        writeRow(p, p.wUsed - 1, m0, squares(series, L, fit), kMethodRanked, fit);
+        writeRow(p, p.wUsed - 1, m0, squares(series, L, fit), detection::kMethodRanked, fit);
     }
 
     const uint16_t top = p.lpPulses[first];

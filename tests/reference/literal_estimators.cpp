@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "detection/fixed_case_criteria.h"
-#include "detection/trace_text.h"
+#include "synthesis/formatted_text.h"
+#include "synthesis/wrapping.h"
 
 namespace literal {
 namespace {
@@ -38,13 +39,13 @@ std::string countProblem(const SeriesHeader& series, uint16_t m, std::initialize
     if (m == 0)
         return "The pulse count is 0; it must be at least 1.\n";
     if (series.dwSeriesSize > series.lpSeriesData.size()) {
-        trace_text::appendFormat(text, "The series record holds %zu samples, fewer than its length dwSeriesSize (%u).\n",
+        synthesis::appendFormat(text, "The series record holds %zu samples, fewer than its length dwSeriesSize (%u).\n",
                                  series.lpSeriesData.size(), series.dwSeriesSize);
         return text;
     }
     for (const auto* array : arrays)
         if (array->size() < m) {
-            trace_text::appendFormat(text, "The pulse count %d is above the %zu positions the series can hold.\n", m,
+            synthesis::appendFormat(text, "The pulse count %d is above the %zu positions the series can hold.\n", m,
                                      array->size());
             return text;
         }
@@ -330,7 +331,7 @@ void runChainProgramme(const StartRegions& regions, ChainTables& t, uint16_t Tmi
                 from = q;
             }
         }
-        t.D[p] = wrapAdd(best, t.E[p]);
+        t.D[p] = synthesis::wrapAdd(best, t.E[p]);
         t.B[p] = from;
     };
     forEachStart(regions.sets[omegaFirstAndLater].get(), scanLink);

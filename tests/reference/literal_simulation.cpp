@@ -9,18 +9,14 @@
 
 #include "detection/sequential_method.h"
 #include "detection/stepwise_protocol.h"
+#include "synthesis/formatted_text.h"
 #include "synthesis/series_synthesis.h"
 #include "tests/reference/literal_estimators.h"
 
 namespace literal {
 namespace {
 
-std::string format(const char* fmt, auto... args)
-{
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, fmt, args...);
-    return buffer;
-}
+using synthesis::formatText;
 
 // Everything the simulation relies on, checked before anything changes.
 std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHeader> etalons, uint16_t activeCount,
@@ -29,14 +25,14 @@ std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHea
     if (!series)
         return "There is no series record to simulate in.\n";
     if ((h.repeats & 0xFFFF) == 0)
-        return format("The number of repeats (%d) counts 0 series; it must be at least 1.\n", h.repeats);
+        return formatText("The number of repeats (%d) counts 0 series; it must be at least 1.\n", h.repeats);
     if (activeCount == 0)
         return "No etalon is active.\n";
     if (requiredList.size() < activeCount)
-        return format("The required list holds %zu etalons, fewer than the %d active ones.\n", requiredList.size(),
+        return formatText("The required list holds %zu etalons, fewer than the %d active ones.\n", requiredList.size(),
                       activeCount);
     if (requiredList[0] < 1 || requiredList[0] > etalons.size())
-        return format("The first required etalon (%d) is not in the alphabet of %zu etalons.\n", requiredList[0],
+        return formatText("The first required etalon (%d) is not in the alphabet of %zu etalons.\n", requiredList[0],
                       etalons.size());
 
     const uint16_t L = etalons[requiredList[0] - 1].wSize;
@@ -60,15 +56,15 @@ std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHea
         const int m = h.wPulseValues[j];
         // The odometer step shifts by m bits: 31 is the most a 32-bit word allows.
         if (m < 1 || m > 31)
-            return format("The pulse value %d is outside 1 to 31.\n", m);
+            return formatText("The pulse value %d is outside 1 to 31.\n", m);
         if (m < minK || m > maxK)
-            return format("A series of %u samples admits %d to %d pulses, not %d.\n", series->dwSeriesSize, minK,
+            return formatText("A series of %u samples admits %d to %d pulses, not %d.\n", series->dwSeriesSize, minK,
                           maxK, m);
     }
     for (size_t i = 0; i < h.wNoiseLevels; ++i) {
         const int sigma = h.lpNoiseLevel[i];
         if (sigma < 0 || sigma > kMaxSimulationNoise)
-            return format("The noise level %d is outside 0 to %d, the deviations the noise generator can take.\n",
+            return formatText("The noise level %d is outside 0 to %d, the deviations the noise generator can take.\n",
                           sigma, kMaxSimulationNoise);
     }
     return {};
@@ -102,14 +98,14 @@ void stagedRun(MessageSink& sink, SeriesHeader& s, StepwiseProtocol* protocol, u
     };
     s.wFoundPulses = m;
     std::copy_n(s.lpPositions.begin(), m, s.lpFoundPositions.begin());
-    if (!append(0, kMethodTrue))
+    if (!append(0, detection::kMethodTrue))
         return;
     const int32_t programme = literal::estimateByEnergies(sink, Tmin, Tmax, L, m, s);
-    if (!append(0, kMethodProgramme) || !improve)
+    if (!append(0, detection::kMethodProgramme) || !improve)
         return;
     uint16_t passes = 0;
     literal::runImprovementLoop(sink, Tmin, Tmax, L, m, s, programme, passes);
-    append(passes, kMethodImproved);
+    append(passes, detection::kMethodImproved);
 }
 
 }  // namespace

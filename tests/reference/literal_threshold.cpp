@@ -11,14 +11,17 @@
 
 #include "detection/chain_programme.h"
 #include "detection/fixed_case_criteria.h"
-#include "detection/trace_text.h"
+#include "synthesis/formatted_text.h"
+#include "synthesis/wrapping.h"
 #include "tests/reference/literal_threshold.h"
 
 namespace literal {
 
 namespace {
 
-using trace_text::appendFormat;
+using synthesis::appendFormat;
+using synthesis::wrapAdd;
+using synthesis::wrapSub;
 
 // Thresholds and averages are formed in 64 bits and kept in the 32-bit
 // range: a noise level so large that sigma^2 L 30144 leaves it gives the
@@ -188,7 +191,7 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
     std::vector<int32_t>& E = t.E;
 
     const StartRegions regions = buildStartRegions(series, N, Tmin, Tmax);
-    fillPrefixes(work, series, N, method == additiveModel);
+    fillPrefixes(work, series, N, method == detection::kAdditiveModel);
     forEachStart(regions.sets[omegaAny].get(), [&](int32_t p) { E[p] = work.energy.window(p, L); });
     const int32_t F = work.energy.total();
 
@@ -201,15 +204,15 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
     int passes = 1;
     bool fromNoiseLevel = false;
     switch (method) {
-    case chiSquareKnownDispersion:
-    case thresholdKnownDispersion:
+    case detection::kChiSquareKnownDispersion:
+    case detection::kThresholdKnownDispersion:
         T = thresholdFromNoiseLevel(sigma, L);
         fromNoiseLevel = true;
         break;
-    case chiSquareUnknownDispersion:
-    case fisherCriterion:
-    case thresholdMethod:
-    case additiveModel:
+    case detection::kChiSquareUnknownDispersion:
+    case detection::kFisherCriterion:
+    case detection::kMeanWindowThreshold:
+    case detection::kAdditiveModel:
         T = 0;
         passes = 3;
         break;
@@ -243,7 +246,7 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
     const size_t maxCount = series.lpFoundPositions.size();
     std::vector<int32_t> positions, energies, observedEnergies;
     for (int pass = 0; pass < passes; ++pass) {
-        if (method == thresholdKnownDispersion) {
+        if (method == detection::kThresholdKnownDispersion) {
             for (int32_t& e : E)
                 if (e <= T)
                     e = 0;
@@ -254,7 +257,7 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
         runChainProgramme(regions, t, Tmin, Tmax);
         if (study)
             storeEnergies(study->lpReducedEnergies, E, N, L);
-        if (method != thresholdKnownDispersion)
+        if (method != detection::kThresholdKnownDispersion)
             for (int32_t& e : E)
                 e = wrapAdd(e, T);
 
@@ -280,11 +283,11 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
         const int32_t meanDetected = roundedMean(detected, n);
         const int32_t fullPerPulse = roundedMean(F, n);
 
-        if (method == chiSquareUnknownDispersion || method == additiveModel)
+        if (method == detection::kChiSquareUnknownDispersion || method == detection::kAdditiveModel)
             T = thresholdFromOutsideEnergy(outside, pOut, L);
-        else if (method == fisherCriterion)
+        else if (method == detection::kFisherCriterion)
             T = 0;
-        else if (method == thresholdMethod)
+        else if (method == detection::kMeanWindowThreshold)
             T = meanWindow;
 
         if (study) {
@@ -325,7 +328,7 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
         appendFormat(trace, "in %d points\n", static_cast<int>(pOut));
         appendFormat(trace, "detection threshold %d  ->  %d, %d, %d\n", T, meanWindow, fullPerPulse, meanDetected);
 
-        if (method == additiveModel && pass == 0) {
+        if (method == detection::kAdditiveModel && pass == 0) {
             // Energy of the windows that touch no detected window: what the
             // additive model leaves to the noise.
             std::vector<bool> touched(N, false);

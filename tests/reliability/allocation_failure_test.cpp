@@ -827,39 +827,31 @@ std::vector<SweepCase> sweepCases()
     }
 
     // --- the span core for a researcher's own series
-    cases.push_back(throwingCase("detectPulsesKnownCount", [] {
+    // Pulses of 6 samples, 10 to 20 apart, in each of the modes.
+    auto request = [](detection::DetectionMode mode) {
         detection::DetectionRequest r;
-        r.mode = detection::DetectionMode::KnownCount;
+        r.mode = mode;
+        r.L = 6;
+        r.Tmin = 10;
+        r.Tmax = 20;
+        return r;
+    };
+    cases.push_back(throwingCase("detectPulsesKnownCount", [request] {
+        detection::DetectionRequest r = request(detection::DetectionMode::KnownCount);
         r.pulses = 4;
-        r.L = 6;
-        r.Tmin = 10;
-        r.Tmax = 20;
         return detectWith(r);
     }));
-    cases.push_back(throwingCase("detectPulsesSequential", [] {
-        detection::DetectionRequest r;
-        r.mode = detection::DetectionMode::SequentialMethod;
-        r.L = 6;
-        r.Tmin = 10;
-        r.Tmax = 20;
+    cases.push_back(throwingCase("detectPulsesSequential", [request] {
+        return detectWith(request(detection::DetectionMode::SequentialMethod));
+    }));
+    cases.push_back(throwingCase("detectPulsesBlindCorrelation", [request] {
+        detection::DetectionRequest r = request(detection::DetectionMode::Blind);
+        r.method = detection::kChiSquareUnknownDispersion;
         return detectWith(r);
     }));
-    cases.push_back(throwingCase("detectPulsesBlindCorrelation", [] {
-        detection::DetectionRequest r;
-        r.mode = detection::DetectionMode::Blind;
-        r.method = 2;
-        r.L = 6;
-        r.Tmin = 10;
-        r.Tmax = 20;
-        return detectWith(r);
-    }));
-    cases.push_back(throwingCase("detectPulsesKnownCountCorrelation", [] {
-        detection::DetectionRequest r;
-        r.mode = detection::DetectionMode::KnownCount;
+    cases.push_back(throwingCase("detectPulsesKnownCountCorrelation", [request] {
+        detection::DetectionRequest r = request(detection::DetectionMode::KnownCount);
         r.pulses = 4;
-        r.L = 6;
-        r.Tmin = 10;
-        r.Tmax = 20;
         r.score = detection::ScoreKind::Correlation;
         r.templateSamples = {40, 35, 30, 25, 20, 15};
         return detectWith(r);

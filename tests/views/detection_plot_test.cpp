@@ -8,11 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "files/png_image.h"
+#include "platform/picture_test_support.h"
 #include "platform/dc.h"
 #include "platform/drawing_objects.h"
 #include "views/detection_plot.h"
@@ -48,15 +48,8 @@ class KeepIfFailed {
     {
         if (!::testing::Test::HasFailure())
             return;
-        const std::filesystem::path folder = QUILLMORE_TEST_OUTPUT;
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-        std::string error;
-        const std::string path = (folder / (name_ + ".png")).string();
-        if (files::writePngFile(path, picture_, error))
-            std::printf("picture of the failure: %s\n", path.c_str());
-        else
-            std::printf("%s\n", error.c_str());
+        const std::string path = picture::keepPicture(picture_, name_);
+        std::printf("picture of the failure: %s\n", path.c_str());
     }
     KeepIfFailed(const KeepIfFailed&) = delete;
     KeepIfFailed& operator=(const KeepIfFailed&) = delete;

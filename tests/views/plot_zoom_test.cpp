@@ -6,11 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "detection/pulse_count_ranking.h"
-#include "files/png_image.h"
 #include "platform/picture_test_support.h"
 #include "synthesis/synthesis_fixture.h"
 #include "view_test_support.h"
@@ -46,13 +44,9 @@ class KeepIfFailed {
     {
         if (!::testing::Test::HasFailure())
             return;
-        const std::filesystem::path folder = QUILLMORE_TEST_OUTPUT;
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-        std::string error;
-        files::writePngFile((folder / (name_ + "-actual.png")).string(), actual_, error);
+        picture::keepPicture(actual_, name_ + "-actual");
         if (expected_)
-            files::writePngFile((folder / (name_ + "-expected.png")).string(), *expected_, error);
+            picture::keepPicture(*expected_, name_ + "-expected");
     }
     KeepIfFailed(const KeepIfFailed&) = delete;
     KeepIfFailed& operator=(const KeepIfFailed&) = delete;
@@ -87,7 +81,8 @@ struct Result {
         case Scene::EstimationFiveRows: {
             const int count = scene == Scene::Estimation ? 3 : 5;
             protocol = getStepwiseProtocol(7, 40, nullptr);
-            addTolpStepwiseProtocol(messages, 1, 8, protocol.get());
+            addTolpStepwiseProtocol(messages, detection::seriesKnownWhole, detection::taskFixedEstimation,
+                                    protocol.get());
             for (int i = 0; i < count; ++i) {
                 const std::vector<int16_t> row(s.lpPositions.begin(), s.lpPositions.begin() + 3 + i);
                 appendProtocolRow(protocol.get(), static_cast<uint16_t>(row.size()), 1000 + i, 1000 + i, 1, 2, row);
@@ -98,13 +93,14 @@ struct Result {
         case Scene::KnownDispersion:
         case Scene::AdditiveModel:
             protocol = getStepwiseProtocol(7, s.wMaxPulses, nullptr);
-            addTolpStepwiseProtocol(messages, 4, 32, protocol.get());
+            addTolpStepwiseProtocol(messages, detection::seriesUnknownWhole, detection::taskBlindDetection,
+                                    protocol.get());
             table = getPulseCountTable(14, s.wMinPulses, s.wMaxPulses, nullptr);
             study = getDetectionStudy(s, nullptr);
-            study->wTask = 32;
-            study->wDetectionMethod = scene == Scene::BlindWithDetails  ? primitiveMethod
-                                      : scene == Scene::KnownDispersion ? thresholdKnownDispersion
-                                                                        : additiveModel;
+            study->wTask = detection::taskBlindDetection;
+            study->wDetectionMethod = scene == Scene::BlindWithDetails  ? detection::kPrimitiveMethod
+                                      : scene == Scene::KnownDispersion ? detection::kThresholdKnownDispersion
+                                                                        : detection::kAdditiveModel;
             chain.assign(kN, 0);
             runUnfixedDetection(messages, 40, 181, false, chain, protocol.get(), table.get(), study.get(), s);
             details = 1;
@@ -180,9 +176,8 @@ TEST(PlotZoom, TheWholeSeriesGivenOrNotDrawsTheClassicPicture)
         for (const views::SampleRange& range : whole) {
             Result v(scene);
             const Bitmap got = v.draw(range);
-            KeepIfFailed keep(got, &want, "whole-series-" + std::to_string(static_cast<int>(scene)));
-            EXPECT_EQ(got.pixels, want.pixels) << "scene " << static_cast<int>(scene) << " range " << range.from
-                                               << ".." << range.to;
+            EXPECT_TRUE(picture::samePicture(got, want, "whole-series-" + std::to_string(static_cast<int>(scene))))
+                << "range " << range.from << ".." << range.to;
         }
     }
 }

@@ -75,14 +75,14 @@ struct ResultPicture {
         protocol = protocolOf(task, seriesType, rows);
     }
     // Blind detection on a series of unknown count, as the window runs it.
-    void blindDetection(uint16_t method = primitiveMethod)
+    void blindDetection(uint16_t method = detection::kPrimitiveMethod)
     {
         SeriesHeader& s = series();
         protocol = getStepwiseProtocol(7, s.wMaxPulses, nullptr);
-        addTolpStepwiseProtocol(messages, 4, 32, protocol.get());
+        addTolpStepwiseProtocol(messages, detection::seriesUnknownWhole, detection::taskBlindDetection, protocol.get());
         table = getPulseCountTable(14, s.wMinPulses, s.wMaxPulses, nullptr);
         study = getDetectionStudy(s, nullptr);
-        study->wTask = 32;
+        study->wTask = detection::taskBlindDetection;
         study->wDetectionMethod = method;
         chain.assign(1200, 0);
         runUnfixedDetection(messages, 40, 181, false, chain, protocol.get(), table.get(), study.get(), s);
@@ -142,7 +142,7 @@ TEST(ProcessingResultLayout, PlacesPlotsTableAndGraphRoom)
     EXPECT_EQ(b.record, 0);
     EXPECT_EQ(b.yT, b.yNext + 1 + 95 + kLH);
     // The additive model has no reconstruction plot and a graph of 198.
-    v.study->wDetectionMethod = additiveModel;
+    v.study->wDetectionMethod = detection::kAdditiveModel;
     b = processingResultLayout(kFrame, *v.protocol, v.study.get(), 2);
     EXPECT_EQ(b.record, 1);
     EXPECT_EQ(b.yNext, kYB + kH + kLH);
@@ -187,7 +187,7 @@ TEST(ProcessingResultHeader, PrintsAmplitudeRatioAndPositionsAsWritten)
     std::fill(s.lpPureData.begin(), s.lpPureData.end(), 0);
     v.growingRows(32, 4, 2);
     v.study = getDetectionStudy(s, nullptr);
-    v.study->wDetectionMethod = chiSquareUnknownDispersion;
+    v.study->wDetectionMethod = detection::kChiSquareUnknownDispersion;
     v.draw();
 
     Bitmap want = makeBitmap(840, 640);
@@ -360,7 +360,7 @@ TEST(ProcessingResultPanels, BelongToBlindDetectionOfAnUnknownCount)
     // The same rows labelled as blind detection of a known count: none of it.
     ResultPicture known;
     known.blindDetection();
-    known.protocol->wSeriesType = 1;
+    known.protocol->wSeriesType = detection::seriesKnownWhole;
     known.draw();
     EXPECT_FALSE(hasColour(known.picture, kRed, 0, 0, 840, 640));
     EXPECT_FALSE(hasColour(known.picture, kGreen, 0, 0, 840, 640));
@@ -401,7 +401,7 @@ TEST(ProcessingResultResources, EveryPenAndBrushIsReleased)
     ResultPicture estimation;
     estimation.growingRows(8, 1, 6);
     ResultPicture blind;
-    blind.blindDetection(thresholdKnownDispersion);
+    blind.blindDetection(detection::kThresholdKnownDispersion);
     blind.details = 1;
     for (ResultPicture* v : {&estimation, &blind}) {
         const int32_t before = liveDrawingObjects();

@@ -306,14 +306,14 @@ TEST(EnergyGraph, KnownDispersionAddsTheReducedEnergiesInBlue)
         d.lpEnergies[static_cast<size_t>(i)] = 400 + (i % 7) * 50;
         d.lpReducedEnergies[static_cast<size_t>(i)] = (i % 7) * 50;
     }
-    for (uint16_t method : {primitiveMethod, thresholdKnownDispersion}) {
+    for (uint16_t method : {detection::kPrimitiveMethod, detection::kThresholdKnownDispersion}) {
         d.wDetectionMethod = method;
         Bitmap b = makeBitmap(600, 400);
         Dc dc(b);
         const int32_t before = liveDrawingObjects();
         drawEnergyGraph(dc, {20, 100, 400, 100}, d, 200, kLH);
         EXPECT_EQ(liveDrawingObjects(), before);
-        EXPECT_EQ(hasColour(b, kPanelDarkBlue, 20, 100, 421, 201), method == thresholdKnownDispersion);
+        EXPECT_EQ(hasColour(b, kPanelDarkBlue, 20, 100, 421, 201), method == detection::kThresholdKnownDispersion);
         EXPECT_TRUE(hasColour(b, kPanelBlue, 20, 100, 421, 201));
     }
     // One start: a frame and labels, nothing divided by zero spacing.
