@@ -85,8 +85,6 @@ void BM_ExhaustiveFast(benchmark::State& state)
     }
     w.report(state, result);
 }
-BENCHMARK(BM_ExhaustiveFast)
-    ->ArgsProduct({{500, 2000}, {0, 1}, {1, 0}})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExhaustiveFast)->ArgsProduct({{500, 2000}, {0, 1}, {1, 0}})->Unit(benchmark::kMillisecond);
 
 }  // namespace

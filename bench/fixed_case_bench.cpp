@@ -60,10 +60,7 @@ BENCHMARK(BM_EnergyProgramme_Literal)->Apply(programmeSizes);
 BENCHMARK(BM_EnergyProgramme_Fast)->Apply(programmeSizes);
 
 // Arguments: series length, pulse count.
-void sizes(benchmark::internal::Benchmark* b)
-{
-    b->Args({1200, 18})->Args({7200, 40})->Unit(benchmark::kMillisecond);
-}
+void sizes(benchmark::internal::Benchmark* b) { b->Args({1200, 18})->Args({7200, 40})->Unit(benchmark::kMillisecond); }
 
 void BM_ImprovementLoop(benchmark::State& state)
 {
@@ -96,14 +93,8 @@ BENCHMARK(BM_RunFixedCaseEstimation)->Apply(sizes);
 // Every admissible count of a series of the given length (the start-up
 // settings otherwise): at 1200 samples counts 6..30, at 7200 39..180, at
 // 32767 181..819. The literal runs at 32767 take minutes: one iteration.
-void countSizes(benchmark::internal::Benchmark* b)
-{
-    b->Arg(1200)->Arg(7200)->Unit(benchmark::kMillisecond);
-}
-void longSeries(benchmark::internal::Benchmark* b)
-{
-    b->Arg(32767)->Iterations(1)->Unit(benchmark::kMillisecond);
-}
+void countSizes(benchmark::internal::Benchmark* b) { b->Arg(1200)->Arg(7200)->Unit(benchmark::kMillisecond); }
+void longSeries(benchmark::internal::Benchmark* b) { b->Arg(32767)->Iterations(1)->Unit(benchmark::kMillisecond); }
 uint16_t defaultCount(uint32_t N) { return static_cast<uint16_t>(N * 18 / 1200); }
 
 void sequential(benchmark::State& state, CountChooser choose)

@@ -59,8 +59,7 @@ void BM_Simulation(benchmark::State& state)
         } else {
             literal::statCutoffSpotting(
                 g.sink, g.header.get(), g.alphabet, 1, g.required, 1, task, 100, 100, g.series, 128, g.noiseSeed,
-                g.streams, {},
-                variant == LiteralRun ? literal::Estimators::Literal : literal::Estimators::Product);
+                g.streams, {}, variant == LiteralRun ? literal::Estimators::Literal : literal::Estimators::Product);
         }
         benchmark::DoNotOptimize(g.header->lpErrors[kDetectionErrors][0][0]);
     }

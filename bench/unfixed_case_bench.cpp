@@ -43,8 +43,8 @@ const SeriesHeader& startupSeries(uint32_t N)
         std::vector<uint16_t> etalons(maxK);
         for (size_t k = 0; k < etalons.size(); ++k)
             etalons[k] = static_cast<uint16_t>(1 + k % 20);
-        series = getCutOffSeries(sink, alphabet, kL, kTmin, kTmax, N, static_cast<uint16_t>((minK + maxK) / 2),
-                                 etalons, kAmplitude, 100, nullptr, streams);
+        series = getCutOffSeries(sink, alphabet, kL, kTmin, kTmax, N, static_cast<uint16_t>((minK + maxK) / 2), etalons,
+                                 kAmplitude, 100, nullptr, streams);
         addNoise(kNoise, kAmplitude, series.get(), streams.noiseSeed);
     }
     return *series;
@@ -142,8 +142,8 @@ void BM_RunUnfixedDetection(benchmark::State& state)
         study = getDetectionStudy(series, std::move(study));
         study->wTask = detection::taskBlindDetection;
         study->wDetectionMethod = detection::kPrimitiveMethod;
-        benchmark::DoNotOptimize(runUnfixedDetection(sink, kTmin, kTmax, false, chain, protocol.get(), table.get(),
-                                                     study.get(), series));
+        benchmark::DoNotOptimize(
+            runUnfixedDetection(sink, kTmin, kTmax, false, chain, protocol.get(), table.get(), study.get(), series));
     }
     state.counters["counts"] = series.wMaxPulses - series.wMinPulses + 1;
     state.counters["rows"] = protocol->wUsed;

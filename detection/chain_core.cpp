@@ -78,9 +78,8 @@ void appendPieces(StartRange Q, int64_t aFrom, int64_t aTo, const PulseLayout& l
 // apart.
 void normalize(StartIntervals& v)
 {
-    std::sort(v.begin(), v.end(), [](const StartInterval& a, const StartInterval& b) {
-        return a.lo != b.lo ? a.lo < b.lo : a.hi < b.hi;
-    });
+    std::sort(v.begin(), v.end(),
+              [](const StartInterval& a, const StartInterval& b) { return a.lo != b.lo ? a.lo < b.lo : a.hi < b.hi; });
     size_t kept = 0;
     for (const StartInterval& iv : v) {
         if (kept > 0 && iv.lo <= v[kept - 1].hi)
@@ -151,7 +150,7 @@ void checkList(std::span<const StartInterval> list, size_t cells, const char* na
 // lets through.
 template <class Score>
 class CandidateWindow {
-public:
+  public:
     explicit CandidateWindow(int64_t width)
         : ring_(std::bit_ceil(static_cast<uint64_t>(std::max<int64_t>(width, 1)))), mask_(ring_.size() - 1)
     {
@@ -172,7 +171,7 @@ public:
         ring_[tail_++ & mask_] = {value, cell};
     }
 
-private:
+  private:
     struct Entry {
         Score value;
         int32_t cell;
@@ -187,8 +186,8 @@ private:
 // enters the window once with its final D. With Tmin = 0, p is its own
 // candidate, looked at apart: its D changes as it is linked.
 template <class Score>
-void linkStarts(std::span<const StartInterval> list, std::span<const Score> E, std::span<Score> D,
-                std::span<int32_t> B, int64_t Tmin, int64_t Tmax, CandidateWindow<Score>& window)
+void linkStarts(std::span<const StartInterval> list, std::span<const Score> E, std::span<Score> D, std::span<int32_t> B,
+                int64_t Tmin, int64_t Tmax, CandidateWindow<Score>& window)
 {
     window.clear();
     int64_t next = 0;  // the first cell not yet offered to the window
@@ -323,9 +322,9 @@ Score followBestChain(const ChainRegions& regions, std::span<const Score> D, std
     return best;
 }
 
-#define QUILLMORE_CHAIN_SCORE(Score)                                                                          \
-    template void runChainProgramme<Score>(std::span<const Score>, const ChainRegions&, int32_t, int32_t,     \
-                                           std::span<Score>, std::span<int32_t>);                            \
+#define QUILLMORE_CHAIN_SCORE(Score)                                                                             \
+    template void runChainProgramme<Score>(std::span<const Score>, const ChainRegions&, int32_t, int32_t,        \
+                                           std::span<Score>, std::span<int32_t>);                                \
     template Score followBestChain<Score>(const ChainRegions&, std::span<const Score>, std::span<const int32_t>, \
                                           std::vector<int32_t>&);
 QUILLMORE_CHAIN_SCORE(int32_t)

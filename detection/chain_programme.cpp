@@ -30,8 +30,8 @@ StartRegions buildStartRegions(const SeriesHeader& series, uint32_t seriesSize, 
     const uint16_t L = series.wImpulseSize;
     const int32_t lastStart = static_cast<int32_t>(std::min<int64_t>(int64_t{seriesSize} - L, 65535));
     auto add = [&](IntervalSet* set, int k, int n) {
-        const AdmissibleRange range = admissibleRange(static_cast<uint16_t>(k), static_cast<uint16_t>(n),
-                                                      seriesSize, L, Tmin, Tmax);
+        const AdmissibleRange range =
+            admissibleRange(static_cast<uint16_t>(k), static_cast<uint16_t>(n), seriesSize, L, Tmin, Tmax);
         const int32_t lo = std::max(range.lo, 0), hi = std::min(range.hi, lastStart);
         if (lo <= hi)
             addInterval(set, static_cast<uint16_t>(lo), static_cast<uint16_t>(hi));

@@ -58,8 +58,8 @@ void forEachStart(const IntervalSet* set, F&& f)
 // none) and B (predecessor in that chain: -1 where the start can only be a
 // first pulse, -2 where the chain starts there, N + 1 where unset).
 struct ChainTables {
-    uint32_t N = 0;                 // cells of each table, set by allocateChainTables
-    std::vector<int32_t> E, D, B;   // N cells each, as above
+    uint32_t N = 0;                // cells of each table, set by allocateChainTables
+    std::vector<int32_t> E, D, B;  // N cells each, as above
 };
 
 // Sizes the three tables for N samples with E and D at -999 and B at N + 1;

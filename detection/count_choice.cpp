@@ -203,15 +203,16 @@ CountRanking<Score> rankCounts(std::span<const Sample> x, const PulseLayout& lay
     return ranking;
 }
 
-#define QUILLMORE_COUNT_CHOICE(Sample, Score)                                                                        \
-    template Score windowSquares<Sample, Score>(std::span<const Sample>, int32_t, std::span<const int32_t>);         \
+#define QUILLMORE_COUNT_CHOICE(Sample, Score)                                                                          \
+    template Score windowSquares<Sample, Score>(std::span<const Sample>, int32_t, std::span<const int32_t>);           \
     template Score improveUntilSettled<Sample, Score>(std::span<const Sample>, const PulseLayout&, std::span<int32_t>, \
-                                                      Score, int32_t&);                                               \
-    template CountFit<Score> fitCount<Sample, Score>(std::span<const Sample>, const PulseLayout&,                     \
-                                                     const EnergyProgramme<Score>&, int32_t);                        \
-    template CountChoice<Score> chooseCount<Sample, Score>(std::span<const Sample>, const PulseLayout&, int32_t,      \
-                                                           int32_t, const std::function<void(const CountFit<Score>&)>&); \
-    template CountRanking<Score> rankCounts<Sample, Score>(std::span<const Sample>, const PulseLayout&, int32_t,      \
+                                                      Score, int32_t&);                                                \
+    template CountFit<Score> fitCount<Sample, Score>(std::span<const Sample>, const PulseLayout&,                      \
+                                                     const EnergyProgramme<Score>&, int32_t);                          \
+    template CountChoice<Score> chooseCount<Sample, Score>(std::span<const Sample>, const PulseLayout&, int32_t,       \
+                                                           int32_t,                                                    \
+                                                           const std::function<void(const CountFit<Score>&)>&);        \
+    template CountRanking<Score> rankCounts<Sample, Score>(std::span<const Sample>, const PulseLayout&, int32_t,       \
                                                            int32_t, int32_t);
 QUILLMORE_COUNT_CHOICE(int16_t, int32_t)
 QUILLMORE_COUNT_CHOICE(int16_t, int64_t)

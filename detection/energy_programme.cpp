@@ -17,7 +17,7 @@ namespace detection {
 // block) or ends at the last cell (a suffix within the last block).
 template <class Score>
 class BlockMaxima {
-public:
+  public:
     void build(const Score* v, int64_t P, int64_t W)
     {
         W_ = W;
@@ -53,7 +53,7 @@ public:
     const Score* prefix() const { return prefix_.data(); }
     const Score* suffix() const { return suffix_.data(); }
 
-private:
+  private:
     int64_t W_ = 1, aStart_ = 0, bStart_ = 0;
     std::vector<Score> prefix_, suffix_;
 };
@@ -81,7 +81,8 @@ Sample sampleAt(std::span<const Sample> x, int64_t index)
 // with its own sum, so that the compiler runs them side by side in vector
 // registers; 32-bit scores wrap in unsigned form.
 template <class Sample, class Score>
-[[gnu::always_inline]] inline void candidateCriteriaKernel(const Sample* x, const Score* others, int32_t L, size_t count, Score* T)
+[[gnu::always_inline]] inline void candidateCriteriaKernel(const Sample* x, const Score* others, int32_t L,
+                                                           size_t count, Score* T)
 {
     using Acc = std::conditional_t<std::is_same_v<Score, int32_t>, uint32_t, Score>;
     constexpr size_t kLanes = 8;
@@ -102,7 +103,8 @@ template <class Sample, class Score>
     for (; c < count; ++c) {
         Acc t = 0;
         for (int32_t i = 0; i < L; ++i) {
-            const Acc v = static_cast<Acc>(others[i]) + static_cast<Acc>(static_cast<Score>(x[c + static_cast<size_t>(i)]));
+            const Acc v =
+                static_cast<Acc>(others[i]) + static_cast<Acc>(static_cast<Score>(x[c + static_cast<size_t>(i)]));
             t += v * v;
         }
         T[c] = static_cast<Score>(t);
@@ -396,7 +398,8 @@ std::vector<std::vector<int32_t>> EnergyProgramme<Score>::chains() const
         }
         for (int64_t k = upto; k >= first; --k) {
             const Row& row = rows_[static_cast<size_t>(k)];
-            const Score* cell = k == first ? values_.data() + row.offset : segment[static_cast<size_t>(k - first)].data();
+            const Score* cell =
+                k == first ? values_.data() + row.offset : segment[static_cast<size_t>(k - first)].data();
             for (int64_t m = std::max<int64_t>(mFrom_, k + 2); m <= mTo_; ++m) {
                 std::vector<int32_t>& chain = out[static_cast<size_t>(m - mFrom_)];
                 chain[static_cast<size_t>(k)] =
@@ -478,8 +481,8 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
             }
             if (choice != old) {
                 for (int32_t i = 0; i < L; ++i)
-                    column[static_cast<size_t>(i)] = Ops<Score>::add(
-                        others[static_cast<size_t>(i)], asScore<Score>(samples[int64_t{choice} + i]));
+                    column[static_cast<size_t>(i)] =
+                        Ops<Score>::add(others[static_cast<size_t>(i)], asScore<Score>(samples[int64_t{choice} + i]));
                 pos[static_cast<size_t>(k)] = choice;
             }
         }
@@ -497,10 +500,10 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
     return backwardWins ? best : bestForward;
 }
 
-#define QUILLMORE_SAMPLE_SCORE(Sample, Score)                                                                   \
-    template std::vector<Score> windowEnergies<Sample, Score>(std::span<const Sample>, int32_t);              \
-    template Score columnCriterion<Sample, Score>(std::span<const Sample>, int32_t, std::span<const int32_t>); \
-    template Score improveStarts<Sample, Score>(std::span<const Sample>, const PulseLayout&, std::span<int32_t>,      \
+#define QUILLMORE_SAMPLE_SCORE(Sample, Score)                                                                    \
+    template std::vector<Score> windowEnergies<Sample, Score>(std::span<const Sample>, int32_t);                 \
+    template Score columnCriterion<Sample, Score>(std::span<const Sample>, int32_t, std::span<const int32_t>);   \
+    template Score improveStarts<Sample, Score>(std::span<const Sample>, const PulseLayout&, std::span<int32_t>, \
                                                 ImprovementMemo<Score>*);
 QUILLMORE_SAMPLE_SCORE(int16_t, int32_t)
 QUILLMORE_SAMPLE_SCORE(int16_t, int64_t)

@@ -113,7 +113,7 @@ class BlockMaxima;
 
 template <class Score>
 class EnergyProgramme {
-public:
+  public:
     // `scores` holds the window score of every start 0..N-L. Counts below 1
     // are raised to 1. A table of more than `denseBytes` keeps only every
     // k-th row (k about the square root of the rows) and a copy of the
@@ -137,7 +137,7 @@ public:
     // The chain's summed score; the empty-cell value when there is none.
     Score total(int32_t m) const { return total_[m - mFrom_]; }
 
-private:
+  private:
     struct Row {
         int64_t lo = 0, hi = -1;  // the starts the row holds
         size_t offset = 0;        // of its first cell in values_, when the row is kept

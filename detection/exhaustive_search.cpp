@@ -224,10 +224,7 @@ class CombinationSearch {
         return !progress_ || progress_(done, total_);
     }
 
-    bool tick()
-    {
-        return ++work_ < nextReport_ || report(static_cast<uint64_t>(P_[0] - start_[0]));
-    }
+    bool tick() { return ++work_ < nextReport_ || report(static_cast<uint64_t>(P_[0] - start_[0])); }
 
     // Seat and last value of digit k under the digits before it.
     void open(int k)
@@ -390,19 +387,19 @@ ExhaustiveSearchResult<Score> searchCombinations(std::span<const Sample> samples
 }
 
 template ExhaustiveSearchResult<int32_t> searchCombinations<int16_t, int32_t>(
-    std::span<const int16_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>,
-    std::span<const int32_t>, std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
+    std::span<const int16_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>, std::span<const int32_t>,
+    std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
 template ExhaustiveSearchResult<int64_t> searchCombinations<int16_t, int64_t>(
-    std::span<const int16_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>,
-    std::span<const int32_t>, std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
+    std::span<const int16_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>, std::span<const int32_t>,
+    std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
 template ExhaustiveSearchResult<int64_t> searchCombinations<int32_t, int64_t>(
-    std::span<const int32_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>,
-    std::span<const int32_t>, std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
+    std::span<const int32_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>, std::span<const int32_t>,
+    std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
 template ExhaustiveSearchResult<int64_t> searchCombinations<int64_t, int64_t>(
-    std::span<const int64_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>,
-    std::span<const int32_t>, std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
+    std::span<const int64_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>, std::span<const int32_t>,
+    std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
 template ExhaustiveSearchResult<double> searchCombinations<double, double>(
-    std::span<const double>, const ExhaustiveSearchParameters&, std::span<const int32_t>,
-    std::span<const int32_t>, std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
+    std::span<const double>, const ExhaustiveSearchParameters&, std::span<const int32_t>, std::span<const int32_t>,
+    std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
 
 }  // namespace detection

@@ -77,19 +77,19 @@ ExhaustiveSearchResult<Score> searchCombinations(std::span<const Sample> samples
                                                  const ProgressCallback& progress);
 
 extern template ExhaustiveSearchResult<int32_t> searchCombinations<int16_t, int32_t>(
-    std::span<const int16_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>,
-    std::span<const int32_t>, std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
+    std::span<const int16_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>, std::span<const int32_t>,
+    std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
 extern template ExhaustiveSearchResult<int64_t> searchCombinations<int16_t, int64_t>(
-    std::span<const int16_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>,
-    std::span<const int32_t>, std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
+    std::span<const int16_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>, std::span<const int32_t>,
+    std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
 extern template ExhaustiveSearchResult<int64_t> searchCombinations<int32_t, int64_t>(
-    std::span<const int32_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>,
-    std::span<const int32_t>, std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
+    std::span<const int32_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>, std::span<const int32_t>,
+    std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
 extern template ExhaustiveSearchResult<int64_t> searchCombinations<int64_t, int64_t>(
-    std::span<const int64_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>,
-    std::span<const int32_t>, std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
+    std::span<const int64_t>, const ExhaustiveSearchParameters&, std::span<const int32_t>, std::span<const int32_t>,
+    std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
 extern template ExhaustiveSearchResult<double> searchCombinations<double, double>(
-    std::span<const double>, const ExhaustiveSearchParameters&, std::span<const int32_t>,
-    std::span<const int32_t>, std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
+    std::span<const double>, const ExhaustiveSearchParameters&, std::span<const int32_t>, std::span<const int32_t>,
+    std::span<const int32_t>, std::span<int32_t>, const ProgressCallback&);
 
 }  // namespace detection

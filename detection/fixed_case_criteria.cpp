@@ -27,10 +27,7 @@ int32_t readableSize(const SeriesHeader& series)
 // Positions handed in from outside (true positions, a stale or failed
 // estimate, -1 after synthesis) may point off the series; off it the series
 // is silent.
-int32_t sampleAt(const int16_t* x, int32_t N, int32_t index)
-{
-    return index >= 0 && index < N ? x[index] : 0;
-}
+int32_t sampleAt(const int16_t* x, int32_t N, int32_t index) { return index >= 0 && index < N ? x[index] : 0; }
 
 template <typename Position>
 int32_t sumOfColumnSquares(const int16_t* x, int32_t N, int32_t L, const Position* p, int32_t m)
@@ -57,11 +54,11 @@ Range64 range64(int64_t k, int64_t m, int64_t N, int64_t L, int64_t Tmin, int64_
 
 int32_t clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
-
 }  // namespace
 
 // What every estimator needs: a count it can write and samples it can read.
-std::string countProblem(const SeriesHeader& series, uint16_t m, std::initializer_list<const std::vector<int16_t>*> arrays)
+std::string countProblem(const SeriesHeader& series, uint16_t m,
+                         std::initializer_list<const std::vector<int16_t>*> arrays)
 {
     if (m == 0)
         return "The pulse count is 0; it must be at least 1.\n";
@@ -207,14 +204,13 @@ int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
     return estimateByEnergies(sink, Tmin, Tmax, L, m, series, nullptr);
 }
 
-int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                         SeriesHeader& series)
+int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series)
 {
     return improvePositions(sink, Tmin, Tmax, L, m, series, nullptr);
 }
 
-int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                         SeriesHeader& series, detection::ImprovementMemo<int32_t>* memo)
+int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series,
+                         detection::ImprovementMemo<int32_t>* memo)
 {
     if (!acceptArguments(sink, " improvePositions ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
         return kEstimateFailure;
@@ -222,8 +218,8 @@ int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16
     int32_t best = 0;
     try {
         starts.assign(series.lpFoundPositions.begin(), series.lpFoundPositions.begin() + m);
-        best = detection::improveStarts<int16_t, int32_t>(seriesSamples(series), seriesLayout(series, Tmin, Tmax, L), starts,
-                                                          memo);
+        best = detection::improveStarts<int16_t, int32_t>(seriesSamples(series), seriesLayout(series, Tmin, Tmax, L),
+                                                          starts, memo);
     } catch (const std::bad_alloc&) {
         noMemoryFor(sink, "ppSums[]");
         return kEstimateFailure;

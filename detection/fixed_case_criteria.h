@@ -111,12 +111,11 @@ std::unique_ptr<SeriesProgramme> shareEnergyProgramme(const SeriesHeader& series
 // results.
 int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                            SeriesHeader& series, const SeriesProgramme* shared);
-int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                         SeriesHeader& series);
+int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series);
 // improvePositions remembering the criteria of its scans in `memo` for the
 // next pass of a loop over the same series and count; the same checks,
 // messages and results.
-int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                         SeriesHeader& series, detection::ImprovementMemo<int32_t>* memo);
-int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                          SeriesHeader& series, const detection::ProgressCallback& progress = {});
+int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series,
+                         detection::ImprovementMemo<int32_t>* memo);
+int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series,
+                          const detection::ProgressCallback& progress = {});

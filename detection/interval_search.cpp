@@ -8,11 +8,12 @@
 #include "detection/exhaustive_search.h"
 #include "detection/fixed_case_criteria.h"
 
-int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                          SeriesHeader& series, const detection::ProgressCallback& progress)
+int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series,
+                          const detection::ProgressCallback& progress)
 {
-    if (!acceptArguments(sink, " searchInIntervals ",
-                countProblem(series, m, {&series.lpFoundPositions, &series.lpMinPositions, &series.lpMaxPositions})))
+    if (!acceptArguments(
+            sink, " searchInIntervals ",
+            countProblem(series, m, {&series.lpFoundPositions, &series.lpMinPositions, &series.lpMaxPositions})))
         return kEstimateFailure;
     const std::span<const int16_t> x(series.lpSeriesData.data(), series.dwSeriesSize);
 

@@ -42,8 +42,7 @@ IntervalSetPtr getIntervalSet(IntervalSetPtr set, uint16_t capacity)
     try {
         if (!set)
             set = std::make_unique<IntervalSet>();
-        if (set->wCapacity < capacity || set->lpStarts.size() < set->wCapacity ||
-            set->lpEnds.size() < set->wCapacity) {
+        if (set->wCapacity < capacity || set->lpStarts.size() < set->wCapacity || set->lpEnds.size() < set->wCapacity) {
             set->wCapacity = 0;
             set->wCount = 0;
             set->lpStarts.clear();

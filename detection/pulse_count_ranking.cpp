@@ -215,8 +215,9 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
         measures[n - mMin] = Mn;
 
         if (table)
-            recordCount(*table, n - mMin, n, Qn,
-                        detection::noisePerWindow<int32_t>(synthesis::wrapSub(wholeEnergy, Qn), N, n, static_cast<int32_t>(L)));
+            recordCount(
+                *table, n - mMin, n, Qn,
+                detection::noisePerWindow<int32_t>(synthesis::wrapSub(wholeEnergy, Qn), N, n, static_cast<int32_t>(L)));
 
         if (traceFlag) {
             appendFormat(trace, "%d[%d]\t%6d\t%6d\t", n, series.wFoundPulses, Mn, Qn);

@@ -19,11 +19,11 @@
 // the noise. Row r belongs to the count wMinCount + r. The arrays hold
 // wCapacity cells each.
 struct PulseCountTable {
-    uint16_t wCapacity = 0;         // rows allocated
-    uint16_t wRows = 0;             // rows in use
-    uint16_t wConfiguredCount = 0;  // the pulse count of the settings when the table was got
-    uint16_t wMinCount = 0;         // pulse count of row 0
-    uint16_t wMaxCount = 0;         // last pulse count
+    uint16_t wCapacity = 0;                 // rows allocated
+    uint16_t wRows = 0;                     // rows in use
+    uint16_t wConfiguredCount = 0;          // the pulse count of the settings when the table was got
+    uint16_t wMinCount = 0;                 // pulse count of row 0
+    uint16_t wMaxCount = 0;                 // last pulse count
     std::vector<int32_t> lpPulseCounts;     // per row: the pulse count n
     std::vector<int32_t> lpSquares;         // per row: `squares` of the programme's n positions
     std::vector<int32_t> lpNoisePerWindow;  // per row: energy outside those pulses per pulse length

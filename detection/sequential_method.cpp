@@ -229,8 +229,8 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
     // The counts are fitted before any row is written: a shortage on the way
     // puts the estimated positions back and leaves the protocol untouched.
     try {
-        fitEveryCount(sink, Tmin, Tmax, L, mFrom, mMax, traceFlag ? &trace : nullptr, series, choice,
-                      programmeMeasures, improvedMeasures);
+        fitEveryCount(sink, Tmin, Tmax, L, mFrom, mMax, traceFlag ? &trace : nullptr, series, choice, programmeMeasures,
+                      improvedMeasures);
     } catch (const std::bad_alloc&) {
         std::copy(foundBefore.begin(), foundBefore.end(), series.lpFoundPositions.begin());
         series.wFoundPulses = foundCountBefore;

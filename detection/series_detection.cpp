@@ -99,8 +99,8 @@ void knownCount(std::span<const int64_t> x, const DetectionRequest& r, const Pul
         left[k] = static_cast<int32_t>(range.lo);
         end[k] = static_cast<int32_t>(range.hi + 1);
     }
-    const ExhaustiveSearchResult<int64_t> result = searchCombinations<int64_t, int64_t>(
-        x, {r.Tmin, r.Tmax, r.L}, left, end, starts, found, r.progress);
+    const ExhaustiveSearchResult<int64_t> result =
+        searchCombinations<int64_t, int64_t>(x, {r.Tmin, r.Tmax, r.L}, left, end, starts, found, r.progress);
     if (result.cancelled) {
         out.cancelled = true;
         return;
@@ -146,9 +146,8 @@ void blindDetection(std::span<const int64_t> x, const DetectionRequest& r, const
         out.rows.push_back(std::move(row));
     }
 
-    const ThresholdDetection<int64_t> detection =
-        detectByThreshold<int64_t, int64_t>(x, {}, layout, out.fromCount, out.toCount,
-                                            static_cast<uint16_t>(r.method), r.noiseLevel);
+    const ThresholdDetection<int64_t> detection = detectByThreshold<int64_t, int64_t>(
+        x, {}, layout, out.fromCount, out.toCount, static_cast<uint16_t>(r.method), r.noiseLevel);
     for (const ThresholdPass<int64_t>& pass : detection.passes)
         out.passes.push_back({pass.threshold, static_cast<int32_t>(pass.positions.size())});
     const std::vector<int32_t>& found = detection.passes.back().positions;
@@ -215,8 +214,7 @@ bool detectPulses(std::span<const int64_t> x, const DetectionRequest& r, Detecti
         return false;
     }
     if (r.Tmax < r.L) {
-        error = "Tmax (" + std::to_string(r.Tmax) + ") must be at least the pulse length (" + std::to_string(r.L) +
-                ")";
+        error = "Tmax (" + std::to_string(r.Tmax) + ") must be at least the pulse length (" + std::to_string(r.L) + ")";
         return false;
     }
     if (r.score == ScoreKind::Correlation) {
@@ -225,8 +223,9 @@ bool detectPulses(std::span<const int64_t> x, const DetectionRequest& r, Detecti
             return false;
         }
         if (r.mode != DetectionMode::KnownCount) {
-            error = "correlation scores serve a known count only; the sequential method and the threshold "
-                    "methods judge window energies (use --score energy)";
+            error =
+                "correlation scores serve a known count only; the sequential method and the threshold "
+                "methods judge window energies (use --score energy)";
             return false;
         }
     }

@@ -32,11 +32,11 @@ enum class ScoreKind { Energy, Correlation };
 
 struct DetectionRequest {
     DetectionMode mode = DetectionMode::KnownCount;
-    int32_t pulses = 0;  // KnownCount: the count
+    int32_t pulses = 0;                            // KnownCount: the count
     int32_t method = kChiSquareUnknownDispersion;  // Blind: the threshold method 0..6
-    int32_t L = 0;       // pulse length in samples
-    int32_t Tmin = 0;    // least distance between neighbouring starts
-    int32_t Tmax = 0;    // greatest distance between neighbouring starts
+    int32_t L = 0;                                 // pulse length in samples
+    int32_t Tmin = 0;                              // least distance between neighbouring starts
+    int32_t Tmax = 0;                              // greatest distance between neighbouring starts
     ScoreKind score = ScoreKind::Energy;
     std::vector<int64_t> templateSamples;  // Correlation: L samples
     int64_t noiseLevel = 0;                // Blind methods 1 and 6: sigma in sample units
@@ -78,7 +78,7 @@ struct DetectionOutcome {
     int32_t fromCount = 0;             // the admissible counts of the layout
     int32_t toCount = 0;
     std::vector<ThresholdPassSummary> passes;  // blind detection
-    bool cancelled = false;            // the exhaustive search was cancelled; its row is missing
+    bool cancelled = false;                    // the exhaustive search was cancelled; its row is missing
 };
 
 // The counts a series of N samples can hold as pulses of L samples whose

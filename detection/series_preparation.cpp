@@ -16,9 +16,9 @@ namespace {
 // An order-statistics tree: the k-th smallest of the window in O(log w). The
 // sample index breaks ties between equal values so that every sample is one
 // entry.
-using OrderedWindow = __gnu_pbds::tree<std::pair<double, int64_t>, __gnu_pbds::null_type,
-                                       std::less<std::pair<double, int64_t>>, __gnu_pbds::rb_tree_tag,
-                                       __gnu_pbds::tree_order_statistics_node_update>;
+using OrderedWindow =
+    __gnu_pbds::tree<std::pair<double, int64_t>, __gnu_pbds::null_type, std::less<std::pair<double, int64_t>>,
+                     __gnu_pbds::rb_tree_tag, __gnu_pbds::tree_order_statistics_node_update>;
 
 std::string numberText(double v) { return synthesis::formatText("%.9g", v); }
 

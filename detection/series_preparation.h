@@ -27,8 +27,8 @@ enum class Detrend {
 
 struct PreparationOptions {
     Detrend detrend = Detrend::WholeMedian;
-    int64_t window = 0;  // samples of the moving median, at least 1
-    bool invert = false; // dips (transits, troughs) become pulses
+    int64_t window = 0;   // samples of the moving median, at least 1
+    bool invert = false;  // dips (transits, troughs) become pulses
     // The factor the samples are multiplied by before rounding. Nothing:
     // floating-point data are scaled so that the largest magnitude is 32,767,
     // integer data are kept as they are. `scaleAuto` asks for the automatic
@@ -42,12 +42,12 @@ constexpr double kAutoScaleTarget = 32767.0;
 
 struct PreparedSeries {
     std::vector<int64_t> samples;
-    int64_t gaps = 0;          // values that were gaps
-    double centre = 0;         // what the gaps were filled with: the median of the other values
-    double trendMedian = 0;    // WholeMedian: what was subtracted
-    double scale = 1;          // the factor applied
-    bool scaled = false;       // false: the values were integers and kept as they were
-    int64_t largest = 0;       // the largest magnitude of the prepared samples
+    int64_t gaps = 0;                 // values that were gaps
+    double centre = 0;                // what the gaps were filled with: the median of the other values
+    double trendMedian = 0;           // WholeMedian: what was subtracted
+    double scale = 1;                 // the factor applied
+    bool scaled = false;              // false: the values were integers and kept as they were
+    int64_t largest = 0;              // the largest magnitude of the prepared samples
     std::vector<std::string> report;  // one line per step, in order
 };
 

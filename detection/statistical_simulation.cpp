@@ -247,8 +247,8 @@ enum class SeriesWork { Whole, SynthesisOnly };
 // `stop` is asked between series.
 bool runSeries(const Grid& g, uint64_t from, uint64_t to, SeriesState& state, SeriesHeaderPtr& record,
                StepwiseProtocol* protocol, MessageSink& sink, SeriesWork work, std::span<int64_t> sums,
-               uint64_t firstCell, const std::atomic<bool>* stop = nullptr,
-               std::atomic<uint64_t>* done = nullptr, const std::function<void()>& between = {})
+               uint64_t firstCell, const std::atomic<bool>* stop = nullptr, std::atomic<uint64_t>* done = nullptr,
+               const std::function<void()>& between = {})
 {
     for (uint64_t s = from; s < to; ++s) {
         if (between)
@@ -315,7 +315,7 @@ bool runSeries(const Grid& g, uint64_t from, uint64_t to, SeriesState& state, Se
 // alphabet (else the etalon stream draws); then the synthesis alone is run
 // through once, which is cheap beside the estimation.
 class StartPlan {
-public:
+  public:
     StartPlan(const Grid& g, const RandomStreams& streams, int32_t noiseSeed, const SeriesHeader& record,
               std::vector<uint64_t> wanted)
         : grid_(g), streams_(streams), noiseSeed_(noiseSeed)
@@ -379,7 +379,7 @@ public:
         return state;
     }
 
-private:
+  private:
     SeriesState initial() const
     {
         SeriesState state;
@@ -414,8 +414,8 @@ struct Chunk {
     int64_t sum = 0;
     MessageRecorder messages;
     bool failed = false;
-    SeriesState after;        // when failed: the state the failing series left
-    SeriesHeaderPtr record;   // when failed: the record it left
+    SeriesState after;       // when failed: the state the failing series left
+    SeriesHeaderPtr record;  // when failed: the record it left
 };
 
 std::vector<Chunk> chunksOf(const Grid& g, uint64_t first, uint64_t end, unsigned threads)
@@ -517,10 +517,10 @@ void fillPart(SimulationPart& part, uint64_t first, uint64_t end, uint64_t total
 // The run of statCutoffSpotting; throws std::bad_alloc when its work memory
 // (the grid, the plan of the series, the workers' records and protocols)
 // cannot be had, before anything of the caller's has changed.
-int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
-                 uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
-                 uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series, int16_t amplitude,
-                 int32_t& noiseSeed, RandomStreams& streams, const SimulationOptions& options)
+int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons, uint16_t activeCount,
+                 std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task, uint16_t createEnergy,
+                 int16_t processEnergy, SeriesHeaderPtr& series, int16_t amplitude, int32_t& noiseSeed,
+                 RandomStreams& streams, const SimulationOptions& options)
 {
     if (!header) {
         sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", MessageIcon::None);
@@ -719,10 +719,9 @@ int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const Pul
 }  // namespace
 
 int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
-                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType,
-                       uint16_t task, uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series,
-                       int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams,
-                       const SimulationOptions& options)
+                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
+                       uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series, int16_t amplitude,
+                       int32_t& noiseSeed, RandomStreams& streams, const SimulationOptions& options)
 {
     try {
         return simulateGrid(sink, header, etalons, activeCount, requiredList, seriesType, task, createEnergy,
@@ -753,12 +752,10 @@ int mergeSimulationParts(MessageSink& sink, RestErrorHeader* header, uint16_t se
             return refuse("The parts are not of one run.\n");
         order.push_back(&p);
     }
-    std::sort(order.begin(), order.end(),
-              [](const SimulationPart* a, const SimulationPart* b) {
-                  // An empty share comes before the one that starts where it stands.
-                  return a->firstSeries != b->firstSeries ? a->firstSeries < b->firstSeries
-                                                          : a->endSeries < b->endSeries;
-              });
+    std::sort(order.begin(), order.end(), [](const SimulationPart* a, const SimulationPart* b) {
+        // An empty share comes before the one that starts where it stands.
+        return a->firstSeries != b->firstSeries ? a->firstSeries < b->firstSeries : a->endSeries < b->endSeries;
+    });
     uint64_t covered = 0;
     for (const SimulationPart* p : order) {
         if (p->firstSeries != covered || p->endSeries < p->firstSeries)

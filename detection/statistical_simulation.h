@@ -90,11 +90,11 @@ constexpr int16_t kMaxSimulationNoise = 10922;
 constexpr int kMaxSimulationPulses = 31;
 
 struct RestErrorHeader {
-    uint16_t wReservedPulses = 0;  // capacity for pulse-count values
-    uint16_t wVariousPulses = 0;   // pulse-count values in use (columns)
-    uint16_t wReservedLevels = 0;  // capacity for noise levels
-    uint16_t wNoiseLevels = 0;     // noise levels in use (rows)
-    int32_t repeats = 0;           // series per cell; the low 16 bits count
+    uint16_t wReservedPulses = 0;       // capacity for pulse-count values
+    uint16_t wVariousPulses = 0;        // pulse-count values in use (columns)
+    uint16_t wReservedLevels = 0;       // capacity for noise levels
+    uint16_t wNoiseLevels = 0;          // noise levels in use (rows)
+    int32_t repeats = 0;                // series per cell; the low 16 bits count
     std::vector<int16_t> wPulseValues;  // the pulse counts simulated, wVariousPulses valid
     std::vector<int16_t> lpNoiseLevel;  // the noise levels simulated, wNoiseLevels valid
     // lpErrors[k][i][j]: error matrix k, row = noise-level index i, column =
@@ -119,9 +119,9 @@ using RestErrorHeaderPtr = std::unique_ptr<RestErrorHeader>;
 // the run and dividing by 128 gives exactly the detection errors of the
 // whole run; the messages, by series, are those of the whole run in order.
 struct SimulationPart {
-    uint64_t firstSeries = 0;  // first series of the share
-    uint64_t endSeries = 0;    // one past its last series
-    uint64_t seriesCount = 0;  // series of the whole run
+    uint64_t firstSeries = 0;       // first series of the share
+    uint64_t endSeries = 0;         // one past its last series
+    uint64_t seriesCount = 0;       // series of the whole run
     std::vector<int64_t> cellSums;  // per cell j * levels + i: the sum of seriesDetectionError over the share
     std::vector<std::pair<uint64_t, RecordedMessage>> messages;  // (first series of the piece that showed it, message)
     bool holdsLast = false;  // the share ends the run: the record holds the last series, the streams their end state
@@ -174,7 +174,6 @@ int mergeSimulationParts(MessageSink& sink, RestErrorHeader* header, uint16_t se
                          uint16_t createEnergy, int16_t processEnergy, std::span<const SimulationPart> parts);
 
 int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
-                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType,
-                       uint16_t task, uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series,
-                       int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams,
-                       const SimulationOptions& options = {});
+                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
+                       uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series, int16_t amplitude,
+                       int32_t& noiseSeed, RandomStreams& streams, const SimulationOptions& options = {});

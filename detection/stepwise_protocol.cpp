@@ -43,24 +43,35 @@ const char* protocolMethodLabel(uint16_t code)
 const char* taskName(uint16_t task)
 {
     switch (task) {
-    case detection::taskDetection: return "detection";
-    case detection::taskRecognition: return "recognition";
-    case detection::taskJointIdentification: return "joint detection and identification";
+    case detection::taskDetection:
+        return "detection";
+    case detection::taskRecognition:
+        return "recognition";
+    case detection::taskJointIdentification:
+        return "joint detection and identification";
     case detection::taskFixedEstimation:
-    case detection::taskUnfixedEstimation: return "joint detection and estimation";
-    case detection::taskBlindDetection: return "blind detection";
-    default: return nullptr;
+    case detection::taskUnfixedEstimation:
+        return "joint detection and estimation";
+    case detection::taskBlindDetection:
+        return "blind detection";
+    default:
+        return nullptr;
     }
 }
 
 const char* seriesTypeName(uint16_t seriesType)
 {
     switch (seriesType) {
-    case detection::seriesKnownWhole: return "known number of whole pulses";
-    case detection::seriesKnownCutOff: return "known number of cut-off pulses";
-    case detection::seriesUnknownWhole: return "unknown number of whole pulses";
-    case detection::seriesUnknownCutOff: return "unknown number of cut-off pulses";
-    default: return nullptr;
+    case detection::seriesKnownWhole:
+        return "known number of whole pulses";
+    case detection::seriesKnownCutOff:
+        return "known number of cut-off pulses";
+    case detection::seriesUnknownWhole:
+        return "unknown number of whole pulses";
+    case detection::seriesUnknownCutOff:
+        return "unknown number of cut-off pulses";
+    default:
+        return nullptr;
     }
 }
 

@@ -66,20 +66,20 @@
 #include "synthesis/pulse_records.h"
 
 struct StepwiseProtocol {
-    uint16_t wRows = 0;    // rows allocated
-    uint16_t wUsed = 0;    // rows filled, 0..wRows
-    uint16_t wWidth = 0;   // positions per row allocated
-    uint16_t wAsked = 0;   // positions per row asked for at the last get
-    std::vector<uint16_t> lpIterations;  // per row; the stage's passes + 1 for addProtocolRow rows
-    std::vector<int32_t> lpMeasure;      // per row: the `measure` ("dist" in the traces)
-    std::vector<int32_t> lpSquares;      // per row: the `squares`
+    uint16_t wRows = 0;                                // rows allocated
+    uint16_t wUsed = 0;                                // rows filled, 0..wRows
+    uint16_t wWidth = 0;                               // positions per row allocated
+    uint16_t wAsked = 0;                               // positions per row asked for at the last get
+    std::vector<uint16_t> lpIterations;                // per row; the stage's passes + 1 for addProtocolRow rows
+    std::vector<int32_t> lpMeasure;                    // per row: the `measure` ("dist" in the traces)
+    std::vector<int32_t> lpSquares;                    // per row: the `squares`
     std::vector<std::vector<int16_t>> lpRowPositions;  // wRows rows of wWidth starts; lpPulses[r] valid
-    std::vector<uint16_t> lpPulses;      // per row: number of positions
-    std::vector<uint16_t> lpMethod;      // per row: method code
-    uint16_t wSeriesType = 0;            // SeriesType code of the series processed
-    uint16_t wTask = 0;                  // TaskType code of the task
-    const char* lpTaskName = nullptr;    // taskName(wTask), or none
-    const char* lpSeriesName = nullptr;  // seriesTypeName(wSeriesType), or none
+    std::vector<uint16_t> lpPulses;                    // per row: number of positions
+    std::vector<uint16_t> lpMethod;                    // per row: method code
+    uint16_t wSeriesType = 0;                          // SeriesType code of the series processed
+    uint16_t wTask = 0;                                // TaskType code of the task
+    const char* lpTaskName = nullptr;                  // taskName(wTask), or none
+    const char* lpSeriesName = nullptr;                // seriesTypeName(wSeriesType), or none
 };
 
 using StepwiseProtocolPtr = std::unique_ptr<StepwiseProtocol>;

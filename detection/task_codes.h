@@ -10,11 +10,11 @@ namespace detection {
 
 // TaskType: what processing a series gets.
 enum TaskType : uint16_t {
-    taskDetection = 1,             // named, never set
-    taskRecognition = 2,           // named, never set
-    taskJointIdentification = 4,   // named, never set
-    taskFixedEstimation = 8,       // joint detection and estimation, known count
-    taskUnfixedEstimation = 16,    // joint detection and estimation, unknown count
+    taskDetection = 1,            // named, never set
+    taskRecognition = 2,          // named, never set
+    taskJointIdentification = 4,  // named, never set
+    taskFixedEstimation = 8,      // joint detection and estimation, known count
+    taskUnfixedEstimation = 16,   // joint detection and estimation, unknown count
     taskBlindDetection = 32,
     taskSeriesProcessing = 64,
 };

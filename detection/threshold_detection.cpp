@@ -26,7 +26,8 @@ constexpr int64_t kMostSigma = 3037000499;
 template <class Score>
 Score held(Wide v)
 {
-    return static_cast<Score>(std::clamp<Wide>(v, std::numeric_limits<Score>::min(), std::numeric_limits<Score>::max()));
+    return static_cast<Score>(
+        std::clamp<Wide>(v, std::numeric_limits<Score>::min(), std::numeric_limits<Score>::max()));
 }
 
 // (count + 2 sum) div (2 count): sum / count rounded half up; 0 for no count.
@@ -159,8 +160,9 @@ void checkInputs(size_t samples, const PulseLayout& layout, int32_t method, int6
     if (method < 0 || method >= kThresholdMethodCount)
         throw std::invalid_argument("threshold detection: the method must be 0..6");
     if (layout.N < 0 || layout.N > std::numeric_limits<int32_t>::max() || static_cast<uint64_t>(layout.N) != samples)
-        throw std::invalid_argument("threshold detection: the layout's N must be the number of samples, "
-                                    "at most INT32_MAX");
+        throw std::invalid_argument(
+            "threshold detection: the layout's N must be the number of samples, "
+            "at most INT32_MAX");
     if (layout.L < 0 || layout.Tmin < 0 || layout.Tmax < 0)
         throw std::invalid_argument("threshold detection: L, Tmin and Tmax must not be negative");
     if (sigma < 0 || sigma > kMostSigma)
@@ -397,12 +399,12 @@ ChainDetection<Score> detectBestChain(std::span<const Sample> x, const PulseLayo
     return c;
 }
 
-#define QUILLMORE_THRESHOLD_TYPES(Sample, Score)                                                                    \
-    template ThresholdDetection<Score> detectByThreshold<Sample, Score>(                                            \
-        std::span<const Sample>, std::span<const Sample>, const PulseLayout&, StartRegionLists, int32_t, int64_t,     \
-        size_t);                                                                                                    \
-    template ThresholdDetection<Score> detectByThreshold<Sample, Score>(                                            \
-        std::span<const Sample>, std::span<const Sample>, const PulseLayout&, int32_t, int32_t, int32_t, int64_t);  \
+#define QUILLMORE_THRESHOLD_TYPES(Sample, Score)                                                                     \
+    template ThresholdDetection<Score> detectByThreshold<Sample, Score>(std::span<const Sample>,                     \
+                                                                        std::span<const Sample>, const PulseLayout&, \
+                                                                        StartRegionLists, int32_t, int64_t, size_t); \
+    template ThresholdDetection<Score> detectByThreshold<Sample, Score>(                                             \
+        std::span<const Sample>, std::span<const Sample>, const PulseLayout&, int32_t, int32_t, int32_t, int64_t);   \
     template ChainDetection<Score> detectBestChain<Sample, Score>(std::span<const Sample>, const PulseLayout&,       \
                                                                   const StartRegionLists&, size_t);
 QUILLMORE_THRESHOLD_TYPES(int16_t, int32_t)

@@ -60,9 +60,9 @@ template <class Score>
 struct ThresholdDetection {
     StartRegionLists regions;
     int32_t method = 0;
-    bool fromNoiseLevel = false;  // T came from sigma (methods 1 and 6)
-    Score full{};                 // F: the energy of the whole series by the method's rule
-    Score expectedNoise{};        // sigma^2 L, held to the score's range
+    bool fromNoiseLevel = false;               // T came from sigma (methods 1 and 6)
+    Score full{};                              // F: the energy of the whole series by the method's rule
+    Score expectedNoise{};                     // sigma^2 L, held to the score's range
     std::vector<ThresholdPass<Score>> passes;  // 1 or 3, in order
     // N cells each: the window energy by the method's rule at every start of
     // regions.any (empty cell elsewhere); the same as the last pass reduced

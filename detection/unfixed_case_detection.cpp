@@ -19,8 +19,7 @@ static_assert(detection::chainEmptyCell<int32_t> == noChainValue);
 // The samples detection may read: never more than the series holds.
 uint32_t usableSize(const SeriesHeader& s)
 {
-    return static_cast<uint32_t>(
-        std::min<size_t>({s.dwSeriesSize, s.lpSeriesData.size(), s.lpPureData.size()}));
+    return static_cast<uint32_t>(std::min<size_t>({s.dwSeriesSize, s.lpSeriesData.size(), s.lpPureData.size()}));
 }
 
 detection::PulseLayout layoutOf(uint32_t N, const SeriesHeader& s, uint16_t Tmin, uint16_t Tmax)
@@ -102,9 +101,12 @@ void storePass(DetectionStudy& study, int pass, const std::vector<int32_t>& posi
 void traceRegions(std::string& trace, const StartRegions& regions)
 {
     static constexpr std::pair<int, const char*> order[] = {
-        {omegaFirst, "Omega[-]:\t"},           {omegaLater, "Omega[~]:\t"},
-        {omegaAny, "Omega:\t\t"},              {omegaFirstOnly, "Omega[-]\\[~]:\t"},
-        {omegaFirstAndLater, "Omega[-]X[~]:\t"}, {omegaLaterOnly, "Omega[~]\\[-]:\t"},
+        {omegaFirst, "Omega[-]:\t"},
+        {omegaLater, "Omega[~]:\t"},
+        {omegaAny, "Omega:\t\t"},
+        {omegaFirstOnly, "Omega[-]\\[~]:\t"},
+        {omegaFirstAndLater, "Omega[-]X[~]:\t"},
+        {omegaLaterOnly, "Omega[~]\\[-]:\t"},
         {omegaLast, "Omega[+]:\t"},
     };
     for (auto [g, label] : order) {
@@ -308,9 +310,8 @@ int32_t chainSeries(uint16_t Tmin, uint16_t Tmax, SeriesHeader& series)
 
 // Memory for the texts and small vectors of a run is part of the work memory:
 // running out of it anywhere ends the run with the work-memory message.
-int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
-                                      std::span<int32_t> chainOut, DetectionStudy* study,
-                                      SeriesHeader& series)
+int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
+                                      DetectionStudy* study, SeriesHeader& series)
 {
     try {
         return detectUnfixedPulses(sink, Tmin, Tmax, chainOut, study, series);

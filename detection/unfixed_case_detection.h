@@ -40,32 +40,32 @@ constexpr double chiSquareLowerPoint = 10.117;
 // What one run of study01_UnFixedPulseDetection leaves for the result view.
 // Pulse arrays hold wPulseCapacity entries, sample arrays dwCapacity.
 struct DetectionStudy {
-    uint32_t dwCapacity = 0;    // cells allocated per sample array
-    uint32_t dwSeriesSize = 0;  // N of the series the study was got for
+    uint32_t dwCapacity = 0;      // cells allocated per sample array
+    uint32_t dwSeriesSize = 0;    // N of the series the study was got for
     uint16_t wPulseCapacity = 0;  // entries per pulse array: the series' maximum count, at least 1
     uint16_t wTruePulses = 0;
     uint16_t wMinPulses = 0;
     uint16_t wMaxPulses = 0;
-    uint16_t wImpulseSize = 0;  // L
+    uint16_t wImpulseSize = 0;                              // L
     std::array<uint16_t, omegaSetCount> wIntervalCounts{};  // per OmegaSet
-    std::array<uint16_t, 3> wDetectedCounts{};  // after pass 1, 2, 3; a pass not run repeats the last
-    int32_t lPasses = 0;               // 1 or 3
-    int32_t lMeanWindowEnergy = 0;     // (N + 2 L F) / (2 N), F the full series energy
-    int32_t lFirstNoiseThreshold = 0;  // of pass 1
-    int32_t lLastNoiseThreshold = 0;   // of the last pass
-    int32_t lDetectionThreshold = 0;   // T after the last pass
-    int32_t lExpectedNoiseEnergy = 0;  // sigma^2 L
+    std::array<uint16_t, 3> wDetectedCounts{};              // after pass 1, 2, 3; a pass not run repeats the last
+    int32_t lPasses = 0;                                    // 1 or 3
+    int32_t lMeanWindowEnergy = 0;                          // (N + 2 L F) / (2 N), F the full series energy
+    int32_t lFirstNoiseThreshold = 0;                       // of pass 1
+    int32_t lLastNoiseThreshold = 0;                        // of the last pass
+    int32_t lDetectionThreshold = 0;                        // T after the last pass
+    int32_t lExpectedNoiseEnergy = 0;                       // sigma^2 L
     std::vector<int32_t> lpTruePositions;
     std::array<std::vector<int32_t>, 3> lpDetectedPositions;  // per pass
     std::array<std::vector<int32_t>, 3> lpDetectedEnergies;   // window energy of each detection, per pass
     std::array<std::vector<int32_t>, omegaSetCount> lpIntervalStarts;
     std::array<std::vector<int32_t>, omegaSetCount> lpIntervalEnds;
-    std::vector<int32_t> lpEnergies;         // window energy per start 0..N-L; -999 outside Omega
-    std::vector<int32_t> lpReducedEnergies;  // the same after the threshold of the last pass
+    std::vector<int32_t> lpEnergies;          // window energy per start 0..N-L; -999 outside Omega
+    std::vector<int32_t> lpReducedEnergies;   // the same after the threshold of the last pass
     std::array<double, 2> chiSquarePoints{};  // 30.144 and 10.117 when T came from the noise level, else 0
-    std::vector<uint64_t> lpSpare;           // dwCapacity cells, cleared, not filled by detection
-    uint16_t wTask = 0;             // TaskType code, set by the shell
-    uint16_t wDetectionMethod = 0;  // threshold method 0..6 (detection/task_codes.h), set by the shell
+    std::vector<uint64_t> lpSpare;            // dwCapacity cells, cleared, not filled by detection
+    uint16_t wTask = 0;                       // TaskType code, set by the shell
+    uint16_t wDetectionMethod = 0;            // threshold method 0..6 (detection/task_codes.h), set by the shell
 };
 
 using DetectionStudyPtr = std::unique_ptr<DetectionStudy>;
@@ -93,9 +93,8 @@ void freeDetectionStudy(DetectionStudyPtr& study);
 // Returns the measure of the detected positions, 0 when nothing was detected.
 // When the work memory cannot be had it shows "Нет памяти для indexes!" (no
 // caption), leaves the series unchanged and returns 0.
-int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
-                                      std::span<int32_t> chainOut, DetectionStudy* study,
-                                      SeriesHeader& series);
+int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
+                                      DetectionStudy* study, SeriesHeader& series);
 
 // The chain programme without threshold (T = 0, one pass) over the observed
 // samples: writes the detected count and positions into the series and

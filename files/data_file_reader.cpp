@@ -167,8 +167,7 @@ std::string dataFileTraceProblem(const DataFileHeader& h, uint64_t fileSize)
     return "";
 }
 
-DataFileTraceSummary summarizeDataFileTrace(std::span<const uint8_t> file, const DataFileHeader& h,
-                                            size_t seriesLimit)
+DataFileTraceSummary summarizeDataFileTrace(std::span<const uint8_t> file, const DataFileHeader& h, size_t seriesLimit)
 {
     if (!dataFileTraceProblem(h, file.size()).empty())
         return {};

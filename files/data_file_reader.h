@@ -24,10 +24,10 @@ struct DataFileHeader {
     char ID[2] = {0, 0};
     int8_t Ver = 0;
     int8_t SubVer = 0;
-    int16_t HLen = 0;       // offset of the first sample
+    int16_t HLen = 0;  // offset of the first sample
     int32_t Datime = 0;
-    int32_t Duration = 0;   // seconds
-    double Scale = 0.0;     // sample to physical quantity
+    int32_t Duration = 0;  // seconds
+    double Scale = 0.0;    // sample to physical quantity
     int8_t Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;
     int32_t MicroSec = 0;
     int16_t SamplRate = 0;  // Hz

@@ -150,8 +150,8 @@ CellValue classifyCell(std::string_view raw, bool decimalComma)
         // The written integer itself, not its nearest double, must lie within 2^53.
         int64_t whole = 0;
         const auto [wholeEnd, wholeEc] = std::from_chars(first, last, whole);
-        c.integral = wholeEc == std::errc{} && wholeEnd == last && whole <= (int64_t{1} << 53) &&
-                     whole >= -(int64_t{1} << 53);
+        c.integral =
+            wholeEc == std::errc{} && wholeEnd == last && whole <= (int64_t{1} << 53) && whole >= -(int64_t{1} << 53);
     }
     return c;
 }
@@ -563,8 +563,8 @@ class PyLiteralParser {
 
     void skip()
     {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' ||
-                                      text_[at_] == '\r'))
+        while (at_ < text_.size() &&
+               (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r'))
             ++at_;
     }
 
@@ -870,8 +870,9 @@ static SeriesReadResult readNpy(std::span<const uint8_t> bytes, std::string_view
     const PyValue* fortran = field("fortran_order");
     const PyValue* shapeValue = field("shape");
     if (!descr || !fortran || !shapeValue)
-        return refuse(prefixed(name, "the .npy header lacks " +
-                                         std::string(!descr ? "'descr'" : !fortran ? "'fortran_order'" : "'shape'")));
+        return refuse(prefixed(name, "the .npy header lacks " + std::string(!descr     ? "'descr'"
+                                                                            : !fortran ? "'fortran_order'"
+                                                                                       : "'shape'")));
     if (descr->kind != PyValue::Kind::String)
         return refuse(prefixed(name, "structured .npy arrays are not read; only plain integer and float arrays"));
     const std::optional<NpyType> type = npyType(descr->text);
@@ -916,8 +917,8 @@ static SeriesReadResult readNpy(std::span<const uint8_t> bytes, std::string_view
     if (!options.column.empty()) {
         const std::optional<uint64_t> index = parseIndex(options.column);
         if (!index)
-            return refuse(prefixed(name, "a .npy array's columns are chosen by number, not by " +
-                                             quoted(options.column)));
+            return refuse(
+                prefixed(name, "a .npy array's columns are chosen by number, not by " + quoted(options.column)));
         if (*index < 1 || *index > columns)
             return refuse(prefixed(name, "no column " + number(*index) + "; the array " + shapeText(shape) + " has " +
                                              number(columns) + (columns == 1 ? " column" : " columns")));
@@ -1096,9 +1097,9 @@ SeriesReadResult readSound(std::span<const uint8_t> bytes, std::string_view name
     const unsigned shift = static_cast<unsigned>(32 - bits);
     // Read until libsndfile has no more, whatever frame count the header claims.
     while (true) {
-        const sf_count_t got = bits > 0 ? sf_readf_int(file.get(), ints.data(), static_cast<sf_count_t>(chunkFrames))
-                                        : sf_readf_double(file.get(), doubles.data(),
-                                                          static_cast<sf_count_t>(chunkFrames));
+        const sf_count_t got = bits > 0
+                                   ? sf_readf_int(file.get(), ints.data(), static_cast<sf_count_t>(chunkFrames))
+                                   : sf_readf_double(file.get(), doubles.data(), static_cast<sf_count_t>(chunkFrames));
         if (got <= 0)
             break;
         for (size_t f = 0; f < static_cast<size_t>(got); ++f) {
@@ -1141,7 +1142,6 @@ SeriesReadResult readSound(std::span<const uint8_t> bytes, std::string_view name
 }
 
 }  // namespace
-
 
 // ---------------------------------------------------------------- data file
 
@@ -1205,8 +1205,8 @@ bool soundHeader(std::span<const uint8_t> b)
 {
     if ((startsWith(b, 0, "RIFF") || startsWith(b, 0, "RIFX")) && startsWith(b, 8, "WAVE"))
         return true;
-    if (startsWith(b, 0, "RF64") || startsWith(b, 0, "fLaC") || startsWith(b, 0, "OggS") ||
-        startsWith(b, 0, ".snd") || startsWith(b, 0, "caff"))
+    if (startsWith(b, 0, "RF64") || startsWith(b, 0, "fLaC") || startsWith(b, 0, "OggS") || startsWith(b, 0, ".snd") ||
+        startsWith(b, 0, "caff"))
         return true;
     return startsWith(b, 0, "FORM") && (startsWith(b, 8, "AIFF") || startsWith(b, 8, "AIFC"));
 }
@@ -1313,8 +1313,8 @@ SeriesReadResult readFile(const std::string& path, const SeriesReadOptions& opti
         bytes.reserve(static_cast<size_t>(st.st_size));
     } catch (const std::exception&) {
         ::close(fd);
-        return refuse(prefixed(path, "too large to read into memory (" + number(static_cast<uint64_t>(st.st_size)) +
-                                         " bytes)"));
+        return refuse(
+            prefixed(path, "too large to read into memory (" + number(static_cast<uint64_t>(st.st_size)) + " bytes)"));
     }
     const bool read = readDescriptor(fd, bytes);
     const int saved = errno;
@@ -1335,7 +1335,7 @@ SeriesReadResult readSeriesFile(const std::string& path, const SeriesReadOptions
 std::optional<SeriesFormat> seriesFormatNamed(std::string_view name)
 {
     static constexpr std::pair<std::string_view, SeriesFormat> formats[] = {
-        {"auto", SeriesFormat::Auto}, {"text", SeriesFormat::Text},         {"npy", SeriesFormat::Npy},
+        {"auto", SeriesFormat::Auto},   {"text", SeriesFormat::Text},         {"npy", SeriesFormat::Npy},
         {"sound", SeriesFormat::Sound}, {"datafile", SeriesFormat::DataFile},
     };
     for (const auto& [word, format] : formats)

@@ -62,8 +62,7 @@ SeriesReadResult readSeriesFile(const std::string& path, const SeriesReadOptions
 
 // The readers over bytes already in memory; `name` is used in messages.
 SeriesReadResult readSeriesText(std::string_view text, std::string_view name, const SeriesReadOptions& options);
-SeriesReadResult readSeriesNpy(std::span<const uint8_t> bytes, std::string_view name,
-                               const SeriesReadOptions& options);
+SeriesReadResult readSeriesNpy(std::span<const uint8_t> bytes, std::string_view name, const SeriesReadOptions& options);
 SeriesReadResult readSeriesSound(std::span<const uint8_t> bytes, std::string_view name,
                                  const SeriesReadOptions& options);
 // The measurement data file: its trace as the window reads it (every 25

@@ -192,10 +192,7 @@ void writeLast(Out& out, const SimulationLastSeries& last)
     o.end();
 }
 
-std::string hex16(uint64_t v)
-{
-    return synthesis::formatText("%016llx", static_cast<unsigned long long>(v));
-}
+std::string hex16(uint64_t v) { return synthesis::formatText("%016llx", static_cast<unsigned long long>(v)); }
 
 // --- reading -----------------------------------------------------------
 
@@ -361,14 +358,30 @@ class Parser {
                 fail("a string is not closed");
             const char e = s_[at_++];
             switch (e) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
+            case '"':
+                out += '"';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            case '/':
+                out += '/';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
             case 'u': {
                 unsigned u = hex4();
                 if (u >= 0xD800 && u < 0xDC00) {
@@ -398,7 +411,8 @@ class Parser {
                 }
                 break;
             }
-            default: fail("an unknown escape in a string");
+            default:
+                fail("an unknown escape in a string");
             }
         }
     }
@@ -804,8 +818,8 @@ bool checkSimulationPartSet(std::span<const SimulationPartFile> parts, std::span
         coveredBy = k;
     }
     if (covered != count) {
-        error = "no part holds " + seriesRange(covered, count) + " of " + std::to_string(count) +
-                ": the set is incomplete";
+        error =
+            "no part holds " + seriesRange(covered, count) + " of " + std::to_string(count) + ": the set is incomplete";
         return false;
     }
     return true;

@@ -62,7 +62,7 @@ struct SimulationRun {
     std::vector<int16_t> pulseValues;
     std::vector<int16_t> noiseLevels;
     int32_t repeats = 0;
-    RandomStreams streams;  // as the simulation starts; the noise stream among them
+    RandomStreams streams;                       // as the simulation starts; the noise stream among them
     std::vector<RecordedMessage> setupMessages;  // shown while the run was set up, before any series
 };
 
@@ -77,10 +77,10 @@ struct SimulationLastSeries {
 
 struct SimulationPartFile {
     SimulationRun run;
-    uint64_t digest = 0;  // simulationRunDigest(run); the writer computes it, the reader checks it
-    uint32_t shard = 1;   // this part is shard `shard` (from 1) ...
-    uint32_t shards = 1;  // ... of this many
-    SimulationPart part;  // the range, the cell sums, the messages by series, holdsLast
+    uint64_t digest = 0;                       // simulationRunDigest(run); the writer computes it, the reader checks it
+    uint32_t shard = 1;                        // this part is shard `shard` (from 1) ...
+    uint32_t shards = 1;                       // ... of this many
+    SimulationPart part;                       // the range, the cell sums, the messages by series, holdsLast
     std::optional<SimulationLastSeries> last;  // exactly when part.holdsLast
 };
 

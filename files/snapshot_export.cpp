@@ -51,8 +51,8 @@ std::vector<uint8_t> infoHeaderBytes(const BitmapInfoHeader& info, size_t tableB
 // each pixel B, G, R, 0. Fills in the real image size, as the retrieval does.
 bool retrievePixels(const platform::Bitmap& picture, BitmapInfoHeader& info, std::vector<uint8_t>& bits)
 {
-    if (picture.width <= 0 || picture.height <= 0 || info.biWidth != picture.width ||
-        info.biHeight != picture.height || info.biBitCount != 32 ||
+    if (picture.width <= 0 || picture.height <= 0 || info.biWidth != picture.width || info.biHeight != picture.height ||
+        info.biBitCount != 32 ||
         picture.pixels.size() < static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height))
         return false;
     const size_t stride = static_cast<size_t>(picture.width) * 4;
@@ -98,8 +98,7 @@ constexpr int32_t kMaxPcxSide = 65536;
 
 bool pcxSizeFits(const platform::Bitmap& picture)
 {
-    return picture.width >= 1 && picture.height >= 1 && picture.width <= kMaxPcxSide &&
-           picture.height <= kMaxPcxSide;
+    return picture.width >= 1 && picture.height >= 1 && picture.width <= kMaxPcxSide && picture.height <= kMaxPcxSide;
 }
 
 bool pixelsMatchSize(const platform::Bitmap& picture)
@@ -203,8 +202,7 @@ platform::FileDialogOptions snapshotDialogOptions()
     return o;
 }
 
-std::string snapshotFileName(const std::string& chosen, const platform::FileDialogOptions& options,
-                             int32_t filterIndex)
+std::string snapshotFileName(const std::string& chosen, const platform::FileDialogOptions& options, int32_t filterIndex)
 {
     if (!extensionOf(chosen).empty())
         return chosen;
@@ -275,8 +273,7 @@ BitmapInfoHeader makeBitmapInfoHeader(int32_t width, int32_t height, uint16_t pl
     info.biBitCount = bitsPerPixel;
     info.biCompression = 0;
     // Wraps like the 32-bit field it estimates; the retrieval replaces it.
-    info.biSizeImage = static_cast<uint32_t>((static_cast<int64_t>(width) + 7) / 8) *
-                       static_cast<uint32_t>(height) * b;
+    info.biSizeImage = static_cast<uint32_t>((static_cast<int64_t>(width) + 7) / 8) * static_cast<uint32_t>(height) * b;
     info.biClrUsed = b < 16 ? (1u << b) : 0;
     return info;
 }
@@ -298,8 +295,7 @@ std::vector<uint8_t> encodeBmp(const platform::Bitmap& picture)
     return encodeBmp(picture, makeBitmapInfoHeader(picture.width, picture.height, 1, 32));
 }
 
-int32_t writeBmpFile(MessageSink& sink, const std::string& path, BitmapInfoHeader info,
-                     const platform::Bitmap& picture)
+int32_t writeBmpFile(MessageSink& sink, const std::string& path, BitmapInfoHeader info, const platform::Bitmap& picture)
 {
     auto fail = [&](const std::string& text) {
         sink.messageBox(text, kBitmapCaption, MessageIcon::None);

@@ -19,8 +19,8 @@ Color pixelAt(const Bitmap& bitmap, int32_t x, int32_t y)
 {
     if (x < 0 || y < 0 || x >= bitmap.width || y >= bitmap.height)
         return CLR_INVALID;
-    return colorFromPixel(bitmap.pixels[static_cast<size_t>(y) * static_cast<size_t>(bitmap.width) +
-                                        static_cast<size_t>(x)]);
+    return colorFromPixel(
+        bitmap.pixels[static_cast<size_t>(y) * static_cast<size_t>(bitmap.width) + static_cast<size_t>(x)]);
 }
 
 }  // namespace platform

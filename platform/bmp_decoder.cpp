@@ -50,8 +50,7 @@ std::optional<DecodedBmp> decodeBmp(std::span<const uint8_t> bytes)
 
     const size_t stride = ((static_cast<size_t>(width) * bitCount + 31) / 32) * 4;
     const size_t pixelBytes = stride * static_cast<size_t>(height);
-    if (offBits < paletteAt + size_t{colorsUsed} * 4 || offBits > bytes.size() ||
-        pixelBytes > bytes.size() - offBits)
+    if (offBits < paletteAt + size_t{colorsUsed} * 4 || offBits > bytes.size() || pixelBytes > bytes.size() - offBits)
         return std::nullopt;
 
     DecodedBmp out;

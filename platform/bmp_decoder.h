@@ -14,8 +14,8 @@ namespace platform {
 
 struct DecodedBmp {
     Bitmap bitmap;
-    uint16_t bitCount = 0;    // bits per pixel in the file
-    uint32_t paletteSize = 0; // colour table entries in the file (0 for 24 and 32 bits)
+    uint16_t bitCount = 0;     // bits per pixel in the file
+    uint32_t paletteSize = 0;  // colour table entries in the file (0 for 24 and 32 bits)
 };
 
 // Empty for anything that is not a complete bitmap of a supported kind.

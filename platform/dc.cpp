@@ -11,10 +11,7 @@ namespace {
 
 __extension__ typedef __int128 Wide;
 
-int32_t held(int64_t v)
-{
-    return static_cast<int32_t>(std::clamp<int64_t>(v, -kCoordinateLimit, kCoordinateLimit));
-}
+int32_t held(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, -kCoordinateLimit, kCoordinateLimit)); }
 
 Rect wholePicture(const Bitmap& b) { return {0, 0, b.width, b.height}; }
 
@@ -92,7 +89,9 @@ const Brush& stockBrush(StockBrush which)
 }
 
 Dc::Dc(Bitmap& target)
-    : target_(&target), pen_(stockPen(StockPen::Black)), brush_(stockBrush(StockBrush::White)),
+    : target_(&target),
+      pen_(stockPen(StockPen::Black)),
+      brush_(stockBrush(StockBrush::White)),
       font_(stockVariableFont())
 {
     selectClipRegion(nullptr);
@@ -162,8 +161,7 @@ bool Dc::ptVisible(int32_t x, int32_t y) const { return visible(x, y); }
 void Dc::plot(int32_t x, int32_t y, uint32_t pixel)
 {
     if (visible(x, y))
-        target_->pixels[static_cast<size_t>(y) * static_cast<size_t>(target_->width) + static_cast<size_t>(x)] =
-            pixel;
+        target_->pixels[static_cast<size_t>(y) * static_cast<size_t>(target_->width) + static_cast<size_t>(x)] = pixel;
 }
 
 void Dc::stamp(int32_t x, int32_t y, int32_t width, uint32_t pixel)

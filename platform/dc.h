@@ -130,8 +130,7 @@ class Dc {
 
     // Copies width × height pixels of source from (sx, sy) to (x, y); pixels
     // outside the source are left alone.
-    void bitBlt(int32_t x, int32_t y, int32_t width, int32_t height, const Bitmap& source, int32_t sx,
-                int32_t sy);
+    void bitBlt(int32_t x, int32_t y, int32_t width, int32_t height, const Bitmap& source, int32_t sx, int32_t sy);
 
   private:
     bool visible(int32_t x, int32_t y) const;

@@ -43,8 +43,7 @@ std::shared_ptr<FontFace> loadFace(const std::string& path)
         return {};
     // Open once to prove the file is a scalable face before anyone relies on it.
     FT_Face probe = nullptr;
-    if (FT_New_Memory_Face(face->library, face->data.data(), static_cast<FT_Long>(face->data.size()), 0,
-                           &probe) != 0)
+    if (FT_New_Memory_Face(face->library, face->data.data(), static_cast<FT_Long>(face->data.size()), 0, &probe) != 0)
         return {};
     const bool scalable = FT_IS_SCALABLE(probe);
     FT_Done_Face(probe);
@@ -90,8 +89,7 @@ FontObject::FontObject(std::shared_ptr<FontFace> face, int32_t cellHeight, bool 
     if (!face_ || cellHeight < 1)
         return;
     FT_Face ft = nullptr;
-    if (FT_New_Memory_Face(face_->library, face_->data.data(), static_cast<FT_Long>(face_->data.size()), 0,
-                           &ft) != 0)
+    if (FT_New_Memory_Face(face_->library, face_->data.data(), static_cast<FT_Long>(face_->data.size()), 0, &ft) != 0)
         return;
     const int64_t upem = ft->units_per_EM;
     int64_t winAscent = ft->ascender, winDescent = -ft->descender;
@@ -160,8 +158,8 @@ const Glyph& FontObject::glyph(char32_t codePoint) const
         for (int32_t y = 0; y < g.rows; ++y) {
             const unsigned char* row = bm.buffer + static_cast<ptrdiff_t>(y) * bm.pitch;
             for (int32_t x = 0; x < g.width; ++x) {
-                const bool on = bm.pixel_mode == FT_PIXEL_MODE_MONO ? (row[x >> 3] >> (7 - (x & 7))) & 1
-                                                                    : row[x] >= 128;
+                const bool on =
+                    bm.pixel_mode == FT_PIXEL_MODE_MONO ? (row[x >> 3] >> (7 - (x & 7))) & 1 : row[x] >= 128;
                 g.ink[static_cast<size_t>(y) * static_cast<size_t>(g.width) + static_cast<size_t>(x)] = on;
             }
         }

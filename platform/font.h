@@ -20,8 +20,8 @@ inline constexpr const char* kDefaultFontPath = "/usr/share/fonts/truetype/dejav
 inline constexpr int32_t kWindowFontHeight = 13;
 
 struct TextMetrics {
-    int32_t tmHeight = 0;           // cell height = tmAscent + tmDescent
-    int32_t tmAscent = 0;           // baseline below the top of the cell
+    int32_t tmHeight = 0;  // cell height = tmAscent + tmDescent
+    int32_t tmAscent = 0;  // baseline below the top of the cell
     int32_t tmDescent = 0;
     int32_t tmInternalLeading = 0;  // cell height less the em height
     int32_t tmExternalLeading = 0;  // extra space the face asks for between lines

@@ -60,8 +60,8 @@ constexpr bool containsRect(const Rect& outer, const Rect& inner)
 // An empty result has right <= left or bottom <= top.
 constexpr Rect intersect(const Rect& a, const Rect& b)
 {
-    return {a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
-            a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
+    return {a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top, a.right < b.right ? a.right : b.right,
+            a.bottom < b.bottom ? a.bottom : b.bottom};
 }
 
 }  // namespace platform

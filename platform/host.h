@@ -38,10 +38,10 @@ struct FileFilter {
 struct FileDialogOptions {
     std::string title;
     std::vector<FileFilter> filters;
-    int32_t filterIndex = 0;        // the filter selected first, from 0
-    std::string defaultExtension;   // appended when the typed name has none ("bmp")
-    bool overwritePrompt = false;   // save: ask before replacing a file
-    bool fileMustExist = false;     // open: only existing files are accepted
+    int32_t filterIndex = 0;       // the filter selected first, from 0
+    std::string defaultExtension;  // appended when the typed name has none ("bmp")
+    bool overwritePrompt = false;  // save: ask before replacing a file
+    bool fileMustExist = false;    // open: only existing files are accepted
 };
 
 // A file chosen in a dialog, with the filter that was selected when the user

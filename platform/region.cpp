@@ -21,8 +21,7 @@ bool isEmpty(const Region& region) { return region.rects.empty(); }
 
 bool contains(const Region& region, int32_t x, int32_t y)
 {
-    return std::any_of(region.rects.begin(), region.rects.end(),
-                       [&](const Rect& r) { return contains(r, x, y); });
+    return std::any_of(region.rects.begin(), region.rects.end(), [&](const Rect& r) { return contains(r, x, y); });
 }
 
 Rect bounds(const Region& region)

@@ -36,14 +36,14 @@ struct DialogAnswer {
 
 struct DialogRecord {
     int32_t dialogId = 0;
-    DialogFields shown;          // as the procedure filled them
-    DialogFields closed;         // as they stood when the dialog closed
+    DialogFields shown;   // as the procedure filled them
+    DialogFields closed;  // as they stood when the dialog closed
     DialogResult result = DialogResult::Cancel;
-    int32_t refusedOks = 0;      // OK presses the procedure's check refused
+    int32_t refusedOks = 0;  // OK presses the procedure's check refused
 };
 
 struct InvalidationRecord {
-    std::optional<Rect> rect;    // nothing: the whole client area
+    std::optional<Rect> rect;  // nothing: the whole client area
     bool erase = false;
 };
 
@@ -51,7 +51,7 @@ struct FileDialogRecord {
     bool save = false;
     FileDialogOptions options;
     std::optional<std::string> answer;
-    int32_t chosenFilter = 0;    // the filter selected when the answer was given
+    int32_t chosenFilter = 0;  // the filter selected when the answer was given
 };
 
 class ScriptedHost : public Host {

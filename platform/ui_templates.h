@@ -14,7 +14,7 @@ enum class MenuEntryKind { Popup, Command, Separator };
 struct MenuEntry {
     int32_t depth = 0;  // 0 for the menu bar's popups
     MenuEntryKind kind = MenuEntryKind::Command;
-    int32_t id = 0;     // command id; 0 for popups and separators
+    int32_t id = 0;  // command id; 0 for popups and separators
     const char* text = "";
 };
 
@@ -43,9 +43,9 @@ struct DialogControl {
 struct DialogTemplate {
     int32_t id = 0;  // resource number
     const char* caption = "";
-    int32_t width = 0;   // dialog units
+    int32_t width = 0;  // dialog units
     int32_t height = 0;
-    bool placed = false; // true: at (x, y) of the owner's client area; false: centred on it
+    bool placed = false;  // true: at (x, y) of the owner's client area; false: centred on it
     int32_t x = 0;
     int32_t y = 0;
     std::span<const DialogControl> controls;

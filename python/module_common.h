@@ -60,8 +60,8 @@ class StopWatch {
 
 // One stage of an estimation as a protocol row shows it.
 struct Row {
-    int32_t method = 0;      // the protocol's method code
-    std::string label;       // its three-letter label: "pre", "est", "exh", ...
+    int32_t method = 0;  // the protocol's method code
+    std::string label;   // its three-letter label: "pre", "est", "exh", ...
     py::array_t<int32_t> positions;
     int64_t measure = 0;
     int64_t squares = 0;

@@ -118,8 +118,10 @@ std::vector<int64_t> templateOf(py::handle t)
     if (py::isinstance<py::str>(t)) {
         const std::string name = t.cast<std::string>();
         if (name.size() != 1 || name[0] < 'a' || name[0] >= static_cast<char>('a' + alphabet.size()))
-            throw py::value_error("template must be an etalon letter a to t, a number 1 to 20 or an array of "
-                                  "samples; got '" + name + "'");
+            throw py::value_error(
+                "template must be an etalon letter a to t, a number 1 to 20 or an array of "
+                "samples; got '" +
+                name + "'");
         return etalon(name[0] - 'a' + 1);
     }
     if (py::isinstance<py::int_>(t) && !py::isinstance<py::bool_>(t)) {
@@ -136,8 +138,10 @@ std::vector<int64_t> templateOf(py::handle t)
         for (py::ssize_t i = 0; i < values.size(); ++i) {
             const double v = values.data()[i];
             if (!std::isfinite(v) || v != std::trunc(v) || std::fabs(v) > 2147483647.0)
-                throw py::value_error("template samples must be whole numbers within 32 bits (scale the template "
-                                      "yourself); sample " + std::to_string(i) + " is " + py::str(py::float_(v)).cast<std::string>());
+                throw py::value_error(
+                    "template samples must be whole numbers within 32 bits (scale the template "
+                    "yourself); sample " +
+                    std::to_string(i) + " is " + py::str(py::float_(v)).cast<std::string>());
             samples.push_back(static_cast<int64_t>(v));
         }
         return samples;
@@ -159,8 +163,8 @@ int32_t countArgument(const char* name, int64_t value)
 
 // What every mode needs besides the samples: the layout and the score, with
 // the checks detect makes of its options.
-detection::DetectionRequest requestOf(int64_t tmin, int64_t tmax, std::optional<int64_t> pulseLength,
-                                      py::handle templ, const std::string& score)
+detection::DetectionRequest requestOf(int64_t tmin, int64_t tmax, std::optional<int64_t> pulseLength, py::handle templ,
+                                      const std::string& score)
 {
     detection::DetectionRequest r;
     r.Tmin = countArgument("tmin", tmin);
@@ -171,7 +175,8 @@ detection::DetectionRequest requestOf(int64_t tmin, int64_t tmax, std::optional<
         throw py::value_error("score must be 'energy' or 'correlation'; got '" + score + "'");
     std::vector<int64_t> samples = templateOf(templ);
     if (score == "correlation" && samples.empty())
-        throw py::value_error("score='correlation' needs a template: an etalon letter or number, or an array of samples");
+        throw py::value_error(
+            "score='correlation' needs a template: an etalon letter or number, or an array of samples");
     if (!pulseLength && samples.empty())
         throw py::value_error("pulse_length is needed with score='energy' (or a template whose length it takes)");
     r.L = pulseLength ? countArgument("pulse_length", *pulseLength) : static_cast<int32_t>(samples.size());
@@ -203,11 +208,7 @@ struct DetectionResult {
 
 Row rowOf(const detection::StageRow& r)
 {
-    return {r.method,
-            protocolMethodLabel(r.method),
-            toArray<int32_t, int32_t>(r.positions),
-            r.measure,
-            r.squares,
+    return {r.method,    protocolMethodLabel(r.method), toArray<int32_t, int32_t>(r.positions), r.measure, r.squares,
             r.iterations};
 }
 
@@ -316,9 +317,8 @@ void bindDetection(py::module_& m)
         .def_readonly("passes", &detection::CountScore::passes)
         .def_readonly("squares", &detection::CountScore::squares)
         .def_readonly("noise_per_window", &detection::CountScore::noisePerWindow)
-        .def("__repr__", [](const detection::CountScore& c) {
-            return "CountScore(count=" + std::to_string(c.count) + ")";
-        });
+        .def("__repr__",
+             [](const detection::CountScore& c) { return "CountScore(count=" + std::to_string(c.count) + ")"; });
 
     py::class_<detection::ThresholdPassSummary>(m, "ThresholdPass",
                                                 "One pass of a threshold method: the threshold subtracted from "
@@ -326,8 +326,8 @@ void bindDetection(py::module_& m)
         .def_readonly("threshold", &detection::ThresholdPassSummary::threshold)
         .def_readonly("pulses", &detection::ThresholdPassSummary::detected)
         .def("__repr__", [](const detection::ThresholdPassSummary& p) {
-            return "ThresholdPass(threshold=" + std::to_string(p.threshold) + ", pulses=" +
-                   std::to_string(p.detected) + ")";
+            return "ThresholdPass(threshold=" + std::to_string(p.threshold) + ", pulses=" + std::to_string(p.detected) +
+                   ")";
         });
 
     py::class_<DetectionResult>(m, "Detection", kDetectionDoc)

@@ -48,8 +48,7 @@ files::SeriesFormat formatOf(const std::string& name)
     throw py::value_error("format must be 'auto', 'text', 'npy', 'sound' or 'datafile'; got '" + name + "'");
 }
 
-SeriesFile readSeries(const std::filesystem::path& path, py::handle column, int64_t channel,
-                      const std::string& format)
+SeriesFile readSeries(const std::filesystem::path& path, py::handle column, int64_t channel, const std::string& format)
 {
     files::SeriesReadOptions options;
     options.format = formatOf(format);
@@ -61,8 +60,8 @@ SeriesFile readSeries(const std::filesystem::path& path, py::handle column, int6
     const std::string name = path.string();
     std::error_code ec;
     if (name != "-" && !std::filesystem::exists(path, ec)) {
-        const py::object missing = py::module_::import("builtins")
-                                        .attr("FileNotFoundError")(ENOENT, std::strerror(ENOENT), name);
+        const py::object missing =
+            py::module_::import("builtins").attr("FileNotFoundError")(ENOENT, std::strerror(ENOENT), name);
         PyErr_SetObject(PyExc_FileNotFoundError, missing.ptr());
         throw py::error_already_set();
     }
@@ -216,8 +215,7 @@ and report (one line per step, as quillmore-cli detect prints them).)doc")
         .def_readonly("largest", &Prepared::largest)
         .def_readonly("report", &Prepared::report)
         .def("__repr__", [](const Prepared& p) {
-            return "Prepared(" + std::to_string(p.samples.size()) + " samples, scale " + std::to_string(p.scale) +
-                   ")";
+            return "Prepared(" + std::to_string(p.samples.size()) + " samples, scale " + std::to_string(p.scale) + ")";
         });
 
     m.def("read_series", &readSeries, py::arg("path"), py::arg("column") = py::none(), py::arg("channel") = 1,

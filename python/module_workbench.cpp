@@ -82,12 +82,24 @@ constexpr int32_t kLargestSeed = 32767;
 // Option words of the command line and the parameters that stand for them
 // here, longest first so that no name is taken for the start of another.
 constexpr std::pair<const char*, const char*> kParameterNames[] = {
-    {"--series-type", "series_type"}, {"--noise-steps", "noise_steps"}, {"--noise-from", "noise_from"},
-    {"--noise-incr", "noise_incr"},   {"--threads", "threads"},         {"--repeats", "repeats"},
-    {"--etalons", "etalons"},         {"--length", "length"},           {"--pulses", "pulses"},
-    {"--energy", "energy"},           {"--method", "method"},           {"--series", "series"},
-    {"--noise", "noise"},             {"--tmin", "tmin"},               {"--tmax", "tmax"},
-    {"--task", "task"},               {"--from", "pulses_from"},        {"--incr", "pulses_incr"},
+    {"--series-type", "series_type"},
+    {"--noise-steps", "noise_steps"},
+    {"--noise-from", "noise_from"},
+    {"--noise-incr", "noise_incr"},
+    {"--threads", "threads"},
+    {"--repeats", "repeats"},
+    {"--etalons", "etalons"},
+    {"--length", "length"},
+    {"--pulses", "pulses"},
+    {"--energy", "energy"},
+    {"--method", "method"},
+    {"--series", "series"},
+    {"--noise", "noise"},
+    {"--tmin", "tmin"},
+    {"--tmax", "tmax"},
+    {"--task", "task"},
+    {"--from", "pulses_from"},
+    {"--incr", "pulses_incr"},
     {"--to", "pulses_to"},
 };
 
@@ -171,9 +183,9 @@ void parseWords(const OptionWords& o, RunOptions& run, SimulateOptions* sim)
 void startWorkbench(Workbench& w, const RunOptions& options)
 {
     if (!onCreate(w.state, w.host)) {
-        const std::string why = w.host.messages.empty() ? "the workbench could not start"
-                                                        : w.host.messages.back().caption + ": " +
-                                                              w.host.messages.back().text;
+        const std::string why = w.host.messages.empty()
+                                    ? "the workbench could not start"
+                                    : w.host.messages.back().caption + ": " + w.host.messages.back().text;
         throw std::runtime_error(why);
     }
     std::string error;
@@ -188,7 +200,8 @@ void setStreams(AppState& s, const py::dict& seeds)
         const int64_t seed = value.cast<int64_t>();
         if (name == kLibraryRand) {
             if (seed < 0 || seed > UINT32_MAX)
-                throw py::value_error("seeds['library_rand'] must be from 0 to 4294967295; got " + std::to_string(seed));
+                throw py::value_error("seeds['library_rand'] must be from 0 to 4294967295; got " +
+                                      std::to_string(seed));
             s.libraryRandState = static_cast<uint32_t>(seed);
             continue;
         }
@@ -234,8 +247,8 @@ py::list protocolOf(const StepwiseProtocol& p)
     py::list rows;
     for (int r = 0; r < p.wUsed; ++r)
         rows.append(py::cast(Row{p.lpMethod[r], protocolMethodLabel(p.lpMethod[r]),
-                                 firstOf<int32_t>(p.lpRowPositions[r], p.lpPulses[r]), p.lpMeasure[r],
-                                 p.lpSquares[r], p.lpIterations[r]}));
+                                 firstOf<int32_t>(p.lpRowPositions[r], p.lpPulses[r]), p.lpMeasure[r], p.lpSquares[r],
+                                 p.lpIterations[r]}));
     return rows;
 }
 
@@ -383,8 +396,8 @@ py::object simulate(std::optional<std::string> seriesType, std::optional<std::st
     r.pulseValues = firstOf<int16_t>(h->wPulseValues, pulses);
     r.noiseLevels = firstOf<int16_t>(h->lpNoiseLevel, levels);
     r.repeats = h->repeats;
-    r.matrices = py::array_t<int32_t>({static_cast<py::ssize_t>(kErrorMatrices), static_cast<py::ssize_t>(levels),
-                                       static_cast<py::ssize_t>(pulses)});
+    r.matrices = py::array_t<int32_t>(
+        {static_cast<py::ssize_t>(kErrorMatrices), static_cast<py::ssize_t>(levels), static_cast<py::ssize_t>(pulses)});
     auto cells = r.matrices.mutable_unchecked<3>();
     for (int k = 0; k < kErrorMatrices; ++k)
         for (size_t i = 0; i < levels; ++i)
@@ -409,8 +422,8 @@ std::vector<Etalon> alphabet()
 {
     std::vector<Etalon> etalons;
     for (const PulseHeader& e : workbenchAlphabet())
-        etalons.push_back({std::string(1, etalonLetter(e.wNumber)), e.wNumber, energyOf(e),
-                           firstOf<int16_t>(e.lpData, e.wSize)});
+        etalons.push_back(
+            {std::string(1, etalonLetter(e.wNumber)), e.wNumber, energyOf(e), firstOf<int16_t>(e.lpData, e.wSize)});
     return etalons;
 }
 
@@ -418,15 +431,16 @@ std::vector<Etalon> alphabet()
 
 void bindWorkbench(py::module_& m)
 {
-    py::class_<Etalon>(m, "Etalon", "One etalon of the alphabet: its letter, number, energy (the sum of its squared "
-                                    "samples) and samples (numpy.int16).")
+    py::class_<Etalon>(m, "Etalon",
+                       "One etalon of the alphabet: its letter, number, energy (the sum of its squared "
+                       "samples) and samples (numpy.int16).")
         .def_readonly("letter", &Etalon::letter)
         .def_readonly("number", &Etalon::number)
         .def_readonly("energy", &Etalon::energy)
         .def_readonly("samples", &Etalon::samples)
         .def("__repr__", [](const Etalon& e) {
-            return "Etalon('" + e.letter + "', number=" + std::to_string(e.number) + ", energy=" +
-                   std::to_string(e.energy) + ")";
+            return "Etalon('" + e.letter + "', number=" + std::to_string(e.number) +
+                   ", energy=" + std::to_string(e.energy) + ")";
         });
 
     py::class_<SeriesResult>(m, "Series", R"doc(A synthesized series and how it was made.
@@ -475,8 +489,8 @@ Attributes:
         .def_readonly("messages", &SeriesResult::messages)
         .def_readonly("streams", &SeriesResult::streams)
         .def("__repr__", [](const SeriesResult& s) {
-            return "Series(" + std::to_string(s.length) + " samples, " + std::to_string(s.pulses) +
-                   " pulses, noise " + std::to_string(s.noiseLevel) + ")";
+            return "Series(" + std::to_string(s.length) + " samples, " + std::to_string(s.pulses) + " pulses, noise " +
+                   std::to_string(s.noiseLevel) + ")";
         });
 
     py::class_<SimulationResult>(m, "Simulation", R"doc(The result of a statistical simulation.
@@ -506,8 +520,7 @@ Attributes:
         .def_readonly("messages", &SimulationResult::messages)
         .def("__repr__", [](const SimulationResult& r) {
             return "Simulation(" + std::to_string(r.noiseLevels.size()) + " noise levels x " +
-                   std::to_string(r.pulseValues.size()) + " pulse counts, " + std::to_string(r.repeats) +
-                   " repeats)";
+                   std::to_string(r.pulseValues.size()) + " pulse counts, " + std::to_string(r.repeats) + " repeats)";
         });
 
     m.def("alphabet", &alphabet, R"doc(The 20 etalons the workbench makes at its start (as quillmore-cli
@@ -562,10 +575,9 @@ Example::
     m.def("simulate", &simulate, py::arg("series_type") = py::none(), py::arg("task") = py::none(),
           py::arg("etalons") = py::none(), py::arg("length") = py::none(), py::arg("tmin") = py::none(),
           py::arg("tmax") = py::none(), py::arg("energy") = py::none(), py::arg("method") = py::none(),
-          py::arg("pulses_from") = py::none(), py::arg("pulses_to") = py::none(),
-          py::arg("pulses_incr") = py::none(), py::arg("noise_from") = py::none(),
-          py::arg("noise_steps") = py::none(), py::arg("noise_incr") = py::none(), py::arg("repeats") = py::none(),
-          py::arg("threads") = py::none(), py::arg("progress") = py::none(),
+          py::arg("pulses_from") = py::none(), py::arg("pulses_to") = py::none(), py::arg("pulses_incr") = py::none(),
+          py::arg("noise_from") = py::none(), py::arg("noise_steps") = py::none(), py::arg("noise_incr") = py::none(),
+          py::arg("repeats") = py::none(), py::arg("threads") = py::none(), py::arg("progress") = py::none(),
           R"doc(The statistical simulation ("Detection, Statistical Simulation"):
 for every pulse count and noise level, `repeats` series synthesized and
 estimated as the task does, the squared position errors accumulated. The

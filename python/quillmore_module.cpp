@@ -77,9 +77,9 @@ const std::array<PulseHeader, kAlphabetCapacity>& workbenchAlphabet()
         RandomStreams streams;
         if (!makeAlphabet(messages, start.amplitude, start.etalonCount, start.etalonLength, etalons,
                           streams.etalonSeed))
-            throw std::runtime_error("the alphabet could not be made: " +
-                                     (messages.messages.empty() ? std::string("out of memory")
-                                                                : messages.messages.front().text));
+            throw std::runtime_error("the alphabet could not be made: " + (messages.messages.empty()
+                                                                               ? std::string("out of memory")
+                                                                               : messages.messages.front().text));
         return etalons;
     }();
     return alphabet;

@@ -17,8 +17,8 @@ inline constexpr int32_t kButtonHeight = 32;
 
 struct ButtonBitmapResource {
     int32_t id = 0;
-    const char* name = "";  // the name a failure message gives, "ButtonStart"
-    const char* word = "";  // the word on the face, "Restart"
+    const char* name = "";           // the name a failure message gives, "ButtonStart"
+    const char* word = "";           // the word on the face, "Restart"
     std::span<const uint8_t> bytes;  // the BMP file
 };
 

@@ -46,7 +46,7 @@ enum InternalCommand : int32_t {
     CmdCloseWindow = 204,
     CmdNewSequence = 205,
     CmdRepaintWindow = 206,
-    CmdSettingsChanged = 207,   // nothing handles it
+    CmdSettingsChanged = 207,  // nothing handles it
     CmdSeriesParameters = 208,
     CmdAddNoise = 209,
     CmdNothing = 210,

@@ -120,11 +120,11 @@ constexpr std::array kOpenSeriesControls{
 };
 
 const DialogTemplate kCreateSeries{DialogCreateSeries, "Create Series", 209, 168, false, 0, 0, kCreateSeriesControls};
-const DialogTemplate kSeriesStructure{DialogSeriesStructure, "Create Series", 192, 138, false, 0, 0,
+const DialogTemplate kSeriesStructure{DialogSeriesStructure,   "Create Series", 192, 138, false, 0, 0,
                                       kSeriesStructureControls};
-const DialogTemplate kRequiredEtalons{DialogRequiredEtalons, "List of Required Etalons", 137, 95, false, 0, 0,
+const DialogTemplate kRequiredEtalons{DialogRequiredEtalons,   "List of Required Etalons", 137, 95, false, 0, 0,
                                       kRequiredEtalonsControls};
-const DialogTemplate kLocationParameters{DialogLocationParameters, " Location Parameters", 240, 109, true, 60, 50,
+const DialogTemplate kLocationParameters{DialogLocationParameters,   " Location Parameters", 240, 109, true, 60, 50,
                                          kLocationParametersControls};
 const DialogTemplate kOpenSeries{DialogOpenSeries, "Open Series", 230, 168, false, 0, 0, kOpenSeriesControls};
 

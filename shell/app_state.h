@@ -37,12 +37,12 @@ constexpr int kAlphabetCapacity = 20;
 // release: a drag across the plot chooses the samples to show, a press that
 // never moved is handed on as the click it would have been.
 struct PlotDrag {
-    bool pressed = false;    // a press in a plot waits for its release
-    bool dragging = false;   // it moved far enough sideways to choose samples
-    int32_t plot = 0;        // index into AppState::resultPlots
+    bool pressed = false;          // a press in a plot waits for its release
+    bool dragging = false;         // it moved far enough sideways to choose samples
+    int32_t plot = 0;              // index into AppState::resultPlots
     int32_t fromX = 0, fromY = 0;  // the press
-    int32_t toX = 0;         // where the mouse is now
-    uint32_t keyFlags = 0;   // of the press, for the click it may become
+    int32_t toX = 0;               // where the mouse is now
+    uint32_t keyFlags = 0;         // of the press, for the click it may become
 };
 
 // Field comments say what a field holds, who writes it and who reads it.

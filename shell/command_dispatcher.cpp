@@ -253,8 +253,8 @@ std::unique_ptr<SimulationRun> prepareSimulation(AppState& s, Host& host)
                         MessageIcon::Warning);
         return nullptr;
     }
-    run->header = getRestErrHeader(host, s.pulseCountSteps, s.noiseStepCount, s.repeatCount,
-                                   copyOf(s.lpRestErrorHeader));
+    run->header =
+        getRestErrHeader(host, s.pulseCountSteps, s.noiseStepCount, s.repeatCount, copyOf(s.lpRestErrorHeader));
     if (!run->header) {
         s.lpSeriesHeader = std::move(run->series);
         s.lpRestErrorHeader.reset();

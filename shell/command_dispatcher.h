@@ -16,7 +16,6 @@ namespace platform {
 class Host;
 }
 
-
 void dispatchCommand(AppState& state, platform::Host& host, int command);
 
 // --- The statistical simulation in phases

@@ -8,10 +8,7 @@ namespace {
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 }  // namespace
 
-std::string_view readField(std::string_view text)
-{
-    return text.substr(0, std::min(text.size(), kFieldReadLimit));
-}
+std::string_view readField(std::string_view text) { return text.substr(0, std::min(text.size(), kFieldReadLimit)); }
 
 int32_t atoiField(std::string_view text)
 {

@@ -24,7 +24,7 @@ using namespace resources;
 using platform::DialogFields;
 using platform::Host;
 
-constexpr std::array<std::string_view, 12> kSeriesExtensions{".csv", ".tsv", ".txt", ".npy", ".wav", ".flac",
+constexpr std::array<std::string_view, 12> kSeriesExtensions{".csv", ".tsv", ".txt",  ".npy", ".wav", ".flac",
                                                              ".ogg", ".aif", ".aiff", ".au",  ".snd", ".caf"};
 constexpr int64_t kWindowSampleLimit = 32767;  // the records' samples are 16-bit
 
@@ -127,8 +127,8 @@ bool growTraceBuffer(AppState& s, Host& host, uint32_t n)
 // true pulse (the views draw none, and a task that records the true
 // positions records -1 for each), no found pulse, whole pulses of the
 // window's length, the alphabet listed.
-void fillRecord(AppState& s, SeriesHeader& h, std::span<const int16_t> samples, uint16_t noiseLevel,
-                uint16_t amplitude, uint16_t pulsesForBounds)
+void fillRecord(AppState& s, SeriesHeader& h, std::span<const int16_t> samples, uint16_t noiseLevel, uint16_t amplitude,
+                uint16_t pulsesForBounds)
 {
     const uint32_t N = static_cast<uint32_t>(samples.size());
     const uint16_t L = s.etalonLength;
@@ -158,10 +158,10 @@ void fillRecord(AppState& s, SeriesHeader& h, std::span<const int16_t> samples, 
     std::fill(h.lpMaxPositions.begin(), h.lpMaxPositions.end(), int16_t{0});
     const int32_t K = std::min<int32_t>(pulsesForBounds, static_cast<int32_t>(h.lpMinPositions.size()));
     for (int32_t k = 0; k < K; ++k) {
-        h.lpMinPositions[k] = static_cast<int16_t>(pulseLowBound(k, K, static_cast<int32_t>(N), L, s.minInterval,
-                                                                 s.maxInterval));
-        h.lpMaxPositions[k] = static_cast<int16_t>(pulseHighBound(k, K, static_cast<int32_t>(N), L, s.minInterval,
-                                                                  s.maxInterval));
+        h.lpMinPositions[k] =
+            static_cast<int16_t>(pulseLowBound(k, K, static_cast<int32_t>(N), L, s.minInterval, s.maxInterval));
+        h.lpMaxPositions[k] =
+            static_cast<int16_t>(pulseHighBound(k, K, static_cast<int32_t>(N), L, s.minInterval, s.maxInterval));
     }
     const size_t listed = std::min<size_t>({s.etalonCount, h.lpPulsesList.size(), s.etalons.size()});
     for (size_t i = 0; i < listed; ++i)
@@ -381,9 +381,8 @@ bool adoptSeries(AppState& s, Host& host, std::span<const int16_t> samples, uint
     }
     if (!growTraceBuffer(s, host, N))
         return false;
-    SeriesHeaderPtr record =
-        getCutOffSeriesHeader(host, s.etalonCount, s.etalonLength, s.minInterval, s.maxInterval, N,
-                              copyOf(s.lpSeriesHeader));
+    SeriesHeaderPtr record = getCutOffSeriesHeader(host, s.etalonCount, s.etalonLength, s.minInterval, s.maxInterval, N,
+                                                   copyOf(s.lpSeriesHeader));
     if (!record || record->dwSeriesCapacity < N || record->dwSeriesSize != N)
         return false;  // getCutOffSeriesHeader has said why
 

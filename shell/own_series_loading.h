@@ -42,8 +42,8 @@ int64_t windowAutoScalePeak(size_t n);
 
 // What the preparation dialog's fields say.
 struct PreparationChoice {
-    std::string column;    // text and .npy: a header name or a 1-based index
-    int32_t channel = 1;   // sound files
+    std::string column;   // text and .npy: a header name or a 1-based index
+    int32_t channel = 1;  // sound files
     detection::PreparationOptions options;
     bool autoScale = false;  // scale to windowAutoScalePeak
 };

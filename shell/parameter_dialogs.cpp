@@ -46,18 +46,21 @@ bool run(AppState& s, Host& host, int id, DialogFields& fields, const platform::
 void runSeriesCreationDialog(AppState& s, Host& host)
 {
     DialogFields fields{
-        {EditSamplesLength, number(s.seriesLength)},     {EditMinInterval, number(s.minInterval)},
-        {EditMaxInterval, number(s.maxInterval)},      {EditEtalonNumber, number(s.currentEtalon)},
-        {EditSavedEnergyCreate, number(s.savedEnergyCreate)}, {EditSavedEnergyProcess, number(s.savedEnergyProcess)},
+        {EditSamplesLength, number(s.seriesLength)},
+        {EditMinInterval, number(s.minInterval)},
+        {EditMaxInterval, number(s.maxInterval)},
+        {EditEtalonNumber, number(s.currentEtalon)},
+        {EditSavedEnergyCreate, number(s.savedEnergyCreate)},
+        {EditSavedEnergyProcess, number(s.savedEnergyProcess)},
     };
     // Every pulse-count formula divides by the intervals, and the series has
     // to hold a pulse: values the synthesis would refuse are refused here,
     // while the user can still correct them.
     const uint16_t L = s.etalonLength;
     auto validate = [&host, L](DialogFields& typed) {
-        const std::string problem =
-            seriesParameterProblem(L, static_cast<uint16_t>(field(typed, EditMinInterval)), static_cast<uint16_t>(field(typed, EditMaxInterval)),
-                                   static_cast<uint32_t>(field(typed, EditSamplesLength)));
+        const std::string problem = seriesParameterProblem(L, static_cast<uint16_t>(field(typed, EditMinInterval)),
+                                                           static_cast<uint16_t>(field(typed, EditMaxInterval)),
+                                                           static_cast<uint32_t>(field(typed, EditSamplesLength)));
         const int32_t length = field(typed, EditSamplesLength);
         const int32_t tmin = field(typed, EditMinInterval), tmax = field(typed, EditMaxInterval);
         std::string reason = problem;
@@ -82,10 +85,12 @@ void runSeriesStructureDialog(AppState& s, Host& host)
 {
     ensureSequenceCapacity(s, s.requestedPulseCount);
     DialogFields fields{
-        {TextPulseCountRange, formatText("Number of Pulses in Series (from %d to %d)", s.stagedPulseCountLow, s.stagedPulseCountHigh)},
+        {TextPulseCountRange,
+         formatText("Number of Pulses in Series (from %d to %d)", s.stagedPulseCountLow, s.stagedPulseCountHigh)},
         {EditPulseCount, formatText("%d", s.requestedPulseCount)},
         {TextSequenceRange, formatText("Sequence of Etalons in Series (values from 1 to %d)", s.etalonCount)},
-        {EditEtalonSequence, formatListField(std::span<const uint16_t>(s.etalonSequence.data(), s.requestedPulseCount))},
+        {EditEtalonSequence,
+         formatListField(std::span<const uint16_t>(s.etalonSequence.data(), s.requestedPulseCount))},
         {EditNoiseLevel, formatText("%d", s.seriesNoiseLevel)},
     };
     if (!run(s, host, DialogSeriesStructure, fields))
@@ -142,9 +147,9 @@ void runSimulationDialog(AppState& s, Host& host)
 {
     const SimulationPulseOffer offer = offeredSimulationPulses(s);
     DialogFields fields{
-        {EditPulsesFrom, number(offer.from)},     {EditPulsesTo, number(offer.to)},
+        {EditPulsesFrom, number(offer.from)},           {EditPulsesTo, number(offer.to)},
         {EditPulsesIncrement, number(offer.increment)}, {EditInitialNoiseLevel, number(s.initialNoiseLevel)},
-        {EditNoiseSteps, number(s.noiseStepCount)},    {EditNoiseIncrement, number(s.noiseIncrement)},
+        {EditNoiseSteps, number(s.noiseStepCount)},     {EditNoiseIncrement, number(s.noiseIncrement)},
         {EditRepeatCount, number(s.repeatCount)},
     };
     if (!run(s, host, DialogLocationParameters, fields))

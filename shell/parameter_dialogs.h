@@ -11,7 +11,6 @@ namespace platform {
 class Host;
 }
 
-
 // 105 "Create Series": length, intervals, etalon number, saved energies.
 // OK is refused, with the reason, while the length and intervals are values
 // the series formulas cannot take; the dialog then stays open.

@@ -18,10 +18,14 @@ bool plotsShown(const AppState& s) { return s.viewState == viewResult && s.resul
 const char* plotName(views::PlotKind kind)
 {
     switch (kind) {
-    case views::PlotKind::Pure: return "pure series";
-    case views::PlotKind::Observed: return "observed series";
-    case views::PlotKind::FoundPulses: return "found pulses";
-    case views::PlotKind::Reconstruction: return "reconstruction";
+    case views::PlotKind::Pure:
+        return "pure series";
+    case views::PlotKind::Observed:
+        return "observed series";
+    case views::PlotKind::FoundPulses:
+        return "found pulses";
+    case views::PlotKind::Reconstruction:
+        return "reconstruction";
     }
     return "";
 }
@@ -93,11 +97,11 @@ views::SampleRange samplesBetween(int32_t a, int32_t b, int32_t N)
 
 std::string readoutText(const views::PlotReadout& r, const views::ShownPlots& plots)
 {
-    std::string text = views::formatText("%s: sample %d, pure %d, observed %d", plotName(r.point.kind),
-                                         r.point.sample, r.pure, r.observed);
+    std::string text = views::formatText("%s: sample %d, pure %d, observed %d", plotName(r.point.kind), r.point.sample,
+                                         r.pure, r.observed);
     if (r.pulse >= 0)
-        text += views::formatText("; found pulse %d: start %d, score %lld (window energy)", r.pulse + 1,
-                                  r.pulseStart, static_cast<long long>(r.pulseScore));
+        text += views::formatText("; found pulse %d: start %d, score %lld (window energy)", r.pulse + 1, r.pulseStart,
+                                  static_cast<long long>(r.pulseScore));
     if (!views::showsWholeSeries(plots.shown, plots.N))
         text += views::formatText("   [samples %d to %d of %d shown; Home shows all]", plots.shown.from,
                                   plots.shown.to - 1, plots.N);
@@ -138,8 +142,7 @@ void onLeftRelease(AppState& s, Host& host, int16_t x, int16_t y)
     s.plotDrag.toX = x;
     if (!drag.dragging || !dragPlotValid(s)) {
         s.plotDrag = {};
-        onLeftButton(s, host, false, static_cast<int16_t>(drag.fromX), static_cast<int16_t>(drag.fromY),
-                     drag.keyFlags);
+        onLeftButton(s, host, false, static_cast<int16_t>(drag.fromX), static_cast<int16_t>(drag.fromY), drag.keyFlags);
         return;
     }
     const views::SampleRange chosen = samplesBetween(dragSample(s, drag.fromX), dragSample(s, x), s.resultPlots.N);
@@ -157,8 +160,8 @@ void onMouseMove(AppState& s, Host& host, int16_t x, int16_t y)
         if (!s.plotDrag.dragging && std::abs(x - s.plotDrag.fromX) >= kDragThreshold)
             s.plotDrag.dragging = true;
         if (s.plotDrag.dragging && dragPlotValid(s)) {
-            const views::SampleRange r = samplesBetween(dragSample(s, s.plotDrag.fromX), dragSample(s, x),
-                                                        s.resultPlots.N);
+            const views::SampleRange r =
+                samplesBetween(dragSample(s, s.plotDrag.fromX), dragSample(s, x), s.resultPlots.N);
             setStatus(s, host, views::formatText("show samples %d to %d", r.from, r.to - 1));
         }
         return;

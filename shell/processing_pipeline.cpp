@@ -223,19 +223,18 @@ bool synthesizeSeries(AppState& s, Host& host)
     case seriesTransientKnown:
     case seriesTransientUnknown:
         ensureSequenceCapacity(s, s.seriesPulseCount);
-        s.lpSeriesHeader = getCutOffSeries(host, alphabet, s.etalonLength, s.minInterval, s.maxInterval,
-                                           s.seriesLength, s.seriesPulseCount, s.etalonSequence, s.amplitude,
-                                           static_cast<uint16_t>(s.savedEnergyCreate), std::move(s.lpSeriesHeader),
-                                           s.random, &made);
+        s.lpSeriesHeader =
+            getCutOffSeries(host, alphabet, s.etalonLength, s.minInterval, s.maxInterval, s.seriesLength,
+                            s.seriesPulseCount, s.etalonSequence, s.amplitude,
+                            static_cast<uint16_t>(s.savedEnergyCreate), std::move(s.lpSeriesHeader), s.random, &made);
         break;
     case seriesUnknownWhole:
     case seriesUnknownCutOff:
         // The drawn count may use every entry the length admits.
         ensureSequenceCapacity(s, maxPulsesFor(s, s.seriesLength));
-        s.lpSeriesHeader = getRandomCountSeries(host, alphabet, s.etalonLength, s.minInterval, s.maxInterval,
-                                                s.seriesLength, s.etalonSequence, s.amplitude,
-                                                static_cast<uint16_t>(s.savedEnergyCreate),
-                                                std::move(s.lpSeriesHeader), s.random, &made);
+        s.lpSeriesHeader = getRandomCountSeries(
+            host, alphabet, s.etalonLength, s.minInterval, s.maxInterval, s.seriesLength, s.etalonSequence, s.amplitude,
+            static_cast<uint16_t>(s.savedEnergyCreate), std::move(s.lpSeriesHeader), s.random, &made);
         if (s.lpSeriesHeader)
             s.seriesPulseCount = s.lpSeriesHeader->wImpulseQuantity;
         break;

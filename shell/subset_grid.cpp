@@ -65,9 +65,6 @@ const PulseHeader* etalonOf(const SeriesHeader& series, int32_t number)
     return series.lpPulsesList[static_cast<size_t>(number) - 1];
 }
 
-
-
-
 }  // namespace
 
 SubsetGridLayout subsetGridLayout(const LayoutRect& viewArea, int32_t lineHeight, uint16_t listSize)

@@ -18,12 +18,12 @@ inline constexpr const char* kSubsetButtonCaptions[] = {" Delete All ", " Delete
 
 // Where the grid stands in a view area (integer division truncating).
 struct SubsetGridLayout {
-    int32_t w = 0, h = 0;              // the view area's size
-    int32_t h_span = 0, v_span = 0;    // gaps: w/170 and h/131
+    int32_t w = 0, h = 0;            // the view area's size
+    int32_t h_span = 0, v_span = 0;  // gaps: w/170 and h/131
     int32_t innerLeft = 0, innerRight = 0, innerWidth = 0, innerTop = 0;
-    int32_t e = 0;                     // band height (h - 3 v_span)/4
+    int32_t e = 0;  // band height (h - 3 v_span)/4
     LayoutRect requiredBox;
-    int32_t rows = 0;                  // rows of 10 required cells
+    int32_t rows = 0;  // rows of 10 required cells
     int32_t single_w = 0, single_h = 0;
     LayoutRect subsetArea;
 };

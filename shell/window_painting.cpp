@@ -82,8 +82,8 @@ void drawWorkingView(AppState& s, platform::Host& host, platform::Dc& dc, Workin
         in.typeMoreDetails = s.typeMoreDetails;
         in.chainTotals = s.traceUnfixedCaseCriteria;
         in.activeEtalons = s.active_etalons;
-        in.requiredList = std::span<const uint16_t>(s.requiredList).first(
-            std::min<size_t>(s.active_etalons, s.requiredList.size()));
+        in.requiredList =
+            std::span<const uint16_t>(s.requiredList).first(std::min<size_t>(s.active_etalons, s.requiredList.size()));
         in.series = s.lpSeriesHeader.get();
         in.range = s.shownSamples;
         in.shownPlots = &s.resultPlots;
@@ -160,9 +160,9 @@ void invalidateStaleParts(AppState& s, platform::Host& host)
         return;
     // Every place a button can take, whichever task laid the column out.
     const platform::Rect client = host.clientRect();
-    host.invalidate(platform::Rect{client.right - 154, client.bottom - 4 * kButtonStep, client.right - 10,
-                                   client.bottom - 10},
-                    true);
+    host.invalidate(
+        platform::Rect{client.right - 154, client.bottom - 4 * kButtonStep, client.right - 10, client.bottom - 10},
+        true);
 }
 
 void layoutWindow(AppState& s, const platform::Rect& client, const platform::TextMetrics& tm)
@@ -244,12 +244,12 @@ void paintWindow(AppState& s, platform::Host& host, platform::Dc& dc)
     s.shownView = static_cast<int32_t>(view);
     s.shownButtons = buttons;
 
-    drawChoicePanel(dc, s.lengthPanel, s.lengthOptionRects, " series length: ",
-                    offered(s.seriesLengthOptions, s.seriesLengthOptionCount), s.seriesLengthOption,
+    drawChoicePanel(dc, s.lengthPanel, s.lengthOptionRects,
+                    " series length: ", offered(s.seriesLengthOptions, s.seriesLengthOptionCount), s.seriesLengthOption,
                     static_cast<int32_t>(s.seriesLength), s.lineHeight);
-    drawChoicePanel(dc, s.noisePanel, s.noiseOptionRects, " noise level: ",
-                    offered(s.noiseLevelOptions, s.noiseLevelOptionCount), s.noiseLevelOption, s.seriesNoiseLevel,
-                    s.lineHeight);
+    drawChoicePanel(dc, s.noisePanel, s.noiseOptionRects,
+                    " noise level: ", offered(s.noiseLevelOptions, s.noiseLevelOptionCount), s.noiseLevelOption,
+                    s.seriesNoiseLevel, s.lineHeight);
 
     dc.selectFont(previousFont);
 }

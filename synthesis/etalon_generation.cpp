@@ -60,8 +60,8 @@ void makeInvertedPulse(PulseHeader& target, const PulseHeader& source)
         target.lpData[j] = static_cast<int16_t>(-source.lpData[j]);
 }
 
-int makeAlphabet(MessageSink& sink, int16_t amplitude, uint16_t count, uint16_t length,
-                 std::span<PulseHeader> alphabet, int32_t& etalonSeed)
+int makeAlphabet(MessageSink& sink, int16_t amplitude, uint16_t count, uint16_t length, std::span<PulseHeader> alphabet,
+                 int32_t& etalonSeed)
 {
     if (count > alphabet.size()) {
         sink.messageBox("The alphabet holds fewer etalons than were asked for.", " makeAlphabet ",
@@ -112,7 +112,11 @@ int makeAlphabet(MessageSink& sink, int16_t amplitude, uint16_t count, uint16_t 
         case 8:
             makeEnvelopePulse(e, (7 * a + 4) / 8 + 6, (2 * n + 4) / 8 - 1);
             break;
-        case 1: case 3: case 5: case 7: case 9:
+        case 1:
+        case 3:
+        case 5:
+        case 7:
+        case 9:
             makeInvertedPulse(e, alphabet[i - 1]);
             break;
         default:

@@ -13,8 +13,8 @@
 // samples. Returns 1, or 0 when memory ran out (the entries from the failing
 // one on, and those before it, are then left without samples). A count
 // above the array's size is refused with a message and returns 0.
-int makeAlphabet(MessageSink& sink, int16_t amplitude, uint16_t count, uint16_t length,
-                 std::span<PulseHeader> alphabet, int32_t& etalonSeed);
+int makeAlphabet(MessageSink& sink, int16_t amplitude, uint16_t count, uint16_t length, std::span<PulseHeader> alphabet,
+                 int32_t& etalonSeed);
 
 // A sine of `periods` periods under an envelope that rises as 1 - exp(-8j/c)
 // over the first c samples and decays as exp(-4(j - c)/(n - c)) after them.

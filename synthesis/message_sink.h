@@ -27,7 +27,8 @@ struct RecordedMessage {
 
 struct MessageRecorder final : MessageSink {
     std::vector<RecordedMessage> messages;
-    void messageBox(std::string_view text, std::string_view caption, MessageIcon icon) override {
+    void messageBox(std::string_view text, std::string_view caption, MessageIcon icon) override
+    {
         messages.push_back({std::string(text), std::string(caption), icon});
     }
 };

@@ -125,15 +125,9 @@ void imposeFixedSequence(const SeriesHeader& h, std::span<uint16_t> list, int K,
 
 }  // namespace
 
-uint16_t seriesMaxPulses(uint32_t N, uint16_t L, uint16_t Tmin)
-{
-    return static_cast<uint16_t>((N + Tmin - L) / Tmin);
-}
+uint16_t seriesMaxPulses(uint32_t N, uint16_t L, uint16_t Tmin) { return static_cast<uint16_t>((N + Tmin - L) / Tmin); }
 
-uint16_t seriesMinPulses(uint32_t N, uint16_t L, uint16_t Tmax)
-{
-    return static_cast<uint16_t>((N + L - 1) / Tmax);
-}
+uint16_t seriesMinPulses(uint32_t N, uint16_t L, uint16_t Tmax) { return static_cast<uint16_t>((N + L - 1) / Tmax); }
 
 std::string seriesParameterProblem(uint16_t L, uint16_t Tmin, uint16_t Tmax, uint32_t N)
 {
@@ -162,8 +156,8 @@ int32_t pulseHighBound(int32_t k, int32_t K, int32_t N, int32_t L, int32_t Tmin,
     return std::min((k + 1) * Tmax - L, N - L - Tmin * (K - k - 1));
 }
 
-SeriesHeaderPtr getCutOffSeriesHeader(MessageSink& sink, uint16_t listSize, uint16_t L, uint16_t Tmin,
-                                      uint16_t Tmax, uint32_t N, SeriesHeaderPtr header)
+SeriesHeaderPtr getCutOffSeriesHeader(MessageSink& sink, uint16_t listSize, uint16_t L, uint16_t Tmin, uint16_t Tmax,
+                                      uint32_t N, SeriesHeaderPtr header)
 {
     if (!checkParameters(sink, " getCutOffSeriesHeader ", L, Tmin, Tmax, N))
         return header;
@@ -188,9 +182,9 @@ SeriesHeaderPtr getCutOffSeriesHeader(MessageSink& sink, uint16_t listSize, uint
                 samples->shrink_to_fit();
                 samples->assign(N, 0);
             }
-            for (auto* perPulse : {&h.lpEtalonSequence, &h.lpReserved1, &h.lpPositions, &h.lpFoundPositions,
-                                   &h.lpMinPositions, &h.lpMaxPositions, &h.lpCutFrom, &h.lpCutTo,
-                                   &h.lpReserved2, &h.lpReserved3, &h.lpFixedSequence}) {
+            for (auto* perPulse :
+                 {&h.lpEtalonSequence, &h.lpReserved1, &h.lpPositions, &h.lpFoundPositions, &h.lpMinPositions,
+                  &h.lpMaxPositions, &h.lpCutFrom, &h.lpCutTo, &h.lpReserved2, &h.lpReserved3, &h.lpFixedSequence}) {
                 perPulse->clear();
                 perPulse->shrink_to_fit();
                 perPulse->assign(maxK, 0);
@@ -225,9 +219,9 @@ SeriesHeaderPtr getCutOffSeriesHeader(MessageSink& sink, uint16_t listSize, uint
     return header;
 }
 
-int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint16_t Tmin,
-                  uint16_t Tmax, uint32_t N, uint16_t K, std::span<uint16_t> etalonList, int16_t amplitude,
-                  uint16_t savedEnergy, SeriesHeader& h, RandomStreams& streams)
+int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint16_t Tmin, uint16_t Tmax,
+                  uint32_t N, uint16_t K, std::span<uint16_t> etalonList, int16_t amplitude, uint16_t savedEnergy,
+                  SeriesHeader& h, RandomStreams& streams)
 {
     if (!checkParameters(sink, " makeExtSeries ", L, Tmin, Tmax, N))
         return 0;
@@ -236,12 +230,12 @@ int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint
     const uint16_t minK = std::max<uint16_t>(seriesMinPulses(N, L, Tmax), 1);
 
     if (K < minK || K > maxK) {
-        const std::string text = std::string("Несовместимые входные параметры!\n") + "\n" +
-                                 formatText("dwSeriesSize: %d [%d]\n", static_cast<int>(N), static_cast<int>(h.dwSeriesSize)) +
-                                 formatText("wImpulseSize: %d [%d]\n", L, h.wImpulseSize) +
-                                 formatText("wMinPulses: %d [%d]\n", minK, h.wMinPulses) +
-                                 formatText("wMaxPulses: %d [%d]\n", maxK, h.wMaxPulses) +
-                                 formatText("wImpulseQuantity: %d\n", K) + "\n";
+        const std::string text =
+            std::string("Несовместимые входные параметры!\n") + "\n" +
+            formatText("dwSeriesSize: %d [%d]\n", static_cast<int>(N), static_cast<int>(h.dwSeriesSize)) +
+            formatText("wImpulseSize: %d [%d]\n", L, h.wImpulseSize) +
+            formatText("wMinPulses: %d [%d]\n", minK, h.wMinPulses) +
+            formatText("wMaxPulses: %d [%d]\n", maxK, h.wMaxPulses) + formatText("wImpulseQuantity: %d\n", K) + "\n";
         sink.messageBox(text, " makeExtSeries ", MessageIcon::Warning);
         return 0;
     }
@@ -252,7 +246,7 @@ int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint
         problem = "The alphabet is empty.\n";
     else if (etalonList.size() < K)
         problem = formatText("The etalon sequence holds %d entries, fewer than the %d pulses.\n",
-                         static_cast<int>(etalonList.size()), K);
+                             static_cast<int>(etalonList.size()), K);
     else if (h.dwSeriesCapacity < N || h.wPulsesCapacity < maxK || h.lpPulsesList.size() < alphabet.size())
         problem = "The series record was not made for this series length.\n";
     if (!problem.empty()) {
@@ -321,35 +315,33 @@ int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint
     return 1;
 }
 
-SeriesHeaderPtr getCutOffSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L,
-                                uint16_t Tmin, uint16_t Tmax, uint32_t N, uint16_t K,
-                                std::span<uint16_t> etalonList, int16_t amplitude, uint16_t savedEnergy,
-                                SeriesHeaderPtr header, RandomStreams& streams, bool* made)
+SeriesHeaderPtr getCutOffSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint16_t Tmin,
+                                uint16_t Tmax, uint32_t N, uint16_t K, std::span<uint16_t> etalonList,
+                                int16_t amplitude, uint16_t savedEnergy, SeriesHeaderPtr header, RandomStreams& streams,
+                                bool* made)
 {
     if (made)
         *made = false;
     if (!checkParameters(sink, " getCutOffSeries ", L, Tmin, Tmax, N))
         return header;
-    header = getCutOffSeriesHeader(sink, static_cast<uint16_t>(alphabet.size()), L, Tmin, Tmax, N,
-                                   std::move(header));
+    header = getCutOffSeriesHeader(sink, static_cast<uint16_t>(alphabet.size()), L, Tmin, Tmax, N, std::move(header));
     if (!header) {
         sink.messageBox("Не могу выделить память для lpSeriesHeader!", " getCutOffSeries ", MessageIcon::Warning);
         return nullptr;
     }
     if (header->wMinPulses == 0)
         header->wMinPulses = 1;
-    const int ok = makeExtSeries(sink, alphabet, L, Tmin, Tmax, N, K, etalonList, amplitude, savedEnergy,
-                                 *header, streams);
+    const int ok =
+        makeExtSeries(sink, alphabet, L, Tmin, Tmax, N, K, etalonList, amplitude, savedEnergy, *header, streams);
     if (made)
         *made = ok != 0;
     return header;
 }
 
 SeriesHeaderPtr getRandomCountSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L,
-                                     uint16_t Tmin, uint16_t Tmax, uint32_t N,
-                                     std::span<uint16_t> etalonList, int16_t amplitude,
-                                     uint16_t savedEnergy, SeriesHeaderPtr header, RandomStreams& streams,
-                                     bool* made)
+                                     uint16_t Tmin, uint16_t Tmax, uint32_t N, std::span<uint16_t> etalonList,
+                                     int16_t amplitude, uint16_t savedEnergy, SeriesHeaderPtr header,
+                                     RandomStreams& streams, bool* made)
 {
     if (made)
         *made = false;
@@ -360,8 +352,8 @@ SeriesHeaderPtr getRandomCountSeries(MessageSink& sink, std::span<const PulseHea
     if (maxK < minK)
         return nullptr;
     const uint16_t K = static_cast<uint16_t>(minK + ((nextRandom(streams.countSeed) >> 2) % (maxK - minK + 1)));
-    return getCutOffSeries(sink, alphabet, L, Tmin, Tmax, N, K, etalonList, amplitude, savedEnergy,
-                           std::move(header), streams, made);
+    return getCutOffSeries(sink, alphabet, L, Tmin, Tmax, N, K, etalonList, amplitude, savedEnergy, std::move(header),
+                           streams, made);
 }
 
 void addNoise(int16_t noiseLevel, int16_t, SeriesHeader* header, int32_t& noiseSeed)
@@ -374,14 +366,13 @@ void addNoise(int16_t noiseLevel, int16_t, SeriesHeader* header, int32_t& noiseS
     h.wNoiseLevel = static_cast<uint16_t>(noiseLevel);
 }
 
-int setFixedSequence(std::span<const int32_t> list, uint16_t count, uint16_t mode, uint16_t start,
-                     SeriesHeader* header)
+int setFixedSequence(std::span<const int32_t> list, uint16_t count, uint16_t mode, uint16_t start, SeriesHeader* header)
 {
     if (!header)
         return 1;
     SeriesHeader& h = *header;
-    const size_t limit = std::min({static_cast<size_t>(count), list.size(), static_cast<size_t>(h.wMaxPulses),
-                                   h.lpFixedSequence.size()});
+    const size_t limit = std::min(
+        {static_cast<size_t>(count), list.size(), static_cast<size_t>(h.wMaxPulses), h.lpFixedSequence.size()});
     for (size_t i = 0; i < limit; ++i)
         h.lpFixedSequence[i] = static_cast<int16_t>(list[i]);
     // Only what was stored counts: entries past it would impose a stale

@@ -24,9 +24,6 @@ constexpr int32_t wrapSquare(int32_t v) { return wrapMul(v, v); }
 // -v; the negation of INT32_MIN is INT32_MIN again.
 constexpr int32_t wrapNegate(int32_t v) { return wrapSub(0, v); }
 // The low 32 bits of a wide value read as a signed figure.
-constexpr int32_t wrapTo32(int64_t v)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v)));
-}
+constexpr int32_t wrapTo32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
 
 }  // namespace synthesis

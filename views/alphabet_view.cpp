@@ -12,8 +12,7 @@ using views::sub32;
 namespace {
 
 // One pass of an alphabet cell curve with its origin at (ox, oy).
-void drawCellCurve(platform::Dc& dc, const PulseHeader& etalon, int32_t ox, int32_t oy, int32_t w, int32_t p,
-                   int32_t a)
+void drawCellCurve(platform::Dc& dc, const PulseHeader& etalon, int32_t ox, int32_t oy, int32_t w, int32_t p, int32_t a)
 {
     const int32_t n = std::min<int32_t>(etalon.wSize, static_cast<int32_t>(etalon.lpData.size()));
     // The mapping divides by the sample count less one and by the amplitude.

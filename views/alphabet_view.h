@@ -14,8 +14,8 @@
 
 struct AlphabetViewInput {
     views::ViewFrame frame;
-    int32_t cellWidth = 0;   // Wf: the cell frame spans cell left .. cell left + Wf
-    int32_t cellHeight = 0;  // Hf
+    int32_t cellWidth = 0;                 // Wf: the cell frame spans cell left .. cell left + Wf
+    int32_t cellHeight = 0;                // Hf
     std::span<const LayoutRect> cells;     // one per etalon
     std::span<const PulseHeader> etalons;  // the Alphabet; as many are drawn as there are cells
     std::span<const uint16_t> selected;    // entry i is 1 when etalon i + 1 is selected

@@ -10,13 +10,13 @@ namespace views {
 
 namespace {
 
-constexpr int32_t kValuePadding = 2;   // rows kept free between the frame and the extreme values
-constexpr int32_t kAxisTick = 4;       // length of the axis ticks outside the frame
-constexpr int32_t kMarkTick = 7;       // length of a reference tick
-constexpr int32_t kMarksGap = 4;       // between the axis ticks and the reference ticks
-constexpr int32_t kRightMargin = 12;   // room for half of the last x label
-constexpr int32_t kLabelGap = 6;       // least free space between two labels on a row
-constexpr int32_t kNumberGap = 12;     // the same between pulse numbers, which come in long rows
+constexpr int32_t kValuePadding = 2;  // rows kept free between the frame and the extreme values
+constexpr int32_t kAxisTick = 4;      // length of the axis ticks outside the frame
+constexpr int32_t kMarkTick = 7;      // length of a reference tick
+constexpr int32_t kMarksGap = 4;      // between the axis ticks and the reference ticks
+constexpr int32_t kRightMargin = 12;  // room for half of the last x label
+constexpr int32_t kLabelGap = 6;      // least free space between two labels on a row
+constexpr int32_t kNumberGap = 12;    // the same between pulse numbers, which come in long rows
 
 std::string integerText(int64_t v) { return formatText("%lld", static_cast<long long>(v)); }
 
@@ -197,8 +197,7 @@ struct YLabel {
     int32_t row;
 };
 
-void drawYAxis(platform::Dc& dc, const platform::Rect& area, const DetectionPlotLayout& l,
-               const DetectionPlotData& d)
+void drawYAxis(platform::Dc& dc, const platform::Rect& area, const DetectionPlotLayout& l, const DetectionPlotData& d)
 {
     const int32_t half = l.lineHeight / 2;
     // The extremes first: zero gives way to them when it would touch one.
@@ -303,8 +302,8 @@ class XPlacer {
         const auto first = static_cast<double>(detectionPlotColumn(0, n, l_.W));
         const auto last = static_cast<double>(detectionPlotColumn(n - 1, n, l_.W));
         if (!rising_ || n < 2)
-            return static_cast<int32_t>(std::lround(
-                s_.high > s_.low ? first + (v - s_.low) / (s_.high - s_.low) * (last - first) : first));
+            return static_cast<int32_t>(
+                std::lround(s_.high > s_.low ? first + (v - s_.low) / (s_.high - s_.low) * (last - first) : first));
         const auto i = static_cast<int64_t>(std::lower_bound(times_.begin(), times_.end(), v) - times_.begin());
         if (i <= 0)
             return static_cast<int32_t>(first);
@@ -323,8 +322,7 @@ class XPlacer {
     bool rising_ = true;
 };
 
-void drawXAxis(platform::Dc& dc, const platform::Rect& area, const DetectionPlotLayout& l,
-               const DetectionPlotData& d)
+void drawXAxis(platform::Dc& dc, const platform::Rect& area, const DetectionPlotLayout& l, const DetectionPlotData& d)
 {
     const XScale s = chooseXScale(dc, l, d);
     const XPlacer placer(l, d, s);
@@ -364,8 +362,7 @@ int32_t detectionPlotColumn(int64_t k, int64_t n, int32_t W)
     return static_cast<int32_t>((2 * k * (W - 1) + (n - 1)) / (2 * (n - 1)));
 }
 
-DetectionPlotLayout detectionPlotLayout(const platform::Dc& dc, const platform::Rect& area,
-                                        const DetectionPlotData& d)
+DetectionPlotLayout detectionPlotLayout(const platform::Dc& dc, const platform::Rect& area, const DetectionPlotData& d)
 {
     DetectionPlotLayout l;
     l.lineHeight = lineHeightOf(dc.textMetrics());
@@ -401,8 +398,8 @@ DetectionPlotLayout detectionPlotLayout(const platform::Dc& dc, const platform::
     l.yTop = l.y0 + 1 + kValuePadding;
     l.yBottom = l.y1 - 1 - kValuePadding;
 
-    int32_t gutter = std::max({textWidth(dc, integerText(l.high)), textWidth(dc, integerText(l.low)),
-                               textWidth(dc, "0")});
+    int32_t gutter =
+        std::max({textWidth(dc, integerText(l.high)), textWidth(dc, integerText(l.low)), textWidth(dc, "0")});
     if (marks)
         gutter = std::max(gutter, textWidth(dc, d.marksLabel));
     l.x0 = area.left + gutter + kAxisTick + 4;

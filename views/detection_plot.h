@@ -21,11 +21,11 @@ namespace views {
 inline constexpr platform::Color kReferenceMarkColor = platform::rgb(215, 0, 0);
 
 struct DetectionPlotData {
-    std::string title;               // first header line; empty: none
-    std::vector<std::string> info;   // further header lines
+    std::string title;              // first header line; empty: none
+    std::vector<std::string> info;  // further header lines
     std::span<const int64_t> samples;
-    std::span<const double> times;   // same length as samples for time labels; empty: sample indexes
-    int32_t pulseLength = 1;         // L: a pulse covers start .. start + L - 1
+    std::span<const double> times;    // same length as samples for time labels; empty: sample indexes
+    int32_t pulseLength = 1;          // L: a pulse covers start .. start + L - 1
     std::span<const int32_t> starts;  // found pulses, numbered from 1 in this order
     std::span<const int32_t> marks;   // reference positions (ticks under the plot); empty: none
     std::string marksLabel;           // written left of the ticks, e.g. "ref"
@@ -40,16 +40,16 @@ struct DetectionPlotData {
 // yTop (the greatest) .. yBottom (the least).
 struct DetectionPlotLayout {
     int32_t lineHeight = 12;
-    int32_t headerTop = 0;   // top of the first header line
-    int32_t numberRow = 0;   // top of the pulse numbers above the plot
+    int32_t headerTop = 0;  // top of the first header line
+    int32_t numberRow = 0;  // top of the pulse numbers above the plot
     int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    int32_t W = 0;           // sample columns inside the frame
+    int32_t W = 0;  // sample columns inside the frame
     int32_t yTop = 0, yBottom = 0;
-    int32_t marksTop = 0;    // top of the reference ticks (when there are marks)
-    int32_t labelRow = 0;    // top of the x-axis labels
-    int64_t from = 0, to = 0;  // the clamped range
+    int32_t marksTop = 0;       // top of the reference ticks (when there are marks)
+    int32_t labelRow = 0;       // top of the x-axis labels
+    int64_t from = 0, to = 0;   // the clamped range
     int64_t low = 0, high = 1;  // value range of the plot (always holding 0)
-    bool drawable = false;   // false when the area is too small for a plot
+    bool drawable = false;      // false when the area is too small for a plot
 };
 DetectionPlotLayout detectionPlotLayout(const platform::Dc& dc, const platform::Rect& area,
                                         const DetectionPlotData& data);
@@ -71,7 +71,6 @@ struct SampleRange {
     int64_t from = 0;
     int64_t to = 0;
 };
-SampleRange detectionZoomRange(std::span<const int32_t> starts, int32_t pulseLength, int64_t N,
-                               int32_t spacings = 8);
+SampleRange detectionZoomRange(std::span<const int32_t> starts, int32_t pulseLength, int64_t N, int32_t spacings = 8);
 
 }  // namespace views

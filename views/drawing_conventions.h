@@ -19,7 +19,7 @@ using platform::Color;
 using platform::rgb;
 
 // Primitives.
-inline constexpr Color kPulseFrameColor = rgb(0, 0, 0);          // dotted frames of found pulses
+inline constexpr Color kPulseFrameColor = rgb(0, 0, 0);            // dotted frames of found pulses
 inline constexpr Color kHighlightBackground = rgb(163, 163, 163);  // pen and brush of a highlighted cell
 inline constexpr Color kHighlightCurve = rgb(255, 255, 255);       // axes and curve of a highlighted cell
 
@@ -36,10 +36,7 @@ inline constexpr Color kObservedSeriesCurve = rgb(0, 0, 255);
 
 // The vertical text step of every view: tmHeight + tmExternalLeading - 1 of
 // the window font (12 for its 13-pixel cell).
-constexpr int32_t lineHeightOf(const platform::TextMetrics& tm)
-{
-    return tm.tmHeight + tm.tmExternalLeading - 1;
-}
+constexpr int32_t lineHeightOf(const platform::TextMetrics& tm) { return tm.tmHeight + tm.tmExternalLeading - 1; }
 
 // The coordinate formulas are defined in 32-bit integers that wrap, so a
 // far-out value stays defined behaviour; the short names keep the formulas
@@ -76,8 +73,7 @@ class ScopedPen {
 
 class ScopedBrush {
   public:
-    ScopedBrush(platform::Dc& dc, Color color)
-        : dc_(dc), previous_(dc.selectBrush(platform::createSolidBrush(color)))
+    ScopedBrush(platform::Dc& dc, Color color) : dc_(dc), previous_(dc.selectBrush(platform::createSolidBrush(color)))
     {
     }
     ~ScopedBrush() { dc_.selectBrush(previous_); }

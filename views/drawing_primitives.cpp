@@ -75,8 +75,7 @@ int DrawPulseMarks(Dc& dc, const SeriesHeader& series, const platform::Rect& rec
     return 1;
 }
 
-int DrawPulseStrip(Dc& dc, const platform::Rect& rect, int32_t amplitude, const PulseHeader& pulse,
-                   int32_t lineHeight)
+int DrawPulseStrip(Dc& dc, const platform::Rect& rect, int32_t amplitude, const PulseHeader& pulse, int32_t lineHeight)
 {
     const int32_t x0 = rect.left + 10;
     const int32_t y = rect.top + 1;

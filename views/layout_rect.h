@@ -21,7 +21,4 @@ constexpr bool hits(const LayoutRect& r, int32_t x, int32_t y)
 }
 
 // The same pixels as a device rectangle, whose right and bottom are outside.
-constexpr platform::Rect toDeviceRect(const LayoutRect& r)
-{
-    return {r.left, r.top, r.right + 1, r.bottom + 1};
-}
+constexpr platform::Rect toDeviceRect(const LayoutRect& r) { return {r.left, r.top, r.right + 1, r.bottom + 1}; }

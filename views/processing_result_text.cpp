@@ -76,7 +76,7 @@ std::vector<TableCell> protocolTableHeader(const StepwiseProtocol& p)
 {
     if (isBlindDetection(p))
         return {{0, "method"}, {50, "    criteria"}, {120, " disp"}, {165, "dp"}, {195, " pulses position"}};
-    return {{0, "method"},   {50, "    criteria"}, {120, "factor"}, {160, "squares"},
+    return {{0, "method"},    {50, "    criteria"}, {120, "factor"}, {160, "squares"},
             {225, "   iter"}, {255, " disp"},       {300, "dp"},     {330, " pulses position"}};
 }
 

@@ -47,9 +47,8 @@ void drawWalkedCurve(platform::Dc& dc, const views::SeriesPlot& plot, std::span<
                      Inside insideValue)
 {
     views::PulseWindowWalk walk(starts, L, plot.N);
-    views::drawPlotCurve(dc, plot, [&](int32_t i) {
-        return walk.inside(i) ? insideValue(i, i - walk.start()) : int32_t{0};
-    });
+    views::drawPlotCurve(dc, plot,
+                         [&](int32_t i) { return walk.inside(i) ? insideValue(i, i - walk.start()) : int32_t{0}; });
 }
 
 }  // namespace
@@ -96,20 +95,20 @@ namespace {
 // What every part of the result view reads: the input, the protocol and the
 // series it shows, their layout and the samples drawn.
 struct ResultScene {
-    platform::Dc& dc;                     // the surface drawn on
-    const ProcessingResultInput& in;      // the view's input
-    const StepwiseProtocol& p;            // the protocol shown
-    SeriesHeader& s;                      // the series shown
-    const DetectionStudy* study;          // the detection study, if any
-    const ProcessingResultLayout& l;      // where each part goes
-    int32_t LH;                           // the line height
-    int rows;                             // the protocol rows in use
-    bool blind;                           // the protocol is of blind detection
-    bool panels;                          // the unfixed-case panels are shown
-    int32_t L;                            // the pulse length
-    int32_t N;                            // the samples plotted, 0 for empty plots
-    std::span<const int16_t> pure;        // the pure series
-    std::span<const int16_t> observed;    // the observed series
+    platform::Dc& dc;                   // the surface drawn on
+    const ProcessingResultInput& in;    // the view's input
+    const StepwiseProtocol& p;          // the protocol shown
+    SeriesHeader& s;                    // the series shown
+    const DetectionStudy* study;        // the detection study, if any
+    const ProcessingResultLayout& l;    // where each part goes
+    int32_t LH;                         // the line height
+    int rows;                           // the protocol rows in use
+    bool blind;                         // the protocol is of blind detection
+    bool panels;                        // the unfixed-case panels are shown
+    int32_t L;                          // the pulse length
+    int32_t N;                          // the samples plotted, 0 for empty plots
+    std::span<const int16_t> pure;      // the pure series
+    std::span<const int16_t> observed;  // the observed series
 };
 
 // The four header lines, the first a pixel further from the second.
@@ -197,9 +196,8 @@ void drawReconstructionPlot(const ResultScene& c, const views::SeriesPlot& plot,
     meanShapeOfRow(p, r, observed, shape);
     views::drawPlotAxes(dc, plot);
     if (c.blind)
-        drawWalkedCurve(dc, plot, rowPositions(p, r), L, [&](int32_t i, int32_t) {
-            return int32_t{observed[static_cast<size_t>(i)]};
-        });
+        drawWalkedCurve(dc, plot, rowPositions(p, r), L,
+                        [&](int32_t i, int32_t) { return int32_t{observed[static_cast<size_t>(i)]}; });
     else
         drawWalkedCurve(dc, plot, rowPositions(p, r), L, shapeAt);
     views::drawPlotPulseMarks(dc, plot, c.s);
@@ -247,8 +245,7 @@ void drawCountAndEnergyGraphs(const ResultScene& c, const views::ResultLayout& r
     if (in.pulseCountTable)
         views::settlePulseCountTable(*in.pulseCountTable);
     if (c.panels && in.pulseCountTable) {
-        const views::GraphBox box =
-            views::countGraphBox(record, in.frame.viewArea, c.l.Wv, c.l.Hu, c.l.x0, c.l.rb);
+        const views::GraphBox box = views::countGraphBox(record, in.frame.viewArea, c.l.Wv, c.l.Hu, c.l.x0, c.l.rb);
         views::drawCountGraph(c.dc, box, *in.pulseCountTable, c.p, c.LH);
     }
     if (c.panels && c.study && c.N > 0) {

@@ -45,12 +45,12 @@ struct ProcessingResultInput {
     const StepwiseProtocol* protocol = nullptr;
     PulseCountTable* pulseCountTable = nullptr;  // a minimum count of 0 is stored back as 1
     const DetectionStudy* detectionStudy = nullptr;
-    int32_t typeMoreDetails = 0;  // not 0: the bands and the kept pulses are drawn too
+    int32_t typeMoreDetails = 0;           // not 0: the bands and the kept pulses are drawn too
     std::span<const int32_t> chainTotals;  // empty: none
     uint16_t activeEtalons = 0;
-    std::span<const uint16_t> requiredList;  // etalon numbers from 1, activeEtalons of them used
-    SeriesHeader* series = nullptr;  // receives the shown row as its found pulses
-    views::SampleRange range;        // the samples plots A, B and D show; empty: the whole series
+    std::span<const uint16_t> requiredList;   // etalon numbers from 1, activeEtalons of them used
+    SeriesHeader* series = nullptr;           // receives the shown row as its found pulses
+    views::SampleRange range;                 // the samples plots A, B and D show; empty: the whole series
     views::ShownPlots* shownPlots = nullptr;  // receives where the plots stand, when given
 };
 

@@ -45,8 +45,7 @@ std::string headerParameterLine(const SeriesHeader& series, int32_t amplitude)
 {
     return formatText(" series length %d, ", static_cast<int32_t>(series.dwSeriesSize)) +
            formatText("Tmin=%d, Tmax=%d, ", series.wTmin, series.wTmax) +
-           formatText(" amplitude %d, noise level %d, N/S %6.3g", amplitude, series.wNoiseLevel,
-                      noiseToSignal(series));
+           formatText(" amplitude %d, noise level %d, N/S %6.3g", amplitude, series.wNoiseLevel, noiseToSignal(series));
 }
 
 std::string headerCountLine(const SeriesHeader& series)
@@ -219,8 +218,7 @@ platform::Rect alphabetPanelCell(const AlphabetPanelLayout& panel, int32_t lineH
     const int32_t rows = std::max(panel.rows, 1);
     const int32_t q = e % rows, c = e / rows;
     const int32_t left = add32(add32(panel.bx, panel.m), mul32(add32(panel.cw, 2 * panel.m), c));
-    const int32_t top =
-        add32(add32(panel.by, panel.t), mul32(add32(add32(panel.ch, panel.t2), lineHeight), q));
+    const int32_t top = add32(add32(panel.by, panel.t), mul32(add32(add32(panel.ch, panel.t2), lineHeight), q));
     return {left, top, add32(left, panel.cw), add32(top, panel.ch)};
 }
 

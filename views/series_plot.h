@@ -210,11 +210,11 @@ class PulseWindowWalk {
 // Where the panel of the etalons in use stands: two columns of
 // rows = (2n + 2)/4 cells at the right of the view, below the title.
 struct AlphabetPanelLayout {
-    int32_t m = 0;      // horizontal margin
-    int32_t t = 0;      // top margin
-    int32_t t2 = 0;     // half the top margin, rounded
-    int32_t cw = 0;     // cell width
-    int32_t ch = 0;     // cell height, shrunk when the panel would not fit
+    int32_t m = 0;   // horizontal margin
+    int32_t t = 0;   // top margin
+    int32_t t2 = 0;  // half the top margin, rounded
+    int32_t cw = 0;  // cell width
+    int32_t ch = 0;  // cell height, shrunk when the panel would not fit
     int32_t rows = 0;
     int32_t bx = 0, by = 0, bw = 0, bh = 0;  // the panel: left, top, width, height
 };

@@ -17,8 +17,8 @@ struct TableColumn {
     int32_t offset;
 };
 constexpr TableColumn kTableHead[] = {
-    {"method", 0},  {"    criteria", 50}, {"factor", 120}, {"squares", 160},
-    {"   iter", 225}, {" disp", 255},     {"dp", 300},     {" pulses position", 330},
+    {"method", 0},    {"    criteria", 50}, {"factor", 120}, {"squares", 160},
+    {"   iter", 225}, {" disp", 255},       {"dp", 300},     {" pulses position", 330},
 };
 
 }  // namespace
@@ -53,9 +53,8 @@ SeriesViewLayout seriesViewLayout(const views::ViewFrame& frame, int32_t n)
     return l;
 }
 
-void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n,
-                    std::span<const uint16_t> requiredList, const SeriesHeader* series, views::SampleRange range,
-                    views::ShownPlots* shownPlots)
+void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n, std::span<const uint16_t> requiredList,
+                    const SeriesHeader* series, views::SampleRange range, views::ShownPlots* shownPlots)
 {
     views::drawAreaFrame(dc, frame.viewArea);
     if (!series)
@@ -118,9 +117,8 @@ void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n,
     views::drawPlotFrame(dc, plot);
     views::drawPlotAxes(dc, plot);
     views::PulseWindowWalk walk(found, s.wImpulseSize, N);
-    views::drawPlotCurve(dc, plot, [&](int32_t i) {
-        return walk.inside(i) ? int32_t{observed[static_cast<size_t>(i)]} : 0;
-    });
+    views::drawPlotCurve(dc, plot,
+                         [&](int32_t i) { return walk.inside(i) ? int32_t{observed[static_cast<size_t>(i)]} : 0; });
     views::drawPlotPulseMarks(dc, plot, s);
     shown.add(views::shownPlot(plot, views::PlotKind::FoundPulses));
     // Plots of fewer than two samples have nothing to read or zoom.

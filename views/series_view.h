@@ -30,6 +30,5 @@ SeriesViewLayout seriesViewLayout(const views::ViewFrame& frame, int32_t n);
 // number of entries of the required list in use. The three plots show the
 // samples of `range` (the whole series by default); shownPlots, when given,
 // receives where they stand.
-void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n,
-                    std::span<const uint16_t> requiredList, const SeriesHeader* series,
-                    views::SampleRange range = {}, views::ShownPlots* shownPlots = nullptr);
+void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n, std::span<const uint16_t> requiredList,
+                    const SeriesHeader* series, views::SampleRange range = {}, views::ShownPlots* shownPlots = nullptr);

@@ -335,8 +335,8 @@ void drawScaleLabels(platform::Dc& dc, const SimulationViewLayout& l, int64_t g,
 }
 
 // Every fourth noise level under the graph, and the axis name after them.
-void drawNoiseLabels(platform::Dc& dc, const SimulationViewLayout& l, const RestErrorHeader& hd, uint16_t K,
-                     int32_t LH, int32_t LHs, int32_t cws)
+void drawNoiseLabels(platform::Dc& dc, const SimulationViewLayout& l, const RestErrorHeader& hd, uint16_t K, int32_t LH,
+                     int32_t LHs, int32_t cws)
 {
     const int32_t noiseY = sub32(add32(add32(l.y0, l.GH), LH), (LH + 1) / 4);
     const int32_t noiseX = sub32(l.x0, cws - 1 + cws / 2);

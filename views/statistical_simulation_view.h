@@ -47,21 +47,20 @@ int64_t simulationGridStep(int64_t T);
 // K noise levels and an N-sample series of L-sample pulses.
 struct SimulationViewLayout {
     int32_t Wv = 0, Hv = 0, Hu = 0;
-    int32_t h = 0;                  // the panel's height share (even)
-    int32_t A = 0, B = 0;           // graph and panel shares of the width
-    int32_t yAfterHeader = 0;       // y below the nine header lines
+    int32_t h = 0;             // the panel's height share (even)
+    int32_t A = 0, B = 0;      // graph and panel shares of the width
+    int32_t yAfterHeader = 0;  // y below the nine header lines
     // Alphabet panel
-    int32_t nr = 0;                 // rows of two cells
-    int32_t pl = 0, pt = 0;         // panel left and top
-    int32_t cwid = 0, chei = 0;     // cell size
+    int32_t nr = 0;              // rows of two cells
+    int32_t pl = 0, pt = 0;      // panel left and top
+    int32_t cwid = 0, chei = 0;  // cell size
     // Graph
     int32_t gw = 0, gh = 0, dh = 0, dw = 0;
-    int32_t GW = 0, GH = 0;         // graph width and height
-    int32_t x0 = 0, y0 = 0;         // top-left corner of the graph
-    int32_t fh = 0;                 // cell height of the graph font
+    int32_t GW = 0, GH = 0;  // graph width and height
+    int32_t x0 = 0, y0 = 0;  // top-left corner of the graph
+    int32_t fh = 0;          // cell height of the graph font
 };
-SimulationViewLayout simulationViewLayout(const views::ViewFrame& frame, int32_t n, int32_t K, uint32_t N,
-                                          int32_t L);
+SimulationViewLayout simulationViewLayout(const views::ViewFrame& frame, int32_t n, int32_t K, uint32_t N, int32_t L);
 
 // The rectangle of panel entry k (rows filled first down the left column).
 platform::Rect simulationPanelCell(const SimulationViewLayout& l, int32_t lineHeight, int32_t k);

@@ -10,10 +10,7 @@ namespace views {
 
 namespace {
 
-int32_t clamp32(int64_t v)
-{
-    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
+int32_t clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 // Starts of 32-bit study arrays as the 16-bit positions the window walk reads.
 std::vector<int16_t> startsOf(const std::vector<int32_t>& positions, size_t count)
@@ -54,8 +51,8 @@ void drawIntervalBands(platform::Dc& dc, const SeriesPlot& plot, const Detection
     const int32_t h8 = plot.H / 8;
     for (size_t g = 0; g < kIntervalBandSets.size(); ++g) {
         const int set = kIntervalBandSets[g];
-        const size_t count = std::min<size_t>({study.wIntervalCounts[set], study.lpIntervalStarts[set].size(),
-                                               study.lpIntervalEnds[set].size()});
+        const size_t count = std::min<size_t>(
+            {study.wIntervalCounts[set], study.lpIntervalStarts[set].size(), study.lpIntervalEnds[set].size()});
         if (count == 0)
             continue;
         ScopedPen pen(dc, kIntervalBandColors[g]);
@@ -142,8 +139,8 @@ void drawKeptPulseOverlay(platform::Dc& dc, const SeriesPlot& plot, const Detect
 int drawTrueCountOverlay(platform::Dc& dc, const SeriesPlot& plot, const StepwiseProtocol& protocol,
                          const SeriesHeader& series, std::span<const int16_t> observed)
 {
-    const int used = static_cast<int>(
-        std::min<size_t>({protocol.wUsed, protocol.lpPulses.size(), protocol.lpRowPositions.size()}));
+    const int used =
+        static_cast<int>(std::min<size_t>({protocol.wUsed, protocol.lpPulses.size(), protocol.lpRowPositions.size()}));
     int row = -1;
     for (int j = 1; j <= used - 2 && row < 0; ++j)
         if (protocol.lpPulses[j] == series.wImpulseQuantity)
@@ -151,8 +148,7 @@ int drawTrueCountOverlay(platform::Dc& dc, const SeriesPlot& plot, const Stepwis
     if (row < 0 || !walkable(plot, observed))
         return row;
     const std::vector<int16_t>& positions = protocol.lpRowPositions[row];
-    const std::span<const int16_t> starts(positions.data(),
-                                          std::min<size_t>(protocol.lpPulses[row], positions.size()));
+    const std::span<const int16_t> starts(positions.data(), std::min<size_t>(protocol.lpPulses[row], positions.size()));
     ScopedPen pen(dc, kPanelBlue);
     for (int32_t shift = 1; shift <= 2; ++shift) {
         PlotPath path(dc, plot, add32(plot.y, plot.H / 2));
@@ -189,8 +185,7 @@ GraphBox countGraphBox(const ResultLayout& layout, const LayoutRect& view, int32
     GraphBox b;
     b.w = mul32(layout.countGraphWidth, Wv) / 1000;
     b.h = mul32(layout.countGraphHeight, Hu) / 1000;
-    b.x = add32(view.left,
-                mul32(Wv, layout.margin + layout.countGraphRight - layout.countGraphWidth) / 1000);
+    b.x = add32(view.left, mul32(Wv, layout.margin + layout.countGraphRight - layout.countGraphWidth) / 1000);
     b.x = std::max(b.x, x0);
     b.y = sub32(sub32(view.bottom, b.h), rb);
     return b;

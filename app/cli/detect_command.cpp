@@ -359,8 +359,7 @@ int runDetectCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());
         return 2;
     }
-    const DetectReport full{o, read.data, prepared, request, outcome, scoreText, noiseLevel,
-                            noiseLevel && !o.noise};
+    const DetectReport full{o, read.data, prepared, request, outcome, scoreText, noiseLevel, noiseLevel && !o.noise};
     if (o.json)
         printJson(full);
     else if (o.csv)
@@ -377,8 +376,7 @@ int runDetectCommand(const std::vector<std::string>& args)
             code = 1;
         }
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::fprintf(stderr, "detect: %zu pulses in %zu samples of %s (%s, %s), %.2f s\n", outcome.positions.size(),
                  prepared.samples.size(), o.file.c_str(), modeName(request.mode), scoreText.c_str(), seconds);
     return code;

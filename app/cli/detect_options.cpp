@@ -51,8 +51,8 @@ struct OptionRule {
     std::function<bool(DetectOptions&, const std::string&, std::string&)> apply;
 };
 
-bool countOption(const std::string& name, const std::string& v, int64_t low, int64_t high,
-                 std::optional<int32_t>& slot, std::string& error)
+bool countOption(const std::string& name, const std::string& v, int64_t low, int64_t high, std::optional<int32_t>& slot,
+                 std::string& error)
 {
     int64_t n = 0;
     if (!wholeNumber(v, low, high, n)) {
@@ -69,7 +69,11 @@ const std::vector<OptionRule>& optionRules()
     using O = DetectOptions;
     using S = const std::string&;
     static const std::vector<OptionRule> rules = {
-        {"--column", true, [](O& o, S v, std::string&) { o.read.column = v; return true; }},
+        {"--column", true,
+         [](O& o, S v, std::string&) {
+             o.read.column = v;
+             return true;
+         }},
         {"--channel", true,
          [](O& o, S v, std::string& e) {
              std::optional<int32_t> c;
@@ -87,8 +91,13 @@ const std::vector<OptionRule>& optionRules()
              e = "--format must be auto, text, npy, sound or datafile, got '" + v + "'";
              return false;
          }},
-        {"--pulses", true, [](O& o, S v, std::string& e) { return countOption("--pulses", v, 1, INT32_MAX, o.pulses, e); }},
-        {"--unknown", false, [](O& o, S, std::string&) { o.unknown = true; return true; }},
+        {"--pulses", true,
+         [](O& o, S v, std::string& e) { return countOption("--pulses", v, 1, INT32_MAX, o.pulses, e); }},
+        {"--unknown", false,
+         [](O& o, S, std::string&) {
+             o.unknown = true;
+             return true;
+         }},
         {"--method", true, [](O& o, S v, std::string& e) { return countOption("--method", v, 0, 6, o.method, e); }},
         {"--tmin", true, [](O& o, S v, std::string& e) { return countOption("--tmin", v, 1, INT32_MAX, o.tmin, e); }},
         {"--tmax", true, [](O& o, S v, std::string& e) { return countOption("--tmax", v, 1, INT32_MAX, o.tmax, e); }},
@@ -103,9 +112,17 @@ const std::vector<OptionRule>& optionRules()
              o.score = v;
              return true;
          }},
-        {"--etalon", true, [](O& o, S v, std::string&) { o.etalon = v; return true; }},
+        {"--etalon", true,
+         [](O& o, S v, std::string&) {
+             o.etalon = v;
+             return true;
+         }},
         {"--box", true, [](O& o, S v, std::string& e) { return countOption("--box", v, 1, 1000000, o.box, e); }},
-        {"--template", true, [](O& o, S v, std::string&) { o.templateFile = v; return true; }},
+        {"--template", true,
+         [](O& o, S v, std::string&) {
+             o.templateFile = v;
+             return true;
+         }},
         {"--detrend", true,
          [](O& o, S v, std::string& e) {
              if (v == "none") {
@@ -115,8 +132,8 @@ const std::vector<OptionRule>& optionRules()
              } else {
                  int64_t w = 0;
                  if (!wholeNumber(v, 1, INT32_MAX, w)) {
-                     e = "--detrend must be none, median or a window of samples (a whole number from 1), got '" +
-                         v + "'";
+                     e = "--detrend must be none, median or a window of samples (a whole number from 1), got '" + v +
+                         "'";
                      return false;
                  }
                  o.prepare.detrend = detection::Detrend::MovingMedian;
@@ -124,7 +141,11 @@ const std::vector<OptionRule>& optionRules()
              }
              return true;
          }},
-        {"--invert", false, [](O& o, S, std::string&) { o.prepare.invert = true; return true; }},
+        {"--invert", false,
+         [](O& o, S, std::string&) {
+             o.prepare.invert = true;
+             return true;
+         }},
         {"--scale", true,
          [](O& o, S v, std::string& e) {
              if (v == "auto") {
@@ -151,9 +172,21 @@ const std::vector<OptionRule>& optionRules()
              o.noise = n;
              return true;
          }},
-        {"--json", false, [](O& o, S, std::string&) { o.json = true; return true; }},
-        {"--csv", false, [](O& o, S, std::string&) { o.csv = true; return true; }},
-        {"--plot", true, [](O& o, S v, std::string&) { o.plot = v; return true; }},
+        {"--json", false,
+         [](O& o, S, std::string&) {
+             o.json = true;
+             return true;
+         }},
+        {"--csv", false,
+         [](O& o, S, std::string&) {
+             o.csv = true;
+             return true;
+         }},
+        {"--plot", true,
+         [](O& o, S v, std::string&) {
+             o.plot = v;
+             return true;
+         }},
         {"--size", true,
          [](O& o, S v, std::string& e) {
              if (!plotSize(v, o.plotWidth, o.plotHeight)) {
@@ -175,7 +208,8 @@ bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, 
         const std::string& a = args[i];
         if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
             const auto& rules = optionRules();
-            const auto rule = std::find_if(rules.begin(), rules.end(), [&](const OptionRule& r) { return a == r.name; });
+            const auto rule =
+                std::find_if(rules.begin(), rules.end(), [&](const OptionRule& r) { return a == r.name; });
             if (rule == rules.end()) {
                 error = "unknown option " + a;
                 return false;
@@ -205,8 +239,9 @@ bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, 
     }
     const int modes = (o.pulses ? 1 : 0) + (o.unknown ? 1 : 0) + (o.method ? 1 : 0);
     if (modes != 1) {
-        error = "choose one of --pulses K (a known count), --unknown (the sequential method) or --method 0..6 "
-                "(blind detection)";
+        error =
+            "choose one of --pulses K (a known count), --unknown (the sequential method) or --method 0..6 "
+            "(blind detection)";
         return false;
     }
     if (!o.tmin || !o.tmax) {

@@ -16,8 +16,8 @@ bool writeDetectPlot(const std::string& path, int width, int height, const Detec
     views::DetectionPlotData d;
     d.title = " detection on " + in.file + " ";
     d.info.push_back(synthesis::formatText(" %lld samples, pulse length %d, Tmin %d, Tmax %d; %s",
-                                           static_cast<long long>(N), in.request.L, in.request.Tmin,
-                                           in.request.Tmax, in.scoreText.c_str()));
+                                           static_cast<long long>(N), in.request.L, in.request.Tmin, in.request.Tmax,
+                                           in.scoreText.c_str()));
     d.info.push_back(synthesis::formatText(" found %zu pulses (admissible counts %d to %d)", o.positions.size(),
                                            o.fromCount, o.toCount));
     d.samples = in.prepared.samples;

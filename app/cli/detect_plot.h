@@ -19,5 +19,4 @@ struct DetectPlotInput {
 
 // Draws the picture at width × height and writes it to `path`; false with a
 // message naming the file when it cannot be written.
-bool writeDetectPlot(const std::string& path, int width, int height, const DetectPlotInput& input,
-                     std::string& error);
+bool writeDetectPlot(const std::string& path, int width, int height, const DetectPlotInput& input, std::string& error);

@@ -107,15 +107,18 @@ std::string seriesJson(const AppState& s, const ConsoleHost& host, size_t firstM
     JsonWriter j;
     j.beginObject();
     j.key("series");
-    made && s.lpSeriesHeader ? writeSeriesJson(j, *s.lpSeriesHeader) : (void)j.null();
+    made&& s.lpSeriesHeader ? writeSeriesJson(j, *s.lpSeriesHeader) : (void)j.null();
     j.key("protocol");
-    made && s.lpStepwiseProtocol ? writeProtocol(j, *s.lpStepwiseProtocol) : (void)j.null();
+    made&& s.lpStepwiseProtocol ? writeProtocol(j, *s.lpStepwiseProtocol) : (void)j.null();
     j.key("detectionStudy");
-    made && s.detectionStudy && usesChainTotals(s) ? writeStudy(j, *s.detectionStudy) : (void)j.null();
+    made&& s.detectionStudy&& usesChainTotals(s) ? writeStudy(j, *s.detectionStudy) : (void)j.null();
     j.key("pulseCountTable");
     if (made && s.pulseCountTable && usesChainTotals(s)) {
         const PulseCountTable& t = *s.pulseCountTable;
-        j.beginObject().field("configured", t.wConfiguredCount).field("minimum", t.wMinCount).field("maximum", t.wMaxCount);
+        j.beginObject()
+            .field("configured", t.wConfiguredCount)
+            .field("minimum", t.wMinCount)
+            .field("maximum", t.wMaxCount);
         j.key("rows").beginArray();
         for (int r = 0; r < t.wRows; ++r)
             j.beginObject()

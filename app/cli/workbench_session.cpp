@@ -150,7 +150,8 @@ std::span<const RunOptionRule> runOptionRules()
     using V = const std::string&;
     using E = std::string&;
     static constexpr RunOptionRule rules[] = {
-        {"--json", OptionScope::Both, nullptr, false, [](T& t, V, E) {
+        {"--json", OptionScope::Both, nullptr, false,
+         [](T& t, V, E) {
              t.run.json = true;
              return true;
          }},
@@ -159,11 +160,13 @@ std::span<const RunOptionRule> runOptionRules()
              t.run.moreDetails = true;
              return true;
          }},
-        {"--csv", OptionScope::SimulateOnly, nullptr, false, [](T& t, V, E) {
+        {"--csv", OptionScope::SimulateOnly, nullptr, false,
+         [](T& t, V, E) {
              t.simulate->csv = true;
              return true;
          }},
-        {"--progress", OptionScope::SimulateOnly, nullptr, false, [](T& t, V, E) {
+        {"--progress", OptionScope::SimulateOnly, nullptr, false,
+         [](T& t, V, E) {
              t.simulate->progress = true;
              return true;
          }},
@@ -469,7 +472,8 @@ bool applyRunOptions(AppState& s, ConsoleHost& host, const RunOptions& o, std::s
     if (o.tmax)
         s.maxInterval = static_cast<uint16_t>(*o.tmax);
     if (o.tmin || o.tmax) {
-        const std::string problem = seriesParameterProblem(s.etalonLength, s.minInterval, s.maxInterval, s.requestedSeriesLength);
+        const std::string problem =
+            seriesParameterProblem(s.etalonLength, s.minInterval, s.maxInterval, s.requestedSeriesLength);
         if (!problem.empty()) {
             error = "--tmin/--tmax: " + problem.substr(0, problem.size() - 1);
             return false;
@@ -486,8 +490,8 @@ bool applyRunOptions(AppState& s, ConsoleHost& host, const RunOptions& o, std::s
 
 void showProcessingResult(AppState& s)
 {
-    const bool resultView = s.taskType == taskFixedEstimation || s.taskType == taskUnfixedEstimation ||
-                            s.taskType == taskBlindDetection;
+    const bool resultView =
+        s.taskType == taskFixedEstimation || s.taskType == taskUnfixedEstimation || s.taskType == taskBlindDetection;
     if (resultView && s.lpStepwiseProtocol && s.lpSeriesHeader)
         storeShownRow(*s.lpStepwiseProtocol, *s.lpSeriesHeader);
 }

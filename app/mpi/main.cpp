@@ -43,8 +43,8 @@ std::vector<std::string> gatherParts(int rank, int size, int status, const std::
     std::vector<std::string> parts;
     if (rank != 0) {
         for (size_t at = 0; at < bytes.size(); at += kPiece)
-            MPI_Send(bytes.data() + at, static_cast<int>(std::min(kPiece, bytes.size() - at)), MPI_BYTE, 0,
-                     kPartTag, MPI_COMM_WORLD);
+            MPI_Send(bytes.data() + at, static_cast<int>(std::min(kPiece, bytes.size() - at)), MPI_BYTE, 0, kPartTag,
+                     MPI_COMM_WORLD);
         return parts;
     }
     parts.resize(static_cast<size_t>(size));

@@ -22,9 +22,10 @@ int main(int argc, char** argv)
     // Qt would abort with a long diagnostic; say plainly what is missing and
     // what works without a screen.
     if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY") && !isSet("QT_QPA_PLATFORM")) {
-        std::fputs("quillmore: no display to open the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are "
-                   "unset); quillmore-cli runs the workbench without one\n",
-                   stderr);
+        std::fputs(
+            "quillmore: no display to open the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are "
+            "unset); quillmore-cli runs the workbench without one\n",
+            stderr);
         return 1;
     }
 

@@ -40,31 +40,53 @@ int32_t virtualKey(const QKeyEvent& event)
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
         return 0x70 + (key - Qt::Key_F1);
     switch (key) {
-    case Qt::Key_Backspace: return 0x08;
-    case Qt::Key_Tab: return 0x09;
+    case Qt::Key_Backspace:
+        return 0x08;
+    case Qt::Key_Tab:
+        return 0x09;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 0x0D;
-    case Qt::Key_Shift: return 0x10;
-    case Qt::Key_Control: return 0x11;
-    case Qt::Key_Alt: return 0x12;
-    case Qt::Key_Escape: return 0x1B;
-    case Qt::Key_Space: return 0x20;
-    case Qt::Key_PageUp: return 0x21;
-    case Qt::Key_PageDown: return 0x22;
-    case Qt::Key_End: return 0x23;
-    case Qt::Key_Home: return 0x24;
-    case Qt::Key_Left: return 0x25;
-    case Qt::Key_Up: return 0x26;
-    case Qt::Key_Right: return 0x27;
-    case Qt::Key_Down: return 0x28;
-    case Qt::Key_Insert: return 0x2D;
-    case Qt::Key_Delete: return 0x2E;
+    case Qt::Key_Enter:
+        return 0x0D;
+    case Qt::Key_Shift:
+        return 0x10;
+    case Qt::Key_Control:
+        return 0x11;
+    case Qt::Key_Alt:
+        return 0x12;
+    case Qt::Key_Escape:
+        return 0x1B;
+    case Qt::Key_Space:
+        return 0x20;
+    case Qt::Key_PageUp:
+        return 0x21;
+    case Qt::Key_PageDown:
+        return 0x22;
+    case Qt::Key_End:
+        return 0x23;
+    case Qt::Key_Home:
+        return 0x24;
+    case Qt::Key_Left:
+        return 0x25;
+    case Qt::Key_Up:
+        return 0x26;
+    case Qt::Key_Right:
+        return 0x27;
+    case Qt::Key_Down:
+        return 0x28;
+    case Qt::Key_Insert:
+        return 0x2D;
+    case Qt::Key_Delete:
+        return 0x2E;
     // + and - zoom the plots: the keypad's own codes, else the main keys'
     // (= carries + on most layouts).
-    case Qt::Key_Plus: return (event.modifiers() & Qt::KeypadModifier) ? 0x6B : 0xBB;
-    case Qt::Key_Equal: return 0xBB;
-    case Qt::Key_Minus: return (event.modifiers() & Qt::KeypadModifier) ? 0x6D : 0xBD;
-    default: return 0xFF;
+    case Qt::Key_Plus:
+        return (event.modifiers() & Qt::KeypadModifier) ? 0x6B : 0xBB;
+    case Qt::Key_Equal:
+        return 0xBB;
+    case Qt::Key_Minus:
+        return (event.modifiers() & Qt::KeypadModifier) ? 0x6D : 0xBD;
+    default:
+        return 0xFF;
     }
 }
 
@@ -97,23 +119,34 @@ QString withMnemonic(const QString& text, QString& taken)
 QKeySequence commandShortcut(int32_t id)
 {
     switch (id) {
-    case resources::IdProcessingNextData: return QKeySequence(Qt::Key_Space);
-    case resources::IdProcessingSameData: return QKeySequence(Qt::Key_F5);
-    case resources::IdSaveImageAs: return QKeySequence(Qt::CTRL | Qt::Key_S);
-    case resources::IdOpen: return QKeySequence(Qt::CTRL | Qt::Key_O);
-    case resources::IdExit: return QKeySequence(Qt::CTRL | Qt::Key_Q);
-    default: return {};
+    case resources::IdProcessingNextData:
+        return QKeySequence(Qt::Key_Space);
+    case resources::IdProcessingSameData:
+        return QKeySequence(Qt::Key_F5);
+    case resources::IdSaveImageAs:
+        return QKeySequence(Qt::CTRL | Qt::Key_S);
+    case resources::IdOpen:
+        return QKeySequence(Qt::CTRL | Qt::Key_O);
+    case resources::IdExit:
+        return QKeySequence(Qt::CTRL | Qt::Key_Q);
+    default:
+        return {};
     }
 }
 
 uint32_t keyFlags(const QMouseEvent& event)
 {
     uint32_t flags = 0;
-    if (event.buttons() & Qt::LeftButton) flags |= 0x01;
-    if (event.buttons() & Qt::RightButton) flags |= 0x02;
-    if (event.modifiers() & Qt::ShiftModifier) flags |= 0x04;
-    if (event.modifiers() & Qt::ControlModifier) flags |= 0x08;
-    if (event.buttons() & Qt::MiddleButton) flags |= 0x10;
+    if (event.buttons() & Qt::LeftButton)
+        flags |= 0x01;
+    if (event.buttons() & Qt::RightButton)
+        flags |= 0x02;
+    if (event.modifiers() & Qt::ShiftModifier)
+        flags |= 0x04;
+    if (event.modifiers() & Qt::ControlModifier)
+        flags |= 0x08;
+    if (event.buttons() & Qt::MiddleButton)
+        flags |= 0x10;
     return flags;
 }
 
@@ -357,8 +390,8 @@ void MainWindow::showWorkbench()
         // The frame, as far as the platform knows it before the window shows.
         winId();
         const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-        const QSize room = s->availableGeometry().size() -
-                           QSize(frame.left() + frame.right(), frame.top() + frame.bottom() + bars);
+        const QSize room =
+            s->availableGeometry().size() - QSize(frame.left() + frame.right(), frame.top() + frame.bottom() + bars);
         canvas_->setMinimumSize(minimumClientSize().boundedTo(room));
         setGeometry(s->availableGeometry());
     }
@@ -398,7 +431,11 @@ void MainWindow::startSimulation()
     // From the worker: the report goes to the box through the event loop.
     run->options.progress = [this](uint64_t done, uint64_t total) {
         QMetaObject::invokeMethod(
-            this, [this, done, total] { if (progress_) progress_->showProgress(done, total); },
+            this,
+            [this, done, total] {
+                if (progress_)
+                    progress_->showProgress(done, total);
+            },
             Qt::QueuedConnection);
         return !cancelAsked_.load();
     };
@@ -408,16 +445,18 @@ void MainWindow::startSimulation()
     try {
         worker_ = std::thread([this, run = simulation_.get()] {
             computeSimulation(*run);
-            QMetaObject::invokeMethod(this, [this] { simulationEnded(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { simulationEnded(); }, Qt::QueuedConnection);
         });
     } catch (const std::system_error&) {
         // The state never saw the run: dropping it leaves everything as it was.
         simulation_.reset();
         leaveSimulationMode();
         runShell([&] {
-            host_->messageBox("The simulation could not start: the system gave no thread to run it on. Nothing "
-                              "was changed.",
-                              " Statistical Simulation ", MessageIcon::Warning);
+            host_->messageBox(
+                "The simulation could not start: the system gave no thread to run it on. Nothing "
+                "was changed.",
+                " Statistical Simulation ", MessageIcon::Warning);
         });
     }
 }

@@ -150,6 +150,6 @@ class MainWindow final : public QMainWindow {
     std::vector<std::pair<int32_t, QAction*>> commandActions_;  // every menu command, in menu order
     std::unique_ptr<SimulationRun> simulation_;  // the run computing; the worker alone touches it meanwhile
     std::thread worker_;
-    std::atomic<bool> cancelAsked_{false};       // read by the run's progress callback on the worker
+    std::atomic<bool> cancelAsked_{false};  // read by the run's progress callback on the worker
     QPointer<SimulationProgressDialog> progress_;
 };

@@ -19,7 +19,10 @@
 
 namespace {
 
-QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace
 
@@ -40,8 +43,8 @@ platform::DialogUnits TemplateDialog::unitsFor(const platform::DialogTemplate& d
         if (!oneLineLabel && c.kind != platform::ControlKind::GroupBox)
             continue;  // edits scroll, buttons hold a short word, two-line labels wrap
         const auto typed = fields.find(c.id);
-        const QString text =
-            c.id != platform::kNoControlId && typed != fields.end() ? fromUtf8(typed->second) : QString::fromUtf8(c.text);
+        const QString text = c.id != platform::kNoControlId && typed != fields.end() ? fromUtf8(typed->second)
+                                                                                     : QString::fromUtf8(c.text);
         // A group box's title stands in from its frame on both sides.
         const int needed = metrics.horizontalAdvance(text) + (oneLineLabel ? 0 : 2 * units.baseX);
         while (units.toPixelsX(c.width) < needed)
@@ -149,8 +152,7 @@ void TemplateDialog::pressOk()
 }
 
 platform::DialogResult runTemplateDialog(const platform::DialogTemplate& dialog, platform::DialogFields& fields,
-                                         const platform::DialogValidator& validate, QWidget* owner,
-                                         QWidget* clientArea)
+                                         const platform::DialogValidator& validate, QWidget* owner, QWidget* clientArea)
 {
     TemplateDialog box(dialog, fields, owner, clientArea, validate);
     if (box.exec() != QDialog::Accepted)
@@ -212,7 +214,8 @@ MessageDialog::MessageDialog(QWidget* owner, const QString& text, const QString&
     scroll->setWidgetResizable(true);
     scroll->setBackgroundRole(QPalette::Window);
     // As large as the text, up to most of the screen; beyond that it scrolls.
-    const QRect screen = (owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen())->availableGeometry();
+    const QRect screen =
+        (owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen())->availableGeometry();
     const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     const QSize wanted = text_->sizeHint();
     const QSize most(screen.width() * 8 / 10, screen.height() * 7 / 10);

@@ -40,8 +40,8 @@ class TemplateDialog final : public QDialog {
     // Those units, widened until every one-line label and group title of the
     // template (with the texts the procedure put in) fits its rectangle: the
     // templates were measured for a narrower face than ours.
-    static platform::DialogUnits unitsFor(const platform::DialogTemplate& dialog,
-                                          const platform::DialogFields& fields, const QFont& font);
+    static platform::DialogUnits unitsFor(const platform::DialogTemplate& dialog, const platform::DialogFields& fields,
+                                          const QFont& font);
 
   private:
     void pressOk();

@@ -104,5 +104,10 @@ void QtHost::close()
 {
     if (owner_)
         QMetaObject::invokeMethod(
-            owner_.data(), [w = owner_] { if (w) w->close(); }, Qt::QueuedConnection);
+            owner_.data(),
+            [w = owner_] {
+                if (w)
+                    w->close();
+            },
+            Qt::QueuedConnection);
 }

@@ -63,10 +63,7 @@ void type(TemplateDialog& d, int32_t id, const QString& text)
     QTest::keyClicks(&e, text);
 }
 
-void press(TemplateDialog& d, int32_t buttonId)
-{
-    QTest::mouseClick(d.control(buttonId), Qt::LeftButton);
-}
+void press(TemplateDialog& d, int32_t buttonId) { QTest::mouseClick(d.control(buttonId), Qt::LeftButton); }
 
 TEST(TemplateDialogs, TheCreationProcedureKeepsARefusedDialogOpenUntilItsFieldsAreSound)
 {
@@ -142,8 +139,8 @@ TEST(TemplateDialogs, CancelAndEscapeStoreNothing)
 TEST(TemplateDialogs, ControlsStandAtTheirTemplateRectanglesInDialogUnits)
 {
     Window w;
-    for (const platform::DialogTemplate* t : {&createSeriesDialog(), &seriesStructureDialog(),
-                                              &requiredEtalonsDialog(), &locationParametersDialog()}) {
+    for (const platform::DialogTemplate* t :
+         {&createSeriesDialog(), &seriesStructureDialog(), &requiredEtalonsDialog(), &locationParametersDialog()}) {
         SCOPED_TRACE(t->id);
         TemplateDialog d(*t, {}, &w.owner, w.view, {});
         const platform::DialogUnits u = d.units();
@@ -179,8 +176,8 @@ TEST(TemplateDialogs, TheNoiseLabelsOfTheLocationDialogAreRightAligned)
     for (QLabel* label : d.findChildren<QLabel*>()) {
         const bool right = label->alignment() & Qt::AlignRight;
         const QString text = label->text();
-        const bool noiseLabel = text == "Initial Level" || text == "Number of Steps in Simulation" ||
-                                text == "Noise Increment per Step";
+        const bool noiseLabel =
+            text == "Initial Level" || text == "Number of Steps in Simulation" || text == "Noise Increment per Step";
         EXPECT_EQ(right, noiseLabel) << text.toStdString();
         rightAligned += right;
     }
@@ -273,7 +270,8 @@ TEST(MessageBoxes, ATraceLongerThanTheScreenScrollsAndKeepsItsOkButtonOnTheScree
     Window w;
     std::string trace;
     for (int i = 0; i < 120; ++i)
-        trace += std::to_string(i) + "[" + std::to_string(i) + "]\t165487\t321913\t122 301 481 657 838 1019 1140 1180 1220\n";
+        trace += std::to_string(i) + "[" + std::to_string(i) +
+                 "]\t165487\t321913\t122 301 481 657 838 1019 1140 1180 1220\n";
     whenModalOpens<MessageDialog>([&](MessageDialog& box) {
         const QRect screen = box.screen()->availableGeometry();
         EXPECT_LE(box.height(), screen.height());
@@ -396,13 +394,16 @@ TEST(MessageBoxes, ARefusalRaisedInADialogStandsOnThatDialog)
 // their callers describe them.
 platform::FileDialogOptions snapshotOptions()
 {
-    return {"Snapshot File Name", {{"Bitmap Files (*.bmp)", "*.bmp"}, {"PCX Files (*.pcx)", "*.pcx"}}, 0, "bmp",
-            true, false};
+    return {"Snapshot File Name",
+            {{"Bitmap Files (*.bmp)", "*.bmp"}, {"PCX Files (*.pcx)", "*.pcx"}},
+            0,
+            "bmp",
+            true,
+            false};
 }
 platform::FileDialogOptions dataFileOptions()
 {
-    return {"Long File Name Search", {{"All Files (*.*)", "*.*"}, {"Text Files (*.txt)", "*.txt"}}, 0, "", false,
-            true};
+    return {"Long File Name Search", {{"All Files (*.*)", "*.*"}, {"Text Files (*.txt)", "*.txt"}}, 0, "", false, true};
 }
 
 QStringList shownFilters(QFileDialog& d)

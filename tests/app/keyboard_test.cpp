@@ -181,10 +181,10 @@ TEST(MenuKeys, TheCommandKeysRunTheMenusCommandIds)
 {
     Workbench b;
     const std::map<int32_t, QKeySequence> keys{{IdProcessingNextData, QKeySequence(Qt::Key_Space)},
-                                              {IdProcessingSameData, QKeySequence(Qt::Key_F5)},
-                                              {IdSaveImageAs, QKeySequence(Qt::CTRL | Qt::Key_S)},
-                                              {IdOpen, QKeySequence(Qt::CTRL | Qt::Key_O)},
-                                              {IdExit, QKeySequence(Qt::CTRL | Qt::Key_Q)}};
+                                               {IdProcessingSameData, QKeySequence(Qt::Key_F5)},
+                                               {IdSaveImageAs, QKeySequence(Qt::CTRL | Qt::Key_S)},
+                                               {IdOpen, QKeySequence(Qt::CTRL | Qt::Key_O)},
+                                               {IdExit, QKeySequence(Qt::CTRL | Qt::Key_Q)}};
     for (const auto& [id, key] : keys)
         EXPECT_EQ(b.window.menuAction(id)->shortcut(), key) << id;
     // No other command has a key.

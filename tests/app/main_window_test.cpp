@@ -249,7 +249,8 @@ TEST(MainWindow, ADoubleClickIsTwoClicks)
     // Through the window, as the platform delivers presses: Qt itself finds
     // the double click and turns the second press into it.
     QWindow* window = b.window.windowHandle();
-    const QPoint at = b.window.canvas().mapTo(&b.window, QPoint((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2));
+    const QPoint at =
+        b.window.canvas().mapTo(&b.window, QPoint((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2));
     ASSERT_EQ(s.etalonSelected[4], 0);
     QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, at);
     EXPECT_EQ(s.etalonSelected[4], 1);

@@ -48,8 +48,8 @@ struct ResultWindow {
     }
     void wheel(QPoint at, int angle)
     {
-        QWheelEvent event(at, window.canvas().mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent event(at, window.canvas().mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
         QApplication::sendEvent(&window.canvas(), &event);
         settle();
     }

@@ -99,16 +99,19 @@ TEST(SimulationWindow, CancelInTheProgressBoxLeavesThePreviousResultShown)
         }
     }
     b.window.runCommand(IdProcessingNextData);
-    QTest::mouseClick(&b.window.canvas(), Qt::LeftButton, Qt::NoModifier, QPoint(s.nextButton.left + 5, s.nextButton.top + 5));
+    QTest::mouseClick(&b.window.canvas(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(s.nextButton.left + 5, s.nextButton.top + 5));
     EXPECT_EQ(s.lpSeriesHeader.get(), record);
     EXPECT_EQ(s.random.noiseSeed, noiseSeed);
     // The window repaints, at a new size too.
     b.window.showNormal();
     b.window.resize(700, 500);
-    EXPECT_TRUE(waitUntil([&] {
-        return b.window.host().windowPicture().width == b.window.canvas().width() &&
-               !b.window.host().canvas().needsPaint();
-    }, 2000));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return b.window.host().windowPicture().width == b.window.canvas().width() &&
+                   !b.window.host().canvas().needsPaint();
+        },
+        2000));
     ASSERT_TRUE(b.window.simulationRunning());
 
     QTest::mouseClick(box->cancelButton(), Qt::LeftButton);

@@ -67,8 +67,9 @@ TEST(Cli, RunPrintsOneJsonObjectPerSeries)
 
 TEST(Cli, RunAppliesItsOptions)
 {
-    const Result r = run("run --series-type unfixed --task detection --etalons 3,7 --length 600 --noise 10 "
-                         "--method 1 --json");
+    const Result r =
+        run("run --series-type unfixed --task detection --etalons 3,7 --length 600 --noise 10 "
+            "--method 1 --json");
     ASSERT_EQ(r.exitCode, 0);
     EXPECT_TRUE(has(r.out, R"("taskType": 32, "seriesType": 4)"));
     EXPECT_TRUE(has(r.out, R"("dwSeriesSize": 600)"));
@@ -80,8 +81,9 @@ TEST(Cli, RunAppliesItsOptions)
     EXPECT_TRUE(has(r.out, R"("caption": " study01_UnFixedPulseDetection ")")) << "the detection trace is a message";
 
     // The same options give the same series: everything comes from fixed seeds.
-    EXPECT_EQ(run("run --series-type unfixed --task detection --etalons 3,7 --length 600 --noise 10 --method 1 --json").out,
-              r.out);
+    EXPECT_EQ(
+        run("run --series-type unfixed --task detection --etalons 3,7 --length 600 --noise 10 --method 1 --json").out,
+        r.out);
 }
 
 TEST(Cli, TextOutputWordsTheResultLikeTheView)
@@ -105,7 +107,8 @@ TEST(Cli, SimulateWritesTheErrorMatrix)
     EXPECT_EQ(rows[1].rfind("0,", 0), 0u);
     EXPECT_EQ(rows[2].rfind("5,", 0), 0u);
 
-    const Result json = run("simulate --from 6 --to 7 --noise-from 100 --noise-steps 2 --noise-incr 100 --repeats 3 --json");
+    const Result json =
+        run("simulate --from 6 --to 7 --noise-from 100 --noise-steps 2 --noise-incr 100 --repeats 3 --json");
     ASSERT_EQ(json.exitCode, 0);
     EXPECT_TRUE(has(json.out, R"({"wPulseValues": [6, 7], "lpNoiseLevel": [100, 200], "repeats": 3, "errors": [[)"));
     EXPECT_TRUE(has(json.out, R"("series": {"dwSeriesSize": 1200)"));
@@ -113,9 +116,9 @@ TEST(Cli, SimulateWritesTheErrorMatrix)
 
 TEST(Cli, BadOptionsEndWithCode2AndNameTheOption)
 {
-    for (const char* args : {"run --length abc", "run --tmin 0", "run --method 3", "run --task nothing",
-                             "run --etalons 3,7", "run --etalons 0", "run --bogus 1", "simulate --from 40",
-                             "run --tmin 200", "nonsense"}) {
+    for (const char* args :
+         {"run --length abc", "run --tmin 0", "run --method 3", "run --task nothing", "run --etalons 3,7",
+          "run --etalons 0", "run --bogus 1", "simulate --from 40", "run --tmin 200", "nonsense"}) {
         SCOPED_TRACE(args);
         const Result r = run(args, true);
         EXPECT_EQ(r.exitCode, 2);

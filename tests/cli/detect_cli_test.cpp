@@ -72,8 +72,8 @@ struct TempFolder {
 
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 template <class T>
@@ -86,8 +86,8 @@ void put(std::vector<uint8_t>& b, T v)
 
 std::vector<uint8_t> npy(const std::string& descr, const std::vector<int64_t>& x)
 {
-    std::string header = "{'descr': '" + descr + "', 'fortran_order': False, 'shape': (" +
-                         std::to_string(x.size()) + ",), }";
+    std::string header =
+        "{'descr': '" + descr + "', 'fortran_order': False, 'shape': (" + std::to_string(x.size()) + ",), }";
     while ((10 + header.size() + 1) % 64 != 0)
         header += ' ';
     header += '\n';
@@ -160,8 +160,7 @@ TEST(DetectCli, SeriesWrittenByRunGiveBackRunsPositions)
         writeBytes(folder.file("series16.npy"), npy("<i2", x));
         writeBytes(folder.file("series64.npy"), npy("<f8", x));
         writeBytes(folder.file("series.wav"), wav16(x, 8000));
-        const std::vector<std::string> files = {"series.csv", "series16.npy", "series64.npy --scale 1",
-                                                "series.wav"};
+        const std::vector<std::string> files = {"series.csv", "series16.npy", "series64.npy --scale 1", "series.wav"};
         for (const std::string& f : files) {
             const Result found = run("detect " + folder.file(f) + layout);
             ASSERT_EQ(found.exitCode, 0) << s << " " << f;
@@ -192,7 +191,8 @@ TEST(DetectCli, TimesFromTheFirstColumnAndFromTheSampleRate)
     EXPECT_TRUE(has(text.out, "      3    290  145")) << text.out;
 
     writeBytes(folder.file("t.wav"), wav16(x, 100));
-    const Result csvOut = run("detect " + folder.file("t.wav") + " --pulses 3 --tmin 100 --tmax 140 --pulse-length 10 --csv");
+    const Result csvOut =
+        run("detect " + folder.file("t.wav") + " --pulses 3 --tmin 100 --tmax 140 --pulse-length 10 --csv");
     ASSERT_EQ(csvOut.exitCode, 0);
     EXPECT_TRUE(has(csvOut.out, "pulse,start,time,score\n1,50,0.5,")) << csvOut.out;
     EXPECT_TRUE(has(csvOut.out, "\n3,290,2.8999999999999999,")) << csvOut.out;
@@ -202,7 +202,8 @@ TEST(DetectCli, BadFilesAndBadOptionsEndWithTheirCodes)
 {
     TempFolder folder;
     std::ofstream(folder.file("bad.csv")) << "a,b\n1,2\n3,x7\n";
-    Result r = run("detect " + folder.file("bad.csv") + " --column b --pulses 1 --tmin 1 --tmax 2 --pulse-length 1", true);
+    Result r =
+        run("detect " + folder.file("bad.csv") + " --column b --pulses 1 --tmin 1 --tmax 2 --pulse-length 1", true);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(has(r.out, "line 3, column 2")) << r.out;
 

@@ -55,8 +55,8 @@ TEST(CliOptionChecks, ARunWhoseSeriesCannotBeMadeEndsWithCode1AndNoStaleFields)
     for (const long t : {20L, 31L})
         for (long length = 20; length <= 20 + 3 * t; length += 3)
             for (const char* more : {"", " --series-type unfixed --task detection", " --task processing --same 2"}) {
-                const std::string options = "run --length " + std::to_string(length) + " --tmin " +
-                                            std::to_string(t) + " --tmax " + std::to_string(t) + " --series 2" + more;
+                const std::string options = "run --length " + std::to_string(length) + " --tmin " + std::to_string(t) +
+                                            " --tmax " + std::to_string(t) + " --series 2" + more;
                 SCOPED_TRACE(options);
                 const bool admits = std::max((length + 19) / t, 1L) <= (length - 20 + t) / t;
                 const Outcome json = cli(options + " --json");
@@ -66,8 +66,10 @@ TEST(CliOptionChecks, ARunWhoseSeriesCannotBeMadeEndsWithCode1AndNoStaleFields)
                     continue;
                 ++refused;
                 EXPECT_EQ(json.out.rfind(R"({"series": null, "protocol": null, "detectionStudy": null, )"
-                                         R"("pulseCountTable": null, "chainTotals": null, "messages": [{)", 0),
-                          0u) << json.out;
+                                         R"("pulseCountTable": null, "chainTotals": null, "messages": [{)",
+                                         0),
+                          0u)
+                    << json.out;
                 for (const char* field : {R"("lpPositions")", R"("lpSeriesData")", R"("rows")"})
                     EXPECT_FALSE(has(json.out, field)) << json.out;
                 EXPECT_EQ(json.err, "quillmore-cli run: series 1 could not be made\n");
@@ -89,15 +91,19 @@ TEST(CliOptionChecks, SimulateRefusesWhatItCannotApply)
         // dialog would drop 7 and run 10 to 40 into a count the simulation refuses.
         {"--tmin 30 --tmax 120 --from 7 --to 11 --incr 2",
          "--from 7: outside 10 to 31" + series + "1200 samples with Tmin 30 and Tmax 120"},
-        {"--length 600 --from 4 --to 20", "--to 20: outside 3 to 15" + series + "600 samples with Tmin 40 and Tmax 181"},
+        {"--length 600 --from 4 --to 20",
+         "--to 20: outside 3 to 15" + series + "600 samples with Tmin 40 and Tmax 181"},
         {"--from 9 --to 7", "--from 9 is above --to 7: the range would hold no pulse count"},
-        {"--length 75 --tmin 30 --tmax 30 --to 2", "--to 2: series of 75 samples with Tmin 30 and Tmax 30 admit no "
-                                                   "pulse count from 1 to 31, the counts the simulation takes"},
+        {"--length 75 --tmin 30 --tmax 30 --to 2",
+         "--to 2: series of 75 samples with Tmin 30 and Tmax 30 admit no "
+         "pulse count from 1 to 31, the counts the simulation takes"},
         // Without a range the grid would be empty and the run a silent success.
-        {"--tmin 21 --tmax 21", "series of 1200 samples with Tmin 21 and Tmax 21 admit no pulse count from 1 to 31, "
-                                "the counts the simulation takes"},
-        {"--noise 40", "--noise is an option of run: simulate takes its noise levels from --noise-from, "
-                       "--noise-steps and --noise-incr"},
+        {"--tmin 21 --tmax 21",
+         "series of 1200 samples with Tmin 21 and Tmax 21 admit no pulse count from 1 to 31, "
+         "the counts the simulation takes"},
+        {"--noise 40",
+         "--noise is an option of run: simulate takes its noise levels from --noise-from, "
+         "--noise-steps and --noise-incr"},
         {"--pulses 9", "--pulses is an option of run: simulate takes its pulse counts from --from, --to and --incr"},
         {"--method 6", "--method is an option of run: the simulation's estimators follow --task and --series-type"},
         {"--more-details", "--more-details is an option of run: simulate shows no result view"},
@@ -121,8 +127,10 @@ TEST(CliOptionChecks, TheLengthShapesTheSimulationAsTheWindowsDialogDoes)
     // counts left as " Location Parameters" offers them unless typed.
     // 3000 samples admit 16 to 75 pulses, of which the simulation takes 16 to 31.
     for (const auto& [length, from] : std::vector<std::pair<long, std::string>>{{600, ""}, {3000, ""}, {3000, "29"}}) {
-        const std::string options = "--length " + std::to_string(length) + " --noise-steps 2 --noise-incr 30 "
-                                    "--repeats 2" + (from.empty() ? "" : " --from " + from);
+        const std::string options = "--length " + std::to_string(length) +
+                                    " --noise-steps 2 --noise-incr 30 "
+                                    "--repeats 2" +
+                                    (from.empty() ? "" : " --from " + from);
         SCOPED_TRACE(options);
         AppState state;
         platform::ScriptedHost host;
@@ -169,15 +177,18 @@ TEST(CliOptionChecks, WordsAreReadByTheCommandsOwnOptions)
         {"run", "--size 640x480", "--size needs --render FILE.png, the picture it sizes"},
         {"simulate", "--size", "--size is an option of run: simulate draws no window picture"},
         {"simulate", "--render", "--render is an option of run: simulate draws no window picture"},
-        {"simulate", "--csv --progress --series", "--series is an option of run: simulate makes and processes each "
-                                                  "series of its grid once"},
+        {"simulate", "--csv --progress --series",
+         "--series is an option of run: simulate makes and processes each "
+         "series of its grid once"},
         {"simulate", "--task x", "--task must be joint, detection or processing, got 'x'"},
-        {"simulate", "--method", "--method is an option of run: the simulation's estimators follow --task and "
-                                 "--series-type"},
+        {"simulate", "--method",
+         "--method is an option of run: the simulation's estimators follow --task and "
+         "--series-type"},
         {"run", "--method 3", "--method must be 0, 1, 2 or 6, got '3'"},
         {"run", "--etalons 3,,4", "--etalons must be a list of etalon numbers such as 3,7,12, got '3,,4'"},
-        {"simulate", "--shard 2/1", "--shard must be K/N, shard K (counted from 1) of N, 1 <= K <= N <= 100000, such "
-                                    "as 3/8, got '2/1'"},
+        {"simulate", "--shard 2/1",
+         "--shard must be K/N, shard K (counted from 1) of N, 1 <= K <= N <= 100000, such "
+         "as 3/8, got '2/1'"},
         {"simulate", "--out '' --shard 1/2", "--out needs the name of the part file to write"},
     };
     for (const auto& [command, options, message] : refused) {
@@ -192,12 +203,14 @@ TEST(CliOptionChecks, WordsAreReadByTheCommandsOwnOptions)
         long low, high;
     };
     static constexpr Bound bounds[] = {
-        {"run", "--length", 1, 32767},      {"run", "--noise", 0, 10900},        {"run", "--pulses", 1, 32767},
-        {"run", "--tmin", 1, 32767},        {"simulate", "--tmax", 1, 32767},    {"run", "--energy", 0, 100},
-        {"run", "--series", 1, 100000},     {"run", "--same", 0, 100000},        {"simulate", "--from", 1, 31},
-        {"simulate", "--to", 1, 31},        {"simulate", "--incr", 0, 31},       {"simulate", "--noise-from", 0, 10900},
+        {"run", "--length", 1, 32767},          {"run", "--noise", 0, 10900},
+        {"run", "--pulses", 1, 32767},          {"run", "--tmin", 1, 32767},
+        {"simulate", "--tmax", 1, 32767},       {"run", "--energy", 0, 100},
+        {"run", "--series", 1, 100000},         {"run", "--same", 0, 100000},
+        {"simulate", "--from", 1, 31},          {"simulate", "--to", 1, 31},
+        {"simulate", "--incr", 0, 31},          {"simulate", "--noise-from", 0, 10900},
         {"simulate", "--noise-steps", 1, 1000}, {"simulate", "--noise-incr", 0, 10900},
-        {"simulate", "--repeats", 1, 32767}, {"simulate", "--threads", 1, 1024},
+        {"simulate", "--repeats", 1, 32767},    {"simulate", "--threads", 1, 1024},
     };
     for (const Bound& b : bounds)
         for (const long outside : {b.low - 1, b.high + 1}) {

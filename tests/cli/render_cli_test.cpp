@@ -40,7 +40,7 @@ class RenderFolder : public ::testing::Test {
     void SetUp() override
     {
         folder_ = fs::temp_directory_path() / ("quillmore-render-" + std::to_string(getpid()) + "-" +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(folder_);
     }
     void TearDown() override

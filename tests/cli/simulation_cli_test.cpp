@@ -283,8 +283,9 @@ TEST(CliSimulation, MergeTellsEveryMessageInTheOrderOfTheRun)
     }
     const Outcome text = dir.run("merge " + paths[1] + " " + paths[0]);
     EXPECT_EQ(text.code, 0);
-    EXPECT_EQ(text.err, " setup : set up\nseries: at 0\nseries: at 2\nseries: at 4\nseries: at 6\nseries: at 8\n"
-                        "series: at 10\n");
+    EXPECT_EQ(text.err,
+              " setup : set up\nseries: at 0\nseries: at 2\nseries: at 4\nseries: at 6\nseries: at 8\n"
+              "series: at 10\n");
     EXPECT_EQ(text.out, dir.run("simulate " + options).out);
     // As `simulate --json` does, JSON output keeps the messages to itself.
     const Outcome json = dir.run("merge " + paths[0] + " " + paths[1] + " --json");

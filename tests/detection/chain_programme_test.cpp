@@ -58,7 +58,8 @@ void expectSameChains(const ChainTables& t, const detection::ChainRegions& lists
     detection::runChainProgramme<Score>(E, lists, Tmin, Tmax, D, B);
     ASSERT_EQ(B, B32);
     for (size_t p = 0; p < E.size(); ++p)
-        ASSERT_EQ(D[p], B[p] == detection::kNoStart ? std::numeric_limits<Score>::lowest() : static_cast<Score>(t.D[p]));
+        ASSERT_EQ(D[p],
+                  B[p] == detection::kNoStart ? std::numeric_limits<Score>::lowest() : static_cast<Score>(t.D[p]));
     EXPECT_EQ(detection::followBestChain<Score>(lists, D, B, positions), top);
     EXPECT_EQ(positions, chain);
 }
@@ -73,9 +74,10 @@ TEST(ChainCore, EqualsTheLiteralProgrammeOnThousandsOfTables)
         const int N = 1 + static_cast<int>(rng() % (trial % 50 == 0 ? 3000 : 200));
         const uint16_t Tmin = static_cast<uint16_t>(rng() % 4 == 0 ? 0 : rng() % 40);
         const int shape = static_cast<int>(rng() % 8);  // one gap only, none (or 0 only), every earlier cell
-        const uint16_t Tmax = static_cast<uint16_t>(shape == 0 ? Tmin : shape == 1 ? Tmin / 2
-                                                    : shape == 2              ? N + rng() % 10
-                                                                              : Tmin + rng() % 60);
+        const uint16_t Tmax = static_cast<uint16_t>(shape == 0   ? Tmin
+                                                    : shape == 1 ? Tmin / 2
+                                                    : shape == 2 ? N + rng() % 10
+                                                                 : Tmin + rng() % 60);
         StartRegions regions;
         for (int g : {omegaLast, omegaFirstOnly, omegaFirstAndLater, omegaLaterOnly})
             regions.sets[g] = randomSet(rng, N);
@@ -88,7 +90,7 @@ TEST(ChainCore, EqualsTheLiteralProgrammeOnThousandsOfTables)
         for (int32_t& e : literal.E) {
             if (rng() % 6 == 0)
                 plateau = static_cast<int32_t>(rng() % 5) - 1;
-            e = kind == 0 ? plateau
+            e = kind == 0   ? plateau
                 : kind == 1 ? static_cast<int32_t>(rng())
                 : kind == 2 ? 5
                             : (rng() % 4 ? static_cast<int32_t>(rng() % 2001) - 1000 : noChainValue);
@@ -176,9 +178,13 @@ std::array<StartIntervals, 7> roomySets(uint32_t N, uint16_t L, uint16_t Tmin, u
     IntervalSetPtr both = copyIntervalSet(nullptr, base[0].get());
     intersectIntervalSets(both.get(), base[1].get());
     note(both);
-    return {listOf(base[0].get()), listOf(base[1].get()), listOf(base[2].get()),
-            derive(base[0], base[1], addInterval), derive(base[0], base[1], removeInterval),
-            listOf(both.get()), derive(base[1], base[0], removeInterval)};
+    return {listOf(base[0].get()),
+            listOf(base[1].get()),
+            listOf(base[2].get()),
+            derive(base[0], base[1], addInterval),
+            derive(base[0], base[1], removeInterval),
+            listOf(both.get()),
+            derive(base[1], base[0], removeInterval)};
 }
 
 }  // namespace
@@ -199,8 +205,8 @@ TEST(StartRegions, BuilderGivesTheIntervalSetsWheneverTheyHaveRoom)
         const int mFrom = static_cast<int>(rng() % (mTo + 2));
         SCOPED_TRACE("trial " + std::to_string(trial));
         const detection::StartRegionLists b = detection::startRegionLists({N, L, Tmin, Tmax}, mFrom, mTo);
-        const std::array<StartIntervals, 7> built{b.first, b.later, b.last, b.any, b.firstOnly, b.firstAndLater,
-                                                  b.laterOnly};
+        const std::array<StartIntervals, 7> built{b.first,     b.later,         b.last,     b.any,
+                                                  b.firstOnly, b.firstAndLater, b.laterOnly};
         int most = 0;
         ASSERT_EQ(built, roomySets(N, L, Tmin, Tmax, mFrom, mTo, most));
         if (most > mTo) {
@@ -332,8 +338,8 @@ struct ChainsByEnumeration {
             walk(walk, v, E[static_cast<size_t>(visits[v].cell)]);
         for (size_t v = 0; v < n; ++v) {
             const size_t cell = static_cast<size_t>(visits[v].cell);
-            if (Tmin == 0 && lowestLink[v] >= 0 && lowestLink[v] < visits[v].cell && latestBefore(v, visits[v].cell) >= 0 &&
-                D[cell] == bestPrefix[v])
+            if (Tmin == 0 && lowestLink[v] >= 0 && lowestLink[v] < visits[v].cell &&
+                latestBefore(v, visits[v].cell) >= 0 && D[cell] == bestPrefix[v])
                 ++selfTies;
             if (visits[v].firstOnly) {
                 D[cell] = E[cell];
@@ -389,8 +395,8 @@ TEST(ChainCore, NoGapChainsAreTheBestOfEveryChainWithTheLowestLinkOnTies)
             for (int p = 0; p < N; ++p)
                 if (in[static_cast<size_t>(g)][static_cast<size_t>(p)])
                     visits.push_back({p, g == 0});
-        SCOPED_TRACE("trial " + std::to_string(trial) + ": N " + std::to_string(N) + " Tmin " +
-                     std::to_string(Tmin) + " Tmax " + std::to_string(Tmax));
+        SCOPED_TRACE("trial " + std::to_string(trial) + ": N " + std::to_string(N) + " Tmin " + std::to_string(Tmin) +
+                     " Tmax " + std::to_string(Tmax));
         const ChainsByEnumeration model(E, visits, Tmin, Tmax);
 
         const detection::ChainRegions regions{lists[0], lists[1], lists[2], lists[3]};

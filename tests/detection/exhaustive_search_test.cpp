@@ -42,12 +42,23 @@ std::vector<int16_t> samples(std::mt19937& rng, int N, int L)
     for (int i = 0; i < N; ++i) {
         int v = 0;
         switch (kind) {
-        case 0: v = (i / period) % 3 == 0 ? 2 : pick(rng, -1, 1) * (i % 7 == 0); break;
-        case 1: v = (i % period) * 3 - 4; break;
-        case 2: v = pick(rng, -3, 3); break;
-        case 3: v = pick(rng, -10, 10) + (i % (L + 9) < L ? shape[i % (L + 9)] : 0); break;
-        case 4: v = pick(rng, 0, 40) == 0; break;
-        default: v = pick(rng, 0, 3) == 0 ? pick(rng, -32768, 32767) : (pick(rng, 0, 1) ? 32767 : -32768);
+        case 0:
+            v = (i / period) % 3 == 0 ? 2 : pick(rng, -1, 1) * (i % 7 == 0);
+            break;
+        case 1:
+            v = (i % period) * 3 - 4;
+            break;
+        case 2:
+            v = pick(rng, -3, 3);
+            break;
+        case 3:
+            v = pick(rng, -10, 10) + (i % (L + 9) < L ? shape[i % (L + 9)] : 0);
+            break;
+        case 4:
+            v = pick(rng, 0, 40) == 0;
+            break;
+        default:
+            v = pick(rng, 0, 3) == 0 ? pick(rng, -32768, 32767) : (pick(rng, 0, 1) ? 32767 : -32768);
         }
         x[i] = static_cast<int16_t>(v);
     }
@@ -228,9 +239,9 @@ void expectBruteForce(std::mt19937& rng, int maxValue, int samplesPerUnit)
 TEST(BoundedExhaustiveSearch, WideScoresMatchBruteForce)
 {
     std::mt19937 rng(31);
-    expectBruteForce<int16_t, int64_t>(rng, 32767, 1);      // would wrap in 32 bits
+    expectBruteForce<int16_t, int64_t>(rng, 32767, 1);  // would wrap in 32 bits
     expectBruteForce<int32_t, int64_t>(rng, 1 << 27, 1);
-    expectBruteForce<double, double>(rng, 40, 8);           // eighths: exact sums
+    expectBruteForce<double, double>(rng, 40, 8);  // eighths: exact sums
 }
 
 // A search long enough to report several times: full-scale samples wrap,
@@ -256,10 +267,11 @@ TEST(BoundedExhaustiveSearch, ReportsProgressUpToTheWholeWork)
     MessageRecorder sink;
     SeriesHeader expected = h;
     const int32_t want = literal::searchInIntervals(sink, 10, 40, 6, 3, expected);
-    EXPECT_EQ(searchInIntervals(sink, 10, 40, 6, 3, h, [&](uint64_t done, uint64_t total) {
-                  calls.emplace_back(done, total);
-                  return true;
-              }),
+    EXPECT_EQ(searchInIntervals(sink, 10, 40, 6, 3, h,
+                                [&](uint64_t done, uint64_t total) {
+                                    calls.emplace_back(done, total);
+                                    return true;
+                                }),
               want);
     EXPECT_EQ(h.lpFoundPositions, expected.lpFoundPositions);
     ASSERT_GE(calls.size(), 4u);
@@ -330,8 +342,8 @@ TEST(BoundedExhaustiveSearch, ACancelledStagedRunKeepsTheImprovedPositionsAndNoE
     EXPECT_EQ(wholeProtocol->lpMethod[3], detection::kMethodExhaustive);
 
     sink.messages.clear();
-    EXPECT_EQ(runFixedCaseEstimation(sink, cancelled, cancelledProtocol.get(), 10, 40, 6, 3, 100,
-                                     FixedCaseStages::All, [](uint64_t done, uint64_t) { return done == 0; }),
+    EXPECT_EQ(runFixedCaseEstimation(sink, cancelled, cancelledProtocol.get(), 10, 40, 6, 3, 100, FixedCaseStages::All,
+                                     [](uint64_t done, uint64_t) { return done == 0; }),
               0);
     ASSERT_EQ(cancelledProtocol->wUsed, 3) << "no row of the cancelled search";
     const auto& improved = cancelledProtocol->lpRowPositions[2];

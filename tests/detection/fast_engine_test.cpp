@@ -56,10 +56,18 @@ std::vector<int16_t> samples(std::mt19937& rng, size_t N)
         const size_t run = 1 + rng() % (kind == 0 ? 8 : 2);
         int16_t v = 0;
         switch (kind) {
-        case 0: v = static_cast<int16_t>(static_cast<int>(rng() % 5) - 2); break;
-        case 1: v = static_cast<int16_t>(static_cast<int>(rng() % 401) - 200); break;
-        case 2: v = static_cast<int16_t>(static_cast<int>(rng() % 65536) - 32768); break;
-        default: v = 7; break;
+        case 0:
+            v = static_cast<int16_t>(static_cast<int>(rng() % 5) - 2);
+            break;
+        case 1:
+            v = static_cast<int16_t>(static_cast<int>(rng() % 401) - 200);
+            break;
+        case 2:
+            v = static_cast<int16_t>(static_cast<int>(rng() % 65536) - 32768);
+            break;
+        default:
+            v = 7;
+            break;
         }
         for (size_t r = 0; r < run && i < N; ++r)
             x[i++] = v;
@@ -227,10 +235,9 @@ TEST(FastEngine, SequentialMethodAndRankingEqualTheLiteralRunsRowForRow)
             auto literalProtocol = getStepwiseProtocol(7, width, nullptr);
             auto fastTable = getPulseCountTable(3, base.wMinPulses, base.wMaxPulses, nullptr);
             auto literalTable = getPulseCountTable(3, base.wMinPulses, base.wMaxPulses, nullptr);
-            ASSERT_EQ(
-                rankPulseCounts(fastSink, q.Tmin, q.Tmax, trace, fastProtocol.get(), fastTable.get(), fast),
-                literal::rankPulseCounts(literalSink, q.Tmin, q.Tmax, trace, literalProtocol.get(), literalTable.get(),
-                                         literal));
+            ASSERT_EQ(rankPulseCounts(fastSink, q.Tmin, q.Tmax, trace, fastProtocol.get(), fastTable.get(), fast),
+                      literal::rankPulseCounts(literalSink, q.Tmin, q.Tmax, trace, literalProtocol.get(),
+                                               literalTable.get(), literal));
             expectSameSeries(fast, literal);
             expectSameProtocol(*fastProtocol, *literalProtocol);
             expectSameMessages(fastSink, literalSink);
@@ -289,8 +296,8 @@ std::vector<int32_t> scannedProgramme(const std::vector<int64_t>& E, const Pulse
     for (int k = 1; k < m; ++k)
         for (int64_t l = range[k].lo; l <= range[k].hi; ++l) {
             int64_t best = lowest;
-            for (int64_t j = std::max(l - layout.Tmax, range[k - 1].lo); j <= std::min(l - layout.Tmin, range[k - 1].hi);
-                 ++j)
+            for (int64_t j = std::max(l - layout.Tmax, range[k - 1].lo);
+                 j <= std::min(l - layout.Tmin, range[k - 1].hi); ++j)
                 best = std::max(best, D[k - 1][j]);
             D[k][l] = best + E[l];
         }

@@ -61,9 +61,9 @@ TEST(FixedCaseMeasure, IsTheColumnCriterionPerPulseRoundedHalfUp)
 {
     EXPECT_EQ(measureOfSum(5, 2), 3);
     EXPECT_EQ(measureOfSum(4, 2), 2);
-    EXPECT_EQ(measureOfSum(7, 4), 2);   // 1.75
-    EXPECT_EQ(measureOfSum(6, 4), 2);   // 1.5 goes up
-    EXPECT_EQ(measureOfSum(-5, 2), -2); // (2 - 10) / 4, truncated toward zero
+    EXPECT_EQ(measureOfSum(7, 4), 2);    // 1.75
+    EXPECT_EQ(measureOfSum(6, 4), 2);    // 1.5 goes up
+    EXPECT_EQ(measureOfSum(-5, 2), -2);  // (2 - 10) / 4, truncated toward zero
     EXPECT_EQ(measureOfSum(123, 0), 0) << "no positions, no division";
 
     // Two windows of two samples: columns 1+3 and 2+(-4).
@@ -137,7 +137,8 @@ TEST(EnergyProgramme, FindsTheBruteForceMaximumOfSquaresWithItsTieRule)
             std::vector<int> winner;
             forEachCombination(q.lo, q.hi, q.Tmin, q.Tmax, [&](const std::vector<int>& p) {
                 const int64_t v = referenceSquares(q.x, q.L, p);
-                const bool lowerFromTheEnd = std::lexicographical_compare(p.rbegin(), p.rend(), winner.rbegin(), winner.rend());
+                const bool lowerFromTheEnd =
+                    std::lexicographical_compare(p.rbegin(), p.rend(), winner.rbegin(), winner.rend());
                 if (v > best || (v == best && lowerFromTheEnd)) {
                     best = v;
                     winner = p;

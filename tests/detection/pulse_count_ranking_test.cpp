@@ -99,8 +99,8 @@ TEST(PulseCountRanking, RankedRowsAreTheBestFitsInStableOrder)
         int16_t noise;
     };
     int replaced = 0;
-    for (const Case c : {Case{600, 8, 0}, Case{600, 4, 25}, Case{1200, 18, 25}, Case{1200, 10, 60},
-                         Case{1200, 25, 40}, Case{900, 12, 90}}) {
+    for (const Case c : {Case{600, 8, 0}, Case{600, 4, 25}, Case{1200, 18, 25}, Case{1200, 10, 60}, Case{1200, 25, 40},
+                         Case{900, 12, 90}}) {
         SCOPED_TRACE("N " + std::to_string(c.N) + " K " + std::to_string(c.K) + " noise " + std::to_string(c.noise));
         SynthesisFixture bench;
         ASSERT_TRUE(bench.make(c.N, c.K));

@@ -44,7 +44,7 @@ struct PulseCountTableRecord {
     // maximum + 1 rows.
     static Ptr get(Size s, Ptr p)
     {
-        return s == Medium ? getPulseCountTable(18, 6, 30, std::move(p))
+        return s == Medium    ? getPulseCountTable(18, 6, 30, std::move(p))
                : s == Smaller ? getPulseCountTable(5, 9, 4, std::move(p))
                               : getPulseCountTable(5, 1, 40, std::move(p));
     }
@@ -103,7 +103,8 @@ struct DetectionStudyRecord {
     }
     static bool clean(const DetectionStudy& r)
     {
-        return r.wDetectedCounts[0] == 0 && r.lPasses == 0 && r.lpDetectedPositions[0][0] == 0 && r.lpEnergies[100] == 0;
+        return r.wDetectedCounts[0] == 0 && r.lPasses == 0 && r.lpDetectedPositions[0][0] == 0 &&
+               r.lpEnergies[100] == 0;
     }
     static void release(Ptr& p) { freeDetectionStudy(p); }
 };
@@ -114,7 +115,7 @@ struct RestErrorRecord {
     static Ptr get(Size s, Ptr p)
     {
         MessageRecorder sink;
-        return s == Medium ? getRestErrHeader(sink, 5, 10, 100, std::move(p))
+        return s == Medium    ? getRestErrHeader(sink, 5, 10, 100, std::move(p))
                : s == Smaller ? getRestErrHeader(sink, 3, 8, 7, std::move(p))
                               : getRestErrHeader(sink, 4, 12, 7, std::move(p));
     }
@@ -152,10 +153,11 @@ struct SeriesRecord {
 };
 
 template <class Record>
-class RecordReuse : public ::testing::Test {};
+class RecordReuse : public ::testing::Test {
+};
 
-using Records = ::testing::Types<IntervalSetRecord, PulseCountTableRecord, StepwiseProtocolRecord,
-                                 DetectionStudyRecord, RestErrorRecord, SeriesRecord>;
+using Records = ::testing::Types<IntervalSetRecord, PulseCountTableRecord, StepwiseProtocolRecord, DetectionStudyRecord,
+                                 RestErrorRecord, SeriesRecord>;
 TYPED_TEST_SUITE(RecordReuse, Records);
 
 }  // namespace

@@ -90,8 +90,8 @@ TEST(SequentialMethod, ChoosesTheCountOfTheBestProgrammeMeasureAndRecordsThreeOr
         uint32_t N;
         uint16_t K;
         int16_t noise;
-    } cases[] = {{200, 2, 25}, {200, 4, 100}, {600, 5, 25}, {600, 8, 60}, {600, 12, 150}, {1200, 18, 25},
-                 {1200, 10, 120}, {600, 4, 200}, {600, 9, 300}, {1200, 25, 200}};
+    } cases[] = {{200, 2, 25},   {200, 4, 100},   {600, 5, 25},  {600, 8, 60},  {600, 12, 150},
+                 {1200, 18, 25}, {1200, 10, 120}, {600, 4, 200}, {600, 9, 300}, {1200, 25, 200}};
     for (const auto& c : cases) {
         SCOPED_TRACE("N=" + std::to_string(c.N) + " K=" + std::to_string(c.K) + " noise=" + std::to_string(c.noise));
         ASSERT_TRUE(bench.make(c.N, c.K));

@@ -122,14 +122,15 @@ TEST(SeriesPreparation, MovingMedianEqualsSortingEveryWindow)
 TEST(SeriesPreparation, NoiseEstimateIgnoresPulsesAndTrend)
 {
     // Gaussian noise of sigma 200 under a slow trend and 40 tall pulses.
-    std::vector<int64_t> x = pulseSeries(20000, std::vector<int64_t>(20, 5000),
-                                         [] {
-                                             std::vector<int32_t> s;
-                                             for (int k = 0; k < 40; ++k)
-                                                 s.push_back(200 + 480 * k);
-                                             return s;
-                                         }(),
-                                         200.0, 3);
+    std::vector<int64_t> x = pulseSeries(
+        20000, std::vector<int64_t>(20, 5000),
+        [] {
+            std::vector<int32_t> s;
+            for (int k = 0; k < 40; ++k)
+                s.push_back(200 + 480 * k);
+            return s;
+        }(),
+        200.0, 3);
     for (size_t i = 0; i < x.size(); ++i)
         x[i] += static_cast<int64_t>(i / 10);
     const int64_t sigma = estimateNoiseLevel(x);
@@ -151,8 +152,8 @@ TEST(SeriesDetection, AdmissibleCountsAreTheCountsWhoseEveryPulseHasRoom)
             for (int32_t k = 0; room && k < m; ++k)
                 room = !admissibleStarts(k, m, layout).empty();
             const bool inRange = m >= range.from && m <= range.to;
-            ASSERT_EQ(inRange, room) << "N " << layout.N << " L " << layout.L << " Tmin " << layout.Tmin
-                                     << " Tmax " << layout.Tmax << " m " << m;
+            ASSERT_EQ(inRange, room) << "N " << layout.N << " L " << layout.L << " Tmin " << layout.Tmin << " Tmax "
+                                     << layout.Tmax << " m " << m;
         }
     }
 }
@@ -336,8 +337,8 @@ TEST(SeriesDetection, SharedProgrammeEqualsTheLiteralOneOnUserScores)
             ASSERT_EQ(fast, again);
             shared.positions(m, fast);
             ASSERT_EQ(fast, literal::programmeStarts(scores, layout, m))
-                << "trial " << trial << " m " << m << " N " << layout.N << " L " << layout.L << " T "
-                << layout.Tmin << ".." << layout.Tmax;
+                << "trial " << trial << " m " << m << " N " << layout.N << " L " << layout.L << " T " << layout.Tmin
+                << ".." << layout.Tmax;
             ++compared;
         }
     }

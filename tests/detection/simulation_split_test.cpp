@@ -91,8 +91,8 @@ void runShards(State& s, const Grid& c, uint32_t count, std::mt19937& rng)
         options.shardIndex = k;
         options.shardCount = count;
         options.part = &parts[k];
-        ASSERT_EQ(statCutoffSpotting(quiet, s.header.get(), s.bench.alphabet, c.active, c.required, 1, c.task, 100,
-                                     100, record, 128, noise, streams, options),
+        ASSERT_EQ(statCutoffSpotting(quiet, s.header.get(), s.bench.alphabet, c.active, c.required, 1, c.task, 100, 100,
+                                     record, 128, noise, streams, options),
                   1);
         if (parts[k].holdsLast) {
             s.bench.series = std::move(record);

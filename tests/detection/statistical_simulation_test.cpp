@@ -29,9 +29,9 @@ struct Simulation {
         ASSERT_TRUE(bench.series);
         header = getRestErrHeader(sink, pulses, levels, repeats, std::move(header));
         ASSERT_TRUE(header);
-        ASSERT_EQ(initRestErrHeader(sink, pulses, pulseFrom, pulseStep, levels, levelFrom, levelStep, repeats,
-                                    header.get()),
-                  1);
+        ASSERT_EQ(
+            initRestErrHeader(sink, pulses, pulseFrom, pulseStep, levels, levelFrom, levelStep, repeats, header.get()),
+            1);
     }
 
     int run(uint16_t task, uint16_t seriesType = 1)

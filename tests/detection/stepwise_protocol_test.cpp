@@ -134,7 +134,7 @@ TEST(FixedCaseRun, FillsThreeRowsOrFourWithTheExhaustiveStage)
 {
     SynthesisFixture bench;
     const RunCase cases[] = {
-        {200, 1, 40, 181, 25}, {200, 2, 40, 181, 50}, {200, 3, 40, 181, 40}, {200, 5, 40, 181, 25},
+        {200, 1, 40, 181, 25}, {200, 2, 40, 181, 50},   {200, 3, 40, 181, 40},   {200, 5, 40, 181, 25},
         {600, 4, 40, 181, 25}, {1200, 18, 40, 181, 25}, {1200, 18, 40, 181, 90}, {600, 3, 80, 300, 60},
     };
     for (const RunCase& c : cases) {
@@ -208,7 +208,8 @@ TEST(FixedCaseRun, StopsAtTheStageItWasAskedTo)
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(200, 2));
     bench.noise(25);
-    for (auto [stages, rows] : {std::pair{FixedCaseStages::TrueAndProgramme, 2}, {FixedCaseStages::WithoutExhaustive, 3},
+    for (auto [stages, rows] : {std::pair{FixedCaseStages::TrueAndProgramme, 2},
+                                {FixedCaseStages::WithoutExhaustive, 3},
                                 {FixedCaseStages::All, 4}}) {
         SeriesHeader h = *bench.series;
         StepwiseProtocolPtr p = getStepwiseProtocol(7, h.wMaxPulses, nullptr);

@@ -61,7 +61,8 @@ Generated generate(std::mt19937_64& rng, bool large)
     g.pure.assign(static_cast<size_t>(N), 0);
     for (int64_t p = pick(rng, 0, std::max(g.Tmax - g.L, 0)); p + g.L <= N; p += pick(rng, g.Tmin, g.Tmax)) {
         g.truePositions.push_back(static_cast<int16_t>(p));
-        const double amplitude = large ? static_cast<double>(pick(rng, 100, 30000)) : static_cast<double>(pick(rng, 2, 30));
+        const double amplitude =
+            large ? static_cast<double>(pick(rng, 100, 30000)) : static_cast<double>(pick(rng, 2, 30));
         const double ripple = 0.3 * static_cast<double>(pick(rng, 0, 10)), phase = static_cast<double>(pick(rng, 0, 6));
         for (int i = 0; i < g.L; ++i) {
             const double hump = std::sin(M_PI * (i + 0.5) / g.L);
@@ -77,16 +78,22 @@ Generated generate(std::mt19937_64& rng, bool large)
         g.observed[i] = std::clamp<int64_t>(g.pure[i] + (g.sigma ? std::llround(noise(rng)) : 0), -32768, 32767);
     }
     g.mMax = seriesMaxPulses(static_cast<uint32_t>(N), static_cast<uint16_t>(g.L), static_cast<uint16_t>(g.Tmin));
-    g.mMin = std::max<int>(seriesMinPulses(static_cast<uint32_t>(N), static_cast<uint16_t>(g.L),
-                                           static_cast<uint16_t>(g.Tmax)),
-                           1);
+    g.mMin = std::max<int>(
+        seriesMinPulses(static_cast<uint32_t>(N), static_cast<uint16_t>(g.L), static_cast<uint16_t>(g.Tmax)), 1);
     g.callTmin = g.Tmin;
     g.callTmax = g.Tmax;
     switch (pick(rng, 0, 9)) {
-    case 0: g.callTmin = static_cast<int>(pick(rng, 0, g.Tmin)); break;  // shorter gaps than the series has
-    case 1: g.callTmax = static_cast<int>(pick(rng, 0, g.Tmin)); break;  // possibly below Tmin
-    case 2: g.mMin = static_cast<int>(pick(rng, 0, g.mMax + 1)); break;   // possibly above mMax
-    default: break;
+    case 0:
+        g.callTmin = static_cast<int>(pick(rng, 0, g.Tmin));
+        break;  // shorter gaps than the series has
+    case 1:
+        g.callTmax = static_cast<int>(pick(rng, 0, g.Tmin));
+        break;  // possibly below Tmin
+    case 2:
+        g.mMin = static_cast<int>(pick(rng, 0, g.mMax + 1));
+        break;  // possibly above mMax
+    default:
+        break;
     }
     g.room = static_cast<size_t>(std::max(g.mMax, 1));
     if (pick(rng, 0, 6) == 0)
@@ -117,7 +124,7 @@ SeriesHeader seriesOf(const Generated& g)
 
 std::string studyDifference(const DetectionStudy& a, const DetectionStudy& b)
 {
-#define QUILLMORE_SAME(field) \
+#define QUILLMORE_SAME(field)  \
     if (!(a.field == b.field)) \
         return #field;
     QUILLMORE_SAME(dwCapacity)
@@ -237,8 +244,8 @@ TEST(ThresholdDetectionRecords, EqualTheLiteralDetectionOnGeneratedSeries)
     }
     // The generated cases must reach the wrapping sums, real detections,
     // detections cut to the record's room and the default method.
-    std::printf("[   info   ] %d runs: %d series wrapping 32 bits, %d detections, %d cut to the room\n", runs,
-                wrapped, detections, cut);
+    std::printf("[   info   ] %d runs: %d series wrapping 32 bits, %d detections, %d cut to the room\n", runs, wrapped,
+                detections, cut);
     EXPECT_GT(runs, 10000);
     EXPECT_GT(wrapped, 300);
     EXPECT_GT(detections, 5000);
@@ -341,7 +348,8 @@ bool fitsNarrowFigures(const ThresholdDetection<int64_t>& r)
     if (!fits(r.full) || !fits(r.expectedNoise) || !allFit(r.windowEnergies))
         return false;
     for (const ThresholdPass<int64_t>& p : r.passes)
-        for (int64_t v : {p.threshold, p.detected, p.outside, p.noiseThreshold, p.nextThreshold, p.relict, p.meanWindow})
+        for (int64_t v :
+             {p.threshold, p.detected, p.outside, p.noiseThreshold, p.nextThreshold, p.relict, p.meanWindow})
             if (!fits(v))
                 return false;
     // Every pass's chain totals: the last pass's are kept, the others are
@@ -371,15 +379,14 @@ TEST(ThresholdDetectionCore, WideFiguresEqualTheSystemsWhereNothingWraps)
         const PulseLayout layout{static_cast<int64_t>(g.observed.size()), g.L, g.callTmin, g.callTmax};
         SCOPED_TRACE("trial " + std::to_string(trial) + ": N " + std::to_string(layout.N) + " L " +
                      std::to_string(g.L) + " Tmin " + std::to_string(g.callTmin) + " Tmax " +
-                     std::to_string(g.callTmax) + " counts " + std::to_string(g.mMin) + ".." +
-                     std::to_string(g.mMax));
+                     std::to_string(g.callTmax) + " counts " + std::to_string(g.mMin) + ".." + std::to_string(g.mMax));
         for (int method = 0; method <= 6; ++method) {
             SCOPED_TRACE("method " + std::to_string(method));
-            const auto a = detection::detectByThreshold<int16_t, int32_t>(x16, pure16, layout, g.mMin, g.mMax,
-                                                                          method, g.sigma);
+            const auto a =
+                detection::detectByThreshold<int16_t, int32_t>(x16, pure16, layout, g.mMin, g.mMax, method, g.sigma);
             const auto b = detection::detectByThreshold<int64_t, int64_t>(
-                g.observed, method == 5 ? std::span<const int64_t>(g.pure) : std::span<const int64_t>(), layout,
-                g.mMin, g.mMax, method, g.sigma);
+                g.observed, method == 5 ? std::span<const int64_t>(g.pure) : std::span<const int64_t>(), layout, g.mMin,
+                g.mMax, method, g.sigma);
             if (!fitsNarrowFigures(b)) {
                 ++wrapping;
                 continue;
@@ -442,7 +449,8 @@ TEST(ThresholdDetectionCore, WideChainsAreTheBestOfEveryChainOnTinySeries)
         }
         const int64_t sigma = pick(rng, 0, 4) * scale;
         const PulseLayout layout{N, L, Tmin, Tmax};
-        const int mMax = seriesMaxPulses(static_cast<uint32_t>(N), static_cast<uint16_t>(L), static_cast<uint16_t>(Tmin));
+        const int mMax =
+            seriesMaxPulses(static_cast<uint32_t>(N), static_cast<uint16_t>(L), static_cast<uint16_t>(Tmin));
         const int mMin = static_cast<int>(pick(rng, 0, mMax));
         for (int method = 0; method <= 6; ++method) {
             SCOPED_TRACE("trial " + std::to_string(trial) + " method " + std::to_string(method));

@@ -227,7 +227,10 @@ int64_t energyByMethod(const SeriesHeader& s, int from, int count, int method)
     return e;
 }
 
-int64_t windowByMethod(const SeriesHeader& s, int p, int method) { return energyByMethod(s, p, s.wImpulseSize, method); }
+int64_t windowByMethod(const SeriesHeader& s, int p, int method)
+{
+    return energyByMethod(s, p, s.wImpulseSize, method);
+}
 
 size_t countOf(const std::string& text, const std::string& piece)
 {
@@ -333,8 +336,8 @@ TEST(UnfixedDetectionMethods, ThresholdsPassesAndEnergiesFollowTheirFormulas)
             }
             ASSERT_GT(count, 0);
             const std::string expected = "const threshold " + std::to_string((count + 2 * relict) / (2 * count)) +
-                                         ", relict summary " + std::to_string(relict) + " in " +
-                                         std::to_string(count) + " points\n\n[2]tent";
+                                         ", relict summary " + std::to_string(relict) + " in " + std::to_string(count) +
+                                         " points\n\n[2]tent";
             EXPECT_NE(trace.find(expected), std::string::npos) << trace;
         } else {
             EXPECT_EQ(trace.find("relict"), std::string::npos);

@@ -58,8 +58,8 @@ std::string told(const MessageRecorder& sink, int32_t result)
 std::string bmp(const std::string& path, const platform::Bitmap& picture)
 {
     MessageRecorder sink;
-    return told(sink, files::writeBmpFile(
-                          sink, path, files::makeBitmapInfoHeader(picture.width, picture.height, 1, 32), picture));
+    return told(sink, files::writeBmpFile(sink, path, files::makeBitmapInfoHeader(picture.width, picture.height, 1, 32),
+                                          picture));
 }
 
 std::string pcx(const std::string& path, const platform::Bitmap& picture)

@@ -99,7 +99,7 @@ TEST(DataFileReader, ShowsTheFileFactsThenEveryHeaderField)
     Reader r;
     std::vector<int16_t> trace(50, 0x0100);
     trace[3] = static_cast<int16_t>(0x8000);  // high byte -128
-    trace[9] = 0x7FFF;                          // high byte 127
+    trace[9] = 0x7FFF;                        // high byte 127
     const std::vector<uint8_t> bytes = makeDataFile(DataFileHeaderFields{}, trace);
     SeriesHeaderPtr series = markedSeries(300);
     EXPECT_EQ(r.read(bytes, series), 77);
@@ -284,8 +284,8 @@ TEST(DataFileReader, RefusesFilesThatDoNotHoldTheirTrace)
         std::vector<uint8_t> b = makeDataFile(DataFileHeaderFields{}, randomTrace(30, 5));
         b[4] = 0xFF;
         b[5] = 0x7F;  // HLen 32767, far past the end
-        cases.push_back({"header length past the end", b,
-                         "Data file is shorter than its trace: 32827 bytes needed, 108 present!"});
+        cases.push_back(
+            {"header length past the end", b, "Data file is shorter than its trace: 32827 bytes needed, 108 present!"});
     }
 
     for (const Case& c : cases) {
@@ -296,9 +296,9 @@ TEST(DataFileReader, RefusesFilesThatDoNotHoldTheirTrace)
         ASSERT_EQ(r.host.messages.size(), 2u) << c.what;
         EXPECT_EQ(r.host.messages[1].text, c.message) << c.what;
         EXPECT_EQ(r.host.messages[1].caption, "About ReadInfoDataFile") << c.what;
-        EXPECT_TRUE(std::all_of(series->lpPureData.begin(), series->lpPureData.end(),
-                                [](int16_t v) { return v == kUntouched; }))
-            << c.what;
+        EXPECT_TRUE(std::all_of(series->lpPureData.begin(), series->lpPureData.end(), [](int16_t v) {
+            return v == kUntouched;
+        })) << c.what;
     }
 }
 
@@ -407,8 +407,8 @@ TEST(DataFileReader, TracesLongerThanOneReadComeOutWhole)
     header.hLen = 1001;
     std::vector<int16_t> trace = randomTrace(25 * 24000 + 13, 12);
     for (int16_t& v : trace)
-        v = static_cast<int16_t>(v & 0x3FFF);    // high bytes 0 .. 63
-    trace[25 * 23000] = 0x7F00;                  // 127
+        v = static_cast<int16_t>(v & 0x3FFF);     // high bytes 0 .. 63
+    trace[25 * 23000] = 0x7F00;                   // 127
     trace.back() = static_cast<int16_t>(0x8000);  // -128
     SeriesHeaderPtr series = markedSeries(20000);
     const std::vector<uint8_t> bytes = makeDataFile(header, trace);

@@ -88,10 +88,7 @@ inline std::string inChild(const std::function<std::string()>& job, int resource
 }
 
 inline uint32_t u16(const std::vector<uint8_t>& b, size_t at) { return b.at(at) | (b.at(at + 1) << 8); }
-inline uint32_t u32(const std::vector<uint8_t>& b, size_t at)
-{
-    return u16(b, at) | (u16(b, at + 2) << 16);
-}
+inline uint32_t u32(const std::vector<uint8_t>& b, size_t at) { return u16(b, at) | (u16(b, at + 2) << 16); }
 
 // A data file as the recorder writes it: the packed fields, zeros up to HLen,
 // then the samples. Fields not given are zero.
@@ -137,7 +134,10 @@ inline std::vector<uint8_t> makeDataFile(const DataFileHeaderFields& f, const st
         put(22 + i, static_cast<uint8_t>(date[i]), 1);
     put(28, static_cast<uint32_t>(f.microSec), 4);
     put(32, static_cast<uint16_t>(f.samplRate), 2);
-    put(34, static_cast<uint32_t>(f.samplNum == DataFileHeaderFields::kCountOfSamples ? static_cast<int32_t>(samples.size()) : f.samplNum), 4);
+    put(34,
+        static_cast<uint32_t>(f.samplNum == DataFileHeaderFields::kCountOfSamples ? static_cast<int32_t>(samples.size())
+                                                                                  : f.samplNum),
+        4);
     put(38, static_cast<uint16_t>(f.samplType), 2);
     put(40, static_cast<uint8_t>(f.trNum), 1);
     put(41, static_cast<uint8_t>(f.reserved), 1);

@@ -113,7 +113,7 @@ TEST(PngImage, RandomPicturesSurviveEncodingAndFiles)
 {
     std::mt19937 gen(31);
     ScratchDir dir;
-    const std::pair<int32_t, int32_t> sizes[] = {{1, 1},  {2, 1},   {1, 2},   {3, 5},  {7, 3},
+    const std::pair<int32_t, int32_t> sizes[] = {{1, 1},   {2, 1},   {1, 2},   {3, 5},  {7, 3},
                                                  {33, 17}, {100, 1}, {1, 100}, {257, 9}};
     for (const auto& [w, h] : sizes) {
         const platform::Bitmap picture = randomPicture(w, h, gen);

@@ -89,10 +89,10 @@ TEST(SeriesText, NoHeaderNumbersTheColumns)
 
 TEST(SeriesText, TimeColumnOnlyWhenStrictlyIncreasingWithoutGaps)
 {
-    EXPECT_TRUE(text("0,1\n1,2\n1,3\n").data.times.empty());   // repeats a time
-    EXPECT_TRUE(text("0,1\n2,2\n1,3\n").data.times.empty());   // goes back
-    EXPECT_TRUE(text("0,1\n,2\n2,3\n").data.times.empty());    // a gap
-    EXPECT_TRUE(text("a,1\nb,2\nc,3\n").data.times.empty());   // "a" makes a header; then text
+    EXPECT_TRUE(text("0,1\n1,2\n1,3\n").data.times.empty());  // repeats a time
+    EXPECT_TRUE(text("0,1\n2,2\n1,3\n").data.times.empty());  // goes back
+    EXPECT_TRUE(text("0,1\n,2\n2,3\n").data.times.empty());   // a gap
+    EXPECT_TRUE(text("a,1\nb,2\nc,3\n").data.times.empty());  // "a" makes a header; then text
     EXPECT_TRUE(text("0,1\n1,2\n", "1").data.times.empty());  // the chosen column is the first
     EXPECT_EQ(text("-3,1\n-2.5,2\n7,3\n").data.times, (std::vector<double>{-3, -2.5, 7}));
 }
@@ -100,11 +100,9 @@ TEST(SeriesText, TimeColumnOnlyWhenStrictlyIncreasingWithoutGaps)
 TEST(SeriesText, EverySeparatorGivesTheSameSeries)
 {
     const std::vector<std::string> tables = {
-        "t,v\n0,1.5\n1,-2\n2,\n3,4e-3\n",
-        "t\tv\n0\t1.5\n1\t-2\n2\t\n3\t4e-3\n",
+        "t,v\n0,1.5\n1,-2\n2,\n3,4e-3\n",    "t\tv\n0\t1.5\n1\t-2\n2\t\n3\t4e-3\n",
         "t;v\n0;1,5\n1;-2\n2;\n3;4e-3\n",  // semicolons: the comma is the decimal point
-        "t v\n0 1.5\n1 -2\n2 nan\n3 4e-3\n",
-        "  t    v  \n\t0  1.5\n1\t\t-2\n2 NA\n3   4e-3   \n",
+        "t v\n0 1.5\n1 -2\n2 nan\n3 4e-3\n", "  t    v  \n\t0  1.5\n1\t\t-2\n2 NA\n3   4e-3   \n",
     };
     for (const std::string& t : tables) {
         const SeriesReadResult r = text(t);
@@ -204,8 +202,7 @@ TEST(SeriesText, DefaultColumnIsTheRightmostWithNumbers)
         const SeriesReadResult got = text(table);
         if (word >= 0) {
             EXPECT_EQ(got.error, "ecg.csv: line " + std::to_string(word + 1) + ", column " +
-                                     std::to_string(chosen + 1) + ": \"w" + std::to_string(word) +
-                                     "\" is not a number")
+                                     std::to_string(chosen + 1) + ": \"w" + std::to_string(word) + "\" is not a number")
                 << table;
             continue;
         }
@@ -458,7 +455,8 @@ TEST(SeriesNpy, EveryDtypeInBothByteOrders)
                 i8.push_back(static_cast<int64_t>(x) >> 11);  // within ±2^53
                 u8.push_back(x >> 11);
                 f4.push_back(std::bit_cast<float>(static_cast<uint32_t>(x) & 0xBF7FFFFFu));  // finite
-                f8.push_back(std::ldexp(static_cast<double>(static_cast<int64_t>(x) >> 11), static_cast<int>(x % 64) - 32));
+                f8.push_back(
+                    std::ldexp(static_cast<double>(static_cast<int64_t>(x) >> 11), static_cast<int>(x % 64) - 32));
             }
             // Built piece by piece: g++ 12 warns falsely about "(" + std::string.
             std::string shape = "(";
@@ -584,8 +582,10 @@ TEST(SeriesNpy, RefusedArrays)
               "a.npy: the array's shape (2305843009213693952,) is too large");
     EXPECT_EQ(npy(npyFile(npyDict("<f8", "(-1,)"), eight)).error,
               "a.npy: the .npy header's 'shape' holds something other than a size");
-    EXPECT_EQ(npy(npyFile("{'descr': '<f8', 'shape': (1,)}", eight)).error, "a.npy: the .npy header lacks 'fortran_order'");
-    EXPECT_EQ(npy(npyFile(npyDict("<f8", "(1,)"), eight), "2").error, "a.npy: no column 2; the array (1,) has 1 column");
+    EXPECT_EQ(npy(npyFile("{'descr': '<f8', 'shape': (1,)}", eight)).error,
+              "a.npy: the .npy header lacks 'fortran_order'");
+    EXPECT_EQ(npy(npyFile(npyDict("<f8", "(1,)"), eight), "2").error,
+              "a.npy: no column 2; the array (1,) has 1 column");
     EXPECT_EQ(npy(npyFile(npyDict("<f8", "(1,)"), packed(std::vector<double>{kGap}))).error, "a.npy holds only gaps");
     EXPECT_EQ(npy(npyFile(npyDict("<f8", "(2,)"), packed(std::vector<double>{1, -INFINITY}))).error,
               "a.npy: element [1] is infinite");
@@ -653,7 +653,8 @@ SeriesReadResult sound(const std::vector<uint8_t>& file, int32_t channel = 1)
 TEST(SeriesSound, Pcm16SamplesKeepTheirValues)
 {
     ScratchDir dir;
-    const std::vector<uint8_t> wav = soundFile(dir, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000, {1234, -1, 32767, -32768});
+    const std::vector<uint8_t> wav =
+        soundFile(dir, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000, {1234, -1, 32767, -32768});
     const SeriesReadResult r = sound(wav);
     ASSERT_TRUE(r.ok) << r.error;
     expectSameSeries(r.data.values, {1234, -1, 32767, -32768});
@@ -674,8 +675,8 @@ TEST(SeriesSound, PcmOfEveryWidthAndFloatRoundTrip)
         int format;
         int bits;  // 0: float
     };
-    const Case cases[] = {{SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8},  {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 16},
-                          {SF_FORMAT_WAV | SF_FORMAT_PCM_24, 24}, {SF_FORMAT_WAV | SF_FORMAT_PCM_32, 32},
+    const Case cases[] = {{SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8},   {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 16},
+                          {SF_FORMAT_WAV | SF_FORMAT_PCM_24, 24},  {SF_FORMAT_WAV | SF_FORMAT_PCM_32, 32},
                           {SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 24}, {SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0},
                           {SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 0}};
     for (const Case& c : cases) {
@@ -685,7 +686,8 @@ TEST(SeriesSound, PcmOfEveryWidthAndFloatRoundTrip)
         for (int k = 0; k < 2 * 300; ++k) {
             if (c.bits > 0) {
                 const int64_t lo = -(int64_t{1} << (c.bits - 1)), hi = (int64_t{1} << (c.bits - 1)) - 1;
-                int64_t v = k < 4 ? (k % 2 ? hi : lo) : lo + static_cast<int64_t>(gen() % static_cast<uint64_t>(hi - lo + 1));
+                int64_t v =
+                    k < 4 ? (k % 2 ? hi : lo) : lo + static_cast<int64_t>(gen() % static_cast<uint64_t>(hi - lo + 1));
                 stored.push_back(static_cast<double>(v));
                 written.push_back(static_cast<double>(v * (int64_t{1} << (32 - c.bits))));
             } else {
@@ -809,7 +811,8 @@ TEST(SeriesDataFile, RefusedFiles)
               "t.dat holds no samples");
     f.samplRate = 0;
     f.samplNum = files_test::DataFileHeaderFields::kCountOfSamples;
-    const SeriesReadResult r = readSeriesDataFile(asBytes(files_test::makeDataFile(f, std::vector<int16_t>(50))), "t.dat");
+    const SeriesReadResult r =
+        readSeriesDataFile(asBytes(files_test::makeDataFile(f, std::vector<int16_t>(50))), "t.dat");
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.data.sampleRate, 0);
     EXPECT_TRUE(r.data.times.empty());

@@ -28,9 +28,9 @@ platform::Bitmap patterned(int32_t w, int32_t h)
     platform::Bitmap b = platform::makeBitmap(w, h);
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x)
-            b.pixels[static_cast<size_t>(y * w + x)] =
-                (static_cast<uint32_t>(x * 37 + y) & 0xFF) << 16 | (static_cast<uint32_t>(y * 11) & 0xFF) << 8 |
-                (static_cast<uint32_t>(x ^ y) & 0xFF);
+            b.pixels[static_cast<size_t>(y * w + x)] = (static_cast<uint32_t>(x * 37 + y) & 0xFF) << 16 |
+                                                       (static_cast<uint32_t>(y * 11) & 0xFF) << 8 |
+                                                       (static_cast<uint32_t>(x ^ y) & 0xFF);
     return b;
 }
 
@@ -254,12 +254,10 @@ TEST(SnapshotExport, FailuresAreReportedAndStillReturnOne)
     EXPECT_EQ(host.messages[4].caption, "About PNG");
     EXPECT_NE(host.messages[4].text.find("missing-folder/a.png"), std::string::npos) << host.messages[4].text;
     host.messages[4].text = "(the reason)";
-    EXPECT_EQ(texts(host), (std::vector<std::string>{"CreateFile ERROR! | About Bitmap",
-                                                     "Bitmap file is not created | About Bitmap",
-                                                     "CreateFile ERROR! | About PCX",
-                                                     "PCX file is not created | About Bitmap",
-                                                     "(the reason) | About PNG",
-                                                     "PNG file is not created | About Bitmap"}));
+    EXPECT_EQ(texts(host),
+              (std::vector<std::string>{"CreateFile ERROR! | About Bitmap", "Bitmap file is not created | About Bitmap",
+                                        "CreateFile ERROR! | About PCX", "PCX file is not created | About Bitmap",
+                                        "(the reason) | About PNG", "PNG file is not created | About Bitmap"}));
     for (const auto& m : host.messages)
         EXPECT_EQ(m.icon, MessageIcon::None);
 }

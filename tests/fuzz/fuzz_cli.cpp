@@ -212,9 +212,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::vector<std::string> args = splitArguments(data, size);
     for (const bool simulating : {false, true})
         if (checkRunList(args, simulating))
-            checkNeighbours(args, [simulating](const std::vector<std::string>& near) {
-                checkRunList(near, simulating);
-            });
+            checkNeighbours(args,
+                            [simulating](const std::vector<std::string>& near) { checkRunList(near, simulating); });
     if (checkDetectList(args))
         checkNeighbours(args, checkDetectList);
     return 0;

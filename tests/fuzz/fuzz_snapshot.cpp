@@ -125,8 +125,8 @@ void checkPcx(const platform::Bitmap& picture, platform::Color background)
     const std::optional<fuzz::DecodedPcx> back = fuzz::decodePcx(file);
     if (!back || back->width != picture.width || back->height != picture.height || back->bytesPerLine != B ||
         B % 4 != 0 || 8 * B < static_cast<uint32_t>(picture.width) ||
-        8 * B > static_cast<uint32_t>(picture.width) + 31 ||
-        back->background != background || back->black != platform::kBlack)
+        8 * B > static_cast<uint32_t>(picture.width) + 31 || back->background != background ||
+        back->black != platform::kBlack)
         fuzz::broken();
     const uint32_t bg = platform::pixelFromColor(background);
     for (int32_t y = 0; y < picture.height; ++y) {

@@ -15,7 +15,7 @@
 namespace fuzz {
 
 struct DecodedPcx {
-    int32_t width = 0;   // Xmax − Xmin + 1, modulo 2^16: Xmax 0xFFFF means no column
+    int32_t width = 0;  // Xmax − Xmin + 1, modulo 2^16: Xmax 0xFFFF means no column
     int32_t height = 0;
     uint32_t bytesPerLine = 0;
     platform::Color background = 0;  // palette entry 1

@@ -106,15 +106,15 @@ TEST(BmpDecoder, RefusesDamagedFiles)
             d[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
         return decodeBmp(d).has_value();
     };
-    EXPECT_FALSE(damaged(0, 'X', 1));            // not a bitmap
-    EXPECT_FALSE(damaged(10, 0xFFFFFFF0u, 4));   // pixels past the end
-    EXPECT_FALSE(damaged(14, 0xFFFFFFF0u, 4));   // header past the end
-    EXPECT_FALSE(damaged(18, 0, 4));             // no width
-    EXPECT_FALSE(damaged(18, 0x7FFFFFFFu, 4));   // absurd width
-    EXPECT_FALSE(damaged(22, 0x80000000u, 4));   // height that cannot be negated
-    EXPECT_FALSE(damaged(28, 16, 2));            // 16 bits per pixel is not read
-    EXPECT_FALSE(damaged(30, 1, 4));             // run-length coded
-    EXPECT_FALSE(damaged(46, 3, 4));             // more colours than 1 bit can index
+    EXPECT_FALSE(damaged(0, 'X', 1));           // not a bitmap
+    EXPECT_FALSE(damaged(10, 0xFFFFFFF0u, 4));  // pixels past the end
+    EXPECT_FALSE(damaged(14, 0xFFFFFFF0u, 4));  // header past the end
+    EXPECT_FALSE(damaged(18, 0, 4));            // no width
+    EXPECT_FALSE(damaged(18, 0x7FFFFFFFu, 4));  // absurd width
+    EXPECT_FALSE(damaged(22, 0x80000000u, 4));  // height that cannot be negated
+    EXPECT_FALSE(damaged(28, 16, 2));           // 16 bits per pixel is not read
+    EXPECT_FALSE(damaged(30, 1, 4));            // run-length coded
+    EXPECT_FALSE(damaged(46, 3, 4));            // more colours than 1 bit can index
 
     // An index beyond a short colour table.
     const std::vector<uint8_t> shortTable = makeBmp(2, 1, 4, {0, 5}, {0x000000, 0xFFFFFF});

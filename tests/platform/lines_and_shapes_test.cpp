@@ -26,8 +26,8 @@ std::set<Pixel> drawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t
 
 TEST(Lines, LeaveOutTheirEndPixel)
 {
-    EXPECT_EQ(drawLine(5, 7, 15, 7), (std::set<Pixel>{{5, 7}, {6, 7}, {7, 7}, {8, 7}, {9, 7}, {10, 7}, {11, 7},
-                                                       {12, 7}, {13, 7}, {14, 7}}));
+    EXPECT_EQ(drawLine(5, 7, 15, 7),
+              (std::set<Pixel>{{5, 7}, {6, 7}, {7, 7}, {8, 7}, {9, 7}, {10, 7}, {11, 7}, {12, 7}, {13, 7}, {14, 7}}));
     EXPECT_EQ(drawLine(9, 9, 9, 6), (std::set<Pixel>{{9, 9}, {9, 8}, {9, 7}}));
     EXPECT_EQ(drawLine(3, 3, 6, 6), (std::set<Pixel>{{3, 3}, {4, 4}, {5, 5}}));
     EXPECT_TRUE(drawLine(4, 4, 4, 4).empty());

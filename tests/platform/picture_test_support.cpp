@@ -70,7 +70,8 @@ std::string keepPicture(const platform::Bitmap& picture, const std::string& name
     put(0, 4);
     for (int32_t y = h - 1; y >= 0; --y) {
         for (int32_t x = 0; x < w; ++x)
-            put(picture.pixels[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] & 0xFFFFFFu, 3);
+            put(picture.pixels[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] & 0xFFFFFFu,
+                3);
         out.resize(out.size() + (rowBytes - static_cast<uint32_t>(w) * 3u), 0);
     }
     std::ofstream file(path, std::ios::binary);

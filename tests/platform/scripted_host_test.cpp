@@ -38,8 +38,8 @@ bool positiveLength(ScriptedHost& host, DialogFields& f)
 TEST(ScriptedDialogs, OkRunsTheCheckAndARefusedOkKeepsTheDialogOpen)
 {
     ScriptedHost host;
-    host.queueDialog({105,
-                      {DialogStep{{{1000, "0"}}, DialogResult::Ok}, DialogStep{{{1000, "600"}}, DialogResult::Ok}}});
+    host.queueDialog(
+        {105, {DialogStep{{{1000, "0"}}, DialogResult::Ok}, DialogStep{{{1000, "600"}}, DialogResult::Ok}}});
     DialogFields fields{{1000, "1200"}, {1005, "100"}, {1008, "from 6 to 30"}};
     int checks = 0;
     const DialogResult r = host.runDialog(kDialog, fields, [&](DialogFields& f) {
@@ -106,8 +106,12 @@ TEST(ScriptedFileDialogs, AnswerFromTheirQueuesAndRecordWhatWasAsked)
     ScriptedHost host;
     host.queueSaveFile("/tmp/picture.bmp");
     host.queueSaveFile(std::nullopt);
-    FileDialogOptions save{"Snapshot File Name", {{"Bitmap Files (*.bmp)", "*.bmp"}, {"PCX Files (*.pcx)", "*.pcx"}},
-                           0, "bmp", true, false};
+    FileDialogOptions save{"Snapshot File Name",
+                           {{"Bitmap Files (*.bmp)", "*.bmp"}, {"PCX Files (*.pcx)", "*.pcx"}},
+                           0,
+                           "bmp",
+                           true,
+                           false};
     EXPECT_EQ(host.saveFileDialog(save), "/tmp/picture.bmp");
     EXPECT_EQ(host.saveFileDialog(save), std::nullopt);
     EXPECT_TRUE(host.scriptErrors.empty());

@@ -60,8 +60,8 @@ void expectInkInsideItsExtent(const char* text, const Font& font)
     ASSERT_FALSE(ink.empty()) << text;
     const Rect box = picture::boundsOf(ink);
     EXPECT_TRUE(containsRect(Rect{20, 15, 20 + extent.cx, 15 + extent.cy}, box))
-        << text << ": ink " << box.left << "," << box.top << "-" << box.right << "," << box.bottom
-        << " extent " << extent.cx << " x " << extent.cy;
+        << text << ": ink " << box.left << "," << box.top << "-" << box.right << "," << box.bottom << " extent "
+        << extent.cx << " x " << extent.cy;
     // The text reaches most of its width: nothing was skipped.
     EXPECT_GT(box.right - box.left, extent.cx * 3 / 4) << text;
 }
@@ -128,8 +128,8 @@ TEST(TextOut, ExtentIsTheSumOfTheCharactersAndTextIsPlacedByItsTopLeft)
 TEST(Utf8, BrokenSequencesBecomeReplacementCharacters)
 {
     EXPECT_EQ(decodeUtf8("aЖ€😀"), (std::u32string{U'a', 0x416, 0x20AC, 0x1F600}));
-    EXPECT_EQ(decodeUtf8("\xC3"), std::u32string{0xFFFD});                    // cut short
-    EXPECT_EQ(decodeUtf8("\xC0\xAF"), (std::u32string{0xFFFD, 0xFFFD}));      // overlong
+    EXPECT_EQ(decodeUtf8("\xC3"), std::u32string{0xFFFD});                                   // cut short
+    EXPECT_EQ(decodeUtf8("\xC0\xAF"), (std::u32string{0xFFFD, 0xFFFD}));                     // overlong
     EXPECT_EQ(decodeUtf8("\xED\xA0\x80x"), (std::u32string{0xFFFD, 0xFFFD, 0xFFFD, U'x'}));  // surrogate
     EXPECT_EQ(decodeUtf8("\xE2\x82"), (std::u32string{0xFFFD, 0xFFFD}));
     EXPECT_EQ(decodeUtf8("\x80z"), (std::u32string{0xFFFD, U'z'}));

@@ -14,8 +14,6 @@
 
 namespace literal {
 
-
-
 namespace {
 
 using synthesis::formatText;
@@ -175,9 +173,6 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
     }
     return improvedMeasures[counts - 1];
 }
-
-
-
 
 namespace {
 
@@ -371,6 +366,5 @@ int32_t rankPulseCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool tr
         return -1;
     }
 }
-
 
 }  // namespace literal

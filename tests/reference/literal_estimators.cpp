@@ -33,20 +33,21 @@ int32_t sumOfColumnSquares(const int16_t* x, int32_t N, int32_t L, const Positio
     return s32(S);
 }
 
-std::string countProblem(const SeriesHeader& series, uint16_t m, std::initializer_list<const std::vector<int16_t>*> arrays)
+std::string countProblem(const SeriesHeader& series, uint16_t m,
+                         std::initializer_list<const std::vector<int16_t>*> arrays)
 {
     std::string text;
     if (m == 0)
         return "The pulse count is 0; it must be at least 1.\n";
     if (series.dwSeriesSize > series.lpSeriesData.size()) {
         synthesis::appendFormat(text, "The series record holds %zu samples, fewer than its length dwSeriesSize (%u).\n",
-                                 series.lpSeriesData.size(), series.dwSeriesSize);
+                                series.lpSeriesData.size(), series.dwSeriesSize);
         return text;
     }
     for (const auto* array : arrays)
         if (array->size() < m) {
             synthesis::appendFormat(text, "The pulse count %d is above the %zu positions the series can hold.\n", m,
-                                     array->size());
+                                    array->size());
             return text;
         }
     return {};
@@ -149,8 +150,7 @@ int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
     return measureOfSum(sumOfColumnSquares(x, N, L, p.data(), m), m);
 }
 
-int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                         SeriesHeader& series)
+int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series)
 {
     if (!accept(sink, " improvePositions ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
         return kEstimateFailure;
@@ -244,8 +244,7 @@ int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16
     return measureOfSum(backwardWins ? best : bestForward, m);
 }
 
-int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                          SeriesHeader& series)
+int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series)
 {
     if (!accept(sink, " searchInIntervals ",
                 countProblem(series, m, {&series.lpFoundPositions, &series.lpMinPositions, &series.lpMaxPositions})))

@@ -30,10 +30,10 @@ std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHea
         return "No etalon is active.\n";
     if (requiredList.size() < activeCount)
         return formatText("The required list holds %zu etalons, fewer than the %d active ones.\n", requiredList.size(),
-                      activeCount);
+                          activeCount);
     if (requiredList[0] < 1 || requiredList[0] > etalons.size())
         return formatText("The first required etalon (%d) is not in the alphabet of %zu etalons.\n", requiredList[0],
-                      etalons.size());
+                          etalons.size());
 
     const uint16_t L = etalons[requiredList[0] - 1].wSize;
     const std::string seriesProblem = seriesParameterProblem(L, series->wTmin, series->wTmax, series->dwSeriesSize);
@@ -59,13 +59,13 @@ std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHea
             return formatText("The pulse value %d is outside 1 to 31.\n", m);
         if (m < minK || m > maxK)
             return formatText("A series of %u samples admits %d to %d pulses, not %d.\n", series->dwSeriesSize, minK,
-                          maxK, m);
+                              maxK, m);
     }
     for (size_t i = 0; i < h.wNoiseLevels; ++i) {
         const int sigma = h.lpNoiseLevel[i];
         if (sigma < 0 || sigma > kMaxSimulationNoise)
             return formatText("The noise level %d is outside 0 to %d, the deviations the noise generator can take.\n",
-                          sigma, kMaxSimulationNoise);
+                              sigma, kMaxSimulationNoise);
     }
     return {};
 }
@@ -87,8 +87,8 @@ void advanceOdometer(std::vector<uint16_t>& digits, std::vector<uint16_t>& numbe
 // The staged run of the simulation with the literal estimators: true
 // positions, the energy programme and, with `improve`, the improvement loop,
 // each appending its row.
-void stagedRun(MessageSink& sink, SeriesHeader& s, StepwiseProtocol* protocol, uint16_t Tmin, uint16_t Tmax,
-               uint16_t L, uint16_t m, bool improve)
+void stagedRun(MessageSink& sink, SeriesHeader& s, StepwiseProtocol* protocol, uint16_t Tmin, uint16_t Tmax, uint16_t L,
+               uint16_t m, bool improve)
 {
     auto append = [&](uint16_t iterations, uint16_t code) {
         if (addProtocolRow(iterations, L, m, code, protocol, s))
@@ -111,9 +111,9 @@ void stagedRun(MessageSink& sink, SeriesHeader& s, StepwiseProtocol* protocol, u
 }  // namespace
 
 int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
-                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType,
-                       uint16_t task, uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series,
-                       int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams,
+                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
+                       uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series, int16_t amplitude,
+                       int32_t& noiseSeed, RandomStreams& streams,
                        const std::function<void(uint32_t, uint32_t)>& progress, Estimators estimators)
 {
     if (!header) {
@@ -187,7 +187,7 @@ int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<con
                         stagedRun(sink, s, protocol.get(), Tmin, Tmax, L, m, true);
                     else
                         ::runFixedCaseEstimation(sink, s, protocol.get(), Tmin, Tmax, L, m, N,
-                                               FixedCaseStages::WithoutExhaustive);
+                                                 FixedCaseStages::WithoutExhaustive);
                     break;
                 case 16:
                     if (estimators == Estimators::Literal)
@@ -200,7 +200,7 @@ int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<con
                         stagedRun(sink, s, protocol.get(), Tmin, Tmax, L, m, false);
                     else
                         ::runFixedCaseEstimation(sink, s, protocol.get(), Tmin, Tmax, L, m, N,
-                                               FixedCaseStages::TrueAndProgramme);
+                                                 FixedCaseStages::TrueAndProgramme);
                     break;
                 default:
                     break;

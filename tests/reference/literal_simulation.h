@@ -16,9 +16,9 @@ namespace literal {
 enum class Estimators { Product, Literal };
 
 int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
-                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType,
-                       uint16_t task, uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series,
-                       int16_t amplitude, int32_t& noiseSeed, RandomStreams& streams,
+                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
+                       uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series, int16_t amplitude,
+                       int32_t& noiseSeed, RandomStreams& streams,
                        const std::function<void(uint32_t, uint32_t)>& progress = {},
                        Estimators estimators = Estimators::Product);
 

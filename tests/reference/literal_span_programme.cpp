@@ -22,8 +22,8 @@ std::vector<int32_t> programmeStarts(std::span<const int64_t> scores, const dete
     for (int32_t k = 1; k < m; ++k)
         for (int64_t l = range[k].lo; l <= range[k].hi; ++l) {
             int64_t best = empty;
-            for (int64_t j = std::max(l - layout.Tmax, range[k - 1].lo); j <= std::min(l - layout.Tmin, range[k - 1].hi);
-                 ++j)
+            for (int64_t j = std::max(l - layout.Tmax, range[k - 1].lo);
+                 j <= std::min(l - layout.Tmin, range[k - 1].hi); ++j)
                 best = std::max(best, cell(k - 1, j));
             cell(k, l) = Ops::add(best, scores[l]);
         }

@@ -86,8 +86,7 @@ bool allocateWork(DetectionWork& w, uint32_t N)
 // The samples detection may read: never more than the series holds.
 uint32_t usableSize(const SeriesHeader& s)
 {
-    return static_cast<uint32_t>(
-        std::min<size_t>({s.dwSeriesSize, s.lpSeriesData.size(), s.lpPureData.size()}));
+    return static_cast<uint32_t>(std::min<size_t>({s.dwSeriesSize, s.lpSeriesData.size(), s.lpPureData.size()}));
 }
 
 void fillPrefixes(DetectionWork& w, const SeriesHeader& s, uint32_t N, bool fromPureSamples)
@@ -155,9 +154,12 @@ void storePass(DetectionStudy& study, int pass, const std::vector<int32_t>& posi
 void traceRegions(std::string& trace, const StartRegions& regions)
 {
     static constexpr std::pair<int, const char*> order[] = {
-        {omegaFirst, "Omega[-]:\t"},           {omegaLater, "Omega[~]:\t"},
-        {omegaAny, "Omega:\t\t"},              {omegaFirstOnly, "Omega[-]\\[~]:\t"},
-        {omegaFirstAndLater, "Omega[-]X[~]:\t"}, {omegaLaterOnly, "Omega[~]\\[-]:\t"},
+        {omegaFirst, "Omega[-]:\t"},
+        {omegaLater, "Omega[~]:\t"},
+        {omegaAny, "Omega:\t\t"},
+        {omegaFirstOnly, "Omega[-]\\[~]:\t"},
+        {omegaFirstAndLater, "Omega[-]X[~]:\t"},
+        {omegaLaterOnly, "Omega[~]\\[-]:\t"},
         {omegaLast, "Omega[+]:\t"},
     };
     for (auto [g, label] : order) {
@@ -381,9 +383,8 @@ int32_t chainSeries(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, SeriesHeade
 
 // Memory for the texts and small vectors of a run is part of the work memory:
 // running out of it anywhere ends the run with the work-memory message.
-int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
-                                      std::span<int32_t> chainOut, DetectionStudy* study,
-                                      SeriesHeader& series)
+int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
+                                      DetectionStudy* study, SeriesHeader& series)
 {
     try {
         return detectUnfixedPulses(sink, Tmin, Tmax, chainOut, study, series);

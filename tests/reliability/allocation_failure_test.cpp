@@ -180,8 +180,8 @@ std::string dump(std::span<const PulseHeader> alphabet)
 std::string dump(const RandomStreams& r)
 {
     std::ostringstream o;
-    o << r.etalonSeed << ' ' << r.positionSeed << ' ' << r.cutStartSeed << ' ' << r.cutEndSeed << ' '
-      << r.countSeed << ' ' << r.firstFixedGapSeed << ' ' << r.secondFixedGapSeed << ' ' << r.noiseSeed;
+    o << r.etalonSeed << ' ' << r.positionSeed << ' ' << r.cutStartSeed << ' ' << r.cutEndSeed << ' ' << r.countSeed
+      << ' ' << r.firstFixedGapSeed << ' ' << r.secondFixedGapSeed << ' ' << r.noiseSeed;
     return o.str();
 }
 
@@ -315,7 +315,11 @@ SweepCase makeCase(std::string name, std::function<void(State&)> prepare, std::f
                    std::function<Outcome(State&)> observe, std::vector<Failure> failures)
 {
     auto state = std::make_shared<State>();
-    return {std::move(name), [state, prepare] { *state = State{}; prepare(*state); },
+    return {std::move(name),
+            [state, prepare] {
+                *state = State{};
+                prepare(*state);
+            },
             [state, action] { action(*state); }, [state, observe] { return observe(*state); }, std::move(failures)};
 }
 
@@ -332,7 +336,7 @@ constexpr uint32_t kN = 64;
 struct Bench {
     std::array<PulseHeader, 4> alphabet{};
     std::vector<uint16_t> sequence = std::vector<uint16_t>(16, 2);
-    SeriesHeader series;  // with noise, the positions found left at -1
+    SeriesHeader series;     // with noise, the positions found left at -1
     SeriesHeader estimated;  // the same after estimateByEnergies
     Bench()
     {
@@ -340,8 +344,8 @@ struct Bench {
         RandomStreams streams;
         makeAlphabet(sink, 128, 4, kL, alphabet, streams.etalonSeed);
         bool made = false;
-        SeriesHeaderPtr h = getCutOffSeries(sink, alphabet, kL, kTmin, kTmax, kN, kK, sequence, 128, 100, nullptr,
-                                            streams, &made);
+        SeriesHeaderPtr h =
+            getCutOffSeries(sink, alphabet, kL, kTmin, kTmax, kN, kK, sequence, 128, 100, nullptr, streams, &made);
         EXPECT_TRUE(made);
         addNoise(20, 128, h.get(), streams.noiseSeed);
         h->wFoundPulses = 0;
@@ -430,12 +434,14 @@ struct Getter {
     std::function<std::string(MessageSink&)> call;
 };
 
-SweepCase getterCase(std::string name, std::function<std::string(MessageSink&)> call,
-                     std::vector<Failure> failures)
+SweepCase getterCase(std::string name, std::function<std::string(MessageSink&)> call, std::vector<Failure> failures)
 {
     return makeCase<Getter>(
         std::move(name), [call](Getter& g) { g.call = call; }, [](Getter& g) { g.record = g.call(g.sink); },
-        [](Getter& g) { return Outcome{g.record, texts(g.sink.messages), ""}; }, std::move(failures));
+        [](Getter& g) {
+            return Outcome{g.record, texts(g.sink.messages), ""};
+        },
+        std::move(failures));
 }
 
 Failure none(std::vector<std::string> messages = {}) { return {"none", std::move(messages), kAnyState}; }
@@ -461,8 +467,14 @@ std::vector<uint8_t> npyBytes()
 std::vector<uint8_t> wavBytes()
 {
     std::vector<uint8_t> b;
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i))); };
-    auto u16 = [&](uint16_t v) { b.push_back(v & 0xff); b.push_back(v >> 8); };
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    auto u16 = [&](uint16_t v) {
+        b.push_back(v & 0xff);
+        b.push_back(v >> 8);
+    };
     auto tag = [&](const char* t) { b.insert(b.end(), t, t + 4); };
     const std::vector<int16_t> samples{0, 100, -100, 2000, -3000, 7, 8, 9};
     tag("RIFF");
@@ -503,7 +515,9 @@ SweepCase readerCase(std::string name, const std::string& file, std::function<fi
                 r.threw = kThrew;
             }
         },
-        [](ReaderRun& r) { return Outcome{r.threw.empty() ? dump(r.read) : r.threw, {}, ""}; },
+        [](ReaderRun& r) {
+            return Outcome{r.threw.empty() ? dump(r.read) : r.threw, {}, ""};
+        },
         {{dump(refused), {}, kAnyState}});
 }
 
@@ -524,7 +538,10 @@ SweepCase throwingCase(std::string name, std::function<std::string()> call)
                 r.threw = kThrew;
             }
         },
-        [](CoreRun& r) { return Outcome{r.threw.empty() ? r.result : r.threw, {}, ""}; }, {{kThrew, {}, kAnyState}});
+        [](CoreRun& r) {
+            return Outcome{r.threw.empty() ? r.result : r.threw, {}, ""};
+        },
+        {{kThrew, {}, kAnyState}});
 }
 
 std::vector<int64_t> userSamples()
@@ -557,20 +574,20 @@ std::vector<SweepCase> sweepCases()
     const std::string header = " getCutOffSeriesHeader ", ext = " getExtSeriesHeader ";
 
     // --- synthesis
-    cases.push_back(getterCase(
-        "getCutOffSeriesHeaderNew",
-        [](MessageSink& s) { return shown(getCutOffSeriesHeader(s, 4, kL, kTmin, kTmax, kN, nullptr)); },
-        {none({"Нет памяти для newSeriesHeader!|" + header}),
-         none({"Нет памяти для newSeriesHeader->lpPureData!|" + ext}),
-         none({"Нет памяти для newSeriesHeader->lpPulsesList!|" + ext})}));
-    cases.push_back(getterCase(
-        "getCutOffSeriesHeaderGrown",
-        [](MessageSink& s) {
-            SeriesHeaderPtr small = untold([] { return std::make_unique<SeriesHeader>(bench().series); });
-            return shown(getCutOffSeriesHeader(s, 6, kL, kTmin, kTmax, 2 * kN, std::move(small)));
-        },
-        {none({"Нет памяти для newSeriesHeader->lpPureData!|" + ext}),
-         none({"Нет памяти для newSeriesHeader->lpPulsesList!|" + ext})}));
+    cases.push_back(
+        getterCase("getCutOffSeriesHeaderNew",
+                   [](MessageSink& s) { return shown(getCutOffSeriesHeader(s, 4, kL, kTmin, kTmax, kN, nullptr)); },
+                   {none({"Нет памяти для newSeriesHeader!|" + header}),
+                    none({"Нет памяти для newSeriesHeader->lpPureData!|" + ext}),
+                    none({"Нет памяти для newSeriesHeader->lpPulsesList!|" + ext})}));
+    cases.push_back(
+        getterCase("getCutOffSeriesHeaderGrown",
+                   [](MessageSink& s) {
+                       SeriesHeaderPtr small = untold([] { return std::make_unique<SeriesHeader>(bench().series); });
+                       return shown(getCutOffSeriesHeader(s, 6, kL, kTmin, kTmax, 2 * kN, std::move(small)));
+                   },
+                   {none({"Нет памяти для newSeriesHeader->lpPureData!|" + ext}),
+                    none({"Нет памяти для newSeriesHeader->lpPulsesList!|" + ext})}));
     {
         struct Synthesis {
             Recorder sink;
@@ -585,10 +602,9 @@ std::vector<SweepCase> sweepCases()
         };
         // A failed synthesis leaves the header "partly set" and the streams
         // drawn as far as it got.
-        std::vector<Failure> failures{
-            {"0", {"Нет памяти для newSeriesHeader->lpPureData!|" + ext, lost}, "none"},
-            {"0", {"Нет памяти для newSeriesHeader->lpPulsesList!|" + ext, lost}, "none"},
-            {"0", {"Нет памяти для PartialEnergy!|"}, kAnyState}};
+        std::vector<Failure> failures{{"0", {"Нет памяти для newSeriesHeader->lpPureData!|" + ext, lost}, "none"},
+                                      {"0", {"Нет памяти для newSeriesHeader->lpPulsesList!|" + ext, lost}, "none"},
+                                      {"0", {"Нет памяти для PartialEnergy!|"}, kAnyState}};
         cases.push_back(makeCase<Synthesis>(
             "getCutOffSeries",
             [](Synthesis& s) {
@@ -596,8 +612,8 @@ std::vector<SweepCase> sweepCases()
                 s.header = std::make_unique<SeriesHeader>(bench().series);
             },
             [](Synthesis& s) {
-                s.header = getCutOffSeries(s.sink, bench().alphabet, kL, kTmin, kTmax, 2 * kN, 6, s.sequence, 128,
-                                           70, std::move(s.header), s.streams, &s.made);
+                s.header = getCutOffSeries(s.sink, bench().alphabet, kL, kTmin, kTmax, 2 * kN, 6, s.sequence, 128, 70,
+                                           std::move(s.header), s.streams, &s.made);
             },
             observe, failures));
         cases.push_back(makeCase<Synthesis>(
@@ -615,16 +631,15 @@ std::vector<SweepCase> sweepCases()
              {"0", {"Нет памяти для newSeriesHeader!|" + header, lost}, "none"},
              {"0", {"Нет памяти для PartialEnergy!|"}, ""}}));
     }
-    cases.push_back(getterCase(
-        "getRequiredList",
-        [](MessageSink& s) {
-            const std::vector<uint16_t> list = getRequiredList(s, 12);
-            UncountedAllocations quiet;
-            std::ostringstream o;
-            put(o, list);
-            return o.str();
-        },
-        {{"[]", {"Нет памяти для newList!| getRequiredList "}}}));
+    cases.push_back(getterCase("getRequiredList",
+                               [](MessageSink& s) {
+                                   const std::vector<uint16_t> list = getRequiredList(s, 12);
+                                   UncountedAllocations quiet;
+                                   std::ostringstream o;
+                                   put(o, list);
+                                   return o.str();
+                               },
+                               {{"[]", {"Нет памяти для newList!| getRequiredList "}}}));
     {
         struct Alphabet {
             Recorder sink;
@@ -647,41 +662,39 @@ std::vector<SweepCase> sweepCases()
             },
             {{"0", {"Предварительное освобождение памяти!|Отладка", "Не могу выделить память!|"}, kAnyState}}));
     }
-    cases.push_back(getterCase(
-        "createPulseHeader",
-        [](MessageSink& s) {
-            static const std::vector<int16_t> given{1, 2, 3};
-            return shown(createPulseHeader(s, 20, 3, given));
-        },
-        {none({"Нет памяти для newPulseHeader!|"}), none({"Нет памяти для newPulseHeader->lpData!|"})}));
+    cases.push_back(
+        getterCase("createPulseHeader",
+                   [](MessageSink& s) {
+                       static const std::vector<int16_t> given{1, 2, 3};
+                       return shown(createPulseHeader(s, 20, 3, given));
+                   },
+                   {none({"Нет памяти для newPulseHeader!|"}), none({"Нет памяти для newPulseHeader->lpData!|"})}));
 
     // --- records of detection
-    cases.push_back(getterCase("getIntervalSetNew", [](MessageSink&) { return shown(getIntervalSet(nullptr, 5)); },
+    cases.push_back(
+        getterCase("getIntervalSetNew", [](MessageSink&) { return shown(getIntervalSet(nullptr, 5)); }, {none()}));
+    cases.push_back(getterCase("getIntervalSetGrown",
+                               [](MessageSink&) {
+                                   IntervalSetPtr set = untold([] {
+                                       IntervalSetPtr small = getIntervalSet(nullptr, 2);
+                                       addInterval(small.get(), 3, 9);
+                                       return small;
+                                   });
+                                   return shown(getIntervalSet(std::move(set), 9));
+                               },
                                {none()}));
-    cases.push_back(getterCase(
-        "getIntervalSetGrown",
-        [](MessageSink&) {
-            IntervalSetPtr set = untold([] {
-                IntervalSetPtr small = getIntervalSet(nullptr, 2);
-                addInterval(small.get(), 3, 9);
-                return small;
-            });
-            return shown(getIntervalSet(std::move(set), 9));
-        },
-        {none()}));
-    cases.push_back(getterCase(
-        "copyIntervalSet",
-        [](MessageSink&) {
-            static const IntervalSetPtr source = [] {
-                IntervalSetPtr set = getIntervalSet(nullptr, 6);
-                addInterval(set.get(), 3, 9);
-                addInterval(set.get(), 20, 29);
-                return set;
-            }();
-            IntervalSetPtr target = untold([] { return getIntervalSet(nullptr, 2); });
-            return shown(copyIntervalSet(std::move(target), source.get()));
-        },
-        {none()}));
+    cases.push_back(getterCase("copyIntervalSet",
+                               [](MessageSink&) {
+                                   static const IntervalSetPtr source = [] {
+                                       IntervalSetPtr set = getIntervalSet(nullptr, 6);
+                                       addInterval(set.get(), 3, 9);
+                                       addInterval(set.get(), 20, 29);
+                                       return set;
+                                   }();
+                                   IntervalSetPtr target = untold([] { return getIntervalSet(nullptr, 2); });
+                                   return shown(copyIntervalSet(std::move(target), source.get()));
+                               },
+                               {none()}));
     {
         struct Sets {
             IntervalSetPtr set, other;
@@ -698,99 +711,98 @@ std::vector<SweepCase> sweepCases()
                 addInterval(s.other.get(), 50, 52);
             },
             [](Sets& s) { s.result = intersectIntervalSets(s.set.get(), s.other.get()); },
-            [](Sets& s) { return Outcome{std::to_string(s.result), {}, dump(s.set) + dump(s.other)}; },
+            [](Sets& s) {
+                return Outcome{std::to_string(s.result), {}, dump(s.set) + dump(s.other)};
+            },
             {{"0", {}}}));
     }
-    cases.push_back(getterCase(
-        "getPulseCountTable",
-        [](MessageSink&) {
-            PulseCountTablePtr t = untold([] { return getPulseCountTable(3, 2, 3, nullptr); });
-            return shown(getPulseCountTable(4, 1, 7, std::move(t)));
-        },
-        {none()}));
+    cases.push_back(getterCase("getPulseCountTable",
+                               [](MessageSink&) {
+                                   PulseCountTablePtr t = untold([] { return getPulseCountTable(3, 2, 3, nullptr); });
+                                   return shown(getPulseCountTable(4, 1, 7, std::move(t)));
+                               },
+                               {none()}));
     const std::string rest = " getRestErrHeader ";
-    cases.push_back(getterCase(
-        "getRestErrHeader",
-        [](MessageSink& s) {
-            RestErrorHeaderPtr h = untold([] {
-                MessageRecorder ignored;
-                return getRestErrHeader(ignored, 2, 2, 3, nullptr);
-            });
-            return shown(getRestErrHeader(s, 3, 4, 5, std::move(h)));
-        },
-        {none({"Нет памяти для newRestErrorHeader!|" + rest}),
-         none({"Нет памяти для newRestErrorHeader->lpNoiseLevel!|" + rest}),
-         none({"Нет памяти для newRestErrorHeader->lpErrors!|" + rest}),
-         none({"Нет памяти для newRestErrorHeader->lpErrors[]!|" + rest})}));
-    cases.push_back(getterCase(
-        "getStepwiseProtocol",
-        [](MessageSink&) {
-            StepwiseProtocolPtr p = untold([] { return getStepwiseProtocol(3, 2, nullptr); });
-            return shown(getStepwiseProtocol(7, 6, std::move(p)));
-        },
-        {none()}));
-    cases.push_back(getterCase(
-        "getDetectionStudy",
-        [](MessageSink&) {
-            static const SeriesHeader longer = [] {
-                SeriesHeader h = bench().series;
-                h.dwSeriesSize = h.dwSeriesCapacity = 2 * kN;
-                h.lpSeriesData.resize(2 * kN);
-                h.wMaxPulses = 6;
-                return h;
-            }();
-            DetectionStudyPtr s = untold([] { return getDetectionStudy(bench().series, nullptr); });
-            return shown(getDetectionStudy(longer, std::move(s)));
-        },
-        {none()}));
+    cases.push_back(getterCase("getRestErrHeader",
+                               [](MessageSink& s) {
+                                   RestErrorHeaderPtr h = untold([] {
+                                       MessageRecorder ignored;
+                                       return getRestErrHeader(ignored, 2, 2, 3, nullptr);
+                                   });
+                                   return shown(getRestErrHeader(s, 3, 4, 5, std::move(h)));
+                               },
+                               {none({"Нет памяти для newRestErrorHeader!|" + rest}),
+                                none({"Нет памяти для newRestErrorHeader->lpNoiseLevel!|" + rest}),
+                                none({"Нет памяти для newRestErrorHeader->lpErrors!|" + rest}),
+                                none({"Нет памяти для newRestErrorHeader->lpErrors[]!|" + rest})}));
+    cases.push_back(getterCase("getStepwiseProtocol",
+                               [](MessageSink&) {
+                                   StepwiseProtocolPtr p = untold([] { return getStepwiseProtocol(3, 2, nullptr); });
+                                   return shown(getStepwiseProtocol(7, 6, std::move(p)));
+                               },
+                               {none()}));
+    cases.push_back(getterCase("getDetectionStudy",
+                               [](MessageSink&) {
+                                   static const SeriesHeader longer = [] {
+                                       SeriesHeader h = bench().series;
+                                       h.dwSeriesSize = h.dwSeriesCapacity = 2 * kN;
+                                       h.lpSeriesData.resize(2 * kN);
+                                       h.wMaxPulses = 6;
+                                       return h;
+                                   }();
+                                   DetectionStudyPtr s =
+                                       untold([] { return getDetectionStudy(bench().series, nullptr); });
+                                   return shown(getDetectionStudy(longer, std::move(s)));
+                               },
+                               {none()}));
 
     // --- estimators on a series record
     const std::string failed = std::to_string(kEstimateFailure);
-    cases.push_back(makeCase<SeriesRun>(
-        "estimateByEnergies", onSeries(false),
-        [](SeriesRun& r) { r.result = estimateByEnergies(r.sink, kTmin, kTmax, kL, kK, r.series); }, seriesOutcome,
-        {noMemory(failed, "ppDw"), noMemory(failed, "ppDw[m]")}));
-    cases.push_back(makeCase<SeriesRun>(
-        "improvePositions", onSeries(true),
-        [](SeriesRun& r) { r.result = improvePositions(r.sink, kTmin, kTmax, kL, kK, r.series); }, seriesOutcome,
-        {noMemory(failed, "ppSums"), noMemory(failed, "ppSums[]")}));
-    cases.push_back(makeCase<SeriesRun>(
-        "searchInIntervals", onSeries(true),
-        [](SeriesRun& r) { r.result = searchInIntervals(r.sink, kTmin, kTmax, kL, 3, r.series); }, seriesOutcome,
-        {noMemory(failed, "leftInIntervals")}));
-    cases.push_back(makeCase<SeriesRun>(
-        "runFixedCaseEstimation", onSeries(false, true),
-        [](SeriesRun& r) {
-            r.result = runFixedCaseEstimation(r.sink, r.series, r.protocol.get(), kTmin, kTmax, kL, 3, kN);
-        },
-        seriesOutcome, {kShortageShown}));
+    cases.push_back(
+        makeCase<SeriesRun>("estimateByEnergies", onSeries(false),
+                            [](SeriesRun& r) { r.result = estimateByEnergies(r.sink, kTmin, kTmax, kL, kK, r.series); },
+                            seriesOutcome, {noMemory(failed, "ppDw"), noMemory(failed, "ppDw[m]")}));
+    cases.push_back(
+        makeCase<SeriesRun>("improvePositions", onSeries(true),
+                            [](SeriesRun& r) { r.result = improvePositions(r.sink, kTmin, kTmax, kL, kK, r.series); },
+                            seriesOutcome, {noMemory(failed, "ppSums"), noMemory(failed, "ppSums[]")}));
+    cases.push_back(
+        makeCase<SeriesRun>("searchInIntervals", onSeries(true),
+                            [](SeriesRun& r) { r.result = searchInIntervals(r.sink, kTmin, kTmax, kL, 3, r.series); },
+                            seriesOutcome, {noMemory(failed, "leftInIntervals")}));
+    cases.push_back(makeCase<SeriesRun>("runFixedCaseEstimation", onSeries(false, true),
+                                        [](SeriesRun& r) {
+                                            r.result = runFixedCaseEstimation(r.sink, r.series, r.protocol.get(), kTmin,
+                                                                              kTmax, kL, 3, kN);
+                                        },
+                                        seriesOutcome, {kShortageShown}));
     cases.push_back(makeCase<SeriesRun>(
         "sequentialMethod", onSeries(false, true),
         [](SeriesRun& r) { r.result = sequentialMethod(r.sink, kTmin, kTmax, true, r.protocol.get(), r.series); },
         seriesOutcome, {noMemory("-1", "measure"), noMemory("-1", "pulse_positions"), kShortageShown}));
-    cases.push_back(makeCase<SeriesRun>(
-        "rankPulseCounts", onSeries(false, true, true),
-        [](SeriesRun& r) {
-            r.result = rankPulseCounts(r.sink, kTmin, kTmax, true, r.protocol.get(), r.table.get(), r.series);
-        },
-        seriesOutcome, {noMemory("-1", "measure"), kShortageShown}));
-    cases.push_back(makeCase<SeriesRun>(
-        "study01_UnFixedPulseDetection", onSeries(false, false, false, true),
-        [](SeriesRun& r) {
-            r.result = study01_UnFixedPulseDetection(r.sink, kTmin, kTmax, r.chain, r.study.get(), r.series);
-        },
-        seriesOutcome, {noMemory("0", "indexes")}));
-    cases.push_back(makeCase<SeriesRun>(
-        "processSeriesChains", onSeries(false),
-        [](SeriesRun& r) { r.result = processSeriesChains(r.sink, kTmin, kTmax, r.series); }, seriesOutcome,
-        {noMemory("0", "indexes")}));
-    cases.push_back(makeCase<SeriesRun>(
-        "runUnfixedDetection", onSeries(false, true, true, true),
-        [](SeriesRun& r) {
-            r.result = runUnfixedDetection(r.sink, kTmin, kTmax, false, r.chain, r.protocol.get(), r.table.get(),
-                                           r.study.get(), r.series);
-        },
-        seriesOutcome, {kShortageShown}));
+    cases.push_back(makeCase<SeriesRun>("rankPulseCounts", onSeries(false, true, true),
+                                        [](SeriesRun& r) {
+                                            r.result = rankPulseCounts(r.sink, kTmin, kTmax, true, r.protocol.get(),
+                                                                       r.table.get(), r.series);
+                                        },
+                                        seriesOutcome, {noMemory("-1", "measure"), kShortageShown}));
+    cases.push_back(makeCase<SeriesRun>("study01_UnFixedPulseDetection", onSeries(false, false, false, true),
+                                        [](SeriesRun& r) {
+                                            r.result = study01_UnFixedPulseDetection(r.sink, kTmin, kTmax, r.chain,
+                                                                                     r.study.get(), r.series);
+                                        },
+                                        seriesOutcome, {noMemory("0", "indexes")}));
+    cases.push_back(
+        makeCase<SeriesRun>("processSeriesChains", onSeries(false),
+                            [](SeriesRun& r) { r.result = processSeriesChains(r.sink, kTmin, kTmax, r.series); },
+                            seriesOutcome, {noMemory("0", "indexes")}));
+    cases.push_back(makeCase<SeriesRun>("runUnfixedDetection", onSeries(false, true, true, true),
+                                        [](SeriesRun& r) {
+                                            r.result = runUnfixedDetection(r.sink, kTmin, kTmax, false, r.chain,
+                                                                           r.protocol.get(), r.table.get(),
+                                                                           r.study.get(), r.series);
+                                        },
+                                        seriesOutcome, {kShortageShown}));
     {
         struct Simulation {
             Recorder sink;
@@ -811,8 +823,8 @@ std::vector<SweepCase> sweepCases()
                     initRestErrHeader(ignored, 2, 3, 1, 2, 0, 10, 2, s.header.get());
                 },
                 [task](Simulation& s) {
-                    s.result = statCutoffSpotting(s.sink, s.header.get(), bench().alphabet, 2, s.required, 1, task,
-                                                  100, 100, s.series, 128, s.noiseSeed, s.streams);
+                    s.result = statCutoffSpotting(s.sink, s.header.get(), bench().alphabet, 2, s.required, 1, task, 100,
+                                                  100, s.series, 128, s.noiseSeed, s.streams);
                 },
                 [](Simulation& s) {
                     return Outcome{std::to_string(s.result), texts(s.sink.messages),
@@ -943,7 +955,9 @@ std::vector<SweepCase> sweepCases()
                 d.series = std::make_unique<SeriesHeader>(bench().series);
             },
             [](DataFileRead& d) { d.result = files::ReadInfoDataFile(*d.host, 7, d.series); },
-            [](DataFileRead& d) { return Outcome{std::to_string(d.result), texts(d.host->messages), dump(d.series)}; },
+            [](DataFileRead& d) {
+                return Outcome{std::to_string(d.result), texts(d.host->messages), dump(d.series)};
+            },
             {{"0", {noBuffer}}, {"0", {facts, noBuffer}}}));
     }
     {
@@ -963,7 +977,9 @@ std::vector<SweepCase> sweepCases()
                     p.threw = kThrew;
                 }
             },
-            [](Png& p) { return Outcome{p.threw.empty() ? std::to_string(p.ok) + p.error : p.threw, {}, dump(p.picture)}; },
+            [](Png& p) {
+                return Outcome{p.threw.empty() ? std::to_string(p.ok) + p.error : p.threw, {}, dump(p.picture)};
+            },
             {{"0out of memory", {}}}));
     }
     return cases;
@@ -990,21 +1006,21 @@ TEST_P(AllocationFailureSweep, EndsAsUndisturbedOrAsDocumented)
             return;
         }
         for (const Failure& documented : c.failures) {
-            const bool matches =
-                documented.result == kShortageShown.result
-                    ? shortageShown(o, reference)
-                    : o.result == documented.result && o.messages == documented.messages &&
-                          (documented.state == kAnyState ||
-                           o.state == (documented.state == kKept ? before : documented.state));
+            const bool matches = documented.result == kShortageShown.result
+                                     ? shortageShown(o, reference)
+                                     : o.result == documented.result && o.messages == documented.messages &&
+                                           (documented.state == kAnyState ||
+                                            o.state == (documented.state == kKept ? before : documented.state));
             if (matches && !f.escaped) {
                 ++reported;
                 return;
             }
         }
         if (++faults <= 3)
-            ADD_FAILURE() << c.name << ": allocation " << f.index << " of " << "the run failed"
-                          << (f.escaped ? " and std::bad_alloc escaped" : "") << "\n"
-                          << o << "\nundisturbed:\n" << reference;
+            ADD_FAILURE() << c.name << ": allocation " << f.index << " of "
+                          << "the run failed" << (f.escaped ? " and std::bad_alloc escaped" : "") << "\n"
+                          << o << "\nundisturbed:\n"
+                          << reference;
     });
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     EXPECT_EQ(sweep.failuresDelivered, sweep.allocations) << c.name << ": a run did not reach its failing allocation";
@@ -1047,12 +1063,13 @@ TEST(FailingAllocator, FailsTheChosenAllocationOnceInEveryForm)
     disarmAllocationFailure();
     EXPECT_EQ(none, nullptr);
     failAllocationAfter(0);
-    const bool wideFailed = threw([] { ::operator delete(::operator new(64, std::align_val_t{64}), std::align_val_t{64}); });
+    const bool wideFailed =
+        threw([] { ::operator delete (::operator new (64, std::align_val_t{64}), std::align_val_t{64}); });
     disarmAllocationFailure();
     EXPECT_TRUE(wideFailed);
-    void* wide = ::operator new(64, std::align_val_t{64});
+    void* wide = ::operator new (64, std::align_val_t{64});
     EXPECT_EQ(reinterpret_cast<uintptr_t>(wide) % 64, 0u);
-    ::operator delete(wide, std::align_val_t{64});
+    ::operator delete (wide, std::align_val_t{64});
 
     const uint64_t mark = allocationCount();
     std::vector<int> v(10);

@@ -218,8 +218,8 @@ TEST(ButtonBitmaps, LoadInOrderAndStopAtTheFirstBrokenOne)
     ButtonBitmaps loaded;
     ASSERT_TRUE(loadButtonBitmaps(loaded, sink));
     EXPECT_TRUE(sink.messages.empty());
-    for (const platform::Bitmap* b : {&loaded.restart, &loaded.exit, &loaded.next, &loaded.selectAll,
-                                      &loaded.unselectAll})
+    for (const platform::Bitmap* b :
+         {&loaded.restart, &loaded.exit, &loaded.next, &loaded.selectAll, &loaded.unselectAll})
         EXPECT_EQ(b->width, kButtonWidth);
 
     // The third (101, Next) cut short: the first two stay loaded, the rest are not tried.
@@ -235,9 +235,11 @@ TEST(ButtonBitmaps, LoadInOrderAndStopAtTheFirstBrokenOne)
     EXPECT_EQ(partial.next.width, 0);
     EXPECT_EQ(partial.unselectAll.width, 0);
 
-    const std::map<int32_t, std::string> names{
-        {103, "No Bitmap <ButtonStart>"}, {102, "No Bitmap <ButtonExit>"}, {101, "No Bitmap <IDB_BITMAP1>"},
-        {108, "No Bitmap <IDB_BITMAP5>"}, {107, "No Bitmap <IDB_BITMAP4>"}};
+    const std::map<int32_t, std::string> names{{103, "No Bitmap <ButtonStart>"},
+                                               {102, "No Bitmap <ButtonExit>"},
+                                               {101, "No Bitmap <IDB_BITMAP1>"},
+                                               {108, "No Bitmap <IDB_BITMAP5>"},
+                                               {107, "No Bitmap <IDB_BITMAP4>"}};
     for (size_t k = 0; k < all.size(); ++k) {
         std::vector<ButtonBitmapResource> one(all.begin(), all.end());
         one[k].bytes = {};

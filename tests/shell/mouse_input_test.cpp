@@ -40,12 +40,20 @@ struct Snapshot {
     bool closing;
 
     explicit Snapshot(PaintedWindow& w)
-        : viewState(w.state.viewState), currentEtalon(w.state.currentEtalon), previousEtalon(w.state.previousEtalon),
-          refreshButtons(w.state.refreshButtons), lastX(w.state.lastClickX), lastY(w.state.lastClickY),
-          lengthOption(w.state.seriesLengthOption), noiseOption(w.state.noiseLevelOption),
-          selected(selection(w.state)), series(w.state.lpSeriesHeader.get()),
-          observed(w.state.lpSeriesHeader->lpSeriesData), invalidations(w.host.invalidations.size()),
-          messages(w.host.messages.size()), closing(w.host.closeRequested)
+        : viewState(w.state.viewState),
+          currentEtalon(w.state.currentEtalon),
+          previousEtalon(w.state.previousEtalon),
+          refreshButtons(w.state.refreshButtons),
+          lastX(w.state.lastClickX),
+          lastY(w.state.lastClickY),
+          lengthOption(w.state.seriesLengthOption),
+          noiseOption(w.state.noiseLevelOption),
+          selected(selection(w.state)),
+          series(w.state.lpSeriesHeader.get()),
+          observed(w.state.lpSeriesHeader->lpSeriesData),
+          invalidations(w.host.invalidations.size()),
+          messages(w.host.messages.size()),
+          closing(w.host.closeRequested)
     {
     }
     bool operator==(const Snapshot&) const = default;
@@ -261,9 +269,9 @@ TEST(AnyState, AClickOnNothingChangesNothing)
             // The window's corner, the gap between two cells, between Next and
             // Exit, between the panels, and below the panels.
             const LayoutRect& c0 = w.state.alphabetCells[0];
-            for (auto [x, y] : {std::pair{3, 3}, std::pair{c0.right + 5, c0.top + 20},
-                                std::pair{900, w.state.nextButton.bottom + 5}, std::pair{950, 88},
-                                std::pair{950, 300}}) {
+            for (auto [x, y] :
+                 {std::pair{3, 3}, std::pair{c0.right + 5, c0.top + 20}, std::pair{900, w.state.nextButton.bottom + 5},
+                  std::pair{950, 88}, std::pair{950, 300}}) {
                 w.click(x, y);
                 EXPECT_EQ(Snapshot(w), before) << state << " " << task << " at " << x << "," << y;
             }

@@ -252,8 +252,9 @@ TEST(OpenSeries, IntegersBeyondSixteenBitsAreRefusedUntilScaled)
     const std::string path = w.file("counts.txt", text);
     const std::vector<int16_t> before = w.observed();
     // OK on the defaults is refused; then the scale is typed.
-    w.host.queueDialog({DialogOpenSeries,
-                        {DialogStep{{}, DialogResult::Ok}, DialogStep{{{EditOpenSeriesScale, "auto"}}, DialogResult::Ok}}});
+    w.host.queueDialog(
+        {DialogOpenSeries,
+         {DialogStep{{}, DialogResult::Ok}, DialogStep{{{EditOpenSeriesScale, "auto"}}, DialogResult::Ok}}});
     w.open(path);
     ASSERT_TRUE(w.host.scriptErrors.empty()) << w.host.scriptErrors.front();
     ASSERT_EQ(w.host.dialogs.size(), 1u);
@@ -292,11 +293,12 @@ TEST(OpenSeries, AWrongColumnOrFieldKeepsTheDialogOpen)
     std::string text = "a,b\n";
     for (int i = 0; i < 300; ++i)
         text += std::to_string(i) + "," + std::to_string(i % 2) + "\n";
-    w.host.queueDialog({DialogOpenSeries,
-                        {DialogStep{{{EditOpenSeriesColumn, "zz"}}, DialogResult::Ok},
-                         DialogStep{{{EditOpenSeriesColumn, "1"}, {EditOpenSeriesDetrend, "sideways"}}, DialogResult::Ok},
-                         DialogStep{{{EditOpenSeriesDetrend, "Moving"}, {EditOpenSeriesWindow, "0"}}, DialogResult::Ok},
-                         DialogStep{{{EditOpenSeriesWindow, "5"}, {EditOpenSeriesInvert, "YES"}}, DialogResult::Ok}}});
+    w.host.queueDialog(
+        {DialogOpenSeries,
+         {DialogStep{{{EditOpenSeriesColumn, "zz"}}, DialogResult::Ok},
+          DialogStep{{{EditOpenSeriesColumn, "1"}, {EditOpenSeriesDetrend, "sideways"}}, DialogResult::Ok},
+          DialogStep{{{EditOpenSeriesDetrend, "Moving"}, {EditOpenSeriesWindow, "0"}}, DialogResult::Ok},
+          DialogStep{{{EditOpenSeriesWindow, "5"}, {EditOpenSeriesInvert, "YES"}}, DialogResult::Ok}}});
     w.open(w.file("two.csv", text));
     ASSERT_TRUE(w.host.scriptErrors.empty()) << w.host.scriptErrors.front();
     EXPECT_EQ(w.host.dialogs[0].refusedOks, 3);
@@ -396,8 +398,10 @@ TEST(OpenSeriesFields, ReadWhatTheUserTypes)
 {
     using own_series::parsePreparationFields;
     std::string problem;
-    platform::DialogFields f{{EditOpenSeriesColumn, " 3 "},   {EditOpenSeriesDetrend, " MEDIAN "},
-                             {EditOpenSeriesWindow, "x"},     {EditOpenSeriesInvert, "no"},
+    platform::DialogFields f{{EditOpenSeriesColumn, " 3 "},
+                             {EditOpenSeriesDetrend, " MEDIAN "},
+                             {EditOpenSeriesWindow, "x"},
+                             {EditOpenSeriesInvert, "no"},
                              {EditOpenSeriesScale, "0.5"}};
     auto choice = parsePreparationFields(f, false, problem);
     ASSERT_TRUE(choice) << problem;
@@ -417,10 +421,13 @@ TEST(OpenSeriesFields, ReadWhatTheUserTypes)
     EXPECT_EQ(choice->options.window, 101);
     EXPECT_FALSE(choice->options.scale.has_value());
 
-    for (const auto& [id, text] : std::vector<std::pair<int32_t, std::string>>{
-             {EditOpenSeriesScale, "-2"}, {EditOpenSeriesScale, "0"}, {EditOpenSeriesScale, "2x"},
-             {EditOpenSeriesScale, "inf"}, {EditOpenSeriesInvert, "maybe"}, {EditOpenSeriesWindow, "-3"},
-             {EditOpenSeriesColumn, "0"}}) {
+    for (const auto& [id, text] : std::vector<std::pair<int32_t, std::string>>{{EditOpenSeriesScale, "-2"},
+                                                                               {EditOpenSeriesScale, "0"},
+                                                                               {EditOpenSeriesScale, "2x"},
+                                                                               {EditOpenSeriesScale, "inf"},
+                                                                               {EditOpenSeriesInvert, "maybe"},
+                                                                               {EditOpenSeriesWindow, "-3"},
+                                                                               {EditOpenSeriesColumn, "0"}}) {
         platform::DialogFields bad = f;
         bad[id] = text;
         problem.clear();

@@ -90,8 +90,9 @@ TEST(PlotReadoutText, NamesThePlotTheValuesThePulseAndThePart)
     r.pulseScore = 123456;
     plots.shown = {0, 1200};
     r.point.kind = views::PlotKind::Reconstruction;
-    EXPECT_EQ(readoutText(r, plots),
-              "reconstruction: sample 415, pure 15, observed -8; found pulse 2: start 410, score 123456 (window energy)");
+    EXPECT_EQ(
+        readoutText(r, plots),
+        "reconstruction: sample 415, pure 15, observed -8; found pulse 2: start 410, score 123456 (window energy)");
 }
 
 TEST(PlotNavigation, TheWheelHalvesTheSamplesAroundTheCursorAndHomeShowsAllAgain)
@@ -122,9 +123,9 @@ TEST(PlotNavigation, TheWheelHalvesTheSamplesAroundTheCursorAndHomeShowsAllAgain
     EXPECT_EQ(w.state.resultPlots.shown, half);
     // The sample under the mouse stays under it, to the nearest column.
     EXPECT_NEAR(sampleAt(w.state, at), under, 1);
-    EXPECT_NE(w.host.statusTexts.back().find(views::formatText("[samples %d to %d of %d shown", half.from,
-                                                               half.to - 1, N)),
-              std::string::npos)
+    EXPECT_NE(
+        w.host.statusTexts.back().find(views::formatText("[samples %d to %d of %d shown", half.from, half.to - 1, N)),
+        std::string::npos)
         << w.host.statusTexts.back();
 
     // Out again: the whole series, the very picture of before.
@@ -257,10 +258,11 @@ TEST(PlotNavigation, TheStatusBarReadsWhatIsUnderTheMouse)
     ASSERT_EQ(w.host.statusTexts.size(), 1u);
     const std::string text = w.host.statusTexts.back();
     const int32_t read = sampleAt(w.state, at);
-    EXPECT_EQ(text.rfind(views::formatText("pure series: sample %d, pure %d, observed %d; found pulse 1: start %d, score ",
-                                           read, s.lpPureData[read], s.lpSeriesData[read], s.lpFoundPositions[0]),
-                         0),
-              0u)
+    EXPECT_EQ(
+        text.rfind(views::formatText("pure series: sample %d, pure %d, observed %d; found pulse 1: start %d, score ",
+                                     read, s.lpPureData[read], s.lpSeriesData[read], s.lpFoundPositions[0]),
+                   0),
+        0u)
         << text;
     // The same point again says nothing new; off the plots the line is cleared.
     w.move(at);

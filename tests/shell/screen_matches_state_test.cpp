@@ -66,13 +66,20 @@ enum class Drawn { Nothing, Restart, Next, Exit, SelectAll, UnselectAll, Mixed }
 const char* nameOf(Drawn d)
 {
     switch (d) {
-    case Drawn::Nothing: return "nothing";
-    case Drawn::Restart: return "Restart";
-    case Drawn::Next: return "Next";
-    case Drawn::Exit: return "Exit";
-    case Drawn::SelectAll: return "Select All";
-    case Drawn::UnselectAll: return "Unselect All";
-    case Drawn::Mixed: return "a mixed picture";
+    case Drawn::Nothing:
+        return "nothing";
+    case Drawn::Restart:
+        return "Restart";
+    case Drawn::Next:
+        return "Next";
+    case Drawn::Exit:
+        return "Exit";
+    case Drawn::SelectAll:
+        return "Select All";
+    case Drawn::UnselectAll:
+        return "Unselect All";
+    case Drawn::Mixed:
+        return "a mixed picture";
     }
     return "?";
 }
@@ -131,7 +138,8 @@ struct Observed {
     bool closing;
 
     explicit Observed(const PaintedWindow& w)
-        : viewState(w.state.viewState), selected(selection(w.state)),
+        : viewState(w.state.viewState),
+          selected(selection(w.state)),
           samples(w.state.lpSeriesHeader ? w.state.lpSeriesHeader->lpSeriesData : std::vector<int16_t>{}),
           closing(w.host.closeRequested)
     {
@@ -353,8 +361,8 @@ TEST(ScreenFollowsState, TheSimulationShownAfterAResultAndTheResultAfterIt)
     const Story simulation = [](PaintedWindow& w) {
         resultOfNext(w);
         w.host.answerOk(DialogCreateSeries);
-        w.host.answerOk(DialogLocationParameters, {{EditPulsesFrom, "6"}, {EditPulsesTo, "7"}, {EditNoiseSteps, "2"},
-                                                   {EditRepeatCount, "1"}});
+        w.host.answerOk(DialogLocationParameters,
+                        {{EditPulsesFrom, "6"}, {EditPulsesTo, "7"}, {EditNoiseSteps, "2"}, {EditRepeatCount, "1"}});
         command(w, IdDetectionStatisticalSimulation);
         ASSERT_EQ(w.state.resultView, resultSimulation);
     };

@@ -42,8 +42,10 @@ struct Bench {
     void answerSimulation(const char* pulsesTo, const char* noiseSteps, const char* repeats)
     {
         host.answerOk(DialogCreateSeries);
-        host.answerOk(DialogLocationParameters, {{EditPulsesFrom, "6"}, {EditPulsesTo, pulsesTo},
-                                                 {EditNoiseSteps, noiseSteps}, {EditNoiseIncrement, "20"},
+        host.answerOk(DialogLocationParameters, {{EditPulsesFrom, "6"},
+                                                 {EditPulsesTo, pulsesTo},
+                                                 {EditNoiseSteps, noiseSteps},
+                                                 {EditNoiseIncrement, "20"},
                                                  {EditRepeatCount, repeats}});
     }
     // The three phases, the computation on a thread of its own.

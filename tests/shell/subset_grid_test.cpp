@@ -182,8 +182,8 @@ TEST(SubsetGridClicks, DeleteRemovesTheMarkedEntryAndDeleteAllEmpties)
 
     w.button(0);  // " Delete All "
     EXPECT_EQ(w.state.subsetCount, 0);
-    EXPECT_TRUE(std::all_of(w.state.selectedSubset.begin(), w.state.selectedSubset.end(),
-                            [](int32_t v) { return v == 0; }));
+    EXPECT_TRUE(
+        std::all_of(w.state.selectedSubset.begin(), w.state.selectedSubset.end(), [](int32_t v) { return v == 0; }));
     EXPECT_EQ(w.state.viewState, viewSubsetGrid);
 }
 

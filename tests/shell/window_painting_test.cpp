@@ -77,8 +77,8 @@ TEST(WindowLayout, FollowsTheClientSize)
     EXPECT_EQ(t.cellWidth, 113);
     EXPECT_EQ(t.cellHeight, 132);
     EXPECT_EQ(t.viewArea, (LayoutRect{10, 10, 634, 587}));
-    EXPECT_EQ(t.alphabetCells[19], (LayoutRect{10 + 10 + 4 * 123, 20 + 3 * 142, 10 + 10 + 4 * 123 + 112,
-                                                20 + 3 * 142 + 131}));
+    EXPECT_EQ(t.alphabetCells[19],
+              (LayoutRect{10 + 10 + 4 * 123, 20 + 3 * 142, 10 + 10 + 4 * 123 + 112, 20 + 3 * 142 + 131}));
     EXPECT_EQ(t.lengthPanel, (LayoutRect{644, 10, 790, 82}));
 }
 

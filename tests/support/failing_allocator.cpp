@@ -111,7 +111,10 @@ AllocationSweep forEachAllocationFailure(const std::function<void()>& prepare, c
 
 void* operator new(std::size_t size) { return allocateOrThrow(size, 0); }
 void* operator new[](std::size_t size) { return allocateOrThrow(size, 0); }
-void* operator new(std::size_t size, std::align_val_t al) { return allocateOrThrow(size, static_cast<std::size_t>(al)); }
+void* operator new(std::size_t size, std::align_val_t al)
+{
+    return allocateOrThrow(size, static_cast<std::size_t>(al));
+}
 void* operator new[](std::size_t size, std::align_val_t al)
 {
     return allocateOrThrow(size, static_cast<std::size_t>(al));

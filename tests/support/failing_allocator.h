@@ -46,9 +46,9 @@ struct AllocationSweep {
 
 // One failing run as the check sees it.
 struct AllocationFailure {
-    uint64_t index = 0;        // the allocation that was made to fail (0-based)
-    bool delivered = false;    // the action reached it
-    bool escaped = false;      // std::bad_alloc left the action
+    uint64_t index = 0;      // the allocation that was made to fail (0-based)
+    bool delivered = false;  // the action reached it
+    bool escaped = false;    // std::bad_alloc left the action
 };
 
 // Runs `prepare` then `action` once undisturbed, counting the allocations of
@@ -56,8 +56,7 @@ struct AllocationFailure {
 // and `action` with its k-th allocation failing, and calls `check`. The
 // failure is disarmed before `check` runs, so what the check allocates (the
 // test framework's own records included) is neither counted nor failed.
-AllocationSweep forEachAllocationFailure(const std::function<void()>& prepare,
-                                         const std::function<void()>& action,
+AllocationSweep forEachAllocationFailure(const std::function<void()>& prepare, const std::function<void()>& action,
                                          const std::function<void(const AllocationFailure&)>& check);
 inline AllocationSweep forEachAllocationFailure(const std::function<void()>& action,
                                                 const std::function<void(const AllocationFailure&)>& check)

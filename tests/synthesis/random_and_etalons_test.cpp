@@ -114,7 +114,8 @@ TEST(RandomStreams, GaussDrawsFollowTheNormalDensity)
         const double lo = b == 0 ? -INFINITY : -3.0 + (b - 1) * 0.25;
         const double hi = b == bins - 1 ? INFINITY : -3.0 + b * 0.25;
         const double expected = draws * (normal(hi) - normal(lo));
-        chiSquare += (counts[static_cast<size_t>(b)] - expected) * (counts[static_cast<size_t>(b)] - expected) / expected;
+        chiSquare +=
+            (counts[static_cast<size_t>(b)] - expected) * (counts[static_cast<size_t>(b)] - expected) / expected;
     }
     std::printf("[   info   ] chi-square of %d draws over %d bins: %.1f\n", draws, bins, chiSquare);
     EXPECT_LT(chiSquare, 52.6);
@@ -128,8 +129,8 @@ TEST(Alphabet, AnalyticEtalonsHaveTheDocumentedSamples)
     EXPECT_EQ(samplesOf(a.etalons[0]), std::vector<int>(20, 60));
     EXPECT_EQ(samplesOf(a.etalons[2]),
               (std::vector<int>{12, 24, 36, 47, 57, 65, 72, 78, 81, 83, 83, 81, 78, 72, 65, 57, 47, 36, 24, 12}));
-    EXPECT_EQ(samplesOf(a.etalons[4]), (std::vector<int>{24, 47, 65, 78, 83, 81, 72, 57, 36, 12, -12, -36, -57, -72,
-                                                         -81, -83, -78, -65, -47, -24}));
+    EXPECT_EQ(samplesOf(a.etalons[4]), (std::vector<int>{24,  47,  65,  78,  83,  81,  72,  57,  36,  12,
+                                                         -12, -36, -57, -72, -81, -83, -78, -65, -47, -24}));
     EXPECT_EQ(samplesOf(a.etalons[6]),
               (std::vector<int>{0, 117, 87, -90, -147, 0, 112, 53, -40, -50, 0, 29, 14, -10, -13, 0, 7, 3, -2, -3}));
     EXPECT_EQ(samplesOf(a.etalons[8]),

@@ -92,7 +92,10 @@ TEST(SeriesSynthesis, EverySynthesizedSeriesKeepsItsInvariants)
 {
     Workbench w;
     uint32_t state = 1;
-    auto draw = [&](uint32_t n) { state = state * 1103515245u + 12345u; return (state >> 8) % n; };
+    auto draw = [&](uint32_t n) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % n;
+    };
     for (int trial = 0; trial < 400; ++trial) {
         const uint16_t Tmin = static_cast<uint16_t>(20 + draw(60));
         const uint16_t Tmax = static_cast<uint16_t>(Tmin + draw(200));
@@ -142,23 +145,22 @@ TEST(SeriesSynthesis, CountOutsideTheBoundsIsRefusedWithTheValidationText)
     ASSERT_TRUE(w.make(1200, 18));
     const SeriesHeader before = *w.series;
     // Called directly, the refusal leaves the header exactly as it was.
-    EXPECT_EQ(makeExtSeries(w.messages, w.alphabet, 20, 40, 181, 1200, 30, w.sequence, 128, 100, *w.series,
-                            w.streams),
+    EXPECT_EQ(makeExtSeries(w.messages, w.alphabet, 20, 40, 181, 1200, 30, w.sequence, 128, 100, *w.series, w.streams),
               1);
     ASSERT_TRUE(w.make(1200, 18));
     const SeriesHeader kept = *w.series;
-    EXPECT_EQ(makeExtSeries(w.messages, w.alphabet, 20, 40, 181, 7200, 38, w.sequence, 128, 100, *w.series,
-                            w.streams),
+    EXPECT_EQ(makeExtSeries(w.messages, w.alphabet, 20, 40, 181, 7200, 38, w.sequence, 128, 100, *w.series, w.streams),
               0);
     ASSERT_EQ(w.messages.messages.size(), 1u);
     EXPECT_EQ(w.messages.messages[0].caption, " makeExtSeries ");
     EXPECT_EQ(w.messages.messages[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(w.messages.messages[0].text, "Несовместимые входные параметры!\n\n"
-                                           "dwSeriesSize: 7200 [1200]\n"
-                                           "wImpulseSize: 20 [20]\n"
-                                           "wMinPulses: 39 [6]\n"
-                                           "wMaxPulses: 180 [30]\n"
-                                           "wImpulseQuantity: 38\n\n");
+    EXPECT_EQ(w.messages.messages[0].text,
+              "Несовместимые входные параметры!\n\n"
+              "dwSeriesSize: 7200 [1200]\n"
+              "wImpulseSize: 20 [20]\n"
+              "wMinPulses: 39 [6]\n"
+              "wMaxPulses: 180 [30]\n"
+              "wImpulseQuantity: 38\n\n");
     EXPECT_EQ(w.series->lpPositions, kept.lpPositions);
     EXPECT_EQ(w.series->lpPureData, kept.lpPureData);
     EXPECT_EQ(w.series->dwSeriesSize, 1200u);
@@ -246,9 +248,9 @@ TEST(SeriesSynthesis, HeaderIsReusedWhenItsCapacitiesSuffice)
     ASSERT_TRUE(w.make(7200, 40));
     EXPECT_EQ(w.series->wPulsesCapacity, 180);
     EXPECT_EQ(w.series->lpPositions.size(), 180u);
-    EXPECT_TRUE(std::all_of(w.series->lpPositions.begin() + 40, w.series->lpPositions.end(),
-                            [](int16_t v) { return v == 0; }))
-        << "a grown block is zeroed";
+    EXPECT_TRUE(std::all_of(w.series->lpPositions.begin() + 40, w.series->lpPositions.end(), [](int16_t v) {
+        return v == 0;
+    })) << "a grown block is zeroed";
 }
 
 TEST(SeriesSynthesis, PositionDrawsFollowTheDocumentedOrder)

@@ -18,8 +18,7 @@ struct SynthesisFixture {
     SynthesisFixture() { makeAlphabet(messages, 128, 20, 20, alphabet, streams.etalonSeed); }
 
     // A series of K pulses; true when the synthesis accepted the parameters.
-    bool make(uint32_t N, uint16_t K, uint16_t Tmin = 40, uint16_t Tmax = 181, uint16_t saved = 100,
-              uint16_t L = 20)
+    bool make(uint32_t N, uint16_t K, uint16_t Tmin = 40, uint16_t Tmax = 181, uint16_t saved = 100, uint16_t L = 20)
     {
         bool made = false;
         series = getCutOffSeries(messages, alphabet, L, Tmin, Tmax, N, K, sequence, 128, saved, std::move(series),

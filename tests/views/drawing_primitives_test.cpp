@@ -104,8 +104,8 @@ TEST(PulseStrip, FullScaleSamplesReachTheStripEdgesExactly)
     const Rect rect{20, 10, 60, 50};  // W = 40, H = 40
     DrawPulseStrip(dc, rect, A, pulse, kLH);
     const int32_t x0 = 30, y0 = 29, W = 40, H = 40;
-    EXPECT_NE(pixelAt(b, x0 + W / 2, y0), kWhite);      // sample 1 at +A
-    EXPECT_NE(pixelAt(b, x0 + W, y0 + H), kWhite);      // sample 2 at -A
+    EXPECT_NE(pixelAt(b, x0 + W / 2, y0), kWhite);          // sample 1 at +A
+    EXPECT_NE(pixelAt(b, x0 + W, y0 + H), kWhite);          // sample 2 at -A
     EXPECT_NE(pixelAt(b, x0 + W + 4, y0 + H / 2), kWhite);  // the zero line runs 5 beyond the strip
     EXPECT_EQ(pixelAt(b, x0 + W + 5, y0 + H / 2), kWhite);
     // Nothing of the curve lies outside the strip rows.
@@ -149,8 +149,8 @@ TEST(PulseStrip, ListsAtMostTheFirstSevenSamples)
 // DrawEtalonCell's strip starts 1 + LH + LH/4 = 16 pixels below the top, at the left edge.
 TEST(EtalonCell, LettersFollowTheCharacterCodes)
 {
-    for (const auto& [number, text] : std::vector<std::pair<int16_t, const char*>>{
-             {1, " a "}, {20, " t "}, {26, " z "}, {27, " { "}}) {
+    for (const auto& [number, text] :
+         std::vector<std::pair<int16_t, const char*>>{{1, " a "}, {20, " t "}, {26, " z "}, {27, " { "}}) {
         Bitmap got = makeBitmap(120, 80), want = makeBitmap(120, 80);
         Dc dc(got), ref(want);
         DrawEtalonCell(dc, pulseOf({0, 0}, number), 128, 0, {10, 10, 70, 50}, kLH);
@@ -168,7 +168,7 @@ TEST(EtalonCell, PlainCellDrawsAxesAndCurveInTheCurrentPen)
     DrawEtalonCell(dc, pulseOf({0, A, 0, -A, 0}), A, 0, {10, 10, 70, 50}, kLH);
     dc.selectPen(previous);
     const int32_t x0 = 10, y0 = 26, W = 60, H = 40;
-    EXPECT_EQ(pixelAt(b, x0, y0), rgb(0, 128, 0));          // top of the vertical axis
+    EXPECT_EQ(pixelAt(b, x0, y0), rgb(0, 128, 0));  // top of the vertical axis
     EXPECT_EQ(pixelAt(b, x0 + W + 4, y0 + H / 2), rgb(0, 128, 0));
     EXPECT_EQ(pixelAt(b, x0 + W / 4, y0), rgb(0, 128, 0));  // sample 1 at +A
     EXPECT_EQ(pixelAt(b, x0 + 3 * W / 4, y0 + H), rgb(0, 128, 0));

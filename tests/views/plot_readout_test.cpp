@@ -43,8 +43,8 @@ TEST(PlotReadout, EveryShownSampleReadsBackFromItsOwnColumn)
 {
     // Parts of no more samples than columns, down to the least of eight.
     const ShownPlot plot{PlotKind::Pure, kX0, 59, kW, kH};
-    for (const SampleRange part : {SampleRange{400, 700}, SampleRange{0, 200}, SampleRange{1000, 1008},
-                                   SampleRange{17, 658}}) {
+    for (const SampleRange part :
+         {SampleRange{400, 700}, SampleRange{0, 200}, SampleRange{1000, 1008}, SampleRange{17, 658}}) {
         SampleColumns columns(part.to - part.from, kW);
         for (int32_t i = part.from; i < part.to; ++i)
             ASSERT_EQ(sampleAtColumn(plot, part, kX0 + columns.next()), i) << part.from << ".." << part.to;
@@ -102,9 +102,12 @@ TEST(PlotReadout, ReadsTheValuesAndTheFoundPulseWithItsScore)
     int32_t column429 = 0, column430 = 0, column605 = 0;
     for (int32_t i = 400; i <= 605; ++i) {
         const int32_t X = columns.next();
-        if (i == 429) column429 = X;
-        if (i == 430) column430 = X;
-        if (i == 605) column605 = X;
+        if (i == 429)
+            column429 = X;
+        if (i == 430)
+            column430 = X;
+        if (i == 605)
+            column605 = X;
     }
     EXPECT_EQ(readoutAt(plots, s, kX0 + column429, 100)->pulse, 1);
     EXPECT_EQ(readoutAt(plots, s, kX0 + column430, 100)->pulse, -1);

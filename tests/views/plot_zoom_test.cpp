@@ -119,8 +119,7 @@ struct Result {
         Bitmap b = makeBitmap(840, 640);
         Dc dc(b);
         if (scene == Scene::SeriesView) {
-            drawSeriesView(dc, kFrame, static_cast<uint16_t>(required.size()), required, fx.series.get(), range,
-                           shown);
+            drawSeriesView(dc, kFrame, static_cast<uint16_t>(required.size()), required, fx.series.get(), range, shown);
             return b;
         }
         ProcessingResultInput in;
@@ -162,8 +161,8 @@ struct Result {
     }
 };
 
-const Scene kScenes[] = {Scene::Estimation, Scene::EstimationFiveRows, Scene::BlindWithDetails,
-                         Scene::KnownDispersion, Scene::AdditiveModel, Scene::SeriesView};
+const Scene kScenes[] = {Scene::Estimation,      Scene::EstimationFiveRows, Scene::BlindWithDetails,
+                         Scene::KnownDispersion, Scene::AdditiveModel,      Scene::SeriesView};
 
 TEST(PlotZoom, TheWholeSeriesGivenOrNotDrawsTheClassicPicture)
 {

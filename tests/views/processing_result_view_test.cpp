@@ -104,10 +104,7 @@ struct ResultPicture {
         DrawProcessingResult(dc, messages, in);
     }
     // The left column of the dotted frame of a pulse starting at p, in a plot at y.
-    Color markAt(int32_t y, int16_t p) const
-    {
-        return pixelAt(picture, kX0 + p * kW / 1199, y + kH - kH / 8);
-    }
+    Color markAt(int32_t y, int16_t p) const { return pixelAt(picture, kX0 + p * kW / 1199, y + kH - kH / 8); }
 };
 
 std::set<Pixel> textPixels(const std::string& text, int32_t x, int32_t y)
@@ -156,9 +153,9 @@ TEST(ProcessingResultShownRow, IsTheThirdOrLastAndBecomesTheFoundPulses)
         int rows, shown;
     };
     const Case cases[] = {
-        {8, 1, 1, 0}, {8, 1, 2, 1}, {8, 1, 3, 2}, {8, 1, 6, 2}, {16, 4, 5, 2},
-        {32, 1, 5, 2},  // known count: the third row as for estimation
-        {32, 4, 5, 4},  // unknown count: the last row
+        {8, 1, 1, 0},  {8, 1, 2, 1},  {8, 1, 3, 2},
+        {8, 1, 6, 2},  {16, 4, 5, 2}, {32, 1, 5, 2},  // known count: the third row as for estimation
+        {32, 4, 5, 4},                                // unknown count: the last row
         {32, 8, 3, 2}, {32, 8, 6, 5},
     };
     for (const Case& c : cases) {
@@ -344,10 +341,10 @@ TEST(ProcessingResultPanels, BelongToBlindDetectionOfAnUnknownCount)
     const int32_t yLines = l.yT - 3 + kLH + rows * (kLH - 2) + (rows < 4 ? kLH : 0) + kLH / 2;
     const DetectionStudy& d = *v.study;
     ASSERT_EQ(d.lPasses, 1);
-    const std::string noise = "noise threshold: " + std::to_string(d.lLastNoiseThreshold) + " / " +
-                              std::to_string(d.lExpectedNoiseEnergy);
-    const std::string cut = "cut-off threshold: " + std::to_string(d.lDetectionThreshold) + " / " +
-                            std::to_string(d.lMeanWindowEnergy);
+    const std::string noise =
+        "noise threshold: " + std::to_string(d.lLastNoiseThreshold) + " / " + std::to_string(d.lExpectedNoiseEnergy);
+    const std::string cut =
+        "cut-off threshold: " + std::to_string(d.lDetectionThreshold) + " / " + std::to_string(d.lMeanWindowEnergy);
     // The second line's cell covers the foot of the first.
     EXPECT_EQ(inRect(inked(v.picture), 11, yLines, 400, yLines + 10),
               inRect(textPixels(noise, kX0, yLines), 11, yLines, 400, yLines + 10));

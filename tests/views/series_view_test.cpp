@@ -33,8 +33,8 @@ TEST(SeriesViewLayout, PlacesHeaderPlotsTableAndPanel)
     EXPECT_EQ(l.x0, 19);
     EXPECT_EQ(l.W, 640);
     EXPECT_EQ(l.H, 96);
-    EXPECT_EQ(l.yHeader, 4);             // top - LH/2
-    EXPECT_EQ(l.yA, 4 + 37 + 18);        // header line 4, then a line and a half
+    EXPECT_EQ(l.yHeader, 4);       // top - LH/2
+    EXPECT_EQ(l.yA, 4 + 37 + 18);  // header line 4, then a line and a half
     EXPECT_EQ(l.yB, l.yA + kLH + 96);
     EXPECT_EQ(l.yC, l.yB + kLH + 96);
     EXPECT_EQ(l.yT, l.yC + 96 + 1 + kLH);
@@ -146,9 +146,9 @@ TEST(SeriesView, HeaderLinesAndTableHeadStandWhereTheyShould)
         line4 += views::formatText(" %d%c", s.lpPositions[k], 96 + s.lpEtalonSequence[k]);
     ref.textOut(19, 41, line4 + "...");
     const int32_t yT = v.l.yT;
-    const std::pair<const char*, int32_t> head[] = {{"method", 0},     {"    criteria", 50}, {"factor", 120},
-                                                    {"squares", 160},  {"   iter", 225},    {" disp", 255},
-                                                    {"dp", 300},       {" pulses position", 330}};
+    const std::pair<const char*, int32_t> head[] = {{"method", 0},    {"    criteria", 50},     {"factor", 120},
+                                                    {"squares", 160}, {"   iter", 225},         {" disp", 255},
+                                                    {"dp", 300},      {" pulses position", 330}};
     for (const auto& [text, offset] : head)
         ref.textOut(19 + offset, yT - 3, text);
 

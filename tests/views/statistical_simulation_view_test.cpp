@@ -50,7 +50,8 @@ struct SimulationPicture {
     // The error cell that shows relative error v for R repeats.
     void setError(size_t i, size_t j, double v)
     {
-        header.lpErrors[kDetectionErrors][i][j] = static_cast<int32_t>(std::lround(v * v * 161.0 * 161.0 * header.repeats));
+        header.lpErrors[kDetectionErrors][i][j] =
+            static_cast<int32_t>(std::lround(v * v * 161.0 * 161.0 * header.repeats));
     }
     SimulationViewLayout layout() const
     {
@@ -88,8 +89,9 @@ TEST(SimulationViewText, HeaderLinesNameWhatWasSimulated)
     const SeriesHeader& s = *v.fx.series;
     const std::vector<std::string> lines = simulationHeaderLines(v.header, s, 128, 2);
     ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(lines[0], " statistical simulation for joint detection and estimation in series with known number of "
-                        "whole pulses ");
+    EXPECT_EQ(lines[0],
+              " statistical simulation for joint detection and estimation in series with known number of "
+              "whole pulses ");
     EXPECT_EQ(lines[1], " series length 1200, ");
     EXPECT_EQ(lines[2], " involves  6, 7,..., 10 pulses from [" + std::to_string(s.wMinPulses) + "-" +
                             std::to_string(s.wMaxPulses) + "],");
@@ -142,8 +144,7 @@ TEST(SimulationViewScale, GridStepCoversTheLargestErrorWithRoundFigures)
         int64_t mantissa = g;
         while (mantissa % 10 == 0 && mantissa >= 1000)
             mantissa /= 10;
-        ASSERT_TRUE(mantissa == 100 || mantissa == 200 || mantissa == 250 || mantissa == 500 || mantissa == 50)
-            << g;
+        ASSERT_TRUE(mantissa == 100 || mantissa == 200 || mantissa == 250 || mantissa == 500 || mantissa == 50) << g;
     }
 }
 
