@@ -16,7 +16,7 @@
 #include "shell/main_window.h"
 #include "shell/mouse_input.h"
 #include "simulation_share.h"
-#include "synthesis/wrapping.h"
+#include "synthesis/etalon_generation.h"
 #include "workbench_session.h"
 
 namespace quillmore_py {
@@ -110,14 +110,6 @@ std::string inParameterNames(std::string text)
         for (size_t at = text.find(option); at != std::string::npos; at = text.find(option, at))
             text.replace(at, std::string(option).size(), parameter);
     return text;
-}
-
-int32_t energyOf(const PulseHeader& e)
-{
-    int32_t sum = 0;
-    for (int j = 0; j < e.wSize; ++j)
-        sum = synthesis::wrapAdd(sum, synthesis::wrapSquare(e.lpData[j]));
-    return sum;
 }
 
 // An etalon named by its number (1..20) or its letter ("a".."t").
@@ -423,7 +415,7 @@ std::vector<Etalon> alphabet()
     std::vector<Etalon> etalons;
     for (const PulseHeader& e : workbenchAlphabet())
         etalons.push_back(
-            {std::string(1, etalonLetter(e.wNumber)), e.wNumber, energyOf(e), firstOf<int16_t>(e.lpData, e.wSize)});
+            {std::string(1, etalonLetter(e.wNumber)), e.wNumber, etalonEnergy(e), firstOf<int16_t>(e.lpData, e.wSize)});
     return etalons;
 }
 

@@ -1,9 +1,11 @@
 #include "synthesis/etalon_generation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
 #include "synthesis/random_streams.h"
+#include "synthesis/wrapping.h"
 
 namespace {
 
@@ -132,4 +134,13 @@ int makeAlphabet(MessageSink& sink, int16_t amplitude, uint16_t count, uint16_t 
         }
     }
     return 1;
+}
+
+int32_t etalonEnergy(const PulseHeader& etalon)
+{
+    int32_t energy = 0;
+    const size_t n = std::min<size_t>(etalon.wSize, etalon.lpData.size());
+    for (size_t j = 0; j < n; ++j)
+        energy = synthesis::wrapAdd(energy, synthesis::wrapSquare(etalon.lpData[j]));
+    return energy;
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "synthesis/wrapping.h"
+#include "synthesis/etalon_generation.h"
 
 using views::add32;
 using views::div32;
@@ -32,11 +32,7 @@ void drawCellCurve(platform::Dc& dc, const PulseHeader& etalon, int32_t ox, int3
 
 std::string alphabetCellTitle(const PulseHeader& etalon)
 {
-    int32_t energy = 0;
-    const size_t n = std::min<size_t>(etalon.wSize, etalon.lpData.size());
-    for (size_t j = 0; j < n; ++j)
-        energy = synthesis::wrapAdd(energy, synthesis::wrapSquare(etalon.lpData[j]));
-    return views::formatText(" pulse %d [%d]", etalon.wNumber, energy);
+    return views::formatText(" pulse %d [%d]", etalon.wNumber, etalonEnergy(etalon));
 }
 
 void drawAlphabetView(platform::Dc& dc, const AlphabetViewInput& in)

@@ -8,7 +8,6 @@
 #include "commands.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/random_streams.h"
-#include "synthesis/wrapping.h"
 
 namespace {
 
@@ -16,19 +15,11 @@ constexpr int16_t kAmplitude = 128;
 constexpr uint16_t kEtalonCount = 20;
 constexpr uint16_t kEtalonLength = 20;
 
-int32_t energyOf(const PulseHeader& e)
-{
-    int32_t sum = 0;
-    for (int j = 0; j < e.wSize; ++j)
-        sum = synthesis::wrapAdd(sum, synthesis::wrapSquare(e.lpData[j]));
-    return sum;
-}
-
 void printTable(const std::array<PulseHeader, kEtalonCount>& alphabet)
 {
     std::printf("letter  number  energy  samples\n");
     for (const PulseHeader& e : alphabet) {
-        std::printf("%-6c  %6d  %6d ", etalonLetter(e.wNumber), e.wNumber, energyOf(e));
+        std::printf("%-6c  %6d  %6d ", etalonLetter(e.wNumber), e.wNumber, etalonEnergy(e));
         for (int j = 0; j < e.wSize; ++j)
             std::printf(" %4d", e.lpData[j]);
         std::printf("\n");
@@ -41,7 +32,7 @@ void printJson(const std::array<PulseHeader, kEtalonCount>& alphabet)
     for (size_t i = 0; i < alphabet.size(); ++i) {
         const PulseHeader& e = alphabet[i];
         std::printf("  {\"letter\": \"%c\", \"number\": %d, \"energy\": %d, \"samples\": [", etalonLetter(e.wNumber),
-                    e.wNumber, energyOf(e));
+                    e.wNumber, etalonEnergy(e));
         for (int j = 0; j < e.wSize; ++j)
             std::printf("%s%d", j ? ", " : "", e.lpData[j]);
         std::printf("]}%s\n", i + 1 < alphabet.size() ? "," : "");
