@@ -15,18 +15,18 @@ constexpr uint16_t kBenchPulseLength = 20;
 constexpr int16_t kBenchAmplitude = 128, kBenchNoise = 25;
 
 struct BenchSeries {
-    std::array<PulseHeader, 20> alphabet{};
-    RandomStreams streams;
-    MessageRecorder sink;
+    std::array<synthesis::PulseHeader, 20> alphabet{};
+    synthesis::RandomStreams streams;
+    synthesis::MessageRecorder sink;
     std::vector<uint16_t> sequence;
-    SeriesHeaderPtr series;
+    synthesis::SeriesHeaderPtr series;
 
     BenchSeries(uint32_t N, uint16_t K, uint16_t Tmin, uint16_t Tmax, std::vector<uint16_t> etalons)
         : sequence(std::move(etalons))
     {
-        makeAlphabet(sink, kBenchAmplitude, 20, kBenchPulseLength, alphabet, streams.etalonSeed);
-        series = getCutOffSeries(sink, alphabet, kBenchPulseLength, Tmin, Tmax, N, K, sequence, kBenchAmplitude, 100,
-                                 std::move(series), streams);
-        addNoise(kBenchNoise, kBenchAmplitude, series.get(), streams.noiseSeed);
+        synthesis::makeAlphabet(sink, kBenchAmplitude, 20, kBenchPulseLength, alphabet, streams.etalonSeed);
+        series = synthesis::getCutOffSeries(sink, alphabet, kBenchPulseLength, Tmin, Tmax, N, K, sequence,
+                                            kBenchAmplitude, 100, std::move(series), streams);
+        synthesis::addNoise(kBenchNoise, kBenchAmplitude, series.get(), streams.noiseSeed);
     }
 };

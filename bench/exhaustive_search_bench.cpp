@@ -38,9 +38,9 @@ struct SearchBench : BenchSeries {
     SearchBench(uint32_t N, bool mixed)
         : BenchSeries(N, kPulses, kTmin, static_cast<uint16_t>(N), etalonsOf(mixed)), Tmax(static_cast<uint16_t>(N))
     {
-        const int32_t programme = estimateByEnergies(sink, kTmin, Tmax, kL, kPulses, *series);
+        const int32_t programme = detection::estimateByEnergies(sink, kTmin, Tmax, kL, kPulses, *series);
         uint16_t passes = 0;
-        runImprovementLoop(sink, kTmin, Tmax, kL, kPulses, *series, programme, passes);
+        detection::runImprovementLoop(sink, kTmin, Tmax, kL, kPulses, *series, programme, passes);
         hint.assign(series->lpFoundPositions.begin(), series->lpFoundPositions.begin() + kPulses);
     }
 
@@ -80,7 +80,7 @@ void BM_ExhaustiveFast(benchmark::State& state)
     int32_t result = 0;
     for (auto _ : state) {
         w.setStart(withHint);
-        result = searchInIntervals(w.sink, kTmin, w.Tmax, kL, kPulses, *w.series);
+        result = detection::searchInIntervals(w.sink, kTmin, w.Tmax, kL, kPulses, *w.series);
         benchmark::DoNotOptimize(result);
     }
     w.report(state, result);

@@ -32,12 +32,14 @@ struct Workbench : BenchSeries {
     }
 };
 
-using Estimator = int32_t (*)(MessageSink&, uint16_t, uint16_t, uint16_t, uint16_t, SeriesHeader&);
-using CountChooser = int32_t (*)(MessageSink&, uint16_t, uint16_t, bool, StepwiseProtocol*, SeriesHeader&);
-using CountRanker = int32_t (*)(MessageSink&, uint16_t, uint16_t, bool, StepwiseProtocol*, PulseCountTable*,
-                                SeriesHeader&);
+using Estimator = int32_t (*)(synthesis::MessageSink&, uint16_t, uint16_t, uint16_t, uint16_t,
+                              synthesis::SeriesHeader&);
+using CountChooser = int32_t (*)(synthesis::MessageSink&, uint16_t, uint16_t, bool, detection::StepwiseProtocol*,
+                                 synthesis::SeriesHeader&);
+using CountRanker = int32_t (*)(synthesis::MessageSink&, uint16_t, uint16_t, bool, detection::StepwiseProtocol*,
+                                detection::PulseCountTable*, synthesis::SeriesHeader&);
 
-const Estimator fastProgramme = static_cast<Estimator>(&estimateByEnergies);
+const Estimator fastProgramme = static_cast<Estimator>(&detection::estimateByEnergies);
 
 // Arguments: series length, pulse count, Tmax. At 7200 samples Tmax 400
 // lets 20 pulses fill the series.
@@ -66,12 +68,12 @@ void BM_ImprovementLoop(benchmark::State& state)
 {
     const auto K = static_cast<uint16_t>(state.range(1));
     Workbench w(static_cast<uint32_t>(state.range(0)), K);
-    const int32_t start = estimateByEnergies(w.sink, kTmin, kTmax, kL, K, *w.series);
+    const int32_t start = detection::estimateByEnergies(w.sink, kTmin, kTmax, kL, K, *w.series);
     const std::vector<int16_t> programme(w.series->lpFoundPositions.begin(), w.series->lpFoundPositions.begin() + K);
     uint16_t passes = 0;
     for (auto _ : state) {
         std::copy(programme.begin(), programme.end(), w.series->lpFoundPositions.begin());
-        benchmark::DoNotOptimize(runImprovementLoop(w.sink, kTmin, kTmax, kL, K, *w.series, start, passes));
+        benchmark::DoNotOptimize(detection::runImprovementLoop(w.sink, kTmin, kTmax, kL, K, *w.series, start, passes));
     }
     state.counters["passes"] = passes;
 }
@@ -82,10 +84,11 @@ void BM_RunFixedCaseEstimation(benchmark::State& state)
     const auto N = static_cast<uint32_t>(state.range(0));
     const auto K = static_cast<uint16_t>(state.range(1));
     Workbench w(N, K);
-    StepwiseProtocolPtr protocol;
+    detection::StepwiseProtocolPtr protocol;
     for (auto _ : state) {
-        protocol = getStepwiseProtocol(7, w.series->wMaxPulses, std::move(protocol));
-        benchmark::DoNotOptimize(runFixedCaseEstimation(w.sink, *w.series, protocol.get(), kTmin, kTmax, kL, K, N));
+        protocol = detection::getStepwiseProtocol(7, w.series->wMaxPulses, std::move(protocol));
+        benchmark::DoNotOptimize(
+            detection::runFixedCaseEstimation(w.sink, *w.series, protocol.get(), kTmin, kTmax, kL, K, N));
     }
 }
 BENCHMARK(BM_RunFixedCaseEstimation)->Apply(sizes);
@@ -101,14 +104,14 @@ void sequential(benchmark::State& state, CountChooser choose)
 {
     const auto N = static_cast<uint32_t>(state.range(0));
     Workbench w(N, std::min<uint16_t>(defaultCount(N), 400));
-    StepwiseProtocolPtr protocol;
+    detection::StepwiseProtocolPtr protocol;
     for (auto _ : state) {
-        protocol = getStepwiseProtocol(7, w.series->wMaxPulses, std::move(protocol));
+        protocol = detection::getStepwiseProtocol(7, w.series->wMaxPulses, std::move(protocol));
         benchmark::DoNotOptimize(choose(w.sink, kTmin, kTmax, false, protocol.get(), *w.series));
     }
 }
 void BM_SequentialMethod_Literal(benchmark::State& state) { sequential(state, &literal::sequentialMethod); }
-void BM_SequentialMethod_Fast(benchmark::State& state) { sequential(state, &sequentialMethod); }
+void BM_SequentialMethod_Fast(benchmark::State& state) { sequential(state, &detection::sequentialMethod); }
 BENCHMARK(BM_SequentialMethod_Literal)->Apply(countSizes);
 BENCHMARK(BM_SequentialMethod_Literal)->Apply(longSeries);
 BENCHMARK(BM_SequentialMethod_Fast)->Apply(countSizes)->Arg(32767);
@@ -117,17 +120,17 @@ void ranking(benchmark::State& state, CountRanker rank)
 {
     const auto N = static_cast<uint32_t>(state.range(0));
     Workbench w(N, std::min<uint16_t>(defaultCount(N), 400));
-    StepwiseProtocolPtr protocol;
-    PulseCountTablePtr table;
+    detection::StepwiseProtocolPtr protocol;
+    detection::PulseCountTablePtr table;
     for (auto _ : state) {
-        protocol = getStepwiseProtocol(7, w.series->wMaxPulses, std::move(protocol));
-        table = getPulseCountTable(w.series->wImpulseQuantity, w.series->wMinPulses, w.series->wMaxPulses,
-                                   std::move(table));
+        protocol = detection::getStepwiseProtocol(7, w.series->wMaxPulses, std::move(protocol));
+        table = detection::getPulseCountTable(w.series->wImpulseQuantity, w.series->wMinPulses, w.series->wMaxPulses,
+                                              std::move(table));
         benchmark::DoNotOptimize(rank(w.sink, kTmin, kTmax, false, protocol.get(), table.get(), *w.series));
     }
 }
 void BM_PulseCountRanking_Literal(benchmark::State& state) { ranking(state, &literal::rankPulseCounts); }
-void BM_PulseCountRanking_Fast(benchmark::State& state) { ranking(state, &rankPulseCounts); }
+void BM_PulseCountRanking_Fast(benchmark::State& state) { ranking(state, &detection::rankPulseCounts); }
 BENCHMARK(BM_PulseCountRanking_Literal)->Apply(countSizes);
 BENCHMARK(BM_PulseCountRanking_Literal)->Apply(longSeries);
 BENCHMARK(BM_PulseCountRanking_Fast)->Apply(countSizes)->Arg(32767);
@@ -138,14 +141,14 @@ void BM_StatCutoffSpotting(benchmark::State& state)
 {
     const auto task = static_cast<uint16_t>(state.range(0));
     Workbench w(1200, 18);
-    RestErrorHeaderPtr header;
+    detection::RestErrorHeaderPtr header;
     const std::vector<uint16_t> required{1};
     int32_t noiseSeed = 10597;
     for (auto _ : state) {
-        header = getRestErrHeader(w.sink, 5, 5, 10, std::move(header));
-        initRestErrHeader(w.sink, 5, 6, 1, 5, 0, 25, 10, header.get());
-        benchmark::DoNotOptimize(statCutoffSpotting(w.sink, header.get(), w.alphabet, 1, required, 1, task, 100, 100,
-                                                    w.series, kAmplitude, noiseSeed, w.streams));
+        header = detection::getRestErrHeader(w.sink, 5, 5, 10, std::move(header));
+        detection::initRestErrHeader(w.sink, 5, 6, 1, 5, 0, 25, 10, header.get());
+        benchmark::DoNotOptimize(detection::statCutoffSpotting(w.sink, header.get(), w.alphabet, 1, required, 1, task,
+                                                               100, 100, w.series, kAmplitude, noiseSeed, w.streams));
     }
 }
 BENCHMARK(BM_StatCutoffSpotting)->Arg(8)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);

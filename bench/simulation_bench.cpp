@@ -23,20 +23,20 @@ constexpr uint32_t kN = 1200;
 constexpr double kSeries = double{kPulses} * kLevels * kRepeats;
 
 struct DefaultGrid {
-    std::array<PulseHeader, 20> alphabet{};
-    RandomStreams streams;
-    MessageRecorder sink;
-    SeriesHeaderPtr series;
-    RestErrorHeaderPtr header;
+    std::array<synthesis::PulseHeader, 20> alphabet{};
+    synthesis::RandomStreams streams;
+    synthesis::MessageRecorder sink;
+    synthesis::SeriesHeaderPtr series;
+    detection::RestErrorHeaderPtr header;
     std::vector<uint16_t> required{1};
     int32_t noiseSeed = 10597;
 
     DefaultGrid()
     {
-        makeAlphabet(sink, 128, 20, 20, alphabet, streams.etalonSeed);
-        series = getCutOffSeriesHeader(sink, 20, 20, 40, 181, kN, std::move(series));
-        header = getRestErrHeader(sink, kPulses, kLevels, kRepeats, nullptr);
-        initRestErrHeader(sink, kPulses, kPulseFrom, 1, kLevels, 0, kLevelStep, kRepeats, header.get());
+        synthesis::makeAlphabet(sink, 128, 20, 20, alphabet, streams.etalonSeed);
+        series = synthesis::getCutOffSeriesHeader(sink, 20, 20, 40, 181, kN, std::move(series));
+        header = detection::getRestErrHeader(sink, kPulses, kLevels, kRepeats, nullptr);
+        detection::initRestErrHeader(sink, kPulses, kPulseFrom, 1, kLevels, 0, kLevelStep, kRepeats, header.get());
     }
 };
 
@@ -52,16 +52,16 @@ void BM_Simulation(benchmark::State& state)
         DefaultGrid g;
         state.ResumeTiming();
         if (variant == Split) {
-            SimulationOptions options;
+            detection::SimulationOptions options;
             options.threads = static_cast<unsigned>(state.range(2));
-            statCutoffSpotting(g.sink, g.header.get(), g.alphabet, 1, g.required, 1, task, 100, 100, g.series, 128,
-                               g.noiseSeed, g.streams, options);
+            detection::statCutoffSpotting(g.sink, g.header.get(), g.alphabet, 1, g.required, 1, task, 100, 100,
+                                          g.series, 128, g.noiseSeed, g.streams, options);
         } else {
             literal::statCutoffSpotting(
                 g.sink, g.header.get(), g.alphabet, 1, g.required, 1, task, 100, 100, g.series, 128, g.noiseSeed,
                 g.streams, {}, variant == LiteralRun ? literal::Estimators::Literal : literal::Estimators::Product);
         }
-        benchmark::DoNotOptimize(g.header->lpErrors[kDetectionErrors][0][0]);
+        benchmark::DoNotOptimize(g.header->lpErrors[detection::kDetectionErrors][0][0]);
     }
     state.counters["series/s"] = benchmark::Counter(kSeries, benchmark::Counter::kIsIterationInvariantRate);
 }

@@ -6,7 +6,9 @@
 #include "detection/chain_core.h"
 #include "detection/fixed_case_criteria.h"
 
-StartRegions buildStartRegions(const SeriesHeader& series, uint32_t seriesSize, uint16_t Tmin, uint16_t Tmax)
+namespace detection {
+
+StartRegions buildStartRegions(const synthesis::SeriesHeader& series, uint32_t seriesSize, uint16_t Tmin, uint16_t Tmax)
 {
     StartRegions r;
     const uint16_t mMax = series.wMaxPulses;
@@ -119,3 +121,5 @@ int32_t followBestChain(const StartRegions& regions, const ChainTables& t, size_
         positions.resize(maxCount);
     return best;
 }
+
+}  // namespace detection

@@ -12,6 +12,8 @@
 #include "synthesis/wrapping.h"
 #include "synthesis/pulse_records.h"
 
+namespace detection {
+
 // The seven start regions, in the order of StartRegions and of the
 // DetectionStudy's arrays.
 enum OmegaSet : int {
@@ -40,7 +42,7 @@ struct StartRegions {
 // them, for a series of N samples. Ranges are kept inside 0..N-L so that
 // every window lies in the series. Throws std::bad_alloc when a set cannot
 // be had (the callers end with their work-memory message).
-StartRegions buildStartRegions(const SeriesHeader& series, uint32_t N, uint16_t Tmin, uint16_t Tmax);
+StartRegions buildStartRegions(const synthesis::SeriesHeader& series, uint32_t N, uint16_t Tmin, uint16_t Tmax);
 
 // Calls f(p) for every start of the set in increasing order.
 template <class F>
@@ -80,3 +82,5 @@ void runChainProgramme(const StartRegions& regions, ChainTables& t, uint16_t Tmi
 // when none. A chain longer than maxCount keeps its first maxCount starts.
 int32_t followBestChain(const StartRegions& regions, const ChainTables& t, size_t maxCount,
                         std::vector<int32_t>& positions);
+
+}  // namespace detection

@@ -21,6 +21,7 @@
 #include <vector>
 
 namespace detection {
+
 namespace {
 
 __extension__ typedef __int128 Int128;

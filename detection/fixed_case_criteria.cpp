@@ -10,6 +10,8 @@
 #include "synthesis/formatted_text.h"
 #include "synthesis/wrapping.h"
 
+namespace detection {
+
 namespace {
 
 // Sums and products wrap at 32 bits by definition.
@@ -19,7 +21,7 @@ using synthesis::wrapMul;
 using synthesis::wrapSquare;
 
 // The samples the criteria may read: never more than the record holds.
-int32_t readableSize(const SeriesHeader& series)
+int32_t readableSize(const synthesis::SeriesHeader& series)
 {
     return static_cast<int32_t>(std::min<size_t>(series.dwSeriesSize, series.lpSeriesData.size()));
 }
@@ -57,7 +59,7 @@ int32_t clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, 
 }  // namespace
 
 // What every estimator needs: a count it can write and samples it can read.
-std::string countProblem(const SeriesHeader& series, uint16_t m,
+std::string countProblem(const synthesis::SeriesHeader& series, uint16_t m,
                          std::initializer_list<const std::vector<int16_t>*> arrays)
 {
     if (m == 0)
@@ -71,20 +73,20 @@ std::string countProblem(const SeriesHeader& series, uint16_t m,
     return {};
 }
 
-bool acceptArguments(MessageSink& sink, const char* caption, const std::string& problem)
+bool acceptArguments(synthesis::MessageSink& sink, const char* caption, const std::string& problem)
 {
     if (problem.empty())
         return true;
-    sink.messageBox("Несовместимые входные параметры!\n\n" + problem, caption, MessageIcon::Warning);
+    sink.messageBox("Несовместимые входные параметры!\n\n" + problem, caption, synthesis::MessageIcon::Warning);
     return false;
 }
 
-void noMemoryFor(MessageSink& sink, const char* name)
+void noMemoryFor(synthesis::MessageSink& sink, const char* name)
 {
-    sink.messageBox(std::string("Нет памяти для ") + name + "!", "", MessageIcon::None);
+    sink.messageBox(std::string("Нет памяти для ") + name + "!", "", synthesis::MessageIcon::None);
 }
 
-int32_t criterionSum(const SeriesHeader& series, uint16_t L, std::span<const int16_t> positions)
+int32_t criterionSum(const synthesis::SeriesHeader& series, uint16_t L, std::span<const int16_t> positions)
 {
     return sumOfColumnSquares(series.lpSeriesData.data(), readableSize(series), L, positions.data(),
                               static_cast<int32_t>(positions.size()));
@@ -97,12 +99,12 @@ int32_t measureOfSum(int32_t S, uint16_t m)
     return wrapAdd(m, wrapMul(2, S)) / (2 * static_cast<int32_t>(m));
 }
 
-int32_t measure(const SeriesHeader& series, uint16_t L, std::span<const int16_t> positions)
+int32_t measure(const synthesis::SeriesHeader& series, uint16_t L, std::span<const int16_t> positions)
 {
     return measureOfSum(criterionSum(series, L, positions), static_cast<uint16_t>(positions.size()));
 }
 
-int32_t squares(const SeriesHeader& series, uint16_t L, std::span<const int16_t> positions)
+int32_t squares(const synthesis::SeriesHeader& series, uint16_t L, std::span<const int16_t> positions)
 {
     const int16_t* x = series.lpSeriesData.data();
     const int32_t N = readableSize(series);
@@ -119,7 +121,8 @@ AdmissibleRange admissibleRange(uint16_t k, uint16_t m, uint32_t N, uint16_t L, 
     return {clamp32(r.lo), clamp32(r.hi)};
 }
 
-std::string fixedCaseProblem(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m)
+std::string fixedCaseProblem(const synthesis::SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L,
+                             uint16_t m)
 {
     std::string problem = countProblem(series, m, {&series.lpFoundPositions});
     if (!problem.empty())
@@ -136,19 +139,19 @@ std::string fixedCaseProblem(const SeriesHeader& series, uint16_t Tmin, uint16_t
     return {};
 }
 
-detection::PulseLayout seriesLayout(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L)
+detection::PulseLayout seriesLayout(const synthesis::SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L)
 {
     return {series.dwSeriesSize, L, Tmin, Tmax};
 }
 
-std::span<const int16_t> seriesSamples(const SeriesHeader& series)
+std::span<const int16_t> seriesSamples(const synthesis::SeriesHeader& series)
 {
     return {series.lpSeriesData.data(), static_cast<size_t>(readableSize(series))};
 }
 
 namespace {
 
-int32_t measureOfStarts(const SeriesHeader& series, uint16_t L, std::span<const int32_t> starts)
+int32_t measureOfStarts(const synthesis::SeriesHeader& series, uint16_t L, std::span<const int32_t> starts)
 {
     return measureOfSum(detection::columnCriterion<int16_t, int32_t>(seriesSamples(series), L, starts),
                         static_cast<uint16_t>(starts.size()));
@@ -156,8 +159,8 @@ int32_t measureOfStarts(const SeriesHeader& series, uint16_t L, std::span<const 
 
 }  // namespace
 
-std::unique_ptr<SeriesProgramme> shareEnergyProgramme(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax,
-                                                      uint16_t L, uint16_t mFrom, uint16_t mTo)
+std::unique_ptr<SeriesProgramme> shareEnergyProgramme(const synthesis::SeriesHeader& series, uint16_t Tmin,
+                                                      uint16_t Tmax, uint16_t L, uint16_t mFrom, uint16_t mTo)
 {
     if (series.dwSeriesSize > series.lpSeriesData.size())
         return nullptr;
@@ -169,8 +172,8 @@ std::unique_ptr<SeriesProgramme> shareEnergyProgramme(const SeriesHeader& series
     }
 }
 
-int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                           SeriesHeader& series, const SeriesProgramme* shared)
+int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                           synthesis::SeriesHeader& series, const SeriesProgramme* shared)
 {
     if (!acceptArguments(sink, " estimateByEnergies ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
         return kEstimateFailure;
@@ -198,19 +201,20 @@ int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
     return measureOfStarts(series, L, p);
 }
 
-int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                           SeriesHeader& series)
+int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                           synthesis::SeriesHeader& series)
 {
     return estimateByEnergies(sink, Tmin, Tmax, L, m, series, nullptr);
 }
 
-int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series)
+int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                         synthesis::SeriesHeader& series)
 {
     return improvePositions(sink, Tmin, Tmax, L, m, series, nullptr);
 }
 
-int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series,
-                         detection::ImprovementMemo<int32_t>* memo)
+int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                         synthesis::SeriesHeader& series, detection::ImprovementMemo<int32_t>* memo)
 {
     if (!acceptArguments(sink, " improvePositions ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
         return kEstimateFailure;
@@ -228,3 +232,5 @@ int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16
         series.lpFoundPositions[k] = static_cast<int16_t>(starts[k]);
     return measureOfSum(best, m);
 }
+
+}  // namespace detection

@@ -75,6 +75,8 @@
 #include "synthesis/message_sink.h"
 #include "synthesis/pulse_records.h"
 
+namespace detection {
+
 // Failure result of the estimators and the mark of an empty table cell.
 constexpr int32_t kEstimateFailure = -999999;
 
@@ -84,38 +86,42 @@ struct AdmissibleRange {
     bool empty() const { return lo > hi; }
 };
 
-int32_t criterionSum(const SeriesHeader& series, uint16_t L, std::span<const int16_t> positions);
+int32_t criterionSum(const synthesis::SeriesHeader& series, uint16_t L, std::span<const int16_t> positions);
 int32_t measureOfSum(int32_t S, uint16_t m);
-int32_t measure(const SeriesHeader& series, uint16_t L, std::span<const int16_t> positions);
-int32_t squares(const SeriesHeader& series, uint16_t L, std::span<const int16_t> positions);
+int32_t measure(const synthesis::SeriesHeader& series, uint16_t L, std::span<const int16_t> positions);
+int32_t squares(const synthesis::SeriesHeader& series, uint16_t L, std::span<const int16_t> positions);
 
 AdmissibleRange admissibleRange(uint16_t k, uint16_t m, uint32_t N, uint16_t L, uint16_t Tmin, uint16_t Tmax);
-std::string fixedCaseProblem(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m);
+std::string fixedCaseProblem(const synthesis::SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L,
+                             uint16_t m);
 
-int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                           SeriesHeader& series);
+int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                           synthesis::SeriesHeader& series);
 // The observed samples the estimators read (never more than the record
 // holds), and the layout of pulses of L samples Tmin..Tmax apart on them.
-std::span<const int16_t> seriesSamples(const SeriesHeader& series);
-detection::PulseLayout seriesLayout(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L);
+std::span<const int16_t> seriesSamples(const synthesis::SeriesHeader& series);
+detection::PulseLayout seriesLayout(const synthesis::SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L);
 
 // The energy programme of one series for every count mFrom..mTo, filled once
 // for the callers that estimate many counts of the same series (the
 // sequential method, the pulse-count ranking). nullptr when its memory
 // cannot be had; the callers then estimate count by count.
 using SeriesProgramme = detection::EnergyProgramme<int32_t>;
-std::unique_ptr<SeriesProgramme> shareEnergyProgramme(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax,
-                                                      uint16_t L, uint16_t mFrom, uint16_t mTo);
+std::unique_ptr<SeriesProgramme> shareEnergyProgramme(const synthesis::SeriesHeader& series, uint16_t Tmin,
+                                                      uint16_t Tmax, uint16_t L, uint16_t mFrom, uint16_t mTo);
 // estimateByEnergies reading count m from `shared` (made for this series and
 // these Tmin, Tmax and L) when it holds m; the same checks, messages and
 // results.
-int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                           SeriesHeader& series, const SeriesProgramme* shared);
-int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series);
+int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                           synthesis::SeriesHeader& series, const SeriesProgramme* shared);
+int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                         synthesis::SeriesHeader& series);
 // improvePositions remembering the criteria of its scans in `memo` for the
 // next pass of a loop over the same series and count; the same checks,
 // messages and results.
-int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series,
-                         detection::ImprovementMemo<int32_t>* memo);
-int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series,
-                          const detection::ProgressCallback& progress = {});
+int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                         synthesis::SeriesHeader& series, detection::ImprovementMemo<int32_t>* memo);
+int32_t searchInIntervals(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                          synthesis::SeriesHeader& series, const detection::ProgressCallback& progress = {});
+
+}  // namespace detection

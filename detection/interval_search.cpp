@@ -8,8 +8,10 @@
 #include "detection/exhaustive_search.h"
 #include "detection/fixed_case_criteria.h"
 
-int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series,
-                          const detection::ProgressCallback& progress)
+namespace detection {
+
+int32_t searchInIntervals(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                          synthesis::SeriesHeader& series, const detection::ProgressCallback& progress)
 {
     if (!acceptArguments(
             sink, " searchInIntervals ",
@@ -39,7 +41,7 @@ int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint1
     }
     if (result.cancelled) {
         sink.messageBox("The exhaustive search was cancelled; the positions are left as they were.",
-                        " searchInIntervals ", MessageIcon::Information);
+                        " searchInIntervals ", synthesis::MessageIcon::Information);
         return kEstimateFailure;
     }
 
@@ -53,3 +55,5 @@ int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint1
     }
     return measureOfSum(best, m);
 }
+
+}  // namespace detection

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+namespace detection {
+
 namespace {
 
 // Moves the intervals [from, count) to start at `to` (either direction) and
@@ -246,3 +248,5 @@ int intersectIntervalSets(IntervalSet* set, const IntervalSet* other)
     }
     return 1;
 }
+
+}  // namespace detection

@@ -16,6 +16,8 @@
 #include <memory>
 #include <vector>
 
+namespace detection {
+
 struct IntervalSet {
     uint16_t wCapacity = 0;          // intervals that fit; never grows in place
     uint16_t wCount = 0;             // intervals stored
@@ -72,3 +74,5 @@ int subtractIntervalSets(IntervalSet* set, const IntervalSet* other);
 // or memory runs out (the set is then unchanged). `other` may be the set
 // itself.
 int intersectIntervalSets(IntervalSet* set, const IntervalSet* other);
+
+}  // namespace detection

@@ -11,11 +11,13 @@
 #include "synthesis/formatted_text.h"
 #include "synthesis/wrapping.h"
 
+namespace detection {
+
 namespace {
 
 using synthesis::appendFormat;
 
-std::span<const int16_t> foundPositions(const SeriesHeader& s, size_t count)
+std::span<const int16_t> foundPositions(const synthesis::SeriesHeader& s, size_t count)
 {
     return {s.lpFoundPositions.data(), std::min(count, s.lpFoundPositions.size())};
 }
@@ -150,8 +152,8 @@ void rankCandidate(StepwiseProtocol& protocol, RankedList& list, int n, int32_t 
 // The true count is always offered: its fit takes the lowest-ranked row.
 // A series without a true count, or one the programme cannot fit, has
 // nothing to offer.
-void offerTrueCount(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, StepwiseProtocol& p, int first,
-                    const SeriesProgramme* programme, SeriesHeader& series)
+void offerTrueCount(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, StepwiseProtocol& p, int first,
+                    const SeriesProgramme* programme, synthesis::SeriesHeader& series)
 {
     const uint16_t L = series.wImpulseSize;
     const uint16_t m0 = series.wImpulseQuantity;
@@ -165,8 +167,8 @@ void offerTrueCount(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, StepwisePro
     }
 }
 
-int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
-                   PulseCountTable* table, SeriesHeader& series)
+int32_t rankCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+                   StepwiseProtocol* protocol, PulseCountTable* table, synthesis::SeriesHeader& series)
 {
     const uint16_t L = series.wImpulseSize;
     const int mMin = std::max<int>(series.wMinPulses, 1);
@@ -180,7 +182,7 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
     try {
         measures.assign(static_cast<size_t>(std::max(mMax - mMin + 1, 0)), 0);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для measure!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для measure!", "", synthesis::MessageIcon::None);
         return -1;
     }
 
@@ -236,7 +238,7 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
     }
 
     if (traceFlag)
-        sink.messageBox(trace, "Sequential method", MessageIcon::None);
+        sink.messageBox(trace, "Sequential method", synthesis::MessageIcon::None);
     if (!protocol || list.length == 0)
         return squares(series, L, foundPositions(series, series.wFoundPulses));
 
@@ -253,21 +255,21 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
 
 }  // namespace
 
-int32_t rankPulseCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
-                        PulseCountTable* table, SeriesHeader& series)
+int32_t rankPulseCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+                        StepwiseProtocol* protocol, PulseCountTable* table, synthesis::SeriesHeader& series)
 {
     // The trace text grows with the counts; its memory is work memory too.
     try {
         return rankCounts(sink, Tmin, Tmax, traceFlag, protocol, table, series);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для measure!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для measure!", "", synthesis::MessageIcon::None);
         return -1;
     }
 }
 
-int32_t runUnfixedDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+int32_t runUnfixedDetection(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
                             std::span<int32_t> chainOut, StepwiseProtocol* protocol, PulseCountTable* table,
-                            DetectionStudy* study, SeriesHeader& series)
+                            DetectionStudy* study, synthesis::SeriesHeader& series)
 {
     rankPulseCounts(sink, Tmin, Tmax, traceFlag, protocol, table, series);
     study01_UnFixedPulseDetection(sink, Tmin, Tmax, chainOut, study, series);
@@ -278,3 +280,5 @@ int32_t runUnfixedDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, boo
                           detected);
     return S;
 }
+
+}  // namespace detection

@@ -15,6 +15,8 @@
 #include "synthesis/message_sink.h"
 #include "synthesis/pulse_records.h"
 
+namespace detection {
+
 // Per pulse count, what the energy programme captured and what it left to
 // the noise. Row r belongs to the count wMinCount + r. The arrays hold
 // wCapacity cells each.
@@ -58,14 +60,16 @@ void freePulseCountTable(PulseCountTablePtr& table);
 // squares are returned; without any ranked row (a protocol of two rows or
 // fewer, or none) it keeps the last fit. Returns -1 after "Нет памяти для
 // measure!" (no caption) when the work memory cannot be had.
-int32_t rankPulseCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
-                        PulseCountTable* table, SeriesHeader& series);
+int32_t rankPulseCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+                        StepwiseProtocol* protocol, PulseCountTable* table, synthesis::SeriesHeader& series);
 
 // rankPulseCounts, then study01_UnFixedPulseDetection (which shows its
 // trace), then, while the protocol has room, a row of code 6 with the
 // detected count and positions and, as measure and squares, the summed window
 // energy S of the detected positions. Returns S, also when no row was
 // appended.
-int32_t runUnfixedDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+int32_t runUnfixedDetection(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
                             std::span<int32_t> chainOut, StepwiseProtocol* protocol, PulseCountTable* table,
-                            DetectionStudy* study, SeriesHeader& series);
+                            DetectionStudy* study, synthesis::SeriesHeader& series);
+
+}  // namespace detection

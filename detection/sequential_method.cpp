@@ -10,6 +10,8 @@
 #include "detection/fixed_case_criteria.h"
 #include "synthesis/formatted_text.h"
 
+namespace detection {
+
 namespace {
 
 using synthesis::appendFormat;
@@ -44,7 +46,7 @@ size_t traceBound(uint16_t m0, uint16_t mFrom, uint16_t mMax)
     return bound;
 }
 
-std::vector<int32_t> foundStarts(const SeriesHeader& series, uint16_t m)
+std::vector<int32_t> foundStarts(const synthesis::SeriesHeader& series, uint16_t m)
 {
     return std::vector<int32_t>(series.lpFoundPositions.begin(), series.lpFoundPositions.begin() + m);
 }
@@ -55,8 +57,8 @@ std::vector<int32_t> foundStarts(const SeriesHeader& series, uint16_t m)
 // positions of the count before. The series ends with the count's improved
 // positions, as the estimators leave it. `shown` receives the
 // estimated-position count the programme left.
-Fit fitOnSeries(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series,
-                const SeriesProgramme* programme, uint16_t& shown)
+Fit fitOnSeries(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                synthesis::SeriesHeader& series, const SeriesProgramme* programme, uint16_t& shown)
 {
     if (programme && fixedCaseProblem(series, Tmin, Tmax, L, m).empty()) {
         try {
@@ -83,7 +85,7 @@ Fit fitOnSeries(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uin
     return fit;
 }
 
-std::string seriesProblem(const SeriesHeader& series, uint16_t mFrom, uint16_t mMax)
+std::string seriesProblem(const synthesis::SeriesHeader& series, uint16_t mFrom, uint16_t mMax)
 {
     if (mFrom > mMax)
         return synthesis::formatText("The series admits no pulse count: wMaxPulses is %d.\n", mMax);
@@ -110,9 +112,10 @@ void traceTruth(std::string& trace, int32_t M0, int32_t Q0, std::span<const int1
 // Fits every count mFrom..mMax on the series, keeping the measures and the
 // best fits, and traces each when `trace` is given. Memory running out
 // throws, the series part-way through.
-void fitEveryCount(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t mFrom, uint16_t mMax,
-                   std::string* trace, SeriesHeader& series, detection::CountChoice<int32_t>& choice,
-                   std::vector<int32_t>& programmeMeasures, std::vector<int32_t>& improvedMeasures)
+void fitEveryCount(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t mFrom,
+                   uint16_t mMax, std::string* trace, synthesis::SeriesHeader& series,
+                   detection::CountChoice<int32_t>& choice, std::vector<int32_t>& programmeMeasures,
+                   std::vector<int32_t>& improvedMeasures)
 {
     // One table of the energy programme serves every count.
     const std::unique_ptr<SeriesProgramme> programme = shareEnergyProgramme(series, Tmin, Tmax, L, mFrom, mMax);
@@ -153,7 +156,7 @@ void traceChoice(std::string& trace, const detection::CountChoice<int32_t>& choi
 // and improved positions, then the improvement's count when it differs. The
 // series keeps the programme count's improved positions.
 void writeChosenRows(StepwiseProtocol* protocol, const detection::CountChoice<int32_t>& choice,
-                     std::vector<int16_t>& rowPositions, SeriesHeader& series)
+                     std::vector<int16_t>& rowPositions, synthesis::SeriesHeader& series)
 {
     const Fit& byProgramme = choice.byProgramme;
     const Fit& byImprovement = choice.byImprovement;
@@ -176,8 +179,8 @@ void writeChosenRows(StepwiseProtocol* protocol, const detection::CountChoice<in
 
 }  // namespace
 
-int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
-                         SeriesHeader& series)
+int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+                         StepwiseProtocol* protocol, synthesis::SeriesHeader& series)
 {
     const uint16_t L = series.wImpulseSize;
     const uint16_t mMax = series.wMaxPulses;
@@ -186,7 +189,8 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
     const uint16_t mFrom = std::max<uint16_t>(series.wMinPulses, 1);
     const std::string problem = seriesProblem(series, mFrom, mMax);
     if (!problem.empty()) {
-        sink.messageBox("Несовместимые входные параметры!\n\n" + problem, " sequentialMethod ", MessageIcon::Warning);
+        sink.messageBox("Несовместимые входные параметры!\n\n" + problem, " sequentialMethod ",
+                        synthesis::MessageIcon::Warning);
         return kEstimateFailure;
     }
     const size_t counts = size_t{mMax} - mFrom + 1;
@@ -196,7 +200,7 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
         programmeMeasures.assign(counts, 0);
         improvedMeasures.assign(counts, 0);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для measure!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для measure!", "", synthesis::MessageIcon::None);
         return -1;
     }
     detection::CountChoice<int32_t> choice;
@@ -215,7 +219,7 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
         if (traceFlag)
             trace.reserve(traceBound(series.wImpulseQuantity, mFrom, mMax));
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для pulse_positions!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для pulse_positions!", "", synthesis::MessageIcon::None);
         return -1;
     }
 
@@ -234,15 +238,17 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
     } catch (const std::bad_alloc&) {
         std::copy(foundBefore.begin(), foundBefore.end(), series.lpFoundPositions.begin());
         series.wFoundPulses = foundCountBefore;
-        sink.messageBox("Нет памяти для pulse_positions!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для pulse_positions!", "", synthesis::MessageIcon::None);
         return -1;
     }
     appendProtocolRow(protocol, m0, M0, Q0, 0, detection::kMethodTrue, truth);
 
     if (traceFlag) {
         traceChoice(trace, choice);
-        sink.messageBox(trace, "Sequential method", MessageIcon::None);
+        sink.messageBox(trace, "Sequential method", synthesis::MessageIcon::None);
     }
     writeChosenRows(protocol, choice, rowPositions, series);
     return improvedMeasures[counts - 1];
 }
+
+}  // namespace detection

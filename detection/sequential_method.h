@@ -30,5 +30,9 @@
 #include "synthesis/message_sink.h"
 #include "synthesis/pulse_records.h"
 
-int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
-                         SeriesHeader& series);
+namespace detection {
+
+int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+                         StepwiseProtocol* protocol, synthesis::SeriesHeader& series);
+
+}  // namespace detection

@@ -18,13 +18,16 @@
 #include "synthesis/series_synthesis.h"
 #include "synthesis/wrapping.h"
 
+namespace detection {
+
 namespace {
 
 using synthesis::formatText;
 
 // Everything the simulation relies on, checked before anything changes.
-std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHeader> etalons, uint16_t activeCount,
-                              std::span<const uint16_t> requiredList, const SeriesHeader* series)
+std::string simulationProblem(const RestErrorHeader& h, std::span<const synthesis::PulseHeader> etalons,
+                              uint16_t activeCount, std::span<const uint16_t> requiredList,
+                              const synthesis::SeriesHeader* series)
 {
     if (!series)
         return "There is no series record to simulate in.\n";
@@ -40,7 +43,8 @@ std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHea
                           etalons.size());
 
     const uint16_t L = etalons[requiredList[0] - 1].wSize;
-    const std::string seriesProblem = seriesParameterProblem(L, series->wTmin, series->wTmax, series->dwSeriesSize);
+    const std::string seriesProblem =
+        synthesis::seriesParameterProblem(L, series->wTmin, series->wTmax, series->dwSeriesSize);
     if (!seriesProblem.empty())
         return seriesProblem;
 
@@ -54,8 +58,9 @@ std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHea
                 return "The error record holds fewer columns than it says it uses.\n";
     }
 
-    const int minK = std::max<int>(seriesMinPulses(series->dwSeriesSize, L, series->wTmax), 1);
-    const int maxK = std::min<int>(seriesMaxPulses(series->dwSeriesSize, L, series->wTmin), series->wMaxPulses);
+    const int minK = std::max<int>(synthesis::seriesMinPulses(series->dwSeriesSize, L, series->wTmax), 1);
+    const int maxK =
+        std::min<int>(synthesis::seriesMaxPulses(series->dwSeriesSize, L, series->wTmin), series->wMaxPulses);
     for (size_t j = 0; j < h.wVariousPulses; ++j) {
         const int m = h.wPulseValues[j];
         if (m < 1 || m > kMaxSimulationPulses)
@@ -89,7 +94,7 @@ void advanceOdometer(std::vector<uint16_t>& digits, std::vector<uint16_t>& numbe
 
 }  // namespace
 
-RestErrorHeaderPtr getRestErrHeader(MessageSink& sink, uint16_t pulses, uint16_t levels, int32_t repeats,
+RestErrorHeaderPtr getRestErrHeader(synthesis::MessageSink& sink, uint16_t pulses, uint16_t levels, int32_t repeats,
                                     RestErrorHeaderPtr existing)
 {
     const char* caption = " getRestErrHeader ";
@@ -97,7 +102,7 @@ RestErrorHeaderPtr getRestErrHeader(MessageSink& sink, uint16_t pulses, uint16_t
         try {
             existing = std::make_unique<RestErrorHeader>();
         } catch (const std::bad_alloc&) {
-            sink.messageBox("Нет памяти для newRestErrorHeader!", caption, MessageIcon::None);
+            sink.messageBox("Нет памяти для newRestErrorHeader!", caption, synthesis::MessageIcon::None);
             return nullptr;
         }
     }
@@ -115,7 +120,7 @@ RestErrorHeaderPtr getRestErrHeader(MessageSink& sink, uint16_t pulses, uint16_t
         h.lpNoiseLevel.assign(rows, 0);
     } catch (const std::bad_alloc&) {
         existing.reset();
-        sink.messageBox("Нет памяти для newRestErrorHeader->lpNoiseLevel!", caption, MessageIcon::None);
+        sink.messageBox("Нет памяти для newRestErrorHeader->lpNoiseLevel!", caption, synthesis::MessageIcon::None);
         return nullptr;
     }
     try {
@@ -123,7 +128,7 @@ RestErrorHeaderPtr getRestErrHeader(MessageSink& sink, uint16_t pulses, uint16_t
             matrix.resize(rows);
     } catch (const std::bad_alloc&) {
         existing.reset();
-        sink.messageBox("Нет памяти для newRestErrorHeader->lpErrors!", caption, MessageIcon::None);
+        sink.messageBox("Нет памяти для newRestErrorHeader->lpErrors!", caption, synthesis::MessageIcon::None);
         return nullptr;
     }
     try {
@@ -132,7 +137,7 @@ RestErrorHeaderPtr getRestErrHeader(MessageSink& sink, uint16_t pulses, uint16_t
                 row.assign(columns, 0);
     } catch (const std::bad_alloc&) {
         existing.reset();
-        sink.messageBox("Нет памяти для newRestErrorHeader->lpErrors[]!", caption, MessageIcon::None);
+        sink.messageBox("Нет памяти для newRestErrorHeader->lpErrors[]!", caption, synthesis::MessageIcon::None);
         return nullptr;
     }
     h.wNoiseLevels = levels;
@@ -141,21 +146,21 @@ RestErrorHeaderPtr getRestErrHeader(MessageSink& sink, uint16_t pulses, uint16_t
     return existing;
 }
 
-int initRestErrHeader(MessageSink& sink, uint16_t pulses, uint16_t pulseFrom, uint16_t pulseStep, uint16_t levels,
-                      uint16_t levelFrom, uint16_t levelStep, int32_t repeats, RestErrorHeader* header)
+int initRestErrHeader(synthesis::MessageSink& sink, uint16_t pulses, uint16_t pulseFrom, uint16_t pulseStep,
+                      uint16_t levels, uint16_t levelFrom, uint16_t levelStep, int32_t repeats, RestErrorHeader* header)
 {
     const char* caption = " initRestErrHeader ";
     if (!header) {
-        sink.messageBox("Не определен lpErrorHeader!", caption, MessageIcon::None);
+        sink.messageBox("Не определен lpErrorHeader!", caption, synthesis::MessageIcon::None);
         return 0;
     }
     RestErrorHeader& h = *header;
     if (h.wReservedPulses < pulses) {
-        sink.messageBox("Неверно задан wVariousPulsesNumber!", caption, MessageIcon::None);
+        sink.messageBox("Неверно задан wVariousPulsesNumber!", caption, synthesis::MessageIcon::None);
         return 0;
     }
     if (h.wReservedLevels < levels) {
-        sink.messageBox("Неверно задан wNoiseLevels!", caption, MessageIcon::None);
+        sink.messageBox("Неверно задан wNoiseLevels!", caption, synthesis::MessageIcon::None);
         return 0;
     }
     h.wVariousPulses = pulses;
@@ -171,11 +176,11 @@ int initRestErrHeader(MessageSink& sink, uint16_t pulses, uint16_t pulseFrom, ui
     return 1;
 }
 
-int addInitRestErrHeader(MessageSink& sink, uint16_t seriesType, uint16_t task, uint16_t createEnergy,
+int addInitRestErrHeader(synthesis::MessageSink& sink, uint16_t seriesType, uint16_t task, uint16_t createEnergy,
                          int16_t processEnergy, RestErrorHeader* header)
 {
     if (!header) {
-        sink.messageBox("Не определен lpErrorHeader!", " addInitRestErrHeader ", MessageIcon::None);
+        sink.messageBox("Не определен lpErrorHeader!", " addInitRestErrHeader ", synthesis::MessageIcon::None);
         return 0;
     }
     header->wLabelMark = 2;
@@ -194,7 +199,7 @@ int freeRestErrHeader(RestErrorHeaderPtr& header)
     return 1;
 }
 
-int32_t seriesDetectionError(const SeriesHeader& series, uint16_t m)
+int32_t seriesDetectionError(const synthesis::SeriesHeader& series, uint16_t m)
 {
     const size_t n = std::min({size_t{m}, series.lpPositions.size(), series.lpFoundPositions.size()});
     if (n == 0)
@@ -213,7 +218,7 @@ namespace {
 // The whole run as one sequence of series: column j (pulse value) slowest,
 // then row i (noise level), then the R series of the cell.
 struct Grid {
-    std::span<const PulseHeader> etalons;
+    std::span<const synthesis::PulseHeader> etalons;
     uint16_t activeCount = 0;
     std::span<const uint16_t> requiredList;
     uint16_t task = 0, L = 0, Tmin = 0, Tmax = 0, mMax = 0, createEnergy = 0;
@@ -233,7 +238,7 @@ struct Grid {
 // The state a series starts from: the random streams, the noise stream and
 // the etalon odometer of its cell as the series before it left them.
 struct SeriesState {
-    RandomStreams streams;
+    synthesis::RandomStreams streams;
     int32_t noiseSeed = 0;
     int32_t threshold = 0;
     std::vector<uint16_t> digits, etalonNumbers;  // mMax cells, the first m in use
@@ -245,8 +250,8 @@ enum class SeriesWork { Whole, SynthesisOnly };
 // `record`; adds each series' error to sums[cell - firstCell]. False when a
 // synthesis failed: `state` and `record` are then as that series left them.
 // `stop` is asked between series.
-bool runSeries(const Grid& g, uint64_t from, uint64_t to, SeriesState& state, SeriesHeaderPtr& record,
-               StepwiseProtocol* protocol, MessageSink& sink, SeriesWork work, std::span<int64_t> sums,
+bool runSeries(const Grid& g, uint64_t from, uint64_t to, SeriesState& state, synthesis::SeriesHeaderPtr& record,
+               StepwiseProtocol* protocol, synthesis::MessageSink& sink, SeriesWork work, std::span<int64_t> sums,
                uint64_t firstCell, const std::atomic<bool>* stop = nullptr, std::atomic<uint64_t>* done = nullptr,
                const std::function<void()>& between = {})
 {
@@ -272,17 +277,17 @@ bool runSeries(const Grid& g, uint64_t from, uint64_t to, SeriesState& state, Se
             advanceOdometer(state.digits, state.etalonNumbers, m, g.activeCount, g.requiredList);
         }
         bool made = false;
-        record = getCutOffSeries(sink, g.etalons, g.L, g.Tmin, g.Tmax, g.N, m, state.etalonNumbers, g.amplitude,
-                                 g.createEnergy, std::move(record), state.streams, &made);
+        record = synthesis::getCutOffSeries(sink, g.etalons, g.L, g.Tmin, g.Tmax, g.N, m, state.etalonNumbers,
+                                            g.amplitude, g.createEnergy, std::move(record), state.streams, &made);
         if (!record || !made)
             return false;
         if (work == SeriesWork::SynthesisOnly) {
-            state.noiseSeed = jumpRandom(state.noiseSeed, uint64_t{12} * g.N);
+            state.noiseSeed = synthesis::jumpRandom(state.noiseSeed, uint64_t{12} * g.N);
             continue;
         }
-        addNoise(sigma, g.amplitude, record.get(), state.noiseSeed);
+        synthesis::addNoise(sigma, g.amplitude, record.get(), state.noiseSeed);
 
-        SeriesHeader& series = *record;
+        synthesis::SeriesHeader& series = *record;
         protocol->wUsed = 0;
         switch (g.task) {
         case detection::taskFixedEstimation:
@@ -316,8 +321,8 @@ bool runSeries(const Grid& g, uint64_t from, uint64_t to, SeriesState& state, Se
 // through once, which is cheap beside the estimation.
 class StartPlan {
   public:
-    StartPlan(const Grid& g, const RandomStreams& streams, int32_t noiseSeed, const SeriesHeader& record,
-              std::vector<uint64_t> wanted)
+    StartPlan(const Grid& g, const synthesis::RandomStreams& streams, int32_t noiseSeed,
+              const synthesis::SeriesHeader& record, std::vector<uint64_t> wanted)
         : grid_(g), streams_(streams), noiseSeed_(noiseSeed)
     {
         direct_ = record.wFixedCount == 0;
@@ -338,8 +343,8 @@ class StartPlan {
         // states the wanted series start from.
         std::sort(wanted.begin(), wanted.end());
         SeriesState state = initial();
-        SeriesHeaderPtr scratch = std::make_unique<SeriesHeader>(record);
-        MessageRecorder quiet;
+        synthesis::SeriesHeaderPtr scratch = std::make_unique<synthesis::SeriesHeader>(record);
+        synthesis::MessageRecorder quiet;
         std::vector<int64_t> unused(1);
         uint64_t at = 0;
         for (const uint64_t s : wanted) {
@@ -363,10 +368,10 @@ class StartPlan {
         const uint16_t m = grid_.pulsesOf(s);
         const uint64_t position = positionBefore_.empty() ? 0 : positionBefore_[cell] + t * (1u + m);
         const uint64_t cut = cutBefore_.empty() ? 0 : cutBefore_[cell] + t * m;
-        state.streams.positionSeed = jumpRandom(state.streams.positionSeed, position);
-        state.streams.cutStartSeed = jumpRandom(state.streams.cutStartSeed, cut);
-        state.streams.cutEndSeed = jumpRandom(state.streams.cutEndSeed, cut);
-        state.noiseSeed = jumpRandom(state.noiseSeed, s * 12 * uint64_t{grid_.N});
+        state.streams.positionSeed = synthesis::jumpRandom(state.streams.positionSeed, position);
+        state.streams.cutStartSeed = synthesis::jumpRandom(state.streams.cutStartSeed, cut);
+        state.streams.cutEndSeed = synthesis::jumpRandom(state.streams.cutEndSeed, cut);
+        state.noiseSeed = synthesis::jumpRandom(state.noiseSeed, s * 12 * uint64_t{grid_.N});
         // The odometer from the start of the cell to series t.
         state.threshold = grid_.step(m);
         std::fill_n(state.digits.begin(), m, uint16_t{1});
@@ -391,7 +396,7 @@ class StartPlan {
     }
 
     const Grid& grid_;
-    RandomStreams streams_;
+    synthesis::RandomStreams streams_;
     int32_t noiseSeed_;
     bool direct_ = true;
     std::vector<uint64_t> positionBefore_, cutBefore_;
@@ -412,10 +417,10 @@ void writeCell(RestErrorHeader& h, uint64_t c, int64_t V, size_t levels)
 struct Chunk {
     uint64_t from = 0, to = 0;
     int64_t sum = 0;
-    MessageRecorder messages;
+    synthesis::MessageRecorder messages;
     bool failed = false;
-    SeriesState after;       // when failed: the state the failing series left
-    SeriesHeaderPtr record;  // when failed: the record it left
+    SeriesState after;                  // when failed: the state the failing series left
+    synthesis::SeriesHeaderPtr record;  // when failed: the record it left
 };
 
 std::vector<Chunk> chunksOf(const Grid& g, uint64_t first, uint64_t end, unsigned threads)
@@ -442,9 +447,9 @@ namespace {
 
 // The grid of a run: the etalons, the series' shape, and the pulse counts
 // and noise levels of its columns and rows.
-Grid gridOf(const RestErrorHeader& h, std::span<const PulseHeader> etalons, uint16_t activeCount,
+Grid gridOf(const RestErrorHeader& h, std::span<const synthesis::PulseHeader> etalons, uint16_t activeCount,
             std::span<const uint16_t> requiredList, uint16_t task, uint16_t createEnergy, int16_t amplitude,
-            const SeriesHeader& series)
+            const synthesis::SeriesHeader& series)
 {
     Grid g;
     g.etalons = etalons;
@@ -510,26 +515,27 @@ void fillPart(SimulationPart& part, uint64_t first, uint64_t end, uint64_t total
     part.holdsLast = holdsLast;
     part.messages.clear();
     for (const Chunk& c : kept)
-        for (const RecordedMessage& m : c.messages.messages)
+        for (const synthesis::RecordedMessage& m : c.messages.messages)
             part.messages.emplace_back(c.from, m);
 }
 
 // The run of statCutoffSpotting; throws std::bad_alloc when its work memory
 // (the grid, the plan of the series, the workers' records and protocols)
 // cannot be had, before anything of the caller's has changed.
-int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons, uint16_t activeCount,
-                 std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task, uint16_t createEnergy,
-                 int16_t processEnergy, SeriesHeaderPtr& series, int16_t amplitude, int32_t& noiseSeed,
-                 RandomStreams& streams, const SimulationOptions& options)
+int simulateGrid(synthesis::MessageSink& sink, RestErrorHeader* header, std::span<const synthesis::PulseHeader> etalons,
+                 uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
+                 uint16_t createEnergy, int16_t processEnergy, synthesis::SeriesHeaderPtr& series, int16_t amplitude,
+                 int32_t& noiseSeed, synthesis::RandomStreams& streams, const SimulationOptions& options)
 {
     if (!header) {
-        sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", MessageIcon::None);
+        sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", synthesis::MessageIcon::None);
         return 0;
     }
     RestErrorHeader& h = *header;
     const std::string problem = simulationProblem(h, etalons, activeCount, requiredList, series.get());
     if (!problem.empty()) {
-        sink.messageBox("Несовместимые входные параметры!\n\n" + problem, "statCutoffSpotting", MessageIcon::Warning);
+        sink.messageBox("Несовместимые входные параметры!\n\n" + problem, "statCutoffSpotting",
+                        synthesis::MessageIcon::Warning);
         return 0;
     }
     const bool shard = options.part != nullptr;
@@ -552,7 +558,7 @@ int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const Pul
     };
     StepwiseProtocolPtr protocol = protocolFor();
     if (!protocol) {
-        sink.messageBox("Нет памяти для lpStepwiseProtocol!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для lpStepwiseProtocol!", "", synthesis::MessageIcon::None);
         return 0;
     }
 
@@ -574,7 +580,7 @@ int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const Pul
     try {
         plan = std::make_unique<StartPlan>(g, streams, noiseSeed, *series, starts);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", MessageIcon::None);
+        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", synthesis::MessageIcon::None);
         return 0;
     }
 
@@ -599,7 +605,7 @@ int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const Pul
     };
     std::mutex waiting;
     std::condition_variable finished;
-    auto work = [&](SeriesHeaderPtr record, StepwiseProtocolPtr own, bool caller) {
+    auto work = [&](synthesis::SeriesHeaderPtr record, StepwiseProtocolPtr own, bool caller) {
         for (size_t k = nextChunk++; k < pooled && !stop; k = nextChunk++) {
             Chunk& c = chunks[k];
             SeriesState state = plan->at(c.from);
@@ -610,7 +616,7 @@ int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const Pul
             if (c.failed) {
                 c.after = state;
                 c.record = std::move(record);
-                record = std::make_unique<SeriesHeader>(*series);
+                record = std::make_unique<synthesis::SeriesHeader>(*series);
             }
         }
         {
@@ -621,14 +627,14 @@ int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const Pul
     };
     // The caller's own record and protocol are had before any helper starts,
     // so that a shortage leaves no thread running.
-    SeriesHeaderPtr callerRecord = std::make_unique<SeriesHeader>(*series);
+    synthesis::SeriesHeaderPtr callerRecord = std::make_unique<synthesis::SeriesHeader>(*series);
     StepwiseProtocolPtr callerProtocol = workerProtocol();
     std::vector<std::thread> pool;
     const unsigned helpers = static_cast<unsigned>(std::min<size_t>(threads - 1, pooled));
     working = helpers + 1;
     try {
         for (unsigned k = 0; k < helpers; ++k)
-            pool.emplace_back(work, std::make_unique<SeriesHeader>(*series), workerProtocol(), false);
+            pool.emplace_back(work, std::make_unique<synthesis::SeriesHeader>(*series), workerProtocol(), false);
     } catch (const std::system_error&) {
         // Fewer threads than asked for: the ones running share the work.
         working -= helpers - static_cast<unsigned>(pool.size());
@@ -655,11 +661,11 @@ int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const Pul
     SeriesState last;
     // The last series goes into a copy of the caller's record, which takes
     // it only when the run is kept.
-    SeriesHeaderPtr lastRecord;
+    synthesis::SeriesHeaderPtr lastRecord;
     if (holdsLast && failedAt == chunks.size() && !stop) {
         Chunk& c = chunks.back();
         last = plan->at(c.from);
-        lastRecord = std::make_unique<SeriesHeader>(*series);
+        lastRecord = std::make_unique<synthesis::SeriesHeader>(*series);
         std::vector<int64_t> sum(1, 0);
         c.failed = !runSeries(g, c.from, c.to, last, lastRecord, protocol.get(), c.messages, SeriesWork::Whole, sum,
                               g.cellOf(c.from), nullptr, &done);
@@ -677,7 +683,7 @@ int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const Pul
 
     const size_t kept = std::min(failedAt + 1, chunks.size());
     for (size_t k = 0; k < kept; ++k)
-        for (const RecordedMessage& m : chunks[k].messages.messages)
+        for (const synthesis::RecordedMessage& m : chunks[k].messages.messages)
             sink.messageBox(m.text, m.caption, m.icon);
 
     const std::vector<int64_t> V = cellSums(g, chunks, kept);
@@ -718,26 +724,28 @@ int simulateGrid(MessageSink& sink, RestErrorHeader* header, std::span<const Pul
 
 }  // namespace
 
-int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
-                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
-                       uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series, int16_t amplitude,
-                       int32_t& noiseSeed, RandomStreams& streams, const SimulationOptions& options)
+int statCutoffSpotting(synthesis::MessageSink& sink, RestErrorHeader* header,
+                       std::span<const synthesis::PulseHeader> etalons, uint16_t activeCount,
+                       std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
+                       uint16_t createEnergy, int16_t processEnergy, synthesis::SeriesHeaderPtr& series,
+                       int16_t amplitude, int32_t& noiseSeed, synthesis::RandomStreams& streams,
+                       const SimulationOptions& options)
 {
     try {
         return simulateGrid(sink, header, etalons, activeCount, requiredList, seriesType, task, createEnergy,
                             processEnergy, series, amplitude, noiseSeed, streams, options);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", MessageIcon::None);
+        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", synthesis::MessageIcon::None);
         return 0;
     }
 }
 
-int mergeSimulationParts(MessageSink& sink, RestErrorHeader* header, uint16_t seriesType, uint16_t task,
+int mergeSimulationParts(synthesis::MessageSink& sink, RestErrorHeader* header, uint16_t seriesType, uint16_t task,
                          uint16_t createEnergy, int16_t processEnergy, std::span<const SimulationPart> parts)
 {
     const char* caption = " mergeSimulationParts ";
     auto refuse = [&](const std::string& why) {
-        sink.messageBox(why, caption, MessageIcon::Warning);
+        sink.messageBox(why, caption, synthesis::MessageIcon::Warning);
         return 0;
     };
     if (!header)
@@ -779,3 +787,5 @@ int mergeSimulationParts(MessageSink& sink, RestErrorHeader* header, uint16_t se
     h.fReady = 1;
     return 1;
 }
+
+}  // namespace detection

@@ -79,6 +79,8 @@
 #include "synthesis/pulse_records.h"
 #include "synthesis/random_streams.h"
 
+namespace detection {
+
 constexpr int kErrorMatrices = 6;
 constexpr int kRestoringErrors = 0;  // matrix of restoring errors (0 after a simulation)
 constexpr int kDetectionErrors = 1;  // matrix of accumulated squared position errors
@@ -123,7 +125,8 @@ struct SimulationPart {
     uint64_t endSeries = 0;         // one past its last series
     uint64_t seriesCount = 0;       // series of the whole run
     std::vector<int64_t> cellSums;  // per cell j * levels + i: the sum of seriesDetectionError over the share
-    std::vector<std::pair<uint64_t, RecordedMessage>> messages;  // (first series of the piece that showed it, message)
+    std::vector<std::pair<uint64_t, synthesis::RecordedMessage>>
+        messages;            // (first series of the piece that showed it, message)
     bool holdsLast = false;  // the share ends the run: the record holds the last series, the streams their end state
 };
 
@@ -154,15 +157,16 @@ struct SimulationOptions {
     SimulationPart* part = nullptr;
 };
 
-RestErrorHeaderPtr getRestErrHeader(MessageSink& sink, uint16_t pulses, uint16_t levels, int32_t repeats,
+RestErrorHeaderPtr getRestErrHeader(synthesis::MessageSink& sink, uint16_t pulses, uint16_t levels, int32_t repeats,
                                     RestErrorHeaderPtr existing);
-int initRestErrHeader(MessageSink& sink, uint16_t pulses, uint16_t pulseFrom, uint16_t pulseStep, uint16_t levels,
-                      uint16_t levelFrom, uint16_t levelStep, int32_t repeats, RestErrorHeader* header);
-int addInitRestErrHeader(MessageSink& sink, uint16_t seriesType, uint16_t task, uint16_t createEnergy,
+int initRestErrHeader(synthesis::MessageSink& sink, uint16_t pulses, uint16_t pulseFrom, uint16_t pulseStep,
+                      uint16_t levels, uint16_t levelFrom, uint16_t levelStep, int32_t repeats,
+                      RestErrorHeader* header);
+int addInitRestErrHeader(synthesis::MessageSink& sink, uint16_t seriesType, uint16_t task, uint16_t createEnergy,
                          int16_t processEnergy, RestErrorHeader* header);
 int freeRestErrHeader(RestErrorHeaderPtr& header);
 
-int32_t seriesDetectionError(const SeriesHeader& series, uint16_t m);
+int32_t seriesDetectionError(const synthesis::SeriesHeader& series, uint16_t m);
 
 // Puts together the shares of one run (any order) as the whole run would
 // have left the header: the detection errors, the labels, fReady = 1, and
@@ -170,10 +174,14 @@ int32_t seriesDetectionError(const SeriesHeader& series, uint16_t m);
 // nothing changed after a message (caption " mergeSimulationParts ") when
 // the parts are of different runs, overlap, leave series out, or do not fit
 // the header's cells.
-int mergeSimulationParts(MessageSink& sink, RestErrorHeader* header, uint16_t seriesType, uint16_t task,
+int mergeSimulationParts(synthesis::MessageSink& sink, RestErrorHeader* header, uint16_t seriesType, uint16_t task,
                          uint16_t createEnergy, int16_t processEnergy, std::span<const SimulationPart> parts);
 
-int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
-                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
-                       uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series, int16_t amplitude,
-                       int32_t& noiseSeed, RandomStreams& streams, const SimulationOptions& options = {});
+int statCutoffSpotting(synthesis::MessageSink& sink, RestErrorHeader* header,
+                       std::span<const synthesis::PulseHeader> etalons, uint16_t activeCount,
+                       std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
+                       uint16_t createEnergy, int16_t processEnergy, synthesis::SeriesHeaderPtr& series,
+                       int16_t amplitude, int32_t& noiseSeed, synthesis::RandomStreams& streams,
+                       const SimulationOptions& options = {});
+
+}  // namespace detection

@@ -5,6 +5,8 @@
 
 #include "detection/fixed_case_criteria.h"
 
+namespace detection {
+
 namespace {
 
 // A row can be written at wUsed when the protocol is not full and the row
@@ -111,10 +113,11 @@ int freeStepwiseProtocol(StepwiseProtocolPtr& protocol)
     return 1;
 }
 
-int addTolpStepwiseProtocol(MessageSink& sink, uint16_t seriesType, uint16_t task, StepwiseProtocol* protocol)
+int addTolpStepwiseProtocol(synthesis::MessageSink& sink, uint16_t seriesType, uint16_t task,
+                            StepwiseProtocol* protocol)
 {
     if (!protocol) {
-        sink.messageBox("Не определен lpStepwiseProtocol!", " addTolpStepwiseProtocol ", MessageIcon::None);
+        sink.messageBox("Не определен lpStepwiseProtocol!", " addTolpStepwiseProtocol ", synthesis::MessageIcon::None);
         return 0;
     }
     protocol->wSeriesType = seriesType;
@@ -125,7 +128,7 @@ int addTolpStepwiseProtocol(MessageSink& sink, uint16_t seriesType, uint16_t tas
 }
 
 int addProtocolRow(uint16_t iterations, uint16_t L, uint16_t, uint16_t code, StepwiseProtocol* protocol,
-                   const SeriesHeader& series)
+                   const synthesis::SeriesHeader& series)
 {
     const uint16_t n = series.wFoundPulses;
     if (!roomForRow(protocol, n) || n > series.lpFoundPositions.size())
@@ -146,8 +149,8 @@ int appendProtocolRow(StepwiseProtocol* protocol, uint16_t pulses, int32_t measu
     return 1;
 }
 
-int32_t runImprovementLoop(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                           SeriesHeader& series, int32_t startMeasure, uint16_t& passes)
+int32_t runImprovementLoop(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                           synthesis::SeriesHeader& series, int32_t startMeasure, uint16_t& passes)
 {
     int32_t last = startMeasure;
     passes = 0;
@@ -163,23 +166,23 @@ int32_t runImprovementLoop(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
     return last;
 }
 
-int runFixedCaseEstimation(MessageSink& sink, SeriesHeader& series, StepwiseProtocol* protocol, uint16_t Tmin,
-                           uint16_t Tmax, uint16_t L, uint16_t m, uint32_t seriesLength, FixedCaseStages stages,
-                           const detection::ProgressCallback& progress)
+int runFixedCaseEstimation(synthesis::MessageSink& sink, synthesis::SeriesHeader& series, StepwiseProtocol* protocol,
+                           uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, uint32_t seriesLength,
+                           FixedCaseStages stages, const detection::ProgressCallback& progress)
 {
     std::string problem = fixedCaseProblem(series, Tmin, Tmax, L, m);
     if (problem.empty() && series.lpPositions.size() < m)
         problem = "The series holds fewer true positions than the pulse count.\n";
     if (!problem.empty()) {
         sink.messageBox("Несовместимые входные параметры!\n\n" + problem, " runFixedCaseEstimation ",
-                        MessageIcon::Warning);
+                        synthesis::MessageIcon::Warning);
         return 0;
     }
 
     auto append = [&](uint16_t iterations, uint16_t code) {
         if (addProtocolRow(iterations, L, m, code, protocol, series))
             return true;
-        sink.messageBox("No positions on StepwiseProtocol\n", "CM_CREATE_SERIES", MessageIcon::None);
+        sink.messageBox("No positions on StepwiseProtocol\n", "CM_CREATE_SERIES", synthesis::MessageIcon::None);
         return false;
     };
 
@@ -221,3 +224,5 @@ int runFixedCaseEstimation(MessageSink& sink, SeriesHeader& series, StepwiseProt
     }
     return 1;
 }
+
+}  // namespace detection

@@ -65,6 +65,8 @@
 #include "synthesis/message_sink.h"
 #include "synthesis/pulse_records.h"
 
+namespace detection {
+
 struct StepwiseProtocol {
     uint16_t wRows = 0;                                // rows allocated
     uint16_t wUsed = 0;                                // rows filled, 0..wRows
@@ -103,15 +105,18 @@ enum class FixedCaseStages { All, WithoutExhaustive, TrueAndProgramme };
 
 StepwiseProtocolPtr getStepwiseProtocol(uint16_t lastRow, uint16_t width, StepwiseProtocolPtr existing);
 int freeStepwiseProtocol(StepwiseProtocolPtr& protocol);
-int addTolpStepwiseProtocol(MessageSink& sink, uint16_t seriesType, uint16_t task, StepwiseProtocol* protocol);
+int addTolpStepwiseProtocol(synthesis::MessageSink& sink, uint16_t seriesType, uint16_t task,
+                            StepwiseProtocol* protocol);
 int addProtocolRow(uint16_t iterations, uint16_t L, uint16_t m, uint16_t code, StepwiseProtocol* protocol,
-                   const SeriesHeader& series);
+                   const synthesis::SeriesHeader& series);
 int appendProtocolRow(StepwiseProtocol* protocol, uint16_t pulses, int32_t measure, int32_t squares,
                       uint16_t iterations, uint16_t code, std::span<const int16_t> positions);
 
-int32_t runImprovementLoop(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                           SeriesHeader& series, int32_t startMeasure, uint16_t& passes);
-int runFixedCaseEstimation(MessageSink& sink, SeriesHeader& series, StepwiseProtocol* protocol, uint16_t Tmin,
-                           uint16_t Tmax, uint16_t L, uint16_t m, uint32_t seriesLength,
+int32_t runImprovementLoop(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                           synthesis::SeriesHeader& series, int32_t startMeasure, uint16_t& passes);
+int runFixedCaseEstimation(synthesis::MessageSink& sink, synthesis::SeriesHeader& series, StepwiseProtocol* protocol,
+                           uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, uint32_t seriesLength,
                            FixedCaseStages stages = FixedCaseStages::All,
                            const detection::ProgressCallback& progress = {});
+
+}  // namespace detection

@@ -10,6 +10,8 @@
 #include "detection/threshold_detection.h"
 #include "synthesis/formatted_text.h"
 
+namespace detection {
+
 namespace {
 
 using synthesis::appendFormat;
@@ -17,12 +19,12 @@ using synthesis::appendFormat;
 static_assert(detection::chainEmptyCell<int32_t> == noChainValue);
 
 // The samples detection may read: never more than the series holds.
-uint32_t usableSize(const SeriesHeader& s)
+uint32_t usableSize(const synthesis::SeriesHeader& s)
 {
     return static_cast<uint32_t>(std::min<size_t>({s.dwSeriesSize, s.lpSeriesData.size(), s.lpPureData.size()}));
 }
 
-detection::PulseLayout layoutOf(uint32_t N, const SeriesHeader& s, uint16_t Tmin, uint16_t Tmax)
+detection::PulseLayout layoutOf(uint32_t N, const synthesis::SeriesHeader& s, uint16_t Tmin, uint16_t Tmax)
 {
     return {.N = N, .L = s.wImpulseSize, .Tmin = Tmin, .Tmax = Tmax};
 }
@@ -49,7 +51,7 @@ detection::StartRegionLists regionListsOf(const StartRegions& regions)
     return r;
 }
 
-void writeFoundPositions(SeriesHeader& s, const std::vector<int32_t>& positions)
+void writeFoundPositions(synthesis::SeriesHeader& s, const std::vector<int32_t>& positions)
 {
     for (size_t k = 0; k < positions.size(); ++k)
         s.lpFoundPositions[k] = static_cast<int16_t>(positions[k]);
@@ -120,7 +122,7 @@ void traceRegions(std::string& trace, const StartRegions& regions)
 
 }  // namespace
 
-DetectionStudyPtr getDetectionStudy(const SeriesHeader& series, DetectionStudyPtr study)
+DetectionStudyPtr getDetectionStudy(const synthesis::SeriesHeader& series, DetectionStudyPtr study)
 {
     const uint16_t pulses = std::max<uint16_t>(series.wMaxPulses, 1);
     const uint32_t N = series.dwSeriesSize;
@@ -171,8 +173,8 @@ namespace {
 
 // The opening lines of the trace: the noise level, the start regions, the
 // method and the true pulses (the first 17 of them).
-void traceSeriesFacts(std::string& trace, const SeriesHeader& series, const StartRegions& regions, uint16_t method,
-                      int passes)
+void traceSeriesFacts(std::string& trace, const synthesis::SeriesHeader& series, const StartRegions& regions,
+                      uint16_t method, int passes)
 {
     appendFormat(trace, "noise level: %d\n", static_cast<int>(series.wNoiseLevel));
     traceRegions(trace, regions);
@@ -254,8 +256,8 @@ void storeStudy(DetectionStudy& study, const StartRegions& regions, const detect
     storeEnergies(study.lpReducedEnergies, r.reducedEnergies, N, L);
 }
 
-int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
-                            DetectionStudy* study, SeriesHeader& series)
+int32_t detectUnfixedPulses(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
+                            DetectionStudy* study, synthesis::SeriesHeader& series)
 {
     const uint16_t method = study ? study->wDetectionMethod : defaultDetectionMethod;
     const uint32_t N = usableSize(series);
@@ -289,13 +291,13 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
         writeFoundPositions(series, p.positions);
     std::copy_n(r.chainTotals.begin(), std::min<size_t>(N, chainOut.size()), chainOut.begin());
 
-    sink.messageBox(trace, " study01_UnFixedPulseDetection ", MessageIcon::None);
+    sink.messageBox(trace, " study01_UnFixedPulseDetection ", synthesis::MessageIcon::None);
     // No detection has no measure: 0 rather than a division by a count of 0.
     return measure(series, series.wImpulseSize,
                    std::span<const int16_t>(series.lpFoundPositions.data(), series.wFoundPulses));
 }
 
-int32_t chainSeries(uint16_t Tmin, uint16_t Tmax, SeriesHeader& series)
+int32_t chainSeries(uint16_t Tmin, uint16_t Tmax, synthesis::SeriesHeader& series)
 {
     const uint32_t N = usableSize(series);
     const StartRegions regions = buildStartRegions(series, N, Tmin, Tmax);
@@ -310,23 +312,26 @@ int32_t chainSeries(uint16_t Tmin, uint16_t Tmax, SeriesHeader& series)
 
 // Memory for the texts and small vectors of a run is part of the work memory:
 // running out of it anywhere ends the run with the work-memory message.
-int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
-                                      DetectionStudy* study, SeriesHeader& series)
+int32_t study01_UnFixedPulseDetection(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
+                                      std::span<int32_t> chainOut, DetectionStudy* study,
+                                      synthesis::SeriesHeader& series)
 {
     try {
         return detectUnfixedPulses(sink, Tmin, Tmax, chainOut, study, series);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для indexes!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для indexes!", "", synthesis::MessageIcon::None);
         return 0;
     }
 }
 
-int32_t processSeriesChains(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, SeriesHeader& series)
+int32_t processSeriesChains(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, synthesis::SeriesHeader& series)
 {
     try {
         return chainSeries(Tmin, Tmax, series);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для indexes!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для indexes!", "", synthesis::MessageIcon::None);
         return 0;
     }
 }
+
+}  // namespace detection

@@ -19,6 +19,8 @@
 #include "synthesis/message_sink.h"
 #include "synthesis/pulse_records.h"
 
+namespace detection {
+
 // The method used when no DetectionStudy is given.
 constexpr uint16_t defaultDetectionMethod = detection::kChiSquareUnknownDispersion;
 
@@ -76,7 +78,7 @@ using DetectionStudyPtr = std::unique_ptr<DetectionStudy>;
 // N and the true positions from the series; a re-used study keeps its task
 // and method. Returns nullptr, without a message, when memory runs out (the
 // study passed in is then released).
-DetectionStudyPtr getDetectionStudy(const SeriesHeader& series, DetectionStudyPtr study);
+DetectionStudyPtr getDetectionStudy(const synthesis::SeriesHeader& series, DetectionStudyPtr study);
 
 // Releases the study; an empty pointer is fine.
 void freeDetectionStudy(DetectionStudyPtr& study);
@@ -93,11 +95,15 @@ void freeDetectionStudy(DetectionStudyPtr& study);
 // Returns the measure of the detected positions, 0 when nothing was detected.
 // When the work memory cannot be had it shows "Нет памяти для indexes!" (no
 // caption), leaves the series unchanged and returns 0.
-int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
-                                      DetectionStudy* study, SeriesHeader& series);
+int32_t study01_UnFixedPulseDetection(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
+                                      std::span<int32_t> chainOut, DetectionStudy* study,
+                                      synthesis::SeriesHeader& series);
 
 // The chain programme without threshold (T = 0, one pass) over the observed
 // samples: writes the detected count and positions into the series and
 // returns the best chain total, 0 when nothing was found. No trace. Same
 // memory failure as study01_UnFixedPulseDetection.
-int32_t processSeriesChains(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, SeriesHeader& series);
+int32_t processSeriesChains(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
+                            synthesis::SeriesHeader& series);
+
+}  // namespace detection

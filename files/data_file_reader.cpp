@@ -247,7 +247,7 @@ std::string readHeader(std::FILE* file, uintmax_t fileSize, std::span<uint8_t> b
 }
 
 // The samples a series can hold.
-size_t seriesRoom(const SeriesHeader& s)
+size_t seriesRoom(const synthesis::SeriesHeader& s)
 {
     return std::min<size_t>({static_cast<size_t>(s.dwSeriesCapacity), s.lpPureData.size(), s.lpSeriesData.size()});
 }
@@ -255,17 +255,17 @@ size_t seriesRoom(const SeriesHeader& s)
 // A cut-off series sized for the trace: one sample for each group of 25,
 // pulses a tenth of that long. getCutOffSeriesHeader refuses, with its own
 // message, a trace too short (a length of 0) or too long for a series.
-SeriesHeaderPtr seriesForTrace(platform::Host& host, const DataFileHeader& h)
+synthesis::SeriesHeaderPtr seriesForTrace(platform::Host& host, const DataFileHeader& h)
 {
     const uint32_t M = static_cast<uint32_t>(h.SamplNum) / kSamplesPerSeriesSample;
     const uint32_t L = M / 10;
-    return getCutOffSeriesHeader(host, 1, static_cast<uint16_t>(std::min<uint32_t>(L, 0xFFFF)),
-                                 static_cast<uint16_t>(std::min<uint32_t>(2 * L, 0xFFFF)),
-                                 static_cast<uint16_t>(std::min<uint32_t>(M - L, 0xFFFF)), M, nullptr);
+    return synthesis::getCutOffSeriesHeader(host, 1, static_cast<uint16_t>(std::min<uint32_t>(L, 0xFFFF)),
+                                            static_cast<uint16_t>(std::min<uint32_t>(2 * L, 0xFFFF)),
+                                            static_cast<uint16_t>(std::min<uint32_t>(M - L, 0xFFFF)), M, nullptr);
 }
 
 // The trace's series samples become the series, pure and observed alike.
-void storeTraceSeries(SeriesHeader& s, const std::vector<int16_t>& samples)
+void storeTraceSeries(synthesis::SeriesHeader& s, const std::vector<int16_t>& samples)
 {
     const size_t count = std::min(samples.size(), seriesRoom(s));
     std::copy_n(samples.begin(), count, s.lpPureData.begin());
@@ -277,10 +277,10 @@ void storeTraceSeries(SeriesHeader& s, const std::vector<int16_t>& samples)
 
 }  // namespace
 
-int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHeaderPtr& series)
+int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, synthesis::SeriesHeaderPtr& series)
 {
     auto fail = [&](const std::string& text, const char* caption = kCaption) {
-        host.messageBox(text, caption, MessageIcon::None);
+        host.messageBox(text, caption, synthesis::MessageIcon::None);
         return 0;
     };
 
@@ -308,7 +308,7 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
     } catch (const std::bad_alloc&) {
         return fail("Нет памяти для буфера текста!");
     }
-    host.messageBox(text, kCaption, MessageIcon::None);
+    host.messageBox(text, kCaption, synthesis::MessageIcon::None);
 
     // Only the header and the trace are read, a piece at a time: a file of
     // gigabytes needs no more memory than a small one.
@@ -343,10 +343,10 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHea
     } catch (const std::bad_alloc&) {
         return fail("Нет памяти для буфера текста!");
     }
-    host.messageBox(text, kCaption, MessageIcon::None);
+    host.messageBox(text, kCaption, synthesis::MessageIcon::None);
 
     if (!series) {
-        SeriesHeaderPtr made = seriesForTrace(host, h);
+        synthesis::SeriesHeaderPtr made = seriesForTrace(host, h);
         if (!made)
             return 0;
         try {

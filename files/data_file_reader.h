@@ -78,6 +78,6 @@ platform::FileDialogOptions dataFileDialogOptions();
 // a mebibyte. A file shorter than its header or its trace is refused with a
 // message. Returns previousResult after a read and 0 after a cancel or any
 // failure, which leaves the series as it was.
-int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, SeriesHeaderPtr& series);
+int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, synthesis::SeriesHeaderPtr& series);
 
 }  // namespace files

@@ -87,7 +87,7 @@ std::vector<T> prefix(const std::vector<T>& v, size_t n)
     return std::vector<T>(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(std::min(n, v.size())));
 }
 
-void writeStreams(Out& out, const RandomStreams& r)
+void writeStreams(Out& out, const synthesis::RandomStreams& r)
 {
     ObjectOut o(out);
     o.field("etalonSeed", r.etalonSeed);
@@ -101,7 +101,7 @@ void writeStreams(Out& out, const RandomStreams& r)
     o.end();
 }
 
-void writeMessage(Out& out, const RecordedMessage& m, const uint64_t* series)
+void writeMessage(Out& out, const synthesis::RecordedMessage& m, const uint64_t* series)
 {
     ObjectOut o(out);
     if (series)
@@ -162,7 +162,7 @@ std::string runText(const SimulationRun& r)
 
 void writeLast(Out& out, const SimulationLastSeries& last)
 {
-    const SeriesHeader& s = last.series;
+    const synthesis::SeriesHeader& s = last.series;
     const size_t K = s.wImpulseQuantity, N = s.dwSeriesSize;
     ObjectOut o(out);
     {
@@ -500,9 +500,9 @@ class Fields {
     std::string path_;
 };
 
-RandomStreams readStreams(const Fields& f)
+synthesis::RandomStreams readStreams(const Fields& f)
 {
-    RandomStreams r;
+    synthesis::RandomStreams r;
     r.etalonSeed = f.integer<int32_t>("etalonSeed");
     r.positionSeed = f.integer<int32_t>("positionSeed");
     r.cutStartSeed = f.integer<int32_t>("cutStartSeed");
@@ -514,15 +514,16 @@ RandomStreams readStreams(const Fields& f)
     return r;
 }
 
-RecordedMessage readMessage(const Fields& f)
+synthesis::RecordedMessage readMessage(const Fields& f)
 {
-    RecordedMessage m;
+    synthesis::RecordedMessage m;
     m.caption = f.string("caption");
     m.text = f.string("text");
     const int icon = f.integer<int>("icon");
-    if (icon < static_cast<int>(MessageIcon::None) || icon > static_cast<int>(MessageIcon::Question))
+    if (icon < static_cast<int>(synthesis::MessageIcon::None) ||
+        icon > static_cast<int>(synthesis::MessageIcon::Question))
         throw Refusal{"field '" + f.at("icon") + "' must be a message icon from 0 to 4"};
-    m.icon = static_cast<MessageIcon>(icon);
+    m.icon = static_cast<synthesis::MessageIcon>(icon);
     return m;
 }
 
@@ -576,7 +577,7 @@ SimulationLastSeries readLast(const Fields& f)
 {
     SimulationLastSeries last;
     const Fields h = f.object("series");
-    SeriesHeader& s = last.series;
+    synthesis::SeriesHeader& s = last.series;
     s.dwSeriesSize = h.integer<uint32_t>("dwSeriesSize");
     s.wTmin = h.integer<uint16_t>("wTmin");
     s.wTmax = h.integer<uint16_t>("wTmax");
@@ -624,7 +625,7 @@ std::string seriesRange(uint64_t first, uint64_t end)
 void checkShare(const SimulationPartFile& p)
 {
     const SimulationRun& r = p.run;
-    const SimulationPart& s = p.part;
+    const detection::SimulationPart& s = p.part;
     if (p.shards < 1 || p.shard < 1 || p.shard > p.shards)
         throw Refusal{"its shard " + std::to_string(p.shard) + "/" + std::to_string(p.shards) +
                       " is not K/N with 1 <= K <= N"};
@@ -635,7 +636,7 @@ void checkShare(const SimulationPartFile& p)
     if (s.seriesCount != cells * R)
         throw Refusal{"its run counts " + std::to_string(s.seriesCount) + " series, its grid makes " +
                       std::to_string(cells * R)};
-    const SeriesShare share = shareOfSeries(s.seriesCount, p.shard - 1, p.shards);
+    const detection::SeriesShare share = detection::shareOfSeries(s.seriesCount, p.shard - 1, p.shards);
     if (s.firstSeries != share.first || s.endSeries != share.end)
         throw Refusal{"its share (" + seriesRange(s.firstSeries, s.endSeries) + ") is not shard " +
                       std::to_string(p.shard) + "/" + std::to_string(p.shards) + " of " +
@@ -673,7 +674,7 @@ std::string writeSimulationPart(const SimulationPartFile& file)
     out.raw(" \"version\": " + std::to_string(kSimulationPartVersion) + ",\n");
     out.raw(" \"digest\": \"" + hex16(fnv1a(run)) + "\",\n");
     out.raw(" \"run\": " + run + ",\n");
-    const SimulationPart& s = file.part;
+    const detection::SimulationPart& s = file.part;
     out.raw(" \"share\": ");
     {
         ObjectOut o(out);
@@ -794,14 +795,14 @@ bool checkSimulationPartSet(std::span<const SimulationPartFile> parts, std::span
     std::vector<size_t> order(parts.size());
     std::iota(order.begin(), order.end(), size_t{0});
     std::stable_sort(order.begin(), order.end(), [&parts](size_t a, size_t b) {
-        const SimulationPart &x = parts[a].part, &y = parts[b].part;
+        const detection::SimulationPart &x = parts[a].part, &y = parts[b].part;
         return x.firstSeries != y.firstSeries ? x.firstSeries < y.firstSeries : x.endSeries < y.endSeries;
     });
     const uint64_t count = parts[0].part.seriesCount;
     uint64_t covered = 0;
     size_t coveredBy = 0;
     for (const size_t k : order) {
-        const SimulationPart& p = parts[k].part;
+        const detection::SimulationPart& p = parts[k].part;
         if (p.endSeries == p.firstSeries)
             continue;  // an empty share (more shards than series) holds nothing to clash
         if (p.firstSeries < covered) {

@@ -62,8 +62,8 @@ struct SimulationRun {
     std::vector<int16_t> pulseValues;
     std::vector<int16_t> noiseLevels;
     int32_t repeats = 0;
-    RandomStreams streams;                       // as the simulation starts; the noise stream among them
-    std::vector<RecordedMessage> setupMessages;  // shown while the run was set up, before any series
+    synthesis::RandomStreams streams;                       // as the simulation starts; the noise stream among them
+    std::vector<synthesis::RecordedMessage> setupMessages;  // shown while the run was set up, before any series
 };
 
 // The series that ends the run, as the part keeps it: the fields `simulate`
@@ -71,8 +71,8 @@ struct SimulationRun {
 // positions to wFoundPulses, the samples to dwSeriesSize), and the streams
 // the run leaves.
 struct SimulationLastSeries {
-    SeriesHeader series;
-    RandomStreams streams;
+    synthesis::SeriesHeader series;
+    synthesis::RandomStreams streams;
 };
 
 struct SimulationPartFile {
@@ -80,7 +80,7 @@ struct SimulationPartFile {
     uint64_t digest = 0;                       // simulationRunDigest(run); the writer computes it, the reader checks it
     uint32_t shard = 1;                        // this part is shard `shard` (from 1) ...
     uint32_t shards = 1;                       // ... of this many
-    SimulationPart part;                       // the range, the cell sums, the messages by series, holdsLast
+    detection::SimulationPart part;            // the range, the cell sums, the messages by series, holdsLast
     std::optional<SimulationLastSeries> last;  // exactly when part.holdsLast
 };
 

@@ -68,7 +68,7 @@ std::vector<uint8_t> encodeBmp(const platform::Bitmap& picture);
 // `path` (files::AtomicFile); a target that is not a regular file is refused.
 // 1 on success; 0 after a failure, which is reported with caption
 // "About Bitmap" and leaves the file that was there as it was.
-int32_t writeBmpFile(MessageSink& sink, const std::string& path, BitmapInfoHeader info,
+int32_t writeBmpFile(synthesis::MessageSink& sink, const std::string& path, BitmapInfoHeader info,
                      const platform::Bitmap& picture);
 
 // --- the PCX file
@@ -93,7 +93,7 @@ std::vector<uint8_t> encodePcx(const platform::Bitmap& picture, platform::Color 
 // `path` (files::AtomicFile); a target that is not a regular file is refused.
 // 1 on success; 0 after a failure, which is reported with caption "About PCX"
 // and leaves the file that was there as it was.
-int32_t writePcxFile(MessageSink& sink, const std::string& path, const platform::Bitmap& picture,
+int32_t writePcxFile(synthesis::MessageSink& sink, const std::string& path, const platform::Bitmap& picture,
                      platform::Color background);
 
 }  // namespace files

@@ -52,7 +52,7 @@ struct FileChoice {
     int32_t filterIndex = 0;  // index into FileDialogOptions::filters
 };
 
-class Host : public MessageSink {
+class Host : public synthesis::MessageSink {
   public:
     virtual ~Host() = default;
 

@@ -86,7 +86,7 @@ py::array_t<To> firstOf(const std::vector<From>& values, size_t n)
 }
 
 // The etalons as the workbench makes them at its start; made once.
-const std::array<PulseHeader, kAlphabetCapacity>& workbenchAlphabet();
+const std::array<synthesis::PulseHeader, shell::kAlphabetCapacity>& workbenchAlphabet();
 
 void bindWorkbench(py::module_& m);
 void bindDetection(py::module_& m);

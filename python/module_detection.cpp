@@ -110,7 +110,7 @@ std::vector<int64_t> templateOf(py::handle t)
 {
     const auto& alphabet = workbenchAlphabet();
     auto etalon = [&](int64_t number) {
-        const PulseHeader& e = alphabet[static_cast<size_t>(number - 1)];
+        const synthesis::PulseHeader& e = alphabet[static_cast<size_t>(number - 1)];
         return std::vector<int64_t>(e.lpData.begin(), e.lpData.begin() + e.wSize);
     };
     if (t.is_none())
@@ -208,7 +208,11 @@ struct DetectionResult {
 
 Row rowOf(const detection::StageRow& r)
 {
-    return {r.method,    protocolMethodLabel(r.method), toArray<int32_t, int32_t>(r.positions), r.measure, r.squares,
+    return {r.method,
+            detection::protocolMethodLabel(r.method),
+            toArray<int32_t, int32_t>(r.positions),
+            r.measure,
+            r.squares,
             r.iterations};
 }
 

@@ -54,27 +54,27 @@ struct SimulationResult {
 
 // The started workbench; torn down as the command line tears it down.
 struct Workbench {
-    AppState state;
+    shell::AppState state;
     ConsoleHost host;
     Workbench() = default;
     Workbench(const Workbench&) = delete;
     Workbench& operator=(const Workbench&) = delete;
-    ~Workbench() { onDestroy(state); }
+    ~Workbench() { shell::onDestroy(state); }
 };
 
 // The random streams a caller may set, by the names Series.streams gives them.
 struct StreamField {
     const char* name;
-    int32_t RandomStreams::*seed;
+    int32_t synthesis::RandomStreams::*seed;
 };
 constexpr StreamField kStreams[] = {
-    {"position", &RandomStreams::positionSeed},
-    {"cut_start", &RandomStreams::cutStartSeed},
-    {"cut_end", &RandomStreams::cutEndSeed},
-    {"count", &RandomStreams::countSeed},
-    {"first_fixed_gap", &RandomStreams::firstFixedGapSeed},
-    {"second_fixed_gap", &RandomStreams::secondFixedGapSeed},
-    {"noise", &RandomStreams::noiseSeed},
+    {"position", &synthesis::RandomStreams::positionSeed},
+    {"cut_start", &synthesis::RandomStreams::cutStartSeed},
+    {"cut_end", &synthesis::RandomStreams::cutEndSeed},
+    {"count", &synthesis::RandomStreams::countSeed},
+    {"first_fixed_gap", &synthesis::RandomStreams::firstFixedGapSeed},
+    {"second_fixed_gap", &synthesis::RandomStreams::secondFixedGapSeed},
+    {"noise", &synthesis::RandomStreams::noiseSeed},
 };
 constexpr const char* kLibraryRand = "library_rand";
 constexpr int32_t kLargestSeed = 32767;
@@ -117,7 +117,7 @@ int64_t etalonNumber(py::handle e)
 {
     if (py::isinstance<py::str>(e)) {
         const std::string name = e.cast<std::string>();
-        if (name.size() == 1 && name[0] >= 'a' && name[0] <= etalonLetter(kAlphabetCapacity))
+        if (name.size() == 1 && name[0] >= 'a' && name[0] <= synthesis::etalonLetter(shell::kAlphabetCapacity))
             return name[0] - 'a' + 1;
         throw py::value_error("etalons: '" + name + "' is not an etalon letter a to t");
     }
@@ -174,7 +174,7 @@ void parseWords(const OptionWords& o, RunOptions& run, SimulateOptions* sim)
 // Started as the window starts, then set as the options set it.
 void startWorkbench(Workbench& w, const RunOptions& options)
 {
-    if (!onCreate(w.state, w.host)) {
+    if (!shell::onCreate(w.state, w.host)) {
         const std::string why = w.host.messages.empty()
                                     ? "the workbench could not start"
                                     : w.host.messages.back().caption + ": " + w.host.messages.back().text;
@@ -185,7 +185,7 @@ void startWorkbench(Workbench& w, const RunOptions& options)
         throw py::value_error(inParameterNames(error));
 }
 
-void setStreams(AppState& s, const py::dict& seeds)
+void setStreams(shell::AppState& s, const py::dict& seeds)
 {
     for (const auto& [key, value] : seeds) {
         const std::string name = py::str(key).cast<std::string>();
@@ -209,7 +209,7 @@ void setStreams(AppState& s, const py::dict& seeds)
     }
 }
 
-py::dict streamsOf(const AppState& s)
+py::dict streamsOf(const shell::AppState& s)
 {
     py::dict streams;
     for (const StreamField& f : kStreams)
@@ -218,7 +218,7 @@ py::dict streamsOf(const AppState& s)
     return streams;
 }
 
-py::list messagesOf(const std::vector<RecordedMessage>& messages, size_t from)
+py::list messagesOf(const std::vector<synthesis::RecordedMessage>& messages, size_t from)
 {
     py::list list;
     for (size_t i = from; i < messages.size(); ++i)
@@ -227,24 +227,24 @@ py::list messagesOf(const std::vector<RecordedMessage>& messages, size_t from)
 }
 
 // A refusal of the workbench (its warning box) ends the call.
-void raiseOnRefusal(const std::vector<RecordedMessage>& messages, size_t from)
+void raiseOnRefusal(const std::vector<synthesis::RecordedMessage>& messages, size_t from)
 {
     for (size_t i = from; i < messages.size(); ++i)
-        if (messages[i].icon == MessageIcon::Warning)
+        if (messages[i].icon == synthesis::MessageIcon::Warning)
             throw py::value_error(messages[i].caption + ": " + messages[i].text);
 }
 
-py::list protocolOf(const StepwiseProtocol& p)
+py::list protocolOf(const detection::StepwiseProtocol& p)
 {
     py::list rows;
     for (int r = 0; r < p.wUsed; ++r)
-        rows.append(py::cast(Row{p.lpMethod[r], protocolMethodLabel(p.lpMethod[r]),
+        rows.append(py::cast(Row{p.lpMethod[r], detection::protocolMethodLabel(p.lpMethod[r]),
                                  firstOf<int32_t>(p.lpRowPositions[r], p.lpPulses[r]), p.lpMeasure[r], p.lpSquares[r],
                                  p.lpIterations[r]}));
     return rows;
 }
 
-SeriesResult seriesOf(const SeriesHeader& h)
+SeriesResult seriesOf(const synthesis::SeriesHeader& h)
 {
     const size_t K = h.wImpulseQuantity, N = h.dwSeriesSize;
     SeriesResult r;
@@ -272,10 +272,10 @@ SeriesResult seriesOf(const SeriesHeader& h)
 // What Next makes in the result view: the next series, processed by the task.
 SeriesResult nextSeries(Workbench& w)
 {
-    AppState& s = w.state;
+    shell::AppState& s = w.state;
     const size_t first = w.host.messages.size();
     s.moreDetails = 0;
-    nextSeriesInResultView(s, w.host);
+    shell::nextSeriesInResultView(s, w.host);
     showProcessingResult(s);
     raiseOnRefusal(w.host.messages, first);
     if (!s.lpSeriesHeader)
@@ -361,7 +361,7 @@ py::object simulate(std::optional<std::string> seriesType, std::optional<std::st
     // The command's phases, as the window runs them: the computation alone
     // without the GIL.
     const size_t first = w.host.messages.size();
-    const std::unique_ptr<SimulationRun> run = prepareSimulation(w.state, w.host);
+    const std::unique_ptr<shell::SimulationRun> run = shell::prepareSimulation(w.state, w.host);
     if (!run) {
         raiseOnRefusal(w.host.messages, first);
         throw py::value_error(w.host.messages.size() > first ? w.host.messages.back().text
@@ -371,14 +371,14 @@ py::object simulate(std::optional<std::string> seriesType, std::optional<std::st
     run->options.progress = watch.callback();
     {
         py::gil_scoped_release release;
-        computeSimulation(*run);
+        shell::computeSimulation(*run);
     }
-    finishSimulation(w.state, w.host, *run);
+    shell::finishSimulation(w.state, w.host, *run);
     watch.raiseIfStopped();
     if (run->cancelled)
         return py::none();
     raiseOnRefusal(w.host.messages, first);
-    const RestErrorHeader* h = w.state.lpRestErrorHeader.get();
+    const detection::RestErrorHeader* h = w.state.lpRestErrorHeader.get();
     if (!h || !h->fReady)
         throw py::value_error(w.host.messages.size() > first ? w.host.messages.back().text
                                                              : "the simulation did not run");
@@ -388,14 +388,14 @@ py::object simulate(std::optional<std::string> seriesType, std::optional<std::st
     r.pulseValues = firstOf<int16_t>(h->wPulseValues, pulses);
     r.noiseLevels = firstOf<int16_t>(h->lpNoiseLevel, levels);
     r.repeats = h->repeats;
-    r.matrices = py::array_t<int32_t>(
-        {static_cast<py::ssize_t>(kErrorMatrices), static_cast<py::ssize_t>(levels), static_cast<py::ssize_t>(pulses)});
+    r.matrices = py::array_t<int32_t>({static_cast<py::ssize_t>(detection::kErrorMatrices),
+                                       static_cast<py::ssize_t>(levels), static_cast<py::ssize_t>(pulses)});
     auto cells = r.matrices.mutable_unchecked<3>();
-    for (int k = 0; k < kErrorMatrices; ++k)
+    for (int k = 0; k < detection::kErrorMatrices; ++k)
         for (size_t i = 0; i < levels; ++i)
             for (size_t j = 0; j < pulses; ++j)
                 cells(k, i, j) = h->lpErrors[k][i][j];
-    r.errors = r.matrices[py::int_(kDetectionErrors)].cast<py::array_t<int32_t>>();
+    r.errors = r.matrices[py::int_(detection::kDetectionErrors)].cast<py::array_t<int32_t>>();
     if (w.state.lpSeriesHeader) {
         SeriesResult last = seriesOf(*w.state.lpSeriesHeader);
         last.task = h->wTask;
@@ -413,9 +413,9 @@ py::object simulate(std::optional<std::string> seriesType, std::optional<std::st
 std::vector<Etalon> alphabet()
 {
     std::vector<Etalon> etalons;
-    for (const PulseHeader& e : workbenchAlphabet())
-        etalons.push_back(
-            {std::string(1, etalonLetter(e.wNumber)), e.wNumber, etalonEnergy(e), firstOf<int16_t>(e.lpData, e.wSize)});
+    for (const synthesis::PulseHeader& e : workbenchAlphabet())
+        etalons.push_back({std::string(1, synthesis::etalonLetter(e.wNumber)), e.wNumber, synthesis::etalonEnergy(e),
+                           firstOf<int16_t>(e.lpData, e.wSize)});
     return etalons;
 }
 

@@ -68,15 +68,15 @@ void StopWatch::raiseIfStopped()
     throw e;
 }
 
-const std::array<PulseHeader, kAlphabetCapacity>& workbenchAlphabet()
+const std::array<synthesis::PulseHeader, shell::kAlphabetCapacity>& workbenchAlphabet()
 {
-    static const std::array<PulseHeader, kAlphabetCapacity> alphabet = [] {
-        const AppState start;
-        std::array<PulseHeader, kAlphabetCapacity> etalons{};
-        MessageRecorder messages;
-        RandomStreams streams;
-        if (!makeAlphabet(messages, start.amplitude, start.etalonCount, start.etalonLength, etalons,
-                          streams.etalonSeed))
+    static const std::array<synthesis::PulseHeader, shell::kAlphabetCapacity> alphabet = [] {
+        const shell::AppState start;
+        std::array<synthesis::PulseHeader, shell::kAlphabetCapacity> etalons{};
+        synthesis::MessageRecorder messages;
+        synthesis::RandomStreams streams;
+        if (!synthesis::makeAlphabet(messages, start.amplitude, start.etalonCount, start.etalonLength, etalons,
+                                     streams.etalonSeed))
             throw std::runtime_error("the alphabet could not be made: " + (messages.messages.empty()
                                                                                ? std::string("out of memory")
                                                                                : messages.messages.front().text));

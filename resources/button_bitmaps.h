@@ -39,7 +39,7 @@ platform::Bitmap* buttonBitmap(ButtonBitmaps& bitmaps, int32_t id);
 // Decodes the bitmaps in order into their members and stops at the first one
 // that cannot be decoded, with the message "No Bitmap <name>" and caption
 // "Fatal Error"; the ones decoded before it stay loaded. Returns false then.
-bool loadButtonBitmaps(ButtonBitmaps& into, MessageSink& sink,
+bool loadButtonBitmaps(ButtonBitmaps& into, synthesis::MessageSink& sink,
                        std::span<const ButtonBitmapResource> from = buttonBitmapResources());
 
 }  // namespace resources

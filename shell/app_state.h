@@ -24,6 +24,8 @@
 #include "views/layout_rect.h"
 #include "views/plot_geometry.h"
 
+namespace shell {
+
 // The shell names the task and series codes without their namespace.
 using enum detection::TaskType;
 using enum detection::SeriesType;
@@ -62,7 +64,8 @@ struct AppState {
     uint16_t etalonLength = 20;  // E, samples of every etalon, in the pulse-count formulas; fixed; read by synthesis
     int16_t amplitude = 128;     // amplitude of the etalon samples; fixed; makeAlphabet, synthesis, the views
     int32_t alphabetReady = 1;   // makeAlphabet's result at onCreate (non-zero: made); onCreate shows the alphabet then
-    std::array<PulseHeader, kAlphabetCapacity> etalons{};      // the alphabet, made by onCreate, freed by onDestroy
+    std::array<synthesis::PulseHeader, kAlphabetCapacity>
+        etalons{};                                             // the alphabet, made by onCreate, freed by onDestroy
     std::array<uint16_t, kAlphabetCapacity> etalonSelected{};  // 1 when etalon k+1 is selected; alphabet clicks, lists
     int32_t currentEtalon = 1;   // highlighted etalon; fills new sequences in tasks 8 and 16; clicks, the dialogs
     int32_t previousEtalon = 0;  // highlighted before the last alphabet click; its cell is repainted on the change
@@ -99,7 +102,7 @@ struct AppState {
     // never reset, so two series made with the same settings differ. The
     // synthesis and the noise advance them; a finished simulation hands back
     // its own; the Python module may seed them.
-    RandomStreams random;
+    synthesis::RandomStreams random;
     // State of the C library's rand(), never seeded (first state 1), used for
     // the multi-etalon sequences; newSequence advances it (libraryRand).
     uint32_t libraryRandState = 1;
@@ -113,7 +116,7 @@ struct AppState {
     uint16_t pulseCountSteps = 0;  // pulse counts simulated (rows); simulationDialogs from the range; prepareSimulation
     // How the next simulation runs: threads, a shard of it, progress and
     // cancel; set by the host (the command line, the window).
-    SimulationOptions simulationOptions;
+    detection::SimulationOptions simulationOptions;
     int32_t simulationViewKind = 0;  // measure the simulation view shows; showSimulation sets 2; drawWorkingView
 
     // --- 5. Mode codes and one-shot flags
@@ -144,13 +147,18 @@ struct AppState {
     int32_t dialogAccepted = 0;  // 1 when the last dialog ended with OK; every dialog; the commands that ran it
 
     // --- 8. Current data objects
-    SeriesHeaderPtr lpSeriesHeader;  // the current series; synthesis, the file loader, a simulation; views, processing
-    StepwiseProtocolPtr lpStepwiseProtocol;  // stage rows of the last processing; process; the processing result view
-    PulseCountTablePtr pulseCountTable;  // per count, the last unfixed-case run's energies; runUnfixedCase; the view
-    DetectionStudyPtr detectionStudy;    // what the last unfixed-case run found; runUnfixedCase; the result view
+    synthesis::SeriesHeaderPtr
+        lpSeriesHeader;  // the current series; synthesis, the file loader, a simulation; views, processing
+    detection::StepwiseProtocolPtr
+        lpStepwiseProtocol;  // stage rows of the last processing; process; the processing result view
+    detection::PulseCountTablePtr
+        pulseCountTable;  // per count, the last unfixed-case run's energies; runUnfixedCase; the view
+    detection::DetectionStudyPtr
+        detectionStudy;  // what the last unfixed-case run found; runUnfixedCase; the result view
     std::vector<int32_t> traceUnfixedCaseCriteria;  // per-sample criteria of the unfixed case; its size is the capacity
-    RestErrorHeaderPtr lpRestErrorHeader;  // the last statistical simulation's result; finishSimulation; its view
-    int32_t dataFileResult = 0;            // ReadInfoDataFile's answer for the last file opened (0: none); openFile
+    detection::RestErrorHeaderPtr
+        lpRestErrorHeader;       // the last statistical simulation's result; finishSimulation; its view
+    int32_t dataFileResult = 0;  // ReadInfoDataFile's answer for the last file opened (0: none); openFile
     // Whether the last synthesis made its series (synthesizeSeries writes
     // it); after a refusal lpSeriesHeader is missing or holds an older series.
     bool seriesMade = false;
@@ -161,18 +169,21 @@ struct AppState {
     int32_t lineHeight = 0;                  // tmHeight + tmExternalLeading - 1; layoutWindow; text rows of the paint
     int32_t aveCharWidth = 0;                // tmAveCharWidth of the window font; layoutWindow; the subset grid
     int32_t maxCharWidth = 0;                // tmMaxCharWidth of the window font; layoutWindow; the subset grid
-    LayoutRect viewArea;                     // the working area right of the buttons; layoutWindow; views, invalidation
+    views::LayoutRect viewArea;              // the working area right of the buttons; layoutWindow; views, invalidation
     uint16_t cellWidth = 0;                  // pixels of an alphabet cell; layoutWindow
     uint16_t cellHeight = 0;                 // pixels of an alphabet cell; layoutWindow
     uint16_t curveWidth = 0;                 // pixels of the curve inside a cell; layoutWindow
     uint16_t curveHeight = 0;                // pixels of the curve inside a cell; layoutWindow
-    std::array<LayoutRect, kAlphabetCapacity> alphabetCells{};  // cell of each etalon; layoutWindow; clicks, highlights
-    LayoutRect exitButton, nextButton, restartButton, selectToggleButton, buttonRegion;  // the buttons; layoutWindow
-    LayoutRect lengthPanel, noisePanel, optionsPanel;  // the option panels; layoutWindow; clicks and invalidation
-    std::array<LayoutRect, 3> lengthOptionRects{};     // one per length option; the paint; panel clicks
-    std::array<LayoutRect, 3> noiseOptionRects{};      // one per noise option; the paint; panel clicks
-    int32_t selectAllShown = 1;                        // the toggle shows "Select All"; the paint; the toggle's click
-    int32_t lastClickX = 0, lastClickY = 0;            // client point of the last click in the window; hitAndRecord
+    std::array<views::LayoutRect, kAlphabetCapacity>
+        alphabetCells{};  // cell of each etalon; layoutWindow; clicks, highlights
+    views::LayoutRect exitButton, nextButton, restartButton, selectToggleButton,
+        buttonRegion;  // the buttons; layoutWindow
+    views::LayoutRect lengthPanel, noisePanel,
+        optionsPanel;                                      // the option panels; layoutWindow; clicks and invalidation
+    std::array<views::LayoutRect, 3> lengthOptionRects{};  // one per length option; the paint; panel clicks
+    std::array<views::LayoutRect, 3> noiseOptionRects{};   // one per noise option; the paint; panel clicks
+    int32_t selectAllShown = 1;              // the toggle shows "Select All"; the paint; the toggle's click
+    int32_t lastClickX = 0, lastClickY = 0;  // client point of the last click in the window; hitAndRecord
     // What the last paint put on the screen: the working view (a WorkingView
     // of shell/window_painting.h) and the pictures of the button column (its
     // ShownButton bits). -1 until the first paint; paintWindow writes them,
@@ -184,14 +195,17 @@ struct AppState {
     int32_t commandDepth = 0;
 
     // --- 10. Etalon subset grid (view state 9): made at its first paint, freed at teardown
-    std::vector<LayoutRect> possibleSubsetRect;  // one cell per subset position (the first 10 laid out); drawSubsetGrid
-    std::vector<int32_t> selectedSubset;         // one block: numbers [0, capacity), marks [capacity, 2*capacity)
-    int32_t subsetCapacity = 0;                  // positions selectedSubset holds; ensureSubsetArrays
-    int32_t subsetCount = 0;                     // entries in use, from the front; the grid's clicks
-    std::vector<LayoutRect> ButtonsWhileSelectedSubsetRect;  // the grid's buttons; drawSubsetGrid; its clicks
-    int32_t subsetButtonCount = 0;        // entries of ButtonsWhileSelectedSubsetRect; ensureSubsetArrays
-    LayoutRect subsetArea{0, 0, -1, -1};  // cells and buttons of the last grid paint (empty before); repaint command
-    std::vector<LayoutRect> requiredCellRects;  // one per alphabet entry of the series; drawSubsetGrid; grid clicks
+    std::vector<views::LayoutRect>
+        possibleSubsetRect;               // one cell per subset position (the first 10 laid out); drawSubsetGrid
+    std::vector<int32_t> selectedSubset;  // one block: numbers [0, capacity), marks [capacity, 2*capacity)
+    int32_t subsetCapacity = 0;           // positions selectedSubset holds; ensureSubsetArrays
+    int32_t subsetCount = 0;              // entries in use, from the front; the grid's clicks
+    std::vector<views::LayoutRect> ButtonsWhileSelectedSubsetRect;  // the grid's buttons; drawSubsetGrid; its clicks
+    int32_t subsetButtonCount = 0;  // entries of ButtonsWhileSelectedSubsetRect; ensureSubsetArrays
+    views::LayoutRect subsetArea{0, 0, -1,
+                                 -1};  // cells and buttons of the last grid paint (empty before); repaint command
+    std::vector<views::LayoutRect>
+        requiredCellRects;  // one per alphabet entry of the series; drawSubsetGrid; grid clicks
 
     // --- 11. Zoom and readout of the result views' series plots
     // What the plots show (empty: the whole series); the zoom sets it, processing empties it.
@@ -208,3 +222,5 @@ constexpr bool isMultiEtalonTask(uint16_t taskType)
 {
     return taskType == taskBlindDetection || taskType == taskSeriesProcessing;
 }
+
+}  // namespace shell

@@ -14,12 +14,12 @@
 #include "shell/window_painting.h"
 #include "synthesis/series_synthesis.h"
 
+namespace shell {
+
 namespace {
 
 using namespace resources;
 using platform::Host;
-using pipeline::invalidate;
-using pipeline::invalidateViewChange;
 
 void sendCommand(AppState& s, Host& host, int command) { dispatchCommand(s, host, command); }
 
@@ -27,7 +27,7 @@ void sendCommand(AppState& s, Host& host, int command) { dispatchCommand(s, host
 // ran it.
 void continuePipeline(AppState& s, Host& host, int next)
 {
-    if (next != pipeline::kPipelineEnds)
+    if (next != kPipelineEnds)
         sendCommand(s, host, next);
 }
 
@@ -133,7 +133,7 @@ void requiredListCommand(AppState& s, Host& host)
     const EtalonsInUse before = etalonsInUse(s);
     if (s.requiredList.empty() || s.active_etalons > s.requiredCapacity) {
         s.active_etalons = s.etalonCount;
-        s.requiredList = getRequiredList(host, s.active_etalons);
+        s.requiredList = synthesis::getRequiredList(host, s.active_etalons);
         s.requiredCapacity = s.active_etalons;
     }
     runRequiredListDialog(s, host);
@@ -245,30 +245,30 @@ std::unique_ptr<SimulationRun> prepareSimulation(AppState& s, Host& host)
     // The run gets copies of the record and the header; the state keeps its
     // own until the run is finished. A failure here ends the command as it
     // always did, with the state's records given up.
-    run->series = getCutOffSeriesHeader(host, s.etalonCount, s.etalonLength, s.minInterval, s.maxInterval,
-                                        s.seriesLength, copyOf(s.lpSeriesHeader));
+    run->series = synthesis::getCutOffSeriesHeader(host, s.etalonCount, s.etalonLength, s.minInterval, s.maxInterval,
+                                                   s.seriesLength, copyOf(s.lpSeriesHeader));
     if (!run->series) {
         s.lpSeriesHeader.reset();
         host.messageBox("Не могу выделить память для lpCutOffSeriesHeader!", " About getCutOffSeriesHeader ",
-                        MessageIcon::Warning);
+                        synthesis::MessageIcon::Warning);
         return nullptr;
     }
-    run->header =
-        getRestErrHeader(host, s.pulseCountSteps, s.noiseStepCount, s.repeatCount, copyOf(s.lpRestErrorHeader));
+    run->header = detection::getRestErrHeader(host, s.pulseCountSteps, s.noiseStepCount, s.repeatCount,
+                                              copyOf(s.lpRestErrorHeader));
     if (!run->header) {
         s.lpSeriesHeader = std::move(run->series);
         s.lpRestErrorHeader.reset();
-        host.messageBox("Нет RestoreErrorHeader!", " About RestoreErrorHeader ", MessageIcon::None);
+        host.messageBox("Нет RestoreErrorHeader!", " About RestoreErrorHeader ", synthesis::MessageIcon::None);
         return nullptr;
     }
-    if (!initRestErrHeader(host, s.pulseCountSteps, s.minPulseCount, s.pulseCountIncrement, s.noiseStepCount,
-                           s.initialNoiseLevel, s.noiseIncrement, s.repeatCount, run->header.get())) {
+    if (!detection::initRestErrHeader(host, s.pulseCountSteps, s.minPulseCount, s.pulseCountIncrement, s.noiseStepCount,
+                                      s.initialNoiseLevel, s.noiseIncrement, s.repeatCount, run->header.get())) {
         s.lpSeriesHeader = std::move(run->series);
         s.lpRestErrorHeader = std::move(run->header);
-        host.messageBox("Ошибка initRestErrHeader!", " About RestoreErrorHeader ", MessageIcon::None);
+        host.messageBox("Ошибка initRestErrHeader!", " About RestoreErrorHeader ", synthesis::MessageIcon::None);
         return nullptr;
     }
-    run->etalons = std::span<const PulseHeader>(s.etalons.data(), s.etalonCount);
+    run->etalons = std::span<const synthesis::PulseHeader>(s.etalons.data(), s.etalonCount);
     run->activeCount = s.active_etalons;
     run->requiredList = s.requiredList;
     run->seriesType = s.seriesType;
@@ -283,7 +283,7 @@ std::unique_ptr<SimulationRun> prepareSimulation(AppState& s, Host& host)
 
 void computeSimulation(SimulationRun& run)
 {
-    SimulationOptions options = run.options;
+    detection::SimulationOptions options = run.options;
     if (run.options.progress)
         options.progress = [&run](uint64_t done, uint64_t total) {
             const bool goOn = run.options.progress(done, total);
@@ -293,14 +293,14 @@ void computeSimulation(SimulationRun& run)
         };
     // The noise stream is passed twice, as one of the streams and on its
     // own, exactly as the state's streams always were.
-    run.result = statCutoffSpotting(run.messages, run.header.get(), run.etalons, run.activeCount, run.requiredList,
-                                    run.seriesType, run.task, run.createEnergy, run.processEnergy, run.series,
-                                    run.amplitude, run.streams.noiseSeed, run.streams, options);
+    run.result = detection::statCutoffSpotting(
+        run.messages, run.header.get(), run.etalons, run.activeCount, run.requiredList, run.seriesType, run.task,
+        run.createEnergy, run.processEnergy, run.series, run.amplitude, run.streams.noiseSeed, run.streams, options);
 }
 
 void finishSimulation(AppState& s, Host& host, SimulationRun& run)
 {
-    for (const RecordedMessage& m : run.messages.messages)
+    for (const synthesis::RecordedMessage& m : run.messages.messages)
         host.messageBox(m.text, m.caption, m.icon);
     run.messages.messages.clear();
     if (run.cancelled)
@@ -333,7 +333,7 @@ void handleCommand(AppState& s, Host& host, int command)
         host.close();
         break;
     case IdOpen:
-        own_series::openFile(s, host);
+        openFile(s, host);
         sendCommand(s, host, CmdProcess);
         break;
     case IdSelectSetOfPulses:
@@ -420,22 +420,22 @@ void handleCommand(AppState& s, Host& host, int command)
         break;
     // --- the pipeline
     case CmdNewSequence:
-        continuePipeline(s, host, pipeline::newSequence(s, host));
+        continuePipeline(s, host, newSequence(s, host));
         break;
     case CmdSeriesParameters:
-        continuePipeline(s, host, pipeline::seriesParameters(s, host));
+        continuePipeline(s, host, seriesParameters(s, host));
         break;
     case CmdSynthesize:
-        continuePipeline(s, host, pipeline::synthesize(s, host));
+        continuePipeline(s, host, synthesize(s, host));
         break;
     case CmdAddNoise:
-        continuePipeline(s, host, pipeline::addNoiseStage(s, host));
+        continuePipeline(s, host, addNoiseStage(s, host));
         break;
     case CmdProcess:
-        continuePipeline(s, host, pipeline::process(s, host));
+        continuePipeline(s, host, process(s, host));
         break;
     case CmdRefresh:
-        pipeline::refresh(s, host);
+        refresh(s, host);
         break;
     case CmdNextData:
         if (isMultiEtalonTask(s.taskType) && s.active_etalons == 0) {
@@ -509,3 +509,5 @@ void dispatchCommand(AppState& s, Host& host, int command)
     if (--s.commandDepth == 0)
         invalidateStaleParts(s, host);
 }
+
+}  // namespace shell

@@ -16,6 +16,8 @@ namespace platform {
 class Host;
 }
 
+namespace shell {
+
 void dispatchCommand(AppState& state, platform::Host& host, int command);
 
 // --- The statistical simulation in phases
@@ -34,23 +36,23 @@ void dispatchCommand(AppState& state, platform::Host& host, int command);
 // finished the alphabet must not change and the state must not be torn
 // down.
 struct SimulationRun {
-    std::span<const PulseHeader> etalons;  // the state's alphabet, read only
-    uint16_t activeCount = 0;              // active etalons at the start
-    std::vector<uint16_t> requiredList;    // a copy of the state's required list
-    uint16_t seriesType = 0;               // SeriesType code at the start
-    uint16_t task = 0;                     // TaskType code at the start
-    uint16_t createEnergy = 0;             // saved energy level for creating series
-    int16_t processEnergy = 0;             // saved energy level for processing series
-    int16_t amplitude = 0;                 // the application's amplitude
-    SeriesHeaderPtr series;                // the state's record, made ready for the run and left by it
-    RestErrorHeaderPtr header;             // the new result, made from a copy of the state's
-    RandomStreams streams;                 // the state's streams, advanced by the run
+    std::span<const synthesis::PulseHeader> etalons;  // the state's alphabet, read only
+    uint16_t activeCount = 0;                         // active etalons at the start
+    std::vector<uint16_t> requiredList;               // a copy of the state's required list
+    uint16_t seriesType = 0;                          // SeriesType code at the start
+    uint16_t task = 0;                                // TaskType code at the start
+    uint16_t createEnergy = 0;                        // saved energy level for creating series
+    int16_t processEnergy = 0;                        // saved energy level for processing series
+    int16_t amplitude = 0;                            // the application's amplitude
+    synthesis::SeriesHeaderPtr series;                // the state's record, made ready for the run and left by it
+    detection::RestErrorHeaderPtr header;             // the new result, made from a copy of the state's
+    synthesis::RandomStreams streams;                 // the state's streams, advanced by the run
     // The state's options at the start; the host may change them (threads,
     // progress) before computing.
-    SimulationOptions options;
-    MessageRecorder messages;  // what the computation said, in order, for finishSimulation to show
-    int result = 0;            // what statCutoffSpotting returned
-    bool cancelled = false;    // the progress callback asked to stop
+    detection::SimulationOptions options;
+    synthesis::MessageRecorder messages;  // what the computation said, in order, for finishSimulation to show
+    int result = 0;                       // what statCutoffSpotting returned
+    bool cancelled = false;               // the progress callback asked to stop
 };
 
 // The dialogs and the records of a new simulation. Empty when there is
@@ -67,3 +69,5 @@ void computeSimulation(SimulationRun& run);
 // streams, still shown); any other run is taken into the state and its
 // result is shown. Call it once per run.
 void finishSimulation(AppState& state, platform::Host& host, SimulationRun& run);
+
+}  // namespace shell

@@ -4,6 +4,8 @@
 
 #include "synthesis/wrapping.h"
 
+namespace shell {
+
 namespace {
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 }  // namespace
@@ -49,3 +51,5 @@ std::vector<int32_t> parseListField(std::string_view text, size_t n)
     }
     return entries;
 }
+
+}  // namespace shell

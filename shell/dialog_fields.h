@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace shell {
+
 // Characters of a field that are read (the rest of a longer text is lost).
 constexpr size_t kFieldReadLimit = 99;
 
@@ -36,3 +38,5 @@ std::string formatListField(std::span<const T> entries)
 // or blank. After "2, 5, 7" the scan stops at the blank that atoi skipped, so
 // the third entry reads the 5 again; entries past the end read as 0.
 std::vector<int32_t> parseListField(std::string_view text, size_t n);
+
+}  // namespace shell

@@ -14,6 +14,8 @@
 #include "synthesis/etalon_generation.h"
 #include "synthesis/series_synthesis.h"
 
+namespace shell {
+
 using platform::Host;
 
 bool onCreate(AppState& s, Host& host)
@@ -26,16 +28,17 @@ bool onCreate(AppState& s, Host& host)
         return false;
     s.windowFont = platform::stockVariableFont();
 
-    for (PulseHeader& e : s.etalons)
+    for (synthesis::PulseHeader& e : s.etalons)
         e.lpData = {};
-    s.alphabetReady = makeAlphabet(host, s.amplitude, s.etalonCount, s.etalonLength,
-                                   std::span<PulseHeader>(s.etalons.data(), s.etalons.size()), s.random.etalonSeed);
+    s.alphabetReady = synthesis::makeAlphabet(host, s.amplitude, s.etalonCount, s.etalonLength,
+                                              std::span<synthesis::PulseHeader>(s.etalons.data(), s.etalons.size()),
+                                              s.random.etalonSeed);
     if (s.alphabetReady)
         s.viewState = viewAlphabet;
 
     s.active_etalons = s.etalonCount;
     s.requiredCapacity = s.etalonCount;
-    s.requiredList = getRequiredList(host, s.etalonCount);
+    s.requiredList = synthesis::getRequiredList(host, s.etalonCount);
 
     host.checkMenuItem(resources::IdSeriesFixedNumber, false);
     host.checkMenuItem(resources::IdSeriesUnfixedNumber, false);
@@ -77,7 +80,7 @@ bool onCreate(AppState& s, Host& host)
     } catch (const std::bad_alloc&) {
         host.messageBox(s.etalonSequence.empty() ? "Нет памяти для etalonSequence!"
                                                  : "Нет памяти для traceUnfixedCaseCriteria!",
-                        "Fatal Error", MessageIcon::None);
+                        "Fatal Error", synthesis::MessageIcon::None);
         return false;
     }
 
@@ -92,20 +95,22 @@ void onDestroy(AppState& s)
 {
     s.buttonBitmaps = {};
     s.windowFont.reset();
-    for (PulseHeader& e : s.etalons)
+    for (synthesis::PulseHeader& e : s.etalons)
         e.lpData = {};
     s.etalonSequence = {};
     if (s.lpSeriesHeader)
-        freeSeriesHeader(s.lpSeriesHeader);
+        synthesis::freeSeriesHeader(s.lpSeriesHeader);
     if (s.lpStepwiseProtocol)
-        freeStepwiseProtocol(s.lpStepwiseProtocol);
+        detection::freeStepwiseProtocol(s.lpStepwiseProtocol);
     if (s.pulseCountTable)
-        freePulseCountTable(s.pulseCountTable);
+        detection::freePulseCountTable(s.pulseCountTable);
     if (s.detectionStudy)
-        freeDetectionStudy(s.detectionStudy);
+        detection::freeDetectionStudy(s.detectionStudy);
     s.traceUnfixedCaseCriteria = {};
     if (s.lpRestErrorHeader)
-        freeRestErrHeader(s.lpRestErrorHeader);
+        detection::freeRestErrHeader(s.lpRestErrorHeader);
     freeSubsetArrays(s);
     s.windowReady = false;
 }
+
+}  // namespace shell

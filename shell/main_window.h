@@ -10,6 +10,8 @@ namespace platform {
 class Host;
 }
 
+namespace shell {
+
 // The initialisation of a new window: button bitmaps, window font, the
 // Alphabet, the required list, menu checks, selection, length, noise, pulse
 // limits, the sequence and trace buffers and a first noise-free series.
@@ -20,3 +22,5 @@ bool onCreate(AppState& state, platform::Host& host);
 // Releases every data object once, in a fixed order; objects never made are
 // skipped. Safe to call twice.
 void onDestroy(AppState& state);
+
+}  // namespace shell

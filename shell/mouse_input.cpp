@@ -10,6 +10,8 @@
 #include "shell/subset_grid.h"
 #include "shell/window_painting.h"
 
+namespace shell {
+
 namespace {
 
 using namespace resources;
@@ -17,9 +19,9 @@ using platform::Host;
 
 // Whether the point lies in the rectangle; a hit keeps its point, which
 // nothing else reads.
-bool hit(AppState& s, const LayoutRect& r, int32_t x, int32_t y)
+bool hit(AppState& s, const views::LayoutRect& r, int32_t x, int32_t y)
 {
-    if (!hits(r, x, y))
+    if (!views::hits(r, x, y))
         return false;
     s.lastClickX = x;
     s.lastClickY = y;
@@ -259,3 +261,5 @@ void nextSeriesInResultView(AppState& s, Host& host)
     clearPanelFlags(s);
     dispatchCommand(s, host, CmdNewSequence);
 }
+
+}  // namespace shell

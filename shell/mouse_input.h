@@ -13,6 +13,8 @@ namespace platform {
 class Host;
 }
 
+namespace shell {
+
 // A left-button press at client point (x, y). Double clicks act as single
 // clicks; the key flags are not used. A press outside every drawn element
 // changes nothing.
@@ -25,3 +27,5 @@ void onKeyDown(AppState& state, platform::Host& host, int32_t key);
 // What Next in the result view does: stay in the result view, keep the option
 // panels as they are, and make and process the next series.
 void nextSeriesInResultView(AppState& state, platform::Host& host);
+
+}  // namespace shell

@@ -16,7 +16,7 @@
 #include "synthesis/formatted_text.h"
 #include "synthesis/series_synthesis.h"
 
-namespace own_series {
+namespace shell {
 
 namespace {
 
@@ -67,7 +67,7 @@ std::optional<T> wholeNumber(const std::string& text)
 
 std::string numberText(double v) { return synthesis::formatText("%.6g", v); }
 
-void say(Host& host, const std::string& text) { host.messageBox(text, kOpenCaption, MessageIcon::None); }
+void say(Host& host, const std::string& text) { host.messageBox(text, kOpenCaption, synthesis::MessageIcon::None); }
 
 // Hands the name already chosen to the data file reader, which asks for its
 // file itself; everything else goes to the window's host.
@@ -75,7 +75,7 @@ class ChosenFileHost final : public Host {
   public:
     ChosenFileHost(Host& host, std::string path) : host_(host), path_(std::move(path)) {}
 
-    void messageBox(std::string_view text, std::string_view caption, MessageIcon icon) override
+    void messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon) override
     {
         host_.messageBox(text, caption, icon);
     }
@@ -105,9 +105,9 @@ class ChosenFileHost final : public Host {
 };
 
 // A copy of the record, so that a failed replacement leaves the original.
-SeriesHeaderPtr copyOf(const SeriesHeaderPtr& record)
+synthesis::SeriesHeaderPtr copyOf(const synthesis::SeriesHeaderPtr& record)
 {
-    return record ? std::make_unique<SeriesHeader>(*record) : nullptr;
+    return record ? std::make_unique<synthesis::SeriesHeader>(*record) : nullptr;
 }
 
 bool growTraceBuffer(AppState& s, Host& host, uint32_t n)
@@ -117,7 +117,8 @@ bool growTraceBuffer(AppState& s, Host& host, uint32_t n)
     try {
         s.traceUnfixedCaseCriteria.assign(n, 0);
     } catch (const std::bad_alloc&) {
-        host.messageBox("Проблемы при построении traceUnfixedCaseCriteria", "CM_CHOSEN_ETALON", MessageIcon::None);
+        host.messageBox("Проблемы при построении traceUnfixedCaseCriteria", "CM_CHOSEN_ETALON",
+                        synthesis::MessageIcon::None);
         return false;
     }
     return true;
@@ -127,8 +128,8 @@ bool growTraceBuffer(AppState& s, Host& host, uint32_t n)
 // true pulse (the views draw none, and a task that records the true
 // positions records -1 for each), no found pulse, whole pulses of the
 // window's length, the alphabet listed.
-void fillRecord(AppState& s, SeriesHeader& h, std::span<const int16_t> samples, uint16_t noiseLevel, uint16_t amplitude,
-                uint16_t pulsesForBounds)
+void fillRecord(AppState& s, synthesis::SeriesHeader& h, std::span<const int16_t> samples, uint16_t noiseLevel,
+                uint16_t amplitude, uint16_t pulsesForBounds)
 {
     const uint32_t N = static_cast<uint32_t>(samples.size());
     const uint16_t L = s.etalonLength;
@@ -158,10 +159,10 @@ void fillRecord(AppState& s, SeriesHeader& h, std::span<const int16_t> samples, 
     std::fill(h.lpMaxPositions.begin(), h.lpMaxPositions.end(), int16_t{0});
     const int32_t K = std::min<int32_t>(pulsesForBounds, static_cast<int32_t>(h.lpMinPositions.size()));
     for (int32_t k = 0; k < K; ++k) {
-        h.lpMinPositions[k] =
-            static_cast<int16_t>(pulseLowBound(k, K, static_cast<int32_t>(N), L, s.minInterval, s.maxInterval));
-        h.lpMaxPositions[k] =
-            static_cast<int16_t>(pulseHighBound(k, K, static_cast<int32_t>(N), L, s.minInterval, s.maxInterval));
+        h.lpMinPositions[k] = static_cast<int16_t>(
+            synthesis::pulseLowBound(k, K, static_cast<int32_t>(N), L, s.minInterval, s.maxInterval));
+        h.lpMaxPositions[k] = static_cast<int16_t>(
+            synthesis::pulseHighBound(k, K, static_cast<int32_t>(N), L, s.minInterval, s.maxInterval));
     }
     const size_t listed = std::min<size_t>({s.etalonCount, h.lpPulsesList.size(), s.etalons.size()});
     for (size_t i = 0; i < listed; ++i)
@@ -187,14 +188,14 @@ DialogFields initialFields(const AppState& s, const std::string& path, const fil
 
 std::string lengthProblem(const AppState& s, size_t n)
 {
-    if (n > kMaxSeriesLength)
+    if (n > synthesis::kMaxSeriesLength)
         return "The series holds " + std::to_string(n) + " samples; the window takes at most " +
-               std::to_string(kMaxSeriesLength) + ". Use quillmore-cli detect for longer series.";
+               std::to_string(synthesis::kMaxSeriesLength) + ". Use quillmore-cli detect for longer series.";
     if (n < s.etalonLength)
         return "The series holds " + std::to_string(n) + " samples; the window needs at least " +
                std::to_string(s.etalonLength) + ", the pulse length.";
     const std::string problem =
-        seriesParameterProblem(s.etalonLength, s.minInterval, s.maxInterval, static_cast<uint32_t>(n));
+        synthesis::seriesParameterProblem(s.etalonLength, s.minInterval, s.maxInterval, static_cast<uint32_t>(n));
     return problem.empty() ? std::string() : "The window cannot take this series: " + problem;
 }
 
@@ -231,7 +232,7 @@ void followDataFileLength(AppState& s, Host& host, uint32_t before)
 {
     if (!s.lpSeriesHeader || s.lpSeriesHeader->dwSeriesSize == before)
         return;
-    const SeriesHeader& h = *s.lpSeriesHeader;
+    const synthesis::SeriesHeader& h = *s.lpSeriesHeader;
     if (const std::string problem = lengthProblem(s, h.dwSeriesSize); !problem.empty()) {
         say(host, problem);
         return;
@@ -381,8 +382,8 @@ bool adoptSeries(AppState& s, Host& host, std::span<const int16_t> samples, uint
     }
     if (!growTraceBuffer(s, host, N))
         return false;
-    SeriesHeaderPtr record = getCutOffSeriesHeader(host, s.etalonCount, s.etalonLength, s.minInterval, s.maxInterval, N,
-                                                   copyOf(s.lpSeriesHeader));
+    synthesis::SeriesHeaderPtr record = synthesis::getCutOffSeriesHeader(
+        host, s.etalonCount, s.etalonLength, s.minInterval, s.maxInterval, N, copyOf(s.lpSeriesHeader));
     if (!record || record->dwSeriesCapacity < N || record->dwSeriesSize != N)
         return false;  // getCutOffSeriesHeader has said why
 
@@ -494,4 +495,4 @@ void openFile(AppState& s, Host& host)
         s.dataFileResult = 0;
 }
 
-}  // namespace own_series
+}  // namespace shell

@@ -19,7 +19,7 @@
 #include "platform/host.h"
 #include "shell/app_state.h"
 
-namespace own_series {
+namespace shell {
 
 // The caption of the preparation dialog and of every message of the loading.
 inline constexpr const char* kOpenCaption = "Open Series";
@@ -82,4 +82,4 @@ bool loadSeriesFile(AppState& state, platform::Host& host, const std::string& pa
 // new one (dataFileResult kept after a load, 0 otherwise).
 void openFile(AppState& state, platform::Host& host);
 
-}  // namespace own_series
+}  // namespace shell

@@ -11,6 +11,8 @@
 #include "synthesis/formatted_text.h"
 #include "synthesis/series_synthesis.h"
 
+namespace shell {
+
 namespace {
 
 using namespace resources;
@@ -58,9 +60,10 @@ void runSeriesCreationDialog(AppState& s, Host& host)
     // while the user can still correct them.
     const uint16_t L = s.etalonLength;
     auto validate = [&host, L](DialogFields& typed) {
-        const std::string problem = seriesParameterProblem(L, static_cast<uint16_t>(field(typed, EditMinInterval)),
-                                                           static_cast<uint16_t>(field(typed, EditMaxInterval)),
-                                                           static_cast<uint32_t>(field(typed, EditSamplesLength)));
+        const std::string problem =
+            synthesis::seriesParameterProblem(L, static_cast<uint16_t>(field(typed, EditMinInterval)),
+                                              static_cast<uint16_t>(field(typed, EditMaxInterval)),
+                                              static_cast<uint32_t>(field(typed, EditSamplesLength)));
         const int32_t length = field(typed, EditSamplesLength);
         const int32_t tmin = field(typed, EditMinInterval), tmax = field(typed, EditMaxInterval);
         std::string reason = problem;
@@ -68,7 +71,7 @@ void runSeriesCreationDialog(AppState& s, Host& host)
             reason = "The length and the intervals must be positive numbers.\n";
         if (reason.empty())
             return true;
-        host.messageBox(reason, "Create Series", MessageIcon::Warning);
+        host.messageBox(reason, "Create Series", synthesis::MessageIcon::Warning);
         return false;
     };
     if (!run(s, host, DialogCreateSeries, fields, validate))
@@ -134,7 +137,7 @@ SimulationPulseOffer offeredSimulationPulses(const AppState& s)
     // within the length's range. A length that admits none of the counts the
     // simulation takes keeps its own range: the simulation then says why.
     const int low = std::max<int>(s.minPulseCount, 1);
-    const int high = std::min<int>(s.maxPulseCount, kMaxSimulationPulses);
+    const int high = std::min<int>(s.maxPulseCount, detection::kMaxSimulationPulses);
     SimulationPulseOffer offer{s.minPulseCount, s.maxPulseCount, std::max<uint16_t>(s.pulseCountIncrement, 1)};
     if (low <= high) {
         offer.from = static_cast<uint16_t>(low);
@@ -162,3 +165,5 @@ void runSimulationDialog(AppState& s, Host& host)
     s.noiseIncrement = static_cast<uint16_t>(field(fields, EditNoiseIncrement));
     s.repeatCount = static_cast<uint16_t>(field(fields, EditRepeatCount));
 }
+
+}  // namespace shell

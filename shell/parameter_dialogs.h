@@ -11,6 +11,8 @@ namespace platform {
 class Host;
 }
 
+namespace shell {
+
 // 105 "Create Series": length, intervals, etalon number, saved energies.
 // OK is refused, with the reason, while the length and intervals are values
 // the series formulas cannot take; the dialog then stays open.
@@ -33,3 +35,5 @@ struct SimulationPulseOffer {
     uint16_t increment = 1;
 };
 SimulationPulseOffer offeredSimulationPulses(const AppState& state);
+
+}  // namespace shell

@@ -8,6 +8,8 @@
 #include "shell/processing_pipeline.h"
 #include "views/drawing_conventions.h"
 
+namespace shell {
+
 namespace {
 
 using platform::Host;
@@ -119,7 +121,7 @@ void showSamples(AppState& s, Host& host, views::SampleRange range)
     // The plots keep their place; only what they show moves, so the readout
     // can follow before the repaint records it again.
     s.resultPlots.shown = after;
-    pipeline::invalidateViewArea(s, host);
+    invalidateViewArea(s, host);
 }
 
 void onLeftPress(AppState& s, Host& host, int16_t x, int16_t y, uint32_t keyFlags)
@@ -222,3 +224,5 @@ std::optional<platform::Rect> dragBand(const AppState& s)
     const int32_t b = std::clamp(s.plotDrag.toX, p.x0, p.x0 + p.W);
     return platform::Rect{std::min(a, b), p.y, std::max(a, b) + 1, p.y + p.H + 1};
 }
+
+}  // namespace shell

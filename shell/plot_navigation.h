@@ -22,6 +22,8 @@ namespace platform {
 class Host;
 }
 
+namespace shell {
+
 // Fewer samples are never shown (a shorter series is shown whole).
 inline constexpr int32_t kLeastShownSamples = 8;
 // A press must move this many pixels sideways before it drags.
@@ -80,3 +82,5 @@ void showSamples(AppState& state, platform::Host& host, views::SampleRange range
 // The band a drag has covered so far, across its plot (right and bottom
 // outside), for the window to shade while the button is held.
 std::optional<platform::Rect> dragBand(const AppState& state);
+
+}  // namespace shell

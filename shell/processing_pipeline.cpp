@@ -10,6 +10,9 @@
 #include "synthesis/series_synthesis.h"
 
 using namespace resources;
+
+namespace shell {
+
 using platform::Host;
 
 namespace {
@@ -30,30 +33,28 @@ void recomputeRaisedLimits(AppState& s, uint32_t length)
 
 // Blind detection on a series with an unknown number of pulses: rank the
 // pulse counts, then detect with the chosen method.
-void runUnfixedCase(AppState& s, Host& host, StepwiseProtocol& protocol, SeriesHeader& series)
+void runUnfixedCase(AppState& s, Host& host, detection::StepwiseProtocol& protocol, synthesis::SeriesHeader& series)
 {
-    s.pulseCountTable =
-        getPulseCountTable(s.seriesPulseCount, s.minPulseCount, s.maxPulseCount, std::move(s.pulseCountTable));
-    s.detectionStudy = getDetectionStudy(series, std::move(s.detectionStudy));
+    s.pulseCountTable = detection::getPulseCountTable(s.seriesPulseCount, s.minPulseCount, s.maxPulseCount,
+                                                      std::move(s.pulseCountTable));
+    s.detectionStudy = detection::getDetectionStudy(series, std::move(s.detectionStudy));
     if (s.detectionStudy) {
         s.detectionStudy->wTask = s.taskType;
         s.detectionStudy->wDetectionMethod = s.repeatMethod;
     }
-    runUnfixedDetection(host, s.minInterval, s.maxInterval, s.moreDetails != 0, s.traceUnfixedCaseCriteria, &protocol,
-                        s.pulseCountTable.get(), s.detectionStudy.get(), series);
+    detection::runUnfixedDetection(host, s.minInterval, s.maxInterval, s.moreDetails != 0, s.traceUnfixedCaseCriteria,
+                                   &protocol, s.pulseCountTable.get(), s.detectionStudy.get(), series);
 }
 
-platform::Rect widened(const LayoutRect& r, int left, int top, int right, int bottom)
+platform::Rect widened(const views::LayoutRect& r, int left, int top, int right, int bottom)
 {
-    const platform::Rect d = toDeviceRect(r);
+    const platform::Rect d = views::toDeviceRect(r);
     return {d.left - left, d.top - top, d.right + right, d.bottom + bottom};
 }
 
 }  // namespace
 
-namespace pipeline {
-
-void invalidate(Host& host, const LayoutRect& r, bool erase, int left, int top, int right, int bottom)
+void invalidate(Host& host, const views::LayoutRect& r, bool erase, int left, int top, int right, int bottom)
 {
     const platform::Rect rect = widened(r, left, top, right, bottom);
     host.invalidate(rect, erase);
@@ -116,14 +117,15 @@ int synthesize(AppState& s, Host& host)
             s.traceUnfixedCaseCriteria.shrink_to_fit();
             s.traceUnfixedCaseCriteria.assign(s.seriesLength, 0);
         } catch (const std::bad_alloc&) {
-            host.messageBox("Проблемы при построении traceUnfixedCaseCriteria", "CM_CHOSEN_ETALON", MessageIcon::None);
+            host.messageBox("Проблемы при построении traceUnfixedCaseCriteria", "CM_CHOSEN_ETALON",
+                            synthesis::MessageIcon::None);
             return kPipelineEnds;
         }
     }
     s.seriesPulseCount = clampedCount(s.requestedPulseCount, s.minPulseCount, s.maxPulseCount);
     s.seriesNoiseLevel = s.requestedNoiseLevel;
 
-    const bool made = ::synthesizeSeries(s, host);
+    const bool made = synthesizeSeries(s, host);
 
     if (s.seriesType == seriesTransientKnown)
         s.seriesType = seriesKnownWhole;
@@ -131,7 +133,7 @@ int synthesize(AppState& s, Host& host)
         s.seriesType = seriesUnknownWhole;
 
     if (!s.lpSeriesHeader) {
-        host.messageBox("Не могу создать ряд!", "CM_INFO", MessageIcon::None);
+        host.messageBox("Не могу создать ряд!", "CM_INFO", synthesis::MessageIcon::None);
         return kPipelineEnds;
     }
     // A refused synthesis leaves the previous samples under new bounds: noise
@@ -145,7 +147,7 @@ int synthesize(AppState& s, Host& host)
 
 int addNoiseStage(AppState& s, Host& /*host*/)
 {
-    addNoise(s.seriesNoiseLevel, s.amplitude, s.lpSeriesHeader.get(), s.random.noiseSeed);
+    synthesis::addNoise(s.seriesNoiseLevel, s.amplitude, s.lpSeriesHeader.get(), s.random.noiseSeed);
     return CmdProcess;
 }
 
@@ -154,39 +156,41 @@ int process(AppState& s, Host& host)
     // A new result starts with its whole series in view.
     s.shownSamples = {};
     s.protocolKind = 7;
-    s.lpStepwiseProtocol = getStepwiseProtocol(s.protocolKind, s.maxPulseCount, std::move(s.lpStepwiseProtocol));
+    s.lpStepwiseProtocol =
+        detection::getStepwiseProtocol(s.protocolKind, s.maxPulseCount, std::move(s.lpStepwiseProtocol));
     if (!s.lpStepwiseProtocol) {
-        host.messageBox("Нет памяти для lpStepwiseProtocol!", "", MessageIcon::None);
+        host.messageBox("Нет памяти для lpStepwiseProtocol!", "", synthesis::MessageIcon::None);
         return kPipelineEnds;
     }
-    StepwiseProtocol* protocol = s.lpStepwiseProtocol.get();
-    addTolpStepwiseProtocol(host, s.seriesType, s.taskType, protocol);
+    detection::StepwiseProtocol* protocol = s.lpStepwiseProtocol.get();
+    detection::addTolpStepwiseProtocol(host, s.seriesType, s.taskType, protocol);
 
     // Without a series (a failed synthesis at start) there is nothing to
     // process; the refresh still runs.
     if (s.lpSeriesHeader) {
-        SeriesHeader& series = *s.lpSeriesHeader;
+        synthesis::SeriesHeader& series = *s.lpSeriesHeader;
         const bool knownCount = detection::isKnownCountSeries(s.seriesType);
         const bool unknownCount = detection::isUnknownCountSeries(s.seriesType);
         switch (s.taskType) {
         case taskFixedEstimation:
-            runFixedCaseEstimation(host, series, protocol, s.minInterval, s.maxInterval, s.etalonLength,
-                                   s.seriesPulseCount, s.seriesLength);
+            detection::runFixedCaseEstimation(host, series, protocol, s.minInterval, s.maxInterval, s.etalonLength,
+                                              s.seriesPulseCount, s.seriesLength);
             break;
         case taskUnfixedEstimation:
-            sequentialMethod(host, s.minInterval, s.maxInterval, s.moreDetails != 0, protocol, series);
+            detection::sequentialMethod(host, s.minInterval, s.maxInterval, s.moreDetails != 0, protocol, series);
             break;
         case taskBlindDetection:
             if (knownCount) {
-                runFixedCaseEstimation(host, series, protocol, s.minInterval, s.maxInterval, s.etalonLength,
-                                       s.seriesPulseCount, s.seriesLength, FixedCaseStages::TrueAndProgramme);
+                detection::runFixedCaseEstimation(host, series, protocol, s.minInterval, s.maxInterval, s.etalonLength,
+                                                  s.seriesPulseCount, s.seriesLength,
+                                                  detection::FixedCaseStages::TrueAndProgramme);
             } else if (unknownCount) {
                 runUnfixedCase(s, host, *protocol, series);
             }
             break;
         case taskSeriesProcessing:
             if (knownCount || unknownCount)
-                processSeriesChains(host, s.minInterval, s.maxInterval, series);
+                detection::processSeriesChains(host, s.minInterval, s.maxInterval, series);
             break;
         default:
             break;
@@ -211,11 +215,9 @@ void refresh(AppState& s, Host& host)
     s.moreDetails = 0;
 }
 
-}  // namespace pipeline
-
 bool synthesizeSeries(AppState& s, Host& host)
 {
-    const std::span<const PulseHeader> alphabet(s.etalons.data(), s.etalonCount);
+    const std::span<const synthesis::PulseHeader> alphabet(s.etalons.data(), s.etalonCount);
     bool made = false;
     switch (s.seriesType) {
     case seriesKnownWhole:
@@ -223,16 +225,16 @@ bool synthesizeSeries(AppState& s, Host& host)
     case seriesTransientKnown:
     case seriesTransientUnknown:
         ensureSequenceCapacity(s, s.seriesPulseCount);
-        s.lpSeriesHeader =
-            getCutOffSeries(host, alphabet, s.etalonLength, s.minInterval, s.maxInterval, s.seriesLength,
-                            s.seriesPulseCount, s.etalonSequence, s.amplitude,
-                            static_cast<uint16_t>(s.savedEnergyCreate), std::move(s.lpSeriesHeader), s.random, &made);
+        s.lpSeriesHeader = synthesis::getCutOffSeries(host, alphabet, s.etalonLength, s.minInterval, s.maxInterval,
+                                                      s.seriesLength, s.seriesPulseCount, s.etalonSequence, s.amplitude,
+                                                      static_cast<uint16_t>(s.savedEnergyCreate),
+                                                      std::move(s.lpSeriesHeader), s.random, &made);
         break;
     case seriesUnknownWhole:
     case seriesUnknownCutOff:
         // The drawn count may use every entry the length admits.
         ensureSequenceCapacity(s, maxPulsesFor(s, s.seriesLength));
-        s.lpSeriesHeader = getRandomCountSeries(
+        s.lpSeriesHeader = synthesis::getRandomCountSeries(
             host, alphabet, s.etalonLength, s.minInterval, s.maxInterval, s.seriesLength, s.etalonSequence, s.amplitude,
             static_cast<uint16_t>(s.savedEnergyCreate), std::move(s.lpSeriesHeader), s.random, &made);
         if (s.lpSeriesHeader)
@@ -244,3 +246,5 @@ bool synthesizeSeries(AppState& s, Host& host)
     s.seriesMade = made;
     return made;
 }
+
+}  // namespace shell

@@ -12,7 +12,7 @@ namespace platform {
 class Host;
 }
 
-namespace pipeline {
+namespace shell {
 
 // Each stage but the last returns the internal command of the stage that
 // follows it, or kPipelineEnds where the pipeline stops (a refusal, a failed
@@ -29,8 +29,8 @@ void refresh(AppState& state, platform::Host& host);
 
 // Invalidates a layout rectangle (right and bottom included) widened by the
 // given pixels on each side.
-void invalidate(platform::Host& host, const LayoutRect& rect, bool erase, int left = 0, int top = 0, int right = 0,
-                int bottom = 0);
+void invalidate(platform::Host& host, const views::LayoutRect& rect, bool erase, int left = 0, int top = 0,
+                int right = 0, int bottom = 0);
 // The working area raised by 10 pixels: enough for the same view drawn
 // again with other plot samples.
 void invalidateViewArea(AppState& state, platform::Host& host, bool erase = true);
@@ -38,9 +38,9 @@ void invalidateViewArea(AppState& state, platform::Host& host, bool erase = true
 // that a view may draw reaches beyond the view area, so the whole window.
 void invalidateViewChange(AppState& state, platform::Host& host, bool erase = true);
 
-}  // namespace pipeline
-
 // Synthesizes the next series by seriesType into lpSeriesHeader: a fixed
 // count for types 1, 2, 16 and 32, a random count for 4 and 8 (which then
 // becomes seriesPulseCount). True when a new series was made.
 bool synthesizeSeries(AppState& state, platform::Host& host);
+
+}  // namespace shell

@@ -4,6 +4,8 @@
 
 #include "platform/host.h"
 
+namespace shell {
+
 using platform::Host;
 
 uint16_t minPulsesFor(const AppState& s, uint32_t length)
@@ -37,7 +39,7 @@ int32_t libraryRand(uint32_t& state)
 void tellNoEtalonSelected(Host& host)
 {
     host.messageBox("No etalon is selected: click an etalon of the alphabet (or Select All) first.",
-                    "No Etalon Selected", MessageIcon::Information);
+                    "No Etalon Selected", synthesis::MessageIcon::Information);
 }
 
 void rebuildRequiredList(AppState& s)
@@ -57,3 +59,5 @@ void ensureSequenceCapacity(AppState& s, size_t n)
     if (s.etalonSequence.size() < n)
         s.etalonSequence.resize(n, static_cast<uint16_t>(s.currentEtalon));
 }
+
+}  // namespace shell

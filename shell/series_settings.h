@@ -13,6 +13,8 @@ namespace platform {
 class Host;
 }
 
+namespace shell {
+
 // Pulse-count limits of a series length with the state's etalon length and
 // intervals (unsigned arithmetic): (length + E - 1) / Tmax, not raised to 1,
 // and (length - E + Tmin) / Tmin. A zero interval gives 0 instead of a
@@ -41,3 +43,5 @@ void rebuildRequiredList(AppState& state);
 // Grows the etalon sequence to at least n entries, new entries set to
 // currentEtalon, so that no stage writes past it.
 void ensureSequenceCapacity(AppState& state, size_t n);
+
+}  // namespace shell

@@ -8,6 +8,8 @@
 #include "views/drawing_conventions.h"
 #include "views/drawing_primitives.h"
 
+namespace shell {
+
 using views::add32;
 using views::mul32;
 using views::sub32;
@@ -16,7 +18,7 @@ namespace {
 
 // A rectangle nothing hits: rectangles of the grid not laid out yet must not
 // catch a click at the client origin.
-constexpr LayoutRect kNoRect{0, 0, -1, -1};
+constexpr views::LayoutRect kNoRect{0, 0, -1, -1};
 
 constexpr platform::Color kGridBackground = platform::rgb(235, 240, 225);
 constexpr platform::Color kEmptySubsetCell = platform::rgb(160, 160, 160);
@@ -45,19 +47,19 @@ void releaseSubset(AppState& s)
     s.subsetCapacity = 0;
 }
 
-void frameRect(platform::Dc& dc, const LayoutRect& r)
+void frameRect(platform::Dc& dc, const views::LayoutRect& r)
 {
     dc.rectangle(r.left, r.top, add32(r.right, 1), add32(r.bottom, 1));
 }
 
 // The curve of a cell stands inside its frame, clear of the label row below.
-platform::Rect cellInside(const SubsetGridLayout& l, const LayoutRect& cell, int32_t lineHeight)
+platform::Rect cellInside(const SubsetGridLayout& l, const views::LayoutRect& cell, int32_t lineHeight)
 {
     return {add32(cell.left, l.h_span), cell.top, sub32(cell.right, 2 * l.h_span),
             sub32(sub32(cell.bottom, mul32(2, l.v_span)), lineHeight)};
 }
 
-const PulseHeader* etalonOf(const SeriesHeader& series, int32_t number)
+const synthesis::PulseHeader* etalonOf(const synthesis::SeriesHeader& series, int32_t number)
 {
     const size_t listed = std::min<size_t>(series.wPulsesListSize, series.lpPulsesList.size());
     if (number < 1 || static_cast<size_t>(number) > listed)
@@ -67,10 +69,10 @@ const PulseHeader* etalonOf(const SeriesHeader& series, int32_t number)
 
 }  // namespace
 
-SubsetGridLayout subsetGridLayout(const LayoutRect& viewArea, int32_t lineHeight, uint16_t listSize)
+SubsetGridLayout subsetGridLayout(const views::LayoutRect& viewArea, int32_t lineHeight, uint16_t listSize)
 {
     SubsetGridLayout l;
-    const LayoutRect& v = viewArea;
+    const views::LayoutRect& v = viewArea;
     l.w = add32(sub32(v.right, v.left), 1);
     l.h = add32(sub32(v.bottom, v.top), 1);
     l.h_span = l.w / 170;
@@ -91,7 +93,7 @@ SubsetGridLayout subsetGridLayout(const LayoutRect& viewArea, int32_t lineHeight
     return l;
 }
 
-LayoutRect subsetRequiredCell(const SubsetGridLayout& l, int32_t i)
+views::LayoutRect subsetRequiredCell(const SubsetGridLayout& l, int32_t i)
 {
     const int32_t row = i / 10, column = i % 10;
     const int32_t left = add32(add32(l.innerLeft, l.h_span), mul32(column, add32(l.single_w, l.h_span)));
@@ -99,14 +101,14 @@ LayoutRect subsetRequiredCell(const SubsetGridLayout& l, int32_t i)
     return {left, top, add32(left, l.single_w), add32(top, l.single_h)};
 }
 
-LayoutRect subsetCell(const SubsetGridLayout& l, int32_t j)
+views::LayoutRect subsetCell(const SubsetGridLayout& l, int32_t j)
 {
     const int32_t left = add32(add32(l.subsetArea.left, l.h_span), mul32(j, add32(l.single_w, l.h_span)));
     const int32_t top = add32(l.subsetArea.top, l.v_span);
     return {left, top, add32(left, l.single_w), add32(top, l.single_h)};
 }
 
-bool ensureSubsetArrays(AppState& s, MessageSink& sink, uint16_t maxPulses)
+bool ensureSubsetArrays(AppState& s, synthesis::MessageSink& sink, uint16_t maxPulses)
 {
     if (s.subsetCapacity < maxPulses) {
         releaseSubset(s);
@@ -114,14 +116,14 @@ bool ensureSubsetArrays(AppState& s, MessageSink& sink, uint16_t maxPulses)
             s.possibleSubsetRect.assign(maxPulses, kNoRect);
         } catch (const std::bad_alloc&) {
             releaseSubset(s);
-            sink.messageBox("Нет памяти для possibleSubsetRect!", "", MessageIcon::None);
+            sink.messageBox("Нет памяти для possibleSubsetRect!", "", synthesis::MessageIcon::None);
             return false;
         }
         try {
             s.selectedSubset.assign(2 * size_t{maxPulses}, 0);
         } catch (const std::bad_alloc&) {
             releaseSubset(s);
-            sink.messageBox("Нет памяти для selectedSubset!", "", MessageIcon::None);
+            sink.messageBox("Нет памяти для selectedSubset!", "", synthesis::MessageIcon::None);
             return false;
         }
         s.subsetCapacity = maxPulses;
@@ -132,7 +134,7 @@ bool ensureSubsetArrays(AppState& s, MessageSink& sink, uint16_t maxPulses)
             s.ButtonsWhileSelectedSubsetRect.assign(static_cast<size_t>(buttons), kNoRect);
         } catch (const std::bad_alloc&) {
             releaseSubset(s);
-            sink.messageBox("Нет памяти для ButtonsWhileSelectedSubsetRect!", "", MessageIcon::None);
+            sink.messageBox("Нет памяти для ButtonsWhileSelectedSubsetRect!", "", synthesis::MessageIcon::None);
             return false;
         }
         s.subsetButtonCount = buttons;
@@ -140,7 +142,7 @@ bool ensureSubsetArrays(AppState& s, MessageSink& sink, uint16_t maxPulses)
     return true;
 }
 
-void drawSubsetButton(platform::Dc& dc, const LayoutRect& r, const char* caption, int32_t lineHeight)
+void drawSubsetButton(platform::Dc& dc, const views::LayoutRect& r, const char* caption, int32_t lineHeight)
 {
     const int32_t W = sub32(r.right, r.left), H = sub32(r.bottom, r.top);
     const int32_t left = r.left, top = r.top;
@@ -176,12 +178,12 @@ void drawSubsetButton(platform::Dc& dc, const LayoutRect& r, const char* caption
     dc.textOut(add32(left, (W - extent.cx) / 2), add32(top, (lineHeight - 2) / 2), caption);
 }
 
-void drawSubsetGrid(AppState& s, MessageSink& sink, platform::Dc& dc)
+void drawSubsetGrid(AppState& s, synthesis::MessageSink& sink, platform::Dc& dc)
 {
     // Without a series the grid has nothing to take its sizes from.
     if (!s.lpSeriesHeader)
         return;
-    const SeriesHeader& series = *s.lpSeriesHeader;
+    const synthesis::SeriesHeader& series = *s.lpSeriesHeader;
     if (!ensureSubsetArrays(s, sink, series.wMaxPulses))
         return;
 
@@ -219,26 +221,26 @@ void drawSubsetGrid(AppState& s, MessageSink& sink, platform::Dc& dc)
     // Only cells that were laid out and listed are drawn (and clickable).
     const size_t required = std::min<size_t>({s.active_etalons, s.requiredList.size(), s.requiredCellRects.size()});
     for (size_t i = 0; i < required; ++i) {
-        const LayoutRect& cell = s.requiredCellRects[i];
+        const views::LayoutRect& cell = s.requiredCellRects[i];
         dc.rectangle(cell.left, cell.top, cell.right, cell.bottom);
-        if (const PulseHeader* etalon = etalonOf(series, s.requiredList[i]))
-            DrawEtalonCell(dc, *etalon, s.amplitude, 0, cellInside(l, cell, LH), LH);
+        if (const synthesis::PulseHeader* etalon = etalonOf(series, s.requiredList[i]))
+            views::DrawEtalonCell(dc, *etalon, s.amplitude, 0, cellInside(l, cell, LH), LH);
     }
 
     frameRect(dc, l.subsetArea);
     {
         views::ScopedPen pen(dc, kEmptySubsetCell);
         for (int32_t j = 0; j < cells; ++j) {
-            const LayoutRect& cell = s.possibleSubsetRect[static_cast<size_t>(j)];
+            const views::LayoutRect& cell = s.possibleSubsetRect[static_cast<size_t>(j)];
             dc.rectangle(cell.left, cell.top, cell.right, cell.bottom);
         }
     }
     // Entries beyond the tenth have no cell and are kept without being drawn.
     for (int32_t j = 0; j < std::min(s.subsetCount, cells); ++j) {
-        const LayoutRect& cell = s.possibleSubsetRect[static_cast<size_t>(j)];
+        const views::LayoutRect& cell = s.possibleSubsetRect[static_cast<size_t>(j)];
         dc.rectangle(cell.left, cell.top, cell.right, cell.bottom);
-        if (const PulseHeader* etalon = etalonOf(series, subsetNumbers(s)[j]))
-            DrawEtalonCell(dc, *etalon, s.amplitude, subsetMarks(s)[j], cellInside(l, cell, LH), LH);
+        if (const synthesis::PulseHeader* etalon = etalonOf(series, subsetNumbers(s)[j]))
+            views::DrawEtalonCell(dc, *etalon, s.amplitude, subsetMarks(s)[j], cellInside(l, cell, LH), LH);
     }
 
     {
@@ -262,7 +264,7 @@ void drawSubsetGrid(AppState& s, MessageSink& sink, platform::Dc& dc)
         int32_t bx = l.subsetArea.left;
         const int32_t by = add32(l.subsetArea.bottom, LH / 2);
         for (int32_t b = 0; b < s.subsetButtonCount; ++b) {
-            const LayoutRect r{bx, by, add32(bx, bw), add32(by, bh)};
+            const views::LayoutRect r{bx, by, add32(bx, bw), add32(by, bh)};
             s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)] = r;
             drawSubsetButton(dc, r, kSubsetButtonCaptions[b], LH);
             bx = add32(add32(bx, bw), mul32(2, s.aveCharWidth));
@@ -311,9 +313,9 @@ void deleteMarkedSubsetEntry(AppState& s)
 
 void placeSubsetInSeries(AppState& s)
 {
-    setFixedSequence(std::span<const int32_t>(s.selectedSubset).first(static_cast<size_t>(s.subsetCount)),
-                     static_cast<uint16_t>(s.subsetCount), static_cast<uint16_t>(s.subsetPlacementMode),
-                     static_cast<uint16_t>(s.subsetStartPulse), s.lpSeriesHeader.get());
+    synthesis::setFixedSequence(std::span<const int32_t>(s.selectedSubset).first(static_cast<size_t>(s.subsetCount)),
+                                static_cast<uint16_t>(s.subsetCount), static_cast<uint16_t>(s.subsetPlacementMode),
+                                static_cast<uint16_t>(s.subsetStartPulse), s.lpSeriesHeader.get());
 }
 
 void freeSubsetArrays(AppState& s)
@@ -327,3 +329,5 @@ void freeSubsetArrays(AppState& s)
     s.requiredCellRects = {};
     s.subsetArea = kNoRect;
 }
+
+}  // namespace shell

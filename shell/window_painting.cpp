@@ -12,6 +12,8 @@
 #include "views/statistical_simulation_view.h"
 #include "shell/subset_grid.h"
 
+namespace shell {
+
 namespace {
 
 using resources::kButtonHeight;
@@ -38,7 +40,7 @@ int32_t selectedCount(const AppState& s)
     return static_cast<int32_t>(std::count(s.etalonSelected.begin(), s.etalonSelected.begin() + etalonsShown(s), 1));
 }
 
-void drawButton(platform::Dc& dc, const LayoutRect& at, const platform::Bitmap& picture)
+void drawButton(platform::Dc& dc, const views::LayoutRect& at, const platform::Bitmap& picture)
 {
     dc.bitBlt(at.left, at.top, kButtonWidth, kButtonHeight, picture, 0, 0);
 }
@@ -56,25 +58,25 @@ void drawWorkingView(AppState& s, platform::Host& host, platform::Dc& dc, Workin
     s.resultPlots = {};
     switch (view) {
     case WorkingView::Alphabet: {
-        AlphabetViewInput in;
+        views::AlphabetViewInput in;
         in.frame = frame;
         in.cellWidth = s.cellWidth;
         in.cellHeight = s.cellHeight;
-        in.cells = std::span<const LayoutRect>(s.alphabetCells).first(etalonsShown(s));
-        in.etalons = std::span<const PulseHeader>(s.etalons).first(etalonsShown(s));
+        in.cells = std::span<const views::LayoutRect>(s.alphabetCells).first(etalonsShown(s));
+        in.etalons = std::span<const synthesis::PulseHeader>(s.etalons).first(etalonsShown(s));
         in.selected = s.etalonSelected;
         in.amplitude = s.amplitude;
-        drawAlphabetView(dc, in);
+        views::drawAlphabetView(dc, in);
         break;
     }
     case WorkingView::SeriesView: {
         const size_t n = std::min<size_t>(s.active_etalons, s.requiredList.size());
-        drawSeriesView(dc, frame, static_cast<uint16_t>(n), std::span<const uint16_t>(s.requiredList).first(n),
-                       s.lpSeriesHeader.get(), s.shownSamples, &s.resultPlots);
+        views::drawSeriesView(dc, frame, static_cast<uint16_t>(n), std::span<const uint16_t>(s.requiredList).first(n),
+                              s.lpSeriesHeader.get(), s.shownSamples, &s.resultPlots);
         break;
     }
     case WorkingView::ProcessingResult: {
-        ProcessingResultInput in;
+        views::ProcessingResultInput in;
         in.frame = frame;
         in.protocol = s.lpStepwiseProtocol.get();
         in.pulseCountTable = s.pulseCountTable.get();
@@ -87,11 +89,11 @@ void drawWorkingView(AppState& s, platform::Host& host, platform::Dc& dc, Workin
         in.series = s.lpSeriesHeader.get();
         in.range = s.shownSamples;
         in.shownPlots = &s.resultPlots;
-        DrawProcessingResult(dc, host, in);
+        views::DrawProcessingResult(dc, host, in);
         break;
     }
     case WorkingView::SimulationView: {
-        SimulationViewInput in;
+        views::SimulationViewInput in;
         in.frame = frame;
         in.amplitude = s.amplitude;
         in.kind = s.simulationViewKind;
@@ -99,7 +101,7 @@ void drawWorkingView(AppState& s, platform::Host& host, platform::Dc& dc, Workin
         in.requiredList = std::span<const uint16_t>(s.requiredList).first(in.n);
         in.header = s.lpRestErrorHeader.get();
         in.series = s.lpSeriesHeader.get();
-        DrawDetectionArrayZ(dc, host, in);
+        views::DrawDetectionArrayZ(dc, host, in);
         break;
     }
     case WorkingView::SubsetGrid:
@@ -173,7 +175,7 @@ void layoutWindow(AppState& s, const platform::Rect& client, const platform::Tex
     s.maxCharWidth = tm.tmMaxCharWidth;
 
     const int32_t left = R - 154, right = R - 11;
-    auto button = [&](int32_t top) { return LayoutRect{left, top, right, top + kButtonHeight - 1}; };
+    auto button = [&](int32_t top) { return views::LayoutRect{left, top, right, top + kButtonHeight - 1}; };
     s.exitButton = button(B - kButtonStep);
     s.nextButton = button(B - 2 * kButtonStep);
     if (isMultiEtalonTask(s.taskType)) {
@@ -244,12 +246,14 @@ void paintWindow(AppState& s, platform::Host& host, platform::Dc& dc)
     s.shownView = static_cast<int32_t>(view);
     s.shownButtons = buttons;
 
-    drawChoicePanel(dc, s.lengthPanel, s.lengthOptionRects,
-                    " series length: ", offered(s.seriesLengthOptions, s.seriesLengthOptionCount), s.seriesLengthOption,
-                    static_cast<int32_t>(s.seriesLength), s.lineHeight);
-    drawChoicePanel(dc, s.noisePanel, s.noiseOptionRects,
-                    " noise level: ", offered(s.noiseLevelOptions, s.noiseLevelOptionCount), s.noiseLevelOption,
-                    s.seriesNoiseLevel, s.lineHeight);
+    views::drawChoicePanel(dc, s.lengthPanel, s.lengthOptionRects,
+                           " series length: ", offered(s.seriesLengthOptions, s.seriesLengthOptionCount),
+                           s.seriesLengthOption, static_cast<int32_t>(s.seriesLength), s.lineHeight);
+    views::drawChoicePanel(dc, s.noisePanel, s.noiseOptionRects,
+                           " noise level: ", offered(s.noiseLevelOptions, s.noiseLevelOptionCount), s.noiseLevelOption,
+                           s.seriesNoiseLevel, s.lineHeight);
 
     dc.selectFont(previousFont);
 }
+
+}  // namespace shell

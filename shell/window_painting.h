@@ -13,6 +13,8 @@ namespace platform {
 class Host;
 }
 
+namespace shell {
+
 // What the working area shows.
 enum class WorkingView {
     None,              // an unknown state, or a result of a task and series type nothing draws
@@ -59,3 +61,5 @@ void layoutWindow(AppState& state, const platform::Rect& client, const platform:
 // asked; it selects the window font for the paint and puts the previous one
 // back at the end.
 void paintWindow(AppState& state, platform::Host& host, platform::Dc& dc);
+
+}  // namespace shell

@@ -7,6 +7,8 @@
 #include "synthesis/random_streams.h"
 #include "synthesis/wrapping.h"
 
+namespace synthesis {
+
 namespace {
 
 // The decimal values of pi and 2 pi the etalon shapes are defined with.
@@ -144,3 +146,5 @@ int32_t etalonEnergy(const PulseHeader& etalon)
         energy = synthesis::wrapAdd(energy, synthesis::wrapSquare(etalon.lpData[j]));
     return energy;
 }
+
+}  // namespace synthesis

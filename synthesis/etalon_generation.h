@@ -9,6 +9,8 @@
 #include "synthesis/message_sink.h"
 #include "synthesis/pulse_records.h"
 
+namespace synthesis {
+
 // Fills the first `count` entries of `alphabet` with etalons of `length`
 // samples. Returns 1, or 0 when memory ran out (the entries from the failing
 // one on, and those before it, are then left without samples). A count
@@ -27,3 +29,5 @@ void makeEnvelopedSine(PulseHeader& pulse, int amplitude, int rise, int periods)
 void makeEnvelopePulse(PulseHeader& pulse, int amplitude, int rise);
 // target[j] = -source[j] over the target's length.
 void makeInvertedPulse(PulseHeader& target, const PulseHeader& source);
+
+}  // namespace synthesis

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+namespace synthesis {
+
 enum class MessageIcon { None, Information, Warning, Error, Question };
 
 struct MessageSink {
@@ -32,3 +34,5 @@ struct MessageRecorder final : MessageSink {
         messages.push_back({std::string(text), std::string(caption), icon});
     }
 };
+
+}  // namespace synthesis

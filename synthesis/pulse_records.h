@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+namespace synthesis {
+
 // One pulse: an etalon of the Alphabet or a work pulse.
 struct PulseHeader {
     uint16_t wAllocSize = 0;      // samples lpData holds
@@ -67,3 +69,5 @@ using SeriesHeaderPtr = std::unique_ptr<SeriesHeader>;
 
 // Releases the series (an empty pointer is fine) and reports success.
 int freeSeriesHeader(SeriesHeaderPtr& header);
+
+}  // namespace synthesis

@@ -2,6 +2,8 @@
 
 #include "synthesis/wrapping.h"
 
+namespace synthesis {
+
 int32_t nextRandom(int32_t& seed)
 {
     const uint32_t next = (static_cast<uint32_t>(seed) * 12869u + 6925u) & 0x7FFFu;
@@ -35,3 +37,5 @@ int32_t gaussRandom(int32_t& seed, int16_t mean, int16_t deviation)
         sum += nextRandom(seed);
     return mean + (synthesis::wrapMul(sum - 196608, deviation) >> 15);
 }
+
+}  // namespace synthesis

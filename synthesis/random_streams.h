@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace synthesis {
+
 struct RandomStreams {
     int32_t etalonSeed = 123;            // samples of the noise etalons
     int32_t positionSeed = 12345;        // first pulse index and pulse positions
@@ -28,3 +30,5 @@ int32_t jumpRandom(int32_t seed, uint64_t draws);
 // values. The product wraps at 32 bits (usable deviations stay below about
 // 10900); the shift is a floor division.
 int32_t gaussRandom(int32_t& seed, int16_t mean, int16_t deviation);
+
+}  // namespace synthesis

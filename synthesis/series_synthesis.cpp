@@ -6,6 +6,8 @@
 #include "synthesis/formatted_text.h"
 #include "synthesis/wrapping.h"
 
+namespace synthesis {
+
 namespace {
 
 int16_t sampleOf(const PulseHeader& pulse, int j)
@@ -396,3 +398,5 @@ std::vector<uint16_t> getRequiredList(MessageSink& sink, uint16_t n)
         list[i] = static_cast<uint16_t>(i + 1);
     return list;
 }
+
+}  // namespace synthesis

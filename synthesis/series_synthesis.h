@@ -17,6 +17,8 @@
 #include "synthesis/pulse_records.h"
 #include "synthesis/random_streams.h"
 
+namespace synthesis {
+
 // Positions are 16-bit, so no series is longer than this.
 constexpr uint32_t kMaxSeriesLength = 32767;
 
@@ -76,3 +78,5 @@ int setFixedSequence(std::span<const int32_t> list, uint16_t count, uint16_t mod
 
 // The required list 1 .. n; empty after an allocation failure (reported).
 std::vector<uint16_t> getRequiredList(MessageSink& sink, uint16_t n);
+
+}  // namespace synthesis

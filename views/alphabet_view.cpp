@@ -4,6 +4,8 @@
 
 #include "synthesis/etalon_generation.h"
 
+namespace views {
+
 using views::add32;
 using views::div32;
 using views::mul32;
@@ -12,7 +14,8 @@ using views::sub32;
 namespace {
 
 // One pass of an alphabet cell curve with its origin at (ox, oy).
-void drawCellCurve(platform::Dc& dc, const PulseHeader& etalon, int32_t ox, int32_t oy, int32_t w, int32_t p, int32_t a)
+void drawCellCurve(platform::Dc& dc, const synthesis::PulseHeader& etalon, int32_t ox, int32_t oy, int32_t w, int32_t p,
+                   int32_t a)
 {
     const int32_t n = std::min<int32_t>(etalon.wSize, static_cast<int32_t>(etalon.lpData.size()));
     // The mapping divides by the sample count less one and by the amplitude.
@@ -30,9 +33,9 @@ void drawCellCurve(platform::Dc& dc, const PulseHeader& etalon, int32_t ox, int3
 
 }  // namespace
 
-std::string alphabetCellTitle(const PulseHeader& etalon)
+std::string alphabetCellTitle(const synthesis::PulseHeader& etalon)
 {
-    return views::formatText(" pulse %d [%d]", etalon.wNumber, etalonEnergy(etalon));
+    return views::formatText(" pulse %d [%d]", etalon.wNumber, synthesis::etalonEnergy(etalon));
 }
 
 void drawAlphabetView(platform::Dc& dc, const AlphabetViewInput& in)
@@ -45,7 +48,7 @@ void drawAlphabetView(platform::Dc& dc, const AlphabetViewInput& in)
     const int32_t p = h - LH;
     for (size_t i = 0; i < count; ++i) {
         const LayoutRect& cell = in.cells[i];
-        const PulseHeader& etalon = in.etalons[i];
+        const synthesis::PulseHeader& etalon = in.etalons[i];
         const bool selected = i < in.selected.size() && in.selected[i] == 1;
         const int32_t x = add32(cell.left, 5);
         int32_t y = add32(cell.top, 5);
@@ -106,3 +109,5 @@ void drawChoicePanel(platform::Dc& dc, const LayoutRect& frame, std::span<Layout
     views::ScopedBrush brush(dc, inEffect ? views::kChoiceInEffect : views::kChoiceNotInEffect);
     dc.ellipse(x + d, add32(top, d), sub32(add32(x, LH), d), sub32(add32(top, LH), d));
 }
+
+}  // namespace views

@@ -5,6 +5,8 @@
 
 #include "views/drawing_conventions.h"
 
+namespace views {
+
 using platform::Dc;
 using views::add32;
 using views::div32;
@@ -30,7 +32,8 @@ void drawStripAxes(Dc& dc, const Strip& s)
 }
 
 // The pulse curve of a strip, every point shifted by (dx, dy).
-void drawStripCurve(Dc& dc, const Strip& s, int32_t amplitude, const PulseHeader& pulse, int32_t dx, int32_t dy)
+void drawStripCurve(Dc& dc, const Strip& s, int32_t amplitude, const synthesis::PulseHeader& pulse, int32_t dx,
+                    int32_t dy)
 {
     const int32_t n = std::min<int32_t>(pulse.wSize, static_cast<int32_t>(pulse.lpData.size()));
     if (n < 2 || amplitude <= 0)
@@ -49,7 +52,7 @@ void drawStripCurve(Dc& dc, const Strip& s, int32_t amplitude, const PulseHeader
 
 }  // namespace
 
-int DrawPulseMarks(Dc& dc, const SeriesHeader& series, const platform::Rect& rect)
+int DrawPulseMarks(Dc& dc, const synthesis::SeriesHeader& series, const platform::Rect& rect)
 {
     const int32_t N = static_cast<int32_t>(std::min<uint32_t>(series.dwSeriesSize, INT32_MAX));
     if (N < 2)
@@ -75,7 +78,8 @@ int DrawPulseMarks(Dc& dc, const SeriesHeader& series, const platform::Rect& rec
     return 1;
 }
 
-int DrawPulseStrip(Dc& dc, const platform::Rect& rect, int32_t amplitude, const PulseHeader& pulse, int32_t lineHeight)
+int DrawPulseStrip(Dc& dc, const platform::Rect& rect, int32_t amplitude, const synthesis::PulseHeader& pulse,
+                   int32_t lineHeight)
 {
     const int32_t x0 = rect.left + 10;
     const int32_t y = rect.top + 1;
@@ -94,8 +98,8 @@ int DrawPulseStrip(Dc& dc, const platform::Rect& rect, int32_t amplitude, const 
     return 1;
 }
 
-int DrawEtalonCell(Dc& dc, const PulseHeader& etalon, int32_t amplitude, int selected, const platform::Rect& rect,
-                   int32_t lineHeight)
+int DrawEtalonCell(Dc& dc, const synthesis::PulseHeader& etalon, int32_t amplitude, int selected,
+                   const platform::Rect& rect, int32_t lineHeight)
 {
     const int32_t x0 = rect.left;
     const int32_t y = rect.top + 1;
@@ -124,13 +128,14 @@ int DrawEtalonCell(Dc& dc, const PulseHeader& etalon, int32_t amplitude, int sel
     return 1;
 }
 
-PulseHeaderPtr createPulseHeader(MessageSink& sink, uint16_t length, int16_t number, std::span<const int16_t> samples)
+PulseHeaderPtr createPulseHeader(synthesis::MessageSink& sink, uint16_t length, int16_t number,
+                                 std::span<const int16_t> samples)
 {
     PulseHeaderPtr pulse;
     try {
-        pulse = std::make_unique<PulseHeader>();
+        pulse = std::make_unique<synthesis::PulseHeader>();
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для newPulseHeader!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для newPulseHeader!", "", synthesis::MessageIcon::None);
         return nullptr;
     }
     pulse->wAllocSize = length;
@@ -140,7 +145,7 @@ PulseHeaderPtr createPulseHeader(MessageSink& sink, uint16_t length, int16_t num
         pulse->lpData.assign(length, 0);
     } catch (const std::bad_alloc&) {
         pulse.reset();
-        sink.messageBox("Нет памяти для newPulseHeader->lpData!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для newPulseHeader->lpData!", "", synthesis::MessageIcon::None);
         return nullptr;
     }
     std::copy_n(samples.begin(), std::min<size_t>(samples.size(), length), pulse->lpData.begin());
@@ -152,3 +157,5 @@ PulseHeaderPtr freePulseHeader(PulseHeaderPtr pulse)
     pulse.reset();
     return nullptr;
 }
+
+}  // namespace views

@@ -6,6 +6,8 @@
 
 #include "platform/geometry.h"
 
+namespace views {
+
 struct LayoutRect {
     int32_t left = 0;
     int32_t top = 0;
@@ -22,3 +24,5 @@ constexpr bool hits(const LayoutRect& r, int32_t x, int32_t y)
 
 // The same pixels as a device rectangle, whose right and bottom are outside.
 constexpr platform::Rect toDeviceRect(const LayoutRect& r) { return {r.left, r.top, r.right + 1, r.bottom + 1}; }
+
+}  // namespace views

@@ -27,7 +27,8 @@ std::optional<PlotPoint> plotPointAt(const ShownPlots& plots, int32_t x, int32_t
     return std::nullopt;
 }
 
-std::optional<PlotReadout> readoutAt(const ShownPlots& plots, const SeriesHeader& series, int32_t x, int32_t y)
+std::optional<PlotReadout> readoutAt(const ShownPlots& plots, const synthesis::SeriesHeader& series, int32_t x,
+                                     int32_t y)
 {
     const std::optional<PlotPoint> point = plotPointAt(plots, x, y);
     if (!point)

@@ -44,6 +44,7 @@ struct PlotReadout {
 };
 // The readout at a point, or nothing outside the plots or when the series no
 // longer has the sample (it changed after the paint).
-std::optional<PlotReadout> readoutAt(const ShownPlots& plots, const SeriesHeader& series, int32_t x, int32_t y);
+std::optional<PlotReadout> readoutAt(const ShownPlots& plots, const synthesis::SeriesHeader& series, int32_t x,
+                                     int32_t y);
 
 }  // namespace views

@@ -7,21 +7,23 @@
 #include "synthesis/formatted_text.h"
 #include "views/series_plot.h"
 
-namespace {
+namespace views {
 
 // The table's texts keep their bytes as they are (the method names among
-// them), unlike the window texts of views::formatText.
-using synthesis::formatText;
+// them), so they are made by synthesis::formatText, not by the window texts'
+// views::formatText.
 
-bool isBlindDetection(const StepwiseProtocol& p) { return p.wTask == detection::taskBlindDetection; }
+namespace {
+
+bool isBlindDetection(const detection::StepwiseProtocol& p) { return p.wTask == detection::taskBlindDetection; }
 
 // The criterion of a row: the measure, or the squares in blind detection.
-int32_t criterionOf(const StepwiseProtocol& p, int row)
+int32_t criterionOf(const detection::StepwiseProtocol& p, int row)
 {
     return isBlindDetection(p) ? p.lpSquares[row] : p.lpMeasure[row];
 }
 
-int32_t bestCriterion(const StepwiseProtocol& p)
+int32_t bestCriterion(const detection::StepwiseProtocol& p)
 {
     int32_t best = -9999999;
     for (int i = 0; i < protocolRowsInUse(p); ++i)
@@ -31,13 +33,13 @@ int32_t bestCriterion(const StepwiseProtocol& p)
 
 }  // namespace
 
-int protocolRowsInUse(const StepwiseProtocol& p)
+int protocolRowsInUse(const detection::StepwiseProtocol& p)
 {
     return static_cast<int>(std::min<size_t>({p.wUsed, p.lpIterations.size(), p.lpMeasure.size(), p.lpSquares.size(),
                                               p.lpRowPositions.size(), p.lpPulses.size(), p.lpMethod.size()}));
 }
 
-int shownProtocolRow(const StepwiseProtocol& p)
+int shownProtocolRow(const detection::StepwiseProtocol& p)
 {
     const int used = protocolRowsInUse(p);
     if (used == 0)
@@ -47,7 +49,7 @@ int shownProtocolRow(const StepwiseProtocol& p)
     return std::min<int>(used, 3) - 1;
 }
 
-void storeShownRow(const StepwiseProtocol& p, SeriesHeader& series)
+void storeShownRow(const detection::StepwiseProtocol& p, synthesis::SeriesHeader& series)
 {
     const int r = shownProtocolRow(p);
     if (r < 0)
@@ -57,22 +59,24 @@ void storeShownRow(const StepwiseProtocol& p, SeriesHeader& series)
     std::copy_n(p.lpRowPositions[r].begin(), n, series.lpFoundPositions.begin());
 }
 
-std::array<std::string, 4> processingResultHeader(const StepwiseProtocol& p, const DetectionStudy* study,
-                                                  uint16_t activeEtalons, const SeriesHeader& series)
+std::array<std::string, 4> processingResultHeader(const detection::StepwiseProtocol& p,
+                                                  const detection::DetectionStudy* study, uint16_t activeEtalons,
+                                                  const synthesis::SeriesHeader& series)
 {
     std::string title = views::headerTitleLine(p.lpTaskName, p.lpSeriesName);
     if (isBlindDetection(p) && study) {
         // The method's name is written over the closing blank.
         const uint16_t method = study->wDetectionMethod;
         title.pop_back();
-        title += formatText(". %s ", method < detectionMethodNames.size() ? detectionMethodNames[method] : "");
+        title += synthesis::formatText(
+            ". %s ", method < detection::detectionMethodNames.size() ? detection::detectionMethodNames[method] : "");
     }
     const int32_t a = views::displayAmplitude(series.wAmplitude, series.wNoiseLevel).a;
     return {title, views::headerParameterLine(series, a), views::headerCountLine(series),
             views::headerPulsesLine(series, isBlindDetection(p) && activeEtalons > 1)};
 }
 
-std::vector<TableCell> protocolTableHeader(const StepwiseProtocol& p)
+std::vector<TableCell> protocolTableHeader(const detection::StepwiseProtocol& p)
 {
     if (isBlindDetection(p))
         return {{0, "method"}, {50, "    criteria"}, {120, " disp"}, {165, "dp"}, {195, " pulses position"}};
@@ -80,7 +84,8 @@ std::vector<TableCell> protocolTableHeader(const StepwiseProtocol& p)
             {225, "   iter"}, {255, " disp"},       {300, "dp"},     {330, " pulses position"}};
 }
 
-std::vector<TableCell> protocolTableRow(const StepwiseProtocol& p, const SeriesHeader& series, int i)
+std::vector<TableCell> protocolTableRow(const detection::StepwiseProtocol& p, const synthesis::SeriesHeader& series,
+                                        int i)
 {
     const bool blind = isBlindDetection(p);
     const int32_t v = criterionOf(p, i);
@@ -100,7 +105,7 @@ std::vector<TableCell> protocolTableRow(const StepwiseProtocol& p, const SeriesH
     std::string positions;
     const int shown = std::min<int>(p.lpPulses[i], static_cast<int>(p.lpRowPositions[i].size()));
     for (int k = 0; k < shown; ++k) {
-        positions += formatText(" %d ", p.lpRowPositions[i][k]);
+        positions += synthesis::formatText(" %d ", p.lpRowPositions[i][k]);
         if (k == 16) {
             positions += " ....";
             break;
@@ -108,21 +113,24 @@ std::vector<TableCell> protocolTableRow(const StepwiseProtocol& p, const SeriesH
     }
 
     std::vector<TableCell> cells;
-    cells.push_back({0, formatText(" %s ", protocolMethodLabel(p.lpMethod[i]))});
-    cells.push_back({50, std::string(lastBelowBest || rankedDiffers ? " ! " : "   ") + formatText(" %d ", v)});
+    cells.push_back({0, synthesis::formatText(" %s ", detection::protocolMethodLabel(p.lpMethod[i]))});
+    cells.push_back(
+        {50, std::string(lastBelowBest || rankedDiffers ? " ! " : "   ") + synthesis::formatText(" %d ", v)});
     if (blind) {
-        cells.push_back({120, formatText("  %d   ", static_cast<int>(displacement))});
-        cells.push_back({165, formatText("%3d:", p.lpPulses[i])});
+        cells.push_back({120, synthesis::formatText("  %d   ", static_cast<int>(displacement))});
+        cells.push_back({165, synthesis::formatText("%3d:", p.lpPulses[i])});
         cells.push_back({195, positions});
     } else {
         // A best criterion of 0 leaves no ratio to print; the factor reads 0.
         const double factor = best != 0 ? static_cast<double>(v) / best : 0.0;
-        cells.push_back({120, formatText(" %.3f ", factor)});
-        cells.push_back({160, formatText(" %3d ", p.lpSquares[i])});
-        cells.push_back({225, formatText(" %5d  ", p.lpIterations[i])});
-        cells.push_back({255, formatText("  %d   ", static_cast<int>(displacement))});
-        cells.push_back({300, formatText("%3d:", p.lpPulses[i])});
+        cells.push_back({120, synthesis::formatText(" %.3f ", factor)});
+        cells.push_back({160, synthesis::formatText(" %3d ", p.lpSquares[i])});
+        cells.push_back({225, synthesis::formatText(" %5d  ", p.lpIterations[i])});
+        cells.push_back({255, synthesis::formatText("  %d   ", static_cast<int>(displacement))});
+        cells.push_back({300, synthesis::formatText("%3d:", p.lpPulses[i])});
         cells.push_back({330, positions});
     }
     return cells;
 }
+
+}  // namespace views

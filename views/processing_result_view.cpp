@@ -7,16 +7,18 @@
 #include "views/drawing_primitives.h"
 #include "views/processing_result_text.h"
 
+namespace views {
+
 using views::add32;
 using views::mul32;
 using views::sub32;
 
 namespace {
 
-bool blindDetection(const StepwiseProtocol& p) { return p.wTask == detection::taskBlindDetection; }
+bool blindDetection(const detection::StepwiseProtocol& p) { return p.wTask == detection::taskBlindDetection; }
 
 // The positions of one protocol row, as many as the row records and holds.
-std::span<const int16_t> rowPositions(const StepwiseProtocol& p, int row)
+std::span<const int16_t> rowPositions(const detection::StepwiseProtocol& p, int row)
 {
     const std::vector<int16_t>& positions = p.lpRowPositions[static_cast<size_t>(row)];
     return {positions.data(), std::min<size_t>(p.lpPulses[static_cast<size_t>(row)], positions.size())};
@@ -25,7 +27,8 @@ std::span<const int16_t> rowPositions(const StepwiseProtocol& p, int row)
 // The mean of the observed windows of a row, rounded half up. A row without
 // positions has no mean: its shape is flat; a window reaching past the
 // series reads 0 there.
-void meanShapeOfRow(const StepwiseProtocol& p, int row, std::span<const int16_t> observed, PulseHeader& shape)
+void meanShapeOfRow(const detection::StepwiseProtocol& p, int row, std::span<const int16_t> observed,
+                    synthesis::PulseHeader& shape)
 {
     const std::span<const int16_t> starts = rowPositions(p, row);
     const auto n = static_cast<int64_t>(starts.size());
@@ -53,8 +56,9 @@ void drawWalkedCurve(platform::Dc& dc, const views::SeriesPlot& plot, std::span<
 
 }  // namespace
 
-ProcessingResultLayout processingResultLayout(const views::ViewFrame& frame, const StepwiseProtocol& protocol,
-                                              const DetectionStudy* study, int32_t n)
+ProcessingResultLayout processingResultLayout(const views::ViewFrame& frame,
+                                              const detection::StepwiseProtocol& protocol,
+                                              const detection::DetectionStudy* study, int32_t n)
 {
     const LayoutRect& v = frame.viewArea;
     const int32_t LH = frame.lineHeight;
@@ -95,20 +99,20 @@ namespace {
 // What every part of the result view reads: the input, the protocol and the
 // series it shows, their layout and the samples drawn.
 struct ResultScene {
-    platform::Dc& dc;                   // the surface drawn on
-    const ProcessingResultInput& in;    // the view's input
-    const StepwiseProtocol& p;          // the protocol shown
-    SeriesHeader& s;                    // the series shown
-    const DetectionStudy* study;        // the detection study, if any
-    const ProcessingResultLayout& l;    // where each part goes
-    int32_t LH;                         // the line height
-    int rows;                           // the protocol rows in use
-    bool blind;                         // the protocol is of blind detection
-    bool panels;                        // the unfixed-case panels are shown
-    int32_t L;                          // the pulse length
-    int32_t N;                          // the samples plotted, 0 for empty plots
-    std::span<const int16_t> pure;      // the pure series
-    std::span<const int16_t> observed;  // the observed series
+    platform::Dc& dc;                        // the surface drawn on
+    const ProcessingResultInput& in;         // the view's input
+    const detection::StepwiseProtocol& p;    // the protocol shown
+    synthesis::SeriesHeader& s;              // the series shown
+    const detection::DetectionStudy* study;  // the detection study, if any
+    const ProcessingResultLayout& l;         // where each part goes
+    int32_t LH;                              // the line height
+    int rows;                                // the protocol rows in use
+    bool blind;                              // the protocol is of blind detection
+    bool panels;                             // the unfixed-case panels are shown
+    int32_t L;                               // the pulse length
+    int32_t N;                               // the samples plotted, 0 for empty plots
+    std::span<const int16_t> pure;           // the pure series
+    std::span<const int16_t> observed;       // the observed series
 };
 
 // The four header lines, the first a pixel further from the second.
@@ -127,7 +131,7 @@ void drawResultHeader(const ResultScene& c)
 void drawTruePulsesPlot(const ResultScene& c, const views::SeriesPlot& plot, bool letters)
 {
     platform::Dc& dc = c.dc;
-    const SeriesHeader& s = c.s;
+    const synthesis::SeriesHeader& s = c.s;
     const bool cutOff = detection::isCutOffSeries(c.p.wSeriesType);
     const size_t K = std::min<size_t>(s.wImpulseQuantity, s.lpPositions.size());
     for (size_t k = 0; k < K; ++k) {
@@ -149,7 +153,7 @@ void drawTruePulsesPlot(const ResultScene& c, const views::SeriesPlot& plot, boo
 void drawFoundPulsesPlot(const ResultScene& c, const views::SeriesPlot& plot)
 {
     platform::Dc& dc = c.dc;
-    const SeriesHeader& s = c.s;
+    const synthesis::SeriesHeader& s = c.s;
     const size_t found = std::min<size_t>(s.wFoundPulses, s.lpFoundPositions.size());
     for (size_t k = 0; k < found; ++k)
         views::drawPlotLabel(dc, plot, s.lpFoundPositions[k], views::formatText("%d", s.lpFoundPositions[k]));
@@ -169,10 +173,10 @@ void drawFoundPulsesPlot(const ResultScene& c, const views::SeriesPlot& plot)
 // Plot D: the series rebuilt from the shown row's pulses (row 4's first,
 // outside blind detection). Without a work pulse only its frame and
 // overlays are drawn.
-void drawReconstructionPlot(const ResultScene& c, const views::SeriesPlot& plot, int r, PulseHeader* work)
+void drawReconstructionPlot(const ResultScene& c, const views::SeriesPlot& plot, int r, synthesis::PulseHeader* work)
 {
     platform::Dc& dc = c.dc;
-    const StepwiseProtocol& p = c.p;
+    const detection::StepwiseProtocol& p = c.p;
     const std::span<const int16_t> observed = c.observed;
     const int32_t L = c.L;
     views::drawPlotFrame(dc, plot);
@@ -182,7 +186,7 @@ void drawReconstructionPlot(const ResultScene& c, const views::SeriesPlot& plot,
         views::drawTrueCountOverlay(dc, plot, p, c.s, observed);
     if (!work)
         return;
-    PulseHeader& shape = *work;
+    synthesis::PulseHeader& shape = *work;
     auto shapeAt = [&](int32_t, int32_t offset) {
         return offset >= 0 && static_cast<size_t>(offset) < shape.lpData.size()
                    ? int32_t{shape.lpData[static_cast<size_t>(offset)]}
@@ -227,7 +231,7 @@ int32_t drawProtocolTable(const ResultScene& c)
 }
 
 // The mean shape of every row's pulses, side by side from `top`.
-void drawRowShapes(const ResultScene& c, int32_t top, int32_t amplitude, PulseHeader& work)
+void drawRowShapes(const ResultScene& c, int32_t top, int32_t amplitude, synthesis::PulseHeader& work)
 {
     int32_t left = c.l.x0;
     for (int i = 0; i < c.rows; ++i) {
@@ -257,16 +261,16 @@ void drawCountAndEnergyGraphs(const ResultScene& c, const views::ResultLayout& r
 
 }  // namespace
 
-void DrawProcessingResult(platform::Dc& dc, MessageSink& sink, const ProcessingResultInput& in)
+void DrawProcessingResult(platform::Dc& dc, synthesis::MessageSink& sink, const ProcessingResultInput& in)
 {
     const int rows = in.protocol ? protocolRowsInUse(*in.protocol) : 0;
     if (!in.series || rows == 0) {
         views::drawAreaFrame(dc, in.frame.viewArea);
         return;
     }
-    const StepwiseProtocol& p = *in.protocol;
-    SeriesHeader& s = *in.series;
-    const DetectionStudy* study = in.detectionStudy;
+    const detection::StepwiseProtocol& p = *in.protocol;
+    synthesis::SeriesHeader& s = *in.series;
+    const detection::DetectionStudy* study = in.detectionStudy;
     const int32_t LH = in.frame.lineHeight;
     const bool blind = blindDetection(p);
 
@@ -331,3 +335,5 @@ void DrawProcessingResult(platform::Dc& dc, MessageSink& sink, const ProcessingR
 
     work = freePulseHeader(std::move(work));
 }
+
+}  // namespace views

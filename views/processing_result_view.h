@@ -19,6 +19,8 @@
 #include "views/series_plot.h"
 #include "views/unfixed_case_panels.h"
 
+namespace views {
+
 // Where the pieces of the processing result stand.
 struct ProcessingResultLayout {
     int record = 0;                  // index into views::resultLayouts
@@ -34,28 +36,31 @@ struct ProcessingResultLayout {
     int32_t yT = 0;                  // base of the table (its head is written 3 pixels higher)
     views::AlphabetPanelLayout panel;
 };
-ProcessingResultLayout processingResultLayout(const views::ViewFrame& frame, const StepwiseProtocol& protocol,
-                                              const DetectionStudy* study, int32_t n);
+ProcessingResultLayout processingResultLayout(const views::ViewFrame& frame,
+                                              const detection::StepwiseProtocol& protocol,
+                                              const detection::DetectionStudy* study, int32_t n);
 
 // What the paint handler hands the view. Only the protocol and the series
 // are needed; a missing table, study or chain-total array leaves out the
 // panels that show it.
 struct ProcessingResultInput {
     views::ViewFrame frame;
-    const StepwiseProtocol* protocol = nullptr;
-    PulseCountTable* pulseCountTable = nullptr;  // a minimum count of 0 is stored back as 1
-    const DetectionStudy* detectionStudy = nullptr;
+    const detection::StepwiseProtocol* protocol = nullptr;
+    detection::PulseCountTable* pulseCountTable = nullptr;  // a minimum count of 0 is stored back as 1
+    const detection::DetectionStudy* detectionStudy = nullptr;
     int32_t typeMoreDetails = 0;           // not 0: the bands and the kept pulses are drawn too
     std::span<const int32_t> chainTotals;  // empty: none
     uint16_t activeEtalons = 0;
-    std::span<const uint16_t> requiredList;   // etalon numbers from 1, activeEtalons of them used
-    SeriesHeader* series = nullptr;           // receives the shown row as its found pulses
-    views::SampleRange range;                 // the samples plots A, B and D show; empty: the whole series
-    views::ShownPlots* shownPlots = nullptr;  // receives where the plots stand, when given
+    std::span<const uint16_t> requiredList;     // etalon numbers from 1, activeEtalons of them used
+    synthesis::SeriesHeader* series = nullptr;  // receives the shown row as its found pulses
+    views::SampleRange range;                   // the samples plots A, B and D show; empty: the whole series
+    views::ShownPlots* shownPlots = nullptr;    // receives where the plots stand, when given
 };
 
 // Draws the picture (the frame only without a protocol of at least one row or
 // a series). The shown row is left in the series' wFoundPulses and
 // lpFoundPositions. When the work pulse cannot be had, its message goes to
 // the sink and the mean shapes, the reconstruction and the strips are left out.
-void DrawProcessingResult(platform::Dc& dc, MessageSink& sink, const ProcessingResultInput& in);
+void DrawProcessingResult(platform::Dc& dc, synthesis::MessageSink& sink, const ProcessingResultInput& in);
+
+}  // namespace views

@@ -22,7 +22,7 @@ DisplayAmplitude displayAmplitude(uint16_t wAmplitude, uint16_t wNoiseLevel)
     return {a, c + c / 8};
 }
 
-double noiseToSignal(const SeriesHeader& series)
+double noiseToSignal(const synthesis::SeriesHeader& series)
 {
     const size_t N = std::min<size_t>({series.dwSeriesSize, series.lpPureData.size(), series.lpSeriesData.size()});
     int32_t Es = 0, En = 0;
@@ -41,20 +41,20 @@ std::string headerTitleLine(const char* taskName, const char* seriesName)
     return formatText(" %s for series with %s ", taskName ? taskName : "", seriesName ? seriesName : "");
 }
 
-std::string headerParameterLine(const SeriesHeader& series, int32_t amplitude)
+std::string headerParameterLine(const synthesis::SeriesHeader& series, int32_t amplitude)
 {
     return formatText(" series length %d, ", static_cast<int32_t>(series.dwSeriesSize)) +
            formatText("Tmin=%d, Tmax=%d, ", series.wTmin, series.wTmax) +
            formatText(" amplitude %d, noise level %d, N/S %6.3g", amplitude, series.wNoiseLevel, noiseToSignal(series));
 }
 
-std::string headerCountLine(const SeriesHeader& series)
+std::string headerCountLine(const synthesis::SeriesHeader& series)
 {
     return formatText(" pulses number %d [%d-%d], length %d", series.wImpulseQuantity, series.wMinPulses,
                       series.wMaxPulses, series.wImpulseSize);
 }
 
-std::string headerPulsesLine(const SeriesHeader& series, bool letters)
+std::string headerPulsesLine(const synthesis::SeriesHeader& series, bool letters)
 {
     std::string line = " pulses:";
     const size_t K = std::min<size_t>(series.wImpulseQuantity, series.lpPositions.size());
@@ -125,7 +125,7 @@ void drawPlotCurve(platform::Dc& dc, const SeriesPlot& plot, std::span<const int
     drawPlotCurve(dc, bounded, [&](int32_t i) { return int32_t{samples[static_cast<size_t>(i)]}; });
 }
 
-void drawPlotPulseMarks(platform::Dc& dc, const SeriesPlot& plot, const SeriesHeader& series)
+void drawPlotPulseMarks(platform::Dc& dc, const SeriesPlot& plot, const synthesis::SeriesHeader& series)
 {
     if (showsWholeSeries(plot.range, plot.N)) {
         DrawPulseMarks(dc, series, plotRect(plot));
@@ -223,7 +223,7 @@ platform::Rect alphabetPanelCell(const AlphabetPanelLayout& panel, int32_t lineH
 }
 
 void drawAlphabetPanel(platform::Dc& dc, const AlphabetPanelLayout& panel, int32_t lineHeight,
-                       std::span<const uint16_t> requiredList, const SeriesHeader& series, int32_t amplitude)
+                       std::span<const uint16_t> requiredList, const synthesis::SeriesHeader& series, int32_t amplitude)
 {
     dc.rectangle(panel.bx, panel.by, add32(add32(panel.bx, panel.bw), 1), add32(add32(panel.by, panel.bh), 1));
     const auto n = static_cast<int32_t>(requiredList.size());

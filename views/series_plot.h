@@ -31,19 +31,19 @@ DisplayAmplitude displayAmplitude(uint16_t wAmplitude, uint16_t wNoiseLevel);
 
 // Es = sum of pure^2 and En = sum of (observed - pure)^2 over the series, in
 // 32 bits; N/S is En/Es, or 0 when Es < 1.
-double noiseToSignal(const SeriesHeader& series);
+double noiseToSignal(const synthesis::SeriesHeader& series);
 
 // --- Header lines (each written with one textOut)
 
 // " %s for series with %s "
 std::string headerTitleLine(const char* taskName, const char* seriesName);
 // " series length %d, Tmin=%d, Tmax=%d,  amplitude %d, noise level %d, N/S %6.3g"
-std::string headerParameterLine(const SeriesHeader& series, int32_t amplitude);
+std::string headerParameterLine(const synthesis::SeriesHeader& series, int32_t amplitude);
 // " pulses number %d [%d-%d], length %d"
-std::string headerCountLine(const SeriesHeader& series);
+std::string headerCountLine(const synthesis::SeriesHeader& series);
 // " pulses:" and the true positions, each followed by its etalon's letter when
 // letters are asked for; after 19 positions with more to come, "..." ends it.
-std::string headerPulsesLine(const SeriesHeader& series, bool letters);
+std::string headerPulsesLine(const synthesis::SeriesHeader& series, bool letters);
 
 // --- Plots
 
@@ -185,7 +185,7 @@ void drawPlotCurve(platform::Dc& dc, const SeriesPlot& plot, std::span<const int
 // The dotted frames of the series' found pulses (DrawPulseMarks) in the plot.
 // A plot showing part of the series frames the pulses that reach into it,
 // each edge only where it lies in the part.
-void drawPlotPulseMarks(platform::Dc& dc, const SeriesPlot& plot, const SeriesHeader& series);
+void drawPlotPulseMarks(platform::Dc& dc, const SeriesPlot& plot, const synthesis::SeriesHeader& series);
 
 // The walk through the windows of found pulses p_0 < p_1 < ... of length L:
 // asked for i = 0 .. N-1 in order, it tells whether sample i lies in the
@@ -234,6 +234,7 @@ platform::Rect alphabetPanelCell(const AlphabetPanelLayout& panel, int32_t lineH
 // cell per entry of the required list (numbers from 1 into the series'
 // lpPulsesList); numbers outside the list are left out.
 void drawAlphabetPanel(platform::Dc& dc, const AlphabetPanelLayout& panel, int32_t lineHeight,
-                       std::span<const uint16_t> requiredList, const SeriesHeader& series, int32_t amplitude);
+                       std::span<const uint16_t> requiredList, const synthesis::SeriesHeader& series,
+                       int32_t amplitude);
 
 }  // namespace views

@@ -4,6 +4,8 @@
 
 #include "views/drawing_primitives.h"
 
+namespace views {
+
 using views::add32;
 using views::div32;
 using views::mul32;
@@ -54,12 +56,12 @@ SeriesViewLayout seriesViewLayout(const views::ViewFrame& frame, int32_t n)
 }
 
 void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n, std::span<const uint16_t> requiredList,
-                    const SeriesHeader* series, views::SampleRange range, views::ShownPlots* shownPlots)
+                    const synthesis::SeriesHeader* series, views::SampleRange range, views::ShownPlots* shownPlots)
 {
     views::drawAreaFrame(dc, frame.viewArea);
     if (!series)
         return;
-    const SeriesHeader& s = *series;
+    const synthesis::SeriesHeader& s = *series;
     const int32_t LH = frame.lineHeight;
     const size_t inUse = std::min<size_t>(n, requiredList.size());
     const SeriesViewLayout l = seriesViewLayout(frame, static_cast<int32_t>(inUse));
@@ -130,3 +132,5 @@ void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n,
 
     views::drawAlphabetPanel(dc, l.panel, LH, requiredList.first(inUse), s, amp.a);
 }
+
+}  // namespace views

@@ -12,6 +12,8 @@
 #include "views/drawing_conventions.h"
 #include "views/series_plot.h"
 
+namespace views {
+
 // Where the pieces of the series view stand for a view area and n etalons in
 // use (thousandths of the view: margins 12 and 15, plots 800 wide and 240 of
 // the usable height high, etalon cells 50 by 125).
@@ -31,4 +33,7 @@ SeriesViewLayout seriesViewLayout(const views::ViewFrame& frame, int32_t n);
 // samples of `range` (the whole series by default); shownPlots, when given,
 // receives where they stand.
 void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n, std::span<const uint16_t> requiredList,
-                    const SeriesHeader* series, views::SampleRange range = {}, views::ShownPlots* shownPlots = nullptr);
+                    const synthesis::SeriesHeader* series, views::SampleRange range = {},
+                    views::ShownPlots* shownPlots = nullptr);
+
+}  // namespace views

@@ -6,6 +6,8 @@
 
 #include "views/drawing_primitives.h"
 
+namespace views {
+
 using views::add32;
 using views::div32;
 using views::mul32;
@@ -79,8 +81,8 @@ std::string simulationMeasureCaption(int32_t kind)
     }
 }
 
-std::vector<std::string> simulationHeaderLines(const RestErrorHeader& header, const SeriesHeader& series,
-                                               int32_t amplitude, int32_t kind)
+std::vector<std::string> simulationHeaderLines(const detection::RestErrorHeader& header,
+                                               const synthesis::SeriesHeader& series, int32_t amplitude, int32_t kind)
 {
     using views::formatText;
     std::vector<std::string> lines;
@@ -245,7 +247,7 @@ namespace {
 // The alphabet panel: its frame, its title and a cell for each etalon listed
 // (numbers the series does not hold are left out).
 void drawSimulationAlphabet(platform::Dc& dc, const SimulationViewLayout& l, int32_t LH,
-                            std::span<const uint16_t> required, const SeriesHeader& se, int32_t a)
+                            std::span<const uint16_t> required, const synthesis::SeriesHeader& se, int32_t a)
 {
     const auto n = static_cast<int32_t>(required.size());
     dc.rectangle(l.pl, add32(l.pt, 10), add32(add32(l.pl, 1), mul32(2, add32(l.cwid, 20))),
@@ -335,8 +337,8 @@ void drawScaleLabels(platform::Dc& dc, const SimulationViewLayout& l, int64_t g,
 }
 
 // Every fourth noise level under the graph, and the axis name after them.
-void drawNoiseLabels(platform::Dc& dc, const SimulationViewLayout& l, const RestErrorHeader& hd, uint16_t K, int32_t LH,
-                     int32_t LHs, int32_t cws)
+void drawNoiseLabels(platform::Dc& dc, const SimulationViewLayout& l, const detection::RestErrorHeader& hd, uint16_t K,
+                     int32_t LH, int32_t LHs, int32_t cws)
 {
     const int32_t noiseY = sub32(add32(add32(l.y0, l.GH), LH), (LH + 1) / 4);
     const int32_t noiseX = sub32(l.x0, cws - 1 + cws / 2);
@@ -349,7 +351,7 @@ void drawNoiseLabels(platform::Dc& dc, const SimulationViewLayout& l, const Rest
 
 }  // namespace
 
-void DrawDetectionArrayZ(platform::Dc& dc, MessageSink& sink, const SimulationViewInput& in)
+void DrawDetectionArrayZ(platform::Dc& dc, synthesis::MessageSink& sink, const SimulationViewInput& in)
 {
     const LayoutRect& v = in.frame.viewArea;
     const int32_t LH = in.frame.lineHeight;
@@ -357,8 +359,8 @@ void DrawDetectionArrayZ(platform::Dc& dc, MessageSink& sink, const SimulationVi
         views::drawAreaFrame(dc, v);
         return;
     }
-    const RestErrorHeader& hd = *in.header;
-    const SeriesHeader& se = *in.series;
+    const detection::RestErrorHeader& hd = *in.header;
+    const synthesis::SeriesHeader& se = *in.series;
     const uint16_t P = hd.wVariousPulses;
     const uint16_t K = hd.wNoiseLevels;
     const auto R = static_cast<uint16_t>(hd.repeats & 0xFFFF);
@@ -367,7 +369,8 @@ void DrawDetectionArrayZ(platform::Dc& dc, MessageSink& sink, const SimulationVi
     try {
         normaliser.assign(P, 1.0);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("No memory to RestoredErrorNormalizer", " ERROR in DrawDetectionArrayZ ", MessageIcon::None);
+        sink.messageBox("No memory to RestoredErrorNormalizer", " ERROR in DrawDetectionArrayZ ",
+                        synthesis::MessageIcon::None);
         return;
     }
     // The free gap Tmax - L is squared in 64 bits; a gap of 0 keeps the
@@ -403,7 +406,7 @@ void DrawDetectionArrayZ(platform::Dc& dc, MessageSink& sink, const SimulationVi
     drawGraphFrameAndGrid(dc, l);
 
     // Scale: the largest rounded mean error of every column.
-    const double largest = largestMeanError(hd.lpErrors[kDetectionErrors], R, P, K, normaliser);
+    const double largest = largestMeanError(hd.lpErrors[detection::kDetectionErrors], R, P, K, normaliser);
     const int64_t T = std::max<int64_t>(truncTo32(1000.0 * largest), 50);
     const int64_t g = simulationGridStep(T);
     // 1000/g exactly for a step up to 1000; above it a whole-number scale
@@ -414,8 +417,10 @@ void DrawDetectionArrayZ(platform::Dc& dc, MessageSink& sink, const SimulationVi
     drawNoiseLabels(dc, l, hd, K, LH, LHs, cws);
 
     if (in.kind == 2)
-        DrawDetectionCurves(dc, R, P, hd.wPulseValues, normaliser, K, hd.lpErrors[kDetectionErrors], l.x0, l.y0, l.GW,
-                            l.GH, (LHs + 1) / 2 + 1, s, l.dw);
+        DrawDetectionCurves(dc, R, P, hd.wPulseValues, normaliser, K, hd.lpErrors[detection::kDetectionErrors], l.x0,
+                            l.y0, l.GW, l.GH, (LHs + 1) / 2 + 1, s, l.dw);
 
     dc.selectFont(previousFont);
 }
+
+}  // namespace views

@@ -16,22 +16,24 @@
 #include "synthesis/pulse_records.h"
 #include "views/drawing_conventions.h"
 
+namespace views {
+
 struct SimulationViewInput {
     views::ViewFrame frame;
     int16_t amplitude = 128;  // the application's amplitude; 0 takes one from the noise level
     int32_t kind = 2;         // which measure is shown; the shell always asks for 2
     uint16_t n = 0;           // entries of the required list in use
     std::span<const uint16_t> requiredList;
-    const RestErrorHeader* header = nullptr;
-    const SeriesHeader* series = nullptr;  // the last simulated series
+    const detection::RestErrorHeader* header = nullptr;
+    const synthesis::SeriesHeader* series = nullptr;  // the last simulated series
 };
 
 // The measure's caption line, or an empty text for a kind without one.
 std::string simulationMeasureCaption(int32_t kind);
 
 // The nine header lines, each written with one textOut.
-std::vector<std::string> simulationHeaderLines(const RestErrorHeader& header, const SeriesHeader& series,
-                                               int32_t amplitude, int32_t kind);
+std::vector<std::string> simulationHeaderLines(const detection::RestErrorHeader& header,
+                                               const synthesis::SeriesHeader& series, int32_t amplitude, int32_t kind);
 
 // The amplitude the etalon cells are drawn with: the given one, or for 0 the
 // value 128 doubled while below the noise level (it stops at 16384, the last
@@ -84,4 +86,6 @@ void DrawDetectionCurves(platform::Dc& dc, uint16_t R, uint16_t P, std::span<con
 // panel and an empty graph. When the work memory cannot be had, "No memory to
 // RestoredErrorNormalizer" goes to the sink (caption " ERROR in
 // DrawDetectionArrayZ ") and nothing is drawn.
-void DrawDetectionArrayZ(platform::Dc& dc, MessageSink& sink, const SimulationViewInput& in);
+void DrawDetectionArrayZ(platform::Dc& dc, synthesis::MessageSink& sink, const SimulationViewInput& in);
+
+}  // namespace views

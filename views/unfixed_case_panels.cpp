@@ -40,7 +40,7 @@ int32_t decimalDigits(int64_t v)
     return digits;
 }
 
-void drawIntervalBands(platform::Dc& dc, const SeriesPlot& plot, const DetectionStudy& study)
+void drawIntervalBands(platform::Dc& dc, const SeriesPlot& plot, const detection::DetectionStudy& study)
 {
     const int64_t N = plot.N;
     if (N < 2)
@@ -112,7 +112,7 @@ void drawChainTotals(platform::Dc& dc, const SeriesPlot& plot, std::span<const i
     }
 }
 
-void drawKeptPulseOverlay(platform::Dc& dc, const SeriesPlot& plot, const DetectionStudy& study,
+void drawKeptPulseOverlay(platform::Dc& dc, const SeriesPlot& plot, const detection::DetectionStudy& study,
                           std::span<const int16_t> observed, int32_t L)
 {
     if (!walkable(plot, observed))
@@ -136,8 +136,8 @@ void drawKeptPulseOverlay(platform::Dc& dc, const SeriesPlot& plot, const Detect
     }
 }
 
-int drawTrueCountOverlay(platform::Dc& dc, const SeriesPlot& plot, const StepwiseProtocol& protocol,
-                         const SeriesHeader& series, std::span<const int16_t> observed)
+int drawTrueCountOverlay(platform::Dc& dc, const SeriesPlot& plot, const detection::StepwiseProtocol& protocol,
+                         const synthesis::SeriesHeader& series, std::span<const int16_t> observed)
 {
     const int used =
         static_cast<int>(std::min<size_t>({protocol.wUsed, protocol.lpPulses.size(), protocol.lpRowPositions.size()}));
@@ -164,7 +164,8 @@ int drawTrueCountOverlay(platform::Dc& dc, const SeriesPlot& plot, const Stepwis
     return row;
 }
 
-int32_t drawThresholdLines(platform::Dc& dc, int32_t x, int32_t y, int32_t lineHeight, const DetectionStudy& study)
+int32_t drawThresholdLines(platform::Dc& dc, int32_t x, int32_t y, int32_t lineHeight,
+                           const detection::DetectionStudy& study)
 {
     std::string noise = "noise threshold:";
     if (study.lPasses > 1)
@@ -191,14 +192,14 @@ GraphBox countGraphBox(const ResultLayout& layout, const LayoutRect& view, int32
     return b;
 }
 
-void settlePulseCountTable(PulseCountTable& table)
+void settlePulseCountTable(detection::PulseCountTable& table)
 {
     if (table.wMinCount == 0)
         table.wMinCount = 1;
 }
 
-void drawCountGraph(platform::Dc& dc, const GraphBox& box, const PulseCountTable& table,
-                    const StepwiseProtocol& protocol, int32_t lineHeight)
+void drawCountGraph(platform::Dc& dc, const GraphBox& box, const detection::PulseCountTable& table,
+                    const detection::StepwiseProtocol& protocol, int32_t lineHeight)
 {
     const int64_t d = table.wRows;
     // With a single row every count stands at the left edge rather than
@@ -292,7 +293,7 @@ GraphBox energyGraphBox(const ResultLayout& layout, const LayoutRect& view, int3
     return b;
 }
 
-void drawEnergyGraph(platform::Dc& dc, const GraphBox& box, const DetectionStudy& study, int32_t npos,
+void drawEnergyGraph(platform::Dc& dc, const GraphBox& box, const detection::DetectionStudy& study, int32_t npos,
                      int32_t lineHeight)
 {
     if (npos < 1)

@@ -53,7 +53,8 @@ inline constexpr std::array<Color, 5> kIntervalBandColors = {
     rgb(220, 255, 210), rgb(210, 220, 255), rgb(0, 220, 255), rgb(220, 255, 0), rgb(255, 210, 220),
 };
 inline constexpr std::array<int, 5> kIntervalBandSets = {
-    omegaFirst, omegaFirstOnly, omegaFirstAndLater, omegaLaterOnly, omegaLast,
+    detection::omegaFirst,     detection::omegaFirstOnly, detection::omegaFirstAndLater,
+    detection::omegaLaterOnly, detection::omegaLast,
 };
 inline constexpr Color kPanelBlue = rgb(0, 0, 255);
 inline constexpr Color kPanelDarkBlue = rgb(0, 0, 127);
@@ -64,7 +65,7 @@ inline constexpr Color kPanelDots = rgb(0, 0, 0);
 
 // The panels belong to blind detection on a series of an unknown number of
 // whole pulses.
-constexpr bool showsUnfixedCasePanels(const StepwiseProtocol& p)
+constexpr bool showsUnfixedCasePanels(const detection::StepwiseProtocol& p)
 {
     return p.wTask == detection::taskBlindDetection && p.wSeriesType == detection::seriesUnknownWhole;
 }
@@ -74,7 +75,7 @@ int32_t decimalDigits(int64_t v);
 
 // Each start region of the study as a band of H/8 rows under the quarter line
 // of the observed-series plot; an empty set leaves its band empty.
-void drawIntervalBands(platform::Dc& dc, const SeriesPlot& plot, const DetectionStudy& study);
+void drawIntervalBands(platform::Dc& dc, const SeriesPlot& plot, const detection::DetectionStudy& study);
 
 // The best chain total of every start 0 .. N - L (as many as are given) in red
 // over the observed series, scaled by twice the largest magnitude; all-zero
@@ -83,19 +84,20 @@ void drawChainTotals(platform::Dc& dc, const SeriesPlot& plot, std::span<const i
 
 // In grey, the observed series inside the windows the first pass kept,
 // raised by H/16, twice (the second a pixel to the left).
-void drawKeptPulseOverlay(platform::Dc& dc, const SeriesPlot& plot, const DetectionStudy& study,
+void drawKeptPulseOverlay(platform::Dc& dc, const SeriesPlot& plot, const detection::DetectionStudy& study,
                           std::span<const int16_t> observed, int32_t L);
 
 // In blue, the observed series inside the windows of the first protocol row
 // (from row 1, before the last) that found the true count, one and two pixels
 // to the left. Returns that row, or -1 when there is none.
-int drawTrueCountOverlay(platform::Dc& dc, const SeriesPlot& plot, const StepwiseProtocol& protocol,
-                         const SeriesHeader& series, std::span<const int16_t> observed);
+int drawTrueCountOverlay(platform::Dc& dc, const SeriesPlot& plot, const detection::StepwiseProtocol& protocol,
+                         const synthesis::SeriesHeader& series, std::span<const int16_t> observed);
 
 // "noise threshold:[ %d ->] %d / %d" and, a line lower,
 // "cut-off threshold: %d / %d"; returns how far the lines moved down
 // (2 * (lineHeight - 2)).
-int32_t drawThresholdLines(platform::Dc& dc, int32_t x, int32_t y, int32_t lineHeight, const DetectionStudy& study);
+int32_t drawThresholdLines(platform::Dc& dc, int32_t x, int32_t y, int32_t lineHeight,
+                           const detection::DetectionStudy& study);
 
 // A graph's box: the frame runs from (x, y) to (x + w, y + h) inclusive.
 struct GraphBox {
@@ -108,14 +110,14 @@ GraphBox countGraphBox(const ResultLayout& layout, const LayoutRect& view, int32
                        int32_t rb);
 
 // A minimum count of 0 is stored as 1: the count graph starts at one pulse.
-void settlePulseCountTable(PulseCountTable& table);
+void settlePulseCountTable(detection::PulseCountTable& table);
 
 // Squares (blue), squares per pulse (green) and noise per window (red) of
 // every row against its pulse count, with the counts cmin, cmax, the count of
 // protocol row 1 and the configured count under the frame and the last two
 // dotted up from the bottom.
-void drawCountGraph(platform::Dc& dc, const GraphBox& box, const PulseCountTable& table,
-                    const StepwiseProtocol& protocol, int32_t lineHeight);
+void drawCountGraph(platform::Dc& dc, const GraphBox& box, const detection::PulseCountTable& table,
+                    const detection::StepwiseProtocol& protocol, int32_t lineHeight);
 
 // The energy graph under the plots, top at y, its width that of the plots
 // scaled to the N - L + 1 starts of the series.
@@ -126,7 +128,7 @@ GraphBox energyGraphBox(const ResultLayout& layout, const LayoutRect& view, int3
 // the threshold method for known dispersion), the last noise threshold and
 // the detection threshold dotted across, the first pass's detections dotted
 // down from the top and the last pass's as bars up from the bottom.
-void drawEnergyGraph(platform::Dc& dc, const GraphBox& box, const DetectionStudy& study, int32_t npos,
+void drawEnergyGraph(platform::Dc& dc, const GraphBox& box, const detection::DetectionStudy& study, int32_t npos,
                      int32_t lineHeight);
 
 }  // namespace views

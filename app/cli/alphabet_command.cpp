@@ -15,24 +15,24 @@ constexpr int16_t kAmplitude = 128;
 constexpr uint16_t kEtalonCount = 20;
 constexpr uint16_t kEtalonLength = 20;
 
-void printTable(const std::array<PulseHeader, kEtalonCount>& alphabet)
+void printTable(const std::array<synthesis::PulseHeader, kEtalonCount>& alphabet)
 {
     std::printf("letter  number  energy  samples\n");
-    for (const PulseHeader& e : alphabet) {
-        std::printf("%-6c  %6d  %6d ", etalonLetter(e.wNumber), e.wNumber, etalonEnergy(e));
+    for (const synthesis::PulseHeader& e : alphabet) {
+        std::printf("%-6c  %6d  %6d ", synthesis::etalonLetter(e.wNumber), e.wNumber, synthesis::etalonEnergy(e));
         for (int j = 0; j < e.wSize; ++j)
             std::printf(" %4d", e.lpData[j]);
         std::printf("\n");
     }
 }
 
-void printJson(const std::array<PulseHeader, kEtalonCount>& alphabet)
+void printJson(const std::array<synthesis::PulseHeader, kEtalonCount>& alphabet)
 {
     std::printf("{\"amplitude\": %d, \"length\": %d, \"etalons\": [\n", kAmplitude, kEtalonLength);
     for (size_t i = 0; i < alphabet.size(); ++i) {
-        const PulseHeader& e = alphabet[i];
-        std::printf("  {\"letter\": \"%c\", \"number\": %d, \"energy\": %d, \"samples\": [", etalonLetter(e.wNumber),
-                    e.wNumber, etalonEnergy(e));
+        const synthesis::PulseHeader& e = alphabet[i];
+        std::printf("  {\"letter\": \"%c\", \"number\": %d, \"energy\": %d, \"samples\": [",
+                    synthesis::etalonLetter(e.wNumber), e.wNumber, synthesis::etalonEnergy(e));
         for (int j = 0; j < e.wSize; ++j)
             std::printf("%s%d", j ? ", " : "", e.lpData[j]);
         std::printf("]}%s\n", i + 1 < alphabet.size() ? "," : "");
@@ -53,11 +53,11 @@ int runAlphabetCommand(const std::vector<std::string>& args)
             return 2;
         }
     }
-    MessageRecorder messages;
-    std::array<PulseHeader, kEtalonCount> alphabet{};
-    RandomStreams streams;
-    if (!makeAlphabet(messages, kAmplitude, kEtalonCount, kEtalonLength, alphabet, streams.etalonSeed)) {
-        for (const RecordedMessage& m : messages.messages)
+    synthesis::MessageRecorder messages;
+    std::array<synthesis::PulseHeader, kEtalonCount> alphabet{};
+    synthesis::RandomStreams streams;
+    if (!synthesis::makeAlphabet(messages, kAmplitude, kEtalonCount, kEtalonLength, alphabet, streams.etalonSeed)) {
+        for (const synthesis::RecordedMessage& m : messages.messages)
             std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
         return 1;
     }

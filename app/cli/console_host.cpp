@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-void ConsoleHost::messageBox(std::string_view text, std::string_view caption, MessageIcon icon)
+void ConsoleHost::messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon)
 {
     messages.push_back({std::string(text), std::string(caption), icon});
     if (echoMessages)

@@ -18,7 +18,7 @@
 
 class ConsoleHost final : public platform::Host {
   public:
-    void messageBox(std::string_view text, std::string_view caption, MessageIcon icon) override;
+    void messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon) override;
     platform::DialogResult runDialog(const platform::DialogTemplate& dialog, platform::DialogFields& fields,
                                      const platform::DialogValidator& validate) override;
     std::optional<std::string> saveFileDialog(const platform::FileDialogOptions&) override { return std::nullopt; }
@@ -38,7 +38,7 @@ class ConsoleHost final : public platform::Host {
 
     // Edits typed into a dialog before OK; a dialog without any is cancelled.
     std::map<int32_t, std::vector<std::pair<int32_t, std::string>>> dialogEdits;
-    std::vector<RecordedMessage> messages;
+    std::vector<synthesis::RecordedMessage> messages;
     bool echoMessages = false;  // print each message to standard error as it comes
     std::map<int32_t, bool> menuChecks;
     bool closeRequested = false;

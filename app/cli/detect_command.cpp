@@ -38,16 +38,16 @@ bool etalonTemplate(const std::string& name, std::vector<int64_t>& samples, std:
         error = "--etalon must be a letter a to t or a number 1 to 20, got '" + name + "'";
         return false;
     }
-    MessageRecorder messages;
-    std::array<PulseHeader, 20> alphabet{};
-    RandomStreams streams;
-    if (!makeAlphabet(messages, 128, 20, 20, alphabet, streams.etalonSeed)) {
+    synthesis::MessageRecorder messages;
+    std::array<synthesis::PulseHeader, 20> alphabet{};
+    synthesis::RandomStreams streams;
+    if (!synthesis::makeAlphabet(messages, 128, 20, 20, alphabet, streams.etalonSeed)) {
         error = "the alphabet could not be made";
         return false;
     }
-    const PulseHeader& e = alphabet[number - 1];
+    const synthesis::PulseHeader& e = alphabet[number - 1];
     samples.assign(e.lpData.begin(), e.lpData.begin() + e.wSize);
-    what = std::string("etalon ") + etalonLetter(e.wNumber);
+    what = std::string("etalon ") + synthesis::etalonLetter(e.wNumber);
     return true;
 }
 
@@ -213,8 +213,9 @@ void printText(const DetectReport& r)
     std::printf("stages:\n");
     std::printf("  method  pulses  measure  squares  iterations  positions\n");
     for (const detection::StageRow& row : o.rows) {
-        std::printf("  %-6s  %6zu  %7lld  %7lld  %10d ", protocolMethodLabel(row.method), row.positions.size(),
-                    static_cast<long long>(row.measure), static_cast<long long>(row.squares), row.iterations);
+        std::printf("  %-6s  %6zu  %7lld  %7lld  %10d ", detection::protocolMethodLabel(row.method),
+                    row.positions.size(), static_cast<long long>(row.measure), static_cast<long long>(row.squares),
+                    row.iterations);
         for (int32_t p : row.positions)
             std::printf(" %d", p);
         std::printf("\n");
@@ -285,7 +286,7 @@ void printJson(const DetectReport& r)
     j.key("rows").beginArray();
     for (const detection::StageRow& row : o.rows) {
         j.beginObject();
-        j.field("method", std::string_view(protocolMethodLabel(row.method)));
+        j.field("method", std::string_view(detection::protocolMethodLabel(row.method)));
         j.field("lpPulses", static_cast<int64_t>(row.positions.size()));
         j.field("lpMeasure", row.measure).field("lpSquares", row.squares).field("lpIterations", row.iterations);
         j.key("positions").array(std::span<const int32_t>(row.positions));

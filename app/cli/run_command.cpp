@@ -25,7 +25,7 @@ std::span<const T> first(const std::vector<T>& v, size_t n)
     return std::span<const T>(v.data(), std::min(n, v.size()));
 }
 
-void writeProtocol(JsonWriter& j, const StepwiseProtocol& p)
+void writeProtocol(JsonWriter& j, const detection::StepwiseProtocol& p)
 {
     j.beginObject();
     j.field("wTask", p.wTask).field("wSeriesType", p.wSeriesType);
@@ -36,7 +36,7 @@ void writeProtocol(JsonWriter& j, const StepwiseProtocol& p)
     j.key("rows").beginArray();
     for (int r = 0; r < p.wUsed; ++r) {
         j.beginObject();
-        j.field("method", protocolMethodLabel(p.lpMethod[r]));
+        j.field("method", detection::protocolMethodLabel(p.lpMethod[r]));
         j.field("lpPulses", p.lpPulses[r]).field("lpMeasure", p.lpMeasure[r]).field("lpSquares", p.lpSquares[r]);
         j.field("lpIterations", p.lpIterations[r]);
         j.key("positions").array(first(p.lpRowPositions[r], p.lpPulses[r]));
@@ -46,7 +46,7 @@ void writeProtocol(JsonWriter& j, const StepwiseProtocol& p)
     j.endObject();
 }
 
-void writeStudy(JsonWriter& j, const DetectionStudy& d)
+void writeStudy(JsonWriter& j, const detection::DetectionStudy& d)
 {
     j.beginObject();
     j.field("capacity", d.dwCapacity).field("seriesSize", d.dwSeriesSize).field("pulseCapacity", d.wPulseCapacity);
@@ -77,12 +77,12 @@ void writeStudy(JsonWriter& j, const DetectionStudy& d)
     j.endObject();
 }
 
-bool usesChainTotals(const AppState& s)
+bool usesChainTotals(const shell::AppState& s)
 {
-    return s.taskType == taskBlindDetection && detection::isUnknownCountSeries(s.seriesType);
+    return s.taskType == detection::taskBlindDetection && detection::isUnknownCountSeries(s.seriesType);
 }
 
-void writeMessages(JsonWriter& j, const std::vector<RecordedMessage>& messages, size_t from)
+void writeMessages(JsonWriter& j, const std::vector<synthesis::RecordedMessage>& messages, size_t from)
 {
     j.beginArray();
     for (size_t i = from; i < messages.size(); ++i)
@@ -90,7 +90,7 @@ void writeMessages(JsonWriter& j, const std::vector<RecordedMessage>& messages, 
     j.endArray();
 }
 
-void writeState(JsonWriter& j, const AppState& s)
+void writeState(JsonWriter& j, const shell::AppState& s)
 {
     j.beginObject();
     j.field("taskType", s.taskType).field("seriesType", s.seriesType).field("seriesPulseCount", s.seriesPulseCount);
@@ -102,7 +102,7 @@ void writeState(JsonWriter& j, const AppState& s)
 // One series as JSON. A series that could not be made has no fields at
 // all: the records the workbench still holds belong to an earlier series,
 // and the refusal is among the messages.
-std::string seriesJson(const AppState& s, const ConsoleHost& host, size_t firstMessage, bool made)
+std::string seriesJson(const shell::AppState& s, const ConsoleHost& host, size_t firstMessage, bool made)
 {
     JsonWriter j;
     j.beginObject();
@@ -114,7 +114,7 @@ std::string seriesJson(const AppState& s, const ConsoleHost& host, size_t firstM
     made&& s.detectionStudy&& usesChainTotals(s) ? writeStudy(j, *s.detectionStudy) : (void)j.null();
     j.key("pulseCountTable");
     if (made && s.pulseCountTable && usesChainTotals(s)) {
-        const PulseCountTable& t = *s.pulseCountTable;
+        const detection::PulseCountTable& t = *s.pulseCountTable;
         j.beginObject()
             .field("configured", t.wConfiguredCount)
             .field("minimum", t.wMinCount)
@@ -132,7 +132,7 @@ std::string seriesJson(const AppState& s, const ConsoleHost& host, size_t firstM
     }
     j.key("chainTotals");
     if (made && usesChainTotals(s) && s.lpSeriesHeader) {
-        const SeriesHeader& h = *s.lpSeriesHeader;
+        const synthesis::SeriesHeader& h = *s.lpSeriesHeader;
         const size_t n = h.dwSeriesSize >= h.wImpulseSize ? h.dwSeriesSize - h.wImpulseSize + 1 : 0;
         j.array(first(s.traceUnfixedCaseCriteria, n));
     } else {
@@ -146,23 +146,23 @@ std::string seriesJson(const AppState& s, const ConsoleHost& host, size_t firstM
     return j.text();
 }
 
-void printSeriesText(const AppState& s, long number, bool made)
+void printSeriesText(const shell::AppState& s, long number, bool made)
 {
     std::printf("== series %ld\n", number);
     if (!made || !s.lpSeriesHeader) {
         std::printf(" no series\n");
         return;
     }
-    const SeriesHeader& h = *s.lpSeriesHeader;
+    const synthesis::SeriesHeader& h = *s.lpSeriesHeader;
     if (s.lpStepwiseProtocol) {
-        const StepwiseProtocol& p = *s.lpStepwiseProtocol;
-        for (const std::string& line : processingResultHeader(p, s.detectionStudy.get(), s.active_etalons, h))
+        const detection::StepwiseProtocol& p = *s.lpStepwiseProtocol;
+        for (const std::string& line : views::processingResultHeader(p, s.detectionStudy.get(), s.active_etalons, h))
             std::printf("%s\n", line.c_str());
         if (p.wUsed > 0) {
-            auto printCells = [](const std::vector<TableCell>& cells) {
+            auto printCells = [](const std::vector<views::TableCell>& cells) {
                 // Pixel offsets become columns of roughly one character per 5 pixels.
                 std::string line;
-                for (const TableCell& c : cells) {
+                for (const views::TableCell& c : cells) {
                     const size_t column = static_cast<size_t>(c.x / 5);
                     if (line.size() < column)
                         line.append(column - line.size(), ' ');
@@ -170,12 +170,12 @@ void printSeriesText(const AppState& s, long number, bool made)
                 }
                 std::printf("%s\n", line.c_str());
             };
-            printCells(protocolTableHeader(p));
+            printCells(views::protocolTableHeader(p));
             for (int r = 0; r < p.wUsed; ++r)
-                printCells(protocolTableRow(p, h, r));
+                printCells(views::protocolTableRow(p, h, r));
         }
     }
-    if (s.taskType == taskSeriesProcessing) {
+    if (s.taskType == detection::taskSeriesProcessing) {
         std::printf(" found %d pulses:", h.wFoundPulses);
         for (int k = 0; k < h.wFoundPulses; ++k)
             std::printf(" %d", h.lpFoundPositions[k]);
@@ -185,7 +185,7 @@ void printSeriesText(const AppState& s, long number, bool made)
 
 // Reads the options, starts the workbench as the window starts it and
 // applies them; returns the exit code to end with, or -1 to go on.
-int startSession(const char* command, const std::vector<std::string>& args, RunOptions& options, AppState& state,
+int startSession(const char* command, const std::vector<std::string>& args, RunOptions& options, shell::AppState& state,
                  ConsoleHost& host)
 {
     std::string error;
@@ -201,10 +201,10 @@ int startSession(const char* command, const std::vector<std::string>& args, RunO
 
 // The picture the window shows when it is painted afresh: everything
 // invalid and erased, then one paint into the window's picture.
-int renderWindow(AppState& s, ConsoleHost& host, const std::string& path)
+int renderWindow(shell::AppState& s, ConsoleHost& host, const std::string& path)
 {
     host.invalidate(std::nullopt, true);
-    host.paint([&](platform::Dc& dc) { paintWindow(s, host, dc); });
+    host.paint([&](platform::Dc& dc) { shell::paintWindow(s, host, dc); });
     std::string error;
     if (!files::writePngFile(path, host.windowPicture(), error)) {
         std::fprintf(stderr, "quillmore-cli run: %s\n", error.c_str());
@@ -218,7 +218,7 @@ int renderWindow(AppState& s, ConsoleHost& host, const std::string& path)
 int runRunCommand(const std::vector<std::string>& args)
 {
     RunOptions options;
-    AppState state;
+    shell::AppState state;
     ConsoleHost host;
     if (const int code = startSession("run", args, options, state, host); code >= 0)
         return code;
@@ -227,7 +227,7 @@ int runRunCommand(const std::vector<std::string>& args)
         const size_t firstMessage = host.messages.size();
         state.moreDetails = options.moreDetails ? 1 : 0;
         state.seriesMade = false;
-        nextSeriesInResultView(state, host);
+        shell::nextSeriesInResultView(state, host);
         if (!state.seriesMade) {
             // The refusal has been told. Every further series would be
             // refused the same way, and "Processing Same Data" would only
@@ -238,12 +238,12 @@ int runRunCommand(const std::vector<std::string>& args)
                 printSeriesText(state, n, false);
             std::fflush(stdout);
             std::fprintf(stderr, "quillmore-cli run: series %ld could not be made\n", n);
-            onDestroy(state);
+            shell::onDestroy(state);
             return 1;
         }
         for (long j = 0; j < options.same; ++j) {
             state.moreDetails = options.moreDetails ? 1 : 0;
-            dispatchCommand(state, host, resources::IdProcessingSameData);
+            shell::dispatchCommand(state, host, resources::IdProcessingSameData);
         }
         showProcessingResult(state);
         if (options.json)
@@ -255,6 +255,6 @@ int runRunCommand(const std::vector<std::string>& args)
     // Painted after the last series is printed: a paint settles parts of the
     // state (the shown row, a minimum count of 0) that the printing reads.
     const int code = options.render ? renderWindow(state, host, *options.render) : 0;
-    onDestroy(state);
+    shell::onDestroy(state);
     return code;
 }

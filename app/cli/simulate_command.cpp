@@ -23,13 +23,13 @@ int runSimulateCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "quillmore-cli simulate: %s\n", error.c_str());
         return 2;
     }
-    AppState state;
+    shell::AppState state;
     ConsoleHost host;
     if (const int code = startWorkbench("quillmore-cli", options, state, host, !options.json); code >= 0)
         return code;
     if (!checkSimulationRange(state, options, sim, error)) {
         std::fprintf(stderr, "quillmore-cli simulate: %s\n", error.c_str());
-        onDestroy(state);
+        shell::onDestroy(state);
         return 2;
     }
     answerSimulationDialogs(host, options, sim, state);
@@ -38,21 +38,21 @@ int runSimulateCommand(const std::vector<std::string>& args)
 
     if (!sim.shard) {
         state.simulationOptions.progress = progress;
-        dispatchCommand(state, host, resources::IdDetectionStatisticalSimulation);
-        const RestErrorHeader* r = state.lpRestErrorHeader.get();
+        shell::dispatchCommand(state, host, resources::IdDetectionStatisticalSimulation);
+        const detection::RestErrorHeader* r = state.lpRestErrorHeader.get();
         if (!r || !r->fReady) {
             std::fprintf(stderr, "quillmore-cli simulate: the simulation did not run\n");
-            onDestroy(state);
+            shell::onDestroy(state);
             return 1;
         }
         printSimulationResult(*r, state.lpSeriesHeader.get(), simulationFormat(options.json, sim.csv));
-        onDestroy(state);
+        shell::onDestroy(state);
         return 0;
     }
 
     const ShareOutcome share =
         runSimulationShare(state, host, options, sim, sim.shard->index, sim.shard->count, progress);
-    onDestroy(state);
+    shell::onDestroy(state);
     if (!share.ran) {
         std::fprintf(stderr, "quillmore-cli simulate: the simulation did not run; no part written\n");
         return 1;
@@ -61,7 +61,7 @@ int runSimulateCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "quillmore-cli simulate: --out: %s\n", error.c_str());
         return 1;
     }
-    const SimulationPart& p = share.file.part;
+    const detection::SimulationPart& p = share.file.part;
     std::fprintf(stderr, "quillmore-cli simulate: shard %u/%u wrote %s: series %llu to %llu of %llu\n",
                  sim.shard->index, sim.shard->count, sim.out->c_str(),
                  static_cast<unsigned long long>(p.firstSeries + 1), static_cast<unsigned long long>(p.endSeries),

@@ -15,7 +15,7 @@ std::span<const T> first(const std::vector<T>& v, size_t n)
 
 }  // namespace
 
-void writeSeriesJson(JsonWriter& j, const SeriesHeader& s)
+void writeSeriesJson(JsonWriter& j, const synthesis::SeriesHeader& s)
 {
     const size_t K = s.wImpulseQuantity, N = s.dwSeriesSize;
     j.beginObject();
@@ -36,11 +36,12 @@ void writeSeriesJson(JsonWriter& j, const SeriesHeader& s)
     j.endObject();
 }
 
-void printSimulationResult(const RestErrorHeader& r, const SeriesHeader* last, SimulationFormat format)
+void printSimulationResult(const detection::RestErrorHeader& r, const synthesis::SeriesHeader* last,
+                           SimulationFormat format)
 {
     const auto pulses = first(r.wPulseValues, r.wVariousPulses);
     const auto levels = first(r.lpNoiseLevel, r.wNoiseLevels);
-    const auto& errors = r.lpErrors[kDetectionErrors];
+    const auto& errors = r.lpErrors[detection::kDetectionErrors];
     if (format == SimulationFormat::Json) {
         JsonWriter j;
         j.beginObject();
@@ -81,7 +82,7 @@ void printSimulationResult(const RestErrorHeader& r, const SeriesHeader* last, S
             std::printf("\n");
         }
         if (last) {
-            const SeriesHeader& h = *last;
+            const synthesis::SeriesHeader& h = *last;
             std::printf("last series: %u samples, %d pulses, noise level %d, positions:", h.dwSeriesSize,
                         h.wImpulseQuantity, h.wNoiseLevel);
             for (int16_t p : first(h.lpPositions, h.wImpulseQuantity))

@@ -18,9 +18,10 @@ inline SimulationFormat simulationFormat(bool json, bool csv)
 // The series as one JSON object: its sizes, the per-pulse arrays cut to the
 // pulse count, the found positions to the found count, the samples to the
 // series length.
-void writeSeriesJson(JsonWriter& j, const SeriesHeader& s);
+void writeSeriesJson(JsonWriter& j, const synthesis::SeriesHeader& s);
 
 // The result of a finished simulation on standard output: the pulse values,
 // the noise levels, the repeats, the detection-error matrix and (not in CSV)
 // the last simulated series.
-void printSimulationResult(const RestErrorHeader& r, const SeriesHeader* last, SimulationFormat format);
+void printSimulationResult(const detection::RestErrorHeader& r, const synthesis::SeriesHeader* last,
+                           SimulationFormat format);

@@ -51,8 +51,8 @@ void showBar(std::chrono::steady_clock::time_point started, uint64_t done, uint6
 }
 
 // What the simulation is about to read, taken from the prepared run.
-files::SimulationRun describeRun(const SimulationRun& r, const RunOptions& options, const SimulateOptions& sim,
-                                 std::vector<RecordedMessage> setup)
+files::SimulationRun describeRun(const shell::SimulationRun& r, const RunOptions& options, const SimulateOptions& sim,
+                                 std::vector<synthesis::RecordedMessage> setup)
 {
     files::SimulationRun run;
     run.producer = "quillmore " QUILLMORE_VERSION;
@@ -62,12 +62,12 @@ files::SimulationRun describeRun(const SimulationRun& r, const RunOptions& optio
     run.createEnergy = r.createEnergy;
     run.processEnergy = r.processEnergy;
     run.amplitude = r.amplitude;
-    for (const PulseHeader& e : r.etalons)
+    for (const synthesis::PulseHeader& e : r.etalons)
         run.alphabet.emplace_back(e.lpData.begin(), e.lpData.begin() + std::min<size_t>(e.wSize, e.lpData.size()));
     run.activeEtalons = r.activeCount;
     run.requiredList.assign(r.requiredList.begin(),
                             r.requiredList.begin() + std::min<size_t>(r.activeCount, r.requiredList.size()));
-    if (const SeriesHeader* h = r.series.get()) {
+    if (const synthesis::SeriesHeader* h = r.series.get()) {
         run.seriesLength = h->dwSeriesSize;
         run.tmin = h->wTmin;
         run.tmax = h->wTmax;
@@ -78,7 +78,7 @@ files::SimulationRun describeRun(const SimulationRun& r, const RunOptions& optio
         run.fixedMode = h->wFixedMode;
         run.fixedStart = h->wFixedStart;
     }
-    if (const RestErrorHeader* h = r.header.get()) {
+    if (const detection::RestErrorHeader* h = r.header.get()) {
         run.pulseValues.assign(h->wPulseValues.begin(), h->wPulseValues.begin() + h->wVariousPulses);
         run.noiseLevels.assign(h->lpNoiseLevel.begin(), h->lpNoiseLevel.begin() + h->wNoiseLevels);
         run.repeats = h->repeats;
@@ -154,18 +154,18 @@ detection::ProgressCallback simulationProgress(bool records, std::chrono::steady
 
 // As the window's dialog computes its offer (offeredSimulationPulses), but
 // for a length "Create Series" has not staged yet.
-SimulationPulseRange simulationPulseRange(const AppState& state, uint32_t length)
+SimulationPulseRange simulationPulseRange(const shell::AppState& state, uint32_t length)
 {
-    return {std::max<long>(minPulsesFor(state, length), 1),
-            std::min<long>(maxPulsesFor(state, length), kMaxSimulationPulses)};
+    return {std::max<long>(shell::minPulsesFor(state, length), 1),
+            std::min<long>(shell::maxPulsesFor(state, length), detection::kMaxSimulationPulses)};
 }
 
-uint32_t simulationLength(const RunOptions& options, const AppState& state)
+uint32_t simulationLength(const RunOptions& options, const shell::AppState& state)
 {
     return options.length ? static_cast<uint32_t>(*options.length) : state.seriesLength;
 }
 
-bool checkSimulationRange(const AppState& state, const RunOptions& options, const SimulateOptions& sim,
+bool checkSimulationRange(const shell::AppState& state, const RunOptions& options, const SimulateOptions& sim,
                           std::string& error)
 {
     const uint32_t length = simulationLength(options, state);
@@ -178,7 +178,7 @@ bool checkSimulationRange(const AppState& state, const RunOptions& options, cons
         const std::string given = sim.from ? "--from " + std::to_string(*sim.from) + ": "
                                   : sim.to ? "--to " + std::to_string(*sim.to) + ": "
                                            : std::string();
-        error = given + series + " admit no pulse count from 1 to " + std::to_string(kMaxSimulationPulses) +
+        error = given + series + " admit no pulse count from 1 to " + std::to_string(detection::kMaxSimulationPulses) +
                 ", the counts the simulation takes";
         return false;
     }
@@ -197,7 +197,7 @@ bool checkSimulationRange(const AppState& state, const RunOptions& options, cons
 }
 
 void answerSimulationDialogs(ConsoleHost& host, const RunOptions& options, const SimulateOptions& sim,
-                             const AppState& state)
+                             const shell::AppState& state)
 {
     using namespace resources;
     std::vector<std::pair<int32_t, std::string>>& series = host.dialogEdits[DialogCreateSeries];
@@ -215,7 +215,7 @@ void answerSimulationDialogs(ConsoleHost& host, const RunOptions& options, const
     // empty. Limits beyond that part made the simulation stop at its first
     // count outside 1 to 31; within it the two are the same.
     const uint32_t length = simulationLength(options, state);
-    long from = minPulsesFor(state, length), to = maxPulsesFor(state, length);
+    long from = shell::minPulsesFor(state, length), to = shell::maxPulsesFor(state, length);
     if (const SimulationPulseRange offered = simulationPulseRange(state, length); offered.from <= offered.to) {
         from = offered.from;
         to = offered.to;
@@ -229,24 +229,24 @@ void answerSimulationDialogs(ConsoleHost& host, const RunOptions& options, const
     edit(EditRepeatCount, sim.repeats);
 }
 
-ShareOutcome runSimulationShare(AppState& state, ConsoleHost& host, const RunOptions& options,
+ShareOutcome runSimulationShare(shell::AppState& state, ConsoleHost& host, const RunOptions& options,
                                 const SimulateOptions& sim, uint32_t index, uint32_t count,
                                 detection::ProgressCallback progress)
 {
     // The command's phases, as dispatchCommand runs them, with the share
     // set between the dialogs and the computation.
     ShareOutcome outcome;
-    const std::unique_ptr<SimulationRun> run = prepareSimulation(state, host);
+    const std::unique_ptr<shell::SimulationRun> run = shell::prepareSimulation(state, host);
     if (!run)
         return outcome;  // the dialogs were refused or a record could not be made; the messages said so
-    SimulationPart part;
+    detection::SimulationPart part;
     run->options.part = &part;
     run->options.shardIndex = index - 1;
     run->options.shardCount = count;
     run->options.progress = std::move(progress);
     files::SimulationRun described = describeRun(*run, options, sim, host.messages);
-    computeSimulation(*run);
-    finishSimulation(state, host, *run);  // the share's messages, in order; the record and streams it leaves
+    shell::computeSimulation(*run);
+    shell::finishSimulation(state, host, *run);  // the share's messages, in order; the record and streams it leaves
     if (run->result != 1 || run->cancelled || !state.lpSeriesHeader)
         return outcome;
     outcome.file.run = std::move(described);
@@ -271,12 +271,13 @@ int mergeAndPrintSimulation(const std::string& program, const std::vector<files:
     const files::SimulationRun& run = parts.front().run;
     ConsoleHost host;
     host.echoMessages = format != SimulationFormat::Json;
-    for (const RecordedMessage& m : run.setupMessages)
+    for (const synthesis::RecordedMessage& m : run.setupMessages)
         host.messageBox(m.text, m.caption, m.icon);
 
-    MessageRecorder quiet;
-    RestErrorHeaderPtr header = getRestErrHeader(quiet, static_cast<uint16_t>(run.pulseValues.size()),
-                                                 static_cast<uint16_t>(run.noiseLevels.size()), run.repeats, nullptr);
+    synthesis::MessageRecorder quiet;
+    detection::RestErrorHeaderPtr header =
+        detection::getRestErrHeader(quiet, static_cast<uint16_t>(run.pulseValues.size()),
+                                    static_cast<uint16_t>(run.noiseLevels.size()), run.repeats, nullptr);
     if (!header || run.pulseValues.size() > UINT16_MAX || run.noiseLevels.size() > UINT16_MAX) {
         std::fprintf(stderr, "%s: no room for the error record of %zu by %zu cells\n", program.c_str(),
                      run.pulseValues.size(), run.noiseLevels.size());
@@ -284,15 +285,15 @@ int mergeAndPrintSimulation(const std::string& program, const std::vector<files:
     }
     std::copy(run.pulseValues.begin(), run.pulseValues.end(), header->wPulseValues.begin());
     std::copy(run.noiseLevels.begin(), run.noiseLevels.end(), header->lpNoiseLevel.begin());
-    std::vector<SimulationPart> shares;
-    const SeriesHeader* last = nullptr;
+    std::vector<detection::SimulationPart> shares;
+    const synthesis::SeriesHeader* last = nullptr;
     for (const files::SimulationPartFile& p : parts) {
         shares.push_back(p.part);
         if (p.last)
             last = &p.last->series;
     }
-    if (!mergeSimulationParts(host, header.get(), run.seriesType, run.taskType, run.createEnergy, run.processEnergy,
-                              shares)) {
+    if (!detection::mergeSimulationParts(host, header.get(), run.seriesType, run.taskType, run.createEnergy,
+                                         run.processEnergy, shares)) {
         std::fprintf(stderr, "%s: the parts did not merge\n", program.c_str());
         return 1;
     }

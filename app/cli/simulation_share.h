@@ -41,17 +41,17 @@ struct SimulationPulseRange {
     long from = 0;
     long to = 0;
 };
-SimulationPulseRange simulationPulseRange(const AppState& state, uint32_t length);
+SimulationPulseRange simulationPulseRange(const shell::AppState& state, uint32_t length);
 
 // The series length the simulation runs on: --length, else the length
 // "Create Series" shows (the state's).
-uint32_t simulationLength(const RunOptions& options, const AppState& state);
+uint32_t simulationLength(const RunOptions& options, const shell::AppState& state);
 
 // Refuses, on a started workbench with the options applied, a pulse-count
 // range the dialog would not take: --from or --to outside the offered range
 // (or any of them when the length offers none), --from above --to. False
 // with a one-line message naming the option and the range.
-bool checkSimulationRange(const AppState& state, const RunOptions& options, const SimulateOptions& sim,
+bool checkSimulationRange(const shell::AppState& state, const RunOptions& options, const SimulateOptions& sim,
                           std::string& error);
 
 // The answers the simulation's dialogs get: "Create Series" with --length
@@ -62,7 +62,7 @@ bool checkSimulationRange(const AppState& state, const RunOptions& options, cons
 // them: the window's dialog offers only the counts the simulation takes,
 // while here a length beyond them is refused with the simulation's reason.
 void answerSimulationDialogs(ConsoleHost& host, const RunOptions& options, const SimulateOptions& sim,
-                             const AppState& state);
+                             const shell::AppState& state);
 
 struct ShareOutcome {
     bool ran = false;  // the share ran to its end; `file` is filled
@@ -77,7 +77,7 @@ struct ShareOutcome {
 // reach `host` as the whole run would show them (the setup's, then the
 // share's). Not `ran` when the dialogs or the simulation refused, or a
 // series could not be made.
-ShareOutcome runSimulationShare(AppState& state, ConsoleHost& host, const RunOptions& options,
+ShareOutcome runSimulationShare(shell::AppState& state, ConsoleHost& host, const RunOptions& options,
                                 const SimulateOptions& sim, uint32_t index, uint32_t count,
                                 detection::ProgressCallback progress);
 

@@ -401,13 +401,13 @@ std::vector<std::string> simulationOptionWords(const RunOptions& o, const Simula
     return words;
 }
 
-int startWorkbench(const char* program, const RunOptions& options, AppState& state, ConsoleHost& host, bool echo,
+int startWorkbench(const char* program, const RunOptions& options, shell::AppState& state, ConsoleHost& host, bool echo,
                    bool quiet)
 {
     host.echoMessages = echo;
-    if (!onCreate(state, host)) {
+    if (!shell::onCreate(state, host)) {
         if (!quiet)
-            for (const RecordedMessage& m : host.messages)
+            for (const synthesis::RecordedMessage& m : host.messages)
                 std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
         return 1;
     }
@@ -420,16 +420,16 @@ int startWorkbench(const char* program, const RunOptions& options, AppState& sta
     return -1;
 }
 
-bool applyRunOptions(AppState& s, ConsoleHost& host, const RunOptions& o, std::string& error)
+bool applyRunOptions(shell::AppState& s, ConsoleHost& host, const RunOptions& o, std::string& error)
 {
     using namespace resources;
     if (o.seriesType)
-        dispatchCommand(s, host, *o.seriesType == "fixed" ? IdSeriesFixedNumber : IdSeriesUnfixedNumber);
+        shell::dispatchCommand(s, host, *o.seriesType == "fixed" ? IdSeriesFixedNumber : IdSeriesUnfixedNumber);
     if (o.task) {
         const int command = *o.task == "joint"       ? IdTaskJointDetectionEstimation
                             : *o.task == "detection" ? IdTaskDetection
                                                      : IdTaskSeriesProcessing;
-        dispatchCommand(s, host, command);
+        shell::dispatchCommand(s, host, command);
     }
     if (!o.etalons.empty()) {
         for (int e : o.etalons)
@@ -441,14 +441,14 @@ bool applyRunOptions(AppState& s, ConsoleHost& host, const RunOptions& o, std::s
         std::vector<int> distinct = o.etalons;
         std::sort(distinct.begin(), distinct.end());
         distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-        if (!isMultiEtalonTask(s.taskType) && distinct.size() != 1) {
+        if (!shell::isMultiEtalonTask(s.taskType) && distinct.size() != 1) {
             error = "--etalons: joint detection and estimation works with exactly one etalon";
             return false;
         }
         s.etalonSelected.fill(0);
         for (int e : distinct)
             s.etalonSelected[e - 1] = 1;
-        rebuildRequiredList(s);
+        shell::rebuildRequiredList(s);
         s.previousEtalon = s.currentEtalon;
         s.currentEtalon = o.etalons.front();
     }
@@ -458,7 +458,7 @@ bool applyRunOptions(AppState& s, ConsoleHost& host, const RunOptions& o, std::s
             error = "--length must be at least the pulse length " + std::to_string(s.etalonLength);
             return false;
         }
-        requestSeriesLength(s, N);
+        shell::requestSeriesLength(s, N);
         for (int i = 0; i < s.seriesLengthOptionCount; ++i)
             if (static_cast<uint32_t>(s.seriesLengthOptions[i]) == N)
                 s.seriesLengthOption = i + 1;
@@ -473,7 +473,7 @@ bool applyRunOptions(AppState& s, ConsoleHost& host, const RunOptions& o, std::s
         s.maxInterval = static_cast<uint16_t>(*o.tmax);
     if (o.tmin || o.tmax) {
         const std::string problem =
-            seriesParameterProblem(s.etalonLength, s.minInterval, s.maxInterval, s.requestedSeriesLength);
+            synthesis::seriesParameterProblem(s.etalonLength, s.minInterval, s.maxInterval, s.requestedSeriesLength);
         if (!problem.empty()) {
             error = "--tmin/--tmax: " + problem.substr(0, problem.size() - 1);
             return false;
@@ -488,10 +488,11 @@ bool applyRunOptions(AppState& s, ConsoleHost& host, const RunOptions& o, std::s
     return true;
 }
 
-void showProcessingResult(AppState& s)
+void showProcessingResult(shell::AppState& s)
 {
-    const bool resultView =
-        s.taskType == taskFixedEstimation || s.taskType == taskUnfixedEstimation || s.taskType == taskBlindDetection;
+    const bool resultView = s.taskType == detection::taskFixedEstimation ||
+                            s.taskType == detection::taskUnfixedEstimation ||
+                            s.taskType == detection::taskBlindDetection;
     if (resultView && s.lpStepwiseProtocol && s.lpSeriesHeader)
-        storeShownRow(*s.lpStepwiseProtocol, *s.lpSeriesHeader);
+        views::storeShownRow(*s.lpStepwiseProtocol, *s.lpSeriesHeader);
 }

@@ -62,13 +62,13 @@ std::vector<std::string> simulationOptionWords(const RunOptions& run, const Simu
 // messages go to standard error as they come when `echo` is set. Returns
 // the exit code to end with (after a line on standard error, unless
 // `quiet`), or -1 to go on.
-int startWorkbench(const char* program, const RunOptions& options, AppState& state, ConsoleHost& host, bool echo,
+int startWorkbench(const char* program, const RunOptions& options, shell::AppState& state, ConsoleHost& host, bool echo,
                    bool quiet = false);
 
 // Applies the options to a started state; false with a message naming the
 // option the state cannot take.
-bool applyRunOptions(AppState& state, ConsoleHost& host, const RunOptions& options, std::string& error);
+bool applyRunOptions(shell::AppState& state, ConsoleHost& host, const RunOptions& options, std::string& error);
 
 // As the window does after a processing: the result view shows one protocol
 // row and leaves it in the series as the found positions.
-void showProcessingResult(AppState& state);
+void showProcessingResult(shell::AppState& state);

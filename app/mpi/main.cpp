@@ -81,14 +81,14 @@ int simulate(const std::vector<std::string>& args, int rank, int size)
     }
     // Messages are told on rank 0 once the parts are put together, in the
     // order the whole run shows them.
-    AppState state;
+    shell::AppState state;
     ConsoleHost host;
     int status = startWorkbench("quillmore-mpi", options, state, host, false, quiet);
     // Every rank refuses the same range alike and ends before waiting for another.
     if (status < 0 && !checkSimulationRange(state, options, sim, error)) {
         if (!quiet)
             std::fprintf(stderr, "quillmore-mpi simulate: %s\n", error.c_str());
-        onDestroy(state);
+        shell::onDestroy(state);
         return 2;
     }
     files::SimulationPartFile mine;
@@ -103,11 +103,11 @@ int simulate(const std::vector<std::string>& args, int rank, int size)
         mine = std::move(share.file);
         if (!share.ran && !quiet) {
             if (!options.json)
-                for (const RecordedMessage& m : host.messages)
+                for (const synthesis::RecordedMessage& m : host.messages)
                     std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
             std::fprintf(stderr, "quillmore-mpi simulate: the simulation did not run\n");
         }
-        onDestroy(state);
+        shell::onDestroy(state);
     }
     std::vector<long long> statuses;
     const std::vector<std::string> bytes =

@@ -280,19 +280,19 @@ MainWindow::MainWindow()
 
     canvas_->paintHandler = [this](platform::Dc& dc) {
         if (!destroyed_)
-            runShell([&] { paintWindow(state_, *host_, dc); });
+            runShell([&] { shell::paintWindow(state_, *host_, dc); });
     };
     canvas_->clickHandler = [this](int16_t x, int16_t y, uint32_t flags) {
         if (simulation_)
             return refuseDuringSimulation();
-        runShell([&] { onLeftPress(state_, *host_, x, y, flags); });
+        runShell([&] { shell::onLeftPress(state_, *host_, x, y, flags); });
     };
     canvas_->keyHandler = [this](int32_t key) {
         if (simulation_)
             return refuseDuringSimulation();
         runShell([&] {
-            if (!onPlotKey(state_, *host_, key))
-                onKeyDown(state_, *host_, key);
+            if (!shell::onPlotKey(state_, *host_, key))
+                shell::onKeyDown(state_, *host_, key);
         });
     };
     // Moves and the wheel read the series record, which a running simulation
@@ -300,26 +300,26 @@ MainWindow::MainWindow()
     canvas_->releaseHandler = [this](int16_t x, int16_t y) {
         if (simulation_ || destroyed_)
             return;
-        const std::optional<platform::Rect> band = dragBand(state_);
-        runShell([&] { onLeftRelease(state_, *host_, x, y); });
+        const std::optional<platform::Rect> band = shell::dragBand(state_);
+        runShell([&] { shell::onLeftRelease(state_, *host_, x, y); });
         updateBand(band);
     };
     canvas_->moveHandler = [this](int16_t x, int16_t y) {
         if (simulation_ || destroyed_)
             return;
-        const std::optional<platform::Rect> band = dragBand(state_);
-        runShell([&] { onMouseMove(state_, *host_, x, y); });
+        const std::optional<platform::Rect> band = shell::dragBand(state_);
+        runShell([&] { shell::onMouseMove(state_, *host_, x, y); });
         updateBand(band);
     };
     canvas_->leaveHandler = [this] {
         if (!simulation_ && !destroyed_)
-            runShell([&] { onMouseLeave(state_, *host_); });
+            runShell([&] { shell::onMouseLeave(state_, *host_); });
     };
     canvas_->wheelHandler = [this](int16_t x, int16_t y, int32_t notches) {
         if (!simulation_ && !destroyed_)
-            runShell([&] { onMouseWheel(state_, *host_, x, y, notches); });
+            runShell([&] { shell::onMouseWheel(state_, *host_, x, y, notches); });
     };
-    canvas_->bandHandler = [this] { return destroyed_ ? std::nullopt : dragBand(state_); };
+    canvas_->bandHandler = [this] { return destroyed_ ? std::nullopt : shell::dragBand(state_); };
     // Made now, so that the canvas has its final height before the first paint.
     statusBar()->setSizeGripEnabled(false);
 }
@@ -374,7 +374,7 @@ QAction* MainWindow::menuAction(int32_t id) const { return host_->menuItem(id); 
 bool MainWindow::create()
 {
     bool created = false;
-    runShell([&] { created = onCreate(state_, *host_); });
+    runShell([&] { created = shell::onCreate(state_, *host_); });
     return created;
 }
 
@@ -407,13 +407,13 @@ void MainWindow::runCommand(int32_t id)
         return refuseDuringSimulation();
     if (id == resources::IdDetectionStatisticalSimulation)
         return startSimulation();
-    runShell([&] { dispatchCommand(state_, *host_, id); });
+    runShell([&] { shell::dispatchCommand(state_, *host_, id); });
 }
 
 void MainWindow::startSimulation()
 {
-    std::unique_ptr<SimulationRun> run;
-    runShell([&] { run = prepareSimulation(state_, *host_); });
+    std::unique_ptr<shell::SimulationRun> run;
+    runShell([&] { run = shell::prepareSimulation(state_, *host_); });
     // Nothing to compute, or the window closed while the dialogs were open.
     if (!run || destroyed_)
         return;
@@ -421,8 +421,8 @@ void MainWindow::startSimulation()
         // Chosen inside another command's box: that command resumes after
         // this one, so the run cannot leave the state to it meanwhile.
         runShell([&] {
-            computeSimulation(*run);
-            finishSimulation(state_, *host_, *run);
+            shell::computeSimulation(*run);
+            shell::finishSimulation(state_, *host_, *run);
         });
         return;
     }
@@ -444,7 +444,7 @@ void MainWindow::startSimulation()
     enterSimulationMode();
     try {
         worker_ = std::thread([this, run = simulation_.get()] {
-            computeSimulation(*run);
+            shell::computeSimulation(*run);
             QMetaObject::invokeMethod(
                 this, [this] { simulationEnded(); }, Qt::QueuedConnection);
         });
@@ -456,7 +456,7 @@ void MainWindow::startSimulation()
             host_->messageBox(
                 "The simulation could not start: the system gave no thread to run it on. Nothing "
                 "was changed.",
-                " Statistical Simulation ", MessageIcon::Warning);
+                " Statistical Simulation ", synthesis::MessageIcon::Warning);
         });
     }
 }
@@ -474,10 +474,10 @@ void MainWindow::simulationEnded()
     }
     if (worker_.joinable())
         worker_.join();
-    std::unique_ptr<SimulationRun> run = std::move(simulation_);
+    std::unique_ptr<shell::SimulationRun> run = std::move(simulation_);
     leaveSimulationMode();
     // A close asked for during the run happens once the run is finished.
-    runShell([&] { finishSimulation(state_, *host_, *run); });
+    runShell([&] { shell::finishSimulation(state_, *host_, *run); });
 }
 
 void MainWindow::cancelSimulation()
@@ -533,7 +533,7 @@ void MainWindow::refuseDuringSimulation()
 
 void MainWindow::updateBand(const std::optional<platform::Rect>& before)
 {
-    const std::optional<platform::Rect> after = dragBand(state_);
+    const std::optional<platform::Rect> after = shell::dragBand(state_);
     if (before == after)
         return;
     for (const std::optional<platform::Rect>& band : {before, after})
@@ -579,5 +579,5 @@ void MainWindow::teardown()
     if (destroyed_)
         return;
     destroyed_ = true;
-    onDestroy(state_);
+    shell::onDestroy(state_);
 }

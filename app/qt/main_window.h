@@ -29,7 +29,9 @@
 
 class QtHost;
 class SimulationProgressDialog;
+namespace shell {
 struct SimulationRun;
+}
 
 // The client area. It owns no state: painting and input are handed on.
 class CanvasWidget final : public QWidget {
@@ -92,7 +94,7 @@ class MainWindow final : public QMainWindow {
     // Its progress box, or nullptr.
     SimulationProgressDialog* simulationProgress() const;
 
-    AppState& state() { return state_; }
+    shell::AppState& state() { return state_; }
     QtHost& host() { return *host_; }
     CanvasWidget& canvas() { return *canvas_; }
     // The menu item of a command id, or nullptr.
@@ -140,7 +142,7 @@ class MainWindow final : public QMainWindow {
     // Repaints where the drag band was and is, when a move or release changed it.
     void updateBand(const std::optional<platform::Rect>& before);
 
-    AppState state_;
+    shell::AppState state_;
     CanvasWidget* canvas_ = nullptr;
     std::unique_ptr<QtHost> host_;
     int running_ = 0;
@@ -148,7 +150,7 @@ class MainWindow final : public QMainWindow {
     bool destroyed_ = false;
 
     std::vector<std::pair<int32_t, QAction*>> commandActions_;  // every menu command, in menu order
-    std::unique_ptr<SimulationRun> simulation_;  // the run computing; the worker alone touches it meanwhile
+    std::unique_ptr<shell::SimulationRun> simulation_;  // the run computing; the worker alone touches it meanwhile
     std::thread worker_;
     std::atomic<bool> cancelAsked_{false};  // read by the run's progress callback on the worker
     QPointer<SimulationProgressDialog> progress_;

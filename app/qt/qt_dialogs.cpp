@@ -165,18 +165,18 @@ platform::DialogResult runTemplateDialog(const platform::DialogTemplate& dialog,
 
 namespace {
 
-QStyle::StandardPixmap iconPixmap(MessageIcon icon)
+QStyle::StandardPixmap iconPixmap(synthesis::MessageIcon icon)
 {
     switch (icon) {
-    case MessageIcon::Information:
+    case synthesis::MessageIcon::Information:
         return QStyle::SP_MessageBoxInformation;
-    case MessageIcon::Warning:
+    case synthesis::MessageIcon::Warning:
         return QStyle::SP_MessageBoxWarning;
-    case MessageIcon::Error:
+    case synthesis::MessageIcon::Error:
         return QStyle::SP_MessageBoxCritical;
-    case MessageIcon::Question:
+    case synthesis::MessageIcon::Question:
         return QStyle::SP_MessageBoxQuestion;
-    case MessageIcon::None:
+    case synthesis::MessageIcon::None:
         break;
     }
     return QStyle::SP_CustomBase;
@@ -184,7 +184,7 @@ QStyle::StandardPixmap iconPixmap(MessageIcon icon)
 
 }  // namespace
 
-MessageDialog::MessageDialog(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon)
+MessageDialog::MessageDialog(QWidget* owner, const QString& text, const QString& caption, synthesis::MessageIcon icon)
     : QDialog(owner), icon_(icon)
 {
     setObjectName("messageBox");
@@ -223,7 +223,7 @@ MessageDialog::MessageDialog(QWidget* owner, const QString& text, const QString&
                            std::min(wanted.height() + (wanted.width() > most.width() ? bar : 0), most.height()));
 
     auto* row = new QHBoxLayout;
-    if (icon != MessageIcon::None) {
+    if (icon != synthesis::MessageIcon::None) {
         auto* picture = new QLabel;
         const int side = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
         picture->setPixmap(style()->standardIcon(iconPixmap(icon), nullptr, this).pixmap(side, side));
@@ -289,7 +289,7 @@ void MessageDialog::saveText()
     const QByteArray bytes = text_->text().toUtf8();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
         MessageDialog refusal(this, "The text could not be written to " + file.fileName() + ":\n" + file.errorString(),
-                              "Save as text", MessageIcon::Warning);
+                              "Save as text", synthesis::MessageIcon::Warning);
         refusal.exec();
     }
 }

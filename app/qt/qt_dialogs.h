@@ -71,9 +71,9 @@ class MessageDialog final : public QDialog {
   public:
     static constexpr int kTraceLines = 6;
 
-    MessageDialog(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon);
+    MessageDialog(QWidget* owner, const QString& text, const QString& caption, synthesis::MessageIcon icon);
     QString text() const;
-    MessageIcon icon() const { return icon_; }
+    synthesis::MessageIcon icon() const { return icon_; }
     QPushButton* okButton() const { return ok_; }
     QLabel* textLabel() const;
     // nullptr for a text shorter than kTraceLines.
@@ -91,7 +91,7 @@ class MessageDialog final : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    MessageIcon icon_;
+    synthesis::MessageIcon icon_;
     QLabel* text_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* copy_ = nullptr;

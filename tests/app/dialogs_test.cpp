@@ -34,7 +34,7 @@ struct Window {
     QWidget owner;
     QWidget* view = new QWidget(&owner);
     QtHost host{owner, *view};
-    std::vector<RecordedMessage> messages;
+    std::vector<synthesis::RecordedMessage> messages;
 
     Window()
     {
@@ -44,7 +44,7 @@ struct Window {
     }
     void recordMessages()
     {
-        host.messageHook = [this](const RecordedMessage& m) { messages.push_back(m); };
+        host.messageHook = [this](const synthesis::RecordedMessage& m) { messages.push_back(m); };
     }
 };
 
@@ -69,7 +69,7 @@ TEST(TemplateDialogs, TheCreationProcedureKeepsARefusedDialogOpenUntilItsFieldsA
 {
     Window w;
     w.recordMessages();
-    AppState s;
+    shell::AppState s;
     s.seriesLength = 1200;
     bool stillOpenAfterRefusal = false;
     size_t messagesAtRefusal = 0;
@@ -84,12 +84,12 @@ TEST(TemplateDialogs, TheCreationProcedureKeepsARefusedDialogOpenUntilItsFieldsA
         type(d, EditMinInterval, "35");
         press(d, platform::kIdOk);
     });
-    runSeriesCreationDialog(s, w.host);
+    shell::runSeriesCreationDialog(s, w.host);
 
     EXPECT_TRUE(stillOpenAfterRefusal);
     ASSERT_EQ(messagesAtRefusal, 1u);
     EXPECT_EQ(w.messages[0].caption, "Create Series");
-    EXPECT_EQ(w.messages[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(w.messages[0].icon, synthesis::MessageIcon::Warning);
     EXPECT_NE(w.messages[0].text.find("wTmin"), std::string::npos);
     EXPECT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(s.dialogAccepted, 1);
@@ -103,7 +103,7 @@ TEST(TemplateDialogs, CancelAndEscapeStoreNothing)
 {
     Window w;
     w.recordMessages();
-    AppState s;
+    shell::AppState s;
     s.requiredList = {1, 2, 3};
     s.active_etalons = 3;
     s.requiredCapacity = 20;
@@ -112,7 +112,7 @@ TEST(TemplateDialogs, CancelAndEscapeStoreNothing)
         type(d, EditRequiredCount, "2");
         press(d, platform::kIdCancel);
     });
-    runRequiredListDialog(s, w.host);
+    shell::runRequiredListDialog(s, w.host);
     EXPECT_EQ(s.dialogAccepted, 0);
     EXPECT_EQ(s.active_etalons, 3);
 
@@ -121,7 +121,7 @@ TEST(TemplateDialogs, CancelAndEscapeStoreNothing)
         QTest::keyClick(&d, Qt::Key_Escape);
     });
     s.dialogAccepted = 1;
-    runRequiredListDialog(s, w.host);
+    shell::runRequiredListDialog(s, w.host);
     EXPECT_EQ(s.dialogAccepted, 0);
     EXPECT_EQ(s.active_etalons, 3);
 
@@ -130,7 +130,7 @@ TEST(TemplateDialogs, CancelAndEscapeStoreNothing)
         type(d, EditRequiredCount, "2");
         QTest::keyClick(&edit(d, EditRequiredCount), Qt::Key_Return);
     });
-    runRequiredListDialog(s, w.host);
+    shell::runRequiredListDialog(s, w.host);
     EXPECT_EQ(s.dialogAccepted, 1);
     EXPECT_EQ(s.active_etalons, 2);
     EXPECT_TRUE(w.messages.empty());
@@ -235,21 +235,21 @@ TEST(MessageBoxes, ABoxShowsTextCaptionAndIconOnTheMainWindowAsWritten)
         seen = true;
         EXPECT_EQ(box.text(), "No Bitmap <ButtonStart>");
         EXPECT_EQ(box.windowTitle(), "Fatal Error");
-        EXPECT_EQ(box.icon(), MessageIcon::None);
+        EXPECT_EQ(box.icon(), synthesis::MessageIcon::None);
         EXPECT_EQ(box.parentWidget(), &w.owner);
         QTest::mouseClick(box.okButton(), Qt::LeftButton);
     });
-    w.host.messageBox("No Bitmap <ButtonStart>", "Fatal Error", MessageIcon::None);
+    w.host.messageBox("No Bitmap <ButtonStart>", "Fatal Error", synthesis::MessageIcon::None);
     EXPECT_TRUE(seen);
 
     whenModalOpens<MessageDialog>([&](MessageDialog& box) {
-        EXPECT_EQ(box.icon(), MessageIcon::Warning);
+        EXPECT_EQ(box.icon(), synthesis::MessageIcon::Warning);
         EXPECT_EQ(box.windowTitle(), " About getCutOffSeriesHeader ");
         EXPECT_EQ(box.text(), QString::fromUtf8("Не могу выделить память для lpCutOffSeriesHeader!"));
         QTest::keyClick(&box, Qt::Key_Return);
     });
     w.host.messageBox("Не могу выделить память для lpCutOffSeriesHeader!", " About getCutOffSeriesHeader ",
-                      MessageIcon::Warning);
+                      synthesis::MessageIcon::Warning);
 }
 
 TEST(MessageBoxes, ABoxOfAStartThatFailsStandsAloneBeforeTheWindowIsShown)
@@ -261,7 +261,8 @@ TEST(MessageBoxes, ABoxOfAStartThatFailsStandsAloneBeforeTheWindowIsShown)
         parent = box.parentWidget();
         box.accept();
     });
-    w.host.messageBox("No Font /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "Fatal Error", MessageIcon::None);
+    w.host.messageBox("No Font /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "Fatal Error",
+                      synthesis::MessageIcon::None);
     EXPECT_EQ(parent, nullptr);
 }
 
@@ -283,7 +284,7 @@ TEST(MessageBoxes, ATraceLongerThanTheScreenScrollsAndKeepsItsOkButtonOnTheScree
         EXPECT_EQ(box.text().count('\n'), 120);
         box.accept();
     });
-    w.host.messageBox(trace, "Sequential method", MessageIcon::None);
+    w.host.messageBox(trace, "Sequential method", synthesis::MessageIcon::None);
 }
 
 TEST(MessageBoxes, ATraceIsSelectableCopiesAndSavesAsText)
@@ -337,7 +338,7 @@ TEST(MessageBoxes, ATraceIsSelectableCopiesAndSavesAsText)
         EXPECT_TRUE(box.isVisible()) << "saving leaves the box open";
         QTest::mouseClick(box.okButton(), Qt::LeftButton);
     });
-    w.host.messageBox(trace.toStdString(), "Sequential method", MessageIcon::None);
+    w.host.messageBox(trace.toStdString(), "Sequential method", synthesis::MessageIcon::None);
     EXPECT_TRUE(seen);
     QFile saved(file + ".txt");
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
@@ -364,7 +365,7 @@ TEST(MessageBoxes, AShortBoxHasOnlyOkButCopiesItsWholeTextWithCtrlC)
         EXPECT_TRUE(box.isVisible());
         box.accept();
     });
-    w.host.messageBox("Не могу создать ряд!", "CM_INFO", MessageIcon::None);
+    w.host.messageBox("Не могу создать ряд!", "CM_INFO", synthesis::MessageIcon::None);
 }
 
 TEST(MessageBoxes, ARefusalRaisedInADialogStandsOnThatDialog)
@@ -383,9 +384,9 @@ TEST(MessageBoxes, ARefusalRaisedInADialogStandsOnThatDialog)
         EXPECT_TRUE(d.isVisible());
         press(d, platform::kIdCancel);
     });
-    AppState s;
+    shell::AppState s;
     s.seriesLength = 1200;
-    runSeriesCreationDialog(s, w.host);
+    shell::runSeriesCreationDialog(s, w.host);
     EXPECT_TRUE(boxSeen);
     EXPECT_EQ(s.dialogAccepted, 0);
 }

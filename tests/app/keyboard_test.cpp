@@ -52,12 +52,12 @@ QChar mnemonic(const QString& text)
 
 struct Workbench {
     MainWindow window;
-    std::vector<RecordedMessage> messages;
+    std::vector<synthesis::RecordedMessage> messages;
     int closes = 0;
 
     Workbench()
     {
-        window.host().messageHook = [this](const RecordedMessage& m) { messages.push_back(m); };
+        window.host().messageHook = [this](const synthesis::RecordedMessage& m) { messages.push_back(m); };
         window.whenClosed = [this] { ++closes; };
         EXPECT_TRUE(window.create());
         window.showWorkbench();
@@ -194,7 +194,7 @@ TEST(MenuKeys, TheCommandKeysRunTheMenusCommandIds)
         }
     }
 
-    AppState& s = b.window.state();
+    shell::AppState& s = b.window.state();
     // Space: Processing Next Data, a new series.
     QSignalSpy next(b.window.menuAction(IdProcessingNextData), &QAction::triggered);
     const std::vector<int16_t> before = s.lpSeriesHeader->lpSeriesData;
@@ -239,7 +239,7 @@ TEST(MenuKeys, TheCommandKeysRunTheMenusCommandIds)
 TEST(MinimumSize, TheWindowDoesNotShrinkBelowTheClientAreaItsViewsNeed)
 {
     MainWindow window;
-    window.host().messageHook = [](const RecordedMessage&) {};
+    window.host().messageHook = [](const synthesis::RecordedMessage&) {};
     ASSERT_TRUE(window.create());
     window.show();  // not maximised: the test screen is smaller than the least size
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

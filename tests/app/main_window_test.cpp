@@ -61,13 +61,13 @@ std::set<int32_t> checkedItems(const MainWindow& w)
 // A started, shown and painted window whose messages are recorded.
 struct Workbench {
     MainWindow window;
-    std::vector<RecordedMessage> messages;
+    std::vector<synthesis::RecordedMessage> messages;
     int closes = 0;
     bool started = false;
 
     Workbench()
     {
-        window.host().messageHook = [this](const RecordedMessage& m) { messages.push_back(m); };
+        window.host().messageHook = [this](const synthesis::RecordedMessage& m) { messages.push_back(m); };
         window.whenClosed = [this] { ++closes; };
         started = window.create();
         window.showWorkbench();
@@ -81,14 +81,14 @@ struct Workbench {
         for (int i = 0; i < 3; ++i)
             QApplication::processEvents();
     }
-    AppState& state() { return window.state(); }
+    shell::AppState& state() { return window.state(); }
     platform::Color shownAt(int x, int y)
     {
         const QRgb p = window.canvas().grab().toImage().pixel(x, y);
         return platform::rgb(static_cast<uint8_t>(qRed(p)), static_cast<uint8_t>(qGreen(p)),
                              static_cast<uint8_t>(qBlue(p)));
     }
-    void click(const LayoutRect& r)
+    void click(const views::LayoutRect& r)
     {
         QTest::mouseClick(&window.canvas(), Qt::LeftButton, Qt::NoModifier,
                           QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2));
@@ -127,7 +127,7 @@ TEST(MainWindow, TheMarksFollowTheShellAndAChosenMarkedItemKeepsItsMark)
 {
     Workbench b;
     b.window.menuAction(IdTaskSeriesProcessing)->trigger();
-    EXPECT_EQ(b.state().taskType, taskSeriesProcessing);
+    EXPECT_EQ(b.state().taskType, detection::taskSeriesProcessing);
     EXPECT_EQ(checkedItems(b.window), std::set<int32_t>({IdSeriesFixedNumber, IdTaskSeriesProcessing}));
 
     b.window.menuAction(IdSeriesUnfixedNumber)->trigger();
@@ -188,21 +188,21 @@ platform::Color buttonFace(const platform::Bitmap& b) { return platform::pixelAt
 TEST(MainWindow, ClicksOnTheDrawnElementsRunTheShellAndRepaintTheWindow)
 {
     Workbench b;
-    AppState& s = b.state();
-    ASSERT_EQ(s.viewState, viewAlphabet);
+    shell::AppState& s = b.state();
+    ASSERT_EQ(s.viewState, shell::viewAlphabet);
     ASSERT_GT(s.alphabetCells[2].right, s.alphabetCells[2].left) << "the paint stored the layout";
-    const LayoutRect restart = s.restartButton;
+    const views::LayoutRect restart = s.restartButton;
     EXPECT_EQ(b.shownAt(restart.left + 6, restart.top + 6), platform::kWhite) << "no Restart on the alphabet";
 
     b.click(s.alphabetCells[2]);
     EXPECT_EQ(s.currentEtalon, 3);
     EXPECT_EQ(s.active_etalons, 1);
     EXPECT_EQ(s.requiredList[0], 3);
-    EXPECT_EQ(s.viewState, viewAlphabet);
+    EXPECT_EQ(s.viewState, shell::viewAlphabet);
     EXPECT_EQ(s.lpStepwiseProtocol, nullptr);
 
     b.click(s.nextButton);
-    EXPECT_EQ(s.viewState, viewResult);
+    EXPECT_EQ(s.viewState, shell::viewResult);
     ASSERT_NE(s.lpSeriesHeader, nullptr);
     ASSERT_NE(s.lpStepwiseProtocol, nullptr);
     EXPECT_EQ(s.lpSeriesHeader->dwSeriesSize, 1200u);
@@ -216,7 +216,7 @@ TEST(MainWindow, ClicksOnTheDrawnElementsRunTheShellAndRepaintTheWindow)
     EXPECT_EQ(s.seriesLengthOption, 1);
     EXPECT_EQ(s.seriesLength, 200u);
     EXPECT_EQ(s.lpSeriesHeader->dwSeriesSize, 200u);
-    EXPECT_EQ(s.viewState, viewResult);
+    EXPECT_EQ(s.viewState, shell::viewResult);
 
     b.click(s.noiseOptionRects[0]);
     EXPECT_EQ(s.noiseLevelOption, 1);
@@ -242,10 +242,10 @@ TEST(MainWindow, ClicksOnTheDrawnElementsRunTheShellAndRepaintTheWindow)
 TEST(MainWindow, ADoubleClickIsTwoClicks)
 {
     Workbench b;
-    AppState& s = b.state();
+    shell::AppState& s = b.state();
     b.window.menuAction(IdTaskSeriesProcessing)->trigger();  // a click toggles an etalon's selection
     Workbench::settle();
-    const LayoutRect cell = s.alphabetCells[4];
+    const views::LayoutRect cell = s.alphabetCells[4];
     // Through the window, as the platform delivers presses: Qt itself finds
     // the double click and turns the second press into it.
     QWindow* window = b.window.windowHandle();

@@ -17,17 +17,17 @@ namespace {
 
 struct ResultWindow {
     MainWindow window;
-    std::vector<RecordedMessage> messages;
+    std::vector<synthesis::RecordedMessage> messages;
 
     ResultWindow()
     {
-        window.host().messageHook = [this](const RecordedMessage& m) { messages.push_back(m); };
+        window.host().messageHook = [this](const synthesis::RecordedMessage& m) { messages.push_back(m); };
         started = window.create();
         window.showWorkbench();
         if (!QTest::qWaitForWindowExposed(&window))
             ADD_FAILURE() << "the window was never exposed";
         settle();
-        const LayoutRect& next = window.state().nextButton;
+        const views::LayoutRect& next = window.state().nextButton;
         QTest::mouseClick(&window.canvas(), Qt::LeftButton, Qt::NoModifier,
                           QPoint((next.left + next.right) / 2, (next.top + next.bottom) / 2));
         settle();
@@ -37,7 +37,7 @@ struct ResultWindow {
         for (int i = 0; i < 3; ++i)
             QApplication::processEvents();
     }
-    AppState& state() { return window.state(); }
+    shell::AppState& state() { return window.state(); }
     QImage shown() { return window.canvas().grab().toImage(); }
     QString status() { return window.statusBar()->currentMessage(); }
     // The middle row of plot i, X columns in.
@@ -67,7 +67,7 @@ TEST(PlotNavigationWindow, TheStatusBarReadsThePlotUnderTheMouse)
 {
     ResultWindow w;
     ASSERT_TRUE(w.started);
-    ASSERT_EQ(w.state().viewState, viewResult);
+    ASSERT_EQ(w.state().viewState, shell::viewResult);
     ASSERT_EQ(w.state().resultPlots.count, 3);
     EXPECT_TRUE(w.window.canvas().hasMouseTracking());
 

@@ -23,12 +23,12 @@ using namespace resources;
 
 struct ShownWindow {
     MainWindow window;
-    std::vector<RecordedMessage> messages;
+    std::vector<synthesis::RecordedMessage> messages;
     bool started = false;
 
     ShownWindow()
     {
-        window.host().messageHook = [this](const RecordedMessage& m) { messages.push_back(m); };
+        window.host().messageHook = [this](const synthesis::RecordedMessage& m) { messages.push_back(m); };
         started = window.create();
         window.showWorkbench();
         if (!QTest::qWaitForWindowExposed(&window))
@@ -41,8 +41,8 @@ struct ShownWindow {
         for (int i = 0; i < 3 || (i < 200 && window.host().canvas().needsPaint()); ++i)
             QTest::qWait(1);
     }
-    AppState& state() { return window.state(); }
-    void click(const LayoutRect& r)
+    shell::AppState& state() { return window.state(); }
+    void click(const views::LayoutRect& r)
     {
         QTest::mouseClick(&window.canvas(), Qt::LeftButton, Qt::NoModifier,
                           QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2));
@@ -60,7 +60,7 @@ struct ShownWindow {
     {
         const platform::Rect client = window.host().clientRect();
         platform::WindowCanvas fresh(client.right, client.bottom);
-        fresh.paint([&](platform::Dc& dc) { paintWindow(state(), window.host(), dc); });
+        fresh.paint([&](platform::Dc& dc) { shell::paintWindow(state(), window.host(), dc); });
         QImage image(fresh.picture().width, fresh.picture().height, QImage::Format_RGB32);
         for (int y = 0; y < image.height(); ++y) {
             auto* line = reinterpret_cast<uint32_t*>(image.scanLine(y));
@@ -83,7 +83,7 @@ struct ShownWindow {
         return differ;
     }
     // Whether the screen shows this button picture at the rectangle.
-    bool showsButton(const LayoutRect& at, const platform::Bitmap& button)
+    bool showsButton(const views::LayoutRect& at, const platform::Bitmap& button)
     {
         const QImage a = shown();
         for (int y = 0; y < button.height; ++y)
@@ -114,25 +114,25 @@ TEST(ScreenFollowsStateWindow, ASeriesCreatedFromTheAlphabetShowsItsRestartAndOn
 {
     ShownWindow w;
     ASSERT_TRUE(w.started);
-    ASSERT_EQ(w.state().viewState, viewAlphabet);
+    ASSERT_EQ(w.state().viewState, shell::viewAlphabet);
     {
         DialogsAnsweredWithOk ok;
         w.choose(IdCreateSeries);
     }
-    ASSERT_EQ(w.state().viewState, viewResult);
+    ASSERT_EQ(w.state().viewState, shell::viewResult);
     EXPECT_EQ(w.stalePixels(), 0);
-    const LayoutRect restart = w.state().restartButton;
+    const views::LayoutRect restart = w.state().restartButton;
     EXPECT_TRUE(w.showsButton(restart, w.state().buttonBitmaps.restart));
 
     // Above Restart nothing is drawn, and nothing takes a click there.
-    LayoutRect above = restart;
+    views::LayoutRect above = restart;
     above.top -= 42;
     above.bottom -= 42;
     w.click(above);
-    EXPECT_EQ(w.state().viewState, viewResult);
+    EXPECT_EQ(w.state().viewState, shell::viewResult);
 
     w.click(restart);
-    EXPECT_EQ(w.state().viewState, viewAlphabet);
+    EXPECT_EQ(w.state().viewState, shell::viewAlphabet);
     EXPECT_EQ(w.stalePixels(), 0);
     EXPECT_TRUE(w.messages.empty());
 }
@@ -141,11 +141,11 @@ TEST(ScreenFollowsStateWindow, SeriesCreationMethodMovesTheButtonsAtOnce)
 {
     ShownWindow w;
     w.click(w.state().nextButton);
-    ASSERT_EQ(w.state().viewState, viewResult);
-    const LayoutRect oldRestart = w.state().restartButton;
+    ASSERT_EQ(w.state().viewState, shell::viewResult);
+    const views::LayoutRect oldRestart = w.state().restartButton;
 
     w.choose(IdSeriesCreationMethod);
-    ASSERT_EQ(w.state().taskType, taskBlindDetection);
+    ASSERT_EQ(w.state().taskType, detection::taskBlindDetection);
     EXPECT_EQ(w.stalePixels(), 0);
     w.choose(IdProcessingSameData);
     EXPECT_EQ(w.stalePixels(), 0);
@@ -155,7 +155,7 @@ TEST(ScreenFollowsStateWindow, SeriesCreationMethodMovesTheButtonsAtOnce)
     EXPECT_TRUE(w.showsButton(oldRestart, w.state().buttonBitmaps.selectAll));
     EXPECT_TRUE(w.showsButton(w.state().restartButton, w.state().buttonBitmaps.restart));
     w.click(w.state().restartButton);
-    EXPECT_EQ(w.state().viewState, viewAlphabet);
+    EXPECT_EQ(w.state().viewState, shell::viewAlphabet);
     EXPECT_EQ(w.state().active_etalons, 1) << "Restart keeps the selection";
     EXPECT_EQ(w.stalePixels(), 0);
 }

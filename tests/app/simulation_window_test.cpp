@@ -39,14 +39,14 @@ bool waitUntil(const std::function<bool()>& condition, int milliseconds = 20000)
 // with `repeats`; messages and closes are counted.
 struct Workbench {
     MainWindow window;
-    std::vector<RecordedMessage> messages;
+    std::vector<synthesis::RecordedMessage> messages;
     int closes = 0;
     const char* repeats = "2";
     QTimer answerer;
 
     Workbench()
     {
-        window.host().messageHook = [this](const RecordedMessage& m) { messages.push_back(m); };
+        window.host().messageHook = [this](const synthesis::RecordedMessage& m) { messages.push_back(m); };
         window.whenClosed = [this] { ++closes; };
         EXPECT_TRUE(window.create());
         window.showWorkbench();
@@ -82,11 +82,11 @@ TEST(SimulationWindow, CancelInTheProgressBoxLeavesThePreviousResultShown)
 {
     Workbench b;
     b.simulateSmall();
-    AppState& s = b.window.state();
+    shell::AppState& s = b.window.state();
     ASSERT_EQ(s.lpRestErrorHeader->fReady, 1);
-    ASSERT_EQ(s.resultView, resultSimulation);
-    const RestErrorHeader previous = *s.lpRestErrorHeader;
-    const SeriesHeader* record = s.lpSeriesHeader.get();
+    ASSERT_EQ(s.resultView, shell::resultSimulation);
+    const detection::RestErrorHeader previous = *s.lpRestErrorHeader;
+    const synthesis::SeriesHeader* record = s.lpSeriesHeader.get();
     const int32_t noiseSeed = s.random.noiseSeed;
 
     b.simulateLong();
@@ -117,14 +117,14 @@ TEST(SimulationWindow, CancelInTheProgressBoxLeavesThePreviousResultShown)
     QTest::mouseClick(box->cancelButton(), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return !b.window.simulationRunning(); }));
     EXPECT_EQ(b.window.simulationProgress(), nullptr);
-    const RestErrorHeader& now = *s.lpRestErrorHeader;
+    const detection::RestErrorHeader& now = *s.lpRestErrorHeader;
     EXPECT_EQ(now.fReady, 1);
     EXPECT_EQ(now.repeats, previous.repeats);
     EXPECT_EQ(now.lpErrors, previous.lpErrors);
     EXPECT_EQ(now.wLabelMark, previous.wLabelMark);
     EXPECT_EQ(s.lpSeriesHeader.get(), record);
     EXPECT_EQ(s.random.noiseSeed, noiseSeed);
-    EXPECT_EQ(s.resultView, resultSimulation);
+    EXPECT_EQ(s.resultView, shell::resultSimulation);
     EXPECT_TRUE(b.window.menuAction(IdProcessingNextData)->isEnabled());
     EXPECT_TRUE(b.messages.empty());
     EXPECT_EQ(b.closes, 0);

@@ -132,18 +132,18 @@ TEST(CliOptionChecks, TheLengthShapesTheSimulationAsTheWindowsDialogDoes)
                                     "--repeats 2" +
                                     (from.empty() ? "" : " --from " + from);
         SCOPED_TRACE(options);
-        AppState state;
+        shell::AppState state;
         platform::ScriptedHost host;
-        ASSERT_TRUE(onCreate(state, host));
+        ASSERT_TRUE(shell::onCreate(state, host));
         std::vector<std::pair<int32_t, std::string>> typed = {
             {resources::EditNoiseSteps, "2"}, {resources::EditNoiseIncrement, "30"}, {resources::EditRepeatCount, "2"}};
         if (!from.empty())
             typed.emplace_back(resources::EditPulsesFrom, from);
         host.answerOk(resources::DialogCreateSeries, {{resources::EditSamplesLength, std::to_string(length)}});
         host.answerOk(resources::DialogLocationParameters, typed);
-        dispatchCommand(state, host, resources::IdDetectionStatisticalSimulation);
+        shell::dispatchCommand(state, host, resources::IdDetectionStatisticalSimulation);
         ASSERT_TRUE(state.lpRestErrorHeader && state.lpRestErrorHeader->fReady);
-        const RestErrorHeader& h = *state.lpRestErrorHeader;
+        const detection::RestErrorHeader& h = *state.lpRestErrorHeader;
         EXPECT_EQ(h.wPulseValues[h.wVariousPulses - 1], 31 - 16 * (length == 600));
         std::string csv = "noise";
         for (int j = 0; j < h.wVariousPulses; ++j)
@@ -151,9 +151,9 @@ TEST(CliOptionChecks, TheLengthShapesTheSimulationAsTheWindowsDialogDoes)
         for (int i = 0; i < h.wNoiseLevels; ++i) {
             csv += '\n' + std::to_string(h.lpNoiseLevel[i]);
             for (int j = 0; j < h.wVariousPulses; ++j)
-                csv += ',' + std::to_string(h.lpErrors[kDetectionErrors][i][j]);
+                csv += ',' + std::to_string(h.lpErrors[detection::kDetectionErrors][i][j]);
         }
-        onDestroy(state);
+        shell::onDestroy(state);
         const Outcome r = cli("simulate " + options + " --csv");
         EXPECT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(r.out, csv + "\n");

@@ -81,19 +81,19 @@ std::string readText(const std::string& path)
 // whole client area invalidated with erasing and painted once.
 platform::Bitmap windowAfterDetection(int32_t width, int32_t height)
 {
-    AppState state;
+    shell::AppState state;
     platform::ScriptedHost host(width, height);
-    EXPECT_TRUE(onCreate(state, host));
-    dispatchCommand(state, host, resources::IdSeriesUnfixedNumber);
-    dispatchCommand(state, host, resources::IdTaskDetection);
+    EXPECT_TRUE(shell::onCreate(state, host));
+    shell::dispatchCommand(state, host, resources::IdSeriesUnfixedNumber);
+    shell::dispatchCommand(state, host, resources::IdTaskDetection);
     state.moreDetails = 0;
-    nextSeriesInResultView(state, host);
+    shell::nextSeriesInResultView(state, host);
     if (state.lpStepwiseProtocol && state.lpSeriesHeader)
-        storeShownRow(*state.lpStepwiseProtocol, *state.lpSeriesHeader);
+        views::storeShownRow(*state.lpStepwiseProtocol, *state.lpSeriesHeader);
     host.invalidate(std::nullopt, true);
-    host.paint([&](platform::Dc& dc) { paintWindow(state, host, dc); });
+    host.paint([&](platform::Dc& dc) { shell::paintWindow(state, host, dc); });
     platform::Bitmap picture = host.canvas.picture();
-    onDestroy(state);
+    shell::onDestroy(state);
     return picture;
 }
 

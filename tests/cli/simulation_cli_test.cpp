@@ -274,11 +274,12 @@ TEST(CliSimulation, MergeTellsEveryMessageInTheOrderOfTheRun)
         files::SimulationPartFile part;
         std::string error;
         ASSERT_TRUE(files::readSimulationPart(slurp(paths[k]), part, error)) << error;
-        part.run.setupMessages.push_back({"set up", " setup ", MessageIcon::Warning});
+        part.run.setupMessages.push_back({"set up", " setup ", synthesis::MessageIcon::Warning});
         for (uint64_t s = part.part.endSeries; s-- > part.part.firstSeries;)
             if (s % 2 == 0)
-                part.part.messages.insert(part.part.messages.begin(),
-                                          {s, RecordedMessage{"at " + std::to_string(s), "series", MessageIcon::None}});
+                part.part.messages.insert(
+                    part.part.messages.begin(),
+                    {s, synthesis::RecordedMessage{"at " + std::to_string(s), "series", synthesis::MessageIcon::None}});
         std::ofstream(paths[k], std::ios::binary | std::ios::trunc) << files::writeSimulationPart(part);
     }
     const Outcome text = dir.run("merge " + paths[1] + " " + paths[0]);

@@ -24,7 +24,7 @@ namespace {
 using detection::PulseLayout;
 using detection::StartIntervals;
 
-StartIntervals listOf(const IntervalSet* set)
+StartIntervals listOf(const detection::IntervalSet* set)
 {
     StartIntervals v;
     for (int k = 0; set && k < set->wCount; ++k)
@@ -33,23 +33,23 @@ StartIntervals listOf(const IntervalSet* set)
 }
 
 // Random intervals in 0..N-1, often touching an end.
-IntervalSetPtr randomSet(std::mt19937& rng, int N)
+detection::IntervalSetPtr randomSet(std::mt19937& rng, int N)
 {
-    IntervalSetPtr s = getIntervalSet(nullptr, 8);
+    detection::IntervalSetPtr s = detection::getIntervalSet(nullptr, 8);
     auto at = [&] { return static_cast<uint16_t>(rng() % N); };
     for (int c = static_cast<int>(rng() % 5); c > 0; --c) {
         const uint16_t a = at(), b = at();
-        addInterval(s.get(), std::min(a, b), std::max(a, b));
+        detection::addInterval(s.get(), std::min(a, b), std::max(a, b));
     }
     if (rng() % 3 == 0)
-        addInterval(s.get(), 0, at());
+        detection::addInterval(s.get(), 0, at());
     if (rng() % 3 == 0)
-        addInterval(s.get(), at(), static_cast<uint16_t>(N - 1));
+        detection::addInterval(s.get(), at(), static_cast<uint16_t>(N - 1));
     return s;
 }
 
 template <class Score>
-void expectSameChains(const ChainTables& t, const detection::ChainRegions& lists, int Tmin, int Tmax,
+void expectSameChains(const detection::ChainTables& t, const detection::ChainRegions& lists, int Tmin, int Tmax,
                       const std::vector<int32_t>& B32, int32_t top, const std::vector<int32_t>& chain)
 {
     const std::vector<Score> E(t.E.begin(), t.E.end());
@@ -78,13 +78,14 @@ TEST(ChainCore, EqualsTheLiteralProgrammeOnThousandsOfTables)
                                                     : shape == 1 ? Tmin / 2
                                                     : shape == 2 ? N + rng() % 10
                                                                  : Tmin + rng() % 60);
-        StartRegions regions;
-        for (int g : {omegaLast, omegaFirstOnly, omegaFirstAndLater, omegaLaterOnly})
+        detection::StartRegions regions;
+        for (int g : {detection::omegaLast, detection::omegaFirstOnly, detection::omegaFirstAndLater,
+                      detection::omegaLaterOnly})
             regions.sets[g] = randomSet(rng, N);
         SCOPED_TRACE("trial " + std::to_string(trial) + " Tmin " + std::to_string(Tmin) + " Tmax " +
                      std::to_string(Tmax));
-        ChainTables literal, adapted;
-        ASSERT_TRUE(allocateChainTables(literal, N));
+        detection::ChainTables literal, adapted;
+        ASSERT_TRUE(detection::allocateChainTables(literal, N));
         const int kind = static_cast<int>(rng() % 4);  // plateaus, wrapping sums, constant, empty cells mixed in
         int32_t plateau = 0;
         for (int32_t& e : literal.E) {
@@ -93,19 +94,19 @@ TEST(ChainCore, EqualsTheLiteralProgrammeOnThousandsOfTables)
             e = kind == 0   ? plateau
                 : kind == 1 ? static_cast<int32_t>(rng())
                 : kind == 2 ? 5
-                            : (rng() % 4 ? static_cast<int32_t>(rng() % 2001) - 1000 : noChainValue);
+                            : (rng() % 4 ? static_cast<int32_t>(rng() % 2001) - 1000 : detection::noChainValue);
         }
         adapted = literal;
         literal::runChainProgramme(regions, literal, Tmin, Tmax);
-        runChainProgramme(regions, adapted, Tmin, Tmax);
+        detection::runChainProgramme(regions, adapted, Tmin, Tmax);
         ASSERT_EQ(adapted.D, literal.D);
         ASSERT_EQ(adapted.B, literal.B);
 
         // The core itself marks the cells that are no start its own way.
-        const StartIntervals firstOnly = listOf(regions.sets[omegaFirstOnly].get()),
-                             both = listOf(regions.sets[omegaFirstAndLater].get()),
-                             laterOnly = listOf(regions.sets[omegaLaterOnly].get()),
-                             last = listOf(regions.sets[omegaLast].get());
+        const StartIntervals firstOnly = listOf(regions.sets[detection::omegaFirstOnly].get()),
+                             both = listOf(regions.sets[detection::omegaFirstAndLater].get()),
+                             laterOnly = listOf(regions.sets[detection::omegaLaterOnly].get()),
+                             last = listOf(regions.sets[detection::omegaLast].get());
         const detection::ChainRegions lists{firstOnly, both, laterOnly, last};
         std::vector<int32_t> D(N), B(N);
         detection::runChainProgramme<int32_t>(literal.E, lists, Tmin, Tmax, D, B);
@@ -134,7 +135,7 @@ TEST(ChainCore, EqualsTheLiteralProgrammeOnThousandsOfTables)
             expectSameChains<double>(literal, lists, Tmin, Tmax, B, top, expected);
         }
         const size_t maxCount = rng() % 4 == 0 ? rng() % 3 : 1000;
-        EXPECT_EQ(followBestChain(regions, adapted, maxCount, positions), top);
+        EXPECT_EQ(detection::followBestChain(regions, adapted, maxCount, positions), top);
         expected.resize(std::min(expected.size(), maxCount));
         ASSERT_EQ(positions, expected);
         chains += positions.size() > 1;
@@ -150,15 +151,16 @@ namespace {
 std::array<StartIntervals, 7> roomySets(uint32_t N, uint16_t L, uint16_t Tmin, uint16_t Tmax, int mFrom, int mTo,
                                         int& most)
 {
-    std::array<IntervalSetPtr, 3> base;
-    for (IntervalSetPtr& s : base)
-        s = getIntervalSet(nullptr, 1024);  // more than the starts of any series here
-    auto note = [&](const IntervalSetPtr& s) { most = std::max<int>(most, s->wCount); };
+    std::array<detection::IntervalSetPtr, 3> base;
+    for (detection::IntervalSetPtr& s : base)
+        s = detection::getIntervalSet(nullptr, 1024);  // more than the starts of any series here
+    auto note = [&](const detection::IntervalSetPtr& s) { most = std::max<int>(most, s->wCount); };
     auto add = [&](int g, int k, int n) {
-        const AdmissibleRange a = admissibleRange(static_cast<uint16_t>(k), static_cast<uint16_t>(n), N, L, Tmin, Tmax);
+        const detection::AdmissibleRange a =
+            detection::admissibleRange(static_cast<uint16_t>(k), static_cast<uint16_t>(n), N, L, Tmin, Tmax);
         if (std::max(a.lo, 0) <= std::min<int32_t>(a.hi, static_cast<int32_t>(N) - L))
-            addInterval(base[g].get(), static_cast<uint16_t>(std::max(a.lo, 0)),
-                        static_cast<uint16_t>(std::min<int32_t>(a.hi, static_cast<int32_t>(N) - L)));
+            detection::addInterval(base[g].get(), static_cast<uint16_t>(std::max(a.lo, 0)),
+                                   static_cast<uint16_t>(std::min<int32_t>(a.hi, static_cast<int32_t>(N) - L)));
         note(base[g]);
     };
     for (int n = std::max(mFrom, 1); n <= mTo; ++n)
@@ -167,24 +169,24 @@ std::array<StartIntervals, 7> roomySets(uint32_t N, uint16_t L, uint16_t Tmin, u
             if (k == n - 1)
                 add(2, k, n);
         }
-    auto derive = [&](const IntervalSetPtr& from, const IntervalSetPtr& other, auto op) {
-        IntervalSetPtr s = copyIntervalSet(nullptr, from.get());
+    auto derive = [&](const detection::IntervalSetPtr& from, const detection::IntervalSetPtr& other, auto op) {
+        detection::IntervalSetPtr s = detection::copyIntervalSet(nullptr, from.get());
         for (int k = 0; k < other->wCount; ++k) {
             op(s.get(), other->lpStarts[k], other->lpEnds[k]);
             note(s);
         }
         return listOf(s.get());
     };
-    IntervalSetPtr both = copyIntervalSet(nullptr, base[0].get());
-    intersectIntervalSets(both.get(), base[1].get());
+    detection::IntervalSetPtr both = detection::copyIntervalSet(nullptr, base[0].get());
+    detection::intersectIntervalSets(both.get(), base[1].get());
     note(both);
     return {listOf(base[0].get()),
             listOf(base[1].get()),
             listOf(base[2].get()),
-            derive(base[0], base[1], addInterval),
-            derive(base[0], base[1], removeInterval),
+            derive(base[0], base[1], detection::addInterval),
+            derive(base[0], base[1], detection::removeInterval),
             listOf(both.get()),
-            derive(base[1], base[0], removeInterval)};
+            derive(base[1], base[0], detection::removeInterval)};
 }
 
 }  // namespace
@@ -214,12 +216,12 @@ TEST(StartRegions, BuilderGivesTheIntervalSetsWheneverTheyHaveRoom)
             continue;
         }
         ++withRoom;
-        SeriesHeader s;
+        synthesis::SeriesHeader s;
         s.wImpulseSize = L;
         s.wMinPulses = static_cast<uint16_t>(mFrom);
         s.wMaxPulses = static_cast<uint16_t>(mTo);
-        const StartRegions records = buildStartRegions(s, N, Tmin, Tmax);
-        for (int g = 0; g < omegaSetCount; ++g)
+        const detection::StartRegions records = detection::buildStartRegions(s, N, Tmin, Tmax);
+        for (int g = 0; g < detection::omegaSetCount; ++g)
             ASSERT_EQ(listOf(records.sets[g].get()), built[g]) << "set " << g;
     }
     EXPECT_GT(withRoom, 4000);
@@ -245,7 +247,8 @@ TEST(ChainCore, ATwoHundredThousandSampleSeriesAgreesWithAScan)
     std::vector<int64_t> E = detection::windowEnergies<int32_t, int64_t>(x, L);
     for (int64_t& e : E)
         e -= int64_t{L} * 300 * 300 * 3;
-    const int mFrom = seriesMinPulses(N, L, 1150), mTo = seriesMaxPulses(N, L, 950);  // as synthesis bounds them
+    const int mFrom = synthesis::seriesMinPulses(N, L, 1150),
+              mTo = synthesis::seriesMaxPulses(N, L, 950);  // as synthesis bounds them
     const auto regions = detection::startRegionLists(layout, mFrom, mTo);
     const int cells = static_cast<int>(E.size());
     std::vector<int64_t> D(cells);
@@ -427,23 +430,25 @@ TEST(ChainCore, NoGapChainsAreTheBestOfEveryChainWithTheLowestLinkOnTies)
         chainsFollowed += chain.size() > 1;
 
         // The records' programme on the same sets, its totals in 32 bits.
-        StartRegions records;
-        for (int g : {omegaFirstOnly, omegaFirstAndLater, omegaLaterOnly, omegaLast}) {
-            const StartIntervals& list = lists[g == omegaFirstOnly       ? 0
-                                               : g == omegaFirstAndLater ? 1
-                                               : g == omegaLaterOnly     ? 2
-                                                                         : 3];
-            records.sets[g] = getIntervalSet(nullptr, 8);
+        detection::StartRegions records;
+        for (int g : {detection::omegaFirstOnly, detection::omegaFirstAndLater, detection::omegaLaterOnly,
+                      detection::omegaLast}) {
+            const StartIntervals& list = lists[g == detection::omegaFirstOnly       ? 0
+                                               : g == detection::omegaFirstAndLater ? 1
+                                               : g == detection::omegaLaterOnly     ? 2
+                                                                                    : 3];
+            records.sets[g] = detection::getIntervalSet(nullptr, 8);
             for (const auto& iv : list)
-                addInterval(records.sets[g].get(), static_cast<uint16_t>(iv.lo), static_cast<uint16_t>(iv.hi));
+                detection::addInterval(records.sets[g].get(), static_cast<uint16_t>(iv.lo),
+                                       static_cast<uint16_t>(iv.hi));
         }
-        ChainTables t;
-        ASSERT_TRUE(allocateChainTables(t, static_cast<uint32_t>(N)));
+        detection::ChainTables t;
+        ASSERT_TRUE(detection::allocateChainTables(t, static_cast<uint32_t>(N)));
         t.E.assign(E.begin(), E.end());
-        runChainProgramme(records, t, static_cast<uint16_t>(Tmin), static_cast<uint16_t>(Tmax));
+        detection::runChainProgramme(records, t, static_cast<uint16_t>(Tmin), static_cast<uint16_t>(Tmax));
         for (size_t p = 0; p < E.size(); ++p) {
             const bool start = model.B[p] != detection::kNoStart;
-            ASSERT_EQ(t.D[p], start ? model.D[p] : noChainValue) << p;
+            ASSERT_EQ(t.D[p], start ? model.D[p] : detection::noChainValue) << p;
             ASSERT_EQ(t.B[p], start ? model.B[p] : N + 1) << p;
         }
 

@@ -79,7 +79,7 @@ Problem problem(std::mt19937& rng, int N, int maxPulses, int minGap, int maxGap,
     q.Tmax = static_cast<uint16_t>(pick(rng, 0, 3) == 0 ? q.Tmin : pick(rng, admissible ? q.Tmin : minGap, 2 * maxGap));
     const bool oneLeftEnd = pick(rng, 0, 2) == 0;
     for (int k = 0; k < q.m; ++k) {
-        const AdmissibleRange r = admissibleRange(k, q.m, N, q.L, q.Tmin, q.Tmax);
+        const detection::AdmissibleRange r = detection::admissibleRange(k, q.m, N, q.L, q.Tmin, q.Tmax);
         admissible = admissible && !r.empty();
         q.lo.push_back(admissible ? r.lo : k > 0 && oneLeftEnd ? q.lo[0] : pick(rng, -q.L - 3, N + 3));
         q.hi.push_back(admissible ? r.hi : q.lo.back() + pick(rng, -3, N / 2));
@@ -143,7 +143,7 @@ std::vector<int> hint(std::mt19937& rng, const Problem& q)
 // Runs both searches from the same series; the room beyond m must stay too.
 void expectSameAsLiteral(std::mt19937& rng, const Problem& q)
 {
-    SeriesHeader h = handSeries(q.x, static_cast<uint16_t>(q.m + 2));
+    synthesis::SeriesHeader h = handSeries(q.x, static_cast<uint16_t>(q.m + 2));
     for (int k = 0; k < q.m; ++k) {
         h.lpMinPositions[k] = static_cast<int16_t>(q.lo[k]);
         h.lpMaxPositions[k] = static_cast<int16_t>(q.hi[k]);
@@ -152,10 +152,10 @@ void expectSameAsLiteral(std::mt19937& rng, const Problem& q)
     std::copy(start.begin(), start.end(), h.lpFoundPositions.begin());
     h.lpFoundPositions[q.m] = 77;
     h.wFoundPulses = 9;
-    SeriesHeader expected = h;
-    MessageRecorder sink;
+    synthesis::SeriesHeader expected = h;
+    synthesis::MessageRecorder sink;
     const int32_t want = literal::searchInIntervals(sink, q.Tmin, q.Tmax, q.L, q.m, expected);
-    const int32_t got = searchInIntervals(sink, q.Tmin, q.Tmax, q.L, q.m, h);
+    const int32_t got = detection::searchInIntervals(sink, q.Tmin, q.Tmax, q.L, q.m, h);
     ASSERT_EQ(got, want);
     ASSERT_EQ(h.lpFoundPositions, expected.lpFoundPositions);
     ASSERT_EQ(h.wFoundPulses, 9);
@@ -181,14 +181,15 @@ TEST(BoundedExhaustiveSearch, LooksBelowTheSeatsOnTheFirstDescent)
     // no gap-keeping combination can reach; the best of those, the hint, lies
     // in another first pulse's sub-tree and scores less.
     const std::vector<int16_t> x{100, 100, 0, 0, 10, 10, 30, 30, 10, 30, 30, 10, 30, 30, 10, 10};
-    SeriesHeader h = handSeries(x, 3);
+    synthesis::SeriesHeader h = handSeries(x, 3);
     const std::vector<int16_t> lo{4, 4, 0}, hi{6, 9, 12}, valid{6, 9, 12};
     std::copy(lo.begin(), lo.end(), h.lpMinPositions.begin());
     std::copy(hi.begin(), hi.end(), h.lpMaxPositions.begin());
     std::copy(valid.begin(), valid.end(), h.lpFoundPositions.begin());
-    SeriesHeader expected = h;
-    MessageRecorder sink;
-    EXPECT_EQ(searchInIntervals(sink, 3, 3, 2, 3, h), literal::searchInIntervals(sink, 3, 3, 2, 3, expected));
+    synthesis::SeriesHeader expected = h;
+    synthesis::MessageRecorder sink;
+    EXPECT_EQ(detection::searchInIntervals(sink, 3, 3, 2, 3, h),
+              literal::searchInIntervals(sink, 3, 3, 2, 3, expected));
     EXPECT_EQ(h.lpFoundPositions, (std::vector<int16_t>{4, 4, 0}));
 }
 
@@ -246,13 +247,13 @@ TEST(BoundedExhaustiveSearch, WideScoresMatchBruteForce)
 
 // A search long enough to report several times: full-scale samples wrap,
 // so nothing can be left out.
-SeriesHeader wrappingSeries()
+synthesis::SeriesHeader wrappingSeries()
 {
     std::mt19937 rng(5);
     std::vector<int16_t> x(700);
     for (auto& v : x)
         v = static_cast<int16_t>(pick(rng, -32768, 32767));
-    SeriesHeader h = handSeries(x, 4);
+    synthesis::SeriesHeader h = handSeries(x, 4);
     const std::vector<int16_t> lo{200, 210, 220}, hi{500, 600, 690}, found{203, 230, 260};
     std::copy(lo.begin(), lo.end(), h.lpMinPositions.begin());
     std::copy(hi.begin(), hi.end(), h.lpMaxPositions.begin());
@@ -262,16 +263,16 @@ SeriesHeader wrappingSeries()
 
 TEST(BoundedExhaustiveSearch, ReportsProgressUpToTheWholeWork)
 {
-    SeriesHeader h = wrappingSeries();
+    synthesis::SeriesHeader h = wrappingSeries();
     std::vector<std::pair<uint64_t, uint64_t>> calls;
-    MessageRecorder sink;
-    SeriesHeader expected = h;
+    synthesis::MessageRecorder sink;
+    synthesis::SeriesHeader expected = h;
     const int32_t want = literal::searchInIntervals(sink, 10, 40, 6, 3, expected);
-    EXPECT_EQ(searchInIntervals(sink, 10, 40, 6, 3, h,
-                                [&](uint64_t done, uint64_t total) {
-                                    calls.emplace_back(done, total);
-                                    return true;
-                                }),
+    EXPECT_EQ(detection::searchInIntervals(sink, 10, 40, 6, 3, h,
+                                           [&](uint64_t done, uint64_t total) {
+                                               calls.emplace_back(done, total);
+                                               return true;
+                                           }),
               want);
     EXPECT_EQ(h.lpFoundPositions, expected.lpFoundPositions);
     ASSERT_GE(calls.size(), 4u);
@@ -287,17 +288,17 @@ TEST(BoundedExhaustiveSearch, ReportsProgressUpToTheWholeWork)
 TEST(BoundedExhaustiveSearch, CancelLeavesTheSeriesAsItWas)
 {
     for (int stopAt : {1, 3, 0}) {  // at the start, mid-walk, at the closing report
-        SeriesHeader h = wrappingSeries();
-        const SeriesHeader before = h;
+        synthesis::SeriesHeader h = wrappingSeries();
+        const synthesis::SeriesHeader before = h;
         int calls = 0;
         bool closed = false;
-        MessageRecorder sink;
-        const int32_t r = searchInIntervals(sink, 10, 40, 6, 3, h, [&](uint64_t done, uint64_t total) {
+        synthesis::MessageRecorder sink;
+        const int32_t r = detection::searchInIntervals(sink, 10, 40, 6, 3, h, [&](uint64_t done, uint64_t total) {
             ++calls;
             closed = done == total;
             return stopAt == 0 ? !closed : calls < stopAt;
         });
-        EXPECT_EQ(r, kEstimateFailure);
+        EXPECT_EQ(r, detection::kEstimateFailure);
         if (stopAt != 0) {
             EXPECT_EQ(calls, stopAt) << "the search stops at the first no";
         }
@@ -307,7 +308,7 @@ TEST(BoundedExhaustiveSearch, CancelLeavesTheSeriesAsItWas)
         ASSERT_EQ(sink.messages.size(), 1u);
         EXPECT_EQ(sink.messages[0].text, "The exhaustive search was cancelled; the positions are left as they were.");
         EXPECT_EQ(sink.messages[0].caption, " searchInIntervals ");
-        EXPECT_EQ(sink.messages[0].icon, MessageIcon::Information);
+        EXPECT_EQ(sink.messages[0].icon, synthesis::MessageIcon::Information);
     }
     std::vector<int32_t> out(2, -7);
     const std::vector<int16_t> x{1, 2, 3, 4, 5, 6};
@@ -326,24 +327,26 @@ TEST(BoundedExhaustiveSearch, ACancelledStagedRunKeepsTheImprovedPositionsAndNoE
     std::vector<int16_t> x(120);
     for (auto& v : x)
         v = static_cast<int16_t>(pick(rng, -32768, 32767));
-    SeriesHeader start = handSeries(x, 4);
+    synthesis::SeriesHeader start = handSeries(x, 4);
     const std::vector<int16_t> lo{0, 40, 80}, hi{34, 74, 114}, truth{10, 50, 90};
     std::copy(lo.begin(), lo.end(), start.lpMinPositions.begin());
     std::copy(hi.begin(), hi.end(), start.lpMaxPositions.begin());
     std::copy(truth.begin(), truth.end(), start.lpPositions.begin());
-    MessageRecorder sink;
-    SeriesHeader whole = start, cancelled = start;
-    auto wholeProtocol = getStepwiseProtocol(7, 3, nullptr);
-    auto cancelledProtocol = getStepwiseProtocol(7, 3, nullptr);
-    ASSERT_EQ(runFixedCaseEstimation(sink, whole, wholeProtocol.get(), 10, 40, 6, 3, 100, FixedCaseStages::All,
-                                     [](uint64_t, uint64_t) { return true; }),
+    synthesis::MessageRecorder sink;
+    synthesis::SeriesHeader whole = start, cancelled = start;
+    auto wholeProtocol = detection::getStepwiseProtocol(7, 3, nullptr);
+    auto cancelledProtocol = detection::getStepwiseProtocol(7, 3, nullptr);
+    ASSERT_EQ(detection::runFixedCaseEstimation(sink, whole, wholeProtocol.get(), 10, 40, 6, 3, 100,
+                                                detection::FixedCaseStages::All,
+                                                [](uint64_t, uint64_t) { return true; }),
               1);
     ASSERT_EQ(wholeProtocol->wUsed, 4);
     EXPECT_EQ(wholeProtocol->lpMethod[3], detection::kMethodExhaustive);
 
     sink.messages.clear();
-    EXPECT_EQ(runFixedCaseEstimation(sink, cancelled, cancelledProtocol.get(), 10, 40, 6, 3, 100, FixedCaseStages::All,
-                                     [](uint64_t done, uint64_t) { return done == 0; }),
+    EXPECT_EQ(detection::runFixedCaseEstimation(sink, cancelled, cancelledProtocol.get(), 10, 40, 6, 3, 100,
+                                                detection::FixedCaseStages::All,
+                                                [](uint64_t done, uint64_t) { return done == 0; }),
               0);
     ASSERT_EQ(cancelledProtocol->wUsed, 3) << "no row of the cancelled search";
     const auto& improved = cancelledProtocol->lpRowPositions[2];

@@ -95,9 +95,9 @@ Problem generate(std::mt19937& rng, size_t maxN)
     }
 }
 
-SeriesHeader seriesOf(const Problem& q, std::mt19937& rng)
+synthesis::SeriesHeader seriesOf(const Problem& q, std::mt19937& rng)
 {
-    SeriesHeader h = handSeries(q.x, static_cast<uint16_t>(q.mMax + 2));
+    synthesis::SeriesHeader h = handSeries(q.x, static_cast<uint16_t>(q.mMax + 2));
     h.wTmin = q.Tmin;
     h.wTmax = q.Tmax;
     h.wImpulseSize = q.L;
@@ -111,7 +111,7 @@ SeriesHeader seriesOf(const Problem& q, std::mt19937& rng)
     return h;
 }
 
-void expectSameMessages(const MessageRecorder& fast, const MessageRecorder& literal)
+void expectSameMessages(const synthesis::MessageRecorder& fast, const synthesis::MessageRecorder& literal)
 {
     ASSERT_EQ(fast.messages.size(), literal.messages.size());
     for (size_t i = 0; i < fast.messages.size(); ++i) {
@@ -120,13 +120,13 @@ void expectSameMessages(const MessageRecorder& fast, const MessageRecorder& lite
     }
 }
 
-void expectSameSeries(const SeriesHeader& fast, const SeriesHeader& literal)
+void expectSameSeries(const synthesis::SeriesHeader& fast, const synthesis::SeriesHeader& literal)
 {
     EXPECT_EQ(fast.wFoundPulses, literal.wFoundPulses);
     EXPECT_EQ(fast.lpFoundPositions, literal.lpFoundPositions);
 }
 
-void expectSameProtocol(const StepwiseProtocol& fast, const StepwiseProtocol& literal)
+void expectSameProtocol(const detection::StepwiseProtocol& fast, const detection::StepwiseProtocol& literal)
 {
     ASSERT_EQ(fast.wUsed, literal.wUsed);
     for (int r = 0; r < fast.wRows; ++r) {
@@ -146,20 +146,21 @@ TEST(FastEngine, EnergyProgrammeEqualsTheLiteralTableForEveryCountAlsoFromOneSha
     for (int trial = 0; trial < 3000; ++trial) {
         const Problem q = generate(rng, trial % 10 == 0 ? 700 : 120);
         SCOPED_TRACE("trial " + std::to_string(trial));
-        SeriesHeader base = seriesOf(q, rng);
+        synthesis::SeriesHeader base = seriesOf(q, rng);
         // One count past each end of the admissible ones: refused alike.
         const int from = std::max(q.mMin - 1, 1), to = q.mMax + 1;
-        const auto shared = shareEnergyProgramme(base, q.Tmin, q.Tmax, q.L, static_cast<uint16_t>(q.mMin),
-                                                 static_cast<uint16_t>(q.mMax));
+        const auto shared = detection::shareEnergyProgramme(base, q.Tmin, q.Tmax, q.L, static_cast<uint16_t>(q.mMin),
+                                                            static_cast<uint16_t>(q.mMax));
         ASSERT_TRUE(shared);
         for (int m = from; m <= to; m += 1 + static_cast<int>(rng() % 3)) {
-            SeriesHeader fast = base, alone = base, literal = base;
-            MessageRecorder fastSink, aloneSink, literalSink;
+            synthesis::SeriesHeader fast = base, alone = base, literal = base;
+            synthesis::MessageRecorder fastSink, aloneSink, literalSink;
             const auto count = static_cast<uint16_t>(m);
             const int32_t expected = literal::estimateByEnergies(literalSink, q.Tmin, q.Tmax, q.L, count, literal);
-            ASSERT_EQ(estimateByEnergies(fastSink, q.Tmin, q.Tmax, q.L, count, fast, shared.get()), expected)
+            ASSERT_EQ(detection::estimateByEnergies(fastSink, q.Tmin, q.Tmax, q.L, count, fast, shared.get()), expected)
                 << "m " << m;
-            ASSERT_EQ(estimateByEnergies(aloneSink, q.Tmin, q.Tmax, q.L, count, alone), expected) << "m " << m;
+            ASSERT_EQ(detection::estimateByEnergies(aloneSink, q.Tmin, q.Tmax, q.L, count, alone), expected)
+                << "m " << m;
             expectSameSeries(fast, literal);
             expectSameSeries(alone, literal);
             expectSameMessages(fastSink, literalSink);
@@ -174,9 +175,9 @@ TEST(FastEngine, ImprovementPassEqualsTheLiteralPassFromAnyStartingPositions)
     for (int trial = 0; trial < 3000; ++trial) {
         const Problem q = generate(rng, trial % 10 == 0 ? 600 : 150);
         SCOPED_TRACE("trial " + std::to_string(trial));
-        SeriesHeader base = seriesOf(q, rng);
+        synthesis::SeriesHeader base = seriesOf(q, rng);
         const auto m = static_cast<uint16_t>(q.mMin + rng() % (q.mMax - q.mMin + 1));
-        MessageRecorder quiet;
+        synthesis::MessageRecorder quiet;
         switch (trial % 3) {
         case 0:  // from the programme, as the pipeline does
             literal::estimateByEnergies(quiet, q.Tmin, q.Tmax, q.L, m, base);
@@ -188,13 +189,13 @@ TEST(FastEngine, ImprovementPassEqualsTheLiteralPassFromAnyStartingPositions)
         default:  // the -1 left by synthesis
             std::fill_n(base.lpFoundPositions.begin(), m, int16_t{-1});
         }
-        SeriesHeader fast = base, literal = base;
-        MessageRecorder fastSink, literalSink;
+        synthesis::SeriesHeader fast = base, literal = base;
+        synthesis::MessageRecorder fastSink, literalSink;
         uint16_t fastPasses = 0, literalPasses = 0;
         const int32_t start = literal::improvePositions(literalSink, q.Tmin, q.Tmax, q.L, m, literal);
-        ASSERT_EQ(improvePositions(fastSink, q.Tmin, q.Tmax, q.L, m, fast), start);
+        ASSERT_EQ(detection::improvePositions(fastSink, q.Tmin, q.Tmax, q.L, m, fast), start);
         expectSameSeries(fast, literal);
-        ASSERT_EQ(runImprovementLoop(fastSink, q.Tmin, q.Tmax, q.L, m, fast, start, fastPasses),
+        ASSERT_EQ(detection::runImprovementLoop(fastSink, q.Tmin, q.Tmax, q.L, m, fast, start, fastPasses),
                   literal::runImprovementLoop(literalSink, q.Tmin, q.Tmax, q.L, m, literal, start, literalPasses));
         EXPECT_EQ(fastPasses, literalPasses);
         expectSameSeries(fast, literal);
@@ -208,7 +209,7 @@ TEST(FastEngine, SequentialMethodAndRankingEqualTheLiteralRunsRowForRow)
     for (int trial = 0; trial < 600; ++trial) {
         const Problem q = generate(rng, trial % 10 == 0 ? 500 : 160);
         SCOPED_TRACE("trial " + std::to_string(trial));
-        SeriesHeader base = seriesOf(q, rng);
+        synthesis::SeriesHeader base = seriesOf(q, rng);
         // Sometimes a count range the gap rule cannot fill at its ends.
         if (trial % 7 == 0)
             base.wMaxPulses = static_cast<uint16_t>(q.mMax + 1);
@@ -218,26 +219,27 @@ TEST(FastEngine, SequentialMethodAndRankingEqualTheLiteralRunsRowForRow)
         const auto width = static_cast<uint16_t>(base.wMaxPulses + 1);
 
         {
-            SeriesHeader fast = base, literal = base;
-            MessageRecorder fastSink, literalSink;
-            auto fastProtocol = getStepwiseProtocol(7, width, nullptr);
-            auto literalProtocol = getStepwiseProtocol(7, width, nullptr);
-            ASSERT_EQ(sequentialMethod(fastSink, q.Tmin, q.Tmax, trace, fastProtocol.get(), fast),
+            synthesis::SeriesHeader fast = base, literal = base;
+            synthesis::MessageRecorder fastSink, literalSink;
+            auto fastProtocol = detection::getStepwiseProtocol(7, width, nullptr);
+            auto literalProtocol = detection::getStepwiseProtocol(7, width, nullptr);
+            ASSERT_EQ(detection::sequentialMethod(fastSink, q.Tmin, q.Tmax, trace, fastProtocol.get(), fast),
                       literal::sequentialMethod(literalSink, q.Tmin, q.Tmax, trace, literalProtocol.get(), literal));
             expectSameSeries(fast, literal);
             expectSameProtocol(*fastProtocol, *literalProtocol);
             expectSameMessages(fastSink, literalSink);
         }
         {
-            SeriesHeader fast = base, literal = base;
-            MessageRecorder fastSink, literalSink;
-            auto fastProtocol = getStepwiseProtocol(7, width, nullptr);
-            auto literalProtocol = getStepwiseProtocol(7, width, nullptr);
-            auto fastTable = getPulseCountTable(3, base.wMinPulses, base.wMaxPulses, nullptr);
-            auto literalTable = getPulseCountTable(3, base.wMinPulses, base.wMaxPulses, nullptr);
-            ASSERT_EQ(rankPulseCounts(fastSink, q.Tmin, q.Tmax, trace, fastProtocol.get(), fastTable.get(), fast),
-                      literal::rankPulseCounts(literalSink, q.Tmin, q.Tmax, trace, literalProtocol.get(),
-                                               literalTable.get(), literal));
+            synthesis::SeriesHeader fast = base, literal = base;
+            synthesis::MessageRecorder fastSink, literalSink;
+            auto fastProtocol = detection::getStepwiseProtocol(7, width, nullptr);
+            auto literalProtocol = detection::getStepwiseProtocol(7, width, nullptr);
+            auto fastTable = detection::getPulseCountTable(3, base.wMinPulses, base.wMaxPulses, nullptr);
+            auto literalTable = detection::getPulseCountTable(3, base.wMinPulses, base.wMaxPulses, nullptr);
+            ASSERT_EQ(
+                detection::rankPulseCounts(fastSink, q.Tmin, q.Tmax, trace, fastProtocol.get(), fastTable.get(), fast),
+                literal::rankPulseCounts(literalSink, q.Tmin, q.Tmax, trace, literalProtocol.get(), literalTable.get(),
+                                         literal));
             expectSameSeries(fast, literal);
             expectSameProtocol(*fastProtocol, *literalProtocol);
             expectSameMessages(fastSink, literalSink);

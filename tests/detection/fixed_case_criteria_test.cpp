@@ -40,7 +40,7 @@ std::vector<Problem> smallProblems(int count, unsigned seed, int spread)
             v = static_cast<int16_t>(std::uniform_int_distribution(-spread, spread)(rng));
         bool ok = true;
         for (int k = 0; k < q.m; ++k) {
-            const AdmissibleRange r = admissibleRange(k, q.m, N, q.L, q.Tmin, q.Tmax);
+            const detection::AdmissibleRange r = detection::admissibleRange(k, q.m, N, q.L, q.Tmin, q.Tmax);
             ok = ok && !r.empty();
             q.lo.push_back(r.lo);
             q.hi.push_back(r.hi);
@@ -59,29 +59,29 @@ std::string describe(const Problem& q)
 
 TEST(FixedCaseMeasure, IsTheColumnCriterionPerPulseRoundedHalfUp)
 {
-    EXPECT_EQ(measureOfSum(5, 2), 3);
-    EXPECT_EQ(measureOfSum(4, 2), 2);
-    EXPECT_EQ(measureOfSum(7, 4), 2);    // 1.75
-    EXPECT_EQ(measureOfSum(6, 4), 2);    // 1.5 goes up
-    EXPECT_EQ(measureOfSum(-5, 2), -2);  // (2 - 10) / 4, truncated toward zero
-    EXPECT_EQ(measureOfSum(123, 0), 0) << "no positions, no division";
+    EXPECT_EQ(detection::measureOfSum(5, 2), 3);
+    EXPECT_EQ(detection::measureOfSum(4, 2), 2);
+    EXPECT_EQ(detection::measureOfSum(7, 4), 2);    // 1.75
+    EXPECT_EQ(detection::measureOfSum(6, 4), 2);    // 1.5 goes up
+    EXPECT_EQ(detection::measureOfSum(-5, 2), -2);  // (2 - 10) / 4, truncated toward zero
+    EXPECT_EQ(detection::measureOfSum(123, 0), 0) << "no positions, no division";
 
     // Two windows of two samples: columns 1+3 and 2+(-4).
-    const SeriesHeader h = handSeries({1, 2, 0, 3, -4, 9}, 4);
+    const synthesis::SeriesHeader h = handSeries({1, 2, 0, 3, -4, 9}, 4);
     const std::vector<int16_t> p{0, 3};
-    EXPECT_EQ(criterionSum(h, 2, p), 16 + 4);
-    EXPECT_EQ(measure(h, 2, p), 10);
-    EXPECT_EQ(squares(h, 2, p), 1 + 4 + 9 + 16);
-    EXPECT_EQ(measure(h, 2, std::span<const int16_t>()), 0);
+    EXPECT_EQ(detection::criterionSum(h, 2, p), 16 + 4);
+    EXPECT_EQ(detection::measure(h, 2, p), 10);
+    EXPECT_EQ(detection::squares(h, 2, p), 1 + 4 + 9 + 16);
+    EXPECT_EQ(detection::measure(h, 2, std::span<const int16_t>()), 0);
 }
 
 TEST(FixedCaseMeasure, StartsOffTheSeriesReadSilence)
 {
-    const SeriesHeader h = handSeries({5, 6, 7}, 2);
+    const synthesis::SeriesHeader h = handSeries({5, 6, 7}, 2);
     const std::vector<int16_t> p{-1, 2};
     // Offsets 0 and 1: (0 + 7) and (5 + 0).
-    EXPECT_EQ(criterionSum(h, 2, p), 49 + 25);
-    EXPECT_EQ(squares(h, 2, p), 25 + 49);
+    EXPECT_EQ(detection::criterionSum(h, 2, p), 49 + 25);
+    EXPECT_EQ(detection::squares(h, 2, p), 25 + 49);
 }
 
 TEST(FixedCaseMeasure, WrapsAt32BitsForLargeAmplitudes)
@@ -90,7 +90,7 @@ TEST(FixedCaseMeasure, WrapsAt32BitsForLargeAmplitudes)
     std::mt19937 rng(7);
     for (auto& v : x)
         v = static_cast<int16_t>(std::uniform_int_distribution(-32768, 32767)(rng));
-    const SeriesHeader h = handSeries(x, 10);
+    const synthesis::SeriesHeader h = handSeries(x, 10);
     for (int trial = 0; trial < 50; ++trial) {
         std::vector<int> p;
         std::vector<int16_t> p16;
@@ -99,10 +99,10 @@ TEST(FixedCaseMeasure, WrapsAt32BitsForLargeAmplitudes)
             p16.push_back(static_cast<int16_t>(p.back()));
         }
         const int64_t S = referenceS(x, 40, p);
-        EXPECT_EQ(criterionSum(h, 40, p16), wrap32(S));
-        EXPECT_EQ(squares(h, 40, p16), wrap32(referenceSquares(x, 40, p)));
+        EXPECT_EQ(detection::criterionSum(h, 40, p16), wrap32(S));
+        EXPECT_EQ(detection::squares(h, 40, p16), wrap32(referenceSquares(x, 40, p)));
         const int32_t S32 = wrap32(S);
-        EXPECT_EQ(measure(h, 40, p16), wrap32(6 + 2 * int64_t{S32}) / 12);
+        EXPECT_EQ(detection::measure(h, 40, p16), wrap32(6 + 2 * int64_t{S32}) / 12);
     }
 }
 
@@ -111,16 +111,16 @@ TEST(FixedCaseRanges, AreTheBoundsSynthesisDrawsFrom)
     for (int N : {200, 349, 600, 1200, 7200})
         for (int m = 1; m <= 180; m += 7)
             for (int k = 0; k < m; ++k) {
-                const AdmissibleRange r = admissibleRange(k, m, N, 20, 40, 181);
-                EXPECT_EQ(r.lo, pulseLowBound(k, m, N, 20, 40, 181));
-                EXPECT_EQ(r.hi, pulseHighBound(k, m, N, 20, 40, 181));
+                const detection::AdmissibleRange r = detection::admissibleRange(k, m, N, 20, 40, 181);
+                EXPECT_EQ(r.lo, synthesis::pulseLowBound(k, m, N, 20, 40, 181));
+                EXPECT_EQ(r.hi, synthesis::pulseHighBound(k, m, N, 20, 40, 181));
             }
 
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(1200, 18));
-    const SeriesHeader& h = *bench.series;
+    const synthesis::SeriesHeader& h = *bench.series;
     for (int k = 0; k < 18; ++k) {
-        const AdmissibleRange r = admissibleRange(k, 18, 1200, 20, 40, 181);
+        const detection::AdmissibleRange r = detection::admissibleRange(k, 18, 1200, 20, 40, 181);
         EXPECT_EQ(h.lpMinPositions[k], r.lo);
         EXPECT_EQ(h.lpMaxPositions[k], r.hi);
     }
@@ -146,14 +146,14 @@ TEST(EnergyProgramme, FindsTheBruteForceMaximumOfSquaresWithItsTieRule)
             });
             ASSERT_FALSE(winner.empty());
 
-            SeriesHeader h = handSeries(q.x, 6);
+            synthesis::SeriesHeader h = handSeries(q.x, 6);
             h.wFoundPulses = 0;
-            MessageRecorder sink;
-            const int32_t result = estimateByEnergies(sink, q.Tmin, q.Tmax, q.L, q.m, h);
+            synthesis::MessageRecorder sink;
+            const int32_t result = detection::estimateByEnergies(sink, q.Tmin, q.Tmax, q.L, q.m, h);
             EXPECT_TRUE(sink.messages.empty());
             ASSERT_EQ(foundOf(h, q.m), winner);
             EXPECT_EQ(h.wFoundPulses, q.m);
-            EXPECT_EQ(result, measureOfSum(static_cast<int32_t>(referenceS(q.x, q.L, winner)), q.m));
+            EXPECT_EQ(result, detection::measureOfSum(static_cast<int32_t>(referenceS(q.x, q.L, winner)), q.m));
         }
 }
 
@@ -161,9 +161,9 @@ TEST(EnergyProgramme, ASinglePulseTakesTheStrongestWindowTheLowestOnTies)
 {
     // Windows of 3 starting at 2 and at 7 both hold energy 3 * 16.
     const std::vector<int16_t> x{0, 1, 4, 4, -4, 0, 1, 4, -4, 4, 0, 0};
-    SeriesHeader h = handSeries(x, 2);
-    MessageRecorder sink;
-    const int32_t result = estimateByEnergies(sink, 3, 12, 3, 1, h);
+    synthesis::SeriesHeader h = handSeries(x, 2);
+    synthesis::MessageRecorder sink;
+    const int32_t result = detection::estimateByEnergies(sink, 3, 12, 3, 1, h);
     EXPECT_EQ(h.lpFoundPositions[0], 2);
     EXPECT_EQ(result, 48) << "one pulse: the measure is the window's energy";
 }
@@ -177,10 +177,10 @@ TEST(EnergyProgramme, WrapsLikeThe32BitTableForLoudSeries)
     // One pulse: the programme keeps the window whose wrapped energy is
     // largest, the lowest on ties.
     const int L = 20, Tmax = 181, wideTmax = 400;
-    SeriesHeader h = handSeries(x, 12);
-    MessageRecorder sink;
-    const AdmissibleRange r = admissibleRange(0, 1, 400, L, 40, wideTmax);
-    int32_t best = kEstimateFailure;
+    synthesis::SeriesHeader h = handSeries(x, 12);
+    synthesis::MessageRecorder sink;
+    const detection::AdmissibleRange r = detection::admissibleRange(0, 1, 400, L, 40, wideTmax);
+    int32_t best = detection::kEstimateFailure;
     int where = -1;
     for (int l = r.lo; l <= r.hi; ++l) {
         const int32_t e = wrap32(referenceSquares(x, L, {l}));
@@ -190,16 +190,16 @@ TEST(EnergyProgramme, WrapsLikeThe32BitTableForLoudSeries)
         }
     }
     ASSERT_LT(r.lo, r.hi);
-    estimateByEnergies(sink, 40, wideTmax, L, 1, h);
+    detection::estimateByEnergies(sink, 40, wideTmax, L, 1, h);
     EXPECT_EQ(h.lpFoundPositions[0], where);
 
     // Several pulses: whatever wraps, the result is the measure of what was
     // written, and the sanitizer build sees no signed overflow.
     for (int m = 3; m <= 9; ++m) {
-        const int32_t result = estimateByEnergies(sink, 40, Tmax, L, m, h);
-        EXPECT_EQ(result, measure(h, L, std::span<const int16_t>(h.lpFoundPositions.data(), m)));
-        const int32_t improved = improvePositions(sink, 40, Tmax, L, m, h);
-        EXPECT_EQ(improved, measure(h, L, std::span<const int16_t>(h.lpFoundPositions.data(), m)));
+        const int32_t result = detection::estimateByEnergies(sink, 40, Tmax, L, m, h);
+        EXPECT_EQ(result, detection::measure(h, L, std::span<const int16_t>(h.lpFoundPositions.data(), m)));
+        const int32_t improved = detection::improvePositions(sink, 40, Tmax, L, m, h);
+        EXPECT_EQ(improved, detection::measure(h, L, std::span<const int16_t>(h.lpFoundPositions.data(), m)));
     }
     EXPECT_TRUE(sink.messages.empty());
 }
@@ -218,16 +218,16 @@ TEST(ExhaustiveSearch, FindsTheBruteForceMaximumOfTheMeasureFirstInOrderOnTies)
                     winner = p;
                 }
             });
-            SeriesHeader h = handSeries(q.x, 6);
+            synthesis::SeriesHeader h = handSeries(q.x, 6);
             for (int k = 0; k < q.m; ++k) {
                 h.lpMinPositions[k] = static_cast<int16_t>(q.lo[k]);
                 h.lpMaxPositions[k] = static_cast<int16_t>(q.hi[k]);
             }
             h.wFoundPulses = 5;
-            MessageRecorder sink;
-            const int32_t result = searchInIntervals(sink, q.Tmin, q.Tmax, q.L, q.m, h);
+            synthesis::MessageRecorder sink;
+            const int32_t result = detection::searchInIntervals(sink, q.Tmin, q.Tmax, q.L, q.m, h);
             ASSERT_EQ(foundOf(h, q.m), winner);
-            EXPECT_EQ(result, measureOfSum(static_cast<int32_t>(best), q.m));
+            EXPECT_EQ(result, detection::measureOfSum(static_cast<int32_t>(best), q.m));
             EXPECT_EQ(h.wFoundPulses, 5) << "the count is not the search's to change";
         }
 }
@@ -235,14 +235,14 @@ TEST(ExhaustiveSearch, FindsTheBruteForceMaximumOfTheMeasureFirstInOrderOnTies)
 TEST(ExhaustiveSearch, SingleSampleIntervalsGiveThatOneCombination)
 {
     const std::vector<int16_t> x{3, 1, 0, 2, 2, 5, 1, 1, 0, 0};
-    SeriesHeader h = handSeries(x, 3);
+    synthesis::SeriesHeader h = handSeries(x, 3);
     const std::vector<int> p{1, 4, 7};
     for (int k = 0; k < 3; ++k)
         h.lpMinPositions[k] = h.lpMaxPositions[k] = static_cast<int16_t>(p[k]);
-    MessageRecorder sink;
-    const int32_t result = searchInIntervals(sink, 2, 4, 2, 3, h);
+    synthesis::MessageRecorder sink;
+    const int32_t result = detection::searchInIntervals(sink, 2, 4, 2, 3, h);
     EXPECT_EQ(foundOf(h, 3), p);
-    EXPECT_EQ(result, measureOfSum(static_cast<int32_t>(referenceS(x, 2, p)), 3));
+    EXPECT_EQ(result, detection::measureOfSum(static_cast<int32_t>(referenceS(x, 2, p)), 3));
 }
 
 // Starting positions: admissible combinations drawn at random.
@@ -271,15 +271,15 @@ TEST(ImprovementPass, NeverLowersTheCriterionAndKeepsTheRules)
         for (const Problem& q : smallProblems(150, 201u + spread, spread)) {
             SCOPED_TRACE(describe(q));
             const std::vector<int> start = randomCombination(q, rng);
-            SeriesHeader h = handSeries(q.x, 6);
+            synthesis::SeriesHeader h = handSeries(q.x, 6);
             std::copy(start.begin(), start.end(), h.lpFoundPositions.begin());
             h.wFoundPulses = 6;
-            MessageRecorder sink;
-            const int32_t result = improvePositions(sink, q.Tmin, q.Tmax, q.L, q.m, h);
+            synthesis::MessageRecorder sink;
+            const int32_t result = detection::improvePositions(sink, q.Tmin, q.Tmax, q.L, q.m, h);
             const std::vector<int> after = foundOf(h, q.m);
             EXPECT_GE(referenceS(q.x, q.L, after), referenceS(q.x, q.L, start));
             EXPECT_TRUE(satisfiesGapsAndRanges(q, after));
-            EXPECT_EQ(result, measureOfSum(static_cast<int32_t>(referenceS(q.x, q.L, after)), q.m));
+            EXPECT_EQ(result, detection::measureOfSum(static_cast<int32_t>(referenceS(q.x, q.L, after)), q.m));
             EXPECT_EQ(h.wFoundPulses, 6);
         }
 }
@@ -290,14 +290,14 @@ TEST(ImprovementPass, LeavesALocalOptimumWhereItIs)
     for (int spread : {1, 4, 60})
         for (const Problem& q : smallProblems(120, 301u + spread, spread)) {
             SCOPED_TRACE(describe(q));
-            SeriesHeader h = handSeries(q.x, 6);
+            synthesis::SeriesHeader h = handSeries(q.x, 6);
             const std::vector<int> start = randomCombination(q, rng);
             std::copy(start.begin(), start.end(), h.lpFoundPositions.begin());
-            MessageRecorder sink;
+            synthesis::MessageRecorder sink;
             std::vector<int> before;
             for (int round = 0; round < 200 && before != foundOf(h, q.m); ++round) {
                 before = foundOf(h, q.m);
-                improvePositions(sink, q.Tmin, q.Tmax, q.L, q.m, h);
+                detection::improvePositions(sink, q.Tmin, q.Tmax, q.L, q.m, h);
             }
             ASSERT_EQ(before, foundOf(h, q.m));
 
@@ -313,9 +313,9 @@ TEST(ImprovementPass, LeavesALocalOptimumWhereItIs)
                     }
                 }
 
-            const int32_t again = improvePositions(sink, q.Tmin, q.Tmax, q.L, q.m, h);
+            const int32_t again = detection::improvePositions(sink, q.Tmin, q.Tmax, q.L, q.m, h);
             EXPECT_EQ(foundOf(h, q.m), before);
-            EXPECT_EQ(again, measureOfSum(static_cast<int32_t>(S), q.m));
+            EXPECT_EQ(again, detection::measureOfSum(static_cast<int32_t>(S), q.m));
         }
 }
 
@@ -324,14 +324,14 @@ TEST(ImprovementPass, BackwardTieMovesAreDiscarded)
     // Two equal bumps: a single pulse at 0 could move to 6 with the same
     // criterion. The backward pass would take the tie, but nothing was gained.
     const std::vector<int16_t> x{2, 2, 0, 0, 0, 0, 2, 2, 0, 0};
-    SeriesHeader h = handSeries(x, 1);
+    synthesis::SeriesHeader h = handSeries(x, 1);
     h.lpFoundPositions[0] = 0;
-    MessageRecorder sink;
-    EXPECT_EQ(improvePositions(sink, 1, 10, 2, 1, h), 8);
+    synthesis::MessageRecorder sink;
+    EXPECT_EQ(detection::improvePositions(sink, 1, 10, 2, 1, h), 8);
     EXPECT_EQ(h.lpFoundPositions[0], 0);
     // A strict gain is taken in the forward pass.
     h.lpFoundPositions[0] = 3;
-    EXPECT_EQ(improvePositions(sink, 1, 10, 2, 1, h), 8);
+    EXPECT_EQ(detection::improvePositions(sink, 1, 10, 2, 1, h), 8);
     EXPECT_EQ(h.lpFoundPositions[0], 0);
 }
 
@@ -350,13 +350,13 @@ TEST(FixedCaseEstimators, RefuseWhatTheSeriesCannotHoldAndLeaveItAlone)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        SeriesHeader h = handSeries(x, 4);
+        synthesis::SeriesHeader h = handSeries(x, 4);
         h.lpFoundPositions = {7, 8, 9, 10};
         h.wFoundPulses = 3;
-        const SeriesHeader before = h;
-        MessageRecorder sink;
-        EXPECT_EQ(estimateByEnergies(sink, c.Tmin, c.Tmax, c.L, c.m, h), kEstimateFailure);
-        EXPECT_EQ(improvePositions(sink, c.Tmin, c.Tmax, c.L, c.m, h), kEstimateFailure);
+        const synthesis::SeriesHeader before = h;
+        synthesis::MessageRecorder sink;
+        EXPECT_EQ(detection::estimateByEnergies(sink, c.Tmin, c.Tmax, c.L, c.m, h), detection::kEstimateFailure);
+        EXPECT_EQ(detection::improvePositions(sink, c.Tmin, c.Tmax, c.L, c.m, h), detection::kEstimateFailure);
         EXPECT_EQ(h.lpFoundPositions, before.lpFoundPositions);
         EXPECT_EQ(h.wFoundPulses, before.wFoundPulses);
         ASSERT_EQ(sink.messages.size(), 2u);
@@ -364,10 +364,10 @@ TEST(FixedCaseEstimators, RefuseWhatTheSeriesCannotHoldAndLeaveItAlone)
         EXPECT_EQ(sink.messages[1].caption, " improvePositions ");
         EXPECT_EQ(sink.messages[0].text.rfind("Несовместимые входные параметры!\n\n", 0), 0u);
     }
-    SeriesHeader h = handSeries(x, 2);
-    MessageRecorder sink;
-    EXPECT_EQ(searchInIntervals(sink, 10, 30, 5, 3, h), kEstimateFailure);
-    EXPECT_EQ(searchInIntervals(sink, 10, 30, 5, 0, h), kEstimateFailure);
+    synthesis::SeriesHeader h = handSeries(x, 2);
+    synthesis::MessageRecorder sink;
+    EXPECT_EQ(detection::searchInIntervals(sink, 10, 30, 5, 3, h), detection::kEstimateFailure);
+    EXPECT_EQ(detection::searchInIntervals(sink, 10, 30, 5, 0, h), detection::kEstimateFailure);
     ASSERT_EQ(sink.messages.size(), 2u);
     EXPECT_EQ(sink.messages[0].caption, " searchInIntervals ");
 }
@@ -378,14 +378,14 @@ TEST(FixedCaseEstimators, RecoverTheTruePositionsOfAQuietSeries)
     SynthesisFixture bench;
     for (uint16_t K : {7, 18, 30}) {
         ASSERT_TRUE(bench.make(1200, K));
-        SeriesHeader& h = *bench.series;
+        synthesis::SeriesHeader& h = *bench.series;
         const std::vector<int16_t> truth(h.lpPositions.begin(), h.lpPositions.begin() + K);
-        MessageRecorder sink;
-        const int32_t pre = estimateByEnergies(sink, 40, 181, 20, K, h);
+        synthesis::MessageRecorder sink;
+        const int32_t pre = detection::estimateByEnergies(sink, 40, 181, 20, K, h);
         EXPECT_EQ(std::vector<int16_t>(h.lpFoundPositions.begin(), h.lpFoundPositions.begin() + K), truth);
-        EXPECT_EQ(pre, measure(h, 20, truth));
+        EXPECT_EQ(pre, detection::measure(h, 20, truth));
         EXPECT_EQ(pre, 60 * 60 * 20 * K) << "every column sums K samples of 60";
-        EXPECT_EQ(improvePositions(sink, 40, 181, 20, K, h), pre);
+        EXPECT_EQ(detection::improvePositions(sink, 40, 181, 20, K, h), pre);
         EXPECT_EQ(std::vector<int16_t>(h.lpFoundPositions.begin(), h.lpFoundPositions.begin() + K), truth);
     }
 }

@@ -11,9 +11,9 @@
 #include "synthesis/pulse_records.h"
 
 // A series whose observed samples are `x`, with room for `room` positions.
-inline SeriesHeader handSeries(const std::vector<int16_t>& x, uint16_t room)
+inline synthesis::SeriesHeader handSeries(const std::vector<int16_t>& x, uint16_t room)
 {
-    SeriesHeader h;
+    synthesis::SeriesHeader h;
     h.dwSeriesCapacity = h.dwSeriesSize = static_cast<uint32_t>(x.size());
     h.lpPureData = x;
     h.lpSeriesData = x;
@@ -68,7 +68,7 @@ inline void forEachCombination(const std::vector<int>& lo, const std::vector<int
     place(0);
 }
 
-inline std::vector<int> foundOf(const SeriesHeader& h, int m)
+inline std::vector<int> foundOf(const synthesis::SeriesHeader& h, int m)
 {
     return std::vector<int>(h.lpFoundPositions.begin(), h.lpFoundPositions.begin() + m);
 }

@@ -16,7 +16,7 @@ namespace {
 
 using Intervals = std::vector<std::pair<int, int>>;
 
-Intervals intervalsOf(const IntervalSet& s)
+Intervals intervalsOf(const detection::IntervalSet& s)
 {
     Intervals out;
     for (int k = 0; k < s.wCount; ++k)
@@ -24,11 +24,11 @@ Intervals intervalsOf(const IntervalSet& s)
     return out;
 }
 
-IntervalSetPtr makeSet(uint16_t capacity, const Intervals& intervals)
+detection::IntervalSetPtr makeSet(uint16_t capacity, const Intervals& intervals)
 {
-    IntervalSetPtr s = getIntervalSet(nullptr, capacity);
+    detection::IntervalSetPtr s = detection::getIntervalSet(nullptr, capacity);
     for (auto [a, b] : intervals)
-        EXPECT_EQ(addInterval(s.get(), static_cast<uint16_t>(a), static_cast<uint16_t>(b)), 1);
+        EXPECT_EQ(detection::addInterval(s.get(), static_cast<uint16_t>(a), static_cast<uint16_t>(b)), 1);
     return s;
 }
 
@@ -145,7 +145,7 @@ std::string show(const Intervals& v)
     return out.empty() ? "{}" : out;
 }
 
-void expectSorted(const IntervalSet& s)
+void expectSorted(const detection::IntervalSet& s)
 {
     ASSERT_LE(s.wCount, s.wCapacity);
     ASSERT_EQ(s.lpStarts.size(), s.wCapacity);
@@ -173,12 +173,12 @@ void runRandomSequences(int base, int size, unsigned seed)
     };
     auto randomOther = [&](int cap) {
         Model m(base, size, cap);
-        IntervalSetPtr s = getIntervalSet(nullptr, static_cast<uint16_t>(cap));
+        detection::IntervalSetPtr s = detection::getIntervalSet(nullptr, static_cast<uint16_t>(cap));
         for (int i = pick(0, 5); i > 0; --i) {
             auto [a, b] = randomRange();
             if (a <= b) {
                 m.add(a, b);
-                addInterval(s.get(), static_cast<uint16_t>(a), static_cast<uint16_t>(b));
+                detection::addInterval(s.get(), static_cast<uint16_t>(a), static_cast<uint16_t>(b));
             }
         }
         return std::pair{std::move(m), std::move(s)};
@@ -188,7 +188,7 @@ void runRandomSequences(int base, int size, unsigned seed)
     for (int sequence = 0; sequence < 1500; ++sequence) {
         const int capacity = pick(1, 6);
         Model model(base, size, capacity);
-        IntervalSetPtr set = getIntervalSet(nullptr, static_cast<uint16_t>(capacity));
+        detection::IntervalSetPtr set = detection::getIntervalSet(nullptr, static_cast<uint16_t>(capacity));
         std::string history;
         for (int step = 0; step < 30; ++step) {
             const Intervals before = intervalsOf(*set);
@@ -201,27 +201,27 @@ void runRandomSequences(int base, int size, unsigned seed)
             case 1:
                 history += " add" + show({{a, b}});
                 expected = model.add(a, b);
-                got = addInterval(set.get(), ua, ub);
+                got = detection::addInterval(set.get(), ua, ub);
                 break;
             case 2:
             case 3:
                 history += " remove" + show({{a, b}});
                 expected = model.remove(a, b);
-                got = removeInterval(set.get(), ua, ub);
+                got = detection::removeInterval(set.get(), ua, ub);
                 break;
             case 4:
                 history += " clip" + show({{a, b}});
                 expected = b < a ? 0 : 1;
                 if (expected)
                     model.clip(a, b);
-                got = clipIntervalSet(set.get(), ua, ub);
+                got = detection::clipIntervalSet(set.get(), ua, ub);
                 break;
             case 5: {
                 auto [om, os] = randomOther(pick(1, 6));
                 history += " unite" + show(om.intervals());
                 for (auto [s, e] : om.intervals())
                     model.add(s, e);
-                got = uniteIntervalSets(set.get(), os.get());
+                got = detection::uniteIntervalSets(set.get(), os.get());
                 break;
             }
             case 6: {
@@ -229,14 +229,14 @@ void runRandomSequences(int base, int size, unsigned seed)
                 history += " subtract" + show(om.intervals());
                 for (auto [s, e] : om.intervals())
                     model.remove(s, e);
-                got = subtractIntervalSets(set.get(), os.get());
+                got = detection::subtractIntervalSets(set.get(), os.get());
                 break;
             }
             case 7: {
                 auto [om, os] = randomOther(pick(1, 6));
                 history += " intersect" + show(om.intervals());
                 model.intersect(om.intervals());
-                got = intersectIntervalSets(set.get(), os.get());
+                got = detection::intersectIntervalSets(set.get(), os.get());
                 break;
             }
             }
@@ -271,97 +271,97 @@ TEST(IntervalSetAlgebra, MatchesModelAtTopOfSixteenBitRange)
 
 TEST(IntervalSetAlgebra, UnionsMergeOverlapsButNotNeighbours)
 {
-    IntervalSetPtr s = makeSet(4, {{0, 5}, {20, 30}});
-    ASSERT_EQ(addInterval(s.get(), 3, 10), 1);
+    detection::IntervalSetPtr s = makeSet(4, {{0, 5}, {20, 30}});
+    ASSERT_EQ(detection::addInterval(s.get(), 3, 10), 1);
     EXPECT_EQ(show(intervalsOf(*s)), "[0,10][20,30]");
-    ASSERT_EQ(addInterval(s.get(), 25, 40), 1);
+    ASSERT_EQ(detection::addInterval(s.get(), 25, 40), 1);
     EXPECT_EQ(show(intervalsOf(*s)), "[0,10][20,40]");
 
     s = makeSet(4, {{5, 8}, {12, 15}, {40, 50}});
-    ASSERT_EQ(addInterval(s.get(), 2, 20), 1);
+    ASSERT_EQ(detection::addInterval(s.get(), 2, 20), 1);
     EXPECT_EQ(show(intervalsOf(*s)), "[2,20][40,50]");
 
     s = makeSet(4, {{0, 5}});
-    ASSERT_EQ(addInterval(s.get(), 6, 9), 1);
+    ASSERT_EQ(detection::addInterval(s.get(), 6, 9), 1);
     EXPECT_EQ(show(intervalsOf(*s)), "[0,5][6,9]") << "touching intervals stay apart";
-    ASSERT_EQ(addInterval(s.get(), 5, 6), 1);
+    ASSERT_EQ(detection::addInterval(s.get(), 5, 6), 1);
     EXPECT_EQ(show(intervalsOf(*s)), "[0,9]") << "an overlap of both merges all three";
 }
 
 TEST(IntervalSetAlgebra, RemovalsTrimAndSplitAndClipsCut)
 {
-    IntervalSetPtr s = makeSet(2, {{0, 10}});
-    ASSERT_EQ(removeInterval(s.get(), 4, 6), 1);
+    detection::IntervalSetPtr s = makeSet(2, {{0, 10}});
+    ASSERT_EQ(detection::removeInterval(s.get(), 4, 6), 1);
     EXPECT_EQ(show(intervalsOf(*s)), "[0,3][7,10]");
 
     s = makeSet(2, {{0, 10}});
-    ASSERT_EQ(removeInterval(s.get(), 10, 12), 1);
+    ASSERT_EQ(detection::removeInterval(s.get(), 10, 12), 1);
     EXPECT_EQ(show(intervalsOf(*s)), "[0,9]");
     s = makeSet(2, {{0, 10}});
-    ASSERT_EQ(removeInterval(s.get(), 0, 10), 1);
+    ASSERT_EQ(detection::removeInterval(s.get(), 0, 10), 1);
     EXPECT_EQ(s->wCount, 0);
 
     // A full set cannot be split.
     s = makeSet(1, {{0, 10}});
-    EXPECT_EQ(removeInterval(s.get(), 4, 6), 0);
+    EXPECT_EQ(detection::removeInterval(s.get(), 4, 6), 0);
     EXPECT_EQ(show(intervalsOf(*s)), "[0,10]");
 
     s = makeSet(3, {{0, 5}, {8, 20}});
-    ASSERT_EQ(clipIntervalSet(s.get(), 3, 10), 1);
+    ASSERT_EQ(detection::clipIntervalSet(s.get(), 3, 10), 1);
     EXPECT_EQ(show(intervalsOf(*s)), "[3,5][8,10]");
 }
 
 TEST(IntervalSetAlgebra, MissingSetsAndReversedRangesAreRefused)
 {
-    IntervalSetPtr s = makeSet(3, {{4, 9}});
-    IntervalSetPtr empty = getIntervalSet(nullptr, 3);
-    EXPECT_EQ(addInterval(nullptr, 1, 2), 0);
-    EXPECT_EQ(removeInterval(nullptr, 1, 2), 0);
-    EXPECT_EQ(clipIntervalSet(nullptr, 1, 2), 0);
-    EXPECT_EQ(addInterval(s.get(), 7, 6), 0);
-    EXPECT_EQ(removeInterval(s.get(), 7, 6), 0);
-    EXPECT_EQ(clipIntervalSet(s.get(), 7, 6), 0);
-    EXPECT_EQ(uniteIntervalSets(s.get(), nullptr), 0);
-    EXPECT_EQ(uniteIntervalSets(nullptr, s.get()), 0);
-    EXPECT_EQ(subtractIntervalSets(s.get(), nullptr), 0);
-    EXPECT_EQ(intersectIntervalSets(nullptr, s.get()), 0);
+    detection::IntervalSetPtr s = makeSet(3, {{4, 9}});
+    detection::IntervalSetPtr empty = detection::getIntervalSet(nullptr, 3);
+    EXPECT_EQ(detection::addInterval(nullptr, 1, 2), 0);
+    EXPECT_EQ(detection::removeInterval(nullptr, 1, 2), 0);
+    EXPECT_EQ(detection::clipIntervalSet(nullptr, 1, 2), 0);
+    EXPECT_EQ(detection::addInterval(s.get(), 7, 6), 0);
+    EXPECT_EQ(detection::removeInterval(s.get(), 7, 6), 0);
+    EXPECT_EQ(detection::clipIntervalSet(s.get(), 7, 6), 0);
+    EXPECT_EQ(detection::uniteIntervalSets(s.get(), nullptr), 0);
+    EXPECT_EQ(detection::uniteIntervalSets(nullptr, s.get()), 0);
+    EXPECT_EQ(detection::subtractIntervalSets(s.get(), nullptr), 0);
+    EXPECT_EQ(detection::intersectIntervalSets(nullptr, s.get()), 0);
     EXPECT_EQ(show(intervalsOf(*s)), "[4,9]");
 
-    ASSERT_EQ(intersectIntervalSets(s.get(), empty.get()), 1);
+    ASSERT_EQ(detection::intersectIntervalSets(s.get(), empty.get()), 1);
     EXPECT_EQ(s->wCount, 0) << "intersecting with an empty set empties it";
 }
 
 TEST(IntervalSetAlgebra, ASetCombinedWithItself)
 {
-    IntervalSetPtr s = makeSet(4, {{0, 3}, {4, 6}, {10, 12}, {20, 20}});
-    ASSERT_EQ(uniteIntervalSets(s.get(), s.get()), 1);
+    detection::IntervalSetPtr s = makeSet(4, {{0, 3}, {4, 6}, {10, 12}, {20, 20}});
+    ASSERT_EQ(detection::uniteIntervalSets(s.get(), s.get()), 1);
     EXPECT_EQ(show(intervalsOf(*s)), "[0,3][4,6][10,12][20,20]");
-    ASSERT_EQ(intersectIntervalSets(s.get(), s.get()), 1);
+    ASSERT_EQ(detection::intersectIntervalSets(s.get(), s.get()), 1);
     EXPECT_EQ(show(intervalsOf(*s)), "[0,3][4,6][10,12][20,20]");
-    ASSERT_EQ(subtractIntervalSets(s.get(), s.get()), 1);
+    ASSERT_EQ(detection::subtractIntervalSets(s.get(), s.get()), 1);
     EXPECT_EQ(s->wCount, 0);
 }
 
 TEST(IntervalSetRecord, CopyTakesTheSourcesCapacity)
 {
-    IntervalSetPtr source = makeSet(6, {{1, 2}, {7, 9}, {11, 11}});
-    IntervalSetPtr small = makeSet(2, {{40, 41}});
-    IntervalSetPtr copy = copyIntervalSet(std::move(small), source.get());
+    detection::IntervalSetPtr source = makeSet(6, {{1, 2}, {7, 9}, {11, 11}});
+    detection::IntervalSetPtr small = makeSet(2, {{40, 41}});
+    detection::IntervalSetPtr copy = detection::copyIntervalSet(std::move(small), source.get());
     ASSERT_TRUE(copy);
     EXPECT_EQ(copy->wCapacity, 6);
     EXPECT_EQ(show(intervalsOf(*copy)), "[1,2][7,9][11,11]");
 
-    IntervalSetPtr large = makeSet(9, {{40, 41}});
-    const IntervalSet* address = large.get();
-    copy = copyIntervalSet(std::move(large), source.get());
+    detection::IntervalSetPtr large = makeSet(9, {{40, 41}});
+    const detection::IntervalSet* address = large.get();
+    copy = detection::copyIntervalSet(std::move(large), source.get());
     EXPECT_EQ(copy.get(), address);
     EXPECT_EQ(copy->wCapacity, 9);
     EXPECT_EQ(show(intervalsOf(*copy)), "[1,2][7,9][11,11]");
 
     // A capacity of one less than needed drops the last parts of an
     // intersection, in order.
-    IntervalSetPtr target = makeSet(2, {{0, 30}});
-    IntervalSetPtr cuts = makeSet(4, {{1, 2}, {5, 6}, {9, 10}});
-    ASSERT_EQ(intersectIntervalSets(target.get(), cuts.get()), 1);
+    detection::IntervalSetPtr target = makeSet(2, {{0, 30}});
+    detection::IntervalSetPtr cuts = makeSet(4, {{1, 2}, {5, 6}, {9, 10}});
+    ASSERT_EQ(detection::intersectIntervalSets(target.get(), cuts.get()), 1);
     EXPECT_EQ(show(intervalsOf(*target)), "[1,2][5,6]");
 }

@@ -14,7 +14,7 @@
 
 namespace {
 
-int64_t windowSquares(const SeriesHeader& s, std::span<const int16_t> positions)
+int64_t windowSquares(const synthesis::SeriesHeader& s, std::span<const int16_t> positions)
 {
     int64_t q = 0;
     for (int16_t p : positions)
@@ -30,11 +30,11 @@ struct Fit {
 };
 
 // The energy programme's fit of n pulses, on a copy of the series.
-Fit fitOf(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, int n)
+Fit fitOf(const synthesis::SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, int n)
 {
-    SeriesHeader copy = series;
-    MessageRecorder quiet;
-    estimateByEnergies(quiet, Tmin, Tmax, series.wImpulseSize, static_cast<uint16_t>(n), copy);
+    synthesis::SeriesHeader copy = series;
+    synthesis::MessageRecorder quiet;
+    detection::estimateByEnergies(quiet, Tmin, Tmax, series.wImpulseSize, static_cast<uint16_t>(n), copy);
     Fit f;
     f.n = n;
     f.positions.assign(copy.lpFoundPositions.begin(), copy.lpFoundPositions.begin() + n);
@@ -45,7 +45,7 @@ Fit fitOf(const SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, int n)
 // What the ranked rows must hold: the fits sorted by squares, larger first
 // and, among equals, in the order of the counts; at most `capacity` of them;
 // the true count's fit in the last place when it did not make the list.
-std::vector<Fit> expectedRanking(const SeriesHeader& s, uint16_t Tmin, uint16_t Tmax, size_t capacity,
+std::vector<Fit> expectedRanking(const synthesis::SeriesHeader& s, uint16_t Tmin, uint16_t Tmax, size_t capacity,
                                  bool* replaced = nullptr)
 {
     std::vector<Fit> fits;
@@ -62,24 +62,24 @@ std::vector<Fit> expectedRanking(const SeriesHeader& s, uint16_t Tmin, uint16_t 
     return fits;
 }
 
-std::vector<int16_t> rowPositions(const StepwiseProtocol& p, int r)
+std::vector<int16_t> rowPositions(const detection::StepwiseProtocol& p, int r)
 {
     return std::vector<int16_t>(p.lpRowPositions[r].begin(), p.lpRowPositions[r].begin() + p.lpPulses[r]);
 }
 
 // A zero series of 600 samples with `count` true pulses 40 samples apart:
 // every fit captures nothing, so every count ties.
-SeriesHeader zeroSeries(uint16_t count)
+synthesis::SeriesHeader zeroSeries(uint16_t count)
 {
-    SeriesHeader s;
+    synthesis::SeriesHeader s;
     s.dwSeriesCapacity = s.dwSeriesSize = 600;
     s.lpSeriesData.assign(600, 0);
     s.lpPureData.assign(600, 0);
     s.wImpulseSize = 20;
     s.wTmin = 40;
     s.wTmax = 181;
-    s.wMaxPulses = seriesMaxPulses(600, 20, 40);
-    s.wMinPulses = seriesMinPulses(600, 20, 181);
+    s.wMaxPulses = synthesis::seriesMaxPulses(600, 20, 40);
+    s.wMinPulses = synthesis::seriesMinPulses(600, 20, 181);
     s.wPulsesCapacity = s.wMaxPulses;
     for (auto* a : {&s.lpPositions, &s.lpFoundPositions, &s.lpMinPositions, &s.lpMaxPositions})
         a->assign(s.wMaxPulses, 0);
@@ -105,18 +105,18 @@ TEST(PulseCountRanking, RankedRowsAreTheBestFitsInStableOrder)
         SynthesisFixture bench;
         ASSERT_TRUE(bench.make(c.N, c.K));
         bench.noise(c.noise);
-        SeriesHeader& s = *bench.series;
+        synthesis::SeriesHeader& s = *bench.series;
         bool trueCountReplaces = false;
         const std::vector<Fit> expected = expectedRanking(s, 40, 181, 5, &trueCountReplaces);
         replaced += trueCountReplaces;
 
-        StepwiseProtocolPtr protocol = getStepwiseProtocol(7, s.wMaxPulses, nullptr);
-        PulseCountTablePtr table = getPulseCountTable(c.K, s.wMinPulses, s.wMaxPulses, nullptr);
-        MessageRecorder sink;
-        const int32_t result = rankPulseCounts(sink, 40, 181, false, protocol.get(), table.get(), s);
+        detection::StepwiseProtocolPtr protocol = detection::getStepwiseProtocol(7, s.wMaxPulses, nullptr);
+        detection::PulseCountTablePtr table = detection::getPulseCountTable(c.K, s.wMinPulses, s.wMaxPulses, nullptr);
+        synthesis::MessageRecorder sink;
+        const int32_t result = detection::rankPulseCounts(sink, 40, 181, false, protocol.get(), table.get(), s);
         EXPECT_TRUE(sink.messages.empty());
 
-        const StepwiseProtocol& p = *protocol;
+        const detection::StepwiseProtocol& p = *protocol;
         const std::span<const int16_t> truePositions(s.lpPositions.data(), c.K);
         ASSERT_EQ(p.wUsed, 1 + expected.size());
         EXPECT_EQ(p.lpPulses[0], c.K);
@@ -161,12 +161,12 @@ TEST(PulseCountRanking, RankedRowsAreTheBestFitsInStableOrder)
 TEST(PulseCountRanking, EqualCandidatesGoBelowAndTheTrueCountTakesTheLastRow)
 {
     for (uint16_t trueCount : {5, 12}) {
-        SeriesHeader s = zeroSeries(trueCount);
+        synthesis::SeriesHeader s = zeroSeries(trueCount);
         ASSERT_EQ(s.wMinPulses, 3);
         ASSERT_EQ(s.wMaxPulses, 15);
-        StepwiseProtocolPtr protocol = getStepwiseProtocol(7, s.wMaxPulses, nullptr);
-        MessageRecorder sink;
-        EXPECT_EQ(rankPulseCounts(sink, 40, 181, true, protocol.get(), nullptr, s), 0);
+        detection::StepwiseProtocolPtr protocol = detection::getStepwiseProtocol(7, s.wMaxPulses, nullptr);
+        synthesis::MessageRecorder sink;
+        EXPECT_EQ(detection::rankPulseCounts(sink, 40, 181, true, protocol.get(), nullptr, s), 0);
         std::vector<int> counts;
         for (int r = 1; r < protocol->wUsed; ++r)
             counts.push_back(protocol->lpPulses[r]);
@@ -196,11 +196,11 @@ TEST(PulseCountRanking, SingleAdmissibleCountGivesOneRankedRow)
     // least count is 1. Narrow it to one count by Tmax = Tmin = 100.
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(200, 2, 100, 100));
-    SeriesHeader& s = *bench.series;
+    synthesis::SeriesHeader& s = *bench.series;
     ASSERT_EQ(s.wMinPulses, s.wMaxPulses);
-    StepwiseProtocolPtr protocol = getStepwiseProtocol(7, s.wMaxPulses, nullptr);
-    MessageRecorder sink;
-    rankPulseCounts(sink, 100, 100, false, protocol.get(), nullptr, s);
+    detection::StepwiseProtocolPtr protocol = detection::getStepwiseProtocol(7, s.wMaxPulses, nullptr);
+    synthesis::MessageRecorder sink;
+    detection::rankPulseCounts(sink, 100, 100, false, protocol.get(), nullptr, s);
     ASSERT_EQ(protocol->wUsed, 2);
     EXPECT_EQ(protocol->lpPulses[1], 2);
     EXPECT_EQ(protocol->lpMethod[1], detection::kMethodRanked);
@@ -211,16 +211,17 @@ TEST(UnfixedDetectionRun, ProtocolHoldsTheTrueRowTheListAndTheDetection)
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(1200, 18));
     bench.noise(25);
-    SeriesHeader& s = *bench.series;
-    StepwiseProtocolPtr protocol = getStepwiseProtocol(7, s.wMaxPulses, nullptr);
-    PulseCountTablePtr table = getPulseCountTable(18, s.wMinPulses, s.wMaxPulses, nullptr);
-    DetectionStudyPtr study = getDetectionStudy(s, nullptr);
+    synthesis::SeriesHeader& s = *bench.series;
+    detection::StepwiseProtocolPtr protocol = detection::getStepwiseProtocol(7, s.wMaxPulses, nullptr);
+    detection::PulseCountTablePtr table = detection::getPulseCountTable(18, s.wMinPulses, s.wMaxPulses, nullptr);
+    detection::DetectionStudyPtr study = detection::getDetectionStudy(s, nullptr);
     study->wDetectionMethod = 2;
     std::vector<int32_t> chain(1200, 0);
-    MessageRecorder sink;
-    const int32_t S = runUnfixedDetection(sink, 40, 181, false, chain, protocol.get(), table.get(), study.get(), s);
+    synthesis::MessageRecorder sink;
+    const int32_t S =
+        detection::runUnfixedDetection(sink, 40, 181, false, chain, protocol.get(), table.get(), study.get(), s);
 
-    const StepwiseProtocol& p = *protocol;
+    const detection::StepwiseProtocol& p = *protocol;
     ASSERT_EQ(p.wUsed, 7) << "code-1 row, five candidates, detection row";
     EXPECT_EQ(p.lpMethod[0], detection::kMethodTrue);
     for (int r = 1; r <= 5; ++r)
@@ -239,12 +240,12 @@ TEST(UnfixedDetectionRun, ProtocolHoldsTheTrueRowTheListAndTheDetection)
 
     // A protocol that was not emptied first gets no rows past its end; one
     // got anew by the shell is filled the same way again.
-    MessageRecorder again;
-    runUnfixedDetection(again, 40, 181, false, chain, protocol.get(), table.get(), study.get(), s);
+    synthesis::MessageRecorder again;
+    detection::runUnfixedDetection(again, 40, 181, false, chain, protocol.get(), table.get(), study.get(), s);
     EXPECT_EQ(protocol->wUsed, protocol->wRows);
-    protocol = getStepwiseProtocol(7, s.wMaxPulses, std::move(protocol));
+    protocol = detection::getStepwiseProtocol(7, s.wMaxPulses, std::move(protocol));
     again.messages.clear();
-    runUnfixedDetection(again, 40, 181, true, chain, protocol.get(), table.get(), study.get(), s);
+    detection::runUnfixedDetection(again, 40, 181, true, chain, protocol.get(), table.get(), study.get(), s);
     EXPECT_EQ(protocol->wUsed, 7);
     ASSERT_EQ(again.messages.size(), 2u);
     EXPECT_EQ(again.messages[0].caption, "Sequential method");
@@ -257,11 +258,11 @@ TEST(UnfixedDetectionRun, SmallProtocolsKeepTheirRowsAndStillReturnTheDetection)
     bench.noise(25);
     for (uint16_t lastRow : {0, 1, 2, 3}) {
         SCOPED_TRACE("rows " + std::to_string(lastRow + 1));
-        SeriesHeader s = *bench.series;
-        StepwiseProtocolPtr protocol = getStepwiseProtocol(lastRow, s.wMaxPulses, nullptr);
-        MessageRecorder sink;
-        const int32_t S = runUnfixedDetection(sink, 40, 181, false, {}, protocol.get(), nullptr, nullptr, s);
-        const StepwiseProtocol& p = *protocol;
+        synthesis::SeriesHeader s = *bench.series;
+        detection::StepwiseProtocolPtr protocol = detection::getStepwiseProtocol(lastRow, s.wMaxPulses, nullptr);
+        synthesis::MessageRecorder sink;
+        const int32_t S = detection::runUnfixedDetection(sink, 40, 181, false, {}, protocol.get(), nullptr, nullptr, s);
+        const detection::StepwiseProtocol& p = *protocol;
         EXPECT_EQ(S, windowSquares(s, std::span<const int16_t>(s.lpFoundPositions.data(), s.wFoundPulses)));
         EXPECT_EQ(p.lpMethod[0], detection::kMethodTrue) << "the code-1 row is never overwritten";
         EXPECT_EQ(p.lpPulses[0], 8);
@@ -275,21 +276,21 @@ TEST(UnfixedDetectionRun, SmallProtocolsKeepTheirRowsAndStillReturnTheDetection)
     }
 
     // Without a protocol the detection still runs.
-    SeriesHeader s = *bench.series;
-    MessageRecorder sink;
-    const int32_t S = runUnfixedDetection(sink, 40, 181, false, {}, nullptr, nullptr, nullptr, s);
+    synthesis::SeriesHeader s = *bench.series;
+    synthesis::MessageRecorder sink;
+    const int32_t S = detection::runUnfixedDetection(sink, 40, 181, false, {}, nullptr, nullptr, nullptr, s);
     EXPECT_EQ(S, windowSquares(s, std::span<const int16_t>(s.lpFoundPositions.data(), s.wFoundPulses)));
 }
 
 // Re-use and release: tests/detection/record_reuse_test.cpp.
 TEST(PulseCountTableRecord, RowsFollowTheCounts)
 {
-    PulseCountTablePtr t = getPulseCountTable(18, 6, 30, nullptr);
+    detection::PulseCountTablePtr t = detection::getPulseCountTable(18, 6, 30, nullptr);
     ASSERT_TRUE(t);
     EXPECT_EQ(t->wRows, 25);
     EXPECT_EQ(t->wConfiguredCount, 18);
     EXPECT_EQ(t->wMinCount, 6);
     EXPECT_EQ(t->wMaxCount, 30);
-    t = getPulseCountTable(5, 9, 4, std::move(t));
+    t = detection::getPulseCountTable(5, 9, 4, std::move(t));
     EXPECT_EQ(t->wRows, 5) << "a maximum below the minimum gives maximum + 1 rows";
 }

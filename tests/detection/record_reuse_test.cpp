@@ -24,63 +24,78 @@ namespace {
 enum Size { Medium, Smaller, Larger };
 
 struct IntervalSetRecord {
-    using Ptr = IntervalSetPtr;
-    static Ptr get(Size s, Ptr p) { return getIntervalSet(std::move(p), s == Medium ? 5 : s == Smaller ? 3 : 8); }
-    static int64_t asked(Size s) { return s == Medium ? 5 : s == Smaller ? 3 : 8; }
-    static int64_t capacity(const IntervalSet& r) { return r.wCapacity; }
-    static int64_t cells(const IntervalSet& r) { return static_cast<int64_t>(r.lpStarts.size()); }
-    static void soil(IntervalSet& r)
+    using Ptr = detection::IntervalSetPtr;
+    static Ptr get(Size s, Ptr p)
     {
-        addInterval(&r, 1, 2);
-        addInterval(&r, 7, 9);
+        return detection::getIntervalSet(std::move(p), s == Medium ? 5 : s == Smaller ? 3 : 8);
     }
-    static bool clean(const IntervalSet& r) { return r.wCount == 0 && r.lpStarts[1] == 0 && r.lpEnds[1] == 0; }
-    static void release(Ptr& p) { freeIntervalSet(p); }
+    static int64_t asked(Size s) { return s == Medium ? 5 : s == Smaller ? 3 : 8; }
+    static int64_t capacity(const detection::IntervalSet& r) { return r.wCapacity; }
+    static int64_t cells(const detection::IntervalSet& r) { return static_cast<int64_t>(r.lpStarts.size()); }
+    static void soil(detection::IntervalSet& r)
+    {
+        detection::addInterval(&r, 1, 2);
+        detection::addInterval(&r, 7, 9);
+    }
+    static bool clean(const detection::IntervalSet& r)
+    {
+        return r.wCount == 0 && r.lpStarts[1] == 0 && r.lpEnds[1] == 0;
+    }
+    static void release(Ptr& p) { detection::freeIntervalSet(p); }
 };
 
 struct PulseCountTableRecord {
-    using Ptr = PulseCountTablePtr;
+    using Ptr = detection::PulseCountTablePtr;
     // Rows are maximum - minimum + 1; a maximum below the minimum gives
     // maximum + 1 rows.
     static Ptr get(Size s, Ptr p)
     {
-        return s == Medium    ? getPulseCountTable(18, 6, 30, std::move(p))
-               : s == Smaller ? getPulseCountTable(5, 9, 4, std::move(p))
-                              : getPulseCountTable(5, 1, 40, std::move(p));
+        return s == Medium    ? detection::getPulseCountTable(18, 6, 30, std::move(p))
+               : s == Smaller ? detection::getPulseCountTable(5, 9, 4, std::move(p))
+                              : detection::getPulseCountTable(5, 1, 40, std::move(p));
     }
     static int64_t asked(Size s) { return s == Medium ? 25 : s == Smaller ? 5 : 40; }
-    static int64_t capacity(const PulseCountTable& r) { return r.wCapacity; }
-    static int64_t cells(const PulseCountTable& r) { return static_cast<int64_t>(r.lpNoisePerWindow.size()); }
-    static void soil(PulseCountTable& r) { r.lpSquares[3] = 77; }
-    static bool clean(const PulseCountTable& r) { return r.lpSquares[3] == 0; }
-    static void release(Ptr& p) { freePulseCountTable(p); }
+    static int64_t capacity(const detection::PulseCountTable& r) { return r.wCapacity; }
+    static int64_t cells(const detection::PulseCountTable& r)
+    {
+        return static_cast<int64_t>(r.lpNoisePerWindow.size());
+    }
+    static void soil(detection::PulseCountTable& r) { r.lpSquares[3] = 77; }
+    static bool clean(const detection::PulseCountTable& r) { return r.lpSquares[3] == 0; }
+    static void release(Ptr& p) { detection::freePulseCountTable(p); }
 };
 
 struct StepwiseProtocolRecord {
-    using Ptr = StepwiseProtocolPtr;
+    using Ptr = detection::StepwiseProtocolPtr;
     // The capacity is the width of a row; the rows (8) stay alike.
-    static Ptr get(Size s, Ptr p) { return getStepwiseProtocol(7, static_cast<uint16_t>(asked(s)), std::move(p)); }
+    static Ptr get(Size s, Ptr p)
+    {
+        return detection::getStepwiseProtocol(7, static_cast<uint16_t>(asked(s)), std::move(p));
+    }
     static int64_t asked(Size s) { return s == Medium ? 30 : s == Smaller ? 20 : 31; }
-    static int64_t capacity(const StepwiseProtocol& r) { return r.wWidth; }
-    static int64_t cells(const StepwiseProtocol& r) { return static_cast<int64_t>(r.lpRowPositions[7].size()); }
-    static void soil(StepwiseProtocol& r)
+    static int64_t capacity(const detection::StepwiseProtocol& r) { return r.wWidth; }
+    static int64_t cells(const detection::StepwiseProtocol& r)
+    {
+        return static_cast<int64_t>(r.lpRowPositions[7].size());
+    }
+    static void soil(detection::StepwiseProtocol& r)
     {
         for (int row = 0; row < 8; ++row)
-            ASSERT_EQ(appendProtocolRow(&r, 1, row, row, 0, 3, std::vector<int16_t>{5}), 1);
+            ASSERT_EQ(detection::appendProtocolRow(&r, 1, row, row, 0, 3, std::vector<int16_t>{5}), 1);
     }
-    static bool clean(const StepwiseProtocol& r)
+    static bool clean(const detection::StepwiseProtocol& r)
     {
         for (int row = 0; row < 8; ++row)
             if (r.lpPulses[row] != 0 || r.lpMethod[row] != 0)
                 return false;
         return r.wUsed == 0;
     }
-    static void release(Ptr& p) { EXPECT_EQ(freeStepwiseProtocol(p), 1); }
+    static void release(Ptr& p) { EXPECT_EQ(detection::freeStepwiseProtocol(p), 1); }
 };
 
 // The study follows the series it is got for: its capacity is the series'.
 struct DetectionStudyRecord {
-    using Ptr = DetectionStudyPtr;
+    using Ptr = detection::DetectionStudyPtr;
     static SynthesisFixture& bench()
     {
         static SynthesisFixture b;
@@ -89,67 +104,73 @@ struct DetectionStudyRecord {
     static Ptr get(Size s, Ptr p)
     {
         EXPECT_TRUE(bench().make(static_cast<uint32_t>(asked(s)), s == Medium ? 18 : s == Smaller ? 8 : 30));
-        return getDetectionStudy(*bench().series, std::move(p));
+        return detection::getDetectionStudy(*bench().series, std::move(p));
     }
     static int64_t asked(Size s) { return s == Medium ? 1200 : s == Smaller ? 600 : 2400; }
-    static int64_t capacity(const DetectionStudy& r) { return r.dwCapacity; }
-    static int64_t cells(const DetectionStudy& r) { return static_cast<int64_t>(r.lpSpare.size()); }
-    static void soil(DetectionStudy& r)
+    static int64_t capacity(const detection::DetectionStudy& r) { return r.dwCapacity; }
+    static int64_t cells(const detection::DetectionStudy& r) { return static_cast<int64_t>(r.lpSpare.size()); }
+    static void soil(detection::DetectionStudy& r)
     {
         r.wDetectionMethod = 6;
-        MessageRecorder sink;
-        study01_UnFixedPulseDetection(sink, 40, 181, {}, &r, *bench().series);
+        synthesis::MessageRecorder sink;
+        detection::study01_UnFixedPulseDetection(sink, 40, 181, {}, &r, *bench().series);
         ASSERT_GT(r.wDetectedCounts[0], 0);
     }
-    static bool clean(const DetectionStudy& r)
+    static bool clean(const detection::DetectionStudy& r)
     {
         return r.wDetectedCounts[0] == 0 && r.lPasses == 0 && r.lpDetectedPositions[0][0] == 0 &&
                r.lpEnergies[100] == 0;
     }
-    static void release(Ptr& p) { freeDetectionStudy(p); }
+    static void release(Ptr& p) { detection::freeDetectionStudy(p); }
 };
 
 // The capacity is the reserved pulse values times the reserved levels.
 struct RestErrorRecord {
-    using Ptr = RestErrorHeaderPtr;
+    using Ptr = detection::RestErrorHeaderPtr;
     static Ptr get(Size s, Ptr p)
     {
-        MessageRecorder sink;
-        return s == Medium    ? getRestErrHeader(sink, 5, 10, 100, std::move(p))
-               : s == Smaller ? getRestErrHeader(sink, 3, 8, 7, std::move(p))
-                              : getRestErrHeader(sink, 4, 12, 7, std::move(p));
+        synthesis::MessageRecorder sink;
+        return s == Medium    ? detection::getRestErrHeader(sink, 5, 10, 100, std::move(p))
+               : s == Smaller ? detection::getRestErrHeader(sink, 3, 8, 7, std::move(p))
+                              : detection::getRestErrHeader(sink, 4, 12, 7, std::move(p));
     }
     static int64_t asked(Size s) { return s == Medium ? 50 : s == Smaller ? 24 : 48; }
-    static int64_t capacity(const RestErrorHeader& r) { return int64_t{r.wReservedPulses} * r.wReservedLevels; }
-    static int64_t cells(const RestErrorHeader& r)
+    static int64_t capacity(const detection::RestErrorHeader& r)
+    {
+        return int64_t{r.wReservedPulses} * r.wReservedLevels;
+    }
+    static int64_t cells(const detection::RestErrorHeader& r)
     {
         return static_cast<int64_t>(r.lpErrors[3].size() * r.lpErrors[3][0].size());
     }
-    static void soil(RestErrorHeader& r)
+    static void soil(detection::RestErrorHeader& r)
     {
         r.lpErrors[3][7][2] = 77;
         r.wPulseValues[2] = 8;
     }
-    static bool clean(const RestErrorHeader& r) { return r.lpErrors[3][7][2] == 0 && r.wPulseValues[2] == 0; }
-    static void release(Ptr& p) { EXPECT_EQ(freeRestErrHeader(p), 1); }
+    static bool clean(const detection::RestErrorHeader& r)
+    {
+        return r.lpErrors[3][7][2] == 0 && r.wPulseValues[2] == 0;
+    }
+    static void release(Ptr& p) { EXPECT_EQ(detection::freeRestErrHeader(p), 1); }
 };
 
 // The series record: its capacity is the samples it holds.
 struct SeriesRecord {
-    using Ptr = SeriesHeaderPtr;
+    using Ptr = synthesis::SeriesHeaderPtr;
     static Ptr get(Size s, Ptr p)
     {
-        MessageRecorder sink;
-        return getCutOffSeriesHeader(sink, 20, 20, 40, 181, static_cast<uint32_t>(asked(s)), std::move(p));
+        synthesis::MessageRecorder sink;
+        return synthesis::getCutOffSeriesHeader(sink, 20, 20, 40, 181, static_cast<uint32_t>(asked(s)), std::move(p));
     }
     static int64_t asked(Size s) { return s == Medium ? 1200 : s == Smaller ? 600 : 7200; }
-    static int64_t capacity(const SeriesHeader& r) { return r.dwSeriesCapacity; }
-    static int64_t cells(const SeriesHeader& r) { return static_cast<int64_t>(r.lpPureData.size()); }
+    static int64_t capacity(const synthesis::SeriesHeader& r) { return r.dwSeriesCapacity; }
+    static int64_t cells(const synthesis::SeriesHeader& r) { return static_cast<int64_t>(r.lpPureData.size()); }
     // A re-used series keeps its samples (past the new length too); its
     // layout is set anew.
-    static void soil(SeriesHeader& r) { r.wTmin = 7; }
-    static bool clean(const SeriesHeader& r) { return r.wTmin == 40; }
-    static void release(Ptr& p) { EXPECT_EQ(freeSeriesHeader(p), 1); }
+    static void soil(synthesis::SeriesHeader& r) { r.wTmin = 7; }
+    static bool clean(const synthesis::SeriesHeader& r) { return r.wTmin == 40; }
+    static void release(Ptr& p) { EXPECT_EQ(synthesis::freeSeriesHeader(p), 1); }
 };
 
 template <class Record>

@@ -17,12 +17,12 @@
 
 namespace {
 
-std::vector<int16_t> rowPositions(const StepwiseProtocol& p, int r)
+std::vector<int16_t> rowPositions(const detection::StepwiseProtocol& p, int r)
 {
     return std::vector<int16_t>(p.lpRowPositions[r].begin(), p.lpRowPositions[r].begin() + p.lpPulses[r]);
 }
 
-std::vector<int16_t> found(const SeriesHeader& h, int m)
+std::vector<int16_t> found(const synthesis::SeriesHeader& h, int m)
 {
     return std::vector<int16_t>(h.lpFoundPositions.begin(), h.lpFoundPositions.begin() + m);
 }
@@ -36,20 +36,21 @@ struct CountFit {
     std::vector<int16_t> prePositions, estPositions;
 };
 
-std::vector<CountFit> fitEveryCount(const SeriesHeader& series)
+std::vector<CountFit> fitEveryCount(const synthesis::SeriesHeader& series)
 {
     std::vector<CountFit> fits;
-    MessageRecorder sink;
+    synthesis::MessageRecorder sink;
     const int from = std::max<int>(series.wMinPulses, 1);
     for (int m = from; m <= series.wMaxPulses; ++m) {
-        SeriesHeader copy = series;
+        synthesis::SeriesHeader copy = series;
         CountFit f{m, 0, 0, 0, 0, 0, {}, {}};
-        f.pre = estimateByEnergies(sink, series.wTmin, series.wTmax, series.wImpulseSize, m, copy);
+        f.pre = detection::estimateByEnergies(sink, series.wTmin, series.wTmax, series.wImpulseSize, m, copy);
         f.prePositions = found(copy, m);
-        f.preSquares = squares(copy, series.wImpulseSize, f.prePositions);
-        f.est = runImprovementLoop(sink, series.wTmin, series.wTmax, series.wImpulseSize, m, copy, f.pre, f.passes);
+        f.preSquares = detection::squares(copy, series.wImpulseSize, f.prePositions);
+        f.est = detection::runImprovementLoop(sink, series.wTmin, series.wTmax, series.wImpulseSize, m, copy, f.pre,
+                                              f.passes);
         f.estPositions = found(copy, m);
-        f.estSquares = squares(copy, series.wImpulseSize, f.estPositions);
+        f.estSquares = detection::squares(copy, series.wImpulseSize, f.estPositions);
         fits.push_back(f);
     }
     return fits;
@@ -65,7 +66,7 @@ const CountFit& bestOf(const std::vector<CountFit>& fits, int32_t CountFit::*by)
     return *best;
 }
 
-void expectRowsOf(const StepwiseProtocol& p, int r, const CountFit& f)
+void expectRowsOf(const detection::StepwiseProtocol& p, int r, const CountFit& f)
 {
     EXPECT_EQ(p.lpPulses[r], f.m);
     EXPECT_EQ(p.lpMethod[r], 2);
@@ -96,14 +97,14 @@ TEST(SequentialMethod, ChoosesTheCountOfTheBestProgrammeMeasureAndRecordsThreeOr
         SCOPED_TRACE("N=" + std::to_string(c.N) + " K=" + std::to_string(c.K) + " noise=" + std::to_string(c.noise));
         ASSERT_TRUE(bench.make(c.N, c.K));
         bench.noise(c.noise);
-        SeriesHeader& h = *bench.series;
+        synthesis::SeriesHeader& h = *bench.series;
         const std::vector<CountFit> fits = fitEveryCount(h);
         const CountFit& byPre = bestOf(fits, &CountFit::pre);
         const CountFit& byEst = bestOf(fits, &CountFit::est);
 
-        StepwiseProtocolPtr p = getStepwiseProtocol(7, h.wMaxPulses, nullptr);
-        MessageRecorder sink;
-        const int32_t result = sequentialMethod(sink, 40, 181, false, p.get(), h);
+        detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, h.wMaxPulses, nullptr);
+        synthesis::MessageRecorder sink;
+        const int32_t result = detection::sequentialMethod(sink, 40, 181, false, p.get(), h);
         EXPECT_TRUE(sink.messages.empty()) << "no trace asked for";
         EXPECT_EQ(result, fits.back().est) << "the improved measure of the largest count";
 
@@ -113,7 +114,7 @@ TEST(SequentialMethod, ChoosesTheCountOfTheBestProgrammeMeasureAndRecordsThreeOr
         EXPECT_EQ(p->lpIterations[0], 0);
         EXPECT_EQ(p->lpPulses[0], c.K);
         EXPECT_EQ(rowPositions(*p, 0), std::vector<int16_t>(h.lpPositions.begin(), h.lpPositions.begin() + c.K));
-        EXPECT_EQ(p->lpMeasure[0], measure(h, 20, rowPositions(*p, 0)));
+        EXPECT_EQ(p->lpMeasure[0], detection::measure(h, 20, rowPositions(*p, 0)));
         expectRowsOf(*p, 1, byPre);
         if (p->wUsed == 5)
             expectRowsOf(*p, 3, byEst);
@@ -128,15 +129,15 @@ TEST(SequentialMethod, ChoosesTheCountOfTheBestProgrammeMeasureAndRecordsThreeOr
 TEST(SequentialMethod, KeepsTheSmallestCountOnEqualMeasures)
 {
     // Silence: every count measures 0, so the first count stays.
-    SeriesHeader h = handSeries(std::vector<int16_t>(600, 0), 15);
+    synthesis::SeriesHeader h = handSeries(std::vector<int16_t>(600, 0), 15);
     h.wTmin = 40;
     h.wTmax = 181;
     h.wImpulseSize = 20;
     h.wMinPulses = 4;
     h.wMaxPulses = 15;
-    StepwiseProtocolPtr p = getStepwiseProtocol(7, 15, nullptr);
-    MessageRecorder sink;
-    EXPECT_EQ(sequentialMethod(sink, 40, 181, false, p.get(), h), 0);
+    detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, 15, nullptr);
+    synthesis::MessageRecorder sink;
+    EXPECT_EQ(detection::sequentialMethod(sink, 40, 181, false, p.get(), h), 0);
     EXPECT_EQ(p->wUsed, 3);
     EXPECT_EQ(h.wFoundPulses, 4);
     EXPECT_EQ(p->lpPulses[1], 4);
@@ -148,15 +149,16 @@ TEST(SequentialMethod, StartsAtOnePulseWhenTheSeriesSaysZero)
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(200, 2));
     bench.noise(40);
-    SeriesHeader withOne = *bench.series;
+    synthesis::SeriesHeader withOne = *bench.series;
     ASSERT_EQ(withOne.wMinPulses, 1);
-    SeriesHeader withZero = withOne;
+    synthesis::SeriesHeader withZero = withOne;
     withZero.wMinPulses = 0;
 
-    StepwiseProtocolPtr a = getStepwiseProtocol(7, 5, nullptr), b = getStepwiseProtocol(7, 5, nullptr);
-    MessageRecorder sink;
-    const int32_t ra = sequentialMethod(sink, 40, 181, true, a.get(), withOne);
-    const int32_t rb = sequentialMethod(sink, 40, 181, true, b.get(), withZero);
+    detection::StepwiseProtocolPtr a = detection::getStepwiseProtocol(7, 5, nullptr),
+                                   b = detection::getStepwiseProtocol(7, 5, nullptr);
+    synthesis::MessageRecorder sink;
+    const int32_t ra = detection::sequentialMethod(sink, 40, 181, true, a.get(), withOne);
+    const int32_t rb = detection::sequentialMethod(sink, 40, 181, true, b.get(), withZero);
     EXPECT_EQ(ra, rb);
     ASSERT_EQ(sink.messages.size(), 2u);
     EXPECT_EQ(sink.messages[0].text, sink.messages[1].text);
@@ -172,19 +174,19 @@ TEST(SequentialMethod, WorksWithoutAProtocolOrWithAFullOne)
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(600, 6));
     bench.noise(50);
-    SeriesHeader reference = *bench.series;
-    StepwiseProtocolPtr roomy = getStepwiseProtocol(7, reference.wMaxPulses, nullptr);
-    MessageRecorder sink;
-    const int32_t expected = sequentialMethod(sink, 40, 181, false, roomy.get(), reference);
+    synthesis::SeriesHeader reference = *bench.series;
+    detection::StepwiseProtocolPtr roomy = detection::getStepwiseProtocol(7, reference.wMaxPulses, nullptr);
+    synthesis::MessageRecorder sink;
+    const int32_t expected = detection::sequentialMethod(sink, 40, 181, false, roomy.get(), reference);
 
-    SeriesHeader none = *bench.series;
-    EXPECT_EQ(sequentialMethod(sink, 40, 181, false, nullptr, none), expected);
+    synthesis::SeriesHeader none = *bench.series;
+    EXPECT_EQ(detection::sequentialMethod(sink, 40, 181, false, nullptr, none), expected);
     EXPECT_EQ(none.wFoundPulses, reference.wFoundPulses);
     EXPECT_EQ(none.lpFoundPositions, reference.lpFoundPositions);
 
-    SeriesHeader cramped = *bench.series;
-    StepwiseProtocolPtr two = getStepwiseProtocol(1, reference.wMaxPulses, nullptr);
-    EXPECT_EQ(sequentialMethod(sink, 40, 181, false, two.get(), cramped), expected);
+    synthesis::SeriesHeader cramped = *bench.series;
+    detection::StepwiseProtocolPtr two = detection::getStepwiseProtocol(1, reference.wMaxPulses, nullptr);
+    EXPECT_EQ(detection::sequentialMethod(sink, 40, 181, false, two.get(), cramped), expected);
     EXPECT_EQ(two->wUsed, 2);
     EXPECT_EQ(two->lpMethod[1], 2);
     EXPECT_EQ(cramped.lpFoundPositions, reference.lpFoundPositions);
@@ -216,14 +218,14 @@ TEST(SequentialMethodTrace, TellsEveryCountInFullHoweverLong)
     // Short gaps admit many counts: the trace runs far past 5000 characters.
     ASSERT_TRUE(bench.make(1200, 30, 25, 181));
     bench.noise(60);
-    SeriesHeader& h = *bench.series;
+    synthesis::SeriesHeader& h = *bench.series;
     const std::vector<CountFit> fits = fitEveryCount(h);
     const CountFit& byPre = bestOf(fits, &CountFit::pre);
     const CountFit& byEst = bestOf(fits, &CountFit::est);
 
-    StepwiseProtocolPtr p = getStepwiseProtocol(7, h.wMaxPulses, nullptr);
-    MessageRecorder sink;
-    sequentialMethod(sink, 25, 181, true, p.get(), h);
+    detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, h.wMaxPulses, nullptr);
+    synthesis::MessageRecorder sink;
+    detection::sequentialMethod(sink, 25, 181, true, p.get(), h);
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].caption, "Sequential method");
     const std::string& text = sink.messages[0].text;
@@ -261,13 +263,13 @@ TEST(SequentialMethodTrace, TellsEveryCountInFullHoweverLong)
 
 TEST(SequentialMethod, RefusesASeriesThatAdmitsNoCount)
 {
-    SeriesHeader h = handSeries(std::vector<int16_t>(10, 1), 2);
+    synthesis::SeriesHeader h = handSeries(std::vector<int16_t>(10, 1), 2);
     h.wImpulseSize = 20;
     h.wMinPulses = 0;
     h.wMaxPulses = 0;
-    StepwiseProtocolPtr p = getStepwiseProtocol(7, 2, nullptr);
-    MessageRecorder sink;
-    EXPECT_EQ(sequentialMethod(sink, 40, 181, true, p.get(), h), kEstimateFailure);
+    detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, 2, nullptr);
+    synthesis::MessageRecorder sink;
+    EXPECT_EQ(detection::sequentialMethod(sink, 40, 181, true, p.get(), h), detection::kEstimateFailure);
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].caption, " sequentialMethod ");
     EXPECT_EQ(p->wUsed, 0);

@@ -35,24 +35,24 @@ struct Grid {
 
 struct State {
     SynthesisFixture bench;
-    MessageRecorder sink;
-    RestErrorHeaderPtr header;
+    synthesis::MessageRecorder sink;
+    detection::RestErrorHeaderPtr header;
     int32_t noiseSeed = 10597;
     int result = 0;
 };
 
 void prepare(State& s, const Grid& c)
 {
-    s.bench.series = getCutOffSeriesHeader(s.sink, 20, 20, c.Tmin, c.Tmax, c.N, std::move(s.bench.series));
+    s.bench.series = synthesis::getCutOffSeriesHeader(s.sink, 20, 20, c.Tmin, c.Tmax, c.N, std::move(s.bench.series));
     ASSERT_TRUE(s.bench.series);
     if (c.fixedMode) {
         const std::vector<int32_t> fixed{2, 3};
-        setFixedSequence(fixed, 2, c.fixedMode, 2, s.bench.series.get());
+        synthesis::setFixedSequence(fixed, 2, c.fixedMode, 2, s.bench.series.get());
     }
-    s.header = getRestErrHeader(s.sink, c.pulses, c.levels, c.repeats, nullptr);
+    s.header = detection::getRestErrHeader(s.sink, c.pulses, c.levels, c.repeats, nullptr);
     ASSERT_TRUE(s.header);
-    ASSERT_EQ(initRestErrHeader(s.sink, c.pulses, c.pulseFrom, c.pulseStep, c.levels, c.levelFrom, c.levelStep,
-                                c.repeats, s.header.get()),
+    ASSERT_EQ(detection::initRestErrHeader(s.sink, c.pulses, c.pulseFrom, c.pulseStep, c.levels, c.levelFrom,
+                                           c.levelStep, c.repeats, s.header.get()),
               1);
     s.sink.messages.clear();
 }
@@ -63,36 +63,36 @@ void runLiteral(State& s, const Grid& c)
                                            100, 100, s.bench.series, 128, s.noiseSeed, s.bench.streams);
 }
 
-void runSplit(State& s, const Grid& c, const SimulationOptions& options)
+void runSplit(State& s, const Grid& c, const detection::SimulationOptions& options)
 {
-    s.result = statCutoffSpotting(s.sink, s.header.get(), s.bench.alphabet, c.active, c.required, 1, c.task, 100, 100,
-                                  s.bench.series, 128, s.noiseSeed, s.bench.streams, options);
+    s.result = detection::statCutoffSpotting(s.sink, s.header.get(), s.bench.alphabet, c.active, c.required, 1, c.task,
+                                             100, 100, s.bench.series, 128, s.noiseSeed, s.bench.streams, options);
 }
 
 // The shards run one by one, each from the state before the run, then are
 // merged in a shuffled order.
 void runShards(State& s, const Grid& c, uint32_t count, std::mt19937& rng)
 {
-    std::vector<SimulationPart> parts(count);
+    std::vector<detection::SimulationPart> parts(count);
     const State before = [&] {
         State copy;
-        copy.bench.series = std::make_unique<SeriesHeader>(*s.bench.series);
+        copy.bench.series = std::make_unique<synthesis::SeriesHeader>(*s.bench.series);
         copy.bench.streams = s.bench.streams;
         copy.noiseSeed = s.noiseSeed;
         return copy;
     }();
     for (uint32_t k = 0; k < count; ++k) {
-        SeriesHeaderPtr record = std::make_unique<SeriesHeader>(*before.bench.series);
-        RandomStreams streams = before.bench.streams;
+        synthesis::SeriesHeaderPtr record = std::make_unique<synthesis::SeriesHeader>(*before.bench.series);
+        synthesis::RandomStreams streams = before.bench.streams;
         int32_t noise = before.noiseSeed;
-        MessageRecorder quiet;
-        SimulationOptions options;
+        synthesis::MessageRecorder quiet;
+        detection::SimulationOptions options;
         options.threads = 1 + k % 2;
         options.shardIndex = k;
         options.shardCount = count;
         options.part = &parts[k];
-        ASSERT_EQ(statCutoffSpotting(quiet, s.header.get(), s.bench.alphabet, c.active, c.required, 1, c.task, 100, 100,
-                                     record, 128, noise, streams, options),
+        ASSERT_EQ(detection::statCutoffSpotting(quiet, s.header.get(), s.bench.alphabet, c.active, c.required, 1,
+                                                c.task, 100, 100, record, 128, noise, streams, options),
                   1);
         if (parts[k].holdsLast) {
             s.bench.series = std::move(record);
@@ -101,22 +101,22 @@ void runShards(State& s, const Grid& c, uint32_t count, std::mt19937& rng)
         }
     }
     std::shuffle(parts.begin(), parts.end(), rng);
-    s.result = mergeSimulationParts(s.sink, s.header.get(), 1, c.task, 100, 100, parts);
+    s.result = detection::mergeSimulationParts(s.sink, s.header.get(), 1, c.task, 100, 100, parts);
 }
 
 void expectSame(const State& split, const State& literal, const Grid& c, const std::string& how)
 {
     SCOPED_TRACE(how);
     ASSERT_EQ(split.result, literal.result) << (split.sink.messages.empty() ? "" : split.sink.messages.back().text);
-    const RestErrorHeader &a = *split.header, &b = *literal.header;
+    const detection::RestErrorHeader &a = *split.header, &b = *literal.header;
     EXPECT_EQ(a.fReady, b.fReady);
     EXPECT_EQ(a.wTask, b.wTask);
     EXPECT_EQ(a.wLabelMark, b.wLabelMark);
-    for (int k = 0; k < kErrorMatrices; ++k)
+    for (int k = 0; k < detection::kErrorMatrices; ++k)
         for (int i = 0; i < c.levels; ++i)
             for (int j = 0; j < c.pulses; ++j)
                 ASSERT_EQ(a.lpErrors[k][i][j], b.lpErrors[k][i][j]) << "matrix " << k << " cell " << i << "," << j;
-    const SeriesHeader &x = *split.bench.series, &y = *literal.bench.series;
+    const synthesis::SeriesHeader &x = *split.bench.series, &y = *literal.bench.series;
     EXPECT_EQ(x.lpSeriesData, y.lpSeriesData);
     EXPECT_EQ(x.lpPureData, y.lpPureData);
     EXPECT_EQ(x.lpPositions, y.lpPositions);
@@ -127,7 +127,7 @@ void expectSame(const State& split, const State& literal, const Grid& c, const s
     EXPECT_EQ(x.wFoundPulses, y.wFoundPulses);
     EXPECT_EQ(x.wImpulseQuantity, y.wImpulseQuantity);
     EXPECT_EQ(x.wNoiseLevel, y.wNoiseLevel);
-    const RandomStreams &r = split.bench.streams, &q = literal.bench.streams;
+    const synthesis::RandomStreams &r = split.bench.streams, &q = literal.bench.streams;
     EXPECT_EQ(r.positionSeed, q.positionSeed);
     EXPECT_EQ(r.cutStartSeed, q.cutStartSeed);
     EXPECT_EQ(r.cutEndSeed, q.cutEndSeed);
@@ -150,7 +150,7 @@ Grid generate(std::mt19937& rng, int trial)
     c.N = 300 + static_cast<uint32_t>(rng() % 300);
     c.Tmin = static_cast<uint16_t>(25 + rng() % 20);
     c.Tmax = static_cast<uint16_t>(c.Tmin + 40 + rng() % 100);
-    const int minK = std::max<int>(seriesMinPulses(c.N, 20, c.Tmax), 1);
+    const int minK = std::max<int>(synthesis::seriesMinPulses(c.N, 20, c.Tmax), 1);
     c.pulseFrom = static_cast<uint16_t>(std::max(minK, 2));
     c.pulseStep = static_cast<uint16_t>(rng() % 2);
     c.pulses = static_cast<uint16_t>(1 + rng() % 3);
@@ -180,7 +180,7 @@ TEST(SimulationSplit, ThreadsAndShardsGiveTheRunOfOneSeriesAfterAnother)
         for (unsigned threads : {1u, 2u, 3u, 8u}) {
             State split;
             prepare(split, c);
-            SimulationOptions options;
+            detection::SimulationOptions options;
             options.threads = threads;
             runSplit(split, c, options);
             expectSame(split, literal, c, std::to_string(threads) + " threads");
@@ -203,14 +203,14 @@ TEST(SimulationSplit, ACancelledRunChangesNothing)
         State s;
         prepare(s, c);
         s.header->fReady = 1;  // the result of an earlier run
-        s.header->lpErrors[kDetectionErrors][0][0] = 4321;
-        const SeriesHeader before = *s.bench.series;
-        const RandomStreams streams = s.bench.streams;
+        s.header->lpErrors[detection::kDetectionErrors][0][0] = 4321;
+        const synthesis::SeriesHeader before = *s.bench.series;
+        const synthesis::RandomStreams streams = s.bench.streams;
         const int32_t noise = s.noiseSeed;
         // Cancelled once an eighth k of the series are done: early, midway,
         // or at the report that closes the run.
         const uint64_t k = rng() % 8;
-        SimulationOptions options;
+        detection::SimulationOptions options;
         options.threads = 1 + trial % 3;
         options.progress = [&](uint64_t done, uint64_t total) {
             EXPECT_LE(done, total);
@@ -219,7 +219,7 @@ TEST(SimulationSplit, ACancelledRunChangesNothing)
         runSplit(s, c, options);
         EXPECT_EQ(s.result, 0);
         EXPECT_EQ(s.header->fReady, 1);
-        EXPECT_EQ(s.header->lpErrors[kDetectionErrors][0][0], 4321);
+        EXPECT_EQ(s.header->lpErrors[detection::kDetectionErrors][0][0], 4321);
         EXPECT_EQ(s.bench.series->lpSeriesData, before.lpSeriesData);
         EXPECT_EQ(s.bench.series->lpPositions, before.lpPositions);
         EXPECT_EQ(s.bench.streams.positionSeed, streams.positionSeed);
@@ -230,7 +230,7 @@ TEST(SimulationSplit, ACancelledRunChangesNothing)
 
 TEST(SimulationSplit, MergeRefusesPartsThatDoNotMakeOneRun)
 {
-    SimulationPart a, b;
+    detection::SimulationPart a, b;
     a.seriesCount = b.seriesCount = 10;
     a.cellSums.assign(1, 5);
     b.cellSums.assign(1, 7);
@@ -238,22 +238,23 @@ TEST(SimulationSplit, MergeRefusesPartsThatDoNotMakeOneRun)
     a.endSeries = 6;
     b.firstSeries = 6;
     b.endSeries = 10;
-    MessageRecorder sink;
-    RestErrorHeaderPtr h = getRestErrHeader(sink, 1, 1, 10, nullptr);
-    const SimulationPart whole[] = {b, a};
-    ASSERT_EQ(mergeSimulationParts(sink, h.get(), 1, 8, 100, 100, whole), 1);
-    EXPECT_EQ(h->lpErrors[kDetectionErrors][0][0], 0);  // (5 + 7) / 128
+    synthesis::MessageRecorder sink;
+    detection::RestErrorHeaderPtr h = detection::getRestErrHeader(sink, 1, 1, 10, nullptr);
+    const detection::SimulationPart whole[] = {b, a};
+    ASSERT_EQ(detection::mergeSimulationParts(sink, h.get(), 1, 8, 100, 100, whole), 1);
+    EXPECT_EQ(h->lpErrors[detection::kDetectionErrors][0][0], 0);  // (5 + 7) / 128
     EXPECT_EQ(h->fReady, 1);
 
-    SimulationPart overlapping = b, foreign = b, shortOne = a;
+    detection::SimulationPart overlapping = b, foreign = b, shortOne = a;
     overlapping.firstSeries = 5;
     foreign.seriesCount = 11;
     shortOne.endSeries = 5;
-    for (const auto& parts : {std::vector<SimulationPart>{a, overlapping}, std::vector<SimulationPart>{a, foreign},
-                              std::vector<SimulationPart>{shortOne, b}, std::vector<SimulationPart>{a}}) {
+    for (const auto& parts :
+         {std::vector<detection::SimulationPart>{a, overlapping}, std::vector<detection::SimulationPart>{a, foreign},
+          std::vector<detection::SimulationPart>{shortOne, b}, std::vector<detection::SimulationPart>{a}}) {
         h->fReady = 0;
         sink.messages.clear();
-        EXPECT_EQ(mergeSimulationParts(sink, h.get(), 1, 8, 100, 100, parts), 0);
+        EXPECT_EQ(detection::mergeSimulationParts(sink, h.get(), 1, 8, 100, 100, parts), 0);
         EXPECT_EQ(h->fReady, 0);
         ASSERT_EQ(sink.messages.size(), 1u);
         EXPECT_EQ(sink.messages[0].caption, " mergeSimulationParts ");
@@ -268,11 +269,11 @@ TEST(RandomJump, EqualsSteppingTheGenerator)
         const uint64_t draws = trial % 10 == 0 ? rng() % 100000 : rng() % 300;
         int32_t stepped = seed;
         for (uint64_t k = 0; k < draws; ++k)
-            nextRandom(stepped);
-        EXPECT_EQ(jumpRandom(seed, draws), stepped) << "seed " << seed << " draws " << draws;
+            synthesis::nextRandom(stepped);
+        EXPECT_EQ(synthesis::jumpRandom(seed, draws), stepped) << "seed " << seed << " draws " << draws;
     }
     // The generator runs through all 2^15 states before it repeats.
-    EXPECT_EQ(jumpRandom(12345, 32768), 12345);
+    EXPECT_EQ(synthesis::jumpRandom(12345, 32768), 12345);
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ namespace {
 // length, an error record sized and initialised, then the run.
 struct Simulation {
     SynthesisFixture bench;
-    MessageRecorder sink;
-    RestErrorHeaderPtr header;
+    synthesis::MessageRecorder sink;
+    detection::RestErrorHeaderPtr header;
     std::vector<uint16_t> required{1};
     uint16_t active = 1;
     int32_t noiseSeed = 10597;
@@ -25,48 +25,48 @@ struct Simulation {
     void prepare(uint32_t N, uint16_t pulses, uint16_t pulseFrom, uint16_t pulseStep, uint16_t levels,
                  uint16_t levelFrom, uint16_t levelStep, int32_t repeats, uint16_t Tmin = 40, uint16_t Tmax = 181)
     {
-        bench.series = getCutOffSeriesHeader(sink, 20, 20, Tmin, Tmax, N, std::move(bench.series));
+        bench.series = synthesis::getCutOffSeriesHeader(sink, 20, 20, Tmin, Tmax, N, std::move(bench.series));
         ASSERT_TRUE(bench.series);
-        header = getRestErrHeader(sink, pulses, levels, repeats, std::move(header));
+        header = detection::getRestErrHeader(sink, pulses, levels, repeats, std::move(header));
         ASSERT_TRUE(header);
-        ASSERT_EQ(
-            initRestErrHeader(sink, pulses, pulseFrom, pulseStep, levels, levelFrom, levelStep, repeats, header.get()),
-            1);
+        ASSERT_EQ(detection::initRestErrHeader(sink, pulses, pulseFrom, pulseStep, levels, levelFrom, levelStep,
+                                               repeats, header.get()),
+                  1);
     }
 
     int run(uint16_t task, uint16_t seriesType = 1)
     {
-        return statCutoffSpotting(sink, header.get(), bench.alphabet, active, required, seriesType, task, 100, 100,
-                                  bench.series, 128, noiseSeed, bench.streams);
+        return detection::statCutoffSpotting(sink, header.get(), bench.alphabet, active, required, seriesType, task,
+                                             100, 100, bench.series, 128, noiseSeed, bench.streams);
     }
 
-    int32_t detection(int i, int j) const { return header->lpErrors[kDetectionErrors][i][j]; }
+    int32_t detection(int i, int j) const { return header->lpErrors[detection::kDetectionErrors][i][j]; }
 };
 
 // Re-use, clearing and release: tests/detection/record_reuse_test.cpp.
 TEST(RestErrorRecord, KeepsItsReservedSizesWhileTheyServe)
 {
-    MessageRecorder sink;
-    RestErrorHeaderPtr h = getRestErrHeader(sink, 5, 10, 100, nullptr);
+    synthesis::MessageRecorder sink;
+    detection::RestErrorHeaderPtr h = detection::getRestErrHeader(sink, 5, 10, 100, nullptr);
     ASSERT_TRUE(h);
     EXPECT_EQ(h->wVariousPulses, 5);
     EXPECT_EQ(h->repeats, 100);
     EXPECT_EQ(h->fReady, 0);
     h->fReady = 1;
-    h = getRestErrHeader(sink, 3, 8, 7, std::move(h));
+    h = detection::getRestErrHeader(sink, 3, 8, 7, std::move(h));
     EXPECT_EQ(h->wVariousPulses, 3);
     EXPECT_EQ(h->wNoiseLevels, 8);
     EXPECT_EQ(h->repeats, 7);
 
     // More pulse values within the same total: the reserved sizes stay, so
     // initialising for them is refused, and nothing reaches past the arrays.
-    h = getRestErrHeader(sink, 10, 5, 7, std::move(h));
+    h = detection::getRestErrHeader(sink, 10, 5, 7, std::move(h));
     EXPECT_EQ(h->wReservedPulses, 5);
     EXPECT_EQ(h->wReservedLevels, 10);
     for (const auto& matrix : h->lpErrors)
         for (int i = 0; i < h->wNoiseLevels; ++i)
             ASSERT_GE(matrix[i].size(), h->wVariousPulses);
-    EXPECT_EQ(initRestErrHeader(sink, 10, 1, 1, 5, 0, 5, 7, h.get()), 0);
+    EXPECT_EQ(detection::initRestErrHeader(sink, 10, 1, 1, 5, 0, 5, 7, h.get()), 0);
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].text, "Неверно задан wVariousPulsesNumber!");
     EXPECT_EQ(sink.messages[0].caption, " initRestErrHeader ");
@@ -74,32 +74,32 @@ TEST(RestErrorRecord, KeepsItsReservedSizesWhileTheyServe)
 
 TEST(RestErrorRecord, InitialisesValuesAsFromPlusStepTimesIndex)
 {
-    MessageRecorder sink;
-    RestErrorHeaderPtr h = getRestErrHeader(sink, 4, 3, 10, nullptr);
-    h->lpErrors[kRestoringErrors][2][3] = 5;
+    synthesis::MessageRecorder sink;
+    detection::RestErrorHeaderPtr h = detection::getRestErrHeader(sink, 4, 3, 10, nullptr);
+    h->lpErrors[detection::kRestoringErrors][2][3] = 5;
     h->fReady = 1;
-    ASSERT_EQ(initRestErrHeader(sink, 4, 6, 2, 3, 0, 25, 9, h.get()), 1);
+    ASSERT_EQ(detection::initRestErrHeader(sink, 4, 6, 2, 3, 0, 25, 9, h.get()), 1);
     EXPECT_EQ(h->wPulseValues[0], 6);
     EXPECT_EQ(h->wPulseValues[3], 12);
     EXPECT_EQ(h->lpNoiseLevel[0], 0);
     EXPECT_EQ(h->lpNoiseLevel[2], 50);
     EXPECT_EQ(h->repeats, 9);
     EXPECT_EQ(h->fReady, 0);
-    EXPECT_EQ(h->lpErrors[kRestoringErrors][2][3], 0);
+    EXPECT_EQ(h->lpErrors[detection::kRestoringErrors][2][3], 0);
 
-    ASSERT_EQ(initRestErrHeader(sink, 4, 7, 0, 3, 60000, 1, 9, h.get()), 1);
+    ASSERT_EQ(detection::initRestErrHeader(sink, 4, 7, 0, 3, 60000, 1, 9, h.get()), 1);
     for (int j = 0; j < 4; ++j)
         EXPECT_EQ(h->wPulseValues[j], 7) << "a step of 0 repeats the value";
     EXPECT_EQ(h->lpNoiseLevel[0], -5536) << "values are 16-bit";
 
-    EXPECT_EQ(initRestErrHeader(sink, 4, 1, 1, 4, 0, 1, 9, h.get()), 0);
-    EXPECT_EQ(initRestErrHeader(sink, 1, 1, 1, 1, 0, 1, 9, nullptr), 0);
+    EXPECT_EQ(detection::initRestErrHeader(sink, 4, 1, 1, 4, 0, 1, 9, h.get()), 0);
+    EXPECT_EQ(detection::initRestErrHeader(sink, 1, 1, 1, 1, 0, 1, 9, nullptr), 0);
     ASSERT_EQ(sink.messages.size(), 2u);
     EXPECT_EQ(sink.messages[0].text, "Неверно задан wNoiseLevels!");
     EXPECT_EQ(sink.messages[1].text, "Не определен lpErrorHeader!");
     EXPECT_EQ(sink.messages[1].caption, " initRestErrHeader ");
 
-    ASSERT_EQ(addInitRestErrHeader(sink, 2, 16, 80, -3, h.get()), 1);
+    ASSERT_EQ(detection::addInitRestErrHeader(sink, 2, 16, 80, -3, h.get()), 1);
     EXPECT_EQ(h->wLabelMark, 2);
     EXPECT_EQ(h->wSeriesType, 2);
     EXPECT_EQ(h->wTask, 16);
@@ -107,7 +107,7 @@ TEST(RestErrorRecord, InitialisesValuesAsFromPlusStepTimesIndex)
     EXPECT_STREQ(h->lpSeriesName, "known number of cut-off pulses");
     EXPECT_EQ(h->wCreateEnergy, 80);
     EXPECT_EQ(h->wProcessEnergy, -3);
-    EXPECT_EQ(addInitRestErrHeader(sink, 2, 16, 80, -3, nullptr), 0);
+    EXPECT_EQ(detection::addInitRestErrHeader(sink, 2, 16, 80, -3, nullptr), 0);
     EXPECT_EQ(sink.messages.back().caption, " addInitRestErrHeader ");
 }
 
@@ -115,18 +115,18 @@ TEST(SimulationError, IsTheMeanSquaredPositionErrorInFixedPoint)
 {
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(200, 2));
-    SeriesHeader& h = *bench.series;
+    synthesis::SeriesHeader& h = *bench.series;
     h.lpPositions[0] = 10;
     h.lpPositions[1] = 50;
     h.lpFoundPositions[0] = 10;
     h.lpFoundPositions[1] = 53;
     // An error of 3 samples on one of two pulses: (2 + 2*128*9) div 4 = 576,
     // and 576 div 128 = 4 in the cell.
-    EXPECT_EQ(seriesDetectionError(h, 2), 576);
-    EXPECT_EQ(seriesDetectionError(h, 2) / 128, 4);
+    EXPECT_EQ(detection::seriesDetectionError(h, 2), 576);
+    EXPECT_EQ(detection::seriesDetectionError(h, 2) / 128, 4);
     h.lpFoundPositions[1] = 51;
-    EXPECT_EQ(seriesDetectionError(h, 2), 64);  // 128 * 1 / 2
-    EXPECT_EQ(seriesDetectionError(h, 0), 0);
+    EXPECT_EQ(detection::seriesDetectionError(h, 2), 64);  // 128 * 1 / 2
+    EXPECT_EQ(detection::seriesDetectionError(h, 0), 0);
 }
 
 TEST(StatisticalSimulation, AccumulatesTheErrorOfWhatTheTaskLeavesInTheSeries)
@@ -137,7 +137,7 @@ TEST(StatisticalSimulation, AccumulatesTheErrorOfWhatTheTaskLeavesInTheSeries)
         Simulation sim;
         sim.prepare(200, 1, m, 1, 1, 0, 1, 1);
         ASSERT_EQ(sim.run(64), 1);
-        const SeriesHeader& s = *sim.bench.series;
+        const synthesis::SeriesHeader& s = *sim.bench.series;
         int64_t E = 0;
         for (int k = 0; k < m; ++k)
             E += int64_t{s.lpPositions[k] + 1} * (s.lpPositions[k] + 1);
@@ -154,7 +154,7 @@ TEST(StatisticalSimulation, FindsNoErrorOnQuietRectanglesForEveryEstimatingTask)
         sim.prepare(600, 3, 3, 2, 2, 0, 300, 3);  // pulse values 3, 5, 7; noise 0 and 300
         ASSERT_EQ(sim.run(task, 2), 1);
         EXPECT_TRUE(sim.sink.messages.empty());
-        const RestErrorHeader& h = *sim.header;
+        const detection::RestErrorHeader& h = *sim.header;
         EXPECT_EQ(h.fReady, 1);
         EXPECT_EQ(h.wLabelMark, 2);
         EXPECT_EQ(h.wTask, task);
@@ -176,7 +176,7 @@ TEST(StatisticalSimulation, NoisesEverySeriesOnceFromTheApplicationsNoiseStream)
     ASSERT_EQ(sim.run(8), 1);
     int32_t expected = 10597;
     for (int draw = 0; draw < 2 * 3 * 4 * 200 * 12; ++draw)
-        nextRandom(expected);
+        synthesis::nextRandom(expected);
     EXPECT_EQ(sim.noiseSeed, expected);
     EXPECT_EQ(sim.bench.series->wImpulseQuantity, 3) << "the series holds the last one simulated";
     EXPECT_EQ(sim.bench.series->wNoiseLevel, 30);
@@ -223,15 +223,15 @@ TEST(StatisticalSimulation, WalksTheEtalonChoicesLikeAnOdometer)
         sim.active = static_cast<uint16_t>(c.required.size());
         sim.prepare(200, 1, c.m, 0, 1, 0, 0, c.R, 30, 181);
         ASSERT_EQ(sim.run(64), 1);
-        const SeriesHeader& s = *sim.bench.series;
+        const synthesis::SeriesHeader& s = *sim.bench.series;
         EXPECT_EQ(std::vector<int16_t>(s.lpEtalonSequence.begin(), s.lpEtalonSequence.begin() + c.m), c.lastSeries);
     }
 }
 
 struct Snapshot {
-    RestErrorHeader header;
+    detection::RestErrorHeader header;
     std::vector<int16_t> samples;
-    const SeriesHeader* series;
+    const synthesis::SeriesHeader* series;
     int32_t noiseSeed, positionSeed;
 };
 
@@ -243,7 +243,7 @@ Snapshot snapshot(const Simulation& sim)
 
 void expectUnchanged(const Snapshot& a, const Simulation& sim)
 {
-    const RestErrorHeader& h = *sim.header;
+    const detection::RestErrorHeader& h = *sim.header;
     EXPECT_EQ(h.fReady, a.header.fReady);
     EXPECT_EQ(h.wTask, a.header.wTask);
     EXPECT_EQ(h.wLabelMark, a.header.wLabelMark);
@@ -275,7 +275,8 @@ TEST(StatisticalSimulation, RefusesWhatItCannotSimulateAndKeepsThePreviousResult
         {"more pulses than 600 samples admit", [](Simulation& s) { s.header->wPulseValues[1] = 16; }},
         {"fewer pulses than 600 samples need", [](Simulation& s) { s.header->wPulseValues[0] = 2; }},
         {"negative noise", [](Simulation& s) { s.header->lpNoiseLevel[0] = -1; }},
-        {"noise past the generator", [](Simulation& s) { s.header->lpNoiseLevel[1] = kMaxSimulationNoise + 1; }},
+        {"noise past the generator",
+         [](Simulation& s) { s.header->lpNoiseLevel[1] = detection::kMaxSimulationNoise + 1; }},
         {"gaps the length cannot take", [](Simulation& s) { s.bench.series->wTmax = 10; }},
         {"no series", [](Simulation& s) { s.bench.series.reset(); }},
     };
@@ -294,11 +295,11 @@ TEST(StatisticalSimulation, RefusesWhatItCannotSimulateAndKeepsThePreviousResult
         expectUnchanged(before, sim);
     }
 
-    MessageRecorder sink;
+    synthesis::MessageRecorder sink;
     Simulation sim;
     sim.prepare(600, 1, 4, 0, 1, 0, 0, 1);
-    EXPECT_EQ(statCutoffSpotting(sink, nullptr, sim.bench.alphabet, 1, sim.required, 1, 8, 100, 100, sim.bench.series,
-                                 128, sim.noiseSeed, sim.bench.streams),
+    EXPECT_EQ(detection::statCutoffSpotting(sink, nullptr, sim.bench.alphabet, 1, sim.required, 1, 8, 100, 100,
+                                            sim.bench.series, 128, sim.noiseSeed, sim.bench.streams),
               0);
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].text, "Absence of RestoreErrorHeader!");

@@ -77,9 +77,11 @@ Generated generate(std::mt19937_64& rng, bool large)
         g.pure[i] = std::clamp<int64_t>(g.pure[i], -32768, 32767);
         g.observed[i] = std::clamp<int64_t>(g.pure[i] + (g.sigma ? std::llround(noise(rng)) : 0), -32768, 32767);
     }
-    g.mMax = seriesMaxPulses(static_cast<uint32_t>(N), static_cast<uint16_t>(g.L), static_cast<uint16_t>(g.Tmin));
+    g.mMax =
+        synthesis::seriesMaxPulses(static_cast<uint32_t>(N), static_cast<uint16_t>(g.L), static_cast<uint16_t>(g.Tmin));
     g.mMin = std::max<int>(
-        seriesMinPulses(static_cast<uint32_t>(N), static_cast<uint16_t>(g.L), static_cast<uint16_t>(g.Tmax)), 1);
+        synthesis::seriesMinPulses(static_cast<uint32_t>(N), static_cast<uint16_t>(g.L), static_cast<uint16_t>(g.Tmax)),
+        1);
     g.callTmin = g.Tmin;
     g.callTmax = g.Tmax;
     switch (pick(rng, 0, 9)) {
@@ -103,9 +105,9 @@ Generated generate(std::mt19937_64& rng, bool large)
 
 std::vector<int16_t> narrow(const std::vector<int64_t>& v) { return std::vector<int16_t>(v.begin(), v.end()); }
 
-SeriesHeader seriesOf(const Generated& g)
+synthesis::SeriesHeader seriesOf(const Generated& g)
 {
-    SeriesHeader s;
+    synthesis::SeriesHeader s;
     s.dwSeriesCapacity = s.dwSeriesSize = static_cast<uint32_t>(g.observed.size());
     s.lpSeriesData = narrow(g.observed);
     s.lpPureData = narrow(g.pure);
@@ -122,7 +124,7 @@ SeriesHeader seriesOf(const Generated& g)
     return s;
 }
 
-std::string studyDifference(const DetectionStudy& a, const DetectionStudy& b)
+std::string studyDifference(const detection::DetectionStudy& a, const detection::DetectionStudy& b)
 {
 #define QUILLMORE_SAME(field)  \
     if (!(a.field == b.field)) \
@@ -183,7 +185,7 @@ TEST(ThresholdDetectionRecords, EqualTheLiteralDetectionOnGeneratedSeries)
     for (int trial = 0; trial < 1500; ++trial) {
         const bool large = trial % 2 == 1;
         const Generated g = generate(rng, large);
-        const SeriesHeader original = seriesOf(g);
+        const synthesis::SeriesHeader original = seriesOf(g);
         const int N = static_cast<int>(g.observed.size());
         SCOPED_TRACE("trial " + std::to_string(trial) + ": N " + std::to_string(N) + " L " + std::to_string(g.L) +
                      " Tmin " + std::to_string(g.callTmin) + " Tmax " + std::to_string(g.callTmax) + " sigma " +
@@ -197,11 +199,11 @@ TEST(ThresholdDetectionRecords, EqualTheLiteralDetectionOnGeneratedSeries)
         if (trial % 5 == 0)
             methods.push_back(trial % 10 == 0 ? 7 : -1);  // -1: no study, the default method
         for (const int method : methods) {
-            SeriesHeader a = original, b = original;
-            DetectionStudyPtr studyA, studyB;
+            synthesis::SeriesHeader a = original, b = original;
+            detection::DetectionStudyPtr studyA, studyB;
             if (method >= 0) {
-                studyA = getDetectionStudy(a, nullptr);
-                studyB = getDetectionStudy(b, nullptr);
+                studyA = detection::getDetectionStudy(a, nullptr);
+                studyB = detection::getDetectionStudy(b, nullptr);
                 ASSERT_TRUE(studyA && studyB);
                 studyA->wDetectionMethod = studyB->wDetectionMethod = static_cast<uint16_t>(method);
             } else {
@@ -209,10 +211,10 @@ TEST(ThresholdDetectionRecords, EqualTheLiteralDetectionOnGeneratedSeries)
             }
             const size_t chainCells = static_cast<size_t>(pick(rng, 0, 2) == 0 ? pick(rng, 0, N + 5) : N);
             std::vector<int32_t> chainA(chainCells, 77), chainB(chainCells, 77);
-            MessageRecorder sinkA, sinkB;
+            synthesis::MessageRecorder sinkA, sinkB;
             const int32_t measureA = literal::study01_UnFixedPulseDetection(
                 sinkA, static_cast<uint16_t>(g.callTmin), static_cast<uint16_t>(g.callTmax), chainA, studyA.get(), a);
-            const int32_t measureB = study01_UnFixedPulseDetection(
+            const int32_t measureB = detection::study01_UnFixedPulseDetection(
                 sinkB, static_cast<uint16_t>(g.callTmin), static_cast<uint16_t>(g.callTmax), chainB, studyB.get(), b);
             SCOPED_TRACE("method " + std::to_string(method));
             ASSERT_EQ(measureB, measureA);
@@ -233,9 +235,10 @@ TEST(ThresholdDetectionRecords, EqualTheLiteralDetectionOnGeneratedSeries)
             cut += a.wFoundPulses == g.room && g.room < static_cast<size_t>(std::max(g.mMax, 1));
         }
 
-        SeriesHeader a = original, b = original;
-        MessageRecorder sinkA, sinkB;
-        ASSERT_EQ(processSeriesChains(sinkB, static_cast<uint16_t>(g.callTmin), static_cast<uint16_t>(g.callTmax), b),
+        synthesis::SeriesHeader a = original, b = original;
+        synthesis::MessageRecorder sinkA, sinkB;
+        ASSERT_EQ(detection::processSeriesChains(sinkB, static_cast<uint16_t>(g.callTmin),
+                                                 static_cast<uint16_t>(g.callTmax), b),
                   literal::processSeriesChains(sinkA, static_cast<uint16_t>(g.callTmin),
                                                static_cast<uint16_t>(g.callTmax), a));
         ASSERT_EQ(b.wFoundPulses, a.wFoundPulses);
@@ -321,15 +324,15 @@ void expectSameDetection(const ThresholdDetection<int32_t>& narrowResult, const 
             ASSERT_EQ(wide.windowEnergies[p], narrowResult.windowEnergies[p]) << p;
             ASSERT_EQ(wide.reducedEnergies[p], narrowResult.reducedEnergies[p]) << p;
         } else {
-            ASSERT_EQ(narrowResult.windowEnergies[p], noChainValue) << p;
-            ASSERT_EQ(narrowResult.reducedEnergies[p], method == 6 ? 0 : noChainValue - T) << p;
+            ASSERT_EQ(narrowResult.windowEnergies[p], detection::noChainValue) << p;
+            ASSERT_EQ(narrowResult.reducedEnergies[p], method == 6 ? 0 : detection::noChainValue - T) << p;
             ASSERT_EQ(wide.windowEnergies[p], empty) << p;
             ASSERT_EQ(wide.reducedEnergies[p], empty) << p;
         }
         if (linked[p] || both[p] || later[p]) {
             ASSERT_EQ(wide.chainTotals[p], narrowResult.chainTotals[p]) << p;
         } else {
-            ASSERT_EQ(narrowResult.chainTotals[p], noChainValue) << p;
+            ASSERT_EQ(narrowResult.chainTotals[p], detection::noChainValue) << p;
             ASSERT_EQ(wide.chainTotals[p], empty) << p;
         }
     }
@@ -450,7 +453,7 @@ TEST(ThresholdDetectionCore, WideChainsAreTheBestOfEveryChainOnTinySeries)
         const int64_t sigma = pick(rng, 0, 4) * scale;
         const PulseLayout layout{N, L, Tmin, Tmax};
         const int mMax =
-            seriesMaxPulses(static_cast<uint32_t>(N), static_cast<uint16_t>(L), static_cast<uint16_t>(Tmin));
+            synthesis::seriesMaxPulses(static_cast<uint32_t>(N), static_cast<uint16_t>(L), static_cast<uint16_t>(Tmin));
         const int mMin = static_cast<int>(pick(rng, 0, mMax));
         for (int method = 0; method <= 6; ++method) {
             SCOPED_TRACE("trial " + std::to_string(trial) + " method " + std::to_string(method));

@@ -18,17 +18,17 @@ namespace {
 
 // A series over the given observed samples (pure samples the same), with the
 // pulse-count bounds the synthesis would give it.
-SeriesHeader makeSeries(const std::vector<int16_t>& samples, uint16_t L, uint16_t Tmin, uint16_t Tmax)
+synthesis::SeriesHeader makeSeries(const std::vector<int16_t>& samples, uint16_t L, uint16_t Tmin, uint16_t Tmax)
 {
-    SeriesHeader s;
+    synthesis::SeriesHeader s;
     s.dwSeriesCapacity = s.dwSeriesSize = static_cast<uint32_t>(samples.size());
     s.lpSeriesData = samples;
     s.lpPureData = samples;
     s.wImpulseSize = L;
     s.wTmin = Tmin;
     s.wTmax = Tmax;
-    s.wMaxPulses = seriesMaxPulses(s.dwSeriesSize, L, Tmin);
-    s.wMinPulses = std::max<uint16_t>(seriesMinPulses(s.dwSeriesSize, L, Tmax), 1);
+    s.wMaxPulses = synthesis::seriesMaxPulses(s.dwSeriesSize, L, Tmin);
+    s.wMinPulses = std::max<uint16_t>(synthesis::seriesMinPulses(s.dwSeriesSize, L, Tmax), 1);
     s.wPulsesCapacity = s.wMaxPulses;
     for (auto* a : {&s.lpPositions, &s.lpFoundPositions, &s.lpMinPositions, &s.lpMaxPositions})
         a->assign(s.wMaxPulses, 0);
@@ -69,7 +69,7 @@ Regions regionsOf(int N, int L, int Tmin, int Tmax, int mMin, int mMax)
     return r;
 }
 
-std::vector<bool> membersOf(const DetectionStudy& d, int g, int N)
+std::vector<bool> membersOf(const detection::DetectionStudy& d, int g, int N)
 {
     std::vector<bool> in(N);
     for (int k = 0; k < d.wIntervalCounts[g]; ++k)
@@ -124,7 +124,7 @@ TEST(UnfixedChainProgramme, MatchesEveryChainOnSmallSeries)
     int detections = 0, emptyDetections = 0, chainsOfSeveral = 0;
     for (int trial = 0; trial < 600; ++trial) {
         const SmallCase c = randomSmallCase(rng);
-        SeriesHeader s = makeSeries(c.samples, c.L, c.Tmin, c.Tmax);
+        synthesis::SeriesHeader s = makeSeries(c.samples, c.L, c.Tmin, c.Tmax);
         const int N = static_cast<int>(s.dwSeriesSize);
         if (s.wMinPulses > s.wMaxPulses)
             continue;
@@ -134,16 +134,17 @@ TEST(UnfixedChainProgramme, MatchesEveryChainOnSmallSeries)
 
         // Method 0 lowers every energy by 1; method 3 keeps them (T = 0).
         for (uint16_t method : {0, 3}) {
-            MessageRecorder sink;
-            DetectionStudyPtr study = getDetectionStudy(s, nullptr);
+            synthesis::MessageRecorder sink;
+            detection::DetectionStudyPtr study = detection::getDetectionStudy(s, nullptr);
             ASSERT_TRUE(study);
             study->wDetectionMethod = method;
             std::vector<int32_t> chain(N, 12345);
-            const int32_t measure = study01_UnFixedPulseDetection(sink, c.Tmin, c.Tmax, chain, study.get(), s);
+            const int32_t measure =
+                detection::study01_UnFixedPulseDetection(sink, c.Tmin, c.Tmax, chain, study.get(), s);
 
-            ASSERT_EQ(membersOf(*study, omegaFirst, N), r.first);
-            ASSERT_EQ(membersOf(*study, omegaLater, N), r.later);
-            ASSERT_EQ(membersOf(*study, omegaLast, N), r.last);
+            ASSERT_EQ(membersOf(*study, detection::omegaFirst, N), r.first);
+            ASSERT_EQ(membersOf(*study, detection::omegaLater, N), r.later);
+            ASSERT_EQ(membersOf(*study, detection::omegaLast, N), r.last);
 
             const int32_t T = method == 0 ? 1 : 0;
             std::vector<int32_t> reduced(N, 0);
@@ -159,7 +160,7 @@ TEST(UnfixedChainProgramme, MatchesEveryChainOnSmallSeries)
                 if (r.any(p))
                     ASSERT_EQ(chain[p], r.later[p] ? best[p] : reduced[p]) << "chain total at " << p;
                 else
-                    ASSERT_EQ(chain[p], noChainValue) << "outside Omega at " << p;
+                    ASSERT_EQ(chain[p], detection::noChainValue) << "outside Omega at " << p;
                 if (r.last[p] && best[p] > top) {
                     top = best[p];
                     end = p;
@@ -196,8 +197,8 @@ TEST(UnfixedChainProgramme, MatchesEveryChainOnSmallSeries)
             ASSERT_EQ(measure, n ? (n + 2 * S) / (2 * n) : 0);
 
             if (method == 3) {
-                SeriesHeader plain = makeSeries(c.samples, c.L, c.Tmin, c.Tmax);
-                ASSERT_EQ(processSeriesChains(sink, c.Tmin, c.Tmax, plain), top);
+                synthesis::SeriesHeader plain = makeSeries(c.samples, c.L, c.Tmin, c.Tmax);
+                ASSERT_EQ(detection::processSeriesChains(sink, c.Tmin, c.Tmax, plain), top);
                 ASSERT_EQ(plain.wFoundPulses, n);
                 for (int k = 0; k < n; ++k)
                     ASSERT_EQ(plain.lpFoundPositions[k], s.lpFoundPositions[k]);
@@ -217,7 +218,7 @@ namespace {
 // Energy of `count` samples from `from` by the rule of a method: the
 // additive model counts the noise variance plus the square of the noise-free
 // sample, the others the square of the observed one.
-int64_t energyByMethod(const SeriesHeader& s, int from, int count, int method)
+int64_t energyByMethod(const synthesis::SeriesHeader& s, int from, int count, int method)
 {
     int64_t e = 0;
     for (int i = from; i < from + count; ++i) {
@@ -227,7 +228,7 @@ int64_t energyByMethod(const SeriesHeader& s, int from, int count, int method)
     return e;
 }
 
-int64_t windowByMethod(const SeriesHeader& s, int p, int method)
+int64_t windowByMethod(const synthesis::SeriesHeader& s, int p, int method)
 {
     return energyByMethod(s, p, s.wImpulseSize, method);
 }
@@ -256,7 +257,7 @@ TEST(UnfixedDetectionMethods, ThresholdsPassesAndEnergiesFollowTheirFormulas)
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(1200, 18));
     bench.noise(25);
-    SeriesHeader& s = *bench.series;
+    synthesis::SeriesHeader& s = *bench.series;
     const int N = 1200, L = 20;
     // The figures of this series, per method: passes, mean window energy, the
     // threshold the last pass reduced by and the one it left, the first and
@@ -277,11 +278,11 @@ TEST(UnfixedDetectionMethods, ThresholdsPassesAndEnergiesFollowTheirFormulas)
 
     for (uint16_t method = 0; method <= 6; ++method) {
         SCOPED_TRACE("method " + std::to_string(method));
-        MessageRecorder sink;
-        DetectionStudyPtr study = getDetectionStudy(s, nullptr);
+        synthesis::MessageRecorder sink;
+        detection::DetectionStudyPtr study = detection::getDetectionStudy(s, nullptr);
         study->wDetectionMethod = method;
-        study01_UnFixedPulseDetection(sink, 40, 181, {}, study.get(), s);
-        const DetectionStudy& d = *study;
+        detection::study01_UnFixedPulseDetection(sink, 40, 181, {}, study.get(), s);
+        const detection::DetectionStudy& d = *study;
         const bool threePasses = method >= 2 && method <= 5;
         EXPECT_EQ(d.lPasses, known[method].passes);
         EXPECT_EQ(d.lExpectedNoiseEnergy, 625 * 20);
@@ -351,11 +352,11 @@ TEST(UnfixedDetectionMethods, LongDetectionsAreListedUpToTheirLimitsInTheTrace)
     // series; the trace marks a detected energy with '#' when T reaches it.
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(1200, 20));
-    SeriesHeader& s = *bench.series;
-    MessageRecorder sink;
-    DetectionStudyPtr study = getDetectionStudy(s, nullptr);
+    synthesis::SeriesHeader& s = *bench.series;
+    synthesis::MessageRecorder sink;
+    detection::DetectionStudyPtr study = detection::getDetectionStudy(s, nullptr);
     study->wDetectionMethod = detection::kPrimitiveMethod;
-    study01_UnFixedPulseDetection(sink, 40, 181, {}, study.get(), s);
+    detection::study01_UnFixedPulseDetection(sink, 40, 181, {}, study.get(), s);
     ASSERT_EQ(sink.messages.size(), 1u);
     const std::string& trace = sink.messages[0].text;
     ASSERT_GT(s.wFoundPulses, 12);
@@ -381,13 +382,13 @@ TEST(UnfixedDetectionMethods, LongDetectionsAreListedUpToTheirLimitsInTheTrace)
 TEST(UnfixedDetectionTrace, NothingDetectedGivesZeroAveragesAndTheWholeText)
 {
     // Zero samples: every reduced energy is -1, no chain total exceeds 0.
-    SeriesHeader s = makeSeries(std::vector<int16_t>(100, 0), 10, 20, 95);
+    synthesis::SeriesHeader s = makeSeries(std::vector<int16_t>(100, 0), 10, 20, 95);
     s.wFoundPulses = 3;
-    MessageRecorder sink;
-    DetectionStudyPtr study = getDetectionStudy(s, nullptr);
+    synthesis::MessageRecorder sink;
+    detection::DetectionStudyPtr study = detection::getDetectionStudy(s, nullptr);
     study->wDetectionMethod = detection::kPrimitiveMethod;
     std::vector<int32_t> chain(100, 7);
-    EXPECT_EQ(study01_UnFixedPulseDetection(sink, 20, 95, chain, study.get(), s), 0);
+    EXPECT_EQ(detection::study01_UnFixedPulseDetection(sink, 20, 95, chain, study.get(), s), 0);
     EXPECT_EQ(s.wFoundPulses, 0);
     EXPECT_EQ(study->wDetectedCounts[0], 0);
     ASSERT_EQ(sink.messages.size(), 1u);
@@ -409,18 +410,18 @@ TEST(UnfixedDetectionTrace, NothingDetectedGivesZeroAveragesAndTheWholeText)
               "detection threshold 1  ->  0, 0, 0\n");
     EXPECT_EQ(sink.messages[0].caption, " study01_UnFixedPulseDetection ");
     for (int p = 0; p < 100; ++p)
-        ASSERT_EQ(chain[p], p <= 90 ? -1 : noChainValue) << p;
+        ASSERT_EQ(chain[p], p <= 90 ? -1 : detection::noChainValue) << p;
 }
 
 TEST(UnfixedDetectionTrace, FullSetsDropIntervalsAndTheDefaultMethodRunsWithoutStudy)
 {
     // Tmin = Tmax: the start ranges of the counts 3 and 4 do not merge, and
     // Omega[~] has room for 4 intervals only.
-    SeriesHeader s = makeSeries(std::vector<int16_t>(100, 1), 10, 30, 30);
+    synthesis::SeriesHeader s = makeSeries(std::vector<int16_t>(100, 1), 10, 30, 30);
     ASSERT_EQ(s.wMinPulses, 3);
     ASSERT_EQ(s.wMaxPulses, 4);
-    MessageRecorder sink;
-    study01_UnFixedPulseDetection(sink, 30, 30, {}, nullptr, s);
+    synthesis::MessageRecorder sink;
+    detection::study01_UnFixedPulseDetection(sink, 30, 30, {}, nullptr, s);
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].text.rfind("noise level: 0\n"
                                           "Omega[-]:\t [0..0] [10..20]\n"
@@ -446,11 +447,11 @@ TEST(UnfixedChainProgramme, TiesKeepTheLowestStartsAndLateStartsBeginChains)
         std::vector<int16_t> x(100, 0);
         for (auto [at, v] : bumps)
             x[at] = v;
-        SeriesHeader s = makeSeries(x, 10, 20, 95);
-        MessageRecorder sink;
-        DetectionStudyPtr study = getDetectionStudy(s, nullptr);
+        synthesis::SeriesHeader s = makeSeries(x, 10, 20, 95);
+        synthesis::MessageRecorder sink;
+        detection::DetectionStudyPtr study = detection::getDetectionStudy(s, nullptr);
         study->wDetectionMethod = detection::kPrimitiveMethod;
-        study01_UnFixedPulseDetection(sink, 20, 95, {}, study.get(), s);
+        detection::study01_UnFixedPulseDetection(sink, 20, 95, {}, study.get(), s);
         return std::vector<int>(s.lpFoundPositions.begin(), s.lpFoundPositions.begin() + s.wFoundPulses);
     };
     // Ten windows hold the one sample equally: the lowest is the last pulse.
@@ -466,7 +467,7 @@ TEST(UnfixedDetectionRecord, StudyIsReusedWhenLargeEnoughAndCleared)
 {
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(1200, 18));
-    DetectionStudyPtr study = getDetectionStudy(*bench.series, nullptr);
+    detection::DetectionStudyPtr study = detection::getDetectionStudy(*bench.series, nullptr);
     ASSERT_TRUE(study);
     EXPECT_EQ(study->wPulseCapacity, 30);
     EXPECT_EQ(study->dwCapacity, 1200u);
@@ -476,17 +477,17 @@ TEST(UnfixedDetectionRecord, StudyIsReusedWhenLargeEnoughAndCleared)
         EXPECT_EQ(study->lpTruePositions[k], bench.series->lpPositions[k]);
     study->wDetectionMethod = 6;
     study->wTask = 32;
-    MessageRecorder sink;
-    study01_UnFixedPulseDetection(sink, 40, 181, {}, study.get(), *bench.series);
+    synthesis::MessageRecorder sink;
+    detection::study01_UnFixedPulseDetection(sink, 40, 181, {}, study.get(), *bench.series);
     ASSERT_GT(study->wDetectedCounts[0], 0);
 
     // Re-use, clearing and release: tests/detection/record_reuse_test.cpp.
     ASSERT_TRUE(bench.make(600, 8));
-    study = getDetectionStudy(*bench.series, std::move(study));
+    study = detection::getDetectionStudy(*bench.series, std::move(study));
     EXPECT_EQ(study->dwSeriesSize, 600u);
     EXPECT_EQ(study->wDetectionMethod, 6) << "the shell's settings stay with a re-used study";
     ASSERT_TRUE(bench.make(2400, 30));
-    study = getDetectionStudy(*bench.series, std::move(study));
+    study = detection::getDetectionStudy(*bench.series, std::move(study));
     EXPECT_EQ(study->wPulseCapacity, 60);
 }
 
@@ -494,23 +495,23 @@ TEST(UnfixedDetectionRecord, ShortChainOutputAndHugeNoiseLevelsStayInBounds)
 {
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(600, 8));
-    SeriesHeader& s = *bench.series;
-    MessageRecorder sink;
+    synthesis::SeriesHeader& s = *bench.series;
+    synthesis::MessageRecorder sink;
     std::vector<int32_t> chain(12, 5);
     std::span<int32_t> first(chain.data(), 10);
-    study01_UnFixedPulseDetection(sink, 40, 181, first, nullptr, s);
+    detection::study01_UnFixedPulseDetection(sink, 40, 181, first, nullptr, s);
     EXPECT_EQ(chain[10], 5);
     std::vector<int32_t> whole(600, 5);
-    study01_UnFixedPulseDetection(sink, 40, 181, whole, nullptr, s);
+    detection::study01_UnFixedPulseDetection(sink, 40, 181, whole, nullptr, s);
     for (int p = 0; p < 10; ++p)
         EXPECT_EQ(chain[p], whole[p]);
 
     // sigma^2 L 30144 leaves 32 bits: the threshold stays the largest one
     // instead of wrapping negative, and nothing is detected.
     s.wNoiseLevel = 20000;
-    DetectionStudyPtr study = getDetectionStudy(s, nullptr);
+    detection::DetectionStudyPtr study = detection::getDetectionStudy(s, nullptr);
     study->wDetectionMethod = detection::kChiSquareKnownDispersion;
-    study01_UnFixedPulseDetection(sink, 40, 181, {}, study.get(), s);
+    detection::study01_UnFixedPulseDetection(sink, 40, 181, {}, study.get(), s);
     EXPECT_EQ(study->lDetectionThreshold, INT32_MAX);
     EXPECT_EQ(s.wFoundPulses, 0);
 
@@ -519,12 +520,12 @@ TEST(UnfixedDetectionRecord, ShortChainOutputAndHugeNoiseLevelsStayInBounds)
     // and stay in order.
     s.wNoiseLevel = 25;
     for (auto [tmin, tmax] : {std::pair<uint16_t, uint16_t>{0, 181}, {0, 0}, {60, 30}, {1, 2}}) {
-        study01_UnFixedPulseDetection(sink, tmin, tmax, {}, nullptr, s);
+        detection::study01_UnFixedPulseDetection(sink, tmin, tmax, {}, nullptr, s);
         ASSERT_LE(s.wFoundPulses, s.lpFoundPositions.size());
         for (int k = 1; k < s.wFoundPulses; ++k) {
             ASSERT_GE(s.lpFoundPositions[k] - s.lpFoundPositions[k - 1], std::max<int>(tmin, 1));
         }
-        processSeriesChains(sink, tmin, tmax, s);
+        detection::processSeriesChains(sink, tmin, tmax, s);
         ASSERT_LE(s.wFoundPulses, s.lpFoundPositions.size());
     }
 }

@@ -47,7 +47,7 @@ std::vector<std::string> entries(const std::string& folder)
 }
 
 // A writer's result and then its messages, "text | caption" a line.
-std::string told(const MessageRecorder& sink, int32_t result)
+std::string told(const synthesis::MessageRecorder& sink, int32_t result)
 {
     std::string t = std::to_string(result);
     for (const auto& m : sink.messages)
@@ -57,14 +57,14 @@ std::string told(const MessageRecorder& sink, int32_t result)
 
 std::string bmp(const std::string& path, const platform::Bitmap& picture)
 {
-    MessageRecorder sink;
+    synthesis::MessageRecorder sink;
     return told(sink, files::writeBmpFile(sink, path, files::makeBitmapInfoHeader(picture.width, picture.height, 1, 32),
                                           picture));
 }
 
 std::string pcx(const std::string& path, const platform::Bitmap& picture)
 {
-    MessageRecorder sink;
+    synthesis::MessageRecorder sink;
     return told(sink, files::writePcxFile(sink, path, picture, platform::kWhite));
 }
 

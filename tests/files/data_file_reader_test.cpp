@@ -23,10 +23,10 @@ namespace {
 constexpr int16_t kUntouched = -4321;
 
 // A series of N samples whose arrays all hold a marker value.
-SeriesHeaderPtr markedSeries(uint32_t N)
+synthesis::SeriesHeaderPtr markedSeries(uint32_t N)
 {
-    MessageRecorder sink;
-    SeriesHeaderPtr s = getCutOffSeriesHeader(sink, 1, 10, 20, 40, N, nullptr);
+    synthesis::MessageRecorder sink;
+    synthesis::SeriesHeaderPtr s = synthesis::getCutOffSeriesHeader(sink, 1, 10, 20, 40, N, nullptr);
     std::fill(s->lpPureData.begin(), s->lpPureData.end(), kUntouched);
     std::fill(s->lpSeriesData.begin(), s->lpSeriesData.end(), kUntouched);
     return s;
@@ -61,7 +61,7 @@ struct Reader {
     ScratchDir dir;
     platform::ScriptedHost host;
 
-    int32_t read(const std::vector<uint8_t>& bytes, SeriesHeaderPtr& series, int32_t previous = 77)
+    int32_t read(const std::vector<uint8_t>& bytes, synthesis::SeriesHeaderPtr& series, int32_t previous = 77)
     {
         const std::string path = dir.file("trace.dat");
         files_test::writeAll(path, bytes);
@@ -76,7 +76,7 @@ struct Reader {
 TEST(DataFileDialog, AsksForAnExistingFileOfAnyType)
 {
     platform::ScriptedHost host;
-    SeriesHeaderPtr series = markedSeries(300);
+    synthesis::SeriesHeaderPtr series = markedSeries(300);
     host.queueOpenFile(std::nullopt);
     EXPECT_EQ(files::ReadInfoDataFile(host, 5, series), 0);
     ASSERT_EQ(host.fileDialogs.size(), 1u);
@@ -101,7 +101,7 @@ TEST(DataFileReader, ShowsTheFileFactsThenEveryHeaderField)
     trace[3] = static_cast<int16_t>(0x8000);  // high byte -128
     trace[9] = 0x7FFF;                        // high byte 127
     const std::vector<uint8_t> bytes = makeDataFile(DataFileHeaderFields{}, trace);
-    SeriesHeaderPtr series = markedSeries(300);
+    synthesis::SeriesHeaderPtr series = markedSeries(300);
     EXPECT_EQ(r.read(bytes, series), 77);
 
     const std::string facts = "File Name: " + r.dir.file("trace.dat") + " \nFile Size: 148 bytes \n" +
@@ -110,7 +110,7 @@ TEST(DataFileReader, ShowsTheFileFactsThenEveryHeaderField)
     EXPECT_EQ(r.host.messages[0].text, facts);
     EXPECT_EQ(r.host.messages[0].caption, "About ReadInfoDataFile");
     EXPECT_EQ(r.host.messages[1].caption, "About ReadInfoDataFile");
-    EXPECT_EQ(r.host.messages[1].icon, MessageIcon::None);
+    EXPECT_EQ(r.host.messages[1].icon, synthesis::MessageIcon::None);
     EXPECT_EQ(r.host.messages[1].text,
               facts +
                   "ID: VJ\nVer: 3\nSubVer: -2\nHLen: 48, длина заголовка в байтах\nDatime: 123456789\n"
@@ -130,7 +130,7 @@ TEST(DataFileReader, TheIdentifierShowsOnlyItsTwoCharacters)
     Reader r;
     DataFileHeaderFields header;
     header.id[1] = '\0';
-    SeriesHeaderPtr series = markedSeries(300);
+    synthesis::SeriesHeaderPtr series = markedSeries(300);
     r.read(makeDataFile(header, std::vector<int16_t>(25, 0)), series);
     EXPECT_NE(r.lastText().find("\nID: V\nVer: 3\n"), std::string::npos);
     Reader full;
@@ -143,7 +143,7 @@ TEST(DataFileReader, EveryTwentyFiveSamplesBecomeOneSeriesSample)
     for (const size_t n : {7200u, 7210u, 7224u}) {
         Reader r;
         const std::vector<int16_t> trace = randomTrace(n, static_cast<uint32_t>(n));
-        SeriesHeaderPtr series = markedSeries(1200);
+        synthesis::SeriesHeaderPtr series = markedSeries(1200);
         ASSERT_EQ(r.read(makeDataFile(DataFileHeaderFields{}, trace), series), 77) << r.lastText();
         const std::vector<int16_t> expected = expectedSeries(trace);
         ASSERT_EQ(expected.size(), 288u);
@@ -164,7 +164,7 @@ TEST(DataFileReader, TheHighByteCountsByItsMagnitude)
         trace[i] = i % 2 ? 0x7F00 : static_cast<int16_t>(0x8100);
     for (size_t i = 25; i < 50; ++i)
         trace[i] = static_cast<int16_t>(0x00FF + 0x100 * static_cast<int>(i % 3));  // high bytes 0, 1, 2
-    SeriesHeaderPtr series = markedSeries(300);
+    synthesis::SeriesHeaderPtr series = markedSeries(300);
     r.read(makeDataFile(DataFileHeaderFields{}, trace), series);
     EXPECT_EQ(series->lpPureData[0], 127);
     EXPECT_EQ(series->lpPureData[1], (8 * 0 + 9 * 1 + 8 * 2) / 25);
@@ -177,7 +177,7 @@ TEST(DataFileReader, LowBytesAloneGiveAZeroSeries)
     std::vector<int16_t> trace(250);
     for (size_t i = 0; i < trace.size(); ++i)
         trace[i] = static_cast<int16_t>(i % 256);
-    SeriesHeaderPtr series = markedSeries(300);
+    synthesis::SeriesHeaderPtr series = markedSeries(300);
     r.read(makeDataFile(DataFileHeaderFields{}, trace), series);
     for (size_t i = 0; i < 10; ++i)
         EXPECT_EQ(series->lpPureData[i], 0);
@@ -189,7 +189,7 @@ TEST(DataFileReader, WritesNoMoreThanTheSeriesHolds)
 {
     Reader r;
     const std::vector<int16_t> trace = randomTrace(25 * 500, 3);
-    SeriesHeaderPtr series = markedSeries(120);
+    synthesis::SeriesHeaderPtr series = markedSeries(120);
     ASSERT_EQ(r.read(makeDataFile(DataFileHeaderFields{}, trace), series), 77);
     const std::vector<int16_t> expected = expectedSeries(trace);
     EXPECT_EQ(std::vector<int16_t>(series->lpPureData.begin(), series->lpPureData.end()),
@@ -202,7 +202,7 @@ TEST(DataFileReader, SamplesStartWhereTheHeaderLengthSays)
     DataFileHeaderFields header;
     header.hLen = 300;
     std::vector<int16_t> trace(25, static_cast<int16_t>(0x0500));
-    SeriesHeaderPtr series = markedSeries(300);
+    synthesis::SeriesHeaderPtr series = markedSeries(300);
     ASSERT_EQ(r.read(makeDataFile(header, trace), series), 77);
     EXPECT_EQ(series->lpPureData[0], 5);
 }
@@ -211,7 +211,7 @@ TEST(DataFileReader, WithoutASeriesMakesOneForTheTrace)
 {
     Reader r;
     const std::vector<int16_t> trace = randomTrace(7200, 11);
-    SeriesHeaderPtr series;
+    synthesis::SeriesHeaderPtr series;
     ASSERT_EQ(r.read(makeDataFile(DataFileHeaderFields{}, trace), series), 77);
     ASSERT_TRUE(series);
     EXPECT_EQ(series->dwSeriesSize, 288u);
@@ -222,7 +222,7 @@ TEST(DataFileReader, WithoutASeriesMakesOneForTheTrace)
 
     // Fewer than 250 samples leave no pulse length: the series maker refuses.
     Reader shortTrace;
-    SeriesHeaderPtr none;
+    synthesis::SeriesHeaderPtr none;
     EXPECT_EQ(shortTrace.read(makeDataFile(DataFileHeaderFields{}, randomTrace(249, 1)), none), 0);
     EXPECT_FALSE(none);
     EXPECT_EQ(shortTrace.host.messages.back().caption, " getCutOffSeriesHeader ");
@@ -232,7 +232,7 @@ TEST(DataFileReader, MissingFilesAreReported)
 {
     ScratchDir dir;
     platform::ScriptedHost host;
-    SeriesHeaderPtr series = markedSeries(300);
+    synthesis::SeriesHeaderPtr series = markedSeries(300);
     host.queueOpenFile(dir.file("nothing-here.dat"));
     host.queueOpenFile(dir.file(""));
     EXPECT_EQ(files::ReadInfoDataFile(host, 5, series), 0);
@@ -290,7 +290,7 @@ TEST(DataFileReader, RefusesFilesThatDoNotHoldTheirTrace)
 
     for (const Case& c : cases) {
         Reader r;
-        SeriesHeaderPtr series = markedSeries(300);
+        synthesis::SeriesHeaderPtr series = markedSeries(300);
         EXPECT_EQ(r.read(c.bytes, series), 0) << c.what;
         // The facts box, then the refusal; the series as it was.
         ASSERT_EQ(r.host.messages.size(), 2u) << c.what;
@@ -321,7 +321,7 @@ TEST(DataFileReader, GarbageIsReadOrRefusedNeverOverrun)
                 bytes[34 + static_cast<size_t>(i)] = static_cast<uint8_t>(num >> (8 * i));
         }
         Reader r;
-        SeriesHeaderPtr series = markedSeries(300);
+        synthesis::SeriesHeaderPtr series = markedSeries(300);
         const int32_t result = r.read(bytes, series);
         if (result == 0) {
             ++refused;
@@ -362,7 +362,7 @@ TEST(DataFileReader, SizesPastTwoAndFourGibibytesCountWhole)
         const std::string path = sparseDataFile(dir, trace, size);
         ASSERT_FALSE(path.empty()) << "no sparse file of " << size << " bytes here";
         platform::ScriptedHost host;
-        SeriesHeaderPtr series = markedSeries(300);
+        synthesis::SeriesHeaderPtr series = markedSeries(300);
         host.queueOpenFile(path);
         EXPECT_EQ(files::ReadInfoDataFile(host, 77, series), 77) << size;
         ASSERT_EQ(host.messages.size(), 2u) << size;
@@ -385,7 +385,7 @@ TEST(DataFileReader, AFileOfGibibytesIsReadInLittleMemory)
     const std::string said = files_test::inChild(
         [&] {
             platform::ScriptedHost host;
-            SeriesHeaderPtr series = markedSeries(300);
+            synthesis::SeriesHeaderPtr series = markedSeries(300);
             host.queueOpenFile(path);
             std::string s = std::to_string(files::ReadInfoDataFile(host, 77, series));
             s += ' ';
@@ -410,7 +410,7 @@ TEST(DataFileReader, TracesLongerThanOneReadComeOutWhole)
         v = static_cast<int16_t>(v & 0x3FFF);     // high bytes 0 .. 63
     trace[25 * 23000] = 0x7F00;                   // 127
     trace.back() = static_cast<int16_t>(0x8000);  // -128
-    SeriesHeaderPtr series = markedSeries(20000);
+    synthesis::SeriesHeaderPtr series = markedSeries(20000);
     const std::vector<uint8_t> bytes = makeDataFile(header, trace);
     ASSERT_EQ(r.read(bytes, series), 77) << r.lastText();
     const std::vector<int16_t> expected = expectedSeries(trace);

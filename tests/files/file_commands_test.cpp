@@ -21,18 +21,18 @@ using namespace resources;
 namespace {
 
 struct Workbench {
-    AppState state;
+    shell::AppState state;
     platform::ScriptedHost host{320, 200};
     files_test::ScratchDir dir;
 
-    Workbench() { started = onCreate(state, host); }
-    ~Workbench() { onDestroy(state); }
-    void command(int id) { dispatchCommand(state, host, id); }
+    Workbench() { started = shell::onCreate(state, host); }
+    ~Workbench() { shell::onDestroy(state); }
+    void command(int id) { shell::dispatchCommand(state, host, id); }
     // Paints the whole window as it stands.
     void paint()
     {
         host.invalidate(std::nullopt, true);
-        host.paint([this](platform::Dc& dc) { paintWindow(state, host, dc); });
+        host.paint([this](platform::Dc& dc) { shell::paintWindow(state, host, dc); });
     }
 
     bool started = false;
@@ -72,7 +72,7 @@ TEST(OpenCommand, ReadsTheTraceIntoTheCurrentSeriesAndProcessesIt)
 {
     Workbench w;
     ASSERT_TRUE(w.started);
-    SeriesHeader* before = w.state.lpSeriesHeader.get();
+    synthesis::SeriesHeader* before = w.state.lpSeriesHeader.get();
     ASSERT_NE(before, nullptr);
     const uint32_t size = before->dwSeriesSize;
 
@@ -165,9 +165,9 @@ std::vector<int16_t> blockTrace(uint32_t M)
     return trace;
 }
 
-std::vector<int16_t> foundPositions(const AppState& s)
+std::vector<int16_t> foundPositions(const shell::AppState& s)
 {
-    const SeriesHeader& h = *s.lpSeriesHeader;
+    const synthesis::SeriesHeader& h = *s.lpSeriesHeader;
     return {h.lpFoundPositions.begin(), h.lpFoundPositions.begin() + std::min<size_t>(h.wFoundPulses, s.maxPulseCount)};
 }
 
@@ -208,7 +208,7 @@ TEST(OpenCommand, ADataFileOfAnotherLengthBecomesTheSeriesLength)
                 w.command(task);
                 w.host.queueOpenFile(path);
                 w.command(IdOpen);
-                const SeriesHeader& h = *w.state.lpSeriesHeader;
+                const synthesis::SeriesHeader& h = *w.state.lpSeriesHeader;
                 const uint32_t kept = std::min(M, capacity);
                 ASSERT_EQ(h.dwSeriesSize, kept);
                 for (uint32_t i : {299u, 300u, 319u, 320u})
@@ -226,7 +226,7 @@ TEST(OpenCommand, ADataFileOfAnotherLengthBecomesTheSeriesLength)
                     }
                 }
                 w.command(IdProcessingSameData);
-                w.state.viewState = viewResult;
+                w.state.viewState = shell::viewResult;
                 w.paint();
             }
         }

@@ -141,7 +141,7 @@ TEST(PcxFile, RowsDecodeToBackgroundFlagsWithBackgroundPadding)
         picture.pixels[100 + static_cast<size_t>(x)] = 0;
     }
 
-    MessageRecorder sink;
+    synthesis::MessageRecorder sink;
     const std::string path = dir.file("p.pcx");
     ASSERT_EQ(files::writePcxFile(sink, path, picture, bg), 1);
     EXPECT_TRUE(sink.messages.empty());

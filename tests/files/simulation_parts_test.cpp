@@ -37,7 +37,7 @@ files::SimulationRun smallRun()
     r.repeats = 2;
     r.streams.positionSeed = 4711;
     r.streams.noiseSeed = -3;
-    r.setupMessages = {{"Несовместимые входные параметры!\n\n", " setup ", MessageIcon::Warning}};
+    r.setupMessages = {{"Несовместимые входные параметры!\n\n", " setup ", synthesis::MessageIcon::Warning}};
     return r;
 }
 
@@ -49,20 +49,21 @@ files::SimulationPartFile shard(uint32_t k, uint32_t n, files::SimulationRun run
     f.run = std::move(run);
     f.shard = k;
     f.shards = n;
-    SimulationPart& p = f.part;
+    detection::SimulationPart& p = f.part;
     p.seriesCount = 12;
-    p.firstSeries = shareOfSeries(12, k - 1, n).first;
-    p.endSeries = shareOfSeries(12, k - 1, n).end;
+    p.firstSeries = detection::shareOfSeries(12, k - 1, n).first;
+    p.endSeries = detection::shareOfSeries(12, k - 1, n).end;
     p.cellSums.assign(6, 0);
     for (uint64_t s = p.firstSeries; s < p.endSeries; ++s) {
         p.cellSums[s / 2] += static_cast<int64_t>(1000 * s + 7);
-        p.messages.emplace_back(s, RecordedMessage{"series " + std::to_string(s) + " \"quoted\" \\ \t\x01 ☃ 𝄞",
-                                                   "CM_CREATE_SERIES", MessageIcon::None});
+        p.messages.emplace_back(s,
+                                synthesis::RecordedMessage{"series " + std::to_string(s) + " \"quoted\" \\ \t\x01 ☃ 𝄞",
+                                                           "CM_CREATE_SERIES", synthesis::MessageIcon::None});
     }
     p.holdsLast = p.endSeries == 12 && p.firstSeries < p.endSeries;
     if (p.holdsLast) {
         files::SimulationLastSeries last;
-        SeriesHeader& s = last.series;
+        synthesis::SeriesHeader& s = last.series;
         s.dwSeriesSize = 40;
         s.wTmin = 4;
         s.wTmax = 9;
@@ -149,11 +150,11 @@ TEST(SimulationParts, RoundTripKeepsEveryField)
         EXPECT_EQ(b.streams.noiseSeed, -3);
         ASSERT_EQ(b.setupMessages.size(), 1u);
         EXPECT_EQ(b.setupMessages[0].text, a.setupMessages[0].text);
-        EXPECT_EQ(b.setupMessages[0].icon, MessageIcon::Warning);
+        EXPECT_EQ(b.setupMessages[0].icon, synthesis::MessageIcon::Warning);
         EXPECT_EQ(back.digest, files::simulationRunDigest(a));
         EXPECT_EQ(std::tie(back.shard, back.shards), std::tie(k, n));
 
-        const SimulationPart &p = original.part, &q = back.part;
+        const detection::SimulationPart &p = original.part, &q = back.part;
         EXPECT_EQ(std::tie(q.firstSeries, q.endSeries, q.seriesCount, q.holdsLast),
                   std::tie(p.firstSeries, p.endSeries, p.seriesCount, p.holdsLast));
         EXPECT_EQ(q.cellSums, p.cellSums);
@@ -165,7 +166,7 @@ TEST(SimulationParts, RoundTripKeepsEveryField)
         }
         ASSERT_EQ(back.last.has_value(), k == n);
         if (back.last) {
-            const SeriesHeader &s = original.last->series, &t = back.last->series;
+            const synthesis::SeriesHeader &s = original.last->series, &t = back.last->series;
             EXPECT_EQ(t.lpPositions, std::vector<int16_t>(s.lpPositions.begin(), s.lpPositions.begin() + 7));
             EXPECT_EQ(t.lpEtalonSequence,
                       std::vector<int16_t>(s.lpEtalonSequence.begin(), s.lpEtalonSequence.begin() + 7));

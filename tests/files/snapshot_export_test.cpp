@@ -48,7 +48,7 @@ TEST(BmpFile, ReadsBackPixelExactWithTheDocumentedHeader)
 {
     ScratchDir dir;
     const platform::Bitmap picture = patterned(7, 5);
-    MessageRecorder sink;
+    synthesis::MessageRecorder sink;
     const std::string path = dir.file("a.bmp");
     ASSERT_EQ(files::writeBmpFile(sink, path, files::makeBitmapInfoHeader(7, 5, 1, 32), picture), 1);
     EXPECT_TRUE(sink.messages.empty());
@@ -259,7 +259,7 @@ TEST(SnapshotExport, FailuresAreReportedAndStillReturnOne)
                                         "CreateFile ERROR! | About PCX", "PCX file is not created | About Bitmap",
                                         "(the reason) | About PNG", "PNG file is not created | About Bitmap"}));
     for (const auto& m : host.messages)
-        EXPECT_EQ(m.icon, MessageIcon::None);
+        EXPECT_EQ(m.icon, synthesis::MessageIcon::None);
 }
 
 TEST(SnapshotExport, ADeviceIsNoImageFile)
@@ -268,7 +268,7 @@ TEST(SnapshotExport, ADeviceIsNoImageFile)
     // file size limit with the atomic file.
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no full device here";
-    MessageRecorder sink;
+    synthesis::MessageRecorder sink;
     const platform::Bitmap picture = patterned(8, 8);
     EXPECT_EQ(files::writeBmpFile(sink, "/dev/full", files::makeBitmapInfoHeader(8, 8, 1, 32), picture), 0);
     EXPECT_EQ(files::writePcxFile(sink, "/dev/full", picture, platform::kWhite), 0);
@@ -282,7 +282,7 @@ TEST(SnapshotExport, ADeviceIsNoImageFile)
 TEST(SnapshotExport, AnEmptyPictureGivesNoBitmapFile)
 {
     ScratchDir dir;
-    MessageRecorder sink;
+    synthesis::MessageRecorder sink;
     const std::string path = dir.file("empty.bmp");
     EXPECT_EQ(files::writeBmpFile(sink, path, files::makeBitmapInfoHeader(0, 0, 1, 32), platform::Bitmap{}), 0);
     ASSERT_EQ(sink.messages.size(), 1u);

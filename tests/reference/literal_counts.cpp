@@ -35,7 +35,7 @@ struct CountResult {
     std::vector<int16_t> improvedPositions;
 };
 
-std::string seriesProblem(const SeriesHeader& series, uint16_t mFrom, uint16_t mMax)
+std::string seriesProblem(const synthesis::SeriesHeader& series, uint16_t mFrom, uint16_t mMax)
 {
     if (mFrom > mMax)
         return formatText("The series admits no pulse count: wMaxPulses is %d.\n", mMax);
@@ -50,8 +50,8 @@ std::string seriesProblem(const SeriesHeader& series, uint16_t mFrom, uint16_t m
 
 }  // namespace
 
-int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
-                         SeriesHeader& series)
+int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+                         detection::StepwiseProtocol* protocol, synthesis::SeriesHeader& series)
 {
     const uint16_t L = series.wImpulseSize;
     const uint16_t mMax = series.wMaxPulses;
@@ -60,8 +60,9 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
     const uint16_t mFrom = std::max<uint16_t>(series.wMinPulses, 1);
     const std::string problem = seriesProblem(series, mFrom, mMax);
     if (!problem.empty()) {
-        sink.messageBox("Несовместимые входные параметры!\n\n" + problem, " sequentialMethod ", MessageIcon::Warning);
-        return kEstimateFailure;
+        sink.messageBox("Несовместимые входные параметры!\n\n" + problem, " sequentialMethod ",
+                        synthesis::MessageIcon::Warning);
+        return detection::kEstimateFailure;
     }
     const size_t counts = size_t{mMax} - mFrom + 1;
 
@@ -70,7 +71,7 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
         programmeMeasures.assign(counts, 0);
         improvedMeasures.assign(counts, 0);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для measure!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для measure!", "", synthesis::MessageIcon::None);
         return -1;
     }
     std::vector<int16_t> programmePositions, improvedPositions;
@@ -81,22 +82,22 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
                                 &bestByImprovement.improvedPositions})
             positions->assign(mMax, 0);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для pulse_positions!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для pulse_positions!", "", synthesis::MessageIcon::None);
         return -1;
     }
 
     std::string trace;
     const uint16_t m0 = series.wImpulseQuantity;
     const std::span<const int16_t> truth(series.lpPositions.data(), m0);
-    const int32_t M0 = measure(series, L, truth);
-    const int32_t Q0 = squares(series, L, truth);
+    const int32_t M0 = detection::measure(series, L, truth);
+    const int32_t Q0 = detection::squares(series, L, truth);
     if (traceFlag) {
         trace += "pulses\t dist\t squares\t positions\n";
         synthesis::appendFormat(trace, "%5d\t%6d\t%6d\t", m0, M0, Q0);
         appendSequencePositions(trace, truth);
         trace += "\n\n";
     }
-    appendProtocolRow(protocol, m0, M0, Q0, 0, detection::kMethodTrue, truth);
+    detection::appendProtocolRow(protocol, m0, M0, Q0, 0, detection::kMethodTrue, truth);
 
     int32_t bestPre = -1, bestEst = -1;
     uint16_t mPre = 0, mEst = 0;
@@ -105,7 +106,7 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
         const int32_t Mpre = literal::estimateByEnergies(sink, Tmin, Tmax, L, count, series);
         std::copy_n(series.lpFoundPositions.begin(), count, programmePositions.begin());
         const std::span<const int16_t> pre(programmePositions.data(), count);
-        const int32_t Qpre = squares(series, L, pre);
+        const int32_t Qpre = detection::squares(series, L, pre);
         programmeMeasures[m - mFrom] = Mpre;
         if (traceFlag) {
             synthesis::appendFormat(trace, "%d[%d]\t%6d\t%6d\t", count, series.wFoundPulses, Mpre, Qpre);
@@ -117,7 +118,7 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
         const int32_t Mest = literal::runImprovementLoop(sink, Tmin, Tmax, L, count, series, Mpre, passes);
         std::copy_n(series.lpFoundPositions.begin(), count, improvedPositions.begin());
         const std::span<const int16_t> est(improvedPositions.data(), count);
-        const int32_t Qest = squares(series, L, est);
+        const int32_t Qest = detection::squares(series, L, est);
         improvedMeasures[m - mFrom] = Mest;
 
         auto keep = [&](CountResult& entry) {
@@ -156,20 +157,22 @@ int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool t
             trace += "  =>\n";
             synthesis::appendFormat(trace, "  full arg: %d, measure: %d\n", mEst, bestEst);
         }
-        sink.messageBox(trace, "Sequential method", MessageIcon::None);
+        sink.messageBox(trace, "Sequential method", synthesis::MessageIcon::None);
     }
 
     series.wFoundPulses = mPre;
-    appendProtocolRow(protocol, mPre, bestPre, bestByProgramme.programmeSquares, 0, detection::kMethodProgramme,
-                      bestByProgramme.programmePositions);
-    appendProtocolRow(protocol, mPre, bestByProgramme.improvedMeasure, bestByProgramme.improvedSquares,
-                      bestByProgramme.passes, detection::kMethodImproved, bestByProgramme.improvedPositions);
+    detection::appendProtocolRow(protocol, mPre, bestPre, bestByProgramme.programmeSquares, 0,
+                                 detection::kMethodProgramme, bestByProgramme.programmePositions);
+    detection::appendProtocolRow(protocol, mPre, bestByProgramme.improvedMeasure, bestByProgramme.improvedSquares,
+                                 bestByProgramme.passes, detection::kMethodImproved, bestByProgramme.improvedPositions);
     std::copy_n(bestByProgramme.improvedPositions.begin(), mPre, series.lpFoundPositions.begin());
     if (mPre != mEst) {
-        appendProtocolRow(protocol, mEst, bestByImprovement.programmeMeasure, bestByImprovement.programmeSquares, 0,
-                          detection::kMethodProgramme, bestByImprovement.programmePositions);
-        appendProtocolRow(protocol, mEst, bestEst, bestByImprovement.improvedSquares, bestByImprovement.passes,
-                          detection::kMethodImproved, bestByImprovement.improvedPositions);
+        detection::appendProtocolRow(protocol, mEst, bestByImprovement.programmeMeasure,
+                                     bestByImprovement.programmeSquares, 0, detection::kMethodProgramme,
+                                     bestByImprovement.programmePositions);
+        detection::appendProtocolRow(protocol, mEst, bestEst, bestByImprovement.improvedSquares,
+                                     bestByImprovement.passes, detection::kMethodImproved,
+                                     bestByImprovement.improvedPositions);
     }
     return improvedMeasures[counts - 1];
 }
@@ -184,7 +187,7 @@ int32_t saturate(int64_t v)
         std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
-std::span<const int16_t> foundPositions(const SeriesHeader& s, size_t count)
+std::span<const int16_t> foundPositions(const synthesis::SeriesHeader& s, size_t count)
 {
     return {s.lpFoundPositions.data(), std::min(count, s.lpFoundPositions.size())};
 }
@@ -195,7 +198,7 @@ void appendPositions(std::string& trace, std::span<const int16_t> positions)
         appendFormat(trace, " %d", p);
 }
 
-void writeRow(StepwiseProtocol& p, int row, uint16_t pulses, int32_t squaresValue, uint16_t code,
+void writeRow(detection::StepwiseProtocol& p, int row, uint16_t pulses, int32_t squaresValue, uint16_t code,
               std::span<const int16_t> positions)
 {
     p.lpPulses[row] = pulses;
@@ -208,7 +211,7 @@ void writeRow(StepwiseProtocol& p, int row, uint16_t pulses, int32_t squaresValu
     std::copy(positions.begin(), positions.end(), p.lpRowPositions[row].begin());
 }
 
-void copyRow(StepwiseProtocol& p, int from, int to)
+void copyRow(detection::StepwiseProtocol& p, int from, int to)
 {
     p.lpPulses[to] = p.lpPulses[from];
     p.lpMeasure[to] = p.lpMeasure[from];
@@ -219,7 +222,7 @@ void copyRow(StepwiseProtocol& p, int from, int to)
 }
 
 // Every allocated row starts over: no pulses, the row number as its measure.
-void resetRows(StepwiseProtocol& p, int positionsToClear)
+void resetRows(detection::StepwiseProtocol& p, int positionsToClear)
 {
     for (int r = 0; r < p.wRows; ++r) {
         p.lpPulses[r] = 0;
@@ -234,8 +237,9 @@ void resetRows(StepwiseProtocol& p, int positionsToClear)
 
 namespace {
 
-int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
-                   PulseCountTable* table, SeriesHeader& series)
+int32_t rankCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+                   detection::StepwiseProtocol* protocol, detection::PulseCountTable* table,
+                   synthesis::SeriesHeader& series)
 {
     const uint16_t L = series.wImpulseSize;
     const int mMin = std::max<int>(series.wMinPulses, 1);
@@ -249,14 +253,14 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
     try {
         measures.assign(static_cast<size_t>(std::max(mMax - mMin + 1, 0)), 0);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для measure!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для measure!", "", synthesis::MessageIcon::None);
         return -1;
     }
 
     const std::span<const int16_t> truePositions(series.lpPositions.data(),
                                                  std::min<size_t>(m0, series.lpPositions.size()));
-    const int32_t trueMeasure = measure(series, L, truePositions);
-    const int32_t trueSquares = squares(series, L, truePositions);
+    const int32_t trueMeasure = detection::measure(series, L, truePositions);
+    const int32_t trueSquares = detection::squares(series, L, truePositions);
     std::string trace;
     if (traceFlag) {
         trace += "pulses\t dist\t squares\t positions\n";
@@ -267,12 +271,12 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
 
     int first = 0, capacity = 0;
     if (protocol) {
-        appendProtocolRow(protocol, m0, trueSquares, trueSquares, 0, detection::kMethodTrue, truePositions);
+        detection::appendProtocolRow(protocol, m0, trueSquares, trueSquares, 0, detection::kMethodTrue, truePositions);
         first = protocol->wUsed;
         // Two rows are kept for the true and the detected positions; a
         // protocol that was not emptied first leaves fewer for the list.
         if (protocol->wRows > 2)
-            capacity = std::min<int>(maxRankedCandidates, protocol->wRows - 2);
+            capacity = std::min<int>(detection::maxRankedCandidates, protocol->wRows - 2);
         capacity = std::clamp(capacity, 0, protocol->wRows - first);
     }
     int length = 0;
@@ -285,7 +289,7 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
     for (int n = mMin; n <= mMax; ++n) {
         const int32_t Mn = literal::estimateByEnergies(sink, Tmin, Tmax, L, static_cast<uint16_t>(n), series);
         const std::span<const int16_t> fit = foundPositions(series, static_cast<size_t>(n));
-        const int32_t Qn = squares(series, L, fit);
+        const int32_t Qn = detection::squares(series, L, fit);
         measures[n - mMin] = Mn;
 
         const int32_t outside = static_cast<int32_t>(wholeEnergy - static_cast<uint32_t>(Qn));
@@ -327,11 +331,11 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
     }
 
     if (traceFlag)
-        sink.messageBox(trace, "Sequential method", MessageIcon::None);
+        sink.messageBox(trace, "Sequential method", synthesis::MessageIcon::None);
     if (!protocol || length == 0)
-        return squares(series, L, foundPositions(series, series.wFoundPulses));
+        return detection::squares(series, L, foundPositions(series, series.wFoundPulses));
 
-    StepwiseProtocol& p = *protocol;
+    detection::StepwiseProtocol& p = *protocol;
     p.wUsed = static_cast<uint16_t>(first + length);
 
     // The true count is always offered: its fit takes the lowest-ranked row.
@@ -341,28 +345,29 @@ int32_t rankCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFl
     for (int r = first; r < p.wUsed; ++r)
         listed = listed || p.lpPulses[r] == m0;
     if (!listed && m0 > 0 && m0 <= p.wWidth &&
-        literal::estimateByEnergies(sink, Tmin, Tmax, L, m0, series) != kEstimateFailure) {
+        literal::estimateByEnergies(sink, Tmin, Tmax, L, m0, series) != detection::kEstimateFailure) {
         const std::span<const int16_t> fit = foundPositions(series, m0);
-        writeRow(p, p.wUsed - 1, m0, squares(series, L, fit), detection::kMethodRanked, fit);
+        writeRow(p, p.wUsed - 1, m0, detection::squares(series, L, fit), detection::kMethodRanked, fit);
     }
 
     const uint16_t top = p.lpPulses[first];
     const size_t kept = std::min<size_t>(top, series.lpFoundPositions.size());
     std::copy_n(p.lpRowPositions[first].begin(), kept, series.lpFoundPositions.begin());
     series.wFoundPulses = static_cast<uint16_t>(kept);
-    return squares(series, L, foundPositions(series, kept));
+    return detection::squares(series, L, foundPositions(series, kept));
 }
 
 }  // namespace
 
-int32_t rankPulseCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
-                        PulseCountTable* table, SeriesHeader& series)
+int32_t rankPulseCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+                        detection::StepwiseProtocol* protocol, detection::PulseCountTable* table,
+                        synthesis::SeriesHeader& series)
 {
     // The trace text grows with the counts; its memory is work memory too.
     try {
         return rankCounts(sink, Tmin, Tmax, traceFlag, protocol, table, series);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для measure!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для measure!", "", synthesis::MessageIcon::None);
         return -1;
     }
 }

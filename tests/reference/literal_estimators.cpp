@@ -33,7 +33,7 @@ int32_t sumOfColumnSquares(const int16_t* x, int32_t N, int32_t L, const Positio
     return s32(S);
 }
 
-std::string countProblem(const SeriesHeader& series, uint16_t m,
+std::string countProblem(const synthesis::SeriesHeader& series, uint16_t m,
                          std::initializer_list<const std::vector<int16_t>*> arrays)
 {
     std::string text;
@@ -53,52 +53,52 @@ std::string countProblem(const SeriesHeader& series, uint16_t m,
     return {};
 }
 
-bool accept(MessageSink& sink, const char* caption, const std::string& problem)
+bool accept(synthesis::MessageSink& sink, const char* caption, const std::string& problem)
 {
     if (problem.empty())
         return true;
-    sink.messageBox("Несовместимые входные параметры!\n\n" + problem, caption, MessageIcon::Warning);
+    sink.messageBox("Несовместимые входные параметры!\n\n" + problem, caption, synthesis::MessageIcon::Warning);
     return false;
 }
 
-std::vector<AdmissibleRange> rangesOf(uint16_t m, uint32_t N, uint16_t L, uint16_t Tmin, uint16_t Tmax)
+std::vector<detection::AdmissibleRange> rangesOf(uint16_t m, uint32_t N, uint16_t L, uint16_t Tmin, uint16_t Tmax)
 {
-    std::vector<AdmissibleRange> ranges(m);
+    std::vector<detection::AdmissibleRange> ranges(m);
     for (uint16_t k = 0; k < m; ++k)
-        ranges[k] = admissibleRange(k, m, N, L, Tmin, Tmax);
+        ranges[k] = detection::admissibleRange(k, m, N, L, Tmin, Tmax);
     return ranges;
 }
 
-void noMemory(MessageSink& sink, const char* name)
+void noMemory(synthesis::MessageSink& sink, const char* name)
 {
-    sink.messageBox(std::string("Нет памяти для ") + name + "!", "", MessageIcon::None);
+    sink.messageBox(std::string("Нет памяти для ") + name + "!", "", synthesis::MessageIcon::None);
 }
 
 }  // namespace
 
-int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                           SeriesHeader& series)
+int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                           synthesis::SeriesHeader& series)
 {
-    if (!accept(sink, " estimateByEnergies ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
-        return kEstimateFailure;
+    if (!accept(sink, " estimateByEnergies ", detection::fixedCaseProblem(series, Tmin, Tmax, L, m)))
+        return detection::kEstimateFailure;
     const int32_t N = static_cast<int32_t>(series.dwSeriesSize);
     const int16_t* x = series.lpSeriesData.data();
 
     std::vector<int32_t*> ppDw;
-    std::vector<AdmissibleRange> range;
+    std::vector<detection::AdmissibleRange> range;
     std::vector<int32_t> block;
     try {
         ppDw.assign(m, nullptr);
         range = rangesOf(m, series.dwSeriesSize, L, Tmin, Tmax);
     } catch (const std::bad_alloc&) {
         noMemory(sink, "ppDw");
-        return kEstimateFailure;
+        return detection::kEstimateFailure;
     }
     try {
-        block.assign(static_cast<size_t>(m) * static_cast<size_t>(N), kEstimateFailure);
+        block.assign(static_cast<size_t>(m) * static_cast<size_t>(N), detection::kEstimateFailure);
     } catch (const std::bad_alloc&) {
         noMemory(sink, "ppDw[m]");
-        return kEstimateFailure;
+        return detection::kEstimateFailure;
     }
     for (size_t k = 0; k < m; ++k)
         ppDw[k] = block.data() + k * static_cast<size_t>(N);
@@ -113,10 +113,10 @@ int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
     for (int32_t l = range[0].lo; l <= range[0].hi; ++l)
         ppDw[0][l] = s32(energy(l));
     for (int32_t k = 1; k < m; ++k) {
-        const AdmissibleRange before = range[k - 1];
+        const detection::AdmissibleRange before = range[k - 1];
         const int32_t* previous = ppDw[k - 1];
         for (int32_t l = range[k].lo; l <= range[k].hi; ++l) {
-            int32_t best = kEstimateFailure;
+            int32_t best = detection::kEstimateFailure;
             const int32_t jFrom = std::max(l - Tmax, before.lo), jTo = std::min(l - Tmin, before.hi);
             for (int32_t j = jFrom; j <= jTo; ++j)
                 if (previous[j] > best)
@@ -128,14 +128,14 @@ int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
     // Scanning upward and taking only a strictly greater value keeps the
     // lowest start among equals, at the last pulse and all the way back.
     std::vector<int32_t> p(m, -1);
-    int32_t best = kEstimateFailure;
+    int32_t best = detection::kEstimateFailure;
     for (int32_t l = range[m - 1].lo; l <= range[m - 1].hi; ++l)
         if (ppDw[m - 1][l] > best) {
             best = ppDw[m - 1][l];
             p[m - 1] = l;
         }
     for (int32_t k = m - 2; k >= 0; --k) {
-        best = kEstimateFailure;
+        best = detection::kEstimateFailure;
         const int32_t jFrom = std::max(p[k + 1] - Tmax, range[k].lo), jTo = std::min(p[k + 1] - Tmin, range[k].hi);
         for (int32_t j = jFrom; j <= jTo; ++j)
             if (ppDw[k][j] > best) {
@@ -147,25 +147,26 @@ int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
     for (int32_t k = 0; k < m; ++k)
         series.lpFoundPositions[k] = static_cast<int16_t>(p[k]);
     series.wFoundPulses = m;
-    return measureOfSum(sumOfColumnSquares(x, N, L, p.data(), m), m);
+    return detection::measureOfSum(sumOfColumnSquares(x, N, L, p.data(), m), m);
 }
 
-int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series)
+int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                         synthesis::SeriesHeader& series)
 {
-    if (!accept(sink, " improvePositions ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
-        return kEstimateFailure;
+    if (!accept(sink, " improvePositions ", detection::fixedCaseProblem(series, Tmin, Tmax, L, m)))
+        return detection::kEstimateFailure;
     const int32_t N = static_cast<int32_t>(series.dwSeriesSize);
     const int16_t* x = series.lpSeriesData.data();
 
     std::vector<int32_t*> ppSums;
-    std::vector<AdmissibleRange> range;
+    std::vector<detection::AdmissibleRange> range;
     std::vector<int32_t> block, P, Q;
     try {
         ppSums.assign(m, nullptr);
         range = rangesOf(m, series.dwSeriesSize, L, Tmin, Tmax);
     } catch (const std::bad_alloc&) {
         noMemory(sink, "ppSums");
-        return kEstimateFailure;
+        return detection::kEstimateFailure;
     }
     try {
         block.assign(static_cast<size_t>(m) * L, 0);
@@ -173,7 +174,7 @@ int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16
         Q.assign(m, 0);
     } catch (const std::bad_alloc&) {
         noMemory(sink, "ppSums[]");
-        return kEstimateFailure;
+        return detection::kEstimateFailure;
     }
     for (size_t k = 0; k < m; ++k)
         ppSums[k] = block.data() + k * L;
@@ -241,14 +242,15 @@ int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16
     const std::vector<int32_t>& result = backwardWins ? Q : P;
     for (int32_t k = 0; k < m; ++k)
         series.lpFoundPositions[k] = static_cast<int16_t>(result[k]);
-    return measureOfSum(backwardWins ? best : bestForward, m);
+    return detection::measureOfSum(backwardWins ? best : bestForward, m);
 }
 
-int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series)
+int32_t searchInIntervals(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                          synthesis::SeriesHeader& series)
 {
     if (!accept(sink, " searchInIntervals ",
                 countProblem(series, m, {&series.lpFoundPositions, &series.lpMinPositions, &series.lpMaxPositions})))
-        return kEstimateFailure;
+        return detection::kEstimateFailure;
     const int32_t N = static_cast<int32_t>(series.dwSeriesSize);
     const int16_t* x = series.lpSeriesData.data();
 
@@ -259,7 +261,7 @@ int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint1
         P.assign(m, 0);
     } catch (const std::bad_alloc&) {
         noMemory(sink, "leftInIntervals");
-        return kEstimateFailure;
+        return detection::kEstimateFailure;
     }
     for (int32_t k = 0; k < m; ++k) {
         left[k] = series.lpMinPositions[k];
@@ -267,7 +269,7 @@ int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint1
         P[k] = left[k];
     }
 
-    int32_t best = kEstimateFailure;
+    int32_t best = detection::kEstimateFailure;
     for (;;) {
         const int32_t S = sumOfColumnSquares(x, N, L, P.data(), m);
         if (S > best) {
@@ -296,15 +298,15 @@ int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint1
         if (P[0] >= end[0])
             break;
     }
-    return measureOfSum(best, m);
+    return detection::measureOfSum(best, m);
 }
 
-int32_t runImprovementLoop(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                           SeriesHeader& series, int32_t startMeasure, uint16_t& passes)
+int32_t runImprovementLoop(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                           synthesis::SeriesHeader& series, int32_t startMeasure, uint16_t& passes)
 {
     int32_t last = startMeasure;
     passes = 0;
-    while (passes < kMaxImprovementPasses) {
+    while (passes < detection::kMaxImprovementPasses) {
         const int32_t next = literal::improvePositions(sink, Tmin, Tmax, L, m, series);
         if (next == last)
             break;
@@ -314,11 +316,11 @@ int32_t runImprovementLoop(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
     return last;
 }
 
-void runChainProgramme(const StartRegions& regions, ChainTables& t, uint16_t Tmin, uint16_t Tmax)
+void runChainProgramme(const detection::StartRegions& regions, detection::ChainTables& t, uint16_t Tmin, uint16_t Tmax)
 {
-    std::fill(t.D.begin(), t.D.end(), noChainValue);
+    std::fill(t.D.begin(), t.D.end(), detection::noChainValue);
     std::fill(t.B.begin(), t.B.end(), static_cast<int32_t>(t.N + 1));
-    forEachStart(regions.sets[omegaFirstOnly].get(), [&](int32_t p) {
+    detection::forEachStart(regions.sets[detection::omegaFirstOnly].get(), [&](int32_t p) {
         t.D[p] = t.E[p];
         t.B[p] = -1;
     });
@@ -333,8 +335,8 @@ void runChainProgramme(const StartRegions& regions, ChainTables& t, uint16_t Tmi
         t.D[p] = synthesis::wrapAdd(best, t.E[p]);
         t.B[p] = from;
     };
-    forEachStart(regions.sets[omegaFirstAndLater].get(), scanLink);
-    forEachStart(regions.sets[omegaLaterOnly].get(), scanLink);
+    detection::forEachStart(regions.sets[detection::omegaFirstAndLater].get(), scanLink);
+    detection::forEachStart(regions.sets[detection::omegaLaterOnly].get(), scanLink);
 }
 
 }  // namespace literal

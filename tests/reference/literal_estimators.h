@@ -19,18 +19,20 @@
 
 namespace literal {
 
-int32_t estimateByEnergies(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                           SeriesHeader& series);
-int32_t improvePositions(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, SeriesHeader& series);
-int32_t searchInIntervals(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                          SeriesHeader& series);
-int32_t runImprovementLoop(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                           SeriesHeader& series, int32_t startMeasure, uint16_t& passes);
-int32_t sequentialMethod(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
-                         SeriesHeader& series);
-int32_t rankPulseCounts(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
-                        PulseCountTable* table, SeriesHeader& series);
+int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                           synthesis::SeriesHeader& series);
+int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                         synthesis::SeriesHeader& series);
+int32_t searchInIntervals(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                          synthesis::SeriesHeader& series);
+int32_t runImprovementLoop(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+                           synthesis::SeriesHeader& series, int32_t startMeasure, uint16_t& passes);
+int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+                         detection::StepwiseProtocol* protocol, synthesis::SeriesHeader& series);
+int32_t rankPulseCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+                        detection::StepwiseProtocol* protocol, detection::PulseCountTable* table,
+                        synthesis::SeriesHeader& series);
 // The chain programme scanning all Tmin..Tmax predecessors of every start.
-void runChainProgramme(const StartRegions& regions, ChainTables& t, uint16_t Tmin, uint16_t Tmax);
+void runChainProgramme(const detection::StartRegions& regions, detection::ChainTables& t, uint16_t Tmin, uint16_t Tmax);
 
 }  // namespace literal

@@ -19,8 +19,9 @@ namespace {
 using synthesis::formatText;
 
 // Everything the simulation relies on, checked before anything changes.
-std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHeader> etalons, uint16_t activeCount,
-                              std::span<const uint16_t> requiredList, const SeriesHeader* series)
+std::string simulationProblem(const detection::RestErrorHeader& h, std::span<const synthesis::PulseHeader> etalons,
+                              uint16_t activeCount, std::span<const uint16_t> requiredList,
+                              const synthesis::SeriesHeader* series)
 {
     if (!series)
         return "There is no series record to simulate in.\n";
@@ -36,7 +37,8 @@ std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHea
                           etalons.size());
 
     const uint16_t L = etalons[requiredList[0] - 1].wSize;
-    const std::string seriesProblem = seriesParameterProblem(L, series->wTmin, series->wTmax, series->dwSeriesSize);
+    const std::string seriesProblem =
+        synthesis::seriesParameterProblem(L, series->wTmin, series->wTmax, series->dwSeriesSize);
     if (!seriesProblem.empty())
         return seriesProblem;
 
@@ -50,8 +52,9 @@ std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHea
                 return "The error record holds fewer columns than it says it uses.\n";
     }
 
-    const int minK = std::max<int>(seriesMinPulses(series->dwSeriesSize, L, series->wTmax), 1);
-    const int maxK = std::min<int>(seriesMaxPulses(series->dwSeriesSize, L, series->wTmin), series->wMaxPulses);
+    const int minK = std::max<int>(synthesis::seriesMinPulses(series->dwSeriesSize, L, series->wTmax), 1);
+    const int maxK =
+        std::min<int>(synthesis::seriesMaxPulses(series->dwSeriesSize, L, series->wTmin), series->wMaxPulses);
     for (size_t j = 0; j < h.wVariousPulses; ++j) {
         const int m = h.wPulseValues[j];
         // The odometer step shifts by m bits: 31 is the most a 32-bit word allows.
@@ -63,9 +66,9 @@ std::string simulationProblem(const RestErrorHeader& h, std::span<const PulseHea
     }
     for (size_t i = 0; i < h.wNoiseLevels; ++i) {
         const int sigma = h.lpNoiseLevel[i];
-        if (sigma < 0 || sigma > kMaxSimulationNoise)
+        if (sigma < 0 || sigma > detection::kMaxSimulationNoise)
             return formatText("The noise level %d is outside 0 to %d, the deviations the noise generator can take.\n",
-                              sigma, kMaxSimulationNoise);
+                              sigma, detection::kMaxSimulationNoise);
     }
     return {};
 }
@@ -87,13 +90,13 @@ void advanceOdometer(std::vector<uint16_t>& digits, std::vector<uint16_t>& numbe
 // The staged run of the simulation with the literal estimators: true
 // positions, the energy programme and, with `improve`, the improvement loop,
 // each appending its row.
-void stagedRun(MessageSink& sink, SeriesHeader& s, StepwiseProtocol* protocol, uint16_t Tmin, uint16_t Tmax, uint16_t L,
-               uint16_t m, bool improve)
+void stagedRun(synthesis::MessageSink& sink, synthesis::SeriesHeader& s, detection::StepwiseProtocol* protocol,
+               uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, bool improve)
 {
     auto append = [&](uint16_t iterations, uint16_t code) {
-        if (addProtocolRow(iterations, L, m, code, protocol, s))
+        if (detection::addProtocolRow(iterations, L, m, code, protocol, s))
             return true;
-        sink.messageBox("No positions on StepwiseProtocol\n", "CM_CREATE_SERIES", MessageIcon::None);
+        sink.messageBox("No positions on StepwiseProtocol\n", "CM_CREATE_SERIES", synthesis::MessageIcon::None);
         return false;
     };
     s.wFoundPulses = m;
@@ -110,28 +113,30 @@ void stagedRun(MessageSink& sink, SeriesHeader& s, StepwiseProtocol* protocol, u
 
 }  // namespace
 
-int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
-                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
-                       uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series, int16_t amplitude,
-                       int32_t& noiseSeed, RandomStreams& streams,
+int statCutoffSpotting(synthesis::MessageSink& sink, detection::RestErrorHeader* header,
+                       std::span<const synthesis::PulseHeader> etalons, uint16_t activeCount,
+                       std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
+                       uint16_t createEnergy, int16_t processEnergy, synthesis::SeriesHeaderPtr& series,
+                       int16_t amplitude, int32_t& noiseSeed, synthesis::RandomStreams& streams,
                        const std::function<void(uint32_t, uint32_t)>& progress, Estimators estimators)
 {
     if (!header) {
-        sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", MessageIcon::None);
+        sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", synthesis::MessageIcon::None);
         return 0;
     }
-    RestErrorHeader& h = *header;
+    detection::RestErrorHeader& h = *header;
     const std::string problem = simulationProblem(h, etalons, activeCount, requiredList, series.get());
     if (!problem.empty()) {
-        sink.messageBox("Несовместимые входные параметры!\n\n" + problem, "statCutoffSpotting", MessageIcon::Warning);
+        sink.messageBox("Несовместимые входные параметры!\n\n" + problem, "statCutoffSpotting",
+                        synthesis::MessageIcon::Warning);
         return 0;
     }
 
     const uint16_t Tmin = series->wTmin, Tmax = series->wTmax, mMax = series->wMaxPulses;
     // From here on the cells change: until the end they are no result.
     h.fReady = 0;
-    if (!addInitRestErrHeader(sink, seriesType, task, createEnergy, processEnergy, header)) {
-        sink.messageBox("Ошибка addInitRestErrHeader!", " About RestoreErrorHeader ", MessageIcon::None);
+    if (!detection::addInitRestErrHeader(sink, seriesType, task, createEnergy, processEnergy, header)) {
+        sink.messageBox("Ошибка addInitRestErrHeader!", " About RestoreErrorHeader ", synthesis::MessageIcon::None);
         return 0;
     }
 
@@ -140,15 +145,15 @@ int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<con
         digits.assign(mMax, 1);
         etalonNumbers.assign(mMax, 1);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", MessageIcon::None);
+        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", synthesis::MessageIcon::None);
         return 0;
     }
-    StepwiseProtocolPtr protocol = getStepwiseProtocol(7, mMax, nullptr);
+    detection::StepwiseProtocolPtr protocol = detection::getStepwiseProtocol(7, mMax, nullptr);
     if (!protocol) {
-        sink.messageBox("Нет памяти для lpStepwiseProtocol!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для lpStepwiseProtocol!", "", synthesis::MessageIcon::None);
         return 0;
     }
-    addTolpStepwiseProtocol(sink, seriesType, task, protocol.get());
+    detection::addTolpStepwiseProtocol(sink, seriesType, task, protocol.get());
 
     const uint16_t L = etalons[requiredList[0] - 1].wSize;
     const uint32_t N = series->dwSeriesSize;
@@ -173,44 +178,44 @@ int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<con
                     advanceOdometer(digits, etalonNumbers, m, activeCount, requiredList);
                 }
                 bool made = false;
-                series = getCutOffSeries(sink, etalons, L, Tmin, Tmax, N, m, etalonNumbers, amplitude, createEnergy,
-                                         std::move(series), streams, &made);
+                series = synthesis::getCutOffSeries(sink, etalons, L, Tmin, Tmax, N, m, etalonNumbers, amplitude,
+                                                    createEnergy, std::move(series), streams, &made);
                 if (!series || !made)
                     return 0;
-                addNoise(sigma, amplitude, series.get(), noiseSeed);
+                synthesis::addNoise(sigma, amplitude, series.get(), noiseSeed);
 
-                SeriesHeader& s = *series;
+                synthesis::SeriesHeader& s = *series;
                 protocol->wUsed = 0;
                 switch (task) {
                 case 8:
                     if (estimators == Estimators::Literal)
                         stagedRun(sink, s, protocol.get(), Tmin, Tmax, L, m, true);
                     else
-                        ::runFixedCaseEstimation(sink, s, protocol.get(), Tmin, Tmax, L, m, N,
-                                                 FixedCaseStages::WithoutExhaustive);
+                        detection::runFixedCaseEstimation(sink, s, protocol.get(), Tmin, Tmax, L, m, N,
+                                                          detection::FixedCaseStages::WithoutExhaustive);
                     break;
                 case 16:
                     if (estimators == Estimators::Literal)
                         literal::sequentialMethod(sink, Tmin, Tmax, false, protocol.get(), s);
                     else
-                        ::sequentialMethod(sink, Tmin, Tmax, false, protocol.get(), s);
+                        detection::sequentialMethod(sink, Tmin, Tmax, false, protocol.get(), s);
                     break;
                 case 32:
                     if (estimators == Estimators::Literal)
                         stagedRun(sink, s, protocol.get(), Tmin, Tmax, L, m, false);
                     else
-                        ::runFixedCaseEstimation(sink, s, protocol.get(), Tmin, Tmax, L, m, N,
-                                                 FixedCaseStages::TrueAndProgramme);
+                        detection::runFixedCaseEstimation(sink, s, protocol.get(), Tmin, Tmax, L, m, N,
+                                                          detection::FixedCaseStages::TrueAndProgramme);
                     break;
                 default:
                     break;
                 }
-                V += seriesDetectionError(s, m);
+                V += detection::seriesDetectionError(s, m);
             }
 
-            for (int k = 0; k < kErrorMatrices; ++k)
+            for (int k = 0; k < detection::kErrorMatrices; ++k)
                 h.lpErrors[k][i][j] = 0;
-            h.lpErrors[kDetectionErrors][i][j] = static_cast<int32_t>(V / 128);
+            h.lpErrors[detection::kDetectionErrors][i][j] = static_cast<int32_t>(V / 128);
             if (progress)
                 progress(static_cast<uint32_t>(j * h.wNoiseLevels + i + 1),
                          static_cast<uint32_t>(h.wVariousPulses) * h.wNoiseLevels);

@@ -15,10 +15,11 @@ namespace literal {
 // ones of literal_estimators.h (the run as it first was, end to end).
 enum class Estimators { Product, Literal };
 
-int statCutoffSpotting(MessageSink& sink, RestErrorHeader* header, std::span<const PulseHeader> etalons,
-                       uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
-                       uint16_t createEnergy, int16_t processEnergy, SeriesHeaderPtr& series, int16_t amplitude,
-                       int32_t& noiseSeed, RandomStreams& streams,
+int statCutoffSpotting(synthesis::MessageSink& sink, detection::RestErrorHeader* header,
+                       std::span<const synthesis::PulseHeader> etalons, uint16_t activeCount,
+                       std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
+                       uint16_t createEnergy, int16_t processEnergy, synthesis::SeriesHeaderPtr& series,
+                       int16_t amplitude, int32_t& noiseSeed, synthesis::RandomStreams& streams,
                        const std::function<void(uint32_t, uint32_t)>& progress = {},
                        Estimators estimators = Estimators::Product);
 

@@ -65,14 +65,14 @@ struct EnergyPrefix {
 };
 
 struct DetectionWork {
-    ChainTables tables;
+    detection::ChainTables tables;
     EnergyPrefix energy;    // by the method's rule
     EnergyPrefix observed;  // squares of the observed samples
 };
 
 bool allocateWork(DetectionWork& w, uint32_t N)
 {
-    if (!allocateChainTables(w.tables, N))
+    if (!detection::allocateChainTables(w.tables, N))
         return false;
     try {
         w.energy.sum.assign(N + 1, 0);
@@ -84,12 +84,12 @@ bool allocateWork(DetectionWork& w, uint32_t N)
 }
 
 // The samples detection may read: never more than the series holds.
-uint32_t usableSize(const SeriesHeader& s)
+uint32_t usableSize(const synthesis::SeriesHeader& s)
 {
     return static_cast<uint32_t>(std::min<size_t>({s.dwSeriesSize, s.lpSeriesData.size(), s.lpPureData.size()}));
 }
 
-void fillPrefixes(DetectionWork& w, const SeriesHeader& s, uint32_t N, bool fromPureSamples)
+void fillPrefixes(DetectionWork& w, const synthesis::SeriesHeader& s, uint32_t N, bool fromPureSamples)
 {
     const uint32_t variance = static_cast<uint32_t>(s.wNoiseLevel) * s.wNoiseLevel;
     for (uint32_t i = 0; i < N; ++i) {
@@ -102,17 +102,17 @@ void fillPrefixes(DetectionWork& w, const SeriesHeader& s, uint32_t N, bool from
     }
 }
 
-void writeFoundPositions(SeriesHeader& s, const std::vector<int32_t>& positions)
+void writeFoundPositions(synthesis::SeriesHeader& s, const std::vector<int32_t>& positions)
 {
     for (size_t k = 0; k < positions.size(); ++k)
         s.lpFoundPositions[k] = static_cast<int16_t>(positions[k]);
     s.wFoundPulses = static_cast<uint16_t>(positions.size());
 }
 
-void storeRegions(DetectionStudy& study, const StartRegions& regions)
+void storeRegions(detection::DetectionStudy& study, const detection::StartRegions& regions)
 {
-    for (int g = 0; g < omegaSetCount; ++g) {
-        const IntervalSet* set = regions.sets[g].get();
+    for (int g = 0; g < detection::omegaSetCount; ++g) {
+        const detection::IntervalSet* set = regions.sets[g].get();
         std::vector<int32_t>& starts = study.lpIntervalStarts[g];
         std::vector<int32_t>& ends = study.lpIntervalEnds[g];
         std::fill(starts.begin(), starts.end(), 0);
@@ -136,7 +136,7 @@ void storeEnergies(std::vector<int32_t>& target, const std::vector<int32_t>& E, 
     std::copy_n(E.begin(), starts, target.begin());
 }
 
-void storePass(DetectionStudy& study, int pass, const std::vector<int32_t>& positions,
+void storePass(detection::DetectionStudy& study, int pass, const std::vector<int32_t>& positions,
                const std::vector<int32_t>& energies)
 {
     const size_t kept = std::min(positions.size(), static_cast<size_t>(study.wPulseCapacity));
@@ -151,20 +151,20 @@ void storePass(DetectionStudy& study, int pass, const std::vector<int32_t>& posi
     }
 }
 
-void traceRegions(std::string& trace, const StartRegions& regions)
+void traceRegions(std::string& trace, const detection::StartRegions& regions)
 {
     static constexpr std::pair<int, const char*> order[] = {
-        {omegaFirst, "Omega[-]:\t"},
-        {omegaLater, "Omega[~]:\t"},
-        {omegaAny, "Omega:\t\t"},
-        {omegaFirstOnly, "Omega[-]\\[~]:\t"},
-        {omegaFirstAndLater, "Omega[-]X[~]:\t"},
-        {omegaLaterOnly, "Omega[~]\\[-]:\t"},
-        {omegaLast, "Omega[+]:\t"},
+        {detection::omegaFirst, "Omega[-]:\t"},
+        {detection::omegaLater, "Omega[~]:\t"},
+        {detection::omegaAny, "Omega:\t\t"},
+        {detection::omegaFirstOnly, "Omega[-]\\[~]:\t"},
+        {detection::omegaFirstAndLater, "Omega[-]X[~]:\t"},
+        {detection::omegaLaterOnly, "Omega[~]\\[-]:\t"},
+        {detection::omegaLast, "Omega[+]:\t"},
     };
     for (auto [g, label] : order) {
         trace += label;
-        if (const IntervalSet* set = regions.sets[g].get())
+        if (const detection::IntervalSet* set = regions.sets[g].get())
             for (int k = 0; k < set->wCount; ++k)
                 appendFormat(trace, " [%d..%d]", set->lpStarts[k], set->lpEnds[k]);
         trace += "\n";
@@ -175,10 +175,10 @@ void traceRegions(std::string& trace, const StartRegions& regions)
 
 namespace {
 
-int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
-                            DetectionStudy* study, SeriesHeader& series)
+int32_t detectUnfixedPulses(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
+                            detection::DetectionStudy* study, synthesis::SeriesHeader& series)
 {
-    const uint16_t method = study ? study->wDetectionMethod : defaultDetectionMethod;
+    const uint16_t method = study ? study->wDetectionMethod : detection::defaultDetectionMethod;
     const uint32_t N = usableSize(series);
     const int L = series.wImpulseSize;
     const int64_t sigma = series.wNoiseLevel;
@@ -186,15 +186,16 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
 
     DetectionWork work;
     if (!allocateWork(work, N)) {
-        sink.messageBox("Нет памяти для indexes!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для indexes!", "", synthesis::MessageIcon::None);
         return 0;
     }
-    ChainTables& t = work.tables;
+    detection::ChainTables& t = work.tables;
     std::vector<int32_t>& E = t.E;
 
-    const StartRegions regions = buildStartRegions(series, N, Tmin, Tmax);
+    const detection::StartRegions regions = detection::buildStartRegions(series, N, Tmin, Tmax);
     fillPrefixes(work, series, N, method == detection::kAdditiveModel);
-    forEachStart(regions.sets[omegaAny].get(), [&](int32_t p) { E[p] = work.energy.window(p, L); });
+    detection::forEachStart(regions.sets[detection::omegaAny].get(),
+                            [&](int32_t p) { E[p] = work.energy.window(p, L); });
     const int32_t F = work.energy.total();
 
     if (study) {
@@ -225,8 +226,9 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
     if (study) {
         study->lPasses = passes;
         study->lExpectedNoiseEnergy = expectedNoise;
-        study->chiSquarePoints = fromNoiseLevel ? std::array<double, 2>{chiSquareUpperPoint, chiSquareLowerPoint}
-                                                : std::array<double, 2>{0.0, 0.0};
+        study->chiSquarePoints =
+            fromNoiseLevel ? std::array<double, 2>{detection::chiSquareUpperPoint, detection::chiSquareLowerPoint}
+                           : std::array<double, 2>{0.0, 0.0};
     }
 
     std::string trace;
@@ -263,7 +265,7 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
             for (int32_t& e : E)
                 e = wrapAdd(e, T);
 
-        followBestChain(regions, t, maxCount, positions);
+        detection::followBestChain(regions, t, maxCount, positions);
         writeFoundPositions(series, positions);
         std::copy_n(t.D.begin(), std::min<size_t>(N, chainOut.size()), chainOut.begin());
 
@@ -353,28 +355,29 @@ int32_t detectUnfixedPulses(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std
         }
     }
 
-    sink.messageBox(trace, " study01_UnFixedPulseDetection ", MessageIcon::None);
+    sink.messageBox(trace, " study01_UnFixedPulseDetection ", synthesis::MessageIcon::None);
     series.wFoundPulses = static_cast<uint16_t>(positions.size());
     // No detection has no measure: 0 rather than a division by a count of 0.
-    return measure(series, series.wImpulseSize,
-                   std::span<const int16_t>(series.lpFoundPositions.data(), series.wFoundPulses));
+    return detection::measure(series, series.wImpulseSize,
+                              std::span<const int16_t>(series.lpFoundPositions.data(), series.wFoundPulses));
 }
 
-int32_t chainSeries(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, SeriesHeader& series)
+int32_t chainSeries(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, synthesis::SeriesHeader& series)
 {
     const uint32_t N = usableSize(series);
     const int L = series.wImpulseSize;
     DetectionWork work;
     if (!allocateWork(work, N)) {
-        sink.messageBox("Нет памяти для indexes!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для indexes!", "", synthesis::MessageIcon::None);
         return 0;
     }
-    const StartRegions regions = buildStartRegions(series, N, Tmin, Tmax);
+    const detection::StartRegions regions = detection::buildStartRegions(series, N, Tmin, Tmax);
     fillPrefixes(work, series, N, false);
-    forEachStart(regions.sets[omegaAny].get(), [&](int32_t p) { work.tables.E[p] = work.energy.window(p, L); });
+    detection::forEachStart(regions.sets[detection::omegaAny].get(),
+                            [&](int32_t p) { work.tables.E[p] = work.energy.window(p, L); });
     runChainProgramme(regions, work.tables, Tmin, Tmax);
     std::vector<int32_t> positions;
-    const int32_t best = followBestChain(regions, work.tables, series.lpFoundPositions.size(), positions);
+    const int32_t best = detection::followBestChain(regions, work.tables, series.lpFoundPositions.size(), positions);
     writeFoundPositions(series, positions);
     return best;
 }
@@ -383,23 +386,24 @@ int32_t chainSeries(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, SeriesHeade
 
 // Memory for the texts and small vectors of a run is part of the work memory:
 // running out of it anywhere ends the run with the work-memory message.
-int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
-                                      DetectionStudy* study, SeriesHeader& series)
+int32_t study01_UnFixedPulseDetection(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
+                                      std::span<int32_t> chainOut, detection::DetectionStudy* study,
+                                      synthesis::SeriesHeader& series)
 {
     try {
         return detectUnfixedPulses(sink, Tmin, Tmax, chainOut, study, series);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для indexes!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для indexes!", "", synthesis::MessageIcon::None);
         return 0;
     }
 }
 
-int32_t processSeriesChains(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, SeriesHeader& series)
+int32_t processSeriesChains(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, synthesis::SeriesHeader& series)
 {
     try {
         return chainSeries(sink, Tmin, Tmax, series);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для indexes!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для indexes!", "", synthesis::MessageIcon::None);
         return 0;
     }
 }

@@ -12,8 +12,10 @@
 
 namespace literal {
 
-int32_t study01_UnFixedPulseDetection(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
-                                      DetectionStudy* study, SeriesHeader& series);
-int32_t processSeriesChains(MessageSink& sink, uint16_t Tmin, uint16_t Tmax, SeriesHeader& series);
+int32_t study01_UnFixedPulseDetection(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
+                                      std::span<int32_t> chainOut, detection::DetectionStudy* study,
+                                      synthesis::SeriesHeader& series);
+int32_t processSeriesChains(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
+                            synthesis::SeriesHeader& series);
 
 }  // namespace literal

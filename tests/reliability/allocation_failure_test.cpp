@@ -65,7 +65,7 @@ void put(std::ostream& out, const std::vector<std::vector<T>>& v)
         put(out, row);
 }
 
-std::string dump(const SeriesHeader& h)
+std::string dump(const synthesis::SeriesHeader& h)
 {
     std::ostringstream o;
     o << h.dwSeriesCapacity << ' ' << h.dwSeriesSize << ' ' << h.wTmin << ' ' << h.wTmax << ' ' << h.wReserved << ' '
@@ -77,13 +77,13 @@ std::string dump(const SeriesHeader& h)
                           &h.lpMaxPositions, &h.lpEtalonSequence, &h.lpReserved1, &h.lpCutFrom, &h.lpCutTo,
                           &h.lpReserved2, &h.lpReserved3, &h.lpFixedSequence})
         put(o, *v);
-    for (const PulseHeader* p : h.lpPulsesList)
+    for (const synthesis::PulseHeader* p : h.lpPulsesList)
         o << p << ' ';
     return o.str();
 }
-std::string dump(const SeriesHeaderPtr& h) { return h ? dump(*h) : "none"; }
+std::string dump(const synthesis::SeriesHeaderPtr& h) { return h ? dump(*h) : "none"; }
 
-std::string dump(const StepwiseProtocol& p)
+std::string dump(const detection::StepwiseProtocol& p)
 {
     std::ostringstream o;
     o << p.wRows << ' ' << p.wUsed << ' ' << p.wWidth << ' ' << p.wAsked << ' ' << p.wSeriesType << ' ' << p.wTask;
@@ -95,9 +95,9 @@ std::string dump(const StepwiseProtocol& p)
     put(o, p.lpMethod);
     return o.str();
 }
-std::string dump(const StepwiseProtocolPtr& p) { return p ? dump(*p) : "none"; }
+std::string dump(const detection::StepwiseProtocolPtr& p) { return p ? dump(*p) : "none"; }
 
-std::string dump(const IntervalSetPtr& s)
+std::string dump(const detection::IntervalSetPtr& s)
 {
     if (!s)
         return "none";
@@ -108,7 +108,7 @@ std::string dump(const IntervalSetPtr& s)
     return o.str();
 }
 
-std::string dump(const PulseCountTablePtr& t)
+std::string dump(const detection::PulseCountTablePtr& t)
 {
     if (!t)
         return "none";
@@ -120,7 +120,7 @@ std::string dump(const PulseCountTablePtr& t)
     return o.str();
 }
 
-std::string dump(const RestErrorHeaderPtr& h)
+std::string dump(const detection::RestErrorHeaderPtr& h)
 {
     if (!h)
         return "none";
@@ -134,7 +134,7 @@ std::string dump(const RestErrorHeaderPtr& h)
     return o.str();
 }
 
-std::string dump(const DetectionStudyPtr& s)
+std::string dump(const detection::DetectionStudyPtr& s)
 {
     if (!s)
         return "none";
@@ -147,7 +147,7 @@ std::string dump(const DetectionStudyPtr& s)
         put(o, s->lpDetectedPositions[k]);
         put(o, s->lpDetectedEnergies[k]);
     }
-    for (int k = 0; k < omegaSetCount; ++k) {
+    for (int k = 0; k < detection::omegaSetCount; ++k) {
         put(o, s->lpIntervalStarts[k]);
         put(o, s->lpIntervalEnds[k]);
     }
@@ -157,7 +157,7 @@ std::string dump(const DetectionStudyPtr& s)
     return o.str();
 }
 
-std::string dump(const PulseHeaderPtr& p)
+std::string dump(const views::PulseHeaderPtr& p)
 {
     if (!p)
         return "none";
@@ -167,17 +167,17 @@ std::string dump(const PulseHeaderPtr& p)
     return o.str();
 }
 
-std::string dump(std::span<const PulseHeader> alphabet)
+std::string dump(std::span<const synthesis::PulseHeader> alphabet)
 {
     std::ostringstream o;
-    for (const PulseHeader& p : alphabet) {
+    for (const synthesis::PulseHeader& p : alphabet) {
         o << p.wAllocSize << ' ' << p.wSize << ' ' << p.wNumber;
         put(o, p.lpData);
     }
     return o.str();
 }
 
-std::string dump(const RandomStreams& r)
+std::string dump(const synthesis::RandomStreams& r)
 {
     std::ostringstream o;
     o << r.etalonSeed << ' ' << r.positionSeed << ' ' << r.cutStartSeed << ' ' << r.cutEndSeed << ' ' << r.countSeed
@@ -235,9 +235,9 @@ std::string dump(const platform::Bitmap& b)
 
 // Records the messages as the window shows them; what it allocates for that
 // is not part of the call under test.
-struct Recorder final : MessageSink {
-    std::vector<RecordedMessage> messages;
-    void messageBox(std::string_view text, std::string_view caption, MessageIcon icon) override
+struct Recorder final : synthesis::MessageSink {
+    std::vector<synthesis::RecordedMessage> messages;
+    void messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon) override
     {
         UncountedAllocations quiet;
         messages.push_back({std::string(text), std::string(caption), icon});
@@ -261,7 +261,7 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o)
     return out << "\nstate: " << o.state.substr(0, 400);
 }
 
-std::vector<std::string> texts(const std::vector<RecordedMessage>& messages)
+std::vector<std::string> texts(const std::vector<synthesis::RecordedMessage>& messages)
 {
     std::vector<std::string> out;
     for (const auto& m : messages)
@@ -334,23 +334,23 @@ constexpr uint16_t kL = 8, kTmin = 10, kTmax = 20, kK = 4;
 constexpr uint32_t kN = 64;
 
 struct Bench {
-    std::array<PulseHeader, 4> alphabet{};
+    std::array<synthesis::PulseHeader, 4> alphabet{};
     std::vector<uint16_t> sequence = std::vector<uint16_t>(16, 2);
-    SeriesHeader series;     // with noise, the positions found left at -1
-    SeriesHeader estimated;  // the same after estimateByEnergies
+    synthesis::SeriesHeader series;     // with noise, the positions found left at -1
+    synthesis::SeriesHeader estimated;  // the same after estimateByEnergies
     Bench()
     {
-        MessageRecorder sink;
-        RandomStreams streams;
-        makeAlphabet(sink, 128, 4, kL, alphabet, streams.etalonSeed);
+        synthesis::MessageRecorder sink;
+        synthesis::RandomStreams streams;
+        synthesis::makeAlphabet(sink, 128, 4, kL, alphabet, streams.etalonSeed);
         bool made = false;
-        SeriesHeaderPtr h =
-            getCutOffSeries(sink, alphabet, kL, kTmin, kTmax, kN, kK, sequence, 128, 100, nullptr, streams, &made);
+        synthesis::SeriesHeaderPtr h = synthesis::getCutOffSeries(sink, alphabet, kL, kTmin, kTmax, kN, kK, sequence,
+                                                                  128, 100, nullptr, streams, &made);
         EXPECT_TRUE(made);
-        addNoise(20, 128, h.get(), streams.noiseSeed);
+        synthesis::addNoise(20, 128, h.get(), streams.noiseSeed);
         h->wFoundPulses = 0;
         series = *h;
-        estimateByEnergies(sink, kTmin, kTmax, kL, kK, *h);
+        detection::estimateByEnergies(sink, kTmin, kTmax, kL, kK, *h);
         estimated = *h;
         EXPECT_TRUE(sink.messages.empty());
     }
@@ -364,10 +364,10 @@ const Bench& bench()
 // The state of a call on one series.
 struct SeriesRun {
     Recorder sink;
-    SeriesHeader series;
-    StepwiseProtocolPtr protocol;
-    PulseCountTablePtr table;
-    DetectionStudyPtr study;
+    synthesis::SeriesHeader series;
+    detection::StepwiseProtocolPtr protocol;
+    detection::PulseCountTablePtr table;
+    detection::DetectionStudyPtr study;
     std::vector<int32_t> chain;
     int64_t result = 0;
 };
@@ -398,11 +398,11 @@ std::function<void(SeriesRun&)> onSeries(bool estimated, bool withProtocol = fal
     return [=](SeriesRun& r) {
         r.series = estimated ? bench().estimated : bench().series;
         if (withProtocol)
-            r.protocol = getStepwiseProtocol(7, r.series.wMaxPulses, nullptr);
+            r.protocol = detection::getStepwiseProtocol(7, r.series.wMaxPulses, nullptr);
         if (withTable)
-            r.table = getPulseCountTable(kK, r.series.wMinPulses, r.series.wMaxPulses, nullptr);
+            r.table = detection::getPulseCountTable(kK, r.series.wMinPulses, r.series.wMaxPulses, nullptr);
         if (withStudy)
-            r.study = getDetectionStudy(r.series, nullptr);
+            r.study = detection::getDetectionStudy(r.series, nullptr);
         r.chain.assign(kN, 0);
     };
 }
@@ -431,10 +431,11 @@ std::string shown(const Record& record)
 struct Getter {
     Recorder sink;
     std::string record;
-    std::function<std::string(MessageSink&)> call;
+    std::function<std::string(synthesis::MessageSink&)> call;
 };
 
-SweepCase getterCase(std::string name, std::function<std::string(MessageSink&)> call, std::vector<Failure> failures)
+SweepCase getterCase(std::string name, std::function<std::string(synthesis::MessageSink&)> call,
+                     std::vector<Failure> failures)
 {
     return makeCase<Getter>(
         std::move(name), [call](Getter& g) { g.call = call; }, [](Getter& g) { g.record = g.call(g.sink); },
@@ -574,26 +575,28 @@ std::vector<SweepCase> sweepCases()
     const std::string header = " getCutOffSeriesHeader ", ext = " getExtSeriesHeader ";
 
     // --- synthesis
-    cases.push_back(
-        getterCase("getCutOffSeriesHeaderNew",
-                   [](MessageSink& s) { return shown(getCutOffSeriesHeader(s, 4, kL, kTmin, kTmax, kN, nullptr)); },
-                   {none({"Нет памяти для newSeriesHeader!|" + header}),
-                    none({"Нет памяти для newSeriesHeader->lpPureData!|" + ext}),
-                    none({"Нет памяти для newSeriesHeader->lpPulsesList!|" + ext})}));
+    cases.push_back(getterCase("getCutOffSeriesHeaderNew",
+                               [](synthesis::MessageSink& s) {
+                                   return shown(synthesis::getCutOffSeriesHeader(s, 4, kL, kTmin, kTmax, kN, nullptr));
+                               },
+                               {none({"Нет памяти для newSeriesHeader!|" + header}),
+                                none({"Нет памяти для newSeriesHeader->lpPureData!|" + ext}),
+                                none({"Нет памяти для newSeriesHeader->lpPulsesList!|" + ext})}));
     cases.push_back(
         getterCase("getCutOffSeriesHeaderGrown",
-                   [](MessageSink& s) {
-                       SeriesHeaderPtr small = untold([] { return std::make_unique<SeriesHeader>(bench().series); });
-                       return shown(getCutOffSeriesHeader(s, 6, kL, kTmin, kTmax, 2 * kN, std::move(small)));
+                   [](synthesis::MessageSink& s) {
+                       synthesis::SeriesHeaderPtr small =
+                           untold([] { return std::make_unique<synthesis::SeriesHeader>(bench().series); });
+                       return shown(synthesis::getCutOffSeriesHeader(s, 6, kL, kTmin, kTmax, 2 * kN, std::move(small)));
                    },
                    {none({"Нет памяти для newSeriesHeader->lpPureData!|" + ext}),
                     none({"Нет памяти для newSeriesHeader->lpPulsesList!|" + ext})}));
     {
         struct Synthesis {
             Recorder sink;
-            RandomStreams streams;
+            synthesis::RandomStreams streams;
             std::vector<uint16_t> sequence;
-            SeriesHeaderPtr header;
+            synthesis::SeriesHeaderPtr header;
             bool made = false;
         };
         const std::string lost = "Не могу выделить память для lpSeriesHeader!| getCutOffSeries ";
@@ -609,18 +612,18 @@ std::vector<SweepCase> sweepCases()
             "getCutOffSeries",
             [](Synthesis& s) {
                 s.sequence = bench().sequence;
-                s.header = std::make_unique<SeriesHeader>(bench().series);
+                s.header = std::make_unique<synthesis::SeriesHeader>(bench().series);
             },
             [](Synthesis& s) {
-                s.header = getCutOffSeries(s.sink, bench().alphabet, kL, kTmin, kTmax, 2 * kN, 6, s.sequence, 128, 70,
-                                           std::move(s.header), s.streams, &s.made);
+                s.header = synthesis::getCutOffSeries(s.sink, bench().alphabet, kL, kTmin, kTmax, 2 * kN, 6, s.sequence,
+                                                      128, 70, std::move(s.header), s.streams, &s.made);
             },
             observe, failures));
         cases.push_back(makeCase<Synthesis>(
             "getRandomCountSeries", [](Synthesis& s) { s.sequence = bench().sequence; },
             [](Synthesis& s) {
-                s.header = getRandomCountSeries(s.sink, bench().alphabet, kL, kTmin, kTmax, kN, s.sequence, 128, 100,
-                                                std::move(s.header), s.streams, &s.made);
+                s.header = synthesis::getRandomCountSeries(s.sink, bench().alphabet, kL, kTmin, kTmax, kN, s.sequence,
+                                                           128, 100, std::move(s.header), s.streams, &s.made);
             },
             [](Synthesis& s) {
                 // A header lost to the shortage is gone, not kept.
@@ -632,8 +635,8 @@ std::vector<SweepCase> sweepCases()
              {"0", {"Нет памяти для PartialEnergy!|"}, ""}}));
     }
     cases.push_back(getterCase("getRequiredList",
-                               [](MessageSink& s) {
-                                   const std::vector<uint16_t> list = getRequiredList(s, 12);
+                               [](synthesis::MessageSink& s) {
+                                   const std::vector<uint16_t> list = synthesis::getRequiredList(s, 12);
                                    UncountedAllocations quiet;
                                    std::ostringstream o;
                                    put(o, list);
@@ -643,7 +646,7 @@ std::vector<SweepCase> sweepCases()
     {
         struct Alphabet {
             Recorder sink;
-            std::array<PulseHeader, 6> alphabet{};
+            std::array<synthesis::PulseHeader, 6> alphabet{};
             int32_t seed = 123;
             int result = 0;
         };
@@ -651,11 +654,11 @@ std::vector<SweepCase> sweepCases()
             "makeAlphabet",
             [](Alphabet& a) {
                 // Two entries with samples too short for the new length.
-                MessageRecorder ignored;
-                makeAlphabet(ignored, 128, 2, 4, a.alphabet, a.seed);
+                synthesis::MessageRecorder ignored;
+                synthesis::makeAlphabet(ignored, 128, 2, 4, a.alphabet, a.seed);
                 a.seed = 123;
             },
-            [](Alphabet& a) { a.result = makeAlphabet(a.sink, 128, 6, kL, a.alphabet, a.seed); },
+            [](Alphabet& a) { a.result = synthesis::makeAlphabet(a.sink, 128, 6, kL, a.alphabet, a.seed); },
             [](Alphabet& a) {
                 std::string state = dump(a.alphabet);
                 return Outcome{std::to_string(a.result), texts(a.sink.messages), state};
@@ -664,151 +667,157 @@ std::vector<SweepCase> sweepCases()
     }
     cases.push_back(
         getterCase("createPulseHeader",
-                   [](MessageSink& s) {
+                   [](synthesis::MessageSink& s) {
                        static const std::vector<int16_t> given{1, 2, 3};
-                       return shown(createPulseHeader(s, 20, 3, given));
+                       return shown(views::createPulseHeader(s, 20, 3, given));
                    },
                    {none({"Нет памяти для newPulseHeader!|"}), none({"Нет памяти для newPulseHeader->lpData!|"})}));
 
     // --- records of detection
-    cases.push_back(
-        getterCase("getIntervalSetNew", [](MessageSink&) { return shown(getIntervalSet(nullptr, 5)); }, {none()}));
+    cases.push_back(getterCase("getIntervalSetNew",
+                               [](synthesis::MessageSink&) { return shown(detection::getIntervalSet(nullptr, 5)); },
+                               {none()}));
     cases.push_back(getterCase("getIntervalSetGrown",
-                               [](MessageSink&) {
-                                   IntervalSetPtr set = untold([] {
-                                       IntervalSetPtr small = getIntervalSet(nullptr, 2);
-                                       addInterval(small.get(), 3, 9);
+                               [](synthesis::MessageSink&) {
+                                   detection::IntervalSetPtr set = untold([] {
+                                       detection::IntervalSetPtr small = detection::getIntervalSet(nullptr, 2);
+                                       detection::addInterval(small.get(), 3, 9);
                                        return small;
                                    });
-                                   return shown(getIntervalSet(std::move(set), 9));
+                                   return shown(detection::getIntervalSet(std::move(set), 9));
                                },
                                {none()}));
     cases.push_back(getterCase("copyIntervalSet",
-                               [](MessageSink&) {
-                                   static const IntervalSetPtr source = [] {
-                                       IntervalSetPtr set = getIntervalSet(nullptr, 6);
-                                       addInterval(set.get(), 3, 9);
-                                       addInterval(set.get(), 20, 29);
+                               [](synthesis::MessageSink&) {
+                                   static const detection::IntervalSetPtr source = [] {
+                                       detection::IntervalSetPtr set = detection::getIntervalSet(nullptr, 6);
+                                       detection::addInterval(set.get(), 3, 9);
+                                       detection::addInterval(set.get(), 20, 29);
                                        return set;
                                    }();
-                                   IntervalSetPtr target = untold([] { return getIntervalSet(nullptr, 2); });
-                                   return shown(copyIntervalSet(std::move(target), source.get()));
+                                   detection::IntervalSetPtr target =
+                                       untold([] { return detection::getIntervalSet(nullptr, 2); });
+                                   return shown(detection::copyIntervalSet(std::move(target), source.get()));
                                },
                                {none()}));
     {
         struct Sets {
-            IntervalSetPtr set, other;
+            detection::IntervalSetPtr set, other;
             int result = 0;
         };
         cases.push_back(makeCase<Sets>(
             "intersectIntervalSets",
             [](Sets& s) {
-                s.set = getIntervalSet(nullptr, 6);
-                s.other = getIntervalSet(nullptr, 6);
-                addInterval(s.set.get(), 3, 30);
-                addInterval(s.set.get(), 40, 60);
-                addInterval(s.other.get(), 10, 45);
-                addInterval(s.other.get(), 50, 52);
+                s.set = detection::getIntervalSet(nullptr, 6);
+                s.other = detection::getIntervalSet(nullptr, 6);
+                detection::addInterval(s.set.get(), 3, 30);
+                detection::addInterval(s.set.get(), 40, 60);
+                detection::addInterval(s.other.get(), 10, 45);
+                detection::addInterval(s.other.get(), 50, 52);
             },
-            [](Sets& s) { s.result = intersectIntervalSets(s.set.get(), s.other.get()); },
+            [](Sets& s) { s.result = detection::intersectIntervalSets(s.set.get(), s.other.get()); },
             [](Sets& s) {
                 return Outcome{std::to_string(s.result), {}, dump(s.set) + dump(s.other)};
             },
             {{"0", {}}}));
     }
     cases.push_back(getterCase("getPulseCountTable",
-                               [](MessageSink&) {
-                                   PulseCountTablePtr t = untold([] { return getPulseCountTable(3, 2, 3, nullptr); });
-                                   return shown(getPulseCountTable(4, 1, 7, std::move(t)));
+                               [](synthesis::MessageSink&) {
+                                   detection::PulseCountTablePtr t =
+                                       untold([] { return detection::getPulseCountTable(3, 2, 3, nullptr); });
+                                   return shown(detection::getPulseCountTable(4, 1, 7, std::move(t)));
                                },
                                {none()}));
     const std::string rest = " getRestErrHeader ";
     cases.push_back(getterCase("getRestErrHeader",
-                               [](MessageSink& s) {
-                                   RestErrorHeaderPtr h = untold([] {
-                                       MessageRecorder ignored;
-                                       return getRestErrHeader(ignored, 2, 2, 3, nullptr);
+                               [](synthesis::MessageSink& s) {
+                                   detection::RestErrorHeaderPtr h = untold([] {
+                                       synthesis::MessageRecorder ignored;
+                                       return detection::getRestErrHeader(ignored, 2, 2, 3, nullptr);
                                    });
-                                   return shown(getRestErrHeader(s, 3, 4, 5, std::move(h)));
+                                   return shown(detection::getRestErrHeader(s, 3, 4, 5, std::move(h)));
                                },
                                {none({"Нет памяти для newRestErrorHeader!|" + rest}),
                                 none({"Нет памяти для newRestErrorHeader->lpNoiseLevel!|" + rest}),
                                 none({"Нет памяти для newRestErrorHeader->lpErrors!|" + rest}),
                                 none({"Нет памяти для newRestErrorHeader->lpErrors[]!|" + rest})}));
     cases.push_back(getterCase("getStepwiseProtocol",
-                               [](MessageSink&) {
-                                   StepwiseProtocolPtr p = untold([] { return getStepwiseProtocol(3, 2, nullptr); });
-                                   return shown(getStepwiseProtocol(7, 6, std::move(p)));
+                               [](synthesis::MessageSink&) {
+                                   detection::StepwiseProtocolPtr p =
+                                       untold([] { return detection::getStepwiseProtocol(3, 2, nullptr); });
+                                   return shown(detection::getStepwiseProtocol(7, 6, std::move(p)));
                                },
                                {none()}));
     cases.push_back(getterCase("getDetectionStudy",
-                               [](MessageSink&) {
-                                   static const SeriesHeader longer = [] {
-                                       SeriesHeader h = bench().series;
+                               [](synthesis::MessageSink&) {
+                                   static const synthesis::SeriesHeader longer = [] {
+                                       synthesis::SeriesHeader h = bench().series;
                                        h.dwSeriesSize = h.dwSeriesCapacity = 2 * kN;
                                        h.lpSeriesData.resize(2 * kN);
                                        h.wMaxPulses = 6;
                                        return h;
                                    }();
-                                   DetectionStudyPtr s =
-                                       untold([] { return getDetectionStudy(bench().series, nullptr); });
-                                   return shown(getDetectionStudy(longer, std::move(s)));
+                                   detection::DetectionStudyPtr s =
+                                       untold([] { return detection::getDetectionStudy(bench().series, nullptr); });
+                                   return shown(detection::getDetectionStudy(longer, std::move(s)));
                                },
                                {none()}));
 
     // --- estimators on a series record
-    const std::string failed = std::to_string(kEstimateFailure);
-    cases.push_back(
-        makeCase<SeriesRun>("estimateByEnergies", onSeries(false),
-                            [](SeriesRun& r) { r.result = estimateByEnergies(r.sink, kTmin, kTmax, kL, kK, r.series); },
-                            seriesOutcome, {noMemory(failed, "ppDw"), noMemory(failed, "ppDw[m]")}));
-    cases.push_back(
-        makeCase<SeriesRun>("improvePositions", onSeries(true),
-                            [](SeriesRun& r) { r.result = improvePositions(r.sink, kTmin, kTmax, kL, kK, r.series); },
-                            seriesOutcome, {noMemory(failed, "ppSums"), noMemory(failed, "ppSums[]")}));
-    cases.push_back(
-        makeCase<SeriesRun>("searchInIntervals", onSeries(true),
-                            [](SeriesRun& r) { r.result = searchInIntervals(r.sink, kTmin, kTmax, kL, 3, r.series); },
-                            seriesOutcome, {noMemory(failed, "leftInIntervals")}));
+    const std::string failed = std::to_string(detection::kEstimateFailure);
+    cases.push_back(makeCase<SeriesRun>(
+        "estimateByEnergies", onSeries(false),
+        [](SeriesRun& r) { r.result = detection::estimateByEnergies(r.sink, kTmin, kTmax, kL, kK, r.series); },
+        seriesOutcome, {noMemory(failed, "ppDw"), noMemory(failed, "ppDw[m]")}));
+    cases.push_back(makeCase<SeriesRun>(
+        "improvePositions", onSeries(true),
+        [](SeriesRun& r) { r.result = detection::improvePositions(r.sink, kTmin, kTmax, kL, kK, r.series); },
+        seriesOutcome, {noMemory(failed, "ppSums"), noMemory(failed, "ppSums[]")}));
+    cases.push_back(makeCase<SeriesRun>(
+        "searchInIntervals", onSeries(true),
+        [](SeriesRun& r) { r.result = detection::searchInIntervals(r.sink, kTmin, kTmax, kL, 3, r.series); },
+        seriesOutcome, {noMemory(failed, "leftInIntervals")}));
     cases.push_back(makeCase<SeriesRun>("runFixedCaseEstimation", onSeries(false, true),
                                         [](SeriesRun& r) {
-                                            r.result = runFixedCaseEstimation(r.sink, r.series, r.protocol.get(), kTmin,
-                                                                              kTmax, kL, 3, kN);
+                                            r.result = detection::runFixedCaseEstimation(
+                                                r.sink, r.series, r.protocol.get(), kTmin, kTmax, kL, 3, kN);
                                         },
                                         seriesOutcome, {kShortageShown}));
     cases.push_back(makeCase<SeriesRun>(
         "sequentialMethod", onSeries(false, true),
-        [](SeriesRun& r) { r.result = sequentialMethod(r.sink, kTmin, kTmax, true, r.protocol.get(), r.series); },
+        [](SeriesRun& r) {
+            r.result = detection::sequentialMethod(r.sink, kTmin, kTmax, true, r.protocol.get(), r.series);
+        },
         seriesOutcome, {noMemory("-1", "measure"), noMemory("-1", "pulse_positions"), kShortageShown}));
     cases.push_back(makeCase<SeriesRun>("rankPulseCounts", onSeries(false, true, true),
                                         [](SeriesRun& r) {
-                                            r.result = rankPulseCounts(r.sink, kTmin, kTmax, true, r.protocol.get(),
-                                                                       r.table.get(), r.series);
+                                            r.result = detection::rankPulseCounts(
+                                                r.sink, kTmin, kTmax, true, r.protocol.get(), r.table.get(), r.series);
                                         },
                                         seriesOutcome, {noMemory("-1", "measure"), kShortageShown}));
     cases.push_back(makeCase<SeriesRun>("study01_UnFixedPulseDetection", onSeries(false, false, false, true),
                                         [](SeriesRun& r) {
-                                            r.result = study01_UnFixedPulseDetection(r.sink, kTmin, kTmax, r.chain,
-                                                                                     r.study.get(), r.series);
+                                            r.result = detection::study01_UnFixedPulseDetection(
+                                                r.sink, kTmin, kTmax, r.chain, r.study.get(), r.series);
                                         },
                                         seriesOutcome, {noMemory("0", "indexes")}));
-    cases.push_back(
-        makeCase<SeriesRun>("processSeriesChains", onSeries(false),
-                            [](SeriesRun& r) { r.result = processSeriesChains(r.sink, kTmin, kTmax, r.series); },
-                            seriesOutcome, {noMemory("0", "indexes")}));
+    cases.push_back(makeCase<SeriesRun>(
+        "processSeriesChains", onSeries(false),
+        [](SeriesRun& r) { r.result = detection::processSeriesChains(r.sink, kTmin, kTmax, r.series); }, seriesOutcome,
+        {noMemory("0", "indexes")}));
     cases.push_back(makeCase<SeriesRun>("runUnfixedDetection", onSeries(false, true, true, true),
                                         [](SeriesRun& r) {
-                                            r.result = runUnfixedDetection(r.sink, kTmin, kTmax, false, r.chain,
-                                                                           r.protocol.get(), r.table.get(),
-                                                                           r.study.get(), r.series);
+                                            r.result = detection::runUnfixedDetection(
+                                                r.sink, kTmin, kTmax, false, r.chain, r.protocol.get(), r.table.get(),
+                                                r.study.get(), r.series);
                                         },
                                         seriesOutcome, {kShortageShown}));
     {
         struct Simulation {
             Recorder sink;
-            RestErrorHeaderPtr header;
-            SeriesHeaderPtr series;
-            RandomStreams streams;
+            detection::RestErrorHeaderPtr header;
+            synthesis::SeriesHeaderPtr series;
+            synthesis::RandomStreams streams;
             int32_t noiseSeed = 10597;
             std::vector<uint16_t> required{1, 2};
             int result = 0;
@@ -817,14 +826,14 @@ std::vector<SweepCase> sweepCases()
             cases.push_back(makeCase<Simulation>(
                 "statCutoffSpottingTask" + std::to_string(task),
                 [](Simulation& s) {
-                    MessageRecorder ignored;
-                    s.series = getCutOffSeriesHeader(ignored, 4, kL, kTmin, kTmax, kN, nullptr);
-                    s.header = getRestErrHeader(ignored, 2, 2, 2, nullptr);
-                    initRestErrHeader(ignored, 2, 3, 1, 2, 0, 10, 2, s.header.get());
+                    synthesis::MessageRecorder ignored;
+                    s.series = synthesis::getCutOffSeriesHeader(ignored, 4, kL, kTmin, kTmax, kN, nullptr);
+                    s.header = detection::getRestErrHeader(ignored, 2, 2, 2, nullptr);
+                    detection::initRestErrHeader(ignored, 2, 3, 1, 2, 0, 10, 2, s.header.get());
                 },
                 [task](Simulation& s) {
-                    s.result = statCutoffSpotting(s.sink, s.header.get(), bench().alphabet, 2, s.required, 1, task, 100,
-                                                  100, s.series, 128, s.noiseSeed, s.streams);
+                    s.result = detection::statCutoffSpotting(s.sink, s.header.get(), bench().alphabet, 2, s.required, 1,
+                                                             task, 100, 100, s.series, 128, s.noiseSeed, s.streams);
                 },
                 [](Simulation& s) {
                     return Outcome{std::to_string(s.result), texts(s.sink.messages),
@@ -908,7 +917,7 @@ std::vector<SweepCase> sweepCases()
         // The window's data-file reader: what the host records is not part of
         // the call, and the series it fills is given.
         struct QuietHost final : platform::ScriptedHost {
-            void messageBox(std::string_view text, std::string_view caption, MessageIcon icon) override
+            void messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon) override
             {
                 UncountedAllocations quiet;
                 ScriptedHost::messageBox(text, caption, icon);
@@ -923,7 +932,7 @@ std::vector<SweepCase> sweepCases()
             std::shared_ptr<files_test::ScratchDir> dir;
             std::shared_ptr<QuietHost> host;
             std::string path;
-            SeriesHeaderPtr series;
+            synthesis::SeriesHeaderPtr series;
             int32_t result = 0;
         };
         static const auto scratch = std::make_shared<files_test::ScratchDir>();
@@ -942,7 +951,7 @@ std::vector<SweepCase> sweepCases()
             // leaves shown before its own message.
             QuietHost host;
             host.queueOpenFile(path);
-            SeriesHeaderPtr series = std::make_unique<SeriesHeader>(bench().series);
+            synthesis::SeriesHeaderPtr series = std::make_unique<synthesis::SeriesHeader>(bench().series);
             files::ReadInfoDataFile(host, 7, series);
             return host.messages.front().text + "|" + host.messages.front().caption;
         }();
@@ -952,7 +961,7 @@ std::vector<SweepCase> sweepCases()
                 d.dir = scratch;
                 d.host = std::make_shared<QuietHost>();
                 d.host->queueOpenFile(path);
-                d.series = std::make_unique<SeriesHeader>(bench().series);
+                d.series = std::make_unique<synthesis::SeriesHeader>(bench().series);
             },
             [](DataFileRead& d) { d.result = files::ReadInfoDataFile(*d.host, 7, d.series); },
             [](DataFileRead& d) {

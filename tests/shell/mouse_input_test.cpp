@@ -11,7 +11,7 @@
 
 namespace {
 
-std::vector<int> selection(const AppState& s)
+std::vector<int> selection(const shell::AppState& s)
 {
     std::vector<int> out;
     for (int k = 0; k < s.etalonCount; ++k)
@@ -20,12 +20,12 @@ std::vector<int> selection(const AppState& s)
     return out;
 }
 
-std::vector<int> required(const AppState& s)
+std::vector<int> required(const shell::AppState& s)
 {
     return std::vector<int>(s.requiredList.begin(), s.requiredList.begin() + s.active_etalons);
 }
 
-platform::Rect widened(const LayoutRect& r, int l, int t, int rr, int b)
+platform::Rect widened(const views::LayoutRect& r, int l, int t, int rr, int b)
 {
     return {r.left - l, r.top - t, r.right + 1 + rr, r.bottom + 1 + b};
 }
@@ -34,7 +34,7 @@ platform::Rect widened(const LayoutRect& r, int l, int t, int rr, int b)
 struct Snapshot {
     int32_t viewState, currentEtalon, previousEtalon, refreshButtons, lastX, lastY, lengthOption, noiseOption;
     std::vector<int> selected;
-    const SeriesHeader* series;
+    const synthesis::SeriesHeader* series;
     std::vector<int16_t> observed;
     size_t invalidations, messages;
     bool closing;
@@ -63,14 +63,14 @@ TEST(AlphabetClicks, OneEtalonTasksMoveTheSingleSelection)
 {
     PaintedWindow w;
     ASSERT_TRUE(w.started);
-    const LayoutRect cell3 = w.state.alphabetCells[2];
+    const views::LayoutRect cell3 = w.state.alphabetCells[2];
     w.host.invalidations.clear();
     w.clickIn(cell3);
     EXPECT_EQ(selection(w.state), std::vector<int>{3});
     EXPECT_EQ(required(w.state), std::vector<int>{3});
     EXPECT_EQ(w.state.currentEtalon, 3);
     EXPECT_EQ(w.state.previousEtalon, 1);
-    EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(w.state.viewState, shell::viewAlphabet);
     EXPECT_EQ(w.state.refreshButtons, 1);
     EXPECT_EQ(w.state.lastClickX, (cell3.left + cell3.right) / 2);
     // The two cells involved are repainted, widened by 1 left and top and 3 right and bottom.
@@ -89,7 +89,7 @@ TEST(AlphabetClicks, OneEtalonTasksMoveTheSingleSelection)
 TEST(AlphabetClicks, MultiEtalonTasksToggleAndNextRefusesAnEmptySelection)
 {
     PaintedWindow w;
-    w.state.taskType = taskBlindDetection;
+    w.state.taskType = detection::taskBlindDetection;
     w.repaint();
     w.clickIn(w.state.alphabetCells[4]);
     w.clickIn(w.state.alphabetCells[2]);
@@ -105,7 +105,7 @@ TEST(AlphabetClicks, MultiEtalonTasksToggleAndNextRefusesAnEmptySelection)
     const Snapshot before(w);
     w.clickIn(w.state.nextButton);
     const Snapshot after(w);
-    EXPECT_EQ(after.viewState, viewAlphabet);
+    EXPECT_EQ(after.viewState, shell::viewAlphabet);
     EXPECT_EQ(after.series, before.series);
     EXPECT_EQ(after.observed, before.observed);
     EXPECT_EQ(after.invalidations, before.invalidations);
@@ -116,7 +116,7 @@ TEST(AlphabetClicks, NextMakesAndProcessesASeries)
     PaintedWindow w;
     const std::vector<int16_t> first = w.state.lpSeriesHeader->lpSeriesData;
     w.clickIn(w.state.nextButton);
-    EXPECT_EQ(w.state.viewState, viewResult);
+    EXPECT_EQ(w.state.viewState, shell::viewResult);
     ASSERT_TRUE(w.state.lpStepwiseProtocol);
     EXPECT_GE(w.state.lpStepwiseProtocol->wUsed, 1);
     EXPECT_NE(w.state.lpSeriesHeader->lpSeriesData, first);
@@ -126,7 +126,7 @@ TEST(AlphabetClicks, NextMakesAndProcessesASeries)
 TEST(AlphabetClicks, SelectToggleSelectsAllThenNone)
 {
     PaintedWindow w;
-    w.state.taskType = taskSeriesProcessing;
+    w.state.taskType = detection::taskSeriesProcessing;
     w.repaint();
     ASSERT_EQ(w.state.selectAllShown, 1);
     w.clickIn(w.state.selectToggleButton);
@@ -135,7 +135,7 @@ TEST(AlphabetClicks, SelectToggleSelectsAllThenNone)
     std::iota(all.begin(), all.end(), 1);
     EXPECT_EQ(required(w.state), all);
     EXPECT_EQ(selection(w.state), all);
-    EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(w.state.viewState, shell::viewAlphabet);
 
     w.paint();
     ASSERT_EQ(w.state.selectAllShown, 0);
@@ -145,12 +145,12 @@ TEST(AlphabetClicks, SelectToggleSelectsAllThenNone)
 
     // With nothing selected a length option only changes the option and the panels.
     w.paint();
-    const SeriesHeader* series = w.state.lpSeriesHeader.get();
+    const synthesis::SeriesHeader* series = w.state.lpSeriesHeader.get();
     const uint32_t length = series->dwSeriesSize;
     w.clickIn(w.state.lengthOptionRects[0]);
     EXPECT_EQ(w.state.seriesLengthOption, 1);
     EXPECT_EQ(w.state.requestedSeriesLength, 200u);
-    EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(w.state.viewState, shell::viewAlphabet);
     EXPECT_EQ(w.state.lpSeriesHeader.get(), series);
     EXPECT_EQ(w.state.lpSeriesHeader->dwSeriesSize, length);
 }
@@ -158,7 +158,7 @@ TEST(AlphabetClicks, SelectToggleSelectsAllThenNone)
 TEST(AlphabetClicks, ExitClosesTheWindowAtTheButtonsLastPixel)
 {
     PaintedWindow w;
-    const LayoutRect exit = w.state.exitButton;
+    const views::LayoutRect exit = w.state.exitButton;
     w.click(exit.right + 1, exit.bottom);
     EXPECT_FALSE(w.host.closeRequested);
     w.click(exit.right, exit.bottom + 1);
@@ -180,13 +180,13 @@ TEST(ResultClicks, RestartNextToggleAndExitInTheirOrder)
     PaintedWindow w;
     w.clickIn(w.state.nextButton);
     w.paint();
-    ASSERT_EQ(w.state.viewState, viewResult);
+    ASSERT_EQ(w.state.viewState, shell::viewResult);
 
     // Next in the result makes the next series.
     const std::vector<int16_t> shown = w.state.lpSeriesHeader->lpSeriesData;
     w.state.refreshLengthPanel = 1;
     w.clickIn(w.state.nextButton);
-    EXPECT_EQ(w.state.viewState, viewResult);
+    EXPECT_EQ(w.state.viewState, shell::viewResult);
     EXPECT_NE(w.state.lpSeriesHeader->lpSeriesData, shown);
     EXPECT_EQ(w.state.refreshLengthPanel, 0);
 
@@ -194,18 +194,18 @@ TEST(ResultClicks, RestartNextToggleAndExitInTheirOrder)
     w.paint();
     w.state.refreshButtons = 0;
     w.clickIn(w.state.restartButton);
-    EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(w.state.viewState, shell::viewAlphabet);
     EXPECT_EQ(w.state.refreshButtons, 1);
 
     // In the multi-etalon tasks the toggle also leads back to the alphabet.
-    w.state.taskType = taskBlindDetection;
-    w.state.viewState = viewResult;
+    w.state.taskType = detection::taskBlindDetection;
+    w.state.viewState = shell::viewResult;
     w.repaint();
     w.clickIn(w.state.selectToggleButton);
-    EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(w.state.viewState, shell::viewAlphabet);
     EXPECT_EQ(w.state.active_etalons, 20);
 
-    w.state.viewState = viewResult;
+    w.state.viewState = shell::viewResult;
     w.repaint();
     w.clickIn(w.state.exitButton);
     EXPECT_TRUE(w.host.closeRequested);
@@ -214,24 +214,24 @@ TEST(ResultClicks, RestartNextToggleAndExitInTheirOrder)
 TEST(ResultClicks, SubsetGridStateFallsBackToTheResultButtons)
 {
     PaintedWindow w;
-    w.state.viewState = viewSubsetGrid;
+    w.state.viewState = shell::viewSubsetGrid;
     w.repaint();
     w.clickIn(w.state.nextButton);
-    EXPECT_EQ(w.state.viewState, viewResult);
+    EXPECT_EQ(w.state.viewState, shell::viewResult);
 
     // The grid draws no Restart: a click where it stands in the result view
     // finds nothing there.
-    w.state.viewState = viewSubsetGrid;
+    w.state.viewState = shell::viewSubsetGrid;
     w.repaint();
     const Snapshot before(w);
     w.clickIn(w.state.restartButton);
     EXPECT_EQ(Snapshot(w), before);
 
     // The toggle of the multi-etalon tasks is drawn and takes the click.
-    w.state.taskType = taskBlindDetection;
+    w.state.taskType = detection::taskBlindDetection;
     w.repaint();
     w.clickIn(w.state.selectToggleButton);
-    EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(w.state.viewState, shell::viewAlphabet);
     EXPECT_EQ(w.state.active_etalons, 20);
 }
 
@@ -244,7 +244,7 @@ TEST(OptionClicks, ALengthOrNoiseOptionMakesTheNextSeries)
     EXPECT_EQ(w.state.requestedSeriesLength, 200u);
     // (200 + 19)/181 = 1 and (200 - 20 + 40)/40 = 5: the count asked for is 3.
     EXPECT_EQ(w.state.requestedPulseCount, 3);
-    EXPECT_EQ(w.state.viewState, viewResult);
+    EXPECT_EQ(w.state.viewState, shell::viewResult);
     ASSERT_TRUE(w.state.lpSeriesHeader);
     EXPECT_EQ(w.state.lpSeriesHeader->dwSeriesSize, 200u);
     EXPECT_EQ(w.state.lpSeriesHeader->wImpulseQuantity, 3);
@@ -259,8 +259,9 @@ TEST(OptionClicks, ALengthOrNoiseOptionMakesTheNextSeries)
 
 TEST(AnyState, AClickOnNothingChangesNothing)
 {
-    for (int32_t state : {int32_t{viewAlphabet}, int32_t{viewResult}, int32_t{viewSubsetGrid}, 7}) {
-        for (uint16_t task : {taskFixedEstimation, taskBlindDetection}) {
+    for (int32_t state :
+         {int32_t{shell::viewAlphabet}, int32_t{shell::viewResult}, int32_t{shell::viewSubsetGrid}, 7}) {
+        for (uint16_t task : {detection::taskFixedEstimation, detection::taskBlindDetection}) {
             PaintedWindow w;
             w.state.viewState = state;
             w.state.taskType = task;
@@ -268,7 +269,7 @@ TEST(AnyState, AClickOnNothingChangesNothing)
             const Snapshot before(w);
             // The window's corner, the gap between two cells, between Next and
             // Exit, between the panels, and below the panels.
-            const LayoutRect& c0 = w.state.alphabetCells[0];
+            const views::LayoutRect& c0 = w.state.alphabetCells[0];
             for (auto [x, y] :
                  {std::pair{3, 3}, std::pair{c0.right + 5, c0.top + 20}, std::pair{900, w.state.nextButton.bottom + 5},
                   std::pair{950, 88}, std::pair{950, 300}}) {
@@ -284,10 +285,10 @@ TEST(Keyboard, OnlyCodesZeroAndOneRepaint)
     PaintedWindow w;
     w.host.invalidations.clear();
     for (int32_t key : {2, 13, 27, 65, -1})
-        onKeyDown(w.state, w.host, key);
+        shell::onKeyDown(w.state, w.host, key);
     EXPECT_TRUE(w.host.invalidations.empty());
-    onKeyDown(w.state, w.host, 0);
-    onKeyDown(w.state, w.host, 1);
+    shell::onKeyDown(w.state, w.host, 0);
+    shell::onKeyDown(w.state, w.host, 1);
     ASSERT_EQ(w.host.invalidations.size(), 2u);
     EXPECT_FALSE(w.host.invalidations[0].rect.has_value());
     EXPECT_TRUE(w.host.invalidations[0].erase);

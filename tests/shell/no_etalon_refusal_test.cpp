@@ -16,7 +16,7 @@ constexpr const char* kCaption = "No Etalon Selected";
 size_t refusals(const PaintedWindow& w)
 {
     size_t n = 0;
-    for (const RecordedMessage& m : w.host.messages)
+    for (const synthesis::RecordedMessage& m : w.host.messages)
         if (m.caption == kCaption)
             ++n;
     return n;
@@ -28,7 +28,7 @@ TEST(NoEtalonSelected, NextAndNextDataSayWhyAndMakeNothing)
 {
     PaintedWindow w;
     ASSERT_TRUE(w.started);
-    dispatchCommand(w.state, w.host, IdTaskSeriesProcessing);
+    shell::dispatchCommand(w.state, w.host, IdTaskSeriesProcessing);
     w.repaint();
     // Select All, then Unselect All: nothing is selected.
     w.clickIn(w.state.selectToggleButton);
@@ -37,7 +37,7 @@ TEST(NoEtalonSelected, NextAndNextDataSayWhyAndMakeNothing)
     w.paint();
     ASSERT_EQ(w.state.active_etalons, 0);
     EXPECT_TRUE(w.host.messages.empty());
-    const SeriesHeader* series = w.state.lpSeriesHeader.get();
+    const synthesis::SeriesHeader* series = w.state.lpSeriesHeader.get();
     const int32_t seed = w.state.random.noiseSeed;
 
     // Next on the alphabet.
@@ -45,15 +45,15 @@ TEST(NoEtalonSelected, NextAndNextDataSayWhyAndMakeNothing)
     ASSERT_EQ(w.host.messages.size(), 1u);
     EXPECT_EQ(w.host.messages[0].caption, kCaption);
     EXPECT_NE(w.host.messages[0].text.find("No etalon is selected"), std::string::npos);
-    EXPECT_EQ(w.host.messages[0].icon, MessageIcon::Information);
-    EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(w.host.messages[0].icon, synthesis::MessageIcon::Information);
+    EXPECT_EQ(w.state.viewState, shell::viewAlphabet);
 
     // Processing Next Data from the menu.
-    dispatchCommand(w.state, w.host, IdProcessingNextData);
+    shell::dispatchCommand(w.state, w.host, IdProcessingNextData);
     EXPECT_EQ(refusals(w), 2u);
 
     // Next in the result view.
-    w.state.viewState = viewResult;
+    w.state.viewState = shell::viewResult;
     w.repaint();
     w.clickIn(w.state.nextButton);
     EXPECT_EQ(refusals(w), 3u);
@@ -65,12 +65,12 @@ TEST(NoEtalonSelected, NextAndNextDataSayWhyAndMakeNothing)
     EXPECT_EQ(w.state.lpStepwiseProtocol, nullptr);
 
     // With an etalon selected again, Next makes its series and says nothing.
-    w.state.viewState = viewAlphabet;
+    w.state.viewState = shell::viewAlphabet;
     w.repaint();
     w.clickIn(w.state.alphabetCells[3]);
     w.paint();
     w.clickIn(w.state.nextButton);
-    EXPECT_EQ(w.state.viewState, viewResult);
+    EXPECT_EQ(w.state.viewState, shell::viewResult);
     EXPECT_NE(w.state.lpStepwiseProtocol, nullptr);
     EXPECT_EQ(w.host.messages.size(), 3u);
 }
@@ -80,14 +80,14 @@ TEST(NoEtalonSelected, NextOnTheAlphabetOfAOneEtalonTaskSaysWhyToo)
     PaintedWindow w;
     // Unselected in a multi-etalon task, then back to joint detection and
     // estimation, which keeps the empty selection.
-    dispatchCommand(w.state, w.host, IdTaskDetection);
+    shell::dispatchCommand(w.state, w.host, IdTaskDetection);
     w.repaint();
     w.clickIn(w.state.alphabetCells[0]);
     w.paint();
     ASSERT_EQ(w.state.active_etalons, 0);
-    dispatchCommand(w.state, w.host, IdTaskJointDetectionEstimation);
+    shell::dispatchCommand(w.state, w.host, IdTaskJointDetectionEstimation);
     w.repaint();
     w.clickIn(w.state.nextButton);
     EXPECT_EQ(refusals(w), 1u);
-    EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(w.state.viewState, shell::viewAlphabet);
 }

@@ -54,26 +54,29 @@ struct OpenWindow : PaintedWindow {
     void open(const std::string& path)
     {
         host.queueOpenFile(path);
-        dispatchCommand(state, host, IdOpen);
+        shell::dispatchCommand(state, host, IdOpen);
     }
-    void command(int id) { dispatchCommand(state, host, id); }
-    SeriesHeader& series() { return *state.lpSeriesHeader; }
+    void command(int id) { shell::dispatchCommand(state, host, id); }
+    synthesis::SeriesHeader& series() { return *state.lpSeriesHeader; }
     std::vector<int16_t> observed() const
     {
-        const SeriesHeader& s = *state.lpSeriesHeader;
+        const synthesis::SeriesHeader& s = *state.lpSeriesHeader;
         return {s.lpSeriesData.begin(), s.lpSeriesData.begin() + s.dwSeriesSize};
     }
     std::vector<int16_t> pure() const
     {
-        const SeriesHeader& s = *state.lpSeriesHeader;
+        const synthesis::SeriesHeader& s = *state.lpSeriesHeader;
         return {s.lpPureData.begin(), s.lpPureData.begin() + s.dwSeriesSize};
     }
     std::vector<int16_t> rowPositions(int row) const
     {
-        const StepwiseProtocol& p = *state.lpStepwiseProtocol;
+        const detection::StepwiseProtocol& p = *state.lpStepwiseProtocol;
         return {p.lpRowPositions[row].begin(), p.lpRowPositions[row].begin() + p.lpPulses[row]};
     }
-    const RecordedMessage* lastMessage() const { return host.messages.empty() ? nullptr : &host.messages.back(); }
+    const synthesis::RecordedMessage* lastMessage() const
+    {
+        return host.messages.empty() ? nullptr : &host.messages.back();
+    }
 };
 
 std::vector<int16_t> expectedBlocks(size_t rows, int16_t height)
@@ -127,11 +130,11 @@ TEST(OpenSeries, ACsvBecomesTheSeriesWithItsLengthSettingsAndIsProcessed)
     EXPECT_EQ(shown.at(EditOpenSeriesScale), "auto");
 
     // The median 10.25 taken away, the blocks scaled to the window's peak.
-    const int16_t peak = static_cast<int16_t>(own_series::windowAutoScalePeak(600));
+    const int16_t peak = static_cast<int16_t>(shell::windowAutoScalePeak(600));
     EXPECT_EQ(peak, 1891);
     EXPECT_EQ(w.observed(), expectedBlocks(600, peak));
     EXPECT_EQ(w.pure(), w.observed());
-    const SeriesHeader& s = w.series();
+    const synthesis::SeriesHeader& s = w.series();
     EXPECT_EQ(s.dwSeriesSize, 600u);
     EXPECT_EQ(s.wImpulseQuantity, 0);
     EXPECT_EQ(s.wImpulseSize, w.state.etalonLength);
@@ -144,9 +147,9 @@ TEST(OpenSeries, ACsvBecomesTheSeriesWithItsLengthSettingsAndIsProcessed)
     EXPECT_EQ(w.state.maxPulseCount, 15);  // (600 - 20 + 40) / 40
     EXPECT_EQ(w.state.seriesPulseCount, 9);
     EXPECT_EQ(w.state.dataFileResult, 7);
-    EXPECT_EQ(w.state.viewState, viewResult);
+    EXPECT_EQ(w.state.viewState, shell::viewResult);
 
-    const RecordedMessage* report = w.lastMessage();
+    const synthesis::RecordedMessage* report = w.lastMessage();
     ASSERT_NE(report, nullptr);
     EXPECT_EQ(report->caption, "Open Series");
     EXPECT_NE(report->text.find("detrend: the median 10.25 subtracted"), std::string::npos) << report->text;
@@ -176,12 +179,12 @@ TEST(OpenSeries, EveryTaskProcessesAndPaintsALoadedSeries)
         uint16_t task;
     };
     const Case cases[] = {
-        {IdTaskJointDetectionEstimation, IdSeriesFixedNumber, taskFixedEstimation},
-        {IdTaskJointDetectionEstimation, IdSeriesUnfixedNumber, taskUnfixedEstimation},
-        {IdTaskDetection, IdSeriesFixedNumber, taskBlindDetection},
-        {IdTaskDetection, IdSeriesUnfixedNumber, taskBlindDetection},
-        {IdTaskSeriesProcessing, IdSeriesFixedNumber, taskSeriesProcessing},
-        {IdTaskSeriesProcessing, IdSeriesUnfixedNumber, taskSeriesProcessing},
+        {IdTaskJointDetectionEstimation, IdSeriesFixedNumber, detection::taskFixedEstimation},
+        {IdTaskJointDetectionEstimation, IdSeriesUnfixedNumber, detection::taskUnfixedEstimation},
+        {IdTaskDetection, IdSeriesFixedNumber, detection::taskBlindDetection},
+        {IdTaskDetection, IdSeriesUnfixedNumber, detection::taskBlindDetection},
+        {IdTaskSeriesProcessing, IdSeriesFixedNumber, detection::taskSeriesProcessing},
+        {IdTaskSeriesProcessing, IdSeriesUnfixedNumber, detection::taskSeriesProcessing},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.task) + "/" + std::to_string(c.typeCommand));
@@ -202,8 +205,8 @@ TEST(OpenSeries, EveryTaskProcessesAndPaintsALoadedSeries)
             w.paint();
         }
         // The loaded samples are what every run read; none was changed.
-        EXPECT_EQ(w.observed(), expectedBlocks(600, static_cast<int16_t>(own_series::windowAutoScalePeak(600))));
-        if (c.task == taskSeriesProcessing) {
+        EXPECT_EQ(w.observed(), expectedBlocks(600, static_cast<int16_t>(shell::windowAutoScalePeak(600))));
+        if (c.task == detection::taskSeriesProcessing) {
             EXPECT_GT(w.series().wFoundPulses, 0);
         }
         // No true pulse of the earlier synthesized series survives to be drawn.
@@ -264,7 +267,7 @@ TEST(OpenSeries, IntegersBeyondSixteenBitsAreRefusedUntilScaled)
               "The prepared samples reach 40000; the window's samples are 16-bit, at most 32767. Choose the auto "
               "scale or a factor below 1.");
     EXPECT_NE(w.observed(), before);
-    const int16_t peak = static_cast<int16_t>(own_series::windowAutoScalePeak(400));
+    const int16_t peak = static_cast<int16_t>(shell::windowAutoScalePeak(400));
     EXPECT_EQ(w.series().lpSeriesData[10], peak);
     EXPECT_EQ(w.series().lpSeriesData[11], 0);
     EXPECT_EQ(w.series().dwSeriesSize, 400u);
@@ -328,7 +331,7 @@ TEST(OpenSeries, CancelLeavesTheSeriesAndStillProcesses)
     w.open(w.file("blocks.csv", blocksCsv()));
     EXPECT_EQ(w.observed(), before);
     EXPECT_EQ(w.state.seriesLength, length);
-    EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(w.state.viewState, shell::viewAlphabet);
     EXPECT_EQ(w.state.dataFileResult, 0);
     EXPECT_TRUE(w.host.messages.empty());
     EXPECT_GT(w.host.invalidations.size(), invalidations) << "the processing that follows Open ran";
@@ -396,7 +399,7 @@ TEST(OpenSeries, ASoundFileAsksForAChannel)
 
 TEST(OpenSeriesFields, ReadWhatTheUserTypes)
 {
-    using own_series::parsePreparationFields;
+    using shell::parsePreparationFields;
     std::string problem;
     platform::DialogFields f{{EditOpenSeriesColumn, " 3 "},
                              {EditOpenSeriesDetrend, " MEDIAN "},
@@ -438,7 +441,7 @@ TEST(OpenSeriesFields, ReadWhatTheUserTypes)
 
 TEST(OpenSeriesFields, TheAutomaticPeakKeepsTheSumOfSquaresInThirtyTwoBits)
 {
-    using own_series::windowAutoScalePeak;
+    using shell::windowAutoScalePeak;
     EXPECT_EQ(windowAutoScalePeak(1), 32767);
     EXPECT_EQ(windowAutoScalePeak(2000), 1036);
     EXPECT_EQ(windowAutoScalePeak(32767), 256);
@@ -453,7 +456,7 @@ TEST(OpenSeriesFields, TheAutomaticPeakKeepsTheSumOfSquaresInThirtyTwoBits)
 
 TEST(OpenSeriesFields, OnlySeriesExtensionsLeaveTheDataFileReader)
 {
-    using own_series::isSeriesFileName;
+    using shell::isSeriesFileName;
     for (const char* name : {"a.csv", "/x/b.TSV", "c.txt", "d.npy", "e.Wav", "f.flac", "g.aiff"})
         EXPECT_TRUE(isSeriesFileName(name)) << name;
     for (const char* name : {"trace", "x.dat", "x.DAT", "/dir.csv/trace", "x.csv.bak", ".csv/"})

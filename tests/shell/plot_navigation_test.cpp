@@ -19,13 +19,13 @@ using views::SampleRange;
 struct PlotPoint {
     int32_t x, y;
 };
-PlotPoint inPlot(const AppState& s, int i, int32_t X)
+PlotPoint inPlot(const shell::AppState& s, int i, int32_t X)
 {
     const views::ShownPlot& p = s.resultPlots.plots[static_cast<size_t>(i)];
     return {p.x0 + X, p.y + p.H / 2};
 }
 
-int32_t sampleAt(const AppState& s, PlotPoint at)
+int32_t sampleAt(const shell::AppState& s, PlotPoint at)
 {
     const std::optional<views::PlotPoint> p = views::plotPointAt(s.resultPlots, at.x, at.y);
     return p ? p->sample : -1;
@@ -40,38 +40,44 @@ struct ResultWindow : PaintedWindow {
     }
     void wheel(PlotPoint at, int32_t notches)
     {
-        onMouseWheel(state, host, static_cast<int16_t>(at.x), static_cast<int16_t>(at.y), notches);
+        shell::onMouseWheel(state, host, static_cast<int16_t>(at.x), static_cast<int16_t>(at.y), notches);
     }
-    void move(PlotPoint at) { onMouseMove(state, host, static_cast<int16_t>(at.x), static_cast<int16_t>(at.y)); }
-    void press(PlotPoint at) { onLeftPress(state, host, static_cast<int16_t>(at.x), static_cast<int16_t>(at.y), 1); }
-    void release(PlotPoint at) { onLeftRelease(state, host, static_cast<int16_t>(at.x), static_cast<int16_t>(at.y)); }
+    void move(PlotPoint at) { shell::onMouseMove(state, host, static_cast<int16_t>(at.x), static_cast<int16_t>(at.y)); }
+    void press(PlotPoint at)
+    {
+        shell::onLeftPress(state, host, static_cast<int16_t>(at.x), static_cast<int16_t>(at.y), 1);
+    }
+    void release(PlotPoint at)
+    {
+        shell::onLeftRelease(state, host, static_cast<int16_t>(at.x), static_cast<int16_t>(at.y));
+    }
     SampleRange shown() const { return views::shownSamples(state.shownSamples, state.resultPlots.N); }
 };
 
 TEST(ZoomArithmetic, HalvesAndDoublesAroundTheSampleWithinTheSeries)
 {
-    EXPECT_EQ(zoomAround({}, 1200, 600, 1), (SampleRange{300, 900}));
-    EXPECT_EQ(zoomAround({}, 1200, 0, 1), (SampleRange{0, 600}));
-    EXPECT_EQ(zoomAround({}, 1200, 1199, 2), (SampleRange{900, 1200}));
+    EXPECT_EQ(shell::zoomAround({}, 1200, 600, 1), (SampleRange{300, 900}));
+    EXPECT_EQ(shell::zoomAround({}, 1200, 0, 1), (SampleRange{0, 600}));
+    EXPECT_EQ(shell::zoomAround({}, 1200, 1199, 2), (SampleRange{900, 1200}));
     // The anchor keeps its share: 90 of 100 samples left of it, then 180 of 200.
-    EXPECT_EQ(zoomAround({500, 600}, 1200, 590, -1), (SampleRange{410, 610}));
-    EXPECT_EQ(zoomAround({300, 900}, 1200, 600, -1), (SampleRange{0, 1200}));
+    EXPECT_EQ(shell::zoomAround({500, 600}, 1200, 590, -1), (SampleRange{410, 610}));
+    EXPECT_EQ(shell::zoomAround({300, 900}, 1200, 600, -1), (SampleRange{0, 1200}));
     // Out at the right end the part is held inside the series.
-    EXPECT_EQ(zoomAround({1100, 1200}, 1200, 1199, -1), (SampleRange{1000, 1200}));
+    EXPECT_EQ(shell::zoomAround({1100, 1200}, 1200, 1199, -1), (SampleRange{1000, 1200}));
     // Never fewer than eight samples; a series of fewer is shown whole.
-    EXPECT_EQ(zoomAround({}, 1200, 600, 20), (SampleRange{596, 604}));
-    EXPECT_EQ(zoomAround({596, 604}, 1200, 600, 1), (SampleRange{596, 604}));
-    EXPECT_EQ(zoomAround({}, 5, 2, 1), (SampleRange{0, 5}));
-    EXPECT_EQ(zoomAround({}, 1200, 600, 0), (SampleRange{0, 1200}));
+    EXPECT_EQ(shell::zoomAround({}, 1200, 600, 20), (SampleRange{596, 604}));
+    EXPECT_EQ(shell::zoomAround({596, 604}, 1200, 600, 1), (SampleRange{596, 604}));
+    EXPECT_EQ(shell::zoomAround({}, 5, 2, 1), (SampleRange{0, 5}));
+    EXPECT_EQ(shell::zoomAround({}, 1200, 600, 0), (SampleRange{0, 1200}));
 }
 
 TEST(ZoomArithmetic, ADragCoversItsSamplesAndAtLeastEight)
 {
-    EXPECT_EQ(samplesBetween(410, 300, 1200), (SampleRange{300, 411}));
-    EXPECT_EQ(samplesBetween(5, 5, 1200), (SampleRange{1, 9}));
-    EXPECT_EQ(samplesBetween(0, 1, 1200), (SampleRange{0, 8}));
-    EXPECT_EQ(samplesBetween(1199, 1199, 1200), (SampleRange{1192, 1200}));
-    EXPECT_EQ(samplesBetween(0, 3, 5), (SampleRange{0, 5}));
+    EXPECT_EQ(shell::samplesBetween(410, 300, 1200), (SampleRange{300, 411}));
+    EXPECT_EQ(shell::samplesBetween(5, 5, 1200), (SampleRange{1, 9}));
+    EXPECT_EQ(shell::samplesBetween(0, 1, 1200), (SampleRange{0, 8}));
+    EXPECT_EQ(shell::samplesBetween(1199, 1199, 1200), (SampleRange{1192, 1200}));
+    EXPECT_EQ(shell::samplesBetween(0, 3, 5), (SampleRange{0, 5}));
 }
 
 TEST(PlotReadoutText, NamesThePlotTheValuesThePulseAndThePart)
@@ -83,7 +89,7 @@ TEST(PlotReadoutText, NamesThePlotTheValuesThePulseAndThePart)
     r.point = {1, views::PlotKind::Observed, 415};
     r.pure = 15;
     r.observed = -8;
-    EXPECT_EQ(readoutText(r, plots),
+    EXPECT_EQ(shell::readoutText(r, plots),
               "observed series: sample 415, pure 15, observed -8   [samples 400 to 699 of 1200 shown; Home shows all]");
     r.pulse = 1;
     r.pulseStart = 410;
@@ -91,14 +97,14 @@ TEST(PlotReadoutText, NamesThePlotTheValuesThePulseAndThePart)
     plots.shown = {0, 1200};
     r.point.kind = views::PlotKind::Reconstruction;
     EXPECT_EQ(
-        readoutText(r, plots),
+        shell::readoutText(r, plots),
         "reconstruction: sample 415, pure 15, observed -8; found pulse 2: start 410, score 123456 (window energy)");
 }
 
 TEST(PlotNavigation, TheWheelHalvesTheSamplesAroundTheCursorAndHomeShowsAllAgain)
 {
     ResultWindow w;
-    ASSERT_EQ(w.state.viewState, viewResult);
+    ASSERT_EQ(w.state.viewState, shell::viewResult);
     ASSERT_EQ(w.state.resultPlots.count, 3);
     const int32_t N = w.state.resultPlots.N;
     ASSERT_GT(N, 100);
@@ -114,7 +120,7 @@ TEST(PlotNavigation, TheWheelHalvesTheSamplesAroundTheCursorAndHomeShowsAllAgain
     EXPECT_GT(half.to, under);
     // The view is repainted, erased: the invalid area covers the view area.
     ASSERT_EQ(w.host.invalidations.size(), 1u);
-    const platform::Rect view = toDeviceRect(w.state.viewArea);
+    const platform::Rect view = views::toDeviceRect(w.state.viewArea);
     const std::optional<platform::Rect> repainted = w.host.invalidations[0].rect;
     EXPECT_TRUE(!repainted || platform::intersect(*repainted, view) == view);
     EXPECT_TRUE(w.host.invalidations[0].erase);
@@ -138,7 +144,7 @@ TEST(PlotNavigation, TheWheelHalvesTheSamplesAroundTheCursorAndHomeShowsAllAgain
     w.wheel(at, 2);
     EXPECT_EQ(w.shown().to - w.shown().from, N / 4);
     w.paint();
-    EXPECT_TRUE(onPlotKey(w.state, w.host, kKeyHome));
+    EXPECT_TRUE(shell::onPlotKey(w.state, w.host, shell::kKeyHome));
     EXPECT_EQ(w.state.shownSamples, SampleRange{});
     w.paint();
     EXPECT_TRUE(picture::samePicture(w.picture(), original, "after-home"));
@@ -146,7 +152,7 @@ TEST(PlotNavigation, TheWheelHalvesTheSamplesAroundTheCursorAndHomeShowsAllAgain
     // A wheel outside the plots, or Home at the whole series, changes nothing.
     w.host.invalidations.clear();
     w.wheel({w.state.viewArea.left + 2, w.state.viewArea.top + 2}, 1);
-    EXPECT_TRUE(onPlotKey(w.state, w.host, kKeyHome));
+    EXPECT_TRUE(shell::onPlotKey(w.state, w.host, shell::kKeyHome));
     EXPECT_TRUE(w.host.invalidations.empty());
     EXPECT_EQ(w.state.shownSamples, SampleRange{});
 }
@@ -168,26 +174,26 @@ TEST(PlotNavigation, PlusAndMinusZoomAroundTheMiddleOnlyWhereThePlotsAre)
 {
     ResultWindow w;
     const int32_t N = w.state.resultPlots.N;
-    EXPECT_TRUE(onPlotKey(w.state, w.host, kKeyOemPlus));
+    EXPECT_TRUE(shell::onPlotKey(w.state, w.host, shell::kKeyOemPlus));
     const SampleRange in = w.shown();
     EXPECT_EQ(in.to - in.from, N / 2);
     EXPECT_EQ(in.from, (N - 1) / 2 - ((N - 1) / 2) / 2);
     w.paint();
-    EXPECT_TRUE(onPlotKey(w.state, w.host, kKeyAdd));
+    EXPECT_TRUE(shell::onPlotKey(w.state, w.host, shell::kKeyAdd));
     EXPECT_EQ(w.shown().to - w.shown().from, N / 4);
     w.paint();
-    EXPECT_TRUE(onPlotKey(w.state, w.host, kKeySubtract));
-    EXPECT_TRUE(onPlotKey(w.state, w.host, kKeyOemMinus));
+    EXPECT_TRUE(shell::onPlotKey(w.state, w.host, shell::kKeySubtract));
+    EXPECT_TRUE(shell::onPlotKey(w.state, w.host, shell::kKeyOemMinus));
     EXPECT_EQ(w.state.shownSamples, SampleRange{});
     // Other keys are left to onKeyDown.
-    EXPECT_FALSE(onPlotKey(w.state, w.host, 'A'));
+    EXPECT_FALSE(shell::onPlotKey(w.state, w.host, 'A'));
 
     // The alphabet has no plots: the keys are not taken.
     w.clickIn(w.state.restartButton);
     w.paint();
     EXPECT_EQ(w.state.resultPlots.count, 0);
-    EXPECT_FALSE(onPlotKey(w.state, w.host, kKeyOemPlus));
-    EXPECT_FALSE(onPlotKey(w.state, w.host, kKeyHome));
+    EXPECT_FALSE(shell::onPlotKey(w.state, w.host, shell::kKeyOemPlus));
+    EXPECT_FALSE(shell::onPlotKey(w.state, w.host, shell::kKeyHome));
 }
 
 TEST(PlotNavigation, ADragChoosesSamplesAndAPressThatStaysIsTheOldClick)
@@ -202,7 +208,7 @@ TEST(PlotNavigation, ADragChoosesSamplesAndAPressThatStaysIsTheOldClick)
     const auto lastClick = std::pair{w.state.lastClickX, w.state.lastClickY};
     w.press(a);
     w.move({a.x + 4, a.y + 30});
-    EXPECT_FALSE(dragBand(w.state));
+    EXPECT_FALSE(shell::dragBand(w.state));
     w.release({a.x + 4, a.y + 30});
     EXPECT_FALSE(w.state.plotDrag.pressed);
     EXPECT_EQ(w.state.shownSamples, SampleRange{});
@@ -214,14 +220,14 @@ TEST(PlotNavigation, ADragChoosesSamplesAndAPressThatStaysIsTheOldClick)
     w.press(a);
     w.move({a.x + 20, a.y});
     w.move(b);
-    const std::optional<platform::Rect> band = dragBand(w.state);
+    const std::optional<platform::Rect> band = shell::dragBand(w.state);
     ASSERT_TRUE(band);
     const views::ShownPlot& plotB = w.state.resultPlots.plots[1];
     EXPECT_EQ(*band, (platform::Rect{a.x, plotB.y, b.x + 1, plotB.y + plotB.H + 1}));
     EXPECT_EQ(w.host.statusTexts.back(), views::formatText("show samples %d to %d", sa, sb));
     EXPECT_TRUE(w.host.invalidations.empty()) << "nothing is repainted before the release";
     w.release(b);
-    EXPECT_FALSE(dragBand(w.state));
+    EXPECT_FALSE(shell::dragBand(w.state));
     EXPECT_EQ(w.shown(), (SampleRange{sa, sb + 1}));
     EXPECT_EQ(w.host.invalidations.size(), 1u);
 
@@ -237,8 +243,8 @@ TEST(PlotNavigation, ADragChoosesSamplesAndAPressThatStaysIsTheOldClick)
     // A press outside the plots acts at once: Next makes the next series.
     w.paint();
     const std::vector<int16_t> observed = w.state.lpSeriesHeader->lpSeriesData;
-    onLeftPress(w.state, w.host, static_cast<int16_t>(w.state.nextButton.left + 5),
-                static_cast<int16_t>(w.state.nextButton.top + 5), 1);
+    shell::onLeftPress(w.state, w.host, static_cast<int16_t>(w.state.nextButton.left + 5),
+                       static_cast<int16_t>(w.state.nextButton.top + 5), 1);
     EXPECT_FALSE(w.state.plotDrag.pressed);
     EXPECT_NE(w.state.lpSeriesHeader->lpSeriesData, observed);
 }
@@ -246,7 +252,7 @@ TEST(PlotNavigation, ADragChoosesSamplesAndAPressThatStaysIsTheOldClick)
 TEST(PlotNavigation, TheStatusBarReadsWhatIsUnderTheMouse)
 {
     ResultWindow w;
-    const SeriesHeader& s = *w.state.lpSeriesHeader;
+    const synthesis::SeriesHeader& s = *w.state.lpSeriesHeader;
     ASSERT_GT(s.wFoundPulses, 0);
     // The column of the first found pulse's third sample in plot A.
     const int32_t N = w.state.resultPlots.N, W = w.state.resultPlots.plots[0].W;
@@ -270,7 +276,7 @@ TEST(PlotNavigation, TheStatusBarReadsWhatIsUnderTheMouse)
     w.move({w.state.viewArea.left + 2, w.state.viewArea.top + 2});
     EXPECT_EQ(w.host.statusTexts.back(), "");
     w.move(at);
-    onMouseLeave(w.state, w.host);
+    shell::onMouseLeave(w.state, w.host);
     EXPECT_EQ(w.host.statusTexts.back(), "");
 
     // The alphabet reads nothing.

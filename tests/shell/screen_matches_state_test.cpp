@@ -32,7 +32,7 @@ Bitmap freshPicture(PaintedWindow& w)
 {
     const platform::Rect client = w.host.clientRect();
     platform::WindowCanvas fresh(client.right, client.bottom);
-    fresh.paint([&](platform::Dc& dc) { paintWindow(w.state, w.host, dc); });
+    fresh.paint([&](platform::Dc& dc) { shell::paintWindow(w.state, w.host, dc); });
     return fresh.picture();
 }
 
@@ -87,13 +87,13 @@ const char* nameOf(Drawn d)
 // The k-th place of the button column from the bottom (1 Exit, 2 Next, 3
 // Restart or the toggle, 4 Restart above the toggle), right and bottom
 // included.
-LayoutRect columnPlace(const platform::Rect& client, int32_t k)
+views::LayoutRect columnPlace(const platform::Rect& client, int32_t k)
 {
     const int32_t top = client.bottom - 42 * k;
     return {client.right - 154, top, client.right - 11, top + 31};
 }
 
-bool shows(const Bitmap& picture, const LayoutRect& at, const Bitmap& button)
+bool shows(const Bitmap& picture, const views::LayoutRect& at, const Bitmap& button)
 {
     for (int32_t y = 0; y < button.height; ++y)
         for (int32_t x = 0; x < button.width; ++x)
@@ -102,7 +102,7 @@ bool shows(const Bitmap& picture, const LayoutRect& at, const Bitmap& button)
     return true;
 }
 
-Drawn drawnAt(const Bitmap& picture, const LayoutRect& at, const resources::ButtonBitmaps& b)
+Drawn drawnAt(const Bitmap& picture, const views::LayoutRect& at, const resources::ButtonBitmaps& b)
 {
     if (shows(picture, at, b.restart))
         return Drawn::Restart;
@@ -121,7 +121,7 @@ Drawn drawnAt(const Bitmap& picture, const LayoutRect& at, const resources::Butt
     return Drawn::Nothing;
 }
 
-std::vector<int> selection(const AppState& s)
+std::vector<int> selection(const shell::AppState& s)
 {
     std::vector<int> out;
     for (int k = 0; k < s.etalonCount; ++k)
@@ -156,12 +156,12 @@ void expectTheClickActsAsDrawn(Drawn drawn, const Observed& before, const Observ
         EXPECT_FALSE(after.closing);
         break;
     case Drawn::Restart:
-        EXPECT_EQ(after.viewState, viewAlphabet);
+        EXPECT_EQ(after.viewState, shell::viewAlphabet);
         EXPECT_EQ(after.selected, before.selected);
         EXPECT_EQ(after.samples, before.samples);
         break;
     case Drawn::Next:
-        EXPECT_EQ(after.viewState, viewResult);
+        EXPECT_EQ(after.viewState, shell::viewResult);
         EXPECT_NE(after.samples, before.samples) << "a new series";
         break;
     case Drawn::Exit:
@@ -172,12 +172,12 @@ void expectTheClickActsAsDrawn(Drawn drawn, const Observed& before, const Observ
         for (int k = 0; k < etalonCount; ++k)
             all[k] = k + 1;
         EXPECT_EQ(after.selected, all);
-        EXPECT_EQ(after.viewState, viewAlphabet);
+        EXPECT_EQ(after.viewState, shell::viewAlphabet);
         break;
     }
     case Drawn::UnselectAll:
         EXPECT_TRUE(after.selected.empty());
-        EXPECT_EQ(after.viewState, viewAlphabet);
+        EXPECT_EQ(after.viewState, shell::viewAlphabet);
         break;
     case Drawn::Mixed:
         ADD_FAILURE() << "no button's picture";
@@ -203,7 +203,7 @@ void expectTheScreenFollowsTheState(const Story& story, int32_t width = kWideWid
         PaintedWindow w(width, height);
         story(w);
         w.paint();
-        const LayoutRect at = columnPlace(w.host.clientRect(), k);
+        const views::LayoutRect at = columnPlace(w.host.clientRect(), k);
         const Drawn drawn = drawnAt(w.picture(), at, w.state.buttonBitmaps);
         SCOPED_TRACE(std::string("place ") + std::to_string(k) + " shows " + nameOf(drawn));
         const Observed before(w);
@@ -218,11 +218,11 @@ void expectTheScreenFollowsTheState(const Story& story, int32_t width = kWideWid
 
 void command(PaintedWindow& w, int id)
 {
-    dispatchCommand(w.state, w.host, id);
+    shell::dispatchCommand(w.state, w.host, id);
     w.paint();
 }
 
-void clickAndPaint(PaintedWindow& w, const LayoutRect& r)
+void clickAndPaint(PaintedWindow& w, const views::LayoutRect& r)
 {
     w.clickIn(r);
     w.paint();
@@ -239,7 +239,7 @@ TEST(ScreenFollowsState, SeriesCreatedFromTheAlphabet)
         w.host.answerOk(DialogSeriesStructure);
         command(w, IdCreateSeries);
         ASSERT_TRUE(w.host.scriptErrors.empty());
-        ASSERT_EQ(w.state.viewState, viewResult);
+        ASSERT_EQ(w.state.viewState, shell::viewResult);
     });
 }
 
@@ -266,7 +266,7 @@ TEST(ScreenFollowsState, SeriesCreationMethodInTheResultThenTheSameDataProcessed
         resultOfNext(w);
         command(w, IdSeriesCreationMethod);
         command(w, IdProcessingSameData);
-        ASSERT_EQ(w.state.taskType, taskBlindDetection);
+        ASSERT_EQ(w.state.taskType, detection::taskBlindDetection);
     });
 }
 
@@ -332,7 +332,7 @@ TEST(ScreenFollowsState, SubsetGridClosedAfterAnEntryWasAdded)
             command(w, IdSelectSetOfPulses);
             clickAndPaint(w, w.state.requiredCellRects.at(0));
             clickAndPaint(w, w.state.ButtonsWhileSelectedSubsetRect.at(static_cast<size_t>(button)));
-            ASSERT_EQ(w.state.viewState, viewResult);
+            ASSERT_EQ(w.state.viewState, shell::viewResult);
         });
     }
 }
@@ -351,7 +351,7 @@ TEST(ScreenFollowsState, TheAlphabetShownAgainLeavesNothingOfTheResult)
             resultOfNext(w);
             w.repaint();  // uncovered: the whole result drawn
             clickAndPaint(w, w.state.restartButton);
-            ASSERT_EQ(w.state.viewState, viewAlphabet);
+            ASSERT_EQ(w.state.viewState, shell::viewAlphabet);
         },
         1024, 768);
 }
@@ -364,7 +364,7 @@ TEST(ScreenFollowsState, TheSimulationShownAfterAResultAndTheResultAfterIt)
         w.host.answerOk(DialogLocationParameters,
                         {{EditPulsesFrom, "6"}, {EditPulsesTo, "7"}, {EditNoiseSteps, "2"}, {EditRepeatCount, "1"}});
         command(w, IdDetectionStatisticalSimulation);
-        ASSERT_EQ(w.state.resultView, resultSimulation);
+        ASSERT_EQ(w.state.resultView, shell::resultSimulation);
     };
     expectTheScreenFollowsTheState(simulation, 1024, 768);
     expectTheScreenFollowsTheState(
@@ -381,22 +381,22 @@ TEST(ScreenFollowsState, AButtonActsOnlyWhereTheLastPaintDrewIt)
 {
     PaintedWindow w(kWideWidth, kWideHeight);
     resultOfNext(w);
-    EXPECT_EQ(w.state.shownButtons, shownRestart | shownNext | shownExit);
+    EXPECT_EQ(w.state.shownButtons, shell::shownRestart | shell::shownNext | shell::shownExit);
     // A task setting not yet painted: the screen still shows Restart where
     // the toggle will stand, and Restart still takes the click there.
-    dispatchCommand(w.state, w.host, IdTaskDetection);
+    shell::dispatchCommand(w.state, w.host, IdTaskDetection);
     EXPECT_TRUE(w.host.canvas.needsPaint()) << "the column waits to be painted";
-    const LayoutRect restartShown = w.state.restartButton;
+    const views::LayoutRect restartShown = w.state.restartButton;
     w.clickIn(restartShown);
-    EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(w.state.viewState, shell::viewAlphabet);
     EXPECT_EQ(selection(w.state), std::vector<int>{1}) << "not the Select All that will stand there";
 
     // Once painted, the toggle stands there and Restart is gone.
     w.paint();
-    EXPECT_EQ(w.state.shownButtons, shownNext | shownExit | shownSelectAll);
+    EXPECT_EQ(w.state.shownButtons, shell::shownNext | shell::shownExit | shell::shownSelectAll);
     EXPECT_EQ(w.state.selectToggleButton, restartShown);
     w.clickIn(w.state.restartButton);
-    EXPECT_EQ(w.state.viewState, viewAlphabet);
+    EXPECT_EQ(w.state.viewState, shell::viewAlphabet);
     EXPECT_EQ(selection(w.state), std::vector<int>{1});
     w.clickIn(w.state.selectToggleButton);
     EXPECT_EQ(selection(w.state).size(), 20u);
@@ -404,12 +404,12 @@ TEST(ScreenFollowsState, AButtonActsOnlyWhereTheLastPaintDrewIt)
 
 TEST(ScreenFollowsState, NothingIsInvalidatedBeforeTheFirstPaintOrWhenNothingChanged)
 {
-    AppState s;
+    shell::AppState s;
     platform::ScriptedHost host;
-    ASSERT_TRUE(onCreate(s, host));
-    dispatchCommand(s, host, IdTaskDetection);
+    ASSERT_TRUE(shell::onCreate(s, host));
+    shell::dispatchCommand(s, host, IdTaskDetection);
     EXPECT_TRUE(host.invalidations.empty()) << "the first paint draws everything anyway";
-    onDestroy(s);
+    shell::onDestroy(s);
 
     PaintedWindow w;
     w.host.invalidations.clear();

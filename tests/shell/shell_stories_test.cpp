@@ -22,17 +22,17 @@ using platform::DialogStep;
 namespace {
 
 struct Workbench {
-    AppState state;
+    shell::AppState state;
     platform::ScriptedHost host;
 
-    Workbench() { started = onCreate(state, host); }
-    ~Workbench() { onDestroy(state); }
+    Workbench() { started = shell::onCreate(state, host); }
+    ~Workbench() { shell::onDestroy(state); }
 
-    void command(int id) { dispatchCommand(state, host, id); }
+    void command(int id) { shell::dispatchCommand(state, host, id); }
     // A click on Next in the result view.
     void next()
     {
-        state.viewState = viewResult;
+        state.viewState = shell::viewResult;
         command(CmdNewSequence);
     }
     std::vector<int> sequence(size_t n) const
@@ -42,7 +42,7 @@ struct Workbench {
     std::vector<std::vector<int16_t>> rows() const
     {
         std::vector<std::vector<int16_t>> r;
-        const StepwiseProtocol& p = *state.lpStepwiseProtocol;
+        const detection::StepwiseProtocol& p = *state.lpStepwiseProtocol;
         for (int i = 0; i < p.wUsed; ++i)
             r.emplace_back(p.lpRowPositions[i].begin(), p.lpRowPositions[i].begin() + p.lpPulses[i]);
         return r;
@@ -57,9 +57,9 @@ TEST(ShellStart, StartsWithTheDocumentedState)
 {
     Workbench w;
     ASSERT_TRUE(w.started);
-    const AppState& s = w.state;
+    const shell::AppState& s = w.state;
     EXPECT_EQ(s.alphabetReady, 1);
-    EXPECT_EQ(s.viewState, viewAlphabet);
+    EXPECT_EQ(s.viewState, shell::viewAlphabet);
     EXPECT_EQ(s.minPulseCount, 6);
     EXPECT_EQ(s.maxPulseCount, 30);
     EXPECT_EQ(s.requestedPulseCount, 18);
@@ -73,9 +73,9 @@ TEST(ShellStart, StartsWithTheDocumentedState)
     EXPECT_EQ(s.currentEtalon, 1);
     EXPECT_EQ(s.etalonSequence.size(), 30u);
     EXPECT_EQ(s.traceUnfixedCaseCriteria.size(), 1200u);
-    EXPECT_EQ(s.taskType, taskFixedEstimation);
-    EXPECT_EQ(s.seriesType, seriesKnownWhole);
-    EXPECT_EQ(s.resultView, resultProcessing);
+    EXPECT_EQ(s.taskType, detection::taskFixedEstimation);
+    EXPECT_EQ(s.seriesType, detection::seriesKnownWhole);
+    EXPECT_EQ(s.resultView, shell::resultProcessing);
 
     // Check marks at "Fixed Number of Pulses" and "Joint Detection and Estimation" only.
     std::set<int32_t> checked;
@@ -102,11 +102,11 @@ TEST(ShellPipeline, NextMakesAndProcessesANewSeriesInEveryTask)
         std::set<int> rowCounts;
     };
     const Case cases[] = {
-        {IdTaskJointDetectionEstimation, IdSeriesFixedNumber, taskFixedEstimation, {3, 4}},
-        {IdTaskJointDetectionEstimation, IdSeriesUnfixedNumber, taskUnfixedEstimation, {3, 5}},
-        {IdTaskDetection, IdSeriesFixedNumber, taskBlindDetection, {2}},
-        {IdTaskDetection, IdSeriesUnfixedNumber, taskBlindDetection, {3, 4, 5, 6, 7}},
-        {IdTaskSeriesProcessing, IdSeriesFixedNumber, taskSeriesProcessing, {0}},
+        {IdTaskJointDetectionEstimation, IdSeriesFixedNumber, detection::taskFixedEstimation, {3, 4}},
+        {IdTaskJointDetectionEstimation, IdSeriesUnfixedNumber, detection::taskUnfixedEstimation, {3, 5}},
+        {IdTaskDetection, IdSeriesFixedNumber, detection::taskBlindDetection, {2}},
+        {IdTaskDetection, IdSeriesUnfixedNumber, detection::taskBlindDetection, {3, 4, 5, 6, 7}},
+        {IdTaskSeriesProcessing, IdSeriesFixedNumber, detection::taskSeriesProcessing, {0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.task);
@@ -121,7 +121,7 @@ TEST(ShellPipeline, NextMakesAndProcessesANewSeriesInEveryTask)
         EXPECT_EQ(w.state.lpStepwiseProtocol->wTask, c.task);
         EXPECT_NE(w.state.random.noiseSeed, seed) << "noise was added";
         EXPECT_EQ(w.state.lpSeriesHeader->wNoiseLevel, 25);
-        if (c.task == taskSeriesProcessing) {
+        if (c.task == detection::taskSeriesProcessing) {
             EXPECT_GT(w.state.lpSeriesHeader->wFoundPulses, 0);
         }
         // The refresh invalidates the view area raised by 10 pixels.
@@ -152,7 +152,7 @@ TEST(ShellPipeline, MultiEtalonSequenceFollowsTheLibraryGenerator)
     w.state.etalonSelected.fill(0);
     for (int e : {2, 5, 9})
         w.state.etalonSelected[e - 1] = 1;
-    rebuildRequiredList(w.state);
+    shell::rebuildRequiredList(w.state);
     ASSERT_EQ(w.state.active_etalons, 3);
     w.next();
     // The classic generator from its first state picks entry (r >> 3) % 3 of
@@ -173,10 +173,10 @@ TEST(ShellPipeline, EmptyRequiredListInMultiEtalonTasksIsRefused)
     Workbench w;
     w.command(IdTaskSeriesProcessing);
     w.state.etalonSelected.fill(0);
-    rebuildRequiredList(w.state);
+    shell::rebuildRequiredList(w.state);
     ASSERT_EQ(w.state.active_etalons, 0);
     const int32_t seed = w.state.random.noiseSeed;
-    const SeriesHeader* series = w.state.lpSeriesHeader.get();
+    const synthesis::SeriesHeader* series = w.state.lpSeriesHeader.get();
     w.command(IdProcessingNextData);
     w.next();
     EXPECT_EQ(w.state.random.noiseSeed, seed);
@@ -188,20 +188,20 @@ TEST(ShellSettings, TaskAndSeriesTypeCommandsChangeOnlyTheSettings)
 {
     Workbench w;
     w.command(IdSeriesUnfixedNumber);
-    EXPECT_EQ(w.state.seriesType, seriesUnknownWhole);
-    EXPECT_EQ(w.state.taskType, taskUnfixedEstimation);
+    EXPECT_EQ(w.state.seriesType, detection::seriesUnknownWhole);
+    EXPECT_EQ(w.state.taskType, detection::taskUnfixedEstimation);
     EXPECT_TRUE(w.host.menuChecked(IdSeriesUnfixedNumber));
     EXPECT_FALSE(w.host.menuChecked(IdSeriesFixedNumber));
     w.command(IdTaskDetection);
-    EXPECT_EQ(w.state.taskType, taskBlindDetection);
+    EXPECT_EQ(w.state.taskType, detection::taskBlindDetection);
     EXPECT_TRUE(w.host.menuChecked(IdTaskDetection));
     EXPECT_FALSE(w.host.menuChecked(IdTaskJointDetectionEstimation));
     w.command(IdTaskJointDetectionEstimation);
-    EXPECT_EQ(w.state.taskType, taskUnfixedEstimation);
+    EXPECT_EQ(w.state.taskType, detection::taskUnfixedEstimation);
     w.command(IdSeriesFixedNumber);
-    EXPECT_EQ(w.state.taskType, taskFixedEstimation);
+    EXPECT_EQ(w.state.taskType, detection::taskFixedEstimation);
     w.command(IdTaskSeriesProcessing);
-    EXPECT_EQ(w.state.taskType, taskSeriesProcessing);
+    EXPECT_EQ(w.state.taskType, detection::taskSeriesProcessing);
     EXPECT_TRUE(w.host.menuChecked(IdTaskSeriesProcessing));
     EXPECT_EQ(w.state.lpStepwiseProtocol, nullptr) << "nothing was processed";
     EXPECT_TRUE(w.host.invalidations.empty()) << "no picture changes until the next processing";
@@ -209,7 +209,7 @@ TEST(ShellSettings, TaskAndSeriesTypeCommandsChangeOnlyTheSettings)
     // A repeat detection on an unknown-count series switches to blind detection.
     w.command(IdSeriesUnfixedNumber);
     w.command(IdRepeatThresholdMethod);
-    EXPECT_EQ(w.state.taskType, taskBlindDetection);
+    EXPECT_EQ(w.state.taskType, detection::taskBlindDetection);
     EXPECT_EQ(w.state.repeatMethod, 6);
 }
 
@@ -222,15 +222,15 @@ TEST(ShellDialogs, CreateSeriesMakesTheTypedSeriesOnce)
                     {{EditPulseCount, "9"}, {EditEtalonSequence, "3,4"}, {EditNoiseLevel, "10"}});
     w.command(IdCreateSeries);
     EXPECT_TRUE(w.host.scriptErrors.empty());
-    const SeriesHeader& h = *w.state.lpSeriesHeader;
+    const synthesis::SeriesHeader& h = *w.state.lpSeriesHeader;
     EXPECT_EQ(h.dwSeriesSize, 600u);
     EXPECT_EQ(h.wImpulseQuantity, 9) << "the typed count, although the type is unfixed";
     EXPECT_EQ(h.lpEtalonSequence[0], 3);
     EXPECT_EQ(h.lpEtalonSequence[1], 4);
     EXPECT_EQ(h.lpEtalonSequence[2], 1) << "zeros of the list become the current etalon";
     EXPECT_EQ(h.wNoiseLevel, 10);
-    EXPECT_EQ(w.state.seriesType, seriesUnknownWhole) << "the transient type lives for one synthesis";
-    EXPECT_EQ(w.state.viewState, viewResult);
+    EXPECT_EQ(w.state.seriesType, detection::seriesUnknownWhole) << "the transient type lives for one synthesis";
+    EXPECT_EQ(w.state.viewState, shell::viewResult);
     EXPECT_EQ(w.state.minPulseCount, 3);
     EXPECT_EQ(w.state.maxPulseCount, 15);
 
@@ -344,9 +344,9 @@ TEST(ShellSimulation, SimulationRunsAndIsShown)
     ASSERT_NE(w.state.lpRestErrorHeader, nullptr);
     EXPECT_EQ(w.state.lpRestErrorHeader->fReady, 1);
     EXPECT_EQ(w.state.pulseCountSteps, 3);
-    EXPECT_EQ(w.state.resultView, resultSimulation);
+    EXPECT_EQ(w.state.resultView, shell::resultSimulation);
     EXPECT_EQ(w.state.simulationViewKind, 2);
-    EXPECT_EQ(w.state.viewState, viewResult);
+    EXPECT_EQ(w.state.viewState, shell::viewResult);
     EXPECT_EQ(w.state.lpRestErrorHeader->wPulseValues[2], 8);
     EXPECT_EQ(w.state.lpRestErrorHeader->lpNoiseLevel[2], 40);
 
@@ -364,7 +364,7 @@ TEST(ShellTeardown, FreesEveryObjectOnce)
     w.command(IdTaskDetection);
     w.command(IdSeriesUnfixedNumber);
     w.next();
-    onDestroy(w.state);
+    shell::onDestroy(w.state);
     EXPECT_EQ(w.state.lpSeriesHeader, nullptr);
     EXPECT_EQ(w.state.lpStepwiseProtocol, nullptr);
     EXPECT_EQ(w.state.detectionStudy, nullptr);
@@ -372,7 +372,7 @@ TEST(ShellTeardown, FreesEveryObjectOnce)
     EXPECT_EQ(w.state.lpRestErrorHeader, nullptr);
     EXPECT_TRUE(w.state.etalonSequence.empty());
     EXPECT_TRUE(w.state.traceUnfixedCaseCriteria.empty());
-    for (const PulseHeader& e : w.state.etalons)
+    for (const synthesis::PulseHeader& e : w.state.etalons)
         EXPECT_TRUE(e.lpData.empty());
-    onDestroy(w.state);  // a second teardown finds nothing left
+    shell::onDestroy(w.state);  // a second teardown finds nothing left
 }

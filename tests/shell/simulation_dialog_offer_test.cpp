@@ -19,13 +19,13 @@ using namespace resources;
 namespace {
 
 struct Workbench {
-    AppState state;
+    shell::AppState state;
     platform::ScriptedHost host;
     bool started = false;
 
-    Workbench() { started = onCreate(state, host); }
-    ~Workbench() { onDestroy(state); }
-    void command(int id) { dispatchCommand(state, host, id); }
+    Workbench() { started = shell::onCreate(state, host); }
+    ~Workbench() { shell::onDestroy(state); }
+    void command(int id) { shell::dispatchCommand(state, host, id); }
 };
 
 int limitLow(int length, int tmax) { return (length + 20 - 1) / tmax; }
@@ -61,7 +61,7 @@ void checkLengths(Workbench& w, const std::vector<int>& lengths, int tmin, int t
 {
     for (int length : lengths) {
         const int low = std::max(limitLow(length, tmax), 1);
-        const int high = std::min(limitHigh(length, tmin), kMaxSimulationPulses);
+        const int high = std::min(limitHigh(length, tmin), detection::kMaxSimulationPulses);
         ASSERT_LE(low, high) << "a length with no admissible count: " << length;
         const platform::DialogFields shown = simulateUntouched(w, length);
         EXPECT_EQ(shownNumber(shown, EditPulsesFrom), low) << length;
@@ -73,7 +73,7 @@ void checkLengths(Workbench& w, const std::vector<int>& lengths, int tmin, int t
         EXPECT_EQ(w.state.lpRestErrorHeader->wVariousPulses, high - low + 1) << length;
         EXPECT_EQ(w.state.lpRestErrorHeader->wPulseValues[0], low) << length;
         EXPECT_EQ(w.state.lpSeriesHeader->dwSeriesSize, static_cast<uint32_t>(length));
-        EXPECT_EQ(w.state.resultView, resultSimulation);
+        EXPECT_EQ(w.state.resultView, shell::resultSimulation);
     }
 }
 
@@ -114,7 +114,7 @@ TEST(SimulationDialogOffer, LengthsOfOtherIntervalsRunUntouched)
         ASSERT_EQ(w.state.maxInterval, tmax);
         std::vector<int> lengths;
         for (int n : {20, 21, 50, 99, 100, 119, 120, 200, 600, 1200, 3000, 9000, 32767})
-            if (std::max(limitLow(n, tmax), 1) <= std::min(limitHigh(n, tmin), kMaxSimulationPulses))
+            if (std::max(limitLow(n, tmax), 1) <= std::min(limitHigh(n, tmin), detection::kMaxSimulationPulses))
                 lengths.push_back(n);
         checkLengths(w, lengths, tmin, tmax);
     }
@@ -134,11 +134,11 @@ TEST(SimulationDialogOffer, ALengthWithNoCountTheSimulationTakesKeepsItsRangeAnd
 
 TEST(SimulationDialogOffer, TheOfferIsTheStatesRangeCutToTheSimulationsCounts)
 {
-    AppState s;
+    shell::AppState s;
     s.minPulseCount = 0;
     s.maxPulseCount = 4;
     s.pulseCountIncrement = 0;
-    SimulationPulseOffer o = offeredSimulationPulses(s);
+    shell::SimulationPulseOffer o = shell::offeredSimulationPulses(s);
     EXPECT_EQ(o.from, 1);
     EXPECT_EQ(o.to, 4);
     EXPECT_EQ(o.increment, 1);
@@ -146,16 +146,16 @@ TEST(SimulationDialogOffer, TheOfferIsTheStatesRangeCutToTheSimulationsCounts)
     s.minPulseCount = 6;
     s.maxPulseCount = 30;
     s.pulseCountIncrement = 3;
-    o = offeredSimulationPulses(s);
+    o = shell::offeredSimulationPulses(s);
     EXPECT_EQ(o.from, 6);
     EXPECT_EQ(o.to, 30);
     EXPECT_EQ(o.increment, 3);
 
     s.maxPulseCount = 819;
-    EXPECT_EQ(offeredSimulationPulses(s).to, 31);
+    EXPECT_EQ(shell::offeredSimulationPulses(s).to, 31);
 
     s.minPulseCount = 181;
-    o = offeredSimulationPulses(s);
+    o = shell::offeredSimulationPulses(s);
     EXPECT_EQ(o.from, 181);
     EXPECT_EQ(o.to, 819);
 }

@@ -21,12 +21,12 @@ using namespace resources;
 namespace {
 
 struct Bench {
-    AppState state;
+    shell::AppState state;
     platform::ScriptedHost host;
 
-    Bench() { EXPECT_TRUE(onCreate(state, host)); }
-    ~Bench() { onDestroy(state); }
-    void command(int id) { dispatchCommand(state, host, id); }
+    Bench() { EXPECT_TRUE(shell::onCreate(state, host)); }
+    ~Bench() { shell::onDestroy(state); }
+    void command(int id) { shell::dispatchCommand(state, host, id); }
 
     // A finished simulation, then Next: the view on a processed series, the
     // simulation's result kept; the next simulation command gets this grid.
@@ -35,7 +35,7 @@ struct Bench {
         answerSimulation("7", "2", "2");
         command(IdDetectionStatisticalSimulation);
         EXPECT_EQ(state.lpRestErrorHeader->fReady, 1);
-        state.viewState = viewResult;
+        state.viewState = shell::viewResult;
         command(CmdNextData);
         answerSimulation(pulsesTo, noiseSteps, repeats);
     }
@@ -49,13 +49,13 @@ struct Bench {
                                                  {EditRepeatCount, repeats}});
     }
     // The three phases, the computation on a thread of its own.
-    std::unique_ptr<SimulationRun> computed(unsigned threads, const detection::ProgressCallback& progress)
+    std::unique_ptr<shell::SimulationRun> computed(unsigned threads, const detection::ProgressCallback& progress)
     {
-        std::unique_ptr<SimulationRun> run = prepareSimulation(state, host);
+        std::unique_ptr<shell::SimulationRun> run = shell::prepareSimulation(state, host);
         EXPECT_NE(run, nullptr);
         run->options.threads = threads;
         run->options.progress = progress;
-        std::thread([&] { computeSimulation(*run); }).join();
+        std::thread([&] { shell::computeSimulation(*run); }).join();
         return run;
     }
 };
@@ -72,10 +72,10 @@ void put(std::ostream& o, const char* name, const std::vector<T>& v)
 // What a simulation reads and leaves, as text: the header with its cells and
 // labels, the series record (its etalons as places in the alphabet), the
 // streams and the view.
-std::string picture(const AppState& s)
+std::string picture(const shell::AppState& s)
 {
     std::ostringstream o;
-    if (const RestErrorHeader* h = s.lpRestErrorHeader.get()) {
+    if (const detection::RestErrorHeader* h = s.lpRestErrorHeader.get()) {
         o << "header " << h->wReservedPulses << ' ' << h->wVariousPulses << ' ' << h->wReservedLevels << ' '
           << h->wNoiseLevels << ' ' << h->repeats << " labels " << h->wLabelMark << ' ' << h->wSeriesType << ' '
           << h->wTask << ' ' << (h->lpTaskName ? h->lpTaskName : "-") << ' '
@@ -87,15 +87,15 @@ std::string picture(const AppState& s)
             for (const auto& row : matrix)
                 put(o, "cells", row);
     }
-    const SeriesHeader& r = *s.lpSeriesHeader;
+    const synthesis::SeriesHeader& r = *s.lpSeriesHeader;
     o << "series " << r.dwSeriesSize << ' ' << r.wTmin << ' ' << r.wTmax << ' ' << r.wImpulseQuantity << ' '
       << r.wNoiseLevel << ' ' << (r.lpFirstEtalon ? r.lpFirstEtalon - s.etalons.data() : -1) << '\n';
     for (const auto* v : {&r.lpPureData, &r.lpSeriesData, &r.lpPositions, &r.lpFoundPositions, &r.lpEtalonSequence,
                           &r.lpCutFrom, &r.lpCutTo})
         put(o, "record", *v);
-    for (const PulseHeader* p : r.lpPulsesList)
+    for (const synthesis::PulseHeader* p : r.lpPulsesList)
         o << p - s.etalons.data() << ' ';
-    const RandomStreams& g = s.random;
+    const synthesis::RandomStreams& g = s.random;
     o << "\nstreams " << g.etalonSeed << ' ' << g.positionSeed << ' ' << g.cutStartSeed << ' ' << g.cutEndSeed << ' '
       << g.countSeed << ' ' << g.firstFixedGapSeed << ' ' << g.secondFixedGapSeed << ' ' << g.noiseSeed << '\n';
     o << "view " << s.resultView << ' ' << s.viewState << ' ' << s.simulationViewKind << '\n';
@@ -125,8 +125,8 @@ TEST(SimulationPhases, ACancelledSimulationLeavesThePreviousResultTheRecordAndTh
             bool stopped = false;
             auto progress = [&](uint64_t done, uint64_t) { return !(stopped = stopped || done >= stopAt); };
             if (phased) {
-                std::unique_ptr<SimulationRun> run = b.computed(3, progress);
-                finishSimulation(b.state, b.host, *run);
+                std::unique_ptr<shell::SimulationRun> run = b.computed(3, progress);
+                shell::finishSimulation(b.state, b.host, *run);
             } else {
                 b.state.simulationOptions.progress = progress;
                 b.command(IdDetectionStatisticalSimulation);
@@ -135,7 +135,7 @@ TEST(SimulationPhases, ACancelledSimulationLeavesThePreviousResultTheRecordAndTh
             EXPECT_TRUE(b.host.scriptErrors.empty());
             EXPECT_EQ(b.host.messages.size(), messages);
             EXPECT_EQ(picture(b.state), before);
-            EXPECT_EQ(b.state.resultView, resultProcessing);
+            EXPECT_EQ(b.state.resultView, shell::resultProcessing);
         }
     }
 }
@@ -149,14 +149,14 @@ TEST(SimulationPhases, APhasedRunEqualsTheMenuCommandAndLeavesTheStateAloneUntil
 
     const std::string before = picture(phases.state);
     uint64_t reports = 0;
-    std::unique_ptr<SimulationRun> run = phases.computed(4, [&](uint64_t, uint64_t) { return ++reports > 0; });
+    std::unique_ptr<shell::SimulationRun> run = phases.computed(4, [&](uint64_t, uint64_t) { return ++reports > 0; });
     EXPECT_GT(reports, 0u);
     EXPECT_EQ(run->result, 1);
     EXPECT_EQ(picture(phases.state), before) << "computed, not yet finished: the state still shows what it had";
-    finishSimulation(phases.state, phases.host, *run);
+    shell::finishSimulation(phases.state, phases.host, *run);
 
     EXPECT_EQ(phases.state.lpRestErrorHeader->fReady, 1);
-    EXPECT_EQ(phases.state.resultView, resultSimulation);
+    EXPECT_EQ(phases.state.resultView, shell::resultSimulation);
     EXPECT_EQ(picture(phases.state), picture(menu.state));
     EXPECT_EQ(phases.host.messages.size(), menu.host.messages.size());
     EXPECT_EQ(phases.host.invalidations.size(), menu.host.invalidations.size());

@@ -21,17 +21,17 @@ TEST(ShellSimulationView, ASimulationEndsInItsGraph)
                                                {EditNoiseSteps, "5"},
                                                {EditNoiseIncrement, "20"},
                                                {EditRepeatCount, "3"}});
-    dispatchCommand(w.state, w.host, IdDetectionStatisticalSimulation);
+    shell::dispatchCommand(w.state, w.host, IdDetectionStatisticalSimulation);
     ASSERT_TRUE(w.host.scriptErrors.empty());
     const int32_t live = platform::liveDrawingObjects();
     w.repaint();
     EXPECT_EQ(platform::liveDrawingObjects(), live);
     EXPECT_TRUE(w.host.messages.empty());
 
-    const AppState& s = w.state;
-    const SimulationViewLayout l =
-        simulationViewLayout({s.viewArea, s.lineHeight}, s.active_etalons, s.lpRestErrorHeader->wNoiseLevels,
-                             s.lpSeriesHeader->dwSeriesSize, s.lpSeriesHeader->wImpulseSize);
+    const shell::AppState& s = w.state;
+    const views::SimulationViewLayout l =
+        views::simulationViewLayout({s.viewArea, s.lineHeight}, s.active_etalons, s.lpRestErrorHeader->wNoiseLevels,
+                                    s.lpSeriesHeader->dwSeriesSize, s.lpSeriesHeader->wImpulseSize);
     ASSERT_GT(l.GW, 0);
     const platform::Bitmap& b = w.picture();
     EXPECT_EQ(pixelAt(b, l.x0 + l.GW / 2, l.y0 - 1), platform::kBlack);  // the outer frame
@@ -43,7 +43,7 @@ TEST(ShellSimulationView, ASimulationEndsInItsGraph)
     w.clickIn(s.restartButton);
     w.paint();
     EXPECT_NE(w.picture().pixels, shown.pixels);
-    dispatchCommand(w.state, w.host, IdShowStatisticalSimulation);
+    shell::dispatchCommand(w.state, w.host, IdShowStatisticalSimulation);
     w.repaint();
     EXPECT_TRUE(picture::samePicture(w.picture(), shown, "simulation-view-again"));
 }

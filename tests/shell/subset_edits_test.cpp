@@ -16,7 +16,7 @@ struct Entry {
 };
 
 // What the subset holds: its numbers and marks in use, and zeros behind them.
-std::vector<Entry> entriesOf(const AppState& s)
+std::vector<Entry> entriesOf(const shell::AppState& s)
 {
     std::vector<Entry> in;
     for (int32_t k = 0; k < s.subsetCapacity; ++k) {
@@ -36,32 +36,32 @@ TEST(SubsetEdits, FollowAModelOverGeneratedEditSequences)
 {
     std::mt19937 random(17);
     for (int run = 0; run < 200; ++run) {
-        AppState s;
-        MessageRecorder sink;
+        shell::AppState s;
+        synthesis::MessageRecorder sink;
         const uint16_t capacity = static_cast<uint16_t>(1 + random() % 6);
-        ASSERT_TRUE(ensureSubsetArrays(s, sink, capacity));
+        ASSERT_TRUE(shell::ensureSubsetArrays(s, sink, capacity));
         std::vector<Entry> model;
         for (int step = 0; step < 30; ++step) {
             const int kind = static_cast<int>(random() % 10);
             if (kind < 5) {
                 const int32_t number = static_cast<int32_t>(1 + random() % 20);
-                appendToSubset(s, number);
+                shell::appendToSubset(s, number);
                 if (model.size() < capacity)
                     model.push_back({number, 0});
             } else if (kind < 8 && !model.empty()) {
                 const int32_t j = static_cast<int32_t>(random() % model.size());
-                markSubsetEntry(s, j);
+                shell::markSubsetEntry(s, j);
                 for (size_t k = 0; k < model.size(); ++k)
                     model[k].mark = static_cast<int32_t>(k) == j ? 1 : 0;
             } else if (kind < 9) {
-                deleteMarkedSubsetEntry(s);
+                shell::deleteMarkedSubsetEntry(s);
                 for (auto it = model.begin(); it != model.end(); ++it)
                     if (it->mark) {
                         model.erase(it);
                         break;
                     }
             } else {
-                clearSubset(s);
+                shell::clearSubset(s);
                 model.clear();
             }
             const std::vector<Entry> got = entriesOf(s);

@@ -19,7 +19,7 @@ using namespace resources;
 using platform::pixelAt;
 using platform::rgb;
 
-bool hasColour(const platform::Bitmap& b, platform::Color c, const LayoutRect& r)
+bool hasColour(const platform::Bitmap& b, platform::Color c, const views::LayoutRect& r)
 {
     for (int32_t y = r.top; y <= r.bottom; ++y)
         for (int32_t x = r.left; x <= r.right; ++x)
@@ -35,7 +35,7 @@ struct GridWindow : PaintedWindow {
         state.requiredList.resize(20);
         std::iota(state.requiredList.begin(), state.requiredList.end(), uint16_t{1});
         state.active_etalons = 20;
-        dispatchCommand(state, host, IdSelectSetOfPulses);
+        shell::dispatchCommand(state, host, IdSelectSetOfPulses);
         paint();
     }
     // A click on required cell i (etalon requiredList[i]) or subset cell j.
@@ -55,7 +55,7 @@ struct GridWindow : PaintedWindow {
 
 TEST(SubsetGridLayout, FiguresOfAnEightHundredBySixHundredArea)
 {
-    const SubsetGridLayout l = subsetGridLayout({10, 10, 809, 609}, 12, 20);
+    const shell::SubsetGridLayout l = shell::subsetGridLayout({10, 10, 809, 609}, 12, 20);
     EXPECT_EQ(l.w, 800);
     EXPECT_EQ(l.h, 600);
     EXPECT_EQ(l.h_span, 4);
@@ -65,32 +65,32 @@ TEST(SubsetGridLayout, FiguresOfAnEightHundredBySixHundredArea)
     EXPECT_EQ(l.rows, 2);
     EXPECT_EQ(l.single_w, 74);
     EXPECT_EQ(l.single_h, 67);
-    EXPECT_EQ(l.requiredBox, (LayoutRect{14, 14, 805, 161}));
-    EXPECT_EQ(l.subsetArea, (LayoutRect{14, 177, 805, 252}));
-    EXPECT_EQ(subsetRequiredCell(l, 11), (LayoutRect{96, 89, 170, 156}));
-    EXPECT_EQ(subsetCell(l, 2), (LayoutRect{174, 181, 248, 248}));
+    EXPECT_EQ(l.requiredBox, (views::LayoutRect{14, 14, 805, 161}));
+    EXPECT_EQ(l.subsetArea, (views::LayoutRect{14, 177, 805, 252}));
+    EXPECT_EQ(shell::subsetRequiredCell(l, 11), (views::LayoutRect{96, 89, 170, 156}));
+    EXPECT_EQ(shell::subsetCell(l, 2), (views::LayoutRect{174, 181, 248, 248}));
 
     // Twenty cells in two rows of ten, none overlapping, all inside the box.
     for (int32_t i = 0; i < 20; ++i) {
-        const LayoutRect c = subsetRequiredCell(l, i);
+        const views::LayoutRect c = shell::subsetRequiredCell(l, i);
         EXPECT_GT(c.left, l.requiredBox.left);
         EXPECT_LE(c.right, l.requiredBox.right);
         EXPECT_LE(c.bottom, l.requiredBox.bottom);
         if (i % 10 != 9) {
-            EXPECT_LT(c.right, subsetRequiredCell(l, i + 1).left);
+            EXPECT_LT(c.right, shell::subsetRequiredCell(l, i + 1).left);
         }
         if (i < 10) {
-            EXPECT_EQ(subsetRequiredCell(l, i + 10).top, c.bottom + l.v_span);
+            EXPECT_EQ(shell::subsetRequiredCell(l, i + 10).top, c.bottom + l.v_span);
         }
     }
 
     // A narrow area has no gaps: each cell starts where the previous ends.
-    const SubsetGridLayout narrow = subsetGridLayout({0, 0, 159, 400}, 12, 20);
+    const shell::SubsetGridLayout narrow = shell::subsetGridLayout({0, 0, 159, 400}, 12, 20);
     EXPECT_EQ(narrow.h_span, 0);
-    EXPECT_EQ(subsetRequiredCell(narrow, 1).left, subsetRequiredCell(narrow, 0).right);
+    EXPECT_EQ(shell::subsetRequiredCell(narrow, 1).left, shell::subsetRequiredCell(narrow, 0).right);
 
     // An empty alphabet still has one row to divide by.
-    EXPECT_EQ(subsetGridLayout({10, 10, 809, 609}, 12, 0).rows, 1);
+    EXPECT_EQ(shell::subsetGridLayout({10, 10, 809, 609}, 12, 0).rows, 1);
 }
 
 TEST(SubsetGridPaint, StoresItsRectanglesAndKeepsPensAndBrushes)
@@ -98,8 +98,8 @@ TEST(SubsetGridPaint, StoresItsRectanglesAndKeepsPensAndBrushes)
     const int32_t before = platform::liveDrawingObjects();
     GridWindow w;
     EXPECT_EQ(platform::liveDrawingObjects(), before);
-    const AppState& s = w.state;
-    const SeriesHeader& series = *s.lpSeriesHeader;
+    const shell::AppState& s = w.state;
+    const synthesis::SeriesHeader& series = *s.lpSeriesHeader;
     EXPECT_EQ(s.subsetCapacity, series.wMaxPulses);
     EXPECT_EQ(s.possibleSubsetRect.size(), series.wMaxPulses);
     EXPECT_EQ(s.selectedSubset.size(), 2u * series.wMaxPulses);
@@ -108,7 +108,7 @@ TEST(SubsetGridPaint, StoresItsRectanglesAndKeepsPensAndBrushes)
 
     // Ten subset cells inside the subset area, the rest of the positions have none.
     for (int32_t j = 0; j < 10; ++j) {
-        const LayoutRect& c = s.possibleSubsetRect[static_cast<size_t>(j)];
+        const views::LayoutRect& c = s.possibleSubsetRect[static_cast<size_t>(j)];
         EXPECT_GT(c.left, s.subsetArea.left);
         EXPECT_LT(c.bottom, s.subsetArea.bottom);
     }
@@ -116,7 +116,7 @@ TEST(SubsetGridPaint, StoresItsRectanglesAndKeepsPensAndBrushes)
 
     // Four buttons left to right below the subset area, as high as two lines.
     for (int32_t b = 0; b < 4; ++b) {
-        const LayoutRect& r = s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)];
+        const views::LayoutRect& r = s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)];
         EXPECT_EQ(r.top, s.subsetArea.bottom + s.lineHeight / 2);
         EXPECT_EQ(r.bottom - r.top, 2 * s.lineHeight - 1);
         if (b > 0) {
@@ -143,7 +143,7 @@ TEST(SubsetGridClicks, RequiredCellsAppendAndSubsetCellsMark)
     w.required(2);
     EXPECT_EQ(w.numbers(), (std::vector<int32_t>{3, 5, 3}));
     EXPECT_EQ(w.marks(), (std::vector<int32_t>{0, 0, 0}));
-    EXPECT_EQ(w.state.viewState, viewSubsetGrid);
+    EXPECT_EQ(w.state.viewState, shell::viewSubsetGrid);
 
     w.paint();
     w.entry(1);
@@ -184,7 +184,7 @@ TEST(SubsetGridClicks, DeleteRemovesTheMarkedEntryAndDeleteAllEmpties)
     EXPECT_EQ(w.state.subsetCount, 0);
     EXPECT_TRUE(
         std::all_of(w.state.selectedSubset.begin(), w.state.selectedSubset.end(), [](int32_t v) { return v == 0; }));
-    EXPECT_EQ(w.state.viewState, viewSubsetGrid);
+    EXPECT_EQ(w.state.viewState, shell::viewSubsetGrid);
 }
 
 TEST(SubsetGridClicks, AppendingStopsAtTheCapacity)
@@ -207,8 +207,8 @@ TEST(SubsetGridClicks, OkImposesTheSubsetOnTheNextSeries)
     w.required(2);
     w.required(4);
     w.button(3);  // " OK "
-    EXPECT_EQ(w.state.viewState, viewResult);
-    const SeriesHeader& s = *w.state.lpSeriesHeader;
+    EXPECT_EQ(w.state.viewState, shell::viewResult);
+    const synthesis::SeriesHeader& s = *w.state.lpSeriesHeader;
     EXPECT_EQ(s.wFixedCount, 2);
     EXPECT_EQ(s.wFixedMode, 4);
     EXPECT_EQ(s.wFixedStart, 1);
@@ -217,7 +217,7 @@ TEST(SubsetGridClicks, OkImposesTheSubsetOnTheNextSeries)
         EXPECT_EQ(s.lpEtalonSequence[k], k % 2 == 0 ? 3 : 5) << k;
     // The subset stays for a later visit of the grid.
     EXPECT_EQ(w.numbers(), (std::vector<int32_t>{3, 5}));
-    dispatchCommand(w.state, w.host, IdSelectSetOfPulses);
+    shell::dispatchCommand(w.state, w.host, IdSelectSetOfPulses);
     w.paint();
     EXPECT_EQ(w.numbers(), (std::vector<int32_t>{3, 5}));
 }
@@ -229,7 +229,7 @@ TEST(SubsetGridClicks, CancelEmptiesTheSubsetAndMakesTheNextSeries)
     w.state.refreshLengthPanel = w.state.refreshNoisePanel = 1;
     const std::vector<int16_t> before = w.state.lpSeriesHeader->lpPositions;
     w.button(2);  // " Cancel "
-    EXPECT_EQ(w.state.viewState, viewResult);
+    EXPECT_EQ(w.state.viewState, shell::viewResult);
     EXPECT_EQ(w.state.subsetCount, 0);
     EXPECT_EQ(w.state.refreshLengthPanel, 0);
     EXPECT_EQ(w.state.refreshNoisePanel, 0);
@@ -241,14 +241,14 @@ TEST(SubsetGridClicks, OtherClicksFallThroughToTheResultViewTests)
 {
     GridWindow w;
     w.clickIn(w.state.nextButton);
-    EXPECT_EQ(w.state.viewState, viewResult);
+    EXPECT_EQ(w.state.viewState, shell::viewResult);
 
     // Before the grid was ever painted, a click at the client origin finds no grid rectangle.
     PaintedWindow fresh;
-    dispatchCommand(fresh.state, fresh.host, IdSelectSetOfPulses);
+    shell::dispatchCommand(fresh.state, fresh.host, IdSelectSetOfPulses);
     fresh.click(0, 0);
     EXPECT_EQ(fresh.state.subsetCount, 0);
-    EXPECT_EQ(fresh.state.viewState, viewSubsetGrid);
+    EXPECT_EQ(fresh.state.viewState, shell::viewSubsetGrid);
 }
 
 TEST(SubsetGridLifecycle, GrowthEmptiesTeardownFreesAndNoSeriesDrawsNothing)
@@ -263,7 +263,7 @@ TEST(SubsetGridLifecycle, GrowthEmptiesTeardownFreesAndNoSeriesDrawsNothing)
     EXPECT_EQ(w.state.subsetCapacity, w.state.lpSeriesHeader->wMaxPulses);
 
     w.required(0);
-    freeSubsetArrays(w.state);
+    shell::freeSubsetArrays(w.state);
     EXPECT_TRUE(w.state.possibleSubsetRect.empty());
     EXPECT_TRUE(w.state.selectedSubset.empty());
     EXPECT_TRUE(w.state.ButtonsWhileSelectedSubsetRect.empty());
@@ -284,7 +284,7 @@ TEST(SubsetGridLifecycle, GrowthEmptiesTeardownFreesAndNoSeriesDrawsNothing)
     // The window's own teardown releases them too.
     GridWindow closing;
     closing.required(3);
-    onDestroy(closing.state);
+    shell::onDestroy(closing.state);
     EXPECT_TRUE(closing.state.selectedSubset.empty());
     EXPECT_EQ(closing.state.subsetCount, 0);
 }

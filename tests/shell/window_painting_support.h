@@ -8,23 +8,23 @@
 #include "shell/window_painting.h"
 
 struct PaintedWindow {
-    AppState state;
+    shell::AppState state;
     platform::ScriptedHost host;
     bool started = false;
 
     explicit PaintedWindow(int32_t width = 1024, int32_t height = 768) : host(width, height)
     {
-        started = onCreate(state, host);
+        started = shell::onCreate(state, host);
         paint();
     }
-    ~PaintedWindow() { onDestroy(state); }
+    ~PaintedWindow() { shell::onDestroy(state); }
     PaintedWindow(const PaintedWindow&) = delete;
     PaintedWindow& operator=(const PaintedWindow&) = delete;
 
     // Paints what waits to be painted.
     bool paint()
     {
-        return host.paint([this](platform::Dc& dc) { paintWindow(state, host, dc); });
+        return host.paint([this](platform::Dc& dc) { shell::paintWindow(state, host, dc); });
     }
     // Paints the whole window afresh.
     void repaint()
@@ -34,8 +34,8 @@ struct PaintedWindow {
     }
     void click(int32_t x, int32_t y, bool doubleClick = false)
     {
-        onLeftButton(state, host, doubleClick, static_cast<int16_t>(x), static_cast<int16_t>(y), 0);
+        shell::onLeftButton(state, host, doubleClick, static_cast<int16_t>(x), static_cast<int16_t>(y), 0);
     }
-    void clickIn(const LayoutRect& r) { click((r.left + r.right) / 2, (r.top + r.bottom) / 2); }
+    void clickIn(const views::LayoutRect& r) { click((r.left + r.right) / 2, (r.top + r.bottom) / 2); }
     const platform::Bitmap& picture() { return host.canvas.picture(); }
 };

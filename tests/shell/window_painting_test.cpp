@@ -17,7 +17,7 @@ using platform::pixelAt;
 using platform::rgb;
 
 // Every pixel of the button rectangle is the bitmap's.
-bool showsBitmap(const Bitmap& picture, const LayoutRect& at, const Bitmap& button)
+bool showsBitmap(const Bitmap& picture, const views::LayoutRect& at, const Bitmap& button)
 {
     if (at.right - at.left + 1 != 144 || at.bottom - at.top + 1 != 32 || button.width != 144 || button.height != 32)
         return false;
@@ -28,7 +28,7 @@ bool showsBitmap(const Bitmap& picture, const LayoutRect& at, const Bitmap& butt
     return true;
 }
 
-bool allWhite(const Bitmap& picture, const LayoutRect& r)
+bool allWhite(const Bitmap& picture, const views::LayoutRect& r)
 {
     for (int32_t y = r.top; y <= r.bottom; ++y)
         for (int32_t x = r.left; x <= r.right; ++x)
@@ -43,69 +43,69 @@ TEST(WindowLayout, FollowsTheClientSize)
 {
     PaintedWindow w(1024, 768);
     ASSERT_TRUE(w.started);
-    const AppState& s = w.state;
+    const shell::AppState& s = w.state;
     EXPECT_EQ(s.lineHeight, 12);
     EXPECT_EQ(s.aveCharWidth, 6);
     EXPECT_EQ(s.maxCharWidth, 12);
-    EXPECT_EQ(s.exitButton, (LayoutRect{870, 726, 1013, 757}));
-    EXPECT_EQ(s.nextButton, (LayoutRect{870, 684, 1013, 715}));
-    EXPECT_EQ(s.restartButton, (LayoutRect{870, 642, 1013, 673}));
-    EXPECT_EQ(s.buttonRegion, (LayoutRect{870, 600, 1013, 673}));
+    EXPECT_EQ(s.exitButton, (views::LayoutRect{870, 726, 1013, 757}));
+    EXPECT_EQ(s.nextButton, (views::LayoutRect{870, 684, 1013, 715}));
+    EXPECT_EQ(s.restartButton, (views::LayoutRect{870, 642, 1013, 673}));
+    EXPECT_EQ(s.buttonRegion, (views::LayoutRect{870, 600, 1013, 673}));
     EXPECT_EQ(s.cellWidth, 158);
     EXPECT_EQ(s.cellHeight, 174);
     EXPECT_EQ(s.curveWidth, 148);
     EXPECT_EQ(s.curveHeight, 164);
-    EXPECT_EQ(s.viewArea, (LayoutRect{10, 10, 859, 755}));
-    EXPECT_EQ(s.alphabetCells[0], (LayoutRect{20, 20, 177, 193}));
-    EXPECT_EQ(s.alphabetCells[1], (LayoutRect{188, 20, 345, 193}));
-    EXPECT_EQ(s.alphabetCells[5], (LayoutRect{20, 204, 177, 377}));  // five to a row
-    EXPECT_EQ(s.alphabetCells[19], (LayoutRect{692, 572, 849, 745}));
-    EXPECT_EQ(s.lengthPanel, (LayoutRect{869, 10, 1014, 82}));
-    EXPECT_EQ(s.noisePanel, (LayoutRect{869, 94, 1014, 166}));
-    EXPECT_EQ(s.optionsPanel, (LayoutRect{869, 10, 1014, 166}));
+    EXPECT_EQ(s.viewArea, (views::LayoutRect{10, 10, 859, 755}));
+    EXPECT_EQ(s.alphabetCells[0], (views::LayoutRect{20, 20, 177, 193}));
+    EXPECT_EQ(s.alphabetCells[1], (views::LayoutRect{188, 20, 345, 193}));
+    EXPECT_EQ(s.alphabetCells[5], (views::LayoutRect{20, 204, 177, 377}));  // five to a row
+    EXPECT_EQ(s.alphabetCells[19], (views::LayoutRect{692, 572, 849, 745}));
+    EXPECT_EQ(s.lengthPanel, (views::LayoutRect{869, 10, 1014, 82}));
+    EXPECT_EQ(s.noisePanel, (views::LayoutRect{869, 94, 1014, 166}));
+    EXPECT_EQ(s.optionsPanel, (views::LayoutRect{869, 10, 1014, 166}));
     // The option entries, 1.5 lines apart from 1.5 lines below each panel's top.
-    EXPECT_EQ(s.lengthOptionRects[0], (LayoutRect{879, 28, 1025, 45}));
-    EXPECT_EQ(s.lengthOptionRects[2], (LayoutRect{879, 64, 1025, 81}));
-    EXPECT_EQ(s.noiseOptionRects[1], (LayoutRect{879, 130, 1025, 147}));
+    EXPECT_EQ(s.lengthOptionRects[0], (views::LayoutRect{879, 28, 1025, 45}));
+    EXPECT_EQ(s.lengthOptionRects[2], (views::LayoutRect{879, 64, 1025, 81}));
+    EXPECT_EQ(s.noiseOptionRects[1], (views::LayoutRect{879, 130, 1025, 147}));
 
     // 800 x 600: W = 627, H = 581, cells 113 by 132.
     PaintedWindow small(800, 600);
-    const AppState& t = small.state;
-    EXPECT_EQ(t.exitButton, (LayoutRect{646, 558, 789, 589}));
-    EXPECT_EQ(t.nextButton, (LayoutRect{646, 516, 789, 547}));
-    EXPECT_EQ(t.restartButton, (LayoutRect{646, 474, 789, 505}));
+    const shell::AppState& t = small.state;
+    EXPECT_EQ(t.exitButton, (views::LayoutRect{646, 558, 789, 589}));
+    EXPECT_EQ(t.nextButton, (views::LayoutRect{646, 516, 789, 547}));
+    EXPECT_EQ(t.restartButton, (views::LayoutRect{646, 474, 789, 505}));
     EXPECT_EQ(t.cellWidth, 113);
     EXPECT_EQ(t.cellHeight, 132);
-    EXPECT_EQ(t.viewArea, (LayoutRect{10, 10, 634, 587}));
+    EXPECT_EQ(t.viewArea, (views::LayoutRect{10, 10, 634, 587}));
     EXPECT_EQ(t.alphabetCells[19],
-              (LayoutRect{10 + 10 + 4 * 123, 20 + 3 * 142, 10 + 10 + 4 * 123 + 112, 20 + 3 * 142 + 131}));
-    EXPECT_EQ(t.lengthPanel, (LayoutRect{644, 10, 790, 82}));
+              (views::LayoutRect{10 + 10 + 4 * 123, 20 + 3 * 142, 10 + 10 + 4 * 123 + 112, 20 + 3 * 142 + 131}));
+    EXPECT_EQ(t.lengthPanel, (views::LayoutRect{644, 10, 790, 82}));
 }
 
 TEST(WindowLayout, SelectToggleTakesRestartsPlaceInTheMultiEtalonTasks)
 {
-    for (uint16_t task : {taskBlindDetection, taskSeriesProcessing}) {
+    for (uint16_t task : {detection::taskBlindDetection, detection::taskSeriesProcessing}) {
         PaintedWindow w(1024, 768);
         w.state.taskType = task;
         w.repaint();
-        EXPECT_EQ(w.state.selectToggleButton, (LayoutRect{870, 642, 1013, 673}));
-        EXPECT_EQ(w.state.restartButton, (LayoutRect{870, 600, 1013, 631}));
-        EXPECT_EQ(w.state.buttonRegion, (LayoutRect{870, 558, 1013, 673}));
-        EXPECT_EQ(w.state.nextButton, (LayoutRect{870, 684, 1013, 715}));
+        EXPECT_EQ(w.state.selectToggleButton, (views::LayoutRect{870, 642, 1013, 673}));
+        EXPECT_EQ(w.state.restartButton, (views::LayoutRect{870, 600, 1013, 631}));
+        EXPECT_EQ(w.state.buttonRegion, (views::LayoutRect{870, 558, 1013, 673}));
+        EXPECT_EQ(w.state.nextButton, (views::LayoutRect{870, 684, 1013, 715}));
     }
     PaintedWindow w(1024, 768);
-    w.state.taskType = taskUnfixedEstimation;
+    w.state.taskType = detection::taskUnfixedEstimation;
     w.repaint();
-    EXPECT_EQ(w.state.restartButton, (LayoutRect{870, 642, 1013, 673}));
-    EXPECT_FALSE(hits(w.state.selectToggleButton, 900, 650));
+    EXPECT_EQ(w.state.restartButton, (views::LayoutRect{870, 642, 1013, 673}));
+    EXPECT_FALSE(views::hits(w.state.selectToggleButton, 900, 650));
 }
 
 TEST(WindowLayout, GridFollowsTheEtalonCount)
 {
-    AppState s;
+    shell::AppState s;
     const platform::TextMetrics tm{13, 10, 3, 0, 0, 6, 12};
     s.etalonCount = 12;  // three rows of four
-    layoutWindow(s, {0, 0, 1024, 768}, tm);
+    shell::layoutWindow(s, {0, 0, 1024, 768}, tm);
     EXPECT_EQ(s.cellWidth, (851 - 50) / 4);
     EXPECT_EQ(s.cellHeight, (749 - 40) / 3);
     EXPECT_EQ(s.alphabetCells[4].left, s.alphabetCells[0].left);
@@ -122,39 +122,39 @@ TEST(WindowLayout, ATinyWindowGetsEmptyCells)
     EXPECT_EQ(w.state.curveWidth, 0);
     EXPECT_EQ(w.state.cellHeight, 5);
     EXPECT_EQ(w.state.curveHeight, 0);
-    EXPECT_EQ(w.state.viewArea, (LayoutRect{10, 10, 69, 79}));
+    EXPECT_EQ(w.state.viewArea, (views::LayoutRect{10, 10, 69, 79}));
 }
 
 TEST(WindowPainting, ChoosesTheViewByStateTaskAndSeriesType)
 {
-    AppState s;
-    s.viewState = viewAlphabet;
-    EXPECT_EQ(chooseWorkingView(s), WorkingView::Alphabet);
-    s.viewState = viewSubsetGrid;
-    EXPECT_EQ(chooseWorkingView(s), WorkingView::SubsetGrid);
+    shell::AppState s;
+    s.viewState = shell::viewAlphabet;
+    EXPECT_EQ(shell::chooseWorkingView(s), shell::WorkingView::Alphabet);
+    s.viewState = shell::viewSubsetGrid;
+    EXPECT_EQ(shell::chooseWorkingView(s), shell::WorkingView::SubsetGrid);
     s.viewState = 7;
-    EXPECT_EQ(chooseWorkingView(s), WorkingView::None);
+    EXPECT_EQ(shell::chooseWorkingView(s), shell::WorkingView::None);
 
-    s.viewState = viewResult;
-    s.resultView = resultSimulation;
-    s.taskType = taskSeriesProcessing;
-    EXPECT_EQ(chooseWorkingView(s), WorkingView::SimulationView);
-    s.resultView = resultProcessing;
+    s.viewState = shell::viewResult;
+    s.resultView = shell::resultSimulation;
+    s.taskType = detection::taskSeriesProcessing;
+    EXPECT_EQ(shell::chooseWorkingView(s), shell::WorkingView::SimulationView);
+    s.resultView = shell::resultProcessing;
     for (uint16_t series : {1, 2, 4, 8, 16}) {
         s.seriesType = series;
-        s.taskType = taskFixedEstimation;
-        EXPECT_EQ(chooseWorkingView(s), WorkingView::ProcessingResult);
-        s.taskType = taskUnfixedEstimation;
-        EXPECT_EQ(chooseWorkingView(s), WorkingView::ProcessingResult);
+        s.taskType = detection::taskFixedEstimation;
+        EXPECT_EQ(shell::chooseWorkingView(s), shell::WorkingView::ProcessingResult);
+        s.taskType = detection::taskUnfixedEstimation;
+        EXPECT_EQ(shell::chooseWorkingView(s), shell::WorkingView::ProcessingResult);
         const bool drawn = series != 16;
-        s.taskType = taskBlindDetection;
-        EXPECT_EQ(chooseWorkingView(s), drawn ? WorkingView::ProcessingResult : WorkingView::None);
-        s.taskType = taskSeriesProcessing;
-        EXPECT_EQ(chooseWorkingView(s), drawn ? WorkingView::SeriesView : WorkingView::None);
+        s.taskType = detection::taskBlindDetection;
+        EXPECT_EQ(shell::chooseWorkingView(s), drawn ? shell::WorkingView::ProcessingResult : shell::WorkingView::None);
+        s.taskType = detection::taskSeriesProcessing;
+        EXPECT_EQ(shell::chooseWorkingView(s), drawn ? shell::WorkingView::SeriesView : shell::WorkingView::None);
     }
-    s.taskType = taskDetection;
+    s.taskType = detection::taskDetection;
     s.seriesType = 1;
-    EXPECT_EQ(chooseWorkingView(s), WorkingView::None);
+    EXPECT_EQ(shell::chooseWorkingView(s), shell::WorkingView::None);
 }
 
 TEST(WindowPainting, CopiesTheButtonsTheStateShows)
@@ -167,13 +167,13 @@ TEST(WindowPainting, CopiesTheButtonsTheStateShows)
     EXPECT_TRUE(allWhite(w.picture(), w.state.restartButton));
 
     // The result: Restart too.
-    w.state.viewState = viewResult;
+    w.state.viewState = shell::viewResult;
     w.repaint();
     EXPECT_TRUE(showsBitmap(w.picture(), w.state.restartButton, b.restart));
     EXPECT_TRUE(showsBitmap(w.picture(), w.state.nextButton, b.next));
 
     // The subset grid: Next and Exit.
-    w.state.viewState = viewSubsetGrid;
+    w.state.viewState = shell::viewSubsetGrid;
     w.repaint();
     EXPECT_TRUE(allWhite(w.picture(), w.state.restartButton));
     EXPECT_TRUE(showsBitmap(w.picture(), w.state.exitButton, b.exit));
@@ -182,7 +182,7 @@ TEST(WindowPainting, CopiesTheButtonsTheStateShows)
 TEST(WindowPainting, ToggleOffersSelectAllUpToHalfTheEtalons)
 {
     PaintedWindow w;
-    w.state.taskType = taskBlindDetection;
+    w.state.taskType = detection::taskBlindDetection;
     const resources::ButtonBitmaps& b = w.state.buttonBitmaps;
     for (int selected : {0, 1, 10, 11, 20}) {
         w.state.etalonSelected.fill(0);
@@ -198,7 +198,7 @@ TEST(WindowPainting, ToggleOffersSelectAllUpToHalfTheEtalons)
 TEST(WindowPainting, AlphabetShowsTheSelection)
 {
     PaintedWindow w;  // etalon 1 selected at start
-    const LayoutRect c0 = w.state.alphabetCells[0], c1 = w.state.alphabetCells[1];
+    const views::LayoutRect c0 = w.state.alphabetCells[0], c1 = w.state.alphabetCells[1];
     const int32_t y = (c0.top + c0.bottom) / 2 + 40;
     EXPECT_EQ(pixelAt(w.picture(), c0.left - 1, y), rgb(163, 163, 163));
     EXPECT_EQ(pixelAt(w.picture(), c0.left + 1, y), rgb(163, 163, 163));
@@ -211,7 +211,7 @@ TEST(WindowPainting, AlphabetShowsTheSelection)
 TEST(WindowPainting, PanelsMarkTheChosenOptionsByWhetherTheyAreInForce)
 {
     PaintedWindow w;
-    const auto centre = [](const LayoutRect& r) { return std::pair{r.left + 6, r.top + 6}; };
+    const auto centre = [](const views::LayoutRect& r) { return std::pair{r.left + 6, r.top + 6}; };
     // At start 1200 and 25 are chosen and in force.
     auto [lx, ly] = centre(w.state.lengthOptionRects[2]);
     EXPECT_EQ(pixelAt(w.picture(), lx, ly), kBlack);
@@ -230,18 +230,18 @@ TEST(WindowPainting, PanelsMarkTheChosenOptionsByWhetherTheyAreInForce)
 TEST(WindowPainting, DetailFlagLastsOneResultPicture)
 {
     PaintedWindow w;
-    w.state.viewState = viewResult;
+    w.state.viewState = shell::viewResult;
     w.state.typeMoreDetails = 1;
     w.repaint();
     EXPECT_EQ(w.state.typeMoreDetails, 0);
 
-    w.state.resultView = resultSimulation;
+    w.state.resultView = shell::resultSimulation;
     w.state.typeMoreDetails = 1;
     w.repaint();
     EXPECT_EQ(w.state.typeMoreDetails, 1);
 
-    w.state.resultView = resultProcessing;
-    w.state.viewState = viewAlphabet;
+    w.state.resultView = shell::resultProcessing;
+    w.state.viewState = shell::viewAlphabet;
     w.repaint();
     EXPECT_EQ(w.state.typeMoreDetails, 1);
 }
@@ -249,15 +249,15 @@ TEST(WindowPainting, DetailFlagLastsOneResultPicture)
 TEST(WindowPainting, SeriesProcessingShowsTheSeriesView)
 {
     PaintedWindow w;
-    w.state.taskType = taskSeriesProcessing;
-    w.state.viewState = viewResult;
+    w.state.taskType = detection::taskSeriesProcessing;
+    w.state.viewState = shell::viewResult;
     w.repaint();
 
     Bitmap alone = platform::makeBitmap(1024, 768);
     platform::Dc dc(alone);
-    drawSeriesView(dc, {w.state.viewArea, 12}, w.state.active_etalons, w.state.requiredList,
-                   w.state.lpSeriesHeader.get());
-    const LayoutRect& v = w.state.viewArea;
+    views::drawSeriesView(dc, {w.state.viewArea, 12}, w.state.active_etalons, w.state.requiredList,
+                          w.state.lpSeriesHeader.get());
+    const views::LayoutRect& v = w.state.viewArea;
     int32_t blue = 0;
     for (int32_t y = v.top; y <= v.bottom + 1; ++y)
         for (int32_t x = v.left; x <= v.right + 1; ++x) {
@@ -270,16 +270,16 @@ TEST(WindowPainting, SeriesProcessingShowsTheSeriesView)
 TEST(WindowPainting, PutsTheDevicesObjectsBack)
 {
     PaintedWindow w;
-    for (int32_t state : {viewAlphabet, viewResult, viewSubsetGrid}) {
+    for (int32_t state : {shell::viewAlphabet, shell::viewResult, shell::viewSubsetGrid}) {
         w.state.viewState = state;
-        w.state.taskType = state == viewResult ? taskSeriesProcessing : taskBlindDetection;
+        w.state.taskType = state == shell::viewResult ? detection::taskSeriesProcessing : detection::taskBlindDetection;
         Bitmap b = platform::makeBitmap(1024, 768);
         platform::Dc dc(b);
         const platform::Font font = dc.font();
         const platform::Pen pen = dc.pen();
         const platform::Brush brush = dc.brush();
         const int32_t objects = platform::liveDrawingObjects();
-        paintWindow(w.state, w.host, dc);
+        shell::paintWindow(w.state, w.host, dc);
         EXPECT_EQ(dc.font(), font);
         EXPECT_EQ(dc.pen(), pen);
         EXPECT_EQ(dc.brush(), brush);

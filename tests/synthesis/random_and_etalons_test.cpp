@@ -12,16 +12,16 @@
 
 namespace {
 
-std::vector<int> samplesOf(const PulseHeader& e)
+std::vector<int> samplesOf(const synthesis::PulseHeader& e)
 {
     return std::vector<int>(e.lpData.begin(), e.lpData.begin() + e.wSize);
 }
 
 struct Alphabet {
-    std::array<PulseHeader, 20> etalons{};
-    RandomStreams streams;
-    MessageRecorder messages;
-    int result = makeAlphabet(messages, 128, 20, 20, etalons, streams.etalonSeed);
+    std::array<synthesis::PulseHeader, 20> etalons{};
+    synthesis::RandomStreams streams;
+    synthesis::MessageRecorder messages;
+    int result = synthesis::makeAlphabet(messages, 128, 20, 20, etalons, streams.etalonSeed);
 };
 
 }  // namespace
@@ -29,14 +29,14 @@ struct Alphabet {
 TEST(RandomStreams, FirstValuesAreTheDocumentedOnes)
 {
     int32_t seed = 123;
-    EXPECT_EQ(nextRandom(seed), 16948);
+    EXPECT_EQ(synthesis::nextRandom(seed), 16948);
     EXPECT_EQ(seed, 16948);
 
     int32_t gaussSeed = 123;
-    EXPECT_EQ(gaussRandom(gaussSeed, 0, 64), -55);
+    EXPECT_EQ(synthesis::gaussRandom(gaussSeed, 0, 64), -55);
 
     // The generator is 15-bit and the start values are the fixed ones.
-    const RandomStreams s;
+    const synthesis::RandomStreams s;
     EXPECT_EQ(s.etalonSeed, 123);
     EXPECT_EQ(s.positionSeed, 12345);
     EXPECT_EQ(s.cutStartSeed, 7737);
@@ -52,7 +52,7 @@ TEST(RandomStreams, GeneratorHasFullPeriodOf32768)
     int32_t seed = 0;
     std::vector<bool> seen(32768, false);
     for (int i = 0; i < 32768; ++i) {
-        const int32_t v = nextRandom(seed);
+        const int32_t v = synthesis::nextRandom(seed);
         ASSERT_GE(v, 0);
         ASSERT_LT(v, 32768);
         ASSERT_FALSE(seen[v]) << "value repeated after " << i << " steps";
@@ -67,7 +67,7 @@ TEST(RandomStreams, GaussHasTheRequestedMeanAndDeviation)
     const int n = 20000;
     double sum = 0, sumSquares = 0;
     for (int i = 0; i < n; ++i) {
-        const double v = gaussRandom(seed, 50, 100);
+        const double v = synthesis::gaussRandom(seed, 50, 100);
         sum += v;
         sumSquares += v * v;
     }
@@ -87,7 +87,7 @@ TEST(RandomStreams, GaussProductWrapsAt32BitsForHugeDeviations)
     int32_t seed = 999;
     std::vector<int32_t> values;
     for (int i = 0; i < 8; ++i)
-        values.push_back(gaussRandom(seed, 7, 32767));
+        values.push_back(synthesis::gaussRandom(seed, 7, 32767));
     EXPECT_EQ(values, (std::vector<int32_t>{31104, -30255, -64738, 46447, -3903, -64242, -15775, 63663}));
 }
 
@@ -104,7 +104,7 @@ TEST(RandomStreams, GaussDrawsFollowTheNormalDensity)
     std::array<int, bins> counts{};
     int32_t seed = 10597;
     for (int i = 0; i < draws; ++i) {
-        const double z = static_cast<double>(gaussRandom(seed, 0, deviation)) / deviation;
+        const double z = static_cast<double>(synthesis::gaussRandom(seed, 0, deviation)) / deviation;
         const int bin = z < -3.0 ? 0 : z >= 3.0 ? bins - 1 : 1 + static_cast<int>(std::floor((z + 3.0) * 4.0));
         ++counts[static_cast<size_t>(bin)];
     }
@@ -137,7 +137,8 @@ TEST(Alphabet, AnalyticEtalonsHaveTheDocumentedSamples)
               (std::vector<int>{0, 102, 115, 117, 118, 91, 71, 55, 43, 33, 26, 20, 15, 12, 9, 7, 5, 4, 3, 2}));
     for (int i = 1; i < 10; i += 2)
         for (int j = 0; j < 20; ++j)
-            ASSERT_EQ(a.etalons[i].lpData[j], -a.etalons[i - 1].lpData[j]) << "etalon " << etalonLetter(i + 1);
+            ASSERT_EQ(a.etalons[i].lpData[j], -a.etalons[i - 1].lpData[j])
+                << "etalon " << synthesis::etalonLetter(i + 1);
 }
 
 TEST(Alphabet, NoiseEtalonsComeFromTheEtalonStreamAndAreClamped)
@@ -155,7 +156,7 @@ TEST(Alphabet, NoiseEtalonsComeFromTheEtalonStreamAndAreClamped)
     // 200 samples drawn, twelve steps each.
     int32_t replay = 123;
     for (int i = 0; i < 200 * 12; ++i)
-        nextRandom(replay);
+        synthesis::nextRandom(replay);
     EXPECT_EQ(a.streams.etalonSeed, replay);
 }
 
@@ -167,24 +168,24 @@ TEST(Alphabet, EntriesAreNumberedAndShownAsLetters)
         EXPECT_EQ(a.etalons[i].wSize, 20);
         EXPECT_EQ(a.etalons[i].wAllocSize, 20);
     }
-    EXPECT_EQ(etalonLetter(1), 'a');
-    EXPECT_EQ(etalonLetter(20), 't');
+    EXPECT_EQ(synthesis::etalonLetter(1), 'a');
+    EXPECT_EQ(synthesis::etalonLetter(20), 't');
 }
 
 TEST(Alphabet, BuffersAreReusedOrReplacedWhenTooSmall)
 {
-    std::array<PulseHeader, 20> etalons{};
-    MessageRecorder messages;
+    std::array<synthesis::PulseHeader, 20> etalons{};
+    synthesis::MessageRecorder messages;
     int32_t seed = 123;
-    ASSERT_EQ(makeAlphabet(messages, 128, 20, 20, etalons, seed), 1);
+    ASSERT_EQ(synthesis::makeAlphabet(messages, 128, 20, 20, etalons, seed), 1);
     const int16_t* first = etalons[3].lpData.data();
-    ASSERT_EQ(makeAlphabet(messages, 128, 20, 12, etalons, seed), 1);
+    ASSERT_EQ(synthesis::makeAlphabet(messages, 128, 20, 12, etalons, seed), 1);
     EXPECT_EQ(etalons[3].lpData.data(), first) << "a large enough buffer is kept";
     EXPECT_EQ(etalons[3].wAllocSize, 20);
     EXPECT_EQ(etalons[3].wSize, 12);
     EXPECT_TRUE(messages.messages.empty());
 
-    ASSERT_EQ(makeAlphabet(messages, 128, 20, 30, etalons, seed), 1);
+    ASSERT_EQ(synthesis::makeAlphabet(messages, 128, 20, 30, etalons, seed), 1);
     ASSERT_EQ(messages.messages.size(), 1u) << "the warning is shown for entry 0 only";
     EXPECT_EQ(messages.messages[0].text, "Предварительное освобождение памяти!");
     EXPECT_EQ(messages.messages[0].caption, "Отладка");
@@ -194,10 +195,10 @@ TEST(Alphabet, BuffersAreReusedOrReplacedWhenTooSmall)
 
 TEST(Alphabet, RefusesMoreEtalonsThanTheArrayHolds)
 {
-    std::array<PulseHeader, 4> etalons{};
-    MessageRecorder messages;
+    std::array<synthesis::PulseHeader, 4> etalons{};
+    synthesis::MessageRecorder messages;
     int32_t seed = 123;
-    EXPECT_EQ(makeAlphabet(messages, 128, 5, 20, etalons, seed), 0);
+    EXPECT_EQ(synthesis::makeAlphabet(messages, 128, 5, 20, etalons, seed), 0);
     EXPECT_EQ(messages.messages.size(), 1u);
     EXPECT_TRUE(etalons[0].lpData.empty());
 }

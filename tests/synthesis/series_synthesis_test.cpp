@@ -17,7 +17,7 @@ namespace {
 
 using Workbench = SynthesisFixture;
 
-int32_t energy(const PulseHeader& e, int from, int to)
+int32_t energy(const synthesis::PulseHeader& e, int from, int to)
 {
     int32_t sum = 0;
     for (int j = from; j <= to; ++j)
@@ -26,7 +26,8 @@ int32_t energy(const PulseHeader& e, int from, int to)
 }
 
 // Every property a successful synthesis promises.
-void expectValidSeries(const SeriesHeader& h, std::span<const PulseHeader> alphabet, uint16_t saved)
+void expectValidSeries(const synthesis::SeriesHeader& h, std::span<const synthesis::PulseHeader> alphabet,
+                       uint16_t saved)
 {
     const int N = static_cast<int>(h.dwSeriesSize), K = h.wImpulseQuantity, L = h.wImpulseSize;
     ASSERT_LE(h.wMinPulses, K);
@@ -54,7 +55,7 @@ void expectValidSeries(const SeriesHeader& h, std::span<const PulseHeader> alpha
             ASSERT_GE(h.lpPositions[k + 1] - p, h.wTmin);
             ASSERT_LE(h.lpPositions[k + 1] - p, h.wTmax);
         }
-        const PulseHeader& e = alphabet[h.lpEtalonSequence[k] - 1];
+        const synthesis::PulseHeader& e = alphabet[h.lpEtalonSequence[k] - 1];
         const int32_t total = energy(e, 0, L - 1);
         ASSERT_GE(energy(e, from, to), saved * total / 100) << "the placed part keeps the saved share";
         if (saved >= 100) {
@@ -101,12 +102,12 @@ TEST(SeriesSynthesis, EverySynthesizedSeriesKeepsItsInvariants)
         const uint16_t Tmax = static_cast<uint16_t>(Tmin + draw(200));
         // Most series use the workbench's pulse length; some an alphabet of another length.
         const uint16_t L = trial % 4 ? 20 : static_cast<uint16_t>(1 + draw(std::min<uint32_t>(Tmax, 40)));
-        makeAlphabet(w.messages, 128, 20, L, w.alphabet, w.streams.etalonSeed);
+        synthesis::makeAlphabet(w.messages, 128, 20, L, w.alphabet, w.streams.etalonSeed);
         w.messages.messages.clear();
         const uint32_t N = 200 + draw(7001);
         const uint16_t saved = static_cast<uint16_t>(draw(101));
-        const uint16_t maxK = seriesMaxPulses(N, L, Tmin);
-        const uint16_t minK = std::max<uint16_t>(seriesMinPulses(N, L, Tmax), 1);
+        const uint16_t maxK = synthesis::seriesMaxPulses(N, L, Tmin);
+        const uint16_t minK = std::max<uint16_t>(synthesis::seriesMinPulses(N, L, Tmax), 1);
         if (maxK < minK)  // equal intervals can leave a length that admits no count
             continue;
         const uint16_t K = static_cast<uint16_t>(minK + draw(maxK - minK + 1));
@@ -114,8 +115,8 @@ TEST(SeriesSynthesis, EverySynthesizedSeriesKeepsItsInvariants)
             w.sequence[k] = static_cast<uint16_t>(1 + draw(20));
         if (trial % 5 && w.series) {
             const std::array<int32_t, 3> fixed{int32_t(1 + draw(20)), int32_t(1 + draw(20)), int32_t(1 + draw(20))};
-            setFixedSequence(fixed, static_cast<uint16_t>(1 + draw(3)), static_cast<uint16_t>(trial % 5),
-                             static_cast<uint16_t>(1 + draw(4)), w.series.get());
+            synthesis::setFixedSequence(fixed, static_cast<uint16_t>(1 + draw(3)), static_cast<uint16_t>(trial % 5),
+                                        static_cast<uint16_t>(1 + draw(4)), w.series.get());
         }
         SCOPED_TRACE("N=" + std::to_string(N) + " L=" + std::to_string(L) + " Tmin=" + std::to_string(Tmin) +
                      " Tmax=" + std::to_string(Tmax) + " K=" + std::to_string(K) + " saved=" + std::to_string(saved));
@@ -128,8 +129,8 @@ TEST(SeriesSynthesis, EverySynthesizedSeriesKeepsItsInvariants)
 TEST(SeriesSynthesis, CountBoundsOfTheLongSeries)
 {
     Workbench w;
-    EXPECT_EQ(seriesMinPulses(7200, 20, 181), 39);
-    EXPECT_EQ(seriesMaxPulses(7200, 20, 40), 180);
+    EXPECT_EQ(synthesis::seriesMinPulses(7200, 20, 181), 39);
+    EXPECT_EQ(synthesis::seriesMaxPulses(7200, 20, 40), 180);
     EXPECT_TRUE(w.make(7200, 40));
     EXPECT_EQ(w.series->wMinPulses, 39);
     EXPECT_EQ(w.series->wMaxPulses, 180);
@@ -143,17 +144,19 @@ TEST(SeriesSynthesis, CountOutsideTheBoundsIsRefusedWithTheValidationText)
 {
     Workbench w;
     ASSERT_TRUE(w.make(1200, 18));
-    const SeriesHeader before = *w.series;
+    const synthesis::SeriesHeader before = *w.series;
     // Called directly, the refusal leaves the header exactly as it was.
-    EXPECT_EQ(makeExtSeries(w.messages, w.alphabet, 20, 40, 181, 1200, 30, w.sequence, 128, 100, *w.series, w.streams),
+    EXPECT_EQ(synthesis::makeExtSeries(w.messages, w.alphabet, 20, 40, 181, 1200, 30, w.sequence, 128, 100, *w.series,
+                                       w.streams),
               1);
     ASSERT_TRUE(w.make(1200, 18));
-    const SeriesHeader kept = *w.series;
-    EXPECT_EQ(makeExtSeries(w.messages, w.alphabet, 20, 40, 181, 7200, 38, w.sequence, 128, 100, *w.series, w.streams),
+    const synthesis::SeriesHeader kept = *w.series;
+    EXPECT_EQ(synthesis::makeExtSeries(w.messages, w.alphabet, 20, 40, 181, 7200, 38, w.sequence, 128, 100, *w.series,
+                                       w.streams),
               0);
     ASSERT_EQ(w.messages.messages.size(), 1u);
     EXPECT_EQ(w.messages.messages[0].caption, " makeExtSeries ");
-    EXPECT_EQ(w.messages.messages[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(w.messages.messages[0].icon, synthesis::MessageIcon::Warning);
     EXPECT_EQ(w.messages.messages[0].text,
               "Несовместимые входные параметры!\n\n"
               "dwSeriesSize: 7200 [1200]\n"
@@ -195,8 +198,8 @@ TEST(SeriesSynthesis, ParametersTheFormulasCannotTakeAreRefusedAndTheHeaderKept)
         SCOPED_TRACE(c.reason);
         Workbench w;
         ASSERT_TRUE(w.make(1200, 18));
-        const SeriesHeader before = *w.series;
-        const SeriesHeader* address = w.series.get();
+        const synthesis::SeriesHeader before = *w.series;
+        const synthesis::SeriesHeader* address = w.series.get();
         EXPECT_FALSE(w.make(c.N, c.K, c.Tmin, c.Tmax, 100, c.L));
         ASSERT_EQ(w.series.get(), address);
         ASSERT_EQ(w.messages.messages.size(), 1u);
@@ -209,10 +212,11 @@ TEST(SeriesSynthesis, ParametersTheFormulasCannotTakeAreRefusedAndTheHeaderKept)
 
         // The same refusal from the other entries, none of which divides by zero.
         w.messages.messages.clear();
-        SeriesHeaderPtr other = getCutOffSeriesHeader(w.messages, 20, c.L, c.Tmin, c.Tmax, c.N, nullptr);
+        synthesis::SeriesHeaderPtr other =
+            synthesis::getCutOffSeriesHeader(w.messages, 20, c.L, c.Tmin, c.Tmax, c.N, nullptr);
         EXPECT_EQ(other, nullptr);
-        w.series = getRandomCountSeries(w.messages, w.alphabet, c.L, c.Tmin, c.Tmax, c.N, w.sequence, 128, 100,
-                                        std::move(w.series), w.streams);
+        w.series = synthesis::getRandomCountSeries(w.messages, w.alphabet, c.L, c.Tmin, c.Tmax, c.N, w.sequence, 128,
+                                                   100, std::move(w.series), w.streams);
         EXPECT_EQ(w.series.get(), address);
         EXPECT_EQ(w.messages.messages.size(), 2u);
     }
@@ -258,19 +262,19 @@ TEST(SeriesSynthesis, PositionDrawsFollowTheDocumentedOrder)
     Workbench w;
     int32_t replay = w.streams.positionSeed;
     ASSERT_TRUE(w.make(1200, 18));
-    const SeriesHeader& h = *w.series;
-    const int k0 = (nextRandom(replay) >> 2) % 18;
+    const synthesis::SeriesHeader& h = *w.series;
+    const int k0 = (synthesis::nextRandom(replay) >> 2) % 18;
     const int lo = h.lpMinPositions[k0], hi = h.lpMaxPositions[k0];
-    EXPECT_EQ(h.lpPositions[k0], lo + ((nextRandom(replay) >> 2) % (hi - lo + 1)));
+    EXPECT_EQ(h.lpPositions[k0], lo + ((synthesis::nextRandom(replay) >> 2) % (hi - lo + 1)));
     if (k0 + 1 < 18) {
         const int a = std::max<int>(h.lpMinPositions[k0 + 1], h.lpPositions[k0] + 40);
         const int b = std::min<int>(h.lpMaxPositions[k0 + 1], h.lpPositions[k0] + 181);
-        EXPECT_EQ(h.lpPositions[k0 + 1], a + ((nextRandom(replay) >> 2) % (b - a + 1)));
+        EXPECT_EQ(h.lpPositions[k0 + 1], a + ((synthesis::nextRandom(replay) >> 2) % (b - a + 1)));
     }
     // One position draw per pulse and the first index: 19 steps in all.
     int32_t count = 12345;
     for (int i = 0; i < 19; ++i)
-        nextRandom(count);
+        synthesis::nextRandom(count);
     EXPECT_EQ(w.streams.positionSeed, count);
 }
 
@@ -280,8 +284,8 @@ TEST(SeriesSynthesis, WholePulsesAtSavedLevel100StillAdvanceTheCutStreams)
     ASSERT_TRUE(w.make(1200, 18, 40, 181, 100));
     int32_t start = 7737, end = 3373;
     for (int i = 0; i < 18; ++i) {
-        nextRandom(start);
-        nextRandom(end);
+        synthesis::nextRandom(start);
+        synthesis::nextRandom(end);
     }
     EXPECT_EQ(w.streams.cutStartSeed, start);
     EXPECT_EQ(w.streams.cutEndSeed, end);
@@ -310,7 +314,7 @@ TEST(SeriesSynthesis, FixedSubSequenceModes)
     const std::array<int32_t, 2> fixed{3, 5};
 
     // Mode 4 repeats the sub-sequence over the rest of the list.
-    setFixedSequence(fixed, 2, 4, 1, w.series.get());
+    synthesis::setFixedSequence(fixed, 2, 4, 1, w.series.get());
     ASSERT_TRUE(w.make(1200, 18));
     for (int k = 0; k < 18; ++k)
         EXPECT_EQ(w.series->lpEtalonSequence[k], k % 2 ? 5 : 3) << k;
@@ -318,7 +322,7 @@ TEST(SeriesSynthesis, FixedSubSequenceModes)
 
     // Mode 2 copies it once at the start pulse.
     std::fill(w.sequence.begin(), w.sequence.end(), 7);
-    setFixedSequence(fixed, 2, 2, 4, w.series.get());
+    synthesis::setFixedSequence(fixed, 2, 2, 4, w.series.get());
     ASSERT_TRUE(w.make(1200, 18));
     std::vector<int> seq(w.series->lpEtalonSequence.begin(), w.series->lpEtalonSequence.begin() + 18);
     std::vector<int> expected(18, 7);
@@ -330,7 +334,7 @@ TEST(SeriesSynthesis, FixedSubSequenceModes)
     // it again and again with random gaps up to the end.
     for (uint16_t mode : {1, 3}) {
         std::fill(w.sequence.begin(), w.sequence.end(), 7);
-        setFixedSequence(fixed, 2, mode, 2, w.series.get());
+        synthesis::setFixedSequence(fixed, 2, mode, 2, w.series.get());
         ASSERT_TRUE(w.make(1200, 18));
         int copies = 0;
         for (int k = 0; k < 18; ++k) {
@@ -352,7 +356,7 @@ TEST(SeriesSynthesis, FixedSubSequenceModes)
     }
 
     // A start of 0 is taken as the first pulse instead of writing before the list.
-    setFixedSequence(fixed, 2, 2, 0, w.series.get());
+    synthesis::setFixedSequence(fixed, 2, 2, 0, w.series.get());
     ASSERT_TRUE(w.make(1200, 18));
     EXPECT_EQ(w.series->lpEtalonSequence[0], 3);
     EXPECT_EQ(w.series->lpEtalonSequence[1], 5);
@@ -361,11 +365,11 @@ TEST(SeriesSynthesis, FixedSubSequenceModes)
 TEST(SeriesSynthesis, SetFixedSequenceKeepsNoMoreThanTheSeriesAdmits)
 {
     Workbench w;
-    EXPECT_EQ(setFixedSequence(std::array<int32_t, 1>{4}, 1, 4, 1, nullptr), 1);
+    EXPECT_EQ(synthesis::setFixedSequence(std::array<int32_t, 1>{4}, 1, 4, 1, nullptr), 1);
     ASSERT_TRUE(w.make(200, 2));
     const uint16_t maxK = w.series->wMaxPulses;
     std::vector<int32_t> many(maxK + 5, 0x10002);  // the low 16 bits count
-    setFixedSequence(many, static_cast<uint16_t>(many.size()), 4, 1, w.series.get());
+    synthesis::setFixedSequence(many, static_cast<uint16_t>(many.size()), 4, 1, w.series.get());
     EXPECT_EQ(w.series->wFixedCount, maxK);
     EXPECT_EQ(w.series->lpFixedSequence[0], 2);
 }
@@ -378,7 +382,7 @@ TEST(SeriesSynthesis, OutOfRangeEtalonNumbersAreDrawnFromTheCountStream)
     int32_t replay = w.streams.countSeed;
     ASSERT_TRUE(w.make(1200, 18));
     for (int k = 0; k < 18; ++k)
-        EXPECT_EQ(w.series->lpEtalonSequence[k], ((nextRandom(replay) >> 2) % 20) + 1);
+        EXPECT_EQ(w.series->lpEtalonSequence[k], ((synthesis::nextRandom(replay) >> 2) % 20) + 1);
 }
 
 TEST(SeriesSynthesis, RandomCountSeriesDrawsItsCountWithinTheBounds)
@@ -387,10 +391,10 @@ TEST(SeriesSynthesis, RandomCountSeriesDrawsItsCountWithinTheBounds)
     std::vector<int> counts;
     for (int i = 0; i < 50; ++i) {
         int32_t replay = w.streams.countSeed;
-        w.series = getRandomCountSeries(w.messages, w.alphabet, 20, 40, 181, 1200, w.sequence, 128, 100,
-                                        std::move(w.series), w.streams);
+        w.series = synthesis::getRandomCountSeries(w.messages, w.alphabet, 20, 40, 181, 1200, w.sequence, 128, 100,
+                                                   std::move(w.series), w.streams);
         ASSERT_NE(w.series, nullptr);
-        EXPECT_EQ(w.series->wImpulseQuantity, 6 + ((nextRandom(replay) >> 2) % (30 - 6 + 1)));
+        EXPECT_EQ(w.series->wImpulseQuantity, 6 + ((synthesis::nextRandom(replay) >> 2) % (30 - 6 + 1)));
         counts.push_back(w.series->wImpulseQuantity);
     }
     EXPECT_GT(*std::max_element(counts.begin(), counts.end()), *std::min_element(counts.begin(), counts.end()));
@@ -401,17 +405,17 @@ TEST(SeriesSynthesis, NoiseIsAddedToACopyAndWrapsAt16Bits)
 {
     Workbench w;
     ASSERT_TRUE(w.make(7200, 40));
-    addNoise(0, 128, w.series.get(), w.streams.noiseSeed);
+    synthesis::addNoise(0, 128, w.series.get(), w.streams.noiseSeed);
     EXPECT_EQ(w.series->lpSeriesData, w.series->lpPureData);
     EXPECT_EQ(w.series->wNoiseLevel, 0);
 
     int32_t replay = w.streams.noiseSeed;
-    addNoise(25, 128, w.series.get(), w.streams.noiseSeed);
+    synthesis::addNoise(25, 128, w.series.get(), w.streams.noiseSeed);
     EXPECT_EQ(w.series->wNoiseLevel, 25);
     double sum = 0, squares = 0;
     for (uint32_t i = 0; i < 7200; ++i) {
         const int d = w.series->lpSeriesData[i] - w.series->lpPureData[i];
-        ASSERT_EQ(d, gaussRandom(replay, 0, 25));
+        ASSERT_EQ(d, synthesis::gaussRandom(replay, 0, 25));
         sum += d;
         squares += d * d;
     }
@@ -421,19 +425,19 @@ TEST(SeriesSynthesis, NoiseIsAddedToACopyAndWrapsAt16Bits)
     w.series->lpPureData[0] = 32767;
     int32_t seed = 1;
     int32_t probe = 1;
-    const int32_t first = gaussRandom(probe, 0, 30000);
-    addNoise(30000, 128, w.series.get(), seed);
+    const int32_t first = synthesis::gaussRandom(probe, 0, 30000);
+    synthesis::addNoise(30000, 128, w.series.get(), seed);
     EXPECT_EQ(w.series->lpSeriesData[0], static_cast<int16_t>(32767 + first));
 
-    addNoise(10, 128, nullptr, seed);  // nothing to do, nothing breaks
+    synthesis::addNoise(10, 128, nullptr, seed);  // nothing to do, nothing breaks
 }
 
 TEST(SeriesSynthesis, RequiredListCountsFromOne)
 {
-    MessageRecorder messages;
-    const std::vector<uint16_t> list = getRequiredList(messages, 20);
+    synthesis::MessageRecorder messages;
+    const std::vector<uint16_t> list = synthesis::getRequiredList(messages, 20);
     ASSERT_EQ(list.size(), 20u);
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(list[i], i + 1);
-    EXPECT_TRUE(getRequiredList(messages, 0).empty());
+    EXPECT_TRUE(synthesis::getRequiredList(messages, 0).empty());
 }

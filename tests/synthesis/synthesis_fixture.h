@@ -9,22 +9,22 @@
 #include "synthesis/series_synthesis.h"
 
 struct SynthesisFixture {
-    std::array<PulseHeader, 20> alphabet{};
-    RandomStreams streams;
-    MessageRecorder messages;
+    std::array<synthesis::PulseHeader, 20> alphabet{};
+    synthesis::RandomStreams streams;
+    synthesis::MessageRecorder messages;
     std::vector<uint16_t> sequence = std::vector<uint16_t>(2000, 1);
-    SeriesHeaderPtr series;
+    synthesis::SeriesHeaderPtr series;
 
-    SynthesisFixture() { makeAlphabet(messages, 128, 20, 20, alphabet, streams.etalonSeed); }
+    SynthesisFixture() { synthesis::makeAlphabet(messages, 128, 20, 20, alphabet, streams.etalonSeed); }
 
     // A series of K pulses; true when the synthesis accepted the parameters.
     bool make(uint32_t N, uint16_t K, uint16_t Tmin = 40, uint16_t Tmax = 181, uint16_t saved = 100, uint16_t L = 20)
     {
         bool made = false;
-        series = getCutOffSeries(messages, alphabet, L, Tmin, Tmax, N, K, sequence, 128, saved, std::move(series),
-                                 streams, &made);
+        series = synthesis::getCutOffSeries(messages, alphabet, L, Tmin, Tmax, N, K, sequence, 128, saved,
+                                            std::move(series), streams, &made);
         return made;
     }
 
-    void noise(int16_t level) { addNoise(level, 128, series.get(), streams.noiseSeed); }
+    void noise(int16_t level) { synthesis::addNoise(level, 128, series.get(), streams.noiseSeed); }
 };

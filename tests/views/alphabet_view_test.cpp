@@ -26,15 +26,15 @@ constexpr int32_t kLH = 12;
 
 // Two cells of 100 x 100 in a view area (10, 10, 249, 129); etalon 1 selected.
 struct TwoCells {
-    std::array<PulseHeader, 2> etalons{pulseOf({0, 128, -128, 0}, 1), pulseOf({0, 64, -64, 0}, 2)};
-    std::array<LayoutRect, 2> cells{LayoutRect{20, 20, 119, 119}, LayoutRect{140, 20, 239, 119}};
+    std::array<synthesis::PulseHeader, 2> etalons{pulseOf({0, 128, -128, 0}, 1), pulseOf({0, 64, -64, 0}, 2)};
+    std::array<views::LayoutRect, 2> cells{views::LayoutRect{20, 20, 119, 119}, views::LayoutRect{140, 20, 239, 119}};
     std::array<uint16_t, 2> selected{1, 0};
     Bitmap picture = makeBitmap(280, 160);
 
     void draw()
     {
         Dc dc(picture);
-        AlphabetViewInput in;
+        views::AlphabetViewInput in;
         in.frame = {{10, 10, 249, 129}, kLH};
         in.cellWidth = 100;
         in.cellHeight = 100;
@@ -42,7 +42,7 @@ struct TwoCells {
         in.etalons = etalons;
         in.selected = selected;
         in.amplitude = 128;
-        drawAlphabetView(dc, in);
+        views::drawAlphabetView(dc, in);
     }
 };
 
@@ -98,8 +98,8 @@ TEST(AlphabetView, CurveIsBoldAndFullScaleFillsThePlotHeight)
 
 TEST(AlphabetView, CellTitleNamesNumberAndEnergyAtTheCellCorner)
 {
-    EXPECT_EQ(alphabetCellTitle(pulseOf({3, -4}, 7)), " pulse 7 [25]");
-    EXPECT_EQ(alphabetCellTitle(pulseOf(std::vector<int16_t>(20, 60), 1)), " pulse 1 [72000]");
+    EXPECT_EQ(views::alphabetCellTitle(pulseOf({3, -4}, 7)), " pulse 7 [25]");
+    EXPECT_EQ(views::alphabetCellTitle(pulseOf(std::vector<int16_t>(20, 60), 1)), " pulse 1 [72000]");
 
     // Etalons {0, 128, -128, 0} and {0, 64, -64, 0}: energies 32768 and 8192,
     // written at (left + 5, top + 5) of their cells.
@@ -125,13 +125,13 @@ TEST(AlphabetView, ReleasesItsPens)
 // first 1.5 lines below the top (28), the next every 18 pixels.
 struct Panel {
     std::array<int32_t, 3> options{200, 600, 1200};
-    std::array<LayoutRect, 3> rects{};
+    std::array<views::LayoutRect, 3> rects{};
     Bitmap picture = makeBitmap(460, 130);
 
     void draw(int32_t chosen, int32_t inEffect)
     {
         Dc dc(picture);
-        drawChoicePanel(dc, {300, 10, 400, 100}, rects, " series length: ", options, chosen, inEffect, kLH);
+        views::drawChoicePanel(dc, {300, 10, 400, 100}, rects, " series length: ", options, chosen, inEffect, kLH);
     }
 };
 
@@ -139,16 +139,16 @@ TEST(ChoicePanel, RecordsOneClickableStripPerOption)
 {
     Panel p;
     p.draw(3, 1200);
-    EXPECT_EQ(p.rects[0], (LayoutRect{310, 28, 411, 45}));
-    EXPECT_EQ(p.rects[1], (LayoutRect{310, 46, 411, 63}));
-    EXPECT_EQ(p.rects[2], (LayoutRect{310, 64, 411, 81}));
+    EXPECT_EQ(p.rects[0], (views::LayoutRect{310, 28, 411, 45}));
+    EXPECT_EQ(p.rects[1], (views::LayoutRect{310, 46, 411, 63}));
+    EXPECT_EQ(p.rects[2], (views::LayoutRect{310, 64, 411, 81}));
 
     // Fewer rectangles than options: the others are drawn but not recorded.
-    std::array<LayoutRect, 1> one{};
+    std::array<views::LayoutRect, 1> one{};
     Bitmap b = makeBitmap(460, 130);
     Dc dc(b);
-    drawChoicePanel(dc, {300, 10, 400, 100}, one, " noise level: ", p.options, 1, 0, kLH);
-    EXPECT_EQ(one[0], (LayoutRect{310, 28, 411, 45}));
+    views::drawChoicePanel(dc, {300, 10, 400, 100}, one, " noise level: ", p.options, 1, 0, kLH);
+    EXPECT_EQ(one[0], (views::LayoutRect{310, 28, 411, 45}));
     EXPECT_NE(pixelAt(b, 310, 70), kWhite);  // the third circle is there
 }
 

@@ -24,9 +24,9 @@ using viewtest::pulseOf;
 
 constexpr int32_t kLH = 12;  // the window font's line height
 
-SeriesHeader seriesWithFound(uint32_t N, uint16_t L, std::vector<int16_t> found)
+synthesis::SeriesHeader seriesWithFound(uint32_t N, uint16_t L, std::vector<int16_t> found)
 {
-    SeriesHeader s;
+    synthesis::SeriesHeader s;
     s.dwSeriesSize = N;
     s.wImpulseSize = L;
     s.wFoundPulses = static_cast<uint16_t>(found.size());
@@ -41,8 +41,8 @@ TEST(PulseMarks, FrameAPulseAtTheStartAndOneEndingOnTheLastSample)
     Bitmap b = makeBitmap(130, 80);
     Dc dc(b);
     // N = 101 maps sample i to column i; the second pulse ends on sample 100.
-    const SeriesHeader s = seriesWithFound(101, 20, {0, 81});
-    EXPECT_EQ(DrawPulseMarks(dc, s, {10, 20, 110, 60}), 1);
+    const synthesis::SeriesHeader s = seriesWithFound(101, 20, {0, 81});
+    EXPECT_EQ(views::DrawPulseMarks(dc, s, {10, 20, 110, 60}), 1);
 
     std::set<Pixel> expected;
     for (int32_t x : {10, 29, 91, 110})
@@ -63,8 +63,8 @@ TEST(PulseMarks, AFrameWhoseEndsShareAColumnIsOneDottedColumn)
     Bitmap b = makeBitmap(80, 80);
     Dc dc(b);
     // 20 samples of a 10001-sample series across 50 pixels: both ends map to column 25.
-    const SeriesHeader s = seriesWithFound(10001, 20, {5000});
-    DrawPulseMarks(dc, s, {10, 20, 60, 60});
+    const synthesis::SeriesHeader s = seriesWithFound(10001, 20, {5000});
+    views::DrawPulseMarks(dc, s, {10, 20, 60, 60});
     std::set<Pixel> expected;
     for (int32_t y = 27; y <= 55; y += 2)
         expected.insert({35, y});
@@ -75,21 +75,21 @@ TEST(PulseMarks, DrawOverThePictureAndOnlyForRecordedPositions)
 {
     Bitmap b = makeBitmap(130, 80, rgb(0, 0, 255));
     Dc dc(b);
-    SeriesHeader s = seriesWithFound(101, 20, {0, 50});
+    synthesis::SeriesHeader s = seriesWithFound(101, 20, {0, 50});
     s.wFoundPulses = 1;  // the second entry is stale and must not be framed
-    DrawPulseMarks(dc, s, {10, 20, 110, 60});
+    views::DrawPulseMarks(dc, s, {10, 20, 110, 60});
     EXPECT_EQ(pixelAt(b, 10, 27), kBlack);
     EXPECT_EQ(pixelAt(b, 60, 27), rgb(0, 0, 255));
 
     // A count beyond the positions held frames what is there and reads no further.
     s.wFoundPulses = 500;
-    DrawPulseMarks(dc, s, {10, 20, 110, 60});
+    views::DrawPulseMarks(dc, s, {10, 20, 110, 60});
     EXPECT_EQ(pixelAt(b, 60, 27), kBlack);
 
     // A series of one sample has no mapping.
     Bitmap c = makeBitmap(130, 80);
     Dc dc2(c);
-    DrawPulseMarks(dc2, seriesWithFound(1, 1, {0}), {10, 20, 110, 60});
+    views::DrawPulseMarks(dc2, seriesWithFound(1, 1, {0}), {10, 20, 110, 60});
     EXPECT_TRUE(inked(c).empty());
 }
 
@@ -100,9 +100,9 @@ TEST(PulseStrip, FullScaleSamplesReachTheStripEdgesExactly)
     Bitmap b = makeBitmap(200, 120);
     Dc dc(b);
     const int32_t A = 100;
-    const PulseHeader pulse = pulseOf({0, A, -A});
+    const synthesis::PulseHeader pulse = pulseOf({0, A, -A});
     const Rect rect{20, 10, 60, 50};  // W = 40, H = 40
-    DrawPulseStrip(dc, rect, A, pulse, kLH);
+    views::DrawPulseStrip(dc, rect, A, pulse, kLH);
     const int32_t x0 = 30, y0 = 29, W = 40, H = 40;
     EXPECT_NE(pixelAt(b, x0 + W / 2, y0), kWhite);          // sample 1 at +A
     EXPECT_NE(pixelAt(b, x0 + W, y0 + H), kWhite);          // sample 2 at -A
@@ -114,11 +114,11 @@ TEST(PulseStrip, FullScaleSamplesReachTheStripEdgesExactly)
 }
 
 // Count the value lines: line k is written at top + 1 + k*(LH - 2), right of the strip.
-int32_t valueLines(const PulseHeader& pulse)
+int32_t valueLines(const synthesis::PulseHeader& pulse)
 {
     Bitmap b = makeBitmap(300, 160);
     Dc dc(b);
-    DrawPulseStrip(dc, {10, 10, 60, 50}, 128, pulse, kLH);
+    views::DrawPulseStrip(dc, {10, 10, 60, 50}, 128, pulse, kLH);
     const std::set<Pixel> ink = inked(b);
     const int32_t x1 = 20 + 50 + 10;
     int32_t lines = 0;
@@ -138,7 +138,7 @@ TEST(PulseStrip, ListsAtMostTheFirstSevenSamples)
     // The first line reads "1. 5", exactly as the text drawn alone.
     Bitmap got = makeBitmap(300, 160), want = makeBitmap(300, 160);
     Dc dc(got), ref(want);
-    DrawPulseStrip(dc, {10, 10, 60, 50}, 128, pulseOf({5, -7, 9}), kLH);
+    views::DrawPulseStrip(dc, {10, 10, 60, 50}, 128, pulseOf({5, -7, 9}), kLH);
     ref.textOut(80, 11, "1. 5");
     ref.textOut(80, 21, "2. -7");
     ref.textOut(80, 31, "3. 9");
@@ -153,7 +153,7 @@ TEST(EtalonCell, LettersFollowTheCharacterCodes)
          std::vector<std::pair<int16_t, const char*>>{{1, " a "}, {20, " t "}, {26, " z "}, {27, " { "}}) {
         Bitmap got = makeBitmap(120, 80), want = makeBitmap(120, 80);
         Dc dc(got), ref(want);
-        DrawEtalonCell(dc, pulseOf({0, 0}, number), 128, 0, {10, 10, 70, 50}, kLH);
+        views::DrawEtalonCell(dc, pulseOf({0, 0}, number), 128, 0, {10, 10, 70, 50}, kLH);
         ref.textOut(10, 11, text);
         EXPECT_EQ(inRect(inked(got), 0, 0, 120, 24), inRect(inked(want), 0, 0, 120, 24)) << number;
     }
@@ -165,7 +165,7 @@ TEST(EtalonCell, PlainCellDrawsAxesAndCurveInTheCurrentPen)
     Dc dc(b);
     const Pen previous = dc.selectPen(createPen(PenStyle::Solid, 1, rgb(0, 128, 0)));
     const int32_t A = 64;
-    DrawEtalonCell(dc, pulseOf({0, A, 0, -A, 0}), A, 0, {10, 10, 70, 50}, kLH);
+    views::DrawEtalonCell(dc, pulseOf({0, A, 0, -A, 0}), A, 0, {10, 10, 70, 50}, kLH);
     dc.selectPen(previous);
     const int32_t x0 = 10, y0 = 26, W = 60, H = 40;
     EXPECT_EQ(pixelAt(b, x0, y0), rgb(0, 128, 0));  // top of the vertical axis
@@ -182,14 +182,14 @@ TEST(EtalonCell, HighlightedCellIsWhiteAndThickOnGrey)
     std::vector<int16_t> ramp;
     for (int i = 0; i < 20; ++i)
         ramp.push_back(static_cast<int16_t>(10 + i * 4));  // stays off both axes
-    const PulseHeader etalon = pulseOf(ramp, 3);
+    const synthesis::PulseHeader etalon = pulseOf(ramp, 3);
     const Rect rect{20, 10, 100, 70};
     const int32_t x0 = 20, y0 = 26, W = 80, H = 60;
 
     Bitmap plain = makeBitmap(160, 130), bold = makeBitmap(160, 130);
     Dc dcPlain(plain), dcBold(bold);
-    DrawEtalonCell(dcPlain, etalon, A, 0, rect, kLH);
-    DrawEtalonCell(dcBold, etalon, A, 1, rect, kLH);
+    views::DrawEtalonCell(dcPlain, etalon, A, 0, rect, kLH);
+    views::DrawEtalonCell(dcBold, etalon, A, 1, rect, kLH);
 
     const Color grey = rgb(163, 163, 163);
     // The grey box spans (x0 - 3, y0 - 3) to (x0 + W + 8, y0 + H + 3), right and bottom outside.
@@ -228,11 +228,11 @@ TEST(Primitives, SelectBackWhatTheyReplacedAndReleaseWhatTheyMade)
     const int32_t before = liveDrawingObjects();
     const Pen pen = dc.pen();
     const Brush brush = dc.brush();
-    const PulseHeader pulse = pulseOf({1, 50, -50, 2}, 4);
-    DrawEtalonCell(dc, pulse, 64, 1, {10, 10, 90, 60}, kLH);
-    DrawEtalonCell(dc, pulse, 64, 0, {10, 100, 90, 150}, kLH);
-    DrawPulseStrip(dc, {100, 10, 150, 60}, 64, pulse, kLH);
-    DrawPulseMarks(dc, seriesWithFound(50, 4, {3, 20}), {10, 10, 190, 190});
+    const synthesis::PulseHeader pulse = pulseOf({1, 50, -50, 2}, 4);
+    views::DrawEtalonCell(dc, pulse, 64, 1, {10, 10, 90, 60}, kLH);
+    views::DrawEtalonCell(dc, pulse, 64, 0, {10, 100, 90, 150}, kLH);
+    views::DrawPulseStrip(dc, {100, 10, 150, 60}, 64, pulse, kLH);
+    views::DrawPulseMarks(dc, seriesWithFound(50, 4, {3, 20}), {10, 10, 190, 190});
     EXPECT_EQ(liveDrawingObjects(), before);
     EXPECT_EQ(dc.pen(), pen);
     EXPECT_EQ(dc.brush(), brush);
@@ -244,7 +244,7 @@ TEST(Primitives, CurvesNeedTwoSamplesAndAPositiveAmplitude)
              {{40}, 64}, {{}, 64}, {{10, 20, 30}, 0}, {{10, 20, 30}, -5}}) {
         Bitmap b = makeBitmap(200, 120);
         Dc dc(b);
-        DrawEtalonCell(dc, pulseOf(samples, 1), amplitude, 0, {10, 10, 70, 50}, kLH);
+        views::DrawEtalonCell(dc, pulseOf(samples, 1), amplitude, 0, {10, 10, 70, 50}, kLH);
         // Only the label and the two axes: a vertical line and the zero line.
         for (const Pixel& p : inRect(inked(b), 0, 26, 200, 120))
             EXPECT_TRUE(p.first == 10 || p.second == 26 + 20) << p.first << "," << p.second;

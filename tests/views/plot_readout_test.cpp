@@ -68,7 +68,7 @@ TEST(PlotReadout, FindsThePlotWithItsFrameIncluded)
 
 TEST(PlotReadout, ReadsTheValuesAndTheFoundPulseWithItsScore)
 {
-    SeriesHeader s;
+    synthesis::SeriesHeader s;
     s.dwSeriesSize = 1200;
     s.wImpulseSize = 20;
     s.lpPureData.assign(1200, 0);

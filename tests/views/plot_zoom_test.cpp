@@ -62,11 +62,11 @@ enum class Scene { Estimation, EstimationFiveRows, BlindWithDetails, KnownDisper
 // One result picture of a series of 1200 samples, drawn with a given range.
 struct Result {
     SynthesisFixture fx;
-    MessageRecorder messages;
+    synthesis::MessageRecorder messages;
     std::vector<uint16_t> required{1, 3};
-    StepwiseProtocolPtr protocol;
-    PulseCountTablePtr table;
-    DetectionStudyPtr study;
+    detection::StepwiseProtocolPtr protocol;
+    detection::PulseCountTablePtr table;
+    detection::DetectionStudyPtr study;
     std::vector<int32_t> chain;
     int32_t details = 0;
     Scene scene;
@@ -75,34 +75,36 @@ struct Result {
     {
         EXPECT_TRUE(fx.make(kN, 14));
         fx.noise(25);
-        SeriesHeader& s = *fx.series;
+        synthesis::SeriesHeader& s = *fx.series;
         switch (scene) {
         case Scene::Estimation:
         case Scene::EstimationFiveRows: {
             const int count = scene == Scene::Estimation ? 3 : 5;
-            protocol = getStepwiseProtocol(7, 40, nullptr);
-            addTolpStepwiseProtocol(messages, detection::seriesKnownWhole, detection::taskFixedEstimation,
-                                    protocol.get());
+            protocol = detection::getStepwiseProtocol(7, 40, nullptr);
+            detection::addTolpStepwiseProtocol(messages, detection::seriesKnownWhole, detection::taskFixedEstimation,
+                                               protocol.get());
             for (int i = 0; i < count; ++i) {
                 const std::vector<int16_t> row(s.lpPositions.begin(), s.lpPositions.begin() + 3 + i);
-                appendProtocolRow(protocol.get(), static_cast<uint16_t>(row.size()), 1000 + i, 1000 + i, 1, 2, row);
+                detection::appendProtocolRow(protocol.get(), static_cast<uint16_t>(row.size()), 1000 + i, 1000 + i, 1,
+                                             2, row);
             }
             break;
         }
         case Scene::BlindWithDetails:
         case Scene::KnownDispersion:
         case Scene::AdditiveModel:
-            protocol = getStepwiseProtocol(7, s.wMaxPulses, nullptr);
-            addTolpStepwiseProtocol(messages, detection::seriesUnknownWhole, detection::taskBlindDetection,
-                                    protocol.get());
-            table = getPulseCountTable(14, s.wMinPulses, s.wMaxPulses, nullptr);
-            study = getDetectionStudy(s, nullptr);
+            protocol = detection::getStepwiseProtocol(7, s.wMaxPulses, nullptr);
+            detection::addTolpStepwiseProtocol(messages, detection::seriesUnknownWhole, detection::taskBlindDetection,
+                                               protocol.get());
+            table = detection::getPulseCountTable(14, s.wMinPulses, s.wMaxPulses, nullptr);
+            study = detection::getDetectionStudy(s, nullptr);
             study->wTask = detection::taskBlindDetection;
             study->wDetectionMethod = scene == Scene::BlindWithDetails  ? detection::kPrimitiveMethod
                                       : scene == Scene::KnownDispersion ? detection::kThresholdKnownDispersion
                                                                         : detection::kAdditiveModel;
             chain.assign(kN, 0);
-            runUnfixedDetection(messages, 40, 181, false, chain, protocol.get(), table.get(), study.get(), s);
+            detection::runUnfixedDetection(messages, 40, 181, false, chain, protocol.get(), table.get(), study.get(),
+                                           s);
             details = 1;
             break;
         case Scene::SeriesView:
@@ -112,17 +114,18 @@ struct Result {
         }
         messages.messages.clear();
     }
-    SeriesHeader& series() { return *fx.series; }
+    synthesis::SeriesHeader& series() { return *fx.series; }
 
     Bitmap draw(views::SampleRange range, views::ShownPlots* shown = nullptr)
     {
         Bitmap b = makeBitmap(840, 640);
         Dc dc(b);
         if (scene == Scene::SeriesView) {
-            drawSeriesView(dc, kFrame, static_cast<uint16_t>(required.size()), required, fx.series.get(), range, shown);
+            views::drawSeriesView(dc, kFrame, static_cast<uint16_t>(required.size()), required, fx.series.get(), range,
+                                  shown);
             return b;
         }
-        ProcessingResultInput in;
+        views::ProcessingResultInput in;
         in.frame = kFrame;
         in.protocol = protocol.get();
         in.pulseCountTable = table.get();
@@ -134,7 +137,7 @@ struct Result {
         in.series = fx.series.get();
         in.range = range;
         in.shownPlots = shown;
-        DrawProcessingResult(dc, messages, in);
+        views::DrawProcessingResult(dc, messages, in);
         return b;
     }
     // Without the range argument at all, as the views were always called.
@@ -143,10 +146,10 @@ struct Result {
         Bitmap b = makeBitmap(840, 640);
         Dc dc(b);
         if (scene == Scene::SeriesView) {
-            drawSeriesView(dc, kFrame, static_cast<uint16_t>(required.size()), required, fx.series.get());
+            views::drawSeriesView(dc, kFrame, static_cast<uint16_t>(required.size()), required, fx.series.get());
             return b;
         }
-        ProcessingResultInput in;
+        views::ProcessingResultInput in;
         in.frame = kFrame;
         in.protocol = protocol.get();
         in.pulseCountTable = table.get();
@@ -156,7 +159,7 @@ struct Result {
         in.activeEtalons = static_cast<uint16_t>(required.size());
         in.requiredList = required;
         in.series = fx.series.get();
-        DrawProcessingResult(dc, messages, in);
+        views::DrawProcessingResult(dc, messages, in);
         return b;
     }
 };
@@ -204,7 +207,7 @@ TEST(PlotZoom, APartChangesOnlyThePlotsAndTheirLabels)
 TEST(PlotZoom, TheFirstAndLastShownSampleMeetTheEdges)
 {
     Result v(Scene::SeriesView);
-    const SeriesHeader& s = v.series();
+    const synthesis::SeriesHeader& s = v.series();
     const Bitmap b = v.draw({400, 700});
     KeepIfFailed keep(b, nullptr, "zoom-curve-edges");
     const views::DisplayAmplitude amp = views::displayAmplitude(s.wAmplitude, s.wNoiseLevel);
@@ -220,7 +223,7 @@ TEST(PlotZoom, TheFirstAndLastShownSampleMeetTheEdges)
 
 TEST(PlotZoom, MarksStandAtTheMappedColumnsAndAreCutAtTheFrame)
 {
-    SeriesHeader s;
+    synthesis::SeriesHeader s;
     s.dwSeriesSize = kN;
     s.wImpulseSize = 20;
     // Outside on the left, reaching in from the left, inside, reaching out
@@ -262,7 +265,7 @@ TEST(PlotZoom, MarksStandAtTheMappedColumnsAndAreCutAtTheFrame)
 TEST(PlotZoom, LabelsFollowThePartAndLeaveOutWhatIsNotShown)
 {
     Result v(Scene::SeriesView);
-    const SeriesHeader& s = v.series();
+    const synthesis::SeriesHeader& s = v.series();
     const views::SampleRange part{300, 700};
     const Bitmap got = v.draw(part);
     // The label strip under plot A as it should read: the true positions in
@@ -342,7 +345,7 @@ TEST(PlotZoom, TheViewsTellWhereTheirPlotsStand)
     Result v(Scene::SeriesView);
     views::ShownPlots shown;
     v.draw({}, &shown);
-    const SeriesViewLayout l = seriesViewLayout(kFrame, 2);
+    const views::SeriesViewLayout l = views::seriesViewLayout(kFrame, 2);
     ASSERT_EQ(shown.count, 3);
     EXPECT_EQ(shown.shown, (views::SampleRange{0, kN}));
     EXPECT_EQ(shown.plots[0].y, l.yA);
@@ -354,7 +357,7 @@ TEST(PlotZoom, TheViewsTellWhereTheirPlotsStand)
     views::ShownPlots untouched;
     Bitmap b = makeBitmap(840, 640);
     Dc dc(b);
-    drawSeriesView(dc, kFrame, 2, v.required, nullptr, {}, &untouched);
+    views::drawSeriesView(dc, kFrame, 2, v.required, nullptr, {}, &untouched);
     EXPECT_EQ(untouched.count, 0);
 }
 

@@ -36,26 +36,27 @@ const Color kGrey = rgb(199, 199, 199);
 const Color kBandFirst = rgb(220, 255, 210);
 
 // A protocol of the given task and series type whose row i holds `rows[i]`.
-StepwiseProtocolPtr protocolOf(uint16_t task, uint16_t seriesType, const std::vector<std::vector<int16_t>>& rows,
-                               std::vector<int32_t> criteria = {})
+detection::StepwiseProtocolPtr protocolOf(uint16_t task, uint16_t seriesType,
+                                          const std::vector<std::vector<int16_t>>& rows,
+                                          std::vector<int32_t> criteria = {})
 {
-    StepwiseProtocolPtr p = getStepwiseProtocol(7, 40, nullptr);
-    MessageRecorder m;
-    addTolpStepwiseProtocol(m, seriesType, task, p.get());
+    detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, 40, nullptr);
+    synthesis::MessageRecorder m;
+    detection::addTolpStepwiseProtocol(m, seriesType, task, p.get());
     for (size_t i = 0; i < rows.size(); ++i) {
         const int32_t v = i < criteria.size() ? criteria[i] : 1000 + static_cast<int32_t>(i);
-        EXPECT_EQ(appendProtocolRow(p.get(), static_cast<uint16_t>(rows[i].size()), v, v, 1, 2, rows[i]), 1);
+        EXPECT_EQ(detection::appendProtocolRow(p.get(), static_cast<uint16_t>(rows[i].size()), v, v, 1, 2, rows[i]), 1);
     }
     return p;
 }
 
 struct ResultPicture {
     SynthesisFixture fx;
-    MessageRecorder messages;
+    synthesis::MessageRecorder messages;
     std::vector<uint16_t> required{1, 3};
-    StepwiseProtocolPtr protocol;
-    PulseCountTablePtr table;
-    DetectionStudyPtr study;
+    detection::StepwiseProtocolPtr protocol;
+    detection::PulseCountTablePtr table;
+    detection::DetectionStudyPtr study;
     std::vector<int32_t> chain;
     int32_t details = 0;
     Bitmap picture = makeBitmap(840, 640);
@@ -65,7 +66,7 @@ struct ResultPicture {
         EXPECT_TRUE(fx.make(1200, K));
         fx.noise(25);
     }
-    SeriesHeader& series() { return *fx.series; }
+    synthesis::SeriesHeader& series() { return *fx.series; }
     // Row i holds the first 3 + i true positions.
     void growingRows(uint16_t task, uint16_t seriesType, int count)
     {
@@ -77,21 +78,22 @@ struct ResultPicture {
     // Blind detection on a series of unknown count, as the window runs it.
     void blindDetection(uint16_t method = detection::kPrimitiveMethod)
     {
-        SeriesHeader& s = series();
-        protocol = getStepwiseProtocol(7, s.wMaxPulses, nullptr);
-        addTolpStepwiseProtocol(messages, detection::seriesUnknownWhole, detection::taskBlindDetection, protocol.get());
-        table = getPulseCountTable(14, s.wMinPulses, s.wMaxPulses, nullptr);
-        study = getDetectionStudy(s, nullptr);
+        synthesis::SeriesHeader& s = series();
+        protocol = detection::getStepwiseProtocol(7, s.wMaxPulses, nullptr);
+        detection::addTolpStepwiseProtocol(messages, detection::seriesUnknownWhole, detection::taskBlindDetection,
+                                           protocol.get());
+        table = detection::getPulseCountTable(14, s.wMinPulses, s.wMaxPulses, nullptr);
+        study = detection::getDetectionStudy(s, nullptr);
         study->wTask = detection::taskBlindDetection;
         study->wDetectionMethod = method;
         chain.assign(1200, 0);
-        runUnfixedDetection(messages, 40, 181, false, chain, protocol.get(), table.get(), study.get(), s);
+        detection::runUnfixedDetection(messages, 40, 181, false, chain, protocol.get(), table.get(), study.get(), s);
         messages.messages.clear();
     }
     void draw()
     {
         Dc dc(picture);
-        ProcessingResultInput in;
+        views::ProcessingResultInput in;
         in.frame = kFrame;
         in.protocol = protocol.get();
         in.pulseCountTable = table.get();
@@ -101,7 +103,7 @@ struct ResultPicture {
         in.activeEtalons = static_cast<uint16_t>(required.size());
         in.requiredList = required;
         in.series = fx.series.get();
-        DrawProcessingResult(dc, messages, in);
+        views::DrawProcessingResult(dc, messages, in);
     }
     // The left column of the dotted frame of a pulse starting at p, in a plot at y.
     Color markAt(int32_t y, int16_t p) const { return pixelAt(picture, kX0 + p * kW / 1199, y + kH - kH / 8); }
@@ -119,7 +121,7 @@ TEST(ProcessingResultLayout, PlacesPlotsTableAndGraphRoom)
 {
     ResultPicture v;
     v.growingRows(8, 1, 3);
-    const ProcessingResultLayout l = processingResultLayout(kFrame, *v.protocol, nullptr, 2);
+    const views::ProcessingResultLayout l = views::processingResultLayout(kFrame, *v.protocol, nullptr, 2);
     EXPECT_EQ(l.record, 0);
     EXPECT_EQ(l.Hu, 396);
     EXPECT_EQ(l.x0, kX0);
@@ -135,12 +137,12 @@ TEST(ProcessingResultLayout, PlacesPlotsTableAndGraphRoom)
 
     // Blind detection keeps room for the energy graph (240 of 396 thousandths: 95).
     v.blindDetection();
-    ProcessingResultLayout b = processingResultLayout(kFrame, *v.protocol, v.study.get(), 2);
+    views::ProcessingResultLayout b = views::processingResultLayout(kFrame, *v.protocol, v.study.get(), 2);
     EXPECT_EQ(b.record, 0);
     EXPECT_EQ(b.yT, b.yNext + 1 + 95 + kLH);
     // The additive model has no reconstruction plot and a graph of 198.
     v.study->wDetectionMethod = detection::kAdditiveModel;
-    b = processingResultLayout(kFrame, *v.protocol, v.study.get(), 2);
+    b = views::processingResultLayout(kFrame, *v.protocol, v.study.get(), 2);
     EXPECT_EQ(b.record, 1);
     EXPECT_EQ(b.yNext, kYB + kH + kLH);
     EXPECT_EQ(b.yT, b.yNext + 1 + 198 + kLH);
@@ -162,7 +164,7 @@ TEST(ProcessingResultShownRow, IsTheThirdOrLastAndBecomesTheFoundPulses)
         ResultPicture v;
         v.growingRows(c.task, c.seriesType, c.rows);
         v.draw();
-        const SeriesHeader& s = v.series();
+        const synthesis::SeriesHeader& s = v.series();
         const int count = 3 + c.shown;
         EXPECT_EQ(s.wFoundPulses, count) << c.task << "/" << c.seriesType << " rows " << c.rows;
         for (int k = 0; k < count; ++k)
@@ -178,12 +180,12 @@ TEST(ProcessingResultHeader, PrintsAmplitudeRatioAndPositionsAsWritten)
     // No amplitude under noise 300: 512; a pure series of zeros: N/S 0;
     // 25 pulses: 19 positions with their letters, then "...".
     ResultPicture v(25);
-    SeriesHeader& s = v.series();
+    synthesis::SeriesHeader& s = v.series();
     s.wAmplitude = 0;
     s.wNoiseLevel = 300;
     std::fill(s.lpPureData.begin(), s.lpPureData.end(), 0);
     v.growingRows(32, 4, 2);
-    v.study = getDetectionStudy(s, nullptr);
+    v.study = detection::getDetectionStudy(s, nullptr);
     v.study->wDetectionMethod = detection::kChiSquareUnknownDispersion;
     v.draw();
 
@@ -223,7 +225,7 @@ TEST(ProcessingResultLabels, CutOffPulsesCarryTheirPlacedSamples)
     for (uint16_t seriesType : {1, 2}) {
         ResultPicture v;
         v.growingRows(8, seriesType, 3);
-        SeriesHeader& s = v.series();
+        synthesis::SeriesHeader& s = v.series();
         s.lpCutFrom[0] = 3;
         s.lpCutTo[0] = 17;
         v.draw();
@@ -242,33 +244,33 @@ TEST(ProcessingResultTable, MarksOnlyALastRowBelowTheBest)
     ResultPicture v;
     const auto& P = v.series().lpPositions;
     const std::vector<int16_t> three(P.begin(), P.begin() + 3);
-    auto mark = [&](const StepwiseProtocol& p, int row) {
-        return protocolTableRow(p, v.series(), row)[1].text.substr(0, 3);
+    auto mark = [&](const detection::StepwiseProtocol& p, int row) {
+        return views::protocolTableRow(p, v.series(), row)[1].text.substr(0, 3);
     };
-    StepwiseProtocolPtr worse = protocolOf(8, 1, {three, three, three}, {500, 700, 600});
+    detection::StepwiseProtocolPtr worse = protocolOf(8, 1, {three, three, three}, {500, 700, 600});
     EXPECT_EQ(mark(*worse, 0), "   ");  // below the best, but not the last row
     EXPECT_EQ(mark(*worse, 1), "   ");
     EXPECT_EQ(mark(*worse, 2), " ! ");
-    StepwiseProtocolPtr best = protocolOf(8, 1, {three, three, three}, {500, 600, 700});
+    detection::StepwiseProtocolPtr best = protocolOf(8, 1, {three, three, three}, {500, 600, 700});
     EXPECT_EQ(mark(*best, 2), "   ");
-    StepwiseProtocolPtr equal = protocolOf(8, 1, {three, three}, {700, 700});
+    detection::StepwiseProtocolPtr equal = protocolOf(8, 1, {three, three}, {700, 700});
     EXPECT_EQ(mark(*equal, 1), "   ");
     // Blind detection of an unknown count also marks row 1 when its count is
     // not the last row's.
     const std::vector<int16_t> four(P.begin(), P.begin() + 4);
-    StepwiseProtocolPtr ranked = protocolOf(32, 4, {three, three, four}, {500, 600, 700});
+    detection::StepwiseProtocolPtr ranked = protocolOf(32, 4, {three, three, four}, {500, 600, 700});
     EXPECT_EQ(mark(*ranked, 1), " ! ");
-    StepwiseProtocolPtr known = protocolOf(32, 1, {three, three, four}, {500, 600, 700});
+    detection::StepwiseProtocolPtr known = protocolOf(32, 1, {three, three, four}, {500, 600, 700});
     EXPECT_EQ(mark(*known, 1), "   ");
 
     // A largest criterion of 0 leaves the factor at 0 instead of dividing by it.
-    StepwiseProtocolPtr zero = protocolOf(8, 1, {three}, {0});
-    EXPECT_EQ(protocolTableRow(*zero, v.series(), 0)[2].text, " 0.000 ");
+    detection::StepwiseProtocolPtr zero = protocolOf(8, 1, {three}, {0});
+    EXPECT_EQ(views::protocolTableRow(*zero, v.series(), 0)[2].text, " 0.000 ");
 
     // The marked row is written where the table's third row stands.
     v.protocol = protocolOf(8, 1, {three, three, three}, {500, 700, 600});
     v.draw();
-    const ProcessingResultLayout l = processingResultLayout(kFrame, *v.protocol, nullptr, 2);
+    const views::ProcessingResultLayout l = views::processingResultLayout(kFrame, *v.protocol, nullptr, 2);
     const int32_t yRow = l.yT - 3 + kLH + 2 * (kLH - 2);
     EXPECT_EQ(inRect(inked(v.picture), kX0 + 50, yRow + 1, kX0 + 70, yRow + 9),
               inRect(textPixels(" !  600 ", kX0 + 50, yRow), kX0 + 50, yRow + 1, kX0 + 70, yRow + 9));
@@ -279,8 +281,8 @@ TEST(ProcessingResultTable, ListsSeventeenPositionsThenDots)
     ResultPicture v(25);
     const auto& P = v.series().lpPositions;
     auto positionsCell = [&](int count) {
-        StepwiseProtocolPtr p = protocolOf(8, 1, {std::vector<int16_t>(P.begin(), P.begin() + count)});
-        return protocolTableRow(*p, v.series(), 0).back().text;
+        detection::StepwiseProtocolPtr p = protocolOf(8, 1, {std::vector<int16_t>(P.begin(), P.begin() + count)});
+        return views::protocolTableRow(*p, v.series(), 0).back().text;
     };
     std::string seventeen;
     for (int k = 0; k < 17; ++k)
@@ -298,13 +300,13 @@ TEST(ProcessingResultTable, DisplacementComparesOnlyPositionsThatExist)
     // A row longer than the true list, and a series whose list is shorter
     // than its count, are compared over what both hold.
     ResultPicture v;
-    SeriesHeader& s = v.series();
+    synthesis::SeriesHeader& s = v.series();
     std::vector<int16_t> row(s.lpPositions.begin(), s.lpPositions.begin() + 3);
     row[1] = static_cast<int16_t>(row[1] + 5);
-    StepwiseProtocolPtr p = protocolOf(8, 1, {row});
+    detection::StepwiseProtocolPtr p = protocolOf(8, 1, {row});
     s.wImpulseQuantity = 60000;
     s.lpPositions.resize(2);
-    EXPECT_EQ(protocolTableRow(*p, s, 0)[5].text, "  5   ");
+    EXPECT_EQ(views::protocolTableRow(*p, s, 0)[5].text, "  5   ");
 }
 
 TEST(ProcessingResultReconstruction, AddsTheBlueRowFourFromFiveRows)
@@ -330,16 +332,16 @@ TEST(ProcessingResultPanels, BelongToBlindDetectionOfAnUnknownCount)
     ResultPicture v;
     v.blindDetection();
     v.draw();
-    const ProcessingResultLayout l = processingResultLayout(kFrame, *v.protocol, v.study.get(), 2);
+    const views::ProcessingResultLayout l = views::processingResultLayout(kFrame, *v.protocol, v.study.get(), 2);
     // Chain totals in red over plot B, the count graph's green curve, the
     // energy graph's frame and blue curve below plot D, the threshold lines.
     EXPECT_TRUE(hasColour(v.picture, kRed, kX0, kYB, kX0 + kW + 1, kYB + kH + 2));
     EXPECT_TRUE(hasColour(v.picture, kGreen, 0, 0, 840, 640));
     EXPECT_EQ(pixelAt(v.picture, kX0, l.yNext), kBlack);
     EXPECT_TRUE(hasColour(v.picture, kBlue, kX0 + 1, l.yNext + 1, kX0 + kW, l.yNext + 95));
-    const int rows = protocolRowsInUse(*v.protocol);
+    const int rows = views::protocolRowsInUse(*v.protocol);
     const int32_t yLines = l.yT - 3 + kLH + rows * (kLH - 2) + (rows < 4 ? kLH : 0) + kLH / 2;
-    const DetectionStudy& d = *v.study;
+    const detection::DetectionStudy& d = *v.study;
     ASSERT_EQ(d.lPasses, 1);
     const std::string noise =
         "noise threshold: " + std::to_string(d.lLastNoiseThreshold) + " / " + std::to_string(d.lExpectedNoiseEnergy);
@@ -387,7 +389,7 @@ TEST(ProcessingResultPanels, MinimumCountOfZeroIsStoredAsOne)
 {
     ResultPicture v;
     v.growingRows(8, 1, 3);
-    v.table = getPulseCountTable(14, 0, 30, nullptr);
+    v.table = detection::getPulseCountTable(14, 0, 30, nullptr);
     ASSERT_EQ(v.table->wMinCount, 0);
     v.draw();  // whatever the task
     EXPECT_EQ(v.table->wMinCount, 1);
@@ -405,7 +407,7 @@ TEST(ProcessingResultResources, EveryPenAndBrushIsReleased)
         Dc dc(v->picture);
         const Pen pen = dc.pen();
         const Brush brush = dc.brush();
-        ProcessingResultInput in;
+        views::ProcessingResultInput in;
         in.frame = kFrame;
         in.protocol = v->protocol.get();
         in.pulseCountTable = v->table.get();
@@ -415,7 +417,7 @@ TEST(ProcessingResultResources, EveryPenAndBrushIsReleased)
         in.activeEtalons = 2;
         in.requiredList = v->required;
         in.series = v->fx.series.get();
-        DrawProcessingResult(dc, v->messages, in);
+        views::DrawProcessingResult(dc, v->messages, in);
         EXPECT_EQ(liveDrawingObjects(), before);
         EXPECT_EQ(dc.pen(), pen);
         EXPECT_EQ(dc.brush(), brush);

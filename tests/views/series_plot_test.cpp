@@ -11,9 +11,9 @@ namespace {
 
 using namespace views;
 
-SeriesHeader smallSeries()
+synthesis::SeriesHeader smallSeries()
 {
-    SeriesHeader s;
+    synthesis::SeriesHeader s;
     s.dwSeriesSize = 1200;
     s.wTmin = 40;
     s.wTmax = 181;
@@ -45,7 +45,7 @@ TEST(DisplayAmplitude, SubstitutesAndScales)
 
 TEST(HeaderLines, ReadAsTheSystemWritesThem)
 {
-    SeriesHeader s = smallSeries();
+    synthesis::SeriesHeader s = smallSeries();
     s.dwSeriesSize = 2;
     s.lpPureData = {3, 4};
     s.lpSeriesData = {4, 4};  // Es = 25, En = 1
@@ -67,7 +67,7 @@ TEST(HeaderLines, ReadAsTheSystemWritesThem)
 
 TEST(HeaderLines, ListNineteenPositionsAndThenEllipsis)
 {
-    SeriesHeader s = smallSeries();
+    synthesis::SeriesHeader s = smallSeries();
     std::string nineteen = " pulses:";
     for (int k = 0; k < 25; ++k) {
         s.lpPositions.resize(25);
@@ -145,7 +145,7 @@ TEST(AlphabetPanel, TitleFollowsCountAndWidth)
 
 TEST(AlphabetPanel, ShrinksItsCellsToTheRoomBelowItsTop)
 {
-    const LayoutRect view{10, 10, 809, 609};
+    const views::LayoutRect view{10, 10, 809, 609};
     // Three etalons: two rows; the panel fits.
     AlphabetPanelLayout p = alphabetPanelLayout(view, 12, 3, 9, 9, 5, 40, 49);
     EXPECT_EQ(p.rows, 2);

@@ -26,7 +26,7 @@ const views::ViewFrame kFrame{{10, 10, 809, 609}, kLH};
 
 TEST(SeriesViewLayout, PlacesHeaderPlotsTableAndPanel)
 {
-    const SeriesViewLayout l = seriesViewLayout(kFrame, 3);
+    const views::SeriesViewLayout l = views::seriesViewLayout(kFrame, 3);
     EXPECT_EQ(l.Wv, 800);
     EXPECT_EQ(l.Hv, 600);
     EXPECT_EQ(l.Hu, 396);
@@ -48,24 +48,24 @@ struct SeriesPicture {
     SynthesisFixture fx;
     std::vector<uint16_t> required{3, 7};
     Bitmap picture = makeBitmap(840, 640);
-    SeriesViewLayout l;
+    views::SeriesViewLayout l;
 
     explicit SeriesPicture(uint16_t K = 18)
     {
         EXPECT_TRUE(fx.make(1200, K));
         fx.noise(25);
-        l = seriesViewLayout(kFrame, static_cast<int32_t>(required.size()));
+        l = views::seriesViewLayout(kFrame, static_cast<int32_t>(required.size()));
     }
     void findTruePulses()
     {
-        SeriesHeader& s = *fx.series;
+        synthesis::SeriesHeader& s = *fx.series;
         s.wFoundPulses = s.wImpulseQuantity;
         std::copy_n(s.lpPositions.begin(), s.wImpulseQuantity, s.lpFoundPositions.begin());
     }
     void draw()
     {
         Dc dc(picture);
-        drawSeriesView(dc, kFrame, static_cast<uint16_t>(required.size()), required, fx.series.get());
+        views::drawSeriesView(dc, kFrame, static_cast<uint16_t>(required.size()), required, fx.series.get());
     }
 };
 
@@ -90,7 +90,7 @@ TEST(SeriesView, DrawsThreeFramedPlotsWithTheObservedSeriesInBlue)
 
     // The first true pulse is framed in every plot: its left column of dots
     // rises from H/8 above the bottom of each plot.
-    const SeriesHeader& s = *v.fx.series;
+    const synthesis::SeriesHeader& s = *v.fx.series;
     const int32_t xs = x0 + s.lpPositions[0] * W / 1199;
     for (int32_t y : {v.l.yA, v.l.yB, v.l.yC})
         EXPECT_EQ(pixelAt(b, xs, y + H - H / 8), kBlack);
@@ -126,7 +126,7 @@ TEST(SeriesView, WithoutFoundPulsesTheCutOutPlotIsFlatAndUnlabelled)
 TEST(SeriesView, HeaderLinesAndTableHeadStandWhereTheyShould)
 {
     SeriesPicture v(25);
-    SeriesHeader& s = *v.fx.series;
+    synthesis::SeriesHeader& s = *v.fx.series;
     s.wAmplitude = 0;  // drawn with 128 doubled twice under a noise level of 300
     s.wNoiseLevel = 300;
     v.draw();
@@ -178,7 +178,7 @@ TEST(SeriesView, AlphabetPanelShowsTheEtalonsInUse)
     // One etalon: singular title, no letters after the positions.
     SeriesPicture one;
     one.required = {3};
-    one.l = seriesViewLayout(kFrame, 1);
+    one.l = views::seriesViewLayout(kFrame, 1);
     one.draw();
     Bitmap want1 = makeBitmap(840, 640);
     Dc ref1(want1);
@@ -194,7 +194,7 @@ TEST(SeriesView, WithoutASeriesOnlyTheFrameIsDrawn)
 {
     Bitmap b = makeBitmap(840, 640);
     Dc dc(b);
-    drawSeriesView(dc, kFrame, 0, {}, nullptr);
+    views::drawSeriesView(dc, kFrame, 0, {}, nullptr);
     Bitmap want = makeBitmap(840, 640);
     Dc ref(want);
     views::drawAreaFrame(ref, kFrame.viewArea);

@@ -27,10 +27,10 @@ const views::ViewFrame kFrame{{10, 10, 809, 609}, kLH};
 // A finished simulation of pulse counts `values` over noise levels 0, 20, ...
 struct SimulationPicture {
     SynthesisFixture fx;
-    RestErrorHeader header;
+    detection::RestErrorHeader header;
     std::vector<uint16_t> required{3, 7, 12};
     Bitmap picture = makeBitmap(840, 640);
-    MessageRecorder messages;
+    synthesis::MessageRecorder messages;
 
     SimulationPicture(std::vector<int16_t> values, uint16_t levels, int32_t repeats)
     {
@@ -50,18 +50,18 @@ struct SimulationPicture {
     // The error cell that shows relative error v for R repeats.
     void setError(size_t i, size_t j, double v)
     {
-        header.lpErrors[kDetectionErrors][i][j] =
+        header.lpErrors[detection::kDetectionErrors][i][j] =
             static_cast<int32_t>(std::lround(v * v * 161.0 * 161.0 * header.repeats));
     }
-    SimulationViewLayout layout() const
+    views::SimulationViewLayout layout() const
     {
-        return simulationViewLayout(kFrame, static_cast<int32_t>(required.size()), header.wNoiseLevels,
-                                    fx.series->dwSeriesSize, fx.series->wImpulseSize);
+        return views::simulationViewLayout(kFrame, static_cast<int32_t>(required.size()), header.wNoiseLevels,
+                                           fx.series->dwSeriesSize, fx.series->wImpulseSize);
     }
     void draw(bool withHeader = true, bool withSeries = true)
     {
         Dc dc(picture);
-        SimulationViewInput in;
+        views::SimulationViewInput in;
         in.frame = kFrame;
         in.amplitude = 128;
         in.kind = 2;
@@ -69,7 +69,7 @@ struct SimulationPicture {
         in.requiredList = required;
         in.header = withHeader ? &header : nullptr;
         in.series = withSeries ? fx.series.get() : nullptr;
-        DrawDetectionArrayZ(dc, messages, in);
+        views::DrawDetectionArrayZ(dc, messages, in);
     }
 };
 
@@ -86,8 +86,8 @@ bool blackNear(const Bitmap& b, int32_t x, int32_t y, int32_t d = 1)
 TEST(SimulationViewText, HeaderLinesNameWhatWasSimulated)
 {
     SimulationPicture v({6, 7, 8, 9, 10}, 5, 3);
-    const SeriesHeader& s = *v.fx.series;
-    const std::vector<std::string> lines = simulationHeaderLines(v.header, s, 128, 2);
+    const synthesis::SeriesHeader& s = *v.fx.series;
+    const std::vector<std::string> lines = views::simulationHeaderLines(v.header, s, 128, 2);
     ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[0],
               " statistical simulation for joint detection and estimation in series with known number of "
@@ -104,7 +104,7 @@ TEST(SimulationViewText, HeaderLinesNameWhatWasSimulated)
 
     // Fewer than four values are all listed; the range replaces the last comma.
     SimulationPicture few({6, 8}, 1, 1);
-    const std::vector<std::string> l2 = simulationHeaderLines(few.header, *few.fx.series, 0, 0);
+    const std::vector<std::string> l2 = views::simulationHeaderLines(few.header, *few.fx.series, 0, 0);
     EXPECT_EQ(l2[2].substr(0, 15), " involves  6, 8");
     EXPECT_EQ(l2[2][15], ' ');
     // One level: no step, and nothing is read beyond it.
@@ -114,31 +114,31 @@ TEST(SimulationViewText, HeaderLinesNameWhatWasSimulated)
     // Missing labels print as empty texts.
     few.header.lpTaskName = nullptr;
     few.header.lpSeriesName = nullptr;
-    EXPECT_EQ(simulationHeaderLines(few.header, *few.fx.series, 0, 2)[0],
+    EXPECT_EQ(views::simulationHeaderLines(few.header, *few.fx.series, 0, 2)[0],
               " statistical simulation for  in series with  ");
 }
 
 TEST(SimulationViewText, EveryKindHasItsCaption)
 {
-    EXPECT_EQ(simulationMeasureCaption(1), " restored error, agregate form");
-    EXPECT_EQ(simulationMeasureCaption(3), " detection error, agregate form");
-    EXPECT_EQ(simulationMeasureCaption(4), simulationMeasureCaption(5));
-    EXPECT_EQ(simulationMeasureCaption(6), " error of number of fragments, componentwise case");
-    EXPECT_EQ(simulationMeasureCaption(10), " mean square error of number of fragments");
-    EXPECT_EQ(simulationMeasureCaption(11), "");
-    EXPECT_EQ(simulationMeasureCaption(-1), "");
+    EXPECT_EQ(views::simulationMeasureCaption(1), " restored error, agregate form");
+    EXPECT_EQ(views::simulationMeasureCaption(3), " detection error, agregate form");
+    EXPECT_EQ(views::simulationMeasureCaption(4), views::simulationMeasureCaption(5));
+    EXPECT_EQ(views::simulationMeasureCaption(6), " error of number of fragments, componentwise case");
+    EXPECT_EQ(views::simulationMeasureCaption(10), " mean square error of number of fragments");
+    EXPECT_EQ(views::simulationMeasureCaption(11), "");
+    EXPECT_EQ(views::simulationMeasureCaption(-1), "");
 }
 
 TEST(SimulationViewScale, GridStepCoversTheLargestErrorWithRoundFigures)
 {
-    EXPECT_EQ(simulationGridStep(350), 500);
-    EXPECT_EQ(simulationGridStep(50), 50);
-    EXPECT_EQ(simulationGridStep(0), 50);  // raised to 50
-    EXPECT_EQ(simulationGridStep(100), 100);
-    EXPECT_EQ(simulationGridStep(201), 250);
-    EXPECT_EQ(simulationGridStep(1500), 2000);
+    EXPECT_EQ(views::simulationGridStep(350), 500);
+    EXPECT_EQ(views::simulationGridStep(50), 50);
+    EXPECT_EQ(views::simulationGridStep(0), 50);  // raised to 50
+    EXPECT_EQ(views::simulationGridStep(100), 100);
+    EXPECT_EQ(views::simulationGridStep(201), 250);
+    EXPECT_EQ(views::simulationGridStep(1500), 2000);
     for (int64_t T = 50; T < 200000; T += 7) {
-        const int64_t g = simulationGridStep(T);
+        const int64_t g = views::simulationGridStep(T);
         ASSERT_GE(g, T);
         ASSERT_LT(g, 4 * T);
         int64_t mantissa = g;
@@ -150,16 +150,16 @@ TEST(SimulationViewScale, GridStepCoversTheLargestErrorWithRoundFigures)
 
 TEST(SimulationViewScale, CellAmplitudeFollowsTheNoiseAndStaysIn16Bits)
 {
-    EXPECT_EQ(simulationCellAmplitude(100, 5000), 100);
-    EXPECT_EQ(simulationCellAmplitude(0, 0), 128);
-    EXPECT_EQ(simulationCellAmplitude(0, 300), 512);
-    EXPECT_EQ(simulationCellAmplitude(0, 65535), 16384);
+    EXPECT_EQ(views::simulationCellAmplitude(100, 5000), 100);
+    EXPECT_EQ(views::simulationCellAmplitude(0, 0), 128);
+    EXPECT_EQ(views::simulationCellAmplitude(0, 300), 512);
+    EXPECT_EQ(views::simulationCellAmplitude(0, 65535), 16384);
 }
 
 TEST(SimulationViewLayout, PlacesPanelAndGraph)
 {
     SimulationPicture v({6, 8}, 5, 4);
-    const SimulationViewLayout l = v.layout();
+    const views::SimulationViewLayout l = v.layout();
     EXPECT_EQ(l.Hu, 396);
     EXPECT_EQ(l.h, 100);  // 99 made even
     EXPECT_EQ(l.A, 632);
@@ -181,12 +181,12 @@ TEST(SimulationViewLayout, PlacesPanelAndGraph)
     EXPECT_EQ(l.yAfterHeader, 4 + 8 * 13 + 26);
 
     // Panel entries go down the left column first.
-    EXPECT_EQ(simulationPanelCell(l, kLH, 0).left, 682);
-    EXPECT_EQ(simulationPanelCell(l, kLH, 1).top, simulationPanelCell(l, kLH, 0).top + 75);
-    EXPECT_EQ(simulationPanelCell(l, kLH, 2).left, 682 + 59);
+    EXPECT_EQ(views::simulationPanelCell(l, kLH, 0).left, 682);
+    EXPECT_EQ(views::simulationPanelCell(l, kLH, 1).top, views::simulationPanelCell(l, kLH, 0).top + 75);
+    EXPECT_EQ(views::simulationPanelCell(l, kLH, 2).left, 682 + 59);
 
     // One noise level: the graph has no width.
-    EXPECT_EQ(simulationViewLayout(kFrame, 3, 1, 1200, 20).GW, 0);
+    EXPECT_EQ(views::simulationViewLayout(kFrame, 3, 1, 1200, 20).GW, 0);
 }
 
 TEST(SimulationViewPicture, CurvesPassThroughTheirErrorsOnTheScale)
@@ -203,7 +203,7 @@ TEST(SimulationViewPicture, CurvesPassThroughTheirErrorsOnTheScale)
     EXPECT_EQ(liveDrawingObjects(), before);
     EXPECT_TRUE(v.messages.messages.empty());
 
-    const SimulationViewLayout l = v.layout();
+    const views::SimulationViewLayout l = v.layout();
     const Bitmap& b = v.picture;
     const int32_t x0 = l.x0, y0 = l.y0, GH = l.GH, dw = l.dw;
     // Both frames of the graph.
@@ -245,7 +245,7 @@ TEST(SimulationViewPicture, ErrorsOfZeroLieOnTheBottomEdge)
     std::vector<std::vector<int32_t>> errors(5, std::vector<int32_t>(2, 0));
     auto draw = [&](Bitmap& b) {
         Dc dc(b);
-        DrawDetectionCurves(dc, 4, 2, values, norm, 5, errors, 50, 20, 200, 400, 7, 20.0, 50);
+        views::DrawDetectionCurves(dc, 4, 2, values, norm, 5, errors, 50, 20, 200, 400, 7, 20.0, 50);
     };
     Bitmap zero = makeBitmap(400, 480);
     draw(zero);
@@ -270,7 +270,7 @@ TEST(SimulationViewPicture, ErrorsOfZeroLieOnTheBottomEdge)
     Bitmap none = makeBitmap(400, 480);
     {
         Dc dc(none);
-        DrawDetectionCurves(dc, 0, 2, values, norm, 5, errors, 50, 20, 200, 400, 7, 20.0, 50);
+        views::DrawDetectionCurves(dc, 0, 2, values, norm, 5, errors, 50, 20, 200, 400, 7, 20.0, 50);
     }
     EXPECT_TRUE(inked(none).empty());
 }
@@ -297,7 +297,7 @@ TEST(SimulationViewPicture, EmptyOrUnfinishedRecordsDrawNothingHarmful)
 
     // Repeats of 0 with errors present: no division, no curves.
     SimulationPicture noRepeats({6, 8}, 3, 0);
-    noRepeats.header.lpErrors[kDetectionErrors][2][1] = 5000;
+    noRepeats.header.lpErrors[detection::kDetectionErrors][2][1] = 5000;
     noRepeats.draw();
     SimulationPicture plain({6, 8}, 3, 0);
     plain.draw();
@@ -312,7 +312,7 @@ TEST(SimulationViewPicture, EmptyOrUnfinishedRecordsDrawNothingHarmful)
     // One noise level, the gap Tmax - L of 0, and cells at the 32-bit limit.
     SimulationPicture odd({6, 8}, 1, 1);
     odd.fx.series->wTmax = odd.fx.series->wImpulseSize;
-    odd.header.lpErrors[kDetectionErrors][0][0] = std::numeric_limits<int32_t>::max();
+    odd.header.lpErrors[detection::kDetectionErrors][0][0] = std::numeric_limits<int32_t>::max();
     odd.draw();
     EXPECT_EQ(liveDrawingObjects(), before);
 }
@@ -321,7 +321,7 @@ TEST(SimulationViewPicture, PanelShowsTheEtalonsInUse)
 {
     SimulationPicture v({6, 8}, 5, 4);
     v.draw();
-    const SimulationViewLayout l = v.layout();
+    const views::SimulationViewLayout l = v.layout();
     // The panel box: its left and bottom edges.
     const int32_t bottom = l.pt + 26 + (l.chei + 10 + kLH) * l.nr - 1;
     EXPECT_EQ(pixelAt(v.picture, l.pl, bottom - 5), kBlack);
@@ -330,10 +330,10 @@ TEST(SimulationViewPicture, PanelShowsTheEtalonsInUse)
     // Each of the three entries has ink in its cell; a fourth place stays empty.
     const std::set<Pixel> ink = inked(v.picture);
     for (int32_t k = 0; k < 3; ++k) {
-        const Rect c = simulationPanelCell(l, kLH, k);
+        const Rect c = views::simulationPanelCell(l, kLH, k);
         EXPECT_FALSE(inRect(ink, c.left + 1, c.top + 2, c.right, c.bottom).empty()) << k;
     }
-    const Rect fourth = simulationPanelCell(l, kLH, 3);
+    const Rect fourth = views::simulationPanelCell(l, kLH, 3);
     EXPECT_TRUE(inRect(ink, fourth.left + 1, fourth.top + 2, fourth.right, fourth.bottom).empty());
 }
 

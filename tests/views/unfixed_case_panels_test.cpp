@@ -50,7 +50,7 @@ std::set<Pixel> textPixels(const std::string& text, int32_t x, int32_t y)
     return inked(b);
 }
 
-void setIntervals(DetectionStudy& d, int set, std::vector<int32_t> starts, std::vector<int32_t> ends)
+void setIntervals(detection::DetectionStudy& d, int set, std::vector<int32_t> starts, std::vector<int32_t> ends)
 {
     d.wIntervalCounts[set] = static_cast<uint16_t>(starts.size());
     d.lpIntervalStarts[set] = std::move(starts);
@@ -59,9 +59,9 @@ void setIntervals(DetectionStudy& d, int set, std::vector<int32_t> starts, std::
 
 TEST(IntervalBands, EachSetKeepsItsOwnBandAndAnEmptyOneStaysEmpty)
 {
-    DetectionStudy d;
-    setIntervals(d, omegaFirstOnly, {0}, {99});
-    setIntervals(d, omegaLast, {600}, {1199});
+    detection::DetectionStudy d;
+    setIntervals(d, detection::omegaFirstOnly, {0}, {99});
+    setIntervals(d, detection::omegaLast, {600}, {1199});
     Bitmap b = makeBitmap(600, 400);
     Dc dc(b);
     drawIntervalBands(dc, kPlot, d);
@@ -76,7 +76,7 @@ TEST(IntervalBands, EachSetKeepsItsOwnBandAndAnEmptyOneStaysEmpty)
     EXPECT_TRUE(pixelsOf(b, kIntervalBandColors[3]).empty());
 
     // A count beyond the stored intervals reads only those stored.
-    d.wIntervalCounts[omegaLast] = 500;
+    d.wIntervalCounts[detection::omegaLast] = 500;
     Bitmap again = makeBitmap(600, 400);
     Dc dc2(again);
     drawIntervalBands(dc2, kPlot, d);
@@ -110,7 +110,7 @@ TEST(ChainTotals, ScaleByTheLargestMagnitudeAndLieFlatWhenAllZero)
 TEST(ReconstructionOverlays, KeptPulsesInGreyAndTheTrueCountRowInBlue)
 {
     std::vector<int16_t> observed(1200, 50);
-    DetectionStudy d;
+    detection::DetectionStudy d;
     d.wDetectedCounts = {1, 1, 1};
     d.lpDetectedPositions[0] = {300};
     Bitmap b = makeBitmap(600, 400);
@@ -124,11 +124,11 @@ TEST(ReconstructionOverlays, KeptPulsesInGreyAndTheTrueCountRowInBlue)
     EXPECT_TRUE(inRect(grey, 0, 0, 600, raised).empty());
 
     // The true count (4) is first found in row 2 of rows 1..wUsed-2.
-    StepwiseProtocol p;
+    detection::StepwiseProtocol p;
     p.wUsed = 5;
     p.lpPulses = {4, 5, 4, 4, 3};
     p.lpRowPositions = {{10, 300, 600, 900}, {1}, {100, 400, 700, 1000}, {0, 1, 2, 3}, {0}};
-    SeriesHeader s;
+    synthesis::SeriesHeader s;
     s.wImpulseQuantity = 4;
     s.wImpulseSize = 20;
     Bitmap blue = makeBitmap(600, 400);
@@ -144,7 +144,7 @@ TEST(ReconstructionOverlays, KeptPulsesInGreyAndTheTrueCountRowInBlue)
 
 TEST(ThresholdLines, ShowTheFirstThresholdOnlyAfterSeveralPasses)
 {
-    DetectionStudy d;
+    detection::DetectionStudy d;
     d.lFirstNoiseThreshold = 900;
     d.lLastNoiseThreshold = 500;
     d.lExpectedNoiseEnergy = 400;
@@ -165,10 +165,10 @@ TEST(ThresholdLines, ShowTheFirstThresholdOnlyAfterSeveralPasses)
 
 TEST(CountGraph, LabelsStandSevenPixelsPerDigitLeftOfTheirTick)
 {
-    StepwiseProtocol none;  // no row 1: no label or dots for it
+    detection::StepwiseProtocol none;  // no row 1: no label or dots for it
     const GraphBox box{100, 100, 200, 100};
     for (uint16_t low : {100, 5}) {
-        PulseCountTable t;
+        detection::PulseCountTable t;
         t.wRows = 3;
         t.wMinCount = low;
         t.wMaxCount = static_cast<uint16_t>(low + 2);
@@ -195,7 +195,7 @@ TEST(CountGraph, LabelsStandSevenPixelsPerDigitLeftOfTheirTick)
 
 TEST(CountGraph, OneRowOrEmptyPulseCountsDoNotDivideByZero)
 {
-    PulseCountTable t;
+    detection::PulseCountTable t;
     t.wRows = 1;
     t.wMinCount = 4;
     t.wMaxCount = 4;
@@ -203,7 +203,7 @@ TEST(CountGraph, OneRowOrEmptyPulseCountsDoNotDivideByZero)
     t.lpPulseCounts = {0};
     t.lpSquares = {5};
     t.lpNoisePerWindow = {5};
-    StepwiseProtocol p;
+    detection::StepwiseProtocol p;
     p.wUsed = 2;
     p.lpPulses = {4, 4};
     Bitmap b = makeBitmap(600, 400);
@@ -212,14 +212,14 @@ TEST(CountGraph, OneRowOrEmptyPulseCountsDoNotDivideByZero)
     EXPECT_EQ(pixelAt(b, 100, 150), kBlack);  // the frame stands
     EXPECT_EQ(pixelAt(b, 300, 150), kBlack);
 
-    PulseCountTable zero;
+    detection::PulseCountTable zero;
     settlePulseCountTable(zero);
     EXPECT_EQ(zero.wMinCount, 1);
 }
 
 TEST(EnergyGraph, GeometryFollowsTheStartsOfTheSeries)
 {
-    const LayoutRect view{10, 10, 809, 609};
+    const views::LayoutRect view{10, 10, 809, 609};
     // 800 thousandths scaled by 1181/1200 and rounded: 787 of 800 pixels.
     const GraphBox g = energyGraphBox(resultLayouts[0], view, 800, 396, 1200, 20, 384);
     EXPECT_EQ(g.w, 629);
@@ -236,9 +236,9 @@ TEST(EnergyGraph, GeometryFollowsTheStartsOfTheSeries)
     EXPECT_EQ(c.y, 609 - 132 - 12);
 }
 
-DetectionStudy flatStudy(int32_t npos)
+detection::DetectionStudy flatStudy(int32_t npos)
 {
-    DetectionStudy d;
+    detection::DetectionStudy d;
     d.lpEnergies.assign(static_cast<size_t>(npos), 0);
     d.lpReducedEnergies.assign(static_cast<size_t>(npos), 0);
     for (int j = 0; j < 3; ++j) {
@@ -250,7 +250,7 @@ DetectionStudy flatStudy(int32_t npos)
 
 TEST(EnergyGraph, AllZeroEnergiesLieOnTheBottomEdge)
 {
-    const DetectionStudy d = flatStudy(200);
+    const detection::DetectionStudy d = flatStudy(200);
     Bitmap b = makeBitmap(600, 400);
     Dc dc(b);
     drawEnergyGraph(dc, {20, 100, 400, 100}, d, 200, kLH);
@@ -262,7 +262,7 @@ TEST(EnergyGraph, AllZeroEnergiesLieOnTheBottomEdge)
 
 TEST(EnergyGraph, DetectionsAreDottedFromTheTopAndBarredFromTheBottom)
 {
-    DetectionStudy d = flatStudy(200);
+    detection::DetectionStudy d = flatStudy(200);
     d.lpEnergies[0] = 800;  // R = 900
     d.wDetectedCounts = {1, 1, 1};
     d.lpDetectedPositions[0][0] = 100;
@@ -301,7 +301,7 @@ TEST(EnergyGraph, DetectionsAreDottedFromTheTopAndBarredFromTheBottom)
 
 TEST(EnergyGraph, KnownDispersionAddsTheReducedEnergiesInBlue)
 {
-    DetectionStudy d = flatStudy(200);
+    detection::DetectionStudy d = flatStudy(200);
     for (int i = 0; i < 200; ++i) {
         d.lpEnergies[static_cast<size_t>(i)] = 400 + (i % 7) * 50;
         d.lpReducedEnergies[static_cast<size_t>(i)] = (i % 7) * 50;

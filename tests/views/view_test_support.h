@@ -31,9 +31,9 @@ inline bool hasColour(const platform::Bitmap& b, platform::Color c, int32_t l, i
     return false;
 }
 
-inline PulseHeader pulseOf(std::vector<int16_t> samples, int16_t number = 0)
+inline synthesis::PulseHeader pulseOf(std::vector<int16_t> samples, int16_t number = 0)
 {
-    PulseHeader p;
+    synthesis::PulseHeader p;
     p.wAllocSize = p.wSize = static_cast<uint16_t>(samples.size());
     p.wNumber = number;
     p.lpData = std::move(samples);

@@ -14,40 +14,40 @@ namespace {
 
 TEST(WorkPulse, HoldsItsLengthNumberAndSamples)
 {
-    MessageRecorder sink;
+    synthesis::MessageRecorder sink;
     const std::vector<int16_t> given{3, -4, 5, 6};
-    PulseHeaderPtr copied = createPulseHeader(sink, 4, 9, given);
+    views::PulseHeaderPtr copied = views::createPulseHeader(sink, 4, 9, given);
     ASSERT_TRUE(copied);
     EXPECT_EQ(copied->wAllocSize, 4);
     EXPECT_EQ(copied->wSize, 4);
     EXPECT_EQ(copied->wNumber, 9);
     EXPECT_EQ(copied->lpData, given);
 
-    PulseHeaderPtr zero = createPulseHeader(sink, 20, 0);
+    views::PulseHeaderPtr zero = views::createPulseHeader(sink, 20, 0);
     ASSERT_TRUE(zero);
     EXPECT_EQ(zero->lpData, std::vector<int16_t>(20, 0));
 
     // Fewer samples than the length: the rest is zero, nothing is read past them.
-    PulseHeaderPtr partial = createPulseHeader(sink, 6, 1, given);
+    views::PulseHeaderPtr partial = views::createPulseHeader(sink, 6, 1, given);
     ASSERT_TRUE(partial);
     EXPECT_EQ(partial->lpData, (std::vector<int16_t>{3, -4, 5, 6, 0, 0}));
     EXPECT_TRUE(sink.messages.empty());
 
-    copied = freePulseHeader(std::move(copied));
+    copied = views::freePulseHeader(std::move(copied));
     EXPECT_FALSE(copied);
-    EXPECT_FALSE(freePulseHeader(nullptr));
+    EXPECT_FALSE(views::freePulseHeader(nullptr));
 }
 
 TEST(WorkPulse, ReportsAShortageAndLeavesNothingAllocated)
 {
-    MessageRecorder sink;
+    synthesis::MessageRecorder sink;
     failAllocationAfter(0);  // the record itself
-    PulseHeaderPtr none = createPulseHeader(sink, 20, 0);
+    views::PulseHeaderPtr none = views::createPulseHeader(sink, 20, 0);
     disarmAllocationFailure();
     EXPECT_FALSE(none);
 
     failAllocationAfter(1);  // the samples
-    PulseHeaderPtr noSamples = createPulseHeader(sink, 20, 0);
+    views::PulseHeaderPtr noSamples = views::createPulseHeader(sink, 20, 0);
     disarmAllocationFailure();
     EXPECT_FALSE(noSamples);
 
