@@ -20,22 +20,11 @@
 #include "modal_helpers.h"
 #include "qt_host.h"
 #include "resources/menu.h"
+#include "window_fixture.h"
 
 namespace {
 
 using namespace resources;
-
-// The letters Qt shows for a text with mnemonic marks: a single & goes, && is one &.
-QString shown(const QString& text)
-{
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '&' && i + 1 < text.size())
-            ++i;
-        out += text[i];
-    }
-    return out;
-}
 
 // The letter marked as mnemonic, lower case, or a null character.
 QChar mnemonic(const QString& text)
@@ -50,26 +39,14 @@ QChar mnemonic(const QString& text)
     return {};
 }
 
-struct Workbench {
-    MainWindow window;
-    std::vector<synthesis::RecordedMessage> messages;
-    int closes = 0;
-
+struct Workbench : ShownWindow {
     Workbench()
     {
-        window.host().messageHook = [this](const synthesis::RecordedMessage& m) { messages.push_back(m); };
-        window.whenClosed = [this] { ++closes; };
-        EXPECT_TRUE(window.create());
-        window.showWorkbench();
+        EXPECT_TRUE(started);
         window.activateWindow();
         if (!QTest::qWaitForWindowActive(&window))
             ADD_FAILURE() << "the window never became active";
         settle();
-    }
-    static void settle()
-    {
-        for (int i = 0; i < 3; ++i)
-            QApplication::processEvents();
     }
     QMenu* openMenu() const
     {
@@ -123,12 +100,12 @@ TEST(MenuKeys, EveryTitleAndItemHasItsOwnMnemonicAndShowsItsWordsAsBefore)
 {
     Workbench b;
     for (int32_t id : {IdOpen, IdExit, IdProcessingSameData, IdTaskSeriesProcessing, IdSeriesUnfixedNumber})
-        EXPECT_EQ(shown(b.window.menuAction(id)->text()), QString::fromUtf8(menuText(id))) << id;
+        EXPECT_EQ(shownText(b.window.menuAction(id)->text()), QString::fromUtf8(menuText(id))) << id;
 
     QStringList titles;
     std::set<QChar> barLetters;
     for (QAction* title : b.window.menuBar()->actions()) {
-        titles << shown(title->text());
+        titles << shownText(title->text());
         ASSERT_FALSE(mnemonic(title->text()).isNull()) << title->text().toStdString();
         EXPECT_TRUE(barLetters.insert(mnemonic(title->text())).second) << title->text().toStdString();
         ASSERT_NE(title->menu(), nullptr);
@@ -150,19 +127,19 @@ TEST(MenuKeys, F10AndAltWithATitlesLetterOpenTheMenus)
     b.press(Qt::Key_F10);
     QMenu* open = b.openMenu();
     ASSERT_NE(open, nullptr) << "F10 opened no menu";
-    EXPECT_EQ(shown(open->title()), "File");
+    EXPECT_EQ(shownText(open->title()), "File");
     b.closeMenus();
 
     b.press(Qt::Key_P, Qt::AltModifier);
     open = b.openMenu();
     ASSERT_NE(open, nullptr) << "Alt+P opened no menu";
-    EXPECT_EQ(shown(open->title()), "Processing");
+    EXPECT_EQ(shownText(open->title()), "Processing");
     b.closeMenus();
 
     b.press(Qt::Key_F, Qt::AltModifier);
     open = b.openMenu();
     ASSERT_NE(open, nullptr) << "Alt+F opened no menu";
-    EXPECT_EQ(shown(open->title()), "File");
+    EXPECT_EQ(shownText(open->title()), "File");
     // The item's letter in the open menu chooses it: O for " Open...", whose
     // dialog is cancelled here.
     bool asked = false;

@@ -23,6 +23,7 @@
 #include "resources/dialogs.h"
 #include "resources/menu.h"
 #include "qt_dialogs.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -37,18 +38,6 @@ std::set<int32_t> commandIds()
     return ids;
 }
 
-// The words a menu text shows: its mnemonic mark (a single &) is not read.
-QString shownText(const QString& text)
-{
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '&' && i + 1 < text.size())
-            ++i;
-        out += text[i];
-    }
-    return out;
-}
-
 std::set<int32_t> checkedItems(const MainWindow& w)
 {
     std::set<int32_t> checked;
@@ -59,39 +48,12 @@ std::set<int32_t> checkedItems(const MainWindow& w)
 }
 
 // A started, shown and painted window whose messages are recorded.
-struct Workbench {
-    MainWindow window;
-    std::vector<synthesis::RecordedMessage> messages;
-    int closes = 0;
-    bool started = false;
-
-    Workbench()
-    {
-        window.host().messageHook = [this](const synthesis::RecordedMessage& m) { messages.push_back(m); };
-        window.whenClosed = [this] { ++closes; };
-        started = window.create();
-        window.showWorkbench();
-        if (!QTest::qWaitForWindowExposed(&window))
-            ADD_FAILURE() << "the window was never exposed";
-        settle();
-    }
-    // Lets queued closes and repaints happen.
-    static void settle()
-    {
-        for (int i = 0; i < 3; ++i)
-            QApplication::processEvents();
-    }
-    shell::AppState& state() { return window.state(); }
-    platform::Color shownAt(int x, int y)
-    {
-        const QRgb p = window.canvas().grab().toImage().pixel(x, y);
-        return platform::rgb(static_cast<uint8_t>(qRed(p)), static_cast<uint8_t>(qGreen(p)),
-                             static_cast<uint8_t>(qBlue(p)));
-    }
+struct Workbench : ShownWindow {
+    Workbench() { settle(); }
+    platform::Color shownAt(int x, int y) { return colourOf(window.canvas().grab().toImage().pixel(x, y)); }
     void click(const views::LayoutRect& r)
     {
-        QTest::mouseClick(&window.canvas(), Qt::LeftButton, Qt::NoModifier,
-                          QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+        clickIn(r);
         settle();
     }
 };

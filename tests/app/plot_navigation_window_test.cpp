@@ -12,32 +12,18 @@
 #include "main_window.h"
 #include "qt_host.h"
 #include "shell/plot_navigation.h"
+#include "window_fixture.h"
 
 namespace {
 
-struct ResultWindow {
-    MainWindow window;
-    std::vector<synthesis::RecordedMessage> messages;
-
+// The window showing the result of Next.
+struct ResultWindow : ShownWindow {
     ResultWindow()
     {
-        window.host().messageHook = [this](const synthesis::RecordedMessage& m) { messages.push_back(m); };
-        started = window.create();
-        window.showWorkbench();
-        if (!QTest::qWaitForWindowExposed(&window))
-            ADD_FAILURE() << "the window was never exposed";
         settle();
-        const views::LayoutRect& next = window.state().nextButton;
-        QTest::mouseClick(&window.canvas(), Qt::LeftButton, Qt::NoModifier,
-                          QPoint((next.left + next.right) / 2, (next.top + next.bottom) / 2));
+        clickIn(window.state().nextButton);
         settle();
     }
-    static void settle()
-    {
-        for (int i = 0; i < 3; ++i)
-            QApplication::processEvents();
-    }
-    shell::AppState& state() { return window.state(); }
     QImage shown() { return window.canvas().grab().toImage(); }
     QString status() { return window.statusBar()->currentMessage(); }
     // The middle row of plot i, X columns in.
@@ -59,8 +45,6 @@ struct ResultWindow {
         QApplication::sendEvent(&window.canvas(), &event);
         settle();
     }
-
-    bool started = false;
 };
 
 TEST(PlotNavigationWindow, TheStatusBarReadsThePlotUnderTheMouse)

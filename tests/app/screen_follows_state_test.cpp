@@ -16,36 +16,23 @@
 #include "qt_host.h"
 #include "resources/command_ids.h"
 #include "shell/window_painting.h"
+#include "window_fixture.h"
 
 namespace {
 
 using namespace resources;
 
-struct ShownWindow {
-    MainWindow window;
-    std::vector<synthesis::RecordedMessage> messages;
-    bool started = false;
-
-    ShownWindow()
-    {
-        window.host().messageHook = [this](const synthesis::RecordedMessage& m) { messages.push_back(m); };
-        started = window.create();
-        window.showWorkbench();
-        if (!QTest::qWaitForWindowExposed(&window))
-            ADD_FAILURE() << "the window was never exposed";
-        settle();
-    }
+struct PaintedWindow : ShownWindow {
+    PaintedWindow() { settle(); }
     // Lets the repaints the shell asked for happen.
     void settle()
     {
         for (int i = 0; i < 3 || (i < 200 && window.host().canvas().needsPaint()); ++i)
             QTest::qWait(1);
     }
-    shell::AppState& state() { return window.state(); }
     void click(const views::LayoutRect& r)
     {
-        QTest::mouseClick(&window.canvas(), Qt::LeftButton, Qt::NoModifier,
-                          QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+        clickIn(r);
         settle();
     }
     void choose(int32_t id)
@@ -88,9 +75,7 @@ struct ShownWindow {
         const QImage a = shown();
         for (int y = 0; y < button.height; ++y)
             for (int x = 0; x < button.width; ++x) {
-                const QRgb p = a.pixel(at.left + x, at.top + y);
-                if (platform::rgb(static_cast<uint8_t>(qRed(p)), static_cast<uint8_t>(qGreen(p)),
-                                  static_cast<uint8_t>(qBlue(p))) != platform::pixelAt(button, x, y))
+                if (colourOf(a.pixel(at.left + x, at.top + y)) != platform::pixelAt(button, x, y))
                     return false;
             }
         return true;
@@ -112,7 +97,7 @@ struct DialogsAnsweredWithOk {
 
 TEST(ScreenFollowsStateWindow, ASeriesCreatedFromTheAlphabetShowsItsRestartAndOnlyThere)
 {
-    ShownWindow w;
+    PaintedWindow w;
     ASSERT_TRUE(w.started);
     ASSERT_EQ(w.state().viewState, shell::viewAlphabet);
     {
@@ -139,7 +124,7 @@ TEST(ScreenFollowsStateWindow, ASeriesCreatedFromTheAlphabetShowsItsRestartAndOn
 
 TEST(ScreenFollowsStateWindow, SeriesCreationMethodMovesTheButtonsAtOnce)
 {
-    ShownWindow w;
+    PaintedWindow w;
     w.click(w.state().nextButton);
     ASSERT_EQ(w.state().viewState, shell::viewResult);
     const views::LayoutRect oldRestart = w.state().restartButton;

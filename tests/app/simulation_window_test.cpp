@@ -21,6 +21,7 @@
 #include "resources/command_ids.h"
 #include "resources/menu.h"
 #include "simulation_progress.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -37,20 +38,13 @@ bool waitUntil(const std::function<bool()>& condition, int milliseconds = 20000)
 
 // A shown window whose simulation dialogs are answered with OK, the second
 // with `repeats`; messages and closes are counted.
-struct Workbench {
-    MainWindow window;
-    std::vector<synthesis::RecordedMessage> messages;
-    int closes = 0;
+struct Workbench : ShownWindow {
     const char* repeats = "2";
     QTimer answerer;
 
     Workbench()
     {
-        window.host().messageHook = [this](const synthesis::RecordedMessage& m) { messages.push_back(m); };
-        window.whenClosed = [this] { ++closes; };
-        EXPECT_TRUE(window.create());
-        window.showWorkbench();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+        EXPECT_TRUE(started);
         QObject::connect(&answerer, &QTimer::timeout, [this] {
             if (auto* d = dynamic_cast<TemplateDialog*>(QApplication::activeModalWidget())) {
                 if (d->objectName() == "dialog110")

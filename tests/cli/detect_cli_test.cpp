@@ -16,6 +16,7 @@
 
 #include "command_output.h"
 #include "files/png_image.h"
+#include "tests/files/files_test_support.h"
 
 namespace {
 
@@ -59,69 +60,20 @@ std::vector<int64_t> rowPositions(const std::string& json, const std::string& me
     return at == std::string::npos ? std::vector<int64_t>{} : intArray(json, "positions", at);
 }
 
-struct TempFolder {
-    std::filesystem::path path;
-    TempFolder()
-    {
-        char name[] = "/tmp/quillmore-detect-XXXXXX";
-        path = mkdtemp(name);
-    }
-    ~TempFolder() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
-
-void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-template <class T>
-void put(std::vector<uint8_t>& b, T v)
-{
-    uint8_t raw[sizeof(T)];
-    std::memcpy(raw, &v, sizeof(T));
-    b.insert(b.end(), raw, raw + sizeof(T));
-}
-
+// A .npy file of the values as int16 ("<i2") or float64 ("<f8").
 std::vector<uint8_t> npy(const std::string& descr, const std::vector<int64_t>& x)
 {
-    std::string header =
-        "{'descr': '" + descr + "', 'fortran_order': False, 'shape': (" + std::to_string(x.size()) + ",), }";
-    while ((10 + header.size() + 1) % 64 != 0)
-        header += ' ';
-    header += '\n';
-    std::vector<uint8_t> b = {0x93, 'N', 'U', 'M', 'P', 'Y', 1, 0};
-    put<uint16_t>(b, static_cast<uint16_t>(header.size()));
-    b.insert(b.end(), header.begin(), header.end());
+    std::vector<uint8_t> data;
     for (int64_t v : x) {
         if (descr == "<i2")
-            put<int16_t>(b, static_cast<int16_t>(v));
+            files_test::putValue(data, static_cast<int16_t>(v), false);
         else
-            put<double>(b, static_cast<double>(v));
+            files_test::putValue(data, static_cast<double>(v), false);
     }
-    return b;
-}
-
-std::vector<uint8_t> wav16(const std::vector<int64_t>& x, uint32_t rate)
-{
-    std::vector<uint8_t> b = {'R', 'I', 'F', 'F'};
-    put<uint32_t>(b, static_cast<uint32_t>(36 + 2 * x.size()));
-    for (char c : std::string("WAVEfmt "))
-        b.push_back(static_cast<uint8_t>(c));
-    put<uint32_t>(b, 16);
-    put<uint16_t>(b, 1);  // PCM
-    put<uint16_t>(b, 1);  // mono
-    put<uint32_t>(b, rate);
-    put<uint32_t>(b, rate * 2);
-    put<uint16_t>(b, 2);
-    put<uint16_t>(b, 16);
-    for (char c : std::string("data"))
-        b.push_back(static_cast<uint8_t>(c));
-    put<uint32_t>(b, static_cast<uint32_t>(2 * x.size()));
-    for (int64_t v : x)
-        put<int16_t>(b, static_cast<int16_t>(v));
-    return b;
+    std::string shape = "(";  // piece by piece: g++ 12 warns falsely about "(" + std::string
+    shape += std::to_string(x.size());
+    shape += ",)";
+    return files_test::npyFile(files_test::npyDict(descr, shape), data);
 }
 
 }  // namespace
@@ -131,7 +83,7 @@ std::vector<uint8_t> wav16(const std::vector<int64_t>& x, uint32_t rate)
 // bits and must find what run found in 32 (no sum here comes near a wrap).
 TEST(DetectCli, SeriesWrittenByRunGiveBackRunsPositions)
 {
-    TempFolder folder;
+    files_test::ScratchDir folder;
     const char* settings[] = {
         "--task joint --series-type fixed",
         "--task joint --series-type fixed --length 600 --noise 60 --series 2",
@@ -157,9 +109,9 @@ TEST(DetectCli, SeriesWrittenByRunGiveBackRunsPositions)
         for (size_t i = 0; i < x.size(); ++i)
             csv += std::to_string(i) + "," + std::to_string(x[i]) + "\n";
         std::ofstream(folder.file("series.csv")) << csv;
-        writeBytes(folder.file("series16.npy"), npy("<i2", x));
-        writeBytes(folder.file("series64.npy"), npy("<f8", x));
-        writeBytes(folder.file("series.wav"), wav16(x, 8000));
+        files_test::writeAll(folder.file("series16.npy"), npy("<i2", x));
+        files_test::writeAll(folder.file("series64.npy"), npy("<f8", x));
+        files_test::writeAll(folder.file("series.wav"), files_test::wav16(x, 8000));
         const std::vector<std::string> files = {"series.csv", "series16.npy", "series64.npy --scale 1", "series.wav"};
         for (const std::string& f : files) {
             const Result found = run("detect " + folder.file(f) + layout);
@@ -176,7 +128,7 @@ TEST(DetectCli, SeriesWrittenByRunGiveBackRunsPositions)
 
 TEST(DetectCli, TimesFromTheFirstColumnAndFromTheSampleRate)
 {
-    TempFolder folder;
+    files_test::ScratchDir folder;
     std::vector<int64_t> x(400, 0);
     for (int p : {50, 170, 290})
         for (int i = 0; i < 10; ++i)
@@ -190,7 +142,7 @@ TEST(DetectCli, TimesFromTheFirstColumnAndFromTheSampleRate)
     EXPECT_TRUE(has(text.out, "      1     50  25")) << text.out;
     EXPECT_TRUE(has(text.out, "      3    290  145")) << text.out;
 
-    writeBytes(folder.file("t.wav"), wav16(x, 100));
+    files_test::writeAll(folder.file("t.wav"), files_test::wav16(x, 100));
     const Result csvOut =
         run("detect " + folder.file("t.wav") + " --pulses 3 --tmin 100 --tmax 140 --pulse-length 10 --csv");
     ASSERT_EQ(csvOut.exitCode, 0);
@@ -200,7 +152,7 @@ TEST(DetectCli, TimesFromTheFirstColumnAndFromTheSampleRate)
 
 TEST(DetectCli, BadFilesAndBadOptionsEndWithTheirCodes)
 {
-    TempFolder folder;
+    files_test::ScratchDir folder;
     std::ofstream(folder.file("bad.csv")) << "a,b\n1,2\n3,x7\n";
     Result r =
         run("detect " + folder.file("bad.csv") + " --column b --pulses 1 --tmin 1 --tmax 2 --pulse-length 1", true);
@@ -234,7 +186,7 @@ TEST(DetectCli, BadFilesAndBadOptionsEndWithTheirCodes)
 
 TEST(DetectCli, PlotIsAPictureOfTheAskedSize)
 {
-    TempFolder folder;
+    files_test::ScratchDir folder;
     std::string csv;
     for (int i = 0; i < 3000; ++i)
         csv += std::to_string((i % 300) < 12 ? 900 : (i * 7919) % 61 - 30) + "\n";

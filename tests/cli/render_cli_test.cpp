@@ -21,6 +21,7 @@
 #include "shell/main_window.h"
 #include "shell/mouse_input.h"
 #include "shell/window_painting.h"
+#include "tests/files/files_test_support.h"
 #include "views/processing_result_text.h"
 
 namespace {
@@ -61,19 +62,6 @@ class RenderFolder : public ::testing::Test {
   private:
     fs::path folder_;
 };
-
-std::string readText(const std::string& path)
-{
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        std::array<char, 4096> buffer;
-        size_t n;
-        while ((n = fread(buffer.data(), 1, buffer.size(), f)) > 0)
-            text.append(buffer.data(), n);
-        std::fclose(f);
-    }
-    return text;
-}
 
 // What the window shows after the run of `--series-type unfixed --task
 // detection` (one series), painted through the scripted host: the options as
@@ -176,7 +164,7 @@ TEST_F(RenderFolder, UnwritablePictureEndsWithExitCode1AfterTheOutput)
     const Result r = run("run --task joint --json --render " + png, errors);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, plain.out);
-    EXPECT_NE(readText(errors).find("x.png"), std::string::npos) << readText(errors);
+    EXPECT_NE(files_test::readText(errors).find("x.png"), std::string::npos) << files_test::readText(errors);
     EXPECT_FALSE(fs::exists(png));
 }
 
@@ -192,7 +180,7 @@ TEST_F(RenderFolder, SizeAndRenderAreCheckedAndBelongToRun)
 
     const std::string errors = path("errors.txt");
     EXPECT_EQ(run("simulate --render " + png, errors).exitCode, 2);
-    EXPECT_NE(readText(errors).find("--render"), std::string::npos);
+    EXPECT_NE(files_test::readText(errors).find("--render"), std::string::npos);
     EXPECT_EQ(run("simulate --size 800x600").exitCode, 2);
     EXPECT_FALSE(fs::exists(png));
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "files/simulation_parts.h"
+#include "tests/files/files_test_support.h"
 
 namespace {
 
@@ -31,30 +32,14 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class Scratch {
+// A scratch folder that runs the tool.
+class Scratch : public files_test::ScratchDir {
   public:
-    Scratch()
-    {
-        std::string pattern = (fs::temp_directory_path() / "quillmore-cli-XXXXXX").string();
-        if (const char* made = mkdtemp(pattern.data()))
-            dir_ = made;
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string path(const std::string& name) const { return file(name); }
     std::vector<std::string> names() const
     {
         std::vector<std::string> all;
-        for (const auto& e : fs::directory_iterator(dir_))
+        for (const auto& e : fs::directory_iterator(file("")))
             all.push_back(e.path().filename().string());
         std::sort(all.begin(), all.end());
         return all;
@@ -70,13 +55,10 @@ class Scratch {
         Outcome r;
         r.out = ran.out;
         r.code = ran.exitCode;
-        r.err = slurp(err);
+        r.err = files_test::readText(err);
         fs::remove(err);
         return r;
     }
-
-  private:
-    fs::path dir_;
 };
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -215,7 +197,7 @@ TEST(CliSimulation, MergeRefusesWhatIsNotOneWholeRun)
     const std::vector<std::string> other = writeShards(dir, options + " --noise-incr 7", 3, "other");
     const std::string truncated = dir.path("truncated.json"), junk = dir.path("junk.json");
     {
-        const std::string bytes = slurp(thirds[2]);
+        const std::string bytes = files_test::readText(thirds[2]);
         std::ofstream(truncated, std::ios::binary) << bytes.substr(0, bytes.size() * 2 / 3);
         std::ofstream(junk, std::ios::binary) << "noise,6,7,8\n0,0,0,0\n";
     }
@@ -247,19 +229,19 @@ TEST(CliSimulation, AFailedWriteLeavesTheOldPartWhole)
     const std::string options =
         "simulate --from 6 --to 8 --noise-steps 2 --repeats 2 --shard 2/2 --out " + dir.path("p.json");
     ASSERT_EQ(dir.run(options).code, 0);
-    const std::string good = slurp(dir.path("p.json"));
+    const std::string good = files_test::readText(dir.path("p.json"));
     ASSERT_GT(good.size(), 8192u) << "the part holds the last series";
 
     // Files may grow to 4 KiB only: the new part cannot be written whole.
     const Outcome r = dir.run(options + " --repeats 3", "trap '' XFSZ; ulimit -f 4;");
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(has(r.err, "--out: cannot write")) << r.err;
-    EXPECT_EQ(slurp(dir.path("p.json")), good);
+    EXPECT_EQ(files_test::readText(dir.path("p.json")), good);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"p.json"}) << "the unfinished file is gone";
 
     // Written again without the limit, the part is replaced.
     ASSERT_EQ(dir.run(options + " --repeats 3").code, 0);
-    EXPECT_NE(slurp(dir.path("p.json")), good);
+    EXPECT_NE(files_test::readText(dir.path("p.json")), good);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"p.json"});
 }
 
@@ -273,7 +255,7 @@ TEST(CliSimulation, MergeTellsEveryMessageInTheOrderOfTheRun)
     for (size_t k = 0; k < paths.size(); ++k) {
         files::SimulationPartFile part;
         std::string error;
-        ASSERT_TRUE(files::readSimulationPart(slurp(paths[k]), part, error)) << error;
+        ASSERT_TRUE(files::readSimulationPart(files_test::readText(paths[k]), part, error)) << error;
         part.run.setupMessages.push_back({"set up", " setup ", synthesis::MessageIcon::Warning});
         for (uint64_t s = part.part.endSeries; s-- > part.part.firstSeries;)
             if (s % 2 == 0)

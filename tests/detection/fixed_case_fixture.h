@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "detection/fixed_case_criteria.h"
+#include "detection/stepwise_protocol.h"
 #include "synthesis/pulse_records.h"
 
 // A series whose observed samples are `x`, with room for `room` positions.
@@ -71,4 +72,16 @@ inline void forEachCombination(const std::vector<int>& lo, const std::vector<int
 inline std::vector<int> foundOf(const synthesis::SeriesHeader& h, int m)
 {
     return std::vector<int>(h.lpFoundPositions.begin(), h.lpFoundPositions.begin() + m);
+}
+
+// The positions of protocol row r.
+inline std::vector<int16_t> rowPositions(const detection::StepwiseProtocol& p, int r)
+{
+    return std::vector<int16_t>(p.lpRowPositions[r].begin(), p.lpRowPositions[r].begin() + p.lpPulses[r]);
+}
+
+// The first m positions found.
+inline std::vector<int16_t> found(const synthesis::SeriesHeader& h, int m)
+{
+    return std::vector<int16_t>(h.lpFoundPositions.begin(), h.lpFoundPositions.begin() + m);
 }

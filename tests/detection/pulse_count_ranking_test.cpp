@@ -10,6 +10,7 @@
 
 #include "detection/fixed_case_criteria.h"
 #include "detection/pulse_count_ranking.h"
+#include "fixed_case_fixture.h"
 #include "tests/synthesis/synthesis_fixture.h"
 
 namespace {
@@ -60,11 +61,6 @@ std::vector<Fit> expectedRanking(const synthesis::SeriesHeader& s, uint16_t Tmin
     if (replaced)
         *replaced = !listed;
     return fits;
-}
-
-std::vector<int16_t> rowPositions(const detection::StepwiseProtocol& p, int r)
-{
-    return std::vector<int16_t>(p.lpRowPositions[r].begin(), p.lpRowPositions[r].begin() + p.lpPulses[r]);
 }
 
 // A zero series of 600 samples with `count` true pulses 40 samples apart:

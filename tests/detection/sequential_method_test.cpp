@@ -17,16 +17,6 @@
 
 namespace {
 
-std::vector<int16_t> rowPositions(const detection::StepwiseProtocol& p, int r)
-{
-    return std::vector<int16_t>(p.lpRowPositions[r].begin(), p.lpRowPositions[r].begin() + p.lpPulses[r]);
-}
-
-std::vector<int16_t> found(const synthesis::SeriesHeader& h, int m)
-{
-    return std::vector<int16_t>(h.lpFoundPositions.begin(), h.lpFoundPositions.begin() + m);
-}
-
 // One count estimated on its own, as the method must do it.
 struct CountFit {
     int m;

@@ -32,22 +32,6 @@ synthesis::SeriesHeaderPtr markedSeries(uint32_t N)
     return s;
 }
 
-// The series sample the trace gives, worked out from the bytes: the high
-// byte read as a signed byte, its magnitude, the truncated mean of 25.
-std::vector<int16_t> expectedSeries(const std::vector<int16_t>& samples)
-{
-    std::vector<int16_t> out;
-    for (size_t i = 0; i + 25 <= samples.size(); i += 25) {
-        int sum = 0;
-        for (size_t j = 0; j < 25; ++j) {
-            const int high = static_cast<int8_t>(static_cast<uint8_t>(static_cast<uint16_t>(samples[i + j]) >> 8));
-            sum += high < 0 ? -high : high;
-        }
-        out.push_back(static_cast<int16_t>(sum / 25));
-    }
-    return out;
-}
-
 std::vector<int16_t> randomTrace(size_t n, uint32_t seed)
 {
     std::mt19937 gen(seed);
@@ -145,7 +129,7 @@ TEST(DataFileReader, EveryTwentyFiveSamplesBecomeOneSeriesSample)
         const std::vector<int16_t> trace = randomTrace(n, static_cast<uint32_t>(n));
         synthesis::SeriesHeaderPtr series = markedSeries(1200);
         ASSERT_EQ(r.read(makeDataFile(DataFileHeaderFields{}, trace), series), 77) << r.lastText();
-        const std::vector<int16_t> expected = expectedSeries(trace);
+        const std::vector<int16_t> expected = files_test::dataFileSeries(trace);
         ASSERT_EQ(expected.size(), 288u);
         for (size_t i = 0; i < 1200; ++i)
             ASSERT_EQ(series->lpPureData[i], i < 288 ? expected[i] : kUntouched) << "n " << n << " i " << i;
@@ -191,7 +175,7 @@ TEST(DataFileReader, WritesNoMoreThanTheSeriesHolds)
     const std::vector<int16_t> trace = randomTrace(25 * 500, 3);
     synthesis::SeriesHeaderPtr series = markedSeries(120);
     ASSERT_EQ(r.read(makeDataFile(DataFileHeaderFields{}, trace), series), 77);
-    const std::vector<int16_t> expected = expectedSeries(trace);
+    const std::vector<int16_t> expected = files_test::dataFileSeries(trace);
     EXPECT_EQ(std::vector<int16_t>(series->lpPureData.begin(), series->lpPureData.end()),
               std::vector<int16_t>(expected.begin(), expected.begin() + 120));
 }
@@ -217,7 +201,7 @@ TEST(DataFileReader, WithoutASeriesMakesOneForTheTrace)
     EXPECT_EQ(series->dwSeriesSize, 288u);
     EXPECT_EQ(series->wTmin, 56);
     EXPECT_EQ(series->wTmax, 260);
-    const std::vector<int16_t> expected = expectedSeries(trace);
+    const std::vector<int16_t> expected = files_test::dataFileSeries(trace);
     EXPECT_EQ(std::vector<int16_t>(series->lpPureData.begin(), series->lpPureData.begin() + 288), expected);
 
     // Fewer than 250 samples leave no pulse length: the series maker refuses.
@@ -369,7 +353,7 @@ TEST(DataFileReader, SizesPastTwoAndFourGibibytesCountWhole)
         const std::string facts = host.messages[0].text;
         EXPECT_NE(facts.find(" \n" + sizeLine(size)), std::string::npos) << facts;
         EXPECT_EQ(std::vector<int16_t>(series->lpPureData.begin(), series->lpPureData.begin() + 10),
-                  expectedSeries(trace));
+                  files_test::dataFileSeries(trace));
     }
 }
 
@@ -393,7 +377,7 @@ TEST(DataFileReader, AFileOfGibibytesIsReadInLittleMemory)
             return s;
         },
         RLIMIT_AS, rlim_t{512} << 20);
-    EXPECT_EQ(said, "77 " + std::to_string(expectedSeries(trace)[99]));
+    EXPECT_EQ(said, "77 " + std::to_string(files_test::dataFileSeries(trace)[99]));
 }
 #endif
 
@@ -413,7 +397,7 @@ TEST(DataFileReader, TracesLongerThanOneReadComeOutWhole)
     synthesis::SeriesHeaderPtr series = markedSeries(20000);
     const std::vector<uint8_t> bytes = makeDataFile(header, trace);
     ASSERT_EQ(r.read(bytes, series), 77) << r.lastText();
-    const std::vector<int16_t> expected = expectedSeries(trace);
+    const std::vector<int16_t> expected = files_test::dataFileSeries(trace);
     EXPECT_EQ(std::vector<int16_t>(series->lpPureData.begin(), series->lpPureData.end()),
               std::vector<int16_t>(expected.begin(), expected.begin() + 20000));
     EXPECT_NE(r.lastText().find("minValue: -128\nmaxValue: 127\n"), std::string::npos);

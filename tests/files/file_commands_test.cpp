@@ -34,6 +34,14 @@ struct Workbench {
         host.invalidate(std::nullopt, true);
         host.paint([this](platform::Dc& dc) { shell::paintWindow(state, host, dc); });
     }
+    // Fills the window's picture with a pattern no view draws; returns it.
+    platform::Bitmap scrambledPicture()
+    {
+        platform::Bitmap& picture = host.windowPicture();
+        for (size_t i = 0; i < picture.pixels.size(); ++i)
+            picture.pixels[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
+        return picture;
+    }
 
     bool started = false;
 };
@@ -44,10 +52,7 @@ TEST(SaveImageCommand, WritesTheWindowPictureOrNothingWhenCancelled)
 {
     Workbench w;
     ASSERT_TRUE(w.started);
-    platform::Bitmap& picture = w.host.windowPicture();
-    for (size_t i = 0; i < picture.pixels.size(); ++i)
-        picture.pixels[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
-    const platform::Bitmap shown = picture;
+    const platform::Bitmap shown = w.scrambledPicture();
 
     w.host.queueSaveFile(std::nullopt);
     w.command(IdSaveImageAs);
@@ -128,10 +133,7 @@ TEST(SaveImageCommand, WritesAPngOfTheWindowSize)
 {
     Workbench w;
     ASSERT_TRUE(w.started);
-    platform::Bitmap& picture = w.host.windowPicture();
-    for (size_t i = 0; i < picture.pixels.size(); ++i)
-        picture.pixels[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
-    const platform::Bitmap shown = picture;
+    const platform::Bitmap shown = w.scrambledPicture();
 
     // Typed without an extension, with the PNG filter chosen.
     w.host.queueSaveFile(w.dir.file("window"), 2);

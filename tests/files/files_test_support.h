@@ -1,6 +1,7 @@
 #pragma once
 // Scratch folders and byte helpers shared by the file tests.
 
+#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <cstdint>
@@ -42,6 +43,13 @@ class ScratchDir {
 };
 
 inline std::vector<uint8_t> readAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The file's bytes as text; empty when it cannot be read.
+inline std::string readText(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -143,6 +151,92 @@ inline std::vector<uint8_t> makeDataFile(const DataFileHeaderFields& f, const st
     put(41, static_cast<uint8_t>(f.reserved), 1);
     for (size_t i = 0; i < samples.size(); ++i)
         put(start + 2 * i, static_cast<uint16_t>(samples[i]), 2);
+    return b;
+}
+
+// A .npy file as NumPy writes it: magic, version, header length, the
+// header padded with blanks to a multiple of 64 and ending in a newline.
+inline std::vector<uint8_t> npyFile(const std::string& dict, const std::vector<uint8_t>& data, int major = 1)
+{
+    const size_t preamble = major == 1 ? 10 : 12;
+    std::string header = dict;
+    while ((preamble + header.size() + 1) % 64 != 0)
+        header += ' ';
+    header += '\n';
+    std::vector<uint8_t> b = {0x93, 'N', 'U', 'M', 'P', 'Y', static_cast<uint8_t>(major), 0};
+    const size_t n = header.size();
+    b.push_back(static_cast<uint8_t>(n));
+    b.push_back(static_cast<uint8_t>(n >> 8));
+    if (major != 1) {
+        b.push_back(static_cast<uint8_t>(n >> 16));
+        b.push_back(static_cast<uint8_t>(n >> 24));
+    }
+    b.insert(b.end(), header.begin(), header.end());
+    b.insert(b.end(), data.begin(), data.end());
+    return b;
+}
+
+inline std::string npyDict(const std::string& descr, const std::string& shape, bool fortran = false)
+{
+    return "{'descr': '" + descr + "', 'fortran_order': " + (fortran ? "True" : "False") + ", 'shape': " + shape +
+           ", }";
+}
+
+template <typename T>
+void putValue(std::vector<uint8_t>& out, T v, bool bigEndian)
+{
+    uint8_t raw[sizeof(T)];
+    std::memcpy(raw, &v, sizeof(T));
+    if (bigEndian)
+        std::reverse(raw, raw + sizeof(T));
+    out.insert(out.end(), raw, raw + sizeof(T));
+}
+
+template <typename T>
+std::vector<uint8_t> packed(const std::vector<T>& values, bool bigEndian = false)
+{
+    std::vector<uint8_t> out;
+    for (T v : values)
+        putValue(out, v, bigEndian);
+    return out;
+}
+
+// The series samples a data file's trace gives, worked out from the bytes: the high
+// byte read as a signed byte, its magnitude, the truncated mean of 25.
+inline std::vector<int16_t> dataFileSeries(const std::vector<int16_t>& samples)
+{
+    std::vector<int16_t> out;
+    for (size_t i = 0; i + 25 <= samples.size(); i += 25) {
+        int sum = 0;
+        for (size_t j = 0; j < 25; ++j) {
+            const int high = static_cast<int8_t>(static_cast<uint8_t>(static_cast<uint16_t>(samples[i + j]) >> 8));
+            sum += high < 0 ? -high : high;
+        }
+        out.push_back(static_cast<int16_t>(sum / 25));
+    }
+    return out;
+}
+
+// A WAV file of 16-bit mono PCM samples.
+inline std::vector<uint8_t> wav16(const std::vector<int64_t>& x, uint32_t rate)
+{
+    std::vector<uint8_t> b;
+    auto tag = [&](const char* t) { b.insert(b.end(), t, t + 4); };
+    tag("RIFF");
+    putValue<uint32_t>(b, static_cast<uint32_t>(36 + 2 * x.size()), false);
+    tag("WAVE");
+    tag("fmt ");
+    putValue<uint32_t>(b, 16, false);
+    putValue<uint16_t>(b, 1, false);  // PCM
+    putValue<uint16_t>(b, 1, false);  // mono
+    putValue<uint32_t>(b, rate, false);
+    putValue<uint32_t>(b, rate * 2, false);
+    putValue<uint16_t>(b, 2, false);
+    putValue<uint16_t>(b, 16, false);
+    tag("data");
+    putValue<uint32_t>(b, static_cast<uint32_t>(2 * x.size()), false);
+    for (int64_t v : x)
+        putValue(b, static_cast<int16_t>(v), false);
     return b;
 }
 

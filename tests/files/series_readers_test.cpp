@@ -26,6 +26,9 @@ using files::readSeriesSound;
 using files::readSeriesText;
 using files::SeriesReadOptions;
 using files::SeriesReadResult;
+using files_test::npyDict;
+using files_test::npyFile;
+using files_test::packed;
 using files_test::ScratchDir;
 
 namespace {
@@ -352,53 +355,6 @@ TEST(SeriesText, RandomTablesReadBackExactly)
 // ---------------------------------------------------------------- .npy
 
 namespace {
-
-// A .npy file as NumPy writes it: magic, version, header length, the
-// header padded with blanks to a multiple of 64 and ending in a newline.
-std::vector<uint8_t> npyFile(const std::string& dict, const std::vector<uint8_t>& data, int major = 1)
-{
-    const size_t preamble = major == 1 ? 10 : 12;
-    std::string header = dict;
-    while ((preamble + header.size() + 1) % 64 != 0)
-        header += ' ';
-    header += '\n';
-    std::vector<uint8_t> b = {0x93, 'N', 'U', 'M', 'P', 'Y', static_cast<uint8_t>(major), 0};
-    const size_t n = header.size();
-    b.push_back(static_cast<uint8_t>(n));
-    b.push_back(static_cast<uint8_t>(n >> 8));
-    if (major != 1) {
-        b.push_back(static_cast<uint8_t>(n >> 16));
-        b.push_back(static_cast<uint8_t>(n >> 24));
-    }
-    b.insert(b.end(), header.begin(), header.end());
-    b.insert(b.end(), data.begin(), data.end());
-    return b;
-}
-
-std::string npyDict(const std::string& descr, const std::string& shape, bool fortran = false)
-{
-    return "{'descr': '" + descr + "', 'fortran_order': " + (fortran ? "True" : "False") + ", 'shape': " + shape +
-           ", }";
-}
-
-template <typename T>
-void putValue(std::vector<uint8_t>& out, T v, bool bigEndian)
-{
-    uint8_t raw[sizeof(T)];
-    std::memcpy(raw, &v, sizeof(T));
-    if (bigEndian)
-        std::reverse(raw, raw + sizeof(T));
-    out.insert(out.end(), raw, raw + sizeof(T));
-}
-
-template <typename T>
-std::vector<uint8_t> packed(const std::vector<T>& values, bool bigEndian = false)
-{
-    std::vector<uint8_t> out;
-    for (T v : values)
-        putValue(out, v, bigEndian);
-    return out;
-}
 
 SeriesReadResult npy(const std::vector<uint8_t>& file, const std::string& column = "")
 {
@@ -758,16 +714,8 @@ namespace {
 // The series the trace gives, worked out from the samples.
 std::vector<double> dataFileModel(const std::vector<int16_t>& samples)
 {
-    std::vector<double> out;
-    for (size_t i = 0; i + 25 <= samples.size(); i += 25) {
-        int sum = 0;
-        for (size_t j = 0; j < 25; ++j) {
-            const int high = static_cast<int8_t>(static_cast<uint8_t>(static_cast<uint16_t>(samples[i + j]) >> 8));
-            sum += std::abs(high);
-        }
-        out.push_back(sum / 25);
-    }
-    return out;
+    const std::vector<int16_t> series = files_test::dataFileSeries(samples);
+    return {series.begin(), series.end()};
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "picture_test_support.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -77,6 +78,16 @@ std::string keepPicture(const platform::Bitmap& picture, const std::string& name
     std::ofstream file(path, std::ios::binary);
     file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
     return file ? path.string() : std::string();
+}
+
+KeepIfFailed::~KeepIfFailed()
+{
+    if (name_.empty() || !::testing::Test::HasFailure())
+        return;
+    const std::string path = keepPicture(actual_, expected_ ? name_ + "-actual" : name_);
+    std::printf("picture of the failure: %s\n", path.c_str());
+    if (expected_)
+        keepPicture(*expected_, name_ + "-expected");
 }
 
 ::testing::AssertionResult samePicture(const platform::Bitmap& actual, const platform::Bitmap& expected,

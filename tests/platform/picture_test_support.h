@@ -31,6 +31,25 @@ platform::Rect boundsOf(const std::set<Pixel>& pixels);
 // returns the path, empty when it could not be written.
 std::string keepPicture(const platform::Bitmap& picture, const std::string& name);
 
+// Leaves the picture (as <name>, or as <name>-actual beside the expected
+// <name>-expected) in the test output folder when the test has failed by the
+// end of the scope, assertions included; nothing when the name is empty.
+class KeepIfFailed {
+  public:
+    KeepIfFailed(const platform::Bitmap& actual, std::string name, const platform::Bitmap* expected = nullptr)
+        : actual_(actual), expected_(expected), name_(std::move(name))
+    {
+    }
+    ~KeepIfFailed();
+    KeepIfFailed(const KeepIfFailed&) = delete;
+    KeepIfFailed& operator=(const KeepIfFailed&) = delete;
+
+  private:
+    const platform::Bitmap& actual_;
+    const platform::Bitmap* expected_;
+    std::string name_;
+};
+
 // A fixed-seed generator for parameter sweeps, so every run checks the same cases.
 struct Sweep {
     uint32_t state = 12345;

@@ -11,15 +11,6 @@
 
 namespace {
 
-std::vector<int> selection(const shell::AppState& s)
-{
-    std::vector<int> out;
-    for (int k = 0; k < s.etalonCount; ++k)
-        if (s.etalonSelected[k])
-            out.push_back(k + 1);
-    return out;
-}
-
 std::vector<int> required(const shell::AppState& s)
 {
     return std::vector<int>(s.requiredList.begin(), s.requiredList.begin() + s.active_etalons);

@@ -9,12 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/picture_test_support.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "window_painting_support.h"
@@ -36,52 +36,13 @@ Bitmap freshPicture(PaintedWindow& w)
     return fresh.picture();
 }
 
-// "" when the pictures agree; else how many pixels differ and where.
-std::string pictureDifference(const Bitmap& shown, const Bitmap& fresh)
-{
-    if (shown.width != fresh.width || shown.height != fresh.height)
-        return "the sizes differ";
-    int32_t count = 0, left = shown.width, top = shown.height, right = -1, bottom = -1;
-    for (int32_t y = 0; y < shown.height; ++y)
-        for (int32_t x = 0; x < shown.width; ++x) {
-            const size_t i = static_cast<size_t>(y) * static_cast<size_t>(shown.width) + static_cast<size_t>(x);
-            if (shown.pixels[i] == fresh.pixels[i])
-                continue;
-            ++count;
-            left = std::min(left, x);
-            top = std::min(top, y);
-            right = std::max(right, x);
-            bottom = std::max(bottom, y);
-        }
-    if (count == 0)
-        return "";
-    std::ostringstream out;
-    out << count << " pixels differ from a full paint, within (" << left << ", " << top << ") - (" << right << ", "
-        << bottom << ")";
-    return out.str();
-}
-
 enum class Drawn { Nothing, Restart, Next, Exit, SelectAll, UnselectAll, Mixed };
 
 const char* nameOf(Drawn d)
 {
-    switch (d) {
-    case Drawn::Nothing:
-        return "nothing";
-    case Drawn::Restart:
-        return "Restart";
-    case Drawn::Next:
-        return "Next";
-    case Drawn::Exit:
-        return "Exit";
-    case Drawn::SelectAll:
-        return "Select All";
-    case Drawn::UnselectAll:
-        return "Unselect All";
-    case Drawn::Mixed:
-        return "a mixed picture";
-    }
-    return "?";
+    static const char* const names[] = {"nothing",    "Restart",      "Next",           "Exit",
+                                        "Select All", "Unselect All", "a mixed picture"};
+    return names[static_cast<int>(d)];
 }
 
 // The k-th place of the button column from the bottom (1 Exit, 2 Next, 3
@@ -93,41 +54,17 @@ views::LayoutRect columnPlace(const platform::Rect& client, int32_t k)
     return {client.right - 154, top, client.right - 11, top + 31};
 }
 
-bool shows(const Bitmap& picture, const views::LayoutRect& at, const Bitmap& button)
-{
-    for (int32_t y = 0; y < button.height; ++y)
-        for (int32_t x = 0; x < button.width; ++x)
-            if (platform::pixelAt(picture, at.left + x, at.top + y) != platform::pixelAt(button, x, y))
-                return false;
-    return true;
-}
-
 Drawn drawnAt(const Bitmap& picture, const views::LayoutRect& at, const resources::ButtonBitmaps& b)
 {
-    if (shows(picture, at, b.restart))
-        return Drawn::Restart;
-    if (shows(picture, at, b.next))
-        return Drawn::Next;
-    if (shows(picture, at, b.exit))
-        return Drawn::Exit;
-    if (shows(picture, at, b.selectAll))
-        return Drawn::SelectAll;
-    if (shows(picture, at, b.unselectAll))
-        return Drawn::UnselectAll;
-    for (int32_t y = at.top; y <= at.bottom; ++y)
-        for (int32_t x = at.left; x <= at.right; ++x)
-            if (platform::pixelAt(picture, x, y) != platform::kWhite)
-                return Drawn::Mixed;
-    return Drawn::Nothing;
-}
-
-std::vector<int> selection(const shell::AppState& s)
-{
-    std::vector<int> out;
-    for (int k = 0; k < s.etalonCount; ++k)
-        if (s.etalonSelected[k])
-            out.push_back(k + 1);
-    return out;
+    const std::pair<Drawn, const Bitmap*> buttons[] = {{Drawn::Restart, &b.restart},
+                                                       {Drawn::Next, &b.next},
+                                                       {Drawn::Exit, &b.exit},
+                                                       {Drawn::SelectAll, &b.selectAll},
+                                                       {Drawn::UnselectAll, &b.unselectAll}};
+    for (const auto& [drawn, button] : buttons)
+        if (shows(picture, at, *button))
+            return drawn;
+    return allWhite(picture, at) ? Drawn::Nothing : Drawn::Mixed;
 }
 
 // What a button changes.
@@ -197,7 +134,7 @@ void expectTheScreenFollowsTheState(const Story& story, int32_t width = kWideWid
         PaintedWindow w(width, height);
         story(w);
         w.paint();
-        EXPECT_EQ(pictureDifference(w.picture(), freshPicture(w)), "");
+        EXPECT_TRUE(picture::samePicture(w.picture(), freshPicture(w), "screen-follows-state"));
     }
     for (int32_t k = 1; k <= 4; ++k) {
         PaintedWindow w(width, height);
@@ -212,7 +149,7 @@ void expectTheScreenFollowsTheState(const Story& story, int32_t width = kWideWid
         if (w.host.closeRequested)
             continue;
         w.paint();
-        EXPECT_EQ(pictureDifference(w.picture(), freshPicture(w)), "") << "after the click";
+        EXPECT_TRUE(picture::samePicture(w.picture(), freshPicture(w), "screen-follows-state-after-click"));
     }
 }
 

@@ -19,22 +19,8 @@ using platform::rgb;
 // Every pixel of the button rectangle is the bitmap's.
 bool showsBitmap(const Bitmap& picture, const views::LayoutRect& at, const Bitmap& button)
 {
-    if (at.right - at.left + 1 != 144 || at.bottom - at.top + 1 != 32 || button.width != 144 || button.height != 32)
-        return false;
-    for (int32_t y = 0; y < 32; ++y)
-        for (int32_t x = 0; x < 144; ++x)
-            if (pixelAt(picture, at.left + x, at.top + y) != pixelAt(button, x, y))
-                return false;
-    return true;
-}
-
-bool allWhite(const Bitmap& picture, const views::LayoutRect& r)
-{
-    for (int32_t y = r.top; y <= r.bottom; ++y)
-        for (int32_t x = r.left; x <= r.right; ++x)
-            if (pixelAt(picture, x, y) != kWhite)
-                return false;
-    return true;
+    return at.right - at.left + 1 == 144 && at.bottom - at.top + 1 == 32 && button.width == 144 &&
+           button.height == 32 && shows(picture, at, button);
 }
 
 // 1024 x 768: buttons from x 870 to 1013; the grid has W = 851, H = 749, so

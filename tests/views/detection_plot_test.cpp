@@ -20,43 +20,28 @@
 namespace {
 
 using namespace platform;
+using picture::KeepIfFailed;
 using views::DetectionPlotData;
 using views::DetectionPlotLayout;
 
 const Color kBlue = rgb(0, 0, 255);
 
+// The picture of `data` in an area of width x height, and its layout; left in
+// the test output folder as <name> when the test has failed by the end of
+// the picture's scope.
 struct Picture {
     Bitmap bitmap;
-    DetectionPlotLayout layout;
-};
+    views::DetectionPlotLayout layout;
+    KeepIfFailed keep;
 
-Picture draw(const DetectionPlotData& data, int32_t width = 1000, int32_t height = 400)
-{
-    Picture p{makeBitmap(width, height), {}};
-    Dc dc(p.bitmap);
-    p.layout = views::detectionPlotLayout(dc, {0, 0, width, height}, data);
-    views::drawDetectionPlot(dc, {0, 0, width, height}, data);
-    return p;
-}
-
-// Leaves the picture where a reader can look at it when the test has failed
-// by the end of the scope, assertions included.
-class KeepIfFailed {
-  public:
-    KeepIfFailed(const Bitmap& picture, std::string name) : picture_(picture), name_(std::move(name)) {}
-    ~KeepIfFailed()
+    explicit Picture(const views::DetectionPlotData& data, std::string name = "", int32_t width = 1000,
+                     int32_t height = 400)
+        : bitmap(makeBitmap(width, height)), keep(bitmap, std::move(name))
     {
-        if (!::testing::Test::HasFailure())
-            return;
-        const std::string path = picture::keepPicture(picture_, name_);
-        std::printf("picture of the failure: %s\n", path.c_str());
+        Dc dc(bitmap);
+        layout = views::detectionPlotLayout(dc, {0, 0, width, height}, data);
+        views::drawDetectionPlot(dc, {0, 0, width, height}, data);
     }
-    KeepIfFailed(const KeepIfFailed&) = delete;
-    KeepIfFailed& operator=(const KeepIfFailed&) = delete;
-
-  private:
-    const Bitmap& picture_;
-    std::string name_;
 };
 
 bool isBlack(const Bitmap& b, int32_t x, int32_t y) { return pixelAt(b, x, y) == kBlack; }
@@ -109,13 +94,12 @@ std::vector<int64_t> seriesWithPulses(size_t N, const std::vector<int32_t>& star
 TEST(DetectionPlot, LayoutMatchesTheFrameDrawn)
 {
     const std::vector<int64_t> samples = seriesWithPulses(600, {50}, 20);
-    DetectionPlotData d;
+    views::DetectionPlotData d;
     d.title = " detection on a test series ";
     d.info = {" one line", " another"};
     d.samples = samples;
-    const Picture p = draw(d);
-    const KeepIfFailed keep(p.bitmap, "detection_plot_layout");
-    const DetectionPlotLayout& l = p.layout;
+    const Picture p(d, "detection_plot_layout");
+    const views::DetectionPlotLayout& l = p.layout;
     ASSERT_TRUE(l.drawable);
     // The frame is closed, its corners where the layout says, inside the area.
     for (int32_t y = l.y0; y <= l.y1; ++y) {
@@ -139,13 +123,12 @@ TEST(DetectionPlot, FramesStandAtTheColumnsOfTheirPulses)
     const std::vector<int32_t> starts{100, 400, 700};
     const int32_t L = 20;
     const std::vector<int64_t> samples = seriesWithPulses(900, starts, L);
-    DetectionPlotData d;
+    views::DetectionPlotData d;
     d.samples = samples;
     d.starts = starts;
     d.pulseLength = L;
-    const Picture p = draw(d, 1100);
-    const KeepIfFailed keep(p.bitmap, "detection_plot_frames");
-    const DetectionPlotLayout& l = p.layout;
+    const Picture p(d, "detection_plot_frames", 1100);
+    const views::DetectionPlotLayout& l = p.layout;
     ASSERT_TRUE(l.drawable);
     ASSERT_GT(l.W, 900) << "this case has more columns than samples";
     const int32_t H = l.y1 - l.y0 - 1;
@@ -185,11 +168,10 @@ TEST(DetectionPlot, LongSeriesShowsEveryColumnFromItsLeastToItsGreatest)
     for (int64_t i = 0; i < N; ++i)
         samples[static_cast<size_t>(i)] = (i % 2 == 0) ? 10 : -10;  // faster than any column can follow
     samples[500'000] = 1000;
-    DetectionPlotData d;
+    views::DetectionPlotData d;
     d.samples = samples;
-    const Picture p = draw(d);
-    const KeepIfFailed keep(p.bitmap, "detection_plot_long_series");
-    const DetectionPlotLayout& l = p.layout;
+    const Picture p(d, "detection_plot_long_series");
+    const views::DetectionPlotLayout& l = p.layout;
     ASSERT_TRUE(l.drawable);
     EXPECT_EQ(l.high, 1000);
     EXPECT_EQ(l.low, -10);
@@ -219,13 +201,12 @@ TEST(DetectionPlot, PulseNarrowerThanAColumnStillGetsItsFrame)
     const int64_t N = 200'000;
     std::vector<int64_t> samples(static_cast<size_t>(N), 0);
     const std::vector<int32_t> starts{12'345, 150'000};
-    DetectionPlotData d;
+    views::DetectionPlotData d;
     d.samples = samples;
     d.starts = starts;
     d.pulseLength = 3;
-    const Picture p = draw(d);
-    const KeepIfFailed keep(p.bitmap, "detection_plot_narrow");
-    const DetectionPlotLayout& l = p.layout;
+    const Picture p(d, "detection_plot_narrow");
+    const views::DetectionPlotLayout& l = p.layout;
     const int32_t H = l.y1 - l.y0 - 1;
     for (const int32_t s : starts) {
         const int32_t x = l.x0 + 1 + expectedColumn(s, N, l.W);
@@ -242,13 +223,12 @@ TEST(DetectionPlot, CrowdedFramesKeepToTheirRowsAndLeaveTheSeriesInSight)
     std::vector<int32_t> starts;
     for (int32_t s = 0; s + 20 <= N; s += 50)
         starts.push_back(s);
-    DetectionPlotData d;
+    views::DetectionPlotData d;
     d.samples = samples;
     d.starts = starts;
     d.pulseLength = 20;
-    const Picture p = draw(d);
-    const KeepIfFailed keep(p.bitmap, "detection_plot_crowded");
-    const DetectionPlotLayout& l = p.layout;
+    const Picture p(d, "detection_plot_crowded");
+    const views::DetectionPlotLayout& l = p.layout;
     const int32_t H = l.y1 - l.y0 - 1;
     int32_t dotted = 0;
     for (int32_t x = l.x0 + 1; x < l.x1; ++x) {
@@ -263,15 +243,14 @@ TEST(DetectionPlot, RangeShowsItsSamplesAcrossTheWholeWidth)
 {
     const std::vector<int32_t> starts{100, 400, 700};
     const std::vector<int64_t> samples = seriesWithPulses(900, starts, 20);
-    DetectionPlotData d;
+    views::DetectionPlotData d;
     d.samples = samples;
     d.starts = starts;
     d.pulseLength = 20;
     d.from = 350;
     d.to = 480;
-    const Picture p = draw(d);
-    const KeepIfFailed keep(p.bitmap, "detection_plot_range");
-    const DetectionPlotLayout& l = p.layout;
+    const Picture p(d, "detection_plot_range");
+    const views::DetectionPlotLayout& l = p.layout;
     EXPECT_EQ(l.from, 350);
     EXPECT_EQ(l.to, 480);
     const int32_t H = l.y1 - l.y0 - 1;
@@ -292,7 +271,7 @@ TEST(DetectionPlot, RangeShowsItsSamplesAcrossTheWholeWidth)
     // A range reaching past the end is cut to the series.
     d.from = 800;
     d.to = 5000;
-    const Picture cut = draw(d);
+    const Picture cut(d);
     EXPECT_EQ(cut.layout.from, 800);
     EXPECT_EQ(cut.layout.to, 900);
 }
@@ -304,13 +283,12 @@ TEST(DetectionPlot, NumbersAndAxisLabelsNeverRunIntoEachOther)
     for (int32_t s = 0; s + 10 <= 3000; s += 10)
         starts.push_back(s);
     const std::vector<int64_t> samples = seriesWithPulses(3000, starts, 5);
-    DetectionPlotData d;
+    views::DetectionPlotData d;
     d.samples = samples;
     d.starts = starts;
     d.pulseLength = 5;
-    Picture p = draw(d, 900);
-    const KeepIfFailed keep(p.bitmap, "detection_plot_labels");
-    const DetectionPlotLayout& l = p.layout;
+    Picture p(d, "detection_plot_labels", 900);
+    const views::DetectionPlotLayout& l = p.layout;
     Dc measure(p.bitmap);
     const int32_t widest = measure.textExtent("300").cx;
 
@@ -332,11 +310,10 @@ TEST(DetectionPlot, NumbersAndAxisLabelsNeverRunIntoEachOther)
 TEST(DetectionPlot, AxisTicksStandOnRoundIndexes)
 {
     std::vector<int64_t> samples(1001, 5);
-    DetectionPlotData d;
+    views::DetectionPlotData d;
     d.samples = samples;
-    const Picture p = draw(d);
-    const KeepIfFailed keep(p.bitmap, "detection_plot_ticks");
-    const DetectionPlotLayout& l = p.layout;
+    const Picture p(d, "detection_plot_ticks");
+    const views::DetectionPlotLayout& l = p.layout;
     // Every nice step (1, 2 or 5 times a power of ten up to the span) divides 0 and 1000.
     for (const int64_t k : {int64_t{0}, int64_t{1000}})
         EXPECT_TRUE(isBlack(p.bitmap, l.x0 + 1 + expectedColumn(k, 1001, l.W), l.y1 + 2)) << k;
@@ -356,14 +333,13 @@ TEST(DetectionPlot, TimesGiveTheLabelsAndMarksTickUnderTheirSamples)
     for (size_t i = 0; i < N; ++i)
         times[i] = 12.5 + 0.004 * static_cast<double>(i);  // 250 samples a second
     const std::vector<int32_t> marks{1000, 2500};
-    DetectionPlotData d;
+    views::DetectionPlotData d;
     d.samples = samples;
     d.times = times;
     d.marks = marks;
     d.marksLabel = "ref";
-    const Picture p = draw(d);
-    const KeepIfFailed keep(p.bitmap, "detection_plot_times");
-    const DetectionPlotLayout& l = p.layout;
+    const Picture p(d, "detection_plot_times");
+    const views::DetectionPlotLayout& l = p.layout;
     for (const int32_t m : marks) {
         const int32_t x = l.x0 + 1 + expectedColumn(m, N, l.W);
         for (int32_t y = l.marksTop; y < l.marksTop + 7; ++y)
@@ -383,16 +359,16 @@ TEST(DetectionPlot, TimesGiveTheLabelsAndMarksTickUnderTheirSamples)
 TEST(DetectionPlot, EmptyAndTinyInputsDrawWithoutHarm)
 {
     const int32_t before = liveDrawingObjects();
-    DetectionPlotData d;
+    views::DetectionPlotData d;
     d.title = " nothing ";
-    Picture p = draw(d);
-    EXPECT_TRUE(isBlack(p.bitmap, p.layout.x0, p.layout.y0)) << "an empty frame";
+    const Picture empty(d);
+    EXPECT_TRUE(isBlack(empty.bitmap, empty.layout.x0, empty.layout.y0)) << "an empty frame";
     const std::vector<int64_t> one{42};
     const std::vector<int32_t> starts{0, 5};
     d.samples = one;
     d.starts = starts;
     d.pulseLength = 10;
-    p = draw(d);
+    const Picture p(d);
     bool blue = false;
     for (const uint32_t px : p.bitmap.pixels)
         blue = blue || colorFromPixel(px) == kBlue;

@@ -6,11 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
-#include "detection/pulse_count_ranking.h"
 #include "platform/picture_test_support.h"
-#include "synthesis/synthesis_fixture.h"
+#include "result_picture.h"
 #include "view_test_support.h"
 #include "views/processing_result_view.h"
 #include "views/series_view.h"
@@ -19,147 +19,62 @@ namespace {
 
 using namespace platform;
 using picture::inked;
+using picture::KeepIfFailed;
 using picture::Pixel;
 using viewtest::inRect;
+using namespace viewtest;
 
-constexpr int32_t kLH = 12;
-// An 800 x 600 view: x0 = 19, W = 640, H = 96 (see the views' own tests).
-const views::ViewFrame kFrame{{10, 10, 809, 609}, kLH};
-constexpr int32_t kX0 = 19, kW = 640, kH = 96;
-constexpr int32_t kYA = 59, kYB = 167, kYD = 275;
 constexpr int32_t kN = 1200;
 
 const Color kBlue = rgb(0, 0, 255);
 const Color kRed = rgb(255, 0, 0);
 const Color kGrey = rgb(199, 199, 199);
 
-// Leaves the pictures where a reader can look at them when the test has failed.
-class KeepIfFailed {
-  public:
-    KeepIfFailed(const Bitmap& actual, const Bitmap* expected, std::string name)
-        : actual_(actual), expected_(expected), name_(std::move(name))
-    {
-    }
-    ~KeepIfFailed()
-    {
-        if (!::testing::Test::HasFailure())
-            return;
-        picture::keepPicture(actual_, name_ + "-actual");
-        if (expected_)
-            picture::keepPicture(*expected_, name_ + "-expected");
-    }
-    KeepIfFailed(const KeepIfFailed&) = delete;
-    KeepIfFailed& operator=(const KeepIfFailed&) = delete;
-
-  private:
-    const Bitmap& actual_;
-    const Bitmap* expected_;
-    std::string name_;
-};
-
 enum class Scene { Estimation, EstimationFiveRows, BlindWithDetails, KnownDispersion, AdditiveModel, SeriesView };
 
 // One result picture of a series of 1200 samples, drawn with a given range.
-struct Result {
-    SynthesisFixture fx;
-    synthesis::MessageRecorder messages;
-    std::vector<uint16_t> required{1, 3};
-    detection::StepwiseProtocolPtr protocol;
-    detection::PulseCountTablePtr table;
-    detection::DetectionStudyPtr study;
-    std::vector<int32_t> chain;
-    int32_t details = 0;
+struct Result : viewtest::ResultPicture {
     Scene scene;
 
     explicit Result(Scene sc) : scene(sc)
     {
-        EXPECT_TRUE(fx.make(kN, 14));
-        fx.noise(25);
-        synthesis::SeriesHeader& s = *fx.series;
         switch (scene) {
         case Scene::Estimation:
-        case Scene::EstimationFiveRows: {
-            const int count = scene == Scene::Estimation ? 3 : 5;
-            protocol = detection::getStepwiseProtocol(7, 40, nullptr);
-            detection::addTolpStepwiseProtocol(messages, detection::seriesKnownWhole, detection::taskFixedEstimation,
-                                               protocol.get());
-            for (int i = 0; i < count; ++i) {
-                const std::vector<int16_t> row(s.lpPositions.begin(), s.lpPositions.begin() + 3 + i);
-                detection::appendProtocolRow(protocol.get(), static_cast<uint16_t>(row.size()), 1000 + i, 1000 + i, 1,
-                                             2, row);
-            }
+        case Scene::EstimationFiveRows:
+            growingRows(detection::taskFixedEstimation, detection::seriesKnownWhole,
+                        scene == Scene::Estimation ? 3 : 5);
             break;
-        }
         case Scene::BlindWithDetails:
         case Scene::KnownDispersion:
         case Scene::AdditiveModel:
-            protocol = detection::getStepwiseProtocol(7, s.wMaxPulses, nullptr);
-            detection::addTolpStepwiseProtocol(messages, detection::seriesUnknownWhole, detection::taskBlindDetection,
-                                               protocol.get());
-            table = detection::getPulseCountTable(14, s.wMinPulses, s.wMaxPulses, nullptr);
-            study = detection::getDetectionStudy(s, nullptr);
-            study->wTask = detection::taskBlindDetection;
-            study->wDetectionMethod = scene == Scene::BlindWithDetails  ? detection::kPrimitiveMethod
-                                      : scene == Scene::KnownDispersion ? detection::kThresholdKnownDispersion
-                                                                        : detection::kAdditiveModel;
-            chain.assign(kN, 0);
-            detection::runUnfixedDetection(messages, 40, 181, false, chain, protocol.get(), table.get(), study.get(),
-                                           s);
+            blindDetection(scene == Scene::BlindWithDetails  ? detection::kPrimitiveMethod
+                           : scene == Scene::KnownDispersion ? detection::kThresholdKnownDispersion
+                                                             : detection::kAdditiveModel);
             details = 1;
             break;
-        case Scene::SeriesView:
+        case Scene::SeriesView: {
+            synthesis::SeriesHeader& s = series();
             s.wFoundPulses = s.wImpulseQuantity;
             std::copy_n(s.lpPositions.begin(), s.wImpulseQuantity, s.lpFoundPositions.begin());
             break;
         }
-        messages.messages.clear();
+        }
     }
-    synthesis::SeriesHeader& series() { return *fx.series; }
 
-    Bitmap draw(views::SampleRange range, views::ShownPlots* shown = nullptr)
-    {
-        Bitmap b = makeBitmap(840, 640);
-        Dc dc(b);
-        if (scene == Scene::SeriesView) {
-            views::drawSeriesView(dc, kFrame, static_cast<uint16_t>(required.size()), required, fx.series.get(), range,
-                                  shown);
-            return b;
-        }
-        views::ProcessingResultInput in;
-        in.frame = kFrame;
-        in.protocol = protocol.get();
-        in.pulseCountTable = table.get();
-        in.detectionStudy = study.get();
-        in.typeMoreDetails = details;
-        in.chainTotals = chain;
-        in.activeEtalons = static_cast<uint16_t>(required.size());
-        in.requiredList = required;
-        in.series = fx.series.get();
-        in.range = range;
-        in.shownPlots = shown;
-        views::DrawProcessingResult(dc, messages, in);
-        return b;
-    }
+    Bitmap draw(views::SampleRange range, views::ShownPlots* shown = nullptr) { return paint(range, shown); }
     // Without the range argument at all, as the views were always called.
-    Bitmap drawAsEver()
+    Bitmap drawAsEver() { return paint(std::nullopt, nullptr); }
+    Bitmap paint(std::optional<views::SampleRange> range, views::ShownPlots* shown)
     {
         Bitmap b = makeBitmap(840, 640);
         Dc dc(b);
-        if (scene == Scene::SeriesView) {
+        if (scene != Scene::SeriesView)
+            views::DrawProcessingResult(dc, messages, input(range, shown));
+        else if (range)
+            views::drawSeriesView(dc, kFrame, static_cast<uint16_t>(required.size()), required, fx.series.get(), *range,
+                                  shown);
+        else
             views::drawSeriesView(dc, kFrame, static_cast<uint16_t>(required.size()), required, fx.series.get());
-            return b;
-        }
-        views::ProcessingResultInput in;
-        in.frame = kFrame;
-        in.protocol = protocol.get();
-        in.pulseCountTable = table.get();
-        in.detectionStudy = study.get();
-        in.typeMoreDetails = details;
-        in.chainTotals = chain;
-        in.activeEtalons = static_cast<uint16_t>(required.size());
-        in.requiredList = required;
-        in.series = fx.series.get();
-        views::DrawProcessingResult(dc, messages, in);
         return b;
     }
 };
@@ -191,7 +106,7 @@ TEST(PlotZoom, APartChangesOnlyThePlotsAndTheirLabels)
         views::ShownPlots plots;
         const Bitmap whole = v.draw({}, &plots);
         const Bitmap part = v.draw({400, 700});
-        KeepIfFailed keep(part, &whole, "zoom-rest-" + std::to_string(static_cast<int>(scene)));
+        KeepIfFailed keep(part, "zoom-rest-" + std::to_string(static_cast<int>(scene)), &whole);
         EXPECT_NE(whole.pixels, part.pixels);
         const std::set<Pixel> a = inked(whole), b = inked(part);
         // The header above plot A, the Alphabet panel at the right, and
@@ -209,7 +124,7 @@ TEST(PlotZoom, TheFirstAndLastShownSampleMeetTheEdges)
     Result v(Scene::SeriesView);
     const synthesis::SeriesHeader& s = v.series();
     const Bitmap b = v.draw({400, 700});
-    KeepIfFailed keep(b, nullptr, "zoom-curve-edges");
+    KeepIfFailed keep(b, "zoom-curve-edges");
     const views::DisplayAmplitude amp = views::displayAmplitude(s.wAmplitude, s.wNoiseLevel);
     const views::SeriesPlot plotB{kX0, kYB, kW, kH, amp.S, kN};
     // The observed curve starts at sample 400 on the left edge and passes
@@ -255,7 +170,7 @@ TEST(PlotZoom, MarksStandAtTheMappedColumnsAndAreCutAtTheFrame)
                 want.insert({static_cast<int32_t>(kX0 + j), bottom - g});
             }
     }
-    KeepIfFailed keep(got, nullptr, "zoom-marks");
+    KeepIfFailed keep(got, "zoom-marks");
     EXPECT_EQ(inked(got), want);
     // The pulse at 500 is framed at column 214 ((100*640)/299), its right edge at 254.
     EXPECT_TRUE(want.count({kX0 + 214, bottom - g}));
@@ -285,7 +200,7 @@ TEST(PlotZoom, LabelsFollowThePartAndLeaveOutWhatIsNotShown)
     }
     ASSERT_GT(shownLabels, 0);
     ASSERT_LT(shownLabels, s.wImpulseQuantity) << "some positions lie outside the part";
-    KeepIfFailed keep(got, &want, "zoom-labels");
+    KeepIfFailed keep(got, "zoom-labels", &want);
     // Between plot A's frame and plot B's, right of the view's frame and left
     // of the Alphabet panel.
     const int32_t top = kYA + kH + 1, bottom = kYA + kH + kLH;
@@ -297,7 +212,7 @@ TEST(PlotZoom, BandsChainTotalsAndOverlaysKeepInsideTheFrame)
     for (Scene scene : {Scene::BlindWithDetails, Scene::KnownDispersion}) {
         Result v(scene);
         const Bitmap b = v.draw({300, 520});
-        KeepIfFailed keep(b, nullptr, "zoom-panels-" + std::to_string(static_cast<int>(scene)));
+        KeepIfFailed keep(b, "zoom-panels-" + std::to_string(static_cast<int>(scene)));
         // Red chain totals and grey kept pulses are drawn; in the rows of
         // plots B and D no ink lies between the view's frame (x = 10) and the
         // plots' (the grey stroke one pixel left of the curve may touch
@@ -319,12 +234,14 @@ TEST(PlotZoom, TheViewsTellWhereTheirPlotsStand)
     using views::PlotKind;
     struct Case {
         Scene scene;
-        std::vector<PlotKind> kinds;
+        std::vector<views::PlotKind> kinds;
         std::vector<int32_t> tops;
     };
     const std::vector<Case> cases = {
-        {Scene::Estimation, {PlotKind::Pure, PlotKind::Observed, PlotKind::Reconstruction}, {kYA, kYB, kYD}},
-        {Scene::AdditiveModel, {PlotKind::Pure, PlotKind::Observed}, {kYA, kYB}},
+        {Scene::Estimation,
+         {views::PlotKind::Pure, views::PlotKind::Observed, views::PlotKind::Reconstruction},
+         {kYA, kYB, kYD}},
+        {Scene::AdditiveModel, {views::PlotKind::Pure, views::PlotKind::Observed}, {kYA, kYB}},
     };
     for (const Case& c : cases) {
         Result v(c.scene);
@@ -351,7 +268,7 @@ TEST(PlotZoom, TheViewsTellWhereTheirPlotsStand)
     EXPECT_EQ(shown.plots[0].y, l.yA);
     EXPECT_EQ(shown.plots[1].y, l.yB);
     EXPECT_EQ(shown.plots[2].y, l.yC);
-    EXPECT_EQ(shown.plots[2].kind, PlotKind::FoundPulses);
+    EXPECT_EQ(shown.plots[2].kind, views::PlotKind::FoundPulses);
 
     // A view without a series leaves the plots it was given as they were.
     views::ShownPlots untouched;

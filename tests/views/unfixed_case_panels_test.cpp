@@ -17,11 +17,12 @@ using picture::inked;
 using picture::Pixel;
 using viewtest::hasColour;
 using viewtest::inRect;
+using viewtest::textPixels;
 using namespace views;
 
 constexpr int32_t kLH = 12;
 // A plot of 1200 samples, 400 x 96 pixels at (20, 100).
-const SeriesPlot kPlot{20, 100, 400, 96, 144, 1200};
+const views::SeriesPlot kPlot{20, 100, 400, 96, 144, 1200};
 
 std::set<Pixel> pixelsOf(const Bitmap& b, Color c)
 {
@@ -42,14 +43,6 @@ std::set<Pixel> block(int32_t l, int32_t t, int32_t r, int32_t b)
     return out;
 }
 
-std::set<Pixel> textPixels(const std::string& text, int32_t x, int32_t y)
-{
-    Bitmap b = makeBitmap(600, 400);
-    Dc dc(b);
-    dc.textOut(x, y, text);
-    return inked(b);
-}
-
 void setIntervals(detection::DetectionStudy& d, int set, std::vector<int32_t> starts, std::vector<int32_t> ends)
 {
     d.wIntervalCounts[set] = static_cast<uint16_t>(starts.size());
@@ -64,23 +57,23 @@ TEST(IntervalBands, EachSetKeepsItsOwnBandAndAnEmptyOneStaysEmpty)
     setIntervals(d, detection::omegaLast, {600}, {1199});
     Bitmap b = makeBitmap(600, 400);
     Dc dc(b);
-    drawIntervalBands(dc, kPlot, d);
+    views::drawIntervalBands(dc, kPlot, d);
     // Omega[-] is empty: band 0 (rows 113..124) shows nothing.
-    EXPECT_TRUE(pixelsOf(b, kIntervalBandColors[0]).empty());
+    EXPECT_TRUE(pixelsOf(b, views::kIntervalBandColors[0]).empty());
     // Band 1, rows 125..136: samples 0..99 cover x = 20 + (1199 + 0)/2398 ..
     // 20 + (1199 + 100*800)/2398, the end pixel left out.
-    EXPECT_EQ(pixelsOf(b, kIntervalBandColors[1]), block(20, 125, 53, 137));
+    EXPECT_EQ(pixelsOf(b, views::kIntervalBandColors[1]), block(20, 125, 53, 137));
     // Band 4, rows 161..172: samples 600..1199 from 220 to 420.
-    EXPECT_EQ(pixelsOf(b, kIntervalBandColors[4]), block(220, 161, 420, 173));
-    EXPECT_TRUE(pixelsOf(b, kIntervalBandColors[2]).empty());
-    EXPECT_TRUE(pixelsOf(b, kIntervalBandColors[3]).empty());
+    EXPECT_EQ(pixelsOf(b, views::kIntervalBandColors[4]), block(220, 161, 420, 173));
+    EXPECT_TRUE(pixelsOf(b, views::kIntervalBandColors[2]).empty());
+    EXPECT_TRUE(pixelsOf(b, views::kIntervalBandColors[3]).empty());
 
     // A count beyond the stored intervals reads only those stored.
     d.wIntervalCounts[detection::omegaLast] = 500;
     Bitmap again = makeBitmap(600, 400);
     Dc dc2(again);
-    drawIntervalBands(dc2, kPlot, d);
-    EXPECT_EQ(pixelsOf(again, kIntervalBandColors[4]), block(220, 161, 420, 173));
+    views::drawIntervalBands(dc2, kPlot, d);
+    EXPECT_EQ(pixelsOf(again, views::kIntervalBandColors[4]), block(220, 161, 420, 173));
 }
 
 TEST(ChainTotals, ScaleByTheLargestMagnitudeAndLieFlatWhenAllZero)
@@ -88,8 +81,8 @@ TEST(ChainTotals, ScaleByTheLargestMagnitudeAndLieFlatWhenAllZero)
     std::vector<int32_t> totals(1200, 0);
     Bitmap flat = makeBitmap(600, 400);
     Dc dc(flat);
-    drawChainTotals(dc, kPlot, totals, 20);
-    const std::set<Pixel> red = pixelsOf(flat, kPanelRed);
+    views::drawChainTotals(dc, kPlot, totals, 20);
+    const std::set<Pixel> red = pixelsOf(flat, views::kPanelRed);
     ASSERT_FALSE(red.empty());
     for (const Pixel& p : red)
         EXPECT_TRUE(p.second >= 147 && p.second <= 149) << p.first << "," << p.second;
@@ -101,10 +94,10 @@ TEST(ChainTotals, ScaleByTheLargestMagnitudeAndLieFlatWhenAllZero)
     totals[900] = -5000;
     Bitmap peaks = makeBitmap(600, 400);
     Dc dc2(peaks);
-    drawChainTotals(dc2, kPlot, totals, 20);
-    EXPECT_EQ(pixelAt(peaks, 20 + (2 * 600 * 400 + 1199) / 2398, 100), kPanelRed);
-    EXPECT_EQ(pixelAt(peaks, 20 + (2 * 900 * 400 + 1199) / 2398, 196), kPanelRed);
-    EXPECT_TRUE(inRect(pixelsOf(peaks, kPanelRed), 0, 0, 600, 100).empty());
+    views::drawChainTotals(dc2, kPlot, totals, 20);
+    EXPECT_EQ(pixelAt(peaks, 20 + (2 * 600 * 400 + 1199) / 2398, 100), views::kPanelRed);
+    EXPECT_EQ(pixelAt(peaks, 20 + (2 * 900 * 400 + 1199) / 2398, 196), views::kPanelRed);
+    EXPECT_TRUE(inRect(pixelsOf(peaks, views::kPanelRed), 0, 0, 600, 100).empty());
 }
 
 TEST(ReconstructionOverlays, KeptPulsesInGreyAndTheTrueCountRowInBlue)
@@ -115,12 +108,12 @@ TEST(ReconstructionOverlays, KeptPulsesInGreyAndTheTrueCountRowInBlue)
     d.lpDetectedPositions[0] = {300};
     Bitmap b = makeBitmap(600, 400);
     Dc dc(b);
-    drawKeptPulseOverlay(dc, kPlot, d, observed, 20);
+    views::drawKeptPulseOverlay(dc, kPlot, d, observed, 20);
     // Inside the window the value 50 is raised by H/16 = 6.
     const int32_t raised = 100 + 96 - (194 * 96) / 288 - 6;
-    const std::set<Pixel> grey = pixelsOf(b, kPanelGrey);
-    EXPECT_EQ(pixelAt(b, 20 + (2 * 310 * 400 + 1199) / 2398, raised), kPanelGrey);
-    EXPECT_EQ(pixelAt(b, 20 + (2 * 310 * 400 + 1199) / 2398 - 1, raised), kPanelGrey);
+    const std::set<Pixel> grey = pixelsOf(b, views::kPanelGrey);
+    EXPECT_EQ(pixelAt(b, 20 + (2 * 310 * 400 + 1199) / 2398, raised), views::kPanelGrey);
+    EXPECT_EQ(pixelAt(b, 20 + (2 * 310 * 400 + 1199) / 2398 - 1, raised), views::kPanelGrey);
     EXPECT_TRUE(inRect(grey, 0, 0, 600, raised).empty());
 
     // The true count (4) is first found in row 2 of rows 1..wUsed-2.
@@ -133,13 +126,13 @@ TEST(ReconstructionOverlays, KeptPulsesInGreyAndTheTrueCountRowInBlue)
     s.wImpulseSize = 20;
     Bitmap blue = makeBitmap(600, 400);
     Dc dcb(blue);
-    EXPECT_EQ(drawTrueCountOverlay(dcb, kPlot, p, s, observed), 2);
-    EXPECT_TRUE(hasColour(blue, kPanelBlue, 20 + 33 - 3, 100, 20 + 33 + 10, 196));
+    EXPECT_EQ(views::drawTrueCountOverlay(dcb, kPlot, p, s, observed), 2);
+    EXPECT_TRUE(hasColour(blue, views::kPanelBlue, 20 + 33 - 3, 100, 20 + 33 + 10, 196));
     // Nothing is drawn left of the plot's edge.
-    EXPECT_TRUE(inRect(pixelsOf(blue, kPanelBlue), 0, 0, 20, 400).empty());
+    EXPECT_TRUE(inRect(pixelsOf(blue, views::kPanelBlue), 0, 0, 20, 400).empty());
     // Row 0 and the last row are not searched.
     p.lpPulses = {4, 5, 3, 2, 4};
-    EXPECT_EQ(drawTrueCountOverlay(dcb, kPlot, p, s, observed), -1);
+    EXPECT_EQ(views::drawTrueCountOverlay(dcb, kPlot, p, s, observed), -1);
 }
 
 TEST(ThresholdLines, ShowTheFirstThresholdOnlyAfterSeveralPasses)
@@ -154,7 +147,7 @@ TEST(ThresholdLines, ShowTheFirstThresholdOnlyAfterSeveralPasses)
         d.lPasses = passes;
         Bitmap b = makeBitmap(600, 400);
         Dc dc(b);
-        EXPECT_EQ(drawThresholdLines(dc, 30, 50, kLH, d), 20);
+        EXPECT_EQ(views::drawThresholdLines(dc, 30, 50, kLH, d), 20);
         const std::string noise = passes > 1 ? "noise threshold: 900 -> 500 / 400" : "noise threshold: 500 / 400";
         EXPECT_EQ(inRect(inked(b), 0, 0, 600, 60), inRect(textPixels(noise, 30, 50), 0, 0, 600, 60));
         // Below the first line's cell only the second line shows.
@@ -166,7 +159,7 @@ TEST(ThresholdLines, ShowTheFirstThresholdOnlyAfterSeveralPasses)
 TEST(CountGraph, LabelsStandSevenPixelsPerDigitLeftOfTheirTick)
 {
     detection::StepwiseProtocol none;  // no row 1: no label or dots for it
-    const GraphBox box{100, 100, 200, 100};
+    const views::GraphBox box{100, 100, 200, 100};
     for (uint16_t low : {100, 5}) {
         detection::PulseCountTable t;
         t.wRows = 3;
@@ -178,7 +171,7 @@ TEST(CountGraph, LabelsStandSevenPixelsPerDigitLeftOfTheirTick)
         t.lpNoisePerWindow = {50, 40, 45};
         Bitmap b = makeBitmap(600, 400);
         Dc dc(b);
-        drawCountGraph(dc, box, t, none, kLH);
+        views::drawCountGraph(dc, box, t, none, kLH);
         // Three digits: 16 pixels left of the tick; one digit: 2.
         const int32_t shift = low == 100 ? 16 : 2;
         const std::string text = std::to_string(low);
@@ -187,9 +180,9 @@ TEST(CountGraph, LabelsStandSevenPixelsPerDigitLeftOfTheirTick)
         EXPECT_EQ(pixelAt(b, 200, 196), kBlack);
         EXPECT_NE(pixelAt(b, 200, 198), kBlack);
         // The squares curve peaks at 1/(1 + 1/4) of the height, point 1 at x = 100 + (2*200 + 2)/4.
-        EXPECT_EQ(pixelAt(b, 200, 200 - (2000 * 100) / 2500), kPanelBlue);
-        EXPECT_TRUE(hasColour(b, kPanelGreen, 101, 101, 300, 200));
-        EXPECT_TRUE(hasColour(b, kPanelRed, 101, 101, 300, 200));
+        EXPECT_EQ(pixelAt(b, 200, 200 - (2000 * 100) / 2500), views::kPanelBlue);
+        EXPECT_TRUE(hasColour(b, views::kPanelGreen, 101, 101, 300, 200));
+        EXPECT_TRUE(hasColour(b, views::kPanelRed, 101, 101, 300, 200));
     }
 }
 
@@ -208,12 +201,12 @@ TEST(CountGraph, OneRowOrEmptyPulseCountsDoNotDivideByZero)
     p.lpPulses = {4, 4};
     Bitmap b = makeBitmap(600, 400);
     Dc dc(b);
-    drawCountGraph(dc, {100, 100, 200, 100}, t, p, kLH);
+    views::drawCountGraph(dc, {100, 100, 200, 100}, t, p, kLH);
     EXPECT_EQ(pixelAt(b, 100, 150), kBlack);  // the frame stands
     EXPECT_EQ(pixelAt(b, 300, 150), kBlack);
 
     detection::PulseCountTable zero;
-    settlePulseCountTable(zero);
+    views::settlePulseCountTable(zero);
     EXPECT_EQ(zero.wMinCount, 1);
 }
 
@@ -221,15 +214,15 @@ TEST(EnergyGraph, GeometryFollowsTheStartsOfTheSeries)
 {
     const views::LayoutRect view{10, 10, 809, 609};
     // 800 thousandths scaled by 1181/1200 and rounded: 787 of 800 pixels.
-    const GraphBox g = energyGraphBox(resultLayouts[0], view, 800, 396, 1200, 20, 384);
+    const views::GraphBox g = views::energyGraphBox(views::resultLayouts[0], view, 800, 396, 1200, 20, 384);
     EXPECT_EQ(g.w, 629);
     EXPECT_EQ(g.h, 95);
     EXPECT_EQ(g.x, 19);
     EXPECT_EQ(g.y, 384);
-    EXPECT_EQ(energyGraphBox(resultLayouts[1], view, 800, 396, 1200, 20, 0).h, 198);
-    EXPECT_EQ(energyGraphBox(resultLayouts[0], view, 800, 396, 0, 20, 0).w, 0);
+    EXPECT_EQ(views::energyGraphBox(views::resultLayouts[1], view, 800, 396, 1200, 20, 0).h, 198);
+    EXPECT_EQ(views::energyGraphBox(views::resultLayouts[0], view, 800, 396, 0, 20, 0).w, 0);
 
-    const GraphBox c = countGraphBox(resultLayouts[0], view, 800, 396, 19, 12);
+    const views::GraphBox c = views::countGraphBox(views::resultLayouts[0], view, 800, 396, 19, 12);
     EXPECT_EQ(c.w, 160);
     EXPECT_EQ(c.h, 132);
     EXPECT_EQ(c.x, 499);
@@ -253,8 +246,8 @@ TEST(EnergyGraph, AllZeroEnergiesLieOnTheBottomEdge)
     const detection::DetectionStudy d = flatStudy(200);
     Bitmap b = makeBitmap(600, 400);
     Dc dc(b);
-    drawEnergyGraph(dc, {20, 100, 400, 100}, d, 200, kLH);
-    const std::set<Pixel> blue = pixelsOf(b, kPanelBlue);
+    views::drawEnergyGraph(dc, {20, 100, 400, 100}, d, 200, kLH);
+    const std::set<Pixel> blue = pixelsOf(b, views::kPanelBlue);
     ASSERT_FALSE(blue.empty());
     for (const Pixel& p : blue)
         EXPECT_TRUE(p.second == 199 || p.second == 200) << p.first << "," << p.second;
@@ -273,29 +266,29 @@ TEST(EnergyGraph, DetectionsAreDottedFromTheTopAndBarredFromTheBottom)
     d.lpDetectedEnergies[2][0] = 600;  // level 134
     Bitmap b = makeBitmap(600, 400);
     Dc dc(b);
-    drawEnergyGraph(dc, {20, 100, 400, 100}, d, 200, kLH);
+    views::drawEnergyGraph(dc, {20, 100, 400, 100}, d, 200, kLH);
     // Pass 1 at x = 20 + 100*400/199: black every 4th row from the top, above 112.
     for (int32_t y : {100, 104, 108})
         EXPECT_EQ(pixelAt(b, 221, y), kBlack) << y;
     EXPECT_NE(pixelAt(b, 221, 112), kBlack);
     // Pass 2 as a dotted double column (three passes ran): pairs of rows every 3.
-    EXPECT_EQ(pixelAt(b, 120, 197), kPanelBlue);
-    EXPECT_EQ(pixelAt(b, 121, 196), kPanelBlue);
+    EXPECT_EQ(pixelAt(b, 120, 197), views::kPanelBlue);
+    EXPECT_EQ(pixelAt(b, 121, 196), views::kPanelBlue);
     EXPECT_EQ(pixelAt(b, 120, 198), kWhite);
-    EXPECT_EQ(pixelAt(b, 120, 157), kPanelBlue);
+    EXPECT_EQ(pixelAt(b, 120, 157), views::kPanelBlue);
     EXPECT_EQ(pixelAt(b, 120, 150), kWhite);
     // Pass 3 as a bar two pixels wide from the bottom up to its level.
-    EXPECT_EQ(pixelAt(b, 321, 135), kPanelBlue);
-    EXPECT_EQ(pixelAt(b, 322, 170), kPanelBlue);
+    EXPECT_EQ(pixelAt(b, 321, 135), views::kPanelBlue);
+    EXPECT_EQ(pixelAt(b, 322, 170), views::kPanelBlue);
     EXPECT_EQ(pixelAt(b, 321, 133), kWhite);
 
     // After a single pass (nothing after pass 3) pass 2 is barred, undotted.
     d.wDetectedCounts = {1, 1, 0};
     Bitmap single = makeBitmap(600, 400);
     Dc dc1(single);
-    drawEnergyGraph(dc1, {20, 100, 400, 100}, d, 200, kLH);
-    EXPECT_EQ(pixelAt(single, 120, 198), kPanelBlue);
-    EXPECT_EQ(pixelAt(single, 120, 157), kPanelBlue);
+    views::drawEnergyGraph(dc1, {20, 100, 400, 100}, d, 200, kLH);
+    EXPECT_EQ(pixelAt(single, 120, 198), views::kPanelBlue);
+    EXPECT_EQ(pixelAt(single, 120, 157), views::kPanelBlue);
     EXPECT_EQ(pixelAt(single, 321, 170), kWhite);
 }
 
@@ -311,15 +304,16 @@ TEST(EnergyGraph, KnownDispersionAddsTheReducedEnergiesInBlue)
         Bitmap b = makeBitmap(600, 400);
         Dc dc(b);
         const int32_t before = liveDrawingObjects();
-        drawEnergyGraph(dc, {20, 100, 400, 100}, d, 200, kLH);
+        views::drawEnergyGraph(dc, {20, 100, 400, 100}, d, 200, kLH);
         EXPECT_EQ(liveDrawingObjects(), before);
-        EXPECT_EQ(hasColour(b, kPanelDarkBlue, 20, 100, 421, 201), method == detection::kThresholdKnownDispersion);
-        EXPECT_TRUE(hasColour(b, kPanelBlue, 20, 100, 421, 201));
+        EXPECT_EQ(hasColour(b, views::kPanelDarkBlue, 20, 100, 421, 201),
+                  method == detection::kThresholdKnownDispersion);
+        EXPECT_TRUE(hasColour(b, views::kPanelBlue, 20, 100, 421, 201));
     }
     // One start: a frame and labels, nothing divided by zero spacing.
     Bitmap one = makeBitmap(600, 400);
     Dc dc(one);
-    drawEnergyGraph(dc, {20, 100, 400, 100}, flatStudy(1), 1, kLH);
+    views::drawEnergyGraph(dc, {20, 100, 400, 100}, flatStudy(1), 1, kLH);
     EXPECT_EQ(pixelAt(one, 20, 150), kBlack);
 }
 

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "platform/bitmap.h"
+#include "platform/dc.h"
 #include "platform/picture_test_support.h"
 #include "synthesis/pulse_records.h"
 
@@ -29,6 +31,16 @@ inline bool hasColour(const platform::Bitmap& b, platform::Color c, int32_t l, i
             if (platform::pixelAt(b, x, y) == c)
                 return true;
     return false;
+}
+
+// The pixels of the text written at (x, y) into a white width x height picture.
+inline std::set<picture::Pixel> textPixels(const std::string& text, int32_t x, int32_t y, int32_t width = 840,
+                                           int32_t height = 640)
+{
+    platform::Bitmap b = platform::makeBitmap(width, height);
+    platform::Dc dc(b);
+    dc.textOut(x, y, text);
+    return picture::inked(b);
 }
 
 inline synthesis::PulseHeader pulseOf(std::vector<int16_t> samples, int16_t number = 0)
