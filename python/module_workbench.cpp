@@ -55,7 +55,7 @@ struct SimulationResult {
 // The started workbench; torn down as the command line tears it down.
 struct Workbench {
     shell::AppState state;
-    ConsoleHost host;
+    cli::ConsoleHost host;
     Workbench() = default;
     Workbench(const Workbench&) = delete;
     Workbench& operator=(const Workbench&) = delete;
@@ -164,15 +164,15 @@ struct OptionWords {
     }
 };
 
-void parseWords(const OptionWords& o, RunOptions& run, SimulateOptions* sim)
+void parseWords(const OptionWords& o, cli::RunOptions& run, cli::SimulateOptions* sim)
 {
     std::string error;
-    if (!parseRunOptions(o.words, run, sim, error))
+    if (!cli::parseRunOptions(o.words, run, sim, error))
         throw py::value_error(inParameterNames(error));
 }
 
 // Started as the window starts, then set as the options set it.
-void startWorkbench(Workbench& w, const RunOptions& options)
+void startWorkbench(Workbench& w, const cli::RunOptions& options)
 {
     if (!shell::onCreate(w.state, w.host)) {
         const std::string why = w.host.messages.empty()
@@ -181,7 +181,7 @@ void startWorkbench(Workbench& w, const RunOptions& options)
         throw std::runtime_error(why);
     }
     std::string error;
-    if (!applyRunOptions(w.state, w.host, options, error))
+    if (!cli::applyRunOptions(w.state, w.host, options, error))
         throw py::value_error(inParameterNames(error));
 }
 
@@ -276,7 +276,7 @@ SeriesResult nextSeries(Workbench& w)
     const size_t first = w.host.messages.size();
     s.moreDetails = 0;
     shell::nextSeriesInResultView(s, w.host);
-    showProcessingResult(s);
+    cli::showProcessingResult(s);
     raiseOnRefusal(w.host.messages, first);
     if (!s.lpSeriesHeader)
         throw py::value_error(w.host.messages.size() > first ? w.host.messages.back().text : "no series was made");
@@ -307,7 +307,7 @@ py::object synthesize(std::optional<int64_t> length, std::optional<int64_t> puls
     o.add("--energy", energy);
     o.add("--method", method);
     o.add("--series", series);
-    RunOptions options;
+    cli::RunOptions options;
     parseWords(o, options, nullptr);
 
     Workbench w;
@@ -347,16 +347,16 @@ py::object simulate(std::optional<std::string> seriesType, std::optional<std::st
     o.add("--noise-incr", noiseIncr);
     o.add("--repeats", repeats);
     o.add("--threads", threads);
-    RunOptions options;
-    SimulateOptions sim;
+    cli::RunOptions options;
+    cli::SimulateOptions sim;
     parseWords(o, options, &sim);
 
     Workbench w;
     startWorkbench(w, options);
-    if (std::string error; !checkSimulationRange(w.state, options, sim, error))
+    if (std::string error; !cli::checkSimulationRange(w.state, options, sim, error))
         throw py::value_error(inParameterNames(error));
-    answerSimulationDialogs(w.host, options, sim, w.state);
-    w.state.simulationOptions.threads = simulationThreads(sim.threads, availableProcessors(), "quillmore");
+    cli::answerSimulationDialogs(w.host, options, sim, w.state);
+    w.state.simulationOptions.threads = cli::simulationThreads(sim.threads, cli::availableProcessors(), "quillmore");
 
     // The command's phases, as the window runs them: the computation alone
     // without the GIL.

@@ -9,6 +9,8 @@
 #include "synthesis/etalon_generation.h"
 #include "synthesis/random_streams.h"
 
+namespace cli {
+
 namespace {
 
 constexpr int16_t kAmplitude = 128;
@@ -67,3 +69,5 @@ int runAlphabetCommand(const std::vector<std::string>& args)
         printTable(alphabet);
     return 0;
 }
+
+}  // namespace cli

@@ -5,8 +5,12 @@
 #include <string>
 #include <vector>
 
+namespace cli {
+
 int runAlphabetCommand(const std::vector<std::string>& args);
 int runRunCommand(const std::vector<std::string>& args);
 int runSimulateCommand(const std::vector<std::string>& args);
 int runMergeCommand(const std::vector<std::string>& args);
 int runDetectCommand(const std::vector<std::string>& args);
+
+}  // namespace cli

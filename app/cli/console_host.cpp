@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace cli {
+
 void ConsoleHost::messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon)
 {
     messages.push_back({std::string(text), std::string(caption), icon});
@@ -50,3 +52,5 @@ bool ConsoleHost::paint(const std::function<void(platform::Dc&)>& handler)
 {
     return canvas_ && canvas_->paint(handler);
 }
+
+}  // namespace cli

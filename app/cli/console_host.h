@@ -16,6 +16,8 @@
 #include "platform/host.h"
 #include "platform/window_canvas.h"
 
+namespace cli {
+
 class ConsoleHost final : public platform::Host {
   public:
     void messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon) override;
@@ -49,3 +51,5 @@ class ConsoleHost final : public platform::Host {
     platform::Bitmap picture_ = platform::makeBitmap(1, 1);
     std::optional<platform::WindowCanvas> canvas_;
 };
+
+}  // namespace cli

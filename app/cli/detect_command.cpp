@@ -23,6 +23,8 @@
 #include "synthesis/etalon_generation.h"
 #include "synthesis/random_streams.h"
 
+namespace cli {
+
 namespace {
 
 // The etalon by its letter (a..t) or number (1..20), as the alphabet prints them.
@@ -382,3 +384,5 @@ int runDetectCommand(const std::vector<std::string>& args)
                  prepared.samples.size(), o.file.c_str(), modeName(request.mode), scoreText.c_str(), seconds);
     return code;
 }
+
+}  // namespace cli

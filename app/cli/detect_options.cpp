@@ -4,6 +4,8 @@
 #include <cmath>
 #include <functional>
 
+namespace cli {
+
 bool wholeNumber(const std::string& text, int64_t low, int64_t high, int64_t& value)
 {
     if (text.empty() || text.size() > 18)
@@ -275,3 +277,5 @@ bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, 
     }
     return true;
 }
+
+}  // namespace cli

@@ -10,6 +10,8 @@
 #include "detection/series_preparation.h"
 #include "files/series_readers.h"
 
+namespace cli {
+
 struct DetectOptions {
     std::string file;
     files::SeriesReadOptions read;
@@ -36,3 +38,5 @@ bool wholeNumber(const std::string& text, int64_t low, int64_t high, int64_t& va
 // Reads the arguments after "detect". On a bad option or a missing or
 // conflicting choice returns false with a one-line message.
 bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, std::string& error);
+
+}  // namespace cli

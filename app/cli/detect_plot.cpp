@@ -6,6 +6,8 @@
 #include "synthesis/formatted_text.h"
 #include "views/detection_plot.h"
 
+namespace cli {
+
 bool writeDetectPlot(const std::string& path, int width, int height, const DetectPlotInput& in, std::string& error)
 {
     const detection::DetectionOutcome& o = in.outcome;
@@ -40,3 +42,5 @@ bool writeDetectPlot(const std::string& path, int width, int height, const Detec
     views::drawDetectionPlot(dc, {8, split + 8, width - 8, height - 8}, zoom);
     return files::writePngFile(path, picture, error);
 }
+
+}  // namespace cli

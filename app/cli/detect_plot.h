@@ -8,6 +8,8 @@
 #include "detection/series_preparation.h"
 #include "files/series_readers.h"
 
+namespace cli {
+
 struct DetectPlotInput {
     const std::string& file;
     const files::SeriesData& data;
@@ -20,3 +22,5 @@ struct DetectPlotInput {
 // Draws the picture at width × height and writes it to `path`; false with a
 // message naming the file when it cannot be written.
 bool writeDetectPlot(const std::string& path, int width, int height, const DetectPlotInput& input, std::string& error);
+
+}  // namespace cli

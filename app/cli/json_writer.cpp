@@ -3,6 +3,8 @@
 #include "files/json_text.h"
 #include "synthesis/formatted_text.h"
 
+namespace cli {
+
 void JsonWriter::separate()
 {
     if (needComma_)
@@ -77,3 +79,5 @@ JsonWriter& JsonWriter::null()
     needComma_ = true;
     return *this;
 }
+
+}  // namespace cli

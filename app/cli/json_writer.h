@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace cli {
+
 class JsonWriter {
   public:
     JsonWriter& beginObject();
@@ -46,3 +48,5 @@ class JsonWriter {
     std::string out_;
     bool needComma_ = false;
 };
+
+}  // namespace cli

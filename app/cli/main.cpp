@@ -93,15 +93,15 @@ int main(int argc, char** argv)
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "alphabet")
-        return runAlphabetCommand(args);
+        return cli::runAlphabetCommand(args);
     if (command == "run")
-        return runRunCommand(args);
+        return cli::runRunCommand(args);
     if (command == "simulate")
-        return runSimulateCommand(args);
+        return cli::runSimulateCommand(args);
     if (command == "merge")
-        return runMergeCommand(args);
+        return cli::runMergeCommand(args);
     if (command == "detect")
-        return runDetectCommand(args);
+        return cli::runDetectCommand(args);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
         return 0;

@@ -7,6 +7,8 @@
 
 #include "files/atomic_file.h"
 
+namespace cli {
+
 namespace {
 
 std::string why() { return std::strerror(errno); }
@@ -68,3 +70,5 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string& e
     }
     return false;
 }
+
+}  // namespace cli

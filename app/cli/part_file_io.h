@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace cli {
+
 // The file's bytes; false with "cannot read 'path': why" in `error`.
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error);
 
@@ -13,3 +15,5 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& err
 // that is not a regular file is refused). On any failure the fresh file is
 // removed, `path` is left as it was and `error` says what failed.
 bool replaceFile(const std::string& path, std::string_view bytes, std::string& error);
+
+}  // namespace cli

@@ -17,6 +17,8 @@
 #include "views/processing_result_text.h"
 #include "workbench_session.h"
 
+namespace cli {
+
 namespace {
 
 template <typename T>
@@ -258,3 +260,5 @@ int runRunCommand(const std::vector<std::string>& args)
     shell::onDestroy(state);
     return code;
 }
+
+}  // namespace cli

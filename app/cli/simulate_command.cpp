@@ -14,6 +14,8 @@
 #include "simulation_share.h"
 #include "workbench_session.h"
 
+namespace cli {
+
 int runSimulateCommand(const std::vector<std::string>& args)
 {
     RunOptions options;
@@ -103,3 +105,5 @@ int runMergeCommand(const std::vector<std::string>& args)
     }
     return mergeAndPrintSimulation("quillmore-cli merge", parts, names, simulationFormat(json, csv));
 }
+
+}  // namespace cli

@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+namespace cli {
+
 namespace {
 
 template <typename T>
@@ -92,3 +94,5 @@ void printSimulationResult(const detection::RestErrorHeader& r, const synthesis:
     }
     std::fflush(stdout);
 }
+
+}  // namespace cli

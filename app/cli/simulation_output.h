@@ -7,6 +7,8 @@
 #include "json_writer.h"
 #include "synthesis/pulse_records.h"
 
+namespace cli {
+
 enum class SimulationFormat { Text, Json, Csv };
 
 // `--json` wins over `--csv`, as it always has.
@@ -25,3 +27,5 @@ void writeSeriesJson(JsonWriter& j, const synthesis::SeriesHeader& s);
 // the last simulated series.
 void printSimulationResult(const detection::RestErrorHeader& r, const synthesis::SeriesHeader* last,
                            SimulationFormat format);
+
+}  // namespace cli

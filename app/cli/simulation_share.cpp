@@ -16,6 +16,8 @@
 #define QUILLMORE_VERSION "unknown"
 #endif
 
+namespace cli {
+
 namespace {
 
 // A thread count from an environment variable: its first comma-separated
@@ -300,3 +302,5 @@ int mergeAndPrintSimulation(const std::string& program, const std::vector<files:
     printSimulationResult(*header, last, format);
     return 0;
 }
+
+}  // namespace cli

@@ -16,6 +16,8 @@
 #include "simulation_output.h"
 #include "workbench_session.h"
 
+namespace cli {
+
 // The processors this process may run on (its affinity mask, else the
 // hardware's count), 1 to kMaxThreads.
 unsigned availableProcessors();
@@ -87,3 +89,5 @@ ShareOutcome runSimulationShare(shell::AppState& state, ConsoleHost& host, const
 // refusal is one line on standard error, "<program>: <why>", and code 1.
 int mergeAndPrintSimulation(const std::string& program, const std::vector<files::SimulationPartFile>& parts,
                             const std::vector<std::string>& names, SimulationFormat format);
+
+}  // namespace cli

@@ -15,6 +15,8 @@
 #include "synthesis/series_synthesis.h"
 #include "views/processing_result_text.h"
 
+namespace cli {
+
 namespace {
 
 bool parseNumber(const std::string& text, long& value)
@@ -496,3 +498,5 @@ void showProcessingResult(shell::AppState& s)
     if (resultView && s.lpStepwiseProtocol && s.lpSeriesHeader)
         views::storeShownRow(*s.lpStepwiseProtocol, *s.lpSeriesHeader);
 }
+
+}  // namespace cli

@@ -11,6 +11,8 @@
 #include "console_host.h"
 #include "shell/app_state.h"
 
+namespace cli {
+
 struct RunOptions {
     std::optional<std::string> task;        // joint | detection | processing
     std::optional<std::string> seriesType;  // fixed | unfixed
@@ -72,3 +74,5 @@ bool applyRunOptions(shell::AppState& state, ConsoleHost& host, const RunOptions
 // As the window does after a processing: the result view shows one protocol
 // row and leaves it in the series as the found positions.
 void showProcessingResult(shell::AppState& state);
+
+}  // namespace cli

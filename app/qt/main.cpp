@@ -35,7 +35,7 @@ int main(int argc, char** argv)
     // box of a failed start closes.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    MainWindow window;
+    qt_window::MainWindow window;
     // A start that fails (a missing font or button bitmap) has shown its
     // message and ends quietly, as the window never existed.
     if (!window.create())

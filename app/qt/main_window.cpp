@@ -28,6 +28,8 @@
 #include "shell/plot_navigation.h"
 #include "shell/window_painting.h"
 
+namespace qt_window {
+
 namespace {
 
 // Virtual-key codes of the desktop for the keys that have one; every other
@@ -581,3 +583,5 @@ void MainWindow::teardown()
     destroyed_ = true;
     shell::onDestroy(state_);
 }
+
+}  // namespace qt_window

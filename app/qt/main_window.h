@@ -27,11 +27,14 @@
 #include "platform/dc.h"
 #include "shell/app_state.h"
 
-class QtHost;
-class SimulationProgressDialog;
 namespace shell {
 struct SimulationRun;
 }
+
+namespace qt_window {
+
+class QtHost;
+class SimulationProgressDialog;
 
 // The client area. It owns no state: painting and input are handed on.
 class CanvasWidget final : public QWidget {
@@ -155,3 +158,5 @@ class MainWindow final : public QMainWindow {
     std::atomic<bool> cancelAsked_{false};  // read by the run's progress callback on the worker
     QPointer<SimulationProgressDialog> progress_;
 };
+
+}  // namespace qt_window

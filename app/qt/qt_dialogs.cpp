@@ -17,6 +17,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+namespace qt_window {
+
 namespace {
 
 QString fromUtf8(const std::string& text)
@@ -388,3 +390,5 @@ std::optional<std::string> runFileDialog(QWidget* owner, const platform::FileDia
     }
     return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
 }
+
+}  // namespace qt_window

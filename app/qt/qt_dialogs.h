@@ -13,6 +13,8 @@
 class QLabel;
 class QPushButton;
 
+namespace qt_window {
+
 // A dialog from a template: group boxes, labels, edit fields and the OK and
 // Cancel buttons at their template rectangles, dialog units converted with
 // the dialog font's base units.
@@ -105,3 +107,5 @@ class MessageDialog final : public QDialog {
 // as the desktop's save dialog does.
 std::optional<std::string> runFileDialog(QWidget* owner, const platform::FileDialogOptions& options, bool save,
                                          int32_t* chosenFilter = nullptr);
+
+}  // namespace qt_window

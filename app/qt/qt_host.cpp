@@ -7,6 +7,8 @@
 
 #include "qt_dialogs.h"
 
+namespace qt_window {
+
 namespace {
 
 QString fromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
@@ -111,3 +113,5 @@ void QtHost::close()
             },
             Qt::QueuedConnection);
 }
+
+}  // namespace qt_window

@@ -16,6 +16,8 @@
 
 class QAction;
 
+namespace qt_window {
+
 class QtHost final : public platform::Host {
   public:
     // owner: the main window, parent of every box and dialog; view: the
@@ -55,3 +57,5 @@ class QtHost final : public platform::Host {
     platform::WindowCanvas canvas_;
     std::map<int32_t, QPointer<QAction>> menuItems_;
 };
+
+}  // namespace qt_window

@@ -10,6 +10,8 @@
 
 #include <cmath>
 
+namespace qt_window {
+
 namespace {
 
 // The bar counts in thousandths: a run may hold more series than an int.
@@ -96,3 +98,5 @@ void SimulationProgressDialog::closeEvent(QCloseEvent* event)
     event->ignore();
     askCancel();
 }
+
+}  // namespace qt_window

@@ -17,6 +17,8 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
+namespace qt_window {
+
 class SimulationProgressDialog final : public QDialog {
   public:
     explicit SimulationProgressDialog(QWidget* owner);
@@ -50,3 +52,5 @@ class SimulationProgressDialog final : public QDialog {
 // "About 1 min 05 s left" at the pace so far (elapsed seconds for done of
 // total series); an estimate is given only once some series are done.
 QString timeLeftText(double elapsedSeconds, uint64_t done, uint64_t total);
+
+}  // namespace qt_window

@@ -33,7 +33,7 @@ using namespace resources;
 struct Window {
     QWidget owner;
     QWidget* view = new QWidget(&owner);
-    QtHost host{owner, *view};
+    qt_window::QtHost host{owner, *view};
     std::vector<synthesis::RecordedMessage> messages;
 
     Window()
@@ -48,7 +48,7 @@ struct Window {
     }
 };
 
-QLineEdit& edit(TemplateDialog& d, int32_t id)
+QLineEdit& edit(qt_window::TemplateDialog& d, int32_t id)
 {
     if (auto* e = qobject_cast<QLineEdit*>(d.control(id)))
         return *e;
@@ -56,14 +56,14 @@ QLineEdit& edit(TemplateDialog& d, int32_t id)
     return *new QLineEdit(&d);  // typed into and dropped with the dialog
 }
 
-void type(TemplateDialog& d, int32_t id, const QString& text)
+void type(qt_window::TemplateDialog& d, int32_t id, const QString& text)
 {
     QLineEdit& e = edit(d, id);
     e.selectAll();
     QTest::keyClicks(&e, text);
 }
 
-void press(TemplateDialog& d, int32_t buttonId) { QTest::mouseClick(d.control(buttonId), Qt::LeftButton); }
+void press(qt_window::TemplateDialog& d, int32_t buttonId) { QTest::mouseClick(d.control(buttonId), Qt::LeftButton); }
 
 TEST(TemplateDialogs, TheCreationProcedureKeepsARefusedDialogOpenUntilItsFieldsAreSound)
 {
@@ -73,7 +73,7 @@ TEST(TemplateDialogs, TheCreationProcedureKeepsARefusedDialogOpenUntilItsFieldsA
     s.seriesLength = 1200;
     bool stillOpenAfterRefusal = false;
     size_t messagesAtRefusal = 0;
-    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+    whenModalOpens<qt_window::TemplateDialog>([&](qt_window::TemplateDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Create Series");
         EXPECT_EQ(edit(d, EditSamplesLength).text(), "1200");
         type(d, EditMinInterval, "0");
@@ -107,7 +107,7 @@ TEST(TemplateDialogs, CancelAndEscapeStoreNothing)
     s.requiredList = {1, 2, 3};
     s.active_etalons = 3;
     s.requiredCapacity = 20;
-    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+    whenModalOpens<qt_window::TemplateDialog>([&](qt_window::TemplateDialog& d) {
         EXPECT_EQ(edit(d, EditRequiredList).text(), "1,2,3");
         type(d, EditRequiredCount, "2");
         press(d, platform::kIdCancel);
@@ -116,7 +116,7 @@ TEST(TemplateDialogs, CancelAndEscapeStoreNothing)
     EXPECT_EQ(s.dialogAccepted, 0);
     EXPECT_EQ(s.active_etalons, 3);
 
-    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+    whenModalOpens<qt_window::TemplateDialog>([&](qt_window::TemplateDialog& d) {
         type(d, EditRequiredCount, "2");
         QTest::keyClick(&d, Qt::Key_Escape);
     });
@@ -126,7 +126,7 @@ TEST(TemplateDialogs, CancelAndEscapeStoreNothing)
     EXPECT_EQ(s.active_etalons, 3);
 
     // Return in a field presses OK, the default button.
-    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+    whenModalOpens<qt_window::TemplateDialog>([&](qt_window::TemplateDialog& d) {
         type(d, EditRequiredCount, "2");
         QTest::keyClick(&edit(d, EditRequiredCount), Qt::Key_Return);
     });
@@ -142,9 +142,9 @@ TEST(TemplateDialogs, ControlsStandAtTheirTemplateRectanglesInDialogUnits)
     for (const platform::DialogTemplate* t :
          {&createSeriesDialog(), &seriesStructureDialog(), &requiredEtalonsDialog(), &locationParametersDialog()}) {
         SCOPED_TRACE(t->id);
-        TemplateDialog d(*t, {}, &w.owner, w.view, {});
+        qt_window::TemplateDialog d(*t, {}, &w.owner, w.view, {});
         const platform::DialogUnits u = d.units();
-        const platform::DialogUnits plain = TemplateDialog::unitsOf(d.font());
+        const platform::DialogUnits plain = qt_window::TemplateDialog::unitsOf(d.font());
         EXPECT_GE(u.baseX, plain.baseX);
         EXPECT_EQ(u.baseY, plain.baseY);
         EXPECT_EQ(d.size(), QSize(u.toPixelsX(t->width), u.toPixelsY(t->height)));
@@ -171,7 +171,7 @@ TEST(TemplateDialogs, ControlsStandAtTheirTemplateRectanglesInDialogUnits)
 TEST(TemplateDialogs, TheNoiseLabelsOfTheLocationDialogAreRightAligned)
 {
     Window w;
-    TemplateDialog d(locationParametersDialog(), {}, &w.owner, w.view, {});
+    qt_window::TemplateDialog d(locationParametersDialog(), {}, &w.owner, w.view, {});
     int rightAligned = 0;
     for (QLabel* label : d.findChildren<QLabel*>()) {
         const bool right = label->alignment() & Qt::AlignRight;
@@ -190,7 +190,7 @@ TEST(TemplateDialogs, APlacedTemplateOpensAtItsPointOfTheClientArea)
     w.owner.move(100, 80);
     QPoint at;
     QPoint expected;
-    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+    whenModalOpens<qt_window::TemplateDialog>([&](qt_window::TemplateDialog& d) {
         at = d.pos();
         expected = w.view->mapToGlobal(QPoint(d.units().toPixelsX(60), d.units().toPixelsY(50)));
         press(d, platform::kIdCancel);
@@ -205,7 +205,7 @@ TEST(TemplateDialogs, TheProcedureMayRewriteFieldsItRefuses)
     Window w;
     platform::DialogFields fields{{EditRequiredCount, "7"}, {TextRequiredRange, "from 1 to 20"}};
     int checks = 0;
-    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+    whenModalOpens<qt_window::TemplateDialog>([&](qt_window::TemplateDialog& d) {
         EXPECT_EQ(qobject_cast<QLabel*>(d.control(TextRequiredRange))->text(), "from 1 to 20");
         press(d, platform::kIdOk);
         EXPECT_TRUE(d.isVisible());
@@ -231,7 +231,7 @@ TEST(MessageBoxes, ABoxShowsTextCaptionAndIconOnTheMainWindowAsWritten)
 {
     Window w;
     bool seen = false;
-    whenModalOpens<MessageDialog>([&](MessageDialog& box) {
+    whenModalOpens<qt_window::MessageDialog>([&](qt_window::MessageDialog& box) {
         seen = true;
         EXPECT_EQ(box.text(), "No Bitmap <ButtonStart>");
         EXPECT_EQ(box.windowTitle(), "Fatal Error");
@@ -242,7 +242,7 @@ TEST(MessageBoxes, ABoxShowsTextCaptionAndIconOnTheMainWindowAsWritten)
     w.host.messageBox("No Bitmap <ButtonStart>", "Fatal Error", synthesis::MessageIcon::None);
     EXPECT_TRUE(seen);
 
-    whenModalOpens<MessageDialog>([&](MessageDialog& box) {
+    whenModalOpens<qt_window::MessageDialog>([&](qt_window::MessageDialog& box) {
         EXPECT_EQ(box.icon(), synthesis::MessageIcon::Warning);
         EXPECT_EQ(box.windowTitle(), " About getCutOffSeriesHeader ");
         EXPECT_EQ(box.text(), QString::fromUtf8("Не могу выделить память для lpCutOffSeriesHeader!"));
@@ -257,7 +257,7 @@ TEST(MessageBoxes, ABoxOfAStartThatFailsStandsAloneBeforeTheWindowIsShown)
     Window w;
     w.owner.hide();
     QWidget* parent = &w.owner;
-    whenModalOpens<MessageDialog>([&](MessageDialog& box) {
+    whenModalOpens<qt_window::MessageDialog>([&](qt_window::MessageDialog& box) {
         parent = box.parentWidget();
         box.accept();
     });
@@ -273,7 +273,7 @@ TEST(MessageBoxes, ATraceLongerThanTheScreenScrollsAndKeepsItsOkButtonOnTheScree
     for (int i = 0; i < 120; ++i)
         trace += std::to_string(i) + "[" + std::to_string(i) +
                  "]\t165487\t321913\t122 301 481 657 838 1019 1140 1180 1220\n";
-    whenModalOpens<MessageDialog>([&](MessageDialog& box) {
+    whenModalOpens<qt_window::MessageDialog>([&](qt_window::MessageDialog& box) {
         const QRect screen = box.screen()->availableGeometry();
         EXPECT_LE(box.height(), screen.height());
         EXPECT_LE(box.width(), screen.width());
@@ -296,7 +296,7 @@ TEST(MessageBoxes, ATraceIsSelectableCopiesAndSavesAsText)
     QTemporaryDir dir;
     const QString file = QDir(dir.path()).filePath("steps");
     bool seen = false;
-    whenModalOpens<MessageDialog>([&](MessageDialog& box) {
+    whenModalOpens<qt_window::MessageDialog>([&](qt_window::MessageDialog& box) {
         seen = true;
         QLabel* label = box.textLabel();
         EXPECT_TRUE(label->textInteractionFlags() & Qt::TextSelectableByMouse);
@@ -348,7 +348,7 @@ TEST(MessageBoxes, ATraceIsSelectableCopiesAndSavesAsText)
 TEST(MessageBoxes, AShortBoxHasOnlyOkButCopiesItsWholeTextWithCtrlC)
 {
     Window w;
-    whenModalOpens<MessageDialog>([&](MessageDialog& box) {
+    whenModalOpens<qt_window::MessageDialog>([&](qt_window::MessageDialog& box) {
         EXPECT_EQ(box.copyButton(), nullptr);
         EXPECT_EQ(box.saveButton(), nullptr);
         // Keys reach the box once it is active, as a shown box soon is.
@@ -372,8 +372,8 @@ TEST(MessageBoxes, ARefusalRaisedInADialogStandsOnThatDialog)
 {
     Window w;  // no hook: the real box
     bool boxSeen = false;
-    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
-        whenModalOpens<MessageDialog>([&](MessageDialog& box) {
+    whenModalOpens<qt_window::TemplateDialog>([&](qt_window::TemplateDialog& d) {
+        whenModalOpens<qt_window::MessageDialog>([&](qt_window::MessageDialog& box) {
             boxSeen = true;
             EXPECT_EQ(box.parentWidget(), &d);
             EXPECT_EQ(box.windowTitle(), "Create Series");

@@ -215,12 +215,12 @@ TEST(MenuKeys, TheCommandKeysRunTheMenusCommandIds)
 
 TEST(MinimumSize, TheWindowDoesNotShrinkBelowTheClientAreaItsViewsNeed)
 {
-    MainWindow window;
+    qt_window::MainWindow window;
     window.host().messageHook = [](const synthesis::RecordedMessage&) {};
     ASSERT_TRUE(window.create());
     window.show();  // not maximised: the test screen is smaller than the least size
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    const QSize least = MainWindow::minimumClientSize();
+    const QSize least = qt_window::MainWindow::minimumClientSize();
     EXPECT_GE(least.width(), 900);
     EXPECT_GE(least.height(), 560);
     for (const QSize asked : {QSize(300, 200), QSize(640, 480), QSize(least.width() - 1, least.height() + 200)}) {
@@ -247,13 +247,13 @@ TEST(MinimumSize, OnAScreenSmallerThanThatTheWholeWindowStaysOnTheScreen)
 {
     Workbench b;
     const QRect screen = b.window.screen()->availableGeometry();
-    ASSERT_LT(screen.width(), MainWindow::minimumClientSize().width()) << "the test screen is the small one";
+    ASSERT_LT(screen.width(), qt_window::MainWindow::minimumClientSize().width()) << "the test screen is the small one";
     const QSize least = b.window.canvas().minimumSize();
     // As wide as the screen's room leaves beside the frame, and lower by the bars too.
     EXPECT_LE(least.width(), screen.width());
     EXPECT_GE(least.width(), screen.width() - 20);
     EXPECT_LT(least.height(), screen.height());
-    EXPECT_LE(least.height(), MainWindow::minimumClientSize().height());
+    EXPECT_LE(least.height(), qt_window::MainWindow::minimumClientSize().height());
     // Maximised, the canvas is all on the screen and painted all through.
     const QRect canvas(b.window.canvas().mapToGlobal(QPoint(0, 0)), b.window.canvas().size());
     EXPECT_TRUE(screen.contains(canvas)) << canvas.x() << "," << canvas.y() << " " << canvas.width() << "x"

@@ -38,7 +38,7 @@ std::set<int32_t> commandIds()
     return ids;
 }
 
-std::set<int32_t> checkedItems(const MainWindow& w)
+std::set<int32_t> checkedItems(const qt_window::MainWindow& w)
 {
     std::set<int32_t> checked;
     for (int32_t id : commandIds())
@@ -240,7 +240,7 @@ TEST(MainWindow, ACloseAskedForDuringADialogWaitsForItsCommand)
 {
     Workbench b;
     bool openAfterClose = false;
-    whenModalOpens<TemplateDialog>([&](TemplateDialog& d) {
+    whenModalOpens<qt_window::TemplateDialog>([&](qt_window::TemplateDialog& d) {
         b.window.close();
         Workbench::settle();
         openAfterClose = b.window.isVisible() && b.state().windowReady;
@@ -263,7 +263,7 @@ TEST(MainWindow, EveryMenuCommandRuns)
     QTimer answerer;
     QObject::connect(&answerer, &QTimer::timeout, [&] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (auto* d = dynamic_cast<TemplateDialog*>(modal)) {
+        if (auto* d = dynamic_cast<qt_window::TemplateDialog*>(modal)) {
             ++dialogs;
             if (d->objectName() == "dialog110") {
                 for (auto [id, text] : {std::pair{EditPulsesTo, "8"}, {EditNoiseSteps, "2"}, {EditRepeatCount, "2"}})

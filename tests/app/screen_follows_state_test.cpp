@@ -88,7 +88,7 @@ struct DialogsAnsweredWithOk {
     DialogsAnsweredWithOk()
     {
         QObject::connect(&timer, &QTimer::timeout, [] {
-            if (auto* d = dynamic_cast<TemplateDialog*>(QApplication::activeModalWidget()))
+            if (auto* d = dynamic_cast<qt_window::TemplateDialog*>(QApplication::activeModalWidget()))
                 QTest::mouseClick(d->control(platform::kIdOk), Qt::LeftButton);
         });
         timer.start(5);

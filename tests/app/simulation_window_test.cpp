@@ -46,7 +46,7 @@ struct Workbench : ShownWindow {
     {
         EXPECT_TRUE(started);
         QObject::connect(&answerer, &QTimer::timeout, [this] {
-            if (auto* d = dynamic_cast<TemplateDialog*>(QApplication::activeModalWidget())) {
+            if (auto* d = dynamic_cast<qt_window::TemplateDialog*>(QApplication::activeModalWidget())) {
                 if (d->objectName() == "dialog110")
                     qobject_cast<QLineEdit*>(d->control(EditRepeatCount))->setText(repeats);
                 QTest::mouseClick(d->control(platform::kIdOk), Qt::LeftButton);
@@ -66,7 +66,7 @@ struct Workbench : ShownWindow {
         repeats = "60000";
         window.menuAction(IdDetectionStatisticalSimulation)->trigger();
         ASSERT_TRUE(waitUntil([this] {
-            SimulationProgressDialog* box = window.simulationProgress();
+            qt_window::SimulationProgressDialog* box = window.simulationProgress();
             return box && box->isVisible() && box->seriesText().startsWith("Series ");
         }));
     }
@@ -84,7 +84,7 @@ TEST(SimulationWindow, CancelInTheProgressBoxLeavesThePreviousResultShown)
     const int32_t noiseSeed = s.random.noiseSeed;
 
     b.simulateLong();
-    SimulationProgressDialog* box = b.window.simulationProgress();
+    qt_window::SimulationProgressDialog* box = b.window.simulationProgress();
     EXPECT_TRUE(box->timeText().startsWith("About ")) << box->timeText().toStdString();
     // Only Exit answers; a command or a click that slips through is refused.
     for (const platform::MenuEntry& e : mainMenu()) {

@@ -13,7 +13,7 @@
 #include "qt_host.h"
 
 struct ShownWindow {
-    MainWindow window;
+    qt_window::MainWindow window;
     std::vector<synthesis::RecordedMessage> messages;
     int closes = 0;
     bool started = false;

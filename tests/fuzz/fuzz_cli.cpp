@@ -49,7 +49,7 @@ void inRange(const std::optional<T>& v, long long low, long long high)
         fuzz::broken();
 }
 
-void checkRun(const RunOptions& o, bool simulating)
+void checkRun(const cli::RunOptions& o, bool simulating)
 {
     if (o.task && *o.task != "joint" && *o.task != "detection" && *o.task != "processing")
         fuzz::broken();
@@ -70,8 +70,8 @@ void checkRun(const RunOptions& o, bool simulating)
         fuzz::broken();
     if (o.render && o.render->empty())
         fuzz::broken();
-    if (o.renderWidth < kMinRenderWidth || o.renderWidth > kMaxRenderSide || o.renderHeight < kMinRenderHeight ||
-        o.renderHeight > kMaxRenderSide)
+    if (o.renderWidth < cli::kMinRenderWidth || o.renderWidth > cli::kMaxRenderSide ||
+        o.renderHeight < cli::kMinRenderHeight || o.renderHeight > cli::kMaxRenderSide)
         fuzz::broken();
     // simulate draws no picture; --size means nothing without --render.
     if (simulating && (o.render || o.renderWidth != 1280 || o.renderHeight != 800))
@@ -80,7 +80,7 @@ void checkRun(const RunOptions& o, bool simulating)
         fuzz::broken();
 }
 
-void checkSimulate(const SimulateOptions& s)
+void checkSimulate(const cli::SimulateOptions& s)
 {
     inRange(s.from, 1, 31);
     inRange(s.to, 1, 31);
@@ -89,8 +89,8 @@ void checkSimulate(const SimulateOptions& s)
     inRange(s.noiseSteps, 1, 1000);
     inRange(s.noiseIncr, 0, 10900);
     inRange(s.repeats, 1, 32767);
-    inRange(s.threads, 1, kMaxThreads);
-    if (s.shard && (s.shard->index < 1 || s.shard->index > s.shard->count || s.shard->count > kMaxShards))
+    inRange(s.threads, 1, cli::kMaxThreads);
+    if (s.shard && (s.shard->index < 1 || s.shard->index > s.shard->count || s.shard->count > cli::kMaxShards))
         fuzz::broken();
     // A shard writes a part file, and only a shard does.
     if (s.shard.has_value() != s.out.has_value() || (s.out && s.out->empty()))
@@ -99,13 +99,13 @@ void checkSimulate(const SimulateOptions& s)
 
 // What a part file records of a simulation must read back to the same
 // simulation.
-void checkWordsReadBack(const RunOptions& run, const SimulateOptions& sim)
+void checkWordsReadBack(const cli::RunOptions& run, const cli::SimulateOptions& sim)
 {
-    const std::vector<std::string> words = simulationOptionWords(run, sim);
-    RunOptions run2;
-    SimulateOptions sim2;
+    const std::vector<std::string> words = cli::simulationOptionWords(run, sim);
+    cli::RunOptions run2;
+    cli::SimulateOptions sim2;
     std::string error;
-    if (!parseRunOptions(words, run2, &sim2, error))
+    if (!cli::parseRunOptions(words, run2, &sim2, error))
         fuzz::broken();
     if (run2.task != run.task || run2.seriesType != run.seriesType || run2.etalons != run.etalons ||
         run2.length != run.length || run2.noise != run.noise || run2.pulses != run.pulses || run2.tmin != run.tmin ||
@@ -120,7 +120,7 @@ void checkWordsReadBack(const RunOptions& run, const SimulateOptions& sim)
         fuzz::broken();
 }
 
-void checkDetect(const DetectOptions& o)
+void checkDetect(const cli::DetectOptions& o)
 {
     const int modes = (o.pulses ? 1 : 0) + (o.unknown ? 1 : 0) + (o.method ? 1 : 0);
     if (modes != 1)
@@ -160,10 +160,10 @@ void checkDetect(const DetectOptions& o)
 // the list was accepted.
 bool checkRunList(const std::vector<std::string>& args, bool simulating)
 {
-    RunOptions run;
-    SimulateOptions sim;
+    cli::RunOptions run;
+    cli::SimulateOptions sim;
     std::string error;
-    if (parseRunOptions(args, run, simulating ? &sim : nullptr, error)) {
+    if (cli::parseRunOptions(args, run, simulating ? &sim : nullptr, error)) {
         checkRun(run, simulating);
         if (simulating) {
             checkSimulate(sim);
@@ -177,9 +177,9 @@ bool checkRunList(const std::vector<std::string>& args, bool simulating)
 
 bool checkDetectList(const std::vector<std::string>& args)
 {
-    DetectOptions detect;
+    cli::DetectOptions detect;
     std::string error;
-    if (parseDetectOptions(args, detect, error)) {
+    if (cli::parseDetectOptions(args, detect, error)) {
         checkDetect(detect);
         return true;
     }
