@@ -427,6 +427,68 @@ std::string chooseColumn(std::string_view name, const SeriesReadOptions& options
     return {};
 }
 
+// Reads column `chosen` (0-based) of the lines from `firstData` on into
+// data.values and data.integral, and the first column into data.times when it
+// is the time column; or the problem.
+std::string readColumnValues(std::string_view name, const std::vector<TextLine>& lines, size_t firstData,
+                             char delimiter, bool decimalComma, size_t chosen, LineCells& cells, SeriesData& data)
+{
+    const size_t rows = lines.size() - firstData;
+    data.values.reserve(rows);
+    bool integral = true;
+    // The first column is a candidate for the time column while it holds
+    // numbers only, each larger than the one before.
+    bool timeColumn = chosen != 0;
+    std::vector<double> times;
+    if (timeColumn)
+        times.reserve(rows);
+    for (size_t r = firstData; r < lines.size(); ++r) {
+        splitCells(lines[r].text, delimiter, cells);
+        if (cells.size() <= chosen)
+            return prefixed(name, "line " + number(lines[r].number) + " has no column " + number(chosen + 1) +
+                                      " (it has " + number(cells.size()) + (cells.size() == 1 ? " cell)" : " cells)"));
+        const CellValue v = classifyCell(cells[chosen], decimalComma);
+        if (v.kind == CellKind::Text || v.kind == CellKind::NonFinite)
+            return cellProblem(name, lines[r].number, chosen + 1, cells[chosen], v.kind);
+        if (v.kind == CellKind::Number)
+            integral = integral && v.integral;
+        data.values.push_back(v.value);
+        if (timeColumn) {
+            const CellValue t = classifyCell(cells[0], decimalComma);
+            if (t.kind != CellKind::Number || (!times.empty() && !(t.value > times.back())))
+                timeColumn = false;
+            else
+                times.push_back(t.value);
+        }
+    }
+    data.integral = integral;
+    if (timeColumn)
+        data.times = std::move(times);
+    return {};
+}
+
+// "column 2", or "column 2 (II)" when the header names it; `header` is empty
+// when the table has none.
+std::string columnTitle(const std::vector<std::string>& header, size_t chosen)
+{
+    std::string title = "column " + number(chosen + 1);
+    if (!header.empty() && !header[chosen].empty())
+        title += " (" + header[chosen] + ")";
+    return title;
+}
+
+// The names of the time column and of column `chosen` (0-based), and the
+// report line of what was read: `columns` columns, `rows` data rows.
+void nameColumns(SeriesData& data, const std::vector<std::string>& header, size_t chosen, size_t columns, size_t rows)
+{
+    const bool hasHeader = !header.empty();
+    if (!data.times.empty())
+        data.timeName = hasHeader && !header[0].empty() ? header[0] : "column 1";
+    data.columnName = hasHeader && !header[chosen].empty() ? header[chosen] : number(chosen + 1);
+    data.source = columnTitle(header, chosen);
+    data.source += " of " + number(columns) + ", " + number(rows) + (rows == 1 ? " row" : " rows");
+}
+
 }  // namespace
 
 static SeriesReadResult readText(std::string_view text, std::string_view name, const SeriesReadOptions& options)
@@ -464,51 +526,12 @@ static SeriesReadResult readText(std::string_view text, std::string_view name, c
         return refuse(std::move(problem));
 
     SeriesData data;
-    data.values.reserve(rows);
-    bool integral = true;
-    // The first column is a candidate for the time column while it holds
-    // numbers only, each larger than the one before.
-    bool timeColumn = chosen != 0;
-    std::vector<double> times;
-    if (timeColumn)
-        times.reserve(rows);
-    for (size_t r = firstData; r < lines.size(); ++r) {
-        splitCells(lines[r].text, delimiter, cells);
-        if (cells.size() <= chosen)
-            return refuse(prefixed(name, "line " + number(lines[r].number) + " has no column " + number(chosen + 1) +
-                                             " (it has " + number(cells.size()) +
-                                             (cells.size() == 1 ? " cell)" : " cells)")));
-        const CellValue v = classifyCell(cells[chosen], decimalComma);
-        if (v.kind == CellKind::Text || v.kind == CellKind::NonFinite)
-            return refuse(cellProblem(name, lines[r].number, chosen + 1, cells[chosen], v.kind));
-        if (v.kind == CellKind::Number)
-            integral = integral && v.integral;
-        data.values.push_back(v.value);
-        if (timeColumn) {
-            const CellValue t = classifyCell(cells[0], decimalComma);
-            if (t.kind != CellKind::Number || (!times.empty() && !(t.value > times.back())))
-                timeColumn = false;
-            else
-                times.push_back(t.value);
-        }
-    }
-    if (allGaps(data.values)) {
-        std::string which = "column " + number(chosen + 1);
-        if (hasHeader && !header[chosen].empty())
-            which += " (" + header[chosen] + ")";
-        return refuse(prefixed(name, which + " holds only gaps"));
-    }
-
-    data.integral = integral;
-    if (timeColumn) {
-        data.times = std::move(times);
-        data.timeName = hasHeader && !header[0].empty() ? header[0] : "column 1";
-    }
-    data.columnName = hasHeader && !header[chosen].empty() ? header[chosen] : number(chosen + 1);
-    data.source = "column " + number(chosen + 1);
-    if (hasHeader && !header[chosen].empty())
-        data.source += " (" + header[chosen] + ")";
-    data.source += " of " + number(columns) + ", " + number(rows) + (rows == 1 ? " row" : " rows");
+    if (std::string problem = readColumnValues(name, lines, firstData, delimiter, decimalComma, chosen, cells, data);
+        !problem.empty())
+        return refuse(std::move(problem));
+    if (allGaps(data.values))
+        return refuse(prefixed(name, columnTitle(header, chosen) + " holds only gaps"));
+    nameColumns(data, header, chosen, columns, rows);
 
     SeriesReadResult result;
     result.ok = true;
@@ -579,6 +602,8 @@ class PyLiteralParser {
         return true;
     }
 
+    // One value: a string, a tuple or list, a dictionary, an integer, True,
+    // False or None.
     std::optional<PyValue> value(int depth)
     {
         if (depth > kDeepest)
@@ -587,103 +612,15 @@ class PyLiteralParser {
         if (at_ >= text_.size())
             return fail("the header ends inside its dictionary");
         const char c = text_[at_];
+        if (c == '\'' || c == '"')
+            return stringValue(c);
+        if (c == '(' || c == '[')
+            return sequenceValue(c == '(' ? ')' : ']', depth);
+        if (c == '{')
+            return dictionaryValue(depth);
+        if (c == '-' || c == '+' || (c >= '0' && c <= '9'))
+            return integerValue(c);
         PyValue v;
-        if (c == '\'' || c == '"') {
-            v.kind = PyValue::Kind::String;
-            ++at_;
-            while (true) {
-                if (at_ >= text_.size())
-                    return fail("a string is not closed");
-                const char d = text_[at_++];
-                if (d == c)
-                    break;
-                if (d == '\\') {
-                    if (at_ >= text_.size())
-                        return fail("a string is not closed");
-                    v.text += text_[at_++];
-                } else {
-                    v.text += d;
-                }
-            }
-            return v;
-        }
-        if (c == '(' || c == '[') {
-            const char close = c == '(' ? ')' : ']';
-            v.kind = PyValue::Kind::Sequence;
-            ++at_;
-            while (true) {
-                skip();
-                if (at_ < text_.size() && text_[at_] == close) {
-                    ++at_;
-                    return v;
-                }
-                std::optional<PyValue> item = value(depth + 1);
-                if (!item)
-                    return std::nullopt;
-                v.items.push_back(std::move(*item));
-                skip();
-                if (at_ < text_.size() && text_[at_] == ',')
-                    ++at_;
-                else if (at_ < text_.size() && text_[at_] == close)
-                    continue;
-                else
-                    return fail(std::string("expected ',' or '") + close + "'");
-            }
-        }
-        if (c == '{') {
-            v.kind = PyValue::Kind::Dict;
-            ++at_;
-            while (true) {
-                skip();
-                if (at_ < text_.size() && text_[at_] == '}') {
-                    ++at_;
-                    return v;
-                }
-                std::optional<PyValue> key = value(depth + 1);
-                if (!key)
-                    return std::nullopt;
-                if (key->kind != PyValue::Kind::String)
-                    return fail("a key of the dictionary is not a string");
-                skip();
-                if (at_ >= text_.size() || text_[at_] != ':')
-                    return fail("expected ':'");
-                ++at_;
-                std::optional<PyValue> item = value(depth + 1);
-                if (!item)
-                    return std::nullopt;
-                v.keys.push_back(std::move(key->text));
-                v.items.push_back(std::move(*item));
-                skip();
-                if (at_ < text_.size() && text_[at_] == ',')
-                    ++at_;
-                else if (at_ < text_.size() && text_[at_] == '}')
-                    continue;
-                else
-                    return fail("expected ',' or '}'");
-            }
-        }
-        if (c == '-' || c == '+' || (c >= '0' && c <= '9')) {
-            v.kind = PyValue::Kind::Integer;
-            if (c == '-' || c == '+') {
-                v.negative = c == '-';
-                ++at_;
-            }
-            const size_t start = at_;
-            while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9') {
-                const uint64_t d = static_cast<uint64_t>(text_[at_] - '0');
-                if (v.magnitude > (std::numeric_limits<uint64_t>::max() - d) / 10)
-                    v.tooLarge = true;
-                else
-                    v.magnitude = v.magnitude * 10 + d;
-                ++at_;
-            }
-            if (at_ == start)
-                return fail("a sign without digits");
-            // Python 2 wrote the shape's numbers as long integers: 1000L.
-            if (at_ < text_.size() && (text_[at_] == 'L' || text_[at_] == 'l'))
-                ++at_;
-            return v;
-        }
         if (word("True") || word("False")) {
             v.kind = PyValue::Kind::Bool;
             v.flag = text_[at_ - 4] == 'T';
@@ -692,6 +629,120 @@ class PyLiteralParser {
         if (word("None"))
             return v;
         return fail("unexpected character " + quoted(std::string_view(&text_[at_], 1)));
+    }
+
+    // A string in `quote`s, at its opening quote; a backslash keeps the
+    // character after it.
+    std::optional<PyValue> stringValue(char quote)
+    {
+        PyValue v;
+        v.kind = PyValue::Kind::String;
+        ++at_;
+        while (true) {
+            if (at_ >= text_.size())
+                return fail("a string is not closed");
+            const char d = text_[at_++];
+            if (d == quote)
+                break;
+            if (d == '\\') {
+                if (at_ >= text_.size())
+                    return fail("a string is not closed");
+                v.text += text_[at_++];
+            } else {
+                v.text += d;
+            }
+        }
+        return v;
+    }
+
+    // A tuple or list up to `close`, at its opening bracket; a comma may
+    // follow the last item.
+    std::optional<PyValue> sequenceValue(char close, int depth)
+    {
+        PyValue v;
+        v.kind = PyValue::Kind::Sequence;
+        ++at_;
+        while (true) {
+            skip();
+            if (at_ < text_.size() && text_[at_] == close) {
+                ++at_;
+                return v;
+            }
+            std::optional<PyValue> item = value(depth + 1);
+            if (!item)
+                return std::nullopt;
+            v.items.push_back(std::move(*item));
+            skip();
+            if (at_ < text_.size() && text_[at_] == ',')
+                ++at_;
+            else if (at_ < text_.size() && text_[at_] == close)
+                continue;
+            else
+                return fail(std::string("expected ',' or '") + close + "'");
+        }
+    }
+
+    // A dictionary with string keys, at its opening brace.
+    std::optional<PyValue> dictionaryValue(int depth)
+    {
+        PyValue v;
+        v.kind = PyValue::Kind::Dict;
+        ++at_;
+        while (true) {
+            skip();
+            if (at_ < text_.size() && text_[at_] == '}') {
+                ++at_;
+                return v;
+            }
+            std::optional<PyValue> key = value(depth + 1);
+            if (!key)
+                return std::nullopt;
+            if (key->kind != PyValue::Kind::String)
+                return fail("a key of the dictionary is not a string");
+            skip();
+            if (at_ >= text_.size() || text_[at_] != ':')
+                return fail("expected ':'");
+            ++at_;
+            std::optional<PyValue> item = value(depth + 1);
+            if (!item)
+                return std::nullopt;
+            v.keys.push_back(std::move(key->text));
+            v.items.push_back(std::move(*item));
+            skip();
+            if (at_ < text_.size() && text_[at_] == ',')
+                ++at_;
+            else if (at_ < text_.size() && text_[at_] == '}')
+                continue;
+            else
+                return fail("expected ',' or '}'");
+        }
+    }
+
+    // A whole number, at its sign or first digit `c`; tooLarge says that it
+    // passed the largest 64-bit value.
+    std::optional<PyValue> integerValue(char c)
+    {
+        PyValue v;
+        v.kind = PyValue::Kind::Integer;
+        if (c == '-' || c == '+') {
+            v.negative = c == '-';
+            ++at_;
+        }
+        const size_t start = at_;
+        while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9') {
+            const uint64_t d = static_cast<uint64_t>(text_[at_] - '0');
+            if (v.magnitude > (std::numeric_limits<uint64_t>::max() - d) / 10)
+                v.tooLarge = true;
+            else
+                v.magnitude = v.magnitude * 10 + d;
+            ++at_;
+        }
+        if (at_ == start)
+            return fail("a sign without digits");
+        // Python 2 wrote the shape's numbers as long integers: 1000L.
+        if (at_ < text_.size() && (text_[at_] == 'L' || text_[at_] == 'l'))
+            ++at_;
+        return v;
     }
 
     std::string_view text_;
@@ -828,116 +879,149 @@ std::string shapeText(const std::vector<uint64_t>& shape)
     return s + ")";
 }
 
-}  // namespace
+// What the header of a .npy file says of its array.
+struct NpyArray {
+    NpyType type;
+    std::string descr;            // the dtype as the header writes it
+    bool fortranOrder = false;    // the columns one after another, not the rows
+    std::vector<uint64_t> shape;  // rows, and columns for a 2-D array
+    size_t dataStart = 0;         // the elements' first byte in the file
+};
 
-static SeriesReadResult readNpy(std::span<const uint8_t> bytes, std::string_view name, const SeriesReadOptions& options)
+// The magic, the version and the header's length: the header's text and its
+// first byte in the file, and the data's first byte; or the problem.
+std::string npyFrame(std::span<const uint8_t> bytes, std::string_view name, std::string_view& header,
+                     size_t& headerStart, size_t& dataStart)
 {
     const size_t size = bytes.size();
     if (size < kNpyMagic.size() || std::memcmp(bytes.data(), kNpyMagic.data(), kNpyMagic.size()) != 0)
-        return refuse(prefixed(name, "not a .npy file (it does not begin with \\x93NUMPY)"));
+        return prefixed(name, "not a .npy file (it does not begin with \\x93NUMPY)");
     if (size < 8)
-        return refuse(prefixed(name, "the .npy header is cut off at byte " + number(size)));
+        return prefixed(name, "the .npy header is cut off at byte " + number(size));
     const unsigned major = bytes[6];
     const unsigned minor = bytes[7];
     if (major < 1 || major > 3 || minor != 0)
-        return refuse(prefixed(name, ".npy format version " + number(major) + "." + number(minor) +
-                                         " is not read (versions 1.0, 2.0 and 3.0 are)"));
+        return prefixed(name, ".npy format version " + number(major) + "." + number(minor) +
+                                  " is not read (versions 1.0, 2.0 and 3.0 are)");
     const size_t lengthBytes = major == 1 ? 2 : 4;
-    const size_t headerStart = 8 + lengthBytes;
+    headerStart = 8 + lengthBytes;
     if (size < headerStart)
-        return refuse(prefixed(name, "the .npy header is cut off at byte " + number(size)));
+        return prefixed(name, "the .npy header is cut off at byte " + number(size));
     const uint64_t headerLength = loadUnsigned(bytes.data() + 8, lengthBytes, false);
     if (headerLength > size - headerStart)
-        return refuse(prefixed(name, "the .npy header is cut off at byte " + number(size) + ": it ends at byte " +
-                                         number(headerStart + headerLength)));
-    const size_t dataStart = headerStart + static_cast<size_t>(headerLength);
+        return prefixed(name, "the .npy header is cut off at byte " + number(size) + ": it ends at byte " +
+                                  number(headerStart + headerLength));
+    dataStart = headerStart + static_cast<size_t>(headerLength);
+    header =
+        std::string_view(reinterpret_cast<const char*>(bytes.data() + headerStart), static_cast<size_t>(headerLength));
+    return {};
+}
 
-    const std::string_view headerText(reinterpret_cast<const char*>(bytes.data() + headerStart),
-                                      static_cast<size_t>(headerLength));
-    PyLiteralParser parser(headerText, headerStart);
-    const std::optional<PyValue> dict = parser.parseWhole();
-    if (!dict)
-        return refuse(prefixed(name, parser.error()));
-    if (dict->kind != PyValue::Kind::Dict)
-        return refuse(prefixed(name, "the .npy header is not a dictionary"));
+// The header dictionary's 'descr', 'fortran_order' and 'shape' into `array`,
+// or the problem.
+std::string npyFields(const PyValue& dict, std::string_view name, NpyArray& array)
+{
     auto field = [&](std::string_view key) -> const PyValue* {
-        for (size_t i = 0; i < dict->keys.size(); ++i)
-            if (dict->keys[i] == key)
-                return &dict->items[i];
+        for (size_t i = 0; i < dict.keys.size(); ++i)
+            if (dict.keys[i] == key)
+                return &dict.items[i];
         return nullptr;
     };
     const PyValue* descr = field("descr");
     const PyValue* fortran = field("fortran_order");
     const PyValue* shapeValue = field("shape");
     if (!descr || !fortran || !shapeValue)
-        return refuse(prefixed(name, "the .npy header lacks " + std::string(!descr     ? "'descr'"
-                                                                            : !fortran ? "'fortran_order'"
-                                                                                       : "'shape'")));
+        return prefixed(name, "the .npy header lacks " + std::string(!descr     ? "'descr'"
+                                                                     : !fortran ? "'fortran_order'"
+                                                                                : "'shape'"));
     if (descr->kind != PyValue::Kind::String)
-        return refuse(prefixed(name, "structured .npy arrays are not read; only plain integer and float arrays"));
+        return prefixed(name, "structured .npy arrays are not read; only plain integer and float arrays");
     const std::optional<NpyType> type = npyType(descr->text);
     if (!type)
-        return refuse(prefixed(name, "dtype " + quoted(descr->text) +
-                                         " is not read; integers (i1 to i8, u1 to u8) and floats (f2, f4, f8) are"));
+        return prefixed(name, "dtype " + quoted(descr->text) +
+                                  " is not read; integers (i1 to i8, u1 to u8) and floats (f2, f4, f8) are");
     if (fortran->kind != PyValue::Kind::Bool)
-        return refuse(prefixed(name, "the .npy header's 'fortran_order' is not True or False"));
+        return prefixed(name, "the .npy header's 'fortran_order' is not True or False");
     if (shapeValue->kind != PyValue::Kind::Sequence)
-        return refuse(prefixed(name, "the .npy header's 'shape' is not a tuple"));
-    std::vector<uint64_t> shape;
+        return prefixed(name, "the .npy header's 'shape' is not a tuple");
+    std::vector<uint64_t>& shape = array.shape;
     for (const PyValue& d : shapeValue->items) {
         if (d.kind != PyValue::Kind::Integer || d.negative || d.tooLarge)
-            return refuse(prefixed(name, "the .npy header's 'shape' holds something other than a size"));
+            return prefixed(name, "the .npy header's 'shape' holds something other than a size");
         shape.push_back(d.magnitude);
     }
     if (shape.empty())
-        return refuse(prefixed(name, "the array holds a single value, not a series"));
+        return prefixed(name, "the array holds a single value, not a series");
     if (shape.size() > 2)
-        return refuse(prefixed(name, "the array has " + number(shape.size()) + " dimensions " + shapeText(shape) +
-                                         "; only 1-D and 2-D arrays are read"));
+        return prefixed(name, "the array has " + number(shape.size()) + " dimensions " + shapeText(shape) +
+                                  "; only 1-D and 2-D arrays are read");
+    array.type = *type;
+    array.descr = descr->text;
+    array.fortranOrder = fortran->flag;
+    return {};
+}
 
+// Whether the file holds every element the shape counts, and at least one;
+// or the problem.
+std::string npyDataProblem(const NpyArray& array, size_t size, std::string_view name)
+{
     uint64_t count = 1;
-    for (uint64_t d : shape) {
+    for (uint64_t d : array.shape) {
         if (d != 0 && count > std::numeric_limits<uint64_t>::max() / d)
-            return refuse(prefixed(name, "the array's shape " + shapeText(shape) + " is too large"));
+            return prefixed(name, "the array's shape " + shapeText(array.shape) + " is too large");
         count *= d;
     }
-    if (count > std::numeric_limits<uint64_t>::max() / type->size)
-        return refuse(prefixed(name, "the array's shape " + shapeText(shape) + " is too large"));
-    const uint64_t dataBytes = count * type->size;
-    if (dataBytes > size - dataStart)
-        return refuse(prefixed(name, "the .npy data is cut off: " + number(dataBytes) + " bytes from byte " +
-                                         number(dataStart) + " needed, the file ends at byte " + number(size)));
+    if (count > std::numeric_limits<uint64_t>::max() / array.type.size)
+        return prefixed(name, "the array's shape " + shapeText(array.shape) + " is too large");
+    const uint64_t dataBytes = count * array.type.size;
+    if (dataBytes > size - array.dataStart)
+        return prefixed(name, "the .npy data is cut off: " + number(dataBytes) + " bytes from byte " +
+                                  number(array.dataStart) + " needed, the file ends at byte " + number(size));
     if (count == 0)
-        return refuse(std::string(name) + " holds no samples");
+        return std::string(name) + " holds no samples";
+    return {};
+}
 
-    const bool twoD = shape.size() == 2;
-    const uint64_t rows = shape[0];
-    const uint64_t columns = twoD ? shape[1] : 1;
-    uint64_t column = columns;  // 1-based
-    if (!options.column.empty()) {
-        const std::optional<uint64_t> index = parseIndex(options.column);
-        if (!index)
-            return refuse(
-                prefixed(name, "a .npy array's columns are chosen by number, not by " + quoted(options.column)));
-        if (*index < 1 || *index > columns)
-            return refuse(prefixed(name, "no column " + number(*index) + "; the array " + shapeText(shape) + " has " +
-                                             number(columns) + (columns == 1 ? " column" : " columns")));
-        column = *index;
-    }
+// The column to read, 1-based: the one the options name by number, else the
+// last; or the problem.
+std::string chooseNpyColumn(std::string_view name, const SeriesReadOptions& options, const NpyArray& array,
+                            uint64_t& column)
+{
+    const uint64_t columns = array.shape.size() == 2 ? array.shape[1] : 1;
+    column = columns;
+    if (options.column.empty())
+        return {};
+    const std::optional<uint64_t> index = parseIndex(options.column);
+    if (!index)
+        return prefixed(name, "a .npy array's columns are chosen by number, not by " + quoted(options.column));
+    if (*index < 1 || *index > columns)
+        return prefixed(name, "no column " + number(*index) + "; the array " + shapeText(array.shape) + " has " +
+                                  number(columns) + (columns == 1 ? " column" : " columns"));
+    column = *index;
+    return {};
+}
 
+// The elements of column `column` (1-based) as the series, refused when one
+// is infinite or an integer a double cannot hold, or when all are gaps.
+SeriesReadResult readNpyColumn(std::span<const uint8_t> bytes, std::string_view name, const NpyArray& array,
+                               uint64_t column)
+{
+    const NpyType& type = array.type;
+    const bool twoD = array.shape.size() == 2;
+    const uint64_t rows = array.shape[0];
+    const uint64_t columns = twoD ? array.shape[1] : 1;
     SeriesData data;
     data.values.resize(static_cast<size_t>(rows));
-    const uint8_t* base = bytes.data() + dataStart;
-    const bool fortranOrder = fortran->flag;
+    const uint8_t* base = bytes.data() + array.dataStart;
     for (uint64_t i = 0; i < rows; ++i) {
-        const uint64_t element = fortranOrder ? (column - 1) * rows + i : i * columns + (column - 1);
-        const uint8_t* p = base + element * type->size;
+        const uint64_t element = array.fortranOrder ? (column - 1) * rows + i : i * columns + (column - 1);
+        const uint8_t* p = base + element * type.size;
         auto where = [&] {
             return twoD ? "element [" + number(i) + ", " + number(column - 1) + "]" : "element [" + number(i) + "]";
         };
-        if (!exactAsDouble(p, *type))
+        if (!exactAsDouble(p, type))
             return refuse(prefixed(name, where() + " is beyond ±2^53 and would not keep its value"));
-        const double v = loadElement(p, *type);
+        const double v = loadElement(p, type);
         if (std::isinf(v))
             return refuse(prefixed(name, where() + " is infinite"));
         data.values[static_cast<size_t>(i)] = v;
@@ -946,17 +1030,45 @@ static SeriesReadResult readNpy(std::span<const uint8_t> bytes, std::string_view
         return refuse(twoD ? prefixed(name, "column " + number(column) + " holds only gaps")
                            : std::string(name) + " holds only gaps");
 
-    data.integral = type->kind != NpyKind::Float;
+    data.integral = type.kind != NpyKind::Float;
+    const std::string shape = shapeText(array.shape);
     if (twoD) {
         data.columnName = number(column);
-        data.source = "column " + number(column) + " of a " + shapeText(shape) + " " + descr->text + " array";
+        data.source = "column " + number(column) + " of a " + shape + " " + array.descr + " array";
     } else {
-        data.source = "a " + shapeText(shape) + " " + descr->text + " array";
+        data.source = "a " + shape + " " + array.descr + " array";
     }
     SeriesReadResult result;
     result.ok = true;
     result.data = std::move(data);
     return result;
+}
+
+}  // namespace
+
+static SeriesReadResult readNpy(std::span<const uint8_t> bytes, std::string_view name, const SeriesReadOptions& options)
+{
+    NpyArray array;
+    std::string_view headerText;
+    size_t headerStart = 0;
+    if (std::string problem = npyFrame(bytes, name, headerText, headerStart, array.dataStart); !problem.empty())
+        return refuse(std::move(problem));
+
+    PyLiteralParser parser(headerText, headerStart);
+    const std::optional<PyValue> dict = parser.parseWhole();
+    if (!dict)
+        return refuse(prefixed(name, parser.error()));
+    if (dict->kind != PyValue::Kind::Dict)
+        return refuse(prefixed(name, "the .npy header is not a dictionary"));
+    if (std::string problem = npyFields(*dict, name, array); !problem.empty())
+        return refuse(std::move(problem));
+    if (std::string problem = npyDataProblem(array, bytes.size(), name); !problem.empty())
+        return refuse(std::move(problem));
+
+    uint64_t column = 0;
+    if (std::string problem = chooseNpyColumn(name, options, array, column); !problem.empty())
+        return refuse(std::move(problem));
+    return readNpyColumn(bytes, name, array, column);
 }
 
 // ---------------------------------------------------------------- sound

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -126,48 +128,52 @@ int64_t etalonNumber(py::handle e)
     throw py::type_error("etalons must be etalon numbers (1 to 20) or letters (a to t)");
 }
 
-// The option words of `run` and `simulate` for what the caller gave.
-struct OptionWords {
-    std::vector<std::string> words;
-    void add(const char* option, const std::optional<int64_t>& value)
+// One keyword argument and the option word it stands for; None stands for
+// no word.
+struct Keyword {
+    const char* option;
+    std::optional<std::string> value;
+    Keyword(const char* o, std::optional<std::string> v) : option(o), value(std::move(v)) {}
+    Keyword(const char* o, const std::optional<int64_t>& v) : option(o)
     {
-        if (value) {
-            words.emplace_back(option);
-            words.push_back(std::to_string(*value));
-        }
-    }
-    void add(const char* option, const std::optional<std::string>& value)
-    {
-        if (value) {
-            words.emplace_back(option);
-            words.push_back(*value);
-        }
-    }
-    void addEtalons(py::handle etalons)
-    {
-        if (etalons.is_none())
-            return;
-        std::vector<int64_t> numbers;
-        if (py::isinstance<py::str>(etalons) || py::isinstance<py::int_>(etalons))
-            numbers.push_back(etalonNumber(etalons));
-        else
-            for (py::handle e : py::iter(etalons))
-                numbers.push_back(etalonNumber(e));
-        std::string list;
-        for (int64_t n : numbers) {
-            if (!list.empty())
-                list += ',';
-            list += std::to_string(n);
-        }
-        words.emplace_back("--etalons");
-        words.push_back(list);
+        if (v)
+            value = std::to_string(*v);
     }
 };
 
-void parseWords(const OptionWords& o, cli::RunOptions& run, cli::SimulateOptions* sim)
+// `etalons` as the value of --etalons: numbers joined by commas.
+Keyword etalonsKeyword(py::handle etalons)
 {
+    if (etalons.is_none())
+        return {"--etalons", std::optional<std::string>()};
+    std::vector<int64_t> numbers;
+    if (py::isinstance<py::str>(etalons) || py::isinstance<py::int_>(etalons))
+        numbers.push_back(etalonNumber(etalons));
+    else
+        for (py::handle e : py::iter(etalons))
+            numbers.push_back(etalonNumber(e));
+    std::string list;
+    for (int64_t n : numbers) {
+        if (!list.empty())
+            list += ',';
+        list += std::to_string(n);
+    }
+    return {"--etalons", list};
+}
+
+// The keyword arguments read, in their order, as the command line reads the
+// option words of `run` (no `sim`) or `simulate`; a refusal is a ValueError
+// worded with the parameters' names.
+void parseKeywords(std::initializer_list<Keyword> keywords, cli::RunOptions& run, cli::SimulateOptions* sim)
+{
+    std::vector<std::string> words;
+    for (const Keyword& k : keywords)
+        if (k.value) {
+            words.emplace_back(k.option);
+            words.push_back(*k.value);
+        }
     std::string error;
-    if (!cli::parseRunOptions(o.words, run, sim, error))
+    if (!cli::parseRunOptions(words, run, sim, error))
         throw py::value_error(inParameterNames(error));
 }
 
@@ -295,20 +301,19 @@ py::object synthesize(std::optional<int64_t> length, std::optional<int64_t> puls
                       std::optional<int64_t> energy, std::optional<std::string> task, std::optional<int64_t> method,
                       std::optional<int64_t> series, std::optional<py::dict> seeds)
 {
-    OptionWords o;
-    o.add("--series-type", std::optional<std::string>(pulses ? "fixed" : "unfixed"));
-    o.add("--task", task);
-    o.addEtalons(etalons);
-    o.add("--length", length);
-    o.add("--noise", noise);
-    o.add("--pulses", pulses);
-    o.add("--tmin", tmin);
-    o.add("--tmax", tmax);
-    o.add("--energy", energy);
-    o.add("--method", method);
-    o.add("--series", series);
     cli::RunOptions options;
-    parseWords(o, options, nullptr);
+    parseKeywords({{"--series-type", std::optional<std::string>(pulses ? "fixed" : "unfixed")},
+                   {"--task", task},
+                   etalonsKeyword(etalons),
+                   {"--length", length},
+                   {"--noise", noise},
+                   {"--pulses", pulses},
+                   {"--tmin", tmin},
+                   {"--tmax", tmax},
+                   {"--energy", energy},
+                   {"--method", method},
+                   {"--series", series}},
+                  options, nullptr);
 
     Workbench w;
     startWorkbench(w, options);
@@ -322,34 +327,81 @@ py::object synthesize(std::optional<int64_t> length, std::optional<int64_t> puls
     return made;
 }
 
+// The command's phases, as the window runs them: the computation alone
+// without the GIL. Messages from `first` on are this run's.
+std::unique_ptr<shell::SimulationRun> runSimulation(Workbench& w, StopWatch& watch, size_t first)
+{
+    std::unique_ptr<shell::SimulationRun> run = shell::prepareSimulation(w.state, w.host);
+    if (!run) {
+        raiseOnRefusal(w.host.messages, first);
+        throw py::value_error(w.host.messages.size() > first ? w.host.messages.back().text
+                                                             : "the simulation's parameters were refused");
+    }
+    run->options.progress = watch.callback();
+    {
+        py::gil_scoped_release release;
+        shell::computeSimulation(*run);
+    }
+    shell::finishSimulation(w.state, w.host, *run);
+    watch.raiseIfStopped();
+    return run;
+}
+
+// The finished simulation's matrices and last series; messages from `first` on.
+SimulationResult simulationOf(const detection::RestErrorHeader& h, const Workbench& w, unsigned threads, size_t first)
+{
+    SimulationResult r;
+    const size_t pulses = h.wVariousPulses, levels = h.wNoiseLevels;
+    r.pulseValues = firstOf<int16_t>(h.wPulseValues, pulses);
+    r.noiseLevels = firstOf<int16_t>(h.lpNoiseLevel, levels);
+    r.repeats = h.repeats;
+    r.matrices = py::array_t<int32_t>({static_cast<py::ssize_t>(detection::kErrorMatrices),
+                                       static_cast<py::ssize_t>(levels), static_cast<py::ssize_t>(pulses)});
+    auto cells = r.matrices.mutable_unchecked<3>();
+    for (int k = 0; k < detection::kErrorMatrices; ++k)
+        for (size_t i = 0; i < levels; ++i)
+            for (size_t j = 0; j < pulses; ++j)
+                cells(k, i, j) = h.lpErrors[k][i][j];
+    r.errors = r.matrices[py::int_(detection::kDetectionErrors)].cast<py::array_t<int32_t>>();
+    if (w.state.lpSeriesHeader) {
+        SeriesResult last = seriesOf(*w.state.lpSeriesHeader);
+        last.task = h.wTask;
+        last.seriesType = h.wSeriesType;
+        last.streams = streamsOf(w.state);
+        r.series = py::cast(std::move(last));
+    }
+    r.task = h.wTask;
+    r.seriesType = h.wSeriesType;
+    r.threads = threads;
+    r.messages = messagesOf(w.host.messages, first);
+    return r;
+}
+
 py::object simulate(std::optional<std::string> seriesType, std::optional<std::string> task, py::handle etalons,
                     std::optional<int64_t> length, std::optional<int64_t> tmin, std::optional<int64_t> tmax,
-                    std::optional<int64_t> energy, std::optional<int64_t> method, std::optional<int64_t> pulsesFrom,
-                    std::optional<int64_t> pulsesTo, std::optional<int64_t> pulsesIncr,
-                    std::optional<int64_t> noiseFrom, std::optional<int64_t> noiseSteps,
-                    std::optional<int64_t> noiseIncr, std::optional<int64_t> repeats, std::optional<int64_t> threads,
-                    py::object progress)
+                    std::optional<int64_t> energy, std::optional<int64_t> pulsesFrom, std::optional<int64_t> pulsesTo,
+                    std::optional<int64_t> pulsesIncr, std::optional<int64_t> noiseFrom,
+                    std::optional<int64_t> noiseSteps, std::optional<int64_t> noiseIncr, std::optional<int64_t> repeats,
+                    std::optional<int64_t> threads, py::object progress)
 {
-    OptionWords o;
-    o.add("--series-type", seriesType);
-    o.add("--task", task);
-    o.addEtalons(etalons);
-    o.add("--length", length);
-    o.add("--tmin", tmin);
-    o.add("--tmax", tmax);
-    o.add("--energy", energy);
-    o.add("--method", method);
-    o.add("--from", pulsesFrom);
-    o.add("--to", pulsesTo);
-    o.add("--incr", pulsesIncr);
-    o.add("--noise-from", noiseFrom);
-    o.add("--noise-steps", noiseSteps);
-    o.add("--noise-incr", noiseIncr);
-    o.add("--repeats", repeats);
-    o.add("--threads", threads);
     cli::RunOptions options;
     cli::SimulateOptions sim;
-    parseWords(o, options, &sim);
+    parseKeywords({{"--series-type", seriesType},
+                   {"--task", task},
+                   etalonsKeyword(etalons),
+                   {"--length", length},
+                   {"--tmin", tmin},
+                   {"--tmax", tmax},
+                   {"--energy", energy},
+                   {"--from", pulsesFrom},
+                   {"--to", pulsesTo},
+                   {"--incr", pulsesIncr},
+                   {"--noise-from", noiseFrom},
+                   {"--noise-steps", noiseSteps},
+                   {"--noise-incr", noiseIncr},
+                   {"--repeats", repeats},
+                   {"--threads", threads}},
+                  options, &sim);
 
     Workbench w;
     startWorkbench(w, options);
@@ -358,23 +410,9 @@ py::object simulate(std::optional<std::string> seriesType, std::optional<std::st
     cli::answerSimulationDialogs(w.host, options, sim, w.state);
     w.state.simulationOptions.threads = cli::simulationThreads(sim.threads, cli::availableProcessors(), "quillmore");
 
-    // The command's phases, as the window runs them: the computation alone
-    // without the GIL.
     const size_t first = w.host.messages.size();
-    const std::unique_ptr<shell::SimulationRun> run = shell::prepareSimulation(w.state, w.host);
-    if (!run) {
-        raiseOnRefusal(w.host.messages, first);
-        throw py::value_error(w.host.messages.size() > first ? w.host.messages.back().text
-                                                             : "the simulation's parameters were refused");
-    }
     StopWatch watch(std::move(progress));
-    run->options.progress = watch.callback();
-    {
-        py::gil_scoped_release release;
-        shell::computeSimulation(*run);
-    }
-    shell::finishSimulation(w.state, w.host, *run);
-    watch.raiseIfStopped();
+    const std::unique_ptr<shell::SimulationRun> run = runSimulation(w, watch, first);
     if (run->cancelled)
         return py::none();
     raiseOnRefusal(w.host.messages, first);
@@ -382,32 +420,7 @@ py::object simulate(std::optional<std::string> seriesType, std::optional<std::st
     if (!h || !h->fReady)
         throw py::value_error(w.host.messages.size() > first ? w.host.messages.back().text
                                                              : "the simulation did not run");
-
-    SimulationResult r;
-    const size_t pulses = h->wVariousPulses, levels = h->wNoiseLevels;
-    r.pulseValues = firstOf<int16_t>(h->wPulseValues, pulses);
-    r.noiseLevels = firstOf<int16_t>(h->lpNoiseLevel, levels);
-    r.repeats = h->repeats;
-    r.matrices = py::array_t<int32_t>({static_cast<py::ssize_t>(detection::kErrorMatrices),
-                                       static_cast<py::ssize_t>(levels), static_cast<py::ssize_t>(pulses)});
-    auto cells = r.matrices.mutable_unchecked<3>();
-    for (int k = 0; k < detection::kErrorMatrices; ++k)
-        for (size_t i = 0; i < levels; ++i)
-            for (size_t j = 0; j < pulses; ++j)
-                cells(k, i, j) = h->lpErrors[k][i][j];
-    r.errors = r.matrices[py::int_(detection::kDetectionErrors)].cast<py::array_t<int32_t>>();
-    if (w.state.lpSeriesHeader) {
-        SeriesResult last = seriesOf(*w.state.lpSeriesHeader);
-        last.task = h->wTask;
-        last.seriesType = h->wSeriesType;
-        last.streams = streamsOf(w.state);
-        r.series = py::cast(std::move(last));
-    }
-    r.task = h->wTask;
-    r.seriesType = h->wSeriesType;
-    r.threads = run->options.threads;
-    r.messages = messagesOf(w.host.messages, first);
-    return py::cast(std::move(r));
+    return py::cast(simulationOf(*h, w, run->options.threads, first));
 }
 
 std::vector<Etalon> alphabet()
@@ -566,10 +579,10 @@ Example::
 
     m.def("simulate", &simulate, py::arg("series_type") = py::none(), py::arg("task") = py::none(),
           py::arg("etalons") = py::none(), py::arg("length") = py::none(), py::arg("tmin") = py::none(),
-          py::arg("tmax") = py::none(), py::arg("energy") = py::none(), py::arg("method") = py::none(),
-          py::arg("pulses_from") = py::none(), py::arg("pulses_to") = py::none(), py::arg("pulses_incr") = py::none(),
-          py::arg("noise_from") = py::none(), py::arg("noise_steps") = py::none(), py::arg("noise_incr") = py::none(),
-          py::arg("repeats") = py::none(), py::arg("threads") = py::none(), py::arg("progress") = py::none(),
+          py::arg("tmax") = py::none(), py::arg("energy") = py::none(), py::arg("pulses_from") = py::none(),
+          py::arg("pulses_to") = py::none(), py::arg("pulses_incr") = py::none(), py::arg("noise_from") = py::none(),
+          py::arg("noise_steps") = py::none(), py::arg("noise_incr") = py::none(), py::arg("repeats") = py::none(),
+          py::arg("threads") = py::none(), py::arg("progress") = py::none(),
           R"doc(The statistical simulation ("Detection, Statistical Simulation"):
 for every pulse count and noise level, `repeats` series synthesized and
 estimated as the task does, the squared position errors accumulated. The
@@ -578,7 +591,7 @@ of threads.
 
 Parameters:
     series_type: "fixed" or "unfixed" number of pulses.
-    task, etalons, length, tmin, tmax, energy, method: as synthesize.
+    task, etalons, length, tmin, tmax, energy: as synthesize.
     pulses_from, pulses_to, pulses_incr: the pulse counts A, A+I, ... B
         (1..31; default: the counts the length admits).
     noise_from, noise_steps, noise_incr: the noise levels S, S+D, ...

@@ -147,7 +147,6 @@ def simulate(
     tmin: int | None = None,
     tmax: int | None = None,
     energy: int | None = None,
-    method: Literal[0, 1, 2, 6] | None = None,
     pulses_from: int | None = None,
     pulses_to: int | None = None,
     pulses_incr: int | None = None,

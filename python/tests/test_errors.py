@@ -99,6 +99,22 @@ def test_refused_parameters_of_simulate():
         quillmore.simulate(pulses_from=40)
     with pytest.raises(ValueError, match="The noise level 11000 is outside 0 to 10922"):
         quillmore.simulate(pulses_from=6, pulses_to=7, noise_from=10900, noise_incr=100, noise_steps=2, repeats=1)
+    # The simulation takes no detection method: no such parameter.
+    with pytest.raises(TypeError, match="method"):
+        quillmore.simulate(method=2)
+
+
+@pytest.mark.parametrize("function, kwargs, reason", [
+    # The arguments are read in the order of the command line's option words,
+    # so that of two refused ones the command line's first is reported.
+    ("synthesize", dict(noise=-1, length=0), "length must be"),
+    ("synthesize", dict(series=0, tmin=0), "tmin must be"),
+    ("simulate", dict(threads=0, pulses_from=40), "pulses_from must be"),
+    ("simulate", dict(repeats=0, task="blind"), "task must be"),
+])
+def test_the_first_refused_parameter_is_reported(function, kwargs, reason):
+    with pytest.raises(ValueError, match=reason):
+        getattr(quillmore, function)(**kwargs)
 
 
 def test_refused_files_and_preparations(tmp_path):

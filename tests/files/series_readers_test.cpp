@@ -13,6 +13,7 @@
 #include <random>
 #include <sndfile.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "files/data_file_reader.h"
@@ -553,6 +554,27 @@ TEST(SeriesNpy, RefusedArrays)
               std::string::npos);
     EXPECT_NE(npy(npyFile(std::string(40, '(') + std::string(40, ')'), {})).error.find("nested too deeply"),
               std::string::npos);
+}
+
+// Each refusal of the header's literal names its byte in the file (the
+// dictionary begins at byte 10 of a version 1.0 file), counted by hand.
+TEST(SeriesNpy, HeaderRefusalsNameTheirByte)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"[1, 2]", "a.npy: the .npy header is not a dictionary"},
+        {"{'descr': '<i2', 'fortran_order': 0, 'shape': (1,)}",
+         "a.npy: the .npy header's 'fortran_order' is not True or False"},
+        {"{'descr': '<i2', 'fortran_order': False, 'shape': 1}", "a.npy: the .npy header's 'shape' is not a tuple"},
+        {"{'descr': '<i2' 'shape': (1,)}", "a.npy: the .npy header cannot be read at byte 26: expected ',' or '}'"},
+        {"(1, 2 3)", "a.npy: the .npy header cannot be read at byte 16: expected ',' or ')'"},
+        {"{1: 2}", "a.npy: the .npy header cannot be read at byte 12: a key of the dictionary is not a string"},
+        {"{'a' 1}", "a.npy: the .npy header cannot be read at byte 15: expected ':'"},
+        {"{'shape': (-,)}", "a.npy: the .npy header cannot be read at byte 22: a sign without digits"},
+        {"{'a': @}", "a.npy: the .npy header cannot be read at byte 16: unexpected character \"@\""},
+        {"{} x", "a.npy: the .npy header cannot be read at byte 13: unexpected text after the header's dictionary"},
+    };
+    for (const auto& [dict, error] : cases)
+        EXPECT_EQ(npy(npyFile(dict, {1, 0})).error, error) << dict;
 }
 
 TEST(SeriesNpy, Int64BeyondExactDoublesIsRefusedWithItsIndex)
