@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "detection/interval_sets.h"
-#include "synthesis/wrapping.h"
 #include "synthesis/pulse_records.h"
 
 namespace detection {

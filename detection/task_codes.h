@@ -66,6 +66,14 @@ constexpr int32_t kAdditiveModel = 5;               // as 2, energies of the noi
 constexpr int32_t kThresholdKnownDispersion = 6;    // T from the noise level; energies <= T count 0, one pass
 constexpr int32_t kThresholdMethodCount = 7;
 
+// The threshold methods the workbench's menu offers for the detection task
+// (and so the ones a run may name).
+constexpr bool isMenuDetectionMethod(int32_t method)
+{
+    return method == kPrimitiveMethod || method == kChiSquareKnownDispersion || method == kChiSquareUnknownDispersion ||
+           method == kThresholdKnownDispersion;
+}
+
 // The threshold methods that take T from the noise level.
 constexpr bool takesNoiseLevel(int32_t method)
 {

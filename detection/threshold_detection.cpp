@@ -157,7 +157,7 @@ StartIntervals cut(const StartIntervals& list, int64_t lastStart)
 
 void checkInputs(size_t samples, const PulseLayout& layout, int32_t method, int64_t sigma)
 {
-    if (method < 0 || method >= kThresholdMethodCount)
+    if (method < kPrimitiveMethod || method >= kThresholdMethodCount)
         throw std::invalid_argument("threshold detection: the method must be 0..6");
     if (layout.N < 0 || layout.N > std::numeric_limits<int32_t>::max() || static_cast<uint64_t>(layout.N) != samples)
         throw std::invalid_argument(

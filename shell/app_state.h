@@ -89,8 +89,6 @@ struct AppState {
     int32_t sequenceUnset = 1;         // 1 until the first "Create Series" fills etalonSequence with the typed etalon
     int16_t savedEnergyCreate = 100;   // energy (%) a cut-off pulse keeps; "Create Series", --energy; synthesis
     int16_t savedEnergyProcess = 100;  // energy (%) processing assumes; "Create Series", --energy; simulation
-    int16_t subsetPlacementMode = 4;   // how the subset grid's OK places its sub-sequence (1..4); fixed
-    int16_t subsetStartPulse = 1;      // pulse (from 1) where that sub-sequence starts; fixed; setFixedSequence
 
     // --- 3. Noise
     std::array<int32_t, 3> noiseLevelOptions{0, 25, 50};  // noise deviations offered by the noise panel; fixed
@@ -117,7 +115,7 @@ struct AppState {
     // How the next simulation runs: threads, a shard of it, progress and
     // cancel; set by the host (the command line, the window).
     detection::SimulationOptions simulationOptions;
-    int32_t simulationViewKind = 0;  // measure the simulation view shows; showSimulation sets 2; drawWorkingView
+    int32_t simulationViewKind = 0;  // measure the simulation view shows; showSimulation; drawWorkingView
 
     // --- 5. Mode codes and one-shot flags
     uint16_t taskType = taskFixedEstimation;  // a TaskType; the Settings menu, --task; the pipeline, views, buttons
@@ -132,16 +130,20 @@ struct AppState {
     int32_t refreshButtons = 0;  // 1: the button column is repainted at the next refresh; task and selection changes
 
     // --- 7. Values typed into the dialogs, staged until their command accepts them
-    int32_t stagedSeriesLength = 0;  // samples typed into "Create Series"; seriesDialog, createSeries, the simulation
-    uint16_t stagedMinInterval = 0;  // Tmin typed into "Create Series"; createSeries sets minInterval from it
-    uint16_t stagedMaxInterval = 0;  // Tmax typed into "Create Series"; createSeries sets maxInterval from it
-    int16_t stagedSavedEnergyCreate = 0;   // energy typed into "Create Series"; createSeries sets savedEnergyCreate
-    int16_t stagedSavedEnergyProcess = 0;  // energy typed into "Create Series"; createSeries sets savedEnergyProcess
-    int16_t stagedNoiseLevel = 0;       // noise typed into the structure dialog; createSeries sets requestedNoiseLevel
-    uint16_t stagedPulseCountLow = 0;   // least count: offered by createSeries, typed into the simulation dialog
-    uint16_t stagedPulseCountHigh = 0;  // greatest count, likewise; simulationDialogs narrows min/maxPulseCount to them
-    uint16_t dialogPulseCount = 40;     // count typed into the structure dialog; createSeries sets requestedPulseCount
-    int32_t dialogEtalonNumber = 1;     // etalon typed into "Create Series" (start: 1); currentEtalon, first sequences
+    // Written by the dialogs of shell/parameter_dialogs.cpp, taken over by
+    // the commands of shell/command_dispatcher.cpp once the dialogs end with OK.
+    struct StagedValues {
+        int32_t seriesLength = 0;  // samples typed into "Create Series"; seriesDialog, createSeries, the simulation
+        uint16_t minInterval = 0;  // Tmin typed into "Create Series"; createSeries sets minInterval from it
+        uint16_t maxInterval = 0;  // Tmax typed into "Create Series"; createSeries sets maxInterval from it
+        int16_t savedEnergyCreate = 0;   // energy typed into "Create Series"; createSeries sets savedEnergyCreate
+        int16_t savedEnergyProcess = 0;  // energy typed into "Create Series"; createSeries sets savedEnergyProcess
+        int16_t noiseLevel = 0;          // noise typed into the structure dialog; createSeries sets requestedNoiseLevel
+        uint16_t pulseCountLow = 0;      // least count: offered by createSeries, typed into the simulation dialog
+        uint16_t pulseCountHigh = 0;  // greatest count, likewise; simulationDialogs narrows min/maxPulseCount to them
+    } staged;
+    uint16_t dialogPulseCount = 40;  // count typed into the structure dialog; createSeries sets requestedPulseCount
+    int32_t dialogEtalonNumber = 1;  // etalon typed into "Create Series" (start: 1); currentEtalon, first sequences
     uint16_t savedRequestedPulseCount = 0;  // requestedPulseCount before createSeries changed it; put back on Cancel
     uint16_t protocolKind = 7;   // last stage row of the stepwise protocol; process sets 7 before getStepwiseProtocol
     int32_t dialogAccepted = 0;  // 1 when the last dialog ended with OK; every dialog; the commands that ran it
@@ -172,8 +174,6 @@ struct AppState {
     views::LayoutRect viewArea;              // the working area right of the buttons; layoutWindow; views, invalidation
     uint16_t cellWidth = 0;                  // pixels of an alphabet cell; layoutWindow
     uint16_t cellHeight = 0;                 // pixels of an alphabet cell; layoutWindow
-    uint16_t curveWidth = 0;                 // pixels of the curve inside a cell; layoutWindow
-    uint16_t curveHeight = 0;                // pixels of the curve inside a cell; layoutWindow
     std::array<views::LayoutRect, kAlphabetCapacity>
         alphabetCells{};  // cell of each etalon; layoutWindow; clicks, highlights
     views::LayoutRect exitButton, nextButton, restartButton, selectToggleButton,
@@ -182,8 +182,7 @@ struct AppState {
         optionsPanel;                                      // the option panels; layoutWindow; clicks and invalidation
     std::array<views::LayoutRect, 3> lengthOptionRects{};  // one per length option; the paint; panel clicks
     std::array<views::LayoutRect, 3> noiseOptionRects{};   // one per noise option; the paint; panel clicks
-    int32_t selectAllShown = 1;              // the toggle shows "Select All"; the paint; the toggle's click
-    int32_t lastClickX = 0, lastClickY = 0;  // client point of the last click in the window; hitAndRecord
+    int32_t selectAllShown = 1;  // the toggle shows "Select All"; the paint; the toggle's click
     // What the last paint put on the screen: the working view (a WorkingView
     // of shell/window_painting.h) and the pictures of the button column (its
     // ShownButton bits). -1 until the first paint; paintWindow writes them,

@@ -13,6 +13,7 @@
 #include "shell/series_settings.h"
 #include "shell/window_painting.h"
 #include "synthesis/series_synthesis.h"
+#include "views/statistical_simulation_view.h"
 
 namespace shell {
 
@@ -40,11 +41,11 @@ void createSeries(AppState& s, Host& host)
         return;
     s.savedRequestedPulseCount = s.requestedPulseCount;
     const uint16_t E = s.etalonLength;
-    const uint32_t length = static_cast<uint32_t>(s.stagedSeriesLength);
-    const uint16_t low = std::max<uint16_t>(static_cast<uint16_t>((length + E - 1) / s.stagedMaxInterval), 1);
-    const uint16_t high = static_cast<uint16_t>((length - E + s.stagedMinInterval) / s.stagedMinInterval);
-    s.stagedPulseCountLow = low;
-    s.stagedPulseCountHigh = high;
+    const uint32_t length = static_cast<uint32_t>(s.staged.seriesLength);
+    const uint16_t low = std::max<uint16_t>(static_cast<uint16_t>((length + E - 1) / s.staged.maxInterval), 1);
+    const uint16_t high = static_cast<uint16_t>((length - E + s.staged.minInterval) / s.staged.minInterval);
+    s.staged.pulseCountLow = low;
+    s.staged.pulseCountHigh = high;
     s.requestedPulseCount = static_cast<uint16_t>((low + high) / 2);
     if (s.sequenceUnset == 1) {
         ensureSequenceCapacity(s, high);
@@ -59,13 +60,13 @@ void createSeries(AppState& s, Host& host)
         return;
     }
     s.requestedSeriesLength = length;
-    s.minInterval = s.stagedMinInterval;
-    s.maxInterval = s.stagedMaxInterval;
+    s.minInterval = s.staged.minInterval;
+    s.maxInterval = s.staged.maxInterval;
     s.currentEtalon = s.dialogEtalonNumber;
-    s.savedEnergyCreate = s.stagedSavedEnergyCreate;
-    s.savedEnergyProcess = s.stagedSavedEnergyProcess;
+    s.savedEnergyCreate = s.staged.savedEnergyCreate;
+    s.savedEnergyProcess = s.staged.savedEnergyProcess;
     s.requestedPulseCount = s.dialogPulseCount;
-    s.requestedNoiseLevel = s.stagedNoiseLevel;
+    s.requestedNoiseLevel = s.staged.noiseLevel;
     s.minPulseCount = low;
     s.maxPulseCount = high;
     ensureSequenceCapacity(s, s.maxPulseCount);
@@ -121,7 +122,7 @@ void seriesDialog(AppState& s, Host& host)
     runSeriesCreationDialog(s, host);
     if (!s.dialogAccepted)
         return;
-    const uint32_t length = static_cast<uint32_t>(s.stagedSeriesLength);
+    const uint32_t length = static_cast<uint32_t>(s.staged.seriesLength);
     s.minPulseCount = minPulsesFor(s, length);
     s.maxPulseCount = maxPulsesFor(s, length);
     if (s.etalonSequence.size() < s.maxPulseCount)
@@ -163,12 +164,12 @@ void simulationDialogs(AppState& s, Host& host)
     runSimulationDialog(s, host);
     if (!s.dialogAccepted)
         return;
-    s.requestedSeriesLength = static_cast<uint32_t>(s.stagedSeriesLength);
+    s.requestedSeriesLength = static_cast<uint32_t>(s.staged.seriesLength);
     s.seriesLength = s.requestedSeriesLength;
-    if (s.stagedPulseCountLow >= s.minPulseCount && s.stagedPulseCountHigh <= s.maxPulseCount &&
-        s.stagedPulseCountLow <= s.stagedPulseCountHigh) {
-        s.minPulseCount = s.stagedPulseCountLow;
-        s.maxPulseCount = s.stagedPulseCountHigh;
+    if (s.staged.pulseCountLow >= s.minPulseCount && s.staged.pulseCountHigh <= s.maxPulseCount &&
+        s.staged.pulseCountLow <= s.staged.pulseCountHigh) {
+        s.minPulseCount = s.staged.pulseCountLow;
+        s.maxPulseCount = s.staged.pulseCountHigh;
     }
     if (s.pulseCountIncrement == 0)
         s.pulseCountIncrement = 1;
@@ -180,7 +181,7 @@ void showSimulation(AppState& s, Host& host)
     if (!s.lpRestErrorHeader || !s.lpRestErrorHeader->fReady)
         return;
     s.resultView = resultSimulation;
-    s.simulationViewKind = 2;
+    s.simulationViewKind = views::kDetectionErrorMeasure;
     invalidateViewChange(s, host);
     invalidate(host, s.restartButton, true, 0, 0, 1, 1);
     if (s.refreshLengthPanel) {
@@ -315,10 +316,10 @@ void finishSimulation(AppState& s, Host& host, SimulationRun& run)
 
 namespace {
 
-void handleCommand(AppState& s, Host& host, int command)
+// --- The File menu
+bool fileCommand(AppState& s, Host& host, int command)
 {
     switch (command) {
-    // --- File
     case IdCreateSeries:
         createSeries(s, host);
         break;
@@ -340,7 +341,16 @@ void handleCommand(AppState& s, Host& host, int command)
         s.viewState = viewSubsetGrid;
         invalidateViewChange(s, host);
         break;
-    // --- Processing
+    default:
+        return false;
+    }
+    return true;
+}
+
+// --- The Processing menu
+bool processingCommand(AppState& s, Host& host, int command)
+{
+    switch (command) {
     case IdProcessingSameData:
         sendCommand(s, host, CmdProcess);
         break;
@@ -383,7 +393,16 @@ void handleCommand(AppState& s, Host& host, int command)
     case IdRepeatThresholdMethod:
         repeatDetection(s, host, detection::kThresholdKnownDispersion);
         break;
-    // --- Settings
+    default:
+        return false;
+    }
+    return true;
+}
+
+// --- The Settings menu: the task and the series type
+bool settingsCommand(AppState& s, Host& host, int command)
+{
+    switch (command) {
     case IdSeriesCreationMethod:
         s.seriesType = seriesKnownWhole;
         s.taskType = taskBlindDetection;
@@ -418,7 +437,16 @@ void handleCommand(AppState& s, Host& host, int command)
         setSeriesTypeChecks(host, IdSeriesUnfixedNumber);
         s.refreshButtons = 1;
         break;
-    // --- the pipeline
+    default:
+        return false;
+    }
+    return true;
+}
+
+// --- The pipeline: each stage hands on to the next inside the command that ran it
+bool pipelineCommand(AppState& s, Host& host, int command)
+{
+    switch (command) {
     case CmdNewSequence:
         continuePipeline(s, host, newSequence(s, host));
         break;
@@ -446,6 +474,16 @@ void handleCommand(AppState& s, Host& host, int command)
         invalidate(host, s.optionsPanel, true);
         sendCommand(s, host, CmdNewSequence);
         break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+// --- The window's own requests: option and selection changes, the dialogs, repaints
+bool windowCommand(AppState& s, Host& host, int command)
+{
+    switch (command) {
     case CmdOptionsChanged:
         requestSeriesLength(s, static_cast<uint32_t>(s.seriesLengthOptions[s.seriesLengthOption - 1]));
         s.requestedNoiseLevel = static_cast<int16_t>(s.noiseLevelOptions[s.noiseLevelOption - 1]);
@@ -488,8 +526,23 @@ void handleCommand(AppState& s, Host& host, int command)
             invalidate(host, s.buttonRegion, true, 0, 0, 1, 1);
         break;
     default:
-        break;  // 207, 210 and every unknown id do nothing
+        return false;
     }
+    return true;
+}
+
+// Each group runs the commands it knows and answers whether it knew the
+// command; no id belongs to two groups, so the first that knows it is the
+// only one.
+void handleCommand(AppState& s, Host& host, int command)
+{
+    using CommandGroup = bool (*)(AppState&, Host&, int);
+    constexpr std::array<CommandGroup, 5> kGroups{fileCommand, processingCommand, settingsCommand, pipelineCommand,
+                                                  windowCommand};
+    for (CommandGroup group : kGroups)
+        if (group(s, host, command))
+            return;
+    // 207, 210 and every unknown id do nothing.
 }
 
 }  // namespace

@@ -17,17 +17,6 @@ namespace {
 using namespace resources;
 using platform::Host;
 
-// Whether the point lies in the rectangle; a hit keeps its point, which
-// nothing else reads.
-bool hit(AppState& s, const views::LayoutRect& r, int32_t x, int32_t y)
-{
-    if (!views::hits(r, x, y))
-        return false;
-    s.lastClickX = x;
-    s.lastClickY = y;
-    return true;
-}
-
 uint16_t etalonsShown(const AppState& s) { return std::min<uint16_t>(s.etalonCount, kAlphabetCapacity); }
 
 void clearPanelFlags(AppState& s)
@@ -39,7 +28,7 @@ void clearPanelFlags(AppState& s)
 bool clickAlphabetCell(AppState& s, Host& host, int32_t x, int32_t y)
 {
     for (int32_t i = 0; i < etalonsShown(s); ++i) {
-        if (!hit(s, s.alphabetCells[i], x, y))
+        if (!views::hits(s.alphabetCells[i], x, y))
             continue;
         if (isMultiEtalonTask(s.taskType)) {
             s.etalonSelected[i] = s.etalonSelected[i] ? 0 : 1;
@@ -66,7 +55,7 @@ bool clickAlphabetCell(AppState& s, Host& host, int32_t x, int32_t y)
 // (a task setting changed since the last paint moves it only at the next).
 bool clickSelectToggle(AppState& s, int32_t x, int32_t y)
 {
-    if (!buttonShown(s, shownSelectAll | shownUnselectAll) || !hit(s, s.selectToggleButton, x, y))
+    if (!buttonShown(s, shownSelectAll | shownUnselectAll) || !views::hits(s.selectToggleButton, x, y))
         return false;
     std::fill(s.etalonSelected.begin(), s.etalonSelected.end(), uint16_t{0});
     if (s.selectAllShown == 1)
@@ -90,7 +79,7 @@ bool clickOptionPanels(AppState& s, Host& host, int32_t x, int32_t y)
 {
     const int32_t lengths = std::clamp<int32_t>(s.seriesLengthOptionCount, 0, 3);
     for (int32_t i = 0; i < lengths; ++i) {
-        if (!hit(s, s.lengthOptionRects[i], x, y))
+        if (!views::hits(s.lengthOptionRects[i], x, y))
             continue;
         s.seriesLengthOption = i + 1;
         if (s.active_etalons == 0) {
@@ -103,7 +92,7 @@ bool clickOptionPanels(AppState& s, Host& host, int32_t x, int32_t y)
     }
     const int32_t levels = std::clamp<int32_t>(s.noiseLevelOptionCount, 0, 3);
     for (int32_t j = 0; j < levels; ++j) {
-        if (!hit(s, s.noiseOptionRects[j], x, y))
+        if (!views::hits(s.noiseOptionRects[j], x, y))
             continue;
         s.noiseLevelOption = j + 1;
         if (s.active_etalons == 0) {
@@ -121,7 +110,7 @@ bool clickAlphabetView(AppState& s, Host& host, int32_t x, int32_t y)
 {
     if (clickAlphabetCell(s, host, x, y))
         return true;
-    if (hit(s, s.nextButton, x, y)) {
+    if (views::hits(s.nextButton, x, y)) {
         rebuildRequiredList(s);
         if (s.active_etalons == 0) {
             tellNoEtalonSelected(host);
@@ -134,7 +123,7 @@ bool clickAlphabetView(AppState& s, Host& host, int32_t x, int32_t y)
         dispatchCommand(s, host, CmdNewSequence);
         return true;
     }
-    if (hit(s, s.exitButton, x, y)) {
+    if (views::hits(s.exitButton, x, y)) {
         dispatchCommand(s, host, CmdCloseWindow);
         return true;
     }
@@ -149,17 +138,17 @@ bool clickResultView(AppState& s, Host& host, int32_t x, int32_t y)
 {
     // Restart stands only in the result view; where the subset grid, or a
     // paint still to come, shows nothing, a click there does nothing.
-    if (buttonShown(s, shownRestart) && hit(s, s.restartButton, x, y)) {
+    if (buttonShown(s, shownRestart) && views::hits(s.restartButton, x, y)) {
         s.viewState = viewAlphabet;
         s.refreshButtons = 1;
         dispatchCommand(s, host, CmdSelectionChanged);
         return true;
     }
-    if (hit(s, s.nextButton, x, y)) {
+    if (views::hits(s.nextButton, x, y)) {
         nextSeriesInResultView(s, host);
         return true;
     }
-    if (hit(s, s.exitButton, x, y)) {
+    if (views::hits(s.exitButton, x, y)) {
         dispatchCommand(s, host, CmdCloseWindow);
         return true;
     }
@@ -182,7 +171,7 @@ bool clickSubsetGrid(AppState& s, Host& host, int32_t x, int32_t y)
 {
     const size_t required = std::min<size_t>({s.active_etalons, s.requiredList.size(), s.requiredCellRects.size()});
     for (size_t i = 0; i < required; ++i) {
-        if (!hit(s, s.requiredCellRects[i], x, y))
+        if (!views::hits(s.requiredCellRects[i], x, y))
             continue;
         appendToSubset(s, s.requiredList[i]);
         repaintSubsetArea(s, host);
@@ -190,7 +179,7 @@ bool clickSubsetGrid(AppState& s, Host& host, int32_t x, int32_t y)
     }
     const int32_t cells = std::min<int32_t>(s.subsetCount, static_cast<int32_t>(s.possibleSubsetRect.size()));
     for (int32_t j = 0; j < cells; ++j) {
-        if (!hit(s, s.possibleSubsetRect[static_cast<size_t>(j)], x, y))
+        if (!views::hits(s.possibleSubsetRect[static_cast<size_t>(j)], x, y))
             continue;
         markSubsetEntry(s, j);
         repaintSubsetArea(s, host);
@@ -199,7 +188,7 @@ bool clickSubsetGrid(AppState& s, Host& host, int32_t x, int32_t y)
     const int32_t buttons =
         std::min<int32_t>(s.subsetButtonCount, static_cast<int32_t>(s.ButtonsWhileSelectedSubsetRect.size()));
     for (int32_t b = 0; b < buttons; ++b) {
-        if (!hit(s, s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)], x, y))
+        if (!views::hits(s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)], x, y))
             continue;
         switch (b) {
         case 0:  // " Delete All "

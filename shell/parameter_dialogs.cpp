@@ -76,12 +76,12 @@ void runSeriesCreationDialog(AppState& s, Host& host)
     };
     if (!run(s, host, DialogCreateSeries, fields, validate))
         return;
-    s.stagedSeriesLength = field(fields, EditSamplesLength);
-    s.stagedMinInterval = static_cast<uint16_t>(field(fields, EditMinInterval));
-    s.stagedMaxInterval = static_cast<uint16_t>(field(fields, EditMaxInterval));
+    s.staged.seriesLength = field(fields, EditSamplesLength);
+    s.staged.minInterval = static_cast<uint16_t>(field(fields, EditMinInterval));
+    s.staged.maxInterval = static_cast<uint16_t>(field(fields, EditMaxInterval));
     s.dialogEtalonNumber = field(fields, EditEtalonNumber);
-    s.stagedSavedEnergyCreate = static_cast<int16_t>(field(fields, EditSavedEnergyCreate));
-    s.stagedSavedEnergyProcess = static_cast<int16_t>(field(fields, EditSavedEnergyProcess));
+    s.staged.savedEnergyCreate = static_cast<int16_t>(field(fields, EditSavedEnergyCreate));
+    s.staged.savedEnergyProcess = static_cast<int16_t>(field(fields, EditSavedEnergyProcess));
 }
 
 void runSeriesStructureDialog(AppState& s, Host& host)
@@ -89,7 +89,7 @@ void runSeriesStructureDialog(AppState& s, Host& host)
     ensureSequenceCapacity(s, s.requestedPulseCount);
     DialogFields fields{
         {TextPulseCountRange,
-         formatText("Number of Pulses in Series (from %d to %d)", s.stagedPulseCountLow, s.stagedPulseCountHigh)},
+         formatText("Number of Pulses in Series (from %d to %d)", s.staged.pulseCountLow, s.staged.pulseCountHigh)},
         {EditPulseCount, formatText("%d", s.requestedPulseCount)},
         {TextSequenceRange, formatText("Sequence of Etalons in Series (values from 1 to %d)", s.etalonCount)},
         {EditEtalonSequence,
@@ -105,7 +105,7 @@ void runSeriesStructureDialog(AppState& s, Host& host)
     const std::vector<int32_t> entries = parseListField(text(fields, EditEtalonSequence), s.dialogPulseCount);
     for (size_t i = 0; i < entries.size(); ++i)
         s.etalonSequence[i] = static_cast<uint16_t>(entries[i]);
-    s.stagedNoiseLevel = static_cast<int16_t>(field(fields, EditNoiseLevel));
+    s.staged.noiseLevel = static_cast<int16_t>(field(fields, EditNoiseLevel));
 }
 
 void runRequiredListDialog(AppState& s, Host& host)
@@ -157,8 +157,8 @@ void runSimulationDialog(AppState& s, Host& host)
     };
     if (!run(s, host, DialogLocationParameters, fields))
         return;
-    s.stagedPulseCountLow = static_cast<uint16_t>(field(fields, EditPulsesFrom));
-    s.stagedPulseCountHigh = static_cast<uint16_t>(field(fields, EditPulsesTo));
+    s.staged.pulseCountLow = static_cast<uint16_t>(field(fields, EditPulsesFrom));
+    s.staged.pulseCountHigh = static_cast<uint16_t>(field(fields, EditPulsesTo));
     s.pulseCountIncrement = static_cast<uint16_t>(field(fields, EditPulsesIncrement));
     s.initialNoiseLevel = static_cast<uint16_t>(field(fields, EditInitialNoiseLevel));
     s.noiseStepCount = static_cast<uint16_t>(field(fields, EditNoiseSteps));

@@ -178,45 +178,60 @@ void drawSubsetButton(platform::Dc& dc, const views::LayoutRect& r, const char* 
     dc.textOut(add32(left, (W - extent.cx) / 2), add32(top, (lineHeight - 2) / 2), caption);
 }
 
-void drawSubsetGrid(AppState& s, synthesis::MessageSink& sink, platform::Dc& dc)
-{
-    // Without a series the grid has nothing to take its sizes from.
-    if (!s.lpSeriesHeader)
-        return;
-    const synthesis::SeriesHeader& series = *s.lpSeriesHeader;
-    if (!ensureSubsetArrays(s, sink, series.wMaxPulses))
-        return;
+namespace {
 
-    const int32_t LH = s.lineHeight;
-    const SubsetGridLayout l = subsetGridLayout(s.viewArea, LH, series.wPulsesListSize);
+// Text lines one below the other, each a line height below the last.
+class TextLines {
+  public:
+    TextLines(platform::Dc& dc, int32_t x, int32_t y, int32_t lineHeight)
+        : dc_(dc), x_(x), y_(y), lineHeight_(lineHeight)
+    {
+    }
+    void line(const std::string& text)
+    {
+        dc_.textOut(x_, y_, text);
+        y_ = add32(y_, lineHeight_);
+    }
+
+  private:
+    platform::Dc& dc_;
+    int32_t x_, y_, lineHeight_;
+};
+
+// Records the rectangles of the required cells and of the subset cells that
+// are shown, and answers how many subset cells are shown.
+int32_t layOutSubsetCells(AppState& s, const SubsetGridLayout& l, uint16_t listSize)
+{
     s.subsetArea = l.subsetArea;
-    s.requiredCellRects.assign(series.wPulsesListSize, kNoRect);
-    for (int32_t i = 0; i < series.wPulsesListSize; ++i)
+    s.requiredCellRects.assign(listSize, kNoRect);
+    for (int32_t i = 0; i < listSize; ++i)
         s.requiredCellRects[static_cast<size_t>(i)] = subsetRequiredCell(l, i);
     std::fill(s.possibleSubsetRect.begin(), s.possibleSubsetRect.end(), kNoRect);
     const int32_t cells = std::min(s.subsetCapacity, kSubsetCellsShown);
     for (int32_t j = 0; j < cells; ++j)
         s.possibleSubsetRect[static_cast<size_t>(j)] = subsetCell(l, j);
+    return cells;
+}
 
-    const int32_t textX = add32(l.innerLeft, 10);
-    int32_t textY = add32(add32(l.subsetArea.bottom, l.v_span), mul32(5, LH));
-    auto line = [&](const std::string& text) {
-        dc.textOut(textX, textY, text);
-        textY = add32(textY, LH);
-    };
+// The frame of the working area and the grid's own layout figures.
+void drawLayoutFigures(const AppState& s, platform::Dc& dc, const SubsetGridLayout& l, uint16_t listSize,
+                       TextLines& text)
+{
+    views::ScopedBrush brush(dc, kGridBackground);
+    dc.setBkMode(platform::BkMode::Transparent);
+    frameRect(dc, s.viewArea);
+    text.line(views::formatText(" w = %d, h = %d ", l.w, l.h));
+    text.line(views::formatText(" w = %d, h = %d ", l.innerWidth, l.e));
+    text.line(views::formatText(" h_span = %d, v_span = %d ", l.h_span, l.v_span));
+    text.line(views::formatText(" single_w = %d, single_h = %d ", l.single_w, l.single_h));
+    text.line(views::formatText(" max_etalons = %d, active_etalons = %d ", listSize, s.active_etalons));
+    dc.setBkMode(platform::BkMode::Opaque);
+}
 
-    {
-        views::ScopedBrush brush(dc, kGridBackground);
-        dc.setBkMode(platform::BkMode::Transparent);
-        frameRect(dc, s.viewArea);
-        line(views::formatText(" w = %d, h = %d ", l.w, l.h));
-        line(views::formatText(" w = %d, h = %d ", l.innerWidth, l.e));
-        line(views::formatText(" h_span = %d, v_span = %d ", l.h_span, l.v_span));
-        line(views::formatText(" single_w = %d, single_h = %d ", l.single_w, l.single_h));
-        line(views::formatText(" max_etalons = %d, active_etalons = %d ", series.wPulsesListSize, s.active_etalons));
-        dc.setBkMode(platform::BkMode::Opaque);
-    }
-
+// The required etalons in their box, each in its cell.
+void drawRequiredCells(const AppState& s, platform::Dc& dc, const SubsetGridLayout& l)
+{
+    const synthesis::SeriesHeader& series = *s.lpSeriesHeader;
     frameRect(dc, l.requiredBox);
     // Only cells that were laid out and listed are drawn (and clickable).
     const size_t required = std::min<size_t>({s.active_etalons, s.requiredList.size(), s.requiredCellRects.size()});
@@ -224,9 +239,14 @@ void drawSubsetGrid(AppState& s, synthesis::MessageSink& sink, platform::Dc& dc)
         const views::LayoutRect& cell = s.requiredCellRects[i];
         dc.rectangle(cell.left, cell.top, cell.right, cell.bottom);
         if (const synthesis::PulseHeader* etalon = etalonOf(series, s.requiredList[i]))
-            views::DrawEtalonCell(dc, *etalon, s.amplitude, 0, cellInside(l, cell, LH), LH);
+            views::DrawEtalonCell(dc, *etalon, s.amplitude, 0, cellInside(l, cell, s.lineHeight), s.lineHeight);
     }
+}
 
+// The subset area with its empty cells, then the subset's entries in them.
+void drawSubsetCells(AppState& s, platform::Dc& dc, const SubsetGridLayout& l, int32_t cells)
+{
+    const synthesis::SeriesHeader& series = *s.lpSeriesHeader;
     frameRect(dc, l.subsetArea);
     {
         views::ScopedPen pen(dc, kEmptySubsetCell);
@@ -240,37 +260,65 @@ void drawSubsetGrid(AppState& s, synthesis::MessageSink& sink, platform::Dc& dc)
         const views::LayoutRect& cell = s.possibleSubsetRect[static_cast<size_t>(j)];
         dc.rectangle(cell.left, cell.top, cell.right, cell.bottom);
         if (const synthesis::PulseHeader* etalon = etalonOf(series, subsetNumbers(s)[j]))
-            views::DrawEtalonCell(dc, *etalon, s.amplitude, subsetMarks(s)[j], cellInside(l, cell, LH), LH);
+            views::DrawEtalonCell(dc, *etalon, s.amplitude, subsetMarks(s)[j], cellInside(l, cell, s.lineHeight),
+                                  s.lineHeight);
     }
+}
 
-    {
-        views::ScopedBrush brush(dc, kGridBackground);
-        dc.setBkMode(platform::BkMode::Transparent);
-        int32_t widest = 0;
-        for (int32_t b = 0; b < s.subsetButtonCount; ++b) {
-            const char* caption = kSubsetButtonCaptions[b];
-            const platform::Size size = dc.textExtent(caption);
-            widest = std::max(widest, size.cx);
-            line(views::formatText(" %d. %d x %d ", b + 1, size.cx, size.cy) +
-                 views::formatText(" %d: ", static_cast<int>(std::char_traits<char>::length(caption))) +
-                 views::formatText(" [%s] ", caption));
-        }
-        const int32_t bw = add32(widest, mul32(4, s.aveCharWidth));
-        const int32_t bh = 2 * LH - 1;
-        line(views::formatText(" %d x %d ", bw, bh) + views::formatText(" aveCharWidth = %d, ", s.aveCharWidth) +
-             views::formatText(" maxCharWidth = %d ", s.maxCharWidth) +
-             views::formatText(" buttons = %d ", s.subsetButtonCount));
-
-        int32_t bx = l.subsetArea.left;
-        const int32_t by = add32(l.subsetArea.bottom, LH / 2);
-        for (int32_t b = 0; b < s.subsetButtonCount; ++b) {
-            const views::LayoutRect r{bx, by, add32(bx, bw), add32(by, bh)};
-            s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)] = r;
-            drawSubsetButton(dc, r, kSubsetButtonCaptions[b], LH);
-            bx = add32(add32(bx, bw), mul32(2, s.aveCharWidth));
-        }
-        dc.setBkMode(platform::BkMode::Opaque);
+// The buttons' sizes as text lines, then the buttons side by side below the
+// subset area, all as wide as the widest caption needs; their rectangles are
+// recorded for the clicks.
+void drawSubsetButtons(AppState& s, platform::Dc& dc, const SubsetGridLayout& l, TextLines& text)
+{
+    const int32_t LH = s.lineHeight;
+    views::ScopedBrush brush(dc, kGridBackground);
+    dc.setBkMode(platform::BkMode::Transparent);
+    int32_t widest = 0;
+    for (int32_t b = 0; b < s.subsetButtonCount; ++b) {
+        const char* caption = kSubsetButtonCaptions[b];
+        const platform::Size size = dc.textExtent(caption);
+        widest = std::max(widest, size.cx);
+        text.line(views::formatText(" %d. %d x %d ", b + 1, size.cx, size.cy) +
+                  views::formatText(" %d: ", static_cast<int>(std::char_traits<char>::length(caption))) +
+                  views::formatText(" [%s] ", caption));
     }
+    const int32_t bw = add32(widest, mul32(4, s.aveCharWidth));
+    const int32_t bh = 2 * LH - 1;
+    text.line(views::formatText(" %d x %d ", bw, bh) + views::formatText(" aveCharWidth = %d, ", s.aveCharWidth) +
+              views::formatText(" maxCharWidth = %d ", s.maxCharWidth) +
+              views::formatText(" buttons = %d ", s.subsetButtonCount));
+
+    int32_t bx = l.subsetArea.left;
+    const int32_t by = add32(l.subsetArea.bottom, LH / 2);
+    for (int32_t b = 0; b < s.subsetButtonCount; ++b) {
+        const views::LayoutRect r{bx, by, add32(bx, bw), add32(by, bh)};
+        s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)] = r;
+        drawSubsetButton(dc, r, kSubsetButtonCaptions[b], LH);
+        bx = add32(add32(bx, bw), mul32(2, s.aveCharWidth));
+    }
+    dc.setBkMode(platform::BkMode::Opaque);
+}
+
+}  // namespace
+
+void drawSubsetGrid(AppState& s, synthesis::MessageSink& sink, platform::Dc& dc)
+{
+    // Without a series the grid has nothing to take its sizes from.
+    if (!s.lpSeriesHeader)
+        return;
+    const synthesis::SeriesHeader& series = *s.lpSeriesHeader;
+    if (!ensureSubsetArrays(s, sink, series.wMaxPulses))
+        return;
+
+    const int32_t LH = s.lineHeight;
+    const SubsetGridLayout l = subsetGridLayout(s.viewArea, LH, series.wPulsesListSize);
+    const int32_t cells = layOutSubsetCells(s, l, series.wPulsesListSize);
+    // The layout figures and the button sizes are printed below the subset area.
+    TextLines text(dc, add32(l.innerLeft, 10), add32(add32(l.subsetArea.bottom, l.v_span), mul32(5, LH)), LH);
+    drawLayoutFigures(s, dc, l, series.wPulsesListSize, text);
+    drawRequiredCells(s, dc, l);
+    drawSubsetCells(s, dc, l, cells);
+    drawSubsetButtons(s, dc, l, text);
 }
 
 void clearSubset(AppState& s)
@@ -313,9 +361,12 @@ void deleteMarkedSubsetEntry(AppState& s)
 
 void placeSubsetInSeries(AppState& s)
 {
+    // The grid's " OK " repeats the sub-sequence back to back (mode 4) from the first pulse.
+    constexpr uint16_t kSubsetPlacementMode = 4;
+    constexpr uint16_t kSubsetStartPulse = 1;
     synthesis::setFixedSequence(std::span<const int32_t>(s.selectedSubset).first(static_cast<size_t>(s.subsetCount)),
-                                static_cast<uint16_t>(s.subsetCount), static_cast<uint16_t>(s.subsetPlacementMode),
-                                static_cast<uint16_t>(s.subsetStartPulse), s.lpSeriesHeader.get());
+                                static_cast<uint16_t>(s.subsetCount), kSubsetPlacementMode, kSubsetStartPulse,
+                                s.lpSeriesHeader.get());
 }
 
 void freeSubsetArrays(AppState& s)

@@ -61,8 +61,8 @@ void markSubsetEntry(AppState& state, int32_t j);
 // Removes the first marked entry, the later ones moving up; nothing when
 // none is marked.
 void deleteMarkedSubsetEntry(AppState& state);
-// " OK ": imposes the subset on the etalon sequence of the series by the
-// placement mode and start pulse.
+// " OK ": imposes the subset on the etalon sequence of the series, repeated
+// back to back from the first pulse.
 void placeSubsetInSeries(AppState& state);
 
 // Releases the subset cells, the subset (count 0) and the button rectangles.

@@ -197,8 +197,6 @@ void layoutWindow(AppState& s, const platform::Rect& client, const platform::Tex
     const int32_t columns = rows + 1;
     s.cellWidth = cellSize((W - (columns + 1) * 10) / columns);
     s.cellHeight = cellSize((H - (rows + 1) * 10) / rows);
-    s.curveWidth = cellSize(s.cellWidth - 10);
-    s.curveHeight = cellSize(s.cellHeight - 10);
     s.viewArea.right = s.viewArea.left + columns * s.cellWidth + (columns + 1) * 10 - 1;
     s.viewArea.bottom = s.viewArea.top + rows * s.cellHeight + (rows + 1) * 10 - 1;
 

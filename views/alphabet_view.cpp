@@ -6,10 +6,9 @@
 
 namespace views {
 
-using views::add32;
-using views::div32;
-using views::mul32;
-using views::sub32;
+using synthesis::wrapAdd;
+using synthesis::wrapSub;
+using synthesis::wrapMul;
 
 namespace {
 
@@ -21,12 +20,12 @@ void drawCellCurve(platform::Dc& dc, const synthesis::PulseHeader& etalon, int32
     // The mapping divides by the sample count less one and by the amplitude.
     if (n < 2 || a <= 0)
         return;
-    const int32_t zero = add32(oy, p >> 1);
+    const int32_t zero = wrapAdd(oy, p >> 1);
     dc.moveTo(ox, zero);
     int32_t x = ox;
     for (int32_t j = 0; j < n; ++j) {
-        x = add32(ox, div32(mul32(j, w - 6), n - 1));
-        dc.lineTo(x, sub32(add32(oy, p), div32(mul32(add32(etalon.lpData[j], a), p), mul32(2, a))));
+        x = wrapAdd(ox, div32(wrapMul(j, w - 6), n - 1));
+        dc.lineTo(x, wrapSub(wrapAdd(oy, p), div32(wrapMul(wrapAdd(etalon.lpData[j], a), p), wrapMul(2, a))));
     }
     dc.lineTo(x, zero);
 }
@@ -50,24 +49,24 @@ void drawAlphabetView(platform::Dc& dc, const AlphabetViewInput& in)
         const LayoutRect& cell = in.cells[i];
         const synthesis::PulseHeader& etalon = in.etalons[i];
         const bool selected = i < in.selected.size() && in.selected[i] == 1;
-        const int32_t x = add32(cell.left, 5);
-        int32_t y = add32(cell.top, 5);
+        const int32_t x = wrapAdd(cell.left, 5);
+        int32_t y = wrapAdd(cell.top, 5);
         dc.textOut(x, y, alphabetCellTitle(etalon));
 
-        y = add32(y, LH);
+        y = wrapAdd(y, LH);
         dc.moveTo(x, y);
-        dc.lineTo(x, add32(y, p));
-        dc.moveTo(x, add32(y, p >> 1));
-        dc.lineTo(add32(x, w - 1), add32(y, p >> 1));
+        dc.lineTo(x, wrapAdd(y, p));
+        dc.moveTo(x, wrapAdd(y, p >> 1));
+        dc.lineTo(wrapAdd(x, w - 1), wrapAdd(y, p >> 1));
 
         {
             views::ScopedPen pen(dc, selected ? views::kSelectedEtalonCurve : views::kUnselectedEtalonCurve);
             drawCellCurve(dc, etalon, x, y, w, p, in.amplitude);
-            drawCellCurve(dc, etalon, add32(x, 1), y, w, p, in.amplitude);
-            drawCellCurve(dc, etalon, x, sub32(y, 1), w, p, in.amplitude);
+            drawCellCurve(dc, etalon, wrapAdd(x, 1), y, w, p, in.amplitude);
+            drawCellCurve(dc, etalon, x, wrapSub(y, 1), w, p, in.amplitude);
         }
 
-        const LayoutRect frame{cell.left, cell.top, add32(cell.left, Wf - 1), add32(cell.top, Hf - 1)};
+        const LayoutRect frame{cell.left, cell.top, wrapAdd(cell.left, Wf - 1), wrapAdd(cell.top, Hf - 1)};
         if (selected) {
             views::ScopedPen pen(dc, views::kSelectedCellFrame);
             views::drawAreaFrame(dc, frame);
@@ -85,29 +84,29 @@ void drawChoicePanel(platform::Dc& dc, const LayoutRect& frame, std::span<Layout
 {
     const int32_t LH = lineHeight;
     views::drawAreaFrame(dc, frame);
-    const int32_t frameWidth = add32(sub32(frame.right, frame.left), 1);
-    const int32_t x = add32(frame.left, 10);
+    const int32_t frameWidth = wrapAdd(wrapSub(frame.right, frame.left), 1);
+    const int32_t x = wrapAdd(frame.left, 10);
     const int32_t d = std::max((LH + 1) / 8, 1);
-    dc.textOut(x - 5, sub32(frame.top, LH >> 1), views::formatText("%s", caption));
+    dc.textOut(x - 5, wrapSub(frame.top, LH >> 1), views::formatText("%s", caption));
 
-    const int32_t firstY = add32(add32(frame.top, LH), LH >> 1);
+    const int32_t firstY = wrapAdd(wrapAdd(frame.top, LH), LH >> 1);
     const int32_t stepY = LH + (LH >> 1);
     int32_t y = firstY;
     for (size_t i = 0; i < options.size(); ++i) {
-        dc.ellipse(x, y, add32(x, LH), add32(y, LH));
-        dc.textOut(add32(x, 2 * LH), y, views::formatText(" %5d ", options[i]));
+        dc.ellipse(x, y, wrapAdd(x, LH), wrapAdd(y, LH));
+        dc.textOut(wrapAdd(x, 2 * LH), y, views::formatText(" %5d ", options[i]));
         if (i < itemRects.size())
-            itemRects[i] = {x, y, add32(x, frameWidth), add32(y, stepY - 1)};
-        y = add32(y, stepY);
+            itemRects[i] = {x, y, wrapAdd(x, frameWidth), wrapAdd(y, stepY - 1)};
+        y = wrapAdd(y, stepY);
     }
 
     // A chosen option outside the table has no mark to fill.
     if (chosen < 1 || static_cast<size_t>(chosen) > options.size())
         return;
-    const int32_t top = add32(firstY, mul32(chosen - 1, stepY));
+    const int32_t top = wrapAdd(firstY, wrapMul(chosen - 1, stepY));
     const bool inEffect = options[static_cast<size_t>(chosen - 1)] == valueInEffect;
     views::ScopedBrush brush(dc, inEffect ? views::kChoiceInEffect : views::kChoiceNotInEffect);
-    dc.ellipse(x + d, add32(top, d), sub32(add32(x, LH), d), sub32(add32(top, LH), d));
+    dc.ellipse(x + d, wrapAdd(top, d), wrapSub(wrapAdd(x, LH), d), wrapSub(wrapAdd(top, LH), d));
 }
 
 }  // namespace views

@@ -6,14 +6,18 @@
 
 namespace views {
 
+using synthesis::wrapAdd;
+using synthesis::wrapSub;
+using synthesis::wrapMul;
+
 void drawAreaFrame(platform::Dc& dc, const LayoutRect& area)
 {
-    const int32_t Wv = add32(sub32(area.right, area.left), 1);
-    const int32_t Hv = add32(sub32(area.bottom, area.top), 1);
+    const int32_t Wv = wrapAdd(wrapSub(area.right, area.left), 1);
+    const int32_t Hv = wrapAdd(wrapSub(area.bottom, area.top), 1);
     dc.moveTo(area.left, area.top);
-    dc.lineTo(area.left, add32(area.top, Hv));
-    dc.lineTo(add32(area.left, Wv), add32(area.top, Hv));
-    dc.lineTo(add32(area.left, Wv), area.top);
+    dc.lineTo(area.left, wrapAdd(area.top, Hv));
+    dc.lineTo(wrapAdd(area.left, Wv), wrapAdd(area.top, Hv));
+    dc.lineTo(wrapAdd(area.left, Wv), area.top);
     dc.lineTo(area.left, area.top);
 }
 
@@ -45,9 +49,9 @@ ViewSize viewSize(const ViewFrame& frame)
 {
     const LayoutRect& v = frame.viewArea;
     ViewSize size;
-    size.Wv = add32(sub32(v.right, v.left), 1);
-    size.Hv = add32(sub32(v.bottom, v.top), 1);
-    size.Hu = sub32(size.Hv, mul32(17, frame.lineHeight));
+    size.Wv = wrapAdd(wrapSub(v.right, v.left), 1);
+    size.Hv = wrapAdd(wrapSub(v.bottom, v.top), 1);
+    size.Hu = wrapSub(size.Hv, wrapMul(17, frame.lineHeight));
     return size;
 }
 

@@ -7,11 +7,11 @@
 
 namespace views {
 
+using synthesis::wrapAdd;
+using synthesis::wrapSub;
+using synthesis::wrapMul;
+
 using platform::Dc;
-using views::add32;
-using views::div32;
-using views::mul32;
-using views::sub32;
 
 namespace {
 
@@ -25,10 +25,10 @@ struct Strip {
 void drawStripAxes(Dc& dc, const Strip& s)
 {
     dc.moveTo(s.x0, s.y0);
-    dc.lineTo(s.x0, add32(s.y0, s.H));
-    const int32_t zero = add32(s.y0, s.H / 2);
+    dc.lineTo(s.x0, wrapAdd(s.y0, s.H));
+    const int32_t zero = wrapAdd(s.y0, s.H / 2);
     dc.moveTo(s.x0, zero);
-    dc.lineTo(add32(add32(s.x0, s.W), 5), zero);
+    dc.lineTo(wrapAdd(wrapAdd(s.x0, s.W), 5), zero);
 }
 
 // The pulse curve of a strip, every point shifted by (dx, dy).
@@ -38,16 +38,16 @@ void drawStripCurve(Dc& dc, const Strip& s, int32_t amplitude, const synthesis::
     const int32_t n = std::min<int32_t>(pulse.wSize, static_cast<int32_t>(pulse.lpData.size()));
     if (n < 2 || amplitude <= 0)
         return;
-    const int32_t twoA = mul32(2, amplitude);
-    const int32_t zero = add32(add32(s.y0, s.H / 2), dy);
-    dc.moveTo(add32(s.x0, dx), zero);
+    const int32_t twoA = wrapMul(2, amplitude);
+    const int32_t zero = wrapAdd(wrapAdd(s.y0, s.H / 2), dy);
+    dc.moveTo(wrapAdd(s.x0, dx), zero);
     int32_t x = 0;
     for (int32_t i = 0; i < n; ++i) {
-        x = div32(mul32(i, s.W), n - 1);
-        const int32_t y = sub32(add32(s.y0, s.H), div32(mul32(add32(amplitude, pulse.lpData[i]), s.H), twoA));
-        dc.lineTo(add32(add32(s.x0, x), dx), add32(y, dy));
+        x = div32(wrapMul(i, s.W), n - 1);
+        const int32_t y = wrapSub(wrapAdd(s.y0, s.H), div32(wrapMul(wrapAdd(amplitude, pulse.lpData[i]), s.H), twoA));
+        dc.lineTo(wrapAdd(wrapAdd(s.x0, x), dx), wrapAdd(y, dy));
     }
-    dc.lineTo(add32(add32(s.x0, x), dx), zero);
+    dc.lineTo(wrapAdd(wrapAdd(s.x0, x), dx), zero);
 }
 
 }  // namespace
@@ -60,19 +60,19 @@ int DrawPulseMarks(Dc& dc, const synthesis::SeriesHeader& series, const platform
     const int32_t W = rect.right - rect.left;
     const int32_t H = rect.bottom - rect.top;
     const int32_t g = H / 8;
-    const int32_t gEnd = mul32(7, H) / 8;
+    const int32_t gEnd = wrapMul(7, H) / 8;
     const size_t found = std::min<size_t>(series.wFoundPulses, series.lpFoundPositions.size());
     for (size_t k = 0; k < found; ++k) {
         const int32_t p = series.lpFoundPositions[k];
-        const int32_t xs = div32(mul32(p, W), N - 1);
-        const int32_t xe = div32(mul32(p + series.wImpulseSize - 1, W), N - 1);
+        const int32_t xs = div32(wrapMul(p, W), N - 1);
+        const int32_t xe = div32(wrapMul(p + series.wImpulseSize - 1, W), N - 1);
         for (int32_t j = g; j < gEnd; j += 2) {
-            dc.setPixel(add32(rect.left, xs), rect.bottom - j, views::kPulseFrameColor);
-            dc.setPixel(add32(rect.left, xe), rect.bottom - j, views::kPulseFrameColor);
+            dc.setPixel(wrapAdd(rect.left, xs), rect.bottom - j, views::kPulseFrameColor);
+            dc.setPixel(wrapAdd(rect.left, xe), rect.bottom - j, views::kPulseFrameColor);
         }
         for (int32_t j = xs; j < xe; j += 2) {
-            dc.setPixel(add32(rect.left, j), rect.top + g, views::kPulseFrameColor);
-            dc.setPixel(add32(rect.left, j), rect.bottom - g, views::kPulseFrameColor);
+            dc.setPixel(wrapAdd(rect.left, j), rect.top + g, views::kPulseFrameColor);
+            dc.setPixel(wrapAdd(rect.left, j), rect.bottom - g, views::kPulseFrameColor);
         }
     }
     return 1;
@@ -88,7 +88,7 @@ int DrawPulseStrip(Dc& dc, const platform::Rect& rect, int32_t amplitude, const 
     drawStripAxes(dc, strip);
     drawStripCurve(dc, strip, amplitude, pulse, 0, 0);
 
-    const int32_t x1 = add32(add32(x0, strip.W), 10);
+    const int32_t x1 = wrapAdd(wrapAdd(x0, strip.W), 10);
     int32_t y1 = rect.top + 1;
     const int32_t n = std::min<int32_t>(pulse.wSize, static_cast<int32_t>(pulse.lpData.size()));
     for (int32_t i = 0; i < n && i <= 6; ++i) {
@@ -113,7 +113,7 @@ int DrawEtalonCell(Dc& dc, const synthesis::PulseHeader& etalon, int32_t amplitu
     {
         views::ScopedPen pen(dc, views::kHighlightBackground);
         views::ScopedBrush brush(dc, views::kHighlightBackground);
-        dc.rectangle(x0 - 3, strip.y0 - 3, add32(add32(x0, strip.W), 8), add32(add32(strip.y0, strip.H), 3));
+        dc.rectangle(x0 - 3, strip.y0 - 3, wrapAdd(wrapAdd(x0, strip.W), 8), wrapAdd(wrapAdd(strip.y0, strip.H), 3));
     }
     {
         views::ScopedPen pen(dc, views::kHighlightCurve);

@@ -9,9 +9,9 @@
 
 namespace views {
 
-using views::add32;
-using views::mul32;
-using views::sub32;
+using synthesis::wrapAdd;
+using synthesis::wrapSub;
+using synthesis::wrapMul;
 
 namespace {
 
@@ -69,26 +69,26 @@ ProcessingResultLayout processingResultLayout(const views::ViewFrame& frame,
     l.Wv = size.Wv;
     l.Hv = size.Hv;
     l.Hu = size.Hu;
-    l.m = mul32(r.margin, l.Wv) / 1000;
-    l.t = add32(mul32(l.Hv, r.topMargin), 500) / 1000;
-    l.t2 = add32(mul32(l.Hv, r.topMargin), 1000) / 2000;
-    l.x0 = add32(v.left, l.m);
-    l.W = mul32(r.plotWidth, l.Wv) / 1000;
-    l.H = mul32(r.plotHeight, l.Hu) / 1000;
+    l.m = wrapMul(r.margin, l.Wv) / 1000;
+    l.t = wrapAdd(wrapMul(l.Hv, r.topMargin), 500) / 1000;
+    l.t2 = wrapAdd(wrapMul(l.Hv, r.topMargin), 1000) / 2000;
+    l.x0 = wrapAdd(v.left, l.m);
+    l.W = wrapMul(r.plotWidth, l.Wv) / 1000;
+    l.H = wrapMul(r.plotHeight, l.Hu) / 1000;
     if (l.H % 2 != 0)
-        l.H = add32(l.H, 1);
-    l.cw = mul32(r.cellWidth, l.Wv) / 1000;
-    l.ch = mul32(r.cellHeight, l.Hu) / 1000;
+        l.H = wrapAdd(l.H, 1);
+    l.cw = wrapMul(r.cellWidth, l.Wv) / 1000;
+    l.ch = wrapMul(r.cellHeight, l.Hu) / 1000;
     l.rb = LH - 3 + (LH >> 2);
-    l.yHeader = sub32(v.top, LH >> 1);
-    l.yA = add32(add32(v.top, 1), mul32(4, LH));
-    l.yB = add32(add32(l.yA, l.H), LH);
-    l.yD = add32(add32(l.yB, l.H), LH);
-    l.yNext = l.record == 1 ? add32(add32(l.yB, l.H), LH) : add32(add32(add32(l.yD, l.H), 1), LH);
+    l.yHeader = wrapSub(v.top, LH >> 1);
+    l.yA = wrapAdd(wrapAdd(v.top, 1), wrapMul(4, LH));
+    l.yB = wrapAdd(wrapAdd(l.yA, l.H), LH);
+    l.yD = wrapAdd(wrapAdd(l.yB, l.H), LH);
+    l.yNext = l.record == 1 ? wrapAdd(wrapAdd(l.yB, l.H), LH) : wrapAdd(wrapAdd(wrapAdd(l.yD, l.H), 1), LH);
     l.yT = l.yNext;
     if (blindDetection(protocol)) {
-        const int32_t energyHeight = mul32(r.energyGraphHeight, l.Hu) / 1000;
-        l.yT = add32(add32(add32(l.yNext, 1), energyHeight), LH);
+        const int32_t energyHeight = wrapMul(r.energyGraphHeight, l.Hu) / 1000;
+        l.yT = wrapAdd(wrapAdd(wrapAdd(l.yNext, 1), energyHeight), LH);
     }
     l.panel = views::alphabetPanelLayout(v, LH, n, l.m, l.t, l.t2, l.cw, l.ch);
     return l;
@@ -122,7 +122,7 @@ void drawResultHeader(const ResultScene& c)
     int32_t y = c.l.yHeader;
     for (size_t line = 0; line < header.size(); ++line) {
         c.dc.textOut(c.l.x0, y, header[line]);
-        y = add32(y, line == 0 ? c.LH + 1 : c.LH);
+        y = wrapAdd(y, line == 0 ? c.LH + 1 : c.LH);
     }
 }
 
@@ -215,18 +215,18 @@ int32_t drawProtocolTable(const ResultScene& c)
     const int32_t LH = c.LH;
     const int32_t yHead = c.l.yT - 3;
     for (const TableCell& cell : protocolTableHeader(c.p))
-        dc.textOut(add32(c.l.x0, cell.x), yHead, views::formatText("%s", cell.text.c_str()));
+        dc.textOut(wrapAdd(c.l.x0, cell.x), yHead, views::formatText("%s", cell.text.c_str()));
     for (int i = 0; i < c.rows; ++i) {
-        const int32_t yRow = add32(add32(yHead, LH), mul32(i, LH - 2));
+        const int32_t yRow = wrapAdd(wrapAdd(yHead, LH), wrapMul(i, LH - 2));
         for (const TableCell& cell : protocolTableRow(c.p, c.s, i))
-            dc.textOut(add32(c.l.x0, cell.x), yRow, cell.text);
+            dc.textOut(wrapAdd(c.l.x0, cell.x), yRow, cell.text);
     }
-    int32_t yo = add32(-3 + LH, mul32(c.rows, LH - 2));
+    int32_t yo = wrapAdd(-3 + LH, wrapMul(c.rows, LH - 2));
     if (c.rows < 4)
-        yo = add32(yo, LH);
-    yo = add32(yo, LH >> 1);
+        yo = wrapAdd(yo, LH);
+    yo = wrapAdd(yo, LH >> 1);
     if (c.panels && c.study)
-        yo = add32(yo, views::drawThresholdLines(dc, c.l.x0, add32(c.l.yT, yo), LH, *c.study));
+        yo = wrapAdd(yo, views::drawThresholdLines(dc, c.l.x0, wrapAdd(c.l.yT, yo), LH, *c.study));
     return yo;
 }
 
@@ -236,9 +236,9 @@ void drawRowShapes(const ResultScene& c, int32_t top, int32_t amplitude, synthes
     int32_t left = c.l.x0;
     for (int i = 0; i < c.rows; ++i) {
         meanShapeOfRow(c.p, i, c.observed, work);
-        const int32_t right = add32(left, mul32(2, c.l.cw));
-        DrawPulseStrip(c.dc, {left, top, right, add32(top, c.l.H)}, amplitude, work, c.LH);
-        left = add32(right, 70);
+        const int32_t right = wrapAdd(left, wrapMul(2, c.l.cw));
+        DrawPulseStrip(c.dc, {left, top, right, wrapAdd(top, c.l.H)}, amplitude, work, c.LH);
+        left = wrapAdd(right, 70);
     }
 }
 
@@ -328,7 +328,7 @@ void DrawProcessingResult(platform::Dc& dc, synthesis::MessageSink& sink, const 
 
     const int32_t yo = drawProtocolTable(c);
     if (!blind && work)
-        drawRowShapes(c, add32(l.yT, yo), amp.a, *work);
+        drawRowShapes(c, wrapAdd(l.yT, yo), amp.a, *work);
     drawCountAndEnergyGraphs(c, record);
 
     views::drawAlphabetPanel(dc, l.panel, LH, in.requiredList.first(n), s, amp.a);

@@ -7,6 +7,10 @@
 
 namespace views {
 
+using synthesis::wrapAdd;
+using synthesis::wrapSub;
+using synthesis::wrapMul;
+
 DisplayAmplitude displayAmplitude(uint16_t wAmplitude, uint16_t wNoiseLevel)
 {
     int32_t a = wAmplitude;
@@ -29,8 +33,8 @@ double noiseToSignal(const synthesis::SeriesHeader& series)
     for (size_t i = 0; i < N; ++i) {
         const int32_t pure = series.lpPureData[i];
         const int32_t noise = series.lpSeriesData[i] - pure;
-        Es = synthesis::wrapAdd(Es, synthesis::wrapSquare(pure));
-        En = synthesis::wrapAdd(En, synthesis::wrapSquare(noise));
+        Es = wrapAdd(Es, synthesis::wrapSquare(pure));
+        En = wrapAdd(En, synthesis::wrapSquare(noise));
     }
     return Es < 1 ? 0.0 : static_cast<double>(En) / static_cast<double>(Es);
 }
@@ -72,7 +76,7 @@ std::string headerPulsesLine(const synthesis::SeriesHeader& series, bool letters
 
 int32_t plotValueY(const SeriesPlot& plot, int32_t v)
 {
-    return sub32(add32(plot.y, plot.H), div32(mul32(add32(v, plot.S), plot.H), mul32(2, plot.S)));
+    return wrapSub(wrapAdd(plot.y, plot.H), div32(wrapMul(wrapAdd(v, plot.S), plot.H), wrapMul(2, plot.S)));
 }
 
 int32_t plotLabelX(const SeriesPlot& plot, int32_t p)
@@ -80,28 +84,28 @@ int32_t plotLabelX(const SeriesPlot& plot, int32_t p)
     // Over the whole series from = 0 and n = N: the classic x0 + (p*W)/(N - 1) - 5.
     const SampleRange shown = shownSamples(plot.range, plot.N);
     const int32_t n = shown.to - shown.from;
-    return sub32(add32(plot.x0, div32(mul32(sub32(p, shown.from), plot.W), n - 1)), 5);
+    return wrapSub(wrapAdd(plot.x0, div32(wrapMul(wrapSub(p, shown.from), plot.W), n - 1)), 5);
 }
 
 platform::Rect plotRect(const SeriesPlot& plot)
 {
-    return {plot.x0, plot.y, add32(plot.x0, plot.W), add32(plot.y, plot.H)};
+    return {plot.x0, plot.y, wrapAdd(plot.x0, plot.W), wrapAdd(plot.y, plot.H)};
 }
 
 ShownPlot shownPlot(const SeriesPlot& plot, PlotKind kind) { return {kind, plot.x0, plot.y, plot.W, plot.H}; }
 
 void drawPlotFrame(platform::Dc& dc, const SeriesPlot& plot)
 {
-    dc.rectangle(plot.x0, plot.y, add32(add32(plot.x0, plot.W), 1), add32(add32(plot.y, plot.H), 1));
+    dc.rectangle(plot.x0, plot.y, wrapAdd(wrapAdd(plot.x0, plot.W), 1), wrapAdd(wrapAdd(plot.y, plot.H), 1));
 }
 
 void drawPlotAxes(platform::Dc& dc, const SeriesPlot& plot)
 {
     dc.moveTo(plot.x0, plot.y);
-    dc.lineTo(plot.x0, add32(plot.y, plot.H));
-    const int32_t zero = add32(plot.y, plot.H / 2);
+    dc.lineTo(plot.x0, wrapAdd(plot.y, plot.H));
+    const int32_t zero = wrapAdd(plot.y, plot.H / 2);
     dc.moveTo(plot.x0, zero);
-    dc.lineTo(add32(plot.x0, plot.W), zero);
+    dc.lineTo(wrapAdd(plot.x0, plot.W), zero);
 }
 
 void drawPlotLabel(platform::Dc& dc, const SeriesPlot& plot, int32_t p, const std::string& text)
@@ -113,7 +117,7 @@ void drawPlotLabel(platform::Dc& dc, const SeriesPlot& plot, int32_t p, const st
         if (p < shown.from || p >= shown.to)
             return;
     }
-    dc.textOut(plotLabelX(plot, p), add32(plot.y, plot.H), text);
+    dc.textOut(plotLabelX(plot, p), wrapAdd(plot.y, plot.H), text);
 }
 
 void drawPlotCurve(platform::Dc& dc, const SeriesPlot& plot, std::span<const int16_t> samples)
@@ -137,9 +141,9 @@ void drawPlotPulseMarks(platform::Dc& dc, const SeriesPlot& plot, const synthesi
     const SampleRange shown = shownSamples(plot.range, plot.N);
     const int64_t span = int64_t{shown.to} - shown.from - 1;
     const int64_t W = plot.W;
-    const int32_t bottom = add32(plot.y, plot.H);
+    const int32_t bottom = wrapAdd(plot.y, plot.H);
     const int32_t g = plot.H / 8;
-    const int32_t gEnd = mul32(7, plot.H) / 8;
+    const int32_t gEnd = wrapMul(7, plot.H) / 8;
     const size_t found = std::min<size_t>(series.wFoundPulses, series.lpFoundPositions.size());
     auto column = [&](int64_t x) { return static_cast<int32_t>(int64_t{plot.x0} + x); };
     for (size_t k = 0; k < found; ++k) {
@@ -160,7 +164,7 @@ void drawPlotPulseMarks(platform::Dc& dc, const SeriesPlot& plot, const synthesi
         if (j < 0)
             j += (1 - j) / 2 * 2;
         for (; j < xe && j <= W; j += 2) {
-            dc.setPixel(column(j), add32(plot.y, g), kPulseFrameColor);
+            dc.setPixel(column(j), wrapAdd(plot.y, g), kPulseFrameColor);
             dc.setPixel(column(j), bottom - g, kPulseFrameColor);
         }
     }
@@ -174,9 +178,9 @@ PulseWindowWalk::PulseWindowWalk(std::span<const int16_t> positions, int32_t L, 
 
 bool PulseWindowWalk::inside(int32_t i)
 {
-    if (i == add32(c_, L_))
+    if (i == wrapAdd(c_, L_))
         c_ = next_ < positions_.size() ? positions_[next_++] : N_;
-    return c_ <= i && i < add32(c_, L_);
+    return c_ <= i && i < wrapAdd(c_, L_);
 }
 
 AlphabetPanelLayout alphabetPanelLayout(const LayoutRect& view, int32_t lineHeight, int32_t n, int32_t m, int32_t t,
@@ -189,15 +193,15 @@ AlphabetPanelLayout alphabetPanelLayout(const LayoutRect& view, int32_t lineHeig
     p.cw = cw;
     p.ch = ch;
     p.rows = (2 * n + 2) / 4;
-    p.bw = add32(mul32(add32(cw, 2 * m), 2), m / 2);
-    p.bx = add32(sub32(sub32(view.right, p.bw), m), 1);
-    p.by = add32(add32(view.top, t), lineHeight >> 1);
-    p.bh = add32(mul32(add32(add32(ch, t2), lineHeight), p.rows), 2 * t);
+    p.bw = wrapAdd(wrapMul(wrapAdd(cw, 2 * m), 2), m / 2);
+    p.bx = wrapAdd(wrapSub(wrapSub(view.right, p.bw), m), 1);
+    p.by = wrapAdd(wrapAdd(view.top, t), lineHeight >> 1);
+    p.bh = wrapAdd(wrapMul(wrapAdd(wrapAdd(ch, t2), lineHeight), p.rows), 2 * t);
     const int32_t reserve = lineHeight - 3 + (lineHeight >> 2);
-    const int32_t room = sub32(sub32(view.bottom, p.by), reserve);
+    const int32_t room = wrapSub(wrapSub(view.bottom, p.by), reserve);
     // Without etalons there are no rows to shrink.
     if (room < p.bh && p.rows > 0) {
-        p.ch = sub32(div32(sub32(room, 2 * t), p.rows), add32(t2, lineHeight));
+        p.ch = wrapSub(div32(wrapSub(room, 2 * t), p.rows), wrapAdd(t2, lineHeight));
         p.bh = room;
     }
     return p;
@@ -217,17 +221,18 @@ platform::Rect alphabetPanelCell(const AlphabetPanelLayout& panel, int32_t lineH
 {
     const int32_t rows = std::max(panel.rows, 1);
     const int32_t q = e % rows, c = e / rows;
-    const int32_t left = add32(add32(panel.bx, panel.m), mul32(add32(panel.cw, 2 * panel.m), c));
-    const int32_t top = add32(add32(panel.by, panel.t), mul32(add32(add32(panel.ch, panel.t2), lineHeight), q));
-    return {left, top, add32(left, panel.cw), add32(top, panel.ch)};
+    const int32_t left = wrapAdd(wrapAdd(panel.bx, panel.m), wrapMul(wrapAdd(panel.cw, 2 * panel.m), c));
+    const int32_t top =
+        wrapAdd(wrapAdd(panel.by, panel.t), wrapMul(wrapAdd(wrapAdd(panel.ch, panel.t2), lineHeight), q));
+    return {left, top, wrapAdd(left, panel.cw), wrapAdd(top, panel.ch)};
 }
 
 void drawAlphabetPanel(platform::Dc& dc, const AlphabetPanelLayout& panel, int32_t lineHeight,
                        std::span<const uint16_t> requiredList, const synthesis::SeriesHeader& series, int32_t amplitude)
 {
-    dc.rectangle(panel.bx, panel.by, add32(add32(panel.bx, panel.bw), 1), add32(add32(panel.by, panel.bh), 1));
+    dc.rectangle(panel.bx, panel.by, wrapAdd(wrapAdd(panel.bx, panel.bw), 1), wrapAdd(wrapAdd(panel.by, panel.bh), 1));
     const auto n = static_cast<int32_t>(requiredList.size());
-    dc.textOut(add32(panel.bx, 7), sub32(panel.by, panel.t), alphabetPanelTitle(n, panel.bw));
+    dc.textOut(wrapAdd(panel.bx, 7), wrapSub(panel.by, panel.t), alphabetPanelTitle(n, panel.bw));
     for (int32_t q = 0; q < panel.rows; ++q) {
         for (int32_t c = 0; c < 2; ++c) {
             const int32_t e = q + c * panel.rows;

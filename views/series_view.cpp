@@ -6,10 +6,9 @@
 
 namespace views {
 
-using views::add32;
-using views::div32;
-using views::mul32;
-using views::sub32;
+using synthesis::wrapAdd;
+using synthesis::wrapSub;
+using synthesis::wrapMul;
 
 namespace {
 
@@ -34,24 +33,24 @@ SeriesViewLayout seriesViewLayout(const views::ViewFrame& frame, int32_t n)
     l.Wv = size.Wv;
     l.Hv = size.Hv;
     l.Hu = size.Hu;
-    const int32_t m = mul32(12, l.Wv) / 1000;
-    const int32_t t = add32(mul32(15, l.Hv), 500) / 1000;
-    const int32_t t2 = add32(mul32(15, l.Hv), 1000) / 2000;
-    l.x0 = add32(v.left, m);
-    l.W = mul32(800, l.Wv) / 1000;
-    l.H = mul32(240, l.Hu) / 1000;
+    const int32_t m = wrapMul(12, l.Wv) / 1000;
+    const int32_t t = wrapAdd(wrapMul(15, l.Hv), 500) / 1000;
+    const int32_t t2 = wrapAdd(wrapMul(15, l.Hv), 1000) / 2000;
+    l.x0 = wrapAdd(v.left, m);
+    l.W = wrapMul(800, l.Wv) / 1000;
+    l.H = wrapMul(240, l.Hu) / 1000;
     if (l.H & 1)
-        l.H = add32(l.H, 1);
-    const int32_t cw = mul32(50, l.Wv) / 1000;
-    const int32_t ch = mul32(125, l.Hu) / 1000;
+        l.H = wrapAdd(l.H, 1);
+    const int32_t cw = wrapMul(50, l.Wv) / 1000;
+    const int32_t ch = wrapMul(125, l.Hu) / 1000;
     l.panel = views::alphabetPanelLayout(v, LH, n, m, t, t2, cw, ch);
 
-    l.yHeader = sub32(v.top, LH >> 1);
-    const int32_t yLine4 = add32(l.yHeader, 3 * LH + 1);
-    l.yA = add32(add32(yLine4, LH), LH >> 1);
-    l.yB = add32(add32(l.yA, LH), l.H);
-    l.yC = add32(add32(l.yB, LH), l.H);
-    l.yT = add32(add32(add32(l.yC, l.H), 1), LH);
+    l.yHeader = wrapSub(v.top, LH >> 1);
+    const int32_t yLine4 = wrapAdd(l.yHeader, 3 * LH + 1);
+    l.yA = wrapAdd(wrapAdd(yLine4, LH), LH >> 1);
+    l.yB = wrapAdd(wrapAdd(l.yA, LH), l.H);
+    l.yC = wrapAdd(wrapAdd(l.yB, LH), l.H);
+    l.yT = wrapAdd(wrapAdd(wrapAdd(l.yC, l.H), 1), LH);
     return l;
 }
 
@@ -71,11 +70,11 @@ void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n,
     // The header names the task and the series the same way for every series type.
     int32_t y = l.yHeader;
     dc.textOut(l.x0, y, views::headerTitleLine("series processing", "unknown number of whole pulses"));
-    y = add32(y, LH + 1);
+    y = wrapAdd(y, LH + 1);
     dc.textOut(l.x0, y, views::headerParameterLine(s, amp.a));
-    y = add32(y, LH);
+    y = wrapAdd(y, LH);
     dc.textOut(l.x0, y, views::headerCountLine(s));
-    y = add32(y, LH);
+    y = wrapAdd(y, LH);
     dc.textOut(l.x0, y, views::headerPulsesLine(s, letters));
 
     // A series shorter than its own length is drawn as empty plots.
@@ -128,7 +127,7 @@ void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n,
         *shownPlots = shown;
 
     for (const TableColumn& column : kTableHead)
-        dc.textOut(add32(l.x0, column.offset), l.yT - 3, views::formatText("%s", column.label));
+        dc.textOut(wrapAdd(l.x0, column.offset), l.yT - 3, views::formatText("%s", column.label));
 
     views::drawAlphabetPanel(dc, l.panel, LH, requiredList.first(inUse), s, amp.a);
 }

@@ -8,10 +8,9 @@
 
 namespace views {
 
-using views::add32;
-using views::div32;
-using views::mul32;
-using views::sub32;
+using synthesis::wrapAdd;
+using synthesis::wrapSub;
+using synthesis::wrapMul;
 
 namespace {
 
@@ -155,45 +154,45 @@ SimulationViewLayout simulationViewLayout(const views::ViewFrame& frame, int32_t
     l.Wv = size.Wv;
     l.Hv = size.Hv;
     l.Hu = size.Hu;
-    l.yAfterHeader = add32(add32(sub32(v.top, LH >> 1), mul32(8, LH + 1)), 2 * LH + 2);
+    l.yAfterHeader = wrapAdd(wrapAdd(wrapSub(v.top, LH >> 1), wrapMul(8, LH + 1)), 2 * LH + 2);
 
     // A line height of 0 has no rows of text to count.
     l.h = LH > 0 ? truncTo32(4.0 * LH * (static_cast<double>(l.Hu) / (16.0 * LH))) : 0;
     if (l.h & 1)
-        l.h = add32(l.h, 1);
+        l.h = wrapAdd(l.h, 1);
 
     const int64_t e = std::max<int64_t>(N / 8, L);
-    const int32_t room = sub32(l.Wv, 90);
+    const int32_t room = wrapSub(l.Wv, 90);
     // A series of no samples and pulses of no length leave the graph all the width.
     const double ratio = (int64_t{N} + e) > 0 ? static_cast<double>(room) / static_cast<double>(int64_t{N} + e) : 0.0;
-    l.A = sub32(room, truncTo32(static_cast<double>(e) * ratio));
-    l.B = sub32(room, truncTo32(static_cast<double>(N) * ratio));
+    l.A = wrapSub(room, truncTo32(static_cast<double>(e) * ratio));
+    l.B = wrapSub(room, truncTo32(static_cast<double>(N) * ratio));
 
     l.nr = (2 * n + 2) / 4;
-    l.pl = add32(add32(v.left, 40), l.A);
-    l.pt = add32(v.top, LH >> 1);
+    l.pl = wrapAdd(wrapAdd(v.left, 40), l.A);
+    l.pt = wrapAdd(v.top, LH >> 1);
     l.cwid = l.B / 2;
     l.chei = l.h / 2;
     // Without etalons there are no rows to share the height among.
-    if (l.nr > 0 && l.Hv < add32(mul32(add32(add32(l.chei, 10), LH), l.nr), 15)) {
+    if (l.nr > 0 && l.Hv < wrapAdd(wrapMul(wrapAdd(wrapAdd(l.chei, 10), LH), l.nr), 15)) {
         const int64_t share = (int64_t{v.bottom} - v.top - 44) * 2 + l.nr;
-        l.chei = sub32(static_cast<int32_t>(share / (2 * int64_t{l.nr})), LH + 10);
+        l.chei = wrapSub(static_cast<int32_t>(share / (2 * int64_t{l.nr})), LH + 10);
     }
 
-    l.gh = add32(mul32(4, l.h), mul32(13, LH));
-    l.gw = std::min(l.A / 2, mul32(2, l.gh) / 3);
+    l.gh = wrapAdd(wrapMul(4, l.h), wrapMul(13, LH));
+    l.gw = std::min(l.A / 2, wrapMul(2, l.gh) / 3);
     l.dh = (l.gh / 10 + 2) / 4;
     const int32_t byHeight = (((4 * l.dh + 2) / 5 + 1) / 2) * 2;
     // With one noise level there is no step across: the graph has no width.
     l.dw = byHeight;
     if (K > 1) {
-        const int32_t byWidth = ((mul32(2, l.gw) / (2 * (K - 1)) + 1) / 2) * 2;
+        const int32_t byWidth = ((wrapMul(2, l.gw) / (2 * (K - 1)) + 1) / 2) * 2;
         l.dw = std::min(byWidth, byHeight);
     }
-    l.GW = K > 1 ? mul32(K - 1, l.dw) : 0;
-    l.GH = mul32(40, l.dh);
-    l.x0 = sub32(l.pl, add32(add32(l.GW, 8), mul32(2, l.dw)));
-    l.y0 = add32(add32(v.top, LH >> 1), 12);
+    l.GW = K > 1 ? wrapMul(K - 1, l.dw) : 0;
+    l.GH = wrapMul(40, l.dh);
+    l.x0 = wrapSub(l.pl, wrapAdd(wrapAdd(l.GW, 8), wrapMul(2, l.dw)));
+    l.y0 = wrapAdd(wrapAdd(v.top, LH >> 1), 12);
     l.fh = (l.GH + 12) / 25;
     if (l.fh < LH + 1)
         l.fh = LH + 2;
@@ -204,16 +203,16 @@ platform::Rect simulationPanelCell(const SimulationViewLayout& l, int32_t lineHe
 {
     const int32_t rows = std::max(l.nr, 1);
     const int32_t r = k % rows, c = k / rows;
-    const int32_t left = add32(l.pl, mul32(add32(l.cwid, 20), c));
-    const int32_t top = add32(add32(add32(l.pt, lineHeight >> 1), lineHeight), mul32(add32(l.chei, 25), r));
-    return {left, top, add32(left, l.cwid), add32(top, l.chei)};
+    const int32_t left = wrapAdd(l.pl, wrapMul(wrapAdd(l.cwid, 20), c));
+    const int32_t top = wrapAdd(wrapAdd(wrapAdd(l.pt, lineHeight >> 1), lineHeight), wrapMul(wrapAdd(l.chei, 25), r));
+    return {left, top, wrapAdd(left, l.cwid), wrapAdd(top, l.chei)};
 }
 
 int32_t simulationCurveY(double v, double s, int32_t GH)
 {
     // An error far above the scale would otherwise leave the coordinate range.
     const double rise = std::clamp(s * v * GH, -double{platform::kCoordinateLimit}, double{platform::kCoordinateLimit});
-    return sub32(GH, truncTo32(rise));
+    return wrapSub(GH, truncTo32(rise));
 }
 
 void DrawDetectionCurves(platform::Dc& dc, uint16_t R, uint16_t P, std::span<const int16_t> pulseValues,
@@ -233,11 +232,12 @@ void DrawDetectionCurves(platform::Dc& dc, uint16_t R, uint16_t P, std::span<con
         }
         for (int32_t pass = 0; pass < 3; ++pass) {
             const int32_t dx = pass == 2 ? 1 : 0, dy = pass == 1 ? 1 : 0;
-            dc.moveTo(add32(x0, dx), add32(add32(y0, GH), dy));
+            dc.moveTo(wrapAdd(x0, dx), wrapAdd(wrapAdd(y0, GH), dy));
             for (size_t i = 0; i < K; ++i)
-                dc.lineTo(add32(add32(x0, dx), mul32(static_cast<int32_t>(i), dw)), add32(add32(y0, y[i]), dy));
+                dc.lineTo(wrapAdd(wrapAdd(x0, dx), wrapMul(static_cast<int32_t>(i), dw)),
+                          wrapAdd(wrapAdd(y0, y[i]), dy));
         }
-        dc.textOut(add32(x0, mul32(K, dw)), sub32(add32(y0, y[K - 1]), rise),
+        dc.textOut(wrapAdd(x0, wrapMul(K, dw)), wrapSub(wrapAdd(y0, y[K - 1]), rise),
                    views::formatText("%d", entry(pulseValues, j)));
     }
 }
@@ -250,12 +250,12 @@ void drawSimulationAlphabet(platform::Dc& dc, const SimulationViewLayout& l, int
                             std::span<const uint16_t> required, const synthesis::SeriesHeader& se, int32_t a)
 {
     const auto n = static_cast<int32_t>(required.size());
-    dc.rectangle(l.pl, add32(l.pt, 10), add32(add32(l.pl, 1), mul32(2, add32(l.cwid, 20))),
-                 add32(add32(l.pt, 26), mul32(add32(add32(l.chei, 10), LH), l.nr)));
+    dc.rectangle(l.pl, wrapAdd(l.pt, 10), wrapAdd(wrapAdd(l.pl, 1), wrapMul(2, wrapAdd(l.cwid, 20))),
+                 wrapAdd(wrapAdd(l.pt, 26), wrapMul(wrapAdd(wrapAdd(l.chei, 10), LH), l.nr)));
     std::string title = views::formatText(" Alphabet, %d items ", n);
     if (n == 1)
         title.replace(title.size() - 2, 2, " ");
-    dc.textOut(add32(l.pl, 7), l.pt, title);
+    dc.textOut(wrapAdd(l.pl, 7), l.pt, title);
     const size_t listed = std::min<size_t>(se.wPulsesListSize, se.lpPulsesList.size());
     for (int32_t k = 0; k < n; ++k) {
         const int32_t number = required[static_cast<size_t>(k)];
@@ -268,12 +268,12 @@ void drawSimulationAlphabet(platform::Dc& dc, const SimulationViewLayout& l, int
 // The two lines under the panel that give the graph's sizes and its font.
 void drawGraphSizes(platform::Dc& dc, const SimulationViewLayout& l, int32_t LH, int32_t LHs, int32_t cws)
 {
-    int32_t yf = add32(add32(add32(add32(add32(l.yAfterHeader, l.h), LH >> 1), LH), 2), LH);
+    int32_t yf = wrapAdd(wrapAdd(wrapAdd(wrapAdd(wrapAdd(l.yAfterHeader, l.h), LH >> 1), LH), 2), LH);
     dc.textOut(20, yf,
                views::formatText("(w,h): (%d,%d)", l.gw, l.gh) +
-                   views::formatText(", (dw,dh): (%d,%d)", l.dw, mul32(4, l.dh)) +
+                   views::formatText(", (dw,dh): (%d,%d)", l.dw, wrapMul(4, l.dh)) +
                    views::formatText(" -> (w,h): (%d,%d)", l.GW, l.GH));
-    yf = add32(yf, 2 + 2 * LH);
+    yf = wrapAdd(yf, 2 + 2 * LH);
     dc.textOut(20, yf, views::formatText("Bond.007: %d -> (%d, %d)", l.fh, LHs, cws));
 }
 
@@ -288,19 +288,19 @@ void drawGraphFrameAndGrid(platform::Dc& dc, const SimulationViewLayout& l)
         dc.lineTo(l0, b0);
         dc.lineTo(l0, t0);
     };
-    closed(x0, y0, add32(x0, GW), add32(y0, GH));
-    closed(sub32(x0, 1), sub32(y0, 1), add32(add32(x0, GW), 1), add32(add32(y0, GH), 1));
+    closed(x0, y0, wrapAdd(x0, GW), wrapAdd(y0, GH));
+    closed(wrapSub(x0, 1), wrapSub(y0, 1), wrapAdd(wrapAdd(x0, GW), 1), wrapAdd(wrapAdd(y0, GH), 1));
 
     // Grid dots; a step of 0 would never leave its loop.
-    const int32_t rowStep = mul32(4, l.dh), columnStep = mul32(2, l.dw);
+    const int32_t rowStep = wrapMul(4, l.dh), columnStep = wrapMul(2, l.dw);
     if (rowStep > 0)
         for (int32_t off = 0; off < GH; off += rowStep)
             for (int32_t i = 0; i < GW; i += 4)
-                dc.setPixel(add32(x0, i), sub32(add32(y0, GH), off), platform::kBlack);
+                dc.setPixel(wrapAdd(x0, i), wrapSub(wrapAdd(y0, GH), off), platform::kBlack);
     if (columnStep > 0)
         for (int32_t off = 0; off < GW; off += columnStep)
             for (int32_t i = 0; i < GH; i += 4)
-                dc.setPixel(add32(x0, off), sub32(add32(y0, GH), i), platform::kBlack);
+                dc.setPixel(wrapAdd(x0, off), wrapSub(wrapAdd(y0, GH), i), platform::kBlack);
 }
 
 // The largest over the P columns of the root of the column's greatest mean
@@ -328,10 +328,10 @@ void drawScaleLabels(platform::Dc& dc, const SimulationViewLayout& l, int64_t g,
 {
     for (int32_t i = 0; i <= 5; ++i) {
         const double value = static_cast<double>(i * (g / 5)) / 1000.0;
-        int32_t lx = sub32(l.x0, 3 * cws + cws / 2);
+        int32_t lx = wrapSub(l.x0, 3 * cws + cws / 2);
         if (g < 50)
-            lx = add32(lx, cws);
-        const int32_t ly = sub32(sub32(add32(l.y0, l.GH), (LHs + 1) / 2 + 1), mul32(i, mul32(8, l.dh)));
+            lx = wrapAdd(lx, cws);
+        const int32_t ly = wrapSub(wrapSub(wrapAdd(l.y0, l.GH), (LHs + 1) / 2 + 1), wrapMul(i, wrapMul(8, l.dh)));
         dc.textOut(lx, ly, views::formatText(g < 50 ? "%.3f" : "%.2f", value));
     }
 }
@@ -340,13 +340,13 @@ void drawScaleLabels(platform::Dc& dc, const SimulationViewLayout& l, int64_t g,
 void drawNoiseLabels(platform::Dc& dc, const SimulationViewLayout& l, const detection::RestErrorHeader& hd, uint16_t K,
                      int32_t LH, int32_t LHs, int32_t cws)
 {
-    const int32_t noiseY = sub32(add32(add32(l.y0, l.GH), LH), (LH + 1) / 4);
-    const int32_t noiseX = sub32(l.x0, cws - 1 + cws / 2);
+    const int32_t noiseY = wrapSub(wrapAdd(wrapAdd(l.y0, l.GH), LH), (LH + 1) / 4);
+    const int32_t noiseX = wrapSub(l.x0, cws - 1 + cws / 2);
     int32_t labels = 0;
     for (size_t i = 0; i < K; i += 4, ++labels)
-        dc.textOut(add32(noiseX, mul32(labels, mul32(4, l.dw))), noiseY,
+        dc.textOut(wrapAdd(noiseX, wrapMul(labels, wrapMul(4, l.dw))), noiseY,
                    views::formatText("%3d", entry(hd.lpNoiseLevel, i)));
-    dc.textOut(add32(noiseX, mul32(labels, mul32(4, l.dw))), sub32(noiseY, LHs), "s");
+    dc.textOut(wrapAdd(noiseX, wrapMul(labels, wrapMul(4, l.dw))), wrapSub(noiseY, LHs), "s");
 }
 
 }  // namespace
@@ -381,11 +381,11 @@ void DrawDetectionArrayZ(platform::Dc& dc, synthesis::MessageSink& sink, const S
 
     views::drawAreaFrame(dc, v);
 
-    const int32_t x = add32(v.left, 10);
-    int32_t y = sub32(v.top, LH >> 1);
+    const int32_t x = wrapAdd(v.left, 10);
+    int32_t y = wrapSub(v.top, LH >> 1);
     for (const std::string& line : simulationHeaderLines(hd, se, in.amplitude, in.kind)) {
         dc.textOut(x, y, line);
-        y = add32(y, 1 + LH);
+        y = wrapAdd(y, 1 + LH);
     }
 
     const int32_t a = simulationCellAmplitude(in.amplitude, se.wNoiseLevel);
@@ -416,7 +416,7 @@ void DrawDetectionArrayZ(platform::Dc& dc, synthesis::MessageSink& sink, const S
     drawScaleLabels(dc, l, g, LHs, cws);
     drawNoiseLabels(dc, l, hd, K, LH, LHs, cws);
 
-    if (in.kind == 2)
+    if (in.kind == kDetectionErrorMeasure)
         DrawDetectionCurves(dc, R, P, hd.wPulseValues, normaliser, K, hd.lpErrors[detection::kDetectionErrors], l.x0,
                             l.y0, l.GW, l.GH, (LHs + 1) / 2 + 1, s, l.dw);
 

@@ -18,11 +18,15 @@
 
 namespace views {
 
+// The measure of kind 2, the componentwise detection error: the one the
+// shell shows, and the only one drawn as curves.
+constexpr int32_t kDetectionErrorMeasure = 2;
+
 struct SimulationViewInput {
     views::ViewFrame frame;
-    int16_t amplitude = 128;  // the application's amplitude; 0 takes one from the noise level
-    int32_t kind = 2;         // which measure is shown; the shell always asks for 2
-    uint16_t n = 0;           // entries of the required list in use
+    int16_t amplitude = 128;                // the application's amplitude; 0 takes one from the noise level
+    int32_t kind = kDetectionErrorMeasure;  // which measure is shown; the shell always asks for this one
+    uint16_t n = 0;                         // entries of the required list in use
     std::span<const uint16_t> requiredList;
     const detection::RestErrorHeader* header = nullptr;
     const synthesis::SeriesHeader* series = nullptr;  // the last simulated series

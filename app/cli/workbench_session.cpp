@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 
+#include "detection/task_codes.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "shell/main_window.h"
@@ -215,7 +216,7 @@ std::span<const RunOptionRule> runOptionRules()
         {"--method", OptionScope::RunOnly, "the simulation's estimators follow --task and --series-type", true,
          [](T& t, V v, E error) {
              long n = 0;
-             if (!parseNumber(v, n) || (n != 0 && n != 1 && n != 2 && n != 6)) {
+             if (!parseNumber(v, n) || !detection::isMenuDetectionMethod(n)) {
                  error = "--method must be 0, 1, 2 or 6, got '" + v + "'";
                  return false;
              }

@@ -93,9 +93,9 @@ TEST(TemplateDialogs, TheCreationProcedureKeepsARefusedDialogOpenUntilItsFieldsA
     EXPECT_NE(w.messages[0].text.find("wTmin"), std::string::npos);
     EXPECT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(s.dialogAccepted, 1);
-    EXPECT_EQ(s.stagedSeriesLength, 600);
-    EXPECT_EQ(s.stagedMinInterval, 35);
-    EXPECT_EQ(s.stagedMaxInterval, 181);
+    EXPECT_EQ(s.staged.seriesLength, 600);
+    EXPECT_EQ(s.staged.minInterval, 35);
+    EXPECT_EQ(s.staged.maxInterval, 181);
     EXPECT_EQ(s.dialogEtalonNumber, 1);
 }
 

@@ -12,6 +12,7 @@
 
 #include "detect_options.h"
 #include "tests/fuzz/fuzz_checks.h"
+#include "detection/task_codes.h"
 #include "workbench_session.h"
 
 namespace {
@@ -64,7 +65,7 @@ void checkRun(const cli::RunOptions& o, bool simulating)
     inRange(o.tmin, 1, 32767);
     inRange(o.tmax, 1, 32767);
     inRange(o.energy, 0, 100);
-    if (o.method && *o.method != 0 && *o.method != 1 && *o.method != 2 && *o.method != 6)
+    if (o.method && !detection::isMenuDetectionMethod(static_cast<int32_t>(*o.method)))
         fuzz::broken();
     if (o.series < 1 || o.series > 100000 || o.same < 0 || o.same > 100000)
         fuzz::broken();

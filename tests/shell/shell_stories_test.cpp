@@ -295,7 +295,7 @@ TEST(ShellDialogs, ImpossibleSeriesParametersKeepTheDialogOpen)
     ASSERT_EQ(w.host.messages.size(), 5u);
     EXPECT_NE(w.host.messages[0].text.find("wTmin is 0"), std::string::npos);
     EXPECT_NE(w.host.messages[3].text.find("above 32767"), std::string::npos);
-    EXPECT_EQ(w.state.stagedSeriesLength, 800);
+    EXPECT_EQ(w.state.staged.seriesLength, 800);
 }
 
 TEST(ShellDialogs, RequiredListDialogCorrectsWhatWasTyped)

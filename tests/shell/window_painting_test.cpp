@@ -39,8 +39,6 @@ TEST(WindowLayout, FollowsTheClientSize)
     EXPECT_EQ(s.buttonRegion, (views::LayoutRect{870, 600, 1013, 673}));
     EXPECT_EQ(s.cellWidth, 158);
     EXPECT_EQ(s.cellHeight, 174);
-    EXPECT_EQ(s.curveWidth, 148);
-    EXPECT_EQ(s.curveHeight, 164);
     EXPECT_EQ(s.viewArea, (views::LayoutRect{10, 10, 859, 755}));
     EXPECT_EQ(s.alphabetCells[0], (views::LayoutRect{20, 20, 177, 193}));
     EXPECT_EQ(s.alphabetCells[1], (views::LayoutRect{188, 20, 345, 193}));
@@ -105,9 +103,7 @@ TEST(WindowLayout, ATinyWindowGetsEmptyCells)
 {
     PaintedWindow w(120, 90);
     EXPECT_EQ(w.state.cellWidth, 0);
-    EXPECT_EQ(w.state.curveWidth, 0);
     EXPECT_EQ(w.state.cellHeight, 5);
-    EXPECT_EQ(w.state.curveHeight, 0);
     EXPECT_EQ(w.state.viewArea, (views::LayoutRect{10, 10, 69, 79}));
 }
 
