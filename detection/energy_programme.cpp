@@ -188,6 +188,26 @@ Score columnCriterion(std::span<const Sample> x, int32_t L, std::span<const int3
     return S;
 }
 
+namespace {
+
+// The best of the cells of a row holding the starts `row` that are among
+// `ends`: its start, the lowest on ties, and its value; -1 and the empty
+// value when none is above the empty value.
+template <class Score>
+std::pair<int32_t, Score> bestEnd(const Score* cell, StartRange row, StartRange ends)
+{
+    Score best = Ops<Score>::emptyCell;
+    int32_t end = -1;
+    for (int64_t l = std::max(ends.lo, row.lo); l <= std::min(ends.hi, row.hi); ++l)
+        if (cell[l - row.lo] > best) {
+            best = cell[l - row.lo];
+            end = static_cast<int32_t>(l);
+        }
+    return {end, best};
+}
+
+}  // namespace
+
 template <class Score>
 EnergyProgramme<Score>::EnergyProgramme(std::span<const Score> scores, const PulseLayout& layout, int32_t mFrom,
                                         int32_t mTo, size_t denseBytes)
@@ -239,7 +259,6 @@ EnergyProgramme<Score>::EnergyProgramme(std::span<const Score> scores, const Pul
         current.resize(widest_);
     }
     BlockMaxima<Score> maxima;
-    const Score empty = Ops<Score>::emptyCell;
     const Score* before = nullptr;
     for (size_t k = 0; k < rows_.size(); ++k) {
         const Row& row = rows_[k];
@@ -252,14 +271,7 @@ EnergyProgramme<Score>::EnergyProgramme(std::span<const Score> scores, const Pul
         // ties.
         const int64_t m = static_cast<int64_t>(k) + 1;
         if (holds(m)) {
-            const StartRange ends = admissibleStarts(m - 1, m, layout);
-            Score best = empty;
-            int32_t end = -1;
-            for (int64_t l = std::max(ends.lo, row.lo); l <= std::min(ends.hi, row.hi); ++l)
-                if (cell[l - row.lo] > best) {
-                    best = cell[l - row.lo];
-                    end = static_cast<int32_t>(l);
-                }
+            const auto [end, best] = bestEnd(cell, {row.lo, row.hi}, admissibleStarts(m - 1, m, layout));
             last_[static_cast<size_t>(m - mFrom_)] = end;
             total_[static_cast<size_t>(m - mFrom_)] = best;
         }
@@ -410,6 +422,40 @@ std::vector<std::vector<int32_t>> EnergyProgramme<Score>::chains() const
     return out;
 }
 
+namespace {
+
+// The column sums of the pulses at `starts`: per offset i < L, the sum of
+// their samples i.
+template <class Sample, class Score>
+std::vector<Score> pulseColumns(std::span<const Sample> x, int32_t L, std::span<const int32_t> starts)
+{
+    std::vector<Score> column(static_cast<size_t>(L), Score{0});
+    for (int32_t i = 0; i < L; ++i)
+        for (const int32_t p : starts)
+            column[static_cast<size_t>(i)] =
+                Ops<Score>::add(column[static_cast<size_t>(i)], asScore<Score>(sampleAt(x, int64_t{p} + i)));
+    return column;
+}
+
+// The starts of its admissible `range` pulse k may move to while its
+// neighbours stand at `pos`: Tmin to Tmax after the pulse before it and
+// before the pulse after it.
+StartRange moveRange(StartRange range, const std::vector<int32_t>& pos, int32_t k, const PulseLayout& layout)
+{
+    const int32_t m = static_cast<int32_t>(pos.size());
+    if (k < m - 1) {
+        range.lo = std::max<int64_t>(range.lo, int64_t{pos[static_cast<size_t>(k) + 1]} - layout.Tmax);
+        range.hi = std::min<int64_t>(range.hi, int64_t{pos[static_cast<size_t>(k) + 1]} - layout.Tmin);
+    }
+    if (k > 0) {
+        range.lo = std::max<int64_t>(range.lo, int64_t{pos[static_cast<size_t>(k) - 1]} + layout.Tmin);
+        range.hi = std::min<int64_t>(range.hi, int64_t{pos[static_cast<size_t>(k) - 1]} + layout.Tmax);
+    }
+    return range;
+}
+
+}  // namespace
+
 template <class Sample, class Score>
 Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::span<int32_t> starts,
                     ImprovementMemo<Score>* memo)
@@ -422,11 +468,7 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
 
     // The column sums of all pulses; the sums of every pulse but k follow by
     // taking pulse k's samples out, so a move updates L cells, not (m-1) L.
-    std::vector<Score> column(static_cast<size_t>(L), Score{0}), others(static_cast<size_t>(L));
-    for (int32_t i = 0; i < L; ++i)
-        for (const int32_t p : starts)
-            column[static_cast<size_t>(i)] =
-                Ops<Score>::add(column[static_cast<size_t>(i)], asScore<Score>(sampleAt(x, int64_t{p} + i)));
+    std::vector<Score> column = pulseColumns<Sample, Score>(x, L, starts), others(static_cast<size_t>(L));
     Score best = 0;
     for (const Score c : column)
         best = Ops<Score>::add(best, Ops<Score>::mul(c, c));
@@ -440,15 +482,8 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
     auto pass = [&](std::vector<int32_t>& pos, bool forward) {
         for (int32_t step = 0; step < m; ++step) {
             const int32_t k = forward ? step : m - 1 - step;
-            int64_t from = range[static_cast<size_t>(k)].lo, to = range[static_cast<size_t>(k)].hi;
-            if (k < m - 1) {
-                from = std::max<int64_t>(from, int64_t{pos[static_cast<size_t>(k) + 1]} - layout.Tmax);
-                to = std::min<int64_t>(to, int64_t{pos[static_cast<size_t>(k) + 1]} - layout.Tmin);
-            }
-            if (k > 0) {
-                from = std::max<int64_t>(from, int64_t{pos[static_cast<size_t>(k) - 1]} + layout.Tmin);
-                to = std::min<int64_t>(to, int64_t{pos[static_cast<size_t>(k) - 1]} + layout.Tmax);
-            }
+            const StartRange move = moveRange(range[static_cast<size_t>(k)], pos, k, layout);
+            const int64_t from = move.lo, to = move.hi;
             const int32_t old = pos[static_cast<size_t>(k)];
             for (int32_t i = 0; i < L; ++i)
                 others[static_cast<size_t>(i)] =

@@ -191,20 +191,22 @@ std::vector<int64_t> windowScores(std::span<const int64_t> x, int32_t L, ScoreKi
     return scores;
 }
 
-bool detectPulses(std::span<const int64_t> x, const DetectionRequest& r, DetectionOutcome& out, std::string& error)
+namespace {
+
+// The request's pulse shape and score against a series of n samples; false,
+// with `error`, when they cannot be run.
+bool requestFits(size_t n, const DetectionRequest& r, std::string& error)
 {
-    out = DetectionOutcome{};
-    const PulseLayout layout{static_cast<int64_t>(x.size()), r.L, r.Tmin, r.Tmax};
     if (r.L < 1) {
         error = "the pulse length must be at least 1 sample";
         return false;
     }
-    if (static_cast<int64_t>(x.size()) < r.L) {
+    if (static_cast<int64_t>(n) < r.L) {
         error = "the template or pulse length (" + std::to_string(r.L) + " samples) is longer than the series (" +
-                std::to_string(x.size()) + " samples)";
+                std::to_string(n) + " samples)";
         return false;
     }
-    if (x.size() > static_cast<size_t>(INT32_MAX)) {
+    if (n > static_cast<size_t>(INT32_MAX)) {
         error = "the series is longer than 2147483647 samples";
         return false;
     }
@@ -229,13 +231,13 @@ bool detectPulses(std::span<const int64_t> x, const DetectionRequest& r, Detecti
             return false;
         }
     }
-    const CountRange counts = admissibleCounts(layout);
-    if (counts.empty()) {
-        error = layoutText(layout) + " can hold no count of pulses";
-        return false;
-    }
-    out.fromCount = counts.from;
-    out.toCount = counts.to;
+    return true;
+}
+
+// The request's count and method against the counts the layout admits;
+// false, with `error`, when they cannot be run.
+bool modeFits(const DetectionRequest& r, const PulseLayout& layout, const CountRange& counts, std::string& error)
+{
     if (r.mode == DetectionMode::KnownCount && (r.pulses < counts.from || r.pulses > counts.to)) {
         error = layoutText(layout) + " cannot hold " + std::to_string(r.pulses) + " pulses: it holds " +
                 std::to_string(counts.from) + " to " + std::to_string(counts.to);
@@ -251,11 +253,14 @@ bool detectPulses(std::span<const int64_t> x, const DetectionRequest& r, Detecti
             return false;
         }
     }
+    return true;
+}
 
-    const int32_t mostPulses = r.mode == DetectionMode::KnownCount ? r.pulses : counts.to;
-    if (!sumsFit(x, r, mostPulses, error))
-        return false;
-    const std::vector<int64_t> scores = windowScores(x, r.L, r.score, r.templateSamples);
+// Runs the request's mode over the scored series into `out`; false, with
+// `error`, when a threshold method refused the series.
+bool runMode(std::span<const int64_t> x, const DetectionRequest& r, const PulseLayout& layout,
+             std::span<const int64_t> scores, DetectionOutcome& out, std::string& error)
+{
     switch (r.mode) {
     case DetectionMode::KnownCount:
         knownCount(x, r, layout, scores, out);
@@ -278,6 +283,33 @@ bool detectPulses(std::span<const int64_t> x, const DetectionRequest& r, Detecti
         }
         break;
     }
+    return true;
+}
+
+}  // namespace
+
+bool detectPulses(std::span<const int64_t> x, const DetectionRequest& r, DetectionOutcome& out, std::string& error)
+{
+    out = DetectionOutcome{};
+    const PulseLayout layout{static_cast<int64_t>(x.size()), r.L, r.Tmin, r.Tmax};
+    if (!requestFits(x.size(), r, error))
+        return false;
+    const CountRange counts = admissibleCounts(layout);
+    if (counts.empty()) {
+        error = layoutText(layout) + " can hold no count of pulses";
+        return false;
+    }
+    out.fromCount = counts.from;
+    out.toCount = counts.to;
+    if (!modeFits(r, layout, counts, error))
+        return false;
+
+    const int32_t mostPulses = r.mode == DetectionMode::KnownCount ? r.pulses : counts.to;
+    if (!sumsFit(x, r, mostPulses, error))
+        return false;
+    const std::vector<int64_t> scores = windowScores(x, r.L, r.score, r.templateSamples);
+    if (!runMode(x, r, layout, scores, out, error))
+        return false;
     if (!out.rows.empty())
         out.positions = out.rows.back().positions;
     for (int32_t p : out.positions)

@@ -73,6 +73,85 @@ std::vector<double> movingMedian(std::span<const double> x, int64_t width)
     return trend;
 }
 
+namespace {
+
+// Fills the gaps of `x` with the centre value, the median of the `present`
+// samples.
+void fillGaps(std::vector<double>& x, std::vector<double> present, PreparedSeries& prepared)
+{
+    prepared.centre = lowerMedian(std::move(present));
+    if (prepared.gaps > 0) {
+        for (double& v : x)
+            if (std::isnan(v))
+                v = prepared.centre;
+        prepared.report.push_back("gaps: " + std::to_string(prepared.gaps) + " filled with the centre value " +
+                                  numberText(prepared.centre));
+    } else {
+        prepared.report.push_back("gaps: none");
+    }
+}
+
+// Takes the trend `options` name out of `x`.
+void removeTrend(std::vector<double>& x, const PreparationOptions& options, PreparedSeries& prepared)
+{
+    switch (options.detrend) {
+    case Detrend::None:
+        prepared.report.push_back("detrend: none");
+        break;
+    case Detrend::WholeMedian:
+        // With no gaps the centre value is this median already.
+        prepared.trendMedian = prepared.gaps == 0 ? prepared.centre : lowerMedian(x);
+        for (double& v : x)
+            v -= prepared.trendMedian;
+        prepared.report.push_back("detrend: the median " + numberText(prepared.trendMedian) + " subtracted");
+        break;
+    case Detrend::MovingMedian: {
+        const std::vector<double> trend = movingMedian(x, options.window);
+        for (size_t i = 0; i < x.size(); ++i)
+            x[i] -= trend[i];
+        prepared.report.push_back("detrend: a moving median of " + std::to_string(options.window) +
+                                  " samples subtracted");
+        break;
+    }
+    }
+}
+
+// The samples of `x` as integers, scaled as `options` ask; false, with
+// `error`, when they would leave the exact 64-bit sums.
+bool roundSamples(const std::vector<double>& x, bool integral, const PreparationOptions& options,
+                  PreparedSeries& prepared, std::string& error)
+{
+    double largest = 0;
+    for (double v : x)
+        largest = std::max(largest, std::fabs(v));
+    const bool keep = integral && !options.scale && !options.scaleAuto;
+    if (keep) {
+        prepared.scale = 1;
+        prepared.report.push_back("scale: none, integer samples kept");
+    } else {
+        prepared.scale = options.scale ? *options.scale : (largest > 0 ? kAutoScaleTarget / largest : 1.0);
+        prepared.scaled = true;
+        prepared.report.push_back("scale: x " + numberText(prepared.scale) + ", rounded to integers");
+    }
+    if (largest * prepared.scale >= kLargestSample) {
+        error = "the samples reach " + numberText(largest * prepared.scale) +
+                " after scaling; exact 64-bit sums take magnitudes below 2^31 (use --scale)";
+        return false;
+    }
+    prepared.samples.resize(x.size());
+    int64_t top = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        const double scaled = keep ? x[i] : x[i] * prepared.scale;
+        prepared.samples[i] = static_cast<int64_t>(std::llround(scaled));
+        top = std::max(top, prepared.samples[i] < 0 ? -prepared.samples[i] : prepared.samples[i]);
+    }
+    prepared.largest = top;
+    prepared.report.push_back("largest magnitude: " + std::to_string(top));
+    return true;
+}
+
+}  // namespace
+
 bool prepareSeries(std::span<const double> values, bool integral, const PreparationOptions& options,
                    PreparedSeries& prepared, std::string& error)
 {
@@ -108,71 +187,15 @@ bool prepareSeries(std::span<const double> values, bool integral, const Preparat
     }
 
     prepared.report.push_back(std::to_string(x.size()) + " samples");
-    prepared.centre = lowerMedian(std::move(present));
-    if (prepared.gaps > 0) {
-        for (double& v : x)
-            if (std::isnan(v))
-                v = prepared.centre;
-        prepared.report.push_back("gaps: " + std::to_string(prepared.gaps) + " filled with the centre value " +
-                                  numberText(prepared.centre));
-    } else {
-        prepared.report.push_back("gaps: none");
-    }
-
-    switch (options.detrend) {
-    case Detrend::None:
-        prepared.report.push_back("detrend: none");
-        break;
-    case Detrend::WholeMedian:
-        // With no gaps the centre value is this median already.
-        prepared.trendMedian = prepared.gaps == 0 ? prepared.centre : lowerMedian(x);
-        for (double& v : x)
-            v -= prepared.trendMedian;
-        prepared.report.push_back("detrend: the median " + numberText(prepared.trendMedian) + " subtracted");
-        break;
-    case Detrend::MovingMedian: {
-        const std::vector<double> trend = movingMedian(x, options.window);
-        for (size_t i = 0; i < x.size(); ++i)
-            x[i] -= trend[i];
-        prepared.report.push_back("detrend: a moving median of " + std::to_string(options.window) +
-                                  " samples subtracted");
-        break;
-    }
-    }
-
+    fillGaps(x, std::move(present), prepared);
+    removeTrend(x, options, prepared);
     if (options.invert) {
         for (double& v : x)
             v = -v;
         prepared.report.push_back("inverted: dips become pulses");
     }
 
-    double largest = 0;
-    for (double v : x)
-        largest = std::max(largest, std::fabs(v));
-    const bool keep = integral && !options.scale && !options.scaleAuto;
-    if (keep) {
-        prepared.scale = 1;
-        prepared.report.push_back("scale: none, integer samples kept");
-    } else {
-        prepared.scale = options.scale ? *options.scale : (largest > 0 ? kAutoScaleTarget / largest : 1.0);
-        prepared.scaled = true;
-        prepared.report.push_back("scale: x " + numberText(prepared.scale) + ", rounded to integers");
-    }
-    if (largest * prepared.scale >= kLargestSample) {
-        error = "the samples reach " + numberText(largest * prepared.scale) +
-                " after scaling; exact 64-bit sums take magnitudes below 2^31 (use --scale)";
-        return false;
-    }
-    prepared.samples.resize(x.size());
-    int64_t top = 0;
-    for (size_t i = 0; i < x.size(); ++i) {
-        const double scaled = keep ? x[i] : x[i] * prepared.scale;
-        prepared.samples[i] = static_cast<int64_t>(std::llround(scaled));
-        top = std::max(top, prepared.samples[i] < 0 ? -prepared.samples[i] : prepared.samples[i]);
-    }
-    prepared.largest = top;
-    prepared.report.push_back("largest magnitude: " + std::to_string(top));
-    return true;
+    return roundSamples(x, integral, options, prepared, error);
 }
 
 }  // namespace detection

@@ -519,104 +519,93 @@ void fillPart(SimulationPart& part, uint64_t first, uint64_t end, uint64_t total
             part.messages.emplace_back(c.from, m);
 }
 
-// The run of statCutoffSpotting; throws std::bad_alloc when its work memory
-// (the grid, the plan of the series, the workers' records and protocols)
-// cannot be had, before anything of the caller's has changed.
-int simulateGrid(synthesis::MessageSink& sink, RestErrorHeader* header, std::span<const synthesis::PulseHeader> etalons,
-                 uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
-                 uint16_t createEnergy, int16_t processEnergy, synthesis::SeriesHeaderPtr& series, int16_t amplitude,
-                 int32_t& noiseSeed, synthesis::RandomStreams& streams, const SimulationOptions& options)
-{
-    if (!header) {
-        sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", synthesis::MessageIcon::None);
-        return 0;
-    }
-    RestErrorHeader& h = *header;
-    const std::string problem = simulationProblem(h, etalons, activeCount, requiredList, series.get());
-    if (!problem.empty()) {
-        sink.messageBox("Несовместимые входные параметры!\n\n" + problem, "statCutoffSpotting",
-                        synthesis::MessageIcon::Warning);
-        return 0;
-    }
-    const bool shard = options.part != nullptr;
+// The protocols of a run: every worker, and the caller's record, gets one of
+// its own, made on the calling thread.
+struct RunProtocols {
+    synthesis::MessageSink& sink;
+    uint16_t seriesType = 0, task = 0, mMax = 0;
 
-    const Grid g = gridOf(h, etalons, activeCount, requiredList, task, createEnergy, amplitude, *series);
-
-    // Every worker, and the caller's record, gets a protocol of its own.
-    auto protocolFor = [&]() {
-        StepwiseProtocolPtr protocol = getStepwiseProtocol(7, g.mMax, nullptr);
+    // Empty when memory is short.
+    StepwiseProtocolPtr make() const
+    {
+        StepwiseProtocolPtr protocol = getStepwiseProtocol(7, mMax, nullptr);
         if (protocol)
             addTolpStepwiseProtocol(sink, seriesType, task, protocol.get());
         return protocol;
-    };
-    // A worker never runs without its protocol.
-    auto workerProtocol = [&]() {
-        StepwiseProtocolPtr protocol = protocolFor();
+    }
+
+    // A worker never runs without its protocol: throws std::bad_alloc
+    // when memory is short.
+    StepwiseProtocolPtr forWorker() const
+    {
+        StepwiseProtocolPtr protocol = make();
         if (!protocol)
             throw std::bad_alloc();
         return protocol;
-    };
-    StepwiseProtocolPtr protocol = protocolFor();
-    if (!protocol) {
-        sink.messageBox("Нет памяти для lpStepwiseProtocol!", "", synthesis::MessageIcon::None);
-        return 0;
     }
+};
 
-    // This process's share: series [first, end) of the whole run.
-    const uint64_t total = g.seriesCount();
-    const uint64_t shards = std::max<uint64_t>(options.shardCount, 1);
-    const uint64_t index = std::min<uint64_t>(options.shardIndex, shards - 1);
-    const auto [first, end] = shareOfSeries(total, index, shards);
-    // The last series of the run is simulated last, in the caller's record,
-    // which thereby ends as the sequential run leaves it.
-    const bool holdsLast = end == total && first < end;
-    const unsigned threads = std::max(options.threads, 1u);
-    std::vector<Chunk> chunks = chunksOfShare(g, first, end, holdsLast, threads);
+// Progress of a run, told from the calling thread only, at most ten times a
+// second, between its series and while it waits for the others. A callback
+// that answers false stops the run.
+class RunProgress {
+  public:
+    RunProgress(const ProgressCallback& progress, uint64_t share) : progress_(progress), share_(share) {}
 
-    std::vector<uint64_t> starts;
-    for (const Chunk& c : chunks)
-        starts.push_back(c.from);
-    std::unique_ptr<StartPlan> plan;
-    try {
-        plan = std::make_unique<StartPlan>(g, streams, noiseSeed, *series, starts);
-    } catch (const std::bad_alloc&) {
-        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", synthesis::MessageIcon::None);
-        return 0;
-    }
-
-    std::atomic<bool> stop{false};
-    std::atomic<uint64_t> done{0};
-    std::atomic<size_t> nextChunk{0};
-    std::atomic<unsigned> working{0};
-    const size_t pooled = chunks.size() - (holdsLast ? 1 : 0);
-    const uint64_t share = end - first;
-    // Progress is told from the calling thread only, at most ten times a
-    // second, between its series and while it waits for the others.
-    auto lastTold = std::chrono::steady_clock::now() - std::chrono::seconds(1);
-    auto tell = [&] {
-        if (!options.progress || stop)
+    void tell()
+    {
+        if (!progress_ || stop)
             return;
         const auto now = std::chrono::steady_clock::now();
-        if (now - lastTold < std::chrono::milliseconds(100))
+        if (now - lastTold_ < std::chrono::milliseconds(100))
             return;
-        lastTold = now;
-        if (!options.progress(done.load(), share))
+        lastTold_ = now;
+        if (!progress_(done.load(), share_))
             stop = true;
-    };
+    }
+
+    // The last word, once every series has run, whenever it was told before.
+    void tellEnd()
+    {
+        if (progress_ && !stop && !progress_(done.load(), share_))
+            stop = true;
+    }
+
+    std::atomic<bool> stop{false};  // set by the calling thread, asked by every worker between series
+    std::atomic<uint64_t> done{0};  // series finished, counted by every worker, told by the calling thread
+
+  private:
+    const ProgressCallback& progress_;
+    uint64_t share_;
+    std::chrono::steady_clock::time_point lastTold_ = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+};
+
+// Runs the pooled chunks [0, pooled) on the calling thread and up to
+// threads - 1 helpers, each with a copy of `series` and a protocol of its
+// own. A chunk that failed keeps the state and record its failing series
+// left. A helper that cannot be had leaves its share to the others.
+void runPooled(const Grid& g, std::vector<Chunk>& chunks, size_t pooled, const StartPlan& plan,
+               const synthesis::SeriesHeader& series, unsigned threads, RunProgress& progress,
+               const RunProtocols& protocols)
+{
+    std::atomic<size_t> nextChunk{0};
+    std::atomic<unsigned> working{0};
     std::mutex waiting;
     std::condition_variable finished;
+    auto tell = [&] { progress.tell(); };
     auto work = [&](synthesis::SeriesHeaderPtr record, StepwiseProtocolPtr own, bool caller) {
-        for (size_t k = nextChunk++; k < pooled && !stop; k = nextChunk++) {
+        for (size_t k = nextChunk++; k < pooled && !progress.stop; k = nextChunk++) {
             Chunk& c = chunks[k];
-            SeriesState state = plan->at(c.from);
+            SeriesState state = plan.at(c.from);
             std::vector<int64_t> sum(1, 0);
             c.failed = !runSeries(g, c.from, c.to, state, record, own.get(), c.messages, SeriesWork::Whole, sum,
-                                  g.cellOf(c.from), &stop, &done, caller ? std::function<void()>(tell) : nullptr);
+                                  g.cellOf(c.from), &progress.stop, &progress.done,
+                                  caller ? std::function<void()>(tell) : nullptr);
             c.sum = sum[0];
             if (c.failed) {
                 c.after = state;
                 c.record = std::move(record);
-                record = std::make_unique<synthesis::SeriesHeader>(*series);
+                record = std::make_unique<synthesis::SeriesHeader>(series);
             }
         }
         {
@@ -627,14 +616,14 @@ int simulateGrid(synthesis::MessageSink& sink, RestErrorHeader* header, std::spa
     };
     // The caller's own record and protocol are had before any helper starts,
     // so that a shortage leaves no thread running.
-    synthesis::SeriesHeaderPtr callerRecord = std::make_unique<synthesis::SeriesHeader>(*series);
-    StepwiseProtocolPtr callerProtocol = workerProtocol();
+    synthesis::SeriesHeaderPtr callerRecord = std::make_unique<synthesis::SeriesHeader>(series);
+    StepwiseProtocolPtr callerProtocol = protocols.forWorker();
     std::vector<std::thread> pool;
     const unsigned helpers = static_cast<unsigned>(std::min<size_t>(threads - 1, pooled));
     working = helpers + 1;
     try {
         for (unsigned k = 0; k < helpers; ++k)
-            pool.emplace_back(work, std::make_unique<synthesis::SeriesHeader>(*series), workerProtocol(), false);
+            pool.emplace_back(work, std::make_unique<synthesis::SeriesHeader>(series), protocols.forWorker(), false);
     } catch (const std::system_error&) {
         // Fewer threads than asked for: the ones running share the work.
         working -= helpers - static_cast<unsigned>(pool.size());
@@ -648,57 +637,44 @@ int simulateGrid(synthesis::MessageSink& sink, RestErrorHeader* header, std::spa
         while (working.load() > 0) {
             finished.wait_for(lock, std::chrono::milliseconds(100));
             lock.unlock();
-            tell();
+            progress.tell();
             lock.lock();
         }
     }
     for (std::thread& t : pool)
         t.join();
+}
 
-    // In series order: the first failure ends the run as it would have
-    // ended it one series after another.
-    size_t failedAt = firstFailure(chunks, pooled);
-    SeriesState last;
-    // The last series goes into a copy of the caller's record, which takes
-    // it only when the run is kept.
-    synthesis::SeriesHeaderPtr lastRecord;
-    if (holdsLast && failedAt == chunks.size() && !stop) {
-        Chunk& c = chunks.back();
-        last = plan->at(c.from);
-        lastRecord = std::make_unique<synthesis::SeriesHeader>(*series);
-        std::vector<int64_t> sum(1, 0);
-        c.failed = !runSeries(g, c.from, c.to, last, lastRecord, protocol.get(), c.messages, SeriesWork::Whole, sum,
-                              g.cellOf(c.from), nullptr, &done);
-        c.sum = sum[0];
-        if (c.failed) {
-            failedAt = chunks.size() - 1;
-            c.after = last;
-            c.record = std::move(lastRecord);
-        }
+// Runs the last series of the run, chunk `c`, into `lastRecord`, a copy of
+// `series` the caller's record takes only when the run is kept; `last` gets
+// the state the series leaves. False when it failed: `c` then keeps that
+// state and the record.
+bool runLastSeries(const Grid& g, Chunk& c, const StartPlan& plan, const synthesis::SeriesHeader& series,
+                   StepwiseProtocol* protocol, RunProgress& progress, SeriesState& last,
+                   synthesis::SeriesHeaderPtr& lastRecord)
+{
+    last = plan.at(c.from);
+    lastRecord = std::make_unique<synthesis::SeriesHeader>(series);
+    std::vector<int64_t> sum(1, 0);
+    c.failed = !runSeries(g, c.from, c.to, last, lastRecord, protocol, c.messages, SeriesWork::Whole, sum,
+                          g.cellOf(c.from), nullptr, &progress.done);
+    c.sum = sum[0];
+    if (c.failed) {
+        c.after = last;
+        c.record = std::move(lastRecord);
     }
-    if (options.progress && !stop && !options.progress(done.load(), share))
-        stop = true;
-    if (stop && failedAt == chunks.size())
-        return 0;  // cancelled: nothing was changed
+    return !c.failed;
+}
 
-    const size_t kept = std::min(failedAt + 1, chunks.size());
-    for (size_t k = 0; k < kept; ++k)
-        for (const synthesis::RecordedMessage& m : chunks[k].messages.messages)
-            sink.messageBox(m.text, m.caption, m.icon);
-
-    const std::vector<int64_t> V = cellSums(g, chunks, kept);
-
-    if (shard) {
-        fillPart(*options.part, first, end, total, V, holdsLast, std::span<const Chunk>(chunks).first(kept));
-        if (holdsLast && failedAt == chunks.size()) {
-            streams = last.streams;
-            noiseSeed = last.noiseSeed;
-            series = std::move(lastRecord);
-        }
-        return failedAt == chunks.size() ? 1 : 0;
-    }
-
-    addInitRestErrHeader(sink, seriesType, task, createEnergy, processEnergy, header);
+// Writes a whole run's cell sums V into the error record. When chunk
+// failedAt failed, only the cells before its cell are written and the
+// caller's streams and record are left where that series stopped; else
+// they are left as the last series of the run left them (`last`,
+// `lastRecord`). Returns the result of the run.
+int writeRun(RestErrorHeader& h, const Grid& g, std::vector<Chunk>& chunks, size_t failedAt,
+             const std::vector<int64_t>& V, const SeriesState& last, synthesis::SeriesHeaderPtr& lastRecord,
+             synthesis::SeriesHeaderPtr& series, int32_t& noiseSeed, synthesis::RandomStreams& streams)
+{
     if (failedAt < chunks.size()) {
         // The cells before the failing one were finished; the failing
         // series left the streams and the record where it stopped.
@@ -720,6 +696,115 @@ int simulateGrid(synthesis::MessageSink& sink, RestErrorHeader* header, std::spa
     series = std::move(lastRecord);
     h.fReady = 1;
     return 1;
+}
+
+// Tells `sink` why a run cannot start, if it cannot: true then.
+bool runRefused(synthesis::MessageSink& sink, const RestErrorHeader* header,
+                std::span<const synthesis::PulseHeader> etalons, uint16_t activeCount,
+                std::span<const uint16_t> requiredList, const synthesis::SeriesHeader* series)
+{
+    if (!header) {
+        sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", synthesis::MessageIcon::None);
+        return true;
+    }
+    const std::string problem = simulationProblem(*header, etalons, activeCount, requiredList, series);
+    if (!problem.empty()) {
+        sink.messageBox("Несовместимые входные параметры!\n\n" + problem, "statCutoffSpotting",
+                        synthesis::MessageIcon::Warning);
+        return true;
+    }
+    return false;
+}
+
+// Where the first series of every chunk starts; empty, once `sink` was told,
+// when memory is short.
+std::unique_ptr<StartPlan> planOfChunks(synthesis::MessageSink& sink, const Grid& g, const std::vector<Chunk>& chunks,
+                                        const synthesis::RandomStreams& streams, int32_t noiseSeed,
+                                        const synthesis::SeriesHeader& series)
+{
+    std::vector<uint64_t> starts;
+    for (const Chunk& c : chunks)
+        starts.push_back(c.from);
+    try {
+        return std::make_unique<StartPlan>(g, streams, noiseSeed, series, starts);
+    } catch (const std::bad_alloc&) {
+        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", synthesis::MessageIcon::None);
+        return nullptr;
+    }
+}
+
+// The run of statCutoffSpotting; throws std::bad_alloc when its work memory
+// (the grid, the plan of the series, the workers' records and protocols)
+// cannot be had, before anything of the caller's has changed.
+int simulateGrid(synthesis::MessageSink& sink, RestErrorHeader* header, std::span<const synthesis::PulseHeader> etalons,
+                 uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
+                 uint16_t createEnergy, int16_t processEnergy, synthesis::SeriesHeaderPtr& series, int16_t amplitude,
+                 int32_t& noiseSeed, synthesis::RandomStreams& streams, const SimulationOptions& options)
+{
+    if (runRefused(sink, header, etalons, activeCount, requiredList, series.get()))
+        return 0;
+    RestErrorHeader& h = *header;
+    const bool shard = options.part != nullptr;
+
+    const Grid g = gridOf(h, etalons, activeCount, requiredList, task, createEnergy, amplitude, *series);
+
+    const RunProtocols protocols{sink, seriesType, task, g.mMax};
+    StepwiseProtocolPtr protocol = protocols.make();
+    if (!protocol) {
+        sink.messageBox("Нет памяти для lpStepwiseProtocol!", "", synthesis::MessageIcon::None);
+        return 0;
+    }
+
+    // This process's share: series [first, end) of the whole run.
+    const uint64_t total = g.seriesCount();
+    const uint64_t shards = std::max<uint64_t>(options.shardCount, 1);
+    const uint64_t index = std::min<uint64_t>(options.shardIndex, shards - 1);
+    const auto [first, end] = shareOfSeries(total, index, shards);
+    // The last series of the run is simulated last, in the caller's record,
+    // which thereby ends as the sequential run leaves it.
+    const bool holdsLast = end == total && first < end;
+    const unsigned threads = std::max(options.threads, 1u);
+    std::vector<Chunk> chunks = chunksOfShare(g, first, end, holdsLast, threads);
+
+    const std::unique_ptr<StartPlan> plan = planOfChunks(sink, g, chunks, streams, noiseSeed, *series);
+    if (!plan)
+        return 0;
+
+    const size_t pooled = chunks.size() - (holdsLast ? 1 : 0);
+    RunProgress progress(options.progress, end - first);
+    runPooled(g, chunks, pooled, *plan, *series, threads, progress, protocols);
+
+    // In series order: the first failure ends the run as it would have
+    // ended it one series after another.
+    size_t failedAt = firstFailure(chunks, pooled);
+    SeriesState last;
+    synthesis::SeriesHeaderPtr lastRecord;
+    if (holdsLast && failedAt == chunks.size() && !progress.stop &&
+        !runLastSeries(g, chunks.back(), *plan, *series, protocol.get(), progress, last, lastRecord))
+        failedAt = chunks.size() - 1;
+    progress.tellEnd();
+    if (progress.stop && failedAt == chunks.size())
+        return 0;  // cancelled: nothing was changed
+
+    const size_t kept = std::min(failedAt + 1, chunks.size());
+    for (size_t k = 0; k < kept; ++k)
+        for (const synthesis::RecordedMessage& m : chunks[k].messages.messages)
+            sink.messageBox(m.text, m.caption, m.icon);
+
+    const std::vector<int64_t> V = cellSums(g, chunks, kept);
+
+    if (shard) {
+        fillPart(*options.part, first, end, total, V, holdsLast, std::span<const Chunk>(chunks).first(kept));
+        if (holdsLast && failedAt == chunks.size()) {
+            streams = last.streams;
+            noiseSeed = last.noiseSeed;
+            series = std::move(lastRecord);
+        }
+        return failedAt == chunks.size() ? 1 : 0;
+    }
+
+    addInitRestErrHeader(sink, seriesType, task, createEnergy, processEnergy, header);
+    return writeRun(h, g, chunks, failedAt, V, last, lastRecord, series, noiseSeed, streams);
 }
 
 }  // namespace

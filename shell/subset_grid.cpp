@@ -10,9 +10,9 @@
 
 namespace shell {
 
-using views::add32;
-using views::mul32;
-using views::sub32;
+using synthesis::wrapAdd;
+using synthesis::wrapMul;
+using synthesis::wrapSub;
 
 namespace {
 
@@ -49,14 +49,14 @@ void releaseSubset(AppState& s)
 
 void frameRect(platform::Dc& dc, const views::LayoutRect& r)
 {
-    dc.rectangle(r.left, r.top, add32(r.right, 1), add32(r.bottom, 1));
+    dc.rectangle(r.left, r.top, wrapAdd(r.right, 1), wrapAdd(r.bottom, 1));
 }
 
 // The curve of a cell stands inside its frame, clear of the label row below.
 platform::Rect cellInside(const SubsetGridLayout& l, const views::LayoutRect& cell, int32_t lineHeight)
 {
-    return {add32(cell.left, l.h_span), cell.top, sub32(cell.right, 2 * l.h_span),
-            sub32(sub32(cell.bottom, mul32(2, l.v_span)), lineHeight)};
+    return {wrapAdd(cell.left, l.h_span), cell.top, wrapSub(cell.right, 2 * l.h_span),
+            wrapSub(wrapSub(cell.bottom, wrapMul(2, l.v_span)), lineHeight)};
 }
 
 const synthesis::PulseHeader* etalonOf(const synthesis::SeriesHeader& series, int32_t number)
@@ -73,39 +73,39 @@ SubsetGridLayout subsetGridLayout(const views::LayoutRect& viewArea, int32_t lin
 {
     SubsetGridLayout l;
     const views::LayoutRect& v = viewArea;
-    l.w = add32(sub32(v.right, v.left), 1);
-    l.h = add32(sub32(v.bottom, v.top), 1);
+    l.w = wrapAdd(wrapSub(v.right, v.left), 1);
+    l.h = wrapAdd(wrapSub(v.bottom, v.top), 1);
     l.h_span = l.w / 170;
     l.v_span = l.h / 131;
-    l.innerLeft = add32(v.left, l.h_span);
-    l.innerRight = sub32(v.right, l.h_span);
-    l.innerWidth = add32(sub32(l.innerRight, l.innerLeft), 1);
-    l.innerTop = add32(v.top, l.v_span);
-    l.e = sub32(l.h, mul32(3, l.v_span)) / 4;
-    l.requiredBox = {l.innerLeft, l.innerTop, l.innerRight, add32(l.innerTop, l.e)};
+    l.innerLeft = wrapAdd(v.left, l.h_span);
+    l.innerRight = wrapSub(v.right, l.h_span);
+    l.innerWidth = wrapAdd(wrapSub(l.innerRight, l.innerLeft), 1);
+    l.innerTop = wrapAdd(v.top, l.v_span);
+    l.e = wrapSub(l.h, wrapMul(3, l.v_span)) / 4;
+    l.requiredBox = {l.innerLeft, l.innerTop, l.innerRight, wrapAdd(l.innerTop, l.e)};
     l.rows = (static_cast<int32_t>(listSize) - 1) / 10 + 1;
-    l.single_w = sub32(l.innerWidth, mul32(11, l.h_span)) / 10;
-    l.single_h = sub32(l.e, mul32(l.rows + 1, l.v_span)) / l.rows;
-    l.subsetArea.top = add32(add32(add32(l.innerTop, l.e), l.v_span), lineHeight);
+    l.single_w = wrapSub(l.innerWidth, wrapMul(11, l.h_span)) / 10;
+    l.single_h = wrapSub(l.e, wrapMul(l.rows + 1, l.v_span)) / l.rows;
+    l.subsetArea.top = wrapAdd(wrapAdd(wrapAdd(l.innerTop, l.e), l.v_span), lineHeight);
     l.subsetArea.left = l.innerLeft;
     l.subsetArea.right = l.innerRight;
-    l.subsetArea.bottom = add32(add32(l.subsetArea.top, l.single_h), mul32(2, l.v_span));
+    l.subsetArea.bottom = wrapAdd(wrapAdd(l.subsetArea.top, l.single_h), wrapMul(2, l.v_span));
     return l;
 }
 
 views::LayoutRect subsetRequiredCell(const SubsetGridLayout& l, int32_t i)
 {
     const int32_t row = i / 10, column = i % 10;
-    const int32_t left = add32(add32(l.innerLeft, l.h_span), mul32(column, add32(l.single_w, l.h_span)));
-    const int32_t top = add32(add32(l.innerTop, l.v_span), mul32(row, add32(l.single_h, l.v_span)));
-    return {left, top, add32(left, l.single_w), add32(top, l.single_h)};
+    const int32_t left = wrapAdd(wrapAdd(l.innerLeft, l.h_span), wrapMul(column, wrapAdd(l.single_w, l.h_span)));
+    const int32_t top = wrapAdd(wrapAdd(l.innerTop, l.v_span), wrapMul(row, wrapAdd(l.single_h, l.v_span)));
+    return {left, top, wrapAdd(left, l.single_w), wrapAdd(top, l.single_h)};
 }
 
 views::LayoutRect subsetCell(const SubsetGridLayout& l, int32_t j)
 {
-    const int32_t left = add32(add32(l.subsetArea.left, l.h_span), mul32(j, add32(l.single_w, l.h_span)));
-    const int32_t top = add32(l.subsetArea.top, l.v_span);
-    return {left, top, add32(left, l.single_w), add32(top, l.single_h)};
+    const int32_t left = wrapAdd(wrapAdd(l.subsetArea.left, l.h_span), wrapMul(j, wrapAdd(l.single_w, l.h_span)));
+    const int32_t top = wrapAdd(l.subsetArea.top, l.v_span);
+    return {left, top, wrapAdd(left, l.single_w), wrapAdd(top, l.single_h)};
 }
 
 bool ensureSubsetArrays(AppState& s, synthesis::MessageSink& sink, uint16_t maxPulses)
@@ -144,7 +144,7 @@ bool ensureSubsetArrays(AppState& s, synthesis::MessageSink& sink, uint16_t maxP
 
 void drawSubsetButton(platform::Dc& dc, const views::LayoutRect& r, const char* caption, int32_t lineHeight)
 {
-    const int32_t W = sub32(r.right, r.left), H = sub32(r.bottom, r.top);
+    const int32_t W = wrapSub(r.right, r.left), H = wrapSub(r.bottom, r.top);
     const int32_t left = r.left, top = r.top;
     frameRect(dc, r);
     // Outer edge and the inner right and bottom shadow one pixel in; a softer
@@ -175,7 +175,7 @@ void drawSubsetButton(platform::Dc& dc, const views::LayoutRect& r, const char* 
         dc.lineTo(left + 1, top + H - 1);
     }
     const platform::Size extent = dc.textExtent(caption);
-    dc.textOut(add32(left, (W - extent.cx) / 2), add32(top, (lineHeight - 2) / 2), caption);
+    dc.textOut(wrapAdd(left, (W - extent.cx) / 2), wrapAdd(top, (lineHeight - 2) / 2), caption);
 }
 
 namespace {
@@ -190,7 +190,7 @@ class TextLines {
     void line(const std::string& text)
     {
         dc_.textOut(x_, y_, text);
-        y_ = add32(y_, lineHeight_);
+        y_ = wrapAdd(y_, lineHeight_);
     }
 
   private:
@@ -282,19 +282,19 @@ void drawSubsetButtons(AppState& s, platform::Dc& dc, const SubsetGridLayout& l,
                   views::formatText(" %d: ", static_cast<int>(std::char_traits<char>::length(caption))) +
                   views::formatText(" [%s] ", caption));
     }
-    const int32_t bw = add32(widest, mul32(4, s.aveCharWidth));
+    const int32_t bw = wrapAdd(widest, wrapMul(4, s.aveCharWidth));
     const int32_t bh = 2 * LH - 1;
     text.line(views::formatText(" %d x %d ", bw, bh) + views::formatText(" aveCharWidth = %d, ", s.aveCharWidth) +
               views::formatText(" maxCharWidth = %d ", s.maxCharWidth) +
               views::formatText(" buttons = %d ", s.subsetButtonCount));
 
     int32_t bx = l.subsetArea.left;
-    const int32_t by = add32(l.subsetArea.bottom, LH / 2);
+    const int32_t by = wrapAdd(l.subsetArea.bottom, LH / 2);
     for (int32_t b = 0; b < s.subsetButtonCount; ++b) {
-        const views::LayoutRect r{bx, by, add32(bx, bw), add32(by, bh)};
+        const views::LayoutRect r{bx, by, wrapAdd(bx, bw), wrapAdd(by, bh)};
         s.ButtonsWhileSelectedSubsetRect[static_cast<size_t>(b)] = r;
         drawSubsetButton(dc, r, kSubsetButtonCaptions[b], LH);
-        bx = add32(add32(bx, bw), mul32(2, s.aveCharWidth));
+        bx = wrapAdd(wrapAdd(bx, bw), wrapMul(2, s.aveCharWidth));
     }
     dc.setBkMode(platform::BkMode::Opaque);
 }
@@ -314,7 +314,7 @@ void drawSubsetGrid(AppState& s, synthesis::MessageSink& sink, platform::Dc& dc)
     const SubsetGridLayout l = subsetGridLayout(s.viewArea, LH, series.wPulsesListSize);
     const int32_t cells = layOutSubsetCells(s, l, series.wPulsesListSize);
     // The layout figures and the button sizes are printed below the subset area.
-    TextLines text(dc, add32(l.innerLeft, 10), add32(add32(l.subsetArea.bottom, l.v_span), mul32(5, LH)), LH);
+    TextLines text(dc, wrapAdd(l.innerLeft, 10), wrapAdd(wrapAdd(l.subsetArea.bottom, l.v_span), wrapMul(5, LH)), LH);
     drawLayoutFigures(s, dc, l, series.wPulsesListSize, text);
     drawRequiredCells(s, dc, l);
     drawSubsetCells(s, dc, l, cells);

@@ -221,16 +221,15 @@ SeriesHeaderPtr getCutOffSeriesHeader(MessageSink& sink, uint16_t listSize, uint
     return header;
 }
 
-int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint16_t Tmin, uint16_t Tmax,
-                  uint32_t N, uint16_t K, std::span<uint16_t> etalonList, int16_t amplitude, uint16_t savedEnergy,
-                  SeriesHeader& h, RandomStreams& streams)
-{
-    if (!checkParameters(sink, " makeExtSeries ", L, Tmin, Tmax, N))
-        return 0;
-    const uint16_t maxK = seriesMaxPulses(N, L, Tmin);
-    // A count of 0 would leave nothing to place; the least count is 1.
-    const uint16_t minK = std::max<uint16_t>(seriesMinPulses(N, L, Tmax), 1);
+namespace {
 
+// Tells `sink` why a series of K pulses cannot be made, if it cannot: a
+// count outside minK..maxK, or less than the caller must provide so that
+// nothing is read or written out of bounds (an alphabet, a list entry per
+// pulse and a header made for N). True then.
+bool seriesRefused(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint32_t N, uint16_t K,
+                   uint16_t minK, uint16_t maxK, std::span<uint16_t> etalonList, const SeriesHeader& h)
+{
     if (K < minK || K > maxK) {
         const std::string text =
             std::string("Несовместимые входные параметры!\n") + "\n" +
@@ -239,10 +238,8 @@ int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint
             formatText("wMinPulses: %d [%d]\n", minK, h.wMinPulses) +
             formatText("wMaxPulses: %d [%d]\n", maxK, h.wMaxPulses) + formatText("wImpulseQuantity: %d\n", K) + "\n";
         sink.messageBox(text, " makeExtSeries ", MessageIcon::Warning);
-        return 0;
+        return true;
     }
-    // What the caller must provide so that nothing is read or written out of
-    // bounds: an alphabet, a list entry per pulse and a header made for N.
     std::string problem;
     if (alphabet.empty())
         problem = "The alphabet is empty.\n";
@@ -253,19 +250,17 @@ int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint
         problem = "The series record was not made for this series length.\n";
     if (!problem.empty()) {
         sink.messageBox("Несовместимые входные параметры!\n\n" + problem, " makeExtSeries ", MessageIcon::Warning);
-        return 0;
+        return true;
     }
+    return false;
+}
 
-    h.dwSeriesSize = N;
-    h.wMaxPulses = maxK;
-    h.wMinPulses = minK;
-    h.wNoiseLevel = 0;
-    h.wAmplitude = static_cast<uint16_t>(amplitude);
-    h.wCutFrom = 0;
-    h.wCutTo = static_cast<int16_t>(L - 1);
-
-    imposeFixedSequence(h, etalonList, K, streams);
-
+// The etalon of each of the K pulses, from the list, or drawn from the
+// count stream where the list names none of the alphabet; every pulse is
+// cut whole.
+void chooseEtalons(std::span<const PulseHeader> alphabet, uint16_t L, uint16_t K, std::span<uint16_t> etalonList,
+                   SeriesHeader& h, RandomStreams& streams)
+{
     const int alphabetSize = static_cast<int>(alphabet.size());
     for (int k = 0; k < K; ++k) {
         int number = etalonList[k];
@@ -280,6 +275,57 @@ int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint
     h.wPulsesListSize = static_cast<uint16_t>(alphabetSize);
     for (int i = 0; i < alphabetSize; ++i)
         h.lpPulsesList[i] = &alphabet[i];
+}
+
+// Places the K pulses within their bounds, Tmin to Tmax apart: a pulse drawn
+// from the position stream first, then those after it, then those before.
+void placePulses(const Placement& placement, uint16_t Tmin, uint16_t Tmax, uint32_t N, uint16_t K)
+{
+    SeriesHeader& h = placement.h;
+    const int L = placement.L;
+    const int32_t n = static_cast<int32_t>(N);
+    for (int k = 0; k < K; ++k) {
+        h.lpMinPositions[k] = static_cast<int16_t>(pulseLowBound(k, K, n, L, Tmin, Tmax));
+        h.lpMaxPositions[k] = static_cast<int16_t>(pulseHighBound(k, K, n, L, Tmin, Tmax));
+    }
+    const int k0 = (nextRandom(placement.streams.positionSeed) >> 2) % K;
+    int32_t P = placePulse(placement, k0, h.lpMinPositions[k0], h.lpMaxPositions[k0]);
+    const int32_t firstP = P;
+    for (int k = k0 + 1; k < K; ++k)
+        P = placePulse(placement, k, std::max<int32_t>(h.lpMinPositions[k], P + Tmin),
+                       std::min<int32_t>(h.lpMaxPositions[k], P + Tmax));
+    P = firstP;
+    for (int k = k0 - 1; k >= 0; --k)
+        P = placePulse(placement, k, std::max<int32_t>(h.lpMinPositions[k], P - Tmax),
+                       std::min<int32_t>(h.lpMaxPositions[k], P - Tmin));
+}
+
+}  // namespace
+
+int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint16_t Tmin, uint16_t Tmax,
+                  uint32_t N, uint16_t K, std::span<uint16_t> etalonList, int16_t amplitude, uint16_t savedEnergy,
+                  SeriesHeader& h, RandomStreams& streams)
+{
+    if (!checkParameters(sink, " makeExtSeries ", L, Tmin, Tmax, N))
+        return 0;
+    const uint16_t maxK = seriesMaxPulses(N, L, Tmin);
+    // A count of 0 would leave nothing to place; the least count is 1.
+    const uint16_t minK = std::max<uint16_t>(seriesMinPulses(N, L, Tmax), 1);
+
+    if (seriesRefused(sink, alphabet, L, N, K, minK, maxK, etalonList, h))
+        return 0;
+
+    h.dwSeriesSize = N;
+    h.wMaxPulses = maxK;
+    h.wMinPulses = minK;
+    h.wNoiseLevel = 0;
+    h.wAmplitude = static_cast<uint16_t>(amplitude);
+    h.wCutFrom = 0;
+    h.wCutTo = static_cast<int16_t>(L - 1);
+
+    imposeFixedSequence(h, etalonList, K, streams);
+
+    chooseEtalons(alphabet, L, K, etalonList, h, streams);
 
     std::fill_n(h.lpPureData.begin(), N, int16_t{0});
 
@@ -291,22 +337,7 @@ int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint
         return 0;
     }
 
-    const int32_t n = static_cast<int32_t>(N);
-    for (int k = 0; k < K; ++k) {
-        h.lpMinPositions[k] = static_cast<int16_t>(pulseLowBound(k, K, n, L, Tmin, Tmax));
-        h.lpMaxPositions[k] = static_cast<int16_t>(pulseHighBound(k, K, n, L, Tmin, Tmax));
-    }
-    const Placement placement{alphabet, h, streams, partialEnergy, L, savedEnergy};
-    const int k0 = (nextRandom(streams.positionSeed) >> 2) % K;
-    int32_t P = placePulse(placement, k0, h.lpMinPositions[k0], h.lpMaxPositions[k0]);
-    const int32_t firstP = P;
-    for (int k = k0 + 1; k < K; ++k)
-        P = placePulse(placement, k, std::max<int32_t>(h.lpMinPositions[k], P + Tmin),
-                       std::min<int32_t>(h.lpMaxPositions[k], P + Tmax));
-    P = firstP;
-    for (int k = k0 - 1; k >= 0; --k)
-        P = placePulse(placement, k, std::max<int32_t>(h.lpMinPositions[k], P - Tmax),
-                       std::min<int32_t>(h.lpMaxPositions[k], P - Tmin));
+    placePulses(Placement{alphabet, h, streams, partialEnergy, L, savedEnergy}, Tmin, Tmax, N, K);
 
     h.wTmin = Tmin;
     h.wTmax = Tmax;

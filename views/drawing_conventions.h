@@ -39,11 +39,8 @@ inline constexpr Color kObservedSeriesCurve = rgb(0, 0, 255);
 constexpr int32_t lineHeightOf(const platform::TextMetrics& tm) { return tm.tmHeight + tm.tmExternalLeading - 1; }
 
 // The coordinate formulas are defined in 32-bit integers that wrap, so a
-// far-out value stays defined behaviour; the short names keep the formulas
-// readable.
-inline constexpr auto& mul32 = synthesis::wrapMul;
-inline constexpr auto& add32 = synthesis::wrapAdd;
-inline constexpr auto& sub32 = synthesis::wrapSub;
+// far-out value stays defined behaviour: sums and products go through
+// synthesis::wrapAdd, wrapSub and wrapMul.
 // Truncating division; a divisor of 0 gives 0 and INT32_MIN / -1 wraps.
 constexpr int32_t div32(int32_t a, int32_t b)
 {

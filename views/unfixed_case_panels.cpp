@@ -8,6 +8,10 @@
 
 namespace views {
 
+using synthesis::wrapAdd;
+using synthesis::wrapSub;
+using synthesis::wrapMul;
+
 namespace {
 
 int32_t clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
@@ -56,7 +60,7 @@ void drawIntervalBands(platform::Dc& dc, const SeriesPlot& plot, const detection
         if (count == 0)
             continue;
         ScopedPen pen(dc, kIntervalBandColors[g]);
-        const int32_t bandBottom = add32(add32(plot.y, plot.H / 4), mul32(static_cast<int32_t>(g), h8));
+        const int32_t bandBottom = wrapAdd(wrapAdd(plot.y, plot.H / 4), wrapMul(static_cast<int32_t>(g), h8));
         for (size_t k = 0; k < count; ++k) {
             int64_t first = study.lpIntervalStarts[set][k];
             int64_t last = study.lpIntervalEnds[set][k];
@@ -100,14 +104,14 @@ void drawChainTotals(platform::Dc& dc, const SeriesPlot& plot, std::span<const i
     };
     ScopedPen pen(dc, kPanelRed);
     for (int32_t stroke = 0; stroke < 2; ++stroke) {
-        PlotPath path(dc, plot, add32(plot.y, plot.H / 2) - stroke);
+        PlotPath path(dc, plot, wrapAdd(plot.y, plot.H / 2) - stroke);
         PlotColumns columns(plot);
         const int64_t end = std::min<int64_t>(starts, columns.end());
         for (int64_t i = 0; i < end; ++i) {
             int32_t X = 0;
             if (columns.at(static_cast<int32_t>(i), X))
-                path.to(add32(plot.x0, X),
-                        sub32(add32(plot.y, plot.H), lift(chainTotals[static_cast<size_t>(i)])) + stroke);
+                path.to(wrapAdd(plot.x0, X),
+                        wrapSub(wrapAdd(plot.y, plot.H), lift(chainTotals[static_cast<size_t>(i)])) + stroke);
         }
     }
 }
@@ -120,7 +124,7 @@ void drawKeptPulseOverlay(platform::Dc& dc, const SeriesPlot& plot, const detect
     const std::vector<int16_t> kept = startsOf(study.lpDetectedPositions[0], study.wDetectedCounts[0]);
     ScopedPen pen(dc, kPanelGrey);
     for (int32_t stroke = 0; stroke < 2; ++stroke) {
-        PlotPath path(dc, plot, add32(plot.y, plot.H / 2));
+        PlotPath path(dc, plot, wrapAdd(plot.y, plot.H / 2));
         PulseWindowWalk walk(kept, L, plot.N);
         PlotColumns columns(plot);
         for (int32_t i = 0; i < columns.end(); ++i) {
@@ -130,8 +134,8 @@ void drawKeptPulseOverlay(platform::Dc& dc, const SeriesPlot& plot, const detect
                 continue;
             int32_t y = plotValueY(plot, v);
             if (v != 0)
-                y = sub32(y, plot.H / 16);
-            path.to(add32(plot.x0, X) - stroke, y);
+                y = wrapSub(y, plot.H / 16);
+            path.to(wrapAdd(plot.x0, X) - stroke, y);
         }
     }
 }
@@ -151,14 +155,14 @@ int drawTrueCountOverlay(platform::Dc& dc, const SeriesPlot& plot, const detecti
     const std::span<const int16_t> starts(positions.data(), std::min<size_t>(protocol.lpPulses[row], positions.size()));
     ScopedPen pen(dc, kPanelBlue);
     for (int32_t shift = 1; shift <= 2; ++shift) {
-        PlotPath path(dc, plot, add32(plot.y, plot.H / 2));
+        PlotPath path(dc, plot, wrapAdd(plot.y, plot.H / 2));
         PulseWindowWalk walk(starts, series.wImpulseSize, plot.N);
         PlotColumns columns(plot);
         for (int32_t i = 0; i < columns.end(); ++i) {
             const int32_t v = walk.inside(i) ? observed[static_cast<size_t>(i)] : 0;
             int32_t X = 0;
             if (columns.at(i, X) && X >= shift)
-                path.to(add32(plot.x0, X) - shift, plotValueY(plot, v));
+                path.to(wrapAdd(plot.x0, X) - shift, plotValueY(plot, v));
         }
     }
     return row;
@@ -174,7 +178,7 @@ int32_t drawThresholdLines(platform::Dc& dc, int32_t x, int32_t y, int32_t lineH
     noise += formatText(" / %d", study.lExpectedNoiseEnergy);
     dc.textOut(x, y, noise);
     const int32_t step = lineHeight - 2;
-    dc.textOut(x, add32(y, step),
+    dc.textOut(x, wrapAdd(y, step),
                formatText("cut-off threshold: %d", study.lDetectionThreshold) +
                    formatText(" / %d", study.lMeanWindowEnergy));
     return 2 * step;
@@ -184,11 +188,11 @@ GraphBox countGraphBox(const ResultLayout& layout, const LayoutRect& view, int32
                        int32_t rb)
 {
     GraphBox b;
-    b.w = mul32(layout.countGraphWidth, Wv) / 1000;
-    b.h = mul32(layout.countGraphHeight, Hu) / 1000;
-    b.x = add32(view.left, mul32(Wv, layout.margin + layout.countGraphRight - layout.countGraphWidth) / 1000);
+    b.w = wrapMul(layout.countGraphWidth, Wv) / 1000;
+    b.h = wrapMul(layout.countGraphHeight, Hu) / 1000;
+    b.x = wrapAdd(view.left, wrapMul(Wv, layout.margin + layout.countGraphRight - layout.countGraphWidth) / 1000);
     b.x = std::max(b.x, x0);
-    b.y = sub32(sub32(view.bottom, b.h), rb);
+    b.y = wrapSub(wrapSub(view.bottom, b.h), rb);
     return b;
 }
 
@@ -207,7 +211,7 @@ void drawCountGraph(platform::Dc& dc, const GraphBox& box, const detection::Puls
     const int64_t span = d > 1 ? d - 1 : 1;
     const int64_t cmin = table.wMinCount;
     auto tickX = [&](int64_t count) { return clamp32(((count - cmin) * box.w) / span); };
-    const int32_t labelY = add32(sub32(add32(box.y, box.h), 3), lineHeight >> 2);
+    const int32_t labelY = wrapAdd(wrapSub(wrapAdd(box.y, box.h), 3), lineHeight >> 2);
     auto label = [&](int64_t value, int32_t X) {
         dc.textOut(clamp32(int64_t{box.x} + X + 5 - 7 * decimalDigits(value)), labelY,
                    formatText("%d", static_cast<int>(value)));
@@ -219,15 +223,15 @@ void drawCountGraph(platform::Dc& dc, const GraphBox& box, const detection::Puls
         label(protocol.lpPulses[1], tickX(protocol.lpPulses[1]));
     label(table.wConfiguredCount, tickX(table.wConfiguredCount));
 
-    dc.rectangle(box.x, box.y, add32(add32(box.x, box.w), 1), add32(add32(box.y, box.h), 1));
+    dc.rectangle(box.x, box.y, wrapAdd(wrapAdd(box.x, box.w), 1), wrapAdd(wrapAdd(box.y, box.h), 1));
 
     auto dotsUp = [&](int32_t x, int32_t step) {
         for (int32_t j = 0; j < box.h; j += step)
-            dc.setPixel(x, sub32(add32(box.y, box.h), j), kPanelDots);
+            dc.setPixel(x, wrapSub(wrapAdd(box.y, box.h), j), kPanelDots);
     };
     if (rowOne)
-        dotsUp(add32(box.x, tickX(protocol.lpPulses[1])), 8);
-    dotsUp(add32(box.x, tickX(table.wConfiguredCount)), 4);
+        dotsUp(wrapAdd(box.x, tickX(protocol.lpPulses[1])), 8);
+    dotsUp(wrapAdd(box.x, tickX(table.wConfiguredCount)), 4);
 
     const size_t rows = std::min<size_t>(
         {table.wRows, table.lpPulseCounts.size(), table.lpSquares.size(), table.lpNoisePerWindow.size()});
@@ -278,11 +282,11 @@ GraphBox energyGraphBox(const ResultLayout& layout, const LayoutRect& view, int3
 {
     const int64_t npos = int64_t{N} - L + 1;
     GraphBox b;
-    b.h = mul32(layout.energyGraphHeight, Hu) / 1000;
+    b.h = wrapMul(layout.energyGraphHeight, Hu) / 1000;
     b.y = y;
     if (N <= 0) {
         // No series: the graph keeps its place at the margin, without width.
-        b.x = add32(view.left, mul32(Wv, layout.margin) / 1000);
+        b.x = wrapAdd(view.left, wrapMul(Wv, layout.margin) / 1000);
         return b;
     }
     const int64_t thousandths = (N + int64_t{layout.energyGraphWidth} * npos * 2) / (2 * int64_t{N});
@@ -293,11 +297,29 @@ GraphBox energyGraphBox(const ResultLayout& layout, const LayoutRect& view, int3
     return b;
 }
 
-void drawEnergyGraph(platform::Dc& dc, const GraphBox& box, const detection::DetectionStudy& study, int32_t npos,
-                     int32_t lineHeight)
+namespace {
+
+// How the energy graph maps energies and starts into its box: R the range
+// of energies its height shows, `spacing` the starts its width spans.
+struct EnergyScale {
+    const GraphBox& box;
+    int64_t R = 1;
+    int64_t spacing = 1;
+
+    int32_t levelY(int64_t v) const { return clamp32(int64_t{box.y} + box.h - (v * box.h) / R); }
+    int32_t positionX(int64_t p) const { return clamp32(box.x + (p * box.w) / spacing); }
+    // Levels far outside the graph are held near it, so a wild energy cannot
+    // keep the dotted columns going for millions of rows.
+    int32_t heldLevel(int64_t v) const
+    {
+        return std::clamp<int32_t>(levelY(v), wrapSub(box.y, box.h) - 1, wrapAdd(box.y, 2 * box.h) + 1);
+    }
+};
+
+// The scale of npos starts: the highest of their energies, and an eighth
+// more, fills the height.
+EnergyScale energyScale(const GraphBox& box, const detection::DetectionStudy& study, int32_t npos)
 {
-    if (npos < 1)
-        return;
     const size_t count = std::min<size_t>(static_cast<size_t>(npos), study.lpEnergies.size());
     int64_t hi = 0;
     for (size_t i = 0; i < count; ++i)
@@ -306,59 +328,55 @@ void drawEnergyGraph(platform::Dc& dc, const GraphBox& box, const detection::Det
     R += R / 8;
     if (R == 0)
         R = 1;
-    auto levelY = [&](int64_t v) { return clamp32(int64_t{box.y} + box.h - (v * box.h) / R); };
     // One start has no spacing to divide by: it stands at the left edge.
-    const int64_t spacing = npos > 1 ? npos - 1 : 1;
-    auto positionX = [&](int64_t p) { return clamp32(box.x + (p * box.w) / spacing); };
+    return EnergyScale{box, R, npos > 1 ? npos - 1 : 1};
+}
 
-    const int32_t labelY = add32(sub32(add32(box.y, box.h), 3), lineHeight >> 2);
+// The frame and the first and last starts under it.
+void drawEnergyFrame(platform::Dc& dc, const GraphBox& box, int32_t npos, int32_t lineHeight)
+{
+    const int32_t labelY = wrapAdd(wrapSub(wrapAdd(box.y, box.h), 3), lineHeight >> 2);
     dc.textOut(box.x - 2, labelY, formatText("%d", 0));
     dc.textOut(clamp32(int64_t{box.x} + box.w - 2 - 7 * decimalDigits(npos - 1)), labelY,
                formatText("  %d ", npos - 1));
-    dc.rectangle(box.x, box.y, add32(add32(box.x, box.w), 1), add32(add32(box.y, box.h), 1));
+    dc.rectangle(box.x, box.y, wrapAdd(wrapAdd(box.x, box.w), 1), wrapAdd(wrapAdd(box.y, box.h), 1));
+}
 
-    auto curve = [&](const std::vector<int32_t>& values, Color color, int32_t strokes) {
-        const size_t n = std::min<size_t>(static_cast<size_t>(npos), values.size());
-        if (npos < 2 || n == 0)
-            return;
-        ScopedPen pen(dc, color);
-        for (int32_t stroke = 0; stroke < strokes; ++stroke) {
-            SampleColumns columns(npos, box.w);
-            for (size_t i = 0; i < n; ++i) {
-                const int32_t x = add32(box.x, columns.next());
-                const int32_t y = levelY(values[i]) - stroke;
-                if (i == 0)
-                    dc.moveTo(x, y);
-                else
-                    dc.lineTo(x, y);
-            }
+// The energies of the first npos starts as a curve of `strokes` strokes.
+void drawEnergyCurve(platform::Dc& dc, const EnergyScale& scale, int32_t npos, const std::vector<int32_t>& values,
+                     Color color, int32_t strokes)
+{
+    const size_t n = std::min<size_t>(static_cast<size_t>(npos), values.size());
+    if (npos < 2 || n == 0)
+        return;
+    ScopedPen pen(dc, color);
+    for (int32_t stroke = 0; stroke < strokes; ++stroke) {
+        SampleColumns columns(npos, scale.box.w);
+        for (size_t i = 0; i < n; ++i) {
+            const int32_t x = wrapAdd(scale.box.x, columns.next());
+            const int32_t y = scale.levelY(values[i]) - stroke;
+            if (i == 0)
+                dc.moveTo(x, y);
+            else
+                dc.lineTo(x, y);
         }
-    };
-    if (study.wDetectionMethod == detection::kThresholdKnownDispersion) {
-        curve(study.lpEnergies, kPanelDarkBlue, 1);
-        curve(study.lpReducedEnergies, kPanelBlue, 2);
-    } else {
-        curve(study.lpEnergies, kPanelBlue, 2);
     }
+}
 
-    for (const int32_t level : {study.lLastNoiseThreshold, study.lDetectionThreshold}) {
-        const int32_t y = levelY(level);
-        for (int32_t j = 0; j < box.w; j += 3)
-            dc.setPixel(add32(box.x, j), y, kPanelDots);
-    }
-
-    // Levels far outside the graph are held near it, so a wild energy cannot
-    // keep the dotted columns going for millions of rows.
-    auto heldLevel = [&](int64_t v) {
-        return std::clamp<int32_t>(levelY(v), sub32(box.y, box.h) - 1, add32(box.y, 2 * box.h) + 1);
-    };
+// The detections of the study's passes: a dotted column from the top down to
+// each of the first pass's; solid bars up to each of the second pass's, or,
+// when there was a third pass, dotted bars for the second and solid ones for
+// the third.
+void drawDetections(platform::Dc& dc, const EnergyScale& scale, const detection::DetectionStudy& study)
+{
+    const GraphBox& box = scale.box;
     auto detections = [&](int pass) {
         return std::min<size_t>({study.wDetectedCounts[pass], study.lpDetectedPositions[pass].size(),
                                  study.lpDetectedEnergies[pass].size()});
     };
     for (size_t k = 0; k < detections(0); ++k) {
-        const int32_t x = positionX(study.lpDetectedPositions[0][k]);
-        const int32_t level = heldLevel(study.lpDetectedEnergies[0][k]);
+        const int32_t x = scale.positionX(study.lpDetectedPositions[0][k]);
+        const int32_t level = scale.heldLevel(study.lpDetectedEnergies[0][k]);
         for (int32_t y = box.y; y < level; y += 4)
             dc.setPixel(x, y, kPanelDots);
     }
@@ -367,10 +385,10 @@ void drawEnergyGraph(platform::Dc& dc, const GraphBox& box, const detection::Det
     int barPass = 1;
     if (study.wDetectedCounts[2] != 0) {
         for (size_t k = 0; k < detections(1); ++k) {
-            const int32_t x = positionX(study.lpDetectedPositions[1][k]);
-            const int32_t above = sub32(heldLevel(study.lpDetectedEnergies[1][k]), box.y);
+            const int32_t x = scale.positionX(study.lpDetectedPositions[1][k]);
+            const int32_t above = wrapSub(scale.heldLevel(study.lpDetectedEnergies[1][k]), box.y);
             for (int32_t c = box.h; c > above; c -= 3) {
-                const int32_t y = add32(box.y, c);
+                const int32_t y = wrapAdd(box.y, c);
                 dc.setPixel(x, y, kPanelBlue);
                 dc.setPixel(x + 1, y, kPanelBlue);
                 dc.setPixel(x + 1, y - 1, kPanelBlue);
@@ -380,13 +398,40 @@ void drawEnergyGraph(platform::Dc& dc, const GraphBox& box, const detection::Det
         barPass = 2;
     }
     for (size_t k = 0; k < detections(barPass); ++k) {
-        const int32_t x = positionX(study.lpDetectedPositions[barPass][k]);
-        const int32_t level = levelY(study.lpDetectedEnergies[barPass][k]);
+        const int32_t x = scale.positionX(study.lpDetectedPositions[barPass][k]);
+        const int32_t level = scale.levelY(study.lpDetectedEnergies[barPass][k]);
         for (int32_t dx = 0; dx < 2; ++dx) {
-            dc.moveTo(x + dx, add32(box.y, box.h));
+            dc.moveTo(x + dx, wrapAdd(box.y, box.h));
             dc.lineTo(x + dx, level);
         }
     }
+}
+
+}  // namespace
+
+void drawEnergyGraph(platform::Dc& dc, const GraphBox& box, const detection::DetectionStudy& study, int32_t npos,
+                     int32_t lineHeight)
+{
+    if (npos < 1)
+        return;
+    const EnergyScale scale = energyScale(box, study, npos);
+    drawEnergyFrame(dc, box, npos, lineHeight);
+
+    if (study.wDetectionMethod == detection::kThresholdKnownDispersion) {
+        drawEnergyCurve(dc, scale, npos, study.lpEnergies, kPanelDarkBlue, 1);
+        drawEnergyCurve(dc, scale, npos, study.lpReducedEnergies, kPanelBlue, 2);
+    } else {
+        drawEnergyCurve(dc, scale, npos, study.lpEnergies, kPanelBlue, 2);
+    }
+
+    // The noise threshold and the detection threshold as dotted lines.
+    for (const int32_t level : {study.lLastNoiseThreshold, study.lDetectionThreshold}) {
+        const int32_t y = scale.levelY(level);
+        for (int32_t j = 0; j < box.w; j += 3)
+            dc.setPixel(wrapAdd(box.x, j), y, kPanelDots);
+    }
+
+    drawDetections(dc, scale, study);
 }
 
 }  // namespace views

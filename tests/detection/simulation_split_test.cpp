@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "detection/statistical_simulation.h"
@@ -225,6 +227,35 @@ TEST(SimulationSplit, ACancelledRunChangesNothing)
         EXPECT_EQ(s.bench.streams.positionSeed, streams.positionSeed);
         EXPECT_EQ(s.noiseSeed, noise);
         EXPECT_TRUE(s.sink.messages.empty());
+    }
+}
+
+// Progress goes to the calling thread only, never goes back, and its last
+// report is the whole run, however many threads share it.
+TEST(SimulationSplit, ProgressIsToldOnTheCallingThreadAndEndsWithTheWholeRun)
+{
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 8; ++trial) {
+        Grid c = generate(rng, trial);
+        c.repeats = 30;
+        State s;
+        prepare(s, c);
+        const std::thread::id caller = std::this_thread::get_id();
+        std::vector<std::pair<uint64_t, uint64_t>> told;
+        detection::SimulationOptions options;
+        options.threads = 1 + trial % 4;
+        options.progress = [&](uint64_t done, uint64_t total) {
+            EXPECT_EQ(std::this_thread::get_id(), caller);
+            told.emplace_back(done, total);
+            return true;
+        };
+        runSplit(s, c, options);
+        ASSERT_EQ(s.result, 1);
+        const uint64_t series = uint64_t{c.pulses} * c.levels * static_cast<uint64_t>(c.repeats);
+        ASSERT_FALSE(told.empty());
+        EXPECT_EQ(told.back(), std::make_pair(series, series));
+        for (size_t k = 1; k < told.size(); ++k)
+            EXPECT_LE(told[k - 1].first, told[k].first);
     }
 }
 

@@ -292,6 +292,25 @@ TEST(EnergyGraph, DetectionsAreDottedFromTheTopAndBarredFromTheBottom)
     EXPECT_EQ(pixelAt(single, 321, 170), kWhite);
 }
 
+// A detection whose energy lies millions of rows off the graph is drawn as if
+// it lay just beyond it: its dotted column from the top stops a graph height
+// below the graph.
+TEST(EnergyGraph, AWildDetectionEnergyIsHeldNearTheGraph)
+{
+    detection::DetectionStudy d = flatStudy(200);
+    d.lpEnergies[0] = 800;  // R = 900
+    d.wDetectedCounts = {1, 1, 1};
+    d.lpDetectedPositions[0][0] = 100;         // x 221
+    d.lpDetectedEnergies[0][0] = -2000000000;  // level 200 + 2.2e8, held at 100 + 2 * 100 + 1
+    Bitmap b = makeBitmap(600, 400);
+    Dc dc(b);
+    views::drawEnergyGraph(dc, {20, 100, 400, 100}, d, 200, kLH);
+    for (int32_t y = 100; y <= 300; y += 4)
+        EXPECT_EQ(pixelAt(b, 221, y), kBlack) << y;
+    for (int32_t y = 304; y < 400; y += 4)
+        EXPECT_EQ(pixelAt(b, 221, y), kWhite) << y;
+}
+
 TEST(EnergyGraph, KnownDispersionAddsTheReducedEnergiesInBlue)
 {
     detection::DetectionStudy d = flatStudy(200);
