@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <system_error>
@@ -571,7 +572,7 @@ class RunProgress {
             stop = true;
     }
 
-    std::atomic<bool> stop{false};  // set by the calling thread, asked by every worker between series
+    std::atomic<bool> stop{false};  // set by the calling thread (or a worker short of memory), asked between series
     std::atomic<uint64_t> done{0};  // series finished, counted by every worker, told by the calling thread
 
   private:
@@ -583,7 +584,10 @@ class RunProgress {
 // Runs the pooled chunks [0, pooled) on the calling thread and up to
 // threads - 1 helpers, each with a copy of `series` and a protocol of its
 // own. A chunk that failed keeps the state and record its failing series
-// left. A helper that cannot be had leaves its share to the others.
+// left. A helper that cannot be had leaves its share to the others. Memory
+// that runs short outside a series (a worker's state, a fresh record) stops
+// every worker; once all have ended, std::bad_alloc reaches the caller as it
+// would on one thread, and nothing of the caller's has changed.
 void runPooled(const Grid& g, std::vector<Chunk>& chunks, size_t pooled, const StartPlan& plan,
                const synthesis::SeriesHeader& series, unsigned threads, RunProgress& progress,
                const RunProtocols& protocols)
@@ -593,20 +597,33 @@ void runPooled(const Grid& g, std::vector<Chunk>& chunks, size_t pooled, const S
     std::mutex waiting;
     std::condition_variable finished;
     auto tell = [&] { progress.tell(); };
-    auto work = [&](synthesis::SeriesHeaderPtr record, StepwiseProtocolPtr own, bool caller) {
+    // A worker's run: chunks taken in order until none is left or the run stops.
+    auto runChunks = [&](synthesis::SeriesHeaderPtr& record, StepwiseProtocol* own, bool caller) {
         for (size_t k = nextChunk++; k < pooled && !progress.stop; k = nextChunk++) {
             Chunk& c = chunks[k];
             SeriesState state = plan.at(c.from);
             std::vector<int64_t> sum(1, 0);
-            c.failed = !runSeries(g, c.from, c.to, state, record, own.get(), c.messages, SeriesWork::Whole, sum,
-                                  g.cellOf(c.from), &progress.stop, &progress.done,
-                                  caller ? std::function<void()>(tell) : nullptr);
+            c.failed =
+                !runSeries(g, c.from, c.to, state, record, own, c.messages, SeriesWork::Whole, sum, g.cellOf(c.from),
+                           &progress.stop, &progress.done, caller ? std::function<void()>(tell) : nullptr);
             c.sum = sum[0];
             if (c.failed) {
                 c.after = state;
                 c.record = std::move(record);
                 record = std::make_unique<synthesis::SeriesHeader>(series);
             }
+        }
+    };
+    std::exception_ptr shortage;  // the first worker's; rethrown on the calling thread
+    std::mutex shortageLock;
+    auto work = [&](synthesis::SeriesHeaderPtr record, StepwiseProtocolPtr own, bool caller) {
+        try {
+            runChunks(record, own.get(), caller);
+        } catch (...) {
+            std::lock_guard lock(shortageLock);
+            if (!shortage)
+                shortage = std::current_exception();
+            progress.stop = true;
         }
         {
             std::lock_guard lock(waiting);
@@ -643,6 +660,8 @@ void runPooled(const Grid& g, std::vector<Chunk>& chunks, size_t pooled, const S
     }
     for (std::thread& t : pool)
         t.join();
+    if (shortage)
+        std::rethrow_exception(shortage);
 }
 
 // Runs the last series of the run, chunk `c`, into `lastRecord`, a copy of
