@@ -710,9 +710,12 @@ int writeRun(RestErrorHeader& h, const Grid& g, std::vector<Chunk>& chunks, size
     }
     for (uint64_t c = 0; c < g.cells(); ++c)
         writeCell(h, c, V[c], g.sigmas.size());
-    streams = last.streams;
-    noiseSeed = last.noiseSeed;
-    series = std::move(lastRecord);
+    // A grid of no cell runs no series and leaves them as they were.
+    if (lastRecord) {
+        streams = last.streams;
+        noiseSeed = last.noiseSeed;
+        series = std::move(lastRecord);
+    }
     h.fReady = 1;
     return 1;
 }

@@ -230,6 +230,30 @@ TEST(SimulationSplit, ACancelledRunChangesNothing)
     }
 }
 
+// A grid of no pulse count or no noise level runs no series: the caller's
+// record, streams and noise seed stay as the literal run leaves them (the
+// record used to be dropped).
+TEST(SimulationSplit, AnEmptyGridLeavesTheCallersSeries)
+{
+    std::mt19937 rng(31);
+    for (int empty = 0; empty < 2; ++empty) {
+        Grid c = generate(rng, empty);
+        (empty == 0 ? c.pulses : c.levels) = 0;
+        State literal;
+        prepare(literal, c);
+        runLiteral(literal, c);
+        for (unsigned threads : {1u, 3u}) {
+            State split;
+            prepare(split, c);
+            detection::SimulationOptions options;
+            options.threads = threads;
+            runSplit(split, c, options);
+            ASSERT_TRUE(split.bench.series);
+            expectSame(split, literal, c, std::to_string(threads) + " threads");
+        }
+    }
+}
+
 // Progress goes to the calling thread only, never goes back, and its last
 // report is the whole run, however many threads share it.
 TEST(SimulationSplit, ProgressIsToldOnTheCallingThreadAndEndsWithTheWholeRun)
