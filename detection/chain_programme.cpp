@@ -78,15 +78,15 @@ bool allocateChainTables(ChainTables& t, uint32_t N)
 
 namespace {
 
-static_assert(detection::chainEmptyCell<int32_t> == noChainValue);
+static_assert(chainEmptyCell<int32_t> == noChainValue);
 
 // The intervals of a set as the core reads them, kept inside the tables.
 // buildStartRegions keeps every start at or below N - L, so the cut only
 // matters for a pulse length of 0, whose last start would be the cell after
 // the tables.
-detection::StartIntervals intervalsOf(const IntervalSet* set, size_t cells)
+StartIntervals intervalsOf(const IntervalSet* set, size_t cells)
 {
-    detection::StartIntervals list;
+    StartIntervals list;
     if (!set)
         return list;
     list.reserve(set->wCount);
@@ -104,19 +104,19 @@ detection::StartIntervals intervalsOf(const IntervalSet* set, size_t cells)
 void runChainProgramme(const StartRegions& regions, ChainTables& t, uint16_t Tmin, uint16_t Tmax)
 {
     const size_t cells = t.E.size();
-    const detection::StartIntervals firstOnly = intervalsOf(regions.sets[omegaFirstOnly].get(), cells);
-    const detection::StartIntervals firstAndLater = intervalsOf(regions.sets[omegaFirstAndLater].get(), cells);
-    const detection::StartIntervals laterOnly = intervalsOf(regions.sets[omegaLaterOnly].get(), cells);
-    detection::runChainProgramme<int32_t>(t.E, {firstOnly, firstAndLater, laterOnly, {}}, Tmin, Tmax, t.D, t.B);
+    const StartIntervals firstOnly = intervalsOf(regions.sets[omegaFirstOnly].get(), cells);
+    const StartIntervals firstAndLater = intervalsOf(regions.sets[omegaFirstAndLater].get(), cells);
+    const StartIntervals laterOnly = intervalsOf(regions.sets[omegaLaterOnly].get(), cells);
+    runChainProgramme<int32_t>(t.E, {firstOnly, firstAndLater, laterOnly, {}}, Tmin, Tmax, t.D, t.B);
     // The records mark the cells that are no start with N + 1.
-    std::replace(t.B.begin(), t.B.end(), detection::kNoStart, static_cast<int32_t>(t.N + 1));
+    std::replace(t.B.begin(), t.B.end(), kNoStart, static_cast<int32_t>(t.N + 1));
 }
 
 int32_t followBestChain(const StartRegions& regions, const ChainTables& t, size_t maxCount,
                         std::vector<int32_t>& positions)
 {
-    const detection::StartIntervals last = intervalsOf(regions.sets[omegaLast].get(), t.D.size());
-    const int32_t best = detection::followBestChain<int32_t>({.last = last}, t.D, t.B, positions);
+    const StartIntervals last = intervalsOf(regions.sets[omegaLast].get(), t.D.size());
+    const int32_t best = followBestChain<int32_t>({.last = last}, t.D, t.B, positions);
     if (positions.size() > maxCount)
         positions.resize(maxCount);
     return best;

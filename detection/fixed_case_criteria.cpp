@@ -139,7 +139,7 @@ std::string fixedCaseProblem(const synthesis::SeriesHeader& series, uint16_t Tmi
     return {};
 }
 
-detection::PulseLayout seriesLayout(const synthesis::SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L)
+PulseLayout seriesLayout(const synthesis::SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L)
 {
     return {series.dwSeriesSize, L, Tmin, Tmax};
 }
@@ -153,7 +153,7 @@ namespace {
 
 int32_t measureOfStarts(const synthesis::SeriesHeader& series, uint16_t L, std::span<const int32_t> starts)
 {
-    return measureOfSum(detection::columnCriterion<int16_t, int32_t>(seriesSamples(series), L, starts),
+    return measureOfSum(columnCriterion<int16_t, int32_t>(seriesSamples(series), L, starts),
                         static_cast<uint16_t>(starts.size()));
 }
 
@@ -165,7 +165,7 @@ std::unique_ptr<SeriesProgramme> shareEnergyProgramme(const synthesis::SeriesHea
     if (series.dwSeriesSize > series.lpSeriesData.size())
         return nullptr;
     try {
-        const std::vector<int32_t> energies = detection::windowEnergies<int16_t, int32_t>(seriesSamples(series), L);
+        const std::vector<int32_t> energies = windowEnergies<int16_t, int32_t>(seriesSamples(series), L);
         return std::make_unique<SeriesProgramme>(energies, seriesLayout(series, Tmin, Tmax, L), mFrom, mTo);
     } catch (const std::bad_alloc&) {
         return nullptr;
@@ -188,7 +188,7 @@ int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t
         shared->positions(m, p);
     } else {
         try {
-            const std::vector<int32_t> energies = detection::windowEnergies<int16_t, int32_t>(seriesSamples(series), L);
+            const std::vector<int32_t> energies = windowEnergies<int16_t, int32_t>(seriesSamples(series), L);
             SeriesProgramme(energies, seriesLayout(series, Tmin, Tmax, L), m, m).positions(m, p);
         } catch (const std::bad_alloc&) {
             noMemoryFor(sink, "ppDw[m]");
@@ -214,7 +214,7 @@ int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
 }
 
 int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                         synthesis::SeriesHeader& series, detection::ImprovementMemo<int32_t>* memo)
+                         synthesis::SeriesHeader& series, ImprovementMemo<int32_t>* memo)
 {
     if (!acceptArguments(sink, " improvePositions ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
         return kEstimateFailure;
@@ -222,8 +222,8 @@ int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
     int32_t best = 0;
     try {
         starts.assign(series.lpFoundPositions.begin(), series.lpFoundPositions.begin() + m);
-        best = detection::improveStarts<int16_t, int32_t>(seriesSamples(series), seriesLayout(series, Tmin, Tmax, L),
-                                                          starts, memo);
+        best =
+            improveStarts<int16_t, int32_t>(seriesSamples(series), seriesLayout(series, Tmin, Tmax, L), starts, memo);
     } catch (const std::bad_alloc&) {
         noMemoryFor(sink, "ppSums[]");
         return kEstimateFailure;

@@ -100,13 +100,13 @@ int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t
 // The observed samples the estimators read (never more than the record
 // holds), and the layout of pulses of L samples Tmin..Tmax apart on them.
 std::span<const int16_t> seriesSamples(const synthesis::SeriesHeader& series);
-detection::PulseLayout seriesLayout(const synthesis::SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L);
+PulseLayout seriesLayout(const synthesis::SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, uint16_t L);
 
 // The energy programme of one series for every count mFrom..mTo, filled once
 // for the callers that estimate many counts of the same series (the
 // sequential method, the pulse-count ranking). nullptr when its memory
 // cannot be had; the callers then estimate count by count.
-using SeriesProgramme = detection::EnergyProgramme<int32_t>;
+using SeriesProgramme = EnergyProgramme<int32_t>;
 std::unique_ptr<SeriesProgramme> shareEnergyProgramme(const synthesis::SeriesHeader& series, uint16_t Tmin,
                                                       uint16_t Tmax, uint16_t L, uint16_t mFrom, uint16_t mTo);
 // estimateByEnergies reading count m from `shared` (made for this series and
@@ -120,8 +120,8 @@ int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
 // next pass of a loop over the same series and count; the same checks,
 // messages and results.
 int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                         synthesis::SeriesHeader& series, detection::ImprovementMemo<int32_t>* memo);
+                         synthesis::SeriesHeader& series, ImprovementMemo<int32_t>* memo);
 int32_t searchInIntervals(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                          synthesis::SeriesHeader& series, const detection::ProgressCallback& progress = {});
+                          synthesis::SeriesHeader& series, const ProgressCallback& progress = {});
 
 }  // namespace detection

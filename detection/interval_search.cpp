@@ -11,7 +11,7 @@
 namespace detection {
 
 int32_t searchInIntervals(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
-                          synthesis::SeriesHeader& series, const detection::ProgressCallback& progress)
+                          synthesis::SeriesHeader& series, const ProgressCallback& progress)
 {
     if (!acceptArguments(
             sink, " searchInIntervals ",
@@ -19,7 +19,7 @@ int32_t searchInIntervals(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t 
         return kEstimateFailure;
     const std::span<const int16_t> x(series.lpSeriesData.data(), series.dwSeriesSize);
 
-    detection::ExhaustiveSearchResult<int32_t> result;
+    ExhaustiveSearchResult<int32_t> result;
     std::vector<int32_t> left, end, hint, P;
     try {
         left.assign(m, 0);
@@ -34,7 +34,7 @@ int32_t searchInIntervals(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t 
             // most of the intervals; positions that do not fit are ignored.
             hint[k] = series.lpFoundPositions[k];
         }
-        result = detection::searchCombinations<int16_t, int32_t>(x, {Tmin, Tmax, L}, left, end, hint, P, progress);
+        result = searchCombinations<int16_t, int32_t>(x, {Tmin, Tmax, L}, left, end, hint, P, progress);
     } catch (const std::bad_alloc&) {
         noMemoryFor(sink, "leftInIntervals");
         return kEstimateFailure;

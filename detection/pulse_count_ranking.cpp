@@ -111,7 +111,7 @@ RankedList openRankedList(StepwiseProtocol& protocol, uint16_t m0, int32_t trueS
                           std::span<const int16_t> truePositions)
 {
     RankedList list;
-    appendProtocolRow(&protocol, m0, trueSquares, trueSquares, 0, detection::kMethodTrue, truePositions);
+    appendProtocolRow(&protocol, m0, trueSquares, trueSquares, 0, kMethodTrue, truePositions);
     list.first = protocol.wUsed;
     // Two rows are kept for the true and the detected positions; a
     // protocol that was not emptied first leaves fewer for the list.
@@ -139,12 +139,12 @@ void rankCandidate(StepwiseProtocol& protocol, RankedList& list, int n, int32_t 
     // candidate.
     if (static_cast<size_t>(n) > protocol.wWidth)
         return;
-    const int at = detection::rankSlot(list.length, Qn, [&](int i) { return protocol.lpSquares[list.first + i]; });
+    const int at = rankSlot(list.length, Qn, [&](int i) { return protocol.lpSquares[list.first + i]; });
     if (at < list.length)
         for (int j = std::min(list.length, list.capacity - 1); j > at; --j)
             copyRow(protocol, list.first + j - 1, list.first + j);
     if (at < list.capacity) {
-        writeRow(protocol, list.first + at, static_cast<uint16_t>(fit.size()), Qn, detection::kMethodRanked, fit);
+        writeRow(protocol, list.first + at, static_cast<uint16_t>(fit.size()), Qn, kMethodRanked, fit);
         list.length = std::min(list.length + 1, list.capacity);
     }
 }
@@ -163,7 +163,7 @@ void offerTrueCount(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, 
     if (!listed && m0 > 0 && m0 <= p.wWidth &&
         estimateByEnergies(sink, Tmin, Tmax, L, m0, series, programme) != kEstimateFailure) {
         const std::span<const int16_t> fit = foundPositions(series, m0);
-        writeRow(p, p.wUsed - 1, m0, squares(series, L, fit), detection::kMethodRanked, fit);
+        writeRow(p, p.wUsed - 1, m0, squares(series, L, fit), kMethodRanked, fit);
     }
 }
 
@@ -205,7 +205,7 @@ int32_t rankCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, b
     const uint32_t N = static_cast<uint32_t>(std::min<size_t>(series.dwSeriesSize, series.lpSeriesData.size()));
     // The energy of the whole series: one window over all of it.
     const int32_t wholeEnergy =
-        detection::windowSquares<int16_t, int32_t>(seriesSamples(series), static_cast<int32_t>(N), std::array{0});
+        windowSquares<int16_t, int32_t>(seriesSamples(series), static_cast<int32_t>(N), std::array{0});
 
     // One table of the energy programme serves every count.
     const std::unique_ptr<SeriesProgramme> programme =
@@ -217,9 +217,8 @@ int32_t rankCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, b
         measures[n - mMin] = Mn;
 
         if (table)
-            recordCount(
-                *table, n - mMin, n, Qn,
-                detection::noisePerWindow<int32_t>(synthesis::wrapSub(wholeEnergy, Qn), N, n, static_cast<int32_t>(L)));
+            recordCount(*table, n - mMin, n, Qn,
+                        noisePerWindow<int32_t>(synthesis::wrapSub(wholeEnergy, Qn), N, n, static_cast<int32_t>(L)));
 
         if (traceFlag) {
             appendFormat(trace, "%d[%d]\t%6d\t%6d\t", n, series.wFoundPulses, Mn, Qn);
@@ -276,8 +275,7 @@ int32_t runUnfixedDetection(synthesis::MessageSink& sink, uint16_t Tmin, uint16_
     const std::span<const int16_t> detected = foundPositions(series, series.wFoundPulses);
     const int32_t S = squares(series, series.wImpulseSize, detected);
     if (protocol)
-        appendProtocolRow(protocol, static_cast<uint16_t>(detected.size()), S, S, 0, detection::kMethodDetected,
-                          detected);
+        appendProtocolRow(protocol, static_cast<uint16_t>(detected.size()), S, S, 0, kMethodDetected, detected);
     return S;
 }
 

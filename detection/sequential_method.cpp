@@ -15,7 +15,7 @@ namespace detection {
 namespace {
 
 using synthesis::appendFormat;
-using Fit = detection::CountFit<int32_t>;
+using Fit = CountFit<int32_t>;
 
 void appendPositions(std::string& text, std::span<const int32_t> positions)
 {
@@ -62,8 +62,8 @@ Fit fitOnSeries(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
 {
     if (programme && fixedCaseProblem(series, Tmin, Tmax, L, m).empty()) {
         try {
-            Fit fit = detection::fitCount<int16_t, int32_t>(seriesSamples(series), seriesLayout(series, Tmin, Tmax, L),
-                                                            *programme, m);
+            Fit fit =
+                fitCount<int16_t, int32_t>(seriesSamples(series), seriesLayout(series, Tmin, Tmax, L), *programme, m);
             std::copy(fit.improved.begin(), fit.improved.end(), series.lpFoundPositions.begin());
             series.wFoundPulses = shown = m;
             return fit;
@@ -113,9 +113,8 @@ void traceTruth(std::string& trace, int32_t M0, int32_t Q0, std::span<const int1
 // best fits, and traces each when `trace` is given. Memory running out
 // throws, the series part-way through.
 void fitEveryCount(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t mFrom,
-                   uint16_t mMax, std::string* trace, synthesis::SeriesHeader& series,
-                   detection::CountChoice<int32_t>& choice, std::vector<int32_t>& programmeMeasures,
-                   std::vector<int32_t>& improvedMeasures)
+                   uint16_t mMax, std::string* trace, synthesis::SeriesHeader& series, CountChoice<int32_t>& choice,
+                   std::vector<int32_t>& programmeMeasures, std::vector<int32_t>& improvedMeasures)
 {
     // One table of the energy programme serves every count.
     const std::unique_ptr<SeriesProgramme> programme = shareEnergyProgramme(series, Tmin, Tmax, L, mFrom, mMax);
@@ -138,7 +137,7 @@ void fitEveryCount(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, u
 
 // The closing lines of the trace: the chosen count, and the count the
 // programme alone chose when the improvement moved it.
-void traceChoice(std::string& trace, const detection::CountChoice<int32_t>& choice)
+void traceChoice(std::string& trace, const CountChoice<int32_t>& choice)
 {
     const auto mPre = static_cast<uint16_t>(choice.byProgramme.count);
     const auto mEst = static_cast<uint16_t>(choice.byImprovement.count);
@@ -155,24 +154,24 @@ void traceChoice(std::string& trace, const detection::CountChoice<int32_t>& choi
 // The rows of the chosen counts: the programme's count with its programme
 // and improved positions, then the improvement's count when it differs. The
 // series keeps the programme count's improved positions.
-void writeChosenRows(StepwiseProtocol* protocol, const detection::CountChoice<int32_t>& choice,
-                     std::vector<int16_t>& rowPositions, synthesis::SeriesHeader& series)
+void writeChosenRows(StepwiseProtocol* protocol, const CountChoice<int32_t>& choice, std::vector<int16_t>& rowPositions,
+                     synthesis::SeriesHeader& series)
 {
     const Fit& byProgramme = choice.byProgramme;
     const Fit& byImprovement = choice.byImprovement;
     const auto mPre = static_cast<uint16_t>(byProgramme.count), mEst = static_cast<uint16_t>(byImprovement.count);
     series.wFoundPulses = mPre;
-    appendProtocolRow(protocol, mPre, choice.bestProgramme, byProgramme.programmeSquares, 0,
-                      detection::kMethodProgramme, narrowed(byProgramme.programme, rowPositions));
+    appendProtocolRow(protocol, mPre, choice.bestProgramme, byProgramme.programmeSquares, 0, kMethodProgramme,
+                      narrowed(byProgramme.programme, rowPositions));
     appendProtocolRow(protocol, mPre, byProgramme.improvedMeasure, byProgramme.improvedSquares,
-                      static_cast<uint16_t>(byProgramme.passes), detection::kMethodImproved,
+                      static_cast<uint16_t>(byProgramme.passes), kMethodImproved,
                       narrowed(byProgramme.improved, rowPositions));
     std::copy_n(byProgramme.improved.begin(), mPre, series.lpFoundPositions.begin());
     if (mPre != mEst) {
         appendProtocolRow(protocol, mEst, byImprovement.programmeMeasure, byImprovement.programmeSquares, 0,
-                          detection::kMethodProgramme, narrowed(byImprovement.programme, rowPositions));
+                          kMethodProgramme, narrowed(byImprovement.programme, rowPositions));
         appendProtocolRow(protocol, mEst, choice.bestImproved, byImprovement.improvedSquares,
-                          static_cast<uint16_t>(byImprovement.passes), detection::kMethodImproved,
+                          static_cast<uint16_t>(byImprovement.passes), kMethodImproved,
                           narrowed(byImprovement.improved, rowPositions));
     }
 }
@@ -203,7 +202,7 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
         sink.messageBox("Нет памяти для measure!", "", synthesis::MessageIcon::None);
         return -1;
     }
-    detection::CountChoice<int32_t> choice;
+    CountChoice<int32_t> choice;
     std::string trace;
     // The rows' narrowed positions, and the estimated positions as they
     // were, to put back when memory runs out halfway.
@@ -241,7 +240,7 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
         sink.messageBox("Нет памяти для pulse_positions!", "", synthesis::MessageIcon::None);
         return -1;
     }
-    appendProtocolRow(protocol, m0, M0, Q0, 0, detection::kMethodTrue, truth);
+    appendProtocolRow(protocol, m0, M0, Q0, 0, kMethodTrue, truth);
 
     if (traceFlag) {
         traceChoice(trace, choice);

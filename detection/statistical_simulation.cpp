@@ -291,14 +291,14 @@ bool runSeries(const Grid& g, uint64_t from, uint64_t to, SeriesState& state, sy
         synthesis::SeriesHeader& series = *record;
         protocol->wUsed = 0;
         switch (g.task) {
-        case detection::taskFixedEstimation:
+        case taskFixedEstimation:
             runFixedCaseEstimation(sink, series, protocol, g.Tmin, g.Tmax, g.L, m, g.N,
                                    FixedCaseStages::WithoutExhaustive);
             break;
-        case detection::taskUnfixedEstimation:
+        case taskUnfixedEstimation:
             sequentialMethod(sink, g.Tmin, g.Tmax, false, protocol, series);
             break;
-        case detection::taskBlindDetection:
+        case taskBlindDetection:
             runFixedCaseEstimation(sink, series, protocol, g.Tmin, g.Tmax, g.L, m, g.N,
                                    FixedCaseStages::TrueAndProgramme);
             break;

@@ -150,7 +150,7 @@ struct SimulationOptions {
     // Told the series done and the series of this share, from the calling
     // thread, about ten times a second; false cancels the run, which then
     // changes nothing (header, record, streams) and returns 0.
-    detection::ProgressCallback progress;
+    ProgressCallback progress;
     // When given, only the share runs: its sums and messages go here, the
     // header's cells and labels stay as they are; the record and the
     // streams change only when the share ends the run.

@@ -45,16 +45,16 @@ const char* protocolMethodLabel(uint16_t code)
 const char* taskName(uint16_t task)
 {
     switch (task) {
-    case detection::taskDetection:
+    case taskDetection:
         return "detection";
-    case detection::taskRecognition:
+    case taskRecognition:
         return "recognition";
-    case detection::taskJointIdentification:
+    case taskJointIdentification:
         return "joint detection and identification";
-    case detection::taskFixedEstimation:
-    case detection::taskUnfixedEstimation:
+    case taskFixedEstimation:
+    case taskUnfixedEstimation:
         return "joint detection and estimation";
-    case detection::taskBlindDetection:
+    case taskBlindDetection:
         return "blind detection";
     default:
         return nullptr;
@@ -64,13 +64,13 @@ const char* taskName(uint16_t task)
 const char* seriesTypeName(uint16_t seriesType)
 {
     switch (seriesType) {
-    case detection::seriesKnownWhole:
+    case seriesKnownWhole:
         return "known number of whole pulses";
-    case detection::seriesKnownCutOff:
+    case seriesKnownCutOff:
         return "known number of cut-off pulses";
-    case detection::seriesUnknownWhole:
+    case seriesUnknownWhole:
         return "unknown number of whole pulses";
-    case detection::seriesUnknownCutOff:
+    case seriesUnknownCutOff:
         return "unknown number of cut-off pulses";
     default:
         return nullptr;
@@ -134,7 +134,7 @@ int addProtocolRow(uint16_t iterations, uint16_t L, uint16_t, uint16_t code, Ste
     if (!roomForRow(protocol, n) || n > series.lpFoundPositions.size())
         return 0;
     const std::span<const int16_t> found(series.lpFoundPositions.data(), n);
-    const uint16_t kept = code <= detection::kMethodExhaustive ? code : detection::kMethodUnknown;
+    const uint16_t kept = code <= kMethodExhaustive ? code : kMethodUnknown;
     writeRow(*protocol, n, measure(series, L, found), squares(series, L, found), static_cast<uint16_t>(iterations + 1),
              kept, found);
     return 1;
@@ -155,7 +155,7 @@ int32_t runImprovementLoop(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t
     int32_t last = startMeasure;
     passes = 0;
     // A pass that confirms the one before mostly scans what that one scanned.
-    detection::ImprovementMemo<int32_t> memo;
+    ImprovementMemo<int32_t> memo;
     while (passes < kMaxImprovementPasses) {
         const int32_t next = improvePositions(sink, Tmin, Tmax, L, m, series, &memo);
         if (next == last)
@@ -168,7 +168,7 @@ int32_t runImprovementLoop(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t
 
 int runFixedCaseEstimation(synthesis::MessageSink& sink, synthesis::SeriesHeader& series, StepwiseProtocol* protocol,
                            uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, uint32_t seriesLength,
-                           FixedCaseStages stages, const detection::ProgressCallback& progress)
+                           FixedCaseStages stages, const ProgressCallback& progress)
 {
     std::string problem = fixedCaseProblem(series, Tmin, Tmax, L, m);
     if (problem.empty() && series.lpPositions.size() < m)
@@ -188,18 +188,18 @@ int runFixedCaseEstimation(synthesis::MessageSink& sink, synthesis::SeriesHeader
 
     series.wFoundPulses = m;
     std::copy_n(series.lpPositions.begin(), m, series.lpFoundPositions.begin());
-    if (!append(0, detection::kMethodTrue))
+    if (!append(0, kMethodTrue))
         return 0;
 
     const int32_t programme = estimateByEnergies(sink, Tmin, Tmax, L, m, series);
-    if (!append(0, detection::kMethodProgramme))
+    if (!append(0, kMethodProgramme))
         return 0;
     if (stages == FixedCaseStages::TrueAndProgramme)
         return 1;
 
     uint16_t passes = 0;
     runImprovementLoop(sink, Tmin, Tmax, L, m, series, programme, passes);
-    if (!append(passes, detection::kMethodImproved))
+    if (!append(passes, kMethodImproved))
         return 0;
     if (stages == FixedCaseStages::WithoutExhaustive)
         return 1;
@@ -210,7 +210,7 @@ int runFixedCaseEstimation(synthesis::MessageSink& sink, synthesis::SeriesHeader
         // A failed search still leaves its row, as it always has; a cancelled
         // one leaves the protocol as it was.
         bool cancelled = false;
-        detection::ProgressCallback watch;
+        ProgressCallback watch;
         if (progress)
             watch = [&](uint64_t done, uint64_t total) {
                 cancelled = cancelled || !progress(done, total);
@@ -219,7 +219,7 @@ int runFixedCaseEstimation(synthesis::MessageSink& sink, synthesis::SeriesHeader
         searchInIntervals(sink, Tmin, Tmax, L, m, series, watch);
         if (cancelled)
             return 0;
-        if (!append(0, detection::kMethodExhaustive))
+        if (!append(0, kMethodExhaustive))
             return 0;
     }
     return 1;

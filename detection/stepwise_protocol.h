@@ -116,7 +116,6 @@ int32_t runImprovementLoop(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t
                            synthesis::SeriesHeader& series, int32_t startMeasure, uint16_t& passes);
 int runFixedCaseEstimation(synthesis::MessageSink& sink, synthesis::SeriesHeader& series, StepwiseProtocol* protocol,
                            uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, uint32_t seriesLength,
-                           FixedCaseStages stages = FixedCaseStages::All,
-                           const detection::ProgressCallback& progress = {});
+                           FixedCaseStages stages = FixedCaseStages::All, const ProgressCallback& progress = {});
 
 }  // namespace detection

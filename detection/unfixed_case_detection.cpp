@@ -16,7 +16,7 @@ namespace {
 
 using synthesis::appendFormat;
 
-static_assert(detection::chainEmptyCell<int32_t> == noChainValue);
+static_assert(chainEmptyCell<int32_t> == noChainValue);
 
 // The samples detection may read: never more than the series holds.
 uint32_t usableSize(const synthesis::SeriesHeader& s)
@@ -24,23 +24,23 @@ uint32_t usableSize(const synthesis::SeriesHeader& s)
     return static_cast<uint32_t>(std::min<size_t>({s.dwSeriesSize, s.lpSeriesData.size(), s.lpPureData.size()}));
 }
 
-detection::PulseLayout layoutOf(uint32_t N, const synthesis::SeriesHeader& s, uint16_t Tmin, uint16_t Tmax)
+PulseLayout layoutOf(uint32_t N, const synthesis::SeriesHeader& s, uint16_t Tmin, uint16_t Tmax)
 {
     return {.N = N, .L = s.wImpulseSize, .Tmin = Tmin, .Tmax = Tmax};
 }
 
 // The interval-set records as the span core reads them. The records may have
 // dropped intervals that did not fit; the core works on what they kept.
-detection::StartRegionLists regionListsOf(const StartRegions& regions)
+StartRegionLists regionListsOf(const StartRegions& regions)
 {
     auto listOf = [&](int g) {
-        detection::StartIntervals list;
+        StartIntervals list;
         if (const IntervalSet* set = regions.sets[g].get())
             for (int k = 0; k < set->wCount; ++k)
                 list.push_back({set->lpStarts[k], set->lpEnds[k]});
         return list;
     };
-    detection::StartRegionLists r;
+    StartRegionLists r;
     r.first = listOf(omegaFirst);
     r.later = listOf(omegaLater);
     r.last = listOf(omegaLast);
@@ -193,10 +193,10 @@ void traceSeriesFacts(std::string& trace, const synthesis::SeriesHeader& series,
 
 // The lines of one pass: its detections and their energies (the first 12,
 // those at or under the next threshold marked), then its thresholds.
-void tracePass(std::string& trace, const detection::ThresholdDetection<int32_t>& r, int pass, int32_t variance)
+void tracePass(std::string& trace, const ThresholdDetection<int32_t>& r, int pass, int32_t variance)
 {
     static constexpr const char* passNames[] = {"ini", "tent", "fin"};
-    const detection::ThresholdPass<int32_t>& p = r.passes[pass];
+    const ThresholdPass<int32_t>& p = r.passes[pass];
     const int32_t T = p.nextThreshold;
     appendFormat(trace, "[%d]", pass + 1);
     if (r.passes.size() > 1)
@@ -237,8 +237,8 @@ void tracePass(std::string& trace, const detection::ThresholdDetection<int32_t>&
 
 // The regions, energies, thresholds and passes of a detection, as the study
 // panels read them.
-void storeStudy(DetectionStudy& study, const StartRegions& regions, const detection::ThresholdDetection<int32_t>& r,
-                uint32_t N, int L)
+void storeStudy(DetectionStudy& study, const StartRegions& regions, const ThresholdDetection<int32_t>& r, uint32_t N,
+                int L)
 {
     storeRegions(study, regions);
     storeEnergies(study.lpEnergies, r.windowEnergies, N, L);
@@ -268,10 +268,10 @@ int32_t detectUnfixedPulses(synthesis::MessageSink& sink, uint16_t Tmin, uint16_
     const StartRegions regions = buildStartRegions(series, N, Tmin, Tmax);
     // A method index the system does not know runs as the primitive method
     // (T = 1, one pass) under its own number.
-    const int32_t rule = method < detection::kThresholdMethodCount ? method : detection::kPrimitiveMethod;
+    const int32_t rule = method < kThresholdMethodCount ? method : kPrimitiveMethod;
     // Figures are of the positions the series can hold: a longer chain is
     // cut before the next threshold is taken from it.
-    const detection::ThresholdDetection<int32_t> r = detection::detectByThreshold<int16_t, int32_t>(
+    const ThresholdDetection<int32_t> r = detectByThreshold<int16_t, int32_t>(
         std::span<const int16_t>(series.lpSeriesData.data(), N), std::span<const int16_t>(series.lpPureData.data(), N),
         layoutOf(N, series, Tmin, Tmax), regionListsOf(regions), rule, sigma, series.lpFoundPositions.size());
     const int passes = static_cast<int>(r.passes.size());
@@ -287,7 +287,7 @@ int32_t detectUnfixedPulses(synthesis::MessageSink& sink, uint16_t Tmin, uint16_
         storeStudy(*study, regions, r, N, L);
     // Each pass wrote its positions over the last one's: a shorter detection
     // leaves the entries after it as the longer one wrote them.
-    for (const detection::ThresholdPass<int32_t>& p : r.passes)
+    for (const ThresholdPass<int32_t>& p : r.passes)
         writeFoundPositions(series, p.positions);
     std::copy_n(r.chainTotals.begin(), std::min<size_t>(N, chainOut.size()), chainOut.begin());
 
@@ -301,7 +301,7 @@ int32_t chainSeries(uint16_t Tmin, uint16_t Tmax, synthesis::SeriesHeader& serie
 {
     const uint32_t N = usableSize(series);
     const StartRegions regions = buildStartRegions(series, N, Tmin, Tmax);
-    const detection::ChainDetection<int32_t> chain = detection::detectBestChain<int16_t, int32_t>(
+    const ChainDetection<int32_t> chain = detectBestChain<int16_t, int32_t>(
         std::span<const int16_t>(series.lpSeriesData.data(), N), layoutOf(N, series, Tmin, Tmax),
         regionListsOf(regions), series.lpFoundPositions.size());
     writeFoundPositions(series, chain.positions);

@@ -22,10 +22,10 @@
 namespace detection {
 
 // The method used when no DetectionStudy is given.
-constexpr uint16_t defaultDetectionMethod = detection::kChiSquareUnknownDispersion;
+constexpr uint16_t defaultDetectionMethod = kChiSquareUnknownDispersion;
 
 // The threshold methods' names, by index, as the result view prints them.
-inline constexpr std::array<const char*, detection::kThresholdMethodCount> detectionMethodNames = {
+inline constexpr std::array<const char*, kThresholdMethodCount> detectionMethodNames = {
     "primitive method",
     "xi-square criterion for known dispersion",
     "xi-square criterion for unknown dispersion",

@@ -35,7 +35,7 @@ class Out {
     std::string text;
 
     void raw(std::string_view s) { text += s; }
-    void string(std::string_view s) { files::appendJsonString(text, s); }
+    void string(std::string_view s) { appendJsonString(text, s); }
     template <typename T>
     void number(T v)
     {

@@ -143,7 +143,7 @@ int32_t etalonEnergy(const PulseHeader& etalon)
     int32_t energy = 0;
     const size_t n = std::min<size_t>(etalon.wSize, etalon.lpData.size());
     for (size_t j = 0; j < n; ++j)
-        energy = synthesis::wrapAdd(energy, synthesis::wrapSquare(etalon.lpData[j]));
+        energy = wrapAdd(energy, wrapSquare(etalon.lpData[j]));
     return energy;
 }
 

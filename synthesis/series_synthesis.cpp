@@ -25,11 +25,6 @@ bool checkParameters(MessageSink& sink, const char* caption, uint16_t L, uint16_
     return false;
 }
 
-using synthesis::formatText;
-using synthesis::wrapAdd;
-using synthesis::wrapMul;
-using synthesis::wrapSub;
-
 struct Placement {
     std::span<const PulseHeader> alphabet;
     SeriesHeader& h;

@@ -34,13 +34,13 @@ void drawCellCurve(platform::Dc& dc, const synthesis::PulseHeader& etalon, int32
 
 std::string alphabetCellTitle(const synthesis::PulseHeader& etalon)
 {
-    return views::formatText(" pulse %d [%d]", etalon.wNumber, synthesis::etalonEnergy(etalon));
+    return formatText(" pulse %d [%d]", etalon.wNumber, synthesis::etalonEnergy(etalon));
 }
 
 void drawAlphabetView(platform::Dc& dc, const AlphabetViewInput& in)
 {
     const int32_t LH = in.frame.lineHeight;
-    views::drawAreaFrame(dc, in.frame.viewArea);
+    drawAreaFrame(dc, in.frame.viewArea);
     const size_t count = std::min(in.cells.size(), in.etalons.size());
     const int32_t Wf = in.cellWidth, Hf = in.cellHeight;
     const int32_t w = Wf - 10, h = Hf - 10;
@@ -60,7 +60,7 @@ void drawAlphabetView(platform::Dc& dc, const AlphabetViewInput& in)
         dc.lineTo(wrapAdd(x, w - 1), wrapAdd(y, p >> 1));
 
         {
-            views::ScopedPen pen(dc, selected ? views::kSelectedEtalonCurve : views::kUnselectedEtalonCurve);
+            ScopedPen pen(dc, selected ? kSelectedEtalonCurve : kUnselectedEtalonCurve);
             drawCellCurve(dc, etalon, x, y, w, p, in.amplitude);
             drawCellCurve(dc, etalon, wrapAdd(x, 1), y, w, p, in.amplitude);
             drawCellCurve(dc, etalon, x, wrapSub(y, 1), w, p, in.amplitude);
@@ -68,13 +68,13 @@ void drawAlphabetView(platform::Dc& dc, const AlphabetViewInput& in)
 
         const LayoutRect frame{cell.left, cell.top, wrapAdd(cell.left, Wf - 1), wrapAdd(cell.top, Hf - 1)};
         if (selected) {
-            views::ScopedPen pen(dc, views::kSelectedCellFrame);
-            views::drawAreaFrame(dc, frame);
-            views::drawAreaFrame(dc, {frame.left + 1, frame.top + 1, frame.right - 1, frame.bottom - 1});
-            views::drawAreaFrame(dc, {frame.left - 1, frame.top - 1, frame.right + 1, frame.bottom + 1});
+            ScopedPen pen(dc, kSelectedCellFrame);
+            drawAreaFrame(dc, frame);
+            drawAreaFrame(dc, {frame.left + 1, frame.top + 1, frame.right - 1, frame.bottom - 1});
+            drawAreaFrame(dc, {frame.left - 1, frame.top - 1, frame.right + 1, frame.bottom + 1});
         } else {
-            views::ScopedPen pen(dc, views::kUnselectedCellFrame);
-            views::drawAreaFrame(dc, frame);
+            ScopedPen pen(dc, kUnselectedCellFrame);
+            drawAreaFrame(dc, frame);
         }
     }
 }
@@ -83,18 +83,18 @@ void drawChoicePanel(platform::Dc& dc, const LayoutRect& frame, std::span<Layout
                      std::span<const int32_t> options, int32_t chosen, int32_t valueInEffect, int32_t lineHeight)
 {
     const int32_t LH = lineHeight;
-    views::drawAreaFrame(dc, frame);
+    drawAreaFrame(dc, frame);
     const int32_t frameWidth = wrapAdd(wrapSub(frame.right, frame.left), 1);
     const int32_t x = wrapAdd(frame.left, 10);
     const int32_t d = std::max((LH + 1) / 8, 1);
-    dc.textOut(x - 5, wrapSub(frame.top, LH >> 1), views::formatText("%s", caption));
+    dc.textOut(x - 5, wrapSub(frame.top, LH >> 1), formatText("%s", caption));
 
     const int32_t firstY = wrapAdd(wrapAdd(frame.top, LH), LH >> 1);
     const int32_t stepY = LH + (LH >> 1);
     int32_t y = firstY;
     for (size_t i = 0; i < options.size(); ++i) {
         dc.ellipse(x, y, wrapAdd(x, LH), wrapAdd(y, LH));
-        dc.textOut(wrapAdd(x, 2 * LH), y, views::formatText(" %5d ", options[i]));
+        dc.textOut(wrapAdd(x, 2 * LH), y, formatText(" %5d ", options[i]));
         if (i < itemRects.size())
             itemRects[i] = {x, y, wrapAdd(x, frameWidth), wrapAdd(y, stepY - 1)};
         y = wrapAdd(y, stepY);
@@ -105,7 +105,7 @@ void drawChoicePanel(platform::Dc& dc, const LayoutRect& frame, std::span<Layout
         return;
     const int32_t top = wrapAdd(firstY, wrapMul(chosen - 1, stepY));
     const bool inEffect = options[static_cast<size_t>(chosen - 1)] == valueInEffect;
-    views::ScopedBrush brush(dc, inEffect ? views::kChoiceInEffect : views::kChoiceNotInEffect);
+    ScopedBrush brush(dc, inEffect ? kChoiceInEffect : kChoiceNotInEffect);
     dc.ellipse(x + d, wrapAdd(top, d), wrapSub(wrapAdd(x, LH), d), wrapSub(wrapAdd(top, LH), d));
 }
 

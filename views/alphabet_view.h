@@ -15,7 +15,7 @@
 namespace views {
 
 struct AlphabetViewInput {
-    views::ViewFrame frame;
+    ViewFrame frame;
     int32_t cellWidth = 0;                            // Wf: the cell frame spans cell left .. cell left + Wf
     int32_t cellHeight = 0;                           // Hf
     std::span<const LayoutRect> cells;                // one per etalon

@@ -67,12 +67,12 @@ int DrawPulseMarks(Dc& dc, const synthesis::SeriesHeader& series, const platform
         const int32_t xs = div32(wrapMul(p, W), N - 1);
         const int32_t xe = div32(wrapMul(p + series.wImpulseSize - 1, W), N - 1);
         for (int32_t j = g; j < gEnd; j += 2) {
-            dc.setPixel(wrapAdd(rect.left, xs), rect.bottom - j, views::kPulseFrameColor);
-            dc.setPixel(wrapAdd(rect.left, xe), rect.bottom - j, views::kPulseFrameColor);
+            dc.setPixel(wrapAdd(rect.left, xs), rect.bottom - j, kPulseFrameColor);
+            dc.setPixel(wrapAdd(rect.left, xe), rect.bottom - j, kPulseFrameColor);
         }
         for (int32_t j = xs; j < xe; j += 2) {
-            dc.setPixel(wrapAdd(rect.left, j), rect.top + g, views::kPulseFrameColor);
-            dc.setPixel(wrapAdd(rect.left, j), rect.bottom - g, views::kPulseFrameColor);
+            dc.setPixel(wrapAdd(rect.left, j), rect.top + g, kPulseFrameColor);
+            dc.setPixel(wrapAdd(rect.left, j), rect.bottom - g, kPulseFrameColor);
         }
     }
     return 1;
@@ -92,7 +92,7 @@ int DrawPulseStrip(Dc& dc, const platform::Rect& rect, int32_t amplitude, const 
     int32_t y1 = rect.top + 1;
     const int32_t n = std::min<int32_t>(pulse.wSize, static_cast<int32_t>(pulse.lpData.size()));
     for (int32_t i = 0; i < n && i <= 6; ++i) {
-        dc.textOut(x1, y1, views::formatText("%d. %d", i + 1, pulse.lpData[i]));
+        dc.textOut(x1, y1, formatText("%d. %d", i + 1, pulse.lpData[i]));
         y1 += lineHeight - 2;
     }
     return 1;
@@ -103,7 +103,7 @@ int DrawEtalonCell(Dc& dc, const synthesis::PulseHeader& etalon, int32_t amplitu
 {
     const int32_t x0 = rect.left;
     const int32_t y = rect.top + 1;
-    dc.textOut(x0, y, views::formatText(" %c ", 96 + static_cast<uint16_t>(etalon.wNumber)));
+    dc.textOut(x0, y, formatText(" %c ", 96 + static_cast<uint16_t>(etalon.wNumber)));
     const Strip strip{x0, y + lineHeight + (lineHeight >> 2), rect.right - rect.left, rect.bottom - rect.top};
     if (!selected) {
         drawStripAxes(dc, strip);
@@ -111,16 +111,16 @@ int DrawEtalonCell(Dc& dc, const synthesis::PulseHeader& etalon, int32_t amplitu
         return 1;
     }
     {
-        views::ScopedPen pen(dc, views::kHighlightBackground);
-        views::ScopedBrush brush(dc, views::kHighlightBackground);
+        ScopedPen pen(dc, kHighlightBackground);
+        ScopedBrush brush(dc, kHighlightBackground);
         dc.rectangle(x0 - 3, strip.y0 - 3, wrapAdd(wrapAdd(x0, strip.W), 8), wrapAdd(wrapAdd(strip.y0, strip.H), 3));
     }
     {
-        views::ScopedPen pen(dc, views::kHighlightCurve);
+        ScopedPen pen(dc, kHighlightCurve);
         drawStripAxes(dc, strip);
     }
     {
-        views::ScopedPen pen(dc, views::kHighlightCurve);
+        ScopedPen pen(dc, kHighlightCurve);
         drawStripCurve(dc, strip, amplitude, etalon, 0, 0);
         drawStripCurve(dc, strip, amplitude, etalon, 1, 0);
         drawStripCurve(dc, strip, amplitude, etalon, 0, -1);

@@ -63,7 +63,7 @@ std::array<std::string, 4> processingResultHeader(const detection::StepwiseProto
                                                   const detection::DetectionStudy* study, uint16_t activeEtalons,
                                                   const synthesis::SeriesHeader& series)
 {
-    std::string title = views::headerTitleLine(p.lpTaskName, p.lpSeriesName);
+    std::string title = headerTitleLine(p.lpTaskName, p.lpSeriesName);
     if (isBlindDetection(p) && study) {
         // The method's name is written over the closing blank.
         const uint16_t method = study->wDetectionMethod;
@@ -71,9 +71,9 @@ std::array<std::string, 4> processingResultHeader(const detection::StepwiseProto
         title += synthesis::formatText(
             ". %s ", method < detection::detectionMethodNames.size() ? detection::detectionMethodNames[method] : "");
     }
-    const int32_t a = views::displayAmplitude(series.wAmplitude, series.wNoiseLevel).a;
-    return {title, views::headerParameterLine(series, a), views::headerCountLine(series),
-            views::headerPulsesLine(series, isBlindDetection(p) && activeEtalons > 1)};
+    const int32_t a = displayAmplitude(series.wAmplitude, series.wNoiseLevel).a;
+    return {title, headerParameterLine(series, a), headerCountLine(series),
+            headerPulsesLine(series, isBlindDetection(p) && activeEtalons > 1)};
 }
 
 std::vector<TableCell> protocolTableHeader(const detection::StepwiseProtocol& p)

@@ -46,26 +46,24 @@ void meanShapeOfRow(const detection::StepwiseProtocol& p, int row, std::span<con
 // The series rebuilt from a row: inside each of its windows the value the
 // caller gives for (sample, offset in the window), zero outside.
 template <class Inside>
-void drawWalkedCurve(platform::Dc& dc, const views::SeriesPlot& plot, std::span<const int16_t> starts, int32_t L,
+void drawWalkedCurve(platform::Dc& dc, const SeriesPlot& plot, std::span<const int16_t> starts, int32_t L,
                      Inside insideValue)
 {
-    views::PulseWindowWalk walk(starts, L, plot.N);
-    views::drawPlotCurve(dc, plot,
-                         [&](int32_t i) { return walk.inside(i) ? insideValue(i, i - walk.start()) : int32_t{0}; });
+    PulseWindowWalk walk(starts, L, plot.N);
+    drawPlotCurve(dc, plot, [&](int32_t i) { return walk.inside(i) ? insideValue(i, i - walk.start()) : int32_t{0}; });
 }
 
 }  // namespace
 
-ProcessingResultLayout processingResultLayout(const views::ViewFrame& frame,
-                                              const detection::StepwiseProtocol& protocol,
+ProcessingResultLayout processingResultLayout(const ViewFrame& frame, const detection::StepwiseProtocol& protocol,
                                               const detection::DetectionStudy* study, int32_t n)
 {
     const LayoutRect& v = frame.viewArea;
     const int32_t LH = frame.lineHeight;
     ProcessingResultLayout l;
     l.record = blindDetection(protocol) && study && study->wDetectionMethod == detection::kAdditiveModel ? 1 : 0;
-    const views::ResultLayout& r = views::resultLayouts[static_cast<size_t>(l.record)];
-    const views::ViewSize size = views::viewSize(frame);
+    const ResultLayout& r = resultLayouts[static_cast<size_t>(l.record)];
+    const ViewSize size = viewSize(frame);
     l.Wv = size.Wv;
     l.Hv = size.Hv;
     l.Hu = size.Hu;
@@ -90,7 +88,7 @@ ProcessingResultLayout processingResultLayout(const views::ViewFrame& frame,
         const int32_t energyHeight = wrapMul(r.energyGraphHeight, l.Hu) / 1000;
         l.yT = wrapAdd(wrapAdd(wrapAdd(l.yNext, 1), energyHeight), LH);
     }
-    l.panel = views::alphabetPanelLayout(v, LH, n, l.m, l.t, l.t2, l.cw, l.ch);
+    l.panel = alphabetPanelLayout(v, LH, n, l.m, l.t, l.t2, l.cw, l.ch);
     return l;
 }
 
@@ -128,62 +126,62 @@ void drawResultHeader(const ResultScene& c)
 
 // Plot A: the true pulses over the pure series, each labelled with its
 // start (its etalon's letter, its cut-off range when it has them).
-void drawTruePulsesPlot(const ResultScene& c, const views::SeriesPlot& plot, bool letters)
+void drawTruePulsesPlot(const ResultScene& c, const SeriesPlot& plot, bool letters)
 {
     platform::Dc& dc = c.dc;
     const synthesis::SeriesHeader& s = c.s;
     const bool cutOff = detection::isCutOffSeries(c.p.wSeriesType);
     const size_t K = std::min<size_t>(s.wImpulseQuantity, s.lpPositions.size());
     for (size_t k = 0; k < K; ++k) {
-        std::string label = views::formatText("%d", s.lpPositions[k]);
+        std::string label = formatText("%d", s.lpPositions[k]);
         if (letters && k < s.lpEtalonSequence.size())
-            label += views::formatText("%c", 96 + s.lpEtalonSequence[k]);
+            label += formatText("%c", 96 + s.lpEtalonSequence[k]);
         if (cutOff && k < s.lpCutFrom.size() && k < s.lpCutTo.size())
-            label += views::formatText("[%d..%d] ", s.lpCutFrom[k], s.lpCutTo[k]);
-        views::drawPlotLabel(dc, plot, s.lpPositions[k], label);
+            label += formatText("[%d..%d] ", s.lpCutFrom[k], s.lpCutTo[k]);
+        drawPlotLabel(dc, plot, s.lpPositions[k], label);
     }
-    views::drawPlotFrame(dc, plot);
-    views::drawPlotAxes(dc, plot);
-    views::drawPlotCurve(dc, plot, c.pure);
-    views::drawPlotPulseMarks(dc, plot, s);
+    drawPlotFrame(dc, plot);
+    drawPlotAxes(dc, plot);
+    drawPlotCurve(dc, plot, c.pure);
+    drawPlotPulseMarks(dc, plot, s);
 }
 
 // Plot B: the found pulses over the observed series, with the interval bands
 // and the chain totals of the unfixed-case panels.
-void drawFoundPulsesPlot(const ResultScene& c, const views::SeriesPlot& plot)
+void drawFoundPulsesPlot(const ResultScene& c, const SeriesPlot& plot)
 {
     platform::Dc& dc = c.dc;
     const synthesis::SeriesHeader& s = c.s;
     const size_t found = std::min<size_t>(s.wFoundPulses, s.lpFoundPositions.size());
     for (size_t k = 0; k < found; ++k)
-        views::drawPlotLabel(dc, plot, s.lpFoundPositions[k], views::formatText("%d", s.lpFoundPositions[k]));
-    views::drawPlotFrame(dc, plot);
+        drawPlotLabel(dc, plot, s.lpFoundPositions[k], formatText("%d", s.lpFoundPositions[k]));
+    drawPlotFrame(dc, plot);
     if (c.panels && c.in.typeMoreDetails && c.study)
-        views::drawIntervalBands(dc, plot, *c.study);
-    views::drawPlotAxes(dc, plot);
+        drawIntervalBands(dc, plot, *c.study);
+    drawPlotAxes(dc, plot);
     {
-        views::ScopedPen pen(dc, views::kObservedSeriesCurve);
-        views::drawPlotCurve(dc, plot, c.observed);
+        ScopedPen pen(dc, kObservedSeriesCurve);
+        drawPlotCurve(dc, plot, c.observed);
     }
-    views::drawPlotPulseMarks(dc, plot, s);
+    drawPlotPulseMarks(dc, plot, s);
     if (c.panels && !c.in.chainTotals.empty())
-        views::drawChainTotals(dc, plot, c.in.chainTotals, c.L);
+        drawChainTotals(dc, plot, c.in.chainTotals, c.L);
 }
 
 // Plot D: the series rebuilt from the shown row's pulses (row 4's first,
 // outside blind detection). Without a work pulse only its frame and
 // overlays are drawn.
-void drawReconstructionPlot(const ResultScene& c, const views::SeriesPlot& plot, int r, synthesis::PulseHeader* work)
+void drawReconstructionPlot(const ResultScene& c, const SeriesPlot& plot, int r, synthesis::PulseHeader* work)
 {
     platform::Dc& dc = c.dc;
     const detection::StepwiseProtocol& p = c.p;
     const std::span<const int16_t> observed = c.observed;
     const int32_t L = c.L;
-    views::drawPlotFrame(dc, plot);
+    drawPlotFrame(dc, plot);
     if (c.panels && c.in.typeMoreDetails && c.study)
-        views::drawKeptPulseOverlay(dc, plot, *c.study, observed, L);
+        drawKeptPulseOverlay(dc, plot, *c.study, observed, L);
     if (c.panels && p.lpPulses[static_cast<size_t>(r)] != c.s.wImpulseQuantity)
-        views::drawTrueCountOverlay(dc, plot, p, c.s, observed);
+        drawTrueCountOverlay(dc, plot, p, c.s, observed);
     if (!work)
         return;
     synthesis::PulseHeader& shape = *work;
@@ -194,17 +192,17 @@ void drawReconstructionPlot(const ResultScene& c, const views::SeriesPlot& plot,
     };
     if (!c.blind && c.rows > 4) {
         meanShapeOfRow(p, 4, observed, shape);
-        views::ScopedPen pen(dc, views::kObservedSeriesCurve);
+        ScopedPen pen(dc, kObservedSeriesCurve);
         drawWalkedCurve(dc, plot, rowPositions(p, 4), L, shapeAt);
     }
     meanShapeOfRow(p, r, observed, shape);
-    views::drawPlotAxes(dc, plot);
+    drawPlotAxes(dc, plot);
     if (c.blind)
         drawWalkedCurve(dc, plot, rowPositions(p, r), L,
                         [&](int32_t i, int32_t) { return int32_t{observed[static_cast<size_t>(i)]}; });
     else
         drawWalkedCurve(dc, plot, rowPositions(p, r), L, shapeAt);
-    views::drawPlotPulseMarks(dc, plot, c.s);
+    drawPlotPulseMarks(dc, plot, c.s);
 }
 
 // The protocol table and, on the unfixed-case panels, the threshold lines
@@ -215,7 +213,7 @@ int32_t drawProtocolTable(const ResultScene& c)
     const int32_t LH = c.LH;
     const int32_t yHead = c.l.yT - 3;
     for (const TableCell& cell : protocolTableHeader(c.p))
-        dc.textOut(wrapAdd(c.l.x0, cell.x), yHead, views::formatText("%s", cell.text.c_str()));
+        dc.textOut(wrapAdd(c.l.x0, cell.x), yHead, formatText("%s", cell.text.c_str()));
     for (int i = 0; i < c.rows; ++i) {
         const int32_t yRow = wrapAdd(wrapAdd(yHead, LH), wrapMul(i, LH - 2));
         for (const TableCell& cell : protocolTableRow(c.p, c.s, i))
@@ -226,7 +224,7 @@ int32_t drawProtocolTable(const ResultScene& c)
         yo = wrapAdd(yo, LH);
     yo = wrapAdd(yo, LH >> 1);
     if (c.panels && c.study)
-        yo = wrapAdd(yo, views::drawThresholdLines(dc, c.l.x0, wrapAdd(c.l.yT, yo), LH, *c.study));
+        yo = wrapAdd(yo, drawThresholdLines(dc, c.l.x0, wrapAdd(c.l.yT, yo), LH, *c.study));
     return yo;
 }
 
@@ -243,19 +241,18 @@ void drawRowShapes(const ResultScene& c, int32_t top, int32_t amplitude, synthes
 }
 
 // The count graph, then the energy graph, of the unfixed-case panels.
-void drawCountAndEnergyGraphs(const ResultScene& c, const views::ResultLayout& record)
+void drawCountAndEnergyGraphs(const ResultScene& c, const ResultLayout& record)
 {
     const ProcessingResultInput& in = c.in;
     if (in.pulseCountTable)
-        views::settlePulseCountTable(*in.pulseCountTable);
+        settlePulseCountTable(*in.pulseCountTable);
     if (c.panels && in.pulseCountTable) {
-        const views::GraphBox box = views::countGraphBox(record, in.frame.viewArea, c.l.Wv, c.l.Hu, c.l.x0, c.l.rb);
-        views::drawCountGraph(c.dc, box, *in.pulseCountTable, c.p, c.LH);
+        const GraphBox box = countGraphBox(record, in.frame.viewArea, c.l.Wv, c.l.Hu, c.l.x0, c.l.rb);
+        drawCountGraph(c.dc, box, *in.pulseCountTable, c.p, c.LH);
     }
     if (c.panels && c.study && c.N > 0) {
-        const views::GraphBox box =
-            views::energyGraphBox(record, in.frame.viewArea, c.l.Wv, c.l.Hu, c.N, c.L, c.l.yNext);
-        views::drawEnergyGraph(c.dc, box, *c.study, c.N - c.L + 1, c.LH);
+        const GraphBox box = energyGraphBox(record, in.frame.viewArea, c.l.Wv, c.l.Hu, c.N, c.L, c.l.yNext);
+        drawEnergyGraph(c.dc, box, *c.study, c.N - c.L + 1, c.LH);
     }
 }
 
@@ -265,7 +262,7 @@ void DrawProcessingResult(platform::Dc& dc, synthesis::MessageSink& sink, const 
 {
     const int rows = in.protocol ? protocolRowsInUse(*in.protocol) : 0;
     if (!in.series || rows == 0) {
-        views::drawAreaFrame(dc, in.frame.viewArea);
+        drawAreaFrame(dc, in.frame.viewArea);
         return;
     }
     const detection::StepwiseProtocol& p = *in.protocol;
@@ -275,12 +272,12 @@ void DrawProcessingResult(platform::Dc& dc, synthesis::MessageSink& sink, const 
     const bool blind = blindDetection(p);
 
     PulseHeaderPtr work = createPulseHeader(sink, s.wImpulseSize, 0);
-    views::drawAreaFrame(dc, in.frame.viewArea);
+    drawAreaFrame(dc, in.frame.viewArea);
 
     const size_t n = std::min<size_t>(in.activeEtalons, in.requiredList.size());
     const ProcessingResultLayout l = processingResultLayout(in.frame, p, study, static_cast<int32_t>(n));
-    const views::ResultLayout& record = views::resultLayouts[static_cast<size_t>(l.record)];
-    const views::DisplayAmplitude amp = views::displayAmplitude(s.wAmplitude, s.wNoiseLevel);
+    const ResultLayout& record = resultLayouts[static_cast<size_t>(l.record)];
+    const DisplayAmplitude amp = displayAmplitude(s.wAmplitude, s.wNoiseLevel);
 
     // A series shorter than its own length is drawn as empty plots.
     const size_t samples = std::min<size_t>({s.dwSeriesSize, s.lpPureData.size(), s.lpSeriesData.size()});
@@ -293,7 +290,7 @@ void DrawProcessingResult(platform::Dc& dc, synthesis::MessageSink& sink, const 
                         .LH = LH,
                         .rows = rows,
                         .blind = blind,
-                        .panels = views::showsUnfixedCasePanels(p),
+                        .panels = showsUnfixedCasePanels(p),
                         .L = s.wImpulseSize,
                         .N = static_cast<int32_t>(samples == s.dwSeriesSize ? samples : 0),
                         .pure = std::span<const int16_t>(s.lpPureData.data(), samples),
@@ -305,20 +302,20 @@ void DrawProcessingResult(platform::Dc& dc, synthesis::MessageSink& sink, const 
     const int r = shownProtocolRow(p);
     storeShownRow(p, s);
 
-    views::SeriesPlot plot{l.x0, l.yA, l.W, l.H, amp.S, c.N, in.range};
-    views::ShownPlots shown;
+    SeriesPlot plot{l.x0, l.yA, l.W, l.H, amp.S, c.N, in.range};
+    ShownPlots shown;
     shown.N = c.N;
-    shown.shown = views::shownSamples(in.range, c.N);
+    shown.shown = shownSamples(in.range, c.N);
     drawTruePulsesPlot(c, plot, blind && in.activeEtalons > 1);
-    shown.add(views::shownPlot(plot, views::PlotKind::Pure));
+    shown.add(shownPlot(plot, PlotKind::Pure));
 
     plot.y = l.yB;
     drawFoundPulsesPlot(c, plot);
-    shown.add(views::shownPlot(plot, views::PlotKind::Observed));
+    shown.add(shownPlot(plot, PlotKind::Observed));
 
     if (l.record != 1) {
         plot.y = l.yD;
-        shown.add(views::shownPlot(plot, views::PlotKind::Reconstruction));
+        shown.add(shownPlot(plot, PlotKind::Reconstruction));
         drawReconstructionPlot(c, plot, r, work.get());
     }
 
@@ -331,7 +328,7 @@ void DrawProcessingResult(platform::Dc& dc, synthesis::MessageSink& sink, const 
         drawRowShapes(c, wrapAdd(l.yT, yo), amp.a, *work);
     drawCountAndEnergyGraphs(c, record);
 
-    views::drawAlphabetPanel(dc, l.panel, LH, in.requiredList.first(n), s, amp.a);
+    drawAlphabetPanel(dc, l.panel, LH, in.requiredList.first(n), s, amp.a);
 
     work = freePulseHeader(std::move(work));
 }

@@ -34,17 +34,16 @@ struct ProcessingResultLayout {
     int32_t yA = 0, yB = 0, yD = 0;  // tops of the pure, observed and reconstruction plots
     int32_t yNext = 0;               // below the last plot: the top of the energy graph
     int32_t yT = 0;                  // base of the table (its head is written 3 pixels higher)
-    views::AlphabetPanelLayout panel;
+    AlphabetPanelLayout panel;
 };
-ProcessingResultLayout processingResultLayout(const views::ViewFrame& frame,
-                                              const detection::StepwiseProtocol& protocol,
+ProcessingResultLayout processingResultLayout(const ViewFrame& frame, const detection::StepwiseProtocol& protocol,
                                               const detection::DetectionStudy* study, int32_t n);
 
 // What the paint handler hands the view. Only the protocol and the series
 // are needed; a missing table, study or chain-total array leaves out the
 // panels that show it.
 struct ProcessingResultInput {
-    views::ViewFrame frame;
+    ViewFrame frame;
     const detection::StepwiseProtocol* protocol = nullptr;
     detection::PulseCountTable* pulseCountTable = nullptr;  // a minimum count of 0 is stored back as 1
     const detection::DetectionStudy* detectionStudy = nullptr;
@@ -53,8 +52,8 @@ struct ProcessingResultInput {
     uint16_t activeEtalons = 0;
     std::span<const uint16_t> requiredList;     // etalon numbers from 1, activeEtalons of them used
     synthesis::SeriesHeader* series = nullptr;  // receives the shown row as its found pulses
-    views::SampleRange range;                   // the samples plots A, B and D show; empty: the whole series
-    views::ShownPlots* shownPlots = nullptr;    // receives where the plots stand, when given
+    SampleRange range;                          // the samples plots A, B and D show; empty: the whole series
+    ShownPlots* shownPlots = nullptr;           // receives where the plots stand, when given
 };
 
 // Draws the picture (the frame only without a protocol of at least one row or

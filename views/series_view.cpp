@@ -24,12 +24,12 @@ constexpr TableColumn kTableHead[] = {
 
 }  // namespace
 
-SeriesViewLayout seriesViewLayout(const views::ViewFrame& frame, int32_t n)
+SeriesViewLayout seriesViewLayout(const ViewFrame& frame, int32_t n)
 {
     const LayoutRect& v = frame.viewArea;
     const int32_t LH = frame.lineHeight;
     SeriesViewLayout l;
-    const views::ViewSize size = views::viewSize(frame);
+    const ViewSize size = viewSize(frame);
     l.Wv = size.Wv;
     l.Hv = size.Hv;
     l.Hu = size.Hu;
@@ -43,7 +43,7 @@ SeriesViewLayout seriesViewLayout(const views::ViewFrame& frame, int32_t n)
         l.H = wrapAdd(l.H, 1);
     const int32_t cw = wrapMul(50, l.Wv) / 1000;
     const int32_t ch = wrapMul(125, l.Hu) / 1000;
-    l.panel = views::alphabetPanelLayout(v, LH, n, m, t, t2, cw, ch);
+    l.panel = alphabetPanelLayout(v, LH, n, m, t, t2, cw, ch);
 
     l.yHeader = wrapSub(v.top, LH >> 1);
     const int32_t yLine4 = wrapAdd(l.yHeader, 3 * LH + 1);
@@ -54,28 +54,28 @@ SeriesViewLayout seriesViewLayout(const views::ViewFrame& frame, int32_t n)
     return l;
 }
 
-void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n, std::span<const uint16_t> requiredList,
-                    const synthesis::SeriesHeader* series, views::SampleRange range, views::ShownPlots* shownPlots)
+void drawSeriesView(platform::Dc& dc, const ViewFrame& frame, uint16_t n, std::span<const uint16_t> requiredList,
+                    const synthesis::SeriesHeader* series, SampleRange range, ShownPlots* shownPlots)
 {
-    views::drawAreaFrame(dc, frame.viewArea);
+    drawAreaFrame(dc, frame.viewArea);
     if (!series)
         return;
     const synthesis::SeriesHeader& s = *series;
     const int32_t LH = frame.lineHeight;
     const size_t inUse = std::min<size_t>(n, requiredList.size());
     const SeriesViewLayout l = seriesViewLayout(frame, static_cast<int32_t>(inUse));
-    const views::DisplayAmplitude amp = views::displayAmplitude(s.wAmplitude, s.wNoiseLevel);
+    const DisplayAmplitude amp = displayAmplitude(s.wAmplitude, s.wNoiseLevel);
     const bool letters = inUse > 1;
 
     // The header names the task and the series the same way for every series type.
     int32_t y = l.yHeader;
-    dc.textOut(l.x0, y, views::headerTitleLine("series processing", "unknown number of whole pulses"));
+    dc.textOut(l.x0, y, headerTitleLine("series processing", "unknown number of whole pulses"));
     y = wrapAdd(y, LH + 1);
-    dc.textOut(l.x0, y, views::headerParameterLine(s, amp.a));
+    dc.textOut(l.x0, y, headerParameterLine(s, amp.a));
     y = wrapAdd(y, LH);
-    dc.textOut(l.x0, y, views::headerCountLine(s));
+    dc.textOut(l.x0, y, headerCountLine(s));
     y = wrapAdd(y, LH);
-    dc.textOut(l.x0, y, views::headerPulsesLine(s, letters));
+    dc.textOut(l.x0, y, headerPulsesLine(s, letters));
 
     // A series shorter than its own length is drawn as empty plots.
     const size_t samples = std::min<size_t>({s.dwSeriesSize, s.lpPureData.size(), s.lpSeriesData.size()});
@@ -85,51 +85,50 @@ void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n,
     const std::span<const int16_t> found(s.lpFoundPositions.data(),
                                          std::min<size_t>(s.wFoundPulses, s.lpFoundPositions.size()));
 
-    views::SeriesPlot plot{l.x0, l.yA, l.W, l.H, amp.S, N, range};
-    views::ShownPlots shown;
+    SeriesPlot plot{l.x0, l.yA, l.W, l.H, amp.S, N, range};
+    ShownPlots shown;
     shown.N = N;
-    shown.shown = views::shownSamples(range, N);
+    shown.shown = shownSamples(range, N);
     const size_t K = std::min<size_t>(s.wImpulseQuantity, s.lpPositions.size());
     for (size_t k = 0; k < K; ++k) {
-        std::string label = views::formatText("%d", s.lpPositions[k]);
+        std::string label = formatText("%d", s.lpPositions[k]);
         if (letters && k < s.lpEtalonSequence.size())
-            label += views::formatText("%c", 96 + s.lpEtalonSequence[k]);
-        views::drawPlotLabel(dc, plot, s.lpPositions[k], label);
+            label += formatText("%c", 96 + s.lpEtalonSequence[k]);
+        drawPlotLabel(dc, plot, s.lpPositions[k], label);
     }
-    views::drawPlotFrame(dc, plot);
-    views::drawPlotAxes(dc, plot);
-    views::drawPlotCurve(dc, plot, pure);
-    views::drawPlotPulseMarks(dc, plot, s);
-    shown.add(views::shownPlot(plot, views::PlotKind::Pure));
+    drawPlotFrame(dc, plot);
+    drawPlotAxes(dc, plot);
+    drawPlotCurve(dc, plot, pure);
+    drawPlotPulseMarks(dc, plot, s);
+    shown.add(shownPlot(plot, PlotKind::Pure));
 
     plot.y = l.yB;
     for (int16_t p : found)
-        views::drawPlotLabel(dc, plot, p, views::formatText("%d", p));
-    views::drawPlotFrame(dc, plot);
-    views::drawPlotAxes(dc, plot);
+        drawPlotLabel(dc, plot, p, formatText("%d", p));
+    drawPlotFrame(dc, plot);
+    drawPlotAxes(dc, plot);
     {
-        views::ScopedPen pen(dc, views::kObservedSeriesCurve);
-        views::drawPlotCurve(dc, plot, observed);
+        ScopedPen pen(dc, kObservedSeriesCurve);
+        drawPlotCurve(dc, plot, observed);
     }
-    views::drawPlotPulseMarks(dc, plot, s);
-    shown.add(views::shownPlot(plot, views::PlotKind::Observed));
+    drawPlotPulseMarks(dc, plot, s);
+    shown.add(shownPlot(plot, PlotKind::Observed));
 
     plot.y = l.yC;
-    views::drawPlotFrame(dc, plot);
-    views::drawPlotAxes(dc, plot);
-    views::PulseWindowWalk walk(found, s.wImpulseSize, N);
-    views::drawPlotCurve(dc, plot,
-                         [&](int32_t i) { return walk.inside(i) ? int32_t{observed[static_cast<size_t>(i)]} : 0; });
-    views::drawPlotPulseMarks(dc, plot, s);
-    shown.add(views::shownPlot(plot, views::PlotKind::FoundPulses));
+    drawPlotFrame(dc, plot);
+    drawPlotAxes(dc, plot);
+    PulseWindowWalk walk(found, s.wImpulseSize, N);
+    drawPlotCurve(dc, plot, [&](int32_t i) { return walk.inside(i) ? int32_t{observed[static_cast<size_t>(i)]} : 0; });
+    drawPlotPulseMarks(dc, plot, s);
+    shown.add(shownPlot(plot, PlotKind::FoundPulses));
     // Plots of fewer than two samples have nothing to read or zoom.
     if (shownPlots && N >= 2)
         *shownPlots = shown;
 
     for (const TableColumn& column : kTableHead)
-        dc.textOut(wrapAdd(l.x0, column.offset), l.yT - 3, views::formatText("%s", column.label));
+        dc.textOut(wrapAdd(l.x0, column.offset), l.yT - 3, formatText("%s", column.label));
 
-    views::drawAlphabetPanel(dc, l.panel, LH, requiredList.first(inUse), s, amp.a);
+    drawAlphabetPanel(dc, l.panel, LH, requiredList.first(inUse), s, amp.a);
 }
 
 }  // namespace views

@@ -24,16 +24,15 @@ struct SeriesViewLayout {
     int32_t yHeader = 0;             // top of header line 1; the others follow
     int32_t yA = 0, yB = 0, yC = 0;  // tops of the pure, observed and found-pulse plots
     int32_t yT = 0;                  // base line of the table head (written 3 pixels higher)
-    views::AlphabetPanelLayout panel;
+    AlphabetPanelLayout panel;
 };
-SeriesViewLayout seriesViewLayout(const views::ViewFrame& frame, int32_t n);
+SeriesViewLayout seriesViewLayout(const ViewFrame& frame, int32_t n);
 
 // Draws the picture of `series` (nothing but the frame without one); n is the
 // number of entries of the required list in use. The three plots show the
 // samples of `range` (the whole series by default); shownPlots, when given,
 // receives where they stand.
-void drawSeriesView(platform::Dc& dc, const views::ViewFrame& frame, uint16_t n, std::span<const uint16_t> requiredList,
-                    const synthesis::SeriesHeader* series, views::SampleRange range = {},
-                    views::ShownPlots* shownPlots = nullptr);
+void drawSeriesView(platform::Dc& dc, const ViewFrame& frame, uint16_t n, std::span<const uint16_t> requiredList,
+                    const synthesis::SeriesHeader* series, SampleRange range = {}, ShownPlots* shownPlots = nullptr);
 
 }  // namespace views

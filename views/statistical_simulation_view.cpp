@@ -83,7 +83,6 @@ std::string simulationMeasureCaption(int32_t kind)
 std::vector<std::string> simulationHeaderLines(const detection::RestErrorHeader& header,
                                                const synthesis::SeriesHeader& series, int32_t amplitude, int32_t kind)
 {
-    using views::formatText;
     std::vector<std::string> lines;
     lines.push_back(formatText(" statistical simulation for %s in series with %s ", orEmpty(header.lpTaskName),
                                orEmpty(header.lpSeriesName)));
@@ -145,12 +144,12 @@ int64_t simulationGridStep(int64_t T)
     return g;
 }
 
-SimulationViewLayout simulationViewLayout(const views::ViewFrame& frame, int32_t n, int32_t K, uint32_t N, int32_t L)
+SimulationViewLayout simulationViewLayout(const ViewFrame& frame, int32_t n, int32_t K, uint32_t N, int32_t L)
 {
     const LayoutRect& v = frame.viewArea;
     const int32_t LH = frame.lineHeight;
     SimulationViewLayout l;
-    const views::ViewSize size = views::viewSize(frame);
+    const ViewSize size = viewSize(frame);
     l.Wv = size.Wv;
     l.Hv = size.Hv;
     l.Hu = size.Hu;
@@ -238,7 +237,7 @@ void DrawDetectionCurves(platform::Dc& dc, uint16_t R, uint16_t P, std::span<con
                           wrapAdd(wrapAdd(y0, y[i]), dy));
         }
         dc.textOut(wrapAdd(x0, wrapMul(K, dw)), wrapSub(wrapAdd(y0, y[K - 1]), rise),
-                   views::formatText("%d", entry(pulseValues, j)));
+                   formatText("%d", entry(pulseValues, j)));
     }
 }
 
@@ -252,7 +251,7 @@ void drawSimulationAlphabet(platform::Dc& dc, const SimulationViewLayout& l, int
     const auto n = static_cast<int32_t>(required.size());
     dc.rectangle(l.pl, wrapAdd(l.pt, 10), wrapAdd(wrapAdd(l.pl, 1), wrapMul(2, wrapAdd(l.cwid, 20))),
                  wrapAdd(wrapAdd(l.pt, 26), wrapMul(wrapAdd(wrapAdd(l.chei, 10), LH), l.nr)));
-    std::string title = views::formatText(" Alphabet, %d items ", n);
+    std::string title = formatText(" Alphabet, %d items ", n);
     if (n == 1)
         title.replace(title.size() - 2, 2, " ");
     dc.textOut(wrapAdd(l.pl, 7), l.pt, title);
@@ -270,11 +269,10 @@ void drawGraphSizes(platform::Dc& dc, const SimulationViewLayout& l, int32_t LH,
 {
     int32_t yf = wrapAdd(wrapAdd(wrapAdd(wrapAdd(wrapAdd(l.yAfterHeader, l.h), LH >> 1), LH), 2), LH);
     dc.textOut(20, yf,
-               views::formatText("(w,h): (%d,%d)", l.gw, l.gh) +
-                   views::formatText(", (dw,dh): (%d,%d)", l.dw, wrapMul(4, l.dh)) +
-                   views::formatText(" -> (w,h): (%d,%d)", l.GW, l.GH));
+               formatText("(w,h): (%d,%d)", l.gw, l.gh) + formatText(", (dw,dh): (%d,%d)", l.dw, wrapMul(4, l.dh)) +
+                   formatText(" -> (w,h): (%d,%d)", l.GW, l.GH));
     yf = wrapAdd(yf, 2 + 2 * LH);
-    dc.textOut(20, yf, views::formatText("Bond.007: %d -> (%d, %d)", l.fh, LHs, cws));
+    dc.textOut(20, yf, formatText("Bond.007: %d -> (%d, %d)", l.fh, LHs, cws));
 }
 
 // The graph's double frame and its grid dots.
@@ -332,7 +330,7 @@ void drawScaleLabels(platform::Dc& dc, const SimulationViewLayout& l, int64_t g,
         if (g < 50)
             lx = wrapAdd(lx, cws);
         const int32_t ly = wrapSub(wrapSub(wrapAdd(l.y0, l.GH), (LHs + 1) / 2 + 1), wrapMul(i, wrapMul(8, l.dh)));
-        dc.textOut(lx, ly, views::formatText(g < 50 ? "%.3f" : "%.2f", value));
+        dc.textOut(lx, ly, formatText(g < 50 ? "%.3f" : "%.2f", value));
     }
 }
 
@@ -345,7 +343,7 @@ void drawNoiseLabels(platform::Dc& dc, const SimulationViewLayout& l, const dete
     int32_t labels = 0;
     for (size_t i = 0; i < K; i += 4, ++labels)
         dc.textOut(wrapAdd(noiseX, wrapMul(labels, wrapMul(4, l.dw))), noiseY,
-                   views::formatText("%3d", entry(hd.lpNoiseLevel, i)));
+                   formatText("%3d", entry(hd.lpNoiseLevel, i)));
     dc.textOut(wrapAdd(noiseX, wrapMul(labels, wrapMul(4, l.dw))), wrapSub(noiseY, LHs), "s");
 }
 
@@ -356,7 +354,7 @@ void DrawDetectionArrayZ(platform::Dc& dc, synthesis::MessageSink& sink, const S
     const LayoutRect& v = in.frame.viewArea;
     const int32_t LH = in.frame.lineHeight;
     if (!in.header || !in.series) {
-        views::drawAreaFrame(dc, v);
+        drawAreaFrame(dc, v);
         return;
     }
     const detection::RestErrorHeader& hd = *in.header;
@@ -379,7 +377,7 @@ void DrawDetectionArrayZ(platform::Dc& dc, synthesis::MessageSink& sink, const S
     if (gap != 0)
         std::fill(normaliser.begin(), normaliser.end(), static_cast<double>(gap * gap));
 
-    views::drawAreaFrame(dc, v);
+    drawAreaFrame(dc, v);
 
     const int32_t x = wrapAdd(v.left, 10);
     int32_t y = wrapSub(v.top, LH >> 1);

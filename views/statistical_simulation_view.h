@@ -23,7 +23,7 @@ namespace views {
 constexpr int32_t kDetectionErrorMeasure = 2;
 
 struct SimulationViewInput {
-    views::ViewFrame frame;
+    ViewFrame frame;
     int16_t amplitude = 128;                // the application's amplitude; 0 takes one from the noise level
     int32_t kind = kDetectionErrorMeasure;  // which measure is shown; the shell always asks for this one
     uint16_t n = 0;                         // entries of the required list in use
@@ -66,7 +66,7 @@ struct SimulationViewLayout {
     int32_t x0 = 0, y0 = 0;  // top-left corner of the graph
     int32_t fh = 0;          // cell height of the graph font
 };
-SimulationViewLayout simulationViewLayout(const views::ViewFrame& frame, int32_t n, int32_t K, uint32_t N, int32_t L);
+SimulationViewLayout simulationViewLayout(const ViewFrame& frame, int32_t n, int32_t K, uint32_t N, int32_t L);
 
 // The rectangle of panel entry k (rows filled first down the left column).
 platform::Rect simulationPanelCell(const SimulationViewLayout& l, int32_t lineHeight, int32_t k);
