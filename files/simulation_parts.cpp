@@ -1,10 +1,11 @@
 #include "files/simulation_parts.h"
 
-#include "files/json_text.h"
+#include "files/json.h"
 #include "synthesis/formatted_text.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <map>
 #include <numeric>
@@ -30,166 +31,76 @@ uint64_t fnv1a(std::string_view bytes)
 
 // --- writing -----------------------------------------------------------
 
-class Out {
-  public:
-    std::string text;
-
-    void raw(std::string_view s) { text += s; }
-    void string(std::string_view s) { appendJsonString(text, s); }
-    template <typename T>
-    void number(T v)
-    {
-        text += std::to_string(v);
-    }
-    template <typename Range>
-    void numbers(const Range& values)
-    {
-        text += '[';
-        bool first = true;
-        for (const auto& v : values) {
-            if (!first)
-                text += ", ";
-            first = false;
-            number(v);
-        }
-        text += ']';
-    }
-};
-
-// The fields of one object, separated as the reader expects them.
-class ObjectOut {
-  public:
-    explicit ObjectOut(Out& out) : out_(out) { out_.raw("{"); }
-    Out& key(std::string_view name)
-    {
-        if (!first_)
-            out_.raw(", ");
-        first_ = false;
-        out_.string(name);
-        out_.raw(": ");
-        return out_;
-    }
-    template <typename T>
-    void field(std::string_view name, T v)
-    {
-        key(name).number(v);
-    }
-    void end() { out_.raw("}"); }
-
-  private:
-    Out& out_;
-    bool first_ = true;
-};
-
-template <typename T>
-std::vector<T> prefix(const std::vector<T>& v, size_t n)
+void writeStreams(JsonWriter& j, const synthesis::RandomStreams& r)
 {
-    return std::vector<T>(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(std::min(n, v.size())));
+    j.beginObject();
+    j.field("etalonSeed", r.etalonSeed);
+    j.field("positionSeed", r.positionSeed);
+    j.field("cutStartSeed", r.cutStartSeed);
+    j.field("cutEndSeed", r.cutEndSeed);
+    j.field("countSeed", r.countSeed);
+    j.field("firstFixedGapSeed", r.firstFixedGapSeed);
+    j.field("secondFixedGapSeed", r.secondFixedGapSeed);
+    j.field("noiseSeed", r.noiseSeed);
+    j.endObject();
 }
 
-void writeStreams(Out& out, const synthesis::RandomStreams& r)
+void writeMessage(JsonWriter& j, const synthesis::RecordedMessage& m, const uint64_t* series)
 {
-    ObjectOut o(out);
-    o.field("etalonSeed", r.etalonSeed);
-    o.field("positionSeed", r.positionSeed);
-    o.field("cutStartSeed", r.cutStartSeed);
-    o.field("cutEndSeed", r.cutEndSeed);
-    o.field("countSeed", r.countSeed);
-    o.field("firstFixedGapSeed", r.firstFixedGapSeed);
-    o.field("secondFixedGapSeed", r.secondFixedGapSeed);
-    o.field("noiseSeed", r.noiseSeed);
-    o.end();
-}
-
-void writeMessage(Out& out, const synthesis::RecordedMessage& m, const uint64_t* series)
-{
-    ObjectOut o(out);
+    j.beginObject();
     if (series)
-        o.field("series", *series);
-    o.key("caption").string(m.caption);
-    o.key("text").string(m.text);
-    o.field("icon", static_cast<int>(m.icon));
-    o.end();
+        j.field("series", *series);
+    j.field("caption", m.caption);
+    j.field("text", m.text);
+    j.field("icon", static_cast<int>(m.icon));
+    j.endObject();
 }
 
 std::string runText(const SimulationRun& r)
 {
-    Out out;
-    ObjectOut o(out);
-    o.key("producer").string(r.producer);
-    o.key("options").raw("[");
-    for (size_t k = 0; k < r.options.size(); ++k) {
-        if (k)
-            out.raw(", ");
-        out.string(r.options[k]);
-    }
-    out.raw("]");
-    o.field("taskType", r.taskType);
-    o.field("seriesType", r.seriesType);
-    o.field("createEnergy", r.createEnergy);
-    o.field("processEnergy", r.processEnergy);
-    o.field("amplitude", r.amplitude);
-    o.key("alphabet").raw("[");
-    for (size_t k = 0; k < r.alphabet.size(); ++k) {
-        if (k)
-            out.raw(", ");
-        out.numbers(r.alphabet[k]);
-    }
-    out.raw("]");
-    o.field("activeEtalons", r.activeEtalons);
-    o.key("requiredList").numbers(r.requiredList);
-    o.field("seriesLength", r.seriesLength);
-    o.field("tmin", r.tmin);
-    o.field("tmax", r.tmax);
-    o.field("maxPulses", r.maxPulses);
-    o.key("fixedSequence").numbers(r.fixedSequence);
-    o.field("fixedMode", r.fixedMode);
-    o.field("fixedStart", r.fixedStart);
-    o.key("pulseValues").numbers(r.pulseValues);
-    o.key("noiseLevels").numbers(r.noiseLevels);
-    o.field("repeats", r.repeats);
-    writeStreams(o.key("streams"), r.streams);
-    o.key("setupMessages").raw("[");
-    for (size_t k = 0; k < r.setupMessages.size(); ++k) {
-        if (k)
-            out.raw(", ");
-        writeMessage(out, r.setupMessages[k], nullptr);
-    }
-    out.raw("]");
-    o.end();
-    return out.text;
+    JsonWriter j;
+    j.beginObject();
+    j.field("producer", r.producer);
+    j.key("options").beginArray();
+    for (const std::string& word : r.options)
+        j.value(word);
+    j.endArray();
+    j.field("taskType", r.taskType);
+    j.field("seriesType", r.seriesType);
+    j.field("createEnergy", r.createEnergy);
+    j.field("processEnergy", r.processEnergy);
+    j.field("amplitude", r.amplitude);
+    j.key("alphabet").beginArray();
+    for (const std::vector<int16_t>& samples : r.alphabet)
+        j.array(samples);
+    j.endArray();
+    j.field("activeEtalons", r.activeEtalons);
+    j.key("requiredList").array(r.requiredList);
+    j.field("seriesLength", r.seriesLength);
+    j.field("tmin", r.tmin);
+    j.field("tmax", r.tmax);
+    j.field("maxPulses", r.maxPulses);
+    j.key("fixedSequence").array(r.fixedSequence);
+    j.field("fixedMode", r.fixedMode);
+    j.field("fixedStart", r.fixedStart);
+    j.key("pulseValues").array(r.pulseValues);
+    j.key("noiseLevels").array(r.noiseLevels);
+    j.field("repeats", r.repeats);
+    writeStreams(j.key("streams"), r.streams);
+    j.key("setupMessages").beginArray();
+    for (const synthesis::RecordedMessage& m : r.setupMessages)
+        writeMessage(j, m, nullptr);
+    j.endArray();
+    j.endObject();
+    return j.take();
 }
 
-void writeLast(Out& out, const SimulationLastSeries& last)
+void writeLast(JsonWriter& j, const SimulationLastSeries& last)
 {
-    const synthesis::SeriesHeader& s = last.series;
-    const size_t K = s.wImpulseQuantity, N = s.dwSeriesSize;
-    ObjectOut o(out);
-    {
-        ObjectOut h(o.key("series"));
-        h.field("dwSeriesSize", s.dwSeriesSize);
-        h.field("wTmin", s.wTmin);
-        h.field("wTmax", s.wTmax);
-        h.field("wImpulseSize", s.wImpulseSize);
-        h.field("wImpulseQuantity", s.wImpulseQuantity);
-        h.field("wMinPulses", s.wMinPulses);
-        h.field("wMaxPulses", s.wMaxPulses);
-        h.field("wNoiseLevel", s.wNoiseLevel);
-        h.field("wAmplitude", s.wAmplitude);
-        h.key("lpPositions").numbers(prefix(s.lpPositions, K));
-        h.key("lpEtalonSequence").numbers(prefix(s.lpEtalonSequence, K));
-        h.key("lpCutFrom").numbers(prefix(s.lpCutFrom, K));
-        h.key("lpCutTo").numbers(prefix(s.lpCutTo, K));
-        h.key("lpMinPositions").numbers(prefix(s.lpMinPositions, K));
-        h.key("lpMaxPositions").numbers(prefix(s.lpMaxPositions, K));
-        h.field("wFoundPulses", s.wFoundPulses);
-        h.key("lpFoundPositions").numbers(prefix(s.lpFoundPositions, s.wFoundPulses));
-        h.key("lpPureData").numbers(prefix(s.lpPureData, N));
-        h.key("lpSeriesData").numbers(prefix(s.lpSeriesData, N));
-        h.end();
-    }
-    writeStreams(o.key("streams"), last.streams);
-    o.end();
+    j.beginObject();
+    writeSeriesJson(j.key("series"), last.series);
+    writeStreams(j.key("streams"), last.streams);
+    j.endObject();
 }
 
 std::string hex16(uint64_t v) { return synthesis::formatText("%016llx", static_cast<unsigned long long>(v)); }
@@ -201,240 +112,21 @@ struct Refusal {
     std::string why;
 };
 
-struct Json {
-    enum class Kind { Null, Boolean, Number, String, Array, Object };
-    Kind kind = Kind::Null;
-    bool boolean = false;
-    std::string text;  // a number's digits or a string's value
-    // An array's elements, or an object's field values with their names in
-    // names, in the order written. Names and values apart rather than as
-    // pairs: a pair cannot hold a Json while Json is still incomplete.
-    std::vector<Json> items;
-    std::vector<std::string> names;
-};
-
-class Parser {
-  public:
-    explicit Parser(std::string_view s) : s_(s) {}
-
-    Json document()
-    {
-        Json v = value(0);
-        space();
-        if (at_ != s_.size())
-            fail("text follows the end of the document");
-        return v;
-    }
-
-  private:
-    [[noreturn]] void fail(const std::string& what) const
-    {
-        throw Refusal{"not valid JSON at byte " + std::to_string(at_) + ": " + what};
-    }
-    void space()
-    {
-        while (at_ < s_.size() && (s_[at_] == ' ' || s_[at_] == '\n' || s_[at_] == '\r' || s_[at_] == '\t'))
-            ++at_;
-    }
-    bool take(char c)
-    {
-        space();
-        if (at_ < s_.size() && s_[at_] == c) {
-            ++at_;
-            return true;
-        }
-        return false;
-    }
-    void expect(char c)
-    {
-        if (!take(c))
-            fail(std::string("'") + c + "' expected");
-    }
-    bool word(std::string_view w)
-    {
-        if (s_.substr(at_, w.size()) != w)
-            return false;
-        at_ += w.size();
-        return true;
-    }
-
-    Json value(int depth)
-    {
-        if (depth > 32)
-            fail("nested too deeply");
-        space();
-        if (at_ >= s_.size())
-            fail("a value expected");
-        Json v;
-        const char c = s_[at_];
-        if (c == '{') {
-            ++at_;
-            v.kind = Json::Kind::Object;
-            if (take('}'))
-                return v;
-            do {
-                space();
-                if (at_ >= s_.size() || s_[at_] != '"')
-                    fail("a field name expected");
-                std::string name = string();
-                expect(':');
-                v.items.push_back(value(depth + 1));
-                v.names.push_back(std::move(name));
-            } while (take(','));
-            expect('}');
-        } else if (c == '[') {
-            ++at_;
-            v.kind = Json::Kind::Array;
-            if (take(']'))
-                return v;
-            do
-                v.items.push_back(value(depth + 1));
-            while (take(','));
-            expect(']');
-        } else if (c == '"') {
-            v.kind = Json::Kind::String;
-            v.text = string();
-        } else if (c == '-' || (c >= '0' && c <= '9')) {
-            v.kind = Json::Kind::Number;
-            const size_t start = at_;
-            if (s_[at_] == '-')
-                ++at_;
-            const size_t digits = at_;
-            while (at_ < s_.size() && s_[at_] >= '0' && s_[at_] <= '9')
-                ++at_;
-            if (at_ == digits)
-                fail("a digit expected");
-            if (at_ < s_.size() && (s_[at_] == '.' || s_[at_] == 'e' || s_[at_] == 'E'))
-                fail("only whole numbers are expected");
-            v.text = std::string(s_.substr(start, at_ - start));
-        } else if (word("true")) {
-            v.kind = Json::Kind::Boolean;
-            v.boolean = true;
-        } else if (word("false")) {
-            v.kind = Json::Kind::Boolean;
-        } else if (!word("null")) {
-            fail("a value expected");
-        }
-        return v;
-    }
-
-    unsigned hex4()
-    {
-        if (at_ + 4 > s_.size())
-            fail("a \\u escape is cut off");
-        unsigned u = 0;
-        for (int k = 0; k < 4; ++k) {
-            const char c = s_[at_++];
-            u <<= 4;
-            if (c >= '0' && c <= '9')
-                u |= static_cast<unsigned>(c - '0');
-            else if (c >= 'a' && c <= 'f')
-                u |= static_cast<unsigned>(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F')
-                u |= static_cast<unsigned>(c - 'A' + 10);
-            else
-                fail("a \\u escape needs 4 hex digits");
-        }
-        return u;
-    }
-
-    std::string string()
-    {
-        ++at_;  // the opening quote
-        std::string out;
-        while (true) {
-            if (at_ >= s_.size())
-                fail("a string is not closed");
-            const unsigned char c = static_cast<unsigned char>(s_[at_++]);
-            if (c == '"')
-                return out;
-            if (c < 0x20)
-                fail("a control character inside a string");
-            if (c != '\\') {
-                out += static_cast<char>(c);
-                continue;
-            }
-            if (at_ >= s_.size())
-                fail("a string is not closed");
-            const char e = s_[at_++];
-            switch (e) {
-            case '"':
-                out += '"';
-                break;
-            case '\\':
-                out += '\\';
-                break;
-            case '/':
-                out += '/';
-                break;
-            case 'b':
-                out += '\b';
-                break;
-            case 'f':
-                out += '\f';
-                break;
-            case 'n':
-                out += '\n';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case 't':
-                out += '\t';
-                break;
-            case 'u': {
-                unsigned u = hex4();
-                if (u >= 0xD800 && u < 0xDC00) {
-                    if (!word("\\u"))
-                        fail("a lone surrogate in a \\u escape");
-                    const unsigned low = hex4();
-                    if (low < 0xDC00 || low >= 0xE000)
-                        fail("a lone surrogate in a \\u escape");
-                    u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
-                } else if (u >= 0xDC00 && u < 0xE000) {
-                    fail("a lone surrogate in a \\u escape");
-                }
-                if (u < 0x80) {
-                    out += static_cast<char>(u);
-                } else if (u < 0x800) {
-                    out += static_cast<char>(0xC0 | (u >> 6));
-                    out += static_cast<char>(0x80 | (u & 0x3F));
-                } else if (u < 0x10000) {
-                    out += static_cast<char>(0xE0 | (u >> 12));
-                    out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-                    out += static_cast<char>(0x80 | (u & 0x3F));
-                } else {
-                    out += static_cast<char>(0xF0 | (u >> 18));
-                    out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-                    out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-                    out += static_cast<char>(0x80 | (u & 0x3F));
-                }
-                break;
-            }
-            default:
-                fail("an unknown escape in a string");
-            }
-        }
-    }
-
-    std::string_view s_;
-    size_t at_ = 0;
-};
+using Json = nlohmann::json;
 
 // An object's fields, read by name; every refusal names the field's path.
 class Fields {
   public:
     Fields(const Json& object, std::string path) : object_(object), path_(std::move(path))
     {
-        if (object_.kind != Json::Kind::Object)
+        if (!object_.is_object())
             throw Refusal{"field '" + path_ + "' must be an object"};
     }
 
     const Json& need(std::string_view name) const
     {
-        for (size_t k = 0; k < object_.names.size(); ++k)
-            if (object_.names[k] == name)
-                return object_.items[k];
+        if (const auto found = object_.find(name); found != object_.end())
+            return *found;
         throw Refusal{"field '" + at(name) + "' is missing"};
     }
 
@@ -448,29 +140,29 @@ class Fields {
     {
         const Json& a = array(name);
         std::vector<T> values;
-        values.reserve(a.items.size());
-        for (size_t k = 0; k < a.items.size(); ++k)
-            values.push_back(toInteger<T>(a.items[k], at(name) + "[" + std::to_string(k) + "]"));
+        values.reserve(a.size());
+        for (size_t k = 0; k < a.size(); ++k)
+            values.push_back(toInteger<T>(a[k], at(name) + "[" + std::to_string(k) + "]"));
         return values;
     }
     std::string string(std::string_view name) const
     {
         const Json& v = need(name);
-        if (v.kind != Json::Kind::String)
+        if (!v.is_string())
             throw Refusal{"field '" + at(name) + "' must be a string"};
-        return v.text;
+        return v.get<std::string>();
     }
     bool boolean(std::string_view name) const
     {
         const Json& v = need(name);
-        if (v.kind != Json::Kind::Boolean)
+        if (!v.is_boolean())
             throw Refusal{"field '" + at(name) + "' must be true or false"};
-        return v.boolean;
+        return v.get<bool>();
     }
     const Json& array(std::string_view name) const
     {
         const Json& v = need(name);
-        if (v.kind != Json::Kind::Array)
+        if (!v.is_array())
             throw Refusal{"field '" + at(name) + "' must be an array"};
         return v;
     }
@@ -483,12 +175,16 @@ class Fields {
     template <typename T>
     static T toInteger(const Json& v, const std::string& path)
     {
-        T value{};
-        if (v.kind == Json::Kind::Number) {
-            const char* end = v.text.data() + v.text.size();
-            const auto [stop, problem] = std::from_chars(v.text.data(), end, value);
-            if (problem == std::errc() && stop == end)
-                return value;
+        if (v.is_number_float())
+            throw Refusal{"field '" + path + "' holds a fraction or an exponent: only whole numbers are expected"};
+        if (v.is_number_unsigned()) {
+            const uint64_t u = v.get<uint64_t>();
+            if (std::in_range<T>(u))
+                return static_cast<T>(u);
+        } else if (v.is_number_integer()) {
+            const int64_t i = v.get<int64_t>();
+            if (std::in_range<T>(i))
+                return static_cast<T>(i);
         }
         throw Refusal{"field '" + path + "' must be a whole number from " +
                       std::to_string(std::numeric_limits<T>::min()) + " to " +
@@ -532,10 +228,10 @@ SimulationRun readRun(const Fields& f)
     SimulationRun r;
     r.producer = f.string("producer");
     const Json& options = f.array("options");
-    for (size_t k = 0; k < options.items.size(); ++k) {
-        if (options.items[k].kind != Json::Kind::String)
+    for (size_t k = 0; k < options.size(); ++k) {
+        if (!options[k].is_string())
             throw Refusal{"field '" + f.at("options") + "[" + std::to_string(k) + "]' must be a string"};
-        r.options.push_back(options.items[k].text);
+        r.options.push_back(options[k].get<std::string>());
     }
     r.taskType = f.integer<uint16_t>("taskType");
     r.seriesType = f.integer<uint16_t>("seriesType");
@@ -543,14 +239,13 @@ SimulationRun readRun(const Fields& f)
     r.processEnergy = f.integer<int16_t>("processEnergy");
     r.amplitude = f.integer<int16_t>("amplitude");
     const Json& alphabet = f.array("alphabet");
-    for (size_t k = 0; k < alphabet.items.size(); ++k) {
+    for (size_t k = 0; k < alphabet.size(); ++k) {
         const std::string path = f.at("alphabet") + "[" + std::to_string(k) + "]";
-        if (alphabet.items[k].kind != Json::Kind::Array)
+        if (!alphabet[k].is_array())
             throw Refusal{"field '" + path + "' must be an array"};
         std::vector<int16_t> samples;
-        for (size_t j = 0; j < alphabet.items[k].items.size(); ++j)
-            samples.push_back(
-                Fields::toInteger<int16_t>(alphabet.items[k].items[j], path + "[" + std::to_string(j) + "]"));
+        for (size_t j = 0; j < alphabet[k].size(); ++j)
+            samples.push_back(Fields::toInteger<int16_t>(alphabet[k][j], path + "[" + std::to_string(j) + "]"));
         r.alphabet.push_back(std::move(samples));
     }
     r.activeEtalons = f.integer<uint16_t>("activeEtalons");
@@ -567,9 +262,8 @@ SimulationRun readRun(const Fields& f)
     r.repeats = f.integer<int32_t>("repeats");
     r.streams = readStreams(f.object("streams"));
     const Json& setup = f.array("setupMessages");
-    for (size_t k = 0; k < setup.items.size(); ++k)
-        r.setupMessages.push_back(
-            readMessage(Fields(setup.items[k], f.at("setupMessages") + "[" + std::to_string(k) + "]")));
+    for (size_t k = 0; k < setup.size(); ++k)
+        r.setupMessages.push_back(readMessage(Fields(setup[k], f.at("setupMessages") + "[" + std::to_string(k) + "]")));
     return r;
 }
 
@@ -662,6 +356,27 @@ void checkShare(const SimulationPartFile& p)
 
 }  // namespace
 
+void writeSeriesJson(JsonWriter& j, const synthesis::SeriesHeader& s)
+{
+    const size_t K = s.wImpulseQuantity, N = s.dwSeriesSize;
+    j.beginObject();
+    j.field("dwSeriesSize", s.dwSeriesSize).field("wTmin", s.wTmin).field("wTmax", s.wTmax);
+    j.field("wImpulseSize", s.wImpulseSize).field("wImpulseQuantity", s.wImpulseQuantity);
+    j.field("wMinPulses", s.wMinPulses).field("wMaxPulses", s.wMaxPulses).field("wNoiseLevel", s.wNoiseLevel);
+    j.field("wAmplitude", s.wAmplitude);
+    j.key("lpPositions").array(firstOf(s.lpPositions, K));
+    j.key("lpEtalonSequence").array(firstOf(s.lpEtalonSequence, K));
+    j.key("lpCutFrom").array(firstOf(s.lpCutFrom, K));
+    j.key("lpCutTo").array(firstOf(s.lpCutTo, K));
+    j.key("lpMinPositions").array(firstOf(s.lpMinPositions, K));
+    j.key("lpMaxPositions").array(firstOf(s.lpMaxPositions, K));
+    j.field("wFoundPulses", s.wFoundPulses);
+    j.key("lpFoundPositions").array(firstOf(s.lpFoundPositions, s.wFoundPulses));
+    j.key("lpPureData").array(firstOf(s.lpPureData, N));
+    j.key("lpSeriesData").array(firstOf(s.lpSeriesData, N));
+    j.endObject();
+}
+
 uint64_t simulationRunDigest(const SimulationRun& run) { return fnv1a(runText(run)); }
 
 std::string formatDigest(uint64_t digest) { return hex16(digest); }
@@ -669,39 +384,38 @@ std::string formatDigest(uint64_t digest) { return hex16(digest); }
 std::string writeSimulationPart(const SimulationPartFile& file)
 {
     const std::string run = runText(file.run);
-    Out out;
-    out.raw(kHead);
-    out.raw(" \"version\": " + std::to_string(kSimulationPartVersion) + ",\n");
-    out.raw(" \"digest\": \"" + hex16(fnv1a(run)) + "\",\n");
-    out.raw(" \"run\": " + run + ",\n");
+    JsonWriter j;
+    j.raw(kHead);
+    j.raw(" \"version\": " + std::to_string(kSimulationPartVersion) + ",\n");
+    j.raw(" \"digest\": \"" + hex16(fnv1a(run)) + "\",\n");
+    j.raw(" \"run\": " + run + ",\n");
     const detection::SimulationPart& s = file.part;
-    out.raw(" \"share\": ");
-    {
-        ObjectOut o(out);
-        o.field("shard", file.shard);
-        o.field("shards", file.shards);
-        o.field("firstSeries", s.firstSeries);
-        o.field("endSeries", s.endSeries);
-        o.field("seriesCount", s.seriesCount);
-        o.key("holdsLast").raw(s.holdsLast ? "true" : "false");
-        o.end();
-    }
-    out.raw(",\n \"cellSums\": ");
-    out.numbers(s.cellSums);
-    out.raw(",\n \"messages\": [");
+    j.raw(" \"share\": ");
+    j.beginObject();
+    j.field("shard", file.shard);
+    j.field("shards", file.shards);
+    j.field("firstSeries", s.firstSeries);
+    j.field("endSeries", s.endSeries);
+    j.field("seriesCount", s.seriesCount);
+    j.key("holdsLast").boolean(s.holdsLast);
+    j.endObject();
+    j.raw(",\n \"cellSums\": ");
+    j.array(s.cellSums);
+    j.raw(",\n \"messages\": [");
     for (size_t k = 0; k < s.messages.size(); ++k) {
-        out.raw(k ? ",\n  " : "\n  ");
-        writeMessage(out, s.messages[k].second, &s.messages[k].first);
+        j.raw(k ? ",\n  " : "\n  ");
+        writeMessage(j, s.messages[k].second, &s.messages[k].first);
     }
-    out.raw("],\n \"last\": ");
+    j.raw("],\n \"last\": ");
     if (file.last)
-        writeLast(out, *file.last);
+        writeLast(j, *file.last);
     else
-        out.raw("null");
-    const uint64_t checksum = fnv1a(out.text);
-    out.raw(kChecksumKey);
-    out.raw(hex16(checksum) + "\"}\n");
-    return out.text;
+        j.raw("null");
+    std::string out = j.take();
+    const uint64_t checksum = fnv1a(out);
+    out += kChecksumKey;
+    out += hex16(checksum) + "\"}\n";
+    return out;
 }
 
 bool readSimulationPart(std::string_view bytes, SimulationPartFile& file, std::string& error)
@@ -729,7 +443,9 @@ bool readSimulationPart(std::string_view bytes, SimulationPartFile& file, std::s
         if (hex16(fnv1a(body)) != stated)
             throw Refusal{"changed since it was written: its checksum does not match its contents"};
 
-        const Json document = Parser(bytes).document();
+        Json document;
+        if (std::string why; !parseJson(bytes, document, why))
+            throw Refusal{why};
         const Fields top(document, "");
         if (top.string("format") != "quillmore simulation part")
             throw Refusal{"not a simulation part (its format is '" + top.string("format") + "')"};
@@ -754,11 +470,11 @@ bool readSimulationPart(std::string_view bytes, SimulationPartFile& file, std::s
         p.part.holdsLast = share.boolean("holdsLast");
         p.part.cellSums = top.integers<int64_t>("cellSums");
         const Json& messages = top.array("messages");
-        for (size_t k = 0; k < messages.items.size(); ++k) {
-            const Fields m(messages.items[k], "messages[" + std::to_string(k) + "]");
+        for (size_t k = 0; k < messages.size(); ++k) {
+            const Fields m(messages[k], "messages[" + std::to_string(k) + "]");
             p.part.messages.emplace_back(m.integer<uint64_t>("series"), readMessage(m));
         }
-        if (top.need("last").kind != Json::Kind::Null)
+        if (!top.need("last").is_null())
             p.last = readLast(top.object("last"));
         checkShare(p);
         file = std::move(p);

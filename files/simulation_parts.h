@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "detection/statistical_simulation.h"
+#include "files/json.h"
 #include "synthesis/message_sink.h"
 #include "synthesis/pulse_records.h"
 #include "synthesis/random_streams.h"
@@ -83,6 +84,12 @@ struct SimulationPartFile {
     detection::SimulationPart part;            // the range, the cell sums, the messages by series, holdsLast
     std::optional<SimulationLastSeries> last;  // exactly when part.holdsLast
 };
+
+// The series as one JSON object, as run's output and a part file's last
+// series both write it: its sizes, the per-pulse arrays cut to the pulse
+// count, the found positions to the found count, the samples to the series
+// length.
+void writeSeriesJson(JsonWriter& j, const synthesis::SeriesHeader& s);
 
 uint64_t simulationRunDigest(const SimulationRun& run);
 std::string formatDigest(uint64_t digest);  // 16 lower-case hex digits

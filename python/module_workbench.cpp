@@ -11,15 +11,15 @@
 #include <utility>
 #include <vector>
 
-#include "console_host.h"
+#include "commands/console_host.h"
 #include "detection/stepwise_protocol.h"
 #include "module_common.h"
 #include "shell/command_dispatcher.h"
 #include "shell/main_window.h"
 #include "shell/mouse_input.h"
-#include "simulation_share.h"
+#include "commands/simulation_share.h"
 #include "synthesis/etalon_generation.h"
-#include "workbench_session.h"
+#include "commands/workbench_session.h"
 
 namespace quillmore_py {
 
@@ -57,7 +57,7 @@ struct SimulationResult {
 // The started workbench; torn down as the command line tears it down.
 struct Workbench {
     shell::AppState state;
-    cli::ConsoleHost host;
+    commands::ConsoleHost host;
     Workbench() = default;
     Workbench(const Workbench&) = delete;
     Workbench& operator=(const Workbench&) = delete;
@@ -164,7 +164,7 @@ Keyword etalonsKeyword(py::handle etalons)
 // The keyword arguments read, in their order, as the command line reads the
 // option words of `run` (no `sim`) or `simulate`; a refusal is a ValueError
 // worded with the parameters' names.
-void parseKeywords(std::initializer_list<Keyword> keywords, cli::RunOptions& run, cli::SimulateOptions* sim)
+void parseKeywords(std::initializer_list<Keyword> keywords, commands::RunOptions& run, commands::SimulateOptions* sim)
 {
     std::vector<std::string> words;
     for (const Keyword& k : keywords)
@@ -173,12 +173,12 @@ void parseKeywords(std::initializer_list<Keyword> keywords, cli::RunOptions& run
             words.push_back(*k.value);
         }
     std::string error;
-    if (!cli::parseRunOptions(words, run, sim, error))
+    if (!commands::parseRunOptions(words, run, sim, error))
         throw py::value_error(inParameterNames(error));
 }
 
 // Started as the window starts, then set as the options set it.
-void startWorkbench(Workbench& w, const cli::RunOptions& options)
+void startWorkbench(Workbench& w, const commands::RunOptions& options)
 {
     if (!shell::onCreate(w.state, w.host)) {
         const std::string why = w.host.messages.empty()
@@ -187,7 +187,7 @@ void startWorkbench(Workbench& w, const cli::RunOptions& options)
         throw std::runtime_error(why);
     }
     std::string error;
-    if (!cli::applyRunOptions(w.state, w.host, options, error))
+    if (!commands::applyRunOptions(w.state, w.host, options, error))
         throw py::value_error(inParameterNames(error));
 }
 
@@ -282,7 +282,7 @@ SeriesResult nextSeries(Workbench& w)
     const size_t first = w.host.messages.size();
     s.moreDetails = 0;
     shell::nextSeriesInResultView(s, w.host);
-    cli::showProcessingResult(s);
+    commands::showProcessingResult(s);
     raiseOnRefusal(w.host.messages, first);
     if (!s.lpSeriesHeader)
         throw py::value_error(w.host.messages.size() > first ? w.host.messages.back().text : "no series was made");
@@ -301,7 +301,7 @@ py::object synthesize(std::optional<int64_t> length, std::optional<int64_t> puls
                       std::optional<int64_t> energy, std::optional<std::string> task, std::optional<int64_t> method,
                       std::optional<int64_t> series, std::optional<py::dict> seeds)
 {
-    cli::RunOptions options;
+    commands::RunOptions options;
     parseKeywords({{"--series-type", std::optional<std::string>(pulses ? "fixed" : "unfixed")},
                    {"--task", task},
                    etalonsKeyword(etalons),
@@ -384,8 +384,8 @@ py::object simulate(std::optional<std::string> seriesType, std::optional<std::st
                     std::optional<int64_t> noiseSteps, std::optional<int64_t> noiseIncr, std::optional<int64_t> repeats,
                     std::optional<int64_t> threads, py::object progress)
 {
-    cli::RunOptions options;
-    cli::SimulateOptions sim;
+    commands::RunOptions options;
+    commands::SimulateOptions sim;
     parseKeywords({{"--series-type", seriesType},
                    {"--task", task},
                    etalonsKeyword(etalons),
@@ -405,10 +405,11 @@ py::object simulate(std::optional<std::string> seriesType, std::optional<std::st
 
     Workbench w;
     startWorkbench(w, options);
-    if (std::string error; !cli::checkSimulationRange(w.state, options, sim, error))
+    if (std::string error; !commands::checkSimulationRange(w.state, options, sim, error))
         throw py::value_error(inParameterNames(error));
-    cli::answerSimulationDialogs(w.host, options, sim, w.state);
-    w.state.simulationOptions.threads = cli::simulationThreads(sim.threads, cli::availableProcessors(), "quillmore");
+    commands::answerSimulationDialogs(w.host, options, sim, w.state);
+    w.state.simulationOptions.threads =
+        commands::simulationThreads(sim.threads, commands::availableProcessors(), "quillmore");
 
     const size_t first = w.host.messages.size();
     StopWatch watch(std::move(progress));

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "commands/commands.h"
 
 namespace {
 
@@ -93,15 +93,15 @@ int main(int argc, char** argv)
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "alphabet")
-        return cli::runAlphabetCommand(args);
+        return commands::runAlphabetCommand(args);
     if (command == "run")
-        return cli::runRunCommand(args);
+        return commands::runRunCommand(args);
     if (command == "simulate")
-        return cli::runSimulateCommand(args);
+        return commands::runSimulateCommand(args);
     if (command == "merge")
-        return cli::runMergeCommand(args);
+        return commands::runMergeCommand(args);
     if (command == "detect")
-        return cli::runDetectCommand(args);
+        return commands::runDetectCommand(args);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
         return 0;

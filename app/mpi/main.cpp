@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "console_host.h"
+#include "commands/console_host.h"
 #include "shell/main_window.h"
-#include "simulation_share.h"
-#include "workbench_session.h"
+#include "commands/simulation_share.h"
+#include "commands/workbench_session.h"
 
 namespace {
 
@@ -65,10 +65,10 @@ std::vector<std::string> gatherParts(int rank, int size, int status, const std::
 int simulate(const std::vector<std::string>& args, int rank, int size)
 {
     const bool quiet = rank != 0;
-    cli::RunOptions options;
-    cli::SimulateOptions sim;
+    commands::RunOptions options;
+    commands::SimulateOptions sim;
     std::string error;
-    if (!cli::parseRunOptions(args, options, &sim, error)) {
+    if (!commands::parseRunOptions(args, options, &sim, error)) {
         if (!quiet)
             std::fprintf(stderr, "quillmore-mpi simulate: %s\n", error.c_str());
         return 2;
@@ -82,10 +82,10 @@ int simulate(const std::vector<std::string>& args, int rank, int size)
     // Messages are told on rank 0 once the parts are put together, in the
     // order the whole run shows them.
     shell::AppState state;
-    cli::ConsoleHost host;
-    int status = cli::startWorkbench("quillmore-mpi", options, state, host, false, quiet);
+    commands::ConsoleHost host;
+    int status = commands::startWorkbench("quillmore-mpi", options, state, host, false, quiet);
     // Every rank refuses the same range alike and ends before waiting for another.
-    if (status < 0 && !cli::checkSimulationRange(state, options, sim, error)) {
+    if (status < 0 && !commands::checkSimulationRange(state, options, sim, error)) {
         if (!quiet)
             std::fprintf(stderr, "quillmore-mpi simulate: %s\n", error.c_str());
         shell::onDestroy(state);
@@ -93,12 +93,12 @@ int simulate(const std::vector<std::string>& args, int rank, int size)
     }
     files::SimulationPartFile mine;
     if (status < 0) {
-        cli::answerSimulationDialogs(host, options, sim, state);
-        state.simulationOptions.threads = cli::simulationThreads(sim.threads, 1, "quillmore-mpi", quiet);
+        commands::answerSimulationDialogs(host, options, sim, state);
+        state.simulationOptions.threads = commands::simulationThreads(sim.threads, 1, "quillmore-mpi", quiet);
         const auto progress = quiet ? detection::ProgressCallback{}
-                                    : cli::simulationProgress(sim.progress, std::chrono::steady_clock::now());
-        cli::ShareOutcome share = cli::runSimulationShare(state, host, options, sim, static_cast<uint32_t>(rank) + 1,
-                                                          static_cast<uint32_t>(size), progress);
+                                    : commands::simulationProgress(sim.progress, std::chrono::steady_clock::now());
+        commands::ShareOutcome share = commands::runSimulationShare(
+            state, host, options, sim, static_cast<uint32_t>(rank) + 1, static_cast<uint32_t>(size), progress);
         status = share.ran ? 0 : 1;
         mine = std::move(share.file);
         if (!share.ran && !quiet) {
@@ -132,8 +132,8 @@ int simulate(const std::vector<std::string>& args, int rank, int size)
             return 1;
         }
     }
-    return cli::mergeAndPrintSimulation("quillmore-mpi simulate", parts, names,
-                                        cli::simulationFormat(options.json, sim.csv));
+    return commands::mergeAndPrintSimulation("quillmore-mpi simulate", parts, names,
+                                             commands::simulationFormat(options.json, sim.csv));
 }
 
 }  // namespace

@@ -162,18 +162,28 @@ TEST(CliOptionChecks, TheLengthShapesTheSimulationAsTheWindowsDialogDoes)
     }
 }
 
-// How the words of run and simulate are read: a switch takes no value, an
-// unknown word takes the next one, an option of the other command is unknown
-// (simulate names run's own options even with no value after them), and every
-// number option keeps its bounds, the message naming them.
+// How the words of every command are read: a switch takes no value, a value
+// follows its option or its '=', an option of the other command is unknown
+// (simulate names run's own options even with no value after them), the
+// refusals are worded alike in every command, and every number option keeps
+// its bounds, the message naming them.
 TEST(CliOptionChecks, WordsAreReadByTheCommandsOwnOptions)
 {
     const std::vector<std::tuple<std::string, std::string, std::string>> refused = {
-        {"run", "--tmin 50 --csv", "unknown option or missing value: --csv"},
+        {"run", "--tmin 50 --csv", "unknown option: --csv"},
         {"run", "--csv --tmin 50", "unknown option: --csv"},
         {"run", "--repeats 3", "unknown option: --repeats"},
         {"run", "--bogus --json", "unknown option: --bogus"},
-        {"run", "--json --tmin", "unknown option or missing value: --tmin"},
+        {"run", "--json --tmin", "--tmin needs a value"},
+        {"run", "--json=yes", "--json takes no value"},
+        {"run", "--tmin=0", "--tmin must be a whole number from 1 to 32767, got '0'"},
+        {"run", "stray", "unknown option: stray"},
+        {"alphabet", "--csv", "unknown option: --csv"},
+        {"merge", "--tsv a.json", "unknown option: --tsv"},
+        {"detect", "--bogus x.csv", "unknown option: --bogus"},
+        {"detect", "x.csv --unknown --tmin 5 --tmax", "--tmax needs a value"},
+        {"detect", "x.csv --unknown --tmin 5 --tmax 9 --plot p.png --size 100x9",
+         "--size must be WxH, from 320x240 to 8192x8192, such as 1280x800, got '100x9'"},
         {"run", "--size 640x480", "--size needs --render FILE.png, the picture it sizes"},
         {"simulate", "--size", "--size is an option of run: simulate draws no window picture"},
         {"simulate", "--render", "--render is an option of run: simulate draws no window picture"},

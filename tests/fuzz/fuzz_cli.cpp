@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "detect_options.h"
+#include "commands/detect_options.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "detection/task_codes.h"
-#include "workbench_session.h"
+#include "commands/workbench_session.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ void inRange(const std::optional<T>& v, long long low, long long high)
         fuzz::broken();
 }
 
-void checkRun(const cli::RunOptions& o, bool simulating)
+void checkRun(const commands::RunOptions& o, bool simulating)
 {
     if (o.task && *o.task != "joint" && *o.task != "detection" && *o.task != "processing")
         fuzz::broken();
@@ -71,8 +71,8 @@ void checkRun(const cli::RunOptions& o, bool simulating)
         fuzz::broken();
     if (o.render && o.render->empty())
         fuzz::broken();
-    if (o.renderWidth < cli::kMinRenderWidth || o.renderWidth > cli::kMaxRenderSide ||
-        o.renderHeight < cli::kMinRenderHeight || o.renderHeight > cli::kMaxRenderSide)
+    if (o.renderWidth < commands::kMinPictureWidth || o.renderWidth > commands::kMaxPictureSide ||
+        o.renderHeight < commands::kMinPictureHeight || o.renderHeight > commands::kMaxPictureSide)
         fuzz::broken();
     // simulate draws no picture; --size means nothing without --render.
     if (simulating && (o.render || o.renderWidth != 1280 || o.renderHeight != 800))
@@ -81,7 +81,7 @@ void checkRun(const cli::RunOptions& o, bool simulating)
         fuzz::broken();
 }
 
-void checkSimulate(const cli::SimulateOptions& s)
+void checkSimulate(const commands::SimulateOptions& s)
 {
     inRange(s.from, 1, 31);
     inRange(s.to, 1, 31);
@@ -90,8 +90,8 @@ void checkSimulate(const cli::SimulateOptions& s)
     inRange(s.noiseSteps, 1, 1000);
     inRange(s.noiseIncr, 0, 10900);
     inRange(s.repeats, 1, 32767);
-    inRange(s.threads, 1, cli::kMaxThreads);
-    if (s.shard && (s.shard->index < 1 || s.shard->index > s.shard->count || s.shard->count > cli::kMaxShards))
+    inRange(s.threads, 1, commands::kMaxThreads);
+    if (s.shard && (s.shard->index < 1 || s.shard->index > s.shard->count || s.shard->count > commands::kMaxShards))
         fuzz::broken();
     // A shard writes a part file, and only a shard does.
     if (s.shard.has_value() != s.out.has_value() || (s.out && s.out->empty()))
@@ -100,13 +100,13 @@ void checkSimulate(const cli::SimulateOptions& s)
 
 // What a part file records of a simulation must read back to the same
 // simulation.
-void checkWordsReadBack(const cli::RunOptions& run, const cli::SimulateOptions& sim)
+void checkWordsReadBack(const commands::RunOptions& run, const commands::SimulateOptions& sim)
 {
-    const std::vector<std::string> words = cli::simulationOptionWords(run, sim);
-    cli::RunOptions run2;
-    cli::SimulateOptions sim2;
+    const std::vector<std::string> words = commands::simulationOptionWords(run, sim);
+    commands::RunOptions run2;
+    commands::SimulateOptions sim2;
     std::string error;
-    if (!cli::parseRunOptions(words, run2, &sim2, error))
+    if (!commands::parseRunOptions(words, run2, &sim2, error))
         fuzz::broken();
     if (run2.task != run.task || run2.seriesType != run.seriesType || run2.etalons != run.etalons ||
         run2.length != run.length || run2.noise != run.noise || run2.pulses != run.pulses || run2.tmin != run.tmin ||
@@ -121,7 +121,7 @@ void checkWordsReadBack(const cli::RunOptions& run, const cli::SimulateOptions& 
         fuzz::broken();
 }
 
-void checkDetect(const cli::DetectOptions& o)
+void checkDetect(const commands::DetectOptions& o)
 {
     const int modes = (o.pulses ? 1 : 0) + (o.unknown ? 1 : 0) + (o.method ? 1 : 0);
     if (modes != 1)
@@ -161,10 +161,10 @@ void checkDetect(const cli::DetectOptions& o)
 // the list was accepted.
 bool checkRunList(const std::vector<std::string>& args, bool simulating)
 {
-    cli::RunOptions run;
-    cli::SimulateOptions sim;
+    commands::RunOptions run;
+    commands::SimulateOptions sim;
     std::string error;
-    if (cli::parseRunOptions(args, run, simulating ? &sim : nullptr, error)) {
+    if (commands::parseRunOptions(args, run, simulating ? &sim : nullptr, error)) {
         checkRun(run, simulating);
         if (simulating) {
             checkSimulate(sim);
@@ -178,9 +178,9 @@ bool checkRunList(const std::vector<std::string>& args, bool simulating)
 
 bool checkDetectList(const std::vector<std::string>& args)
 {
-    cli::DetectOptions detect;
+    commands::DetectOptions detect;
     std::string error;
-    if (cli::parseDetectOptions(args, detect, error)) {
+    if (commands::parseDetectOptions(args, detect, error)) {
         checkDetect(detect);
         return true;
     }

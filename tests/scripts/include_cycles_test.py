@@ -51,6 +51,19 @@ class IncludeCycles(unittest.TestCase):
                          ".cache/h.cpp": ["a.h"], ".cache/h.h": [], "b.cpp": [".cache/h.h"]})
         self.assertEqual((rc, out), (0, []))
 
+    def test_includes_reach_only_lower_layers(self):
+        # Down the layers and within a folder is fine; up, or across to
+        # another front end, is reported; folders in no layer are not read.
+        rc, out = check({"synthesis/s.h": [], "detection/d.h": ["synthesis/s.h"], "detection/d.cpp": ["d.h"],
+                         "commands/c.h": ["detection/d.h"], "app/cli/main.cpp": ["commands/c.h"],
+                         "tests/t.cpp": ["app/cli/x.h", "commands/c.h"], "app/cli/x.h": []})
+        self.assertEqual((rc, out), (0, []))
+        rc, out = check({"synthesis/s.h": ["detection/d.h"], "detection/d.h": [], "app/qt/w.cpp": ["app/cli/x.h"],
+                         "app/cli/x.h": [], "python/m.cpp": ["commands/c.h"], "commands/c.h": []})
+        self.assertEqual(rc, 1)
+        self.assertEqual(out, ["layer: app/qt/w.cpp includes app/cli/x.h (app/cli is beside app/qt)",
+                               "layer: synthesis/s.h includes detection/d.h (detection is above synthesis)"])
+
 
 if __name__ == "__main__":
     unittest.main()

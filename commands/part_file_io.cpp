@@ -1,4 +1,4 @@
-#include "part_file_io.h"
+#include "commands/part_file_io.h"
 
 #include <cerrno>
 #include <cstring>
@@ -7,7 +7,7 @@
 
 #include "files/atomic_file.h"
 
-namespace cli {
+namespace commands {
 
 namespace {
 
@@ -71,4 +71,4 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string& e
     return false;
 }
 
-}  // namespace cli
+}  // namespace commands

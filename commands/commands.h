@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace commands {
 
 int runAlphabetCommand(const std::vector<std::string>& args);
 int runRunCommand(const std::vector<std::string>& args);
@@ -13,4 +13,4 @@ int runSimulateCommand(const std::vector<std::string>& args);
 int runMergeCommand(const std::vector<std::string>& args);
 int runDetectCommand(const std::vector<std::string>& args);
 
-}  // namespace cli
+}  // namespace commands

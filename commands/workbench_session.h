@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "console_host.h"
+#include "commands/console_host.h"
 #include "shell/app_state.h"
 
-namespace cli {
+namespace commands {
 
 struct RunOptions {
     std::optional<std::string> task;        // joint | detection | processing
@@ -28,8 +28,6 @@ struct RunOptions {
     int32_t renderWidth = 1280;         // --size WxH
     int32_t renderHeight = 800;
 };
-
-constexpr int32_t kMinRenderWidth = 320, kMinRenderHeight = 240, kMaxRenderSide = 8192;
 
 // Shard K of N of a simulation; K counts from 1, as a job array's task id does.
 struct ShardChoice {
@@ -75,4 +73,4 @@ bool applyRunOptions(shell::AppState& state, ConsoleHost& host, const RunOptions
 // row and leaves it in the series as the found positions.
 void showProcessingResult(shell::AppState& state);
 
-}  // namespace cli
+}  // namespace commands

@@ -1,76 +1,32 @@
-#include "detect_options.h"
+#include "commands/detect_options.h"
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
+#include <span>
 
-namespace cli {
+#include "commands/option_parser.h"
 
-bool wholeNumber(const std::string& text, int64_t low, int64_t high, int64_t& value)
-{
-    if (text.empty() || text.size() > 18)
-        return false;
-    size_t used = 0;
-    try {
-        value = std::stoll(text, &used);
-    } catch (...) {
-        return false;
-    }
-    return used == text.size() && value >= low && value <= high;
-}
+namespace commands {
 
 namespace {
-
-bool realNumber(const std::string& text, double& value)
-{
-    size_t used = 0;
-    try {
-        value = std::stod(text, &used);
-    } catch (...) {
-        return false;
-    }
-    return used == text.size() && std::isfinite(value);
-}
-
-// WxH with both sides within the plot's bounds.
-bool plotSize(const std::string& text, int32_t& width, int32_t& height)
-{
-    const size_t x = text.find('x');
-    int64_t w = 0, h = 0;
-    if (x == std::string::npos || !wholeNumber(text.substr(0, x), 320, 8192, w) ||
-        !wholeNumber(text.substr(x + 1), 240, 8192, h))
-        return false;
-    width = static_cast<int32_t>(w);
-    height = static_cast<int32_t>(h);
-    return true;
-}
-
-// One option of detect: its name, whether a value follows, and what it does
-// with the value; false with a message when the value is refused.
-struct OptionRule {
-    const char* name;
-    bool takesValue;
-    std::function<bool(DetectOptions&, const std::string&, std::string&)> apply;
-};
 
 bool countOption(const std::string& name, const std::string& v, int64_t low, int64_t high, std::optional<int32_t>& slot,
                  std::string& error)
 {
     int64_t n = 0;
     if (!wholeNumber(v, low, high, n)) {
-        error = name + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                ", got '" + v + "'";
+        error = rangeError(name, low, high, v);
         return false;
     }
     slot = static_cast<int32_t>(n);
     return true;
 }
 
-const std::vector<OptionRule>& optionRules()
+std::span<const OptionRule<DetectOptions>> optionRules()
 {
     using O = DetectOptions;
     using S = const std::string&;
-    static const std::vector<OptionRule> rules = {
+    static constexpr OptionRule<DetectOptions> rules[] = {
         {"--column", true,
          [](O& o, S v, std::string&) {
              o.read.column = v;
@@ -191,8 +147,8 @@ const std::vector<OptionRule>& optionRules()
          }},
         {"--size", true,
          [](O& o, S v, std::string& e) {
-             if (!plotSize(v, o.plotWidth, o.plotHeight)) {
-                 e = "--size must be WxH, 320x240 to 8192x8192, got '" + v + "'";
+             if (!pictureSize(v, o.plotWidth, o.plotHeight)) {
+                 e = pictureSizeError("--size", v);
                  return false;
              }
              return true;
@@ -205,40 +161,18 @@ const std::vector<OptionRule>& optionRules()
 
 bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, std::string& error)
 {
-    bool haveFile = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            const auto& rules = optionRules();
-            const auto rule =
-                std::find_if(rules.begin(), rules.end(), [&](const OptionRule& r) { return a == r.name; });
-            if (rule == rules.end()) {
-                error = "unknown option " + a;
-                return false;
-            }
-            std::string value;
-            if (rule->takesValue) {
-                if (i + 1 >= args.size()) {
-                    error = a + " needs a value";
-                    return false;
-                }
-                value = args[++i];
-            }
-            if (!rule->apply(o, value, error))
-                return false;
-            continue;
-        }
-        if (haveFile) {
-            error = "one file only: '" + o.file + "' and '" + a + "'";
-            return false;
-        }
-        o.file = a;
-        haveFile = true;
+    std::vector<std::string> files;
+    if (!readOptions<DetectOptions>(args, o, tableLookup<DetectOptions>(optionRules()), &files, error))
+        return false;
+    if (files.size() > 1) {
+        error = "one file only: '" + files[0] + "' and '" + files[1] + "'";
+        return false;
     }
-    if (!haveFile) {
+    if (files.empty()) {
         error = "which file? (give its name, or - for text on standard input)";
         return false;
     }
+    o.file = files[0];
     const int modes = (o.pulses ? 1 : 0) + (o.unknown ? 1 : 0) + (o.method ? 1 : 0);
     if (modes != 1) {
         error =
@@ -278,4 +212,4 @@ bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, 
     return true;
 }
 
-}  // namespace cli
+}  // namespace commands

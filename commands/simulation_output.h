@@ -4,10 +4,10 @@
 // the same way.
 
 #include "detection/statistical_simulation.h"
-#include "json_writer.h"
+#include "files/json.h"
 #include "synthesis/pulse_records.h"
 
-namespace cli {
+namespace commands {
 
 enum class SimulationFormat { Text, Json, Csv };
 
@@ -17,15 +17,10 @@ inline SimulationFormat simulationFormat(bool json, bool csv)
     return json ? SimulationFormat::Json : csv ? SimulationFormat::Csv : SimulationFormat::Text;
 }
 
-// The series as one JSON object: its sizes, the per-pulse arrays cut to the
-// pulse count, the found positions to the found count, the samples to the
-// series length.
-void writeSeriesJson(JsonWriter& j, const synthesis::SeriesHeader& s);
-
 // The result of a finished simulation on standard output: the pulse values,
 // the noise levels, the repeats, the detection-error matrix and (not in CSV)
 // the last simulated series.
 void printSimulationResult(const detection::RestErrorHeader& r, const synthesis::SeriesHeader* last,
                            SimulationFormat format);
 
-}  // namespace cli
+}  // namespace commands

@@ -6,15 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "part_file_io.h"
+#include "commands/commands.h"
+#include "commands/option_parser.h"
+#include "commands/part_file_io.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "shell/main_window.h"
-#include "simulation_share.h"
-#include "workbench_session.h"
+#include "commands/simulation_share.h"
+#include "commands/workbench_session.h"
 
-namespace cli {
+namespace commands {
 
 int runSimulateCommand(const std::vector<std::string>& args)
 {
@@ -73,19 +74,17 @@ int runSimulateCommand(const std::vector<std::string>& args)
 
 int runMergeCommand(const std::vector<std::string>& args)
 {
-    bool json = false, csv = false;
+    struct MergeOptions {
+        bool json = false, csv = false;
+    } o;
+    static constexpr OptionRule<MergeOptions> rules[] = {
+        {"--json", false, [](MergeOptions& m, const std::string&, std::string&) { return m.json = true; }},
+        {"--csv", false, [](MergeOptions& m, const std::string&, std::string&) { return m.csv = true; }},
+    };
     std::vector<std::string> names;
-    for (const std::string& a : args) {
-        if (a == "--json") {
-            json = true;
-        } else if (a == "--csv") {
-            csv = true;
-        } else if (a.starts_with("--")) {
-            std::fprintf(stderr, "quillmore-cli merge: unknown option: %s\n", a.c_str());
-            return 2;
-        } else {
-            names.push_back(a);
-        }
+    if (std::string error; !readOptions<MergeOptions>(args, o, tableLookup<MergeOptions>(rules), &names, error)) {
+        std::fprintf(stderr, "quillmore-cli merge: %s\n", error.c_str());
+        return 2;
     }
     if (names.empty()) {
         std::fprintf(stderr, "quillmore-cli merge: give the part files to put together\n");
@@ -103,7 +102,7 @@ int runMergeCommand(const std::vector<std::string>& args)
             return 1;
         }
     }
-    return mergeAndPrintSimulation("quillmore-cli merge", parts, names, simulationFormat(json, csv));
+    return mergeAndPrintSimulation("quillmore-cli merge", parts, names, simulationFormat(o.json, o.csv));
 }
 
-}  // namespace cli
+}  // namespace commands

@@ -1,8 +1,8 @@
-#include "console_host.h"
+#include "commands/console_host.h"
 
 #include <cstdio>
 
-namespace cli {
+namespace commands {
 
 void ConsoleHost::messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon)
 {
@@ -53,4 +53,4 @@ bool ConsoleHost::paint(const std::function<void(platform::Dc&)>& handler)
     return canvas_ && canvas_->paint(handler);
 }
 
-}  // namespace cli
+}  // namespace commands

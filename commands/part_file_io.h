@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace cli {
+namespace commands {
 
 // The file's bytes; false with "cannot read 'path': why" in `error`.
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error);
@@ -16,4 +16,4 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& err
 // removed, `path` is left as it was and `error` says what failed.
 bool replaceFile(const std::string& path, std::string_view bytes, std::string& error);
 
-}  // namespace cli
+}  // namespace commands

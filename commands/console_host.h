@@ -16,7 +16,7 @@
 #include "platform/host.h"
 #include "platform/window_canvas.h"
 
-namespace cli {
+namespace commands {
 
 class ConsoleHost final : public platform::Host {
   public:
@@ -52,4 +52,4 @@ class ConsoleHost final : public platform::Host {
     std::optional<platform::WindowCanvas> canvas_;
 };
 
-}  // namespace cli
+}  // namespace commands

@@ -1,4 +1,4 @@
-#include "workbench_session.h"
+#include "commands/workbench_session.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 
+#include "commands/option_parser.h"
 #include "detection/task_codes.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
@@ -16,27 +17,17 @@
 #include "synthesis/series_synthesis.h"
 #include "views/processing_result_text.h"
 
-namespace cli {
+namespace commands {
 
 namespace {
-
-bool parseNumber(const std::string& text, long& value)
-{
-    if (text.empty())
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtol(text.c_str(), &end, 10);
-    return errno == 0 && *end == '\0';
-}
 
 bool parseList(const std::string& text, std::vector<int>& values)
 {
     size_t start = 0;
     while (start <= text.size()) {
         const size_t comma = text.find(',', start);
-        long v = 0;
-        if (!parseNumber(text.substr(start, comma - start), v) || v < 1 || v > 32767)
+        int64_t v = 0;
+        if (!wholeNumber(std::string_view(text).substr(start, comma - start), 1, 32767, v))
             return false;
         values.push_back(static_cast<int>(v));
         if (comma == std::string::npos)
@@ -82,31 +73,6 @@ bool checkOutPath(const std::string& path, std::string& error)
     return true;
 }
 
-// WxH within the bounds of a picture the window could have.
-bool parseRenderSize(const std::string& text, int32_t& width, int32_t& height)
-{
-    const size_t x = text.find('x');
-    if (x == std::string::npos)
-        return false;
-    const std::string w = text.substr(0, x), h = text.substr(x + 1);
-    auto digits = [](const std::string& t) {
-        return !t.empty() && t.size() <= 5 && t.find_first_not_of("0123456789") == std::string::npos;
-    };
-    if (!digits(w) || !digits(h))
-        return false;
-    const long wide = std::stol(w), high = std::stol(h);
-    if (wide < kMinRenderWidth || wide > kMaxRenderSide || high < kMinRenderHeight || high > kMaxRenderSide)
-        return false;
-    width = static_cast<int32_t>(wide);
-    height = static_cast<int32_t>(high);
-    return true;
-}
-
-std::string rangeError(const std::string& option, long low, long high)
-{
-    return option + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high);
-}
-
 // What the options of run and simulate are read into.
 struct RunOptionTargets {
     RunOptions& run;            // the options of run
@@ -122,23 +88,21 @@ enum class OptionScope { Both, RunOnly, SimulateOnly };
 // what it does with the value; false with a message when the value is
 // refused.
 struct RunOptionRule {
-    const char* name;
     OptionScope scope;
     const char* refusedBySimulate;  // the reason simulate gives, for run-only options
-    bool takesValue;
-    bool (*apply)(RunOptionTargets& t, const std::string& v, std::string& error);
+    OptionRule<RunOptionTargets> rule;
 };
 
 // A whole number within low..high into `slot`, or the range message.
 bool numberOption(const char* name, const std::string& v, long low, long high, std::optional<long>& slot,
                   std::string& error)
 {
-    long n = 0;
-    if (!parseNumber(v, n) || n < low || n > high) {
-        error = rangeError(name, low, high) + ", got '" + v + "'";
+    int64_t n = 0;
+    if (!wholeNumber(v, low, high, n)) {
+        error = rangeError(name, low, high, v);
         return false;
     }
-    slot = n;
+    slot = static_cast<long>(n);
     return true;
 }
 
@@ -153,159 +117,201 @@ std::span<const RunOptionRule> runOptionRules()
     using V = const std::string&;
     using E = std::string&;
     static constexpr RunOptionRule rules[] = {
-        {"--json", OptionScope::Both, nullptr, false,
-         [](T& t, V, E) {
-             t.run.json = true;
-             return true;
-         }},
-        {"--more-details", OptionScope::RunOnly, "simulate shows no result view", false,
-         [](T& t, V, E) {
-             t.run.moreDetails = true;
-             return true;
-         }},
-        {"--csv", OptionScope::SimulateOnly, nullptr, false,
-         [](T& t, V, E) {
-             t.simulate->csv = true;
-             return true;
-         }},
-        {"--progress", OptionScope::SimulateOnly, nullptr, false,
-         [](T& t, V, E) {
-             t.simulate->progress = true;
-             return true;
-         }},
-        {"--task", OptionScope::Both, nullptr, true,
-         [](T& t, V v, E error) {
-             if (v != "joint" && v != "detection" && v != "processing") {
-                 error = "--task must be joint, detection or processing, got '" + v + "'";
-                 return false;
-             }
-             t.run.task = v;
-             return true;
-         }},
-        {"--series-type", OptionScope::Both, nullptr, true,
-         [](T& t, V v, E error) {
-             if (v != "fixed" && v != "unfixed") {
-                 error = "--series-type must be fixed or unfixed, got '" + v + "'";
-                 return false;
-             }
-             t.run.seriesType = v;
-             return true;
-         }},
-        {"--etalons", OptionScope::Both, nullptr, true,
-         [](T& t, V v, E error) {
-             t.run.etalons.clear();
-             if (!parseList(v, t.run.etalons)) {
-                 error = "--etalons must be a list of etalon numbers such as 3,7,12, got '" + v + "'";
-                 return false;
-             }
-             return true;
-         }},
-        {"--length", OptionScope::Both, nullptr, true,
-         [](T& t, V v, E error) { return numberOption("--length", v, 1, 32767, t.run.length, error); }},
-        {"--noise", OptionScope::RunOnly,
-         "simulate takes its noise levels from --noise-from, --noise-steps and --noise-incr", true,
-         [](T& t, V v, E error) { return numberOption("--noise", v, 0, 10900, t.run.noise, error); }},
-        {"--pulses", OptionScope::RunOnly, "simulate takes its pulse counts from --from, --to and --incr", true,
-         [](T& t, V v, E error) { return numberOption("--pulses", v, 1, 32767, t.run.pulses, error); }},
-        {"--tmin", OptionScope::Both, nullptr, true,
-         [](T& t, V v, E error) { return numberOption("--tmin", v, 1, 32767, t.run.tmin, error); }},
-        {"--tmax", OptionScope::Both, nullptr, true,
-         [](T& t, V v, E error) { return numberOption("--tmax", v, 1, 32767, t.run.tmax, error); }},
-        {"--energy", OptionScope::Both, nullptr, true,
-         [](T& t, V v, E error) { return numberOption("--energy", v, 0, 100, t.run.energy, error); }},
-        {"--method", OptionScope::RunOnly, "the simulation's estimators follow --task and --series-type", true,
-         [](T& t, V v, E error) {
-             long n = 0;
-             if (!parseNumber(v, n) || !detection::isMenuDetectionMethod(n)) {
-                 error = "--method must be 0, 1, 2 or 6, got '" + v + "'";
-                 return false;
-             }
-             t.run.method = n;
-             return true;
-         }},
-        {"--series", OptionScope::RunOnly, kGridSeries, true,
-         [](T& t, V v, E error) {
-             std::optional<long> count;
-             if (!numberOption("--series", v, 1, 100000, count, error))
-                 return false;
-             t.run.series = *count;
-             return true;
-         }},
-        {"--same", OptionScope::RunOnly, kGridSeries, true,
-         [](T& t, V v, E error) {
-             std::optional<long> count;
-             if (!numberOption("--same", v, 0, 100000, count, error))
-                 return false;
-             t.run.same = *count;
-             return true;
-         }},
-        {"--render", OptionScope::RunOnly, kNoPicture, true,
-         [](T& t, V v, E error) {
-             if (v.empty()) {
-                 error = "--render needs the name of the PNG file to write";
-                 return false;
-             }
-             t.run.render = v;
-             return true;
-         }},
-        {"--size", OptionScope::RunOnly, kNoPicture, true,
-         [](T& t, V v, E error) {
-             t.sizeGiven = true;
-             if (!parseRenderSize(v, t.run.renderWidth, t.run.renderHeight)) {
-                 error = "--size must be WxH, from " + std::to_string(kMinRenderWidth) + "x" +
-                         std::to_string(kMinRenderHeight) + " to " + std::to_string(kMaxRenderSide) + "x" +
-                         std::to_string(kMaxRenderSide) + ", such as 1280x800, got '" + v + "'";
-                 return false;
-             }
-             return true;
-         }},
-        {"--from", OptionScope::SimulateOnly, nullptr, true,
-         [](T& t, V v, E error) { return numberOption("--from", v, 1, 31, t.simulate->from, error); }},
-        {"--to", OptionScope::SimulateOnly, nullptr, true,
-         [](T& t, V v, E error) { return numberOption("--to", v, 1, 31, t.simulate->to, error); }},
-        {"--incr", OptionScope::SimulateOnly, nullptr, true,
-         [](T& t, V v, E error) { return numberOption("--incr", v, 0, 31, t.simulate->incr, error); }},
-        {"--noise-from", OptionScope::SimulateOnly, nullptr, true,
-         [](T& t, V v, E error) { return numberOption("--noise-from", v, 0, 10900, t.simulate->noiseFrom, error); }},
-        {"--noise-steps", OptionScope::SimulateOnly, nullptr, true,
-         [](T& t, V v, E error) { return numberOption("--noise-steps", v, 1, 1000, t.simulate->noiseSteps, error); }},
-        {"--noise-incr", OptionScope::SimulateOnly, nullptr, true,
-         [](T& t, V v, E error) { return numberOption("--noise-incr", v, 0, 10900, t.simulate->noiseIncr, error); }},
-        {"--repeats", OptionScope::SimulateOnly, nullptr, true,
-         [](T& t, V v, E error) { return numberOption("--repeats", v, 1, 32767, t.simulate->repeats, error); }},
-        {"--threads", OptionScope::SimulateOnly, nullptr, true,
-         [](T& t, V v, E error) { return numberOption("--threads", v, 1, kMaxThreads, t.simulate->threads, error); }},
-        {"--shard", OptionScope::SimulateOnly, nullptr, true,
-         [](T& t, V v, E error) {
-             ShardChoice shard;
-             if (!parseShard(v, shard)) {
-                 error = "--shard must be K/N, shard K (counted from 1) of N, 1 <= K <= N <= " +
-                         std::to_string(kMaxShards) + ", such as 3/8, got '" + v + "'";
-                 return false;
-             }
-             t.simulate->shard = shard;
-             return true;
-         }},
-        {"--out", OptionScope::SimulateOnly, nullptr, true,
-         [](T& t, V v, E error) {
-             if (v.empty()) {
-                 error = "--out needs the name of the part file to write";
-                 return false;
-             }
-             t.simulate->out = v;
-             return true;
-         }},
+        {OptionScope::Both,
+         nullptr,
+         {"--json", false,
+          [](T& t, V, E) {
+              t.run.json = true;
+              return true;
+          }}},
+        {OptionScope::RunOnly,
+         "simulate shows no result view",
+         {"--more-details", false,
+          [](T& t, V, E) {
+              t.run.moreDetails = true;
+              return true;
+          }}},
+        {OptionScope::SimulateOnly,
+         nullptr,
+         {"--csv", false,
+          [](T& t, V, E) {
+              t.simulate->csv = true;
+              return true;
+          }}},
+        {OptionScope::SimulateOnly,
+         nullptr,
+         {"--progress", false,
+          [](T& t, V, E) {
+              t.simulate->progress = true;
+              return true;
+          }}},
+        {OptionScope::Both,
+         nullptr,
+         {"--task", true,
+          [](T& t, V v, E error) {
+              if (v != "joint" && v != "detection" && v != "processing") {
+                  error = "--task must be joint, detection or processing, got '" + v + "'";
+                  return false;
+              }
+              t.run.task = v;
+              return true;
+          }}},
+        {OptionScope::Both,
+         nullptr,
+         {"--series-type", true,
+          [](T& t, V v, E error) {
+              if (v != "fixed" && v != "unfixed") {
+                  error = "--series-type must be fixed or unfixed, got '" + v + "'";
+                  return false;
+              }
+              t.run.seriesType = v;
+              return true;
+          }}},
+        {OptionScope::Both,
+         nullptr,
+         {"--etalons", true,
+          [](T& t, V v, E error) {
+              t.run.etalons.clear();
+              if (!parseList(v, t.run.etalons)) {
+                  error = "--etalons must be a list of etalon numbers such as 3,7,12, got '" + v + "'";
+                  return false;
+              }
+              return true;
+          }}},
+        {OptionScope::Both,
+         nullptr,
+         {"--length", true,
+          [](T& t, V v, E error) { return numberOption("--length", v, 1, 32767, t.run.length, error); }}},
+        {OptionScope::RunOnly,
+         "simulate takes its noise levels from --noise-from, --noise-steps and --noise-incr",
+         {"--noise", true,
+          [](T& t, V v, E error) { return numberOption("--noise", v, 0, 10900, t.run.noise, error); }}},
+        {OptionScope::RunOnly,
+         "simulate takes its pulse counts from --from, --to and --incr",
+         {"--pulses", true,
+          [](T& t, V v, E error) { return numberOption("--pulses", v, 1, 32767, t.run.pulses, error); }}},
+        {OptionScope::Both,
+         nullptr,
+         {"--tmin", true, [](T& t, V v, E error) { return numberOption("--tmin", v, 1, 32767, t.run.tmin, error); }}},
+        {OptionScope::Both,
+         nullptr,
+         {"--tmax", true, [](T& t, V v, E error) { return numberOption("--tmax", v, 1, 32767, t.run.tmax, error); }}},
+        {OptionScope::Both,
+         nullptr,
+         {"--energy", true,
+          [](T& t, V v, E error) { return numberOption("--energy", v, 0, 100, t.run.energy, error); }}},
+        {OptionScope::RunOnly,
+         "the simulation's estimators follow --task and --series-type",
+         {"--method", true,
+          [](T& t, V v, E error) {
+              int64_t n = 0;
+              if (!wholeNumber(v, INT32_MIN, INT32_MAX, n) ||
+                  !detection::isMenuDetectionMethod(static_cast<int32_t>(n))) {
+                  error = "--method must be 0, 1, 2 or 6, got '" + v + "'";
+                  return false;
+              }
+              t.run.method = n;
+              return true;
+          }}},
+        {OptionScope::RunOnly,
+         kGridSeries,
+         {"--series", true,
+          [](T& t, V v, E error) {
+              std::optional<long> count;
+              if (!numberOption("--series", v, 1, 100000, count, error))
+                  return false;
+              t.run.series = *count;
+              return true;
+          }}},
+        {OptionScope::RunOnly,
+         kGridSeries,
+         {"--same", true,
+          [](T& t, V v, E error) {
+              std::optional<long> count;
+              if (!numberOption("--same", v, 0, 100000, count, error))
+                  return false;
+              t.run.same = *count;
+              return true;
+          }}},
+        {OptionScope::RunOnly,
+         kNoPicture,
+         {"--render", true,
+          [](T& t, V v, E error) {
+              if (v.empty()) {
+                  error = "--render needs the name of the PNG file to write";
+                  return false;
+              }
+              t.run.render = v;
+              return true;
+          }}},
+        {OptionScope::RunOnly,
+         kNoPicture,
+         {"--size", true,
+          [](T& t, V v, E error) {
+              t.sizeGiven = true;
+              if (!pictureSize(v, t.run.renderWidth, t.run.renderHeight)) {
+                  error = pictureSizeError("--size", v);
+                  return false;
+              }
+              return true;
+          }}},
+        {OptionScope::SimulateOnly,
+         nullptr,
+         {"--from", true,
+          [](T& t, V v, E error) { return numberOption("--from", v, 1, 31, t.simulate->from, error); }}},
+        {OptionScope::SimulateOnly,
+         nullptr,
+         {"--to", true, [](T& t, V v, E error) { return numberOption("--to", v, 1, 31, t.simulate->to, error); }}},
+        {OptionScope::SimulateOnly,
+         nullptr,
+         {"--incr", true,
+          [](T& t, V v, E error) { return numberOption("--incr", v, 0, 31, t.simulate->incr, error); }}},
+        {OptionScope::SimulateOnly,
+         nullptr,
+         {"--noise-from", true,
+          [](T& t, V v, E error) { return numberOption("--noise-from", v, 0, 10900, t.simulate->noiseFrom, error); }}},
+        {OptionScope::SimulateOnly,
+         nullptr,
+         {"--noise-steps", true,
+          [](T& t, V v, E error) { return numberOption("--noise-steps", v, 1, 1000, t.simulate->noiseSteps, error); }}},
+        {OptionScope::SimulateOnly,
+         nullptr,
+         {"--noise-incr", true,
+          [](T& t, V v, E error) { return numberOption("--noise-incr", v, 0, 10900, t.simulate->noiseIncr, error); }}},
+        {OptionScope::SimulateOnly,
+         nullptr,
+         {"--repeats", true,
+          [](T& t, V v, E error) { return numberOption("--repeats", v, 1, 32767, t.simulate->repeats, error); }}},
+        {OptionScope::SimulateOnly,
+         nullptr,
+         {"--threads", true,
+          [](T& t, V v, E error) { return numberOption("--threads", v, 1, kMaxThreads, t.simulate->threads, error); }}},
+        {OptionScope::SimulateOnly,
+         nullptr,
+         {"--shard", true,
+          [](T& t, V v, E error) {
+              ShardChoice shard;
+              if (!parseShard(v, shard)) {
+                  error = "--shard must be K/N, shard K (counted from 1) of N, 1 <= K <= N <= " +
+                          std::to_string(kMaxShards) + ", such as 3/8, got '" + v + "'";
+                  return false;
+              }
+              t.simulate->shard = shard;
+              return true;
+          }}},
+        {OptionScope::SimulateOnly,
+         nullptr,
+         {"--out", true,
+          [](T& t, V v, E error) {
+              if (v.empty()) {
+                  error = "--out needs the name of the part file to write";
+                  return false;
+              }
+              t.simulate->out = v;
+              return true;
+          }}},
     };
     return rules;
-}
-
-// The rule of an option, or none: options of simulate are unknown to run.
-const RunOptionRule* findRunOption(const std::string& name, bool simulating)
-{
-    for (const RunOptionRule& rule : runOptionRules())
-        if (name == rule.name && (simulating || rule.scope != OptionScope::SimulateOnly))
-            return &rule;
-    return nullptr;
 }
 
 }  // namespace
@@ -313,29 +319,22 @@ const RunOptionRule* findRunOption(const std::string& name, bool simulating)
 bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, SimulateOptions* simulate,
                      std::string& error)
 {
-    static const std::string kNoValue;
     RunOptionTargets targets{.run = run, .simulate = simulate};
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const RunOptionRule* rule = findRunOption(a, simulate != nullptr);
-        if (rule && simulate && rule->scope == OptionScope::RunOnly) {
-            error = a + " is an option of run: " + rule->refusedBySimulate;
-            return false;
+    // Options of simulate are unknown to run; those of run alone are
+    // refused by simulate with the reason.
+    const auto find = [simulate](const std::string& name) {
+        OptionLookup<RunOptionTargets> found;
+        for (const RunOptionRule& r : runOptionRules()) {
+            if (name != r.rule.name || (!simulate && r.scope == OptionScope::SimulateOnly))
+                continue;
+            if (simulate && r.scope == OptionScope::RunOnly)
+                found.refusal = name + " is an option of run: " + r.refusedBySimulate;
+            found.rule = &r.rule;
         }
-        // An unknown word takes the word after it, as an option's value.
-        const bool takesValue = !rule || rule->takesValue;
-        if (takesValue && i + 1 >= args.size()) {
-            error = "unknown option or missing value: " + a;
-            return false;
-        }
-        const std::string& v = takesValue ? args[++i] : kNoValue;
-        if (!rule) {
-            error = "unknown option: " + a;
-            return false;
-        }
-        if (!rule->apply(targets, v, error))
-            return false;
-    }
+        return found;
+    };
+    if (!readOptions<RunOptionTargets>(args, targets, find, nullptr, error))
+        return false;
     const bool sizeGiven = targets.sizeGiven;
     if (sizeGiven && !run.render) {
         error = "--size needs --render FILE.png, the picture it sizes";
@@ -500,4 +499,4 @@ void showProcessingResult(shell::AppState& s)
         views::storeShownRow(*s.lpStepwiseProtocol, *s.lpSeriesHeader);
 }
 
-}  // namespace cli
+}  // namespace commands

@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "console_host.h"
+#include "commands/console_host.h"
 #include "detection/progress.h"
 #include "files/simulation_parts.h"
 #include "shell/app_state.h"
-#include "simulation_output.h"
-#include "workbench_session.h"
+#include "commands/simulation_output.h"
+#include "commands/workbench_session.h"
 
-namespace cli {
+namespace commands {
 
 // The processors this process may run on (its affinity mask, else the
 // hardware's count), 1 to kMaxThreads.
@@ -90,4 +90,4 @@ ShareOutcome runSimulationShare(shell::AppState& state, ConsoleHost& host, const
 int mergeAndPrintSimulation(const std::string& program, const std::vector<files::SimulationPartFile>& parts,
                             const std::vector<std::string>& names, SimulationFormat format);
 
-}  // namespace cli
+}  // namespace commands

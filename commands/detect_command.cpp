@@ -11,19 +11,20 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "detect_options.h"
-#include "detect_plot.h"
+#include "commands/commands.h"
+#include "commands/detect_options.h"
+#include "commands/detect_plot.h"
+#include "commands/option_parser.h"
 #include "detection/series_detection.h"
 #include "detection/series_preparation.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/task_codes.h"
 #include "files/series_readers.h"
-#include "json_writer.h"
+#include "files/json.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/random_streams.h"
 
-namespace cli {
+namespace commands {
 
 namespace {
 
@@ -238,7 +239,7 @@ void printText(const DetectReport& r)
 void printJson(const DetectReport& r)
 {
     const auto& o = r.outcome;
-    JsonWriter j;
+    files::JsonWriter j;
     j.beginObject();
     j.field("file", std::string_view(r.options.file));
     j.field("source", std::string_view(r.data.source));
@@ -385,4 +386,4 @@ int runDetectCommand(const std::vector<std::string>& args)
     return code;
 }
 
-}  // namespace cli
+}  // namespace commands

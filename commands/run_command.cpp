@@ -5,29 +5,26 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "files/png_image.h"
-#include "json_writer.h"
-#include "simulation_output.h"
+#include "files/json.h"
+#include "files/simulation_parts.h"
+#include "commands/simulation_output.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "shell/main_window.h"
 #include "shell/mouse_input.h"
 #include "shell/window_painting.h"
 #include "views/processing_result_text.h"
-#include "workbench_session.h"
+#include "commands/workbench_session.h"
 
-namespace cli {
+namespace commands {
 
 namespace {
 
-template <typename T>
-std::span<const T> first(const std::vector<T>& v, size_t n)
-{
-    return std::span<const T>(v.data(), std::min(n, v.size()));
-}
+using files::firstOf;
 
-void writeProtocol(JsonWriter& j, const detection::StepwiseProtocol& p)
+void writeProtocol(files::JsonWriter& j, const detection::StepwiseProtocol& p)
 {
     j.beginObject();
     j.field("wTask", p.wTask).field("wSeriesType", p.wSeriesType);
@@ -41,14 +38,14 @@ void writeProtocol(JsonWriter& j, const detection::StepwiseProtocol& p)
         j.field("method", detection::protocolMethodLabel(p.lpMethod[r]));
         j.field("lpPulses", p.lpPulses[r]).field("lpMeasure", p.lpMeasure[r]).field("lpSquares", p.lpSquares[r]);
         j.field("lpIterations", p.lpIterations[r]);
-        j.key("positions").array(first(p.lpRowPositions[r], p.lpPulses[r]));
+        j.key("positions").array(firstOf(p.lpRowPositions[r], p.lpPulses[r]));
         j.endObject();
     }
     j.endArray();
     j.endObject();
 }
 
-void writeStudy(JsonWriter& j, const detection::DetectionStudy& d)
+void writeStudy(files::JsonWriter& j, const detection::DetectionStudy& d)
 {
     j.beginObject();
     j.field("capacity", d.dwCapacity).field("seriesSize", d.dwSeriesSize).field("pulseCapacity", d.wPulseCapacity);
@@ -59,12 +56,12 @@ void writeStudy(JsonWriter& j, const detection::DetectionStudy& d)
     j.field("passes", d.lPasses).field("meanWindowEnergy", d.lMeanWindowEnergy);
     j.field("firstNoiseThreshold", d.lFirstNoiseThreshold).field("lastNoiseThreshold", d.lLastNoiseThreshold);
     j.field("detectionThreshold", d.lDetectionThreshold).field("expectedNoiseEnergy", d.lExpectedNoiseEnergy);
-    j.key("truePositions").array(first(d.lpTruePositions, d.wTruePulses));
+    j.key("truePositions").array(firstOf(d.lpTruePositions, d.wTruePulses));
     // Arrays kept per pass or per start region, each cut to its own count.
     auto perEntry = [&j](std::string_view name, const auto& arrays, const auto& counts) {
         j.key(name).beginArray();
         for (size_t k = 0; k < arrays.size(); ++k)
-            j.array(first(arrays[k], counts[k]));
+            j.array(firstOf(arrays[k], counts[k]));
         j.endArray();
     };
     perEntry("detectedPositions", d.lpDetectedPositions, d.wDetectedCounts);
@@ -72,8 +69,8 @@ void writeStudy(JsonWriter& j, const detection::DetectionStudy& d)
     perEntry("intervalStarts", d.lpIntervalStarts, d.wIntervalCounts);
     perEntry("intervalEnds", d.lpIntervalEnds, d.wIntervalCounts);
     const size_t starts = d.dwSeriesSize >= d.wImpulseSize ? d.dwSeriesSize - d.wImpulseSize + 1 : 0;
-    j.key("energies").array(first(d.lpEnergies, starts));
-    j.key("reducedEnergies").array(first(d.lpReducedEnergies, starts));
+    j.key("energies").array(firstOf(d.lpEnergies, starts));
+    j.key("reducedEnergies").array(firstOf(d.lpReducedEnergies, starts));
     j.key("chiSquarePoints").beginArray().value(d.chiSquarePoints[0]).value(d.chiSquarePoints[1]).endArray();
     j.field("task", d.wTask).field("detectionMethod", d.wDetectionMethod);
     j.endObject();
@@ -84,7 +81,7 @@ bool usesChainTotals(const shell::AppState& s)
     return s.taskType == detection::taskBlindDetection && detection::isUnknownCountSeries(s.seriesType);
 }
 
-void writeMessages(JsonWriter& j, const std::vector<synthesis::RecordedMessage>& messages, size_t from)
+void writeMessages(files::JsonWriter& j, const std::vector<synthesis::RecordedMessage>& messages, size_t from)
 {
     j.beginArray();
     for (size_t i = from; i < messages.size(); ++i)
@@ -92,7 +89,7 @@ void writeMessages(JsonWriter& j, const std::vector<synthesis::RecordedMessage>&
     j.endArray();
 }
 
-void writeState(JsonWriter& j, const shell::AppState& s)
+void writeState(files::JsonWriter& j, const shell::AppState& s)
 {
     j.beginObject();
     j.field("taskType", s.taskType).field("seriesType", s.seriesType).field("seriesPulseCount", s.seriesPulseCount);
@@ -106,10 +103,10 @@ void writeState(JsonWriter& j, const shell::AppState& s)
 // and the refusal is among the messages.
 std::string seriesJson(const shell::AppState& s, const ConsoleHost& host, size_t firstMessage, bool made)
 {
-    JsonWriter j;
+    files::JsonWriter j;
     j.beginObject();
     j.key("series");
-    made&& s.lpSeriesHeader ? writeSeriesJson(j, *s.lpSeriesHeader) : (void)j.null();
+    made&& s.lpSeriesHeader ? files::writeSeriesJson(j, *s.lpSeriesHeader) : (void)j.null();
     j.key("protocol");
     made&& s.lpStepwiseProtocol ? writeProtocol(j, *s.lpStepwiseProtocol) : (void)j.null();
     j.key("detectionStudy");
@@ -136,7 +133,7 @@ std::string seriesJson(const shell::AppState& s, const ConsoleHost& host, size_t
     if (made && usesChainTotals(s) && s.lpSeriesHeader) {
         const synthesis::SeriesHeader& h = *s.lpSeriesHeader;
         const size_t n = h.dwSeriesSize >= h.wImpulseSize ? h.dwSeriesSize - h.wImpulseSize + 1 : 0;
-        j.array(first(s.traceUnfixedCaseCriteria, n));
+        j.array(firstOf(s.traceUnfixedCaseCriteria, n));
     } else {
         j.null();
     }
@@ -261,4 +258,4 @@ int runRunCommand(const std::vector<std::string>& args)
     return code;
 }
 
-}  // namespace cli
+}  // namespace commands

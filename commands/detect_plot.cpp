@@ -1,4 +1,4 @@
-#include "detect_plot.h"
+#include "commands/detect_plot.h"
 
 #include "files/png_image.h"
 #include "platform/bitmap.h"
@@ -6,7 +6,7 @@
 #include "synthesis/formatted_text.h"
 #include "views/detection_plot.h"
 
-namespace cli {
+namespace commands {
 
 bool writeDetectPlot(const std::string& path, int width, int height, const DetectPlotInput& in, std::string& error)
 {
@@ -43,4 +43,4 @@ bool writeDetectPlot(const std::string& path, int width, int height, const Detec
     return files::writePngFile(path, picture, error);
 }
 
-}  // namespace cli
+}  // namespace commands

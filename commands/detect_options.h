@@ -10,7 +10,7 @@
 #include "detection/series_preparation.h"
 #include "files/series_readers.h"
 
-namespace cli {
+namespace commands {
 
 struct DetectOptions {
     std::string file;
@@ -32,11 +32,8 @@ struct DetectOptions {
     int32_t plotHeight = 900;
 };
 
-// A whole number of at most 18 characters within low..high, nothing else.
-bool wholeNumber(const std::string& text, int64_t low, int64_t high, int64_t& value);
-
 // Reads the arguments after "detect". On a bad option or a missing or
 // conflicting choice returns false with a one-line message.
 bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, std::string& error);
 
-}  // namespace cli
+}  // namespace commands

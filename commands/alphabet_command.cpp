@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "commands/commands.h"
+#include "commands/option_parser.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/random_streams.h"
 
-namespace cli {
+namespace commands {
 
 namespace {
 
@@ -47,13 +48,12 @@ void printJson(const std::array<synthesis::PulseHeader, kEtalonCount>& alphabet)
 int runAlphabetCommand(const std::vector<std::string>& args)
 {
     bool json = false;
-    for (const std::string& a : args) {
-        if (a == "--json") {
-            json = true;
-        } else {
-            std::fprintf(stderr, "quillmore-cli alphabet: unknown option '%s'\n", a.c_str());
-            return 2;
-        }
+    static constexpr OptionRule<bool> rules[] = {
+        {"--json", false, [](bool& j, const std::string&, std::string&) { return j = true; }},
+    };
+    if (std::string error; !readOptions<bool>(args, json, tableLookup<bool>(rules), nullptr, error)) {
+        std::fprintf(stderr, "quillmore-cli alphabet: %s\n", error.c_str());
+        return 2;
     }
     synthesis::MessageRecorder messages;
     std::array<synthesis::PulseHeader, kEtalonCount> alphabet{};
@@ -70,4 +70,4 @@ int runAlphabetCommand(const std::vector<std::string>& args)
     return 0;
 }
 
-}  // namespace cli
+}  // namespace commands

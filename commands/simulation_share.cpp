@@ -1,4 +1,4 @@
-#include "simulation_share.h"
+#include "commands/simulation_share.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,7 +16,7 @@
 #define QUILLMORE_VERSION "unknown"
 #endif
 
-namespace cli {
+namespace commands {
 
 namespace {
 
@@ -303,4 +303,4 @@ int mergeAndPrintSimulation(const std::string& program, const std::vector<files:
     return 0;
 }
 
-}  // namespace cli
+}  // namespace commands

@@ -8,7 +8,7 @@
 #include "detection/series_preparation.h"
 #include "files/series_readers.h"
 
-namespace cli {
+namespace commands {
 
 struct DetectPlotInput {
     const std::string& file;
@@ -23,4 +23,4 @@ struct DetectPlotInput {
 // message naming the file when it cannot be written.
 bool writeDetectPlot(const std::string& path, int width, int height, const DetectPlotInput& input, std::string& error);
 
-}  // namespace cli
+}  // namespace commands
