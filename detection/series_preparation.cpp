@@ -58,49 +58,41 @@ std::vector<double> movingMedian(std::span<const double> x, int64_t width)
         return trend;
     const int64_t before = (width - 1) / 2;
     const int64_t after = width / 2;
+    // Gaps (NaN) never enter the window: the trend is a median of real
+    // samples only, and a window holding none has no trend (NaN).
     OrderedWindow window;
+    auto enter = [&](int64_t j) {
+        if (!std::isnan(x[j]))
+            window.insert({x[j], j});
+    };
     for (int64_t j = 0; j <= std::min(after, n - 1); ++j)
-        window.insert({x[j], j});
+        enter(j);
     for (int64_t i = 0; i < n; ++i) {
-        trend[i] = window.find_by_order((window.size() - 1) / 2)->first;
+        trend[i] = window.empty() ? NAN : window.find_by_order((window.size() - 1) / 2)->first;
         const int64_t leaving = i - before;
-        if (leaving >= 0)
+        if (leaving >= 0 && !std::isnan(x[leaving]))
             window.erase({x[leaving], leaving});
         const int64_t entering = i + after + 1;
         if (entering < n)
-            window.insert({x[entering], entering});
+            enter(entering);
     }
     return trend;
 }
 
 namespace {
 
-// Fills the gaps of `x` with the centre value, the median of the `present`
-// samples.
-void fillGaps(std::vector<double>& x, std::vector<double> present, PreparedSeries& prepared)
-{
-    prepared.centre = lowerMedian(std::move(present));
-    if (prepared.gaps > 0) {
-        for (double& v : x)
-            if (std::isnan(v))
-                v = prepared.centre;
-        prepared.report.push_back("gaps: " + std::to_string(prepared.gaps) + " filled with the centre value " +
-                                  numberText(prepared.centre));
-    } else {
-        prepared.report.push_back("gaps: none");
-    }
-}
-
-// Takes the trend `options` name out of `x`.
-void removeTrend(std::vector<double>& x, const PreparationOptions& options, PreparedSeries& prepared)
+// Takes the trend `options` name out of the real samples of `x`; the trend
+// is computed from them alone, so that a gap weighs on nothing. Gaps stay
+// NaN.
+void removeTrend(std::vector<double>& x, const std::vector<double>& present, const PreparationOptions& options,
+                 PreparedSeries& prepared)
 {
     switch (options.detrend) {
     case Detrend::None:
         prepared.report.push_back("detrend: none");
         break;
     case Detrend::WholeMedian:
-        // With no gaps the centre value is this median already.
-        prepared.trendMedian = prepared.gaps == 0 ? prepared.centre : lowerMedian(x);
+        prepared.trendMedian = lowerMedian(present);
         for (double& v : x)
             v -= prepared.trendMedian;
         prepared.report.push_back("detrend: the median " + numberText(prepared.trendMedian) + " subtracted");
@@ -110,10 +102,30 @@ void removeTrend(std::vector<double>& x, const PreparationOptions& options, Prep
         for (size_t i = 0; i < x.size(); ++i)
             x[i] -= trend[i];
         prepared.report.push_back("detrend: a moving median of " + std::to_string(options.window) +
-                                  " samples subtracted");
+                                  " samples (gaps skipped) subtracted");
         break;
     }
     }
+}
+
+// Gaps become the baseline: 0 once a trend is taken away, so that a window
+// over a gap scores as a quiet stretch and never as a step; without
+// detrending, the median of the real samples.
+void fillGaps(std::vector<double>& x, const std::vector<double>& present, const PreparationOptions& options,
+              PreparedSeries& prepared)
+{
+    prepared.centre = options.detrend == Detrend::None ? lowerMedian(present) : 0.0;
+    if (prepared.gaps == 0) {
+        prepared.report.push_back("gaps: none");
+        return;
+    }
+    for (double& v : x)
+        if (std::isnan(v))
+            v = prepared.centre;
+    prepared.report.push_back("gaps: " + std::to_string(prepared.gaps) +
+                              (options.detrend == Detrend::None
+                                   ? " samples filled with the median " + numberText(prepared.centre) + " of the others"
+                                   : std::string(" samples set to the baseline 0")));
 }
 
 // The samples of `x` as integers, scaled as `options` ask; false, with
@@ -187,8 +199,8 @@ bool prepareSeries(std::span<const double> values, bool integral, const Preparat
     }
 
     prepared.report.push_back(std::to_string(x.size()) + " samples");
-    fillGaps(x, std::move(present), prepared);
-    removeTrend(x, options, prepared);
+    removeTrend(x, present, options, prepared);
+    fillGaps(x, present, options, prepared);
     if (options.invert) {
         for (double& v : x)
             v = -v;

@@ -1,11 +1,13 @@
 #pragma once
-// Preparing a researcher's own series for the exact programmes: gaps filled,
-// a trend taken away, dips turned into pulses, floating-point samples scaled
-// to integers. Every step says what it did, so that a result can be traced
+// Preparing a researcher's own series for the exact programmes: a trend
+// taken away (computed from the real samples only), gaps set to the
+// baseline, dips turned into pulses, floating-point samples scaled to
+// integers. Every step says what it did, so that a result can be traced
 // back to the file's own numbers: sample i of the prepared series is
 //     round(scale * sign * (x[i] - trend[i]))
-// with x[i] the file's value (gaps replaced by the centre value), trend the
-// detrending reference and sign -1 when inverted.
+// with x[i] the file's value, trend the detrending reference and sign -1
+// when inverted; a gap is round(scale * sign * centre), which is 0 whenever
+// a trend is taken away.
 //
 // The median used throughout is the lower median (the middle sample, the
 // lower of the two middle ones for an even count): it is always one of the
@@ -42,9 +44,9 @@ constexpr double kAutoScaleTarget = 32767.0;
 
 struct PreparedSeries {
     std::vector<int64_t> samples;
-    int64_t gaps = 0;                 // values that were gaps
-    double centre = 0;                // what the gaps were filled with: the median of the other values
-    double trendMedian = 0;           // WholeMedian: what was subtracted
+    int64_t gaps = 0;   // values that were gaps
+    double centre = 0;  // what the gaps became before scaling: 0 after detrending, else the median of the other values
+    double trendMedian = 0;           // WholeMedian: what was subtracted, the median of the real samples
     double scale = 1;                 // the factor applied
     bool scaled = false;              // false: the values were integers and kept as they were
     int64_t largest = 0;              // the largest magnitude of the prepared samples
@@ -62,7 +64,9 @@ bool prepareSeries(std::span<const double> values, bool integral, const Preparat
 
 // The lower median of every window of `width` samples centred on each sample
 // (samples i - (width-1)/2 .. i + width/2, cut at the ends of the series), in
-// O(N log width). Throws std::bad_alloc.
+// O(N log width). Gaps (NaN) are passed over: each median is one of the real
+// samples in its window, NaN where the window holds none. Throws
+// std::bad_alloc.
 std::vector<double> movingMedian(std::span<const double> x, int64_t width);
 
 // The noise level (standard deviation) of a prepared series, estimated so

@@ -48,12 +48,12 @@ std::vector<int64_t> pulseSeries(int64_t N, const std::vector<int64_t>& shape, c
 TEST(SeriesPreparation, FiguresWorkedByHand)
 {
     const double gap = NAN;
-    // Centre value: the lower median of 1, 3, 10, 2 is 2. The whole series
-    // 1 2 3 10 2 then has the lower median 2.
+    // The lower median of the real samples 1, 3, 10, 2 is 2; after it is
+    // taken away the gap is the baseline 0.
     PreparationOptions whole;
     PreparedSeries p = prepared({1, gap, 3, 10, 2}, true, whole);
     EXPECT_EQ(p.gaps, 1);
-    EXPECT_EQ(p.centre, 2);
+    EXPECT_EQ(p.centre, 0);
     EXPECT_EQ(p.trendMedian, 2);
     EXPECT_FALSE(p.scaled);
     EXPECT_EQ(p.samples, (std::vector<int64_t>{-1, 0, 1, 8, 0}));
@@ -98,24 +98,117 @@ TEST(SeriesPreparation, RefusesWhatCannotBePrepared)
     EXPECT_FALSE(prepareSeries(std::vector<double>{1, 2, 3}, true, noWindow, p, error));
 }
 
+// Gaps (NaN) included: each median is taken over the real samples of its
+// window only, NaN when there are none.
 TEST(SeriesPreparation, MovingMedianEqualsSortingEveryWindow)
 {
     std::mt19937 rng(7);
-    for (int trial = 0; trial < 300; ++trial) {
+    for (int trial = 0; trial < 600; ++trial) {
         const int n = 1 + static_cast<int>(rng() % 60);
         const int width = 1 + static_cast<int>(rng() % 12);
+        const unsigned gapEvery = trial % 2 ? 3 + rng() % 5 : 0;
         std::vector<double> x(n);
         for (double& v : x)
-            v = static_cast<double>(static_cast<int>(rng() % 9) - 4);  // many ties
+            v = gapEvery && rng() % gapEvery == 0 ? NAN : static_cast<double>(static_cast<int>(rng() % 9) - 4);
         const std::vector<double> fast = movingMedian(x, width);
         for (int i = 0; i < n; ++i) {
             std::vector<double> window;
             for (int j = i - (width - 1) / 2; j <= i + width / 2; ++j)
-                if (j >= 0 && j < n)
+                if (j >= 0 && j < n && !std::isnan(x[j]))
                     window.push_back(x[j]);
             std::sort(window.begin(), window.end());
-            ASSERT_EQ(fast[i], window[(window.size() - 1) / 2]) << "n " << n << " width " << width << " i " << i;
+            if (window.empty())
+                ASSERT_TRUE(std::isnan(fast[i])) << "n " << n << " width " << width << " i " << i;
+            else
+                ASSERT_EQ(fast[i], window[(window.size() - 1) / 2]) << "n " << n << " width " << width << " i " << i;
         }
+    }
+}
+
+// Gaps cost nothing: with the whole median taken away, the real samples of a
+// series with gaps are prepared exactly as the same series with its gaps cut
+// out, and every gap is the baseline 0.
+TEST(SeriesPreparation, GapsAreTheBaselineAndLeaveTheRealSamplesAsTheyWere)
+{
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 400; ++trial) {
+        const int n = 2 + static_cast<int>(rng() % 200);
+        std::vector<double> x(n), present;
+        std::normal_distribution<double> value(rng() % 50, 1 + rng() % 20);
+        for (int i = 0; i < n; ++i) {
+            x[i] = rng() % 4 == 0 ? NAN : (trial % 2 ? std::round(value(rng)) : value(rng));
+            if (!std::isnan(x[i]))
+                present.push_back(x[i]);
+        }
+        if (present.empty())
+            continue;
+        PreparationOptions o;
+        o.invert = rng() % 2;
+        const bool integral = trial % 2 == 1;
+        const PreparedSeries withGaps = prepared(x, integral, o);
+        const PreparedSeries cut = prepared(present, integral, o);
+        ASSERT_EQ(withGaps.scale, cut.scale);
+        ASSERT_EQ(withGaps.trendMedian, cut.trendMedian);
+        size_t k = 0;
+        for (int i = 0; i < n; ++i)
+            ASSERT_EQ(withGaps.samples[i], std::isnan(x[i]) ? 0 : cut.samples[k++]) << "trial " << trial << " i " << i;
+        EXPECT_EQ(withGaps.gaps, n - static_cast<int64_t>(present.size()));
+    }
+}
+
+// A strong trend and stretches of gaps: the moving median, taken over the
+// real samples and followed by gaps at the baseline, finds the pulses where
+// the same series without its trend finds them. (Filling the gaps before
+// detrending left steps at every gap that the programme framed as pulses.)
+TEST(SeriesPreparation, TrendAndGapsGiveThePulsesOfThePerfectlyDetrendedSeries)
+{
+    const std::vector<int64_t> shape = {200, 400, 600, 400, 200};
+    for (uint32_t seed = 1; seed <= 6; ++seed) {
+        std::mt19937 rng(seed);
+        std::vector<int32_t> starts;
+        for (int32_t p = 30 + static_cast<int32_t>(rng() % 20); p + 5 < 6000;
+             p += 100 + static_cast<int32_t>(rng() % 60))
+            starts.push_back(p);
+        const std::vector<int64_t> clean = pulseSeries(6000, shape, starts, 60.0, seed);
+        std::vector<double> trended(clean.size()), flat(clean.size());
+        for (size_t i = 0; i < clean.size(); ++i) {
+            flat[i] = static_cast<double>(clean[i]);
+            trended[i] = flat[i] + 4000.0 * static_cast<double>(i) / 6000.0 + 800.0 * std::sin(i / 700.0);
+        }
+        // Stretches of 10 to 60 gaps, away from the pulses' own samples.
+        for (int g = 0; g < 25; ++g) {
+            const size_t from = rng() % 5900, length = 10 + rng() % 50;
+            bool hitsPulse = false;
+            for (int32_t p : starts)
+                hitsPulse |= p + 5 > static_cast<int32_t>(from) && p < static_cast<int32_t>(from + length);
+            if (hitsPulse)
+                continue;
+            for (size_t i = from; i < from + length; ++i)
+                trended[i] = flat[i] = NAN;
+        }
+        PreparationOptions moving;
+        moving.detrend = Detrend::MovingMedian;
+        moving.window = 151;
+        moving.scale = 1.0;
+        PreparationOptions none;
+        none.detrend = Detrend::None;
+        none.scale = 1.0;
+        DetectionRequest r;
+        r.L = 5;
+        r.Tmin = 90;
+        r.Tmax = 170;
+        r.mode = DetectionMode::KnownCount;
+        r.pulses = static_cast<int32_t>(starts.size());
+        std::string error;
+        DetectionOutcome fromTrend, fromFlat;
+        ASSERT_TRUE(detectPulses(prepared(trended, false, moving).samples, r, fromTrend, error)) << error;
+        ASSERT_TRUE(detectPulses(prepared(flat, false, none).samples, r, fromFlat, error)) << error;
+        int close = 0;
+        for (size_t k = 0; k < starts.size(); ++k)
+            close += std::abs(fromTrend.positions[k] - starts[k]) <= 2 ? 1 : 0;
+        EXPECT_EQ(fromFlat.positions, starts) << "seed " << seed;
+        EXPECT_GE(close, static_cast<int>(starts.size()) - 1)
+            << "seed " << seed << ": " << close << " of " << starts.size();
     }
 }
 
