@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -15,11 +16,13 @@
 #include "commands/detect_options.h"
 #include "commands/detect_plot.h"
 #include "commands/option_parser.h"
+#include "detection/pulse_measures.h"
 #include "detection/series_detection.h"
 #include "detection/series_preparation.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/task_codes.h"
 #include "files/series_readers.h"
+#include "synthesis/formatted_text.h"
 #include "files/json.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/random_streams.h"
@@ -167,14 +170,30 @@ struct DetectReport {
     std::string scoreText;
     std::optional<int64_t> noiseLevel;  // blind methods 1 and 6: the sigma used
     bool noiseEstimated = false;
+    double sigma = 0;                               // the robust noise level of the unscaled samples
+    std::vector<detection::PulseMeasure> measures;  // one per found pulse
 };
 
-std::optional<double> timeOf(const files::SeriesData& data, int32_t start)
+// The time at a (fractional) sample: the time column or the sample rate,
+// between two samples in proportion.
+std::optional<double> timeAt(const files::SeriesData& data, double sample)
 {
-    if (start >= 0 && static_cast<size_t>(start) < data.times.size())
-        return data.times[start];
-    return std::nullopt;
+    // A sample rate gives every time, whole samples or not, as the reader
+    // gives the frames' times: sample / rate.
+    if (data.sampleRate > 0 && !data.times.empty() && sample >= 0 &&
+        sample <= static_cast<double>(data.times.size() - 1))
+        return sample / data.sampleRate;
+    if (data.times.empty() || sample < 0 || sample > static_cast<double>(data.times.size() - 1))
+        return std::nullopt;
+    const size_t below = static_cast<size_t>(sample);
+    const double part = sample - static_cast<double>(below);
+    if (part == 0 || below + 1 >= data.times.size())
+        return data.times[below];
+    // Weighted so that a half-way time of two decimal times keeps their digits.
+    return data.times[below] * (1 - part) + data.times[below + 1] * part;
 }
+
+std::string numberOrEmpty(const std::optional<double>& v) { return v ? synthesis::shortestText(*v) : std::string(); }
 
 void printText(const DetectReport& r)
 {
@@ -193,6 +212,8 @@ void printText(const DetectReport& r)
     if (r.request.mode == detection::DetectionMode::Blind)
         std::printf(", method %d", r.request.method);
     std::printf("\n");
+    std::printf("noise: sigma %s in the data's units (%s)\n", synthesis::shortestText(r.sigma).c_str(),
+                detection::kNoiseEstimateMethod);
     if (r.noiseLevel)
         std::printf("noise level: %lld%s\n", static_cast<long long>(*r.noiseLevel),
                     r.noiseEstimated ? " (estimated from the differences of neighbouring samples)" : "");
@@ -227,13 +248,26 @@ void printText(const DetectReport& r)
         std::printf("the exhaustive search was cancelled\n");
     std::printf("found %zu pulses:\n", o.positions.size());
     const bool times = !r.data.times.empty();
-    std::printf(times ? "  pulse  start  %s  score\n" : "  pulse  start  score\n", r.data.timeName.c_str());
+    if (times)
+        std::printf("  pulse  start  end  centre  %s  centre %s  amplitude  score  snr\n", r.data.timeName.c_str(),
+                    r.data.timeName.c_str());
+    else
+        std::printf("  pulse  start  end  centre  amplitude  score  snr\n");
     for (size_t k = 0; k < o.positions.size(); ++k) {
-        std::printf("  %5zu  %5d", k + 1, o.positions[k]);
-        if (const auto t = timeOf(r.data, o.positions[k]))
-            std::printf("  %.9g", *t);
-        std::printf("  %lld\n", static_cast<long long>(o.pulseScores[k]));
+        const detection::PulseMeasure& m = r.measures[k];
+        std::printf("  %5zu  %5d  %d  %s", k + 1, m.start, m.end, synthesis::shortestText(m.centre).c_str());
+        if (times)
+            std::printf("  %s  %s", numberOrEmpty(timeAt(r.data, m.start)).c_str(),
+                        numberOrEmpty(timeAt(r.data, m.centre)).c_str());
+        std::printf("  %.6g  %lld  %.3f\n", m.amplitude, static_cast<long long>(o.pulseScores[k]), m.snr);
     }
+}
+
+// A number, or null when there is none.
+void optionalNumber(files::JsonWriter& j, std::string_view key, const std::optional<double>& v)
+{
+    j.key(key);
+    v ? (void)j.value(*v) : (void)j.null();
 }
 
 void printJson(const DetectReport& r)
@@ -244,7 +278,7 @@ void printJson(const DetectReport& r)
     j.field("file", std::string_view(r.options.file));
     j.field("source", std::string_view(r.data.source));
     j.field("column", std::string_view(r.data.columnName));
-    j.key("sampleRate").value(r.data.sampleRate);
+    optionalNumber(j, "sampleRate", r.data.sampleRate > 0 ? std::optional<double>(r.data.sampleRate) : std::nullopt);
     j.key("preparation").beginObject();
     j.field("samples", static_cast<int64_t>(r.prepared.samples.size()));
     j.field("gaps", r.prepared.gaps);
@@ -252,16 +286,21 @@ void printJson(const DetectReport& r)
     j.field("detrend", std::string_view(detrendName(r.options.prepare.detrend)));
     j.key("median").value(r.prepared.trendMedian);
     j.field("window", r.options.prepare.detrend == detection::Detrend::MovingMedian ? r.options.prepare.window : 0);
-    j.key("inverted").value(std::string_view(r.options.prepare.invert ? "yes" : "no"));
+    j.key("inverted").boolean(r.options.prepare.invert);
     j.key("scale").value(r.prepared.scale);
+    j.key("scaled").boolean(r.prepared.scaled);
     j.field("largest", r.prepared.largest);
     j.key("report").beginArray();
     for (const std::string& line : r.prepared.report)
         j.value(std::string_view(line));
     j.endArray().endObject();
+    j.key("noise").beginObject();
+    j.key("sigma").value(r.sigma);
+    j.field("method", std::string_view(detection::kNoiseEstimateMethod));
+    j.endObject();
     j.key("layout").beginObject();
-    j.field("N", static_cast<int64_t>(r.prepared.samples.size())).field("L", r.request.L);
-    j.field("Tmin", r.request.Tmin).field("Tmax", r.request.Tmax);
+    j.field("samples", static_cast<int64_t>(r.prepared.samples.size())).field("pulseLength", r.request.L);
+    j.field("tmin", r.request.Tmin).field("tmax", r.request.Tmax);
     j.field("fromCount", o.fromCount).field("toCount", o.toCount);
     j.endObject();
     j.field("score", std::string_view(r.scoreText));
@@ -290,19 +329,23 @@ void printJson(const DetectReport& r)
     for (const detection::StageRow& row : o.rows) {
         j.beginObject();
         j.field("method", std::string_view(detection::protocolMethodLabel(row.method)));
-        j.field("lpPulses", static_cast<int64_t>(row.positions.size()));
-        j.field("lpMeasure", row.measure).field("lpSquares", row.squares).field("lpIterations", row.iterations);
-        j.key("positions").array(std::span<const int32_t>(row.positions));
+        j.field("pulses", static_cast<int64_t>(row.positions.size()));
+        j.field("measure", row.measure).field("squares", row.squares).field("iterations", row.iterations);
+        j.key("positions").array(row.positions);
         j.endObject();
     }
     j.endArray();
-    j.key("cancelled").value(std::string_view(o.cancelled ? "yes" : "no"));
+    j.key("cancelled").boolean(o.cancelled);
     j.key("pulses").beginArray();
     for (size_t k = 0; k < o.positions.size(); ++k) {
-        j.beginObject().field("pulse", static_cast<int64_t>(k + 1)).field("start", o.positions[k]);
-        if (const auto t = timeOf(r.data, o.positions[k]))
-            j.key("time").value(*t);
+        const detection::PulseMeasure& m = r.measures[k];
+        j.beginObject().field("pulse", static_cast<int64_t>(k + 1)).field("start", m.start).field("end", m.end);
+        j.key("centre").value(m.centre);
+        optionalNumber(j, "time", timeAt(r.data, m.start));
+        optionalNumber(j, "centreTime", timeAt(r.data, m.centre));
+        j.key("amplitude").value(m.amplitude);
         j.field("score", o.pulseScores[k]);
+        j.key("snr").value(m.snr);
         j.endObject();
     }
     j.endArray();
@@ -313,14 +356,42 @@ void printJson(const DetectReport& r)
 void printCsv(const DetectReport& r)
 {
     const auto& o = r.outcome;
-    const bool times = !r.data.times.empty();
-    std::printf(times ? "pulse,start,time,score\n" : "pulse,start,score\n");
+    std::printf("pulse,start,end,centre,time,centre_time,amplitude,score,snr\n");
     for (size_t k = 0; k < o.positions.size(); ++k) {
-        std::printf("%zu,%d", k + 1, o.positions[k]);
-        if (times)
-            std::printf(",%.17g", timeOf(r.data, o.positions[k]).value_or(NAN));
-        std::printf(",%lld\n", static_cast<long long>(o.pulseScores[k]));
+        const detection::PulseMeasure& m = r.measures[k];
+        std::printf("%zu,%d,%d,%s,%s,%s,%s,%lld,%s\n", k + 1, m.start, m.end, synthesis::shortestText(m.centre).c_str(),
+                    numberOrEmpty(timeAt(r.data, m.start)).c_str(), numberOrEmpty(timeAt(r.data, m.centre)).c_str(),
+                    synthesis::shortestText(m.amplitude).c_str(), static_cast<long long>(o.pulseScores[k]),
+                    synthesis::shortestText(m.snr).c_str());
     }
+}
+
+// Options that would be passed over without a word on this request.
+bool refuseIdleOptions(const DetectOptions& o, std::string& error)
+{
+    if (o.score != "correlation") {
+        const char* given = o.box ? "--box" : o.templateFile ? "--template" : o.etalon ? "--etalon" : nullptr;
+        if (given) {
+            error = std::string(given) +
+                    " is a template: it applies with --score correlation only (with --score energy give "
+                    "--pulse-length)";
+            return false;
+        }
+    }
+    if (o.noise && !(o.method && detection::takesNoiseLevel(*o.method))) {
+        error = std::string("--noise: ") + detection::kNoiseLevelMethodsOnly;
+        return false;
+    }
+    if (o.plot) {
+        std::string extension = o.plot->size() >= 4 ? o.plot->substr(o.plot->size() - 4) : "";
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (extension != ".png") {
+            error = "--plot '" + *o.plot + "': the plot is written as PNG; give a name ending in .png";
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -331,6 +402,10 @@ int runDetectCommand(const std::vector<std::string>& args)
     DetectOptions o;
     std::string error;
     if (!parseDetectOptions(args, o, error)) {
+        std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
+        return 2;
+    }
+    if (!refuseIdleOptions(o, error)) {
         std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
         return 2;
     }
@@ -351,6 +426,10 @@ int runDetectCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());
         return 1;
     }
+    if (const std::string problem = detection::preparedSeriesProblem(prepared); !problem.empty()) {
+        std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), problem.c_str());
+        return 1;
+    }
 
     // Methods 1 and 6 take the noise level; without --noise it is estimated.
     std::optional<int64_t> noiseLevel;
@@ -360,10 +439,19 @@ int runDetectCommand(const std::vector<std::string>& args)
     }
     detection::DetectionOutcome outcome;
     if (!detection::detectPulses(prepared.samples, request, outcome, error)) {
+        // A series too short for the layout is the data's fault; any other
+        // refusal is the options'.
+        const detection::PulseLayout layout{static_cast<int64_t>(prepared.samples.size()), request.L, request.Tmin,
+                                            request.Tmax};
+        const bool tooShort = layout.N < request.L || detection::admissibleCounts(layout).empty();
         std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());
-        return 2;
+        return tooShort ? 1 : 2;
     }
-    const DetectReport full{o, read.data, prepared, request, outcome, scoreText, noiseLevel, noiseLevel && !o.noise};
+    DetectReport full{o, read.data, prepared, request, outcome, scoreText, noiseLevel, noiseLevel && !o.noise};
+    full.sigma = detection::robustNoiseSigma(prepared.unscaled);
+    const std::vector<double> shape =
+        detection::unitPeakShape(prepared.unscaled, outcome.positions, request.L, request.templateSamples);
+    full.measures = detection::measurePulses(prepared.unscaled, outcome.positions, request.L, shape, full.sigma);
     if (o.json)
         printJson(full);
     else if (o.csv)
@@ -374,7 +462,12 @@ int runDetectCommand(const std::vector<std::string>& args)
 
     int code = 0;
     if (o.plot) {
-        DetectPlotInput plot{o.file, read.data, prepared, request, outcome, scoreText};
+        const std::string task = request.mode == detection::DetectionMode::KnownCount
+                                     ? "count known, " + std::to_string(request.pulses) + " pulses"
+                                 : request.mode == detection::DetectionMode::SequentialMethod
+                                     ? std::string("count unknown, sequential method")
+                                     : "count unknown, blind detection by method " + std::to_string(request.method);
+        DetectPlotInput plot{o.file, read.data, prepared, request, outcome, scoreText, task};
         if (!writeDetectPlot(*o.plot, o.plotWidth, o.plotHeight, plot, error)) {
             std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
             code = 1;

@@ -198,7 +198,7 @@ bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, 
         return false;
     }
     if (o.score == "energy" && templates == 0 && !o.pulseLength) {
-        error = "--pulse-length L is needed with --score energy (or a template whose length it takes)";
+        error = "--pulse-length L is needed with --score energy";
         return false;
     }
     if (o.csv && o.json) {

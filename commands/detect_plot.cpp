@@ -16,7 +16,7 @@ bool writeDetectPlot(const std::string& path, int width, int height, const Detec
     platform::Dc dc(picture);
 
     views::DetectionPlotData d;
-    d.title = " detection on " + in.file + " ";
+    d.title = " detection on " + in.file + ": " + in.taskText + ", " + in.scoreText + " ";
     d.info.push_back(synthesis::formatText(" %lld samples, pulse length %d, Tmin %d, Tmax %d; %s",
                                            static_cast<long long>(N), in.request.L, in.request.Tmin, in.request.Tmax,
                                            in.scoreText.c_str()));

@@ -17,6 +17,7 @@ struct DetectPlotInput {
     const detection::DetectionRequest& request;
     const detection::DetectionOutcome& outcome;
     const std::string& scoreText;
+    const std::string& taskText;  // what was run: "count known, 12 pulses", ...
 };
 
 // Draws the picture at width × height and writes it to `path`; false with a

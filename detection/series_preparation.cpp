@@ -164,6 +164,44 @@ bool roundSamples(const std::vector<double>& x, bool integral, const Preparation
 
 }  // namespace
 
+std::string preparedSeriesProblem(const PreparedSeries& p)
+{
+    if (p.samples.empty())
+        return "the series holds no samples";
+    const auto [low, high] = std::minmax_element(p.samples.begin(), p.samples.end());
+    bool unscaledVaries = false;
+    for (const double v : p.unscaled)
+        unscaledVaries |= v != p.unscaled.front();
+    if (*low == *high && !unscaledVaries)
+        return "the series has no variation after preparation (every sample is " + std::to_string(*low) +
+               "): there is nothing to detect";
+    if (!p.scaled || p.unscaled.size() != p.samples.size())
+        return "";
+    // The samples that held a value and were rounded to nothing.
+    int64_t varying = 0, lost = 0;
+    size_t top = 0;
+    for (size_t i = 0; i < p.samples.size(); ++i) {
+        if (p.unscaled[i] != 0) {
+            ++varying;
+            lost += p.samples[i] == 0 ? 1 : 0;
+        }
+        if (std::fabs(p.unscaled[i]) > std::fabs(p.unscaled[top]))
+            top = i;
+    }
+    if (*low != *high && 2 * lost <= varying)
+        return "";
+    std::string largest;
+    int named = 0;
+    for (size_t i = 0; i < p.unscaled.size() && named < 3; ++i)
+        if (std::fabs(p.unscaled[i]) * 2 >= std::fabs(p.unscaled[top])) {
+            largest += (named++ ? ", " : "") + std::to_string(i);
+        }
+    return "scaling by " + numberText(p.scale) + " leaves " + std::to_string(lost) + " of the " +
+           std::to_string(varying) + " varying samples at 0: a few samples (" + largest + ", up to " +
+           numberText(p.unscaled[top]) +
+           " after preparation) are far larger than the rest; remove these outliers or choose the scale factor";
+}
+
 bool prepareSeries(std::span<const double> values, bool integral, const PreparationOptions& options,
                    PreparedSeries& prepared, std::string& error)
 {
@@ -207,7 +245,10 @@ bool prepareSeries(std::span<const double> values, bool integral, const Preparat
         prepared.report.push_back("inverted: dips become pulses");
     }
 
-    return roundSamples(x, integral, options, prepared, error);
+    if (!roundSamples(x, integral, options, prepared, error))
+        return false;
+    prepared.unscaled = std::move(x);
+    return true;
 }
 
 }  // namespace detection

@@ -44,6 +44,9 @@ constexpr double kAutoScaleTarget = 32767.0;
 
 struct PreparedSeries {
     std::vector<int64_t> samples;
+    // The same samples before scaling and rounding, in the file's units:
+    // sign * (x[i] - trend[i]), gaps at the baseline.
+    std::vector<double> unscaled;
     int64_t gaps = 0;   // values that were gaps
     double centre = 0;  // what the gaps became before scaling: 0 after detrending, else the median of the other values
     double trendMedian = 0;           // WholeMedian: what was subtracted, the median of the real samples
@@ -61,6 +64,12 @@ struct PreparedSeries {
 // std::bad_alloc.
 bool prepareSeries(std::span<const double> values, bool integral, const PreparationOptions& options,
                    PreparedSeries& prepared, std::string& error);
+
+// Why the prepared series can give no answer, or "" when it can: it has no
+// variation (every sample the same), or its scaling leaves it without
+// resolution (most of its varying samples rounded to 0 by a factor chosen
+// for a few far larger ones; the message names them and the factor).
+std::string preparedSeriesProblem(const PreparedSeries& prepared);
 
 // The lower median of every window of `width` samples centred on each sample
 // (samples i - (width-1)/2 .. i + width/2, cut at the ends of the series), in

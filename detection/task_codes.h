@@ -66,6 +66,9 @@ constexpr int32_t kAdditiveModel = 5;               // as 2, energies of the noi
 constexpr int32_t kThresholdKnownDispersion = 6;    // T from the noise level; energies <= T count 0, one pass
 constexpr int32_t kThresholdMethodCount = 7;
 
+// Why a noise level given to a method that does not take one is refused.
+inline constexpr const char* kNoiseLevelMethodsOnly = "a noise level applies to blind detection methods 1 and 6 only";
+
 // The threshold methods the workbench's menu offers for the detection task
 // (and so the ones a run may name).
 constexpr bool isMenuDetectionMethod(int32_t method)

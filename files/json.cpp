@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
+
 #include "synthesis/formatted_text.h"
 
 namespace files {
@@ -98,8 +100,10 @@ JsonWriter& JsonWriter::value(uint64_t v)
 
 JsonWriter& JsonWriter::value(double v)
 {
+    if (!std::isfinite(v))
+        return null();
     separate();
-    synthesis::appendFormat(out_, "%.17g", v);
+    out_ += synthesis::shortestText(v);
     needComma_ = true;
     return *this;
 }

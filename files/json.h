@@ -40,6 +40,8 @@ class JsonWriter {
     JsonWriter& key(std::string_view name);
     JsonWriter& value(int64_t v);
     JsonWriter& value(uint64_t v);
+    // The shortest text that reads back to the same double; null for a
+    // value that is no finite number.
     JsonWriter& value(double v);
     JsonWriter& value(std::string_view v);
     JsonWriter& boolean(bool v);

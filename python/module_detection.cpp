@@ -226,6 +226,8 @@ DetectionResult run(py::handle x, detection::DetectionRequest request, std::opti
         request.mode == detection::DetectionMode::Blind && detection::takesNoiseLevel(request.method);
     if (noise && (*noise < 0 || *noise > 3037000499LL))
         throw py::value_error("noise must be a whole number from 0 to 3037000499; got " + std::to_string(*noise));
+    if (noise && !needsNoise)
+        throw py::value_error(detection::kNoiseLevelMethodsOnly);
 
     detection::DetectionOutcome outcome;
     std::string error;

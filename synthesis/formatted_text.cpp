@@ -1,8 +1,22 @@
 #include "synthesis/formatted_text.h"
 
+#include <charconv>
+#include <cmath>
+
 #include <cstdio>
 
 namespace synthesis {
+
+std::string shortestText(double v)
+{
+    if (std::isnan(v))
+        return "nan";
+    if (std::isinf(v))
+        return v > 0 ? "inf" : "-inf";
+    char text[64];
+    const auto done = std::to_chars(text, text + sizeof text, v);
+    return std::string(text, done.ptr);
+}
 
 void appendFormatV(std::string& out, const char* fmt, va_list args)
 {

@@ -17,6 +17,10 @@ std::string formatText(const char* fmt, ...) __attribute__((format(printf, 1, 2)
 // be applied.
 void appendFormat(std::string& out, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
+// The shortest decimal text that reads back to the same double ("0.29",
+// "5", "1e+300"); "nan", "inf" or "-inf" for the values that are no number.
+std::string shortestText(double v);
+
 // appendFormat for a caller that is itself variadic; `args` is used up.
 void appendFormatV(std::string& out, const char* fmt, va_list args) __attribute__((format(printf, 2, 0)));
 

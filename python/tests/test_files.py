@@ -50,7 +50,7 @@ def test_gaps_are_nan_and_prepare_fills_them(tmp_path):
     (dict(detrend="none"), ["--detrend", "none"]),
     (dict(detrend=51, invert=True), ["--detrend", "51", "--invert"]),
     (dict(scale="auto"), ["--scale", "auto"]),
-    (dict(scale=0.5, detrend="none"), ["--scale", "0.5", "--detrend", "none"]),
+    (dict(scale=50, detrend="none"), ["--scale", "50", "--detrend", "none"]),
 ])
 @pytest.mark.parametrize("floating", [False, True])
 def test_prepare_is_the_preparation_of_detect(cli, tmp_path, options, words, floating):

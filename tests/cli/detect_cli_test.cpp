@@ -139,15 +139,42 @@ TEST(DetectCli, TimesFromTheFirstColumnAndFromTheSampleRate)
     std::ofstream(folder.file("t.csv")) << csv;
     const Result text = run("detect " + folder.file("t.csv") + " --pulses 3 --tmin 100 --tmax 140 --pulse-length 10");
     ASSERT_EQ(text.exitCode, 0) << text.out;
-    EXPECT_TRUE(has(text.out, "      1     50  25")) << text.out;
-    EXPECT_TRUE(has(text.out, "      3    290  145")) << text.out;
+    // Start, end, centre, their times, the amplitude in volts; no noise, so
+    // no signal-to-noise ratio.
+    EXPECT_TRUE(has(text.out, "  pulse  start  end  centre  time  centre time  amplitude  score  snr\n")) << text.out;
+    EXPECT_TRUE(has(text.out, "      1     50  59  54.5  25  27.25  1000  10000000  0.000\n")) << text.out;
+    EXPECT_TRUE(has(text.out, "      3    290  299  294.5  145  147.25  1000  10000000  0.000\n")) << text.out;
 
     files_test::writeAll(folder.file("t.wav"), files_test::wav16(x, 100));
     const Result csvOut =
         run("detect " + folder.file("t.wav") + " --pulses 3 --tmin 100 --tmax 140 --pulse-length 10 --csv");
     ASSERT_EQ(csvOut.exitCode, 0);
-    EXPECT_TRUE(has(csvOut.out, "pulse,start,time,score\n1,50,0.5,")) << csvOut.out;
-    EXPECT_TRUE(has(csvOut.out, "\n3,290,2.8999999999999999,")) << csvOut.out;
+    EXPECT_EQ(csvOut.out,
+              "pulse,start,end,centre,time,centre_time,amplitude,score,snr\n"
+              "1,50,59,54.5,0.5,0.545,1000,10000000,0\n2,170,179,174.5,1.7,1.745,1000,10000000,0\n"
+              "3,290,299,294.5,2.9,2.945,1000,10000000,0\n");
+    // Without a time the time columns stay empty; JSON says null, true and
+    // false, and numbers as their shortest text.
+    const Result plain =
+        run("detect " + folder.file("t.wav") + " --pulses 3 --tmin 100 --tmax 140 --pulse-length 10 --json");
+    EXPECT_TRUE(has(plain.out, R"("sampleRate": 100, )")) << plain.out;
+    EXPECT_TRUE(has(plain.out, R"("inverted": false, )")) << plain.out;
+    EXPECT_TRUE(has(plain.out, R"("cancelled": false, )")) << plain.out;
+    EXPECT_TRUE(has(
+        plain.out,
+        R"({"pulse": 1, "start": 50, "end": 59, "centre": 54.5, "time": 0.5, "centreTime": 0.545, "amplitude": 1000, "score": 10000000, "snr": 0})"))
+        << plain.out;
+    std::string values;
+    for (const int64_t v : x)
+        values += std::to_string(v) + "\n";
+    std::ofstream(folder.file("v.csv")) << values;
+    const Result noTime =
+        run("detect " + folder.file("v.csv") + " --pulses 3 --tmin 100 --tmax 140 --pulse-length 10 --csv");
+    EXPECT_TRUE(has(noTime.out, "\n1,50,59,54.5,,,1000,10000000,0\n")) << noTime.out;
+    const Result noTimeJson =
+        run("detect " + folder.file("v.csv") + " --pulses 3 --tmin 100 --tmax 140 --pulse-length 10 --json");
+    EXPECT_TRUE(has(noTimeJson.out, R"("sampleRate": null, )")) << noTimeJson.out;
+    EXPECT_TRUE(has(noTimeJson.out, R"("time": null, "centreTime": null, )")) << noTimeJson.out;
 }
 
 TEST(DetectCli, BadFilesAndBadOptionsEndWithTheirCodes)
@@ -171,8 +198,40 @@ TEST(DetectCli, BadFilesAndBadOptionsEndWithTheirCodes)
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(has(r.out, "cannot hold 40 pulses")) << r.out;
     r = run(ok + " --pulses 2 --tmin 10 --tmax 200 --pulse-length 101", true);
-    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.exitCode, 1);  // the series is too short for its layout
     EXPECT_TRUE(has(r.out, "longer than the series")) << r.out;
+    // Options that would be passed over without a word.
+    r = run(ok + " --pulses 2 --tmin 10 --tmax 60 --box 5", true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(has(r.out, "--box is a template: it applies with --score correlation only")) << r.out;
+    r = run(ok + " --method 0 --tmin 10 --tmax 60 --pulse-length 5 --noise 3", true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(has(r.out, "--noise: a noise level applies to blind detection methods 1 and 6 only")) << r.out;
+    r = run(ok + " --pulses 2 --tmin 10 --tmax 60 --pulse-length 5 --plot x.jpg", true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(has(r.out, "give a name ending in .png")) << r.out;
+    // Series that cannot give an answer: constant, a single sample, and two
+    // huge outliers that leave the rest without resolution.
+    std::string flat;
+    for (int i = 0; i < 50; ++i)
+        flat += "7\n";
+    std::ofstream(folder.file("flat.csv")) << flat;
+    r = run("detect " + folder.file("flat.csv") + " --pulses 2 --tmin 10 --tmax 30 --pulse-length 5", true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.out, "has no variation after preparation")) << r.out;
+    std::ofstream(folder.file("one.csv")) << "3.5\n";
+    r = run("detect " + folder.file("one.csv") + " --pulses 1 --tmin 1 --tmax 1 --pulse-length 1", true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.out, "has no variation after preparation")) << r.out;
+    std::string outliers = "1e308\n";
+    for (int i = 0; i < 200; ++i)
+        outliers += std::to_string((i * 37) % 11 - 5) + ".5\n";
+    outliers += "-1e308\n";
+    std::ofstream(folder.file("outliers.csv")) << outliers;
+    r = run("detect " + folder.file("outliers.csv") + " --pulses 3 --tmin 20 --tmax 90 --pulse-length 5", true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.out, "a few samples (0, 201, up to 1e+308 after preparation) are far larger than the rest"))
+        << r.out;
     r = run(ok + " --tmin 10 --tmax 20 --pulse-length 5", true);
     EXPECT_EQ(r.exitCode, 2);
     r = run(ok + " --pulses 2 --tmin 10 --tmax 60 --score correlation", true);
