@@ -1,7 +1,8 @@
 #pragma once
 // A headless workbench: the application state started exactly as the window
 // starts it, the console host, and the options of `run` and `simulate`
-// applied the way the menu, the option panels and the alphabet clicks would.
+// (commands/run_options.h) applied the way the menu, the option panels and
+// the alphabet clicks would.
 
 #include <cstdint>
 #include <optional>
@@ -9,54 +10,10 @@
 #include <vector>
 
 #include "commands/console_host.h"
+#include "commands/run_options.h"
 #include "shell/app_state.h"
 
 namespace commands {
-
-struct RunOptions {
-    std::optional<std::string> task;        // joint | detection | processing
-    std::optional<std::string> seriesType;  // fixed | unfixed
-    std::vector<int> etalons;
-    std::optional<long> length, noise, pulses, tmin, tmax, energy, method;
-    bool moreDetails = false;
-    long series = 1;
-    long same = 0;
-    bool json = false;
-    // run only: after the last series, the window's picture at this client
-    // size is written as PNG.
-    std::optional<std::string> render;  // --render FILE.png
-    int32_t renderWidth = 1280;         // --size WxH
-    int32_t renderHeight = 800;
-};
-
-// Shard K of N of a simulation; K counts from 1, as a job array's task id does.
-struct ShardChoice {
-    uint32_t index = 1;
-    uint32_t count = 1;
-};
-
-constexpr long kMaxThreads = 1024;
-constexpr uint32_t kMaxShards = 100000;
-
-struct SimulateOptions {
-    std::optional<long> from, to, incr, noiseFrom, noiseSteps, noiseIncr, repeats;
-    bool csv = false;
-    std::optional<long> threads;  // --threads N
-    bool progress = false;        // --progress: one-line records on standard error
-    std::optional<ShardChoice> shard;
-    std::optional<std::string> out;  // the part file a shard writes
-};
-
-// Reads the options of `run` (and, when `simulate` is given, those of
-// `simulate` too). On a bad option returns false with a one-line message
-// naming it.
-bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, SimulateOptions* simulate,
-                     std::string& error);
-
-// The options that shape a simulation, in the order they are applied, as
-// they would be written again: what a part file records of its command line.
-// Output format, threads, progress and the shard are left out.
-std::vector<std::string> simulationOptionWords(const RunOptions& run, const SimulateOptions& simulate);
 
 // Starts the workbench as the window starts it and applies the options;
 // messages go to standard error as they come when `echo` is set. Returns

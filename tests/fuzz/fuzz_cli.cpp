@@ -13,7 +13,8 @@
 #include "commands/detect_options.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "detection/task_codes.h"
-#include "commands/workbench_session.h"
+#include "commands/option_parser.h"
+#include "commands/run_options.h"
 
 namespace {
 
