@@ -19,12 +19,14 @@
 
 namespace detection {
 
+// The trend taken away before detection.
 enum class Detrend {
     None,          // the samples as they are
     WholeMedian,   // the median of the whole series
     MovingMedian,  // a moving median of `window` samples
 };
 
+// How prepareSeries treats the values.
 struct PreparationOptions {
     Detrend detrend = Detrend::WholeMedian;
     int64_t window = 0;   // samples of the moving median, at least 1
@@ -40,8 +42,9 @@ struct PreparationOptions {
 // Largest magnitude of an automatically scaled series.
 constexpr double kAutoScaleTarget = 32767.0;
 
+// A series ready for the exact programmes, with the account of each step.
 struct PreparedSeries {
-    std::vector<int64_t> samples;
+    std::vector<int64_t> samples;     // round(scale * sign * (x[i] - trend[i])), one per value
     int64_t gaps = 0;                 // values that were gaps
     double centre = 0;                // what the gaps were filled with: the median of the other values
     double trendMedian = 0;           // WholeMedian: what was subtracted
