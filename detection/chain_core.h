@@ -7,7 +7,7 @@
 // The score type is a template parameter, as for the energy programme:
 // - int32_t: the system's own figures. Totals wrap at 32 bits (two's
 //   complement) and an empty cell is -999, exactly as the detection records
-//   have always shown them;
+//   show them;
 // - int64_t and double: the user-data path. No wrapping; an empty cell is the
 //   lowest value of the type, so that a chain whose total is negative still
 //   reads as a real value. A NaN total is never greater than anything, so it

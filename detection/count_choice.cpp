@@ -16,7 +16,8 @@ using Ops = ScoreArithmetic<Score>;
 // Wide enough for 2 L Eout of any 64-bit energy.
 __extension__ typedef __int128 Wide;
 
-// What a fit must beat to be chosen: the system has always started from -1.
+// What a fit must beat to be chosen: -1 for the system's 32-bit measures, the
+// lowest value of the type otherwise.
 template <class Score>
 Score choiceFloor()
 {

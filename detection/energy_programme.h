@@ -7,8 +7,8 @@
 //
 // The score type is a template parameter:
 // - int32_t: the system's own figures. Sums and products wrap at 32 bits
-//   (two's complement), an empty cell is -999999, exactly as the records
-//   have always been computed;
+//   (two's complement) and an empty cell is -999999, exactly as the
+//   system's records hold them;
 // - int64_t and double: the user-data path. No wrapping; an empty cell is the
 //   lowest value of the type, so that negative scores (a correlation) are
 //   still real values.
@@ -69,6 +69,7 @@ struct ScoreArithmetic<int64_t> {
     }
     static int64_t mul(int64_t a, int64_t b) { return a * b; }
 };
+// The system's 32-bit scores wrap as two's complement.
 template <>
 struct ScoreArithmetic<int32_t> {
     static constexpr int32_t emptyCell = -999999;
@@ -90,6 +91,13 @@ std::vector<Score> windowEnergies(std::span<const Sample> x, int32_t L);
 template <class Sample, class Score>
 Score columnCriterion(std::span<const Sample> x, int32_t L, std::span<const int32_t> starts);
 
+// The largest table of the energy programme kept whole.
+constexpr size_t kDenseProgrammeBytes = size_t{256} << 20;
+
+// The running maxima a row's cells are filled from.
+template <class Score>
+class BlockMaxima;
+
 // The energy programme: the chain of m starts, each in its admissible range,
 // neighbours Tmin..Tmax apart, of greatest summed window score. Built once
 // for every count mFrom..mTo: a chain of k+1 pulses whose starts obey the gap
@@ -105,12 +113,6 @@ Score columnCriterion(std::span<const Sample> x, int32_t L, std::span<const int3
 // empty-cell value takes the empty-cell value as its predecessor's total and
 // has no predecessor (its earlier starts come out as -1), as does a count
 // whose last row holds nothing above it.
-// The largest table of the energy programme kept whole.
-constexpr size_t kDenseProgrammeBytes = size_t{256} << 20;
-
-template <class Score>
-class BlockMaxima;
-
 template <class Score>
 class EnergyProgramme {
   public:

@@ -18,6 +18,7 @@
 
 namespace detection {
 
+// A set of at most wCapacity closed intervals, kept as the invariants above say.
 struct IntervalSet {
     uint16_t wCapacity = 0;          // intervals that fit; never grows in place
     uint16_t wCount = 0;             // intervals stored
@@ -25,6 +26,7 @@ struct IntervalSet {
     std::vector<uint16_t> lpEnds;    // wCapacity cells: last sample of each interval
 };
 
+// An interval set, held whole by its one owner.
 using IntervalSetPtr = std::unique_ptr<IntervalSet>;
 
 // Returns an empty set able to hold `capacity` intervals. The set passed in

@@ -31,6 +31,7 @@ struct PulseCountTable {
     std::vector<int32_t> lpNoisePerWindow;  // per row: energy outside those pulses per pulse length
 };
 
+// The count table, held whole by its one owner.
 using PulseCountTablePtr = std::unique_ptr<PulseCountTable>;
 
 // Most ranked candidates a protocol holds.

@@ -27,9 +27,14 @@
 
 namespace detection {
 
+// The stages a request runs: a known count, the sequential method over
+// every admissible count, or blind detection by a threshold method.
 enum class DetectionMode { KnownCount, SequentialMethod, Blind };
+// What a window scores: its energy, or its correlation with the template.
 enum class ScoreKind { Energy, Correlation };
 
+// One detection on a prepared series: the mode, the pulse layout and the
+// score, with what the mode needs besides.
 struct DetectionRequest {
     DetectionMode mode = DetectionMode::KnownCount;
     int32_t pulses = 0;                            // KnownCount: the count
@@ -70,6 +75,7 @@ struct ThresholdPassSummary {
     int32_t detected = 0;   // pulses the pass found
 };
 
+// What detectPulses found, stage by stage.
 struct DetectionOutcome {
     std::vector<int32_t> positions;    // the result: starts in increasing order
     std::vector<int64_t> pulseScores;  // the window score of each
@@ -96,9 +102,26 @@ CountRange admissibleCounts(const PulseLayout& layout);
 std::vector<int64_t> windowScores(std::span<const int64_t> x, int32_t L, ScoreKind score,
                                   std::span<const int64_t> templateSamples);
 
-// Runs the request on the prepared samples. Returns false with a message
-// when the request cannot be run on this series (L, gaps, a count it cannot
-// hold, a method that needs what the series lacks). Throws std::bad_alloc.
+// Runs the request on the prepared samples x into `outcome` (cleared first).
+// KnownCount: the programme's row (code 2) and, with energy scores, the
+// improvement until settled (code 3, passes + 1 iterations) and, for at most
+// 3 pulses or 4 in a series below 350 samples, the exhaustive search (code
+// 4). SequentialMethod: the programme's row of the count chosen by programme
+// measure and the improved row of the count chosen by improved measure,
+// every admissible count in `counts`. Blind: up to 5 ranked counts (code 5)
+// and the threshold detection (code 6), whose rows hold the squares as their
+// measure, every admissible count in `counts` and each threshold pass in
+// `passes`. The result is the last row's positions, with the window score
+// of each. A cancelled exhaustive search leaves its row out and sets
+// `cancelled`.
+// Returns false with a one-line reason in `error` when the request cannot be
+// run on this series: a pulse length below 1 or longer than the series, a
+// series past INT32_MAX samples, Tmin below 1 or above Tmax, Tmax below L, a
+// template not of L samples, correlation scores with an unknown count, a
+// layout that admits no count or not the known one, a threshold method
+// outside 0..6 or the additive model (a file has no noise-free samples),
+// samples too large for exact 64-bit sums, or a series a threshold method
+// refuses. Throws std::bad_alloc.
 bool detectPulses(std::span<const int64_t> x, const DetectionRequest& request, DetectionOutcome& outcome,
                   std::string& error);
 

@@ -21,12 +21,14 @@
 
 namespace detection {
 
+// The trend taken away before detection.
 enum class Detrend {
     None,          // the samples as they are
     WholeMedian,   // the median of the whole series
     MovingMedian,  // a moving median of `window` samples
 };
 
+// How prepareSeries treats the values.
 struct PreparationOptions {
     Detrend detrend = Detrend::WholeMedian;
     int64_t window = 0;   // samples of the moving median, at least 1
@@ -42,8 +44,9 @@ struct PreparationOptions {
 // Largest magnitude of an automatically scaled series.
 constexpr double kAutoScaleTarget = 32767.0;
 
+// A series ready for the exact programmes, with the account of each step.
 struct PreparedSeries {
-    std::vector<int64_t> samples;
+    std::vector<int64_t> samples;  // round(scale * sign * (x[i] - trend[i])), one per value
     // The same samples before scaling and rounding, in the file's units:
     // sign * (x[i] - trend[i]), gaps at the baseline.
     std::vector<double> unscaled;

@@ -3,69 +3,6 @@
 // `repeats` series, estimate the pulse positions as the task does, and
 // accumulate the squared position errors in a RestErrorHeader, which the
 // statistical-simulation view draws.
-//
-// Contracts
-//
-// getRestErrHeader(sink, pulses, levels, repeats, existing)
-//   a record for `pulses` pulse values and `levels` noise levels, re-using
-//   `existing`. Its value arrays are made anew, with wReservedPulses =
-//   pulses and wReservedLevels = levels, when wReservedPulses +
-//   wReservedLevels < pulses + levels or wReservedLevels < levels; otherwise
-//   the reserved counts stay. Sets wVariousPulses, wNoiseLevels and repeats
-//   and clears every value and error cell; labels and fReady stay. The
-//   arrays always hold at least the reserved and the asked sizes. Empty
-//   pointer, with `existing` released, after "Нет памяти для
-//   newRestErrorHeader!" (or "...->lpNoiseLevel!", "...->lpErrors!",
-//   "...->lpErrors[]!"), caption " getRestErrHeader ".
-// initRestErrHeader(sink, pulses, pulseFrom, pulseStep, levels, levelFrom, levelStep, repeats, header)
-//   pulse value j = pulseFrom + pulseStep*j and noise level i = levelFrom +
-//   levelStep*i (16-bit results), wVariousPulses = pulses, wNoiseLevels =
-//   levels, repeats, fReady = 0, restoring errors of the cells in use 0.
-//   Returns 1; 0 after a message (caption " initRestErrHeader "): "Не
-//   определен lpErrorHeader!" without a header, "Неверно задан
-//   wVariousPulsesNumber!" when wReservedPulses < pulses, "Неверно задан
-//   wNoiseLevels!" when wReservedLevels < levels.
-// addInitRestErrHeader(sink, seriesType, task, createEnergy, processEnergy, header)
-//   wLabelMark = 2, both codes with their names (taskName, seriesTypeName)
-//   and both saved energy levels. Returns 1; 0 without a header after "Не
-//   определен lpErrorHeader!" (caption " addInitRestErrHeader ").
-// freeRestErrHeader(header)
-//   releases it; an empty pointer is fine. Returns 1.
-// seriesDetectionError(series, m)
-//   the error one simulated series adds before the final 1/128 scaling:
-//   E = sum over k < m of (lpPositions[k] - lpFoundPositions[k])^2 and
-//   (m + 2*128*E) / (2m), i.e. 128*E/m rounded half up (32-bit, wrapping).
-// statCutoffSpotting(sink, header, etalons, activeCount, requiredList, seriesType, task,
-//                    createEnergy, processEnergy, series, amplitude, noiseSeed, streams)
-//   runs the simulation over the header's pulse values (columns j) and noise
-//   levels (rows i) with R = the low 16 bits of `repeats` series per cell,
-//   synthesized into `series` (which keeps the last one) from `etalons` (the
-//   alphabet) with the application's `amplitude`, noised from `noiseSeed`
-//   (the application's noise stream, advanced), positions and cuts from
-//   `streams`. Pulses are L = wSize of etalon requiredList[0] long and keep
-//   the series' wTmin..wTmax gaps and length. The etalons of the m pulses
-//   walk through every choice among the first activeCount entries of
-//   requiredList like an odometer, spread evenly over the R series. The task
-//   estimates: 8 the fixed-case run without the exhaustive stage, 16 the
-//   sequential method, 32 the true positions and the energy programme, any
-//   other nothing. Detection error (lpErrors[1][i][j]) = the sum of
-//   seriesDetectionError over the R series, divided by 128; the other five
-//   matrices get 0. Sets the labels (addInitRestErrHeader) and fReady = 1;
-//   returns 1.
-//   Refused, with nothing changed and 0 returned, after a message: "Absence
-//   of RestoreErrorHeader!" (caption "statCutoffSpotting") without a header;
-//   "Несовместимые входные параметры!\n\n" and the reason (caption
-//   "statCutoffSpotting") when R is 0, no etalon is active or the list is
-//   shorter than activeCount, the first required etalon is not in the
-//   alphabet, the series' length and gaps do not fit L, a pulse value is
-//   outside 1..31 or not a count the series length admits, or a noise level
-//   is outside 0..10922 (the deviations the noise generator takes without
-//   overflow). Also 0, with fReady left 0, when the odometer ("Ошибка
-//   lpEtalonNumbersList!", caption " About statCutoffSpotting "), the private
-//   protocol ("Нет памяти для lpStepwiseProtocol!") or a synthesis fails.
-//   A protocol row that cannot be appended is reported ("No positions on
-//   StepwiseProtocol\n", caption "CM_CREATE_SERIES") and the simulation goes
-//   on with the next series.
 
 #include <array>
 #include <cstdint>
@@ -81,6 +18,7 @@
 
 namespace detection {
 
+// The error matrices a RestErrorHeader holds; the simulation fills one.
 constexpr int kErrorMatrices = 6;
 constexpr int kRestoringErrors = 0;  // matrix of restoring errors (0 after a simulation)
 constexpr int kDetectionErrors = 1;  // matrix of accumulated squared position errors
@@ -91,6 +29,9 @@ constexpr int16_t kMaxSimulationNoise = 10922;
 // through a 32-bit word by the count's bits.
 constexpr int kMaxSimulationPulses = 31;
 
+// The result of a statistical simulation: its grid of pulse values and noise
+// levels, the error matrices over that grid, and the labels of what was
+// simulated.
 struct RestErrorHeader {
     uint16_t wReservedPulses = 0;       // capacity for pulse-count values
     uint16_t wVariousPulses = 0;        // pulse-count values in use (columns)
@@ -112,6 +53,7 @@ struct RestErrorHeader {
     int16_t fReady = 0;                  // 1 once a simulation has completed
 };
 
+// The simulation record, held whole by its one owner.
 using RestErrorHeaderPtr = std::unique_ptr<RestErrorHeader>;
 
 // What a share of the simulation found, for a shard of a job array or an
@@ -157,15 +99,39 @@ struct SimulationOptions {
     SimulationPart* part = nullptr;
 };
 
+// A record for `pulses` pulse values and `levels` noise levels, re-using
+// `existing`. Its value arrays are made anew, with wReservedPulses = pulses
+// and wReservedLevels = levels, when wReservedPulses + wReservedLevels <
+// pulses + levels or wReservedLevels < levels; otherwise the reserved counts
+// stay. Sets wVariousPulses, wNoiseLevels and repeats and clears every value
+// and error cell; labels and fReady stay. The arrays hold at least the
+// reserved and the asked sizes. Empty pointer, with `existing` released,
+// after "Нет памяти для newRestErrorHeader!" (or "...->lpNoiseLevel!",
+// "...->lpErrors!", "...->lpErrors[]!"), caption " getRestErrHeader ".
 RestErrorHeaderPtr getRestErrHeader(synthesis::MessageSink& sink, uint16_t pulses, uint16_t levels, int32_t repeats,
                                     RestErrorHeaderPtr existing);
+// Lays out the grid: pulse value j = pulseFrom + pulseStep*j and noise level
+// i = levelFrom + levelStep*i (16-bit results), wVariousPulses = pulses,
+// wNoiseLevels = levels, repeats, fReady = 0, restoring errors of the cells
+// in use 0.
+// Returns 1; 0 after a message (caption " initRestErrHeader "): "Не
+// определен lpErrorHeader!" without a header, "Неверно задан
+// wVariousPulsesNumber!" when wReservedPulses < pulses, "Неверно задан
+// wNoiseLevels!" when wReservedLevels < levels.
 int initRestErrHeader(synthesis::MessageSink& sink, uint16_t pulses, uint16_t pulseFrom, uint16_t pulseStep,
                       uint16_t levels, uint16_t levelFrom, uint16_t levelStep, int32_t repeats,
                       RestErrorHeader* header);
+// Labels the header: wLabelMark = 2, both codes with their names (taskName,
+// seriesTypeName) and both saved energy levels. Returns 1; 0 without a header after "Не
+// определен lpErrorHeader!" (caption " addInitRestErrHeader ").
 int addInitRestErrHeader(synthesis::MessageSink& sink, uint16_t seriesType, uint16_t task, uint16_t createEnergy,
                          int16_t processEnergy, RestErrorHeader* header);
+// Releases the record; an empty pointer is fine. Returns 1.
 int freeRestErrHeader(RestErrorHeaderPtr& header);
 
+// The error one simulated series adds before the final 1/128 scaling:
+// E = sum over k < m of (lpPositions[k] - lpFoundPositions[k])^2 and
+// (m + 2*128*E) / (2m), i.e. 128*E/m rounded half up (32-bit, wrapping).
 int32_t seriesDetectionError(const synthesis::SeriesHeader& series, uint16_t m);
 
 // Puts together the shares of one run (any order) as the whole run would
@@ -177,6 +143,35 @@ int32_t seriesDetectionError(const synthesis::SeriesHeader& series, uint16_t m);
 int mergeSimulationParts(synthesis::MessageSink& sink, RestErrorHeader* header, uint16_t seriesType, uint16_t task,
                          uint16_t createEnergy, int16_t processEnergy, std::span<const SimulationPart> parts);
 
+// Runs the simulation over the header's pulse values (columns j) and noise
+// levels (rows i) with R = the low 16 bits of `repeats` series per cell,
+// synthesized into `series` (which keeps the last one) from `etalons` (the
+// alphabet) with the application's `amplitude`, noised from `noiseSeed` (the
+// application's noise stream, advanced), positions and cuts from `streams`.
+// Pulses are L = wSize of etalon requiredList[0] long and keep the series'
+// wTmin..wTmax gaps and length. The etalons of the m pulses walk through
+// every choice among the first activeCount entries of requiredList like an
+// odometer, spread evenly over the R series. The task estimates: 8 the
+// fixed-case run without the exhaustive stage, 16 the sequential method, 32
+// the true positions and the energy programme, any other nothing. Detection
+// error (lpErrors[1][i][j]) = the sum of seriesDetectionError over the R
+// series, divided by 128; the other five matrices get 0. Sets the labels
+// (addInitRestErrHeader) and fReady = 1; returns 1. `options` chooses
+// threads, a shard and progress (SimulationOptions).
+// Refused, with nothing changed and 0 returned, after a message: "Absence of
+// RestoreErrorHeader!" (caption "statCutoffSpotting") without a header;
+// "Несовместимые входные параметры!\n\n" and the reason (caption
+// "statCutoffSpotting") when R is 0, no etalon is active or the list is
+// shorter than activeCount, the first required etalon is not in the
+// alphabet, the series' length and gaps do not fit L, a pulse value is
+// outside 1..31 or not a count the series length admits, or a noise level is
+// outside 0..10922 (the deviations the noise generator takes without
+// overflow). Also 0, with fReady left 0, when the odometer ("Ошибка
+// lpEtalonNumbersList!", caption " About statCutoffSpotting "), the private
+// protocol ("Нет памяти для lpStepwiseProtocol!") or a synthesis fails. A
+// protocol row that cannot be appended is reported ("No positions on
+// StepwiseProtocol\n", caption "CM_CREATE_SERIES") and the simulation goes
+// on with the next series.
 int statCutoffSpotting(synthesis::MessageSink& sink, RestErrorHeader* header,
                        std::span<const synthesis::PulseHeader> etalons, uint16_t activeCount,
                        std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,

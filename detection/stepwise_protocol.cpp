@@ -207,8 +207,8 @@ int runFixedCaseEstimation(synthesis::MessageSink& sink, synthesis::SeriesHeader
     // The exhaustive search grows as the product of the interval widths:
     // only small problems can afford it.
     if (m <= 3 || (m == 4 && seriesLength < 350)) {
-        // A failed search still leaves its row, as it always has; a cancelled
-        // one leaves the protocol as it was.
+        // A failed search leaves the positions alone and still appends its
+        // row; a cancelled one leaves the protocol as it was.
         bool cancelled = false;
         ProgressCallback watch;
         if (progress)

@@ -4,56 +4,6 @@
 // candidates and detection), each with its pulse count, positions, `measure`,
 // `squares`, iteration count and method code; and the fixed-case estimation
 // run that fills it.
-//
-// Contracts
-//
-// getStepwiseProtocol(lastRow, width, existing)
-//   a protocol of lastRow + 1 rows with room for at least `width` positions
-//   per row. `existing` is re-used when it has at least as many rows and
-//   positions per row, else released and replaced by one of exactly these
-//   sizes. Either way wUsed = 0, wAsked = width, and the pulse counts and
-//   method codes of the first lastRow + 1 rows are 0 (a re-used protocol keeps
-//   its labels until addTolpStepwiseProtocol). Empty pointer when memory runs
-//   out or lastRow is 65535 (no room to count the rows); `existing` is then
-//   released. Shows no message: the caller says "Нет памяти для
-//   lpStepwiseProtocol!".
-// freeStepwiseProtocol(protocol)
-//   releases it; an empty pointer is fine. Returns 1.
-// addTolpStepwiseProtocol(sink, seriesType, task, protocol)
-//   stores both codes and their names (seriesTypeName, taskName). Returns 1;
-//   0 without a protocol, after "Не определен lpStepwiseProtocol!" (caption
-//   " addTolpStepwiseProtocol ").
-// addProtocolRow(iterations, L, m, code, protocol, series)
-//   appends a row of the series' wFoundPulses current found positions with
-//   their `measure` and `squares` over pulses of L samples; stores
-//   iterations + 1 and the code (codes above 4 are stored as 0). `m` is not
-//   used. Returns 1; 0 and nothing appended when the protocol is missing or
-//   full, or the row cannot hold that many positions.
-// appendProtocolRow(protocol, pulses, measure, squares, iterations, code, positions)
-//   appends a row exactly as given (iterations and code unchanged); the
-//   first `pulses` entries of `positions` are copied. Returns 1; 0 and nothing
-//   appended in the cases above, or when `positions` is shorter than `pulses`.
-// runImprovementLoop(sink, Tmin, Tmax, L, m, series, startMeasure, passes)
-//   calls improvePositions until the measure it returns equals the one
-//   before it (startMeasure before the first call) or 100 passes have changed
-//   it; `passes` receives how many changed it (0..100). Returns the last
-//   measure.
-// runFixedCaseEstimation(sink, series, protocol, Tmin, Tmax, L, m, seriesLength, stages)
-//   the staged estimation of m pulses of L samples, Tmin..Tmax apart; the
-//   application's minInterval, maxInterval, etalonLength, seriesPulseCount and
-//   seriesLength. Rows: the true positions (code 1), estimateByEnergies
-//   (code 2), the improvement loop (code 3, passes as iterations) and, for at
-//   most 3 pulses or for 4 pulses with seriesLength below 350, the exhaustive
-//   search (code 4). FixedCaseStages::WithoutExhaustive stops after the
-//   improvement, FixedCaseStages::TrueAndProgramme after the programme. The
-//   series keeps the positions of the last stage run and wFoundPulses = m.
-//   Returns 1; 0 when a row could not be appended ("No positions on
-//   StepwiseProtocol\n", caption "CM_CREATE_SERIES"; the run stops there) or
-//   when the estimators cannot take m on this series (the refusal of
-//   fixedCaseProblem, caption " runFixedCaseEstimation "; nothing changed).
-//   `progress` follows the exhaustive search; when it answers false the
-//   search is cancelled (it says so), no row of code 4 is appended, the
-//   series keeps the improved positions and the run returns 0.
 
 #include <cstdint>
 #include <memory>
@@ -67,6 +17,9 @@
 
 namespace detection {
 
+// The rows of one processing: per row a stage's pulse count, positions,
+// `measure`, `squares`, iteration count and method code, and the codes of
+// the series and task processed.
 struct StepwiseProtocol {
     uint16_t wRows = 0;                                // rows allocated
     uint16_t wUsed = 0;                                // rows filled, 0..wRows
@@ -84,6 +37,7 @@ struct StepwiseProtocol {
     const char* lpSeriesName = nullptr;                // seriesTypeName(wSeriesType), or none
 };
 
+// The protocol record, held whole by its one owner.
 using StepwiseProtocolPtr = std::unique_ptr<StepwiseProtocol>;
 
 // "unk", "def", "pre", "est", "exh", "fix", "pas"; "unk" for any other code.
@@ -101,19 +55,60 @@ const char* seriesTypeName(uint16_t seriesType);
 // Most improvement passes of one loop.
 constexpr uint16_t kMaxImprovementPasses = 100;
 
+// Where runFixedCaseEstimation stops: after the exhaustive search (All),
+// after the improvement (WithoutExhaustive), after the programme
+// (TrueAndProgramme).
 enum class FixedCaseStages { All, WithoutExhaustive, TrueAndProgramme };
 
+// A protocol of lastRow + 1 rows with room for at least `width` positions per
+// row. `existing` is re-used when it has at least as many rows and positions
+// per row, else released and replaced by one of exactly these sizes. Either
+// way wUsed = 0, wAsked = width, and the pulse counts and method codes of the
+// first lastRow + 1 rows are 0 (a re-used protocol keeps its labels until
+// addTolpStepwiseProtocol). Empty pointer when memory runs out or lastRow is
+// 65535 (no room to count the rows); `existing` is then released. Shows no
+// message: the caller says "Нет памяти для lpStepwiseProtocol!".
 StepwiseProtocolPtr getStepwiseProtocol(uint16_t lastRow, uint16_t width, StepwiseProtocolPtr existing);
+// Releases the protocol; an empty pointer is fine. Returns 1.
 int freeStepwiseProtocol(StepwiseProtocolPtr& protocol);
+// Stores both codes and their names (seriesTypeName, taskName). Returns 1; 0
+// without a protocol, after "Не определен lpStepwiseProtocol!" (caption
+// " addTolpStepwiseProtocol ").
 int addTolpStepwiseProtocol(synthesis::MessageSink& sink, uint16_t seriesType, uint16_t task,
                             StepwiseProtocol* protocol);
+// Appends a row of the series' wFoundPulses current found positions with
+// their `measure` and `squares` over pulses of L samples; stores
+// iterations + 1 and the code (codes above 4 are stored as 0). `m` is not
+// used. Returns 1; 0 and nothing appended when the protocol is missing or
+// full, or the row cannot hold that many positions.
 int addProtocolRow(uint16_t iterations, uint16_t L, uint16_t m, uint16_t code, StepwiseProtocol* protocol,
                    const synthesis::SeriesHeader& series);
+// Appends a row exactly as given (iterations and code unchanged); the first
+// `pulses` entries of `positions` are copied. Returns 1; 0 and nothing
+// appended in the cases of addProtocolRow, or when `positions` is shorter
+// than `pulses`.
 int appendProtocolRow(StepwiseProtocol* protocol, uint16_t pulses, int32_t measure, int32_t squares,
                       uint16_t iterations, uint16_t code, std::span<const int16_t> positions);
 
+// Calls improvePositions until the measure it returns equals the one before
+// it (startMeasure before the first call) or 100 passes have changed it;
+// `passes` receives how many changed it (0..100). Returns the last measure.
 int32_t runImprovementLoop(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                            synthesis::SeriesHeader& series, int32_t startMeasure, uint16_t& passes);
+// The staged estimation of m pulses of L samples, Tmin..Tmax apart; the
+// application's minInterval, maxInterval, etalonLength, seriesPulseCount and
+// seriesLength. Rows: the true positions (code 1), estimateByEnergies
+// (code 2), the improvement loop (code 3, passes as iterations) and, for at
+// most 3 pulses or for 4 pulses with seriesLength below 350, the exhaustive
+// search (code 4); `stages` may stop it earlier. The series keeps the
+// positions of the last stage run and wFoundPulses = m.
+// Returns 1; 0 when a row could not be appended ("No positions on
+// StepwiseProtocol\n", caption "CM_CREATE_SERIES"; the run stops there) or
+// when the estimators cannot take m on this series (the refusal of
+// fixedCaseProblem, caption " runFixedCaseEstimation "; nothing changed).
+// `progress` follows the exhaustive search; when it answers false the search
+// is cancelled (it says so), no row of code 4 is appended, the series keeps
+// the improved positions and the run returns 0.
 int runFixedCaseEstimation(synthesis::MessageSink& sink, synthesis::SeriesHeader& series, StepwiseProtocol* protocol,
                            uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, uint32_t seriesLength,
                            FixedCaseStages stages = FixedCaseStages::All, const ProgressCallback& progress = {});

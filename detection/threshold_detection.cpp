@@ -252,7 +252,7 @@ void relictOf(const std::vector<Score>& E, const EnergyPrefix<Score>& energy, in
     Score relict{0};
     Wide wide = 0;
     int64_t count = 0, overlapping = marks[0];
-    // From start 1 on, as the figure has always been given.
+    // From start 1 on: start 0 takes no part in the relict figure.
     for (int64_t q = 1; q + L <= N && q < N; ++q) {
         overlapping += marks[static_cast<size_t>(q)];
         if (overlapping == 0) {

@@ -56,6 +56,9 @@ struct ThresholdPass {
     Score relictMean{};       // relict / relictCount, rounded
 };
 
+// A whole threshold detection: the start regions it ran over, the method,
+// where T came from, the series' figures, every pass and the tables of the
+// last one.
 template <class Score>
 struct ThresholdDetection {
     StartRegionLists regions;
@@ -92,7 +95,7 @@ ThresholdDetection<Score> detectByThreshold(std::span<const Sample> x, std::span
 // order, intervals apart; starts past N - L are left out), keeping the first
 // `keep` starts of every pass's chain: the figures of a pass, and so the next
 // T, are those of the kept starts, as a record with room for `keep`
-// positions has always computed them.
+// positions holds them.
 template <class Sample, class Score>
 ThresholdDetection<Score> detectByThreshold(std::span<const Sample> x, std::span<const Sample> pure,
                                             const PulseLayout& layout, StartRegionLists regions, int32_t method,

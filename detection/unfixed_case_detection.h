@@ -70,6 +70,7 @@ struct DetectionStudy {
     uint16_t wDetectionMethod = 0;            // threshold method 0..6 (detection/task_codes.h), set by the shell
 };
 
+// The study, held whole by its one owner.
 using DetectionStudyPtr = std::unique_ptr<DetectionStudy>;
 
 // Returns a cleared study for the series: re-used when its pulse capacity is

@@ -25,6 +25,8 @@ enum class AtomicStep {
     Rename,      // the fresh file could not take the target's place
 };
 
+// One replacement: write() the new contents, then commit() puts them in
+// place; a file never committed leaves the target as it was.
 class AtomicFile {
   public:
     // Resolves `path`, checks the target and makes the fresh file. The fresh

@@ -20,6 +20,7 @@ inline constexpr uint32_t kDataFileFieldsSize = 42;
 // Recorded samples that make one series sample.
 inline constexpr uint32_t kSamplesPerSeriesSample = 25;
 
+// The packed fields at the start of a measurement data file, in file order.
 struct DataFileHeader {
     char ID[2] = {0, 0};
     int8_t Ver = 0;

@@ -32,6 +32,8 @@ bool decodePng(std::span<const uint8_t> bytes, platform::Bitmap& picture, std::s
 // reason.
 bool writePngFile(const std::string& path, const platform::Bitmap& picture, std::string& error);
 
+// Reads the file and decodes it as decodePng does. false with "cannot read
+// '<path>': " and the reason in `error`; `picture` is then unchanged.
 bool readPngFile(const std::string& path, platform::Bitmap& picture, std::string& error);
 
 }  // namespace files

@@ -33,6 +33,7 @@ int32_t MakeSnapshot(platform::Host& host);
 
 // --- the bitmap file
 
+// The description a bitmap file carries of its pixels, field by field.
 struct BitmapInfoHeader {
     uint32_t biSize = 40;
     int32_t biWidth = 0;

@@ -11,6 +11,7 @@
 
 namespace platform {
 
+// A width × height picture; an empty one has no pixels.
 struct Bitmap {
     int32_t width = 0;
     int32_t height = 0;
@@ -21,6 +22,7 @@ struct Bitmap {
 // empty picture.
 Bitmap makeBitmap(int32_t width, int32_t height, Color fill = kWhite);
 
+// The pixel word of a colour, and the colour of a pixel word.
 constexpr uint32_t pixelFromColor(Color c)
 {
     return (static_cast<uint32_t>(redOf(c)) << 16) | (static_cast<uint32_t>(greenOf(c)) << 8) | blueOf(c);

@@ -12,6 +12,7 @@
 
 namespace platform {
 
+// A decoded bitmap file: its pixels and what the file said of them.
 struct DecodedBmp {
     Bitmap bitmap;
     uint16_t bitCount = 0;     // bits per pixel in the file

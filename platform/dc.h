@@ -23,6 +23,8 @@ namespace platform {
 // Every pen of the views is a solid cosmetic pen; the null pen draws no outline.
 enum class PenStyle { Solid, Null };
 
+// A pen behind its handle; the constructor and destructor count created
+// (not stock) pens in drawing_objects.h.
 struct PenObject {
     PenObject(PenStyle style, int32_t width, Color color, bool stock);
     ~PenObject();
@@ -34,10 +36,13 @@ struct PenObject {
     const Color color;
     const bool stock;
 };
+// A pen handle: the object lives while a handle to it does.
 using Pen = std::shared_ptr<const PenObject>;
 
+// A solid brush fills; the null brush leaves the inside alone.
 enum class BrushStyle { Solid, Null };
 
+// A brush behind its handle, counted as pens are.
 struct BrushObject {
     BrushObject(BrushStyle style, Color color, bool stock);
     ~BrushObject();
@@ -48,23 +53,30 @@ struct BrushObject {
     const Color color;
     const bool stock;
 };
+// A brush handle.
 using Brush = std::shared_ptr<const BrushObject>;
 
 // A width below 1 counts as 1.
 Pen createPen(PenStyle style, int32_t width, Color color);
+// A solid brush of the colour, counted while it lives.
 Brush createSolidBrush(Color color);
 
+// The stock objects: made once, never counted, never released.
 enum class StockPen { Black, White, Null };
 enum class StockBrush { White, LightGray, Gray, DarkGray, Black, Null };
 const Pen& stockPen(StockPen which);
 const Brush& stockBrush(StockBrush which);
 
+// Whether text fills its cells with the background colour (Opaque) or draws
+// its glyphs only (Transparent).
 enum class BkMode { Transparent = 1, Opaque = 2 };
 
 // Coordinates further out than this are held at it, as the classic
 // interface's own 28-bit coordinate space does.
 inline constexpr int32_t kCoordinateLimit = 1 << 27;
 
+// A drawing device on a picture: the selected pen, brush and font, the text
+// and background colours, the current position and the clip region.
 class Dc {
   public:
     // A device on the whole picture, with the stock black pen, white brush,

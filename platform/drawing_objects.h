@@ -12,7 +12,8 @@ namespace platform {
 int32_t liveDrawingObjects();
 
 namespace detail {
+// Called by the objects themselves: +1 when one is made, -1 when it goes.
 void countDrawingObject(int32_t delta);
-}
+}  // namespace detail
 
 }  // namespace platform

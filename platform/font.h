@@ -15,10 +15,12 @@
 
 namespace platform {
 
+// Where the window font's face file is looked for.
 inline constexpr const char* kDefaultFontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 // Cell height of the window font, that of the classic variable-pitch system font.
 inline constexpr int32_t kWindowFontHeight = 13;
 
+// The metrics of a font at its size, in pixels, named as the views read them.
 struct TextMetrics {
     int32_t tmHeight = 0;  // cell height = tmAscent + tmDescent
     int32_t tmAscent = 0;  // baseline below the top of the cell

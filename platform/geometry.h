@@ -12,6 +12,7 @@ using Color = uint32_t;
 // What getPixel answers for a point outside the picture or the clip region.
 inline constexpr Color CLR_INVALID = 0xFFFFFFFFu;
 
+// A colour from its parts, and its parts.
 constexpr Color rgb(uint8_t r, uint8_t g, uint8_t b)
 {
     return static_cast<Color>(r) | (static_cast<Color>(g) << 8) | (static_cast<Color>(b) << 16);
@@ -20,15 +21,18 @@ constexpr uint8_t redOf(Color c) { return static_cast<uint8_t>(c & 0xFFu); }
 constexpr uint8_t greenOf(Color c) { return static_cast<uint8_t>((c >> 8) & 0xFFu); }
 constexpr uint8_t blueOf(Color c) { return static_cast<uint8_t>((c >> 16) & 0xFFu); }
 
+// The two colours every picture uses.
 inline constexpr Color kBlack = rgb(0, 0, 0);
 inline constexpr Color kWhite = rgb(255, 255, 255);
 
+// A point in client pixels.
 struct Point {
     int32_t x = 0;
     int32_t y = 0;
     friend bool operator==(const Point&, const Point&) = default;
 };
 
+// A width (cx) and height (cy) in pixels.
 struct Size {
     int32_t cx = 0;
     int32_t cy = 0;
@@ -47,6 +51,8 @@ struct Rect {
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 
+// Whether the rectangle holds no pixel; whether it holds (x, y); whether it
+// holds all of `inner`.
 constexpr bool isEmpty(const Rect& r) { return r.right <= r.left || r.bottom <= r.top; }
 constexpr bool contains(const Rect& r, int32_t x, int32_t y)
 {

@@ -18,6 +18,7 @@
 
 namespace platform {
 
+// The button that closed a dialog.
 enum class DialogResult { Ok, Cancel };
 
 // Texts of a dialog's controls by control id: edit fields and the statics the
@@ -30,11 +31,13 @@ using DialogFields = std::map<int32_t, std::string>;
 // typed or rewritten, after the procedure has said why (a message box).
 using DialogValidator = std::function<bool(DialogFields& fields)>;
 
+// One entry of a file dialog's type list.
 struct FileFilter {
     std::string description;  // "Bitmap Files (*.bmp)"
     std::string pattern;      // "*.bmp"
 };
 
+// How a file dialog is shown and what it accepts.
 struct FileDialogOptions {
     std::string title;
     std::vector<FileFilter> filters;
@@ -52,6 +55,8 @@ struct FileChoice {
     int32_t filterIndex = 0;  // index into FileDialogOptions::filters
 };
 
+// The desktop as the shell sees it: message boxes, dialogs, file dialogs,
+// menu checks, invalidation of the window and the window's size.
 class Host : public synthesis::MessageSink {
   public:
     virtual ~Host() = default;

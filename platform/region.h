@@ -8,12 +8,14 @@
 
 namespace platform {
 
+// A region; no rectangle means an empty region.
 struct Region {
     std::vector<Rect> rects;  // non-empty, none inside another; they may overlap
 };
 
 // Adds a rectangle; empty ones are ignored, rectangles it covers are dropped.
 void addRect(Region& region, const Rect& rect);
+// Whether the region holds no pixel; whether one of its rectangles holds (x, y).
 bool isEmpty(const Region& region);
 bool contains(const Region& region, int32_t x, int32_t y);
 // The smallest rectangle holding the region; empty for an empty region.

@@ -34,6 +34,7 @@ struct DialogAnswer {
     std::vector<DialogStep> steps;
 };
 
+// One dialog as it was run: what it showed, what it closed with and how.
 struct DialogRecord {
     int32_t dialogId = 0;
     DialogFields shown;   // as the procedure filled them
@@ -42,11 +43,13 @@ struct DialogRecord {
     int32_t refusedOks = 0;  // OK presses the procedure's check refused
 };
 
+// One invalidation the shell asked for.
 struct InvalidationRecord {
     std::optional<Rect> rect;  // nothing: the whole client area
     bool erase = false;
 };
 
+// One file dialog as it was run, with the answer the script gave.
 struct FileDialogRecord {
     bool save = false;
     FileDialogOptions options;
@@ -54,6 +57,8 @@ struct FileDialogRecord {
     int32_t chosenFilter = 0;  // the filter selected when the answer was given
 };
 
+// The host itself: the Host calls record and answer as said above; the
+// public members hold the records and the queues.
 class ScriptedHost : public Host {
   public:
     explicit ScriptedHost(int32_t clientWidth = 1024, int32_t clientHeight = 768);

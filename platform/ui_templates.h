@@ -7,6 +7,7 @@
 
 namespace platform {
 
+// What a menu row is: a popup heading its entries, a command, a separator.
 enum class MenuEntryKind { Popup, Command, Separator };
 
 // One row of a menu table. A popup's entries follow it with depth + 1, up to
@@ -18,6 +19,7 @@ struct MenuEntry {
     const char* text = "";
 };
 
+// The kinds of dialog control, and how a static's text is aligned.
 enum class ControlKind { GroupBox, Static, Edit, Button };
 enum class TextAlign { Left, Right };
 
@@ -40,6 +42,7 @@ struct DialogControl {
     TextAlign align = TextAlign::Left;
 };
 
+// A dialog: its caption, size and place in dialog units, and its controls.
 struct DialogTemplate {
     int32_t id = 0;  // resource number
     const char* caption = "";

@@ -15,6 +15,7 @@
 
 namespace platform {
 
+// The picture and the waiting area of one window; a host paints through it.
 class WindowCanvas {
   public:
     // A new window: a white picture waiting to be painted in full.

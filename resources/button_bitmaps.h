@@ -12,9 +12,11 @@
 
 namespace resources {
 
+// Every button bitmap's size in pixels.
 inline constexpr int32_t kButtonWidth = 144;
 inline constexpr int32_t kButtonHeight = 32;
 
+// One embedded button bitmap: its id, names and file bytes.
 struct ButtonBitmapResource {
     int32_t id = 0;
     const char* name = "";           // the name a failure message gives, "ButtonStart"
@@ -25,6 +27,7 @@ struct ButtonBitmapResource {
 // The five in loading order: 103, 102, 101, 108, 107.
 std::span<const ButtonBitmapResource> buttonBitmapResources();
 
+// The decoded button bitmaps, one member each (ids beside them).
 struct ButtonBitmaps {
     platform::Bitmap restart;      // 103
     platform::Bitmap exit;         // 102

@@ -8,8 +8,10 @@
 namespace resources {
 
 inline constexpr const char* kWindowClassName = "Quillmore";  // also the window title
+// The resource number of the main menu.
 inline constexpr int32_t kMainMenuId = 104;
 
+// The commands of the main menu, grouped by popup.
 enum MenuCommand : int32_t {
     // File
     IdNewPulses = 40002,
@@ -63,6 +65,7 @@ enum InternalCommand : int32_t {
     CmdRepaintSubset = 221,
 };
 
+// The dialog templates by resource number.
 enum DialogId : int32_t {
     DialogCreateSeries = 105,
     DialogSeriesStructure = 106,
@@ -71,6 +74,7 @@ enum DialogId : int32_t {
     DialogOpenSeries = 111,
 };
 
+// The controls of the dialogs, grouped by dialog.
 enum ControlId : int32_t {
     // dialog 105
     EditSamplesLength = 1000,
@@ -107,6 +111,7 @@ enum ControlId : int32_t {
     EditOpenSeriesScale = 1028,
 };
 
+// The button bitmaps by resource number.
 enum ButtonBitmapId : int32_t {
     BitmapNext = 101,
     BitmapExit = 102,

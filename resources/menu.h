@@ -8,6 +8,7 @@
 
 namespace resources {
 
+// Every row of the main menu, popups followed by their entries, in order.
 std::span<const platform::MenuEntry> mainMenu();
 
 // The text of a command of the main menu, or nullptr.

@@ -30,9 +30,13 @@ namespace shell {
 using enum detection::TaskType;
 using enum detection::SeriesType;
 
+// What the working area shows: the alphabet, a result, or the subset grid.
 enum ViewState : int32_t { viewAlphabet = 5, viewResult = 6, viewSubsetGrid = 9 };
+// Which result a result view shows: the processing of one series or the
+// statistical simulation.
 enum ResultView : uint16_t { resultProcessing = 1, resultSimulation = 2 };
 
+// Etalons the alphabet holds at most.
 constexpr int kAlphabetCapacity = 20;
 
 // A left-button press in a series plot of a result view, held until its
@@ -217,6 +221,8 @@ struct AppState {
     bool windowReady = false;  // start-up finished and teardown not yet run; onCreate sets it, onDestroy clears it
 };
 
+// The tasks whose series mix the required etalons (blind detection and
+// series processing); the others use the current etalon alone.
 constexpr bool isMultiEtalonTask(uint16_t taskType)
 {
     return taskType == taskBlindDetection || taskType == taskSeriesProcessing;

@@ -244,8 +244,9 @@ std::unique_ptr<SimulationRun> prepareSimulation(AppState& s, Host& host)
         return nullptr;
     auto run = std::make_unique<SimulationRun>();
     // The run gets copies of the record and the header; the state keeps its
-    // own until the run is finished. A failure here ends the command as it
-    // always did, with the state's records given up.
+    // own until the run is finished. A copy that cannot be had or set up
+    // ends the command here: the state gives up the record that failed,
+    // takes the copies made before it, and a box says what failed.
     run->series = synthesis::getCutOffSeriesHeader(host, s.etalonCount, s.etalonLength, s.minInterval, s.maxInterval,
                                                    s.seriesLength, copyOf(s.lpSeriesHeader));
     if (!run->series) {
@@ -292,8 +293,9 @@ void computeSimulation(SimulationRun& run)
                 run.cancelled = true;
             return goOn;
         };
-    // The noise stream is passed twice, as one of the streams and on its
-    // own, exactly as the state's streams always were.
+    // The noise is drawn from the run's own noise stream: it is passed on
+    // its own and, with the others, as part of the streams, both naming the
+    // same seed.
     run.result = detection::statCutoffSpotting(
         run.messages, run.header.get(), run.etalons, run.activeCount, run.requiredList, run.seriesType, run.task,
         run.createEnergy, run.processEnergy, run.series, run.amplitude, run.streams.noiseSeed, run.streams, options);

@@ -18,6 +18,9 @@ class Host;
 
 namespace shell {
 
+// Runs one command, menu or internal, on the state; the stages it leads to
+// run inside it. When the outermost command ends, whatever it changed in the
+// state without repainting is invalidated. An unknown number does nothing.
 void dispatchCommand(AppState& state, platform::Host& host, int command);
 
 // --- The statistical simulation in phases
@@ -57,7 +60,8 @@ struct SimulationRun {
 
 // The dialogs and the records of a new simulation. Empty when there is
 // nothing to compute: the dialogs were cancelled, or a record could not be
-// made (the state then changed and was told as it always was).
+// made (the state then gives up the record that failed, keeps the copies
+// made before it, and a box says what failed).
 std::unique_ptr<SimulationRun> prepareSimulation(AppState& state, platform::Host& host);
 
 // The simulation itself: touches nothing but the run. A progress callback

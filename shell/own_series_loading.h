@@ -1,5 +1,5 @@
 #pragma once
-// File > Open...: the measurement data file read as it always was, and a
+// File > Open...: a measurement data file read by ReadInfoDataFile, and a
 // researcher's own series (text tables, .npy arrays, sound files) read,
 // prepared in a short dialog (111) and made the window's series.
 //
@@ -31,8 +31,8 @@ platform::FileDialogOptions openDialogOptions();
 
 // True when the name's extension is one the series readers take: .csv,
 // .tsv, .txt, .npy and the sound files (.wav, .flac, .ogg, .aif, .aiff,
-// .au, .snd, .caf), in any case. Every other name is a measurement data
-// file, as every file was before the series formats.
+// .au, .snd, .caf), in any case. Every other name is taken for a measurement
+// data file.
 bool isSeriesFileName(std::string_view path);
 
 // The largest magnitude the automatic scale gives a series of n samples in
@@ -77,9 +77,11 @@ bool adoptSeries(AppState& state, platform::Host& host, std::span<const int16_t>
 // the user has been told why (or cancelled).
 bool loadSeriesFile(AppState& state, platform::Host& host, const std::string& path);
 
-// The whole command: asks for a file, reads a data file the old way
-// (dataFileResult as ReadInfoDataFile leaves it) and any series file the
-// new one (dataFileResult kept after a load, 0 otherwise).
+// The whole command: asks for a file, reads a data file with
+// ReadInfoDataFile (dataFileResult as it leaves it, the window following a
+// trace of another length) and any series file with loadSeriesFile
+// (dataFileResult kept after a load, 0 otherwise and after a cancelled
+// dialog).
 void openFile(AppState& state, platform::Host& host);
 
 }  // namespace shell

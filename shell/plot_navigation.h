@@ -7,8 +7,9 @@
 // covered and Home the whole series again. Every change repaints the view.
 //
 // The geometry is that of the last paint (AppState::resultPlots). A press
-// outside the plots is the click it always was; a press inside one waits for
-// its release, and becomes that click unless it was dragged sideways.
+// outside the plots is a click, handed to onLeftButton at once; a press
+// inside one waits for its release, and becomes that click unless it was
+// dragged sideways.
 
 #include <cstdint>
 #include <optional>

@@ -18,12 +18,12 @@ namespace synthesis {
 int makeAlphabet(MessageSink& sink, int16_t amplitude, uint16_t count, uint16_t length, std::span<PulseHeader> alphabet,
                  int32_t& etalonSeed);
 
-// A sine of `periods` periods under an envelope that rises as 1 - exp(-8j/c)
-// over the first c samples and decays as exp(-4(j - c)/(n - c)) after them.
 // The etalon's energy as the workbench shows it: the squares of its first
 // wSize samples (no more than it holds) summed in wrapping 32-bit arithmetic.
 int32_t etalonEnergy(const PulseHeader& etalon);
 
+// A sine of `periods` periods under an envelope that rises as 1 - exp(-8j/c)
+// over the first c samples and decays as exp(-4(j - c)/(n - c)) after them.
 void makeEnvelopedSine(PulseHeader& pulse, int amplitude, int rise, int periods);
 // The same envelope without a carrier.
 void makeEnvelopePulse(PulseHeader& pulse, int amplitude, int rise);

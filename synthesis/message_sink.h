@@ -9,8 +9,10 @@
 
 namespace synthesis {
 
+// The icon a message box shows.
 enum class MessageIcon { None, Information, Warning, Error, Question };
 
+// Where the core's messages go: one modal box a call.
 struct MessageSink {
     // caption "" means the box has no caption of its own (the desktop shows
     // its default one).
@@ -20,13 +22,14 @@ struct MessageSink {
     ~MessageSink() = default;
 };
 
-// Keeps every message in order; used by the console front end and the tests.
+// One message as a recorder keeps it.
 struct RecordedMessage {
     std::string text;
     std::string caption;
     MessageIcon icon = MessageIcon::None;
 };
 
+// Keeps every message in order; used by the console front end and the tests.
 struct MessageRecorder final : MessageSink {
     std::vector<RecordedMessage> messages;
     void messageBox(std::string_view text, std::string_view caption, MessageIcon icon) override

@@ -65,6 +65,7 @@ struct SeriesHeader {
     uint16_t wFixedStart = 0;              // pulse (from 1) where imposing starts
 };
 
+// The series record, held whole by its one owner.
 using SeriesHeaderPtr = std::unique_ptr<SeriesHeader>;
 
 // Releases the series (an empty pointer is fine) and reports success.

@@ -7,6 +7,7 @@
 
 namespace synthesis {
 
+// The seed words of the streams, one per purpose, at their start values.
 struct RandomStreams {
     int32_t etalonSeed = 123;            // samples of the noise etalons
     int32_t positionSeed = 12345;        // first pulse index and pulse positions

@@ -8,6 +8,7 @@
 
 namespace synthesis {
 
+// a + b, a - b, a * b and v * v, wrapped to 32 bits.
 constexpr int32_t wrapAdd(int32_t a, int32_t b)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));

@@ -14,6 +14,8 @@
 
 namespace views {
 
+// What the alphabet view draws and where: the cells the paint handler laid
+// out, the etalons and their selection.
 struct AlphabetViewInput {
     ViewFrame frame;
     int32_t cellWidth = 0;                            // Wf: the cell frame spans cell left .. cell left + Wf

@@ -20,6 +20,8 @@ namespace views {
 // Reference marks stand out from the black pulse frames and the blue series.
 inline constexpr platform::Color kReferenceMarkColor = platform::rgb(215, 0, 0);
 
+// What a detection picture shows: its header lines, the series, the found
+// pulses, the reference marks and the range of samples.
 struct DetectionPlotData {
     std::string title;              // first header line; empty: none
     std::vector<std::string> info;  // further header lines

@@ -15,6 +15,7 @@
 
 namespace views {
 
+// The views name colours as the platform does.
 using platform::Color;
 using platform::rgb;
 
@@ -68,6 +69,7 @@ class ScopedPen {
     platform::Pen previous_;
 };
 
+// The brush counterpart of ScopedPen: a solid brush of the colour.
 class ScopedBrush {
   public:
     ScopedBrush(platform::Dc& dc, Color color) : dc_(dc), previous_(dc.selectBrush(platform::createSolidBrush(color)))

@@ -27,6 +27,7 @@
 
 namespace views {
 
+// A work pulse record, held whole by its one owner.
 using PulseHeaderPtr = std::unique_ptr<synthesis::PulseHeader>;
 
 // Frames every found pulse of the series (the first wFoundPulses entries of

@@ -8,6 +8,7 @@
 
 namespace views {
 
+// One rectangle of the layout, its four edges included.
 struct LayoutRect {
     int32_t left = 0;
     int32_t top = 0;

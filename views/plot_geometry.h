@@ -31,8 +31,8 @@ constexpr SampleRange shownSamples(SampleRange range, int32_t N)
     return {from, to};
 }
 
-// Whether the range shows all N samples: the plots are then drawn exactly as
-// they always were.
+// Whether the range shows all N samples: the plots are then drawn by the
+// whole-series paths, pixel for pixel the picture of a view given no range.
 constexpr bool showsWholeSeries(SampleRange range, int32_t N)
 {
     const SampleRange shown = shownSamples(range, N);

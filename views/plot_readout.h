@@ -29,6 +29,8 @@ struct PlotPoint {
 // point, and the sample there; nothing outside every plot.
 std::optional<PlotPoint> plotPointAt(const ShownPlots& plots, int32_t x, int32_t y);
 
+// What the status line tells of the sample under the mouse: the point, its
+// pure and observed values and the found pulse that covers it.
 struct PlotReadout {
     PlotPoint point;
     int16_t pure = 0;

@@ -40,6 +40,9 @@ struct TableCell {
     std::string text;
 };
 
+// The cells of the table's header line: the blind-detection columns (method,
+// criteria, disp, dp, pulses position) or those of the other tasks, which
+// add factor, squares and iter.
 std::vector<TableCell> protocolTableHeader(const detection::StepwiseProtocol& protocol);
 // The cells of row i, method label to positions.
 std::vector<TableCell> protocolTableRow(const detection::StepwiseProtocol& protocol,

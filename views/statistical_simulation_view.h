@@ -22,6 +22,8 @@ namespace views {
 // shell shows, and the only one drawn as curves.
 constexpr int32_t kDetectionErrorMeasure = 2;
 
+// What the statistical-simulation view draws: the simulation record, the
+// last simulated series and the settings the header lines show.
 struct SimulationViewInput {
     ViewFrame frame;
     int16_t amplitude = 128;                // the application's amplitude; 0 takes one from the noise level

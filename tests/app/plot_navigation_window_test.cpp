@@ -112,7 +112,7 @@ TEST(PlotNavigationWindow, ADragShowsItsSamplesAndAClickInAPlotChangesNothing)
     const QImage original = w.shown();
     const QPoint a = w.inPlot(2, 100), b = w.inPlot(2, 260);
 
-    // A click that does not move: nothing happens, as before.
+    // A click that does not move: nothing happens.
     QTest::mouseClick(&w.window.canvas(), Qt::LeftButton, Qt::NoModifier, a);
     ResultWindow::settle();
     EXPECT_EQ(w.state().shownSamples, views::SampleRange{});

@@ -114,8 +114,8 @@ TEST(CliOptionChecks, SimulateRefusesWhatItCannotApply)
         EXPECT_EQ(r.out, "") << options;
         EXPECT_EQ(r.err, "quillmore-cli simulate: " + message + "\n") << options;
     }
-    // Limits past 31 with no range given: the grid is the part the simulation
-    // takes, where it used to stop at 32.
+    // Limits past 31 with no range given: the grid holds the counts the
+    // simulation takes, up to kMaxSimulationPulses (31) and none past it.
     const Outcome r = cli("simulate --tmin 30 --tmax 120 --incr 7 --noise-steps 1 --repeats 1 --csv");
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(r.out.starts_with("noise,10,17,24,31\n")) << r.out;

@@ -231,8 +231,8 @@ TEST(SimulationSplit, ACancelledRunChangesNothing)
 }
 
 // A grid of no pulse count or no noise level runs no series: the caller's
-// record, streams and noise seed stay as the literal run leaves them (the
-// record used to be dropped).
+// record, streams and noise seed stay as the literal run leaves them: the
+// record is kept, not dropped.
 TEST(SimulationSplit, AnEmptyGridLeavesTheCallersSeries)
 {
     std::mt19937 rng(31);

@@ -42,6 +42,16 @@ class ScratchDir {
     std::filesystem::path path_;
 };
 
+// The names in a folder, sorted.
+inline std::vector<std::string> entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 inline std::vector<uint8_t> readAll(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -1,9 +1,8 @@
 // The PCX run codes and the PCX file, checked against known codes and against
-// a decoder written here from the format alone.
+// the decoder of tests/support, written from the format alone.
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <random>
 #include <vector>
 
@@ -11,34 +10,13 @@
 #include "platform/bitmap.h"
 #include "synthesis/message_sink.h"
 #include "tests/files/files_test_support.h"
+#include "tests/support/pcx_decoder.h"
 
 using files_test::readAll;
 using files_test::u16;
+using test_support::decodePcxRow;
 
 namespace {
-
-// Expands one coded row of `width` bytes starting at `at`; nothing when the
-// codes run out or overshoot the row.
-std::optional<std::vector<uint8_t>> decodeRow(const std::vector<uint8_t>& codes, size_t& at, size_t width)
-{
-    std::vector<uint8_t> row;
-    while (row.size() < width) {
-        if (at >= codes.size())
-            return std::nullopt;
-        uint8_t b = codes[at++];
-        size_t count = 1;
-        if ((b & 0xC0) == 0xC0) {
-            count = b & 0x3F;
-            if (at >= codes.size())
-                return std::nullopt;
-            b = codes[at++];
-        }
-        row.insert(row.end(), count, b);
-    }
-    if (row.size() != width)
-        return std::nullopt;
-    return row;
-}
 
 std::vector<uint8_t> encode(const std::vector<uint8_t>& packed) { return files::encodePcxRow(packed); }
 
@@ -81,7 +59,7 @@ TEST(PcxRunCodes, DecodeBackToTheRowForRandomRows)
         const std::vector<uint8_t> codes = encode(row);
         ASSERT_LE(codes.size(), 2 * width);
         size_t at = 0;
-        const auto decoded = decodeRow(codes, at, width);
+        const auto decoded = decodePcxRow(codes, at, width);
         ASSERT_TRUE(decoded.has_value()) << "trial " << trial;
         EXPECT_EQ(*decoded, row) << "trial " << trial;
         EXPECT_EQ(at, codes.size()) << "trial " << trial;
@@ -149,17 +127,13 @@ TEST(PcxFile, RowsDecodeToBackgroundFlagsWithBackgroundPadding)
     const std::vector<uint8_t> file = readAll(path);
     ASSERT_GE(file.size(), 128u);
     EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 128), files::makePcxHeader(100, 23, bg));
-    size_t at = 128;
-    for (int y = 0; y < 23; ++y) {
-        const auto row = decodeRow(file, at, 16);
-        ASSERT_TRUE(row.has_value()) << "row " << y;
-        for (int x = 0; x < 128; ++x) {
-            const bool bit = ((*row)[static_cast<size_t>(x / 8)] >> (7 - x % 8)) & 1;
-            const bool expected = x >= 100 || platform::pixelAt(picture, x, y) == bg;
-            ASSERT_EQ(bit, expected) << "x " << x << " y " << y;
-        }
-    }
-    EXPECT_EQ(at, file.size());
+    // The rows, 16 bytes each, and nothing after the last.
+    const auto decoded = test_support::decodePcx(file);
+    ASSERT_TRUE(decoded.has_value());
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < 128; ++x)
+            ASSERT_EQ(decoded->flag(x, y), x >= 100 || platform::pixelAt(picture, x, y) == bg)
+                << "x " << x << " y " << y;
     // The all-background row: 16 bytes 0xFF in one run.
     EXPECT_EQ(file[128], 0xD0);
     EXPECT_EQ(file[129], 0xFF);

@@ -1,5 +1,6 @@
 // Saving the window's picture: the bitmap file read back with our own BMP
-// reader, the dialog, the choice of format by extension and the failures.
+// reader, the dialog, the choice of format by extension, the failures and
+// pictures with no pixels.
 
 #include <gtest/gtest.h>
 
@@ -15,10 +16,12 @@
 #include "tests/files/files_test_support.h"
 #include "tests/platform/picture_test_support.h"
 
+using files_test::entries;
 using files_test::readAll;
 using files_test::ScratchDir;
 using files_test::u16;
 using files_test::u32;
+using files_test::writeAll;
 
 namespace {
 
@@ -34,13 +37,15 @@ platform::Bitmap patterned(int32_t w, int32_t h)
     return b;
 }
 
-std::vector<std::string> texts(const platform::ScriptedHost& host)
+// Messages as "text | caption", one an entry.
+std::vector<std::string> texts(const std::vector<synthesis::RecordedMessage>& messages)
 {
     std::vector<std::string> t;
-    for (const auto& m : host.messages)
+    for (const auto& m : messages)
         t.push_back(m.text + " | " + m.caption);
     return t;
 }
+std::vector<std::string> texts(const platform::ScriptedHost& host) { return texts(host.messages); }
 
 }  // namespace
 
@@ -262,30 +267,40 @@ TEST(SnapshotExport, FailuresAreReportedAndStillReturnOne)
         EXPECT_EQ(m.icon, synthesis::MessageIcon::None);
 }
 
-TEST(SnapshotExport, ADeviceIsNoImageFile)
+TEST(SnapshotExport, PicturesWithoutPixelsGiveNoFile)
 {
-    // Refused before a byte is written; failing writes are covered under a
-    // file size limit with the atomic file.
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no full device here";
-    synthesis::MessageRecorder sink;
-    const platform::Bitmap picture = patterned(8, 8);
-    EXPECT_EQ(files::writeBmpFile(sink, "/dev/full", files::makeBitmapInfoHeader(8, 8, 1, 32), picture), 0);
-    EXPECT_EQ(files::writePcxFile(sink, "/dev/full", picture, platform::kWhite), 0);
-    ASSERT_EQ(sink.messages.size(), 2u);
-    EXPECT_EQ(sink.messages[0].text, "'/dev/full' is not a regular file!");
-    EXPECT_EQ(sink.messages[0].caption, "About Bitmap");
-    EXPECT_EQ(sink.messages[1].text, "'/dev/full' is not a regular file!");
-    EXPECT_EQ(sink.messages[1].caption, "About PCX");
-}
-
-TEST(SnapshotExport, AnEmptyPictureGivesNoBitmapFile)
-{
+    // Such a PCX header would claim 65536 columns or rows.
     ScratchDir dir;
+    const std::string old = dir.file("old.pcx");
+    writeAll(old, {5, 6});
     synthesis::MessageRecorder sink;
-    const std::string path = dir.file("empty.bmp");
-    EXPECT_EQ(files::writeBmpFile(sink, path, files::makeBitmapInfoHeader(0, 0, 1, 32), platform::Bitmap{}), 0);
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].text, "GetDIBits ERROR!");
-    EXPECT_FALSE(std::filesystem::exists(path));
+    for (const auto& [w, h] : std::vector<std::pair<int32_t, int32_t>>{{0, 0}, {0, 7}, {7, 0}, {65537, 1}}) {
+        platform::Bitmap picture;
+        picture.width = w;
+        picture.height = h;
+        picture.pixels.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+        const std::string size = std::to_string(w) + " x " + std::to_string(h);
+        EXPECT_TRUE(files::encodePcx(picture, platform::kWhite).empty()) << size;
+        EXPECT_EQ(files::writePcxFile(sink, old, picture, platform::kWhite), 0) << size;
+        const files::BitmapInfoHeader info = files::makeBitmapInfoHeader(w, h, 1, 32);
+        if (w == 0 || h == 0) {
+            EXPECT_EQ(files::writeBmpFile(sink, dir.file("new.bmp"), info, picture), 0) << size;
+        }
+    }
+    EXPECT_EQ(texts(sink.messages),
+              (std::vector<std::string>{
+                  "Picture of 0 x 0 pixels cannot be saved! | About PCX", "GetDIBits ERROR! | About Bitmap",
+                  "Picture of 0 x 7 pixels cannot be saved! | About PCX", "GetDIBits ERROR! | About Bitmap",
+                  "Picture of 7 x 0 pixels cannot be saved! | About PCX", "GetDIBits ERROR! | About Bitmap",
+                  "Picture of 65537 x 1 pixels cannot be saved! | About PCX"}));
+    EXPECT_EQ(readAll(old), (std::vector<uint8_t>{5, 6}));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("new.bmp")));
+
+    // A window with no client area.
+    platform::ScriptedHost host(0, 0);
+    host.queueSaveFile(dir.file("shot.pcx"));
+    EXPECT_EQ(files::MakeSnapshot(host), 1);
+    EXPECT_EQ(texts(host), (std::vector<std::string>{"Picture of 0 x 0 pixels cannot be saved! | About PCX",
+                                                     "PCX file is not created | About Bitmap"}));
+    EXPECT_EQ(entries(dir.file("")), std::vector<std::string>{"old.pcx"});
 }

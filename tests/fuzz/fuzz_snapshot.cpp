@@ -12,7 +12,7 @@
 #include "platform/bitmap.h"
 #include "platform/bmp_decoder.h"
 #include "tests/fuzz/fuzz_checks.h"
-#include "tests/fuzz/pcx_decoder.h"
+#include "tests/support/pcx_decoder.h"
 
 namespace {
 
@@ -122,7 +122,7 @@ void checkPcx(const platform::Bitmap& picture, platform::Color background)
     // Never more than two code bytes for a packed byte.
     if (file.size() > 128 + 2 * size_t{B} * static_cast<size_t>(picture.height))
         fuzz::broken();
-    const std::optional<fuzz::DecodedPcx> back = fuzz::decodePcx(file);
+    const std::optional<test_support::DecodedPcx> back = test_support::decodePcx(file);
     if (!back || back->width != picture.width || back->height != picture.height || back->bytesPerLine != B ||
         B % 4 != 0 || 8 * B < static_cast<uint32_t>(picture.width) ||
         8 * B > static_cast<uint32_t>(picture.width) + 31 || back->background != background ||

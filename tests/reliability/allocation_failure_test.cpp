@@ -410,12 +410,10 @@ std::string detectWith(const detection::DetectionRequest& request)
 
 // ---------------------------------------------------------------- the cases
 
-std::vector<SweepCase> sweepCases()
+// The records and series of synthesis.
+void addSynthesisCases(std::vector<SweepCase>& cases)
 {
-    std::vector<SweepCase> cases;
     const std::string header = " getCutOffSeriesHeader ", ext = " getExtSeriesHeader ";
-
-    // --- synthesis
     cases.push_back(getterCase("getCutOffSeriesHeaderNew",
                                {none({"Нет памяти для newSeriesHeader!|" + header}),
                                 none({"Нет памяти для newSeriesHeader->lpPureData!|" + ext}),
@@ -502,6 +500,11 @@ std::vector<SweepCase> sweepCases()
             },
             {{"0", {"Предварительное освобождение памяти!|Отладка", "Не могу выделить память!|"}, kAnyState}}));
     }
+}
+
+// The pulse record the views make of the etalon a user draws.
+void addViewsCases(std::vector<SweepCase>& cases)
+{
     cases.push_back(
         getterCase("createPulseHeader",
                    {none({"Нет памяти для newPulseHeader!|"}), none({"Нет памяти для newPulseHeader->lpData!|"})},
@@ -509,8 +512,12 @@ std::vector<SweepCase> sweepCases()
                        static const std::vector<int16_t> given{1, 2, 3};
                        return shown(views::createPulseHeader(s, 20, 3, given));
                    }));
+}
 
-    // --- records of detection
+// The records of detection: interval sets, count tables, simulation headers,
+// protocols and studies.
+void addDetectionRecordCases(std::vector<SweepCase>& cases)
+{
     cases.push_back(getterCase("getIntervalSetNew", {none()},
                                [](synthesis::MessageSink&) { return shown(detection::getIntervalSet(nullptr, 5)); }));
     cases.push_back(getterCase("getIntervalSetGrown", {none()}, [](synthesis::MessageSink&) {
@@ -584,8 +591,11 @@ std::vector<SweepCase> sweepCases()
         detection::DetectionStudyPtr s = untold([] { return detection::getDetectionStudy(bench().series, nullptr); });
         return shown(detection::getDetectionStudy(longer, std::move(s)));
     }));
+}
 
-    // --- estimators on a series record
+// The estimators and detectors that work on a series record.
+void addDetectionEstimatorCases(std::vector<SweepCase>& cases)
+{
     const std::string failed = std::to_string(detection::kEstimateFailure);
     cases.push_back(
         seriesCase("estimateByEnergies", "", {noMemory(failed, "ppDw"), noMemory(failed, "ppDw[m]")},
@@ -617,48 +627,53 @@ std::vector<SweepCase> sweepCases()
         return detection::runUnfixedDetection(r.sink, kTmin, kTmax, false, r.chain, r.protocol.get(), r.table.get(),
                                               r.study.get(), r.series);
     }));
-    {
-        struct Simulation {
-            Recorder sink;
-            detection::RestErrorHeaderPtr header;
-            synthesis::SeriesHeaderPtr series;
-            synthesis::RandomStreams streams;
-            int32_t noiseSeed = 10597;
-            std::vector<uint16_t> required{1, 2};
-            int result = 0;
-        };
-        // On three threads a shortage in a helper reaches the caller as it
-        // does on one (it used to end the program).
-        for (auto [task, threads] : {std::pair<uint16_t, unsigned>{8, 1}, {32, 1}, {8, 3}, {32, 3}}) {
-            cases.push_back(makeCase<Simulation>(
-                "statCutoffSpottingTask" + std::to_string(task) +
-                    (threads > 1 ? "Threads" + std::to_string(threads) : ""),
-                [](Simulation& s) {
-                    synthesis::MessageRecorder ignored;
-                    s.series = synthesis::getCutOffSeriesHeader(ignored, 4, kL, kTmin, kTmax, kN, nullptr);
-                    s.header = detection::getRestErrHeader(ignored, 2, 2, 2, nullptr);
-                    detection::initRestErrHeader(ignored, 2, 3, 1, 2, 0, 10, 2, s.header.get());
-                },
-                [task, threads](Simulation& s) {
-                    detection::SimulationOptions options;
-                    options.threads = threads;
-                    s.result =
-                        detection::statCutoffSpotting(s.sink, s.header.get(), bench().alphabet, 2, s.required, 1, task,
-                                                      100, 100, s.series, 128, s.noiseSeed, s.streams, options);
-                },
-                [](Simulation& s) {
-                    return Outcome{std::to_string(s.result), texts(s.sink.messages),
-                                   dump(s.header) + "|" + dump(s.series) + "|" + dump(s.streams) + " " +
-                                       std::to_string(s.noiseSeed)};
-                },
-                // A series that ran short ends the run where it stopped.
-                {{"0", {"Ошибка lpEtalonNumbersList!| About statCutoffSpotting "}},
-                 {"0", {"Нет памяти для lpStepwiseProtocol!|"}},
-                 kShortageShown}));
-        }
-    }
+}
 
-    // --- the span core for a researcher's own series
+// The statistical simulation on one thread and on three.
+void addDetectionSimulationCases(std::vector<SweepCase>& cases)
+{
+    struct Simulation {
+        Recorder sink;
+        detection::RestErrorHeaderPtr header;
+        synthesis::SeriesHeaderPtr series;
+        synthesis::RandomStreams streams;
+        int32_t noiseSeed = 10597;
+        std::vector<uint16_t> required{1, 2};
+        int result = 0;
+    };
+    // On three threads a shortage in a helper stops every worker and reaches
+    // the caller after they are joined, as it does on one.
+    for (auto [task, threads] : {std::pair<uint16_t, unsigned>{8, 1}, {32, 1}, {8, 3}, {32, 3}}) {
+        cases.push_back(makeCase<Simulation>(
+            "statCutoffSpottingTask" + std::to_string(task) + (threads > 1 ? "Threads" + std::to_string(threads) : ""),
+            [](Simulation& s) {
+                synthesis::MessageRecorder ignored;
+                s.series = synthesis::getCutOffSeriesHeader(ignored, 4, kL, kTmin, kTmax, kN, nullptr);
+                s.header = detection::getRestErrHeader(ignored, 2, 2, 2, nullptr);
+                detection::initRestErrHeader(ignored, 2, 3, 1, 2, 0, 10, 2, s.header.get());
+            },
+            [task, threads](Simulation& s) {
+                detection::SimulationOptions options;
+                options.threads = threads;
+                s.result =
+                    detection::statCutoffSpotting(s.sink, s.header.get(), bench().alphabet, 2, s.required, 1, task, 100,
+                                                  100, s.series, 128, s.noiseSeed, s.streams, options);
+            },
+            [](Simulation& s) {
+                return Outcome{std::to_string(s.result), texts(s.sink.messages),
+                               dump(s.header) + "|" + dump(s.series) + "|" + dump(s.streams) + " " +
+                                   std::to_string(s.noiseSeed)};
+            },
+            // A series that ran short ends the run where it stopped.
+            {{"0", {"Ошибка lpEtalonNumbersList!| About statCutoffSpotting "}},
+             {"0", {"Нет памяти для lpStepwiseProtocol!|"}},
+             kShortageShown}));
+    }
+}
+
+// The span core for a researcher's own series.
+void addDetectionSpanCoreCases(std::vector<SweepCase>& cases)
+{
     // Pulses of 6 samples, 10 to 20 apart, in each of the modes.
     auto request = [](detection::DetectionMode mode) {
         detection::DetectionRequest r;
@@ -701,8 +716,69 @@ std::vector<SweepCase> sweepCases()
         UncountedAllocations quiet;
         return std::to_string(ok) + error + dump(prepared) + " noise " + std::to_string(noise);
     }));
+}
 
-    // --- readers
+// The window's data-file reader: what the host records is not part of the
+// call, and the series it fills is given.
+SweepCase readInfoDataFileCase()
+{
+    struct QuietHost final : platform::ScriptedHost {
+        void messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon) override
+        {
+            UncountedAllocations quiet;
+            ScriptedHost::messageBox(text, caption, icon);
+        }
+        std::optional<std::string> openFileDialog(const platform::FileDialogOptions& options) override
+        {
+            UncountedAllocations quiet;
+            return ScriptedHost::openFileDialog(options);
+        }
+    };
+    struct DataFileRead {
+        std::shared_ptr<files_test::ScratchDir> dir;
+        std::shared_ptr<QuietHost> host;
+        std::string path;
+        synthesis::SeriesHeaderPtr series;
+        int32_t result = 0;
+    };
+    static const auto scratch = std::make_shared<files_test::ScratchDir>();
+    static const std::string path = [] {
+        std::vector<int16_t> trace(300);
+        for (size_t i = 0; i < trace.size(); ++i)
+            trace[i] = static_cast<int16_t>((i * 1237) % 4000 - 2000) * 8;
+        const std::string file = scratch->file("trace.dat");
+        files_test::writeAll(file, files_test::makeDataFile(files_test::DataFileHeaderFields{}, trace));
+        return file;
+    }();
+    const std::string caption = "About ReadInfoDataFile";
+    const std::string noBuffer = "Нет памяти для буфера текста!|" + caption;
+    const std::string facts = [&] {
+        // The first box of the undisturbed run: what a later shortage
+        // leaves shown before its own message.
+        QuietHost host;
+        host.queueOpenFile(path);
+        synthesis::SeriesHeaderPtr series = std::make_unique<synthesis::SeriesHeader>(bench().series);
+        files::ReadInfoDataFile(host, 7, series);
+        return host.messages.front().text + "|" + host.messages.front().caption;
+    }();
+    return makeCase<DataFileRead>(
+        "ReadInfoDataFile",
+        [](DataFileRead& d) {
+            d.dir = scratch;
+            d.host = std::make_shared<QuietHost>();
+            d.host->queueOpenFile(path);
+            d.series = std::make_unique<synthesis::SeriesHeader>(bench().series);
+        },
+        [](DataFileRead& d) { d.result = files::ReadInfoDataFile(*d.host, 7, d.series); },
+        [](DataFileRead& d) {
+            return Outcome{std::to_string(d.result), texts(d.host->messages), dump(d.series)};
+        },
+        {{"0", {noBuffer}}, {"0", {facts, noBuffer}}});
+}
+
+// The readers of files: series, data files and PNG pictures.
+void addFilesCases(std::vector<SweepCase>& cases)
+{
     cases.push_back(readerCase("readSeriesText", "series.csv", [] {
         files::SeriesReadOptions o;
         return files::readSeriesText("time,value\n0,1.5\n1,2\n2,\n3,-4\n", "series.csv", o);
@@ -729,62 +805,7 @@ std::vector<SweepCase> sweepCases()
         });
         return files::readSeriesDataFile(bytes, "trace.dat");
     }));
-    {
-        // The window's data-file reader: what the host records is not part of
-        // the call, and the series it fills is given.
-        struct QuietHost final : platform::ScriptedHost {
-            void messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon) override
-            {
-                UncountedAllocations quiet;
-                ScriptedHost::messageBox(text, caption, icon);
-            }
-            std::optional<std::string> openFileDialog(const platform::FileDialogOptions& options) override
-            {
-                UncountedAllocations quiet;
-                return ScriptedHost::openFileDialog(options);
-            }
-        };
-        struct DataFileRead {
-            std::shared_ptr<files_test::ScratchDir> dir;
-            std::shared_ptr<QuietHost> host;
-            std::string path;
-            synthesis::SeriesHeaderPtr series;
-            int32_t result = 0;
-        };
-        static const auto scratch = std::make_shared<files_test::ScratchDir>();
-        static const std::string path = [] {
-            std::vector<int16_t> trace(300);
-            for (size_t i = 0; i < trace.size(); ++i)
-                trace[i] = static_cast<int16_t>((i * 1237) % 4000 - 2000) * 8;
-            const std::string file = scratch->file("trace.dat");
-            files_test::writeAll(file, files_test::makeDataFile(files_test::DataFileHeaderFields{}, trace));
-            return file;
-        }();
-        const std::string caption = "About ReadInfoDataFile";
-        const std::string noBuffer = "Нет памяти для буфера текста!|" + caption;
-        const std::string facts = [&] {
-            // The first box of the undisturbed run: what a later shortage
-            // leaves shown before its own message.
-            QuietHost host;
-            host.queueOpenFile(path);
-            synthesis::SeriesHeaderPtr series = std::make_unique<synthesis::SeriesHeader>(bench().series);
-            files::ReadInfoDataFile(host, 7, series);
-            return host.messages.front().text + "|" + host.messages.front().caption;
-        }();
-        cases.push_back(makeCase<DataFileRead>(
-            "ReadInfoDataFile",
-            [](DataFileRead& d) {
-                d.dir = scratch;
-                d.host = std::make_shared<QuietHost>();
-                d.host->queueOpenFile(path);
-                d.series = std::make_unique<synthesis::SeriesHeader>(bench().series);
-            },
-            [](DataFileRead& d) { d.result = files::ReadInfoDataFile(*d.host, 7, d.series); },
-            [](DataFileRead& d) {
-                return Outcome{std::to_string(d.result), texts(d.host->messages), dump(d.series)};
-            },
-            {{"0", {noBuffer}}, {"0", {facts, noBuffer}}}));
-    }
+    cases.push_back(readInfoDataFileCase());
     // A picture the decoder refuses to fill is left as it was.
     const std::string untouched = dump(platform::makeBitmap(2, 1, 0x123456));
     cases.push_back(getterCase("decodePng", {{"0out of memory|" + untouched, {}}}, [](synthesis::MessageSink&) {
@@ -797,6 +818,14 @@ std::vector<SweepCase> sweepCases()
             return std::to_string(ok) + error + '|' + dump(picture);
         });
     }));
+}
+
+std::vector<SweepCase> sweepCases()
+{
+    std::vector<SweepCase> cases;
+    for (auto add : {addSynthesisCases, addViewsCases, addDetectionRecordCases, addDetectionEstimatorCases,
+                     addDetectionSimulationCases, addDetectionSpanCoreCases, addFilesCases})
+        add(cases);
     return cases;
 }
 

@@ -203,7 +203,7 @@ TEST(PlotNavigation, ADragChoosesSamplesAndAPressThatStaysIsTheOldClick)
     const int32_t sa = sampleAt(w.state, a), sb = sampleAt(w.state, b);
 
     // A press that moves less than five pixels sideways is a click on
-    // nothing, as before: nothing changes, nothing is repainted.
+    // nothing: nothing changes, nothing is repainted.
     w.host.invalidations.clear();
     w.press(a);
     w.move({a.x + 4, a.y + 30});

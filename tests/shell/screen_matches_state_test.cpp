@@ -2,7 +2,7 @@
 // window's picture equals a full paint of the same state into a white
 // picture, and every place of the button column acts as what is drawn there:
 // the button shown does what it shows, a place where none is drawn takes no
-// click. The stories are those where the picture used to fall behind: a
+// click. The stories are those where a picture most easily falls behind: a
 // series created from the alphabet, a task setting in the result view, the
 // subset grid opened and closed, and the alphabet shown again after a result
 // whose protocol table runs past the view area.

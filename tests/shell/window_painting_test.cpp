@@ -1,11 +1,16 @@
 // The paint handler lays the window out from its client size, stores every
-// rectangle for the mouse, shows the view the state chooses, copies the
-// buttons from their bitmaps and draws the two option panels.
+// rectangle for the mouse, shows the view the state chooses (a simulation
+// typed into the dialogs ends in its graph), copies the buttons from their
+// bitmaps and draws the two option panels.
 
 #include <gtest/gtest.h>
 
 #include "platform/drawing_objects.h"
+#include "platform/picture_test_support.h"
+#include "resources/command_ids.h"
+#include "shell/command_dispatcher.h"
 #include "views/series_view.h"
+#include "views/statistical_simulation_view.h"
 #include "window_painting_support.h"
 
 namespace {
@@ -247,6 +252,43 @@ TEST(WindowPainting, SeriesProcessingShowsTheSeriesView)
             blue += pixelAt(alone, x, y) == rgb(0, 0, 255);
         }
     EXPECT_GT(blue, 100);
+}
+
+TEST(WindowPainting, ASimulationEndsInItsGraph)
+{
+    using namespace resources;
+    PaintedWindow w;
+    w.host.answerOk(DialogCreateSeries, {{EditSamplesLength, "1200"}});
+    w.host.answerOk(DialogLocationParameters, {{EditPulsesFrom, "6"},
+                                               {EditPulsesTo, "9"},
+                                               {EditNoiseSteps, "5"},
+                                               {EditNoiseIncrement, "20"},
+                                               {EditRepeatCount, "3"}});
+    shell::dispatchCommand(w.state, w.host, IdDetectionStatisticalSimulation);
+    ASSERT_TRUE(w.host.scriptErrors.empty());
+    const int32_t live = platform::liveDrawingObjects();
+    w.repaint();
+    EXPECT_EQ(platform::liveDrawingObjects(), live);
+    EXPECT_TRUE(w.host.messages.empty());
+
+    const shell::AppState& s = w.state;
+    const views::SimulationViewLayout l =
+        views::simulationViewLayout({s.viewArea, s.lineHeight}, s.active_etalons, s.lpRestErrorHeader->wNoiseLevels,
+                                    s.lpSeriesHeader->dwSeriesSize, s.lpSeriesHeader->wImpulseSize);
+    ASSERT_GT(l.GW, 0);
+    const Bitmap& b = w.picture();
+    EXPECT_EQ(pixelAt(b, l.x0 + l.GW / 2, l.y0 - 1), kBlack);  // the outer frame
+    EXPECT_EQ(pixelAt(b, l.x0 + l.GW / 2, l.y0 - 2), kWhite);
+    EXPECT_EQ(pixelAt(b, l.x0 + l.GW + 1, l.y0 + l.GH / 2), kBlack);
+
+    // Restart shows the alphabet; the menu brings the same picture back.
+    const Bitmap shown = b;
+    w.clickIn(s.restartButton);
+    w.paint();
+    EXPECT_NE(w.picture().pixels, shown.pixels);
+    shell::dispatchCommand(w.state, w.host, IdShowStatisticalSimulation);
+    w.repaint();
+    EXPECT_TRUE(picture::samePicture(w.picture(), shown, "simulation-view-again"));
 }
 
 TEST(WindowPainting, PutsTheDevicesObjectsBack)

@@ -17,7 +17,7 @@ namespace test_support {
 // forms throw std::bad_alloc, the nothrow forms return nullptr. One failure
 // only; the allocations after it succeed again.
 void failAllocationAfter(uint64_t n);
-// No allocation fails any more.
+// From here on no allocation fails.
 void disarmAllocationFailure();
 // Whether the armed failure has been delivered since the last
 // failAllocationAfter.

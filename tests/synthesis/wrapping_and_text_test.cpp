@@ -65,7 +65,7 @@ TEST(WrappingArithmetic, AgreesWithWideArithmeticModulo2To32)
 TEST(FormattedText, LongTextsAreWholeAndPiecesAppend)
 {
     // Around the piece the formatter writes on the stack, and far beyond
-    // every buffer the texts were once cut to (96, 160 and 256 bytes).
+    // 96, 160 and 256 bytes, the sizes a fixed buffer would cut the texts to.
     for (const size_t n : {size_t{0}, size_t{95}, size_t{254}, size_t{255}, size_t{256}, size_t{257}, size_t{5000}}) {
         const std::string name(n, 'x');
         EXPECT_EQ(formatText("File Name: %s \n", name.c_str()), "File Name: " + name + " \n") << n;

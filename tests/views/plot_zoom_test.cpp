@@ -1,6 +1,6 @@
 // The series plots of the result views showing a part of the series: the
-// whole series, given as a range or not, draws the very picture it always
-// did; a part maps its first and last sample to the plot's edges and the
+// whole series, given as a range or not, draws the very picture of a view
+// given no range; a part maps its first and last sample to the plot's edges and the
 // pulse marks, labels, bands and overlays follow it without leaving the
 // frame; the views tell where their plots stood.
 
@@ -62,8 +62,8 @@ struct Result : viewtest::ResultPicture {
     }
 
     Bitmap draw(views::SampleRange range, views::ShownPlots* shown = nullptr) { return paint(range, shown); }
-    // Without the range argument at all, as the views were always called.
-    Bitmap drawAsEver() { return paint(std::nullopt, nullptr); }
+    // Without the range argument at all.
+    Bitmap drawWithoutRange() { return paint(std::nullopt, nullptr); }
     Bitmap paint(std::optional<views::SampleRange> range, views::ShownPlots* shown)
     {
         Bitmap b = makeBitmap(840, 640);
@@ -89,7 +89,7 @@ TEST(PlotZoom, TheWholeSeriesGivenOrNotDrawsTheClassicPicture)
     const views::SampleRange whole[] = {{0, kN}, {-50, 5000}, {300, 300}, {10, 11}};
     for (Scene scene : kScenes) {
         Result classic(scene);
-        const Bitmap want = classic.drawAsEver();
+        const Bitmap want = classic.drawWithoutRange();
         for (const views::SampleRange& range : whole) {
             Result v(scene);
             const Bitmap got = v.draw(range);
@@ -216,7 +216,7 @@ TEST(PlotZoom, BandsChainTotalsAndOverlaysKeepInsideTheFrame)
         // Red chain totals and grey kept pulses are drawn; in the rows of
         // plots B and D no ink lies between the view's frame (x = 10) and the
         // plots' (the grey stroke one pixel left of the curve may touch
-        // x0 - 1, as it always has), nor between the plots' right edge and
+        // x0 - 1), nor between the plots' right edge and
         // the Alphabet panel (from x = 681).
         EXPECT_TRUE(viewtest::hasColour(b, kRed, kX0, kYB, kX0 + kW + 1, kYB + kH + 1));
         EXPECT_TRUE(viewtest::hasColour(b, kGrey, kX0, kYD, kX0 + kW + 1, kYD + kH + 1));

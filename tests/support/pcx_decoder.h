@@ -2,7 +2,8 @@
 // A reader of the one-bit run-length PCX files the snapshot writes, written
 // from the format alone so that it can judge the writer: the header's sizes
 // and background, then each row's codes expanded on their own (a run never
-// carries over into the next row, and nothing follows the last row).
+// carries over into the next row, and nothing follows the last row). The
+// file tests and the snapshot fuzz target both judge by it.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +13,7 @@
 
 #include "platform/geometry.h"
 
-namespace fuzz {
+namespace test_support {
 
 struct DecodedPcx {
     int32_t width = 0;  // Xmax − Xmin + 1, modulo 2^16: Xmax 0xFFFF means no column
@@ -33,6 +34,31 @@ struct DecodedPcx {
 
 inline uint32_t pcxU16(std::span<const uint8_t> b, size_t at) { return b[at] | (uint32_t{b[at + 1]} << 8); }
 
+// Expands the codes from `at` into one row of `width` packed bytes, leaving
+// `at` after them. Nothing when the codes run out, a run holds no byte (the
+// writer's runs hold at least one) or a run reaches past the row's end.
+inline std::optional<std::vector<uint8_t>> decodePcxRow(std::span<const uint8_t> codes, size_t& at, size_t width)
+{
+    std::vector<uint8_t> row;
+    row.reserve(width);
+    while (row.size() < width) {
+        if (at >= codes.size())
+            return std::nullopt;
+        uint8_t b = codes[at++];
+        size_t count = 1;
+        if ((b & 0xC0) == 0xC0) {
+            count = b & 0x3F;
+            if (count == 0 || at >= codes.size())
+                return std::nullopt;
+            b = codes[at++];
+        }
+        if (row.size() + count > width)
+            return std::nullopt;
+        row.insert(row.end(), count, b);
+    }
+    return row;
+}
+
 // Nothing for any file that breaks the layout.
 inline std::optional<DecodedPcx> decodePcx(std::span<const uint8_t> file)
 {
@@ -49,27 +75,14 @@ inline std::optional<DecodedPcx> decodePcx(std::span<const uint8_t> file)
     d.rows.reserve(static_cast<size_t>(d.height) * d.bytesPerLine);
     size_t at = 128;
     for (int32_t y = 0; y < d.height; ++y) {
-        const size_t end = d.rows.size() + d.bytesPerLine;
-        while (d.rows.size() < end) {
-            if (at >= file.size())
-                return std::nullopt;
-            uint8_t b = file[at++];
-            size_t count = 1;
-            if ((b & 0xC0) == 0xC0) {
-                count = b & 0x3F;
-                // The writer's runs hold at least one byte.
-                if (count == 0 || at >= file.size())
-                    return std::nullopt;
-                b = file[at++];
-            }
-            if (d.rows.size() + count > end)
-                return std::nullopt;
-            d.rows.insert(d.rows.end(), count, b);
-        }
+        const auto row = decodePcxRow(file, at, d.bytesPerLine);
+        if (!row)
+            return std::nullopt;
+        d.rows.insert(d.rows.end(), row->begin(), row->end());
     }
     if (at != file.size())
         return std::nullopt;
     return d;
 }
 
-}  // namespace fuzz
+}  // namespace test_support
