@@ -10,18 +10,6 @@ namespace commands {
 
 namespace {
 
-bool countOption(const std::string& name, const std::string& v, int64_t low, int64_t high, std::optional<int32_t>& slot,
-                 std::string& error)
-{
-    int64_t n = 0;
-    if (!wholeNumber(v, low, high, n)) {
-        error = rangeError(name, low, high, v);
-        return false;
-    }
-    slot = static_cast<int32_t>(n);
-    return true;
-}
-
 std::span<const OptionRule<DetectOptions>> optionRules()
 {
     using O = DetectOptions;
@@ -35,7 +23,7 @@ std::span<const OptionRule<DetectOptions>> optionRules()
         {"--channel", true,
          [](O& o, S v, std::string& e) {
              std::optional<int32_t> c;
-             if (!countOption("--channel", v, 1, 65535, c, e))
+             if (!numberOption("--channel", v, 1, 65535, c, e))
                  return false;
              o.read.channel = *c;
              return true;
@@ -50,17 +38,17 @@ std::span<const OptionRule<DetectOptions>> optionRules()
              return false;
          }},
         {"--pulses", true,
-         [](O& o, S v, std::string& e) { return countOption("--pulses", v, 1, INT32_MAX, o.pulses, e); }},
+         [](O& o, S v, std::string& e) { return numberOption("--pulses", v, 1, INT32_MAX, o.pulses, e); }},
         {"--unknown", false,
          [](O& o, S, std::string&) {
              o.unknown = true;
              return true;
          }},
-        {"--method", true, [](O& o, S v, std::string& e) { return countOption("--method", v, 0, 6, o.method, e); }},
-        {"--tmin", true, [](O& o, S v, std::string& e) { return countOption("--tmin", v, 1, INT32_MAX, o.tmin, e); }},
-        {"--tmax", true, [](O& o, S v, std::string& e) { return countOption("--tmax", v, 1, INT32_MAX, o.tmax, e); }},
+        {"--method", true, [](O& o, S v, std::string& e) { return numberOption("--method", v, 0, 6, o.method, e); }},
+        {"--tmin", true, [](O& o, S v, std::string& e) { return numberOption("--tmin", v, 1, INT32_MAX, o.tmin, e); }},
+        {"--tmax", true, [](O& o, S v, std::string& e) { return numberOption("--tmax", v, 1, INT32_MAX, o.tmax, e); }},
         {"--pulse-length", true,
-         [](O& o, S v, std::string& e) { return countOption("--pulse-length", v, 1, INT32_MAX, o.pulseLength, e); }},
+         [](O& o, S v, std::string& e) { return numberOption("--pulse-length", v, 1, INT32_MAX, o.pulseLength, e); }},
         {"--score", true,
          [](O& o, S v, std::string& e) {
              if (v != "energy" && v != "correlation") {
@@ -75,7 +63,7 @@ std::span<const OptionRule<DetectOptions>> optionRules()
              o.etalon = v;
              return true;
          }},
-        {"--box", true, [](O& o, S v, std::string& e) { return countOption("--box", v, 1, 1000000, o.box, e); }},
+        {"--box", true, [](O& o, S v, std::string& e) { return numberOption("--box", v, 1, 1000000, o.box, e); }},
         {"--template", true,
          [](O& o, S v, std::string&) {
              o.templateFile = v;

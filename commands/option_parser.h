@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -33,6 +34,21 @@ std::string pictureSizeError(std::string_view option, std::string_view value);
 
 // "NAME must be a whole number from LOW to HIGH, got 'V'".
 std::string rangeError(std::string_view option, int64_t low, int64_t high, std::string_view value);
+
+// A whole number within low..high into `slot`; false with the range
+// message naming `option` when the value is not one.
+template <typename T>
+bool numberOption(std::string_view option, std::string_view value, int64_t low, int64_t high, std::optional<T>& slot,
+                  std::string& error)
+{
+    int64_t n = 0;
+    if (!wholeNumber(value, low, high, n)) {
+        error = rangeError(option, low, high, value);
+        return false;
+    }
+    slot = static_cast<T>(n);
+    return true;
+}
 
 // One option of a command. `apply` takes the value (empty for an option
 // without one) and returns false with a message when it refuses it.

@@ -83,19 +83,6 @@ struct RunOptionRule {
     OptionRule<RunOptionTargets> rule;
 };
 
-// A whole number within low..high into `slot`, or the range message.
-bool numberOption(const char* name, const std::string& v, long low, long high, std::optional<long>& slot,
-                  std::string& error)
-{
-    int64_t n = 0;
-    if (!wholeNumber(v, low, high, n)) {
-        error = rangeError(name, low, high, v);
-        return false;
-    }
-    slot = static_cast<long>(n);
-    return true;
-}
-
 // Options of run that the simulation has no use for would be dropped
 // without a word; each names where the grid takes it from.
 constexpr const char* kNoPicture = "simulate draws no window picture";
