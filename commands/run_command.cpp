@@ -12,7 +12,7 @@
 #include "commands/simulation_output.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
-#include "shell/main_window.h"
+#include "shell/lifecycle.h"
 #include "shell/mouse_input.h"
 #include "shell/window_painting.h"
 #include "views/processing_result_text.h"

@@ -11,7 +11,7 @@
 #include "commands/part_file_io.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
-#include "shell/main_window.h"
+#include "shell/lifecycle.h"
 #include "commands/simulation_share.h"
 #include "commands/workbench_session.h"
 

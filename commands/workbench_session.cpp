@@ -7,7 +7,7 @@
 #include "detection/task_codes.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
-#include "shell/main_window.h"
+#include "shell/lifecycle.h"
 #include "shell/series_settings.h"
 #include "synthesis/series_synthesis.h"
 #include "views/processing_result_text.h"

@@ -15,7 +15,7 @@
 #include "detection/stepwise_protocol.h"
 #include "module_common.h"
 #include "shell/command_dispatcher.h"
-#include "shell/main_window.h"
+#include "shell/lifecycle.h"
 #include "shell/mouse_input.h"
 #include "commands/simulation_share.h"
 #include "synthesis/etalon_generation.h"

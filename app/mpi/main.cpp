@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "commands/console_host.h"
-#include "shell/main_window.h"
+#include "shell/lifecycle.h"
 #include "commands/simulation_share.h"
 #include "commands/workbench_session.h"
 

@@ -23,7 +23,7 @@
 #include "resources/command_ids.h"
 #include "resources/menu.h"
 #include "shell/command_dispatcher.h"
-#include "shell/main_window.h"
+#include "shell/lifecycle.h"
 #include "shell/mouse_input.h"
 #include "shell/plot_navigation.h"
 #include "shell/window_painting.h"

@@ -20,7 +20,7 @@
 #include "platform/scripted_host.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
-#include "shell/main_window.h"
+#include "shell/lifecycle.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "command_output.h"
-#include "shell/main_window.h"
+#include "shell/lifecycle.h"
 #include "shell/mouse_input.h"
 #include "shell/window_painting.h"
 #include "tests/files/files_test_support.h"

@@ -11,7 +11,7 @@
 #include "platform/scripted_host.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
-#include "shell/main_window.h"
+#include "shell/lifecycle.h"
 #include "shell/window_painting.h"
 #include "tests/files/files_test_support.h"
 #include "tests/platform/picture_test_support.h"

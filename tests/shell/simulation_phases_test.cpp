@@ -14,7 +14,7 @@
 #include "platform/scripted_host.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
-#include "shell/main_window.h"
+#include "shell/lifecycle.h"
 
 using namespace resources;
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/scripted_host.h"
-#include "shell/main_window.h"
+#include "shell/lifecycle.h"
 #include "shell/mouse_input.h"
 #include "shell/window_painting.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-// Start-up and teardown of the main window, as every host calls them: the
+// Start-up and teardown of the workbench, as every host calls them: the
 // Qt window when it is created and destroyed, the console front end around
 // its batch run, the tests around their stories. The message loop belongs to
 // each host.

@@ -1,4 +1,4 @@
-#include "shell/main_window.h"
+#include "shell/lifecycle.h"
 
 #include <algorithm>
 #include <new>
