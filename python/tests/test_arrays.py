@@ -3,6 +3,8 @@ as it is in place, everything else converted once, with the same result
 whatever the dtype or layout."""
 
 import concurrent.futures
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -109,3 +111,13 @@ def test_prepared_samples_are_read_in_place():
     assert p.samples.dtype == np.int64 and p.largest == 32767
     found = quillmore.estimate(p.samples, 10, 100, 400, pulse_length=60, detrend="none")
     assert not found.converted and found.samples_address == p.samples.ctypes.data
+
+
+def test_the_interpreter_ends_cleanly_after_the_readers_have_run():
+    # The readers keep NumPy's types for the life of the process; released
+    # after the interpreter has gone, they crashed it on its way out.
+    script = ("import numpy as np, quillmore\n"
+              "x = np.ma.masked_array(np.arange(400) % 37, mask=np.arange(400) % 50 == 0)\n"
+              "quillmore.estimate(x, np.int64(3), 40, 181, pulse_length=20, invert=np.bool_(False), scale=np.float32(2))\n")
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stderr
