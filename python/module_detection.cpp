@@ -299,7 +299,7 @@ DetectionResult run(py::handle x, const detection::PreparationOptions& preparati
 
 // The pulses as a pandas DataFrame, one row per pulse; pandas is imported
 // here, at the first call, so that the module runs without it.
-py::object pulseFrame(const DetectionResult& r)
+Arg<"pandas.DataFrame"> pulseFrame(const DetectionResult& r)
 {
     py::module_ pandas;
     try {
@@ -311,7 +311,7 @@ py::object pulseFrame(const DetectionResult& r)
             "Detection.to_frame needs pandas, which cannot be imported here (pip install pandas); the same table "
             "is Detection.pulses, a NumPy structured array");
     }
-    return pandas.attr("DataFrame")(r.pulses);
+    return {pandas.attr("DataFrame")(r.pulses)};
 }
 
 const char* kRowDoc = R"doc(One stage of an estimation, as a row of the workbench's protocol.
