@@ -35,7 +35,7 @@ bool sumsFit(std::span<const int64_t> x, const DetectionRequest& r, int32_t most
     if (bound < 4.0e18)
         return true;
     error = "the samples reach " + std::to_string(largest) +
-            " in magnitude: too large for exact 64-bit sums with these pulses (scale them down with --scale)";
+            " in magnitude: too large for exact 64-bit sums with these pulses (scale them down)";
     return false;
 }
 
@@ -227,7 +227,7 @@ bool requestFits(size_t n, const DetectionRequest& r, std::string& error)
         if (r.mode != DetectionMode::KnownCount) {
             error =
                 "correlation scores serve a known count only; the sequential method and the threshold "
-                "methods judge window energies (use --score energy)";
+                "methods judge window energies (score by window energy)";
             return false;
         }
     }

@@ -147,7 +147,7 @@ bool roundSamples(const std::vector<double>& x, bool integral, const Preparation
     }
     if (largest * prepared.scale >= kLargestSample) {
         error = "the samples reach " + numberText(largest * prepared.scale) +
-                " after scaling; exact 64-bit sums take magnitudes below 2^31 (use --scale)";
+                " after scaling; exact 64-bit sums take magnitudes below 2^31 (choose a smaller scale factor)";
         return false;
     }
     prepared.samples.resize(x.size());

@@ -1,12 +1,15 @@
-// estimate, estimate_unknown and detect: detection::detectPulses on the
-// caller's array, as quillmore-cli detect runs it on a prepared file.
+// estimate, estimate_unknown and detect: the caller's series prepared,
+// detected and measured as quillmore-cli detect prepares, detects and
+// measures a file's values.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "detection/pulse_measures.h"
 #include "detection/series_detection.h"
 #include "detection/series_preparation.h"
 #include "detection/stepwise_protocol.h"
@@ -17,37 +20,52 @@ namespace quillmore_py {
 
 namespace {
 
-// The samples the core reads. An int64 array laid out contiguously is read
-// where it lies; everything else is converted once.
+// The samples the core reads: the caller's series prepared as detect
+// prepares a file's values. A contiguous int64 array that the preparation
+// leaves as it was is read where it lies.
 struct Samples {
-    py::object keep;                // the array `view` reads: the caller's own, or its conversion
-    std::span<const int64_t> view;  // filled once the samples are integers
-    bool converted = false;         // the caller's array was not read in place
-    py::array_t<double> floats;     // floating-point input, still to be scaled
-    std::vector<int64_t> scaled;    // ... and scaled
-    double scale = 1;               // the factor the scaling applied
+    SeriesInput input;                      // what the caller handed over
+    detection::PreparationOptions options;  // the preparation keywords
+    detection::PreparedSeries prepared;     // prepareSeries' result; its unscaled samples give the measures
+    std::span<const int64_t> view;          // what the core reads: prepared.samples, or the caller's array
+    bool converted = true;                  // the core reads a prepared copy, not the caller's array
 };
 
-std::string dtypeName(const py::array& a) { return py::str(a.dtype()).cast<std::string>(); }
-
-bool readableInPlace(const py::array& a)
+// Prepares the samples and makes the refusals detect makes of a prepared
+// series. Runs without the GIL.
+bool prepareSamples(Samples& s, std::string& error)
 {
-    const bool aligned = (a.flags() & py::detail::npy_api::NPY_ARRAY_ALIGNED_) != 0;
-    return py::isinstance<py::array_t<int64_t>>(a) && aligned &&
-           (a.size() == 1 || a.strides(0) == static_cast<py::ssize_t>(sizeof(int64_t)));
+    const std::span<const double> values(s.input.values.data(), static_cast<size_t>(s.input.values.size()));
+    if (!detection::prepareSeries(values, s.input.integral, s.options, s.prepared, error))
+        return false;
+    if (std::string problem = detection::preparedSeriesProblem(s.prepared); !problem.empty()) {
+        error = std::move(problem);
+        return false;
+    }
+    s.view = s.prepared.samples;
+    const std::span<const int64_t> own = s.input.inPlace;
+    if (!own.empty() && std::equal(own.begin(), own.end(), s.prepared.samples.begin(), s.prepared.samples.end())) {
+        s.view = own;
+        s.converted = false;
+        std::vector<int64_t>().swap(s.prepared.samples);
+    }
+    return true;
 }
 
-py::array asArray(py::handle x, const char* name)
+// The time at a (fractional) sample as detect prints it: from the sample
+// rate, else between two times of the time column in proportion; NaN where
+// the series has no times.
+double timeAt(const std::vector<double>& times, double sampleRate, double sample)
 {
-    py::array a = py::array::ensure(x);
-    if (!a)
-        throw py::type_error(std::string(name) + " must be an array of numbers (or a sequence NumPy turns into one)");
-    if (a.ndim() != 1)
-        throw py::value_error(std::string(name) + " must be one-dimensional; got an array of " +
-                              std::to_string(a.ndim()) + " dimensions");
-    if (a.size() == 0)
-        throw py::value_error(std::string(name) + " is empty");
-    return a;
+    if (times.empty() || sample < 0 || sample > static_cast<double>(times.size() - 1))
+        return NAN;
+    if (sampleRate > 0)
+        return sample / sampleRate;
+    const size_t below = static_cast<size_t>(sample);
+    const double part = sample - static_cast<double>(below);
+    if (part == 0 || below + 1 >= times.size())
+        return times[below];
+    return times[below] * (1 - part) + times[below + 1] * part;
 }
 
 // Unsigned 64-bit values above the int64 range would wrap in the conversion.
@@ -61,50 +79,6 @@ void checkFitsInt64(const py::array& a, const char* name)
                               ", beyond the 64-bit signed samples the core reads");
 }
 
-Samples samplesOf(py::handle x)
-{
-    const py::array a = asArray(x, "x");
-    Samples s;
-    const char kind = a.dtype().kind();
-    if (kind == 'i' || kind == 'u' || kind == 'b') {
-        if (readableInPlace(a)) {
-            s.keep = a;
-        } else {
-            checkFitsInt64(a, "x");
-            s.keep = py::array_t<int64_t, py::array::c_style | py::array::forcecast>::ensure(a);
-            s.converted = true;
-        }
-        const auto ints = py::reinterpret_borrow<py::array>(s.keep);
-        s.view = std::span<const int64_t>(static_cast<const int64_t*>(ints.data()), static_cast<size_t>(ints.size()));
-        return s;
-    }
-    if (kind == 'f') {
-        s.floats = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(a);
-        s.converted = true;
-        return s;
-    }
-    throw py::type_error("x must hold integers or floating-point numbers; got dtype " + dtypeName(a));
-}
-
-// Floating-point samples become integers as detect makes them: no trend
-// taken away, scaled so that the largest magnitude is 32767, NaN gaps filled
-// with the median. Runs without the GIL.
-bool scaleFloats(Samples& s, std::string& error)
-{
-    if (s.floats.size() == 0)
-        return true;
-    const std::span<const double> values(s.floats.data(), static_cast<size_t>(s.floats.size()));
-    detection::PreparationOptions options;
-    options.detrend = detection::Detrend::None;
-    detection::PreparedSeries prepared;
-    if (!detection::prepareSeries(values, false, options, prepared, error))
-        return false;
-    s.scaled = std::move(prepared.samples);
-    s.scale = prepared.scale;
-    s.view = s.scaled;
-    return true;
-}
-
 // An etalon by letter ("a".."t") or number (1..20), or the caller's samples.
 std::vector<int64_t> templateOf(py::handle t)
 {
@@ -115,23 +89,32 @@ std::vector<int64_t> templateOf(py::handle t)
     };
     if (t.is_none())
         return {};
+    const char* kinds = "template must be an etalon letter a to t, a number 1 to 20 or an array of samples";
     if (py::isinstance<py::str>(t)) {
         const std::string name = t.cast<std::string>();
         if (name.size() != 1 || name[0] < 'a' || name[0] >= static_cast<char>('a' + alphabet.size()))
-            throw py::value_error(
-                "template must be an etalon letter a to t, a number 1 to 20 or an array of "
-                "samples; got '" +
-                name + "'");
+            throw py::value_error(std::string(kinds) + "; got '" + name + "'");
         return etalon(name[0] - 'a' + 1);
     }
-    if (py::isinstance<py::int_>(t) && !py::isinstance<py::bool_>(t)) {
-        const int64_t number = t.cast<int64_t>();
+    if (PyIndex_Check(t.ptr()) && !py::isinstance<py::array>(t)) {
+        const int64_t number = wholeNumber(t, "template");
         if (number < 1 || number > static_cast<int64_t>(alphabet.size()))
-            throw py::value_error("template: an etalon number is 1 to 20; got " + std::to_string(number));
+            throw py::value_error("template: an etalon number is 1 to 20; got " + py::str(t).cast<std::string>());
         return etalon(number);
     }
-    const py::array a = asArray(t, "template");
+    if (PyFloat_Check(t.ptr()) || py::isinstance<py::bytes>(t) || py::isinstance<py::dict>(t))
+        throw py::type_error(std::string(kinds) + "; got " + describe(t));
+    const py::array a = py::array::ensure(t);
+    if (!a)
+        throw py::type_error(std::string(kinds) + "; got " + describe(t));
     const char kind = a.dtype().kind();
+    if (kind != 'i' && kind != 'u' && kind != 'f')
+        throw py::type_error("template must hold integers; got dtype " + py::str(a.dtype()).cast<std::string>());
+    if (a.ndim() != 1)
+        throw py::value_error("template must be one-dimensional; got an array of " + std::to_string(a.ndim()) +
+                              " dimensions");
+    if (a.size() == 0)
+        throw py::value_error("template is empty");
     if (kind == 'f') {
         const auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(a);
         std::vector<int64_t> samples;
@@ -146,40 +129,40 @@ std::vector<int64_t> templateOf(py::handle t)
         }
         return samples;
     }
-    if (kind != 'i' && kind != 'u' && kind != 'b')
-        throw py::type_error("template must hold integers; got dtype " + dtypeName(a));
     checkFitsInt64(a, "template");
     const auto ints = py::array_t<int64_t, py::array::c_style | py::array::forcecast>::ensure(a);
     return std::vector<int64_t>(ints.data(), ints.data() + ints.size());
 }
 
-int32_t countArgument(const char* name, int64_t value)
+int32_t countArgument(py::handle v, const char* name)
 {
+    const int64_t value = wholeNumber(v, name);
     if (value < 1 || value > INT32_MAX)
         throw py::value_error(std::string(name) + " must be a whole number from 1 to 2147483647; got " +
-                              std::to_string(value));
+                              py::str(v).cast<std::string>());
     return static_cast<int32_t>(value);
 }
 
 // What every mode needs besides the samples: the layout and the score, with
 // the checks detect makes of its options.
-detection::DetectionRequest requestOf(int64_t tmin, int64_t tmax, std::optional<int64_t> pulseLength, py::handle templ,
-                                      const std::string& score)
+detection::DetectionRequest requestOf(const IntArg& tmin, const IntArg& tmax, const OptionalIntArg& pulseLength,
+                                      const TemplateArg& templ, const StrArg& scoreArg)
 {
     detection::DetectionRequest r;
-    r.Tmin = countArgument("tmin", tmin);
-    r.Tmax = countArgument("tmax", tmax);
+    r.Tmin = countArgument(tmin.object, "tmin");
+    r.Tmax = countArgument(tmax.object, "tmax");
     if (r.Tmin > r.Tmax)
         throw py::value_error("tmin (" + std::to_string(r.Tmin) + ") is above tmax (" + std::to_string(r.Tmax) + ")");
+    const std::string score = text(scoreArg.object, "score");
     if (score != "energy" && score != "correlation")
         throw py::value_error("score must be 'energy' or 'correlation'; got '" + score + "'");
-    std::vector<int64_t> samples = templateOf(templ);
+    std::vector<int64_t> samples = templateOf(templ.object);
     if (score == "correlation" && samples.empty())
         throw py::value_error(
             "score='correlation' needs a template: an etalon letter or number, or an array of samples");
-    if (!pulseLength && samples.empty())
+    if (pulseLength.none() && samples.empty())
         throw py::value_error("pulse_length is needed with score='energy' (or a template whose length it takes)");
-    r.L = pulseLength ? countArgument("pulse_length", *pulseLength) : static_cast<int32_t>(samples.size());
+    r.L = pulseLength.none() ? static_cast<int32_t>(samples.size()) : countArgument(pulseLength.object, "pulse_length");
     if (score == "correlation") {
         if (r.L != static_cast<int64_t>(samples.size()))
             throw py::value_error("pulse_length " + std::to_string(r.L) + " differs from the template's " +
@@ -190,9 +173,23 @@ detection::DetectionRequest requestOf(int64_t tmin, int64_t tmax, std::optional<
     return r;
 }
 
+// One found pulse as detect reports it (the JSON's pulses, the CSV's row).
+struct PulseRow {
+    int32_t pulse;      // 1, 2, ...
+    int32_t start;      // first sample
+    int32_t end;        // last sample: start + L - 1
+    double centre;      // start + (L - 1) / 2
+    double time;        // the time at start; NaN without times
+    double centreTime;  // the time at the centre; NaN without times
+    double amplitude;   // in the data's units
+    int64_t score;      // the window score
+    double snr;         // amplitude against the noise level sigma
+};
+
 struct DetectionResult {
     py::array_t<int32_t> positions;
     py::array_t<int64_t> pulseScores;
+    py::array_t<PulseRow> pulses;
     py::object measure = py::none();
     py::list rows;
     std::vector<detection::CountScore> counts;
@@ -201,10 +198,36 @@ struct DetectionResult {
     bool cancelled = false;
     py::object noiseLevel = py::none();
     bool noiseEstimated = false;
+    double sigma = 0;
+    std::vector<std::string> preparation;
     double scale = 1;
     bool converted = false;
     uintptr_t samplesAddress = 0;
 };
+
+// What detect reports of each found pulse: its ends and centre, the times
+// there, and the amplitude and signal-to-noise ratio measured on the
+// unscaled prepared samples. Runs without the GIL.
+std::vector<PulseRow> pulseRows(const Samples& s, const detection::DetectionRequest& request,
+                                const detection::DetectionOutcome& outcome, const std::vector<double>& times,
+                                double& sigma)
+{
+    const std::vector<double>& y = s.prepared.unscaled;
+    sigma = detection::robustNoiseSigma(y);
+    const std::vector<double> shape =
+        detection::unitPeakShape(y, outcome.positions, request.L, request.templateSamples);
+    const std::vector<detection::PulseMeasure> measures =
+        detection::measurePulses(y, outcome.positions, request.L, shape, sigma);
+    std::vector<PulseRow> rows;
+    rows.reserve(measures.size());
+    for (size_t k = 0; k < measures.size(); ++k) {
+        const detection::PulseMeasure& m = measures[k];
+        rows.push_back({static_cast<int32_t>(k + 1), m.start, m.end, m.centre,
+                        timeAt(times, s.input.sampleRate, m.start), timeAt(times, s.input.sampleRate, m.centre),
+                        m.amplitude, outcome.pulseScores[k], m.snr});
+    }
+    return rows;
+}
 
 Row rowOf(const detection::StageRow& r)
 {
@@ -216,10 +239,12 @@ Row rowOf(const detection::StageRow& r)
             r.iterations};
 }
 
-DetectionResult run(py::handle x, detection::DetectionRequest request, std::optional<int64_t> noise,
-                    py::object progress)
+DetectionResult run(py::handle x, const detection::PreparationOptions& preparation, detection::DetectionRequest request,
+                    std::optional<int64_t> noise, py::object progress)
 {
-    Samples samples = samplesOf(x);
+    Samples samples{seriesInput(x, "x"), preparation};
+    const std::vector<double> times =
+        samples.input.times.is_none() ? std::vector<double>() : samples.input.times.cast<std::vector<double>>();
     StopWatch watch(std::move(progress));
     request.progress = watch.callback();
     const bool needsNoise =
@@ -230,14 +255,18 @@ DetectionResult run(py::handle x, detection::DetectionRequest request, std::opti
         throw py::value_error(detection::kNoiseLevelMethodsOnly);
 
     detection::DetectionOutcome outcome;
+    std::vector<PulseRow> pulses;
+    double sigma = 0;
     std::string error;
     bool ok = false;
     {
         py::gil_scoped_release release;
-        ok = scaleFloats(samples, error);
+        ok = prepareSamples(samples, error);
         if (ok && needsNoise)
             request.noiseLevel = noise ? *noise : detection::estimateNoiseLevel(samples.view);
         ok = ok && detection::detectPulses(samples.view, request, outcome, error);
+        if (ok)
+            pulses = pulseRows(samples, request, outcome, times, sigma);
     }
     watch.raiseIfStopped();
     if (!ok)
@@ -246,6 +275,7 @@ DetectionResult run(py::handle x, detection::DetectionRequest request, std::opti
     DetectionResult r;
     r.positions = toArray<int32_t, int32_t>(outcome.positions);
     r.pulseScores = toArray<int64_t, int64_t>(outcome.pulseScores);
+    r.pulses = toArray<PulseRow, PulseRow>(pulses);
     if (!outcome.rows.empty())
         r.measure = py::int_(outcome.rows.back().measure);
     for (const detection::StageRow& row : outcome.rows)
@@ -259,10 +289,29 @@ DetectionResult run(py::handle x, detection::DetectionRequest request, std::opti
         r.noiseLevel = py::int_(request.noiseLevel);
         r.noiseEstimated = !noise;
     }
-    r.scale = samples.scale;
+    r.sigma = sigma;
+    r.preparation = std::move(samples.prepared.report);
+    r.scale = samples.prepared.scale;
     r.converted = samples.converted;
     r.samplesAddress = reinterpret_cast<uintptr_t>(samples.view.data());
     return r;
+}
+
+// The pulses as a pandas DataFrame, one row per pulse; pandas is imported
+// here, at the first call, so that the module runs without it.
+Arg<"pandas.DataFrame"> pulseFrame(const DetectionResult& r)
+{
+    py::module_ pandas;
+    try {
+        pandas = py::module_::import("pandas");
+    } catch (py::error_already_set& e) {
+        if (!e.matches(PyExc_ImportError))
+            throw;
+        throw py::import_error(
+            "Detection.to_frame needs pandas, which cannot be imported here (pip install pandas); the same table "
+            "is Detection.pulses, a NumPy structured array");
+    }
+    return {pandas.attr("DataFrame")(r.pulses)};
 }
 
 const char* kRowDoc = R"doc(One stage of an estimation, as a row of the workbench's protocol.
@@ -280,6 +329,16 @@ Attributes:
         from 0); -1 for a pulse the stage could not place.
     pulse_scores: numpy.int64, the window score of each (energy or
         correlation, in squared sample units of the samples read).
+    pulses: the found pulses as quillmore-cli detect reports them, a NumPy
+        structured array with one record per pulse: pulse (1, 2, ...),
+        start, end (start + L - 1), centre (start + (L - 1) / 2), time and
+        centre_time (from a SeriesFile's times; NaN without), amplitude
+        (in the data's units, measured on the prepared samples before
+        scaling), score (as pulse_scores) and snr (amplitude against
+        sigma).
+    sigma: the noise level of the prepared samples before scaling, in the
+        data's units (the median absolute deviation of neighbouring
+        differences x 1.4826 / sqrt 2); noise_method says so in words.
     measure: the measure of the last stage, or None.
     rows: list[Row], every stage in order; the result is the last row's.
     counts: list[CountScore], for an unknown count the score of every
@@ -291,16 +350,24 @@ Attributes:
         missing).
     noise_level, noise_estimated: the sigma methods 1 and 6 used, and
         whether it was estimated from the series.
-    scale: the factor floating-point samples were multiplied by (1.0 for
-        integers).
-    converted: the array was converted once (not int64, or strided).
+    preparation: the preparation's report, one line per step, as detect
+        prints it.
+    scale: the factor the samples were multiplied by (1.0 for integers
+        kept as they were).
+    converted: the core read a prepared copy; False when x is a contiguous
+        int64 array the preparation left as it was (read in place).
     samples_address: where the samples the core read lie; equals
-        x.ctypes.data when the array was read in place.)doc";
+        x.ctypes.data when the array was read in place.
+
+Methods:
+    to_frame(): the pulses as a pandas DataFrame (needs pandas).)doc";
 
 }  // namespace
 
 void bindDetection(py::module_& m)
 {
+    PYBIND11_NUMPY_DTYPE_EX(PulseRow, pulse, "pulse", start, "start", end, "end", centre, "centre", time, "time",
+                            centreTime, "centre_time", amplitude, "amplitude", score, "score", snr, "snr");
     py::class_<Row>(m, "Row", kRowDoc)
         .def_readonly("method", &Row::method)
         .def_readonly("label", &Row::label)
@@ -339,6 +406,9 @@ void bindDetection(py::module_& m)
     py::class_<DetectionResult>(m, "Detection", kDetectionDoc)
         .def_readonly("positions", &DetectionResult::positions)
         .def_readonly("pulse_scores", &DetectionResult::pulseScores)
+        .def_readonly("pulses", &DetectionResult::pulses)
+        .def_readonly("sigma", &DetectionResult::sigma)
+        .def_property_readonly_static("noise_method", [](const py::object&) { return detection::kNoiseEstimateMethod; })
         .def_readonly("measure", &DetectionResult::measure)
         .def_readonly("rows", &DetectionResult::rows)
         .def_readonly("counts", &DetectionResult::counts)
@@ -348,9 +418,13 @@ void bindDetection(py::module_& m)
         .def_readonly("cancelled", &DetectionResult::cancelled)
         .def_readonly("noise_level", &DetectionResult::noiseLevel)
         .def_readonly("noise_estimated", &DetectionResult::noiseEstimated)
+        .def_readonly("preparation", &DetectionResult::preparation)
         .def_readonly("scale", &DetectionResult::scale)
         .def_readonly("converted", &DetectionResult::converted)
         .def_readonly("samples_address", &DetectionResult::samplesAddress)
+        .def("to_frame", &pulseFrame,
+             "The pulses as a pandas DataFrame: the columns of Detection.pulses (pulse, start, end, centre, time, "
+             "centre_time, amplitude, score, snr), one row per pulse. Raises ImportError when pandas is missing.")
         .def("__repr__", [](const DetectionResult& r) {
             return "Detection(" + std::to_string(r.positions.size()) + " pulses, " + std::to_string(r.rows.size()) +
                    " stages)";
@@ -358,24 +432,36 @@ void bindDetection(py::module_& m)
 
     m.def(
         "estimate",
-        [](py::handle x, int64_t pulses, int64_t tmin, int64_t tmax, std::optional<int64_t> pulseLength,
-           py::handle templ, const std::string& score, py::object progress) {
+        [](const SamplesArg& x, const IntArg& pulses, const IntArg& tmin, const IntArg& tmax,
+           const OptionalIntArg& pulseLength, const TemplateArg& templ, const StrArg& score,
+           const ProgressArg& progress, const DetrendArg& detrend, const BoolArg& invert, const ScaleArg& scale) {
             detection::DetectionRequest r = requestOf(tmin, tmax, pulseLength, templ, score);
             r.mode = detection::DetectionMode::KnownCount;
-            r.pulses = countArgument("pulses", pulses);
-            return run(x, std::move(r), std::nullopt, std::move(progress));
+            r.pulses = countArgument(pulses.object, "pulses");
+            const py::object watch = callableOrNone(progress.object, "progress");
+            const detection::PreparationOptions preparation =
+                preparationOptions(detrend.object, invert.object, scale.object);
+            return run(x.object, preparation, std::move(r), std::nullopt, watch);
         },
         py::arg("x"), py::arg("pulses"), py::arg("tmin"), py::arg("tmax"), py::arg("pulse_length") = py::none(),
-        py::arg("template") = py::none(), py::arg("score") = "energy", py::arg("progress") = py::none(),
+        py::arg("template") = py::none(), py::arg("score") = "energy", py::arg("progress") = py::none(), py::kw_only(),
+        py::arg("detrend") = "median", py::arg("invert") = false, py::arg("scale") = py::none(),
         R"doc(Positions of a known number of pulses: the energy programme, the
 improvement passes until the measure settles and, for up to 3 pulses (4 in
 series shorter than 350 samples), the exhaustive search.
 
+The series is prepared first as quillmore-cli detect prepares a file's
+values, with the same defaults: the median taken away, gaps set to the
+baseline, floating-point samples scaled to integers (largest magnitude
+32767). The same samples and settings give the pulses detect finds, to the
+last bit.
+
 Parameters:
-    x: the series, a one-dimensional array of samples (int64 contiguous is
-        read in place; other integers are converted once to int64;
-        floating-point samples are scaled so that the largest magnitude is
-        32767, NaN gaps filled with the median, as quillmore-cli detect does).
+    x: the series: a SeriesFile (read_series; its integer storage and
+        times are kept) or a one-dimensional array of integers or
+        floating-point numbers; NaN and the masked samples of a numpy.ma
+        array are gaps. A contiguous int64 array that the preparation
+        leaves as it is (detrend="none", say) is read in place.
     pulses: the number of pulses, within the counts the layout admits.
     tmin, tmax: least and greatest distance between neighbouring pulse
         starts, in samples.
@@ -387,33 +473,48 @@ Parameters:
     progress: called as progress(done, total) during the exhaustive search,
         about ten times a second; returning False stops the search (its row
         is then missing and cancelled is True).
+    detrend: "median" (the median of the whole series taken away), "none"
+        (the samples as they are) or a window in samples (a moving median
+        taken away).
+    invert: dips become pulses.
+    scale: None (floating-point samples scaled so that the largest
+        magnitude is 32767, integers kept), "auto" (scaled either way) or a
+        positive factor.
 
-Returns a Detection. Raises ValueError when the series cannot hold the
-count or a parameter is refused, TypeError for an array of another kind,
-KeyboardInterrupt on Ctrl-C during the exhaustive search.
+Returns a Detection. Raises TypeError for an argument of the wrong kind
+(x not an array of numbers, a count that is not an int), ValueError when
+the series cannot be prepared or cannot hold the count or a value is
+refused, KeyboardInterrupt on Ctrl-C during the exhaustive search.
 
 Example::
 
     s = quillmore.synthesize(length=1200, pulses=10)
     found = quillmore.estimate(s.observed, pulses=10, tmin=40, tmax=181, pulse_length=20)
+    found.pulses["amplitude"], found.positions
 )doc");
 
     m.def(
         "estimate_unknown",
-        [](py::handle x, int64_t tmin, int64_t tmax, std::optional<int64_t> pulseLength, py::handle templ,
-           const std::string& score) {
+        [](const SamplesArg& x, const IntArg& tmin, const IntArg& tmax, const OptionalIntArg& pulseLength,
+           const TemplateArg& templ, const StrArg& score, const DetrendArg& detrend, const BoolArg& invert,
+           const ScaleArg& scale) {
             detection::DetectionRequest r = requestOf(tmin, tmax, pulseLength, templ, score);
             r.mode = detection::DetectionMode::SequentialMethod;
-            return run(x, std::move(r), std::nullopt, py::none());
+            const detection::PreparationOptions preparation =
+                preparationOptions(detrend.object, invert.object, scale.object);
+            return run(x.object, preparation, std::move(r), std::nullopt, py::none());
         },
         py::arg("x"), py::arg("tmin"), py::arg("tmax"), py::arg("pulse_length") = py::none(),
-        py::arg("template") = py::none(), py::arg("score") = "energy",
+        py::arg("template") = py::none(), py::arg("score") = "energy", py::kw_only(), py::arg("detrend") = "median",
+        py::arg("invert") = false, py::arg("scale") = py::none(),
         R"doc(Positions of an unknown number of pulses by the sequential method:
 every admissible count fitted by the programme and improved, the count with
 the best measure chosen. Window energies only.
 
-Parameters: as estimate, without pulses. Returns a Detection whose counts
-hold every count's programme and improved measure.
+Parameters: as estimate, without pulses and progress; the series is
+prepared as estimate prepares it (detrend="median", invert=False,
+scale=None: detect's defaults). Returns a Detection whose counts hold every
+count's programme and improved measure.
 
 Example::
 
@@ -423,26 +524,33 @@ Example::
 
     m.def(
         "detect",
-        [](py::handle x, int64_t method, int64_t tmin, int64_t tmax, std::optional<int64_t> pulseLength,
-           py::handle templ, const std::string& score, std::optional<int64_t> noise) {
+        [](const SamplesArg& x, const IntArg& methodArg, const IntArg& tmin, const IntArg& tmax,
+           const OptionalIntArg& pulseLength, const TemplateArg& templ, const StrArg& score,
+           const OptionalIntArg& noiseArg, const DetrendArg& detrend, const BoolArg& invert, const ScaleArg& scale) {
             detection::DetectionRequest r = requestOf(tmin, tmax, pulseLength, templ, score);
             r.mode = detection::DetectionMode::Blind;
+            const int64_t method = wholeNumber(methodArg.object, "method");
             if (method < detection::kPrimitiveMethod || method >= detection::kThresholdMethodCount)
-                throw py::value_error("method must be 0 to 6; got " + std::to_string(method));
+                throw py::value_error("method must be 0 to 6; got " + py::str(methodArg.object).cast<std::string>());
             r.method = static_cast<int32_t>(method);
-            return run(x, std::move(r), noise, py::none());
+            const std::optional<int64_t> noise = optionalWholeNumber(noiseArg.object, "noise");
+            const detection::PreparationOptions preparation =
+                preparationOptions(detrend.object, invert.object, scale.object);
+            return run(x.object, preparation, std::move(r), noise, py::none());
         },
         py::arg("x"), py::arg("method"), py::arg("tmin"), py::arg("tmax"), py::arg("pulse_length") = py::none(),
-        py::arg("template") = py::none(), py::arg("score") = "energy", py::arg("noise") = py::none(),
+        py::arg("template") = py::none(), py::arg("score") = "energy", py::arg("noise") = py::none(), py::kw_only(),
+        py::arg("detrend") = "median", py::arg("invert") = false, py::arg("scale") = py::none(),
         R"doc(Blind detection: the pulse-count ranking of every admissible count,
 then threshold method 0..6 (5 needs noise-free samples and is refused)
 chooses count and positions itself.
 
-Parameters: as estimate_unknown, and
+Parameters: as estimate_unknown (the same preparation, detect's
+defaults), and
     method: the threshold method, 0 to 6.
-    noise: methods 1 and 6: the noise level (standard deviation, in sample
-        units); default: estimated from the differences of neighbouring
-        samples.
+    noise: methods 1 and 6: the noise level (standard deviation, in units
+        of the prepared samples); default: estimated from the differences
+        of neighbouring samples.
 
 Returns a Detection with the ranking's counts (squares, noise per window),
 the ranked rows, the passes and the detected pulses.

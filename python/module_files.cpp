@@ -85,81 +85,20 @@ SeriesFile readSeries(const std::filesystem::path& path, py::handle column, int6
     return f;
 }
 
-// detrend: "none", "median", or a moving-median window in samples.
-void setDetrend(detection::PreparationOptions& o, py::handle detrend)
+Prepared prepare(const SamplesArg& x, const DetrendArg& detrend, const BoolArg& invert, const ScaleArg& scale,
+                 const OptionalBoolArg& integral)
 {
-    if (py::isinstance<py::str>(detrend)) {
-        const std::string word = detrend.cast<std::string>();
-        if (word == "none")
-            o.detrend = detection::Detrend::None;
-        else if (word == "median")
-            o.detrend = detection::Detrend::WholeMedian;
-        else
-            throw py::value_error("detrend must be 'none', 'median' or a window of samples; got '" + word + "'");
-        return;
-    }
-    if (!py::isinstance<py::int_>(detrend) || py::isinstance<py::bool_>(detrend))
-        throw py::type_error("detrend must be 'none', 'median' or a window of samples (an int)");
-    const int64_t window = detrend.cast<int64_t>();
-    if (window < 1 || window > INT32_MAX)
-        throw py::value_error("detrend: a moving-median window is from 1 to 2147483647 samples; got " +
-                              std::to_string(window));
-    o.detrend = detection::Detrend::MovingMedian;
-    o.window = window;
-}
-
-// scale: None (floating-point data scaled to 32767, integers kept),
-// "auto" (scaled either way) or a positive factor.
-void setScale(detection::PreparationOptions& o, py::handle scale)
-{
-    if (scale.is_none())
-        return;
-    if (py::isinstance<py::str>(scale)) {
-        if (scale.cast<std::string>() != "auto")
-            throw py::value_error("scale must be None, 'auto' or a positive number");
-        o.scaleAuto = true;
-        return;
-    }
-    const double factor = scale.cast<double>();
-    if (!std::isfinite(factor) || !(factor > 0))
-        throw py::value_error("scale must be None, 'auto' or a positive number; got " +
-                              py::str(scale).cast<std::string>());
-    o.scale = factor;
-}
-
-Prepared prepare(py::handle x, py::handle detrend, bool invert, py::handle scale, std::optional<bool> integral)
-{
-    py::object values = py::reinterpret_borrow<py::object>(x);
-    bool fromIntegers = false;
-    if (py::isinstance<SeriesFile>(x)) {
-        const SeriesFile& f = x.cast<const SeriesFile&>();
-        values = f.values;
-        fromIntegers = f.integral;
-    } else {
-        const py::array a = py::array::ensure(x);
-        if (!a)
-            throw py::type_error("x must be an array of numbers or a SeriesFile");
-        const char kind = a.dtype().kind();
-        if (kind != 'i' && kind != 'u' && kind != 'b' && kind != 'f')
-            throw py::type_error("x must hold integers or floating-point numbers; got dtype " +
-                                 py::str(a.dtype()).cast<std::string>());
-        fromIntegers = kind != 'f';
-    }
-    const auto doubles = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(values);
-    if (!doubles || doubles.ndim() != 1)
-        throw py::value_error("x must be one-dimensional");
-    detection::PreparationOptions options;
-    setDetrend(options, detrend);
-    setScale(options, scale);
-    options.invert = invert;
+    const SeriesInput in = seriesInput(x.object, "x");
+    const detection::PreparationOptions options = preparationOptions(detrend.object, invert.object, scale.object);
+    const bool integralValues = integral.none() ? in.integral : flag(integral.object, "integral");
 
     detection::PreparedSeries prepared;
     std::string error;
     bool ok = false;
     {
         py::gil_scoped_release release;
-        ok = detection::prepareSeries(std::span<const double>(doubles.data(), static_cast<size_t>(doubles.size())),
-                                      integral.value_or(fromIntegers), options, prepared, error);
+        ok = detection::prepareSeries(std::span<const double>(in.values.data(), static_cast<size_t>(in.values.size())),
+                                      integralValues, options, prepared, error);
     }
     if (!ok)
         throw py::value_error(error);
@@ -175,7 +114,69 @@ Prepared prepare(py::handle x, py::handle detrend, bool invert, py::handle scale
     return p;
 }
 
+std::string typeName(py::handle v) { return Py_TYPE(v.ptr())->tp_name; }
+
+// Read in place: int64, aligned, one sample after another.
+bool readableInPlace(const py::array& a)
+{
+    const bool aligned = (a.flags() & py::detail::npy_api::NPY_ARRAY_ALIGNED_) != 0;
+    return py::isinstance<py::array_t<int64_t>>(a) && aligned &&
+           (a.size() == 1 || a.strides(0) == static_cast<py::ssize_t>(sizeof(int64_t)));
+}
+
 }  // namespace
+
+SeriesInput seriesInput(py::handle x, const char* name)
+{
+    SeriesInput in;
+    if (py::isinstance<SeriesFile>(x)) {
+        const SeriesFile& f = x.cast<const SeriesFile&>();
+        in.values = f.values;
+        in.integral = f.integral;
+        in.times = f.times;
+        in.sampleRate = f.sampleRate;
+        return in;
+    }
+    const std::string notNumbers =
+        std::string(name) + " must be an array of numbers (or a sequence NumPy turns into one); got ";
+    if (x.is_none() || py::isinstance<py::str>(x) || py::isinstance<py::bytes>(x) || py::isinstance<py::dict>(x))
+        throw py::type_error(notNumbers + typeName(x));
+    // A masked array's samples under its mask are gaps, whatever they hold.
+    // NumPy's objects are held to the end of the process: released at its
+    // exit, after the interpreter, they would crash it.
+    static const py::handle masked = py::module_::import("numpy.ma").release();
+    py::object data = py::reinterpret_borrow<py::object>(x);
+    py::object mask = py::none();
+    if (py::isinstance(x, masked.attr("MaskedArray"))) {
+        data = masked.attr("getdata")(x);
+        mask = masked.attr("getmaskarray")(x);
+    }
+    const py::array a = py::array::ensure(data);
+    if (!a)
+        throw py::type_error(notNumbers + typeName(x));
+    const char kind = a.dtype().kind();
+    if (kind != 'i' && kind != 'u' && kind != 'f')
+        throw py::type_error(std::string(name) + " must hold integers or floating-point numbers; got dtype " +
+                             py::str(a.dtype()).cast<std::string>());
+    if (a.ndim() != 1)
+        throw py::value_error(std::string(name) + " must be one-dimensional; got an array of " +
+                              std::to_string(a.ndim()) + " dimensions");
+    if (a.size() == 0)
+        throw py::value_error(std::string(name) + " is empty");
+    in.integral = kind != 'f';
+    if (mask.is_none()) {
+        in.values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(a);
+        if (readableInPlace(a)) {
+            in.source = a;
+            in.inPlace = std::span<const int64_t>(static_cast<const int64_t*>(a.data()), static_cast<size_t>(a.size()));
+        }
+    } else {
+        static const py::handle where = py::object(py::module_::import("numpy").attr("where")).release();
+        in.values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(
+            where(mask, py::float_(NAN), a.attr("astype")("float64")));
+    }
+    return in;
+}
 
 void bindFiles(py::module_& m)
 {
@@ -218,8 +219,13 @@ and report (one line per step, as quillmore-cli detect prints them).)doc")
             return "Prepared(" + std::to_string(p.samples.size()) + " samples, scale " + std::to_string(p.scale) + ")";
         });
 
-    m.def("read_series", &readSeries, py::arg("path"), py::arg("column") = py::none(), py::arg("channel") = 1,
-          py::arg("format") = "auto", R"doc(Reads one series from a file, as quillmore-cli detect reads it.
+    m.def(
+        "read_series",
+        [](const std::filesystem::path& path, const ColumnArg& column, int64_t channel, const std::string& format) {
+            return readSeries(path, column.object, channel, format);
+        },
+        py::arg("path"), py::arg("column") = py::none(), py::arg("channel") = 1, py::arg("format") = "auto",
+        R"doc(Reads one series from a file, as quillmore-cli detect reads it.
 
 Parameters:
     path: a CSV/TSV/whitespace text table, a NumPy .npy array, a sound file
@@ -244,9 +250,14 @@ Example::
           py::arg("scale") = py::none(), py::arg("integral") = py::none(),
           R"doc(Prepares a series as quillmore-cli detect prepares a file's values.
 
+estimate, estimate_unknown and detect run this preparation themselves,
+with the same keywords and defaults; prepare shows what it makes.
+
 Parameters:
-    x: a SeriesFile, or an array of numbers (NaN marks a gap).
-    detrend: "none", "median" (the median of the whole series taken away)
+    x: a SeriesFile, or a one-dimensional array of integers or
+        floating-point numbers; NaN and the masked samples of a numpy.ma
+        array are gaps.
+    detrend: "median" (the median of the whole series taken away), "none"
         or a window in samples (a moving median taken away).
     invert: dips become pulses.
     scale: None (floating-point data scaled so that the largest magnitude
@@ -255,8 +266,10 @@ Parameters:
     integral: whether the values are integers as stored (default: from the
         SeriesFile, or the array's dtype).
 
-Returns a Prepared whose samples (numpy.int64) estimate and detect read in
-place.
+Returns a Prepared. Its samples (numpy.int64) are what the estimators
+read; handed back to them with detrend="none" they are read in place.
+Raises TypeError for what is no array of numbers or a keyword of the wrong
+kind, ValueError for a refused value or a series that cannot be prepared.
 
 Example::
 

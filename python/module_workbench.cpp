@@ -123,9 +123,9 @@ int64_t etalonNumber(py::handle e)
             return name[0] - 'a' + 1;
         throw py::value_error("etalons: '" + name + "' is not an etalon letter a to t");
     }
-    if (py::isinstance<py::int_>(e) && !py::isinstance<py::bool_>(e))
-        return e.cast<int64_t>();
-    throw py::type_error("etalons must be etalon numbers (1 to 20) or letters (a to t)");
+    if (PyIndex_Check(e.ptr()) && !PyBool_Check(e.ptr()) && !py::isinstance<py::array>(e))
+        return wholeNumber(e, "etalons");
+    throw py::type_error("etalons must be etalon numbers (1 to 20) or letters (a to t); got " + describe(e));
 }
 
 // One keyword argument and the option word it stands for; None stands for
@@ -134,10 +134,14 @@ struct Keyword {
     const char* option;
     std::optional<std::string> value;
     Keyword(const char* o, std::optional<std::string> v) : option(o), value(std::move(v)) {}
-    Keyword(const char* o, const std::optional<int64_t>& v) : option(o)
+    // A whole number, checked for its kind here and for its range by the
+    // option reader, which sees the caller's own digits.
+    Keyword(const char* o, const OptionalIntArg& v, const char* name) : option(o)
     {
-        if (v)
-            value = std::to_string(*v);
+        if (v.none())
+            return;
+        wholeNumber(v.object, name);
+        value = py::str(py::reinterpret_steal<py::object>(PyNumber_Index(v.object.ptr()))).cast<std::string>();
     }
 };
 
@@ -147,7 +151,7 @@ Keyword etalonsKeyword(py::handle etalons)
     if (etalons.is_none())
         return {"--etalons", std::optional<std::string>()};
     std::vector<int64_t> numbers;
-    if (py::isinstance<py::str>(etalons) || py::isinstance<py::int_>(etalons))
+    if (py::isinstance<py::str>(etalons) || PyIndex_Check(etalons.ptr()) || !py::isinstance<py::iterable>(etalons))
         numbers.push_back(etalonNumber(etalons));
     else
         for (py::handle e : py::iter(etalons))
@@ -191,15 +195,17 @@ void startWorkbench(Workbench& w, const commands::RunOptions& options)
         throw py::value_error(inParameterNames(error));
 }
 
-void setStreams(shell::AppState& s, const py::dict& seeds)
+void setStreams(shell::AppState& s, py::handle seedsArg)
 {
-    for (const auto& [key, value] : seeds) {
-        const std::string name = py::str(key).cast<std::string>();
-        const int64_t seed = value.cast<int64_t>();
+    if (!py::isinstance<py::dict>(seedsArg))
+        throw py::type_error("seeds must be a dict of stream names and seeds; got " + describe(seedsArg));
+    for (const auto& [key, value] : py::reinterpret_borrow<py::dict>(seedsArg)) {
+        const std::string name = text(key, "seeds: a stream name");
+        const int64_t seed = wholeNumber(value, ("seeds['" + name + "']").c_str());
         if (name == kLibraryRand) {
             if (seed < 0 || seed > UINT32_MAX)
                 throw py::value_error("seeds['library_rand'] must be from 0 to 4294967295; got " +
-                                      std::to_string(seed));
+                                      py::str(value).cast<std::string>());
             s.libraryRandState = static_cast<uint32_t>(seed);
             continue;
         }
@@ -210,7 +216,8 @@ void setStreams(shell::AppState& s, const py::dict& seeds)
                                   "' (position, cut_start, cut_end, count, first_fixed_gap, second_fixed_gap, "
                                   "noise, library_rand)");
         if (seed < 0 || seed > kLargestSeed)
-            throw py::value_error("seeds['" + name + "'] must be from 0 to 32767; got " + std::to_string(seed));
+            throw py::value_error("seeds['" + name + "'] must be from 0 to 32767; got " +
+                                  py::str(value).cast<std::string>());
         s.random.*(field->seed) = static_cast<int32_t>(seed);
     }
 }
@@ -296,35 +303,37 @@ SeriesResult nextSeries(Workbench& w)
     return r;
 }
 
-py::object synthesize(std::optional<int64_t> length, std::optional<int64_t> pulses, std::optional<int64_t> tmin,
-                      std::optional<int64_t> tmax, py::handle etalons, std::optional<int64_t> noise,
-                      std::optional<int64_t> energy, std::optional<std::string> task, std::optional<int64_t> method,
-                      std::optional<int64_t> series, std::optional<py::dict> seeds)
+using SeriesOrList = Arg<"Series | list[Series]">;
+
+SeriesOrList synthesize(const OptionalIntArg& length, const OptionalIntArg& pulses, const OptionalIntArg& tmin,
+                        const OptionalIntArg& tmax, const EtalonsArg& etalons, const OptionalIntArg& noise,
+                        const OptionalIntArg& energy, const OptionalStrArg& task, const OptionalIntArg& method,
+                        const OptionalIntArg& series, const SeedsArg& seeds)
 {
     commands::RunOptions options;
-    parseKeywords({{"--series-type", std::optional<std::string>(pulses ? "fixed" : "unfixed")},
-                   {"--task", task},
-                   etalonsKeyword(etalons),
-                   {"--length", length},
-                   {"--noise", noise},
-                   {"--pulses", pulses},
-                   {"--tmin", tmin},
-                   {"--tmax", tmax},
-                   {"--energy", energy},
-                   {"--method", method},
-                   {"--series", series}},
+    parseKeywords({{"--series-type", std::optional<std::string>(pulses.none() ? "unfixed" : "fixed")},
+                   {"--task", optionalText(task.object, "task")},
+                   etalonsKeyword(etalons.object),
+                   {"--length", length, "length"},
+                   {"--noise", noise, "noise"},
+                   {"--pulses", pulses, "pulses"},
+                   {"--tmin", tmin, "tmin"},
+                   {"--tmax", tmax, "tmax"},
+                   {"--energy", energy, "energy"},
+                   {"--method", method, "method"},
+                   {"--series", series, "series"}},
                   options, nullptr);
 
     Workbench w;
     startWorkbench(w, options);
-    if (seeds)
-        setStreams(w.state, *seeds);
-    if (!series)
-        return py::cast(nextSeries(w));
+    if (!seeds.none())
+        setStreams(w.state, seeds.object);
+    if (series.none())
+        return {py::cast(nextSeries(w))};
     py::list made;
     for (long n = 0; n < options.series; ++n)
         made.append(py::cast(nextSeries(w)));
-    return made;
+    return {made};
 }
 
 // The command's phases, as the window runs them: the computation alone
@@ -377,31 +386,35 @@ SimulationResult simulationOf(const detection::RestErrorHeader& h, const Workben
     return r;
 }
 
-py::object simulate(std::optional<std::string> seriesType, std::optional<std::string> task, py::handle etalons,
-                    std::optional<int64_t> length, std::optional<int64_t> tmin, std::optional<int64_t> tmax,
-                    std::optional<int64_t> energy, std::optional<int64_t> pulsesFrom, std::optional<int64_t> pulsesTo,
-                    std::optional<int64_t> pulsesIncr, std::optional<int64_t> noiseFrom,
-                    std::optional<int64_t> noiseSteps, std::optional<int64_t> noiseIncr, std::optional<int64_t> repeats,
-                    std::optional<int64_t> threads, py::object progress)
+using OptionalSimulation = Arg<"Simulation | None">;
+
+OptionalSimulation simulate(const OptionalStrArg& seriesType, const OptionalStrArg& task, const EtalonsArg& etalons,
+                            const OptionalIntArg& length, const OptionalIntArg& tmin, const OptionalIntArg& tmax,
+                            const OptionalIntArg& energy, const OptionalIntArg& pulsesFrom,
+                            const OptionalIntArg& pulsesTo, const OptionalIntArg& pulsesIncr,
+                            const OptionalIntArg& noiseFrom, const OptionalIntArg& noiseSteps,
+                            const OptionalIntArg& noiseIncr, const OptionalIntArg& repeats,
+                            const OptionalIntArg& threads, const ProgressArg& progressArg)
 {
     commands::RunOptions options;
     commands::SimulateOptions sim;
-    parseKeywords({{"--series-type", seriesType},
-                   {"--task", task},
-                   etalonsKeyword(etalons),
-                   {"--length", length},
-                   {"--tmin", tmin},
-                   {"--tmax", tmax},
-                   {"--energy", energy},
-                   {"--from", pulsesFrom},
-                   {"--to", pulsesTo},
-                   {"--incr", pulsesIncr},
-                   {"--noise-from", noiseFrom},
-                   {"--noise-steps", noiseSteps},
-                   {"--noise-incr", noiseIncr},
-                   {"--repeats", repeats},
-                   {"--threads", threads}},
+    parseKeywords({{"--series-type", optionalText(seriesType.object, "series_type")},
+                   {"--task", optionalText(task.object, "task")},
+                   etalonsKeyword(etalons.object),
+                   {"--length", length, "length"},
+                   {"--tmin", tmin, "tmin"},
+                   {"--tmax", tmax, "tmax"},
+                   {"--energy", energy, "energy"},
+                   {"--from", pulsesFrom, "pulses_from"},
+                   {"--to", pulsesTo, "pulses_to"},
+                   {"--incr", pulsesIncr, "pulses_incr"},
+                   {"--noise-from", noiseFrom, "noise_from"},
+                   {"--noise-steps", noiseSteps, "noise_steps"},
+                   {"--noise-incr", noiseIncr, "noise_incr"},
+                   {"--repeats", repeats, "repeats"},
+                   {"--threads", threads, "threads"}},
                   options, &sim);
+    py::object progress = callableOrNone(progressArg.object, "progress");
 
     Workbench w;
     startWorkbench(w, options);
@@ -415,13 +428,13 @@ py::object simulate(std::optional<std::string> seriesType, std::optional<std::st
     StopWatch watch(std::move(progress));
     const std::unique_ptr<shell::SimulationRun> run = runSimulation(w, watch, first);
     if (run->cancelled)
-        return py::none();
+        return {py::none()};
     raiseOnRefusal(w.host.messages, first);
     const detection::RestErrorHeader* h = w.state.lpRestErrorHeader.get();
     if (!h || !h->fReady)
         throw py::value_error(w.host.messages.size() > first ? w.host.messages.back().text
                                                              : "the simulation did not run");
-    return py::cast(simulationOf(*h, w, run->options.threads, first));
+    return {py::cast(simulationOf(*h, w, run->options.threads, first))};
 }
 
 std::vector<Etalon> alphabet()

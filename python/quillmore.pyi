@@ -5,11 +5,15 @@ from typing import Callable, Literal, Sequence, overload
 
 import numpy as np
 import numpy.typing as npt
+import pandas
 
 __version__: str
 
 EtalonName = int | str
 Progress = Callable[[int, int], bool | None]
+Samples = SeriesFile | npt.ArrayLike
+Detrend = Literal["none", "median"] | int
+Scale = float | Literal["auto"] | None
 
 class Etalon:
     letter: str
@@ -77,6 +81,11 @@ class ThresholdPass:
 class Detection:
     positions: npt.NDArray[np.int32]
     pulse_scores: npt.NDArray[np.int64]
+    # fields pulse, start, end (int32), centre, time, centre_time, amplitude
+    # (float64), score (int64), snr (float64)
+    pulses: npt.NDArray[np.void]
+    sigma: float
+    noise_method: str
     measure: int | None
     rows: list[Row]
     counts: list[CountScore]
@@ -86,9 +95,11 @@ class Detection:
     cancelled: bool
     noise_level: int | None
     noise_estimated: bool
+    preparation: list[str]
     scale: float
     converted: bool
     samples_address: int
+    def to_frame(self) -> pandas.DataFrame: ...
 
 class SeriesFile:
     values: npt.NDArray[np.float64]
@@ -158,7 +169,7 @@ def simulate(
     progress: Progress | None = None,
 ) -> Simulation | None: ...
 def estimate(
-    x: npt.ArrayLike,
+    x: Samples,
     pulses: int,
     tmin: int,
     tmax: int,
@@ -166,17 +177,25 @@ def estimate(
     template: EtalonName | npt.ArrayLike | None = None,
     score: Literal["energy", "correlation"] = "energy",
     progress: Progress | None = None,
+    *,
+    detrend: Detrend = "median",
+    invert: bool = False,
+    scale: Scale = None,
 ) -> Detection: ...
 def estimate_unknown(
-    x: npt.ArrayLike,
+    x: Samples,
     tmin: int,
     tmax: int,
     pulse_length: int | None = None,
     template: EtalonName | npt.ArrayLike | None = None,
     score: Literal["energy", "correlation"] = "energy",
+    *,
+    detrend: Detrend = "median",
+    invert: bool = False,
+    scale: Scale = None,
 ) -> Detection: ...
 def detect(
-    x: npt.ArrayLike,
+    x: Samples,
     method: int,
     tmin: int,
     tmax: int,
@@ -184,6 +203,10 @@ def detect(
     template: EtalonName | npt.ArrayLike | None = None,
     score: Literal["energy", "correlation"] = "energy",
     noise: int | None = None,
+    *,
+    detrend: Detrend = "median",
+    invert: bool = False,
+    scale: Scale = None,
 ) -> Detection: ...
 def read_series(
     path: str | PathLike[str],
@@ -192,9 +215,9 @@ def read_series(
     format: Literal["auto", "text", "npy", "sound", "datafile"] = "auto",
 ) -> SeriesFile: ...
 def prepare(
-    x: SeriesFile | npt.ArrayLike,
-    detrend: Literal["none", "median"] | int = "median",
+    x: Samples,
+    detrend: Detrend = "median",
     invert: bool = False,
-    scale: float | Literal["auto"] | None = None,
+    scale: Scale = None,
     integral: bool | None = None,
 ) -> Prepared: ...

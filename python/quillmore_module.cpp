@@ -97,11 +97,14 @@ pulses with the exact programmes, detect them blindly, run the statistical
 simulation, and read your own series from files. Every result equals what
 quillmore-cli prints for the same settings.
 
-Arrays: int64 arrays that are contiguous are read in place (no copy); any
-other integer array, and any strided one, is converted once to int64;
-floating-point arrays are scaled to integers as ``quillmore-cli detect``
-scales them (largest magnitude 32767). Long computations release the GIL
-and answer Ctrl-C (KeyboardInterrupt).
+Series: estimate, estimate_unknown and detect prepare a series as
+``quillmore-cli detect`` prepares a file's values, with the same keywords and
+defaults (detrend="median", invert=False, scale=None: floating-point
+samples scaled to a largest magnitude of 32767, integers kept); NaN and
+masked samples are gaps. A contiguous int64 array the preparation leaves as
+it is (detrend="none") is read in place; any other is prepared into a copy
+once. Arguments of the wrong kind are TypeErrors naming the parameter. Long
+computations release the GIL and answer Ctrl-C (KeyboardInterrupt).
 
 Example::
 

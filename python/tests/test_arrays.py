@@ -1,7 +1,10 @@
-"""How arrays reach the core: contiguous int64 in place, everything else
-converted once, with the same result whatever the dtype or layout."""
+"""How arrays reach the core: a contiguous int64 array the preparation leaves
+as it is in place, everything else converted once, with the same result
+whatever the dtype or layout."""
 
 import concurrent.futures
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -9,6 +12,8 @@ import pytest
 import quillmore
 
 LAYOUT = dict(tmin=40, tmax=181, pulse_length=20)
+# The samples as they are: no trend taken away, integers kept.
+RAW = dict(LAYOUT, detrend="none")
 
 
 @pytest.fixture(scope="module")
@@ -19,16 +24,16 @@ def observed():
 def test_a_contiguous_slice_of_a_larger_int64_array_is_read_in_place(observed):
     big = np.concatenate([np.full(57, 9999, np.int64), observed, np.full(31, -9999, np.int64)])
     view = big[57:57 + observed.size]
-    found = quillmore.estimate(view, 20, **LAYOUT)
+    found = quillmore.estimate(view, 20, **RAW)
     assert not found.converted
     assert found.samples_address == view.ctypes.data == big.ctypes.data + 57 * 8
-    np.testing.assert_array_equal(found.positions, quillmore.estimate(observed, 20, **LAYOUT).positions)
+    np.testing.assert_array_equal(found.positions, quillmore.estimate(observed, 20, **RAW).positions)
 
 
 def test_a_read_only_int64_array_is_read_in_place(observed):
     frozen = observed.copy()
     frozen.setflags(write=False)
-    found = quillmore.detect(frozen, 2, **LAYOUT)
+    found = quillmore.detect(frozen, 2, **RAW)
     assert not found.converted and found.samples_address == frozen.ctypes.data
 
 
@@ -47,7 +52,7 @@ def test_every_integer_dtype_gives_the_int64_result(observed, dtype):
     x = observed.astype(np.float64) if dtype == "float64-whole" else observed.astype(dtype)
     if dtype == "float64-whole":
         # Floating-point samples are scaled even when they are whole numbers.
-        found = quillmore.estimate(x, 20, **LAYOUT)
+        found = quillmore.estimate(x, 20, **RAW)
         assert found.scale == pytest.approx(32767 / np.abs(observed).max())
         return
     found = quillmore.estimate(x, 20, **LAYOUT)
@@ -63,20 +68,22 @@ def test_small_and_unsigned_dtypes_are_widened_exactly(dtype):
     rng = np.random.default_rng(5)
     top = min(np.iinfo(dtype).max, 200)
     x = rng.integers(0, top, size=700).astype(dtype)
-    found = quillmore.estimate_unknown(x, 30, 90, pulse_length=12)
-    reference = quillmore.estimate_unknown(x.astype(np.int64), 30, 90, pulse_length=12)
+    found = quillmore.estimate_unknown(x, 30, 90, pulse_length=12, detrend="none")
+    reference = quillmore.estimate_unknown(x.astype(np.int64), 30, 90, pulse_length=12, detrend="none")
     assert found.converted and not reference.converted
     np.testing.assert_array_equal(found.positions, reference.positions)
     assert [(c.count, c.improved_measure) for c in found.counts] == [
         (c.count, c.improved_measure) for c in reference.counts]
 
 
-def test_a_list_and_a_bool_array_are_taken(observed):
+def test_a_list_is_taken_and_a_bool_array_is_refused(observed):
     listed = quillmore.estimate(observed.tolist(), 20, **LAYOUT)
     np.testing.assert_array_equal(listed.positions, quillmore.estimate(observed, 20, **LAYOUT).positions)
     marks = np.zeros(400, dtype=bool)
     marks[[50, 51, 52, 200, 201]] = True
-    found = quillmore.estimate(marks, 2, 40, 300, pulse_length=3)
+    with pytest.raises(TypeError, match="got dtype bool"):
+        quillmore.estimate(marks, 2, 40, 300, pulse_length=3)
+    found = quillmore.estimate(marks.astype(np.int8), 2, 40, 300, pulse_length=3)
     np.testing.assert_array_equal(found.positions, [50, 199])
 
 
@@ -102,5 +109,15 @@ def test_threads_estimating_at_once_get_what_one_thread_gets():
 def test_prepared_samples_are_read_in_place():
     p = quillmore.prepare(np.sin(np.arange(3000) / 40.0) ** 8, detrend="none")
     assert p.samples.dtype == np.int64 and p.largest == 32767
-    found = quillmore.estimate(p.samples, 10, 100, 400, pulse_length=60)
+    found = quillmore.estimate(p.samples, 10, 100, 400, pulse_length=60, detrend="none")
     assert not found.converted and found.samples_address == p.samples.ctypes.data
+
+
+def test_the_interpreter_ends_cleanly_after_the_readers_have_run():
+    # The readers keep NumPy's types for the life of the process; released
+    # after the interpreter has gone, they crashed it on its way out.
+    script = ("import numpy as np, quillmore\n"
+              "x = np.ma.masked_array(np.arange(400) % 37, mask=np.arange(400) % 50 == 0)\n"
+              "quillmore.estimate(x, np.int64(3), 40, 181, pulse_length=20, invert=np.bool_(False), scale=np.float32(2))\n")
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stderr

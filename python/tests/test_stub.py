@@ -1,5 +1,7 @@
-"""The type stub says what the module has: the same functions with the same
-parameters in the same order, the same classes with the same attributes."""
+"""The type stub says what the module has: the same functions and methods with
+the same parameters in the same order, the same defaults and keyword-only
+parameters, the same classes with the same attributes; and help() shows a
+type for every parameter and result."""
 
 import ast
 import inspect
@@ -16,23 +18,41 @@ def stub_tree():
 
 
 def module_parameters(function):
-    """Parameter names from the signature pybind11 writes into the docstring."""
+    """(name, default, keyword-only) from the signature pybind11 writes into
+    the docstring, whose types hold no '=' and no ', name:'."""
     first = function.__doc__.splitlines()[0]
     inside = first[first.index("(") + 1:first.rindex(") ->")]
-    return [m.group(1) for m in re.finditer(r"(?:^|, )(\w+):", inside)]
+    star = inside.find(", *,")
+    return [(m.group(1), m.group(2), 0 <= star < m.start()) for m in
+            re.finditer(r"(?:^|, )(\w+): [^=]*?(?: = ([^,]+))?(?=, \w+: |, \*,|$)", inside) if m.group(1) != "self"]
 
 
-def test_every_function_has_its_parameters_in_the_stub():
+def stub_parameters(node):
+    a = node.args
+    positional = [p.arg for p in a.posonlyargs + a.args]
+    defaults = [None] * (len(positional) - len(a.defaults)) + [repr(ast.literal_eval(d)) for d in a.defaults]
+    keyword = [(p.arg, repr(ast.literal_eval(d)), True) for p, d in zip(a.kwonlyargs, a.kw_defaults)]
+    return [(p, d, False) for p, d in zip(positional, defaults) if p != "self"] + keyword
+
+
+def test_every_function_and_method_has_its_parameters_in_the_stub():
     stubbed = {}
     for node in stub_tree().body:
         if isinstance(node, ast.FunctionDef):
-            a = node.args
-            stubbed[node.name] = [p.arg for p in a.posonlyargs + a.args + a.kwonlyargs]
-    functions = {name for name, value in vars(quillmore).items()
+            stubbed.setdefault(node.name, node)  # the first of an overloaded pair
+        elif isinstance(node, ast.ClassDef):
+            stubbed.update({f"{node.name}.{f.name}": f for f in node.body if isinstance(f, ast.FunctionDef)})
+    functions = {name: value for name, value in vars(quillmore).items()
                  if callable(value) and not inspect.isclass(value) and not name.startswith("_")}
-    assert set(stubbed) == functions
-    for name in functions:
-        assert stubbed[name] == module_parameters(getattr(quillmore, name)), name
+    for name, cls in vars(quillmore).items():
+        if inspect.isclass(cls):
+            functions.update({f"{name}.{m}": getattr(cls, m) for m, v in vars(cls).items()
+                              if callable(v) and not m.startswith("_")})
+    assert set(stubbed) == set(functions)
+    for name, function in functions.items():
+        assert stub_parameters(stubbed[name]) == module_parameters(function), name
+        # help() names a type for every parameter and the result.
+        assert not re.search(r": (handle|object)\b|-> object\b", function.__doc__.splitlines()[0]), name
 
 
 def test_every_class_has_its_attributes_in_the_stub():

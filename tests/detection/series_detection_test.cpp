@@ -92,7 +92,8 @@ TEST(SeriesPreparation, RefusesWhatCannotBePrepared)
     PreparationOptions big;
     big.scale = 1e12;
     EXPECT_FALSE(prepareSeries(std::vector<double>{1, 2, 3}, true, big, p, error));
-    EXPECT_NE(error.find("--scale"), std::string::npos);
+    // The message says what to change, in words every front end shares.
+    EXPECT_NE(error.find("choose a smaller scale factor"), std::string::npos);
     PreparationOptions noWindow;
     noWindow.detrend = Detrend::MovingMedian;
     EXPECT_FALSE(prepareSeries(std::vector<double>{1, 2, 3}, true, noWindow, p, error));
