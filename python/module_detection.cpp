@@ -160,8 +160,12 @@ detection::DetectionRequest requestOf(const IntArg& tmin, const IntArg& tmax, co
     if (score == "correlation" && samples.empty())
         throw py::value_error(
             "score='correlation' needs a template: an etalon letter or number, or an array of samples");
+    // As on the command line, a template that window energies would pass
+    // over is refused rather than taken for its length alone.
+    if (score == "energy" && !samples.empty())
+        throw py::value_error("a template applies with score='correlation' only (with score='energy' give pulse_length)");
     if (pulseLength.none() && samples.empty())
-        throw py::value_error("pulse_length is needed with score='energy' (or a template whose length it takes)");
+        throw py::value_error("pulse_length is needed with score='energy'");
     r.L = pulseLength.none() ? static_cast<int32_t>(samples.size()) : countArgument(pulseLength.object, "pulse_length");
     if (score == "correlation") {
         if (r.L != static_cast<int64_t>(samples.size()))

@@ -44,6 +44,7 @@ ESTIMATE_REFUSALS = [
     (dict(score="correlation", template=[1.5, 2.0]), "whole numbers"),
     (dict(score="correlation", template=np.ones((2, 2))), "template must be one-dimensional"),
     (dict(score="correlation", template="c", pulse_length=18), "differs from the template's 20 samples"),
+    (dict(template="c"), "a template applies with score='correlation' only"),
 ]
 
 
