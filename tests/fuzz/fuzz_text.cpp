@@ -13,20 +13,11 @@
 
 namespace {
 
-// The rows the report says were read: "..., 12 rows" or "..., 1 row", the
-// last such count in it (a header may hold anything before it).
-int64_t rowsReported(const std::string& source)
-{
-    const size_t end = source.rfind(" row");
-    const size_t start = source.rfind(", ", end);
-    if (end == std::string::npos || start == std::string::npos)
-        fuzz::broken();
-    return std::stoll(source.substr(start + 2, end - start - 2));
-}
-
 // The gaps inserted where the time column skips rows: no more than the gaps
 // there are, and with the rows read all the samples; times only with a time
-// column, and none inserted without one.
+// column, and none inserted without one. The report ends with the rows read
+// ("..., 12 rows", "..., 1 row"; a header before it may hold anything),
+// then the gaps inserted when there are any.
 void checkGrid(const files::SeriesData& d)
 {
     if (d.insertedGaps < 0 || (d.times.empty() && d.insertedGaps != 0))
@@ -34,9 +25,18 @@ void checkGrid(const files::SeriesData& d)
     int64_t gaps = 0;
     for (double v : d.values)
         gaps += std::isnan(v) ? 1 : 0;
-    if (gaps < d.insertedGaps || rowsReported(d.source) + d.insertedGaps != static_cast<int64_t>(d.values.size()))
+    const size_t end = d.source.rfind(" row");
+    const size_t start = d.source.rfind(", ", end);
+    if (end == std::string::npos || start == std::string::npos)
         fuzz::broken();
-    if ((d.insertedGaps > 0) != (d.source.find("inserted as gaps") != std::string::npos))
+    const int64_t rows = std::stoll(d.source.substr(start + 2, end - start - 2));
+    if (gaps < d.insertedGaps || rows + d.insertedGaps != static_cast<int64_t>(d.values.size()))
+        fuzz::broken();
+    std::string tail = d.source.substr(end + 4);
+    if (!tail.empty() && tail[0] == 's')
+        tail.erase(0, 1);
+    if (d.insertedGaps == 0 ? !tail.empty()
+                            : tail.rfind(", " + std::to_string(d.insertedGaps) + " missing time", 0) != 0)
         fuzz::broken();
 }
 
