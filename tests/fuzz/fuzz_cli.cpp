@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "commands/detect_options.h"
+#include "commands/option_parser.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "detection/task_codes.h"
 #include "commands/workbench_session.h"
