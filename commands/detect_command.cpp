@@ -421,6 +421,10 @@ int runDetectCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "quillmore-cli detect: %s\n", read.error.c_str());
         return 1;
     }
+    if (const std::string misfit = readChoiceProblem(o, read.data); !misfit.empty()) {
+        std::fprintf(stderr, "quillmore-cli detect: %s\n", misfit.c_str());
+        return 2;
+    }
     detection::PreparedSeries prepared;
     if (!detection::prepareSeries(read.data.values, read.data.integral, o.prepare, prepared, error)) {
         std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());

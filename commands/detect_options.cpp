@@ -200,4 +200,9 @@ bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, 
     return true;
 }
 
+std::string readChoiceProblem(const DetectOptions& o, const files::SeriesData& data)
+{
+    return files::seriesChoiceRefusal(o.file, data, o.read, {"--column", "--channel", " "});
+}
+
 }  // namespace commands

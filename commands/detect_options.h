@@ -36,4 +36,9 @@ struct DetectOptions {
 // conflicting choice returns false with a one-line message.
 bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, std::string& error);
 
+// Whether --column and --channel suit the file that was read (--column not
+// for a sound file, --channel only for one, and needed when it has several
+// channels): the one-line refusal, or empty.
+std::string readChoiceProblem(const DetectOptions& o, const files::SeriesData& data);
+
 }  // namespace commands

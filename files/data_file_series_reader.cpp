@@ -26,6 +26,7 @@ SeriesReadResult readDataFile(std::span<const uint8_t> bytes, std::string_view n
     SeriesData data;
     data.values.assign(samples.begin(), samples.end());
     data.integral = true;
+    data.format = SeriesFormat::DataFile;
     if (header->SamplRate > 0) {
         data.sampleRate = header->SamplRate / static_cast<double>(kSamplesPerSeriesSample);
         data.times.resize(data.values.size());

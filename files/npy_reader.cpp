@@ -299,6 +299,7 @@ SeriesReadResult readNpyColumn(std::span<const uint8_t> bytes, std::string_view 
                            : std::string(name) + " holds only gaps");
 
     data.integral = type.kind != NpyKind::Float;
+    data.format = SeriesFormat::Npy;
     const std::string shape = shapeText(array.shape);
     if (twoD) {
         data.columnName = number(column);

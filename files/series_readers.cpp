@@ -176,16 +176,90 @@ SeriesReadResult readSeriesFile(const std::string& path, const SeriesReadOptions
                             [&] { return readFile(path, options); });
 }
 
+namespace {
+
+constexpr std::pair<std::string_view, SeriesFormat> kFormatNames[] = {
+    {"auto", SeriesFormat::Auto},   {"text", SeriesFormat::Text},         {"npy", SeriesFormat::Npy},
+    {"sound", SeriesFormat::Sound}, {"datafile", SeriesFormat::DataFile},
+};
+
+// "a.wav is a sound file: it has channels, not columns": what the file is,
+// and why the option does not suit it.
+std::string misfit(std::string_view name, SeriesFormat format, std::string_view why)
+{
+    std::string s(name);
+    switch (format) {
+    case SeriesFormat::Text:
+        s += " is a text table";
+        break;
+    case SeriesFormat::Npy:
+        s += " is a .npy array";
+        break;
+    case SeriesFormat::Sound:
+        s += " is a sound file";
+        break;
+    case SeriesFormat::DataFile:
+    case SeriesFormat::Auto:
+        s += " is a measurement data file";
+        break;
+    }
+    s += ": ";
+    s += why;
+    return s;
+}
+
+// "--channel 1..2"
+std::string channelRange(const SeriesOptionWords& words, int32_t channels)
+{
+    std::string s(words.channel);
+    s += words.separator;
+    s += "1.." + std::to_string(channels);
+    return s;
+}
+
+}  // namespace
+
 std::optional<SeriesFormat> seriesFormatNamed(std::string_view name)
 {
-    static constexpr std::pair<std::string_view, SeriesFormat> formats[] = {
-        {"auto", SeriesFormat::Auto},   {"text", SeriesFormat::Text},         {"npy", SeriesFormat::Npy},
-        {"sound", SeriesFormat::Sound}, {"datafile", SeriesFormat::DataFile},
-    };
-    for (const auto& [word, format] : formats)
+    for (const auto& [word, format] : kFormatNames)
         if (name == word)
             return format;
     return std::nullopt;
+}
+
+std::string_view seriesFormatName(SeriesFormat format)
+{
+    for (const auto& [word, named] : kFormatNames)
+        if (format == named)
+            return word;
+    return {};
+}
+
+std::string seriesChoiceRefusal(const std::string& path, const SeriesData& data, const SeriesReadOptions& options,
+                                const SeriesOptionWords& words)
+{
+    const std::string_view name = path == "-" ? std::string_view("standard input") : std::string_view(path);
+    const bool sound = data.format == SeriesFormat::Sound;
+    if (!options.column.empty() && sound) {
+        std::string s = misfit(name, data.format, "it has channels, not columns; leave out ");
+        s += words.column;
+        if (data.channels > 1 && !options.channel)
+            s += " and choose a channel with " + channelRange(words, data.channels);
+        return s;
+    }
+    if (!options.column.empty() && data.format == SeriesFormat::DataFile)
+        return misfit(name, data.format, "it holds one trace, no columns; leave out ") + std::string(words.column);
+    if (options.channel && !sound) {
+        if (data.format == SeriesFormat::DataFile)
+            return misfit(name, data.format, "it holds one trace, no channels; leave out ") +
+                   std::string(words.channel);
+        return misfit(name, data.format, "it has columns, not channels; leave out ") + std::string(words.channel) +
+               " (" + std::string(words.column) + " chooses a column)";
+    }
+    if (!options.channel && sound && data.channels > 1)
+        return std::string(name) + " has " + std::to_string(data.channels) + " channels: choose one with " +
+               channelRange(words, data.channels);
+    return {};
 }
 
 }  // namespace files

@@ -15,6 +15,15 @@
 
 namespace files {
 
+enum class SeriesFormat { Auto, Text, Npy, Sound, DataFile };
+
+// The format by its name: "auto", "text", "npy", "sound" or "datafile";
+// nothing for any other name.
+std::optional<SeriesFormat> seriesFormatNamed(std::string_view name);
+
+// The name of a format, as seriesFormatNamed takes it.
+std::string_view seriesFormatName(SeriesFormat format);
+
 // One series as a file holds it, before any preparation.
 struct SeriesData {
     std::vector<double> values;  // the samples, in file order; NaN marks a gap
@@ -22,28 +31,33 @@ struct SeriesData {
     // column whose every cell is an integer, the data file): preparation
     // keeps such samples as they are unless asked to scale.
     bool integral = false;
-    // One time per value when the file has a time column (text: the first
-    // numeric column, when the chosen one is another and the first is
-    // strictly increasing) or a sampling rate (sound: frame / rate); else empty.
+    // One time per value when the file has a time column or a sampling rate
+    // (sound and data file: frame / rate); else empty. Strictly increasing,
+    // every step within 0.3 of the cadence. A text table's time column is its
+    // first, when another column is read and the first either has a header
+    // naming a time (time, t, s, ms, date, mjd, ...) or holds numbers only,
+    // each above the one before; the rows missing from its grid are
+    // inserted as gaps.
     std::vector<double> times;
     std::string timeName;    // the time column's header, or "s"
     double sampleRate = 0;   // frames per second of a sound file or data file; 0 when unknown
     std::string columnName;  // the header of the chosen column, or its number
-    std::string source;      // what was read, for the report: "column 2 (II) of 3, 108000 rows"
+    // What was read, for the report: "column 2 (II) of 3, 108000 rows", and
+    // the rows inserted: "..., 2 missing times inserted as gaps (cadence 0.5)".
+    std::string source;
+    int64_t insertedGaps = 0;                  // the gaps (NaN values) inserted where the time column skips rows
+    SeriesFormat format = SeriesFormat::Auto;  // the format the reader read: Text, Npy, Sound or DataFile
+    int32_t channels = 0;                      // sound files: the channels the file holds; 0 for the others
 };
-
-enum class SeriesFormat { Auto, Text, Npy, Sound, DataFile };
-
-// The format by its name: "auto", "text", "npy", "sound" or "datafile";
-// nothing for any other name.
-std::optional<SeriesFormat> seriesFormatNamed(std::string_view name);
 
 struct SeriesReadOptions {
     // Text: a header name or a 1-based index (default: the rightmost column
     // holding numbers; a word among its numbers is refused, not skipped).
     // .npy 2-D, C or Fortran order: a 1-based column index (default: the last).
     std::string column;
-    int32_t channel = 1;  // sound files: 1-based channel
+    // Sound files: the 1-based channel; none reads channel 1, which
+    // seriesChoiceRefusal accepts for a file of one channel only.
+    std::optional<int32_t> channel;
     // Auto: ".npy" magic, then a sound file libsndfile recognises, then the
     // data file by its extension ".dat", else text.
     SeriesFormat format = SeriesFormat::Auto;
@@ -55,6 +69,22 @@ struct SeriesReadResult {
     std::string error;
     SeriesData data;
 };
+
+// How a front end writes the options that seriesChoiceRefusal names.
+struct SeriesOptionWords {
+    std::string_view column;     // "--column"
+    std::string_view channel;    // "--channel"
+    std::string_view separator;  // between an option and its value: " "
+};
+
+// Whether the options suit the file that was read: a column chosen for a
+// sound file or the data file, a channel for a table, an array or the data
+// file, or no channel for a sound file of several, are refused. The refusal
+// names the file as readSeriesFile does and the options in the front end's
+// `words` ("a.wav has 2 channels: choose one with --channel 1..2"); empty
+// when the options suit it.
+std::string seriesChoiceRefusal(const std::string& path, const SeriesData& data, const SeriesReadOptions& options,
+                                const SeriesOptionWords& words);
 
 // Reads `path` ("-" reads text from standard input). Messages name the file
 // by the path as given, standard input as "standard input".

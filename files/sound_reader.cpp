@@ -130,12 +130,15 @@ SeriesReadResult readSound(std::span<const uint8_t> bytes, std::string_view name
     }
     if (info.channels < 1)
         return refuse(prefixed(name, "the sound file has no channels"));
-    if (options.channel < 1 || options.channel > info.channels)
-        return refuse(prefixed(name, "no channel " + std::to_string(options.channel) + "; the sound file has " +
+    // Without a channel asked for, the first; seriesChoiceRefusal tells
+    // whether the file has others.
+    const int32_t chosen = options.channel.value_or(1);
+    if (chosen < 1 || chosen > info.channels)
+        return refuse(prefixed(name, "no channel " + std::to_string(chosen) + "; the sound file has " +
                                          std::to_string(info.channels) +
                                          (info.channels == 1 ? " channel" : " channels")));
     const size_t channels = static_cast<size_t>(info.channels);
-    const size_t channel = static_cast<size_t>(options.channel - 1);
+    const size_t channel = static_cast<size_t>(chosen - 1);
     const int subformat = info.format & SF_FORMAT_SUBMASK;
     const int bits = integerBits(subformat);
     // Floats as stored, and the other codecs in their own sample range.
@@ -165,7 +168,7 @@ SeriesReadResult readSound(std::span<const uint8_t> bytes, std::string_view name
                 v = doubles[f * channels + channel];
                 if (std::isinf(v))
                     return refuse(prefixed(name, "frame " + number(data.values.size()) + ", channel " +
-                                                     std::to_string(options.channel) + " is infinite"));
+                                                     std::to_string(chosen) + " is infinite"));
             }
             data.values.push_back(v);
         }
@@ -175,9 +178,11 @@ SeriesReadResult readSound(std::span<const uint8_t> bytes, std::string_view name
     if (data.values.empty())
         return refuse(std::string(name) + " holds no samples");
     if (allGaps(data.values))
-        return refuse(prefixed(name, "channel " + std::to_string(options.channel) + " holds only gaps"));
+        return refuse(prefixed(name, "channel " + std::to_string(chosen) + " holds only gaps"));
 
     data.integral = bits > 0;
+    data.format = SeriesFormat::Sound;
+    data.channels = info.channels;
     if (info.samplerate > 0) {
         data.sampleRate = info.samplerate;
         data.times.resize(data.values.size());
@@ -186,8 +191,8 @@ SeriesReadResult readSound(std::span<const uint8_t> bytes, std::string_view name
         data.timeName = "s";
     }
     if (channels > 1)
-        data.columnName = std::to_string(options.channel);
-    data.source = "channel " + std::to_string(options.channel) + " of " + std::to_string(channels) + ", " +
+        data.columnName = std::to_string(chosen);
+    data.source = "channel " + std::to_string(chosen) + " of " + std::to_string(channels) + ", " +
                   number(data.values.size()) + " frames at " + std::to_string(info.samplerate) + " Hz, " +
                   encodingName(subformat);
     SeriesReadResult result;

@@ -12,6 +12,8 @@
 
 #include "files/series_reader_common.h"
 #include "files/series_readers.h"
+#include "files/time_grid.h"
+#include "synthesis/formatted_text.h"
 
 namespace files {
 
@@ -355,21 +357,146 @@ std::string chooseColumn(std::string_view name, const SeriesReadOptions& options
     return {};
 }
 
+// Whether a header names a time: time, t, seconds, sec, s, ms, date, mjd,
+// jd, bjd, hjd or timestamp, in any case, with or without a unit in
+// brackets or parentheses after it ("Time (s)", "t[ms]").
+bool namesTime(std::string_view header)
+{
+    std::string_view name = trimmed(header);
+    if (!name.empty() && (name.back() == ')' || name.back() == ']')) {
+        const size_t open = name.find_last_of(name.back() == ')' ? '(' : '[');
+        if (open == std::string_view::npos)
+            return false;
+        name = trimmed(name.substr(0, open));
+    }
+    static constexpr std::string_view kTimeNames[] = {"time", "t",   "seconds", "sec", "s",   "ms",
+                                                      "date", "mjd", "jd",      "bjd", "hjd", "timestamp"};
+    return std::any_of(std::begin(kTimeNames), std::end(kTimeNames),
+                       [&](std::string_view word) { return equalsIgnoringCase(name, word); });
+}
+
+// The power of ten of the last digit a number cell writes: -3 for "0.333",
+// 0 for "12", -4 for "1.5e-3". The cell holds a number.
+int lastDigitPower(std::string_view raw, bool decimalComma)
+{
+    const std::string_view s = trimmed(raw);
+    const size_t e = s.find_first_of("eE");
+    int exponent = 0;
+    if (e != std::string_view::npos) {
+        const std::string_view written = s.substr(e + 1);
+        const size_t digits = written.find_first_not_of("+-");
+        long long v = 0;
+        std::from_chars(written.data() + std::min(digits, written.size()), written.data() + written.size(), v);
+        v = std::clamp<long long>(v, -1000, 1000);
+        exponent = static_cast<int>(!written.empty() && written[0] == '-' ? -v : v);
+    }
+    const std::string_view mantissa = s.substr(0, e);
+    size_t point = mantissa.find('.');
+    if (point == std::string_view::npos && decimalComma)
+        point = mantissa.find(',');
+    const int decimals = point == std::string_view::npos ? 0 : static_cast<int>(mantissa.size() - point - 1);
+    return exponent - decimals;
+}
+
+// The first column while it is the time column: named (its header names a
+// time), which must then hold a time on every row, or found (numbers only,
+// each above the one before), which stops being the time column at the
+// first row that is not.
+struct TimeColumnReading {
+    bool named = false;
+    bool live = false;  // still the time column
+    std::vector<double> times;
+    int finestDigit = std::numeric_limits<int>::max();  // lastDigitPower's least over the times
+};
+
+// Takes the time of one row; the refusal of a named column's cell that is no time.
+std::string readTime(std::string_view name, size_t line, std::string_view cell, bool decimalComma,
+                     TimeColumnReading& time)
+{
+    const CellValue t = classifyCell(cell, decimalComma);
+    if (t.kind != CellKind::Number || (!time.named && !time.times.empty() && !(t.value > time.times.back()))) {
+        if (!time.named) {
+            time.live = false;
+            time.times = {};
+            return {};
+        }
+        if (t.kind == CellKind::Gap)
+            return prefixed(name,
+                            "line " + number(line) + ", column 1: the time is missing; write it, or drop the row");
+        return cellProblem(name, line, 1, cell, t.kind) + "; the time column takes numbers (seconds, days, ...)";
+    }
+    time.times.push_back(t.value);
+    time.finestDigit = std::min(time.finestDigit, lastDigitPower(cell, decimalComma));
+    return {};
+}
+
+// A time in a message: the shortest writing that reads back the same, which
+// is the file's own unless it wrote more digits than a double holds.
+std::string timeText(double t)
+{
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, t);
+    return ec == std::errc{} ? std::string(buffer, end) : std::string("?");
+}
+
+// A step or a cadence in a message: nine figures, enough to show what a step
+// misses the cadence by, without the noise of the subtraction.
+std::string figureText(double c) { return synthesis::formatText("%.9g", c); }
+
+// The refusal of a time column's fault; `line` maps a row to its file line.
+template <class LineOf>
+std::string gridRefusal(std::string_view name, const GridProblem& p, const std::vector<double>& times, LineOf line)
+{
+    const std::string at = "line " + number(line(p.row)) + ": ";
+    switch (p.fault) {
+    case GridFault::Repeated:
+        return prefixed(name, at + "the time " + timeText(times[p.row]) + " repeats the time of line " +
+                                  number(line(p.row - 1)) + "; keep one row per time, or resample first");
+    case GridFault::Backwards:
+        return prefixed(name, at + "the time " + timeText(times[p.row]) + " comes before the time " +
+                                  timeText(times[p.row - 1]) + " of line " + number(line(p.row - 1)) +
+                                  "; sort the rows, or resample first");
+    case GridFault::Irregular:
+        return prefixed(name, at + "the time steps by " + figureText(p.step) +
+                                  ", not a whole multiple of the cadence " + figureText(p.cadence) +
+                                  "; resample onto a regular grid first");
+    case GridFault::HoleTooLarge: {
+        const double rows = static_cast<double>(times.size());
+        const bool byRows = static_cast<double>(kGridGrowthLimit) * rows <= static_cast<double>(kMostGridSamples);
+        return prefixed(
+            name, at + "the time steps by " + figureText(p.step) + ", " + synthesis::formatText("%.6g", p.cadences) +
+                      " times the cadence " + figureText(p.cadence) + ": the missing times would make the series " +
+                      synthesis::formatText("%.6g", p.samples) + " samples long, more than " +
+                      (byRows ? number(kGridGrowthLimit) + " times the " + number(times.size()) + " rows read"
+                              : number(kMostGridSamples) + " samples") +
+                      "; check the time column, or resample first");
+    }
+    case GridFault::TooCoarse:
+        return prefixed(name, at + "the times near " + timeText(times[p.row]) +
+                                  " are too large for their doubles to hold steps of the cadence " +
+                                  figureText(p.cadence) + "; subtract the first time from the column first");
+    case GridFault::None:
+        break;
+    }
+    return {};
+}
+
 // Reads column `chosen` (0-based) of the lines from `firstData` on into
 // data.values and data.integral, and the first column into data.times when it
-// is the time column; or the problem.
+// is the time column (`namedTime`: its header names a time), on its grid with
+// the missing rows inserted as gaps; or the problem.
 std::string readColumnValues(std::string_view name, const std::vector<TextLine>& lines, size_t firstData,
-                             char delimiter, bool decimalComma, size_t chosen, LineCells& cells, SeriesData& data)
+                             char delimiter, bool decimalComma, size_t chosen, bool namedTime, LineCells& cells,
+                             SeriesData& data, TimeGrid& grid)
 {
     const size_t rows = lines.size() - firstData;
     data.values.reserve(rows);
     bool integral = true;
-    // The first column is a candidate for the time column while it holds
-    // numbers only, each larger than the one before.
-    bool timeColumn = chosen != 0;
-    std::vector<double> times;
-    if (timeColumn)
-        times.reserve(rows);
+    TimeColumnReading time;
+    time.named = namedTime;
+    time.live = chosen != 0;
+    if (time.live)
+        time.times.reserve(rows);
     for (size_t r = firstData; r < lines.size(); ++r) {
         splitCells(lines[r].text, delimiter, cells);
         if (cells.size() <= chosen)
@@ -381,17 +508,19 @@ std::string readColumnValues(std::string_view name, const std::vector<TextLine>&
         if (v.kind == CellKind::Number)
             integral = integral && v.integral;
         data.values.push_back(v.value);
-        if (timeColumn) {
-            const CellValue t = classifyCell(cells[0], decimalComma);
-            if (t.kind != CellKind::Number || (!times.empty() && !(t.value > times.back())))
-                timeColumn = false;
-            else
-                times.push_back(t.value);
-        }
+        if (time.live)
+            if (std::string problem = readTime(name, lines[r].number, cells[0], decimalComma, time); !problem.empty())
+                return problem;
     }
     data.integral = integral;
-    if (timeColumn)
-        data.times = std::move(times);
+    if (!time.live)
+        return {};
+    const double rounding = 0.5 * std::pow(10.0, std::clamp(time.finestDigit, -400, 400));
+    const GridProblem problem = putOnGrid(data.values, time.times, rounding, grid);
+    if (problem.fault != GridFault::None)
+        return gridRefusal(name, problem, time.times, [&](size_t row) { return lines[firstData + row].number; });
+    data.times = std::move(time.times);
+    data.insertedGaps = grid.inserted;
     return {};
 }
 
@@ -406,8 +535,10 @@ std::string columnTitle(const std::vector<std::string>& header, size_t chosen)
 }
 
 // The names of the time column and of column `chosen` (0-based), and the
-// report line of what was read: `columns` columns, `rows` data rows.
-void nameColumns(SeriesData& data, const std::vector<std::string>& header, size_t chosen, size_t columns, size_t rows)
+// report line of what was read: `columns` columns, `rows` data rows, and the
+// gaps put where the time column skips rows of its grid.
+void nameColumns(SeriesData& data, const std::vector<std::string>& header, size_t chosen, size_t columns, size_t rows,
+                 const TimeGrid& grid)
 {
     const bool hasHeader = !header.empty();
     if (!data.times.empty())
@@ -415,6 +546,10 @@ void nameColumns(SeriesData& data, const std::vector<std::string>& header, size_
     data.columnName = hasHeader && !header[chosen].empty() ? header[chosen] : number(chosen + 1);
     data.source = columnTitle(header, chosen);
     data.source += " of " + number(columns) + ", " + number(rows) + (rows == 1 ? " row" : " rows");
+    if (data.insertedGaps > 0)
+        data.source += ", " + number(static_cast<uint64_t>(data.insertedGaps)) +
+                       (data.insertedGaps == 1 ? " missing time" : " missing times") + " inserted as gaps (cadence " +
+                       figureText(grid.cadence) + ")";
 }
 
 }  // namespace
@@ -454,12 +589,16 @@ SeriesReadResult readText(std::string_view text, std::string_view name, const Se
         return refuse(std::move(problem));
 
     SeriesData data;
-    if (std::string problem = readColumnValues(name, lines, firstData, delimiter, decimalComma, chosen, cells, data);
+    data.format = SeriesFormat::Text;
+    const bool namedTime = chosen != 0 && hasHeader && namesTime(header[0]);
+    TimeGrid grid;
+    if (std::string problem =
+            readColumnValues(name, lines, firstData, delimiter, decimalComma, chosen, namedTime, cells, data, grid);
         !problem.empty())
         return refuse(std::move(problem));
     if (allGaps(data.values))
         return refuse(prefixed(name, columnTitle(header, chosen) + " holds only gaps"));
-    nameColumns(data, header, chosen, columns, rows);
+    nameColumns(data, header, chosen, columns, rows, grid);
 
     SeriesReadResult result;
     result.ok = true;

@@ -28,6 +28,8 @@ struct SeriesFile {
     double sampleRate = 0;
     std::string columnName;
     std::string source;
+    int64_t insertedGaps = 0;
+    std::string format;
 };
 
 struct Prepared {
@@ -48,15 +50,18 @@ files::SeriesFormat formatOf(const std::string& name)
     throw py::value_error("format must be 'auto', 'text', 'npy', 'sound' or 'datafile'; got '" + name + "'");
 }
 
-SeriesFile readSeries(const std::filesystem::path& path, py::handle column, int64_t channel, const std::string& format)
+SeriesFile readSeries(const std::filesystem::path& path, py::handle column, std::optional<int64_t> channel,
+                      const std::string& format)
 {
     files::SeriesReadOptions options;
     options.format = formatOf(format);
     if (!column.is_none())
         options.column = py::str(column).cast<std::string>();
-    if (channel < 1 || channel > 65535)
-        throw py::value_error("channel must be from 1 to 65535; got " + std::to_string(channel));
-    options.channel = static_cast<int32_t>(channel);
+    if (channel) {
+        if (*channel < 1 || *channel > 65535)
+            throw py::value_error("channel must be from 1 to 65535; got " + std::to_string(*channel));
+        options.channel = static_cast<int32_t>(*channel);
+    }
     const std::string name = path.string();
     std::error_code ec;
     if (name != "-" && !std::filesystem::exists(path, ec)) {
@@ -73,6 +78,9 @@ SeriesFile readSeries(const std::filesystem::path& path, py::handle column, int6
     }
     if (!read.ok)
         throw py::value_error(read.error);
+    if (const std::string misfit = files::seriesChoiceRefusal(name, read.data, options, {"column", "channel", "="});
+        !misfit.empty())
+        throw py::value_error(misfit);
     SeriesFile f;
     f.values = toArray<double, double>(read.data.values);
     f.integral = read.data.integral;
@@ -82,6 +90,8 @@ SeriesFile readSeries(const std::filesystem::path& path, py::handle column, int6
     f.sampleRate = read.data.sampleRate;
     f.columnName = read.data.columnName;
     f.source = read.data.source;
+    f.insertedGaps = read.data.insertedGaps;
+    f.format = files::seriesFormatName(read.data.format);
     return f;
 }
 
@@ -187,11 +197,16 @@ Attributes:
     integral: every value came from integer storage (integer .npy, PCM
         sound, a text column of integers, the data file).
     times: numpy.float64 with one time per value (a time column, or frame /
-        rate of a sound file), or None.
+        rate of a sound file), or None. A text table's time column is its
+        first when another column is read and the first is headed by a time
+        (time, t, s, ms, date, mjd, ...) or rises strictly; rows missing
+        from its grid are inserted as NaN values with their times.
     time_name: the time column's header, or "s".
     sample_rate: frames per second of a sound or data file; 0 when unknown.
     column_name: the header of the chosen column, or its number.
-    source: what was read, e.g. "column 2 (II) of 3, 108000 rows".)doc")
+    source: what was read, e.g. "column 2 (II) of 3, 108000 rows".
+    inserted_gaps: the NaN values inserted where the time column skips rows.
+    format: the format read: "text", "npy", "sound" or "datafile".)doc")
         .def_readonly("values", &SeriesFile::values)
         .def_readonly("integral", &SeriesFile::integral)
         .def_readonly("times", &SeriesFile::times)
@@ -199,6 +214,8 @@ Attributes:
         .def_readonly("sample_rate", &SeriesFile::sampleRate)
         .def_readonly("column_name", &SeriesFile::columnName)
         .def_readonly("source", &SeriesFile::source)
+        .def_readonly("inserted_gaps", &SeriesFile::insertedGaps)
+        .def_readonly("format", &SeriesFile::format)
         .def("__repr__", [](const SeriesFile& f) { return "SeriesFile(" + f.source + ")"; });
 
     py::class_<Prepared>(m, "Prepared", R"doc(A series prepared for the exact programmes: sample i is
@@ -221,10 +238,9 @@ and report (one line per step, as quillmore-cli detect prints them).)doc")
 
     m.def(
         "read_series",
-        [](const std::filesystem::path& path, const ColumnArg& column, int64_t channel, const std::string& format) {
-            return readSeries(path, column.object, channel, format);
-        },
-        py::arg("path"), py::arg("column") = py::none(), py::arg("channel") = 1, py::arg("format") = "auto",
+        [](const std::filesystem::path& path, const ColumnArg& column, std::optional<int64_t> channel,
+           const std::string& format) { return readSeries(path, column.object, channel, format); },
+        py::arg("path"), py::arg("column") = py::none(), py::arg("channel") = py::none(), py::arg("format") = "auto",
         R"doc(Reads one series from a file, as quillmore-cli detect reads it.
 
 Parameters:
@@ -232,7 +248,8 @@ Parameters:
         (WAV and what libsndfile reads) or the measurement data file (.dat).
     column: text: a header name or a 1-based index (default: the rightmost
         numeric column); .npy 2-D: a 1-based column (default: the last).
-    channel: sound files: the 1-based channel.
+    channel: sound files: the 1-based channel; needed when the file has
+        several. Refused for the other formats, as column is for sound.
     format: "auto" (by content, then extension), "text", "npy", "sound" or
         "datafile".
 

@@ -109,6 +109,8 @@ class SeriesFile:
     sample_rate: float
     column_name: str
     source: str
+    inserted_gaps: int
+    format: Literal["text", "npy", "sound", "datafile"]
 
 class Prepared:
     samples: npt.NDArray[np.int64]
@@ -211,7 +213,7 @@ def detect(
 def read_series(
     path: str | PathLike[str],
     column: str | int | None = None,
-    channel: int = 1,
+    channel: int | None = None,
     format: Literal["auto", "text", "npy", "sound", "datafile"] = "auto",
 ) -> SeriesFile: ...
 def prepare(

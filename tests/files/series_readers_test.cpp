@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +19,7 @@
 
 #include "files/data_file_reader.h"
 #include "files/series_readers.h"
+#include "synthesis/formatted_text.h"
 #include "tests/files/files_test_support.h"
 
 using files::readSeriesDataFile;
@@ -98,7 +100,7 @@ TEST(SeriesText, TimeColumnOnlyWhenStrictlyIncreasingWithoutGaps)
     EXPECT_TRUE(text("0,1\n,2\n2,3\n").data.times.empty());   // a gap
     EXPECT_TRUE(text("a,1\nb,2\nc,3\n").data.times.empty());  // "a" makes a header; then text
     EXPECT_TRUE(text("0,1\n1,2\n", "1").data.times.empty());  // the chosen column is the first
-    EXPECT_EQ(text("-3,1\n-2.5,2\n7,3\n").data.times, (std::vector<double>{-3, -2.5, 7}));
+    EXPECT_EQ(text("-3,1\n-2.5,2\n-2,3\n").data.times, (std::vector<double>{-3, -2.5, -2}));
 }
 
 TEST(SeriesText, EverySeparatorGivesTheSameSeries)
@@ -130,7 +132,7 @@ TEST(SeriesText, CommentsBlankLinesCrlfAndBomKeepLineNumbers)
     expectSameSeries(good.data.values, {1, 2});
 
     // In a tab-separated table a line of tabs is a row of gaps.
-    const SeriesReadResult tabs = text("t\tv\n0\t1\n\t\n2\t3\n", "v");
+    const SeriesReadResult tabs = text("a\tv\n0\t1\n\t\n2\t3\n", "v");
     ASSERT_TRUE(tabs.ok) << tabs.error;
     expectSameSeries(tabs.data.values, {1, kGap, 3});
 
@@ -274,7 +276,9 @@ TEST(SeriesText, RandomTablesReadBackExactly)
         const bool gaps = sep != " " && sep != "  " && columns > 1 && gen() % 2 == 0;
         const bool increasingFirst = gen() % 2 == 0;
         std::vector<std::vector<double>> table(rows, std::vector<double>(columns));
+        // A time column on a grid of binary fractions, so that every time is exact.
         double t = std::ldexp(static_cast<double>(gen() % 2000) - 1000, -3);
+        const double cadence = 0.25 * static_cast<double>(1 + gen() % 8);
         for (size_t r = 0; r < rows; ++r) {
             for (size_t c = 0; c < columns; ++c) {
                 double v;
@@ -288,10 +292,13 @@ TEST(SeriesText, RandomTablesReadBackExactly)
                 table[r][c] = v;
             }
             if (increasingFirst) {
-                t += 0.25 + static_cast<double>(gen() % 8);
+                t += cadence;
                 table[r][0] = t;
             }
         }
+        // A first column that rises by chance would be a time column off any grid.
+        if (!increasingFirst && rows > 2 && !std::isnan(table[0][0]))
+            table[rows - 1][0] = table[0][0];
         std::string out;
         if (header) {
             for (size_t c = 0; c < columns; ++c)
@@ -349,6 +356,127 @@ TEST(SeriesText, RandomTablesReadBackExactly)
         }
         if (integers && !(chosen == 0 && increasingFirst)) {
             EXPECT_TRUE(r.data.integral);
+        }
+    }
+}
+
+// ---------------------------------------------------------------- time column
+
+// Rows dropped from a table on a grid read back as the whole table with gaps
+// where they were: the same values, the rows' own times to the last bit, the
+// filled ones within the rounding of the written times.
+TEST(SeriesTextTime, RowsMissingFromTheGridReadBackAsGaps)
+{
+    std::mt19937_64 gen(360);
+    const double cadences[] = {1, 0.5, 0.1, 1.0 / 360, 60, 1.0 / 86400, 3};
+    const double starts[] = {0, -3, 60000.5, 1.7e9};
+    const std::string headers[] = {"time", "T [s]", "MJD", "sample", "x"};
+    for (int round = 0; round < 400; ++round) {
+        const double cadence = cadences[gen() % 7], start = starts[gen() % 4];
+        // Every digit, or a fixed number of decimals one to three past the cadence's first.
+        const int decimals = gen() % 3 ? -1 : static_cast<int>(std::ceil(-std::log10(cadence))) + 1 + gen() % 3;
+        if (std::fabs(start) * 0x1p-52 > 1e-3 * cadence)
+            continue;
+        const std::string format = decimals < 0 ? "%.17g" : "%." + std::to_string(std::max(decimals, 0)) + "f";
+        const size_t rows = 3 + gen() % 150;
+        // Runs of up to four rows, or most odd rows: then more steps span two
+        // cadences than one. The first two rows and the last stay.
+        std::vector<bool> dropped(rows, false);
+        const bool alternate = gen() % 4 == 0;
+        for (size_t i = 2; i + 1 < rows; i += alternate ? 1 : 1 + gen() % 8)
+            for (size_t k = alternate ? i % 2 * (gen() % 8 != 0) : gen() % 5; k > 0 && i + 1 < rows; --k)
+                dropped[i++] = true;
+        std::vector<double> values(rows);
+        std::string whole = headers[gen() % 5] + ",v\n", holed = whole;
+        for (size_t i = 0; i < rows; ++i) {
+            values[i] = i > 0 && gen() % 10 == 0 ? kGap : static_cast<double>(gen() % 2001) - 1000;
+            const std::string row = synthesis::formatText(format.c_str(), start + static_cast<double>(i) * cadence) +
+                                    "," + (std::isnan(values[i]) ? "" : std::to_string(values[i])) + "\n";
+            whole += row;
+            holed += dropped[i] ? "" : row;
+        }
+        SCOPED_TRACE(holed);
+        const SeriesReadResult all = text(whole), some = text(holed);
+        ASSERT_TRUE(all.ok) << all.error;
+        ASSERT_TRUE(some.ok) << some.error;
+        EXPECT_EQ(all.data.insertedGaps, 0);
+        EXPECT_EQ(some.data.insertedGaps, std::count(dropped.begin(), dropped.end(), true));
+        ASSERT_EQ(some.data.times.size(), rows);
+        // Each written time may be half a unit of its last digit off, and each double a few units in its last place.
+        const double rounding = (decimals < 0 ? 0 : std::pow(10.0, -decimals)) + 1e-6 * cadence;
+        for (size_t i = 0; i < rows; ++i) {
+            if (dropped[i]) {
+                EXPECT_TRUE(std::isnan(some.data.values[i])) << i;
+                EXPECT_NEAR(some.data.times[i], all.data.times[i], rounding + std::fabs(start) * 0x1p-50) << i;
+            } else {
+                EXPECT_EQ(std::isnan(some.data.values[i]), std::isnan(values[i])) << i;
+                EXPECT_EQ(some.data.times[i], all.data.times[i]) << i;
+            }
+            if (!dropped[i] && !std::isnan(values[i])) {
+                EXPECT_EQ(some.data.values[i], values[i]) << i;
+            }
+        }
+    }
+}
+
+// One row of a table on a grid of 2 made wrong at a random place: the
+// refusal names its line. A first column named as a time is refused for
+// every fault; one that is not named is no time column once it stops
+// rising, and refused only for steps off its grid.
+TEST(SeriesTextTime, FaultsAreRefusedAtTheirLine)
+{
+    std::mt19937 gen(7);
+    const std::string timeNames[] = {"time", "T", "Time (s)", "t [ms]", "MJD", "bjd(TDB)", "Timestamp", "sec"};
+    const std::string otherNames[] = {"x", "timer", "t1", "time s", "(s)"};
+    for (int round = 0; round < 300; ++round) {
+        const size_t rows = 5 + gen() % 30, at = 2 + gen() % (rows - 4);
+        std::vector<std::string> cells;
+        for (size_t i = 0; i < rows; ++i)
+            cells.push_back(std::to_string(10 + 2 * i));
+        const std::string line = "ecg.csv: line " + std::to_string(at + 2);
+        const std::string before = std::to_string(10 + 2 * (at - 1)), here = cells[at];
+        const int fault = static_cast<int>(gen() % 6);
+        std::string refusal;
+        if (fault == 0) {
+            std::swap(cells[at], cells[at - 1]);
+            refusal = line + ": the time " + before + " comes before the time " + here + " of line " +
+                      std::to_string(at + 1) + "; sort the rows, or resample first";
+        } else if (fault == 1) {
+            cells[at] = before;
+            refusal = line + ": the time " + before + " repeats the time of line " + std::to_string(at + 1) +
+                      "; keep one row per time, or resample first";
+        } else if (fault == 2) {
+            cells[at] += ".8";
+            refusal = line +
+                      ": the time steps by 2.8, not a whole multiple of the cadence 2; resample onto a regular "
+                      "grid first";
+        } else if (fault == 3) {
+            cells[at] = "12:0" + std::to_string(at % 10);
+            refusal = line + ", column 1: \"" + cells[at] +
+                      "\" is not a number; the time column takes numbers (seconds, days, ...)";
+        } else if (fault == 4) {
+            cells[at] = "";
+            refusal = line + ", column 1: the time is missing; write it, or drop the row";
+        } else {
+            for (size_t i = at; i < rows; ++i)
+                cells[i] = std::to_string(10 + 2 * i + 200 * rows);
+            refusal = line + ": the time steps by " + std::to_string(2 + 200 * rows) + ", " +
+                      std::to_string(1 + 100 * rows) +
+                      " times the cadence 2: the missing times would make the series " +
+                      std::to_string(at + 1 + 100 * rows) + " samples long, more than 100 times the " +
+                      std::to_string(rows) + " rows read; check the time column, or resample first";
+        }
+        const bool named = gen() % 2 == 0;
+        std::string table = (named ? timeNames[gen() % 8] : otherNames[gen() % 5]) + ",v\n";
+        for (size_t i = 0; i < rows; ++i)
+            table += cells[i] + "," + std::to_string(i % 7) + "\n";
+        SCOPED_TRACE(table);
+        const SeriesReadResult r = text(table);
+        if (named || fault == 2 || fault == 5) {
+            EXPECT_EQ(r.error, refusal);
+        } else {
+            ASSERT_TRUE(r.ok) << r.error;
+            EXPECT_TRUE(r.data.times.empty());
         }
     }
 }
@@ -844,4 +972,48 @@ TEST(SeriesFile, MissingAndOddFilesAreRefused)
     const std::string empty = dir.file("empty.csv");
     files_test::writeAll(empty, {});
     EXPECT_EQ(readSeriesFile(empty, {}).error, empty + " holds no samples");
+}
+
+// --column suits tables and arrays, --channel sound files, which need one
+// when they have several (python/tests: the same refusals in Python's words).
+TEST(SeriesFile, OptionsThatDoNotSuitTheFormatAreRefused)
+{
+    ScratchDir dir;
+    files_test::writeAll(dir.file("a.wav"), soundFile(dir, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 1000, {1, 2, 3, 4}));
+    files_test::writeAll(dir.file("m.wav"), soundFile(dir, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 1000, {1, 2}));
+    files_test::writeAll(dir.file("t.csv"), {'1', ',', '2', '\n'});
+    files_test::writeAll(dir.file("a.npy"), npyFile(npyDict("<i2", "(1,)"), {1, 0}));
+    files_test::writeAll(dir.file("t.dat"), files_test::makeDataFile({}, std::vector<int16_t>(50, 0x4000)));
+    const std::string sound = " is a sound file: it has channels, not columns; leave out --column";
+    const std::string table = ": it has columns, not channels; leave out --channel (--column chooses a column)";
+    const std::string trace = " is a measurement data file: it holds one trace, no ";
+    const struct {
+        std::string file, column;
+        int32_t channel;              // 0: none asked for
+        std::string format, refusal;  // the refusal after the file's path
+    } cases[] = {
+        {"a.wav", "", 0, "sound", " has 2 channels: choose one with --channel 1..2"},
+        {"a.wav", "", 2, "sound", ""},
+        {"m.wav", "", 0, "sound", ""},
+        {"a.wav", "1", 0, "sound", sound + " and choose a channel with --channel 1..2"},
+        {"a.wav", "1", 1, "sound", sound},
+        {"m.wav", "2", 0, "sound", sound},
+        {"t.csv", "1", 0, "text", ""},
+        {"t.csv", "", 1, "text", " is a text table" + table},
+        {"a.npy", "", 1, "npy", " is a .npy array" + table},
+        {"t.dat", "", 1, "datafile", trace + "channels; leave out --channel"},
+        {"t.dat", "2", 0, "datafile", trace + "columns; leave out --column"},
+    };
+    for (const auto& c : cases) {
+        SeriesReadOptions o;
+        o.column = c.column;
+        if (c.channel > 0)
+            o.channel = c.channel;
+        const std::string path = dir.file(c.file);
+        const SeriesReadResult r = readSeriesFile(path, o);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(files::seriesFormatName(r.data.format), c.format) << c.file;
+        const std::string cli = files::seriesChoiceRefusal(path, r.data, o, {"--column", "--channel", " "});
+        EXPECT_EQ(cli, c.refusal.empty() ? "" : path + c.refusal);
+    }
 }

@@ -37,10 +37,19 @@ inline void checkSeries(const files::SeriesReadResult& r)
     if (!d.times.empty()) {
         if (d.times.size() != d.values.size())
             broken();
+        // On a grid: every step within 0.3 of the cadence, so no two steps
+        // further apart than 1.3 / 0.7.
+        double shortest = INFINITY, longest = 0;
         for (size_t i = 0; i < d.times.size(); ++i) {
             if (!std::isfinite(d.times[i]) || (i > 0 && !(d.times[i] > d.times[i - 1])))
                 broken();
+            if (i > 0) {
+                shortest = std::fmin(shortest, d.times[i] - d.times[i - 1]);
+                longest = std::fmax(longest, d.times[i] - d.times[i - 1]);
+            }
         }
+        if (longest > shortest * (1.3 / 0.7) * (1 + 1e-9))
+            broken();
     }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "commands/detect_options.h"
+#include "commands/option_parser.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "detection/task_codes.h"
 #include "commands/option_parser.h"
@@ -134,8 +135,7 @@ void checkDetect(const commands::DetectOptions& o)
     inRange(o.pulseLength, 1, INT32_MAX);
     inRange(o.box, 1, 1000000);
     inRange(o.noise, 0, 3037000499LL);
-    if (o.read.channel < 1 || o.read.channel > 65535)
-        fuzz::broken();
+    inRange(o.read.channel, 1, 65535);
     const int templates = (o.etalon ? 1 : 0) + (o.box ? 1 : 0) + (o.templateFile ? 1 : 0);
     if (templates > 1 || (o.score != "energy" && o.score != "correlation"))
         fuzz::broken();
