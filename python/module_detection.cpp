@@ -163,7 +163,8 @@ detection::DetectionRequest requestOf(const IntArg& tmin, const IntArg& tmax, co
     // As on the command line, a template that window energies would pass
     // over is refused rather than taken for its length alone.
     if (score == "energy" && !samples.empty())
-        throw py::value_error("a template applies with score='correlation' only (with score='energy' give pulse_length)");
+        throw py::value_error(
+            "a template applies with score='correlation' only (with score='energy' give pulse_length)");
     if (pulseLength.none() && samples.empty())
         throw py::value_error("pulse_length is needed with score='energy'");
     r.L = pulseLength.none() ? static_cast<int32_t>(samples.size()) : countArgument(pulseLength.object, "pulse_length");
