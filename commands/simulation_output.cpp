@@ -1,5 +1,7 @@
 #include "commands/simulation_output.h"
 
+#include "files/simulation_parts.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <span>
