@@ -285,8 +285,9 @@ Attributes:
         pulse-count ranking's squares and noise per window).
     from_count, to_count: the counts the layout admits.
     passes: list[ThresholdPass], the passes of a threshold method.
-    cancelled: the exhaustive search was stopped by progress (its row is
-        missing).
+    cancelled: progress answered False: the rows of a known count's
+        finished stages are kept (the stopped stage's row is missing, the
+        positions are the last kept row's); an unknown count keeps nothing.
     noise_level, noise_estimated: the sigma methods 1 and 6 used, and
         whether it was estimated from the series.
     scale: the factor floating-point samples were multiplied by (1.0 for
@@ -382,13 +383,16 @@ Parameters:
         whole-number samples; used by score="correlation", and for L.
     score: "energy" (window energy) or "correlation" (with the template; the
         programme only).
-    progress: called as progress(done, total) during the exhaustive search,
-        about ten times a second; returning False stops the search (its row
-        is then missing and cancelled is True).
+    progress: called as progress(done, total) from every stage (the
+        programme, the improvement passes, the exhaustive search), about
+        ten times a second, first with done = 0 and last with done = total;
+        the units are cells filled, scanned or multiplied. Returning False
+        stops the detection: the rows of the stages that had finished are
+        kept, the stopped stage's is missing and cancelled is True.
 
 Returns a Detection. Raises ValueError when the series cannot hold the
 count or a parameter is refused, TypeError for an array of another kind,
-KeyboardInterrupt on Ctrl-C during the exhaustive search.
+KeyboardInterrupt on Ctrl-C in any stage.
 
 Example::
 
@@ -399,19 +403,22 @@ Example::
     m.def(
         "estimate_unknown",
         [](py::handle x, int64_t tmin, int64_t tmax, std::optional<int64_t> pulseLength, py::handle templ,
-           const std::string& score) {
+           const std::string& score, py::object progress) {
             detection::DetectionRequest r = requestOf(tmin, tmax, pulseLength, templ, score);
             r.mode = detection::DetectionMode::SequentialMethod;
-            return run(x, std::move(r), std::nullopt, py::none());
+            return run(x, std::move(r), std::nullopt, std::move(progress));
         },
         py::arg("x"), py::arg("tmin"), py::arg("tmax"), py::arg("pulse_length") = py::none(),
-        py::arg("template") = py::none(), py::arg("score") = "energy",
+        py::arg("template") = py::none(), py::arg("score") = "energy", py::arg("progress") = py::none(),
         R"doc(Positions of an unknown number of pulses by the sequential method:
 every admissible count fitted by the programme and improved, the count with
 the best measure chosen. Window energies only.
 
-Parameters: as estimate, without pulses. Returns a Detection whose counts
-hold every count's programme and improved measure.
+Parameters: as estimate, without pulses; progress hears the programme of
+every count, its chains and every count's fit, and returning False stops the
+method with no count, row or position kept (cancelled is True). Returns a
+Detection whose counts hold every count's programme and improved measure.
+Raises KeyboardInterrupt on Ctrl-C.
 
 Example::
 
@@ -422,16 +429,17 @@ Example::
     m.def(
         "detect",
         [](py::handle x, int64_t method, int64_t tmin, int64_t tmax, std::optional<int64_t> pulseLength,
-           py::handle templ, const std::string& score, std::optional<int64_t> noise) {
+           py::handle templ, const std::string& score, std::optional<int64_t> noise, py::object progress) {
             detection::DetectionRequest r = requestOf(tmin, tmax, pulseLength, templ, score);
             r.mode = detection::DetectionMode::Blind;
             if (method < detection::kPrimitiveMethod || method >= detection::kThresholdMethodCount)
                 throw py::value_error("method must be 0 to 6; got " + std::to_string(method));
             r.method = static_cast<int32_t>(method);
-            return run(x, std::move(r), noise, py::none());
+            return run(x, std::move(r), noise, std::move(progress));
         },
         py::arg("x"), py::arg("method"), py::arg("tmin"), py::arg("tmax"), py::arg("pulse_length") = py::none(),
         py::arg("template") = py::none(), py::arg("score") = "energy", py::arg("noise") = py::none(),
+        py::arg("progress") = py::none(),
         R"doc(Blind detection: the pulse-count ranking of every admissible count,
 then threshold method 0..6 (5 needs noise-free samples and is refused)
 chooses count and positions itself.
@@ -441,6 +449,8 @@ Parameters: as estimate_unknown, and
     noise: methods 1 and 6: the noise level (standard deviation, in sample
         units); default: estimated from the differences of neighbouring
         samples.
+    progress: as estimate_unknown's, through the ranking and the threshold
+        passes.
 
 Returns a Detection with the ranking's counts (squares, noise per window),
 the ranked rows, the passes and the detected pulses.

@@ -174,6 +174,7 @@ def estimate_unknown(
     pulse_length: int | None = None,
     template: EtalonName | npt.ArrayLike | None = None,
     score: Literal["energy", "correlation"] = "energy",
+    progress: Progress | None = None,
 ) -> Detection: ...
 def detect(
     x: npt.ArrayLike,
@@ -184,6 +185,7 @@ def detect(
     template: EtalonName | npt.ArrayLike | None = None,
     score: Literal["energy", "correlation"] = "energy",
     noise: int | None = None,
+    progress: Progress | None = None,
 ) -> Detection: ...
 def read_series(
     path: str | PathLike[str],
