@@ -130,17 +130,4 @@ TEST(DetectionCost, TheUnboundedGapOfAnUnknownCountIsWeighedWithoutRunning)
     EXPECT_GT(cost.work, uint64_t{10'000'000'000'000});
 }
 
-TEST(DetectionCost, RefusedRequestsCostNothing)
-{
-    detection::DetectionRequest r;
-    r.mode = DetectionMode::KnownCount;
-    r.L = 10;
-    r.Tmin = 20;
-    r.Tmax = 40;
-    r.pulses = 500;  // 1000 samples hold 25 to 50 of them
-    const detection::DetectionCost cost = detection::estimateDetectionCost({1000, r.L, r.Tmin, r.Tmax}, r);
-    EXPECT_EQ(cost.bytes, 0u);
-    EXPECT_EQ(cost.work, 1u);
-}
-
 }  // namespace
