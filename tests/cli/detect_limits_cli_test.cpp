@@ -85,7 +85,7 @@ TEST(DetectLimitsCli, CtrlCEndsALongRunWith130AndWritesNothing)
     files_test::ScratchDir folder;
     const std::string file = folder.file("long.txt"), out = folder.file("out.txt"), err = folder.file("err.txt"),
                       png = folder.file("plot.png");
-    writeSeries(file, 100000);
+    writeSeries(file, 300000);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -95,10 +95,15 @@ TEST(DetectLimitsCli, CtrlCEndsALongRunWith130AndWritesNothing)
               "--pulse-length", "20", "--plot", png.c_str(), "--progress", static_cast<char*>(nullptr));
         _exit(98);
     }
-    // Past the reading and into the detection (which runs for many seconds).
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Into the detection: its first progress line comes after a second of it
+    // (the whole run takes many seconds more).
     int status = 0;
-    ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << "the run ended before it was interrupted";
+    const auto started = std::chrono::steady_clock::now();
+    while (!has(files_test::readText(err), "progress ") &&
+           std::chrono::steady_clock::now() - started < std::chrono::seconds(60)) {
+        ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << "the run ended before it was interrupted";
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     ASSERT_EQ(kill(child, SIGINT), 0);
     const auto sent = std::chrono::steady_clock::now();
     pid_t ended = 0;
