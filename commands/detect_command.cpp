@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "commands/commands.h"
+#include "commands/detect_limits.h"
 #include "commands/detect_options.h"
 #include "commands/detect_plot.h"
 #include "commands/option_parser.h"
@@ -441,15 +442,28 @@ int runDetectCommand(const std::vector<std::string>& args)
         noiseLevel = o.noise ? *o.noise : detection::estimateNoiseLevel(prepared.samples);
         request.noiseLevel = *noiseLevel;
     }
+    // What the detection will cost is known before it runs; Ctrl-C stops it
+    // with nothing written.
+    const detection::PulseLayout layout{static_cast<int64_t>(prepared.samples.size()), request.L, request.Tmin,
+                                        request.Tmax};
+    if (!detectionFitsLimits(detection::estimateDetectionCost(layout, request), o.maxMemory, o.maxWork, error)) {
+        std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());
+        return 2;
+    }
+    InterruptWatch interrupt;
+    request.progress = interrupt.progress(o.progress, std::chrono::steady_clock::now());
     detection::DetectionOutcome outcome;
     if (!detection::detectPulses(prepared.samples, request, outcome, error)) {
         // A series too short for the layout is the data's fault; any other
         // refusal is the options'.
-        const detection::PulseLayout layout{static_cast<int64_t>(prepared.samples.size()), request.L, request.Tmin,
-                                            request.Tmax};
         const bool tooShort = layout.N < request.L || detection::admissibleCounts(layout).empty();
         std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());
         return tooShort ? 1 : 2;
+    }
+    if (interrupt.interrupted()) {
+        interrupt.closeBar();
+        std::fprintf(stderr, "quillmore-cli detect: interrupted\n");
+        return 130;
     }
     DetectReport full{o, read.data, prepared, request, outcome, scoreText, noiseLevel, noiseLevel && !o.noise};
     full.sigma = detection::robustNoiseSigma(prepared.unscaled);

@@ -10,6 +10,16 @@ namespace commands {
 
 namespace {
 
+// A count of work units from 1 below 2^64: digits, or a real number such as 1e13.
+bool workCount(const std::string& text, uint64_t& units)
+{
+    double v = 0;
+    if (!realNumber(text, v) || !(v >= 1) || v >= 18446744073709551615.0 || v != std::floor(v))
+        return false;
+    units = static_cast<uint64_t>(v);
+    return true;
+}
+
 std::span<const OptionRule<DetectOptions>> optionRules()
 {
     using O = DetectOptions;
@@ -141,11 +151,79 @@ std::span<const OptionRule<DetectOptions>> optionRules()
              }
              return true;
          }},
+        {"--max-memory", true,
+         [](O& o, S v, std::string& e) {
+             uint64_t bytes = 0;
+             if (!memorySize(v, bytes)) {
+                 e = "--max-memory must be a size such as 512M, 4G, 2.5G or a number of bytes (K, M, G, T are "
+                     "powers of 1024), got '" +
+                     v + "'";
+                 return false;
+             }
+             o.maxMemory = bytes;
+             return true;
+         }},
+        {"--max-work", true,
+         [](O& o, S v, std::string& e) {
+             uint64_t units = 0;
+             if (!workCount(v, units)) {
+                 e = "--max-work must be a whole number of cell updates from 1, such as 1e14, got '" + v + "'";
+                 return false;
+             }
+             o.maxWork = units;
+             return true;
+         }},
+        {"--progress", false,
+         [](O& o, S, std::string&) {
+             o.progress = true;
+             return true;
+         }},
     };
     return rules;
 }
 
 }  // namespace
+
+bool memorySize(std::string_view text, uint64_t& bytes)
+{
+    if (text.empty())
+        return false;
+    double scale = 1;
+    switch (text.back()) {
+    case 'K':
+    case 'k':
+        scale = 1024.0;
+        break;
+    case 'M':
+    case 'm':
+        scale = 1024.0 * 1024;
+        break;
+    case 'G':
+    case 'g':
+        scale = 1024.0 * 1024 * 1024;
+        break;
+    case 'T':
+    case 't':
+        scale = 1024.0 * 1024 * 1024 * 1024;
+        break;
+    default:
+        break;
+    }
+    if (scale > 1)
+        text.remove_suffix(1);
+    // Digits with at most one point among them; nothing else.
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos ||
+        text.find('.') != text.rfind('.') || text.find_first_of("0123456789") == std::string_view::npos)
+        return false;
+    double v = 0;
+    if (!realNumber(text, v))
+        return false;
+    const double b = std::floor(v * scale);
+    if (!(b >= 1) || b >= 18446744073709551615.0)
+        return false;
+    bytes = static_cast<uint64_t>(b);
+    return true;
+}
 
 bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, std::string& error)
 {

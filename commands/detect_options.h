@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "detection/series_preparation.h"
@@ -30,7 +31,15 @@ struct DetectOptions {
     std::optional<std::string> plot;
     int32_t plotWidth = 1600;
     int32_t plotHeight = 900;
+    std::optional<uint64_t> maxMemory;  // --max-memory: the most bytes the detection may need
+    std::optional<uint64_t> maxWork;    // --max-work: the most work units it may take
+    bool progress = false;              // --progress: progress lines instead of the terminal's bar
 };
+
+// A memory size as --max-memory takes it: a number of bytes, whole or with a
+// fraction, followed by nothing or by K, M, G or T (powers of 1024, either
+// case): "512M", "4G", "2.5G", "1000000". At least 1 byte, below 2^64.
+bool memorySize(std::string_view text, uint64_t& bytes);
 
 // Reads the arguments after "detect". On a bad option or a missing or
 // conflicting choice returns false with a one-line message.

@@ -37,16 +37,16 @@ std::optional<unsigned> threadsFromEnvironment(const char* name, std::string& te
 
 std::string seconds(double s) { return std::to_string(static_cast<long long>(s + 0.5)) + " s"; }
 
-// A progress bar on the terminal: series done and the time left at the pace so far.
-void showBar(std::chrono::steady_clock::time_point started, uint64_t done, uint64_t total)
+// A progress bar on the terminal: the units done and the time left at the pace so far.
+void showBar(std::chrono::steady_clock::time_point started, const char* unit, uint64_t done, uint64_t total)
 {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const double left = done ? elapsed * (total - done) / done : 0.0;
     constexpr int kWidth = 30;
     const int filled = total ? static_cast<int>(kWidth * static_cast<uint64_t>(done) / total) : kWidth;
-    std::fprintf(stderr, "\r[%.*s%*s] %llu/%llu series, %.0f s left ", filled, "##############################",
+    std::fprintf(stderr, "\r[%.*s%*s] %llu/%llu %s, %.0f s left ", filled, "##############################",
                  kWidth - filled, "", static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
-                 left);
+                 unit, left);
     if (done == total)
         std::fprintf(stderr, "\n");
     std::fflush(stderr);
@@ -120,35 +120,37 @@ unsigned simulationThreads(const std::optional<long>& given, unsigned fallback, 
     return std::max(fallback, 1u);
 }
 
-detection::ProgressCallback simulationProgress(bool records, std::chrono::steady_clock::time_point started)
+detection::ProgressCallback simulationProgress(bool records, std::chrono::steady_clock::time_point started,
+                                               const char* unit)
 {
     if (records)
-        return [started, shown = false, lastShown = started, ended = false](uint64_t done, uint64_t total) mutable {
-            const auto now = std::chrono::steady_clock::now();
-            if (done >= total) {
-                if (ended)
-                    return true;  // the end is told once
-                ended = true;
-            } else if (shown && now - lastShown < std::chrono::seconds(1)) {
+        return
+            [started, unit, shown = false, lastShown = started, ended = false](uint64_t done, uint64_t total) mutable {
+                const auto now = std::chrono::steady_clock::now();
+                if (done >= total) {
+                    if (ended)
+                        return true;  // the end is told once
+                    ended = true;
+                } else if (shown && now - lastShown < std::chrono::seconds(1)) {
+                    return true;
+                }
+                shown = true;
+                lastShown = now;
+                const double elapsed = std::chrono::duration<double>(now - started).count();
+                // Cut, not rounded, to a tenth: 100.0% only at the end.
+                const double percent =
+                    total ? std::floor(1000.0 * static_cast<double>(done) / static_cast<double>(total)) / 10.0 : 100.0;
+                const std::string left =
+                    done ? seconds(elapsed * static_cast<double>(total - done) / static_cast<double>(done)) : "unknown";
+                std::fprintf(stderr, "progress %llu/%llu %s %.1f%% elapsed %s left %s\n",
+                             static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), unit,
+                             percent, seconds(elapsed).c_str(), left.c_str());
+                std::fflush(stderr);
                 return true;
-            }
-            shown = true;
-            lastShown = now;
-            const double elapsed = std::chrono::duration<double>(now - started).count();
-            // Cut, not rounded, to a tenth: 100.0% only at the end.
-            const double percent =
-                total ? std::floor(1000.0 * static_cast<double>(done) / static_cast<double>(total)) / 10.0 : 100.0;
-            const std::string left =
-                done ? seconds(elapsed * static_cast<double>(total - done) / static_cast<double>(done)) : "unknown";
-            std::fprintf(stderr, "progress %llu/%llu series %.1f%% elapsed %s left %s\n",
-                         static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), percent,
-                         seconds(elapsed).c_str(), left.c_str());
-            std::fflush(stderr);
-            return true;
-        };
+            };
     if (isatty(STDERR_FILENO))
-        return [started](uint64_t done, uint64_t total) {
-            showBar(started, done, total);
+        return [started, unit](uint64_t done, uint64_t total) {
+            showBar(started, unit, done, total);
             return true;
         };
     return {};

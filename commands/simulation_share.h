@@ -32,8 +32,10 @@ unsigned simulationThreads(const std::optional<long>& given, unsigned fallback, 
 // What shows the simulation's progress on standard error: with `records`,
 // a line such as "progress 1234/72500 series 1.7% elapsed 12 s left 690 s"
 // at most once a second and at the end; else, on a terminal, a bar redrawn
-// in place; else nothing (an empty callback).
-detection::ProgressCallback simulationProgress(bool records, std::chrono::steady_clock::time_point started);
+// in place at every report; else nothing (an empty callback). `unit` names
+// what is counted (detect counts cells).
+detection::ProgressCallback simulationProgress(bool records, std::chrono::steady_clock::time_point started,
+                                               const char* unit = "series");
 
 // The pulse counts " Location Parameters" offers for series of `length`
 // samples with the state's intervals: the counts the length admits (from

@@ -30,48 +30,83 @@ void append(StartIntervals& out, StartRange r)
     out.push_back({static_cast<int32_t>(r.lo), static_cast<int32_t>(r.hi)});
 }
 
-// Appends the pieces Q met with fromEnd(a), a = aFrom..aTo, those sharing a
-// start merged. Both ends of fromEnd(a) fall as a grows, so the a with a
-// non-empty piece form one run, found from the three conditions below; and
-// fromEnd(a), fromEnd(a+1) share a start exactly when (Tmax - Tmin) a >= L,
-// which, once true, stays true: before that a every piece stands alone, from
-// it on they all merge into one. Pieces of intervals that meet Q meet each
-// other exactly when the intervals do (three intervals meeting pairwise share
-// a point), so the merging carries over to the pieces.
-void appendPieces(StartRange Q, int64_t aFrom, int64_t aTo, const PulseLayout& l, StartIntervals& out)
+// The pieces Q met with fromEnd(a), a = aFrom..aTo: the a with a non-empty
+// piece, lo..hi, and the first a whose piece merges with the ones after it.
+// Both ends of fromEnd(a) fall as a grows, so the a with a non-empty piece
+// form one run, found from the three conditions below; and fromEnd(a),
+// fromEnd(a+1) share a start exactly when (Tmax - Tmin) a >= L, which, once
+// true, stays true: before that a every piece stands alone, from it on they
+// all merge into one. Pieces of intervals that meet Q meet each other exactly
+// when the intervals do (three intervals meeting pairwise share a point), so
+// the merging carries over to the pieces.
+struct PieceRun {
+    int64_t lo = 1, hi = 0, merging = 1;
+    int64_t pieces() const { return lo > hi ? 0 : (merging - lo) + (merging <= hi ? 1 : 0); }
+};
+
+PieceRun pieceRun(StartRange Q, int64_t aFrom, int64_t aTo, const PulseLayout& l)
 {
     const int64_t N = l.N, L = l.L, Tmin = l.Tmin, Tmax = l.Tmax, d = Tmax - Tmin;
+    const PieceRun none;
     if (Q.empty())
-        return;
+        return none;
     int64_t lo = aFrom, hi = aTo;
     // The low end N - Tmax a comes down to Q.hi.
     if (Tmax > 0)
         lo = std::max(lo, ceilDiv(N - Q.hi, Tmax));
     else if (N > Q.hi)
-        return;
+        return none;
     // The high end N - L - Tmin (a - 1) stays up at Q.lo.
     if (Tmin > 0)
         hi = std::min(hi, floorDiv(N - L - Q.lo, Tmin) + 1);
     else if (N - L < Q.lo)
-        return;
+        return none;
     // fromEnd(a) is not empty: d (a - 1) >= L - Tmax.
     if (d > 0)
         lo = std::max(lo, ceilDiv(L - Tmax, d) + 1);
     else if (d < 0)
         hi = std::min(hi, floorDiv(Tmax - L, -d) + 1);
     else if (Tmax < L)
-        return;
+        return none;
     if (lo > hi)
-        return;
+        return none;
     int64_t merging = hi + 1;
     if (d > 0)
         merging = std::clamp(ceilDiv(L, d), lo, hi + 1);
     else if (d == 0 && L == 0)
         merging = lo;
-    for (int64_t a = lo; a < merging; ++a)
+    return {lo, hi, merging};
+}
+
+// Appends the pieces of pieceRun, those sharing a start merged.
+void appendPieces(StartRange Q, int64_t aFrom, int64_t aTo, const PulseLayout& l, StartIntervals& out)
+{
+    const PieceRun run = pieceRun(Q, aFrom, aTo, l);
+    if (run.lo > run.hi)
+        return;
+    for (int64_t a = run.lo; a < run.merging; ++a)
         append(out, meet(Q, fromEnd(a, l)));
-    if (merging <= hi)
-        append(out, {std::max(Q.lo, fromEnd(hi, l).lo), std::min(Q.hi, fromEnd(merging, l).hi)});
+    if (run.merging <= run.hi)
+        append(out, {std::max(Q.lo, fromEnd(run.hi, l).lo), std::min(Q.hi, fromEnd(run.merging, l).hi)});
+}
+
+// Which pulses after the first startRegionLists walks one by one (1..kLoop)
+// and, with Tmin = 0, the pulse from which on they share one run (kTail, 0
+// for none).
+void laterPulses(const PulseLayout& layout, int32_t mTo, int64_t& kLoop, int64_t& kTail)
+{
+    const int64_t Tmin = layout.Tmin, Tmax = layout.Tmax;
+    kLoop = int64_t{mTo} - 1;
+    kTail = 0;
+    if (Tmin > 0) {
+        kLoop = std::min(kLoop, (layout.N - layout.L) / Tmin);
+    } else {
+        const int64_t kCovering = Tmax > 0 ? std::max<int64_t>(1, ceilDiv(layout.N, Tmax) - 1) : 1;
+        if (kCovering <= kLoop) {
+            kTail = kCovering;
+            kLoop = kCovering - 1;
+        }
+    }
 }
 
 // Sorts the intervals and merges those sharing a start; touching ones stay
@@ -185,14 +220,24 @@ class CandidateWindow {
 // of p that lie before it are not written again in this sweep, so each
 // enters the window once with its final D. With Tmin = 0, p is its own
 // candidate, looked at apart: its D changes as it is linked.
+// Starts linked between two counts of a meter.
+constexpr int64_t kLinkChunk = int64_t{1} << 14;
+
+// False when the meter said stop.
 template <class Score>
-void linkStarts(std::span<const StartInterval> list, std::span<const Score> E, std::span<Score> D, std::span<int32_t> B,
-                int64_t Tmin, int64_t Tmax, CandidateWindow<Score>& window)
+bool linkStarts(std::span<const StartInterval> list, std::span<const Score> E, std::span<Score> D, std::span<int32_t> B,
+                int64_t Tmin, int64_t Tmax, CandidateWindow<Score>& window, WorkMeter* meter)
 {
     window.clear();
     int64_t next = 0;  // the first cell not yet offered to the window
+    int64_t linked = 0;
     for (const StartInterval& iv : list) {
         for (int64_t p = iv.lo; p <= iv.hi; ++p) {
+            if (meter && ++linked == kLinkChunk) {
+                if (!meter->advance(static_cast<uint64_t>(linked)))
+                    return false;
+                linked = 0;
+            }
             const int64_t from = std::max<int64_t>(p - Tmax, 0), to = std::min(p - Tmin, p - 1);
             window.dropBefore(from);
             for (next = std::max(next, from); next <= to; ++next)
@@ -213,6 +258,7 @@ void linkStarts(std::span<const StartInterval> list, std::span<const Score> E, s
             B[cell] = link;
         }
     }
+    return !meter || meter->advance(static_cast<uint64_t>(linked));
 }
 
 }  // namespace
@@ -241,17 +287,8 @@ StartRegionLists startRegionLists(const PulseLayout& layout, int32_t mFrom, int3
     // to the end. With Tmin >= 1 no pulse after (N - L) / Tmin has a start;
     // with Tmin = 0 fromStart(k) covers the whole series from some k on, and
     // the pulses from there share one run of a.
-    const int64_t Tmin = layout.Tmin, Tmax = layout.Tmax;
-    int64_t kLoop = int64_t{mTo} - 1, kTail = 0;
-    if (Tmin > 0) {
-        kLoop = std::min(kLoop, lastStart / Tmin);
-    } else {
-        const int64_t kCovering = Tmax > 0 ? std::max<int64_t>(1, ceilDiv(layout.N, Tmax) - 1) : 1;
-        if (kCovering <= kLoop) {
-            kTail = kCovering;
-            kLoop = kCovering - 1;
-        }
-    }
+    int64_t kLoop = 0, kTail = 0;
+    laterPulses(layout, mTo, kLoop, kTail);
     for (int64_t k = 1; k <= kLoop; ++k)
         appendPieces(meet(fromStart(k, layout), inside), std::max<int64_t>(mFrom - k, 1), mTo - k, layout, r.later);
     if (kTail > 0)
@@ -266,9 +303,31 @@ StartRegionLists startRegionLists(const PulseLayout& layout, int32_t mFrom, int3
     return r;
 }
 
+StartRegionPieces startRegionPieces(const PulseLayout& layout, int32_t mFrom, int32_t mTo)
+{
+    StartRegionPieces pieces;
+    const int64_t lastStart = layout.N - layout.L;
+    mFrom = std::max(mFrom, 1);
+    if (layout.L < 0 || layout.Tmin < 0 || layout.Tmax < 0 || lastStart < 0 || mTo < mFrom)
+        return pieces;
+    const StartRange inside{0, lastStart};
+    pieces.first = static_cast<uint64_t>(pieceRun(meet(fromStart(0, layout), inside), mFrom, mTo, layout).pieces());
+    int64_t kLoop = 0, kTail = 0;
+    laterPulses(layout, mTo, kLoop, kTail);
+    for (int64_t k = 1; k <= kLoop; ++k)
+        pieces.later += static_cast<uint64_t>(
+            pieceRun(meet(fromStart(k, layout), inside), std::max<int64_t>(mFrom - k, 1), mTo - k, layout).pieces());
+    if (kTail > 0)
+        pieces.later +=
+            static_cast<uint64_t>(pieceRun(meet(fromStart(kTail, layout), inside),
+                                           std::max<int64_t>(int64_t{mFrom} - (mTo - 1), 1), mTo - kTail, layout)
+                                      .pieces());
+    return pieces;
+}
+
 template <class Score>
 void runChainProgramme(std::span<const Score> E, const ChainRegions& regions, int32_t Tmin, int32_t Tmax,
-                       std::span<Score> D, std::span<int32_t> B)
+                       std::span<Score> D, std::span<int32_t> B, WorkMeter* meter)
 {
     const size_t cells = E.size();
     if (D.size() != cells || B.size() != cells || cells > static_cast<size_t>(kMaxCells))
@@ -289,8 +348,10 @@ void runChainProgramme(std::span<const Score> E, const ChainRegions& regions, in
     // At most Tmax - max(Tmin, 1) + 1 cells lie in the window at once.
     CandidateWindow<Score> window(
         std::min<int64_t>(int64_t{Tmax} - std::max(Tmin, 1) + 1, static_cast<int64_t>(cells)));
-    linkStarts<Score>(regions.firstAndLater, E, D, B, Tmin, Tmax, window);
-    linkStarts<Score>(regions.laterOnly, E, D, B, Tmin, Tmax, window);
+    if (meter && !meter->advance(cells))
+        return;
+    if (linkStarts<Score>(regions.firstAndLater, E, D, B, Tmin, Tmax, window, meter))
+        linkStarts<Score>(regions.laterOnly, E, D, B, Tmin, Tmax, window, meter);
 }
 
 template <class Score>
@@ -324,7 +385,7 @@ Score followBestChain(const ChainRegions& regions, std::span<const Score> D, std
 
 #define QUILLMORE_CHAIN_SCORE(Score)                                                                             \
     template void runChainProgramme<Score>(std::span<const Score>, const ChainRegions&, int32_t, int32_t,        \
-                                           std::span<Score>, std::span<int32_t>);                                \
+                                           std::span<Score>, std::span<int32_t>, WorkMeter*);                    \
     template Score followBestChain<Score>(const ChainRegions&, std::span<const Score>, std::span<const int32_t>, \
                                           std::vector<int32_t>&);
 QUILLMORE_CHAIN_SCORE(int32_t)

@@ -66,6 +66,15 @@ struct StartRegionLists {
 // starts 0..N-L do not fit 32-bit positions; std::bad_alloc.
 StartRegionLists startRegionLists(const PulseLayout& layout, int32_t mFrom, int32_t mTo);
 
+// The intervals startRegionLists makes before it merges them: the pieces of
+// the first pulses' region and those of the later pulses'. Every list it
+// returns holds no more than their sum. Costs O(mTo) time and no memory.
+struct StartRegionPieces {
+    uint64_t first = 0;
+    uint64_t later = 0;
+};
+StartRegionPieces startRegionPieces(const PulseLayout& layout, int32_t mFrom, int32_t mTo);
+
 // Cells of D that hold no chain total.
 template <class Score>
 inline constexpr Score chainEmptyCell = std::numeric_limits<Score>::lowest();
@@ -88,12 +97,13 @@ constexpr int32_t kNoStart = -3;         // the cell is in no start list
 // Each start costs O(1) on average whatever the gap: a sliding window of
 // candidates keeps the best one. Tmin = 0 makes a start its own candidate
 // (it holds a total only when an earlier list wrote one); Tmin > Tmax leaves
-// none. Throws std::invalid_argument when the sizes differ, exceed INT32_MAX,
-// a gap is negative or a list is out of order or off the table;
-// std::bad_alloc.
+// none. A meter counts a unit per start linked; when it says stop, D and B
+// are left half-written. Throws std::invalid_argument when the sizes differ,
+// exceed INT32_MAX, a gap is negative or a list is out of order or off the
+// table; std::bad_alloc.
 template <class Score>
 void runChainProgramme(std::span<const Score> E, const ChainRegions& regions, int32_t Tmin, int32_t Tmax,
-                       std::span<Score> D, std::span<int32_t> B);
+                       std::span<Score> D, std::span<int32_t> B, WorkMeter* meter = nullptr);
 
 // The best chain after runChainProgramme: its end is the lowest start of
 // regions.last with the greatest D above 0; walking B back from it gives the

@@ -68,31 +68,52 @@ void judgeChain(std::span<const Sample> x, int32_t L, const std::vector<int32_t>
 
 // Fit of count m from its chain: the chain judged, then improved until settled.
 template <class Sample, class Score>
-CountFit<Score> fitChain(std::span<const Sample> x, const PulseLayout& layout, int32_t m, std::vector<int32_t> chain)
+CountFit<Score> fitChain(std::span<const Sample> x, const PulseLayout& layout, int32_t m, std::vector<int32_t> chain,
+                         WorkMeter* meter = nullptr)
 {
     CountFit<Score> fit;
     fit.count = m;
     fit.programme = std::move(chain);
     judgeChain(x, layout.L, fit.programme, fit.programmeMeasure, fit.programmeSquares);
     fit.improved = fit.programme;
-    fit.improvedMeasure = improveUntilSettled<Sample, Score>(x, layout, fit.improved, fit.programmeMeasure, fit.passes);
+    fit.improvedMeasure =
+        improveUntilSettled<Sample, Score>(x, layout, fit.improved, fit.programmeMeasure, fit.passes, meter);
     fit.improvedSquares = windowSquares<Sample, Score>(x, layout.L, fit.improved);
     return fit;
+}
+
+// The chains of every count mFrom..mTo from a programme over the window
+// energies; the energies and the table are let go before the fits begin.
+// Empty when the meter said stop.
+template <class Sample, class Score>
+std::vector<std::vector<int32_t>> programmeChains(std::span<const Sample> x, const PulseLayout& layout, int32_t mFrom,
+                                                  int32_t mTo, WorkMeter* meter)
+{
+    const std::vector<Score> energies = windowEnergies<Sample, Score>(x, layout.L);
+    if (meter && !meter->advance(2 * x.size()))
+        return {};
+    const EnergyProgramme<Score> programme(energies, layout, mFrom, mTo, kDenseProgrammeBytes, meter);
+    if (meter && meter->stopped())
+        return {};
+    return programme.chains(meter);
 }
 
 }  // namespace
 
 template <class Sample, class Score>
 Score improveUntilSettled(std::span<const Sample> x, const PulseLayout& layout, std::span<int32_t> starts,
-                          Score startMeasure, int32_t& passes)
+                          Score startMeasure, int32_t& passes, WorkMeter* meter)
 {
     Score last = startMeasure;
     passes = 0;
     // A pass that confirms the one before mostly scans what that one scanned.
     ImprovementMemo<Score> memo;
+    memo.budget = improvementMemoBudget(static_cast<uint64_t>(std::max<int64_t>(layout.N - layout.L + 1, 1)));
     while (passes < kMostImprovementPasses) {
-        const Score next =
-            measureOf(improveStarts<Sample, Score>(x, layout, starts, &memo), static_cast<int64_t>(starts.size()));
+        const Score next = measureOf(improveStarts<Sample, Score>(x, layout, starts, &memo, meter),
+                                     static_cast<int64_t>(starts.size()));
+        if (meter && meter->stopped())
+            break;
         if (next == last)
             break;
         last = next;
@@ -132,16 +153,18 @@ void CountChoice<Score>::consider(const CountFit<Score>& fit)
 
 template <class Sample, class Score>
 CountChoice<Score> chooseCount(std::span<const Sample> x, const PulseLayout& layout, int32_t mFrom, int32_t mTo,
-                               const std::function<void(const CountFit<Score>&)>& visit)
+                               const std::function<void(const CountFit<Score>&)>& visit, WorkMeter* meter)
 {
     mFrom = std::max(mFrom, 1);
-    const std::vector<Score> energies = windowEnergies<Sample, Score>(x, layout.L);
-    const EnergyProgramme<Score> programme(energies, layout, mFrom, mTo);
-    std::vector<std::vector<int32_t>> chains = programme.chains();
+    std::vector<std::vector<int32_t>> chains = programmeChains<Sample, Score>(x, layout, mFrom, mTo, meter);
     CountChoice<Score> choice;
+    if (meter && meter->stopped())
+        return choice;
     for (int32_t m = mFrom; m <= mTo; ++m) {
         const CountFit<Score> fit =
-            fitChain<Sample, Score>(x, layout, m, std::move(chains[static_cast<size_t>(m - mFrom)]));
+            fitChain<Sample, Score>(x, layout, m, std::move(chains[static_cast<size_t>(m - mFrom)]), meter);
+        if (meter && (meter->stopped() || !meter->advance(4 * static_cast<uint64_t>(m) * layout.L)))
+            return choice;
         if (visit)
             visit(fit);
         choice.consider(fit);
@@ -170,20 +193,22 @@ Score noisePerWindow(Score outside, int64_t N, int64_t n, int32_t L)
 
 template <class Sample, class Score>
 CountRanking<Score> rankCounts(std::span<const Sample> x, const PulseLayout& layout, int32_t mFrom, int32_t mTo,
-                               int32_t capacity)
+                               int32_t capacity, WorkMeter* meter)
 {
     mFrom = std::max(mFrom, 1);
-    const std::vector<Score> energies = windowEnergies<Sample, Score>(x, layout.L);
-    const EnergyProgramme<Score> programme(energies, layout, mFrom, mTo);
     Score whole = 0;
     for (const Sample s : x) {
         const auto v = static_cast<Score>(s);
         whole = Ops<Score>::add(whole, Ops<Score>::mul(v, v));
     }
 
-    std::vector<std::vector<int32_t>> chains = programme.chains();
+    std::vector<std::vector<int32_t>> chains = programmeChains<Sample, Score>(x, layout, mFrom, mTo, meter);
     CountRanking<Score> ranking;
+    if (meter && meter->stopped())
+        return ranking;
     for (int32_t n = mFrom; n <= mTo; ++n) {
+        if (meter && !meter->advance(2 * static_cast<uint64_t>(n) * layout.L))
+            return ranking;
         RankedFit<Score> fit;
         fit.count = n;
         fit.positions = std::move(chains[static_cast<size_t>(n - mFrom)]);
@@ -207,14 +232,14 @@ CountRanking<Score> rankCounts(std::span<const Sample> x, const PulseLayout& lay
 #define QUILLMORE_COUNT_CHOICE(Sample, Score)                                                                          \
     template Score windowSquares<Sample, Score>(std::span<const Sample>, int32_t, std::span<const int32_t>);           \
     template Score improveUntilSettled<Sample, Score>(std::span<const Sample>, const PulseLayout&, std::span<int32_t>, \
-                                                      Score, int32_t&);                                                \
+                                                      Score, int32_t&, WorkMeter*);                                    \
     template CountFit<Score> fitCount<Sample, Score>(std::span<const Sample>, const PulseLayout&,                      \
                                                      const EnergyProgramme<Score>&, int32_t);                          \
-    template CountChoice<Score> chooseCount<Sample, Score>(std::span<const Sample>, const PulseLayout&, int32_t,       \
-                                                           int32_t,                                                    \
-                                                           const std::function<void(const CountFit<Score>&)>&);        \
+    template CountChoice<Score> chooseCount<Sample, Score>(                                                            \
+        std::span<const Sample>, const PulseLayout&, int32_t, int32_t,                                                 \
+        const std::function<void(const CountFit<Score>&)>&, WorkMeter*);                                               \
     template CountRanking<Score> rankCounts<Sample, Score>(std::span<const Sample>, const PulseLayout&, int32_t,       \
-                                                           int32_t, int32_t);
+                                                           int32_t, int32_t, WorkMeter*);
 QUILLMORE_COUNT_CHOICE(int16_t, int32_t)
 QUILLMORE_COUNT_CHOICE(int16_t, int64_t)
 QUILLMORE_COUNT_CHOICE(int32_t, int64_t)

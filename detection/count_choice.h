@@ -34,10 +34,13 @@ Score windowSquares(std::span<const Sample> x, int32_t L, std::span<const int32_
 // Improvement passes from `starts` until the measure one returns equals the
 // one before it (`startMeasure` before the first) or kMostImprovementPasses
 // passes have changed it; `passes` receives how many changed it. Returns the
-// last measure. Throws std::bad_alloc.
+// last measure. The passes share one memo of improvementMemoBudget cells. A
+// meter counts their work; when it says stop they return at once and
+// `starts` holds the last whole pass (to be thrown away). Throws
+// std::bad_alloc.
 template <class Sample, class Score>
 Score improveUntilSettled(std::span<const Sample> x, const PulseLayout& layout, std::span<int32_t> starts,
-                          Score startMeasure, int32_t& passes);
+                          Score startMeasure, int32_t& passes, WorkMeter* meter = nullptr);
 
 // What one pulse count gives: the programme's chain and that chain improved,
 // with their measures and squares.
@@ -78,10 +81,14 @@ struct CountChoice {
 
 // Fits every count mFrom..mTo (mFrom raised to 1) and chooses; `visit`, when
 // given, sees every fit in order. The layout must admit every count of the
-// range (each admissible range non-empty). Throws std::bad_alloc.
+// range (each admissible range non-empty). The programme's table is let go
+// once the chains are read. A meter counts the work of the programme, the
+// chains and every fit; when it says stop the choice returns at once, its
+// fits and the visits so far to be thrown away. Throws std::bad_alloc.
 template <class Sample, class Score>
 CountChoice<Score> chooseCount(std::span<const Sample> x, const PulseLayout& layout, int32_t mFrom, int32_t mTo,
-                               const std::function<void(const CountFit<Score>&)>& visit = {});
+                               const std::function<void(const CountFit<Score>&)>& visit = {},
+                               WorkMeter* meter = nullptr);
 
 // Where a candidate with squares Q goes in a list ranked by squares, largest
 // first: before the first entry with smaller squares (so below its equals),
@@ -115,7 +122,8 @@ struct RankedFit {
 
 // The pulse-count ranking: the programme's fit for every count mFrom..mTo
 // (mFrom raised to 1), in count order, and the counts of the best `capacity`
-// fits by squares, largest first, a later count below an equal one.
+// fits by squares, largest first, a later count below an equal one. A meter
+// as for chooseCount; a stopped ranking is to be thrown away.
 template <class Score>
 struct CountRanking {
     std::vector<RankedFit<Score>> fits;
@@ -123,6 +131,6 @@ struct CountRanking {
 };
 template <class Sample, class Score>
 CountRanking<Score> rankCounts(std::span<const Sample> x, const PulseLayout& layout, int32_t mFrom, int32_t mTo,
-                               int32_t capacity);
+                               int32_t capacity, WorkMeter* meter = nullptr);
 
 }  // namespace detection

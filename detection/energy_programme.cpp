@@ -15,24 +15,53 @@ namespace detection {
 // suffix maximum at its start and the prefix maximum at its end. A window cut
 // short by an end of the row starts at cell 0 (a prefix within the first
 // block) or ends at the last cell (a suffix within the last block).
+// Cells a loop of the programmes runs between two counts of a meter: a few
+// microseconds of work, so that a stop is seen at once and the counting
+// costs nothing measurable.
+constexpr int64_t kChunk = int64_t{1} << 14;
+
 template <class Score>
 class BlockMaxima {
   public:
-    void build(const Score* v, int64_t P, int64_t W)
+    // False when the meter said stop (the maxima are then half-made).
+    bool build(const Score* v, int64_t P, int64_t W, WorkMeter* meter)
     {
         W_ = W;
         aStart_ = bStart_ = 0;
         prefix_.resize(static_cast<size_t>(P));
         suffix_.resize(static_cast<size_t>(P));
+        if (W <= kChunk) {
+            // Whole blocks at a time, a chunk's worth between two counts.
+            const int64_t group = kChunk / W * W;
+            for (int64_t g = 0; g < P; g += group) {
+                const int64_t end = std::min(g + group, P);
+                for (int64_t s = g; s < end; s += W)
+                    buildBlock(v, s, std::min(s + W, P));
+                if (meter && !meter->advance(static_cast<uint64_t>(2 * (end - g))))
+                    return false;
+            }
+            return true;
+        }
         for (int64_t s = 0; s < P; s += W) {
             const int64_t e = std::min(s + W, P);
             Score best = v[s];
-            for (int64_t i = s; i < e; ++i)
-                prefix_[static_cast<size_t>(i)] = best = std::max(best, v[i]);
+            for (int64_t a = s; a < e; a += kChunk) {
+                const int64_t b = std::min(a + kChunk, e);
+                for (int64_t i = a; i < b; ++i)
+                    prefix_[static_cast<size_t>(i)] = best = std::max(best, v[i]);
+                if (meter && !meter->advance(static_cast<uint64_t>(b - a)))
+                    return false;
+            }
             best = v[e - 1];
-            for (int64_t i = e - 1; i >= s; --i)
-                suffix_[static_cast<size_t>(i)] = best = std::max(best, v[i]);
+            for (int64_t b = e; b > s; b -= kChunk) {
+                const int64_t a = std::max(b - kChunk, s);
+                for (int64_t i = b - 1; i >= a; --i)
+                    suffix_[static_cast<size_t>(i)] = best = std::max(best, v[i]);
+                if (meter && !meter->advance(static_cast<uint64_t>(b - a)))
+                    return false;
+            }
         }
+        return true;
     }
 
     // The maximum over a..b, a window of W cells or one cut short by an end
@@ -54,6 +83,17 @@ class BlockMaxima {
     const Score* suffix() const { return suffix_.data(); }
 
   private:
+    // The running maxima of the block s..e-1 from its start and from its end.
+    void buildBlock(const Score* v, int64_t s, int64_t e)
+    {
+        Score best = v[s];
+        for (int64_t i = s; i < e; ++i)
+            prefix_[static_cast<size_t>(i)] = best = std::max(best, v[i]);
+        best = v[e - 1];
+        for (int64_t i = e - 1; i >= s; --i)
+            suffix_[static_cast<size_t>(i)] = best = std::max(best, v[i]);
+    }
+
     int64_t W_ = 1, aStart_ = 0, bStart_ = 0;
     std::vector<Score> prefix_, suffix_;
 };
@@ -208,9 +248,26 @@ std::pair<int32_t, Score> bestEnd(const Score* cell, StartRange row, StartRange 
 
 }  // namespace
 
+StartRange programmeRow(int64_t k, const PulseLayout& layout, int32_t mFrom, int32_t mTo, int64_t lastStart)
+{
+    // The admissible ranges shrink as the count grows, so the union runs
+    // from the lowest start of the largest count to the highest of the
+    // smallest count that has a pulse k.
+    const int64_t smallest = std::max<int64_t>(mFrom, k + 1);
+    return {std::max<int64_t>(admissibleStarts(k, mTo, layout).lo, 0),
+            std::min<int64_t>(admissibleStarts(k, smallest, layout).hi, lastStart)};
+}
+
+size_t programmeStride(uint64_t cells, size_t cellBytes, size_t rows, size_t denseBytes)
+{
+    if (cells <= denseBytes / cellBytes)
+        return 1;
+    return static_cast<size_t>(std::ceil(std::sqrt(static_cast<double>(rows))));
+}
+
 template <class Score>
 EnergyProgramme<Score>::EnergyProgramme(std::span<const Score> scores, const PulseLayout& layout, int32_t mFrom,
-                                        int32_t mTo, size_t denseBytes)
+                                        int32_t mTo, size_t denseBytes, WorkMeter* meter)
     : layout_(layout), mFrom_(std::max(mFrom, 1)), mTo_(mTo)
 {
     if (mTo_ < mFrom_)
@@ -219,18 +276,16 @@ EnergyProgramme<Score>::EnergyProgramme(std::span<const Score> scores, const Pul
     last_.assign(static_cast<size_t>(counts), -1);
     total_.assign(static_cast<size_t>(counts), Ops<Score>::emptyCell);
 
-    // Row k holds every start that pulse k may take under any of the counts:
-    // the admissible ranges shrink as the count grows, so the union runs from
-    // the lowest start of the largest count to the highest of the smallest
-    // count that has a pulse k. Kept inside the scored starts.
+    // Row k holds every start that pulse k may take under any of the counts,
+    // kept inside the scored starts.
     const int64_t lastStart = static_cast<int64_t>(scores.size()) - 1;
     rows_.resize(static_cast<size_t>(mTo_));
-    size_t cells = 0;
+    uint64_t cells = 0;
     for (int64_t k = 0; k < mTo_; ++k) {
-        const int64_t smallest = std::max<int64_t>(mFrom_, k + 1);
         Row& row = rows_[static_cast<size_t>(k)];
-        row.lo = std::max<int64_t>(admissibleStarts(k, mTo_, layout).lo, 0);
-        row.hi = std::min<int64_t>(admissibleStarts(k, smallest, layout).hi, lastStart);
+        const StartRange held = programmeRow(k, layout, mFrom_, mTo_, lastStart);
+        row.lo = held.lo;
+        row.hi = held.hi;
         widest_ = std::max(widest_, row.width());
         cells += row.width();
     }
@@ -239,12 +294,9 @@ EnergyProgramme<Score>::EnergyProgramme(std::span<const Score> scores, const Pul
     // square root of the rows); back-tracking fills the rows between two kept
     // ones again from the lower one. The values are the same either way, so
     // the chains are too.
-    if (cells <= denseBytes / sizeof(Score)) {
-        stride_ = 1;
-    } else {
-        stride_ = static_cast<size_t>(std::ceil(std::sqrt(static_cast<double>(rows_.size()))));
+    stride_ = programmeStride(cells, sizeof(Score), rows_.size(), denseBytes);
+    if (stride_ > 1)
         scores_.assign(scores.begin(), scores.end());
-    }
     size_t kept = 0;
     for (size_t k = 0; k < rows_.size(); ++k) {
         rows_[k].offset = kept;
@@ -263,7 +315,8 @@ EnergyProgramme<Score>::EnergyProgramme(std::span<const Score> scores, const Pul
     for (size_t k = 0; k < rows_.size(); ++k) {
         const Row& row = rows_[k];
         Score* cell = stride_ == 1 ? values_.data() + row.offset : current.data();
-        fillRow(scores, k, before, cell, maxima);
+        if (!fillRow(scores, k, before, cell, maxima, meter))
+            return;
         if (stride_ > 1 && k % stride_ == 0)
             std::copy_n(cell, row.width(), values_.data() + row.offset);
 
@@ -285,14 +338,19 @@ EnergyProgramme<Score>::EnergyProgramme(std::span<const Score> scores, const Pul
 }
 
 template <class Score>
-void EnergyProgramme<Score>::fillRow(std::span<const Score> scores, size_t k, const Score* before, Score* cell,
-                                     BlockMaxima<Score>& maxima) const
+bool EnergyProgramme<Score>::fillRow(std::span<const Score> scores, size_t k, const Score* before, Score* cell,
+                                     BlockMaxima<Score>& maxima, WorkMeter* meter) const
 {
     const Row& row = rows_[k];
     if (k == 0) {
-        for (int64_t l = row.lo; l <= row.hi; ++l)
-            cell[l - row.lo] = scores[static_cast<size_t>(l)];
-        return;
+        for (int64_t c = row.lo; c <= row.hi; c += kChunk) {
+            const int64_t cEnd = std::min(row.hi, c + kChunk - 1);
+            for (int64_t l = c; l <= cEnd; ++l)
+                cell[l - row.lo] = scores[static_cast<size_t>(l)];
+            if (meter && !meter->advance(static_cast<uint64_t>(cEnd - c + 1)))
+                return false;
+        }
+        return true;
     }
     const Score empty = Ops<Score>::emptyCell;
     const int64_t Tmin = layout_.Tmin, Tmax = layout_.Tmax, W = Tmax - Tmin + 1;
@@ -301,39 +359,48 @@ void EnergyProgramme<Score>::fillRow(std::span<const Score> scores, size_t k, co
     // With Tmin above Tmax no start has a predecessor; every cell then holds
     // its score on top of the empty value.
     const bool linked = W >= 1 && P > 0;
-    if (linked)
-        maxima.build(before, P, W);
+    if (linked && !maxima.build(before, P, W, meter))
+        return false;
     const Score* score = scores.data();
     auto link = [&](int64_t l, Score best) { cell[l - row.lo] = Ops<Score>::add(std::max(best, empty), score[l]); };
     // Starts whose Tmin..Tmax predecessors lie wholly in the row before take
     // the maximum of one suffix and one prefix; the loop has no branch, so it
-    // runs several starts at a time.
+    // runs several starts at a time. The row is filled a chunk at a time, in
+    // increasing starts, as the running maxima are read.
     const int64_t innerFrom = linked ? std::max(row.lo, earlier.lo + Tmax) : row.hi + 1;
     const int64_t innerTo = linked ? std::min(row.hi, earlier.hi + Tmin) : row.hi;
-    for (int64_t l = row.lo; l <= row.hi && l < innerFrom; ++l) {
-        const int64_t a = std::max(l - Tmax, earlier.lo) - earlier.lo, b = std::min(l - Tmin, earlier.hi) - earlier.lo;
-        link(l, linked && a <= b ? maxima.query(a, b) : empty);
-    }
-    if (innerFrom <= innerTo) {
-        const Score* suffix = maxima.suffix();
-        const Score* prefix = maxima.prefix();
-        const int64_t toA = earlier.lo + Tmax, toB = earlier.lo + Tmin;
-        for (int64_t l = innerFrom; l <= innerTo; ++l)
+    const Score* suffix = maxima.suffix();
+    const Score* prefix = maxima.prefix();
+    const int64_t toA = earlier.lo + Tmax, toB = earlier.lo + Tmin;
+    for (int64_t c = row.lo; c <= row.hi; c += kChunk) {
+        const int64_t cEnd = std::min(row.hi, c + kChunk - 1);
+        for (int64_t l = c; l <= cEnd && l < innerFrom; ++l) {
+            const int64_t a = std::max(l - Tmax, earlier.lo) - earlier.lo,
+                          b = std::min(l - Tmin, earlier.hi) - earlier.lo;
+            link(l, linked && a <= b ? maxima.query(a, b) : empty);
+        }
+        const int64_t innerEnd = std::min(cEnd, innerTo);
+        for (int64_t l = std::max(c, innerFrom); l <= innerEnd; ++l)
             link(l, std::max(suffix[l - toA], prefix[l - toB]));
+        for (int64_t l = std::max({c, innerFrom, innerTo + 1}); l <= cEnd; ++l) {
+            const int64_t a = std::max(l - Tmax, earlier.lo) - earlier.lo,
+                          b = std::min(l - Tmin, earlier.hi) - earlier.lo;
+            link(l, linked && a <= b ? maxima.query(a, b) : empty);
+        }
+        if (meter && !meter->advance(static_cast<uint64_t>(cEnd - c + 1)))
+            return false;
     }
-    for (int64_t l = std::max(innerFrom, innerTo + 1); l <= row.hi; ++l) {
-        const int64_t a = std::max(l - Tmax, earlier.lo) - earlier.lo, b = std::min(l - Tmin, earlier.hi) - earlier.lo;
-        link(l, linked && a <= b ? maxima.query(a, b) : empty);
-    }
+    return true;
 }
 
 template <class Score>
-void EnergyProgramme<Score>::positions(int32_t m, std::span<int32_t> out) const
+void EnergyProgramme<Score>::positions(int32_t m, std::span<int32_t> out, WorkMeter* meter) const
 {
     // Back-tracking scans the predecessors of each start upward and keeps
     // the first strictly greater value: the lowest start among equals, and
     // -1 where none holds more than the empty value. The row's starts are
     // exactly the count's admissible ones wherever a predecessor can lie.
+    auto stop = [&] { std::fill(out.begin(), out.begin() + m, -1); };
     int64_t p = last_[static_cast<size_t>(m - mFrom_)];
     out[static_cast<size_t>(m - 1)] = static_cast<int32_t>(p);
     // The rows of one stride filled again from its kept row, when the table
@@ -341,6 +408,7 @@ void EnergyProgramme<Score>::positions(int32_t m, std::span<int32_t> out) const
     std::vector<std::vector<Score>> segment;
     size_t segmentStart = rows_.size();
     BlockMaxima<Score> maxima;
+    uint64_t scanned = 0;
     for (int32_t k = m - 2; k >= 0; --k) {
         const Row& row = rows_[static_cast<size_t>(k)];
         const Score* cell = values_.data() + row.offset;
@@ -352,33 +420,43 @@ void EnergyProgramme<Score>::positions(int32_t m, std::span<int32_t> out) const
                 const Score* before = values_.data() + rows_[first].offset;
                 for (size_t j = first + 1; j <= static_cast<size_t>(k); ++j) {
                     segment[j - first].resize(rows_[j].width());
-                    fillRow(scores_, j, before, segment[j - first].data(), maxima);
+                    if (!fillRow(scores_, j, before, segment[j - first].data(), maxima, meter))
+                        return stop();
                     before = segment[j - first].data();
                 }
             }
             if (static_cast<size_t>(k) != first)
                 cell = segment[static_cast<size_t>(k) - first].data();
         }
-        p = bestPredecessor(row, cell, p);
+        p = bestPredecessor(row, cell, p, scanned);
         out[static_cast<size_t>(k)] = static_cast<int32_t>(p);
+        if (meter && scanned >= static_cast<uint64_t>(kChunk)) {
+            if (!meter->advance(scanned))
+                return stop();
+            scanned = 0;
+        }
     }
+    if (meter && !meter->advance(scanned))
+        stop();
 }
 
 template <class Score>
-int64_t EnergyProgramme<Score>::bestPredecessor(const Row& row, const Score* cell, int64_t p) const
+int64_t EnergyProgramme<Score>::bestPredecessor(const Row& row, const Score* cell, int64_t p, uint64_t& scanned) const
 {
     Score best = Ops<Score>::emptyCell;
     int64_t at = -1;
-    for (int64_t j = std::max(p - layout_.Tmax, row.lo); j <= std::min(p - layout_.Tmin, row.hi); ++j)
+    const int64_t from = std::max(p - layout_.Tmax, row.lo), to = std::min(p - layout_.Tmin, row.hi);
+    for (int64_t j = from; j <= to; ++j)
         if (cell[j - row.lo] > best) {
             best = cell[j - row.lo];
             at = j;
         }
+    scanned += static_cast<uint64_t>(std::max<int64_t>(to - from + 1, 0)) + 1;
     return at;
 }
 
 template <class Score>
-std::vector<std::vector<int32_t>> EnergyProgramme<Score>::chains() const
+std::vector<std::vector<int32_t>> EnergyProgramme<Score>::chains(WorkMeter* meter) const
 {
     std::vector<std::vector<int32_t>> out;
     if (mTo_ < mFrom_)
@@ -387,8 +465,11 @@ std::vector<std::vector<int32_t>> EnergyProgramme<Score>::chains() const
     for (int32_t m = mFrom_; m <= mTo_; ++m)
         out[static_cast<size_t>(m - mFrom_)].assign(static_cast<size_t>(m), -1);
     if (stride_ == 1) {
-        for (int32_t m = mFrom_; m <= mTo_; ++m)
-            positions(m, out[static_cast<size_t>(m - mFrom_)]);
+        for (int32_t m = mFrom_; m <= mTo_; ++m) {
+            positions(m, out[static_cast<size_t>(m - mFrom_)], meter);
+            if (meter && meter->stopped())
+                return {};
+        }
         return out;
     }
     // One walk down the rows serves every count: each stride of rows is
@@ -399,13 +480,15 @@ std::vector<std::vector<int32_t>> EnergyProgramme<Score>::chains() const
     const int64_t stride = static_cast<int64_t>(stride_);
     std::vector<std::vector<Score>> segment(stride_);
     BlockMaxima<Score> maxima;
+    uint64_t scanned = 0;
     for (int64_t first = top < 0 ? -1 : top / stride * stride; first >= 0; first -= stride) {
         const int64_t upto = std::min(first + stride - 1, top);
         const Score* before = values_.data() + rows_[static_cast<size_t>(first)].offset;
         for (int64_t j = first + 1; j <= upto; ++j) {
             std::vector<Score>& cells = segment[static_cast<size_t>(j - first)];
             cells.resize(rows_[static_cast<size_t>(j)].width());
-            fillRow(scores_, static_cast<size_t>(j), before, cells.data(), maxima);
+            if (!fillRow(scores_, static_cast<size_t>(j), before, cells.data(), maxima, meter))
+                return {};
             before = cells.data();
         }
         for (int64_t k = upto; k >= first; --k) {
@@ -415,10 +498,17 @@ std::vector<std::vector<int32_t>> EnergyProgramme<Score>::chains() const
             for (int64_t m = std::max<int64_t>(mFrom_, k + 2); m <= mTo_; ++m) {
                 std::vector<int32_t>& chain = out[static_cast<size_t>(m - mFrom_)];
                 chain[static_cast<size_t>(k)] =
-                    static_cast<int32_t>(bestPredecessor(row, cell, chain[static_cast<size_t>(k + 1)]));
+                    static_cast<int32_t>(bestPredecessor(row, cell, chain[static_cast<size_t>(k + 1)], scanned));
+                if (meter && scanned >= static_cast<uint64_t>(kChunk)) {
+                    if (!meter->advance(scanned))
+                        return {};
+                    scanned = 0;
+                }
             }
         }
     }
+    if (meter && !meter->advance(scanned))
+        return {};
     return out;
 }
 
@@ -456,9 +546,62 @@ StartRange moveRange(StartRange range, const std::vector<int32_t>& pos, int32_t 
 
 }  // namespace
 
+namespace {
+
+// The criteria of `count` candidates from x on into T; with a meter a chunk
+// at a time (whole groups of eight, so that every candidate is computed
+// exactly as in one call), counting L units per candidate. False when the
+// meter said stop.
+template <class Sample, class Score>
+bool meteredCriteria(const Sample* x, const Score* others, int32_t L, size_t count, Score* T, WorkMeter* meter)
+{
+    if (!meter) {
+        candidateCriteria<Sample, Score>(x, others, L, count, T);
+        return true;
+    }
+    const size_t step = std::max<size_t>(8, static_cast<size_t>(kChunk) / static_cast<size_t>(std::max(L, 1)) / 8 * 8);
+    for (size_t c = 0; c < count; c += step) {
+        const size_t n = std::min(step, count - c);
+        candidateCriteria<Sample, Score>(x + c, others, L, n, T + c);
+        if (!meter->advance(n * static_cast<uint64_t>(std::max(L, 1))))
+            return false;
+    }
+    return true;
+}
+
+// Where the criteria of pulse k's scan go (the entry holding no scan): its
+// memo entry when the memo's budget has room for them (the entry's cells
+// grown to exactly `count`, the old ones let go first), else the memo's
+// scratch cells.
+template <class Score>
+Score* criteriaCells(ImprovementMemo<Score>& memo, typename ImprovementMemo<Score>::Entry& entry, size_t count)
+{
+    std::vector<Score>& kept = entry.criteria;
+    if (count > kept.capacity()) {
+        const uint64_t grown = memo.kept - kept.capacity() + count;
+        if (grown > memo.budget) {
+            if (count > memo.scratch.capacity()) {
+                // The old cells go before the new ones come.
+                memo.scratch = std::vector<Score>();
+                memo.scratch.reserve(count);
+            }
+            memo.scratch.resize(count);
+            return memo.scratch.data();
+        }
+        memo.kept -= kept.capacity();
+        kept = std::vector<Score>();
+        kept.reserve(count);
+        memo.kept += count;
+    }
+    kept.resize(count);
+    return kept.data();
+}
+
+}  // namespace
+
 template <class Sample, class Score>
 Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::span<int32_t> starts,
-                    ImprovementMemo<Score>* memo)
+                    ImprovementMemo<Score>* memo, WorkMeter* meter)
 {
     const int32_t m = static_cast<int32_t>(starts.size());
     const int32_t L = layout.L;
@@ -477,8 +620,11 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
     ImprovementMemo<Score> own;
     if (!memo)
         memo = &own;
-    if (memo->entries.size() != static_cast<size_t>(m))
+    if (memo->entries.size() != static_cast<size_t>(m)) {
         memo->entries.assign(static_cast<size_t>(m), {});
+        memo->kept = 0;
+    }
+    // False when the meter said stop.
     auto pass = [&](std::vector<int32_t>& pos, bool forward) {
         for (int32_t step = 0; step < m; ++step) {
             const int32_t k = forward ? step : m - 1 - step;
@@ -488,6 +634,8 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
             for (int32_t i = 0; i < L; ++i)
                 others[static_cast<size_t>(i)] =
                     Ops<Score>::sub(column[static_cast<size_t>(i)], asScore<Score>(sampleAt(x, int64_t{old} + i)));
+            if (meter && !meter->advance(static_cast<uint64_t>(L) + 1))
+                return false;
             int32_t choice = old;
             if (from <= to) {
                 // The criteria depend on nothing but the other pulses' sums
@@ -495,14 +643,21 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
                 // scan, so are the criteria.
                 auto& entry = memo->entries[static_cast<size_t>(k)];
                 const size_t count = static_cast<size_t>(to - from + 1);
+                const Score* criteria = entry.criteria.data();
                 if (entry.from != from || entry.to != to || entry.others != others) {
-                    entry.criteria.resize(count);
-                    candidateCriteria<Sample, Score>(samples + from, others.data(), L, count, entry.criteria.data());
-                    entry.from = from;
-                    entry.to = to;
-                    entry.others = others;
+                    // The entry holds no scan until its cells are whole again.
+                    entry.from = 0;
+                    entry.to = -1;
+                    Score* cells = criteriaCells(*memo, entry, count);
+                    if (!meteredCriteria<Sample, Score>(samples + from, others.data(), L, count, cells, meter))
+                        return false;
+                    if (cells == entry.criteria.data()) {
+                        entry.others = others;
+                        entry.from = from;
+                        entry.to = to;
+                    }
+                    criteria = cells;
                 }
-                const std::vector<Score>& criteria = entry.criteria;
                 for (size_t j = 0; j < count; ++j) {
                     const Score T = criteria[j];
                     // Forward a pulse moves only on a strict gain, backward
@@ -521,13 +676,16 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
                 pos[static_cast<size_t>(k)] = choice;
             }
         }
+        return true;
     };
 
     std::vector<int32_t> P(starts.begin(), starts.end());
-    pass(P, true);
+    if (!pass(P, true))
+        return best;
     const Score bestForward = best;
     std::vector<int32_t> Q = P;
-    pass(Q, false);
+    if (!pass(Q, false))
+        return best;
 
     // Tie moves of the backward sweep count only when something was gained.
     const bool backwardWins = best > bestForward;
@@ -539,7 +697,7 @@ Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::s
     template std::vector<Score> windowEnergies<Sample, Score>(std::span<const Sample>, int32_t);                 \
     template Score columnCriterion<Sample, Score>(std::span<const Sample>, int32_t, std::span<const int32_t>);   \
     template Score improveStarts<Sample, Score>(std::span<const Sample>, const PulseLayout&, std::span<int32_t>, \
-                                                ImprovementMemo<Score>*);
+                                                ImprovementMemo<Score>*, WorkMeter*);
 QUILLMORE_SAMPLE_SCORE(int16_t, int32_t)
 QUILLMORE_SAMPLE_SCORE(int16_t, int64_t)
 QUILLMORE_SAMPLE_SCORE(int32_t, int64_t)

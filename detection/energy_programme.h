@@ -7,8 +7,8 @@
 //
 // The score type is a template parameter:
 // - int32_t: the system's own figures. Sums and products wrap at 32 bits
-//   (two's complement) and an empty cell is -999999, exactly as the
-//   system's records hold them;
+//   (two's complement), an empty cell is -999999, exactly as the records
+//   have always been computed;
 // - int64_t and double: the user-data path. No wrapping; an empty cell is the
 //   lowest value of the type, so that negative scores (a correlation) are
 //   still real values.
@@ -20,6 +20,7 @@
 #include <span>
 #include <vector>
 
+#include "detection/progress.h"
 #include "synthesis/wrapping.h"
 
 namespace detection {
@@ -69,7 +70,6 @@ struct ScoreArithmetic<int64_t> {
     }
     static int64_t mul(int64_t a, int64_t b) { return a * b; }
 };
-// The system's 32-bit scores wrap as two's complement.
 template <>
 struct ScoreArithmetic<int32_t> {
     static constexpr int32_t emptyCell = -999999;
@@ -91,13 +91,6 @@ std::vector<Score> windowEnergies(std::span<const Sample> x, int32_t L);
 template <class Sample, class Score>
 Score columnCriterion(std::span<const Sample> x, int32_t L, std::span<const int32_t> starts);
 
-// The largest table of the energy programme kept whole.
-constexpr size_t kDenseProgrammeBytes = size_t{256} << 20;
-
-// The running maxima a row's cells are filled from.
-template <class Score>
-class BlockMaxima;
-
 // The energy programme: the chain of m starts, each in its admissible range,
 // neighbours Tmin..Tmax apart, of greatest summed window score. Built once
 // for every count mFrom..mTo: a chain of k+1 pulses whose starts obey the gap
@@ -113,6 +106,22 @@ class BlockMaxima;
 // empty-cell value takes the empty-cell value as its predecessor's total and
 // has no predecessor (its earlier starts come out as -1), as does a count
 // whose last row holds nothing above it.
+// The largest table of the energy programme kept whole.
+constexpr size_t kDenseProgrammeBytes = size_t{256} << 20;
+
+// The starts row k (0-based) of the programme for the counts mFrom..mTo
+// (mFrom at least 1, k below mTo) holds: every start pulse k may take under
+// one of the counts, kept inside 0..lastStart (the last scored start).
+StartRange programmeRow(int64_t k, const PulseLayout& layout, int32_t mFrom, int32_t mTo, int64_t lastStart);
+
+// Every how many rows a table of `cells` cells of `cellBytes` bytes in `rows`
+// rows keeps: 1 when it fits `denseBytes`, else about the square root of the
+// rows.
+size_t programmeStride(uint64_t cells, size_t cellBytes, size_t rows, size_t denseBytes);
+
+template <class Score>
+class BlockMaxima;
+
 template <class Score>
 class EnergyProgramme {
   public:
@@ -120,22 +129,27 @@ class EnergyProgramme {
     // are raised to 1. A table of more than `denseBytes` keeps only every
     // k-th row (k about the square root of the rows) and a copy of the
     // scores, and back-tracking fills the rows between again: memory of
-    // O(sqrt(rows) * widest row) for one more pass per chain read. Throws
-    // std::bad_alloc.
+    // O(sqrt(rows) * widest row) for one more pass per chain read. A meter
+    // counts a unit per cell filled and per cell of the running maxima; when
+    // it says stop the table is left half-filled and must not be read.
+    // Throws std::bad_alloc.
     EnergyProgramme(std::span<const Score> scores, const PulseLayout& layout, int32_t mFrom, int32_t mTo,
-                    size_t denseBytes = kDenseProgrammeBytes);
+                    size_t denseBytes = kDenseProgrammeBytes, WorkMeter* meter = nullptr);
 
     int32_t fromCount() const { return mFrom_; }
     int32_t toCount() const { return mTo_; }
     bool holds(int64_t m) const { return m >= mFrom_ && m <= mTo_; }
 
     // The m starts of the best chain of m pulses (m in fromCount..toCount,
-    // `out` has room for m); -1 where there is none.
-    void positions(int32_t m, std::span<int32_t> out) const;
+    // `out` has room for m); -1 where there is none. A meter counts the
+    // cells filled again and scanned; when it says stop, `out` holds no
+    // chain.
+    void positions(int32_t m, std::span<int32_t> out, WorkMeter* meter = nullptr) const;
     // The chains of every count fromCount..toCount, in count order: what
     // positions() gives for each, read in one walk down the rows when the
-    // table is kept in strides. Throws std::bad_alloc.
-    std::vector<std::vector<int32_t>> chains() const;
+    // table is kept in strides; with a meter as positions(). Throws
+    // std::bad_alloc.
+    std::vector<std::vector<int32_t>> chains(WorkMeter* meter = nullptr) const;
     // The chain's summed score; the empty-cell value when there is none.
     Score total(int32_t m) const { return total_[m - mFrom_]; }
 
@@ -148,10 +162,12 @@ class EnergyProgramme {
 
     // The lowest start of `row` among p's predecessors (Tmin..Tmax before
     // it) holding the greatest value above the empty one; -1 for none.
-    int64_t bestPredecessor(const Row& row, const Score* cell, int64_t p) const;
-    // Fills row k from the row before it (`before`, its cells; unused for row 0).
-    void fillRow(std::span<const Score> scores, size_t k, const Score* before, Score* cell,
-                 BlockMaxima<Score>& maxima) const;
+    // `scanned` grows by the cells looked at.
+    int64_t bestPredecessor(const Row& row, const Score* cell, int64_t p, uint64_t& scanned) const;
+    // Fills row k from the row before it (`before`, its cells; unused for
+    // row 0); false when the meter said stop.
+    bool fillRow(std::span<const Score> scores, size_t k, const Score* before, Score* cell, BlockMaxima<Score>& maxima,
+                 WorkMeter* meter) const;
 
     PulseLayout layout_;
     int32_t mFrom_ = 1, mTo_ = 0;
@@ -168,14 +184,25 @@ class EnergyProgramme {
 // (the sums of the other pulses and the candidate range): a scan that finds
 // both unchanged, in the same pass or in the next one of a loop, reads them
 // instead of computing them again. Belongs to one series and one count.
+// The criteria kept by all pulses together hold at most `budget` cells (the
+// candidates of one chain's pulses add up to less than three times the
+// starts of the series: each middle pulse moves between its neighbours);
+// a scan that would pass it is computed in `scratch` and not kept.
 template <class Score>
 struct ImprovementMemo {
     struct Entry {
         int64_t from = 0, to = -1;
         std::vector<Score> others, criteria;
     };
-    std::vector<Entry> entries;  // per pulse
+    std::vector<Entry> entries;                              // per pulse
+    uint64_t budget = std::numeric_limits<uint64_t>::max();  // most cells of criteria the entries keep
+    uint64_t kept = 0;                                       // cells of criteria the entries hold now
+    std::vector<Score> scratch;                              // the criteria of a scan past the budget
 };
+
+// The budget of criteria cells improveUntilSettled gives its memo on a
+// series of `starts` scored starts.
+inline uint64_t improvementMemoBudget(uint64_t starts) { return 3 * starts; }
 
 // One improvement pass over the first m = starts.size() starts: a forward
 // sweep over the pulses in which a pulse moves to the candidate of strictly
@@ -185,9 +212,11 @@ struct ImprovementMemo {
 // and within the gap rule of both neighbours as they stand. The column sums
 // are kept up to date as pulses move (L cells per move), so a pass costs
 // L products per candidate. `starts` is overwritten; returns the raw S of
-// the result. Throws std::bad_alloc.
+// the result. A meter counts L units per candidate computed and per pulse;
+// when it says stop the pass returns at once with `starts` half-moved (to be
+// thrown away). Throws std::bad_alloc.
 template <class Sample, class Score>
 Score improveStarts(std::span<const Sample> x, const PulseLayout& layout, std::span<int32_t> starts,
-                    ImprovementMemo<Score>* memo = nullptr);
+                    ImprovementMemo<Score>* memo = nullptr, WorkMeter* meter = nullptr);
 
 }  // namespace detection

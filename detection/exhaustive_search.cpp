@@ -17,6 +17,7 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
+#include <functional>
 #include <type_traits>
 #include <vector>
 
@@ -45,11 +46,24 @@ using AccOf = typename Arithmetic<Score>::type;
 
 // Roots of the window energies sqrt(sum_{i<L} x[p+i]^2) for every start p
 // whose window touches the series, p = -(L-1) .. N-1, with range maxima.
+// `keepGoing` is asked now and then while the table is made; when it says
+// no, the table is left unfinished and cancelled() is true.
 class WindowRoots {
   public:
     template <class Sample>
-    WindowRoots(std::span<const Sample> x, int64_t L)
+    WindowRoots(std::span<const Sample> x, int64_t L, const std::function<bool()>& keepGoing)
     {
+        // Cells made between two questions.
+        constexpr size_t kAskEvery = size_t{1} << 20;
+        size_t made = 0;
+        auto ask = [&](size_t cells) {
+            made += cells;
+            if (made < kAskEvery)
+                return true;
+            made = 0;
+            cancelled_ = !keepGoing();
+            return !cancelled_;
+        };
         const auto N = static_cast<int64_t>(x.size());
         first_ = -(L - 1);
         const int64_t count = L > 0 ? N + L - 1 : 0;
@@ -60,6 +74,8 @@ class WindowRoots {
                 for (int64_t i = std::max<int64_t>(p, 0); i < std::min(p + L, N); ++i)
                     e += x[i] * x[i];
                 roots[p - first_] = std::sqrt(e);
+                if (!ask(static_cast<size_t>(L)))
+                    return;
             }
         } else {
             std::vector<Int128> prefix(x.size() + 1, 0);
@@ -68,6 +84,8 @@ class WindowRoots {
             for (int64_t p = first_; p < first_ + count; ++p) {
                 const Int128 e = prefix[std::min(p + L, N)] - prefix[std::max<int64_t>(p, 0)];
                 roots[p - first_] = std::sqrt(static_cast<double>(e));
+                if (!ask(1))
+                    return;
             }
         }
         largest_ = roots.empty() ? 0.0 : *std::max_element(roots.begin(), roots.end());
@@ -78,6 +96,8 @@ class WindowRoots {
             for (size_t i = 0; i < level.size(); ++i)
                 level[i] = std::max(below[i], below[i + width]);
             table_.push_back(std::move(level));
+            if (!ask(table_.back().size()))
+                return;
         }
     }
 
@@ -101,8 +121,10 @@ class WindowRoots {
     }
 
     double largest() const { return largest_; }
+    bool cancelled() const { return cancelled_; }
 
   private:
+    bool cancelled_ = false;
     int64_t first_ = 0;
     double largest_ = 0.0;
     std::vector<std::vector<double>> table_;  // table_[j][i]: max of roots i .. i + 2^j - 1
@@ -124,7 +146,11 @@ class CombinationSearch {
           left_(left.begin(), left.end()),
           end_(end.begin(), end.begin() + m_),
           progress_(progress),
-          roots_(x, L_),
+          roots_(x, L_,
+                 [this] {
+                     const int64_t first = m_ > 0 ? int64_t{end_[0]} - left_[0] : 1;
+                     return !progress_ || progress_(0, static_cast<uint64_t>(std::max<int64_t>(first, 1)));
+                 }),
           padded_(static_cast<size_t>(N_ + 2 * L_), Sample{}),
           P_(m_),
           start_(m_),
@@ -166,7 +192,7 @@ class CombinationSearch {
         if (m_ == 0)
             return result;
         total_ = static_cast<uint64_t>(std::max<int64_t>(int64_t{end_[0]} - left_[0], 1));
-        if (!report(0)) {
+        if (roots_.cancelled() || !report(0)) {
             result.cancelled = true;
             return result;
         }

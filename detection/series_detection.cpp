@@ -39,6 +39,18 @@ bool sumsFit(std::span<const int64_t> x, const DetectionRequest& r, int32_t most
     return false;
 }
 
+// The correlation with the template of the windows at the starts from..to-1.
+void correlate(std::span<const int64_t> x, int32_t L, std::span<const int64_t> templateSamples, size_t from, size_t to,
+               std::vector<int64_t>& scores)
+{
+    for (size_t l = from; l < to; ++l) {
+        int64_t sum = 0;
+        for (int32_t i = 0; i < L; ++i)
+            sum += templateSamples[i] * x[l + i];
+        scores[l] = sum;
+    }
+}
+
 std::string layoutText(const PulseLayout& layout)
 {
     return synthesis::formatText("a series of %lld samples with pulses of %d samples, %d..%d apart",
@@ -72,47 +84,59 @@ StageRow scoreRow(std::span<const int64_t> x, int32_t L, std::span<const int64_t
     return row;
 }
 
+// The known count: the programme's chain, the improvement passes and, for
+// small counts, the exhaustive search. The programme's table is let go once
+// its chain is read.
 void knownCount(std::span<const int64_t> x, const DetectionRequest& r, const PulseLayout& layout,
-                std::span<const int64_t> scores, DetectionOutcome& out)
+                std::span<const int64_t> scores, WorkMeter& meter, uint64_t searchWork, DetectionOutcome& out)
 {
     const int32_t m = r.pulses;
-    const EnergyProgramme<int64_t> programme(scores, layout, m, m);
     std::vector<int32_t> starts(m, -1);
-    programme.positions(m, starts);
+    {
+        const EnergyProgramme<int64_t> programme(scores, layout, m, m, kDenseProgrammeBytes, &meter);
+        if (meter.stopped())
+            return;
+        programme.positions(m, starts, &meter);
+        if (meter.stopped())
+            return;
+    }
+    // The search grows as the product of the interval widths: the workbench
+    // runs it for small counts only, and so does this.
+    const bool search = r.score == ScoreKind::Energy && (m <= 3 || (m == 4 && layout.N < 350));
     if (r.score == ScoreKind::Correlation) {
-        out.rows.push_back(scoreRow(x, r.L, scores, kMethodProgramme, starts));
+        if (meter.finish())
+            out.rows.push_back(scoreRow(x, r.L, scores, kMethodProgramme, starts));
         return;
     }
     out.rows.push_back(energyRow(x, r.L, kMethodProgramme, starts, 1));
 
     int32_t passes = 0;
-    improveUntilSettled<int64_t, int64_t>(x, layout, starts, out.rows.back().measure, passes);
-    out.rows.push_back(energyRow(x, r.L, kMethodImproved, starts, passes + 1));
-
-    // The search grows as the product of the interval widths: the workbench
-    // runs it for small counts only, and so does this.
-    if (!(m <= 3 || (m == 4 && layout.N < 350)))
+    improveUntilSettled<int64_t, int64_t>(x, layout, starts, out.rows.back().measure, passes, &meter);
+    if (meter.stopped() || (!search && !meter.finish()))
         return;
+    out.rows.push_back(energyRow(x, r.L, kMethodImproved, starts, passes + 1));
+    if (!search)
+        return;
+
     std::vector<int32_t> left(m), end(m), found(m);
     for (int32_t k = 0; k < m; ++k) {
         const StartRange range = admissibleStarts(k, m, layout);
         left[k] = static_cast<int32_t>(range.lo);
         end[k] = static_cast<int32_t>(range.hi + 1);
     }
-    const ExhaustiveSearchResult<int64_t> result =
-        searchCombinations<int64_t, int64_t>(x, {r.Tmin, r.Tmax, r.L}, left, end, starts, found, r.progress);
-    if (result.cancelled) {
-        out.cancelled = true;
+    const ExhaustiveSearchResult<int64_t> result = searchCombinations<int64_t, int64_t>(
+        x, {r.Tmin, r.Tmax, r.L}, left, end, starts, found, meter.share(searchWork, true));
+    if (result.cancelled)
         return;
-    }
     if (result.evaluated)
         out.rows.push_back(energyRow(x, r.L, kMethodExhaustive, found, 1));
 }
 
-void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, DetectionOutcome& out)
+void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, WorkMeter& meter, DetectionOutcome& out)
 {
-    const CountChoice<int64_t> choice =
-        chooseCount<int64_t, int64_t>(x, layout, out.fromCount, out.toCount, [&](const CountFit<int64_t>& fit) {
+    const CountChoice<int64_t> choice = chooseCount<int64_t, int64_t>(
+        x, layout, out.fromCount, out.toCount,
+        [&](const CountFit<int64_t>& fit) {
             CountScore s;
             s.count = fit.count;
             s.programmeMeasure = fit.programmeMeasure;
@@ -120,40 +144,83 @@ void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, Det
             s.passes = fit.passes;
             s.squares = fit.improvedSquares;
             out.counts.push_back(s);
-        });
+        },
+        &meter);
+    if (meter.stopped() || !meter.finish())
+        return;
     out.rows.push_back(energyRow(x, layout.L, kMethodProgramme, choice.byProgramme.programme, 1));
     out.rows.push_back(
         energyRow(x, layout.L, kMethodImproved, choice.byImprovement.improved, choice.byImprovement.passes + 1));
 }
 
-void blindDetection(std::span<const int64_t> x, const DetectionRequest& r, const PulseLayout& layout,
+void blindDetection(std::span<const int64_t> x, const DetectionRequest& r, const PulseLayout& layout, WorkMeter& meter,
                     DetectionOutcome& out)
 {
-    const CountRanking<int64_t> ranking =
-        rankCounts<int64_t, int64_t>(x, layout, out.fromCount, out.toCount, kRankedRows);
-    for (const RankedFit<int64_t>& fit : ranking.fits) {
-        CountScore s;
-        s.count = fit.count;
-        s.squares = fit.squares;
-        s.noisePerWindow = fit.noise;
-        out.counts.push_back(s);
-    }
-    for (int32_t count : ranking.ranked) {
-        const RankedFit<int64_t>& fit = ranking.fits[count - ranking.fits.front().count];
-        StageRow row = energyRow(x, r.L, kMethodRanked, fit.positions, 1);
-        // A ranked row shows the squares in both columns, as the workbench's do.
-        row.measure = row.squares;
-        out.rows.push_back(std::move(row));
+    {
+        const CountRanking<int64_t> ranking =
+            rankCounts<int64_t, int64_t>(x, layout, out.fromCount, out.toCount, kRankedRows, &meter);
+        if (meter.stopped())
+            return;
+        for (const RankedFit<int64_t>& fit : ranking.fits) {
+            CountScore s;
+            s.count = fit.count;
+            s.squares = fit.squares;
+            s.noisePerWindow = fit.noise;
+            out.counts.push_back(s);
+        }
+        for (int32_t count : ranking.ranked) {
+            const RankedFit<int64_t>& fit = ranking.fits[count - ranking.fits.front().count];
+            StageRow row = energyRow(x, r.L, kMethodRanked, fit.positions, 1);
+            // A ranked row shows the squares in both columns, as the workbench's do.
+            row.measure = row.squares;
+            out.rows.push_back(std::move(row));
+        }
     }
 
     const ThresholdDetection<int64_t> detection = detectByThreshold<int64_t, int64_t>(
-        x, {}, layout, out.fromCount, out.toCount, static_cast<uint16_t>(r.method), r.noiseLevel);
+        x, {}, layout, out.fromCount, out.toCount, static_cast<uint16_t>(r.method), r.noiseLevel, &meter);
+    if (meter.stopped() || !meter.finish())
+        return;
     for (const ThresholdPass<int64_t>& pass : detection.passes)
         out.passes.push_back({pass.threshold, static_cast<int32_t>(pass.positions.size())});
     const std::vector<int32_t>& found = detection.passes.back().positions;
     StageRow row = energyRow(x, r.L, kMethodDetected, found, 1);
     row.measure = row.squares;
     out.rows.push_back(std::move(row));
+}
+
+// What a stopped detection keeps: the rows of the known count's finished
+// stages, nothing of an unknown count's.
+void keepFinishedStages(const DetectionRequest& r, DetectionOutcome& out)
+{
+    out.cancelled = true;
+    out.counts.clear();
+    out.passes.clear();
+    if (r.mode != DetectionMode::KnownCount)
+        out.rows.clear();
+}
+
+// Window scores of every start, counted by the meter: energies from a
+// prefix of squares (N + S units), correlations a start at a time (L units
+// each). Empty when the meter said stop.
+std::vector<int64_t> meteredScores(std::span<const int64_t> x, const DetectionRequest& r, WorkMeter& meter)
+{
+    if (r.score == ScoreKind::Energy) {
+        std::vector<int64_t> scores = windowEnergies<int64_t, int64_t>(x, r.L);
+        if (!meter.advance(x.size() + scores.size()))
+            return {};
+        return scores;
+    }
+    const int64_t N = static_cast<int64_t>(x.size());
+    std::vector<int64_t> scores(N >= r.L ? static_cast<size_t>(N - r.L + 1) : 0);
+    const size_t step = std::max<size_t>(1, (size_t{1} << 14) / static_cast<size_t>(r.L));
+    for (size_t from = 0; from < scores.size(); from += step) {
+        const size_t to = std::min(scores.size(), from + step);
+        correlate(x, r.L, r.templateSamples, from, to, scores);
+        if (!meter.advance((to - from) * static_cast<uint64_t>(r.L)))
+            return {};
+    }
+    return scores;
 }
 
 }  // namespace
@@ -182,12 +249,7 @@ std::vector<int64_t> windowScores(std::span<const int64_t> x, int32_t L, ScoreKi
         return windowEnergies<int64_t, int64_t>(x, L);
     const int64_t N = static_cast<int64_t>(x.size());
     std::vector<int64_t> scores(N >= L ? static_cast<size_t>(N - L + 1) : 0);
-    for (size_t l = 0; l < scores.size(); ++l) {
-        int64_t sum = 0;
-        for (int32_t i = 0; i < L; ++i)
-            sum += templateSamples[i] * x[l + i];
-        scores[l] = sum;
-    }
+    correlate(x, L, templateSamples, 0, scores.size(), scores);
     return scores;
 }
 
@@ -259,21 +321,22 @@ bool modeFits(const DetectionRequest& r, const PulseLayout& layout, const CountR
 // Runs the request's mode over the scored series into `out`; false, with
 // `error`, when a threshold method refused the series.
 bool runMode(std::span<const int64_t> x, const DetectionRequest& r, const PulseLayout& layout,
-             std::span<const int64_t> scores, DetectionOutcome& out, std::string& error)
+             std::span<const int64_t> scores, WorkMeter& meter, uint64_t searchWork, DetectionOutcome& out,
+             std::string& error)
 {
     switch (r.mode) {
     case DetectionMode::KnownCount:
-        knownCount(x, r, layout, scores, out);
+        knownCount(x, r, layout, scores, meter, searchWork, out);
         break;
     case DetectionMode::SequentialMethod:
-        sequentialMethod(x, layout, out);
+        sequentialMethod(x, layout, meter, out);
         break;
     case DetectionMode::Blind:
         // The threshold methods refuse what they cannot detect exactly (a
         // chain total past 64 bits when overlapping detections drive the
         // threshold far below zero).
         try {
-            blindDetection(x, r, layout, out);
+            blindDetection(x, r, layout, meter, out);
         } catch (const std::overflow_error& e) {
             error = std::string("method ") + std::to_string(r.method) + ": " + e.what();
             return false;
@@ -284,6 +347,15 @@ bool runMode(std::span<const int64_t> x, const DetectionRequest& r, const PulseL
         break;
     }
     return true;
+}
+
+// The result is the last row's positions, with the window score of each.
+void fillResult(std::span<const int64_t> scores, DetectionOutcome& out)
+{
+    if (!out.rows.empty())
+        out.positions = out.rows.back().positions;
+    for (int32_t p : out.positions)
+        out.pulseScores.push_back(p >= 0 ? scores[p] : 0);
 }
 
 }  // namespace
@@ -307,13 +379,16 @@ bool detectPulses(std::span<const int64_t> x, const DetectionRequest& r, Detecti
     const int32_t mostPulses = r.mode == DetectionMode::KnownCount ? r.pulses : counts.to;
     if (!sumsFit(x, r, mostPulses, error))
         return false;
-    const std::vector<int64_t> scores = windowScores(x, r.L, r.score, r.templateSamples);
-    if (!runMode(x, r, layout, scores, out, error))
+    const DetectionCost cost = estimateDetectionCost(layout, r);
+    WorkMeter meter(r.progress, cost.work);
+    std::vector<int64_t> scores;
+    if (meter.report())
+        scores = meteredScores(x, r, meter);
+    if (!meter.stopped() && !runMode(x, r, layout, scores, meter, cost.searchWork, out, error))
         return false;
-    if (!out.rows.empty())
-        out.positions = out.rows.back().positions;
-    for (int32_t p : out.positions)
-        out.pulseScores.push_back(p >= 0 ? scores[p] : 0);
+    if (meter.stopped())
+        keepFinishedStages(r, out);
+    fillResult(scores, out);
     return true;
 }
 

@@ -45,7 +45,8 @@ struct DetectionRequest {
     ScoreKind score = ScoreKind::Energy;
     std::vector<int64_t> templateSamples;  // Correlation: L samples
     int64_t noiseLevel = 0;                // Blind methods 1 and 6: sigma in sample units
-    ProgressCallback progress;             // the exhaustive search reports here
+    // Every stage reports here (see detectPulses); an empty one is not called.
+    ProgressCallback progress;
 };
 
 // One stage, as the workbench's protocol holds it: the method code of its
@@ -84,7 +85,11 @@ struct DetectionOutcome {
     int32_t fromCount = 0;             // the admissible counts of the layout
     int32_t toCount = 0;
     std::vector<ThresholdPassSummary> passes;  // blind detection
-    bool cancelled = false;                    // the exhaustive search was cancelled; its row is missing
+    // The progress callback said stop. The rows of the stages that had
+    // finished are kept (a known count: the programme's, the improvement's),
+    // the positions are the last kept row's, and nothing of the stopped
+    // stage or any later one is there: no row, no count, no pass.
+    bool cancelled = false;
 };
 
 // The counts a series of N samples can hold as pulses of L samples whose
@@ -101,6 +106,39 @@ CountRange admissibleCounts(const PulseLayout& layout);
 // template (which must hold L samples). Throws std::bad_alloc.
 std::vector<int64_t> windowScores(std::span<const int64_t> x, int32_t L, ScoreKind score,
                                   std::span<const int64_t> templateSamples);
+
+// What a detection of a series will cost before it runs (detection_cost.cpp):
+// the memory its programmes hold at once and the work they do, from the
+// layout and the request alone (no sample is read), so that a front end can
+// refuse a detection that would not fit and show the progress of one that
+// runs.
+struct DetectionCost {
+    // The most memory detectPulses allocates at once, in bytes: the window
+    // scores, the programme's table (kept whole or in strides), the chains of
+    // every admissible count, the improvement passes and their memo, the
+    // exhaustive search's tables, the threshold passes, the outcome. The
+    // samples themselves, which the caller holds, are not counted. An upper
+    // bound: the tables are counted as allocated, the vectors that grow at
+    // their largest capacity, and the improvement memo at the most its
+    // budget and its candidate ranges let it hold.
+    uint64_t bytes = 0;
+    // The work, in the units detectPulses counts in its progress reports
+    // (a cell of a table filled or scanned, a product of the improvement
+    // passes): exact for the programme and the chains, an estimate for the
+    // improvement passes (two passes of every count) and the exhaustive
+    // search (which leaves out what it can prove cannot win). At least 1.
+    uint64_t work = 1;
+    // Of `work`, the exhaustive search's share (0 when it does not run).
+    uint64_t searchWork = 0;
+};
+
+// The cost of detectPulses on a series of layout.N samples with the
+// request's mode, count, method, score and pulse length (the request's L,
+// Tmin and Tmax are those of the layout). Runs in time proportional to the
+// rows of the programme (the largest admissible count) and allocates
+// little (a few words per stride of a table kept in strides). A request detectPulses refuses (a pulse length or gap it
+// does not take, a count the layout cannot hold, no admissible count) costs nothing: {0, 1, 0}.
+DetectionCost estimateDetectionCost(const PulseLayout& layout, const DetectionRequest& request);
 
 // Runs the request on the prepared samples x into `outcome` (cleared first).
 // KnownCount: the programme's row (code 2) and, with energy scores, the
@@ -122,6 +160,16 @@ std::vector<int64_t> windowScores(std::span<const int64_t> x, int32_t L, ScoreKi
 // outside 0..6 or the additive model (a file has no noise-free samples),
 // samples too large for exact 64-bit sums, or a series a threshold method
 // refuses. Throws std::bad_alloc.
+//
+// Progress: request.progress hears (0, total) first, then the work done
+// every few hundred microseconds of work, in the units and against the
+// total of estimateDetectionCost (above) and below it, from every
+// stage (the scores, the programme and its chains, the improvement passes,
+// the sequential method's counts, the ranking, the threshold passes, the
+// exhaustive search); last (total, total) when all is done. An answer of
+// false stops the detection within those microseconds: it returns true with
+// outcome.cancelled set and nothing half-done in the outcome. Without a
+// stop the outcome is the same, to the bit, with a callback or without.
 bool detectPulses(std::span<const int64_t> x, const DetectionRequest& request, DetectionOutcome& outcome,
                   std::string& error);
 

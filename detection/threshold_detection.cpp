@@ -273,7 +273,7 @@ void relictOf(const std::vector<Score>& E, const EnergyPrefix<Score>& energy, in
 
 template <class Sample, class Score>
 ThresholdDetection<Score> detect(std::span<const Sample> x, std::span<const Sample> pure, const PulseLayout& layout,
-                                 StartRegionLists regions, int32_t method, int64_t sigma, size_t keep)
+                                 StartRegionLists regions, int32_t method, int64_t sigma, size_t keep, WorkMeter* meter)
 {
     const int64_t N = layout.N;
     const int32_t L = layout.L;
@@ -291,6 +291,8 @@ ThresholdDetection<Score> detect(std::span<const Sample> x, std::span<const Samp
     const EnergyPrefix<Score>& energy = additive ? additiveEnergy : observed;
     r.windowEnergies = energiesOverOmega(energy, r.regions, N, L);
     r.full = energy.total();
+    if (meter && !meter->advance(2 * static_cast<uint64_t>(N)))
+        return r;
 
     Score T = 1;
     int passes = 1;
@@ -323,7 +325,11 @@ ThresholdDetection<Score> detect(std::span<const Sample> x, std::span<const Samp
         p.threshold = T;
         reduce(r.windowEnergies, T, method == kThresholdKnownDispersion, r.reducedEnergies);
         checkChainTotals(r.reducedEnergies, layout.Tmin);
-        runChainProgramme<Score>(r.reducedEnergies, lists, layout.Tmin, layout.Tmax, r.chainTotals, B);
+        if (meter && !meter->advance(2 * static_cast<uint64_t>(N)))
+            return r;
+        runChainProgramme<Score>(r.reducedEnergies, lists, layout.Tmin, layout.Tmax, r.chainTotals, B, meter);
+        if (meter && meter->stopped())
+            return r;
         p.chainTotal = followBestChain<Score>(lists, r.chainTotals, B, p.positions);
         if (p.positions.size() > keep)
             p.positions.resize(keep);
@@ -366,17 +372,17 @@ ThresholdDetection<Score> detectByThreshold(std::span<const Sample> x, std::span
                                             int64_t sigma, size_t keep)
 {
     checkInputs(x.size(), layout, method, sigma);
-    return detect<Sample, Score>(x, pure, layout, regionsInside(regions, layout), method, sigma, keep);
+    return detect<Sample, Score>(x, pure, layout, regionsInside(regions, layout), method, sigma, keep, nullptr);
 }
 
 template <class Sample, class Score>
 ThresholdDetection<Score> detectByThreshold(std::span<const Sample> x, std::span<const Sample> pure,
                                             const PulseLayout& layout, int32_t mFrom, int32_t mTo, int32_t method,
-                                            int64_t sigma)
+                                            int64_t sigma, WorkMeter* meter)
 {
     checkInputs(x.size(), layout, method, sigma);
     return detect<Sample, Score>(x, pure, layout, startRegionLists(layout, mFrom, mTo), method, sigma,
-                                 std::numeric_limits<size_t>::max());
+                                 std::numeric_limits<size_t>::max(), meter);
 }
 
 template <class Sample, class Score>
@@ -404,7 +410,8 @@ ChainDetection<Score> detectBestChain(std::span<const Sample> x, const PulseLayo
                                                                         std::span<const Sample>, const PulseLayout&, \
                                                                         StartRegionLists, int32_t, int64_t, size_t); \
     template ThresholdDetection<Score> detectByThreshold<Sample, Score>(                                             \
-        std::span<const Sample>, std::span<const Sample>, const PulseLayout&, int32_t, int32_t, int32_t, int64_t);   \
+        std::span<const Sample>, std::span<const Sample>, const PulseLayout&, int32_t, int32_t, int32_t, int64_t,    \
+        WorkMeter*);                                                                                                 \
     template ChainDetection<Score> detectBestChain<Sample, Score>(std::span<const Sample>, const PulseLayout&,       \
                                                                   const StartRegionLists&, size_t);
 QUILLMORE_THRESHOLD_TYPES(int16_t, int32_t)

@@ -85,11 +85,13 @@ struct ThresholdDetection {
 // sizes that do not match, the additive model without noise-free samples, a
 // negative sigma or one whose square leaves 64 bits, and what
 // startRegionLists and the chain programme refuse; std::overflow_error as
-// above; std::bad_alloc.
+// above; std::bad_alloc. A meter counts a unit per cell of the energies and
+// of every pass; when it says stop the detection returns at once, to be
+// thrown away.
 template <class Sample, class Score>
 ThresholdDetection<Score> detectByThreshold(std::span<const Sample> x, std::span<const Sample> pure,
                                             const PulseLayout& layout, int32_t mFrom, int32_t mTo, int32_t method,
-                                            int64_t sigma);
+                                            int64_t sigma, WorkMeter* meter = nullptr);
 
 // The same over start regions the caller built (each list in increasing
 // order, intervals apart; starts past N - L are left out), keeping the first

@@ -351,8 +351,9 @@ Attributes:
         pulse-count ranking's squares and noise per window).
     from_count, to_count: the counts the layout admits.
     passes: list[ThresholdPass], the passes of a threshold method.
-    cancelled: the exhaustive search was stopped by progress (its row is
-        missing).
+    cancelled: progress answered False: the rows of a known count's
+        finished stages are kept (the stopped stage's row is missing, the
+        positions are the last kept row's); an unknown count keeps nothing.
     noise_level, noise_estimated: the sigma methods 1 and 6 used, and
         whether it was estimated from the series.
     preparation: the preparation's report, one line per step, as detect
@@ -472,12 +473,15 @@ Parameters:
         starts, in samples.
     pulse_length: the pulse length L in samples (default: the template's).
     template: an etalon letter "a".."t" or number 1..20, or an array of
-        whole-number samples; used by score="correlation", and for L.
+        whole-number samples, for score="correlation" (L is then its length).
     score: "energy" (window energy) or "correlation" (with the template; the
         programme only).
-    progress: called as progress(done, total) during the exhaustive search,
-        about ten times a second; returning False stops the search (its row
-        is then missing and cancelled is True).
+    progress: called as progress(done, total) from every stage (the
+        programme, the improvement passes, the exhaustive search), about
+        ten times a second, first with done = 0 and last with done = total;
+        the units are cells filled, scanned or multiplied. Returning False
+        stops the detection: the rows of the stages that had finished are
+        kept, the stopped stage's is missing and cancelled is True.
     detrend: "median" (the median of the whole series taken away), "none"
         (the samples as they are) or a window in samples (a moving median
         taken away).
@@ -489,7 +493,7 @@ Parameters:
 Returns a Detection. Raises TypeError for an argument of the wrong kind
 (x not an array of numbers, a count that is not an int), ValueError when
 the series cannot be prepared or cannot hold the count or a value is
-refused, KeyboardInterrupt on Ctrl-C during the exhaustive search.
+refused, KeyboardInterrupt on Ctrl-C in any stage.
 
 Example::
 
@@ -501,25 +505,29 @@ Example::
     m.def(
         "estimate_unknown",
         [](const SamplesArg& x, const IntArg& tmin, const IntArg& tmax, const OptionalIntArg& pulseLength,
-           const TemplateArg& templ, const StrArg& score, const DetrendArg& detrend, const BoolArg& invert,
-           const ScaleArg& scale) {
+           const TemplateArg& templ, const StrArg& score, const ProgressArg& progress, const DetrendArg& detrend,
+           const BoolArg& invert, const ScaleArg& scale) {
             detection::DetectionRequest r = requestOf(tmin, tmax, pulseLength, templ, score);
             r.mode = detection::DetectionMode::SequentialMethod;
+            const py::object watch = callableOrNone(progress.object, "progress");
             const detection::PreparationOptions preparation =
                 preparationOptions(detrend.object, invert.object, scale.object);
-            return run(x.object, preparation, std::move(r), std::nullopt, py::none());
+            return run(x.object, preparation, std::move(r), std::nullopt, watch);
         },
         py::arg("x"), py::arg("tmin"), py::arg("tmax"), py::arg("pulse_length") = py::none(),
-        py::arg("template") = py::none(), py::arg("score") = "energy", py::kw_only(), py::arg("detrend") = "median",
-        py::arg("invert") = false, py::arg("scale") = py::none(),
+        py::arg("template") = py::none(), py::arg("score") = "energy", py::arg("progress") = py::none(), py::kw_only(),
+        py::arg("detrend") = "median", py::arg("invert") = false, py::arg("scale") = py::none(),
         R"doc(Positions of an unknown number of pulses by the sequential method:
 every admissible count fitted by the programme and improved, the count with
 the best measure chosen. Window energies only.
 
-Parameters: as estimate, without pulses and progress; the series is
-prepared as estimate prepares it (detrend="median", invert=False,
-scale=None: detect's defaults). Returns a Detection whose counts hold every
-count's programme and improved measure.
+Parameters: as estimate, without pulses; the series is prepared as
+estimate prepares it (detrend="median", invert=False, scale=None: detect's
+defaults). progress hears the programme of every count, its chains and
+every count's fit, and returning False stops the method with no count, row
+or position kept (cancelled is True). Returns a Detection whose counts hold
+every count's programme and improved measure. Raises KeyboardInterrupt on
+Ctrl-C.
 
 Example::
 
@@ -531,7 +539,8 @@ Example::
         "detect",
         [](const SamplesArg& x, const IntArg& methodArg, const IntArg& tmin, const IntArg& tmax,
            const OptionalIntArg& pulseLength, const TemplateArg& templ, const StrArg& score,
-           const OptionalIntArg& noiseArg, const DetrendArg& detrend, const BoolArg& invert, const ScaleArg& scale) {
+           const OptionalIntArg& noiseArg, const ProgressArg& progress, const DetrendArg& detrend,
+           const BoolArg& invert, const ScaleArg& scale) {
             detection::DetectionRequest r = requestOf(tmin, tmax, pulseLength, templ, score);
             r.mode = detection::DetectionMode::Blind;
             const int64_t method = wholeNumber(methodArg.object, "method");
@@ -539,13 +548,15 @@ Example::
                 throw py::value_error("method must be 0 to 6; got " + py::str(methodArg.object).cast<std::string>());
             r.method = static_cast<int32_t>(method);
             const std::optional<int64_t> noise = optionalWholeNumber(noiseArg.object, "noise");
+            const py::object watch = callableOrNone(progress.object, "progress");
             const detection::PreparationOptions preparation =
                 preparationOptions(detrend.object, invert.object, scale.object);
-            return run(x.object, preparation, std::move(r), noise, py::none());
+            return run(x.object, preparation, std::move(r), noise, watch);
         },
         py::arg("x"), py::arg("method"), py::arg("tmin"), py::arg("tmax"), py::arg("pulse_length") = py::none(),
-        py::arg("template") = py::none(), py::arg("score") = "energy", py::arg("noise") = py::none(), py::kw_only(),
-        py::arg("detrend") = "median", py::arg("invert") = false, py::arg("scale") = py::none(),
+        py::arg("template") = py::none(), py::arg("score") = "energy", py::arg("noise") = py::none(),
+        py::arg("progress") = py::none(), py::kw_only(), py::arg("detrend") = "median", py::arg("invert") = false,
+        py::arg("scale") = py::none(),
         R"doc(Blind detection: the pulse-count ranking of every admissible count,
 then threshold method 0..6 (5 needs noise-free samples and is refused)
 chooses count and positions itself.
@@ -556,6 +567,8 @@ defaults), and
     noise: methods 1 and 6: the noise level (standard deviation, in units
         of the prepared samples); default: estimated from the differences
         of neighbouring samples.
+    progress: as estimate_unknown's, through the ranking and the threshold
+        passes.
 
 Returns a Detection with the ranking's counts (squares, noise per window),
 the ranked rows, the passes and the detected pulses.

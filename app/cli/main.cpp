@@ -75,10 +75,17 @@ const char* kUsage =
     "  --noise S                        noise level of methods 1 and 6 (default: estimated)\n"
     "  --plot FILE.png [--size WxH]     a picture of the series with the pulses framed\n"
     "  --json | --csv                   one JSON object, or the pulses as CSV\n"
+    "  --max-memory SIZE                refuse a detection whose estimated memory passes SIZE\n"
+    "                                   (512M, 4G, 2.5G or bytes; default half the physical memory)\n"
+    "  --max-work N                     refuse one whose estimated work passes N cell updates\n"
+    "                                   (default 1e13)\n"
+    "  --progress                       progress lines on standard error (on a terminal a bar is\n"
+    "                                   drawn anyway once the detection has run a second)\n"
     "\n"
     "exit codes: 0 success, 1 the workbench could not start, make a series of run or simulate,\n"
     "the parts could not be read or put together, or detect could not read or prepare its file,\n"
-    "2 bad options (for detect also a layout the series cannot hold).\n"
+    "2 bad options (for detect also a layout the series cannot hold, or a detection above\n"
+    "--max-memory or --max-work), 130 detect stopped by Ctrl-C (nothing written).\n"
     "Message boxes go to the JSON \"messages\" or, without --json, to standard error.\n"
     "See docs/cli.md for the output formats.\n";
 

@@ -1,5 +1,5 @@
-"""Progress and cancel: the exhaustive search and the simulation report to a
-progress function, stop when it says so, and answer Ctrl-C with
+"""Progress and cancel: every stage of a detection and the simulation report
+to a progress function, stop when it says so, and answer Ctrl-C with
 KeyboardInterrupt."""
 
 import _thread
@@ -27,7 +27,9 @@ def test_the_exhaustive_search_reports_and_finishes():
 
 def test_a_progress_answering_false_stops_the_search_and_keeps_the_earlier_stages():
     whole = quillmore.estimate(X, 3, **LAYOUT)
-    stopped = quillmore.estimate(X, 3, progress=lambda done, total: False, **LAYOUT)
+    # The search is the last stage: its report of the end is the only one
+    # with done = total.
+    stopped = quillmore.estimate(X, 3, progress=lambda done, total: done < total, **LAYOUT)
     assert stopped.cancelled
     assert [r.label for r in stopped.rows] == ["pre", "est"]
     np.testing.assert_array_equal(stopped.rows[1].positions, whole.rows[1].positions)
@@ -83,3 +85,32 @@ def test_ctrl_c_reaches_a_simulation_without_progress():
             quillmore.simulate(**LONG_GRID)
     finally:
         timer.cancel()
+
+
+# A series whose unknown-count detections report many times.
+LONG = quillmore.synthesize(length=6000, pulses=30, noise=40).observed
+LONG_LAYOUT = dict(tmin=60, tmax=400, pulse_length=20)
+MODES = {
+    "known": lambda **kw: quillmore.estimate(LONG, 30, **LONG_LAYOUT, **kw),
+    "sequential": lambda **kw: quillmore.estimate_unknown(LONG, **LONG_LAYOUT, **kw),
+    "blind": lambda **kw: quillmore.detect(LONG, 2, **LONG_LAYOUT, **kw),
+}
+
+
+@pytest.mark.parametrize("mode", MODES)
+def test_a_false_answer_in_any_mode_leaves_nothing_half_done(mode):
+    whole = MODES[mode]()
+    stopped = MODES[mode](progress=lambda done, total: done == 0)
+    assert stopped.cancelled and stopped.counts == [] and stopped.passes == []
+    # A known count keeps the rows of the stages that finished, no more.
+    kept = [list(r.positions) for r in stopped.rows]
+    assert kept == [list(r.positions) for r in whole.rows][:len(kept)] and len(kept) < len(whole.rows)
+    assert list(stopped.positions) == (kept[-1] if kept else [])
+    if mode != "known":
+        assert kept == []
+
+
+@pytest.mark.parametrize("mode", MODES)
+def test_ctrl_c_in_any_mode_is_a_keyboard_interrupt(mode):
+    with pytest.raises(KeyboardInterrupt):
+        MODES[mode](progress=lambda done, total: _thread.interrupt_main())

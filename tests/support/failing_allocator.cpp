@@ -1,6 +1,6 @@
 // The replacement allocator of the test programs that link it. Every form of
 // operator new goes through allocate() and every operator delete through
-// std::free, so that the forms pair whatever the compiler chooses.
+// release(), so that the forms pair whatever the compiler chooses.
 
 #include "support/failing_allocator.h"
 
@@ -36,16 +36,48 @@ bool takeFailure()
     return false;
 }
 
+std::atomic<uint64_t> bytesHeld{0};
+std::atomic<uint64_t> bytesPeak{0};
+
+// In front of every block: its size and how far the block's start lies
+// before the pointer handed out (at least the header, the alignment when
+// that is larger).
+struct BlockHeader {
+    std::size_t size;
+    std::size_t offset;
+};
+constexpr std::size_t kHeader = 2 * alignof(std::max_align_t);
+static_assert(sizeof(BlockHeader) <= kHeader);
+
 void* allocate(std::size_t size, std::size_t alignment) noexcept
 {
     if (takeFailure())
         return nullptr;
-    if (size == 0)
-        size = 1;
+    const std::size_t offset = alignment <= kHeader ? kHeader : alignment;
+    char* block = nullptr;
     if (alignment <= alignof(std::max_align_t))
-        return std::malloc(size);
-    // aligned_alloc wants a size that is a multiple of the alignment.
-    return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+        block = static_cast<char*>(std::malloc(size + offset));
+    else  // aligned_alloc wants a size that is a multiple of the alignment.
+        block =
+            static_cast<char*>(std::aligned_alloc(alignment, (size + offset + alignment - 1) / alignment * alignment));
+    if (!block)
+        return nullptr;
+    char* p = block + offset;
+    *reinterpret_cast<BlockHeader*>(p - sizeof(BlockHeader)) = {size, offset};
+    const uint64_t held = bytesHeld.fetch_add(size, std::memory_order_relaxed) + size;
+    uint64_t peak = bytesPeak.load(std::memory_order_relaxed);
+    while (held > peak && !bytesPeak.compare_exchange_weak(peak, held, std::memory_order_relaxed)) {
+    }
+    return p;
+}
+
+void release(void* p) noexcept
+{
+    if (!p)
+        return;
+    const BlockHeader header = *reinterpret_cast<BlockHeader*>(static_cast<char*>(p) - sizeof(BlockHeader));
+    bytesHeld.fetch_sub(header.size, std::memory_order_relaxed);
+    std::free(static_cast<char*>(p) - header.offset);
 }
 
 void* allocateOrThrow(std::size_t size, std::size_t alignment)
@@ -73,6 +105,10 @@ UncountedAllocations::UncountedAllocations() { uncountedScopes.fetch_add(1, std:
 UncountedAllocations::~UncountedAllocations() { uncountedScopes.fetch_sub(1, std::memory_order_relaxed); }
 
 uint64_t allocationCount() { return allocationsMade.load(std::memory_order_relaxed); }
+
+uint64_t liveBytes() { return bytesHeld.load(std::memory_order_relaxed); }
+uint64_t peakBytes() { return bytesPeak.load(std::memory_order_relaxed); }
+void resetPeakBytes() { bytesPeak.store(bytesHeld.load(std::memory_order_relaxed), std::memory_order_relaxed); }
 
 AllocationSweep forEachAllocationFailure(const std::function<void()>& prepare, const std::function<void()>& action,
                                          const std::function<void(const AllocationFailure&)>& check)
@@ -130,17 +166,17 @@ void* operator new[](std::size_t size, std::align_val_t al, const std::nothrow_t
     return allocate(size, static_cast<std::size_t>(al));
 }
 
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete[](void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t) noexcept { release(p); }
+void operator delete(void* p, std::align_val_t) noexcept { release(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { release(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { release(p); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { release(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { release(p); }
 
 #pragma GCC diagnostic pop

@@ -5,7 +5,8 @@
 // programs that do not link it keep the standard allocator.
 //
 // Only allocations through operator new are counted and failed; malloc
-// called directly by C libraries is not.
+// called directly by C libraries is not. Each block carries its size in a
+// header in front of it, so that the bytes held can be followed.
 
 #include <cstdint>
 #include <functional>
@@ -26,6 +27,13 @@ bool allocationFailureHappened();
 // difference of two readings counts what happened in between.
 uint64_t allocationCount();
 inline uint64_t allocationsSince(uint64_t mark) { return allocationCount() - mark; }
+
+// Bytes asked of operator new and not given back yet, and the most of them
+// at once since the last resetPeakBytes() (which starts the peak again from
+// what is held then). Counted in every scope, uncounted ones too.
+uint64_t liveBytes();
+uint64_t peakBytes();
+void resetPeakBytes();
 
 // While one of these lives, allocations are neither counted nor failed:
 // the set-up and the inspection a test does inside a counted action.
