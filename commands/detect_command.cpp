@@ -268,7 +268,7 @@ void printText(const DetectReport& r)
 void optionalNumber(files::JsonWriter& j, std::string_view key, const std::optional<double>& v)
 {
     j.key(key);
-    v ? (void)j.value(*v) : (void)j.null();
+    v ? (void)j.real(*v) : (void)j.null();
 }
 
 void printJson(const DetectReport& r)
@@ -283,12 +283,12 @@ void printJson(const DetectReport& r)
     j.key("preparation").beginObject();
     j.field("samples", static_cast<int64_t>(r.prepared.samples.size()));
     j.field("gaps", r.prepared.gaps);
-    j.key("centre").value(r.prepared.centre);
+    j.key("centre").real(r.prepared.centre);
     j.field("detrend", std::string_view(detrendName(r.options.prepare.detrend)));
-    j.key("median").value(r.prepared.trendMedian);
+    j.key("median").real(r.prepared.trendMedian);
     j.field("window", r.options.prepare.detrend == detection::Detrend::MovingMedian ? r.options.prepare.window : 0);
     j.key("inverted").boolean(r.options.prepare.invert);
-    j.key("scale").value(r.prepared.scale);
+    j.key("scale").real(r.prepared.scale);
     j.key("scaled").boolean(r.prepared.scaled);
     j.field("largest", r.prepared.largest);
     j.key("report").beginArray();
@@ -296,7 +296,7 @@ void printJson(const DetectReport& r)
         j.value(std::string_view(line));
     j.endArray().endObject();
     j.key("noise").beginObject();
-    j.key("sigma").value(r.sigma);
+    j.key("sigma").real(r.sigma);
     j.field("method", std::string_view(detection::kNoiseEstimateMethod));
     j.endObject();
     j.key("layout").beginObject();
@@ -341,12 +341,12 @@ void printJson(const DetectReport& r)
     for (size_t k = 0; k < o.positions.size(); ++k) {
         const detection::PulseMeasure& m = r.measures[k];
         j.beginObject().field("pulse", static_cast<int64_t>(k + 1)).field("start", m.start).field("end", m.end);
-        j.key("centre").value(m.centre);
+        j.key("centre").real(m.centre);
         optionalNumber(j, "time", timeAt(r.data, m.start));
         optionalNumber(j, "centreTime", timeAt(r.data, m.centre));
-        j.key("amplitude").value(m.amplitude);
+        j.key("amplitude").real(m.amplitude);
         j.field("score", o.pulseScores[k]);
-        j.key("snr").value(m.snr);
+        j.key("snr").real(m.snr);
         j.endObject();
     }
     j.endArray();

@@ -100,6 +100,14 @@ JsonWriter& JsonWriter::value(uint64_t v)
 
 JsonWriter& JsonWriter::value(double v)
 {
+    separate();
+    synthesis::appendFormat(out_, "%.17g", v);
+    needComma_ = true;
+    return *this;
+}
+
+JsonWriter& JsonWriter::real(double v)
+{
     if (!std::isfinite(v))
         return null();
     separate();

@@ -40,9 +40,12 @@ class JsonWriter {
     JsonWriter& key(std::string_view name);
     JsonWriter& value(int64_t v);
     JsonWriter& value(uint64_t v);
+    // 17 significant digits: the real figures of run's output, whose bytes
+    // other programs compare.
+    JsonWriter& value(double v);
     // The shortest text that reads back to the same double; null for a
     // value that is no finite number.
-    JsonWriter& value(double v);
+    JsonWriter& real(double v);
     JsonWriter& value(std::string_view v);
     JsonWriter& boolean(bool v);
     JsonWriter& null();
