@@ -11,6 +11,7 @@ namespace {
 
 const char* kUsage =
     "usage: quillmore-cli COMMAND [options]\n"
+    "(every option's value may follow it as the next word or as --name=value)\n"
     "\n"
     "commands:\n"
     "  alphabet [--json]          print the 20 etalons (letter, number, energy, samples)\n"
@@ -56,7 +57,7 @@ const char* kUsage =
     "\n"
     "detect options:\n"
     "  --column NAME|INDEX              text or .npy column (1-based; default the last numeric one)\n"
-    "  --channel N                      sound file channel (1-based)\n"
+    "  --channel N                      sound file channel (1-based; needed when it has several)\n"
     "  --format auto|text|npy|sound|datafile\n"
     "  --pulses K                       a known count: energy programme, improvement passes and,\n"
     "                                   for small counts, the exhaustive search\n"
