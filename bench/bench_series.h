@@ -17,7 +17,7 @@ constexpr int16_t kBenchAmplitude = 128, kBenchNoise = 25;
 struct BenchSeries {
     std::array<synthesis::PulseHeader, 20> alphabet{};
     synthesis::RandomStreams streams;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     std::vector<uint16_t> sequence;
     synthesis::SeriesHeaderPtr series;
 

@@ -32,11 +32,10 @@ struct Workbench : BenchSeries {
     }
 };
 
-using Estimator = int32_t (*)(synthesis::MessageSink&, uint16_t, uint16_t, uint16_t, uint16_t,
-                              synthesis::SeriesHeader&);
-using CountChooser = int32_t (*)(synthesis::MessageSink&, uint16_t, uint16_t, bool, detection::StepwiseProtocol*,
+using Estimator = int32_t (*)(base::MessageSink&, uint16_t, uint16_t, uint16_t, uint16_t, synthesis::SeriesHeader&);
+using CountChooser = int32_t (*)(base::MessageSink&, uint16_t, uint16_t, bool, detection::StepwiseProtocol*,
                                  synthesis::SeriesHeader&);
-using CountRanker = int32_t (*)(synthesis::MessageSink&, uint16_t, uint16_t, bool, detection::StepwiseProtocol*,
+using CountRanker = int32_t (*)(base::MessageSink&, uint16_t, uint16_t, bool, detection::StepwiseProtocol*,
                                 detection::PulseCountTable*, synthesis::SeriesHeader&);
 
 const Estimator fastProgramme = static_cast<Estimator>(&detection::estimateByEnergies);

@@ -25,7 +25,7 @@ constexpr double kSeries = double{kPulses} * kLevels * kRepeats;
 struct DefaultGrid {
     std::array<synthesis::PulseHeader, 20> alphabet{};
     synthesis::RandomStreams streams;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     synthesis::SeriesHeaderPtr series;
     detection::RestErrorHeaderPtr header;
     std::vector<uint16_t> required{1};

@@ -13,15 +13,15 @@
 #include "detection/unfixed_case_detection.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/series_synthesis.h"
-#include "synthesis/wrapping.h"
+#include "base/wrapping.h"
 #include "tests/reference/literal_estimators.h"
 
 namespace {
 
 // Trace texts are built as in the window but shown nowhere.
-struct DiscardingSink final : synthesis::MessageSink {
+struct DiscardingSink final : base::MessageSink {
     size_t shown = 0;
-    void messageBox(std::string_view text, std::string_view, synthesis::MessageIcon) override { shown += text.size(); }
+    void messageBox(std::string_view text, std::string_view, base::MessageIcon) override { shown += text.size(); }
 };
 
 constexpr uint16_t kTmin = 40, kTmax = 181, kL = 20;
@@ -101,8 +101,8 @@ void BM_ChainProgramme(benchmark::State& state)
     detection::forEachStart(regions.sets[detection::omegaAny].get(), [&](int32_t p) {
         int32_t e = 0;
         for (int i = 0; i < kL; ++i)
-            e = synthesis::wrapAdd(e, series.lpSeriesData[p + i] * series.lpSeriesData[p + i]);
-        t.E[p] = synthesis::wrapSub(e, threshold);
+            e = base::wrapAdd(e, series.lpSeriesData[p + i] * series.lpSeriesData[p + i]);
+        t.E[p] = base::wrapSub(e, threshold);
     });
     for (auto _ : state) {
         Programme(regions, t, kTmin, kTmax);

@@ -55,11 +55,11 @@ int runAlphabetCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "quillmore-cli alphabet: %s\n", error.c_str());
         return 2;
     }
-    synthesis::MessageRecorder messages;
+    base::MessageRecorder messages;
     std::array<synthesis::PulseHeader, kEtalonCount> alphabet{};
     synthesis::RandomStreams streams;
     if (!synthesis::makeAlphabet(messages, kAmplitude, kEtalonCount, kEtalonLength, alphabet, streams.etalonSeed)) {
-        for (const synthesis::RecordedMessage& m : messages.messages)
+        for (const base::RecordedMessage& m : messages.messages)
             std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
         return 1;
     }

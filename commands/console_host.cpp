@@ -4,7 +4,7 @@
 
 namespace commands {
 
-void ConsoleHost::messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon)
+void ConsoleHost::messageBox(std::string_view text, std::string_view caption, base::MessageIcon icon)
 {
     messages.push_back({std::string(text), std::string(caption), icon});
     if (echoMessages)

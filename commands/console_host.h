@@ -20,7 +20,7 @@ namespace commands {
 
 class ConsoleHost final : public platform::Host {
   public:
-    void messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon) override;
+    void messageBox(std::string_view text, std::string_view caption, base::MessageIcon icon) override;
     platform::DialogResult runDialog(const platform::DialogTemplate& dialog, platform::DialogFields& fields,
                                      const platform::DialogValidator& validate) override;
     std::optional<std::string> saveFileDialog(const platform::FileDialogOptions&) override { return std::nullopt; }
@@ -40,7 +40,7 @@ class ConsoleHost final : public platform::Host {
 
     // Edits typed into a dialog before OK; a dialog without any is cancelled.
     std::map<int32_t, std::vector<std::pair<int32_t, std::string>>> dialogEdits;
-    std::vector<synthesis::RecordedMessage> messages;
+    std::vector<base::RecordedMessage> messages;
     bool echoMessages = false;  // print each message to standard error as it comes
     std::map<int32_t, bool> menuChecks;
     bool closeRequested = false;

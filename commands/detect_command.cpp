@@ -23,7 +23,7 @@
 #include "detection/stepwise_protocol.h"
 #include "detection/task_codes.h"
 #include "files/series_readers.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 #include "files/json.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/random_streams.h"
@@ -45,7 +45,7 @@ bool etalonTemplate(const std::string& name, std::vector<int64_t>& samples, std:
         error = "--etalon must be a letter a to t or a number 1 to 20, got '" + name + "'";
         return false;
     }
-    synthesis::MessageRecorder messages;
+    base::MessageRecorder messages;
     std::array<synthesis::PulseHeader, 20> alphabet{};
     synthesis::RandomStreams streams;
     if (!synthesis::makeAlphabet(messages, 128, 20, 20, alphabet, streams.etalonSeed)) {
@@ -194,7 +194,7 @@ std::optional<double> timeAt(const files::SeriesData& data, double sample)
     return data.times[below] * (1 - part) + data.times[below + 1] * part;
 }
 
-std::string numberOrEmpty(const std::optional<double>& v) { return v ? synthesis::shortestText(*v) : std::string(); }
+std::string numberOrEmpty(const std::optional<double>& v) { return v ? base::shortestText(*v) : std::string(); }
 
 void printText(const DetectReport& r)
 {
@@ -213,7 +213,7 @@ void printText(const DetectReport& r)
     if (r.request.mode == detection::DetectionMode::Blind)
         std::printf(", method %d", r.request.method);
     std::printf("\n");
-    std::printf("noise: sigma %s in the data's units (%s)\n", synthesis::shortestText(r.sigma).c_str(),
+    std::printf("noise: sigma %s in the data's units (%s)\n", base::shortestText(r.sigma).c_str(),
                 detection::kNoiseEstimateMethod);
     if (r.noiseLevel)
         std::printf("noise level: %lld%s\n", static_cast<long long>(*r.noiseLevel),
@@ -256,7 +256,7 @@ void printText(const DetectReport& r)
         std::printf("  pulse  start  end  centre  amplitude  score  snr\n");
     for (size_t k = 0; k < o.positions.size(); ++k) {
         const detection::PulseMeasure& m = r.measures[k];
-        std::printf("  %5zu  %5d  %d  %s", k + 1, m.start, m.end, synthesis::shortestText(m.centre).c_str());
+        std::printf("  %5zu  %5d  %d  %s", k + 1, m.start, m.end, base::shortestText(m.centre).c_str());
         if (times)
             std::printf("  %s  %s", numberOrEmpty(timeAt(r.data, m.start)).c_str(),
                         numberOrEmpty(timeAt(r.data, m.centre)).c_str());
@@ -360,10 +360,10 @@ void printCsv(const DetectReport& r)
     std::printf("pulse,start,end,centre,time,centre_time,amplitude,score,snr\n");
     for (size_t k = 0; k < o.positions.size(); ++k) {
         const detection::PulseMeasure& m = r.measures[k];
-        std::printf("%zu,%d,%d,%s,%s,%s,%s,%lld,%s\n", k + 1, m.start, m.end, synthesis::shortestText(m.centre).c_str(),
+        std::printf("%zu,%d,%d,%s,%s,%s,%s,%lld,%s\n", k + 1, m.start, m.end, base::shortestText(m.centre).c_str(),
                     numberOrEmpty(timeAt(r.data, m.start)).c_str(), numberOrEmpty(timeAt(r.data, m.centre)).c_str(),
-                    synthesis::shortestText(m.amplitude).c_str(), static_cast<long long>(o.pulseScores[k]),
-                    synthesis::shortestText(m.snr).c_str());
+                    base::shortestText(m.amplitude).c_str(), static_cast<long long>(o.pulseScores[k]),
+                    base::shortestText(m.snr).c_str());
     }
 }
 

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "commands/simulation_share.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 
 namespace commands {
 
@@ -26,7 +26,7 @@ std::string countText(double v)
         v /= 10;
         ++exponent;
     }
-    return synthesis::formatText("%.1fe%d", v, exponent);
+    return base::formatText("%.1fe%d", v, exponent);
 }
 
 }  // namespace
@@ -48,7 +48,7 @@ std::string humanBytes(uint64_t bytes)
         v /= 1024;
         ++unit;
     }
-    return synthesis::formatText(v < 10 ? "%.1f %s" : "%.0f %s", v, units[unit]);
+    return base::formatText(v < 10 ? "%.1f %s" : "%.0f %s", v, units[unit]);
 }
 
 bool detectionFitsLimits(const detection::DetectionCost& cost, std::optional<uint64_t> maxMemory,

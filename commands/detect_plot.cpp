@@ -3,7 +3,7 @@
 #include "files/png_image.h"
 #include "platform/bitmap.h"
 #include "platform/dc.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 #include "views/detection_plot.h"
 
 namespace commands {
@@ -17,11 +17,10 @@ bool writeDetectPlot(const std::string& path, int width, int height, const Detec
 
     views::DetectionPlotData d;
     d.title = " detection on " + in.file + ": " + in.taskText + ", " + in.scoreText + " ";
-    d.info.push_back(synthesis::formatText(" %lld samples, pulse length %d, Tmin %d, Tmax %d; %s",
-                                           static_cast<long long>(N), in.request.L, in.request.Tmin, in.request.Tmax,
-                                           in.scoreText.c_str()));
-    d.info.push_back(synthesis::formatText(" found %zu pulses (admissible counts %d to %d)", o.positions.size(),
-                                           o.fromCount, o.toCount));
+    d.info.push_back(base::formatText(" %lld samples, pulse length %d, Tmin %d, Tmax %d; %s", static_cast<long long>(N),
+                                      in.request.L, in.request.Tmin, in.request.Tmax, in.scoreText.c_str()));
+    d.info.push_back(
+        base::formatText(" found %zu pulses (admissible counts %d to %d)", o.positions.size(), o.fromCount, o.toCount));
     d.samples = in.prepared.samples;
     if (in.data.times.size() == in.prepared.samples.size())
         d.times = in.data.times;

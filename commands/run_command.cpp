@@ -81,7 +81,7 @@ bool usesChainTotals(const shell::AppState& s)
     return s.taskType == detection::taskBlindDetection && detection::isUnknownCountSeries(s.seriesType);
 }
 
-void writeMessages(files::JsonWriter& j, const std::vector<synthesis::RecordedMessage>& messages, size_t from)
+void writeMessages(files::JsonWriter& j, const std::vector<base::RecordedMessage>& messages, size_t from)
 {
     j.beginArray();
     for (size_t i = from; i < messages.size(); ++i)

@@ -54,7 +54,7 @@ void showBar(std::chrono::steady_clock::time_point started, const char* unit, ui
 
 // What the simulation is about to read, taken from the prepared run.
 files::SimulationRun describeRun(const shell::SimulationRun& r, const RunOptions& options, const SimulateOptions& sim,
-                                 std::vector<synthesis::RecordedMessage> setup)
+                                 std::vector<base::RecordedMessage> setup)
 {
     files::SimulationRun run;
     run.producer = "quillmore " QUILLMORE_VERSION;
@@ -275,10 +275,10 @@ int mergeAndPrintSimulation(const std::string& program, const std::vector<files:
     const files::SimulationRun& run = parts.front().run;
     ConsoleHost host;
     host.echoMessages = format != SimulationFormat::Json;
-    for (const synthesis::RecordedMessage& m : run.setupMessages)
+    for (const base::RecordedMessage& m : run.setupMessages)
         host.messageBox(m.text, m.caption, m.icon);
 
-    synthesis::MessageRecorder quiet;
+    base::MessageRecorder quiet;
     detection::RestErrorHeaderPtr header =
         detection::getRestErrHeader(quiet, static_cast<uint16_t>(run.pulseValues.size()),
                                     static_cast<uint16_t>(run.noiseLevels.size()), run.repeats, nullptr);

@@ -20,7 +20,7 @@ int startWorkbench(const char* program, const RunOptions& options, shell::AppSta
     host.echoMessages = echo;
     if (!shell::onCreate(state, host)) {
         if (!quiet)
-            for (const synthesis::RecordedMessage& m : host.messages)
+            for (const base::RecordedMessage& m : host.messages)
                 std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
         return 1;
     }

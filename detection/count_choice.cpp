@@ -4,7 +4,7 @@
 #include <limits>
 #include <type_traits>
 
-#include "synthesis/wrapping.h"
+#include "base/wrapping.h"
 
 namespace detection {
 
@@ -35,7 +35,7 @@ Score measureOf(Score S, int64_t m)
     if (m == 0)
         return 0;
     if constexpr (std::is_same_v<Score, int32_t>)
-        return synthesis::wrapAdd(synthesis::wrapTo32(m), synthesis::wrapMul(2, S)) / (2 * static_cast<int32_t>(m));
+        return base::wrapAdd(base::wrapTo32(m), base::wrapMul(2, S)) / (2 * static_cast<int32_t>(m));
     else if constexpr (std::is_integral_v<Score>)
         return (m + 2 * S) / (2 * m);
     else

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "detection/progress.h"
-#include "synthesis/wrapping.h"
+#include "base/wrapping.h"
 
 namespace detection {
 
@@ -73,9 +73,9 @@ struct ScoreArithmetic<int64_t> {
 template <>
 struct ScoreArithmetic<int32_t> {
     static constexpr int32_t emptyCell = -999999;
-    static int32_t add(int32_t a, int32_t b) { return synthesis::wrapAdd(a, b); }
-    static int32_t sub(int32_t a, int32_t b) { return synthesis::wrapSub(a, b); }
-    static int32_t mul(int32_t a, int32_t b) { return synthesis::wrapMul(a, b); }
+    static int32_t add(int32_t a, int32_t b) { return base::wrapAdd(a, b); }
+    static int32_t sub(int32_t a, int32_t b) { return base::wrapSub(a, b); }
+    static int32_t mul(int32_t a, int32_t b) { return base::wrapMul(a, b); }
 };
 
 // E(l) = sum over i < L of x[l + i]^2 for every start l = 0..N-L (empty when

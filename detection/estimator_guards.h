@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 
 namespace detection {
@@ -19,9 +19,9 @@ std::string countProblem(const synthesis::SeriesHeader& series, uint16_t m,
 
 // True when `problem` is empty; otherwise shows "Несовместимые входные
 // параметры!\n\n" + problem under `caption` and returns false.
-bool acceptArguments(synthesis::MessageSink& sink, const char* caption, const std::string& problem);
+bool acceptArguments(base::MessageSink& sink, const char* caption, const std::string& problem);
 
 // "Нет памяти для <name>!", no caption.
-void noMemoryFor(synthesis::MessageSink& sink, const char* name);
+void noMemoryFor(base::MessageSink& sink, const char* name);
 
 }  // namespace detection

@@ -7,18 +7,18 @@
 
 #include "detection/energy_programme.h"
 #include "detection/estimator_guards.h"
-#include "synthesis/formatted_text.h"
-#include "synthesis/wrapping.h"
+#include "base/formatted_text.h"
+#include "base/wrapping.h"
 
 namespace detection {
 
 namespace {
 
 // Sums and products wrap at 32 bits by definition.
-using synthesis::formatText;
-using synthesis::wrapAdd;
-using synthesis::wrapMul;
-using synthesis::wrapSquare;
+using base::formatText;
+using base::wrapAdd;
+using base::wrapMul;
+using base::wrapSquare;
 
 // The samples the criteria may read: never more than the record holds.
 int32_t readableSize(const synthesis::SeriesHeader& series)
@@ -73,17 +73,17 @@ std::string countProblem(const synthesis::SeriesHeader& series, uint16_t m,
     return {};
 }
 
-bool acceptArguments(synthesis::MessageSink& sink, const char* caption, const std::string& problem)
+bool acceptArguments(base::MessageSink& sink, const char* caption, const std::string& problem)
 {
     if (problem.empty())
         return true;
-    sink.messageBox("Несовместимые входные параметры!\n\n" + problem, caption, synthesis::MessageIcon::Warning);
+    sink.messageBox("Несовместимые входные параметры!\n\n" + problem, caption, base::MessageIcon::Warning);
     return false;
 }
 
-void noMemoryFor(synthesis::MessageSink& sink, const char* name)
+void noMemoryFor(base::MessageSink& sink, const char* name)
 {
-    sink.messageBox(std::string("Нет памяти для ") + name + "!", "", synthesis::MessageIcon::None);
+    sink.messageBox(std::string("Нет памяти для ") + name + "!", "", base::MessageIcon::None);
 }
 
 int32_t criterionSum(const synthesis::SeriesHeader& series, uint16_t L, std::span<const int16_t> positions)
@@ -172,7 +172,7 @@ std::unique_ptr<SeriesProgramme> shareEnergyProgramme(const synthesis::SeriesHea
     }
 }
 
-int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t estimateByEnergies(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                            synthesis::SeriesHeader& series, const SeriesProgramme* shared)
 {
     if (!acceptArguments(sink, " estimateByEnergies ", fixedCaseProblem(series, Tmin, Tmax, L, m)))
@@ -201,19 +201,19 @@ int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t
     return measureOfStarts(series, L, p);
 }
 
-int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t estimateByEnergies(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                            synthesis::SeriesHeader& series)
 {
     return estimateByEnergies(sink, Tmin, Tmax, L, m, series, nullptr);
 }
 
-int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t improvePositions(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                          synthesis::SeriesHeader& series)
 {
     return improvePositions(sink, Tmin, Tmax, L, m, series, nullptr);
 }
 
-int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t improvePositions(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                          synthesis::SeriesHeader& series, ImprovementMemo<int32_t>* memo)
 {
     if (!acceptArguments(sink, " improvePositions ", fixedCaseProblem(series, Tmin, Tmax, L, m)))

@@ -17,7 +17,7 @@
 
 #include "detection/energy_programme.h"
 #include "detection/progress.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 
 namespace detection {
@@ -65,7 +65,7 @@ std::string fixedCaseProblem(const synthesis::SeriesHeader& series, uint16_t Tmi
 // ties the lowest last start wins, then, walking back, the lowest start of
 // each earlier pulse. Writes p_0..p_{m-1} to lpFoundPositions, sets
 // wFoundPulses = m and returns their `measure`; kEstimateFailure as above.
-int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t estimateByEnergies(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                            synthesis::SeriesHeader& series);
 // The observed samples the estimators read (never more than the record
 // holds), and the layout of pulses of L samples Tmin..Tmax apart on them.
@@ -82,19 +82,19 @@ std::unique_ptr<SeriesProgramme> shareEnergyProgramme(const synthesis::SeriesHea
 // estimateByEnergies reading count m from `shared` (made for this series and
 // these Tmin, Tmax and L) when it holds m; the same checks, messages and
 // results.
-int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t estimateByEnergies(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                            synthesis::SeriesHeader& series, const SeriesProgramme* shared);
 // One forward pass (a pulse moves only on a strict gain of S) and one
 // backward pass (a pulse moves on a tie too, to the highest tying start) from
 // the first m found positions; keeps the backward result only when it beats
 // the forward one. Overwrites those positions (wFoundPulses is left alone)
 // and returns the `measure` of the result; kEstimateFailure as above.
-int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t improvePositions(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                          synthesis::SeriesHeader& series);
 // improvePositions remembering the criteria of its scans in `memo` for the
 // next pass of a loop over the same series and count; the same checks,
 // messages and results.
-int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t improvePositions(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                          synthesis::SeriesHeader& series, ImprovementMemo<int32_t>* memo);
 // The exhaustive search over every combination inside the series' a-priori
 // intervals lpMinPositions..lpMaxPositions under the gap rule; the first
@@ -109,7 +109,7 @@ int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
 // series as it was, shows "The exhaustive search was cancelled; the
 // positions are left as they were." (caption " searchInIntervals ") and
 // returns kEstimateFailure.
-int32_t searchInIntervals(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t searchInIntervals(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                           synthesis::SeriesHeader& series, const ProgressCallback& progress = {});
 
 }  // namespace detection

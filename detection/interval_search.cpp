@@ -10,7 +10,7 @@
 
 namespace detection {
 
-int32_t searchInIntervals(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t searchInIntervals(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                           synthesis::SeriesHeader& series, const ProgressCallback& progress)
 {
     if (!acceptArguments(
@@ -41,7 +41,7 @@ int32_t searchInIntervals(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t 
     }
     if (result.cancelled) {
         sink.messageBox("The exhaustive search was cancelled; the positions are left as they were.",
-                        " searchInIntervals ", synthesis::MessageIcon::Information);
+                        " searchInIntervals ", base::MessageIcon::Information);
         return kEstimateFailure;
     }
 

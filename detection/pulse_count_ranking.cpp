@@ -8,14 +8,14 @@
 
 #include "detection/count_choice.h"
 #include "detection/fixed_case_criteria.h"
-#include "synthesis/formatted_text.h"
-#include "synthesis/wrapping.h"
+#include "base/formatted_text.h"
+#include "base/wrapping.h"
 
 namespace detection {
 
 namespace {
 
-using synthesis::appendFormat;
+using base::appendFormat;
 
 std::span<const int16_t> foundPositions(const synthesis::SeriesHeader& s, size_t count)
 {
@@ -152,7 +152,7 @@ void rankCandidate(StepwiseProtocol& protocol, RankedList& list, int n, int32_t 
 // The true count is always offered: its fit takes the lowest-ranked row.
 // A series without a true count, or one the programme cannot fit, has
 // nothing to offer.
-void offerTrueCount(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, StepwiseProtocol& p, int first,
+void offerTrueCount(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, StepwiseProtocol& p, int first,
                     const SeriesProgramme* programme, synthesis::SeriesHeader& series)
 {
     const uint16_t L = series.wImpulseSize;
@@ -167,8 +167,8 @@ void offerTrueCount(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, 
     }
 }
 
-int32_t rankCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
-                   StepwiseProtocol* protocol, PulseCountTable* table, synthesis::SeriesHeader& series)
+int32_t rankCounts(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag, StepwiseProtocol* protocol,
+                   PulseCountTable* table, synthesis::SeriesHeader& series)
 {
     const uint16_t L = series.wImpulseSize;
     const int mMin = std::max<int>(series.wMinPulses, 1);
@@ -182,7 +182,7 @@ int32_t rankCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, b
     try {
         measures.assign(static_cast<size_t>(std::max(mMax - mMin + 1, 0)), 0);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для measure!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для measure!", "", base::MessageIcon::None);
         return -1;
     }
 
@@ -218,7 +218,7 @@ int32_t rankCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, b
 
         if (table)
             recordCount(*table, n - mMin, n, Qn,
-                        noisePerWindow<int32_t>(synthesis::wrapSub(wholeEnergy, Qn), N, n, static_cast<int32_t>(L)));
+                        noisePerWindow<int32_t>(base::wrapSub(wholeEnergy, Qn), N, n, static_cast<int32_t>(L)));
 
         if (traceFlag) {
             appendFormat(trace, "%d[%d]\t%6d\t%6d\t", n, series.wFoundPulses, Mn, Qn);
@@ -237,7 +237,7 @@ int32_t rankCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, b
     }
 
     if (traceFlag)
-        sink.messageBox(trace, "Sequential method", synthesis::MessageIcon::None);
+        sink.messageBox(trace, "Sequential method", base::MessageIcon::None);
     if (!protocol || list.length == 0)
         return squares(series, L, foundPositions(series, series.wFoundPulses));
 
@@ -254,19 +254,19 @@ int32_t rankCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, b
 
 }  // namespace
 
-int32_t rankPulseCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+int32_t rankPulseCounts(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
                         StepwiseProtocol* protocol, PulseCountTable* table, synthesis::SeriesHeader& series)
 {
     // The trace text grows with the counts; its memory is work memory too.
     try {
         return rankCounts(sink, Tmin, Tmax, traceFlag, protocol, table, series);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для measure!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для measure!", "", base::MessageIcon::None);
         return -1;
     }
 }
 
-int32_t runUnfixedDetection(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+int32_t runUnfixedDetection(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
                             std::span<int32_t> chainOut, StepwiseProtocol* protocol, PulseCountTable* table,
                             DetectionStudy* study, synthesis::SeriesHeader& series)
 {

@@ -12,7 +12,7 @@
 
 #include "detection/stepwise_protocol.h"
 #include "detection/unfixed_case_detection.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 
 namespace detection {
@@ -61,7 +61,7 @@ void freePulseCountTable(PulseCountTablePtr& table);
 // squares are returned; without any ranked row (a protocol of two rows or
 // fewer, or none) it keeps the last fit. Returns -1 after "Нет памяти для
 // measure!" (no caption) when the work memory cannot be had.
-int32_t rankPulseCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+int32_t rankPulseCounts(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
                         StepwiseProtocol* protocol, PulseCountTable* table, synthesis::SeriesHeader& series);
 
 // rankPulseCounts, then study01_UnFixedPulseDetection (which shows its
@@ -69,7 +69,7 @@ int32_t rankPulseCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tm
 // detected count and positions and, as measure and squares, the summed window
 // energy S of the detected positions. Returns S, also when no row was
 // appended.
-int32_t runUnfixedDetection(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+int32_t runUnfixedDetection(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
                             std::span<int32_t> chainOut, StepwiseProtocol* protocol, PulseCountTable* table,
                             DetectionStudy* study, synthesis::SeriesHeader& series);
 

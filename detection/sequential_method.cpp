@@ -8,13 +8,13 @@
 
 #include "detection/count_choice.h"
 #include "detection/fixed_case_criteria.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 
 namespace detection {
 
 namespace {
 
-using synthesis::appendFormat;
+using base::appendFormat;
 using Fit = CountFit<int32_t>;
 
 void appendPositions(std::string& text, std::span<const int32_t> positions)
@@ -57,7 +57,7 @@ std::vector<int32_t> foundStarts(const synthesis::SeriesHeader& series, uint16_t
 // positions of the count before. The series ends with the count's improved
 // positions, as the estimators leave it. `shown` receives the
 // estimated-position count the programme left.
-Fit fitOnSeries(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+Fit fitOnSeries(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                 synthesis::SeriesHeader& series, const SeriesProgramme* programme, uint16_t& shown)
 {
     if (programme && fixedCaseProblem(series, Tmin, Tmax, L, m).empty()) {
@@ -88,13 +88,13 @@ Fit fitOnSeries(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint
 std::string seriesProblem(const synthesis::SeriesHeader& series, uint16_t mFrom, uint16_t mMax)
 {
     if (mFrom > mMax)
-        return synthesis::formatText("The series admits no pulse count: wMaxPulses is %d.\n", mMax);
+        return base::formatText("The series admits no pulse count: wMaxPulses is %d.\n", mMax);
     if (series.lpFoundPositions.size() < mMax)
-        return synthesis::formatText("The series can hold %zu positions, fewer than wMaxPulses (%d).\n",
-                                     series.lpFoundPositions.size(), mMax);
+        return base::formatText("The series can hold %zu positions, fewer than wMaxPulses (%d).\n",
+                                series.lpFoundPositions.size(), mMax);
     if (series.lpPositions.size() < series.wImpulseQuantity)
-        return synthesis::formatText("The series holds %zu true positions, fewer than wImpulseQuantity (%d).\n",
-                                     series.lpPositions.size(), series.wImpulseQuantity);
+        return base::formatText("The series holds %zu true positions, fewer than wImpulseQuantity (%d).\n",
+                                series.lpPositions.size(), series.wImpulseQuantity);
     return {};
 }
 
@@ -112,8 +112,8 @@ void traceTruth(std::string& trace, int32_t M0, int32_t Q0, std::span<const int1
 // Fits every count mFrom..mMax on the series, keeping the measures and the
 // best fits, and traces each when `trace` is given. Memory running out
 // throws, the series part-way through.
-void fitEveryCount(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t mFrom,
-                   uint16_t mMax, std::string* trace, synthesis::SeriesHeader& series, CountChoice<int32_t>& choice,
+void fitEveryCount(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t mFrom, uint16_t mMax,
+                   std::string* trace, synthesis::SeriesHeader& series, CountChoice<int32_t>& choice,
                    std::vector<int32_t>& programmeMeasures, std::vector<int32_t>& improvedMeasures)
 {
     // One table of the energy programme serves every count.
@@ -178,7 +178,7 @@ void writeChosenRows(StepwiseProtocol* protocol, const CountChoice<int32_t>& cho
 
 }  // namespace
 
-int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+int32_t sequentialMethod(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
                          StepwiseProtocol* protocol, synthesis::SeriesHeader& series)
 {
     const uint16_t L = series.wImpulseSize;
@@ -189,7 +189,7 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
     const std::string problem = seriesProblem(series, mFrom, mMax);
     if (!problem.empty()) {
         sink.messageBox("Несовместимые входные параметры!\n\n" + problem, " sequentialMethod ",
-                        synthesis::MessageIcon::Warning);
+                        base::MessageIcon::Warning);
         return kEstimateFailure;
     }
     const size_t counts = size_t{mMax} - mFrom + 1;
@@ -199,7 +199,7 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
         programmeMeasures.assign(counts, 0);
         improvedMeasures.assign(counts, 0);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для measure!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для measure!", "", base::MessageIcon::None);
         return -1;
     }
     CountChoice<int32_t> choice;
@@ -218,7 +218,7 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
         if (traceFlag)
             trace.reserve(traceBound(series.wImpulseQuantity, mFrom, mMax));
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для pulse_positions!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для pulse_positions!", "", base::MessageIcon::None);
         return -1;
     }
 
@@ -237,14 +237,14 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
     } catch (const std::bad_alloc&) {
         std::copy(foundBefore.begin(), foundBefore.end(), series.lpFoundPositions.begin());
         series.wFoundPulses = foundCountBefore;
-        sink.messageBox("Нет памяти для pulse_positions!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для pulse_positions!", "", base::MessageIcon::None);
         return -1;
     }
     appendProtocolRow(protocol, m0, M0, Q0, 0, kMethodTrue, truth);
 
     if (traceFlag) {
         traceChoice(trace, choice);
-        sink.messageBox(trace, "Sequential method", synthesis::MessageIcon::None);
+        sink.messageBox(trace, "Sequential method", base::MessageIcon::None);
     }
     writeChosenRows(protocol, choice, rowPositions, series);
     return improvedMeasures[counts - 1];

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "detection/stepwise_protocol.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 
 namespace detection {
@@ -28,7 +28,7 @@ namespace detection {
 // kEstimateFailure (-999999), with nothing changed, after "Несовместимые
 // входные параметры!\n\n..." (caption " sequentialMethod ") when the series
 // admits no count or cannot hold its own counts.
-int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+int32_t sequentialMethod(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
                          StepwiseProtocol* protocol, synthesis::SeriesHeader& series);
 
 }  // namespace detection

@@ -8,7 +8,7 @@
 #include "detection/exhaustive_search.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/threshold_detection.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 
 namespace detection {
 
@@ -53,8 +53,8 @@ void correlate(std::span<const int64_t> x, int32_t L, std::span<const int64_t> t
 
 std::string layoutText(const PulseLayout& layout)
 {
-    return synthesis::formatText("a series of %lld samples with pulses of %d samples, %d..%d apart",
-                                 static_cast<long long>(layout.N), layout.L, layout.Tmin, layout.Tmax);
+    return base::formatText("a series of %lld samples with pulses of %d samples, %d..%d apart",
+                            static_cast<long long>(layout.N), layout.L, layout.Tmin, layout.Tmax);
 }
 
 // A row of the positions as they stand, judged as the workbench judges its

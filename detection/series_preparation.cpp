@@ -7,7 +7,7 @@
 #include <functional>
 #include <utility>
 
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 
 namespace detection {
 
@@ -20,7 +20,7 @@ using OrderedWindow =
     __gnu_pbds::tree<std::pair<double, int64_t>, __gnu_pbds::null_type, std::less<std::pair<double, int64_t>>,
                      __gnu_pbds::rb_tree_tag, __gnu_pbds::tree_order_statistics_node_update>;
 
-std::string numberText(double v) { return synthesis::formatText("%.9g", v); }
+std::string numberText(double v) { return base::formatText("%.9g", v); }
 
 // Past this magnitude a sum of squares over a long series could leave 64 bits.
 constexpr double kLargestSample = 2147483648.0;  // 2^31

@@ -9,12 +9,12 @@
 
 namespace detection {
 
-int mergeSimulationParts(synthesis::MessageSink& sink, RestErrorHeader* header, uint16_t seriesType, uint16_t task,
+int mergeSimulationParts(base::MessageSink& sink, RestErrorHeader* header, uint16_t seriesType, uint16_t task,
                          uint16_t createEnergy, int16_t processEnergy, std::span<const SimulationPart> parts)
 {
     const char* caption = " mergeSimulationParts ";
     auto refuse = [&](const std::string& why) {
-        sink.messageBox(why, caption, synthesis::MessageIcon::Warning);
+        sink.messageBox(why, caption, base::MessageIcon::Warning);
         return 0;
     };
     if (!header)

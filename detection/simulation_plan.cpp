@@ -30,7 +30,7 @@ StartPlan::StartPlan(const Grid& g, const synthesis::RandomStreams& streams, int
     std::sort(wanted.begin(), wanted.end());
     SeriesState state = initial();
     synthesis::SeriesHeaderPtr scratch = std::make_unique<synthesis::SeriesHeader>(record);
-    synthesis::MessageRecorder quiet;
+    base::MessageRecorder quiet;
     std::vector<int64_t> unused(1);
     uint64_t at = 0;
     for (const uint64_t s : wanted) {
@@ -131,7 +131,7 @@ std::vector<int64_t> cellSums(const Grid& g, const std::vector<Chunk>& chunks, s
     return V;
 }
 
-std::unique_ptr<StartPlan> planOfChunks(synthesis::MessageSink& sink, const Grid& g, const std::vector<Chunk>& chunks,
+std::unique_ptr<StartPlan> planOfChunks(base::MessageSink& sink, const Grid& g, const std::vector<Chunk>& chunks,
                                         const synthesis::RandomStreams& streams, int32_t noiseSeed,
                                         const synthesis::SeriesHeader& series)
 {
@@ -141,7 +141,7 @@ std::unique_ptr<StartPlan> planOfChunks(synthesis::MessageSink& sink, const Grid
     try {
         return std::make_unique<StartPlan>(g, streams, noiseSeed, series, starts);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", synthesis::MessageIcon::None);
+        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", base::MessageIcon::None);
         return nullptr;
     }
 }

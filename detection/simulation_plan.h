@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "detection/simulation_series.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 #include "synthesis/random_streams.h"
 
@@ -45,7 +45,7 @@ class StartPlan {
 struct Chunk {
     uint64_t from = 0, to = 0;
     int64_t sum = 0;
-    synthesis::MessageRecorder messages;
+    base::MessageRecorder messages;
     bool failed = false;
     SeriesState after;                  // when failed: the state the failing series left
     synthesis::SeriesHeaderPtr record;  // when failed: the record it left
@@ -63,7 +63,7 @@ std::vector<int64_t> cellSums(const Grid& g, const std::vector<Chunk>& chunks, s
 
 // Where the first series of every chunk starts; empty, once `sink` was told,
 // when memory is short.
-std::unique_ptr<StartPlan> planOfChunks(synthesis::MessageSink& sink, const Grid& g, const std::vector<Chunk>& chunks,
+std::unique_ptr<StartPlan> planOfChunks(base::MessageSink& sink, const Grid& g, const std::vector<Chunk>& chunks,
                                         const synthesis::RandomStreams& streams, int32_t noiseSeed,
                                         const synthesis::SeriesHeader& series);
 

@@ -11,7 +11,7 @@
 #include "detection/progress.h"
 #include "detection/simulation_plan.h"
 #include "detection/stepwise_protocol.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 
 namespace detection {
@@ -19,7 +19,7 @@ namespace detection {
 // The protocols of a run: every worker, and the caller's record, gets one of
 // its own, made on the calling thread.
 struct RunProtocols {
-    synthesis::MessageSink& sink;
+    base::MessageSink& sink;
     uint16_t seriesType = 0, task = 0, mMax = 0;
 
     // Empty when memory is short.

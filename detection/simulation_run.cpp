@@ -11,14 +11,14 @@
 #include "detection/simulation_series.h"
 #include "detection/statistical_simulation.h"
 #include "detection/stepwise_protocol.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 #include "synthesis/series_synthesis.h"
 
 namespace detection {
 
 namespace {
 
-using synthesis::formatText;
+using base::formatText;
 
 // Everything the simulation relies on, checked before anything changes.
 std::string simulationProblem(const RestErrorHeader& h, std::span<const synthesis::PulseHeader> etalons,
@@ -86,7 +86,7 @@ void fillPart(SimulationPart& part, uint64_t first, uint64_t end, uint64_t total
     part.holdsLast = holdsLast;
     part.messages.clear();
     for (const Chunk& c : kept)
-        for (const synthesis::RecordedMessage& m : c.messages.messages)
+        for (const base::RecordedMessage& m : c.messages.messages)
             part.messages.emplace_back(c.from, m);
 }
 
@@ -147,18 +147,17 @@ int writeRun(RestErrorHeader& h, const Grid& g, std::vector<Chunk>& chunks, size
 }
 
 // Tells `sink` why a run cannot start, if it cannot: true then.
-bool runRefused(synthesis::MessageSink& sink, const RestErrorHeader* header,
-                std::span<const synthesis::PulseHeader> etalons, uint16_t activeCount,
-                std::span<const uint16_t> requiredList, const synthesis::SeriesHeader* series)
+bool runRefused(base::MessageSink& sink, const RestErrorHeader* header, std::span<const synthesis::PulseHeader> etalons,
+                uint16_t activeCount, std::span<const uint16_t> requiredList, const synthesis::SeriesHeader* series)
 {
     if (!header) {
-        sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", synthesis::MessageIcon::None);
+        sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", base::MessageIcon::None);
         return true;
     }
     const std::string problem = simulationProblem(*header, etalons, activeCount, requiredList, series);
     if (!problem.empty()) {
         sink.messageBox("Несовместимые входные параметры!\n\n" + problem, "statCutoffSpotting",
-                        synthesis::MessageIcon::Warning);
+                        base::MessageIcon::Warning);
         return true;
     }
     return false;
@@ -167,7 +166,7 @@ bool runRefused(synthesis::MessageSink& sink, const RestErrorHeader* header,
 // The run of statCutoffSpotting; throws std::bad_alloc when its work memory
 // (the grid, the plan of the series, the workers' records and protocols)
 // cannot be had, before anything of the caller's has changed.
-int simulateGrid(synthesis::MessageSink& sink, RestErrorHeader* header, std::span<const synthesis::PulseHeader> etalons,
+int simulateGrid(base::MessageSink& sink, RestErrorHeader* header, std::span<const synthesis::PulseHeader> etalons,
                  uint16_t activeCount, std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
                  uint16_t createEnergy, int16_t processEnergy, synthesis::SeriesHeaderPtr& series, int16_t amplitude,
                  int32_t& noiseSeed, synthesis::RandomStreams& streams, const SimulationOptions& options)
@@ -182,7 +181,7 @@ int simulateGrid(synthesis::MessageSink& sink, RestErrorHeader* header, std::spa
     const RunProtocols protocols{sink, seriesType, task, g.mMax};
     StepwiseProtocolPtr protocol = protocols.make();
     if (!protocol) {
-        sink.messageBox("Нет памяти для lpStepwiseProtocol!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для lpStepwiseProtocol!", "", base::MessageIcon::None);
         return 0;
     }
 
@@ -219,7 +218,7 @@ int simulateGrid(synthesis::MessageSink& sink, RestErrorHeader* header, std::spa
 
     const size_t kept = std::min(failedAt + 1, chunks.size());
     for (size_t k = 0; k < kept; ++k)
-        for (const synthesis::RecordedMessage& m : chunks[k].messages.messages)
+        for (const base::RecordedMessage& m : chunks[k].messages.messages)
             sink.messageBox(m.text, m.caption, m.icon);
 
     const std::vector<int64_t> V = cellSums(g, chunks, kept);
@@ -240,7 +239,7 @@ int simulateGrid(synthesis::MessageSink& sink, RestErrorHeader* header, std::spa
 
 }  // namespace
 
-int statCutoffSpotting(synthesis::MessageSink& sink, RestErrorHeader* header,
+int statCutoffSpotting(base::MessageSink& sink, RestErrorHeader* header,
                        std::span<const synthesis::PulseHeader> etalons, uint16_t activeCount,
                        std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
                        uint16_t createEnergy, int16_t processEnergy, synthesis::SeriesHeaderPtr& series,
@@ -251,7 +250,7 @@ int statCutoffSpotting(synthesis::MessageSink& sink, RestErrorHeader* header,
         return simulateGrid(sink, header, etalons, activeCount, requiredList, seriesType, task, createEnergy,
                             processEnergy, series, amplitude, noiseSeed, streams, options);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", synthesis::MessageIcon::None);
+        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", base::MessageIcon::None);
         return 0;
     }
 }

@@ -44,7 +44,7 @@ void advanceOdometer(std::vector<uint16_t>& digits, std::vector<uint16_t>& numbe
 }
 
 bool runSeries(const Grid& g, uint64_t from, uint64_t to, SeriesState& state, synthesis::SeriesHeaderPtr& record,
-               StepwiseProtocol* protocol, synthesis::MessageSink& sink, SeriesWork work, std::span<int64_t> sums,
+               StepwiseProtocol* protocol, base::MessageSink& sink, SeriesWork work, std::span<int64_t> sums,
                uint64_t firstCell, const std::atomic<bool>* stop, std::atomic<uint64_t>* done,
                const std::function<void()>& between)
 {

@@ -11,7 +11,7 @@
 
 #include "detection/statistical_simulation.h"
 #include "detection/stepwise_protocol.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 #include "synthesis/random_streams.h"
 
@@ -64,7 +64,7 @@ void advanceOdometer(std::vector<uint16_t>& digits, std::vector<uint16_t>& numbe
 // synthesis failed: `state` and `record` are then as that series left them.
 // `stop` is asked between series.
 bool runSeries(const Grid& g, uint64_t from, uint64_t to, SeriesState& state, synthesis::SeriesHeaderPtr& record,
-               StepwiseProtocol* protocol, synthesis::MessageSink& sink, SeriesWork work, std::span<int64_t> sums,
+               StepwiseProtocol* protocol, base::MessageSink& sink, SeriesWork work, std::span<int64_t> sums,
                uint64_t firstCell, const std::atomic<bool>* stop = nullptr, std::atomic<uint64_t>* done = nullptr,
                const std::function<void()>& between = {});
 

@@ -5,11 +5,11 @@
 #include <new>
 
 #include "detection/stepwise_protocol.h"
-#include "synthesis/wrapping.h"
+#include "base/wrapping.h"
 
 namespace detection {
 
-RestErrorHeaderPtr getRestErrHeader(synthesis::MessageSink& sink, uint16_t pulses, uint16_t levels, int32_t repeats,
+RestErrorHeaderPtr getRestErrHeader(base::MessageSink& sink, uint16_t pulses, uint16_t levels, int32_t repeats,
                                     RestErrorHeaderPtr existing)
 {
     const char* caption = " getRestErrHeader ";
@@ -17,7 +17,7 @@ RestErrorHeaderPtr getRestErrHeader(synthesis::MessageSink& sink, uint16_t pulse
         try {
             existing = std::make_unique<RestErrorHeader>();
         } catch (const std::bad_alloc&) {
-            sink.messageBox("Нет памяти для newRestErrorHeader!", caption, synthesis::MessageIcon::None);
+            sink.messageBox("Нет памяти для newRestErrorHeader!", caption, base::MessageIcon::None);
             return nullptr;
         }
     }
@@ -35,7 +35,7 @@ RestErrorHeaderPtr getRestErrHeader(synthesis::MessageSink& sink, uint16_t pulse
         h.lpNoiseLevel.assign(rows, 0);
     } catch (const std::bad_alloc&) {
         existing.reset();
-        sink.messageBox("Нет памяти для newRestErrorHeader->lpNoiseLevel!", caption, synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для newRestErrorHeader->lpNoiseLevel!", caption, base::MessageIcon::None);
         return nullptr;
     }
     try {
@@ -43,7 +43,7 @@ RestErrorHeaderPtr getRestErrHeader(synthesis::MessageSink& sink, uint16_t pulse
             matrix.resize(rows);
     } catch (const std::bad_alloc&) {
         existing.reset();
-        sink.messageBox("Нет памяти для newRestErrorHeader->lpErrors!", caption, synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для newRestErrorHeader->lpErrors!", caption, base::MessageIcon::None);
         return nullptr;
     }
     try {
@@ -52,7 +52,7 @@ RestErrorHeaderPtr getRestErrHeader(synthesis::MessageSink& sink, uint16_t pulse
                 row.assign(columns, 0);
     } catch (const std::bad_alloc&) {
         existing.reset();
-        sink.messageBox("Нет памяти для newRestErrorHeader->lpErrors[]!", caption, synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для newRestErrorHeader->lpErrors[]!", caption, base::MessageIcon::None);
         return nullptr;
     }
     h.wNoiseLevels = levels;
@@ -61,21 +61,21 @@ RestErrorHeaderPtr getRestErrHeader(synthesis::MessageSink& sink, uint16_t pulse
     return existing;
 }
 
-int initRestErrHeader(synthesis::MessageSink& sink, uint16_t pulses, uint16_t pulseFrom, uint16_t pulseStep,
-                      uint16_t levels, uint16_t levelFrom, uint16_t levelStep, int32_t repeats, RestErrorHeader* header)
+int initRestErrHeader(base::MessageSink& sink, uint16_t pulses, uint16_t pulseFrom, uint16_t pulseStep, uint16_t levels,
+                      uint16_t levelFrom, uint16_t levelStep, int32_t repeats, RestErrorHeader* header)
 {
     const char* caption = " initRestErrHeader ";
     if (!header) {
-        sink.messageBox("Не определен lpErrorHeader!", caption, synthesis::MessageIcon::None);
+        sink.messageBox("Не определен lpErrorHeader!", caption, base::MessageIcon::None);
         return 0;
     }
     RestErrorHeader& h = *header;
     if (h.wReservedPulses < pulses) {
-        sink.messageBox("Неверно задан wVariousPulsesNumber!", caption, synthesis::MessageIcon::None);
+        sink.messageBox("Неверно задан wVariousPulsesNumber!", caption, base::MessageIcon::None);
         return 0;
     }
     if (h.wReservedLevels < levels) {
-        sink.messageBox("Неверно задан wNoiseLevels!", caption, synthesis::MessageIcon::None);
+        sink.messageBox("Неверно задан wNoiseLevels!", caption, base::MessageIcon::None);
         return 0;
     }
     h.wVariousPulses = pulses;
@@ -91,11 +91,11 @@ int initRestErrHeader(synthesis::MessageSink& sink, uint16_t pulses, uint16_t pu
     return 1;
 }
 
-int addInitRestErrHeader(synthesis::MessageSink& sink, uint16_t seriesType, uint16_t task, uint16_t createEnergy,
+int addInitRestErrHeader(base::MessageSink& sink, uint16_t seriesType, uint16_t task, uint16_t createEnergy,
                          int16_t processEnergy, RestErrorHeader* header)
 {
     if (!header) {
-        sink.messageBox("Не определен lpErrorHeader!", " addInitRestErrHeader ", synthesis::MessageIcon::None);
+        sink.messageBox("Не определен lpErrorHeader!", " addInitRestErrHeader ", base::MessageIcon::None);
         return 0;
     }
     header->wLabelMark = 2;
@@ -122,10 +122,10 @@ int32_t seriesDetectionError(const synthesis::SeriesHeader& series, uint16_t m)
     int32_t E = 0;
     for (size_t k = 0; k < n; ++k) {
         const int32_t d = series.lpPositions[k] - series.lpFoundPositions[k];
-        E = synthesis::wrapAdd(E, synthesis::wrapSquare(d));
+        E = base::wrapAdd(E, base::wrapSquare(d));
     }
     // 128 * E / m rounded half up, in the 1/128 fixed point of the sum.
-    return synthesis::wrapAdd(m, synthesis::wrapMul(2 * 128, E)) / (2 * static_cast<int32_t>(m));
+    return base::wrapAdd(m, base::wrapMul(2 * 128, E)) / (2 * static_cast<int32_t>(m));
 }
 
 }  // namespace detection

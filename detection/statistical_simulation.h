@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "detection/progress.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 #include "synthesis/random_streams.h"
 
@@ -67,7 +67,7 @@ struct SimulationPart {
     uint64_t endSeries = 0;         // one past its last series
     uint64_t seriesCount = 0;       // series of the whole run
     std::vector<int64_t> cellSums;  // per cell j * levels + i: the sum of seriesDetectionError over the share
-    std::vector<std::pair<uint64_t, synthesis::RecordedMessage>>
+    std::vector<std::pair<uint64_t, base::RecordedMessage>>
         messages;            // (first series of the piece that showed it, message)
     bool holdsLast = false;  // the share ends the run: the record holds the last series, the streams their end state
 };
@@ -108,7 +108,7 @@ struct SimulationOptions {
 // reserved and the asked sizes. Empty pointer, with `existing` released,
 // after "Нет памяти для newRestErrorHeader!" (or "...->lpNoiseLevel!",
 // "...->lpErrors!", "...->lpErrors[]!"), caption " getRestErrHeader ".
-RestErrorHeaderPtr getRestErrHeader(synthesis::MessageSink& sink, uint16_t pulses, uint16_t levels, int32_t repeats,
+RestErrorHeaderPtr getRestErrHeader(base::MessageSink& sink, uint16_t pulses, uint16_t levels, int32_t repeats,
                                     RestErrorHeaderPtr existing);
 // Lays out the grid: pulse value j = pulseFrom + pulseStep*j and noise level
 // i = levelFrom + levelStep*i (16-bit results), wVariousPulses = pulses,
@@ -118,13 +118,12 @@ RestErrorHeaderPtr getRestErrHeader(synthesis::MessageSink& sink, uint16_t pulse
 // определен lpErrorHeader!" without a header, "Неверно задан
 // wVariousPulsesNumber!" when wReservedPulses < pulses, "Неверно задан
 // wNoiseLevels!" when wReservedLevels < levels.
-int initRestErrHeader(synthesis::MessageSink& sink, uint16_t pulses, uint16_t pulseFrom, uint16_t pulseStep,
-                      uint16_t levels, uint16_t levelFrom, uint16_t levelStep, int32_t repeats,
-                      RestErrorHeader* header);
+int initRestErrHeader(base::MessageSink& sink, uint16_t pulses, uint16_t pulseFrom, uint16_t pulseStep, uint16_t levels,
+                      uint16_t levelFrom, uint16_t levelStep, int32_t repeats, RestErrorHeader* header);
 // Labels the header: wLabelMark = 2, both codes with their names (taskName,
 // seriesTypeName) and both saved energy levels. Returns 1; 0 without a header after "Не
 // определен lpErrorHeader!" (caption " addInitRestErrHeader ").
-int addInitRestErrHeader(synthesis::MessageSink& sink, uint16_t seriesType, uint16_t task, uint16_t createEnergy,
+int addInitRestErrHeader(base::MessageSink& sink, uint16_t seriesType, uint16_t task, uint16_t createEnergy,
                          int16_t processEnergy, RestErrorHeader* header);
 // Releases the record; an empty pointer is fine. Returns 1.
 int freeRestErrHeader(RestErrorHeaderPtr& header);
@@ -140,7 +139,7 @@ int32_t seriesDetectionError(const synthesis::SeriesHeader& series, uint16_t m);
 // nothing changed after a message (caption " mergeSimulationParts ") when
 // the parts are of different runs, overlap, leave series out, or do not fit
 // the header's cells.
-int mergeSimulationParts(synthesis::MessageSink& sink, RestErrorHeader* header, uint16_t seriesType, uint16_t task,
+int mergeSimulationParts(base::MessageSink& sink, RestErrorHeader* header, uint16_t seriesType, uint16_t task,
                          uint16_t createEnergy, int16_t processEnergy, std::span<const SimulationPart> parts);
 
 // Runs the simulation over the header's pulse values (columns j) and noise
@@ -172,7 +171,7 @@ int mergeSimulationParts(synthesis::MessageSink& sink, RestErrorHeader* header, 
 // protocol row that cannot be appended is reported ("No positions on
 // StepwiseProtocol\n", caption "CM_CREATE_SERIES") and the simulation goes
 // on with the next series.
-int statCutoffSpotting(synthesis::MessageSink& sink, RestErrorHeader* header,
+int statCutoffSpotting(base::MessageSink& sink, RestErrorHeader* header,
                        std::span<const synthesis::PulseHeader> etalons, uint16_t activeCount,
                        std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
                        uint16_t createEnergy, int16_t processEnergy, synthesis::SeriesHeaderPtr& series,

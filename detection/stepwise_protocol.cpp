@@ -113,11 +113,10 @@ int freeStepwiseProtocol(StepwiseProtocolPtr& protocol)
     return 1;
 }
 
-int addTolpStepwiseProtocol(synthesis::MessageSink& sink, uint16_t seriesType, uint16_t task,
-                            StepwiseProtocol* protocol)
+int addTolpStepwiseProtocol(base::MessageSink& sink, uint16_t seriesType, uint16_t task, StepwiseProtocol* protocol)
 {
     if (!protocol) {
-        sink.messageBox("Не определен lpStepwiseProtocol!", " addTolpStepwiseProtocol ", synthesis::MessageIcon::None);
+        sink.messageBox("Не определен lpStepwiseProtocol!", " addTolpStepwiseProtocol ", base::MessageIcon::None);
         return 0;
     }
     protocol->wSeriesType = seriesType;
@@ -149,7 +148,7 @@ int appendProtocolRow(StepwiseProtocol* protocol, uint16_t pulses, int32_t measu
     return 1;
 }
 
-int32_t runImprovementLoop(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t runImprovementLoop(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                            synthesis::SeriesHeader& series, int32_t startMeasure, uint16_t& passes)
 {
     int32_t last = startMeasure;
@@ -166,7 +165,7 @@ int32_t runImprovementLoop(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t
     return last;
 }
 
-int runFixedCaseEstimation(synthesis::MessageSink& sink, synthesis::SeriesHeader& series, StepwiseProtocol* protocol,
+int runFixedCaseEstimation(base::MessageSink& sink, synthesis::SeriesHeader& series, StepwiseProtocol* protocol,
                            uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, uint32_t seriesLength,
                            FixedCaseStages stages, const ProgressCallback& progress)
 {
@@ -175,14 +174,14 @@ int runFixedCaseEstimation(synthesis::MessageSink& sink, synthesis::SeriesHeader
         problem = "The series holds fewer true positions than the pulse count.\n";
     if (!problem.empty()) {
         sink.messageBox("Несовместимые входные параметры!\n\n" + problem, " runFixedCaseEstimation ",
-                        synthesis::MessageIcon::Warning);
+                        base::MessageIcon::Warning);
         return 0;
     }
 
     auto append = [&](uint16_t iterations, uint16_t code) {
         if (addProtocolRow(iterations, L, m, code, protocol, series))
             return true;
-        sink.messageBox("No positions on StepwiseProtocol\n", "CM_CREATE_SERIES", synthesis::MessageIcon::None);
+        sink.messageBox("No positions on StepwiseProtocol\n", "CM_CREATE_SERIES", base::MessageIcon::None);
         return false;
     };
 

@@ -12,7 +12,7 @@
 
 #include "detection/progress.h"
 #include "detection/task_codes.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 
 namespace detection {
@@ -74,8 +74,7 @@ int freeStepwiseProtocol(StepwiseProtocolPtr& protocol);
 // Stores both codes and their names (seriesTypeName, taskName). Returns 1; 0
 // without a protocol, after "Не определен lpStepwiseProtocol!" (caption
 // " addTolpStepwiseProtocol ").
-int addTolpStepwiseProtocol(synthesis::MessageSink& sink, uint16_t seriesType, uint16_t task,
-                            StepwiseProtocol* protocol);
+int addTolpStepwiseProtocol(base::MessageSink& sink, uint16_t seriesType, uint16_t task, StepwiseProtocol* protocol);
 // Appends a row of the series' wFoundPulses current found positions with
 // their `measure` and `squares` over pulses of L samples; stores
 // iterations + 1 and the code (codes above 4 are stored as 0). `m` is not
@@ -93,7 +92,7 @@ int appendProtocolRow(StepwiseProtocol* protocol, uint16_t pulses, int32_t measu
 // Calls improvePositions until the measure it returns equals the one before
 // it (startMeasure before the first call) or 100 passes have changed it;
 // `passes` receives how many changed it (0..100). Returns the last measure.
-int32_t runImprovementLoop(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t runImprovementLoop(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                            synthesis::SeriesHeader& series, int32_t startMeasure, uint16_t& passes);
 // The staged estimation of m pulses of L samples, Tmin..Tmax apart; the
 // application's minInterval, maxInterval, etalonLength, seriesPulseCount and
@@ -109,7 +108,7 @@ int32_t runImprovementLoop(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t
 // `progress` follows the exhaustive search; when it answers false the search
 // is cancelled (it says so), no row of code 4 is appended, the series keeps
 // the improved positions and the run returns 0.
-int runFixedCaseEstimation(synthesis::MessageSink& sink, synthesis::SeriesHeader& series, StepwiseProtocol* protocol,
+int runFixedCaseEstimation(base::MessageSink& sink, synthesis::SeriesHeader& series, StepwiseProtocol* protocol,
                            uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, uint32_t seriesLength,
                            FixedCaseStages stages = FixedCaseStages::All, const ProgressCallback& progress = {});
 

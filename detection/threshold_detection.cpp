@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include "synthesis/wrapping.h"
+#include "base/wrapping.h"
 
 namespace detection {
 
@@ -41,7 +41,7 @@ template <class Score>
 Score plus(Score a, Score b)
 {
     if constexpr (kRecordFigures<Score>) {
-        return synthesis::wrapAdd(a, b);
+        return base::wrapAdd(a, b);
     } else {
         Score s;
         if (__builtin_add_overflow(a, b, &s))
@@ -54,7 +54,7 @@ template <class Score>
 Score minus(Score a, Score b)
 {
     if constexpr (kRecordFigures<Score>) {
-        return synthesis::wrapSub(a, b);
+        return base::wrapSub(a, b);
     } else {
         Score s;
         if (__builtin_sub_overflow(a, b, &s))
@@ -67,7 +67,7 @@ template <class Score, class Sample>
 Score squareOf(Sample v)
 {
     if constexpr (kRecordFigures<Score>) {
-        return synthesis::wrapSquare(static_cast<int32_t>(v));
+        return base::wrapSquare(static_cast<int32_t>(v));
     } else {
         Score s;
         if (__builtin_mul_overflow(static_cast<Score>(v), static_cast<Score>(v), &s))
@@ -128,7 +128,7 @@ EnergyPrefix<Score> additivePrefix(std::span<const Sample> pure, int64_t sigma)
 {
     Score variance;
     if constexpr (kRecordFigures<Score>)
-        variance = synthesis::wrapTo32(sigma * sigma);
+        variance = base::wrapTo32(sigma * sigma);
     else
         variance = sigma * sigma;
     EnergyPrefix<Score> e;

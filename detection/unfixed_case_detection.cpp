@@ -8,13 +8,13 @@
 #include "detection/chain_programme.h"
 #include "detection/fixed_case_criteria.h"
 #include "detection/threshold_detection.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 
 namespace detection {
 
 namespace {
 
-using synthesis::appendFormat;
+using base::appendFormat;
 
 static_assert(chainEmptyCell<int32_t> == noChainValue);
 
@@ -256,14 +256,14 @@ void storeStudy(DetectionStudy& study, const StartRegions& regions, const Thresh
     storeEnergies(study.lpReducedEnergies, r.reducedEnergies, N, L);
 }
 
-int32_t detectUnfixedPulses(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
+int32_t detectUnfixedPulses(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
                             DetectionStudy* study, synthesis::SeriesHeader& series)
 {
     const uint16_t method = study ? study->wDetectionMethod : defaultDetectionMethod;
     const uint32_t N = usableSize(series);
     const int L = series.wImpulseSize;
     const int64_t sigma = series.wNoiseLevel;
-    const int32_t variance = synthesis::wrapTo32(sigma * sigma);
+    const int32_t variance = base::wrapTo32(sigma * sigma);
 
     const StartRegions regions = buildStartRegions(series, N, Tmin, Tmax);
     // A method index the system does not know runs as the primitive method
@@ -291,7 +291,7 @@ int32_t detectUnfixedPulses(synthesis::MessageSink& sink, uint16_t Tmin, uint16_
         writeFoundPositions(series, p.positions);
     std::copy_n(r.chainTotals.begin(), std::min<size_t>(N, chainOut.size()), chainOut.begin());
 
-    sink.messageBox(trace, " study01_UnFixedPulseDetection ", synthesis::MessageIcon::None);
+    sink.messageBox(trace, " study01_UnFixedPulseDetection ", base::MessageIcon::None);
     // No detection has no measure: 0 rather than a division by a count of 0.
     return measure(series, series.wImpulseSize,
                    std::span<const int16_t>(series.lpFoundPositions.data(), series.wFoundPulses));
@@ -312,24 +312,24 @@ int32_t chainSeries(uint16_t Tmin, uint16_t Tmax, synthesis::SeriesHeader& serie
 
 // Memory for the texts and small vectors of a run is part of the work memory:
 // running out of it anywhere ends the run with the work-memory message.
-int32_t study01_UnFixedPulseDetection(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
+int32_t study01_UnFixedPulseDetection(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
                                       std::span<int32_t> chainOut, DetectionStudy* study,
                                       synthesis::SeriesHeader& series)
 {
     try {
         return detectUnfixedPulses(sink, Tmin, Tmax, chainOut, study, series);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для indexes!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для indexes!", "", base::MessageIcon::None);
         return 0;
     }
 }
 
-int32_t processSeriesChains(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, synthesis::SeriesHeader& series)
+int32_t processSeriesChains(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, synthesis::SeriesHeader& series)
 {
     try {
         return chainSeries(Tmin, Tmax, series);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для indexes!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для indexes!", "", base::MessageIcon::None);
         return 0;
     }
 }

@@ -16,7 +16,7 @@
 
 #include "detection/chain_programme.h"
 #include "detection/task_codes.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 
 namespace detection {
@@ -96,7 +96,7 @@ void freeDetectionStudy(DetectionStudyPtr& study);
 // Returns the measure of the detected positions, 0 when nothing was detected.
 // When the work memory cannot be had it shows "Нет памяти для indexes!" (no
 // caption), leaves the series unchanged and returns 0.
-int32_t study01_UnFixedPulseDetection(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
+int32_t study01_UnFixedPulseDetection(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
                                       std::span<int32_t> chainOut, DetectionStudy* study,
                                       synthesis::SeriesHeader& series);
 
@@ -104,7 +104,6 @@ int32_t study01_UnFixedPulseDetection(synthesis::MessageSink& sink, uint16_t Tmi
 // samples: writes the detected count and positions into the series and
 // returns the best chain total, 0 when nothing was found. No trace. Same
 // memory failure as study01_UnFixedPulseDetection.
-int32_t processSeriesChains(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
-                            synthesis::SeriesHeader& series);
+int32_t processSeriesChains(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, synthesis::SeriesHeader& series);
 
 }  // namespace detection

@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 #include "synthesis/series_synthesis.h"
 
 namespace files {
@@ -46,7 +46,7 @@ int32_t i32At(std::span<const uint8_t> b, size_t at)
 int8_t i8At(std::span<const uint8_t> b, size_t at) { return static_cast<int8_t>(b[at]); }
 
 // The texts grow to fit, so a long file name is shown whole.
-using synthesis::appendFormat;
+using base::appendFormat;
 
 // Pieces of the trace read at a time: the reader never holds more of a file
 // than this and its header, however long the trace.
@@ -280,7 +280,7 @@ void storeTraceSeries(synthesis::SeriesHeader& s, const std::vector<int16_t>& sa
 int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, synthesis::SeriesHeaderPtr& series)
 {
     auto fail = [&](const std::string& text, const char* caption = kCaption) {
-        host.messageBox(text, caption, synthesis::MessageIcon::None);
+        host.messageBox(text, caption, base::MessageIcon::None);
         return 0;
     };
 
@@ -308,7 +308,7 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, synthesis
     } catch (const std::bad_alloc&) {
         return fail("Нет памяти для буфера текста!");
     }
-    host.messageBox(text, kCaption, synthesis::MessageIcon::None);
+    host.messageBox(text, kCaption, base::MessageIcon::None);
 
     // Only the header and the trace are read, a piece at a time: a file of
     // gigabytes needs no more memory than a small one.
@@ -343,7 +343,7 @@ int32_t ReadInfoDataFile(platform::Host& host, int32_t previousResult, synthesis
     } catch (const std::bad_alloc&) {
         return fail("Нет памяти для буфера текста!");
     }
-    host.messageBox(text, kCaption, synthesis::MessageIcon::None);
+    host.messageBox(text, kCaption, base::MessageIcon::None);
 
     if (!series) {
         synthesis::SeriesHeaderPtr made = seriesForTrace(host, h);

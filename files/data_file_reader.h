@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/host.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 
 namespace files {

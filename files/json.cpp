@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 
 namespace files {
 
@@ -30,7 +30,7 @@ void appendJsonString(std::string& out, std::string_view s)
             break;
         default:
             if (c < 0x20) {
-                synthesis::appendFormat(out, "\\u%04x", c);
+                base::appendFormat(out, "\\u%04x", c);
             } else {
                 out += static_cast<char>(c);  // UTF-8 passes through
             }
@@ -101,7 +101,7 @@ JsonWriter& JsonWriter::value(uint64_t v)
 JsonWriter& JsonWriter::value(double v)
 {
     separate();
-    synthesis::appendFormat(out_, "%.17g", v);
+    base::appendFormat(out_, "%.17g", v);
     needComma_ = true;
     return *this;
 }
@@ -111,7 +111,7 @@ JsonWriter& JsonWriter::real(double v)
     if (!std::isfinite(v))
         return null();
     separate();
-    out_ += synthesis::shortestText(v);
+    out_ += base::shortestText(v);
     needComma_ = true;
     return *this;
 }

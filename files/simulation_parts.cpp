@@ -1,7 +1,7 @@
 #include "files/simulation_parts.h"
 
 #include "files/json.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 
 #include <nlohmann/json.hpp>
 
@@ -45,7 +45,7 @@ void writeStreams(JsonWriter& j, const synthesis::RandomStreams& r)
     j.endObject();
 }
 
-void writeMessage(JsonWriter& j, const synthesis::RecordedMessage& m, const uint64_t* series)
+void writeMessage(JsonWriter& j, const base::RecordedMessage& m, const uint64_t* series)
 {
     j.beginObject();
     if (series)
@@ -88,7 +88,7 @@ std::string runText(const SimulationRun& r)
     j.field("repeats", r.repeats);
     writeStreams(j.key("streams"), r.streams);
     j.key("setupMessages").beginArray();
-    for (const synthesis::RecordedMessage& m : r.setupMessages)
+    for (const base::RecordedMessage& m : r.setupMessages)
         writeMessage(j, m, nullptr);
     j.endArray();
     j.endObject();
@@ -103,7 +103,7 @@ void writeLast(JsonWriter& j, const SimulationLastSeries& last)
     j.endObject();
 }
 
-std::string hex16(uint64_t v) { return synthesis::formatText("%016llx", static_cast<unsigned long long>(v)); }
+std::string hex16(uint64_t v) { return base::formatText("%016llx", static_cast<unsigned long long>(v)); }
 
 // --- reading -----------------------------------------------------------
 
@@ -210,16 +210,15 @@ synthesis::RandomStreams readStreams(const Fields& f)
     return r;
 }
 
-synthesis::RecordedMessage readMessage(const Fields& f)
+base::RecordedMessage readMessage(const Fields& f)
 {
-    synthesis::RecordedMessage m;
+    base::RecordedMessage m;
     m.caption = f.string("caption");
     m.text = f.string("text");
     const int icon = f.integer<int>("icon");
-    if (icon < static_cast<int>(synthesis::MessageIcon::None) ||
-        icon > static_cast<int>(synthesis::MessageIcon::Question))
+    if (icon < static_cast<int>(base::MessageIcon::None) || icon > static_cast<int>(base::MessageIcon::Question))
         throw Refusal{"field '" + f.at("icon") + "' must be a message icon from 0 to 4"};
-    m.icon = static_cast<synthesis::MessageIcon>(icon);
+    m.icon = static_cast<base::MessageIcon>(icon);
     return m;
 }
 

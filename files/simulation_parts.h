@@ -32,7 +32,7 @@
 
 #include "detection/statistical_simulation.h"
 #include "files/json.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 #include "synthesis/random_streams.h"
 
@@ -63,8 +63,8 @@ struct SimulationRun {
     std::vector<int16_t> pulseValues;
     std::vector<int16_t> noiseLevels;
     int32_t repeats = 0;
-    synthesis::RandomStreams streams;                       // as the simulation starts; the noise stream among them
-    std::vector<synthesis::RecordedMessage> setupMessages;  // shown while the run was set up, before any series
+    synthesis::RandomStreams streams;                  // as the simulation starts; the noise stream among them
+    std::vector<base::RecordedMessage> setupMessages;  // shown while the run was set up, before any series
 };
 
 // The series that ends the run, as the part keeps it: the fields `simulate`

@@ -228,21 +228,21 @@ int32_t MakeSnapshot(platform::Host& host)
     if (endsWithNoCase(name, ".pcx")) {
         // A window's device context starts with the white background colour.
         if (!writePcxFile(host, name, host.windowPicture(), platform::kWhite))
-            host.messageBox("PCX file is not created", kBitmapCaption, synthesis::MessageIcon::None);
+            host.messageBox("PCX file is not created", kBitmapCaption, base::MessageIcon::None);
     } else if (endsWithNoCase(name, ".bmp")) {
         const BitmapInfoHeader info = makeBitmapInfoHeader(copy.width, copy.height, 1, 32);
         if (!writeBmpFile(host, name, info, copy))
-            host.messageBox("Bitmap file is not created", kBitmapCaption, synthesis::MessageIcon::None);
+            host.messageBox("Bitmap file is not created", kBitmapCaption, base::MessageIcon::None);
     } else if (endsWithNoCase(name, ".png")) {
         std::string error;
         if (!writePngFile(name, copy, error)) {
-            host.messageBox(error, kPngCaption, synthesis::MessageIcon::None);
-            host.messageBox("PNG file is not created", kBitmapCaption, synthesis::MessageIcon::None);
+            host.messageBox(error, kPngCaption, base::MessageIcon::None);
+            host.messageBox("PNG file is not created", kBitmapCaption, base::MessageIcon::None);
         }
     } else if (name.size() > 4) {
         // A name of four characters or fewer has never named a file here.
         host.messageBox("Unknown image format '" + extensionOf(name) + "': use .bmp, .pcx or .png", kBitmapCaption,
-                        synthesis::MessageIcon::None);
+                        base::MessageIcon::None);
     }
     return 1;
 }
@@ -295,11 +295,11 @@ std::vector<uint8_t> encodeBmp(const platform::Bitmap& picture)
     return encodeBmp(picture, makeBitmapInfoHeader(picture.width, picture.height, 1, 32));
 }
 
-int32_t writeBmpFile(synthesis::MessageSink& sink, const std::string& path, BitmapInfoHeader info,
+int32_t writeBmpFile(base::MessageSink& sink, const std::string& path, BitmapInfoHeader info,
                      const platform::Bitmap& picture)
 {
     auto fail = [&](const std::string& text) {
-        sink.messageBox(text, kBitmapCaption, synthesis::MessageIcon::None);
+        sink.messageBox(text, kBitmapCaption, base::MessageIcon::None);
         return 0;
     };
     std::vector<uint8_t> bits;
@@ -402,11 +402,11 @@ std::vector<uint8_t> encodePcx(const platform::Bitmap& picture, platform::Color 
     return out;
 }
 
-int32_t writePcxFile(synthesis::MessageSink& sink, const std::string& path, const platform::Bitmap& picture,
+int32_t writePcxFile(base::MessageSink& sink, const std::string& path, const platform::Bitmap& picture,
                      platform::Color background)
 {
     auto fail = [&](const std::string& text) {
-        sink.messageBox(text, kPcxCaption, synthesis::MessageIcon::None);
+        sink.messageBox(text, kPcxCaption, base::MessageIcon::None);
         return 0;
     };
     // A header for no pixels would claim 65536 × 65536 of them.

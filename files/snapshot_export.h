@@ -11,7 +11,7 @@
 
 #include "platform/bitmap.h"
 #include "platform/host.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 
 namespace files {
 
@@ -69,7 +69,7 @@ std::vector<uint8_t> encodeBmp(const platform::Bitmap& picture);
 // `path` (files::AtomicFile); a target that is not a regular file is refused.
 // 1 on success; 0 after a failure, which is reported with caption
 // "About Bitmap" and leaves the file that was there as it was.
-int32_t writeBmpFile(synthesis::MessageSink& sink, const std::string& path, BitmapInfoHeader info,
+int32_t writeBmpFile(base::MessageSink& sink, const std::string& path, BitmapInfoHeader info,
                      const platform::Bitmap& picture);
 
 // --- the PCX file
@@ -94,7 +94,7 @@ std::vector<uint8_t> encodePcx(const platform::Bitmap& picture, platform::Color 
 // `path` (files::AtomicFile); a target that is not a regular file is refused.
 // 1 on success; 0 after a failure, which is reported with caption "About PCX"
 // and leaves the file that was there as it was.
-int32_t writePcxFile(synthesis::MessageSink& sink, const std::string& path, const platform::Bitmap& picture,
+int32_t writePcxFile(base::MessageSink& sink, const std::string& path, const platform::Bitmap& picture,
                      platform::Color background);
 
 }  // namespace files

@@ -13,7 +13,7 @@
 #include "files/series_reader_common.h"
 #include "files/series_readers.h"
 #include "files/time_grid.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 
 namespace files {
 
@@ -441,7 +441,7 @@ std::string timeText(double t)
 
 // A step or a cadence in a message: nine figures, enough to show what a step
 // misses the cadence by, without the noise of the subtraction.
-std::string figureText(double c) { return synthesis::formatText("%.9g", c); }
+std::string figureText(double c) { return base::formatText("%.9g", c); }
 
 // The refusal of a time column's fault; `line` maps a row to its file line.
 template <class LineOf>
@@ -464,9 +464,9 @@ std::string gridRefusal(std::string_view name, const GridProblem& p, const std::
         const double rows = static_cast<double>(times.size());
         const bool byRows = static_cast<double>(kGridGrowthLimit) * rows <= static_cast<double>(kMostGridSamples);
         return prefixed(
-            name, at + "the time steps by " + figureText(p.step) + ", " + synthesis::formatText("%.6g", p.cadences) +
+            name, at + "the time steps by " + figureText(p.step) + ", " + base::formatText("%.6g", p.cadences) +
                       " times the cadence " + figureText(p.cadence) + ": the missing times would make the series " +
-                      synthesis::formatText("%.6g", p.samples) + " samples long, more than " +
+                      base::formatText("%.6g", p.samples) + " samples long, more than " +
                       (byRows ? number(kGridGrowthLimit) + " times the " + number(times.size()) + " rows read"
                               : number(kMostGridSamples) + " samples") +
                       "; check the time column, or resample first");

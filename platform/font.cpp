@@ -27,9 +27,9 @@ class FontFace {
 
 namespace {
 
-void reportMissingFont(const std::string& path, synthesis::MessageSink& sink)
+void reportMissingFont(const std::string& path, base::MessageSink& sink)
 {
-    sink.messageBox("No Font <" + path + ">", "Fatal Error", synthesis::MessageIcon::None);
+    sink.messageBox("No Font <" + path + ">", "Fatal Error", base::MessageIcon::None);
 }
 
 std::shared_ptr<FontFace> loadFace(const std::string& path)
@@ -59,7 +59,7 @@ int32_t roundedScale(int64_t units, int64_t numerator, int64_t denominator)
 
 }  // namespace
 
-std::shared_ptr<FontFace> openFontFace(const std::string& path, synthesis::MessageSink& sink)
+std::shared_ptr<FontFace> openFontFace(const std::string& path, base::MessageSink& sink)
 {
     auto face = loadFace(path);
     if (!face)
@@ -73,7 +73,7 @@ const std::shared_ptr<FontFace>& defaultFontFace()
     return face;
 }
 
-bool checkDefaultFontFace(synthesis::MessageSink& sink)
+bool checkDefaultFontFace(base::MessageSink& sink)
 {
     if (defaultFontFace())
         return true;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/geometry.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 
 namespace platform {
 
@@ -36,11 +36,11 @@ class FontFace;
 
 // Opens a face file; a missing or unreadable file is reported as
 // "No Font <path>" with caption "Fatal Error" and gives an empty pointer.
-std::shared_ptr<FontFace> openFontFace(const std::string& path, synthesis::MessageSink& sink);
+std::shared_ptr<FontFace> openFontFace(const std::string& path, base::MessageSink& sink);
 // The DejaVu Sans face, opened once at first use; empty when the file is missing.
 const std::shared_ptr<FontFace>& defaultFontFace();
 // Start-up check of the default face: reports as openFontFace and returns false when missing.
-bool checkDefaultFontFace(synthesis::MessageSink& sink);
+bool checkDefaultFontFace(base::MessageSink& sink);
 
 // One rendered character: ink is rows × width bytes of 0 or 1, its top-left
 // corner at (pen x + left, baseline − top).

@@ -14,7 +14,7 @@
 #include "platform/bitmap.h"
 #include "platform/geometry.h"
 #include "platform/ui_templates.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 
 namespace platform {
 
@@ -57,7 +57,7 @@ struct FileChoice {
 
 // The desktop as the shell sees it: message boxes, dialogs, file dialogs,
 // menu checks, invalidation of the window and the window's size.
-class Host : public synthesis::MessageSink {
+class Host : public base::MessageSink {
   public:
     virtual ~Host() = default;
 

@@ -4,7 +4,7 @@ namespace platform {
 
 ScriptedHost::ScriptedHost(int32_t clientWidth, int32_t clientHeight) : canvas(clientWidth, clientHeight) {}
 
-void ScriptedHost::messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon)
+void ScriptedHost::messageBox(std::string_view text, std::string_view caption, base::MessageIcon icon)
 {
     messages.push_back({std::string(text), std::string(caption), icon});
 }

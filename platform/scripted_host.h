@@ -63,7 +63,7 @@ class ScriptedHost : public Host {
   public:
     explicit ScriptedHost(int32_t clientWidth = 1024, int32_t clientHeight = 768);
 
-    void messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon) override;
+    void messageBox(std::string_view text, std::string_view caption, base::MessageIcon icon) override;
     DialogResult runDialog(const DialogTemplate& dialog, DialogFields& fields,
                            const DialogValidator& validate) override;
     std::optional<std::string> saveFileDialog(const FileDialogOptions& options) override;
@@ -97,7 +97,7 @@ class ScriptedHost : public Host {
     bool menuChecked(int32_t id) const;
 
     // --- what happened
-    std::vector<synthesis::RecordedMessage> messages;
+    std::vector<base::RecordedMessage> messages;
     std::vector<DialogRecord> dialogs;
     std::vector<FileDialogRecord> fileDialogs;
     std::vector<InvalidationRecord> invalidations;

@@ -231,7 +231,7 @@ py::dict streamsOf(const shell::AppState& s)
     return streams;
 }
 
-py::list messagesOf(const std::vector<synthesis::RecordedMessage>& messages, size_t from)
+py::list messagesOf(const std::vector<base::RecordedMessage>& messages, size_t from)
 {
     py::list list;
     for (size_t i = from; i < messages.size(); ++i)
@@ -240,10 +240,10 @@ py::list messagesOf(const std::vector<synthesis::RecordedMessage>& messages, siz
 }
 
 // A refusal of the workbench (its warning box) ends the call.
-void raiseOnRefusal(const std::vector<synthesis::RecordedMessage>& messages, size_t from)
+void raiseOnRefusal(const std::vector<base::RecordedMessage>& messages, size_t from)
 {
     for (size_t i = from; i < messages.size(); ++i)
-        if (messages[i].icon == synthesis::MessageIcon::Warning)
+        if (messages[i].icon == base::MessageIcon::Warning)
             throw py::value_error(messages[i].caption + ": " + messages[i].text);
 }
 

@@ -73,7 +73,7 @@ const std::array<synthesis::PulseHeader, shell::kAlphabetCapacity>& workbenchAlp
     static const std::array<synthesis::PulseHeader, shell::kAlphabetCapacity> alphabet = [] {
         const shell::AppState start;
         std::array<synthesis::PulseHeader, shell::kAlphabetCapacity> etalons{};
-        synthesis::MessageRecorder messages;
+        base::MessageRecorder messages;
         synthesis::RandomStreams streams;
         if (!synthesis::makeAlphabet(messages, start.amplitude, start.etalonCount, start.etalonLength, etalons,
                                      streams.etalonSeed))

@@ -53,14 +53,13 @@ platform::Bitmap* buttonBitmap(ButtonBitmaps& bitmaps, int32_t id)
     }
 }
 
-bool loadButtonBitmaps(ButtonBitmaps& into, synthesis::MessageSink& sink, std::span<const ButtonBitmapResource> from)
+bool loadButtonBitmaps(ButtonBitmaps& into, base::MessageSink& sink, std::span<const ButtonBitmapResource> from)
 {
     for (const ButtonBitmapResource& resource : from) {
         auto decoded = platform::decodeBmp(resource.bytes);
         platform::Bitmap* slot = buttonBitmap(into, resource.id);
         if (!decoded || !slot) {
-            sink.messageBox(std::string("No Bitmap <") + resource.name + ">", "Fatal Error",
-                            synthesis::MessageIcon::None);
+            sink.messageBox(std::string("No Bitmap <") + resource.name + ">", "Fatal Error", base::MessageIcon::None);
             return false;
         }
         *slot = std::move(decoded->bitmap);

@@ -8,7 +8,7 @@
 
 #include "platform/bitmap.h"
 #include "resources/command_ids.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 
 namespace resources {
 
@@ -42,7 +42,7 @@ platform::Bitmap* buttonBitmap(ButtonBitmaps& bitmaps, int32_t id);
 // Decodes the bitmaps in order into their members and stops at the first one
 // that cannot be decoded, with the message "No Bitmap <name>" and caption
 // "Fatal Error"; the ones decoded before it stay loaded. Returns false then.
-bool loadButtonBitmaps(ButtonBitmaps& into, synthesis::MessageSink& sink,
+bool loadButtonBitmaps(ButtonBitmaps& into, base::MessageSink& sink,
                        std::span<const ButtonBitmapResource> from = buttonBitmapResources());
 
 }  // namespace resources

@@ -252,7 +252,7 @@ std::unique_ptr<SimulationRun> prepareSimulation(AppState& s, Host& host)
     if (!run->series) {
         s.lpSeriesHeader.reset();
         host.messageBox("Не могу выделить память для lpCutOffSeriesHeader!", " About getCutOffSeriesHeader ",
-                        synthesis::MessageIcon::Warning);
+                        base::MessageIcon::Warning);
         return nullptr;
     }
     run->header = detection::getRestErrHeader(host, s.pulseCountSteps, s.noiseStepCount, s.repeatCount,
@@ -260,14 +260,14 @@ std::unique_ptr<SimulationRun> prepareSimulation(AppState& s, Host& host)
     if (!run->header) {
         s.lpSeriesHeader = std::move(run->series);
         s.lpRestErrorHeader.reset();
-        host.messageBox("Нет RestoreErrorHeader!", " About RestoreErrorHeader ", synthesis::MessageIcon::None);
+        host.messageBox("Нет RestoreErrorHeader!", " About RestoreErrorHeader ", base::MessageIcon::None);
         return nullptr;
     }
     if (!detection::initRestErrHeader(host, s.pulseCountSteps, s.minPulseCount, s.pulseCountIncrement, s.noiseStepCount,
                                       s.initialNoiseLevel, s.noiseIncrement, s.repeatCount, run->header.get())) {
         s.lpSeriesHeader = std::move(run->series);
         s.lpRestErrorHeader = std::move(run->header);
-        host.messageBox("Ошибка initRestErrHeader!", " About RestoreErrorHeader ", synthesis::MessageIcon::None);
+        host.messageBox("Ошибка initRestErrHeader!", " About RestoreErrorHeader ", base::MessageIcon::None);
         return nullptr;
     }
     run->etalons = std::span<const synthesis::PulseHeader>(s.etalons.data(), s.etalonCount);
@@ -303,7 +303,7 @@ void computeSimulation(SimulationRun& run)
 
 void finishSimulation(AppState& s, Host& host, SimulationRun& run)
 {
-    for (const synthesis::RecordedMessage& m : run.messages.messages)
+    for (const base::RecordedMessage& m : run.messages.messages)
         host.messageBox(m.text, m.caption, m.icon);
     run.messages.messages.clear();
     if (run.cancelled)

@@ -53,9 +53,9 @@ struct SimulationRun {
     // The state's options at the start; the host may change them (threads,
     // progress) before computing.
     detection::SimulationOptions options;
-    synthesis::MessageRecorder messages;  // what the computation said, in order, for finishSimulation to show
-    int result = 0;                       // what statCutoffSpotting returned
-    bool cancelled = false;               // the progress callback asked to stop
+    base::MessageRecorder messages;  // what the computation said, in order, for finishSimulation to show
+    int result = 0;                  // what statCutoffSpotting returned
+    bool cancelled = false;          // the progress callback asked to stop
 };
 
 // The dialogs and the records of a new simulation. Empty when there is

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "synthesis/wrapping.h"
+#include "base/wrapping.h"
 
 namespace shell {
 
@@ -27,13 +27,13 @@ int32_t atoiField(std::string_view text)
         const int digit = text[i] - '0';
         if (value > (kMax - digit) / 10) {
             value = negative ? std::numeric_limits<int64_t>::min() : kMax;
-            return synthesis::wrapTo32(value);
+            return base::wrapTo32(value);
         }
         value = value * 10 + digit;
     }
     if (negative)
         value = -value;
-    return synthesis::wrapTo32(value);
+    return base::wrapTo32(value);
 }
 
 std::vector<int32_t> parseListField(std::string_view text, size_t n)

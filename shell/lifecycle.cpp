@@ -80,7 +80,7 @@ bool onCreate(AppState& s, Host& host)
     } catch (const std::bad_alloc&) {
         host.messageBox(s.etalonSequence.empty() ? "Нет памяти для etalonSequence!"
                                                  : "Нет памяти для traceUnfixedCaseCriteria!",
-                        "Fatal Error", synthesis::MessageIcon::None);
+                        "Fatal Error", base::MessageIcon::None);
         return false;
     }
 

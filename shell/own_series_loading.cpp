@@ -13,7 +13,7 @@
 #include "resources/command_ids.h"
 #include "resources/dialogs.h"
 #include "shell/series_settings.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 #include "synthesis/series_synthesis.h"
 
 namespace shell {
@@ -65,9 +65,9 @@ std::optional<T> wholeNumber(const std::string& text)
     return value;
 }
 
-std::string numberText(double v) { return synthesis::formatText("%.6g", v); }
+std::string numberText(double v) { return base::formatText("%.6g", v); }
 
-void say(Host& host, const std::string& text) { host.messageBox(text, kOpenCaption, synthesis::MessageIcon::None); }
+void say(Host& host, const std::string& text) { host.messageBox(text, kOpenCaption, base::MessageIcon::None); }
 
 // Hands the name already chosen to the data file reader, which asks for its
 // file itself; everything else goes to the window's host.
@@ -75,7 +75,7 @@ class ChosenFileHost final : public Host {
   public:
     ChosenFileHost(Host& host, std::string path) : host_(host), path_(std::move(path)) {}
 
-    void messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon) override
+    void messageBox(std::string_view text, std::string_view caption, base::MessageIcon icon) override
     {
         host_.messageBox(text, caption, icon);
     }
@@ -118,7 +118,7 @@ bool growTraceBuffer(AppState& s, Host& host, uint32_t n)
         s.traceUnfixedCaseCriteria.assign(n, 0);
     } catch (const std::bad_alloc&) {
         host.messageBox("Проблемы при построении traceUnfixedCaseCriteria", "CM_CHOSEN_ETALON",
-                        synthesis::MessageIcon::None);
+                        base::MessageIcon::None);
         return false;
     }
     return true;

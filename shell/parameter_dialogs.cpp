@@ -8,7 +8,7 @@
 #include "resources/dialogs.h"
 #include "shell/dialog_fields.h"
 #include "shell/series_settings.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 #include "synthesis/series_synthesis.h"
 
 namespace shell {
@@ -22,7 +22,7 @@ using platform::Host;
 
 std::string number(long long v) { return std::to_string(v); }
 
-using synthesis::formatText;
+using base::formatText;
 
 int32_t field(const DialogFields& fields, int32_t id)
 {
@@ -71,7 +71,7 @@ void runSeriesCreationDialog(AppState& s, Host& host)
             reason = "The length and the intervals must be positive numbers.\n";
         if (reason.empty())
             return true;
-        host.messageBox(reason, "Create Series", synthesis::MessageIcon::Warning);
+        host.messageBox(reason, "Create Series", base::MessageIcon::Warning);
         return false;
     };
     if (!run(s, host, DialogCreateSeries, fields, validate))

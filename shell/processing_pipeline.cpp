@@ -118,7 +118,7 @@ int synthesize(AppState& s, Host& host)
             s.traceUnfixedCaseCriteria.assign(s.seriesLength, 0);
         } catch (const std::bad_alloc&) {
             host.messageBox("Проблемы при построении traceUnfixedCaseCriteria", "CM_CHOSEN_ETALON",
-                            synthesis::MessageIcon::None);
+                            base::MessageIcon::None);
             return kPipelineEnds;
         }
     }
@@ -133,7 +133,7 @@ int synthesize(AppState& s, Host& host)
         s.seriesType = seriesUnknownWhole;
 
     if (!s.lpSeriesHeader) {
-        host.messageBox("Не могу создать ряд!", "CM_INFO", synthesis::MessageIcon::None);
+        host.messageBox("Не могу создать ряд!", "CM_INFO", base::MessageIcon::None);
         return kPipelineEnds;
     }
     // A refused synthesis leaves the previous samples under new bounds: noise
@@ -159,7 +159,7 @@ int process(AppState& s, Host& host)
     s.lpStepwiseProtocol =
         detection::getStepwiseProtocol(s.protocolKind, s.maxPulseCount, std::move(s.lpStepwiseProtocol));
     if (!s.lpStepwiseProtocol) {
-        host.messageBox("Нет памяти для lpStepwiseProtocol!", "", synthesis::MessageIcon::None);
+        host.messageBox("Нет памяти для lpStepwiseProtocol!", "", base::MessageIcon::None);
         return kPipelineEnds;
     }
     detection::StepwiseProtocol* protocol = s.lpStepwiseProtocol.get();

@@ -39,7 +39,7 @@ int32_t libraryRand(uint32_t& state)
 void tellNoEtalonSelected(Host& host)
 {
     host.messageBox("No etalon is selected: click an etalon of the alphabet (or Select All) first.",
-                    "No Etalon Selected", synthesis::MessageIcon::Information);
+                    "No Etalon Selected", base::MessageIcon::Information);
 }
 
 void rebuildRequiredList(AppState& s)

@@ -10,9 +10,9 @@
 
 namespace shell {
 
-using synthesis::wrapAdd;
-using synthesis::wrapMul;
-using synthesis::wrapSub;
+using base::wrapAdd;
+using base::wrapMul;
+using base::wrapSub;
 
 namespace {
 
@@ -108,7 +108,7 @@ views::LayoutRect subsetCell(const SubsetGridLayout& l, int32_t j)
     return {left, top, wrapAdd(left, l.single_w), wrapAdd(top, l.single_h)};
 }
 
-bool ensureSubsetArrays(AppState& s, synthesis::MessageSink& sink, uint16_t maxPulses)
+bool ensureSubsetArrays(AppState& s, base::MessageSink& sink, uint16_t maxPulses)
 {
     if (s.subsetCapacity < maxPulses) {
         releaseSubset(s);
@@ -116,14 +116,14 @@ bool ensureSubsetArrays(AppState& s, synthesis::MessageSink& sink, uint16_t maxP
             s.possibleSubsetRect.assign(maxPulses, kNoRect);
         } catch (const std::bad_alloc&) {
             releaseSubset(s);
-            sink.messageBox("Нет памяти для possibleSubsetRect!", "", synthesis::MessageIcon::None);
+            sink.messageBox("Нет памяти для possibleSubsetRect!", "", base::MessageIcon::None);
             return false;
         }
         try {
             s.selectedSubset.assign(2 * size_t{maxPulses}, 0);
         } catch (const std::bad_alloc&) {
             releaseSubset(s);
-            sink.messageBox("Нет памяти для selectedSubset!", "", synthesis::MessageIcon::None);
+            sink.messageBox("Нет памяти для selectedSubset!", "", base::MessageIcon::None);
             return false;
         }
         s.subsetCapacity = maxPulses;
@@ -134,7 +134,7 @@ bool ensureSubsetArrays(AppState& s, synthesis::MessageSink& sink, uint16_t maxP
             s.ButtonsWhileSelectedSubsetRect.assign(static_cast<size_t>(buttons), kNoRect);
         } catch (const std::bad_alloc&) {
             releaseSubset(s);
-            sink.messageBox("Нет памяти для ButtonsWhileSelectedSubsetRect!", "", synthesis::MessageIcon::None);
+            sink.messageBox("Нет памяти для ButtonsWhileSelectedSubsetRect!", "", base::MessageIcon::None);
             return false;
         }
         s.subsetButtonCount = buttons;
@@ -301,7 +301,7 @@ void drawSubsetButtons(AppState& s, platform::Dc& dc, const SubsetGridLayout& l,
 
 }  // namespace
 
-void drawSubsetGrid(AppState& s, synthesis::MessageSink& sink, platform::Dc& dc)
+void drawSubsetGrid(AppState& s, base::MessageSink& sink, platform::Dc& dc)
 {
     // Without a series the grid has nothing to take its sizes from.
     if (!s.lpSeriesHeader)

@@ -11,7 +11,7 @@
 
 #include "platform/dc.h"
 #include "shell/app_state.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 
 namespace shell {
 
@@ -40,11 +40,11 @@ views::LayoutRect subsetCell(const SubsetGridLayout& l, int32_t j);
 // False after "Нет памяти для possibleSubsetRect!", "Нет памяти для
 // selectedSubset!" or "Нет памяти для ButtonsWhileSelectedSubsetRect!" (no
 // caption), with the subset arrays released.
-bool ensureSubsetArrays(AppState& state, synthesis::MessageSink& sink, uint16_t maxPulses);
+bool ensureSubsetArrays(AppState& state, base::MessageSink& sink, uint16_t maxPulses);
 
 // Paints the grid for the current series (nothing without one) and stores
 // its rectangles for the clicks.
-void drawSubsetGrid(AppState& state, synthesis::MessageSink& sink, platform::Dc& dc);
+void drawSubsetGrid(AppState& state, base::MessageSink& sink, platform::Dc& dc);
 
 // One raised button: the rectangle (right and bottom included) in the
 // current brush, grey bevels, a white highlight and the caption centred.

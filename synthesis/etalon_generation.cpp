@@ -5,7 +5,7 @@
 #include <new>
 
 #include "synthesis/random_streams.h"
-#include "synthesis/wrapping.h"
+#include "base/wrapping.h"
 
 namespace synthesis {
 
@@ -64,12 +64,12 @@ void makeInvertedPulse(PulseHeader& target, const PulseHeader& source)
         target.lpData[j] = static_cast<int16_t>(-source.lpData[j]);
 }
 
-int makeAlphabet(MessageSink& sink, int16_t amplitude, uint16_t count, uint16_t length, std::span<PulseHeader> alphabet,
-                 int32_t& etalonSeed)
+int makeAlphabet(base::MessageSink& sink, int16_t amplitude, uint16_t count, uint16_t length,
+                 std::span<PulseHeader> alphabet, int32_t& etalonSeed)
 {
     if (count > alphabet.size()) {
         sink.messageBox("The alphabet holds fewer etalons than were asked for.", " makeAlphabet ",
-                        MessageIcon::Warning);
+                        base::MessageIcon::Warning);
         return 0;
     }
 
@@ -77,14 +77,14 @@ int makeAlphabet(MessageSink& sink, int16_t amplitude, uint16_t count, uint16_t 
         PulseHeader& e = alphabet[i];
         if (!e.lpData.empty() && e.wAllocSize < length) {
             if (i == 0)
-                sink.messageBox("Предварительное освобождение памяти!", "Отладка", MessageIcon::None);
+                sink.messageBox("Предварительное освобождение памяти!", "Отладка", base::MessageIcon::None);
             e.lpData = {};
         }
         if (e.lpData.empty()) {
             try {
                 e.lpData.assign(length, 0);
             } catch (const std::bad_alloc&) {
-                sink.messageBox("Не могу выделить память!", "", MessageIcon::Warning);
+                sink.messageBox("Не могу выделить память!", "", base::MessageIcon::Warning);
                 for (uint16_t k = 0; k < i; ++k)
                     alphabet[k].lpData = {};
                 return 0;
@@ -143,7 +143,7 @@ int32_t etalonEnergy(const PulseHeader& etalon)
     int32_t energy = 0;
     const size_t n = std::min<size_t>(etalon.wSize, etalon.lpData.size());
     for (size_t j = 0; j < n; ++j)
-        energy = wrapAdd(energy, wrapSquare(etalon.lpData[j]));
+        energy = base::wrapAdd(energy, base::wrapSquare(etalon.lpData[j]));
     return energy;
 }
 

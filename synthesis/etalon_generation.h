@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 
 namespace synthesis {
@@ -15,8 +15,8 @@ namespace synthesis {
 // samples. Returns 1, or 0 when memory ran out (the entries from the failing
 // one on, and those before it, are then left without samples). A count
 // above the array's size is refused with a message and returns 0.
-int makeAlphabet(MessageSink& sink, int16_t amplitude, uint16_t count, uint16_t length, std::span<PulseHeader> alphabet,
-                 int32_t& etalonSeed);
+int makeAlphabet(base::MessageSink& sink, int16_t amplitude, uint16_t count, uint16_t length,
+                 std::span<PulseHeader> alphabet, int32_t& etalonSeed);
 
 // The etalon's energy as the workbench shows it: the squares of its first
 // wSize samples (no more than it holds) summed in wrapping 32-bit arithmetic.

@@ -1,6 +1,6 @@
 #include "synthesis/random_streams.h"
 
-#include "synthesis/wrapping.h"
+#include "base/wrapping.h"
 
 namespace synthesis {
 
@@ -35,7 +35,7 @@ int32_t gaussRandom(int32_t& seed, int16_t mean, int16_t deviation)
     int32_t sum = 0;
     for (int i = 0; i < 12; ++i)
         sum += nextRandom(seed);
-    return mean + (wrapMul(sum - 196608, deviation) >> 15);
+    return mean + (base::wrapMul(sum - 196608, deviation) >> 15);
 }
 
 }  // namespace synthesis

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <new>
 
-#include "synthesis/formatted_text.h"
-#include "synthesis/wrapping.h"
+#include "base/formatted_text.h"
+#include "base/wrapping.h"
 
 namespace synthesis {
 
@@ -16,12 +16,12 @@ int16_t sampleOf(const PulseHeader& pulse, int j)
 }
 
 // Refuses parameters the formulas cannot take, with the reason.
-bool checkParameters(MessageSink& sink, const char* caption, uint16_t L, uint16_t Tmin, uint16_t Tmax, uint32_t N)
+bool checkParameters(base::MessageSink& sink, const char* caption, uint16_t L, uint16_t Tmin, uint16_t Tmax, uint32_t N)
 {
     const std::string problem = seriesParameterProblem(L, Tmin, Tmax, N);
     if (problem.empty())
         return true;
-    sink.messageBox("Несовместимые входные параметры!\n\n" + problem, caption, MessageIcon::Warning);
+    sink.messageBox("Несовместимые входные параметры!\n\n" + problem, caption, base::MessageIcon::Warning);
     return false;
 }
 
@@ -50,21 +50,21 @@ int32_t placePulse(const Placement& s, int k, int32_t a, int32_t b)
     energy[0] = 0;
     for (int j = 0; j < L; ++j) {
         const int32_t v = sampleOf(etalon, j);
-        energy[j + 1] = wrapAdd(energy[j], v * v);
+        energy[j + 1] = base::wrapAdd(energy[j], v * v);
     }
     const int32_t total = energy[L];
-    const int32_t threshold = wrapMul(s.savedEnergy, total) / 100;
+    const int32_t threshold = base::wrapMul(s.savedEnergy, total) / 100;
 
     int latest = L - 1;
     for (int m = 0; m < L; ++m) {
-        if (wrapSub(total, energy[m + 1]) <= threshold) {
+        if (base::wrapSub(total, energy[m + 1]) <= threshold) {
             latest = m;
             break;
         }
     }
     const int from = nextRandom(s.streams.cutStartSeed) % (latest + 1);
     int e = L - 1;
-    while (e > from && wrapSub(energy[e], energy[from]) > threshold)
+    while (e > from && base::wrapSub(energy[e], energy[from]) > threshold)
         --e;
     const int to = e + nextRandom(s.streams.cutEndSeed) % (L - e);
 
@@ -131,15 +131,18 @@ std::string seriesParameterProblem(uint16_t L, uint16_t Tmin, uint16_t Tmax, uin
     if (Tmin == 0)
         return "The minimal interval wTmin is 0; it must be at least 1.\n";
     if (Tmin > Tmax)
-        return formatText("The minimal interval wTmin (%d) is above the maximal interval wTmax (%d).\n", Tmin, Tmax);
+        return base::formatText("The minimal interval wTmin (%d) is above the maximal interval wTmax (%d).\n", Tmin,
+                                Tmax);
     if (L == 0)
         return "The pulse length wImpulseSize is 0; it must be at least 1.\n";
     if (L > Tmax)
-        return formatText("The pulse length wImpulseSize (%d) is above the maximal interval wTmax (%d).\n", L, Tmax);
+        return base::formatText("The pulse length wImpulseSize (%d) is above the maximal interval wTmax (%d).\n", L,
+                                Tmax);
     if (N > kMaxSeriesLength)
-        return formatText("The series length dwSeriesSize (%u) is above %u.\n", N, kMaxSeriesLength);
+        return base::formatText("The series length dwSeriesSize (%u) is above %u.\n", N, kMaxSeriesLength);
     if (N < L)
-        return formatText("The series length dwSeriesSize (%u) is below the pulse length wImpulseSize (%d).\n", N, L);
+        return base::formatText("The series length dwSeriesSize (%u) is below the pulse length wImpulseSize (%d).\n", N,
+                                L);
     return {};
 }
 
@@ -153,8 +156,8 @@ int32_t pulseHighBound(int32_t k, int32_t K, int32_t N, int32_t L, int32_t Tmin,
     return std::min((k + 1) * Tmax - L, N - L - Tmin * (K - k - 1));
 }
 
-SeriesHeaderPtr getCutOffSeriesHeader(MessageSink& sink, uint16_t listSize, uint16_t L, uint16_t Tmin, uint16_t Tmax,
-                                      uint32_t N, SeriesHeaderPtr header)
+SeriesHeaderPtr getCutOffSeriesHeader(base::MessageSink& sink, uint16_t listSize, uint16_t L, uint16_t Tmin,
+                                      uint16_t Tmax, uint32_t N, SeriesHeaderPtr header)
 {
     if (!checkParameters(sink, " getCutOffSeriesHeader ", L, Tmin, Tmax, N))
         return header;
@@ -165,7 +168,7 @@ SeriesHeaderPtr getCutOffSeriesHeader(MessageSink& sink, uint16_t listSize, uint
         try {
             header = std::make_unique<SeriesHeader>();
         } catch (const std::bad_alloc&) {
-            sink.messageBox("Нет памяти для newSeriesHeader!", " getCutOffSeriesHeader ", MessageIcon::None);
+            sink.messageBox("Нет памяти для newSeriesHeader!", " getCutOffSeriesHeader ", base::MessageIcon::None);
             return nullptr;
         }
     }
@@ -187,7 +190,8 @@ SeriesHeaderPtr getCutOffSeriesHeader(MessageSink& sink, uint16_t listSize, uint
                 perPulse->assign(maxK, 0);
             }
         } catch (const std::bad_alloc&) {
-            sink.messageBox("Нет памяти для newSeriesHeader->lpPureData!", " getExtSeriesHeader ", MessageIcon::None);
+            sink.messageBox("Нет памяти для newSeriesHeader->lpPureData!", " getExtSeriesHeader ",
+                            base::MessageIcon::None);
             return nullptr;
         }
         h.dwSeriesCapacity = N;
@@ -200,7 +204,8 @@ SeriesHeaderPtr getCutOffSeriesHeader(MessageSink& sink, uint16_t listSize, uint
             h.lpPulsesList.shrink_to_fit();
             h.lpPulsesList.assign(listSize, nullptr);
         } catch (const std::bad_alloc&) {
-            sink.messageBox("Нет памяти для newSeriesHeader->lpPulsesList!", " getExtSeriesHeader ", MessageIcon::None);
+            sink.messageBox("Нет памяти для newSeriesHeader->lpPulsesList!", " getExtSeriesHeader ",
+                            base::MessageIcon::None);
             return nullptr;
         }
         h.wPulsesListCapacity = listSize;
@@ -222,29 +227,31 @@ namespace {
 // count outside minK..maxK, or less than the caller must provide so that
 // nothing is read or written out of bounds (an alphabet, a list entry per
 // pulse and a header made for N). True then.
-bool seriesRefused(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint32_t N, uint16_t K,
+bool seriesRefused(base::MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint32_t N, uint16_t K,
                    uint16_t minK, uint16_t maxK, std::span<uint16_t> etalonList, const SeriesHeader& h)
 {
     if (K < minK || K > maxK) {
         const std::string text =
             std::string("Несовместимые входные параметры!\n") + "\n" +
-            formatText("dwSeriesSize: %d [%d]\n", static_cast<int>(N), static_cast<int>(h.dwSeriesSize)) +
-            formatText("wImpulseSize: %d [%d]\n", L, h.wImpulseSize) +
-            formatText("wMinPulses: %d [%d]\n", minK, h.wMinPulses) +
-            formatText("wMaxPulses: %d [%d]\n", maxK, h.wMaxPulses) + formatText("wImpulseQuantity: %d\n", K) + "\n";
-        sink.messageBox(text, " makeExtSeries ", MessageIcon::Warning);
+            base::formatText("dwSeriesSize: %d [%d]\n", static_cast<int>(N), static_cast<int>(h.dwSeriesSize)) +
+            base::formatText("wImpulseSize: %d [%d]\n", L, h.wImpulseSize) +
+            base::formatText("wMinPulses: %d [%d]\n", minK, h.wMinPulses) +
+            base::formatText("wMaxPulses: %d [%d]\n", maxK, h.wMaxPulses) +
+            base::formatText("wImpulseQuantity: %d\n", K) + "\n";
+        sink.messageBox(text, " makeExtSeries ", base::MessageIcon::Warning);
         return true;
     }
     std::string problem;
     if (alphabet.empty())
         problem = "The alphabet is empty.\n";
     else if (etalonList.size() < K)
-        problem = formatText("The etalon sequence holds %d entries, fewer than the %d pulses.\n",
-                             static_cast<int>(etalonList.size()), K);
+        problem = base::formatText("The etalon sequence holds %d entries, fewer than the %d pulses.\n",
+                                   static_cast<int>(etalonList.size()), K);
     else if (h.dwSeriesCapacity < N || h.wPulsesCapacity < maxK || h.lpPulsesList.size() < alphabet.size())
         problem = "The series record was not made for this series length.\n";
     if (!problem.empty()) {
-        sink.messageBox("Несовместимые входные параметры!\n\n" + problem, " makeExtSeries ", MessageIcon::Warning);
+        sink.messageBox("Несовместимые входные параметры!\n\n" + problem, " makeExtSeries ",
+                        base::MessageIcon::Warning);
         return true;
     }
     return false;
@@ -297,9 +304,9 @@ void placePulses(const Placement& placement, uint16_t Tmin, uint16_t Tmax, uint3
 
 }  // namespace
 
-int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint16_t Tmin, uint16_t Tmax,
-                  uint32_t N, uint16_t K, std::span<uint16_t> etalonList, int16_t amplitude, uint16_t savedEnergy,
-                  SeriesHeader& h, RandomStreams& streams)
+int makeExtSeries(base::MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint16_t Tmin,
+                  uint16_t Tmax, uint32_t N, uint16_t K, std::span<uint16_t> etalonList, int16_t amplitude,
+                  uint16_t savedEnergy, SeriesHeader& h, RandomStreams& streams)
 {
     if (!checkParameters(sink, " makeExtSeries ", L, Tmin, Tmax, N))
         return 0;
@@ -328,7 +335,7 @@ int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint
     try {
         partialEnergy.assign(L + 1u, 0);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для PartialEnergy!", "", MessageIcon::None);
+        sink.messageBox("Нет памяти для PartialEnergy!", "", base::MessageIcon::None);
         return 0;
     }
 
@@ -343,8 +350,8 @@ int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint
     return 1;
 }
 
-SeriesHeaderPtr getCutOffSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint16_t Tmin,
-                                uint16_t Tmax, uint32_t N, uint16_t K, std::span<uint16_t> etalonList,
+SeriesHeaderPtr getCutOffSeries(base::MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L,
+                                uint16_t Tmin, uint16_t Tmax, uint32_t N, uint16_t K, std::span<uint16_t> etalonList,
                                 int16_t amplitude, uint16_t savedEnergy, SeriesHeaderPtr header, RandomStreams& streams,
                                 bool* made)
 {
@@ -354,7 +361,7 @@ SeriesHeaderPtr getCutOffSeries(MessageSink& sink, std::span<const PulseHeader> 
         return header;
     header = getCutOffSeriesHeader(sink, static_cast<uint16_t>(alphabet.size()), L, Tmin, Tmax, N, std::move(header));
     if (!header) {
-        sink.messageBox("Не могу выделить память для lpSeriesHeader!", " getCutOffSeries ", MessageIcon::Warning);
+        sink.messageBox("Не могу выделить память для lpSeriesHeader!", " getCutOffSeries ", base::MessageIcon::Warning);
         return nullptr;
     }
     if (header->wMinPulses == 0)
@@ -366,7 +373,7 @@ SeriesHeaderPtr getCutOffSeries(MessageSink& sink, std::span<const PulseHeader> 
     return header;
 }
 
-SeriesHeaderPtr getRandomCountSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L,
+SeriesHeaderPtr getRandomCountSeries(base::MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L,
                                      uint16_t Tmin, uint16_t Tmax, uint32_t N, std::span<uint16_t> etalonList,
                                      int16_t amplitude, uint16_t savedEnergy, SeriesHeaderPtr header,
                                      RandomStreams& streams, bool* made)
@@ -411,13 +418,13 @@ int setFixedSequence(std::span<const int32_t> list, uint16_t count, uint16_t mod
     return 1;
 }
 
-std::vector<uint16_t> getRequiredList(MessageSink& sink, uint16_t n)
+std::vector<uint16_t> getRequiredList(base::MessageSink& sink, uint16_t n)
 {
     std::vector<uint16_t> list;
     try {
         list.resize(n);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для newList!", " getRequiredList ", MessageIcon::None);
+        sink.messageBox("Нет памяти для newList!", " getRequiredList ", base::MessageIcon::None);
         return {};
     }
     for (uint16_t i = 0; i < n; ++i)

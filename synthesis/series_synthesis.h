@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 #include "synthesis/random_streams.h"
 
@@ -39,8 +39,8 @@ int32_t pulseHighBound(int32_t k, int32_t K, int32_t N, int32_t L, int32_t Tmin,
 // pulses as N admits. Returns the header to keep; an empty pointer after an
 // allocation failure (the header passed in is then released). Parameters the
 // formulas cannot take are refused and the header comes back untouched.
-SeriesHeaderPtr getCutOffSeriesHeader(MessageSink& sink, uint16_t listSize, uint16_t L, uint16_t Tmin, uint16_t Tmax,
-                                      uint32_t N, SeriesHeaderPtr header);
+SeriesHeaderPtr getCutOffSeriesHeader(base::MessageSink& sink, uint16_t listSize, uint16_t L, uint16_t Tmin,
+                                      uint16_t Tmax, uint32_t N, SeriesHeaderPtr header);
 
 // Synthesizes a series of K pulses into the (re-used) header. The etalon
 // list holds at least K etalon numbers; a fixed sub-sequence of the header may
@@ -48,14 +48,14 @@ SeriesHeaderPtr getCutOffSeriesHeader(MessageSink& sink, uint16_t listSize, uint
 // header even when the synthesis refused its parameters (the header then
 // holds no valid synthesis, see `made`); empty only when no header could be
 // had.
-SeriesHeaderPtr getCutOffSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint16_t Tmin,
-                                uint16_t Tmax, uint32_t N, uint16_t K, std::span<uint16_t> etalonList,
+SeriesHeaderPtr getCutOffSeries(base::MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L,
+                                uint16_t Tmin, uint16_t Tmax, uint32_t N, uint16_t K, std::span<uint16_t> etalonList,
                                 int16_t amplitude, uint16_t savedEnergy, SeriesHeaderPtr header, RandomStreams& streams,
                                 bool* made = nullptr);
 
 // As getCutOffSeries with a pulse count drawn from the count stream within
 // the bounds of N; empty, without a message, when N admits no count.
-SeriesHeaderPtr getRandomCountSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L,
+SeriesHeaderPtr getRandomCountSeries(base::MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L,
                                      uint16_t Tmin, uint16_t Tmax, uint32_t N, std::span<uint16_t> etalonList,
                                      int16_t amplitude, uint16_t savedEnergy, SeriesHeaderPtr header,
                                      RandomStreams& streams, bool* made = nullptr);
@@ -63,9 +63,9 @@ SeriesHeaderPtr getRandomCountSeries(MessageSink& sink, std::span<const PulseHea
 // Fills the header (prepared by getCutOffSeriesHeader for N) with a new
 // series. Non-zero on success; 0 when the parameters were refused (header
 // unchanged) or memory ran out.
-int makeExtSeries(MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint16_t Tmin, uint16_t Tmax,
-                  uint32_t N, uint16_t K, std::span<uint16_t> etalonList, int16_t amplitude, uint16_t savedEnergy,
-                  SeriesHeader& header, RandomStreams& streams);
+int makeExtSeries(base::MessageSink& sink, std::span<const PulseHeader> alphabet, uint16_t L, uint16_t Tmin,
+                  uint16_t Tmax, uint32_t N, uint16_t K, std::span<uint16_t> etalonList, int16_t amplitude,
+                  uint16_t savedEnergy, SeriesHeader& header, RandomStreams& streams);
 
 // observed[i] <- pure[i] + gaussRandom(noise stream, 0, level), wrapping at
 // 16 bits; then wNoiseLevel <- level. A missing header is left alone.
@@ -77,6 +77,6 @@ int setFixedSequence(std::span<const int32_t> list, uint16_t count, uint16_t mod
                      SeriesHeader* header);
 
 // The required list 1 .. n; empty after an allocation failure (reported).
-std::vector<uint16_t> getRequiredList(MessageSink& sink, uint16_t n);
+std::vector<uint16_t> getRequiredList(base::MessageSink& sink, uint16_t n);
 
 }  // namespace synthesis

@@ -6,9 +6,9 @@
 
 namespace views {
 
-using synthesis::wrapAdd;
-using synthesis::wrapSub;
-using synthesis::wrapMul;
+using base::wrapAdd;
+using base::wrapSub;
+using base::wrapMul;
 
 namespace {
 

@@ -2,13 +2,13 @@
 
 #include <cstdarg>
 
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 
 namespace views {
 
-using synthesis::wrapAdd;
-using synthesis::wrapSub;
-using synthesis::wrapMul;
+using base::wrapAdd;
+using base::wrapSub;
+using base::wrapMul;
 
 void drawAreaFrame(platform::Dc& dc, const LayoutRect& area)
 {
@@ -26,7 +26,7 @@ std::string formatText(const char* fmt, ...)
     std::string bytes;
     va_list args;
     va_start(args, fmt);
-    synthesis::appendFormatV(bytes, fmt, args);
+    base::appendFormatV(bytes, fmt, args);
     va_end(args);
 
     // Single-byte text up to its first zero byte, one character per byte.

@@ -10,7 +10,7 @@
 #include "platform/dc.h"
 #include "platform/font.h"
 #include "platform/geometry.h"
-#include "synthesis/wrapping.h"
+#include "base/wrapping.h"
 #include "views/layout_rect.h"
 
 namespace views {
@@ -41,14 +41,14 @@ constexpr int32_t lineHeightOf(const platform::TextMetrics& tm) { return tm.tmHe
 
 // The coordinate formulas are defined in 32-bit integers that wrap, so a
 // far-out value stays defined behaviour: sums and products go through
-// synthesis::wrapAdd, wrapSub and wrapMul.
+// base::wrapAdd, wrapSub and wrapMul.
 // Truncating division; a divisor of 0 gives 0 and INT32_MIN / -1 wraps.
 constexpr int32_t div32(int32_t a, int32_t b)
 {
     if (b == 0)
         return 0;
     if (b == -1)
-        return synthesis::wrapNegate(a);
+        return base::wrapNegate(a);
     return a / b;
 }
 

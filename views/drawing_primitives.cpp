@@ -7,9 +7,9 @@
 
 namespace views {
 
-using synthesis::wrapAdd;
-using synthesis::wrapSub;
-using synthesis::wrapMul;
+using base::wrapAdd;
+using base::wrapSub;
+using base::wrapMul;
 
 using platform::Dc;
 
@@ -128,14 +128,14 @@ int DrawEtalonCell(Dc& dc, const synthesis::PulseHeader& etalon, int32_t amplitu
     return 1;
 }
 
-PulseHeaderPtr createPulseHeader(synthesis::MessageSink& sink, uint16_t length, int16_t number,
+PulseHeaderPtr createPulseHeader(base::MessageSink& sink, uint16_t length, int16_t number,
                                  std::span<const int16_t> samples)
 {
     PulseHeaderPtr pulse;
     try {
         pulse = std::make_unique<synthesis::PulseHeader>();
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для newPulseHeader!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для newPulseHeader!", "", base::MessageIcon::None);
         return nullptr;
     }
     pulse->wAllocSize = length;
@@ -145,7 +145,7 @@ PulseHeaderPtr createPulseHeader(synthesis::MessageSink& sink, uint16_t length, 
         pulse->lpData.assign(length, 0);
     } catch (const std::bad_alloc&) {
         pulse.reset();
-        sink.messageBox("Нет памяти для newPulseHeader->lpData!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для newPulseHeader->lpData!", "", base::MessageIcon::None);
         return nullptr;
     }
     std::copy_n(samples.begin(), std::min<size_t>(samples.size(), length), pulse->lpData.begin());

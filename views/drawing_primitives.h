@@ -22,7 +22,7 @@
 
 #include "platform/dc.h"
 #include "platform/geometry.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 
 namespace views {
@@ -56,7 +56,7 @@ int DrawEtalonCell(platform::Dc& dc, const synthesis::PulseHeader& etalon, int32
 // When memory is short the message "Нет памяти для newPulseHeader!" or
 // "Нет памяти для newPulseHeader->lpData!" goes to the sink (no caption) and
 // nothing is returned or left allocated.
-PulseHeaderPtr createPulseHeader(synthesis::MessageSink& sink, uint16_t length, int16_t number,
+PulseHeaderPtr createPulseHeader(base::MessageSink& sink, uint16_t length, int16_t number,
                                  std::span<const int16_t> samples = {});
 
 // Releases the pulse (an empty pointer is fine) and returns the empty pointer

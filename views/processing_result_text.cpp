@@ -4,13 +4,13 @@
 #include <cstdlib>
 
 #include "detection/task_codes.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 #include "views/series_plot.h"
 
 namespace views {
 
 // The table's texts keep their bytes as they are (the method names among
-// them), so they are made by synthesis::formatText, not by the window texts'
+// them), so they are made by base::formatText, not by the window texts'
 // views::formatText.
 
 namespace {
@@ -68,7 +68,7 @@ std::array<std::string, 4> processingResultHeader(const detection::StepwiseProto
         // The method's name is written over the closing blank.
         const uint16_t method = study->wDetectionMethod;
         title.pop_back();
-        title += synthesis::formatText(
+        title += base::formatText(
             ". %s ", method < detection::detectionMethodNames.size() ? detection::detectionMethodNames[method] : "");
     }
     const int32_t a = displayAmplitude(series.wAmplitude, series.wNoiseLevel).a;
@@ -105,7 +105,7 @@ std::vector<TableCell> protocolTableRow(const detection::StepwiseProtocol& p, co
     std::string positions;
     const int shown = std::min<int>(p.lpPulses[i], static_cast<int>(p.lpRowPositions[i].size()));
     for (int k = 0; k < shown; ++k) {
-        positions += synthesis::formatText(" %d ", p.lpRowPositions[i][k]);
+        positions += base::formatText(" %d ", p.lpRowPositions[i][k]);
         if (k == 16) {
             positions += " ....";
             break;
@@ -113,21 +113,20 @@ std::vector<TableCell> protocolTableRow(const detection::StepwiseProtocol& p, co
     }
 
     std::vector<TableCell> cells;
-    cells.push_back({0, synthesis::formatText(" %s ", detection::protocolMethodLabel(p.lpMethod[i]))});
-    cells.push_back(
-        {50, std::string(lastBelowBest || rankedDiffers ? " ! " : "   ") + synthesis::formatText(" %d ", v)});
+    cells.push_back({0, base::formatText(" %s ", detection::protocolMethodLabel(p.lpMethod[i]))});
+    cells.push_back({50, std::string(lastBelowBest || rankedDiffers ? " ! " : "   ") + base::formatText(" %d ", v)});
     if (blind) {
-        cells.push_back({120, synthesis::formatText("  %d   ", static_cast<int>(displacement))});
-        cells.push_back({165, synthesis::formatText("%3d:", p.lpPulses[i])});
+        cells.push_back({120, base::formatText("  %d   ", static_cast<int>(displacement))});
+        cells.push_back({165, base::formatText("%3d:", p.lpPulses[i])});
         cells.push_back({195, positions});
     } else {
         // A best criterion of 0 leaves no ratio to print; the factor reads 0.
         const double factor = best != 0 ? static_cast<double>(v) / best : 0.0;
-        cells.push_back({120, synthesis::formatText(" %.3f ", factor)});
-        cells.push_back({160, synthesis::formatText(" %3d ", p.lpSquares[i])});
-        cells.push_back({225, synthesis::formatText(" %5d  ", p.lpIterations[i])});
-        cells.push_back({255, synthesis::formatText("  %d   ", static_cast<int>(displacement))});
-        cells.push_back({300, synthesis::formatText("%3d:", p.lpPulses[i])});
+        cells.push_back({120, base::formatText(" %.3f ", factor)});
+        cells.push_back({160, base::formatText(" %3d ", p.lpSquares[i])});
+        cells.push_back({225, base::formatText(" %5d  ", p.lpIterations[i])});
+        cells.push_back({255, base::formatText("  %d   ", static_cast<int>(displacement))});
+        cells.push_back({300, base::formatText("%3d:", p.lpPulses[i])});
         cells.push_back({330, positions});
     }
     return cells;

@@ -9,9 +9,9 @@
 
 namespace views {
 
-using synthesis::wrapAdd;
-using synthesis::wrapSub;
-using synthesis::wrapMul;
+using base::wrapAdd;
+using base::wrapSub;
+using base::wrapMul;
 
 namespace {
 
@@ -258,7 +258,7 @@ void drawCountAndEnergyGraphs(const ResultScene& c, const ResultLayout& record)
 
 }  // namespace
 
-void DrawProcessingResult(platform::Dc& dc, synthesis::MessageSink& sink, const ProcessingResultInput& in)
+void DrawProcessingResult(platform::Dc& dc, base::MessageSink& sink, const ProcessingResultInput& in)
 {
     const int rows = in.protocol ? protocolRowsInUse(*in.protocol) : 0;
     if (!in.series || rows == 0) {

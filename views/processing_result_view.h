@@ -13,7 +13,7 @@
 #include "detection/stepwise_protocol.h"
 #include "detection/unfixed_case_detection.h"
 #include "platform/dc.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 #include "views/drawing_conventions.h"
 #include "views/series_plot.h"
@@ -60,6 +60,6 @@ struct ProcessingResultInput {
 // a series). The shown row is left in the series' wFoundPulses and
 // lpFoundPositions. When the work pulse cannot be had, its message goes to
 // the sink and the mean shapes, the reconstruction and the strips are left out.
-void DrawProcessingResult(platform::Dc& dc, synthesis::MessageSink& sink, const ProcessingResultInput& in);
+void DrawProcessingResult(platform::Dc& dc, base::MessageSink& sink, const ProcessingResultInput& in);
 
 }  // namespace views

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
-#include "synthesis/wrapping.h"
+#include "base/wrapping.h"
 #include "views/drawing_primitives.h"
 
 namespace views {
 
-using synthesis::wrapAdd;
-using synthesis::wrapSub;
-using synthesis::wrapMul;
+using base::wrapAdd;
+using base::wrapSub;
+using base::wrapMul;
 
 DisplayAmplitude displayAmplitude(uint16_t wAmplitude, uint16_t wNoiseLevel)
 {
@@ -33,8 +33,8 @@ double noiseToSignal(const synthesis::SeriesHeader& series)
     for (size_t i = 0; i < N; ++i) {
         const int32_t pure = series.lpPureData[i];
         const int32_t noise = series.lpSeriesData[i] - pure;
-        Es = wrapAdd(Es, synthesis::wrapSquare(pure));
-        En = wrapAdd(En, synthesis::wrapSquare(noise));
+        Es = wrapAdd(Es, base::wrapSquare(pure));
+        En = wrapAdd(En, base::wrapSquare(noise));
     }
     return Es < 1 ? 0.0 : static_cast<double>(En) / static_cast<double>(Es);
 }

@@ -171,13 +171,13 @@ void drawPlotCurve(platform::Dc& dc, const SeriesPlot& plot, ValueAt valueAt)
 {
     if (plot.N < 2)
         return;
-    PlotPath path(dc, plot, synthesis::wrapAdd(plot.y, plot.H / 2));
+    PlotPath path(dc, plot, base::wrapAdd(plot.y, plot.H / 2));
     PlotColumns columns(plot);
     for (int32_t i = 0; i < columns.end(); ++i) {
         const int32_t v = valueAt(i);
         int32_t X = 0;
         if (columns.at(i, X))
-            path.to(synthesis::wrapAdd(plot.x0, X), plotValueY(plot, v));
+            path.to(base::wrapAdd(plot.x0, X), plotValueY(plot, v));
     }
 }
 void drawPlotCurve(platform::Dc& dc, const SeriesPlot& plot, std::span<const int16_t> samples);

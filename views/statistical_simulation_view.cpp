@@ -8,9 +8,9 @@
 
 namespace views {
 
-using synthesis::wrapAdd;
-using synthesis::wrapSub;
-using synthesis::wrapMul;
+using base::wrapAdd;
+using base::wrapSub;
+using base::wrapMul;
 
 namespace {
 
@@ -349,7 +349,7 @@ void drawNoiseLabels(platform::Dc& dc, const SimulationViewLayout& l, const dete
 
 }  // namespace
 
-void DrawDetectionArrayZ(platform::Dc& dc, synthesis::MessageSink& sink, const SimulationViewInput& in)
+void DrawDetectionArrayZ(platform::Dc& dc, base::MessageSink& sink, const SimulationViewInput& in)
 {
     const LayoutRect& v = in.frame.viewArea;
     const int32_t LH = in.frame.lineHeight;
@@ -368,7 +368,7 @@ void DrawDetectionArrayZ(platform::Dc& dc, synthesis::MessageSink& sink, const S
         normaliser.assign(P, 1.0);
     } catch (const std::bad_alloc&) {
         sink.messageBox("No memory to RestoredErrorNormalizer", " ERROR in DrawDetectionArrayZ ",
-                        synthesis::MessageIcon::None);
+                        base::MessageIcon::None);
         return;
     }
     // The free gap Tmax - L is squared in 64 bits; a gap of 0 keeps the

@@ -12,7 +12,7 @@
 
 #include "detection/statistical_simulation.h"
 #include "platform/dc.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "synthesis/pulse_records.h"
 #include "views/drawing_conventions.h"
 
@@ -92,6 +92,6 @@ void DrawDetectionCurves(platform::Dc& dc, uint16_t R, uint16_t P, std::span<con
 // panel and an empty graph. When the work memory cannot be had, "No memory to
 // RestoredErrorNormalizer" goes to the sink (caption " ERROR in
 // DrawDetectionArrayZ ") and nothing is drawn.
-void DrawDetectionArrayZ(platform::Dc& dc, synthesis::MessageSink& sink, const SimulationViewInput& in);
+void DrawDetectionArrayZ(platform::Dc& dc, base::MessageSink& sink, const SimulationViewInput& in);
 
 }  // namespace views

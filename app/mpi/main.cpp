@@ -103,7 +103,7 @@ int simulate(const std::vector<std::string>& args, int rank, int size)
         mine = std::move(share.file);
         if (!share.ran && !quiet) {
             if (!options.json)
-                for (const synthesis::RecordedMessage& m : host.messages)
+                for (const base::RecordedMessage& m : host.messages)
                     std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
             std::fprintf(stderr, "quillmore-mpi simulate: the simulation did not run\n");
         }

@@ -458,7 +458,7 @@ void MainWindow::startSimulation()
             host_->messageBox(
                 "The simulation could not start: the system gave no thread to run it on. Nothing "
                 "was changed.",
-                " Statistical Simulation ", synthesis::MessageIcon::Warning);
+                " Statistical Simulation ", base::MessageIcon::Warning);
         });
     }
 }

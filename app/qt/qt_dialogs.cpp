@@ -167,18 +167,18 @@ platform::DialogResult runTemplateDialog(const platform::DialogTemplate& dialog,
 
 namespace {
 
-QStyle::StandardPixmap iconPixmap(synthesis::MessageIcon icon)
+QStyle::StandardPixmap iconPixmap(base::MessageIcon icon)
 {
     switch (icon) {
-    case synthesis::MessageIcon::Information:
+    case base::MessageIcon::Information:
         return QStyle::SP_MessageBoxInformation;
-    case synthesis::MessageIcon::Warning:
+    case base::MessageIcon::Warning:
         return QStyle::SP_MessageBoxWarning;
-    case synthesis::MessageIcon::Error:
+    case base::MessageIcon::Error:
         return QStyle::SP_MessageBoxCritical;
-    case synthesis::MessageIcon::Question:
+    case base::MessageIcon::Question:
         return QStyle::SP_MessageBoxQuestion;
-    case synthesis::MessageIcon::None:
+    case base::MessageIcon::None:
         break;
     }
     return QStyle::SP_CustomBase;
@@ -186,7 +186,7 @@ QStyle::StandardPixmap iconPixmap(synthesis::MessageIcon icon)
 
 }  // namespace
 
-MessageDialog::MessageDialog(QWidget* owner, const QString& text, const QString& caption, synthesis::MessageIcon icon)
+MessageDialog::MessageDialog(QWidget* owner, const QString& text, const QString& caption, base::MessageIcon icon)
     : QDialog(owner), icon_(icon)
 {
     setObjectName("messageBox");
@@ -225,7 +225,7 @@ MessageDialog::MessageDialog(QWidget* owner, const QString& text, const QString&
                            std::min(wanted.height() + (wanted.width() > most.width() ? bar : 0), most.height()));
 
     auto* row = new QHBoxLayout;
-    if (icon != synthesis::MessageIcon::None) {
+    if (icon != base::MessageIcon::None) {
         auto* picture = new QLabel;
         const int side = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
         picture->setPixmap(style()->standardIcon(iconPixmap(icon), nullptr, this).pixmap(side, side));
@@ -291,7 +291,7 @@ void MessageDialog::saveText()
     const QByteArray bytes = text_->text().toUtf8();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
         MessageDialog refusal(this, "The text could not be written to " + file.fileName() + ":\n" + file.errorString(),
-                              "Save as text", synthesis::MessageIcon::Warning);
+                              "Save as text", base::MessageIcon::Warning);
         refusal.exec();
     }
 }

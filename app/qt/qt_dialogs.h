@@ -73,9 +73,9 @@ class MessageDialog final : public QDialog {
   public:
     static constexpr int kTraceLines = 6;
 
-    MessageDialog(QWidget* owner, const QString& text, const QString& caption, synthesis::MessageIcon icon);
+    MessageDialog(QWidget* owner, const QString& text, const QString& caption, base::MessageIcon icon);
     QString text() const;
-    synthesis::MessageIcon icon() const { return icon_; }
+    base::MessageIcon icon() const { return icon_; }
     QPushButton* okButton() const { return ok_; }
     QLabel* textLabel() const;
     // nullptr for a text shorter than kTraceLines.
@@ -93,7 +93,7 @@ class MessageDialog final : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    synthesis::MessageIcon icon_;
+    base::MessageIcon icon_;
     QLabel* text_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* copy_ = nullptr;

@@ -30,7 +30,7 @@ QtHost::QtHost(QWidget& owner, QWidget& view)
 {
 }
 
-void QtHost::messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon)
+void QtHost::messageBox(std::string_view text, std::string_view caption, base::MessageIcon icon)
 {
     if (messageHook) {
         messageHook({std::string(text), std::string(caption), icon});

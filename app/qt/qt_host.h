@@ -24,7 +24,7 @@ class QtHost final : public platform::Host {
     // widget that shows the canvas and whose size is the client area.
     QtHost(QWidget& owner, QWidget& view);
 
-    void messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon) override;
+    void messageBox(std::string_view text, std::string_view caption, base::MessageIcon icon) override;
     platform::DialogResult runDialog(const platform::DialogTemplate& dialog, platform::DialogFields& fields,
                                      const platform::DialogValidator& validate) override;
     std::optional<std::string> saveFileDialog(const platform::FileDialogOptions& options) override;
@@ -49,7 +49,7 @@ class QtHost final : public platform::Host {
 
     // When set, message boxes are handed here instead of being shown (the
     // tests read them without a modal box waiting for a click).
-    std::function<void(const synthesis::RecordedMessage&)> messageHook;
+    std::function<void(const base::RecordedMessage&)> messageHook;
 
   private:
     QPointer<QWidget> owner_;

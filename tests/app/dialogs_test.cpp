@@ -34,7 +34,7 @@ struct Window {
     QWidget owner;
     QWidget* view = new QWidget(&owner);
     qt_window::QtHost host{owner, *view};
-    std::vector<synthesis::RecordedMessage> messages;
+    std::vector<base::RecordedMessage> messages;
 
     Window()
     {
@@ -44,7 +44,7 @@ struct Window {
     }
     void recordMessages()
     {
-        host.messageHook = [this](const synthesis::RecordedMessage& m) { messages.push_back(m); };
+        host.messageHook = [this](const base::RecordedMessage& m) { messages.push_back(m); };
     }
 };
 
@@ -89,7 +89,7 @@ TEST(TemplateDialogs, TheCreationProcedureKeepsARefusedDialogOpenUntilItsFieldsA
     EXPECT_TRUE(stillOpenAfterRefusal);
     ASSERT_EQ(messagesAtRefusal, 1u);
     EXPECT_EQ(w.messages[0].caption, "Create Series");
-    EXPECT_EQ(w.messages[0].icon, synthesis::MessageIcon::Warning);
+    EXPECT_EQ(w.messages[0].icon, base::MessageIcon::Warning);
     EXPECT_NE(w.messages[0].text.find("wTmin"), std::string::npos);
     EXPECT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(s.dialogAccepted, 1);
@@ -235,21 +235,21 @@ TEST(MessageBoxes, ABoxShowsTextCaptionAndIconOnTheMainWindowAsWritten)
         seen = true;
         EXPECT_EQ(box.text(), "No Bitmap <ButtonStart>");
         EXPECT_EQ(box.windowTitle(), "Fatal Error");
-        EXPECT_EQ(box.icon(), synthesis::MessageIcon::None);
+        EXPECT_EQ(box.icon(), base::MessageIcon::None);
         EXPECT_EQ(box.parentWidget(), &w.owner);
         QTest::mouseClick(box.okButton(), Qt::LeftButton);
     });
-    w.host.messageBox("No Bitmap <ButtonStart>", "Fatal Error", synthesis::MessageIcon::None);
+    w.host.messageBox("No Bitmap <ButtonStart>", "Fatal Error", base::MessageIcon::None);
     EXPECT_TRUE(seen);
 
     whenModalOpens<qt_window::MessageDialog>([&](qt_window::MessageDialog& box) {
-        EXPECT_EQ(box.icon(), synthesis::MessageIcon::Warning);
+        EXPECT_EQ(box.icon(), base::MessageIcon::Warning);
         EXPECT_EQ(box.windowTitle(), " About getCutOffSeriesHeader ");
         EXPECT_EQ(box.text(), QString::fromUtf8("Не могу выделить память для lpCutOffSeriesHeader!"));
         QTest::keyClick(&box, Qt::Key_Return);
     });
     w.host.messageBox("Не могу выделить память для lpCutOffSeriesHeader!", " About getCutOffSeriesHeader ",
-                      synthesis::MessageIcon::Warning);
+                      base::MessageIcon::Warning);
 }
 
 TEST(MessageBoxes, ABoxOfAStartThatFailsStandsAloneBeforeTheWindowIsShown)
@@ -262,7 +262,7 @@ TEST(MessageBoxes, ABoxOfAStartThatFailsStandsAloneBeforeTheWindowIsShown)
         box.accept();
     });
     w.host.messageBox("No Font /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "Fatal Error",
-                      synthesis::MessageIcon::None);
+                      base::MessageIcon::None);
     EXPECT_EQ(parent, nullptr);
 }
 
@@ -284,7 +284,7 @@ TEST(MessageBoxes, ATraceLongerThanTheScreenScrollsAndKeepsItsOkButtonOnTheScree
         EXPECT_EQ(box.text().count('\n'), 120);
         box.accept();
     });
-    w.host.messageBox(trace, "Sequential method", synthesis::MessageIcon::None);
+    w.host.messageBox(trace, "Sequential method", base::MessageIcon::None);
 }
 
 TEST(MessageBoxes, ATraceIsSelectableCopiesAndSavesAsText)
@@ -338,7 +338,7 @@ TEST(MessageBoxes, ATraceIsSelectableCopiesAndSavesAsText)
         EXPECT_TRUE(box.isVisible()) << "saving leaves the box open";
         QTest::mouseClick(box.okButton(), Qt::LeftButton);
     });
-    w.host.messageBox(trace.toStdString(), "Sequential method", synthesis::MessageIcon::None);
+    w.host.messageBox(trace.toStdString(), "Sequential method", base::MessageIcon::None);
     EXPECT_TRUE(seen);
     QFile saved(file + ".txt");
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
@@ -365,7 +365,7 @@ TEST(MessageBoxes, AShortBoxHasOnlyOkButCopiesItsWholeTextWithCtrlC)
         EXPECT_TRUE(box.isVisible());
         box.accept();
     });
-    w.host.messageBox("Не могу создать ряд!", "CM_INFO", synthesis::MessageIcon::None);
+    w.host.messageBox("Не могу создать ряд!", "CM_INFO", base::MessageIcon::None);
 }
 
 TEST(MessageBoxes, ARefusalRaisedInADialogStandsOnThatDialog)

@@ -216,7 +216,7 @@ TEST(MenuKeys, TheCommandKeysRunTheMenusCommandIds)
 TEST(MinimumSize, TheWindowDoesNotShrinkBelowTheClientAreaItsViewsNeed)
 {
     qt_window::MainWindow window;
-    window.host().messageHook = [](const synthesis::RecordedMessage&) {};
+    window.host().messageHook = [](const base::RecordedMessage&) {};
     ASSERT_TRUE(window.create());
     window.show();  // not maximised: the test screen is smaller than the least size
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

@@ -14,13 +14,13 @@
 
 struct ShownWindow {
     qt_window::MainWindow window;
-    std::vector<synthesis::RecordedMessage> messages;
+    std::vector<base::RecordedMessage> messages;
     int closes = 0;
     bool started = false;
 
     ShownWindow()
     {
-        window.host().messageHook = [this](const synthesis::RecordedMessage& m) { messages.push_back(m); };
+        window.host().messageHook = [this](const base::RecordedMessage& m) { messages.push_back(m); };
         window.whenClosed = [this] { ++closes; };
         started = window.create();
         window.showWorkbench();

@@ -256,12 +256,12 @@ TEST(CliSimulation, MergeTellsEveryMessageInTheOrderOfTheRun)
         files::SimulationPartFile part;
         std::string error;
         ASSERT_TRUE(files::readSimulationPart(files_test::readText(paths[k]), part, error)) << error;
-        part.run.setupMessages.push_back({"set up", " setup ", synthesis::MessageIcon::Warning});
+        part.run.setupMessages.push_back({"set up", " setup ", base::MessageIcon::Warning});
         for (uint64_t s = part.part.endSeries; s-- > part.part.firstSeries;)
             if (s % 2 == 0)
                 part.part.messages.insert(
                     part.part.messages.begin(),
-                    {s, synthesis::RecordedMessage{"at " + std::to_string(s), "series", synthesis::MessageIcon::None}});
+                    {s, base::RecordedMessage{"at " + std::to_string(s), "series", base::MessageIcon::None}});
         std::ofstream(paths[k], std::ios::binary | std::ios::trunc) << files::writeSimulationPart(part);
     }
     const Outcome text = dir.run("merge " + paths[1] + " " + paths[0]);

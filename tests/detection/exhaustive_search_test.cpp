@@ -153,7 +153,7 @@ void expectSameAsLiteral(std::mt19937& rng, const Problem& q)
     h.lpFoundPositions[q.m] = 77;
     h.wFoundPulses = 9;
     synthesis::SeriesHeader expected = h;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     const int32_t want = literal::searchInIntervals(sink, q.Tmin, q.Tmax, q.L, q.m, expected);
     const int32_t got = detection::searchInIntervals(sink, q.Tmin, q.Tmax, q.L, q.m, h);
     ASSERT_EQ(got, want);
@@ -187,7 +187,7 @@ TEST(BoundedExhaustiveSearch, LooksBelowTheSeatsOnTheFirstDescent)
     std::copy(hi.begin(), hi.end(), h.lpMaxPositions.begin());
     std::copy(valid.begin(), valid.end(), h.lpFoundPositions.begin());
     synthesis::SeriesHeader expected = h;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     EXPECT_EQ(detection::searchInIntervals(sink, 3, 3, 2, 3, h),
               literal::searchInIntervals(sink, 3, 3, 2, 3, expected));
     EXPECT_EQ(h.lpFoundPositions, (std::vector<int16_t>{4, 4, 0}));
@@ -265,7 +265,7 @@ TEST(BoundedExhaustiveSearch, ReportsProgressUpToTheWholeWork)
 {
     synthesis::SeriesHeader h = wrappingSeries();
     std::vector<std::pair<uint64_t, uint64_t>> calls;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     synthesis::SeriesHeader expected = h;
     const int32_t want = literal::searchInIntervals(sink, 10, 40, 6, 3, expected);
     EXPECT_EQ(detection::searchInIntervals(sink, 10, 40, 6, 3, h,
@@ -292,7 +292,7 @@ TEST(BoundedExhaustiveSearch, CancelLeavesTheSeriesAsItWas)
         const synthesis::SeriesHeader before = h;
         int calls = 0;
         bool closed = false;
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         const int32_t r = detection::searchInIntervals(sink, 10, 40, 6, 3, h, [&](uint64_t done, uint64_t total) {
             ++calls;
             closed = done == total;
@@ -308,7 +308,7 @@ TEST(BoundedExhaustiveSearch, CancelLeavesTheSeriesAsItWas)
         ASSERT_EQ(sink.messages.size(), 1u);
         EXPECT_EQ(sink.messages[0].text, "The exhaustive search was cancelled; the positions are left as they were.");
         EXPECT_EQ(sink.messages[0].caption, " searchInIntervals ");
-        EXPECT_EQ(sink.messages[0].icon, synthesis::MessageIcon::Information);
+        EXPECT_EQ(sink.messages[0].icon, base::MessageIcon::Information);
     }
     std::vector<int32_t> out(2, -7);
     const std::vector<int16_t> x{1, 2, 3, 4, 5, 6};
@@ -332,7 +332,7 @@ TEST(BoundedExhaustiveSearch, ACancelledStagedRunKeepsTheImprovedPositionsAndNoE
     std::copy(lo.begin(), lo.end(), start.lpMinPositions.begin());
     std::copy(hi.begin(), hi.end(), start.lpMaxPositions.begin());
     std::copy(truth.begin(), truth.end(), start.lpPositions.begin());
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     synthesis::SeriesHeader whole = start, cancelled = start;
     auto wholeProtocol = detection::getStepwiseProtocol(7, 3, nullptr);
     auto cancelledProtocol = detection::getStepwiseProtocol(7, 3, nullptr);

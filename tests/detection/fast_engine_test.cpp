@@ -111,7 +111,7 @@ synthesis::SeriesHeader seriesOf(const Problem& q, std::mt19937& rng)
     return h;
 }
 
-void expectSameMessages(const synthesis::MessageRecorder& fast, const synthesis::MessageRecorder& literal)
+void expectSameMessages(const base::MessageRecorder& fast, const base::MessageRecorder& literal)
 {
     ASSERT_EQ(fast.messages.size(), literal.messages.size());
     for (size_t i = 0; i < fast.messages.size(); ++i) {
@@ -154,7 +154,7 @@ TEST(FastEngine, EnergyProgrammeEqualsTheLiteralTableForEveryCountAlsoFromOneSha
         ASSERT_TRUE(shared);
         for (int m = from; m <= to; m += 1 + static_cast<int>(rng() % 3)) {
             synthesis::SeriesHeader fast = base, alone = base, literal = base;
-            synthesis::MessageRecorder fastSink, aloneSink, literalSink;
+            base::MessageRecorder fastSink, aloneSink, literalSink;
             const auto count = static_cast<uint16_t>(m);
             const int32_t expected = literal::estimateByEnergies(literalSink, q.Tmin, q.Tmax, q.L, count, literal);
             ASSERT_EQ(detection::estimateByEnergies(fastSink, q.Tmin, q.Tmax, q.L, count, fast, shared.get()), expected)
@@ -177,7 +177,7 @@ TEST(FastEngine, ImprovementPassEqualsTheLiteralPassFromAnyStartingPositions)
         SCOPED_TRACE("trial " + std::to_string(trial));
         synthesis::SeriesHeader base = seriesOf(q, rng);
         const auto m = static_cast<uint16_t>(q.mMin + rng() % (q.mMax - q.mMin + 1));
-        synthesis::MessageRecorder quiet;
+        base::MessageRecorder quiet;
         switch (trial % 3) {
         case 0:  // from the programme, as the pipeline does
             literal::estimateByEnergies(quiet, q.Tmin, q.Tmax, q.L, m, base);
@@ -190,7 +190,7 @@ TEST(FastEngine, ImprovementPassEqualsTheLiteralPassFromAnyStartingPositions)
             std::fill_n(base.lpFoundPositions.begin(), m, int16_t{-1});
         }
         synthesis::SeriesHeader fast = base, literal = base;
-        synthesis::MessageRecorder fastSink, literalSink;
+        base::MessageRecorder fastSink, literalSink;
         uint16_t fastPasses = 0, literalPasses = 0;
         const int32_t start = literal::improvePositions(literalSink, q.Tmin, q.Tmax, q.L, m, literal);
         ASSERT_EQ(detection::improvePositions(fastSink, q.Tmin, q.Tmax, q.L, m, fast), start);
@@ -220,7 +220,7 @@ TEST(FastEngine, SequentialMethodAndRankingEqualTheLiteralRunsRowForRow)
 
         {
             synthesis::SeriesHeader fast = base, literal = base;
-            synthesis::MessageRecorder fastSink, literalSink;
+            base::MessageRecorder fastSink, literalSink;
             auto fastProtocol = detection::getStepwiseProtocol(7, width, nullptr);
             auto literalProtocol = detection::getStepwiseProtocol(7, width, nullptr);
             ASSERT_EQ(detection::sequentialMethod(fastSink, q.Tmin, q.Tmax, trace, fastProtocol.get(), fast),
@@ -231,7 +231,7 @@ TEST(FastEngine, SequentialMethodAndRankingEqualTheLiteralRunsRowForRow)
         }
         {
             synthesis::SeriesHeader fast = base, literal = base;
-            synthesis::MessageRecorder fastSink, literalSink;
+            base::MessageRecorder fastSink, literalSink;
             auto fastProtocol = detection::getStepwiseProtocol(7, width, nullptr);
             auto literalProtocol = detection::getStepwiseProtocol(7, width, nullptr);
             auto fastTable = detection::getPulseCountTable(3, base.wMinPulses, base.wMaxPulses, nullptr);

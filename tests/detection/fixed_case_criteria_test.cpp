@@ -148,7 +148,7 @@ TEST(EnergyProgramme, FindsTheBruteForceMaximumOfSquaresWithItsTieRule)
 
             synthesis::SeriesHeader h = handSeries(q.x, 6);
             h.wFoundPulses = 0;
-            synthesis::MessageRecorder sink;
+            base::MessageRecorder sink;
             const int32_t result = detection::estimateByEnergies(sink, q.Tmin, q.Tmax, q.L, q.m, h);
             EXPECT_TRUE(sink.messages.empty());
             ASSERT_EQ(foundOf(h, q.m), winner);
@@ -162,7 +162,7 @@ TEST(EnergyProgramme, ASinglePulseTakesTheStrongestWindowTheLowestOnTies)
     // Windows of 3 starting at 2 and at 7 both hold energy 3 * 16.
     const std::vector<int16_t> x{0, 1, 4, 4, -4, 0, 1, 4, -4, 4, 0, 0};
     synthesis::SeriesHeader h = handSeries(x, 2);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     const int32_t result = detection::estimateByEnergies(sink, 3, 12, 3, 1, h);
     EXPECT_EQ(h.lpFoundPositions[0], 2);
     EXPECT_EQ(result, 48) << "one pulse: the measure is the window's energy";
@@ -178,7 +178,7 @@ TEST(EnergyProgramme, WrapsLikeThe32BitTableForLoudSeries)
     // largest, the lowest on ties.
     const int L = 20, Tmax = 181, wideTmax = 400;
     synthesis::SeriesHeader h = handSeries(x, 12);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     const detection::AdmissibleRange r = detection::admissibleRange(0, 1, 400, L, 40, wideTmax);
     int32_t best = detection::kEstimateFailure;
     int where = -1;
@@ -224,7 +224,7 @@ TEST(ExhaustiveSearch, FindsTheBruteForceMaximumOfTheMeasureFirstInOrderOnTies)
                 h.lpMaxPositions[k] = static_cast<int16_t>(q.hi[k]);
             }
             h.wFoundPulses = 5;
-            synthesis::MessageRecorder sink;
+            base::MessageRecorder sink;
             const int32_t result = detection::searchInIntervals(sink, q.Tmin, q.Tmax, q.L, q.m, h);
             ASSERT_EQ(foundOf(h, q.m), winner);
             EXPECT_EQ(result, detection::measureOfSum(static_cast<int32_t>(best), q.m));
@@ -239,7 +239,7 @@ TEST(ExhaustiveSearch, SingleSampleIntervalsGiveThatOneCombination)
     const std::vector<int> p{1, 4, 7};
     for (int k = 0; k < 3; ++k)
         h.lpMinPositions[k] = h.lpMaxPositions[k] = static_cast<int16_t>(p[k]);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     const int32_t result = detection::searchInIntervals(sink, 2, 4, 2, 3, h);
     EXPECT_EQ(foundOf(h, 3), p);
     EXPECT_EQ(result, detection::measureOfSum(static_cast<int32_t>(referenceS(x, 2, p)), 3));
@@ -274,7 +274,7 @@ TEST(ImprovementPass, NeverLowersTheCriterionAndKeepsTheRules)
             synthesis::SeriesHeader h = handSeries(q.x, 6);
             std::copy(start.begin(), start.end(), h.lpFoundPositions.begin());
             h.wFoundPulses = 6;
-            synthesis::MessageRecorder sink;
+            base::MessageRecorder sink;
             const int32_t result = detection::improvePositions(sink, q.Tmin, q.Tmax, q.L, q.m, h);
             const std::vector<int> after = foundOf(h, q.m);
             EXPECT_GE(referenceS(q.x, q.L, after), referenceS(q.x, q.L, start));
@@ -293,7 +293,7 @@ TEST(ImprovementPass, LeavesALocalOptimumWhereItIs)
             synthesis::SeriesHeader h = handSeries(q.x, 6);
             const std::vector<int> start = randomCombination(q, rng);
             std::copy(start.begin(), start.end(), h.lpFoundPositions.begin());
-            synthesis::MessageRecorder sink;
+            base::MessageRecorder sink;
             std::vector<int> before;
             for (int round = 0; round < 200 && before != foundOf(h, q.m); ++round) {
                 before = foundOf(h, q.m);
@@ -326,7 +326,7 @@ TEST(ImprovementPass, BackwardTieMovesAreDiscarded)
     const std::vector<int16_t> x{2, 2, 0, 0, 0, 0, 2, 2, 0, 0};
     synthesis::SeriesHeader h = handSeries(x, 1);
     h.lpFoundPositions[0] = 0;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     EXPECT_EQ(detection::improvePositions(sink, 1, 10, 2, 1, h), 8);
     EXPECT_EQ(h.lpFoundPositions[0], 0);
     // A strict gain is taken in the forward pass.
@@ -354,7 +354,7 @@ TEST(FixedCaseEstimators, RefuseWhatTheSeriesCannotHoldAndLeaveItAlone)
         h.lpFoundPositions = {7, 8, 9, 10};
         h.wFoundPulses = 3;
         const synthesis::SeriesHeader before = h;
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         EXPECT_EQ(detection::estimateByEnergies(sink, c.Tmin, c.Tmax, c.L, c.m, h), detection::kEstimateFailure);
         EXPECT_EQ(detection::improvePositions(sink, c.Tmin, c.Tmax, c.L, c.m, h), detection::kEstimateFailure);
         EXPECT_EQ(h.lpFoundPositions, before.lpFoundPositions);
@@ -365,7 +365,7 @@ TEST(FixedCaseEstimators, RefuseWhatTheSeriesCannotHoldAndLeaveItAlone)
         EXPECT_EQ(sink.messages[0].text.rfind("Несовместимые входные параметры!\n\n", 0), 0u);
     }
     synthesis::SeriesHeader h = handSeries(x, 2);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     EXPECT_EQ(detection::searchInIntervals(sink, 10, 30, 5, 3, h), detection::kEstimateFailure);
     EXPECT_EQ(detection::searchInIntervals(sink, 10, 30, 5, 0, h), detection::kEstimateFailure);
     ASSERT_EQ(sink.messages.size(), 2u);
@@ -380,7 +380,7 @@ TEST(FixedCaseEstimators, RecoverTheTruePositionsOfAQuietSeries)
         ASSERT_TRUE(bench.make(1200, K));
         synthesis::SeriesHeader& h = *bench.series;
         const std::vector<int16_t> truth(h.lpPositions.begin(), h.lpPositions.begin() + K);
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         const int32_t pre = detection::estimateByEnergies(sink, 40, 181, 20, K, h);
         EXPECT_EQ(std::vector<int16_t>(h.lpFoundPositions.begin(), h.lpFoundPositions.begin() + K), truth);
         EXPECT_EQ(pre, detection::measure(h, 20, truth));

@@ -34,7 +34,7 @@ struct Fit {
 Fit fitOf(const synthesis::SeriesHeader& series, uint16_t Tmin, uint16_t Tmax, int n)
 {
     synthesis::SeriesHeader copy = series;
-    synthesis::MessageRecorder quiet;
+    base::MessageRecorder quiet;
     detection::estimateByEnergies(quiet, Tmin, Tmax, series.wImpulseSize, static_cast<uint16_t>(n), copy);
     Fit f;
     f.n = n;
@@ -108,7 +108,7 @@ TEST(PulseCountRanking, RankedRowsAreTheBestFitsInStableOrder)
 
         detection::StepwiseProtocolPtr protocol = detection::getStepwiseProtocol(7, s.wMaxPulses, nullptr);
         detection::PulseCountTablePtr table = detection::getPulseCountTable(c.K, s.wMinPulses, s.wMaxPulses, nullptr);
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         const int32_t result = detection::rankPulseCounts(sink, 40, 181, false, protocol.get(), table.get(), s);
         EXPECT_TRUE(sink.messages.empty());
 
@@ -161,7 +161,7 @@ TEST(PulseCountRanking, EqualCandidatesGoBelowAndTheTrueCountTakesTheLastRow)
         ASSERT_EQ(s.wMinPulses, 3);
         ASSERT_EQ(s.wMaxPulses, 15);
         detection::StepwiseProtocolPtr protocol = detection::getStepwiseProtocol(7, s.wMaxPulses, nullptr);
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         EXPECT_EQ(detection::rankPulseCounts(sink, 40, 181, true, protocol.get(), nullptr, s), 0);
         std::vector<int> counts;
         for (int r = 1; r < protocol->wUsed; ++r)
@@ -195,7 +195,7 @@ TEST(PulseCountRanking, SingleAdmissibleCountGivesOneRankedRow)
     synthesis::SeriesHeader& s = *bench.series;
     ASSERT_EQ(s.wMinPulses, s.wMaxPulses);
     detection::StepwiseProtocolPtr protocol = detection::getStepwiseProtocol(7, s.wMaxPulses, nullptr);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     detection::rankPulseCounts(sink, 100, 100, false, protocol.get(), nullptr, s);
     ASSERT_EQ(protocol->wUsed, 2);
     EXPECT_EQ(protocol->lpPulses[1], 2);
@@ -213,7 +213,7 @@ TEST(UnfixedDetectionRun, ProtocolHoldsTheTrueRowTheListAndTheDetection)
     detection::DetectionStudyPtr study = detection::getDetectionStudy(s, nullptr);
     study->wDetectionMethod = 2;
     std::vector<int32_t> chain(1200, 0);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     const int32_t S =
         detection::runUnfixedDetection(sink, 40, 181, false, chain, protocol.get(), table.get(), study.get(), s);
 
@@ -236,7 +236,7 @@ TEST(UnfixedDetectionRun, ProtocolHoldsTheTrueRowTheListAndTheDetection)
 
     // A protocol that was not emptied first gets no rows past its end; one
     // got anew by the shell is filled the same way again.
-    synthesis::MessageRecorder again;
+    base::MessageRecorder again;
     detection::runUnfixedDetection(again, 40, 181, false, chain, protocol.get(), table.get(), study.get(), s);
     EXPECT_EQ(protocol->wUsed, protocol->wRows);
     protocol = detection::getStepwiseProtocol(7, s.wMaxPulses, std::move(protocol));
@@ -256,7 +256,7 @@ TEST(UnfixedDetectionRun, SmallProtocolsKeepTheirRowsAndStillReturnTheDetection)
         SCOPED_TRACE("rows " + std::to_string(lastRow + 1));
         synthesis::SeriesHeader s = *bench.series;
         detection::StepwiseProtocolPtr protocol = detection::getStepwiseProtocol(lastRow, s.wMaxPulses, nullptr);
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         const int32_t S = detection::runUnfixedDetection(sink, 40, 181, false, {}, protocol.get(), nullptr, nullptr, s);
         const detection::StepwiseProtocol& p = *protocol;
         EXPECT_EQ(S, windowSquares(s, std::span<const int16_t>(s.lpFoundPositions.data(), s.wFoundPulses)));
@@ -273,7 +273,7 @@ TEST(UnfixedDetectionRun, SmallProtocolsKeepTheirRowsAndStillReturnTheDetection)
 
     // Without a protocol the detection still runs.
     synthesis::SeriesHeader s = *bench.series;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     const int32_t S = detection::runUnfixedDetection(sink, 40, 181, false, {}, nullptr, nullptr, nullptr, s);
     EXPECT_EQ(S, windowSquares(s, std::span<const int16_t>(s.lpFoundPositions.data(), s.wFoundPulses)));
 }

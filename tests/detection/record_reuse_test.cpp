@@ -112,7 +112,7 @@ struct DetectionStudyRecord {
     static void soil(detection::DetectionStudy& r)
     {
         r.wDetectionMethod = 6;
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         detection::study01_UnFixedPulseDetection(sink, 40, 181, {}, &r, *bench().series);
         ASSERT_GT(r.wDetectedCounts[0], 0);
     }
@@ -129,7 +129,7 @@ struct RestErrorRecord {
     using Ptr = detection::RestErrorHeaderPtr;
     static Ptr get(Size s, Ptr p)
     {
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         return s == Medium    ? detection::getRestErrHeader(sink, 5, 10, 100, std::move(p))
                : s == Smaller ? detection::getRestErrHeader(sink, 3, 8, 7, std::move(p))
                               : detection::getRestErrHeader(sink, 4, 12, 7, std::move(p));
@@ -160,7 +160,7 @@ struct SeriesRecord {
     using Ptr = synthesis::SeriesHeaderPtr;
     static Ptr get(Size s, Ptr p)
     {
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         return synthesis::getCutOffSeriesHeader(sink, 20, 20, 40, 181, static_cast<uint32_t>(asked(s)), std::move(p));
     }
     static int64_t asked(Size s) { return s == Medium ? 1200 : s == Smaller ? 600 : 7200; }

@@ -29,7 +29,7 @@ struct CountFit {
 std::vector<CountFit> fitEveryCount(const synthesis::SeriesHeader& series)
 {
     std::vector<CountFit> fits;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     const int from = std::max<int>(series.wMinPulses, 1);
     for (int m = from; m <= series.wMaxPulses; ++m) {
         synthesis::SeriesHeader copy = series;
@@ -93,7 +93,7 @@ TEST(SequentialMethod, ChoosesTheCountOfTheBestProgrammeMeasureAndRecordsThreeOr
         const CountFit& byEst = bestOf(fits, &CountFit::est);
 
         detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, h.wMaxPulses, nullptr);
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         const int32_t result = detection::sequentialMethod(sink, 40, 181, false, p.get(), h);
         EXPECT_TRUE(sink.messages.empty()) << "no trace asked for";
         EXPECT_EQ(result, fits.back().est) << "the improved measure of the largest count";
@@ -126,7 +126,7 @@ TEST(SequentialMethod, KeepsTheSmallestCountOnEqualMeasures)
     h.wMinPulses = 4;
     h.wMaxPulses = 15;
     detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, 15, nullptr);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     EXPECT_EQ(detection::sequentialMethod(sink, 40, 181, false, p.get(), h), 0);
     EXPECT_EQ(p->wUsed, 3);
     EXPECT_EQ(h.wFoundPulses, 4);
@@ -146,7 +146,7 @@ TEST(SequentialMethod, StartsAtOnePulseWhenTheSeriesSaysZero)
 
     detection::StepwiseProtocolPtr a = detection::getStepwiseProtocol(7, 5, nullptr),
                                    b = detection::getStepwiseProtocol(7, 5, nullptr);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     const int32_t ra = detection::sequentialMethod(sink, 40, 181, true, a.get(), withOne);
     const int32_t rb = detection::sequentialMethod(sink, 40, 181, true, b.get(), withZero);
     EXPECT_EQ(ra, rb);
@@ -166,7 +166,7 @@ TEST(SequentialMethod, WorksWithoutAProtocolOrWithAFullOne)
     bench.noise(50);
     synthesis::SeriesHeader reference = *bench.series;
     detection::StepwiseProtocolPtr roomy = detection::getStepwiseProtocol(7, reference.wMaxPulses, nullptr);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     const int32_t expected = detection::sequentialMethod(sink, 40, 181, false, roomy.get(), reference);
 
     synthesis::SeriesHeader none = *bench.series;
@@ -214,7 +214,7 @@ TEST(SequentialMethodTrace, TellsEveryCountInFullHoweverLong)
     const CountFit& byEst = bestOf(fits, &CountFit::est);
 
     detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, h.wMaxPulses, nullptr);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     detection::sequentialMethod(sink, 25, 181, true, p.get(), h);
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].caption, "Sequential method");
@@ -258,7 +258,7 @@ TEST(SequentialMethod, RefusesASeriesThatAdmitsNoCount)
     h.wMinPulses = 0;
     h.wMaxPulses = 0;
     detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, 2, nullptr);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     EXPECT_EQ(detection::sequentialMethod(sink, 40, 181, true, p.get(), h), detection::kEstimateFailure);
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].caption, " sequentialMethod ");

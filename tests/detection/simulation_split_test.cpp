@@ -37,7 +37,7 @@ struct Grid {
 
 struct State {
     SynthesisFixture bench;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     detection::RestErrorHeaderPtr header;
     int32_t noiseSeed = 10597;
     int result = 0;
@@ -87,7 +87,7 @@ void runShards(State& s, const Grid& c, uint32_t count, std::mt19937& rng)
         synthesis::SeriesHeaderPtr record = std::make_unique<synthesis::SeriesHeader>(*before.bench.series);
         synthesis::RandomStreams streams = before.bench.streams;
         int32_t noise = before.noiseSeed;
-        synthesis::MessageRecorder quiet;
+        base::MessageRecorder quiet;
         detection::SimulationOptions options;
         options.threads = 1 + k % 2;
         options.shardIndex = k;
@@ -293,7 +293,7 @@ TEST(SimulationSplit, MergeRefusesPartsThatDoNotMakeOneRun)
     a.endSeries = 6;
     b.firstSeries = 6;
     b.endSeries = 10;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     detection::RestErrorHeaderPtr h = detection::getRestErrHeader(sink, 1, 1, 10, nullptr);
     const detection::SimulationPart whole[] = {b, a};
     ASSERT_EQ(detection::mergeSimulationParts(sink, h.get(), 1, 8, 100, 100, whole), 1);

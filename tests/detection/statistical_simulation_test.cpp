@@ -16,7 +16,7 @@ namespace {
 // length, an error record sized and initialised, then the run.
 struct Simulation {
     SynthesisFixture bench;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     detection::RestErrorHeaderPtr header;
     std::vector<uint16_t> required{1};
     uint16_t active = 1;
@@ -46,7 +46,7 @@ struct Simulation {
 // Re-use, clearing and release: tests/detection/record_reuse_test.cpp.
 TEST(RestErrorRecord, KeepsItsReservedSizesWhileTheyServe)
 {
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     detection::RestErrorHeaderPtr h = detection::getRestErrHeader(sink, 5, 10, 100, nullptr);
     ASSERT_TRUE(h);
     EXPECT_EQ(h->wVariousPulses, 5);
@@ -74,7 +74,7 @@ TEST(RestErrorRecord, KeepsItsReservedSizesWhileTheyServe)
 
 TEST(RestErrorRecord, InitialisesValuesAsFromPlusStepTimesIndex)
 {
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     detection::RestErrorHeaderPtr h = detection::getRestErrHeader(sink, 4, 3, 10, nullptr);
     h->lpErrors[detection::kRestoringErrors][2][3] = 5;
     h->fReady = 1;
@@ -295,7 +295,7 @@ TEST(StatisticalSimulation, RefusesWhatItCannotSimulateAndKeepsThePreviousResult
         expectUnchanged(before, sim);
     }
 
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     Simulation sim;
     sim.prepare(600, 1, 4, 0, 1, 0, 0, 1);
     EXPECT_EQ(detection::statCutoffSpotting(sink, nullptr, sim.bench.alphabet, 1, sim.required, 1, 8, 100, 100,

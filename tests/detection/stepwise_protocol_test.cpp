@@ -20,7 +20,7 @@ TEST(StepwiseProtocolRecord, IsReusedOnlyWhenRowsAndWidthSuffice)
     ASSERT_TRUE(p);
     EXPECT_EQ(p->wRows, 8);
     EXPECT_EQ(p->wAsked, 30);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     ASSERT_EQ(detection::addTolpStepwiseProtocol(sink, 2, 16, p.get()), 1);
     for (int r = 0; r < 8; ++r)
         ASSERT_EQ(detection::appendProtocolRow(p.get(), 1, r, r, 0, 3, std::vector<int16_t>{5}), 1);
@@ -44,7 +44,7 @@ TEST(StepwiseProtocolRecord, IsReusedOnlyWhenRowsAndWidthSuffice)
 
 TEST(StepwiseProtocolRecord, IsLabelledWithTheTaskAndSeriesNames)
 {
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, 4, nullptr);
     const struct {
         uint16_t code;
@@ -137,7 +137,7 @@ TEST(FixedCaseRun, FillsThreeRowsOrFourWithTheExhaustiveStage)
 
         // What each stage must give, computed stage by stage on a copy.
         synthesis::SeriesHeader copy = h;
-        synthesis::MessageRecorder quiet;
+        base::MessageRecorder quiet;
         const int32_t pre = detection::estimateByEnergies(quiet, c.Tmin, c.Tmax, 20, c.K, copy);
         const std::vector<int16_t> prePositions = found(copy, c.K);
         uint16_t passes = 0;
@@ -145,7 +145,7 @@ TEST(FixedCaseRun, FillsThreeRowsOrFourWithTheExhaustiveStage)
         const std::vector<int16_t> estPositions = found(copy, c.K);
 
         detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, h.wMaxPulses, nullptr);
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         ASSERT_EQ(detection::runFixedCaseEstimation(sink, h, p.get(), c.Tmin, c.Tmax, 20, c.K, c.N), 1);
         EXPECT_TRUE(sink.messages.empty());
 
@@ -185,7 +185,7 @@ TEST(FixedCaseRun, RunsTheExhaustiveStageForFourPulsesOnlyBelow350Samples)
         SCOPED_TRACE(length);
         synthesis::SeriesHeader h = *bench.series;
         detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, h.wMaxPulses, nullptr);
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         ASSERT_EQ(detection::runFixedCaseEstimation(sink, h, p.get(), 80, 100, 20, 4, length), 1);
         ASSERT_EQ(p->wUsed, length < 350 ? 4 : 3);
         if (length < 350) {
@@ -204,7 +204,7 @@ TEST(FixedCaseRun, StopsAtTheStageItWasAskedTo)
                                 {detection::FixedCaseStages::All, 4}}) {
         synthesis::SeriesHeader h = *bench.series;
         detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, h.wMaxPulses, nullptr);
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         ASSERT_EQ(detection::runFixedCaseEstimation(sink, h, p.get(), 40, 181, 20, 2, 200, stages), 1);
         EXPECT_EQ(p->wUsed, rows);
         EXPECT_EQ(found(h, 2), rowPositions(*p, rows - 1));
@@ -217,7 +217,7 @@ TEST(FixedCaseRun, AnImprovementThatChangesNothingCountsNoPass)
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(1200, 18));
     detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, 30, nullptr);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     ASSERT_EQ(detection::runFixedCaseEstimation(sink, *bench.series, p.get(), 40, 181, 20, 18, 1200), 1);
     EXPECT_EQ(p->lpIterations[2], 1);
     EXPECT_EQ(p->lpMeasure[2], p->lpMeasure[0]);
@@ -231,7 +231,7 @@ TEST(FixedCaseRun, StopsWithAMessageWhenTheProtocolIsFull)
     bench.noise(25);
     synthesis::SeriesHeader& h = *bench.series;
     detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(1, 5, nullptr);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     EXPECT_EQ(detection::runFixedCaseEstimation(sink, h, p.get(), 40, 181, 20, 2, 200), 0);
     EXPECT_EQ(p->wUsed, 2);
     ASSERT_EQ(sink.messages.size(), 1u);
@@ -255,7 +255,7 @@ TEST(FixedCaseRun, RefusesACountTheSeriesCannotTake)
     const synthesis::SeriesHeader before = h;
     detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, 30, nullptr);
     for (uint16_t m : {0, 3, 31, 40}) {
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         EXPECT_EQ(detection::runFixedCaseEstimation(sink, h, p.get(), 40, 181, 20, m, 1200), 0);
         ASSERT_EQ(sink.messages.size(), 1u);
         EXPECT_EQ(sink.messages[0].caption, " runFixedCaseEstimation ");
@@ -272,7 +272,7 @@ TEST(ImprovementLoop, EndsWhenAPassNoLongerChangesTheMeasure)
         ASSERT_TRUE(bench.make(1200, 18));
         bench.noise(noise);
         synthesis::SeriesHeader& h = *bench.series;
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         const int32_t pre = detection::estimateByEnergies(sink, 40, 181, 20, 18, h);
         uint16_t passes = 0;
         const int32_t last = detection::runImprovementLoop(sink, 40, 181, 20, 18, h, pre, passes);

@@ -211,7 +211,7 @@ TEST(ThresholdDetectionRecords, EqualTheLiteralDetectionOnGeneratedSeries)
             }
             const size_t chainCells = static_cast<size_t>(pick(rng, 0, 2) == 0 ? pick(rng, 0, N + 5) : N);
             std::vector<int32_t> chainA(chainCells, 77), chainB(chainCells, 77);
-            synthesis::MessageRecorder sinkA, sinkB;
+            base::MessageRecorder sinkA, sinkB;
             const int32_t measureA = literal::study01_UnFixedPulseDetection(
                 sinkA, static_cast<uint16_t>(g.callTmin), static_cast<uint16_t>(g.callTmax), chainA, studyA.get(), a);
             const int32_t measureB = detection::study01_UnFixedPulseDetection(
@@ -236,7 +236,7 @@ TEST(ThresholdDetectionRecords, EqualTheLiteralDetectionOnGeneratedSeries)
         }
 
         synthesis::SeriesHeader a = original, b = original;
-        synthesis::MessageRecorder sinkA, sinkB;
+        base::MessageRecorder sinkA, sinkB;
         ASSERT_EQ(detection::processSeriesChains(sinkB, static_cast<uint16_t>(g.callTmin),
                                                  static_cast<uint16_t>(g.callTmax), b),
                   literal::processSeriesChains(sinkA, static_cast<uint16_t>(g.callTmin),

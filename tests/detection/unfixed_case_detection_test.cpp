@@ -134,7 +134,7 @@ TEST(UnfixedChainProgramme, MatchesEveryChainOnSmallSeries)
 
         // Method 0 lowers every energy by 1; method 3 keeps them (T = 0).
         for (uint16_t method : {0, 3}) {
-            synthesis::MessageRecorder sink;
+            base::MessageRecorder sink;
             detection::DetectionStudyPtr study = detection::getDetectionStudy(s, nullptr);
             ASSERT_TRUE(study);
             study->wDetectionMethod = method;
@@ -278,7 +278,7 @@ TEST(UnfixedDetectionMethods, ThresholdsPassesAndEnergiesFollowTheirFormulas)
 
     for (uint16_t method = 0; method <= 6; ++method) {
         SCOPED_TRACE("method " + std::to_string(method));
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         detection::DetectionStudyPtr study = detection::getDetectionStudy(s, nullptr);
         study->wDetectionMethod = method;
         detection::study01_UnFixedPulseDetection(sink, 40, 181, {}, study.get(), s);
@@ -353,7 +353,7 @@ TEST(UnfixedDetectionMethods, LongDetectionsAreListedUpToTheirLimitsInTheTrace)
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(1200, 20));
     synthesis::SeriesHeader& s = *bench.series;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     detection::DetectionStudyPtr study = detection::getDetectionStudy(s, nullptr);
     study->wDetectionMethod = detection::kPrimitiveMethod;
     detection::study01_UnFixedPulseDetection(sink, 40, 181, {}, study.get(), s);
@@ -384,7 +384,7 @@ TEST(UnfixedDetectionTrace, NothingDetectedGivesZeroAveragesAndTheWholeText)
     // Zero samples: every reduced energy is -1, no chain total exceeds 0.
     synthesis::SeriesHeader s = makeSeries(std::vector<int16_t>(100, 0), 10, 20, 95);
     s.wFoundPulses = 3;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     detection::DetectionStudyPtr study = detection::getDetectionStudy(s, nullptr);
     study->wDetectionMethod = detection::kPrimitiveMethod;
     std::vector<int32_t> chain(100, 7);
@@ -420,7 +420,7 @@ TEST(UnfixedDetectionTrace, FullSetsDropIntervalsAndTheDefaultMethodRunsWithoutS
     synthesis::SeriesHeader s = makeSeries(std::vector<int16_t>(100, 1), 10, 30, 30);
     ASSERT_EQ(s.wMinPulses, 3);
     ASSERT_EQ(s.wMaxPulses, 4);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     detection::study01_UnFixedPulseDetection(sink, 30, 30, {}, nullptr, s);
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].text.rfind("noise level: 0\n"
@@ -448,7 +448,7 @@ TEST(UnfixedChainProgramme, TiesKeepTheLowestStartsAndLateStartsBeginChains)
         for (auto [at, v] : bumps)
             x[at] = v;
         synthesis::SeriesHeader s = makeSeries(x, 10, 20, 95);
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         detection::DetectionStudyPtr study = detection::getDetectionStudy(s, nullptr);
         study->wDetectionMethod = detection::kPrimitiveMethod;
         detection::study01_UnFixedPulseDetection(sink, 20, 95, {}, study.get(), s);
@@ -477,7 +477,7 @@ TEST(UnfixedDetectionRecord, StudyIsReusedWhenLargeEnoughAndCleared)
         EXPECT_EQ(study->lpTruePositions[k], bench.series->lpPositions[k]);
     study->wDetectionMethod = 6;
     study->wTask = 32;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     detection::study01_UnFixedPulseDetection(sink, 40, 181, {}, study.get(), *bench.series);
     ASSERT_GT(study->wDetectedCounts[0], 0);
 
@@ -496,7 +496,7 @@ TEST(UnfixedDetectionRecord, ShortChainOutputAndHugeNoiseLevelsStayInBounds)
     SynthesisFixture bench;
     ASSERT_TRUE(bench.make(600, 8));
     synthesis::SeriesHeader& s = *bench.series;
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     std::vector<int32_t> chain(12, 5);
     std::span<int32_t> first(chain.data(), 10);
     detection::study01_UnFixedPulseDetection(sink, 40, 181, first, nullptr, s);

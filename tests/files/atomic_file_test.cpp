@@ -14,7 +14,7 @@
 #include "files/png_image.h"
 #include "files/snapshot_export.h"
 #include "platform/bitmap.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "tests/files/files_test_support.h"
 
 using files_test::entries;
@@ -38,7 +38,7 @@ platform::Bitmap twoTone(int32_t w, int32_t h)
 }
 
 // A writer's result and then its messages, "text | caption" a line.
-std::string told(const synthesis::MessageRecorder& sink, int32_t result)
+std::string told(const base::MessageRecorder& sink, int32_t result)
 {
     std::string t = std::to_string(result);
     for (const auto& m : sink.messages)
@@ -48,14 +48,14 @@ std::string told(const synthesis::MessageRecorder& sink, int32_t result)
 
 std::string bmp(const std::string& path, const platform::Bitmap& picture)
 {
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     return told(sink, files::writeBmpFile(sink, path, files::makeBitmapInfoHeader(picture.width, picture.height, 1, 32),
                                           picture));
 }
 
 std::string pcx(const std::string& path, const platform::Bitmap& picture)
 {
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     return told(sink, files::writePcxFile(sink, path, picture, platform::kWhite));
 }
 

@@ -25,7 +25,7 @@ constexpr int16_t kUntouched = -4321;
 // A series of N samples whose arrays all hold a marker value.
 synthesis::SeriesHeaderPtr markedSeries(uint32_t N)
 {
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     synthesis::SeriesHeaderPtr s = synthesis::getCutOffSeriesHeader(sink, 1, 10, 20, 40, N, nullptr);
     std::fill(s->lpPureData.begin(), s->lpPureData.end(), kUntouched);
     std::fill(s->lpSeriesData.begin(), s->lpSeriesData.end(), kUntouched);
@@ -94,7 +94,7 @@ TEST(DataFileReader, ShowsTheFileFactsThenEveryHeaderField)
     EXPECT_EQ(r.host.messages[0].text, facts);
     EXPECT_EQ(r.host.messages[0].caption, "About ReadInfoDataFile");
     EXPECT_EQ(r.host.messages[1].caption, "About ReadInfoDataFile");
-    EXPECT_EQ(r.host.messages[1].icon, synthesis::MessageIcon::None);
+    EXPECT_EQ(r.host.messages[1].icon, base::MessageIcon::None);
     EXPECT_EQ(r.host.messages[1].text,
               facts +
                   "ID: VJ\nVer: 3\nSubVer: -2\nHLen: 48, длина заголовка в байтах\nDatime: 123456789\n"

@@ -8,7 +8,7 @@
 
 #include "files/snapshot_export.h"
 #include "platform/bitmap.h"
-#include "synthesis/message_sink.h"
+#include "base/message_sink.h"
 #include "tests/files/files_test_support.h"
 #include "tests/support/pcx_decoder.h"
 
@@ -119,7 +119,7 @@ TEST(PcxFile, RowsDecodeToBackgroundFlagsWithBackgroundPadding)
         picture.pixels[100 + static_cast<size_t>(x)] = 0;
     }
 
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     const std::string path = dir.file("p.pcx");
     ASSERT_EQ(files::writePcxFile(sink, path, picture, bg), 1);
     EXPECT_TRUE(sink.messages.empty());

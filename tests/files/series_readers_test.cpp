@@ -19,7 +19,7 @@
 
 #include "files/data_file_reader.h"
 #include "files/series_readers.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 #include "tests/files/files_test_support.h"
 
 using files::readSeriesDataFile;
@@ -390,8 +390,8 @@ TEST(SeriesTextTime, RowsMissingFromTheGridReadBackAsGaps)
         std::string whole = headers[gen() % 5] + ",v\n", holed = whole;
         for (size_t i = 0; i < rows; ++i) {
             values[i] = i > 0 && gen() % 10 == 0 ? kGap : static_cast<double>(gen() % 2001) - 1000;
-            const std::string row = synthesis::formatText(format.c_str(), start + static_cast<double>(i) * cadence) +
-                                    "," + (std::isnan(values[i]) ? "" : std::to_string(values[i])) + "\n";
+            const std::string row = base::formatText(format.c_str(), start + static_cast<double>(i) * cadence) + "," +
+                                    (std::isnan(values[i]) ? "" : std::to_string(values[i])) + "\n";
             whole += row;
             holed += dropped[i] ? "" : row;
         }

@@ -37,7 +37,7 @@ files::SimulationRun smallRun()
     r.repeats = 2;
     r.streams.positionSeed = 4711;
     r.streams.noiseSeed = -3;
-    r.setupMessages = {{"Несовместимые входные параметры!\n\n", " setup ", synthesis::MessageIcon::Warning}};
+    r.setupMessages = {{"Несовместимые входные параметры!\n\n", " setup ", base::MessageIcon::Warning}};
     return r;
 }
 
@@ -56,9 +56,8 @@ files::SimulationPartFile shard(uint32_t k, uint32_t n, files::SimulationRun run
     p.cellSums.assign(6, 0);
     for (uint64_t s = p.firstSeries; s < p.endSeries; ++s) {
         p.cellSums[s / 2] += static_cast<int64_t>(1000 * s + 7);
-        p.messages.emplace_back(s,
-                                synthesis::RecordedMessage{"series " + std::to_string(s) + " \"quoted\" \\ \t\x01 ☃ 𝄞",
-                                                           "CM_CREATE_SERIES", synthesis::MessageIcon::None});
+        p.messages.emplace_back(s, base::RecordedMessage{"series " + std::to_string(s) + " \"quoted\" \\ \t\x01 ☃ 𝄞",
+                                                         "CM_CREATE_SERIES", base::MessageIcon::None});
     }
     p.holdsLast = p.endSeries == 12 && p.firstSeries < p.endSeries;
     if (p.holdsLast) {
@@ -150,7 +149,7 @@ TEST(SimulationParts, RoundTripKeepsEveryField)
         EXPECT_EQ(b.streams.noiseSeed, -3);
         ASSERT_EQ(b.setupMessages.size(), 1u);
         EXPECT_EQ(b.setupMessages[0].text, a.setupMessages[0].text);
-        EXPECT_EQ(b.setupMessages[0].icon, synthesis::MessageIcon::Warning);
+        EXPECT_EQ(b.setupMessages[0].icon, base::MessageIcon::Warning);
         EXPECT_EQ(back.digest, files::simulationRunDigest(a));
         EXPECT_EQ(std::tie(back.shard, back.shards), std::tie(k, n));
 

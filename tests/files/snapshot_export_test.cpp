@@ -38,7 +38,7 @@ platform::Bitmap patterned(int32_t w, int32_t h)
 }
 
 // Messages as "text | caption", one an entry.
-std::vector<std::string> texts(const std::vector<synthesis::RecordedMessage>& messages)
+std::vector<std::string> texts(const std::vector<base::RecordedMessage>& messages)
 {
     std::vector<std::string> t;
     for (const auto& m : messages)
@@ -53,7 +53,7 @@ TEST(BmpFile, ReadsBackPixelExactWithTheDocumentedHeader)
 {
     ScratchDir dir;
     const platform::Bitmap picture = patterned(7, 5);
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     const std::string path = dir.file("a.bmp");
     ASSERT_EQ(files::writeBmpFile(sink, path, files::makeBitmapInfoHeader(7, 5, 1, 32), picture), 1);
     EXPECT_TRUE(sink.messages.empty());
@@ -264,7 +264,7 @@ TEST(SnapshotExport, FailuresAreReportedAndStillReturnOne)
                                         "CreateFile ERROR! | About PCX", "PCX file is not created | About Bitmap",
                                         "(the reason) | About PNG", "PNG file is not created | About Bitmap"}));
     for (const auto& m : host.messages)
-        EXPECT_EQ(m.icon, synthesis::MessageIcon::None);
+        EXPECT_EQ(m.icon, base::MessageIcon::None);
 }
 
 TEST(SnapshotExport, PicturesWithoutPixelsGiveNoFile)
@@ -273,7 +273,7 @@ TEST(SnapshotExport, PicturesWithoutPixelsGiveNoFile)
     ScratchDir dir;
     const std::string old = dir.file("old.pcx");
     writeAll(old, {5, 6});
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     for (const auto& [w, h] : std::vector<std::pair<int32_t, int32_t>>{{0, 0}, {0, 7}, {7, 0}, {65537, 1}}) {
         platform::Bitmap picture;
         picture.width = w;

@@ -31,7 +31,7 @@ bool positiveLength(ScriptedHost& host, DialogFields& f)
 {
     if (std::atoi(f[1000].c_str()) > 0)
         return true;
-    host.messageBox("bad length", "Create Series", synthesis::MessageIcon::Warning);
+    host.messageBox("bad length", "Create Series", base::MessageIcon::Warning);
     return false;
 }
 
@@ -133,8 +133,8 @@ TEST(ScriptedWindow, RecordsMenuChecksMessagesAndClose)
     EXPECT_FALSE(host.menuChecked(40013));
     EXPECT_TRUE(host.menuChecked(40012));
     EXPECT_FALSE(host.menuChecked(40014));
-    synthesis::MessageSink& sink = host;
-    sink.messageBox("Не могу создать ряд!", "CM_INFO", synthesis::MessageIcon::None);
+    base::MessageSink& sink = host;
+    sink.messageBox("Не могу создать ряд!", "CM_INFO", base::MessageIcon::None);
     EXPECT_EQ(host.messages.back().caption, "CM_INFO");
     EXPECT_FALSE(host.closeRequested);
     host.close();

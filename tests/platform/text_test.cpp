@@ -141,7 +141,7 @@ TEST(Utf8, BrokenSequencesBecomeReplacementCharacters)
 
 TEST(FontFiles, AMissingOrBrokenFileIsReportedNotFatal)
 {
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     EXPECT_FALSE(openFontFace("/nonexistent/DejaVuSans.ttf", sink));
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].text, "No Font </nonexistent/DejaVuSans.ttf>");

@@ -9,19 +9,19 @@
 #include <vector>
 
 #include "detection/fixed_case_criteria.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 #include "tests/reference/literal_estimators.h"
 
 namespace literal {
 
 namespace {
 
-using synthesis::formatText;
+using base::formatText;
 
 void appendSequencePositions(std::string& text, std::span<const int16_t> positions)
 {
     for (const int16_t p : positions)
-        synthesis::appendFormat(text, " %d", p);
+        base::appendFormat(text, " %d", p);
 }
 
 // Everything kept of the count that is best by one of the two measures.
@@ -50,7 +50,7 @@ std::string seriesProblem(const synthesis::SeriesHeader& series, uint16_t mFrom,
 
 }  // namespace
 
-int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+int32_t sequentialMethod(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
                          detection::StepwiseProtocol* protocol, synthesis::SeriesHeader& series)
 {
     const uint16_t L = series.wImpulseSize;
@@ -61,7 +61,7 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
     const std::string problem = seriesProblem(series, mFrom, mMax);
     if (!problem.empty()) {
         sink.messageBox("Несовместимые входные параметры!\n\n" + problem, " sequentialMethod ",
-                        synthesis::MessageIcon::Warning);
+                        base::MessageIcon::Warning);
         return detection::kEstimateFailure;
     }
     const size_t counts = size_t{mMax} - mFrom + 1;
@@ -71,7 +71,7 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
         programmeMeasures.assign(counts, 0);
         improvedMeasures.assign(counts, 0);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для measure!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для measure!", "", base::MessageIcon::None);
         return -1;
     }
     std::vector<int16_t> programmePositions, improvedPositions;
@@ -82,7 +82,7 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
                                 &bestByImprovement.improvedPositions})
             positions->assign(mMax, 0);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для pulse_positions!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для pulse_positions!", "", base::MessageIcon::None);
         return -1;
     }
 
@@ -93,7 +93,7 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
     const int32_t Q0 = detection::squares(series, L, truth);
     if (traceFlag) {
         trace += "pulses\t dist\t squares\t positions\n";
-        synthesis::appendFormat(trace, "%5d\t%6d\t%6d\t", m0, M0, Q0);
+        base::appendFormat(trace, "%5d\t%6d\t%6d\t", m0, M0, Q0);
         appendSequencePositions(trace, truth);
         trace += "\n\n";
     }
@@ -109,7 +109,7 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
         const int32_t Qpre = detection::squares(series, L, pre);
         programmeMeasures[m - mFrom] = Mpre;
         if (traceFlag) {
-            synthesis::appendFormat(trace, "%d[%d]\t%6d\t%6d\t", count, series.wFoundPulses, Mpre, Qpre);
+            base::appendFormat(trace, "%d[%d]\t%6d\t%6d\t", count, series.wFoundPulses, Mpre, Qpre);
             appendSequencePositions(trace, pre);
             trace += "\n";
         }
@@ -142,7 +142,7 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
             keep(bestByImprovement);
         }
         if (traceFlag) {
-            synthesis::appendFormat(trace, "  it=%d\t%6d\t%6d\t", passes, Mest, Qest);
+            base::appendFormat(trace, "  it=%d\t%6d\t%6d\t", passes, Mest, Qest);
             appendSequencePositions(trace, est);
             trace += "\n";
         }
@@ -150,14 +150,14 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
 
     if (traceFlag) {
         trace += "\n";
-        synthesis::appendFormat(trace, "%d\t%6d\t\t", mEst, bestEst);
+        base::appendFormat(trace, "%d\t%6d\t\t", mEst, bestEst);
         trace += "\n";
         if (mPre != mEst) {
-            synthesis::appendFormat(trace, "  init arg: %d, measure: %d\n", mPre, bestPre);
+            base::appendFormat(trace, "  init arg: %d, measure: %d\n", mPre, bestPre);
             trace += "  =>\n";
-            synthesis::appendFormat(trace, "  full arg: %d, measure: %d\n", mEst, bestEst);
+            base::appendFormat(trace, "  full arg: %d, measure: %d\n", mEst, bestEst);
         }
-        sink.messageBox(trace, "Sequential method", synthesis::MessageIcon::None);
+        sink.messageBox(trace, "Sequential method", base::MessageIcon::None);
     }
 
     series.wFoundPulses = mPre;
@@ -179,7 +179,7 @@ int32_t sequentialMethod(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
 
 namespace {
 
-using synthesis::appendFormat;
+using base::appendFormat;
 
 int32_t saturate(int64_t v)
 {
@@ -237,7 +237,7 @@ void resetRows(detection::StepwiseProtocol& p, int positionsToClear)
 
 namespace {
 
-int32_t rankCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+int32_t rankCounts(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
                    detection::StepwiseProtocol* protocol, detection::PulseCountTable* table,
                    synthesis::SeriesHeader& series)
 {
@@ -253,7 +253,7 @@ int32_t rankCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, b
     try {
         measures.assign(static_cast<size_t>(std::max(mMax - mMin + 1, 0)), 0);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для measure!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для measure!", "", base::MessageIcon::None);
         return -1;
     }
 
@@ -331,7 +331,7 @@ int32_t rankCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, b
     }
 
     if (traceFlag)
-        sink.messageBox(trace, "Sequential method", synthesis::MessageIcon::None);
+        sink.messageBox(trace, "Sequential method", base::MessageIcon::None);
     if (!protocol || length == 0)
         return detection::squares(series, L, foundPositions(series, series.wFoundPulses));
 
@@ -359,7 +359,7 @@ int32_t rankCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, b
 
 }  // namespace
 
-int32_t rankPulseCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
+int32_t rankPulseCounts(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, bool traceFlag,
                         detection::StepwiseProtocol* protocol, detection::PulseCountTable* table,
                         synthesis::SeriesHeader& series)
 {
@@ -367,7 +367,7 @@ int32_t rankPulseCounts(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tm
     try {
         return rankCounts(sink, Tmin, Tmax, traceFlag, protocol, table, series);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для measure!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для measure!", "", base::MessageIcon::None);
         return -1;
     }
 }

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "detection/fixed_case_criteria.h"
-#include "synthesis/formatted_text.h"
-#include "synthesis/wrapping.h"
+#include "base/formatted_text.h"
+#include "base/wrapping.h"
 
 namespace literal {
 namespace {
@@ -40,24 +40,24 @@ std::string countProblem(const synthesis::SeriesHeader& series, uint16_t m,
     if (m == 0)
         return "The pulse count is 0; it must be at least 1.\n";
     if (series.dwSeriesSize > series.lpSeriesData.size()) {
-        synthesis::appendFormat(text, "The series record holds %zu samples, fewer than its length dwSeriesSize (%u).\n",
-                                series.lpSeriesData.size(), series.dwSeriesSize);
+        base::appendFormat(text, "The series record holds %zu samples, fewer than its length dwSeriesSize (%u).\n",
+                           series.lpSeriesData.size(), series.dwSeriesSize);
         return text;
     }
     for (const auto* array : arrays)
         if (array->size() < m) {
-            synthesis::appendFormat(text, "The pulse count %d is above the %zu positions the series can hold.\n", m,
-                                    array->size());
+            base::appendFormat(text, "The pulse count %d is above the %zu positions the series can hold.\n", m,
+                               array->size());
             return text;
         }
     return {};
 }
 
-bool accept(synthesis::MessageSink& sink, const char* caption, const std::string& problem)
+bool accept(base::MessageSink& sink, const char* caption, const std::string& problem)
 {
     if (problem.empty())
         return true;
-    sink.messageBox("Несовместимые входные параметры!\n\n" + problem, caption, synthesis::MessageIcon::Warning);
+    sink.messageBox("Несовместимые входные параметры!\n\n" + problem, caption, base::MessageIcon::Warning);
     return false;
 }
 
@@ -69,14 +69,14 @@ std::vector<detection::AdmissibleRange> rangesOf(uint16_t m, uint32_t N, uint16_
     return ranges;
 }
 
-void noMemory(synthesis::MessageSink& sink, const char* name)
+void noMemory(base::MessageSink& sink, const char* name)
 {
-    sink.messageBox(std::string("Нет памяти для ") + name + "!", "", synthesis::MessageIcon::None);
+    sink.messageBox(std::string("Нет памяти для ") + name + "!", "", base::MessageIcon::None);
 }
 
 }  // namespace
 
-int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t estimateByEnergies(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                            synthesis::SeriesHeader& series)
 {
     if (!accept(sink, " estimateByEnergies ", detection::fixedCaseProblem(series, Tmin, Tmax, L, m)))
@@ -150,7 +150,7 @@ int32_t estimateByEnergies(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t
     return detection::measureOfSum(sumOfColumnSquares(x, N, L, p.data(), m), m);
 }
 
-int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t improvePositions(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                          synthesis::SeriesHeader& series)
 {
     if (!accept(sink, " improvePositions ", detection::fixedCaseProblem(series, Tmin, Tmax, L, m)))
@@ -245,7 +245,7 @@ int32_t improvePositions(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t T
     return detection::measureOfSum(backwardWins ? best : bestForward, m);
 }
 
-int32_t searchInIntervals(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t searchInIntervals(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                           synthesis::SeriesHeader& series)
 {
     if (!accept(sink, " searchInIntervals ",
@@ -301,7 +301,7 @@ int32_t searchInIntervals(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t 
     return detection::measureOfSum(best, m);
 }
 
-int32_t runImprovementLoop(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
+int32_t runImprovementLoop(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m,
                            synthesis::SeriesHeader& series, int32_t startMeasure, uint16_t& passes)
 {
     int32_t last = startMeasure;
@@ -332,7 +332,7 @@ void runChainProgramme(const detection::StartRegions& regions, detection::ChainT
                 from = q;
             }
         }
-        t.D[p] = synthesis::wrapAdd(best, t.E[p]);
+        t.D[p] = base::wrapAdd(best, t.E[p]);
         t.B[p] = from;
     };
     detection::forEachStart(regions.sets[detection::omegaFirstAndLater].get(), scanLink);

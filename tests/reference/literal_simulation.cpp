@@ -9,14 +9,14 @@
 
 #include "detection/sequential_method.h"
 #include "detection/stepwise_protocol.h"
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 #include "synthesis/series_synthesis.h"
 #include "tests/reference/literal_estimators.h"
 
 namespace literal {
 namespace {
 
-using synthesis::formatText;
+using base::formatText;
 
 // Everything the simulation relies on, checked before anything changes.
 std::string simulationProblem(const detection::RestErrorHeader& h, std::span<const synthesis::PulseHeader> etalons,
@@ -90,13 +90,13 @@ void advanceOdometer(std::vector<uint16_t>& digits, std::vector<uint16_t>& numbe
 // The staged run of the simulation with the literal estimators: true
 // positions, the energy programme and, with `improve`, the improvement loop,
 // each appending its row.
-void stagedRun(synthesis::MessageSink& sink, synthesis::SeriesHeader& s, detection::StepwiseProtocol* protocol,
+void stagedRun(base::MessageSink& sink, synthesis::SeriesHeader& s, detection::StepwiseProtocol* protocol,
                uint16_t Tmin, uint16_t Tmax, uint16_t L, uint16_t m, bool improve)
 {
     auto append = [&](uint16_t iterations, uint16_t code) {
         if (detection::addProtocolRow(iterations, L, m, code, protocol, s))
             return true;
-        sink.messageBox("No positions on StepwiseProtocol\n", "CM_CREATE_SERIES", synthesis::MessageIcon::None);
+        sink.messageBox("No positions on StepwiseProtocol\n", "CM_CREATE_SERIES", base::MessageIcon::None);
         return false;
     };
     s.wFoundPulses = m;
@@ -113,7 +113,7 @@ void stagedRun(synthesis::MessageSink& sink, synthesis::SeriesHeader& s, detecti
 
 }  // namespace
 
-int statCutoffSpotting(synthesis::MessageSink& sink, detection::RestErrorHeader* header,
+int statCutoffSpotting(base::MessageSink& sink, detection::RestErrorHeader* header,
                        std::span<const synthesis::PulseHeader> etalons, uint16_t activeCount,
                        std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
                        uint16_t createEnergy, int16_t processEnergy, synthesis::SeriesHeaderPtr& series,
@@ -121,14 +121,14 @@ int statCutoffSpotting(synthesis::MessageSink& sink, detection::RestErrorHeader*
                        const std::function<void(uint32_t, uint32_t)>& progress, Estimators estimators)
 {
     if (!header) {
-        sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", synthesis::MessageIcon::None);
+        sink.messageBox("Absence of RestoreErrorHeader!", "statCutoffSpotting", base::MessageIcon::None);
         return 0;
     }
     detection::RestErrorHeader& h = *header;
     const std::string problem = simulationProblem(h, etalons, activeCount, requiredList, series.get());
     if (!problem.empty()) {
         sink.messageBox("Несовместимые входные параметры!\n\n" + problem, "statCutoffSpotting",
-                        synthesis::MessageIcon::Warning);
+                        base::MessageIcon::Warning);
         return 0;
     }
 
@@ -136,7 +136,7 @@ int statCutoffSpotting(synthesis::MessageSink& sink, detection::RestErrorHeader*
     // From here on the cells change: until the end they are no result.
     h.fReady = 0;
     if (!detection::addInitRestErrHeader(sink, seriesType, task, createEnergy, processEnergy, header)) {
-        sink.messageBox("Ошибка addInitRestErrHeader!", " About RestoreErrorHeader ", synthesis::MessageIcon::None);
+        sink.messageBox("Ошибка addInitRestErrHeader!", " About RestoreErrorHeader ", base::MessageIcon::None);
         return 0;
     }
 
@@ -145,12 +145,12 @@ int statCutoffSpotting(synthesis::MessageSink& sink, detection::RestErrorHeader*
         digits.assign(mMax, 1);
         etalonNumbers.assign(mMax, 1);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", synthesis::MessageIcon::None);
+        sink.messageBox("Ошибка lpEtalonNumbersList!", " About statCutoffSpotting ", base::MessageIcon::None);
         return 0;
     }
     detection::StepwiseProtocolPtr protocol = detection::getStepwiseProtocol(7, mMax, nullptr);
     if (!protocol) {
-        sink.messageBox("Нет памяти для lpStepwiseProtocol!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для lpStepwiseProtocol!", "", base::MessageIcon::None);
         return 0;
     }
     detection::addTolpStepwiseProtocol(sink, seriesType, task, protocol.get());

@@ -15,7 +15,7 @@ namespace literal {
 // ones of literal_estimators.h (the run as it first was, end to end).
 enum class Estimators { Product, Literal };
 
-int statCutoffSpotting(synthesis::MessageSink& sink, detection::RestErrorHeader* header,
+int statCutoffSpotting(base::MessageSink& sink, detection::RestErrorHeader* header,
                        std::span<const synthesis::PulseHeader> etalons, uint16_t activeCount,
                        std::span<const uint16_t> requiredList, uint16_t seriesType, uint16_t task,
                        uint16_t createEnergy, int16_t processEnergy, synthesis::SeriesHeaderPtr& series,

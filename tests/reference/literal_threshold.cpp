@@ -11,17 +11,17 @@
 
 #include "detection/chain_programme.h"
 #include "detection/fixed_case_criteria.h"
-#include "synthesis/formatted_text.h"
-#include "synthesis/wrapping.h"
+#include "base/formatted_text.h"
+#include "base/wrapping.h"
 #include "tests/reference/literal_threshold.h"
 
 namespace literal {
 
 namespace {
 
-using synthesis::appendFormat;
-using synthesis::wrapAdd;
-using synthesis::wrapSub;
+using base::appendFormat;
+using base::wrapAdd;
+using base::wrapSub;
 
 // Thresholds and averages are formed in 64 bits and kept in the 32-bit
 // range: a noise level so large that sigma^2 L 30144 leaves it gives the
@@ -175,7 +175,7 @@ void traceRegions(std::string& trace, const detection::StartRegions& regions)
 
 namespace {
 
-int32_t detectUnfixedPulses(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
+int32_t detectUnfixedPulses(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, std::span<int32_t> chainOut,
                             detection::DetectionStudy* study, synthesis::SeriesHeader& series)
 {
     const uint16_t method = study ? study->wDetectionMethod : detection::defaultDetectionMethod;
@@ -186,7 +186,7 @@ int32_t detectUnfixedPulses(synthesis::MessageSink& sink, uint16_t Tmin, uint16_
 
     DetectionWork work;
     if (!allocateWork(work, N)) {
-        sink.messageBox("Нет памяти для indexes!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для indexes!", "", base::MessageIcon::None);
         return 0;
     }
     detection::ChainTables& t = work.tables;
@@ -355,20 +355,20 @@ int32_t detectUnfixedPulses(synthesis::MessageSink& sink, uint16_t Tmin, uint16_
         }
     }
 
-    sink.messageBox(trace, " study01_UnFixedPulseDetection ", synthesis::MessageIcon::None);
+    sink.messageBox(trace, " study01_UnFixedPulseDetection ", base::MessageIcon::None);
     series.wFoundPulses = static_cast<uint16_t>(positions.size());
     // No detection has no measure: 0 rather than a division by a count of 0.
     return detection::measure(series, series.wImpulseSize,
                               std::span<const int16_t>(series.lpFoundPositions.data(), series.wFoundPulses));
 }
 
-int32_t chainSeries(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, synthesis::SeriesHeader& series)
+int32_t chainSeries(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, synthesis::SeriesHeader& series)
 {
     const uint32_t N = usableSize(series);
     const int L = series.wImpulseSize;
     DetectionWork work;
     if (!allocateWork(work, N)) {
-        sink.messageBox("Нет памяти для indexes!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для indexes!", "", base::MessageIcon::None);
         return 0;
     }
     const detection::StartRegions regions = detection::buildStartRegions(series, N, Tmin, Tmax);
@@ -386,24 +386,24 @@ int32_t chainSeries(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, 
 
 // Memory for the texts and small vectors of a run is part of the work memory:
 // running out of it anywhere ends the run with the work-memory message.
-int32_t study01_UnFixedPulseDetection(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
+int32_t study01_UnFixedPulseDetection(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax,
                                       std::span<int32_t> chainOut, detection::DetectionStudy* study,
                                       synthesis::SeriesHeader& series)
 {
     try {
         return detectUnfixedPulses(sink, Tmin, Tmax, chainOut, study, series);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для indexes!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для indexes!", "", base::MessageIcon::None);
         return 0;
     }
 }
 
-int32_t processSeriesChains(synthesis::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, synthesis::SeriesHeader& series)
+int32_t processSeriesChains(base::MessageSink& sink, uint16_t Tmin, uint16_t Tmax, synthesis::SeriesHeader& series)
 {
     try {
         return chainSeries(sink, Tmin, Tmax, series);
     } catch (const std::bad_alloc&) {
-        sink.messageBox("Нет памяти для indexes!", "", synthesis::MessageIcon::None);
+        sink.messageBox("Нет памяти для indexes!", "", base::MessageIcon::None);
         return 0;
     }
 }

@@ -152,9 +152,9 @@ std::string dump(const platform::Bitmap& b) { return fields(b.width, b.height, b
 
 // Records the messages as the window shows them; what it allocates for that
 // is not part of the call under test.
-struct Recorder final : synthesis::MessageSink {
-    std::vector<synthesis::RecordedMessage> messages;
-    void messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon) override
+struct Recorder final : base::MessageSink {
+    std::vector<base::RecordedMessage> messages;
+    void messageBox(std::string_view text, std::string_view caption, base::MessageIcon icon) override
     {
         UncountedAllocations quiet;
         messages.push_back({std::string(text), std::string(caption), icon});
@@ -178,7 +178,7 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o)
     return out << "\nstate: " << o.state.substr(0, 400);
 }
 
-std::vector<std::string> texts(const std::vector<synthesis::RecordedMessage>& messages)
+std::vector<std::string> texts(const std::vector<base::RecordedMessage>& messages)
 {
     std::vector<std::string> out;
     for (const auto& m : messages)
@@ -257,7 +257,7 @@ struct Bench {
     synthesis::SeriesHeader estimated;  // the same after estimateByEnergies
     Bench()
     {
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         synthesis::RandomStreams streams;
         synthesis::makeAlphabet(sink, 128, 4, kL, alphabet, streams.etalonSeed);
         bool made = false;
@@ -342,11 +342,11 @@ std::string shown(const Record& record)
 struct Getter {
     Recorder sink;
     std::string record;
-    std::function<std::string(synthesis::MessageSink&)> call;
+    std::function<std::string(base::MessageSink&)> call;
 };
 
 SweepCase getterCase(std::string name, std::vector<Failure> failures,
-                     std::function<std::string(synthesis::MessageSink&)> call)
+                     std::function<std::string(base::MessageSink&)> call)
 {
     return makeCase<Getter>(
         std::move(name), [call](Getter& g) { g.call = call; }, [](Getter& g) { g.record = g.call(g.sink); },
@@ -376,14 +376,13 @@ SweepCase readerCase(std::string name, const std::string& file, std::function<fi
     files::SeriesReadResult refused;
     refused.error = file + ": not enough memory to read it";
     return getterCase(std::move(name), {{dump(refused), {}, kAnyState}},
-                      [call](synthesis::MessageSink&) { return caught([&] { return shown(call()); }); });
+                      [call](base::MessageSink&) { return caught([&] { return shown(call()); }); });
 }
 
 // A function of the span core that says it throws std::bad_alloc.
 SweepCase throwingCase(std::string name, std::function<std::string()> call)
 {
-    return getterCase(std::move(name), {{kThrew, {}, kAnyState}},
-                      [call](synthesis::MessageSink&) { return caught(call); });
+    return getterCase(std::move(name), {{kThrew, {}, kAnyState}}, [call](base::MessageSink&) { return caught(call); });
 }
 
 std::vector<int64_t> userSamples()
@@ -418,14 +417,14 @@ void addSynthesisCases(std::vector<SweepCase>& cases)
                                {none({"Нет памяти для newSeriesHeader!|" + header}),
                                 none({"Нет памяти для newSeriesHeader->lpPureData!|" + ext}),
                                 none({"Нет памяти для newSeriesHeader->lpPulsesList!|" + ext})},
-                               [](synthesis::MessageSink& s) {
+                               [](base::MessageSink& s) {
                                    return shown(synthesis::getCutOffSeriesHeader(s, 4, kL, kTmin, kTmax, kN, nullptr));
                                }));
     cases.push_back(
         getterCase("getCutOffSeriesHeaderGrown",
                    {none({"Нет памяти для newSeriesHeader->lpPureData!|" + ext}),
                     none({"Нет памяти для newSeriesHeader->lpPulsesList!|" + ext})},
-                   [](synthesis::MessageSink& s) {
+                   [](base::MessageSink& s) {
                        synthesis::SeriesHeaderPtr small =
                            untold([] { return std::make_unique<synthesis::SeriesHeader>(bench().series); });
                        return shown(synthesis::getCutOffSeriesHeader(s, 6, kL, kTmin, kTmax, 2 * kN, std::move(small)));
@@ -474,7 +473,7 @@ void addSynthesisCases(std::vector<SweepCase>& cases)
              {"0", {"Нет памяти для PartialEnergy!|"}, ""}}));
     }
     cases.push_back(getterCase("getRequiredList", {{"[]", {"Нет памяти для newList!| getRequiredList "}}},
-                               [](synthesis::MessageSink& s) {
+                               [](base::MessageSink& s) {
                                    const std::vector<uint16_t> list = synthesis::getRequiredList(s, 12);
                                    UncountedAllocations quiet;
                                    return fields(list);
@@ -490,7 +489,7 @@ void addSynthesisCases(std::vector<SweepCase>& cases)
             "makeAlphabet",
             [](Alphabet& a) {
                 // Two entries with samples too short for the new length.
-                synthesis::MessageRecorder ignored;
+                base::MessageRecorder ignored;
                 synthesis::makeAlphabet(ignored, 128, 2, 4, a.alphabet, a.seed);
                 a.seed = 123;
             },
@@ -508,7 +507,7 @@ void addViewsCases(std::vector<SweepCase>& cases)
     cases.push_back(
         getterCase("createPulseHeader",
                    {none({"Нет памяти для newPulseHeader!|"}), none({"Нет памяти для newPulseHeader->lpData!|"})},
-                   [](synthesis::MessageSink& s) {
+                   [](base::MessageSink& s) {
                        static const std::vector<int16_t> given{1, 2, 3};
                        return shown(views::createPulseHeader(s, 20, 3, given));
                    }));
@@ -519,8 +518,8 @@ void addViewsCases(std::vector<SweepCase>& cases)
 void addDetectionRecordCases(std::vector<SweepCase>& cases)
 {
     cases.push_back(getterCase("getIntervalSetNew", {none()},
-                               [](synthesis::MessageSink&) { return shown(detection::getIntervalSet(nullptr, 5)); }));
-    cases.push_back(getterCase("getIntervalSetGrown", {none()}, [](synthesis::MessageSink&) {
+                               [](base::MessageSink&) { return shown(detection::getIntervalSet(nullptr, 5)); }));
+    cases.push_back(getterCase("getIntervalSetGrown", {none()}, [](base::MessageSink&) {
         detection::IntervalSetPtr set = untold([] {
             detection::IntervalSetPtr small = detection::getIntervalSet(nullptr, 2);
             detection::addInterval(small.get(), 3, 9);
@@ -528,7 +527,7 @@ void addDetectionRecordCases(std::vector<SweepCase>& cases)
         });
         return shown(detection::getIntervalSet(std::move(set), 9));
     }));
-    cases.push_back(getterCase("copyIntervalSet", {none()}, [](synthesis::MessageSink&) {
+    cases.push_back(getterCase("copyIntervalSet", {none()}, [](base::MessageSink&) {
         static const detection::IntervalSetPtr source = [] {
             detection::IntervalSetPtr set = detection::getIntervalSet(nullptr, 6);
             detection::addInterval(set.get(), 3, 9);
@@ -559,7 +558,7 @@ void addDetectionRecordCases(std::vector<SweepCase>& cases)
             },
             {{"0", {}}}));
     }
-    cases.push_back(getterCase("getPulseCountTable", {none()}, [](synthesis::MessageSink&) {
+    cases.push_back(getterCase("getPulseCountTable", {none()}, [](base::MessageSink&) {
         detection::PulseCountTablePtr t = untold([] { return detection::getPulseCountTable(3, 2, 3, nullptr); });
         return shown(detection::getPulseCountTable(4, 1, 7, std::move(t)));
     }));
@@ -569,18 +568,18 @@ void addDetectionRecordCases(std::vector<SweepCase>& cases)
                                 none({"Нет памяти для newRestErrorHeader->lpNoiseLevel!|" + rest}),
                                 none({"Нет памяти для newRestErrorHeader->lpErrors!|" + rest}),
                                 none({"Нет памяти для newRestErrorHeader->lpErrors[]!|" + rest})},
-                               [](synthesis::MessageSink& s) {
+                               [](base::MessageSink& s) {
                                    detection::RestErrorHeaderPtr h = untold([] {
-                                       synthesis::MessageRecorder ignored;
+                                       base::MessageRecorder ignored;
                                        return detection::getRestErrHeader(ignored, 2, 2, 3, nullptr);
                                    });
                                    return shown(detection::getRestErrHeader(s, 3, 4, 5, std::move(h)));
                                }));
-    cases.push_back(getterCase("getStepwiseProtocol", {none()}, [](synthesis::MessageSink&) {
+    cases.push_back(getterCase("getStepwiseProtocol", {none()}, [](base::MessageSink&) {
         detection::StepwiseProtocolPtr p = untold([] { return detection::getStepwiseProtocol(3, 2, nullptr); });
         return shown(detection::getStepwiseProtocol(7, 6, std::move(p)));
     }));
-    cases.push_back(getterCase("getDetectionStudy", {none()}, [](synthesis::MessageSink&) {
+    cases.push_back(getterCase("getDetectionStudy", {none()}, [](base::MessageSink&) {
         static const synthesis::SeriesHeader longer = [] {
             synthesis::SeriesHeader h = bench().series;
             h.dwSeriesSize = h.dwSeriesCapacity = 2 * kN;
@@ -647,7 +646,7 @@ void addDetectionSimulationCases(std::vector<SweepCase>& cases)
         cases.push_back(makeCase<Simulation>(
             "statCutoffSpottingTask" + std::to_string(task) + (threads > 1 ? "Threads" + std::to_string(threads) : ""),
             [](Simulation& s) {
-                synthesis::MessageRecorder ignored;
+                base::MessageRecorder ignored;
                 s.series = synthesis::getCutOffSeriesHeader(ignored, 4, kL, kTmin, kTmax, kN, nullptr);
                 s.header = detection::getRestErrHeader(ignored, 2, 2, 2, nullptr);
                 detection::initRestErrHeader(ignored, 2, 3, 1, 2, 0, 10, 2, s.header.get());
@@ -723,7 +722,7 @@ void addDetectionSpanCoreCases(std::vector<SweepCase>& cases)
 SweepCase readInfoDataFileCase()
 {
     struct QuietHost final : platform::ScriptedHost {
-        void messageBox(std::string_view text, std::string_view caption, synthesis::MessageIcon icon) override
+        void messageBox(std::string_view text, std::string_view caption, base::MessageIcon icon) override
         {
             UncountedAllocations quiet;
             ScriptedHost::messageBox(text, caption, icon);
@@ -808,7 +807,7 @@ void addFilesCases(std::vector<SweepCase>& cases)
     cases.push_back(readInfoDataFileCase());
     // A picture the decoder refuses to fill is left as it was.
     const std::string untouched = dump(platform::makeBitmap(2, 1, 0x123456));
-    cases.push_back(getterCase("decodePng", {{"0out of memory|" + untouched, {}}}, [](synthesis::MessageSink&) {
+    cases.push_back(getterCase("decodePng", {{"0out of memory|" + untouched, {}}}, [](base::MessageSink&) {
         static const std::vector<uint8_t> bytes = files::encodePng(platform::makeBitmap(3, 2, 0xa0b0c0));
         platform::Bitmap picture = untold([] { return platform::makeBitmap(2, 1, 0x123456); });
         std::string error;

@@ -214,7 +214,7 @@ TEST(ButtonBitmaps, LoadInOrderAndStopAtTheFirstBrokenOne)
     EXPECT_EQ((std::array{all[0].id, all[1].id, all[2].id, all[3].id, all[4].id}),
               (std::array{103, 102, 101, 108, 107}));
 
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     ButtonBitmaps loaded;
     ASSERT_TRUE(loadButtonBitmaps(loaded, sink));
     EXPECT_TRUE(sink.messages.empty());
@@ -243,7 +243,7 @@ TEST(ButtonBitmaps, LoadInOrderAndStopAtTheFirstBrokenOne)
     for (size_t k = 0; k < all.size(); ++k) {
         std::vector<ButtonBitmapResource> one(all.begin(), all.end());
         one[k].bytes = {};
-        synthesis::MessageRecorder s;
+        base::MessageRecorder s;
         ButtonBitmaps b;
         EXPECT_FALSE(loadButtonBitmaps(b, s, one));
         ASSERT_EQ(s.messages.size(), 1u);

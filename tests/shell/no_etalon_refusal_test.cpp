@@ -16,7 +16,7 @@ constexpr const char* kCaption = "No Etalon Selected";
 size_t refusals(const PaintedWindow& w)
 {
     size_t n = 0;
-    for (const synthesis::RecordedMessage& m : w.host.messages)
+    for (const base::RecordedMessage& m : w.host.messages)
         if (m.caption == kCaption)
             ++n;
     return n;
@@ -45,7 +45,7 @@ TEST(NoEtalonSelected, NextAndNextDataSayWhyAndMakeNothing)
     ASSERT_EQ(w.host.messages.size(), 1u);
     EXPECT_EQ(w.host.messages[0].caption, kCaption);
     EXPECT_NE(w.host.messages[0].text.find("No etalon is selected"), std::string::npos);
-    EXPECT_EQ(w.host.messages[0].icon, synthesis::MessageIcon::Information);
+    EXPECT_EQ(w.host.messages[0].icon, base::MessageIcon::Information);
     EXPECT_EQ(w.state.viewState, shell::viewAlphabet);
 
     // Processing Next Data from the menu.

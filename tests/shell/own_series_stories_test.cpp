@@ -73,10 +73,7 @@ struct OpenWindow : PaintedWindow {
         const detection::StepwiseProtocol& p = *state.lpStepwiseProtocol;
         return {p.lpRowPositions[row].begin(), p.lpRowPositions[row].begin() + p.lpPulses[row]};
     }
-    const synthesis::RecordedMessage* lastMessage() const
-    {
-        return host.messages.empty() ? nullptr : &host.messages.back();
-    }
+    const base::RecordedMessage* lastMessage() const { return host.messages.empty() ? nullptr : &host.messages.back(); }
 };
 
 std::vector<int16_t> expectedBlocks(size_t rows, int16_t height)
@@ -149,7 +146,7 @@ TEST(OpenSeries, ACsvBecomesTheSeriesWithItsLengthSettingsAndIsProcessed)
     EXPECT_EQ(w.state.dataFileResult, 7);
     EXPECT_EQ(w.state.viewState, shell::viewResult);
 
-    const synthesis::RecordedMessage* report = w.lastMessage();
+    const base::RecordedMessage* report = w.lastMessage();
     ASSERT_NE(report, nullptr);
     EXPECT_EQ(report->caption, "Open Series");
     EXPECT_NE(report->text.find("detrend: the median 10.25 subtracted"), std::string::npos) << report->text;

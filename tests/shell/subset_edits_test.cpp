@@ -37,7 +37,7 @@ TEST(SubsetEdits, FollowAModelOverGeneratedEditSequences)
     std::mt19937 random(17);
     for (int run = 0; run < 200; ++run) {
         shell::AppState s;
-        synthesis::MessageRecorder sink;
+        base::MessageRecorder sink;
         const uint16_t capacity = static_cast<uint16_t>(1 + random() % 6);
         ASSERT_TRUE(shell::ensureSubsetArrays(s, sink, capacity));
         std::vector<Entry> model;

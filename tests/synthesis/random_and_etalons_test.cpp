@@ -20,7 +20,7 @@ std::vector<int> samplesOf(const synthesis::PulseHeader& e)
 struct Alphabet {
     std::array<synthesis::PulseHeader, 20> etalons{};
     synthesis::RandomStreams streams;
-    synthesis::MessageRecorder messages;
+    base::MessageRecorder messages;
     int result = synthesis::makeAlphabet(messages, 128, 20, 20, etalons, streams.etalonSeed);
 };
 
@@ -175,7 +175,7 @@ TEST(Alphabet, EntriesAreNumberedAndShownAsLetters)
 TEST(Alphabet, BuffersAreReusedOrReplacedWhenTooSmall)
 {
     std::array<synthesis::PulseHeader, 20> etalons{};
-    synthesis::MessageRecorder messages;
+    base::MessageRecorder messages;
     int32_t seed = 123;
     ASSERT_EQ(synthesis::makeAlphabet(messages, 128, 20, 20, etalons, seed), 1);
     const int16_t* first = etalons[3].lpData.data();
@@ -196,7 +196,7 @@ TEST(Alphabet, BuffersAreReusedOrReplacedWhenTooSmall)
 TEST(Alphabet, RefusesMoreEtalonsThanTheArrayHolds)
 {
     std::array<synthesis::PulseHeader, 4> etalons{};
-    synthesis::MessageRecorder messages;
+    base::MessageRecorder messages;
     int32_t seed = 123;
     EXPECT_EQ(synthesis::makeAlphabet(messages, 128, 5, 20, etalons, seed), 0);
     EXPECT_EQ(messages.messages.size(), 1u);

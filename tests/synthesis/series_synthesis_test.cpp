@@ -156,7 +156,7 @@ TEST(SeriesSynthesis, CountOutsideTheBoundsIsRefusedWithTheValidationText)
               0);
     ASSERT_EQ(w.messages.messages.size(), 1u);
     EXPECT_EQ(w.messages.messages[0].caption, " makeExtSeries ");
-    EXPECT_EQ(w.messages.messages[0].icon, synthesis::MessageIcon::Warning);
+    EXPECT_EQ(w.messages.messages[0].icon, base::MessageIcon::Warning);
     EXPECT_EQ(w.messages.messages[0].text,
               "Несовместимые входные параметры!\n\n"
               "dwSeriesSize: 7200 [1200]\n"
@@ -434,7 +434,7 @@ TEST(SeriesSynthesis, NoiseIsAddedToACopyAndWrapsAt16Bits)
 
 TEST(SeriesSynthesis, RequiredListCountsFromOne)
 {
-    synthesis::MessageRecorder messages;
+    base::MessageRecorder messages;
     const std::vector<uint16_t> list = synthesis::getRequiredList(messages, 20);
     ASSERT_EQ(list.size(), 20u);
     for (int i = 0; i < 20; ++i)

@@ -11,7 +11,7 @@
 struct SynthesisFixture {
     std::array<synthesis::PulseHeader, 20> alphabet{};
     synthesis::RandomStreams streams;
-    synthesis::MessageRecorder messages;
+    base::MessageRecorder messages;
     std::vector<uint16_t> sequence = std::vector<uint16_t>(2000, 1);
     synthesis::SeriesHeaderPtr series;
 

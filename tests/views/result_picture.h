@@ -25,7 +25,7 @@ inline detection::StepwiseProtocolPtr protocolOf(uint16_t task, uint16_t seriesT
                                                  std::vector<int32_t> criteria = {})
 {
     detection::StepwiseProtocolPtr p = detection::getStepwiseProtocol(7, 40, nullptr);
-    synthesis::MessageRecorder m;
+    base::MessageRecorder m;
     detection::addTolpStepwiseProtocol(m, seriesType, task, p.get());
     for (size_t i = 0; i < rows.size(); ++i) {
         const int32_t v = i < criteria.size() ? criteria[i] : 1000 + static_cast<int32_t>(i);
@@ -36,7 +36,7 @@ inline detection::StepwiseProtocolPtr protocolOf(uint16_t task, uint16_t seriesT
 
 struct ResultPicture {
     SynthesisFixture fx;
-    synthesis::MessageRecorder messages;
+    base::MessageRecorder messages;
     std::vector<uint16_t> required{1, 3};
     detection::StepwiseProtocolPtr protocol;
     detection::PulseCountTablePtr table;

@@ -30,7 +30,7 @@ struct SimulationPicture {
     detection::RestErrorHeader header;
     std::vector<uint16_t> required{3, 7, 12};
     Bitmap picture = makeBitmap(840, 640);
-    synthesis::MessageRecorder messages;
+    base::MessageRecorder messages;
 
     SimulationPicture(std::vector<int16_t> values, uint16_t levels, int32_t repeats)
     {

@@ -14,7 +14,7 @@ namespace {
 
 TEST(WorkPulse, HoldsItsLengthNumberAndSamples)
 {
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     const std::vector<int16_t> given{3, -4, 5, 6};
     views::PulseHeaderPtr copied = views::createPulseHeader(sink, 4, 9, given);
     ASSERT_TRUE(copied);
@@ -40,7 +40,7 @@ TEST(WorkPulse, HoldsItsLengthNumberAndSamples)
 
 TEST(WorkPulse, ReportsAShortageAndLeavesNothingAllocated)
 {
-    synthesis::MessageRecorder sink;
+    base::MessageRecorder sink;
     failAllocationAfter(0);  // the record itself
     views::PulseHeaderPtr none = views::createPulseHeader(sink, 20, 0);
     disarmAllocationFailure();

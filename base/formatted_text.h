@@ -7,7 +7,7 @@
 #include <cstdarg>
 #include <string>
 
-namespace synthesis {
+namespace base {
 
 // The formatted text, every byte of it (a "%c" of code 0 stays in it); empty
 // when the format cannot be applied.
@@ -24,4 +24,4 @@ std::string shortestText(double v);
 // appendFormat for a caller that is itself variadic; `args` is used up.
 void appendFormatV(std::string& out, const char* fmt, va_list args) __attribute__((format(printf, 2, 0)));
 
-}  // namespace synthesis
+}  // namespace base

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace synthesis {
+namespace base {
 
 // a + b, a - b, a * b and v * v, wrapped to 32 bits.
 constexpr int32_t wrapAdd(int32_t a, int32_t b)
@@ -27,4 +27,4 @@ constexpr int32_t wrapNegate(int32_t v) { return wrapSub(0, v); }
 // The low 32 bits of a wide value read as a signed figure.
 constexpr int32_t wrapTo32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
 
-}  // namespace synthesis
+}  // namespace base

@@ -1,11 +1,11 @@
-#include "synthesis/formatted_text.h"
+#include "base/formatted_text.h"
 
 #include <charconv>
 #include <cmath>
 
 #include <cstdio>
 
-namespace synthesis {
+namespace base {
 
 std::string shortestText(double v)
 {
@@ -61,4 +61,4 @@ std::string formatText(const char* fmt, ...)
     return text;
 }
 
-}  // namespace synthesis
+}  // namespace base

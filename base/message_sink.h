@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace synthesis {
+namespace base {
 
 // The icon a message box shows.
 enum class MessageIcon { None, Information, Warning, Error, Question };
@@ -38,4 +38,4 @@ struct MessageRecorder final : MessageSink {
     }
 };
 
-}  // namespace synthesis
+}  // namespace base

@@ -8,12 +8,12 @@
 #include <random>
 #include <string>
 
-#include "synthesis/formatted_text.h"
-#include "synthesis/wrapping.h"
+#include "base/formatted_text.h"
+#include "base/wrapping.h"
 
 namespace {
 
-using namespace synthesis;
+using namespace base;
 
 // Usable in constant expressions (the views' coordinate formulas need that).
 static_assert(wrapAdd(INT32_MAX, 1) == INT32_MIN);
