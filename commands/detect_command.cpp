@@ -175,23 +175,10 @@ struct DetectReport {
     std::vector<detection::PulseMeasure> measures;  // one per found pulse
 };
 
-// The time at a (fractional) sample: the time column or the sample rate,
-// between two samples in proportion.
 std::optional<double> timeAt(const files::SeriesData& data, double sample)
 {
-    // A sample rate gives every time, whole samples or not, as the reader
-    // gives the frames' times: sample / rate.
-    if (data.sampleRate > 0 && !data.times.empty() && sample >= 0 &&
-        sample <= static_cast<double>(data.times.size() - 1))
-        return sample / data.sampleRate;
-    if (data.times.empty() || sample < 0 || sample > static_cast<double>(data.times.size() - 1))
-        return std::nullopt;
-    const size_t below = static_cast<size_t>(sample);
-    const double part = sample - static_cast<double>(below);
-    if (part == 0 || below + 1 >= data.times.size())
-        return data.times[below];
-    // Weighted so that a half-way time of two decimal times keeps their digits.
-    return data.times[below] * (1 - part) + data.times[below + 1] * part;
+    const double t = detection::timeAtSample(data.times, data.sampleRate, sample);
+    return std::isnan(t) ? std::nullopt : std::optional<double>(t);
 }
 
 std::string numberOrEmpty(const std::optional<double>& v) { return v ? base::shortestText(*v) : std::string(); }

@@ -21,6 +21,19 @@ double sampleAt(std::span<const double> y, int64_t i)
 
 }  // namespace
 
+double timeAtSample(std::span<const double> times, double sampleRate, double sample)
+{
+    if (times.empty() || sample < 0 || sample > static_cast<double>(times.size() - 1))
+        return NAN;
+    if (sampleRate > 0)
+        return sample / sampleRate;
+    const size_t below = static_cast<size_t>(sample);
+    const double part = sample - static_cast<double>(below);
+    if (part == 0 || below + 1 >= times.size())
+        return times[below];
+    return times[below] * (1 - part) + times[below + 1] * part;
+}
+
 double robustNoiseSigma(std::span<const double> y)
 {
     if (y.size() < 3)

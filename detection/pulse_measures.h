@@ -22,6 +22,12 @@ double robustNoiseSigma(std::span<const double> y);
 inline constexpr const char* kNoiseEstimateMethod =
     "median absolute deviation of neighbouring differences x 1.4826 / sqrt 2";
 
+// The time at a (fractional) sample: sample / rate when the series has a
+// sample rate, else between two entries of `times` in proportion (weighted,
+// so that the half-way time of two decimal times keeps their digits); NaN
+// outside the times or without any.
+double timeAtSample(std::span<const double> times, double sampleRate, double sample);
+
 struct PulseMeasure {
     int32_t start = 0;
     int32_t end = 0;    // the last sample of the pulse: start + L - 1

@@ -52,22 +52,6 @@ bool prepareSamples(Samples& s, std::string& error)
     return true;
 }
 
-// The time at a (fractional) sample as detect prints it: from the sample
-// rate, else between two times of the time column in proportion; NaN where
-// the series has no times.
-double timeAt(const std::vector<double>& times, double sampleRate, double sample)
-{
-    if (times.empty() || sample < 0 || sample > static_cast<double>(times.size() - 1))
-        return NAN;
-    if (sampleRate > 0)
-        return sample / sampleRate;
-    const size_t below = static_cast<size_t>(sample);
-    const double part = sample - static_cast<double>(below);
-    if (part == 0 || below + 1 >= times.size())
-        return times[below];
-    return times[below] * (1 - part) + times[below + 1] * part;
-}
-
 // Unsigned 64-bit values above the int64 range would wrap in the conversion.
 void checkFitsInt64(const py::array& a, const char* name)
 {
@@ -228,8 +212,9 @@ std::vector<PulseRow> pulseRows(const Samples& s, const detection::DetectionRequ
     for (size_t k = 0; k < measures.size(); ++k) {
         const detection::PulseMeasure& m = measures[k];
         rows.push_back({static_cast<int32_t>(k + 1), m.start, m.end, m.centre,
-                        timeAt(times, s.input.sampleRate, m.start), timeAt(times, s.input.sampleRate, m.centre),
-                        m.amplitude, outcome.pulseScores[k], m.snr});
+                        detection::timeAtSample(times, s.input.sampleRate, m.start),
+                        detection::timeAtSample(times, s.input.sampleRate, m.centre), m.amplitude,
+                        outcome.pulseScores[k], m.snr});
     }
     return rows;
 }
