@@ -6,6 +6,7 @@
 
 #include "detection/count_choice.h"
 #include "detection/exhaustive_search.h"
+#include "detection/matched_filter.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/threshold_detection.h"
 #include "base/formatted_text.h"
@@ -153,6 +154,39 @@ void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, Wor
         energyRow(x, layout.L, kMethodImproved, choice.byImprovement.improved, choice.byImprovement.passes + 1));
 }
 
+// The count unknown with correlation scores: the matched filter.
+void matchedFilter(std::span<const int64_t> x, const DetectionRequest& r, const PulseLayout& layout,
+                   std::span<const int64_t> scores, WorkMeter& meter, DetectionOutcome& out)
+{
+    MatchedFilterOptions options;
+    options.nullSeries = r.nullSeries;
+    options.seed = r.seed;
+    options.threads = r.threads;
+    options.nullSnr = r.nullSnr;
+    MatchedFilterResult result;
+    if (!matchedFilterCounts(x, scores, r.templateSamples, layout, out.fromCount, out.toCount, options, result,
+                             meter) ||
+        !meter.finish())
+        return;
+    for (const MatchedCount& c : result.counts) {
+        CountScore s;
+        s.count = c.count;
+        s.chainScore = c.chainScore;
+        s.snr = c.snr;
+        s.nullSnr = c.nullSnr;
+        s.excess = c.excess;
+        out.counts.push_back(s);
+    }
+    out.chosenCount = result.chosenCount;
+    out.plainCount = result.plainCount;
+    out.noiseSigma = result.sigma;
+    out.templateNorm = result.norm;
+    out.rawNull = std::move(result.rawNull);
+    out.nullBlock = result.block;
+    if (result.chosenCount > 0)
+        out.rows.push_back(scoreRow(x, r.L, scores, kMethodProgramme, std::move(result.chosen)));
+}
+
 void blindDetection(std::span<const int64_t> x, const DetectionRequest& r, const PulseLayout& layout, WorkMeter& meter,
                     DetectionOutcome& out)
 {
@@ -195,6 +229,8 @@ void keepFinishedStages(const DetectionRequest& r, DetectionOutcome& out)
 {
     out.cancelled = true;
     out.counts.clear();
+    out.rawNull.clear();
+    out.chosenCount = out.plainCount = 0;
     out.passes.clear();
     if (r.mode != DetectionMode::KnownCount)
         out.rows.clear();
@@ -286,10 +322,10 @@ bool requestFits(size_t n, const DetectionRequest& r, std::string& error)
             error = "the template must hold the pulse length of samples";
             return false;
         }
-        if (r.mode != DetectionMode::KnownCount) {
+        if (r.mode == DetectionMode::Blind) {
             error =
-                "correlation scores serve a known count only; the sequential method and the threshold "
-                "methods judge window energies (score by window energy)";
+                "correlation scores serve a known or an unknown count; the threshold methods judge window "
+                "energies (score by window energy)";
             return false;
         }
     }
@@ -329,7 +365,10 @@ bool runMode(std::span<const int64_t> x, const DetectionRequest& r, const PulseL
         knownCount(x, r, layout, scores, meter, searchWork, out);
         break;
     case DetectionMode::SequentialMethod:
-        sequentialMethod(x, layout, meter, out);
+        if (r.score == ScoreKind::Correlation)
+            matchedFilter(x, r, layout, scores, meter, out);
+        else
+            sequentialMethod(x, layout, meter, out);
         break;
     case DetectionMode::Blind:
         // The threshold methods refuse what they cannot detect exactly (a

@@ -73,6 +73,20 @@ class CountScore:
     passes: int
     squares: int
     noise_per_window: int
+    chain_score: int
+    snr: float
+    null_snr: float
+    excess: float
+
+class Significance:
+    surrogates: int
+    seed: int
+    block: int
+    statistic: float
+    null: list[float]
+    reached: int
+    false_alarm_probability: float
+    resolution: float
 
 class ThresholdPass:
     threshold: int
@@ -99,6 +113,13 @@ class Detection:
     scale: float
     converted: bool
     samples_address: int
+    chosen_count: int
+    plain_count: int
+    filter_sigma: float
+    template_norm: float
+    raw_null: list[float]
+    null_block: int
+    significance: Significance | None
     def to_frame(self) -> pandas.DataFrame: ...
 
 class SeriesFile:
@@ -183,6 +204,9 @@ def estimate(
     detrend: Detrend = "median",
     invert: bool = False,
     scale: Scale = None,
+    significance: int | None = None,
+    seed: int = 1,
+    threads: int | None = None,
 ) -> Detection: ...
 def estimate_unknown(
     x: Samples,
@@ -196,6 +220,10 @@ def estimate_unknown(
     detrend: Detrend = "median",
     invert: bool = False,
     scale: Scale = None,
+    null_series: int = 8,
+    significance: int | None = None,
+    seed: int = 1,
+    threads: int | None = None,
 ) -> Detection: ...
 def detect(
     x: Samples,
@@ -211,6 +239,9 @@ def detect(
     detrend: Detrend = "median",
     invert: bool = False,
     scale: Scale = None,
+    significance: int | None = None,
+    seed: int = 1,
+    threads: int | None = None,
 ) -> Detection: ...
 def read_series(
     path: str | PathLike[str],
