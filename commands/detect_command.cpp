@@ -189,10 +189,7 @@ bool matchedFilter(const DetectReport& r)
 }
 
 // A figure of the matched filter's counts, "-" where the count has none.
-std::string figure(double v)
-{
-    return std::isfinite(v) ? base::formatText("%.3f", v) : std::string("-");
-}
+std::string figure(double v) { return std::isfinite(v) ? base::formatText("%.3f", v) : std::string("-"); }
 
 std::optional<double> timeAt(const files::SeriesData& data, double sample)
 {
@@ -228,18 +225,19 @@ void printText(const DetectReport& r)
         std::printf("pass %zu: threshold %lld, %d pulses\n", p + 1, static_cast<long long>(o.passes[p].threshold),
                     o.passes[p].detected);
     if (matchedFilter(r)) {
-        std::printf("matched filter: sigma %s, |h| %s (in the prepared samples' units); null of %d series in blocks "
-                    "of %d samples, seed %llu\n",
-                    base::shortestText(o.noiseSigma).c_str(), base::shortestText(o.templateNorm).c_str(),
-                    r.request.nullSnr.empty() ? r.request.nullSeries : 0, o.nullBlock,
-                    static_cast<unsigned long long>(r.request.seed));
+        std::printf(
+            "matched filter: sigma %s, |h| %s (in the prepared samples' units); null of %d series in blocks "
+            "of %d samples, seed %llu\n",
+            base::shortestText(o.noiseSigma).c_str(), base::shortestText(o.templateNorm).c_str(),
+            r.request.nullSnr.empty() ? r.request.nullSeries : 0, o.nullBlock,
+            static_cast<unsigned long long>(r.request.seed));
         std::printf("count chosen by excess = snr - null: %d (by snr alone: %d)\n", o.chosenCount, o.plainCount);
         std::printf("counts:\n");
         std::printf("  count          chain score       snr      null    excess\n");
         for (const detection::CountScore& c : o.counts)
             std::printf("  %5d  %19lld  %8s  %8s  %8s%s\n", c.count, static_cast<long long>(c.chainScore),
-                        figure(c.snr).c_str(), figure(c.nullSnr).c_str(),
-                        figure(c.excess).c_str(), c.count == o.chosenCount ? "  *" : "");
+                        figure(c.snr).c_str(), figure(c.nullSnr).c_str(), figure(c.excess).c_str(),
+                        c.count == o.chosenCount ? "  *" : "");
     } else if (!o.counts.empty()) {
         const bool sequential = r.request.mode == detection::DetectionMode::SequentialMethod;
         std::printf("counts:\n");
@@ -283,11 +281,12 @@ void printText(const DetectReport& r)
     }
     if (r.significance) {
         const detection::Significance& g = *r.significance;
-        std::printf("significance: false-alarm probability %s (resolution %s): %lld of %d surrogates reached the "
-                    "statistic %s; blocks of %d samples, seed %llu\n",
-                    base::shortestText(g.falseAlarm).c_str(), base::shortestText(g.resolution).c_str(),
-                    static_cast<long long>(g.reached), g.surrogates, figure(g.statistic).c_str(), g.block,
-                    static_cast<unsigned long long>(g.seed));
+        std::printf(
+            "significance: false-alarm probability %s (resolution %s): %lld of %d surrogates reached the "
+            "statistic %s; blocks of %d samples, seed %llu\n",
+            base::shortestText(g.falseAlarm).c_str(), base::shortestText(g.resolution).c_str(),
+            static_cast<long long>(g.reached), g.surrogates, figure(g.statistic).c_str(), g.block,
+            static_cast<unsigned long long>(g.seed));
     }
 }
 
@@ -609,13 +608,14 @@ int runDetectCommand(const std::vector<std::string>& args)
         code = 1;
     }
     if (o.plot) {
-        const std::string task = request.mode == detection::DetectionMode::KnownCount
-                                     ? "count known, " + std::to_string(request.pulses) + " pulses"
-                                 : matchedFilter(full) ? "count unknown, matched filter: " +
-                                                             std::to_string(outcome.chosenCount) + " pulses by excess"
-                                 : request.mode == detection::DetectionMode::SequentialMethod
-                                     ? std::string("count unknown, sequential method")
-                                     : "count unknown, blind detection by method " + std::to_string(request.method);
+        const std::string task =
+            request.mode == detection::DetectionMode::KnownCount
+                ? "count known, " + std::to_string(request.pulses) + " pulses"
+            : matchedFilter(full)
+                ? "count unknown, matched filter: " + std::to_string(outcome.chosenCount) + " pulses by excess"
+            : request.mode == detection::DetectionMode::SequentialMethod
+                ? std::string("count unknown, sequential method")
+                : "count unknown, blind detection by method " + std::to_string(request.method);
         DetectPlotInput plot{o.file, read.data, prepared, request, outcome, scoreText, task};
         if (!writeDetectPlot(*o.plot, o.plotWidth, o.plotHeight, plot, error)) {
             std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());

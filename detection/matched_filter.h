@@ -39,6 +39,11 @@ constexpr size_t kMatchedNullTableBytes = size_t{1} << 20;
 // sqrt 2; when that is 0 too, 1. Throws std::bad_alloc.
 double programmeNoiseSigma(std::span<const int64_t> x);
 
+// The correlation with the template h of the windows at the starts
+// from..to-1 of x (each L = h.size() samples inside x) into scores[from..to).
+void correlateWindows(std::span<const int64_t> x, std::span<const int64_t> h, size_t from, size_t to,
+                      std::span<int64_t> scores);
+
 // sqrt(sum h_i^2).
 double templateNorm(std::span<const int64_t> h);
 
@@ -71,13 +76,13 @@ struct MatchedFilterOptions {
 
 struct MatchedFilterResult {
     std::vector<MatchedCount> counts;  // every admissible count in order
-    std::vector<double> rawNull;       // per count: the unsmoothed mean over the null series (the given curve when given)
-    std::vector<int32_t> chosen;       // the chain of the chosen count
-    int32_t chosenCount = 0;           // 0 when no count holds a chain
-    int32_t plainCount = 0;            // the count of greatest snr
-    double sigma = 0;                  // the noise level used
-    double norm = 0;                   // |h|
-    int32_t block = 0;                 // block length of the null series
+    std::vector<double> rawNull;  // per count: the unsmoothed mean over the null series (the given curve when given)
+    std::vector<int32_t> chosen;  // the chain of the chosen count
+    int32_t chosenCount = 0;      // 0 when no count holds a chain
+    int32_t plainCount = 0;       // the count of greatest snr
+    double sigma = 0;             // the noise level used
+    double norm = 0;              // |h|
+    int32_t block = 0;            // block length of the null series
 };
 
 // Runs the count-unknown matched filter on x with the window correlations

@@ -40,18 +40,6 @@ bool sumsFit(std::span<const int64_t> x, const DetectionRequest& r, int32_t most
     return false;
 }
 
-// The correlation with the template of the windows at the starts from..to-1.
-void correlate(std::span<const int64_t> x, int32_t L, std::span<const int64_t> templateSamples, size_t from, size_t to,
-               std::vector<int64_t>& scores)
-{
-    for (size_t l = from; l < to; ++l) {
-        int64_t sum = 0;
-        for (int32_t i = 0; i < L; ++i)
-            sum += templateSamples[i] * x[l + i];
-        scores[l] = sum;
-    }
-}
-
 std::string layoutText(const PulseLayout& layout)
 {
     return base::formatText("a series of %lld samples with pulses of %d samples, %d..%d apart",
@@ -252,7 +240,7 @@ std::vector<int64_t> meteredScores(std::span<const int64_t> x, const DetectionRe
     const size_t step = std::max<size_t>(1, (size_t{1} << 14) / static_cast<size_t>(r.L));
     for (size_t from = 0; from < scores.size(); from += step) {
         const size_t to = std::min(scores.size(), from + step);
-        correlate(x, r.L, r.templateSamples, from, to, scores);
+        correlateWindows(x, r.templateSamples, from, to, scores);
         if (!meter.advance((to - from) * static_cast<uint64_t>(r.L)))
             return {};
     }
@@ -285,7 +273,7 @@ std::vector<int64_t> windowScores(std::span<const int64_t> x, int32_t L, ScoreKi
         return windowEnergies<int64_t, int64_t>(x, L);
     const int64_t N = static_cast<int64_t>(x.size());
     std::vector<int64_t> scores(N >= L ? static_cast<size_t>(N - L + 1) : 0);
-    correlate(x, L, templateSamples, 0, scores.size(), scores);
+    correlateWindows(x, templateSamples, 0, scores.size(), scores);
     return scores;
 }
 
