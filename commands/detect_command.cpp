@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "commands/commands.h"
+#include "commands/detect_engine.h"
 #include "commands/detect_limits.h"
 #include "commands/detect_options.h"
 #include "commands/detect_plot.h"
@@ -35,124 +36,6 @@
 namespace commands {
 
 namespace {
-
-// The etalon by its letter (a..t) or number (1..20), as the alphabet prints them.
-bool etalonTemplate(const std::string& name, std::vector<int64_t>& samples, std::string& what, std::string& error)
-{
-    int number = 0;
-    int64_t n = 0;
-    if (name.size() == 1 && name[0] >= 'a' && name[0] <= 't')
-        number = name[0] - 'a' + 1;
-    else if (wholeNumber(name, 1, 20, n))
-        number = static_cast<int>(n);
-    if (number == 0) {
-        error = "--etalon must be a letter a to t or a number 1 to 20, got '" + name + "'";
-        return false;
-    }
-    base::MessageRecorder messages;
-    std::array<synthesis::PulseHeader, 20> alphabet{};
-    synthesis::RandomStreams streams;
-    if (!synthesis::makeAlphabet(messages, 128, 20, 20, alphabet, streams.etalonSeed)) {
-        error = "the alphabet could not be made";
-        return false;
-    }
-    const synthesis::PulseHeader& e = alphabet[number - 1];
-    samples.assign(e.lpData.begin(), e.lpData.begin() + e.wSize);
-    what = std::string("etalon ") + synthesis::etalonLetter(e.wNumber);
-    return true;
-}
-
-// A one-column text file; values that are not all integers are scaled so
-// that the largest magnitude is 32,767, like floating-point data.
-bool fileTemplate(const std::string& path, std::vector<int64_t>& samples, std::string& error)
-{
-    files::SeriesReadOptions read;
-    read.format = files::SeriesFormat::Text;
-    const files::SeriesReadResult r = files::readSeriesFile(path, read);
-    if (!r.ok) {
-        error = r.error;
-        return false;
-    }
-    for (double v : r.data.values)
-        if (std::isnan(v)) {
-            error = path + ": a template has no gaps";
-            return false;
-        }
-    detection::PreparationOptions p;
-    p.detrend = detection::Detrend::None;
-    detection::PreparedSeries prepared;
-    if (!detection::prepareSeries(r.data.values, r.data.integral, p, prepared, error)) {
-        error = path + ": " + error;
-        return false;
-    }
-    if (prepared.largest > 32767) {
-        error = path + ": template values reach " + std::to_string(prepared.largest) +
-                "; integer templates must stay within -32767..32767";
-        return false;
-    }
-    samples = std::move(prepared.samples);
-    return true;
-}
-
-// Collects what the detection needs besides the samples: the template, the
-// pulse length and the mode. Returns 2 for a bad option, 1 for an unreadable
-// template file, 0 when all is set.
-int buildRequest(const DetectOptions& o, detection::DetectionRequest& r, std::string& scoreText, std::string& error)
-{
-    std::vector<int64_t> templ;
-    std::string what;
-    if (o.etalon) {
-        if (!etalonTemplate(*o.etalon, templ, what, error))
-            return 2;
-    } else if (o.box) {
-        templ.assign(static_cast<size_t>(*o.box), 1);
-        what = "box of " + std::to_string(*o.box) + " samples";
-    } else if (o.templateFile) {
-        if (!fileTemplate(*o.templateFile, templ, error))
-            return 1;
-        what = "template " + *o.templateFile + " (" + std::to_string(templ.size()) + " samples)";
-    }
-    r.L = o.pulseLength ? *o.pulseLength : static_cast<int32_t>(templ.size());
-    if (o.score == "correlation") {
-        if (o.pulseLength && *o.pulseLength != static_cast<int32_t>(templ.size())) {
-            error = "--pulse-length " + std::to_string(*o.pulseLength) + " differs from the template's " +
-                    std::to_string(templ.size()) + " samples";
-            return 2;
-        }
-        r.score = detection::ScoreKind::Correlation;
-        r.templateSamples = std::move(templ);
-        scoreText = "correlation with the " + what;
-    } else {
-        scoreText = "window energy";
-    }
-    r.Tmin = *o.tmin;
-    r.Tmax = *o.tmax;
-    if (o.pulses) {
-        r.mode = detection::DetectionMode::KnownCount;
-        r.pulses = *o.pulses;
-    } else if (o.unknown) {
-        r.mode = detection::DetectionMode::SequentialMethod;
-    } else {
-        r.mode = detection::DetectionMode::Blind;
-        r.method = *o.method;
-    }
-    return 0;
-}
-
-const char* modeName(const detection::DetectionRequest& r)
-{
-    if (r.mode == detection::DetectionMode::SequentialMethod && r.score == detection::ScoreKind::Correlation)
-        return "matched filter";
-    switch (r.mode) {
-    case detection::DetectionMode::KnownCount:
-        return "known count";
-    case detection::DetectionMode::SequentialMethod:
-        return "sequential method";
-    case detection::DetectionMode::Blind:
-        return "blind detection";
-    }
-    return "";
-}
 
 const char* detrendName(detection::Detrend d)
 {
@@ -191,12 +74,6 @@ bool matchedFilter(const DetectReport& r)
 // A figure of the matched filter's counts, "-" where the count has none.
 std::string figure(double v) { return std::isfinite(v) ? base::formatText("%.3f", v) : std::string("-"); }
 
-std::optional<double> timeAt(const files::SeriesData& data, double sample)
-{
-    const double t = detection::timeAtSample(data.times, data.sampleRate, sample);
-    return std::isnan(t) ? std::nullopt : std::optional<double>(t);
-}
-
 std::string numberOrEmpty(const std::optional<double>& v) { return v ? base::shortestText(*v) : std::string(); }
 
 void printText(const DetectReport& r)
@@ -210,7 +87,7 @@ void printText(const DetectReport& r)
     std::printf("layout: %zu samples, pulse length %d, Tmin %d, Tmax %d, admissible counts %d to %d\n",
                 r.prepared.samples.size(), r.request.L, r.request.Tmin, r.request.Tmax, o.fromCount, o.toCount);
     std::printf("score: %s\n", r.scoreText.c_str());
-    std::printf("task: %s", modeName(r.request));
+    std::printf("task: %s", detectionModeName(r.request));
     if (r.request.mode == detection::DetectionMode::KnownCount)
         std::printf(", %d pulses", r.request.pulses);
     if (r.request.mode == detection::DetectionMode::Blind)
@@ -275,8 +152,8 @@ void printText(const DetectReport& r)
         const detection::PulseMeasure& m = r.measures[k];
         std::printf("  %5zu  %5d  %d  %s", k + 1, m.start, m.end, base::shortestText(m.centre).c_str());
         if (times)
-            std::printf("  %s  %s", numberOrEmpty(timeAt(r.data, m.start)).c_str(),
-                        numberOrEmpty(timeAt(r.data, m.centre)).c_str());
+            std::printf("  %s  %s", numberOrEmpty(timeAtSample(r.data, m.start)).c_str(),
+                        numberOrEmpty(timeAtSample(r.data, m.centre)).c_str());
         std::printf("  %.6g  %lld  %.3f\n", m.amplitude, static_cast<long long>(o.pulseScores[k]), m.snr);
     }
     if (r.significance) {
@@ -337,7 +214,7 @@ void printJson(const DetectReport& r)
     j.field("fromCount", o.fromCount).field("toCount", o.toCount);
     j.endObject();
     j.field("score", std::string_view(r.scoreText));
-    j.field("task", std::string_view(modeName(r.request)));
+    j.field("task", std::string_view(detectionModeName(r.request)));
     if (r.request.mode == detection::DetectionMode::Blind)
         j.field("method", r.request.method);
     j.key("noiseLevel");
@@ -391,8 +268,8 @@ void printJson(const DetectReport& r)
         const detection::PulseMeasure& m = r.measures[k];
         j.beginObject().field("pulse", static_cast<int64_t>(k + 1)).field("start", m.start).field("end", m.end);
         j.key("centre").real(m.centre);
-        optionalNumber(j, "time", timeAt(r.data, m.start));
-        optionalNumber(j, "centreTime", timeAt(r.data, m.centre));
+        optionalNumber(j, "time", timeAtSample(r.data, m.start));
+        optionalNumber(j, "centreTime", timeAtSample(r.data, m.centre));
         j.key("amplitude").real(m.amplitude);
         j.field("score", o.pulseScores[k]);
         j.key("snr").real(m.snr);
@@ -413,18 +290,7 @@ void printJson(const DetectReport& r)
     std::printf("%s\n", j.text().c_str());
 }
 
-void printCsv(const DetectReport& r)
-{
-    const auto& o = r.outcome;
-    std::printf("pulse,start,end,centre,time,centre_time,amplitude,score,snr\n");
-    for (size_t k = 0; k < o.positions.size(); ++k) {
-        const detection::PulseMeasure& m = r.measures[k];
-        std::printf("%zu,%d,%d,%s,%s,%s,%s,%lld,%s\n", k + 1, m.start, m.end, base::shortestText(m.centre).c_str(),
-                    numberOrEmpty(timeAt(r.data, m.start)).c_str(), numberOrEmpty(timeAt(r.data, m.centre)).c_str(),
-                    base::shortestText(m.amplitude).c_str(), static_cast<long long>(o.pulseScores[k]),
-                    base::shortestText(m.snr).c_str());
-    }
-}
+void printCsv(const DetectReport& r) { std::fputs(pulsesCsv(r.data, r.outcome, r.measures).c_str(), stdout); }
 
 // Every count's figures as CSV: the matched filter's chain score, snr, null
 // and excess with the chosen count marked, the sequential method's
@@ -456,49 +322,6 @@ bool writeCountsCsv(const std::string& path, const DetectReport& r, std::string&
         path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()), error);
 }
 
-// Options that would be passed over without a word on this request.
-bool refuseIdleOptions(const DetectOptions& o, std::string& error)
-{
-    if (o.score != "correlation") {
-        const char* given = o.box ? "--box" : o.templateFile ? "--template" : o.etalon ? "--etalon" : nullptr;
-        if (given) {
-            error = std::string(given) +
-                    " is a template: it applies with --score correlation only (with --score energy give "
-                    "--pulse-length)";
-            return false;
-        }
-    }
-    if (o.noise && !(o.method && detection::takesNoiseLevel(*o.method))) {
-        error = std::string("--noise: ") + detection::kNoiseLevelMethodsOnly;
-        return false;
-    }
-    const bool matched = o.unknown && o.score == "correlation";
-    if (o.nullSeries && !matched) {
-        error = "--null-series: the null series serve the matched filter only (--unknown --score correlation)";
-        return false;
-    }
-    if ((o.seed || o.threads) && !matched && !o.significance) {
-        error = std::string(o.seed ? "--seed" : "--threads") +
-                ": applies to the matched filter's null series (--unknown --score correlation) and to "
-                "--significance only";
-        return false;
-    }
-    if (o.countsCsv && !o.unknown && !o.method) {
-        error = "--counts-csv: a known count has no table of counts (give --unknown or --method)";
-        return false;
-    }
-    if (o.plot) {
-        std::string extension = o.plot->size() >= 4 ? o.plot->substr(o.plot->size() - 4) : "";
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (extension != ".png") {
-            error = "--plot '" + *o.plot + "': the plot is written as PNG; give a name ending in .png";
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 int runDetectCommand(const std::vector<std::string>& args)
@@ -510,13 +333,13 @@ int runDetectCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
         return 2;
     }
-    if (!refuseIdleOptions(o, error)) {
+    if (error = idleOptionProblem(o); !error.empty()) {
         std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
         return 2;
     }
     detection::DetectionRequest request;
     std::string scoreText;
-    if (const int code = buildRequest(o, request, scoreText, error); code != 0) {
+    if (const int code = buildDetectionRequest(o, request, scoreText, error); code != 0) {
         std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
         return code;
     }
@@ -531,21 +354,12 @@ int runDetectCommand(const std::vector<std::string>& args)
         return 2;
     }
     detection::PreparedSeries prepared;
-    if (!detection::prepareSeries(read.data.values, read.data.integral, o.prepare, prepared, error)) {
+    if (!prepareDetectSeries(read.data, o.prepare, prepared, error)) {
         std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());
         return 1;
     }
-    if (const std::string problem = detection::preparedSeriesProblem(prepared); !problem.empty()) {
-        std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), problem.c_str());
-        return 1;
-    }
-
     // Methods 1 and 6 take the noise level; without --noise it is estimated.
-    std::optional<int64_t> noiseLevel;
-    if (request.mode == detection::DetectionMode::Blind && detection::takesNoiseLevel(request.method)) {
-        noiseLevel = o.noise ? *o.noise : detection::estimateNoiseLevel(prepared.samples);
-        request.noiseLevel = *noiseLevel;
-    }
+    const std::optional<int64_t> noiseLevel = applyNoiseLevel(o, prepared, request);
     // What the detection will cost is known before it runs; Ctrl-C stops it
     // with nothing written.
     const detection::PulseLayout layout{static_cast<int64_t>(prepared.samples.size()), request.L, request.Tmin,
@@ -560,12 +374,9 @@ int runDetectCommand(const std::vector<std::string>& args)
     InterruptWatch interrupt;
     request.progress = interrupt.progress(o.progress, std::chrono::steady_clock::now());
     detection::DetectionOutcome outcome;
-    if (!detection::detectPulses(prepared.samples, request, outcome, error)) {
-        // A series too short for the layout is the data's fault; any other
-        // refusal is the options'.
-        const bool tooShort = layout.N < request.L || detection::admissibleCounts(layout).empty();
+    if (const int refused = runDetection(prepared, request, outcome, error); refused != 0) {
         std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());
-        return tooShort ? 1 : 2;
+        return refused;
     }
     if (interrupt.interrupted()) {
         interrupt.closeBar();
@@ -573,10 +384,9 @@ int runDetectCommand(const std::vector<std::string>& args)
         return 130;
     }
     DetectReport full{o, read.data, prepared, request, outcome, scoreText, noiseLevel, noiseLevel && !o.noise};
-    full.sigma = detection::robustNoiseSigma(prepared.unscaled);
-    const std::vector<double> shape =
-        detection::unitPeakShape(prepared.unscaled, outcome.positions, request.L, request.templateSamples);
-    full.measures = detection::measurePulses(prepared.unscaled, outcome.positions, request.L, shape, full.sigma);
+    PulseReport pulses = measureDetectedPulses(prepared, request, outcome);
+    full.sigma = pulses.sigma;
+    full.measures = std::move(pulses.measures);
     if (o.significance) {
         interrupt.closeBar();
         detection::Significance significance;
@@ -608,14 +418,7 @@ int runDetectCommand(const std::vector<std::string>& args)
         code = 1;
     }
     if (o.plot) {
-        const std::string task =
-            request.mode == detection::DetectionMode::KnownCount
-                ? "count known, " + std::to_string(request.pulses) + " pulses"
-            : matchedFilter(full)
-                ? "count unknown, matched filter: " + std::to_string(outcome.chosenCount) + " pulses by excess"
-            : request.mode == detection::DetectionMode::SequentialMethod
-                ? std::string("count unknown, sequential method")
-                : "count unknown, blind detection by method " + std::to_string(request.method);
+        const std::string task = detectionTaskText(request, outcome);
         DetectPlotInput plot{o.file, read.data, prepared, request, outcome, scoreText, task};
         if (!writeDetectPlot(*o.plot, o.plotWidth, o.plotHeight, plot, error)) {
             std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
@@ -624,7 +427,7 @@ int runDetectCommand(const std::vector<std::string>& args)
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::fprintf(stderr, "detect: %zu pulses in %zu samples of %s (%s, %s), %.2f s\n", outcome.positions.size(),
-                 prepared.samples.size(), o.file.c_str(), modeName(request), scoreText.c_str(), seconds);
+                 prepared.samples.size(), o.file.c_str(), detectionModeName(request), scoreText.c_str(), seconds);
     return code;
 }
 

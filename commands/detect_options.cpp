@@ -264,34 +264,8 @@ bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, 
         return false;
     }
     o.file = files[0];
-    const int modes = (o.pulses ? 1 : 0) + (o.unknown ? 1 : 0) + (o.method ? 1 : 0);
-    if (modes != 1) {
-        error =
-            "choose one of --pulses K (a known count), --unknown (the sequential method) or --method 0..6 "
-            "(blind detection)";
+    if (error = detectChoiceProblem(o); !error.empty())
         return false;
-    }
-    if (!o.tmin || !o.tmax) {
-        error = "--tmin and --tmax are needed: the least and greatest distance between pulse starts, in samples";
-        return false;
-    }
-    if (*o.tmin > *o.tmax) {
-        error = "--tmin (" + std::to_string(*o.tmin) + ") is above --tmax (" + std::to_string(*o.tmax) + ")";
-        return false;
-    }
-    const int templates = (o.etalon ? 1 : 0) + (o.box ? 1 : 0) + (o.templateFile ? 1 : 0);
-    if (templates > 1) {
-        error = "one template only: --etalon, --box or --template";
-        return false;
-    }
-    if (o.score == "correlation" && templates == 0) {
-        error = "--score correlation needs a template: --etalon LETTER, --box W or --template FILE";
-        return false;
-    }
-    if (o.score == "energy" && templates == 0 && !o.pulseLength) {
-        error = "--pulse-length L is needed with --score energy";
-        return false;
-    }
     if (o.csv && o.json) {
         error = "--json and --csv exclude each other";
         return false;
@@ -301,6 +275,26 @@ bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, 
         return false;
     }
     return true;
+}
+
+std::string detectChoiceProblem(const DetectOptions& o)
+{
+    const int modes = (o.pulses ? 1 : 0) + (o.unknown ? 1 : 0) + (o.method ? 1 : 0);
+    if (modes != 1)
+        return "choose one of --pulses K (a known count), --unknown (the sequential method) or --method 0..6 "
+               "(blind detection)";
+    if (!o.tmin || !o.tmax)
+        return "--tmin and --tmax are needed: the least and greatest distance between pulse starts, in samples";
+    if (*o.tmin > *o.tmax)
+        return "--tmin (" + std::to_string(*o.tmin) + ") is above --tmax (" + std::to_string(*o.tmax) + ")";
+    const int templates = (o.etalon ? 1 : 0) + (o.box ? 1 : 0) + (o.templateFile ? 1 : 0);
+    if (templates > 1)
+        return "one template only: --etalon, --box or --template";
+    if (o.score == "correlation" && templates == 0)
+        return "--score correlation needs a template: --etalon LETTER, --box W or --template FILE";
+    if (o.score == "energy" && templates == 0 && !o.pulseLength)
+        return "--pulse-length L is needed with --score energy";
+    return {};
 }
 
 std::string readChoiceProblem(const DetectOptions& o, const files::SeriesData& data)

@@ -50,6 +50,12 @@ bool memorySize(std::string_view text, uint64_t& bytes);
 // conflicting choice returns false with a one-line message.
 bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, std::string& error);
 
+// The choices every detection needs, whoever made them: one task (a known
+// count, --unknown or a method), Tmin and Tmax given and in order, one
+// template at most, a template for correlation scores and a pulse length
+// for energies. The one-line refusal, or empty.
+std::string detectChoiceProblem(const DetectOptions& o);
+
 // Whether --column and --channel suit the file that was read (--column not
 // for a sound file, --channel only for one, and needed when it has several
 // channels): the one-line refusal, or empty.

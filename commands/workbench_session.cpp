@@ -72,9 +72,7 @@ bool applyRunOptions(shell::AppState& s, ConsoleHost& host, const RunOptions& o,
             return false;
         }
         shell::requestSeriesLength(s, N);
-        for (int i = 0; i < s.seriesLengthOptionCount; ++i)
-            if (static_cast<uint32_t>(s.seriesLengthOptions[i]) == N)
-                s.seriesLengthOption = i + 1;
+        shell::chooseLengthOption(s, N);
     }
     if (o.noise)
         s.requestedNoiseLevel = static_cast<int16_t>(*o.noise);

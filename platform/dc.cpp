@@ -318,6 +318,10 @@ void Dc::textOut(int32_t x, int32_t y, std::string_view utf8)
 {
     if (!font_)
         return;
+    if (textLog_) {
+        const Size extent = textExtent(utf8);
+        textLog_->push_back({{x, y, x + extent.cx, y + extent.cy}, std::string(utf8)});
+    }
     const std::u32string text = decodeUtf8(utf8);
     const TextMetrics& tm = font_->metrics();
     if (bkMode_ == BkMode::Opaque) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -75,6 +76,13 @@ enum class BkMode { Transparent = 1, Opaque = 2 };
 // interface's own 28-bit coordinate space does.
 inline constexpr int32_t kCoordinateLimit = 1 << 27;
 
+// A text as textOut placed it: its cell (the text's extent from its
+// top-left corner; right and bottom outside) and its words.
+struct PlacedText {
+    Rect cell;
+    std::string text;
+};
+
 // A drawing device on a picture: the selected pen, brush and font, the text
 // and background colours, the current position and the clip region.
 class Dc {
@@ -138,6 +146,10 @@ class Dc {
     // background colour. The current position does not move.
     void textOut(int32_t x, int32_t y, std::string_view utf8);
     Size textExtent(std::string_view utf8) const;
+    // When set, every textOut from now on also records where it put its
+    // text, so that a layout can be checked by the texts' cells; nothing
+    // else changes. nullptr stops the record.
+    void setTextLog(std::vector<PlacedText>* log) { textLog_ = log; }
     TextMetrics textMetrics() const;
 
     // Copies width × height pixels of source from (sx, sy) to (x, y); pixels
@@ -160,6 +172,7 @@ class Dc {
     Color bkColor_ = kWhite;
     BkMode bkMode_ = BkMode::Opaque;
     Point position_;
+    std::vector<PlacedText>* textLog_ = nullptr;
 };
 
 }  // namespace platform

@@ -168,6 +168,10 @@ struct AppState {
     // Whether the last synthesis made its series (synthesizeSeries writes
     // it); after a refusal lpSeriesHeader is missing or holds an older series.
     bool seriesMade = false;
+    // The series record holds a file's samples (adoptSeries sets it, a
+    // synthesis or a simulation that replaces the record clears it); such a
+    // series is made of no etalon, so the views' alphabet panels list none.
+    bool seriesFromFile = false;
 
     // --- 9. Display resources and the layout of the last paint
     resources::ButtonBitmaps buttonBitmaps;  // the five button pictures; loaded by onCreate, freed by onDestroy

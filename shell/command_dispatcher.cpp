@@ -60,6 +60,7 @@ void createSeries(AppState& s, Host& host)
         return;
     }
     s.requestedSeriesLength = length;
+    chooseLengthOption(s, length);
     s.minInterval = s.staged.minInterval;
     s.maxInterval = s.staged.maxInterval;
     s.currentEtalon = s.dialogEtalonNumber;
@@ -223,6 +224,22 @@ void setSeriesTypeChecks(Host& host, int checkedType)
         host.checkMenuItem(id, id == checkedType);
 }
 
+// The marks of the Settings menu as the state stands: the task (the joint
+// task for both estimations) and the series type (a transient type reads as
+// the type it returns to).
+void setSettingsChecks(const AppState& s, Host& host)
+{
+    const bool unknown = s.seriesType == seriesUnknownWhole || s.seriesType == seriesUnknownCutOff ||
+                         s.seriesType == seriesTransientUnknown;
+    setSeriesTypeChecks(host, unknown ? IdSeriesUnfixedNumber : IdSeriesFixedNumber);
+    if (s.taskType == taskBlindDetection)
+        setTaskChecks(host, IdTaskDetection);
+    else if (s.taskType == taskSeriesProcessing)
+        setTaskChecks(host, IdTaskSeriesProcessing);
+    else
+        setTaskChecks(host, IdTaskJointDetectionEstimation);
+}
+
 void repeatDetection(AppState& s, Host& host, uint16_t method)
 {
     if (s.seriesType == seriesUnknownWhole) {
@@ -310,6 +327,7 @@ void finishSimulation(AppState& s, Host& host, SimulationRun& run)
         return;  // the state never saw the run: its header, record and streams stay, and so does the view
     s.lpRestErrorHeader = std::move(run.header);
     s.lpSeriesHeader = std::move(run.series);
+    s.seriesFromFile = false;
     s.random = run.streams;
     showSimulation(s, host);
     if (s.commandDepth == 0)
@@ -370,11 +388,13 @@ bool processingCommand(AppState& s, Host& host, int command)
     case IdFixedCase:
         s.seriesType = seriesKnownWhole;
         s.taskType = taskFixedEstimation;
+        setSettingsChecks(s, host);
         sendCommand(s, host, CmdNewSequence);
         break;
     case IdUnfixedCase:
         s.seriesType = seriesUnknownWhole;
         s.taskType = taskUnfixedEstimation;
+        setSettingsChecks(s, host);
         sendCommand(s, host, CmdNewSequence);
         break;
     case IdDetectionStatisticalSimulation:
@@ -408,6 +428,7 @@ bool settingsCommand(AppState& s, Host& host, int command)
     case IdSeriesCreationMethod:
         s.seriesType = seriesKnownWhole;
         s.taskType = taskBlindDetection;
+        setSettingsChecks(s, host);
         break;
     case IdTaskDetection:
         s.taskType = taskBlindDetection;

@@ -26,7 +26,8 @@ using platform::Host;
 
 constexpr std::array<std::string_view, 12> kSeriesExtensions{".csv", ".tsv", ".txt",  ".npy", ".wav", ".flac",
                                                              ".ogg", ".aif", ".aiff", ".au",  ".snd", ".caf"};
-constexpr int64_t kWindowSampleLimit = 32767;  // the records' samples are 16-bit
+constexpr int64_t kWindowSampleLimit = 32767;     // the records' samples are 16-bit
+constexpr double kWindowSumLimit = 2147483647.0;  // the programmes' sums of squares are 32-bit
 
 std::string lowered(std::string_view text)
 {
@@ -186,11 +187,14 @@ DialogFields initialFields(const AppState& s, const std::string& path, const fil
     return fields;
 }
 
-std::string lengthProblem(const AppState& s, size_t n)
+}  // namespace
+
+std::string seriesLengthProblem(const AppState& s, size_t n)
 {
     if (n > synthesis::kMaxSeriesLength)
-        return "The series holds " + std::to_string(n) + " samples; the window takes at most " +
-               std::to_string(synthesis::kMaxSeriesLength) + ". Use quillmore-cli detect for longer series.";
+        return "The series holds " + std::to_string(n) + " samples; the workbench takes at most " +
+               std::to_string(synthesis::kMaxSeriesLength) +
+               ". Open it in the detection view (or with quillmore-cli detect), which takes any length.";
     if (n < s.etalonLength)
         return "The series holds " + std::to_string(n) + " samples; the window needs at least " +
                std::to_string(s.etalonLength) + ", the pulse length.";
@@ -198,6 +202,16 @@ std::string lengthProblem(const AppState& s, size_t n)
         synthesis::seriesParameterProblem(s.etalonLength, s.minInterval, s.maxInterval, static_cast<uint32_t>(n));
     return problem.empty() ? std::string() : "The window cannot take this series: " + problem;
 }
+
+double windowSumOfSquares(std::span<const int64_t> samples)
+{
+    double energy = 0;
+    for (const int64_t v : samples)
+        energy += static_cast<double>(v) * static_cast<double>(v);
+    return energy;
+}
+
+namespace {
 
 std::string loadedReport(const AppState& s, const std::string& path, const files::SeriesData& data,
                          const PreparationChoice& choice, const detection::PreparedSeries& prepared,
@@ -210,12 +224,6 @@ std::string loadedReport(const AppState& s, const std::string& path, const files
     if (choice.autoScale)
         text += "auto scale: the largest magnitude is " + std::to_string(windowAutoScalePeak(prepared.samples.size())) +
                 ", so that the window's 32-bit sums of squares hold the whole series\n";
-    double energy = 0;
-    for (const int64_t v : prepared.samples)
-        energy += static_cast<double>(v) * static_cast<double>(v);
-    if (energy > 2147483647.0)
-        text += "Its sum of squares (" + numberText(energy) +
-                ") passes the window's 32-bit sums: choose the auto scale, or use quillmore-cli detect.\n";
     text += "noise level: about " + std::to_string(noiseLevel) + ", estimated from neighbouring samples\n";
     text += "The window's series: " + std::to_string(s.seriesLength) + " samples, pulse length " +
             std::to_string(s.etalonLength) + ", Tmin=" + std::to_string(s.minInterval) +
@@ -233,7 +241,7 @@ void followDataFileLength(AppState& s, Host& host, uint32_t before)
     if (!s.lpSeriesHeader || s.lpSeriesHeader->dwSeriesSize == before)
         return;
     const synthesis::SeriesHeader& h = *s.lpSeriesHeader;
-    if (const std::string problem = lengthProblem(s, h.dwSeriesSize); !problem.empty()) {
+    if (const std::string problem = seriesLengthProblem(s, h.dwSeriesSize); !problem.empty()) {
         say(host, problem);
         return;
     }
@@ -370,13 +378,23 @@ bool prepareForWindow(const files::SeriesData& data, const PreparationChoice& ch
                   (options.scale ? " or a smaller factor." : " or a factor below 1.");
         return false;
     }
+    // The window's programmes sum the squares of a whole series in 32 bits;
+    // past 2^31 - 1 those sums wrap and every estimate goes wrong.
+    if (const double energy = windowSumOfSquares(prepared.samples); energy > kWindowSumLimit) {
+        problem = "The sum of squares of the prepared samples (" + numberText(energy) +
+                  ") passes the window's 32-bit sums (2147483647): its estimates would be void. Choose the auto "
+                  "scale (the largest magnitude then is " +
+                  std::to_string(windowAutoScalePeak(prepared.samples.size())) +
+                  "), a smaller factor, or the detection view, which sums in 64 bits.";
+        return false;
+    }
     return true;
 }
 
 bool adoptSeries(AppState& s, Host& host, std::span<const int16_t> samples, uint16_t noiseLevel, uint16_t amplitude)
 {
     const uint32_t N = static_cast<uint32_t>(samples.size());
-    if (const std::string problem = lengthProblem(s, samples.size()); !problem.empty()) {
+    if (const std::string problem = seriesLengthProblem(s, samples.size()); !problem.empty()) {
         say(host, problem);
         return false;
     }
@@ -390,6 +408,7 @@ bool adoptSeries(AppState& s, Host& host, std::span<const int16_t> samples, uint
     // The length settings as a click on a length option makes them, then the
     // series parameters' raised least count and clamped count.
     requestSeriesLength(s, N);
+    chooseLengthOption(s, N);
     s.seriesLength = N;
     s.minPulseCount = std::max<uint16_t>(s.minPulseCount, 1);
     if (s.requestedPulseCount < s.minPulseCount || s.requestedPulseCount > s.maxPulseCount)
@@ -400,19 +419,19 @@ bool adoptSeries(AppState& s, Host& host, std::span<const int16_t> samples, uint
 
     fillRecord(s, *record, samples, noiseLevel, amplitude, s.seriesPulseCount);
     s.lpSeriesHeader = std::move(record);
+    s.seriesFromFile = true;
     s.refreshLengthPanel = 1;
     return true;
 }
 
-bool loadSeriesFile(AppState& s, Host& host, const std::string& path)
+bool loadSeriesFile(AppState& s, Host& host, const std::string& path, const files::SeriesReadOptions& readOptions)
 {
-    files::SeriesReadOptions readOptions;
     files::SeriesReadResult read = files::readSeriesFile(path, readOptions);
     if (!read.ok) {
         say(host, read.error);
         return false;
     }
-    if (const std::string problem = lengthProblem(s, read.data.values.size()); !problem.empty()) {
+    if (const std::string problem = seriesLengthProblem(s, read.data.values.size()); !problem.empty()) {
         say(host, problem);
         return false;
     }
@@ -442,7 +461,7 @@ bool loadSeriesFile(AppState& s, Host& host, const std::string& path)
                 say(host, other.error);
                 return false;
             }
-            if (const std::string longer = lengthProblem(s, other.data.values.size()); !longer.empty()) {
+            if (const std::string longer = seriesLengthProblem(s, other.data.values.size()); !longer.empty()) {
                 say(host, longer);
                 return false;
             }
@@ -477,9 +496,11 @@ bool loadSeriesFile(AppState& s, Host& host, const std::string& path)
     return true;
 }
 
-void openFile(AppState& s, Host& host)
+void openFile(AppState& s, Host& host) { openChosenFile(s, host, host.openFileDialog(openDialogOptions())); }
+
+void openChosenFile(AppState& s, Host& host, const std::optional<std::string>& path,
+                    const files::SeriesReadOptions& readOptions)
 {
-    const std::optional<std::string> path = host.openFileDialog(openDialogOptions());
     if (!path) {
         s.dataFileResult = 0;  // as the data file reader answers a cancelled dialog
         return;
@@ -491,7 +512,7 @@ void openFile(AppState& s, Host& host)
         followDataFileLength(s, host, before);
         return;
     }
-    if (!loadSeriesFile(s, host, *path))
+    if (!loadSeriesFile(s, host, *path, readOptions))
         s.dataFileResult = 0;
 }
 

@@ -5,8 +5,9 @@
 //
 // The window's series records hold 16-bit samples at 16-bit positions, and
 // its programmes sum in 32 bits: a series longer than kMaxSeriesLength is
-// refused (quillmore-cli detect takes any length in 64-bit sums), and the
-// automatic scale keeps the whole series' sum of squares inside 32 bits.
+// refused (the window's detection view and quillmore-cli detect take any
+// length in 64-bit sums), the automatic scale keeps the whole series' sum of
+// squares inside 32 bits, and a scale that lets it pass them is refused.
 
 #include <cstdint>
 #include <optional>
@@ -40,6 +41,15 @@ bool isSeriesFileName(std::string_view path);
 // sum of squares past 2^31 - 1.
 int64_t windowAutoScalePeak(size_t n);
 
+// Why the workbench cannot hold a series of n samples in its records (longer
+// than kMaxSeriesLength, shorter than a pulse, or not laid out by the
+// window's Tmin and Tmax), or empty when it can.
+std::string seriesLengthProblem(const AppState& state, size_t n);
+
+// The sum of the squares of the samples, which the window's programmes keep
+// in 32 bits.
+double windowSumOfSquares(std::span<const int64_t> samples);
+
 // What the preparation dialog's fields say.
 struct PreparationChoice {
     std::string column;   // text and .npy: a header name or a 1-based index
@@ -57,8 +67,8 @@ std::optional<PreparationChoice> parsePreparationFields(const platform::DialogFi
                                                         std::string& problem);
 
 // Prepares `data` as the window takes it: the automatic scale to the
-// window's peak, and no sample beyond the 16-bit range. False with the
-// reason in `problem`.
+// window's peak, no sample beyond the 16-bit range and a sum of squares
+// within 32 bits. False with the reason in `problem`.
 bool prepareForWindow(const files::SeriesData& data, const PreparationChoice& choice,
                       detection::PreparedSeries& prepared, std::string& problem);
 
@@ -72,10 +82,12 @@ bool prepareForWindow(const files::SeriesData& data, const PreparationChoice& ch
 bool adoptSeries(AppState& state, platform::Host& host, std::span<const int16_t> samples, uint16_t noiseLevel,
                  uint16_t amplitude);
 
-// Reads a series file, asks how to prepare it and adopts it. True when the
-// window's series is now the file's; otherwise the series is as it was and
-// the user has been told why (or cancelled).
-bool loadSeriesFile(AppState& state, platform::Host& host, const std::string& path);
+// Reads a series file (the column or channel of readOptions first), asks
+// how to prepare it and adopts it. True when the window's series is now the
+// file's; otherwise the series is as it was and the user has been told why
+// (or cancelled).
+bool loadSeriesFile(AppState& state, platform::Host& host, const std::string& path,
+                    const files::SeriesReadOptions& readOptions = {});
 
 // The whole command: asks for a file, reads a data file with
 // ReadInfoDataFile (dataFileResult as it leaves it, the window following a
@@ -83,5 +95,9 @@ bool loadSeriesFile(AppState& state, platform::Host& host, const std::string& pa
 // (dataFileResult kept after a load, 0 otherwise and after a cancelled
 // dialog).
 void openFile(AppState& state, platform::Host& host);
+// The same for a name already chosen (nothing: the dialog was cancelled),
+// a series file read from readOptions' column or channel first.
+void openChosenFile(AppState& state, platform::Host& host, const std::optional<std::string>& path,
+                    const files::SeriesReadOptions& readOptions = {});
 
 }  // namespace shell

@@ -244,6 +244,8 @@ bool synthesizeSeries(AppState& s, Host& host)
         break;
     }
     s.seriesMade = made;
+    if (made)
+        s.seriesFromFile = false;
     return made;
 }
 

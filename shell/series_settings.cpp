@@ -30,6 +30,15 @@ void requestSeriesLength(AppState& s, uint32_t length)
     s.requestedPulseCount = static_cast<uint16_t>((s.minPulseCount + s.maxPulseCount) / 2);
 }
 
+void chooseLengthOption(AppState& s, uint32_t length)
+{
+    const int32_t offered =
+        std::clamp<int32_t>(s.seriesLengthOptionCount, 0, static_cast<int32_t>(s.seriesLengthOptions.size()));
+    for (int32_t i = 0; i < offered; ++i)
+        if (static_cast<uint32_t>(s.seriesLengthOptions[static_cast<size_t>(i)]) == length)
+            s.seriesLengthOption = i + 1;
+}
+
 int32_t libraryRand(uint32_t& state)
 {
     state = state * 214013u + 2531011u;

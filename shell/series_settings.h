@@ -27,6 +27,11 @@ uint16_t maxPulsesFor(const AppState& state, uint32_t length);
 // requested count.
 void requestSeriesLength(AppState& state, uint32_t length);
 
+// Marks the option of the length panel that offers `length`, so that the
+// panel shows the length in effect; a length the panel does not offer
+// leaves the mark where it was (drawn as not in effect).
+void chooseLengthOption(AppState& state, uint32_t length);
+
 // The C library's rand() as the sequences of the multi-etalon tasks use it:
 // state * 214013 + 2531011, bits 16 to 30 of the state.
 int32_t libraryRand(uint32_t& state);

@@ -40,6 +40,13 @@ int32_t selectedCount(const AppState& s)
     return static_cast<int32_t>(std::count(s.etalonSelected.begin(), s.etalonSelected.begin() + etalonsShown(s), 1));
 }
 
+// The etalons the series of a result view is made of, the first entries of
+// the required list: none for a series read from a file.
+size_t panelEtalons(const AppState& s)
+{
+    return s.seriesFromFile ? 0 : std::min<size_t>(s.active_etalons, s.requiredList.size());
+}
+
 void drawButton(platform::Dc& dc, const views::LayoutRect& at, const platform::Bitmap& picture)
 {
     dc.bitBlt(at.left, at.top, kButtonWidth, kButtonHeight, picture, 0, 0);
@@ -70,7 +77,7 @@ void drawWorkingView(AppState& s, platform::Host& host, platform::Dc& dc, Workin
         break;
     }
     case WorkingView::SeriesView: {
-        const size_t n = std::min<size_t>(s.active_etalons, s.requiredList.size());
+        const size_t n = panelEtalons(s);
         views::drawSeriesView(dc, frame, static_cast<uint16_t>(n), std::span<const uint16_t>(s.requiredList).first(n),
                               s.lpSeriesHeader.get(), s.shownSamples, &s.resultPlots);
         break;
@@ -83,9 +90,8 @@ void drawWorkingView(AppState& s, platform::Host& host, platform::Dc& dc, Workin
         in.detectionStudy = s.detectionStudy.get();
         in.typeMoreDetails = s.typeMoreDetails;
         in.chainTotals = s.traceUnfixedCaseCriteria;
-        in.activeEtalons = s.active_etalons;
-        in.requiredList =
-            std::span<const uint16_t>(s.requiredList).first(std::min<size_t>(s.active_etalons, s.requiredList.size()));
+        in.activeEtalons = static_cast<uint16_t>(panelEtalons(s));
+        in.requiredList = std::span<const uint16_t>(s.requiredList).first(panelEtalons(s));
         in.series = s.lpSeriesHeader.get();
         in.range = s.shownSamples;
         in.shownPlots = &s.resultPlots;

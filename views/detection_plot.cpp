@@ -170,7 +170,9 @@ void drawPulseNumbers(platform::Dc& dc, const platform::Rect& area, const Detect
         const std::string text = integerText(p.number);
         const int32_t w = textWidth(dc, text);
         const int32_t centre = l.x0 + 1 + (p.first + p.last) / 2;
-        const int32_t left = centre - w / 2;
+        // A number over the first columns is held over the frame, clear of
+        // the y labels beside it.
+        const int32_t left = std::max(centre - w / 2, l.x0);
         if (left < freeFrom || left + w > area.right)
             continue;
         dc.textOut(left, l.numberRow, text);
@@ -206,8 +208,17 @@ void drawYAxis(platform::Dc& dc, const platform::Rect& area, const DetectionPlot
     if (l.high != 0 && l.low != 0 && zeroRow - l.yTop > l.lineHeight && l.yBottom - zeroRow > l.lineHeight)
         labels.push_back({0, zeroRow});
     int32_t lowestBottom = area.top;
+    std::vector<platform::Rect> placed;
     for (const YLabel& label : labels) {
         const std::string text = integerText(label.value);
+        const platform::Size extent = dc.textExtent(text);
+        const platform::Rect cell{l.x0 - kAxisTick - 2 - extent.cx, label.row - half, l.x0 - kAxisTick - 2,
+                                  label.row - half + extent.cy};
+        // In a plot lower than two lines the least value gives way to the greatest.
+        if (std::any_of(placed.begin(), placed.end(),
+                        [&](const platform::Rect& r) { return r.top < cell.bottom && cell.top < r.bottom; }))
+            continue;
+        placed.push_back(cell);
         dc.textOut(l.x0 - kAxisTick - 2 - textWidth(dc, text), label.row - half, text);
         dc.moveTo(l.x0 - kAxisTick, label.row);
         dc.lineTo(l.x0, label.row);
@@ -412,13 +423,14 @@ DetectionPlotLayout detectionPlotLayout(const platform::Dc& dc, const platform::
 void drawDetectionPlot(platform::Dc& dc, const platform::Rect& area, const DetectionPlotData& data)
 {
     const DetectionPlotLayout l = detectionPlotLayout(dc, area, data);
+    const int32_t width = area.right - area.left;
     int32_t y = l.headerTop;
     if (!data.title.empty()) {
-        dc.textOut(area.left, y, data.title);
+        dc.textOut(area.left, y, textFittedTo(dc, data.title, width));
         y += l.lineHeight + 1;
     }
     for (const std::string& line : data.info) {
-        dc.textOut(area.left, y, line);
+        dc.textOut(area.left, y, textFittedTo(dc, line, width));
         y += l.lineHeight;
     }
     if (!l.drawable)
@@ -453,6 +465,37 @@ void drawDetectionPlot(platform::Dc& dc, const platform::Rect& area, const Detec
         drawXAxis(dc, area, l, data);
 }
 
+int64_t detectionPlotSampleAt(const DetectionPlotLayout& l, int32_t x)
+{
+    const int64_t n = shownCount(l);
+    if (n <= 1 || l.W <= 1)
+        return l.from;
+    const int64_t c = std::clamp<int64_t>(int64_t{x} - (l.x0 + 1), 0, l.W - 1);
+    if (n > l.W)
+        return l.from + (c * n + l.W - 1) / l.W;  // the least k with k*W/n rounded down = c
+    return l.from + std::min<int64_t>((2 * c * (n - 1) + (l.W - 1)) / (2 * (l.W - 1)), n - 1);
+}
+
+std::string textFittedTo(const platform::Dc& dc, const std::string& text, int32_t width)
+{
+    if (textWidth(dc, text) <= width)
+        return text;
+    // One whole UTF-8 character off the end at a time: its continuation
+    // bytes, then the byte that leads them.
+    std::string cut = text;
+    while (!cut.empty()) {
+        while (!cut.empty()) {
+            const auto last = static_cast<unsigned char>(cut.back());
+            cut.pop_back();
+            if ((last & 0xC0) != 0x80)
+                break;
+        }
+        if (textWidth(dc, cut + "...") <= width)
+            return cut + "...";
+    }
+    return textWidth(dc, "...") <= width ? "..." : std::string();
+}
+
 SampleRange detectionZoomRange(std::span<const int32_t> starts, int32_t pulseLength, int64_t N, int32_t spacings)
 {
     const int64_t L = std::max<int32_t>(pulseLength, 1);
@@ -469,11 +512,10 @@ SampleRange detectionZoomRange(std::span<const int32_t> starts, int32_t pulseLen
         std::nth_element(gaps.begin(), gaps.begin() + static_cast<ptrdiff_t>(gaps.size() / 2), gaps.end());
         spacing = std::max(gaps[gaps.size() / 2], L);
     }
-    SampleRange r;
-    r.from = first.empty() ? 0 : std::max<int64_t>(first.front() - spacing, 0);
-    r.to = std::min(N, r.from + std::max(spacings, 1) * spacing);
-    r.from = std::min(r.from, r.to);
-    return r;
+    int64_t from = first.empty() ? 0 : std::max<int64_t>(first.front() - spacing, 0);
+    const int64_t to = std::min(N, from + std::max(spacings, 1) * spacing);
+    from = std::min(from, to);
+    return {static_cast<int32_t>(from), static_cast<int32_t>(to)};
 }
 
 }  // namespace views

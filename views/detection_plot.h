@@ -14,6 +14,7 @@
 
 #include "platform/dc.h"
 #include "platform/geometry.h"
+#include "views/plot_geometry.h"
 
 namespace views {
 
@@ -61,18 +62,27 @@ DetectionPlotLayout detectionPlotLayout(const platform::Dc& dc, const platform::
 // samples than columns, else k*(W - 1)/(n - 1) rounded.
 int32_t detectionPlotColumn(int64_t k, int64_t n, int32_t W);
 
-// Draws the picture into area. The device's font, pens and brushes are left
-// as they were.
+// The sample shown at pixel column x: x held inside the frame, the first
+// sample of its column when there are more samples than columns, else the
+// sample whose column is nearest.
+int64_t detectionPlotSampleAt(const DetectionPlotLayout& layout, int32_t x);
+
+// Draws the picture into area. Every text stays inside the area and clear
+// of the others: header lines too wide for it are cut short with "...",
+// pulse numbers stand over the frame and give way to the number before
+// them, a y label that would touch another is left out. The device's font,
+// pens and brushes are left as they were.
 void drawDetectionPlot(platform::Dc& dc, const platform::Rect& area, const DetectionPlotData& data);
+
+// The text cut short with "..." so that it is at most `width` pixels wide in
+// the device's font (the whole text when it fits; nothing when not even
+// "..." fits).
+std::string textFittedTo(const platform::Dc& dc, const std::string& text, int32_t width);
 
 // A range that shows the first pulses large enough to see their shapes:
 // about `spacings` typical distances between found starts (the median of the
 // first few), beginning one distance before the first pulse. Without pulses,
 // or with one, the distance is taken as 4 pulse lengths. Clamped to [0, N).
-struct SampleRange {
-    int64_t from = 0;
-    int64_t to = 0;
-};
 SampleRange detectionZoomRange(std::span<const int32_t> starts, int32_t pulseLength, int64_t N, int32_t spacings = 8);
 
 }  // namespace views

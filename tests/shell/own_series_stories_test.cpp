@@ -233,8 +233,8 @@ TEST(OpenSeries, ASeriesLongerThanTheWindowTakesIsRefusedAndTheOldOneStays)
     EXPECT_TRUE(w.host.dialogs.empty()) << "nothing to prepare";
     ASSERT_FALSE(w.host.messages.empty());
     EXPECT_EQ(w.host.messages[0].text,
-              "The series holds 40000 samples; the window takes at most 32767. Use quillmore-cli detect for longer "
-              "series.");
+              "The series holds 40000 samples; the workbench takes at most 32767. Open it in the detection view (or "
+              "with quillmore-cli detect), which takes any length.");
     EXPECT_EQ(w.host.messages[0].caption, "Open Series");
     EXPECT_EQ(w.observed(), before);
     EXPECT_EQ(w.state.seriesLength, length);
