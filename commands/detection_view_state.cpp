@@ -111,23 +111,35 @@ platform::Rect innerArea(const platform::Rect& area)
 bool openDetectionView(DetectionViewState& v, const std::string& path, const files::SeriesReadOptions& read,
                        std::string& error)
 {
+    files::SeriesReadResult r;
     try {
-        files::SeriesReadResult r = files::readSeriesFile(path, read);
-        if (!r.ok) {
-            error = r.error;
-            return false;
-        }
-        if (error = files::seriesChoiceRefusal(path, r.data, read, {"the column", "the channel", " "}); !error.empty())
+        r = files::readSeriesFile(path, read);
+    } catch (const std::bad_alloc&) {
+        error = path + ": there is not enough memory to hold the series";
+        return false;
+    }
+    if (!r.ok) {
+        error = r.error;
+        return false;
+    }
+    return openDetectionView(v, path, read, std::move(r.data), error);
+}
+
+bool openDetectionView(DetectionViewState& v, const std::string& path, const files::SeriesReadOptions& read,
+                       files::SeriesData&& data, std::string& error)
+{
+    try {
+        if (error = files::seriesChoiceRefusal(path, data, read, {"the column", "the channel", " "}); !error.empty())
             return false;
         detection::PreparedSeries shown;
-        const DetectOptions options = initialDetectOptions(r.data);
-        if (!detection::prepareSeries(r.data.values, r.data.integral, options.prepare, shown, error)) {
+        const DetectOptions options = initialDetectOptions(data);
+        if (!detection::prepareSeries(data.values, data.integral, options.prepare, shown, error)) {
             error = path + ": " + error;
             return false;
         }
         v.path = path;
         v.read = read;
-        v.data = std::move(r.data);
+        v.data = std::move(data);
         v.options = options;
         v.shown = std::move(shown);
         v.result.reset();
@@ -179,9 +191,8 @@ std::vector<std::string> detectionViewHeader(const DetectionViewState& v)
                                      detectionTaskText(r.request, r.outcome).c_str(), r.scoreText.c_str(), r.request.L,
                                      r.request.Tmin, r.request.Tmax));
     lines.push_back(
-        base::formatText(" found %zu pulses (admissible counts %d to %d); noise sigma %s in the data's units",
-                         r.outcome.positions.size(), r.outcome.fromCount, r.outcome.toCount,
-                         base::shortestText(r.pulses.sigma).c_str()));
+        base::formatText(" found %zu pulses (admissible counts %d to %d); noise sigma %.4g in the data's units",
+                         r.outcome.positions.size(), r.outcome.fromCount, r.outcome.toCount, r.pulses.sigma));
     return lines;
 }
 

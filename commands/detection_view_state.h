@@ -67,6 +67,10 @@ inline constexpr int32_t kDetailDragThreshold = 5;
 bool openDetectionView(DetectionViewState& view, const std::string& path, const files::SeriesReadOptions& read,
                        std::string& error);
 
+// The same with the series already read from there.
+bool openDetectionView(DetectionViewState& view, const std::string& path, const files::SeriesReadOptions& read,
+                       files::SeriesData&& data, std::string& error);
+
 // What the Detect dialog offers first: a known count with the workbench's
 // pulse length and intervals (20, 40, 181) and the count they give the
 // series on average, energy scores, detect's preparation.

@@ -42,6 +42,21 @@ enum MenuCommand : int32_t {
     IdSeriesUnfixedNumber = 40014,
 };
 
+// The commands of the detection view's window, a window of its own for a
+// researcher's series of any length.
+enum DetectionViewCommand : int32_t {
+    // File
+    IdDetectionExportCsv = 41001,
+    IdDetectionSavePicture = 41002,
+    IdDetectionClose = 41003,
+    // Detection
+    IdDetectionDetect = 41004,
+    // View
+    IdDetectionZoomIn = 41005,
+    IdDetectionZoomOut = 41006,
+    IdDetectionWholeSeries = 41007,
+};
+
 // Stages of the processing pipeline and repaint requests, sent by the
 // program to its own window and handled before the send returns.
 enum InternalCommand : int32_t {

@@ -60,9 +60,29 @@ constexpr std::array kMainMenu{
     command(2, IdSeriesUnfixedNumber, " Unfixed Number of Pulses"),
 };
 
+// The detection view's window: its file, the detection, and the detail's
+// zoom (the keys +, - and Home do the same over the plots).
+constexpr std::array kDetectionViewMenu{
+    popup(0, "File"),
+    command(1, IdDetectionExportCsv, " Export pulses as CSV..."),
+    command(1, IdDetectionSavePicture, " Save picture as PNG..."),
+    separator(1),
+    command(1, IdDetectionClose, " Close"),
+
+    popup(0, "Detection"),
+    command(1, IdDetectionDetect, " Detect..."),
+
+    popup(0, "View"),
+    command(1, IdDetectionZoomIn, " Zoom in"),
+    command(1, IdDetectionZoomOut, " Zoom out"),
+    command(1, IdDetectionWholeSeries, " Whole series"),
+};
+
 }  // namespace
 
 std::span<const MenuEntry> mainMenu() { return kMainMenu; }
+
+std::span<const MenuEntry> detectionViewMenu() { return kDetectionViewMenu; }
 
 const char* menuText(int32_t commandId)
 {

@@ -1,5 +1,6 @@
 #pragma once
-// The main menu (resource 104) as a table the hosts build their menu bar from.
+// The main menu (resource 104) and the menu of the detection view's window,
+// as tables the hosts build their menu bars from.
 
 #include <span>
 
@@ -10,6 +11,9 @@ namespace resources {
 
 // Every row of the main menu, popups followed by their entries, in order.
 std::span<const platform::MenuEntry> mainMenu();
+
+// Every row of the detection view's menu, in order.
+std::span<const platform::MenuEntry> detectionViewMenu();
 
 // The text of a command of the main menu, or nullptr.
 const char* menuText(int32_t commandId);

@@ -18,6 +18,10 @@
 #include <system_error>
 #include <vector>
 
+#include "detection_window.h"
+#include "menu_bar.h"
+#include "open_series_dialog.h"
+#include "qt_dialogs.h"
 #include "qt_host.h"
 #include "simulation_progress.h"
 #include "resources/command_ids.h"
@@ -25,6 +29,7 @@
 #include "shell/command_dispatcher.h"
 #include "shell/lifecycle.h"
 #include "shell/mouse_input.h"
+#include "shell/own_series_loading.h"
 #include "shell/plot_navigation.h"
 #include "shell/window_painting.h"
 
@@ -90,31 +95,6 @@ int32_t virtualKey(const QKeyEvent& event)
     default:
         return 0xFF;
     }
-}
-
-// The text with a mnemonic for Alt and the open menu: the first free letter
-// that starts a word, else the first free letter, marked the way Qt reads
-// it. The letters the user reads stay as they are; Qt underlines the one.
-// taken: the letters already used by the entries beside it (lower case).
-QString withMnemonic(const QString& text, QString& taken)
-{
-    QString marked = text;
-    marked.replace('&', "&&");
-    auto free = [&](qsizetype i) {
-        return marked[i].isLetter() && (i == 0 || marked[i - 1] != '&') && !taken.contains(marked[i].toLower());
-    };
-    qsizetype at = -1;
-    for (qsizetype i = 0; i < marked.size() && at < 0; ++i)
-        if ((i == 0 || !marked[i - 1].isLetterOrNumber()) && free(i))
-            at = i;
-    for (qsizetype i = 0; i < marked.size() && at < 0; ++i)
-        if (free(i))
-            at = i;
-    if (at < 0)
-        return marked;
-    taken += marked[at].toLower();
-    marked.insert(at, '&');
-    return marked;
 }
 
 // The keys of the commands used most, shown beside them in the menu.
@@ -335,40 +315,14 @@ MainWindow::~MainWindow()
 
 void MainWindow::buildMenu()
 {
-    // menus[d] is the popup that takes the entries of depth d + 1; taken[d]
-    // holds the mnemonics used at depth d (the bar, then menus[d - 1]).
-    std::vector<QMenu*> menus;
-    std::vector<QString> taken;
-    for (const platform::MenuEntry& e : resources::mainMenu()) {
-        menus.resize(static_cast<size_t>(e.depth));
-        taken.resize(static_cast<size_t>(e.depth) + 1);
-        QMenu* parent = e.depth > 0 ? menus.back() : nullptr;
-        const QString text = e.kind == platform::MenuEntryKind::Separator
-                                 ? QString()
-                                 : withMnemonic(QString::fromUtf8(e.text), taken.back());
-        switch (e.kind) {
-        case platform::MenuEntryKind::Popup:
-            menus.push_back(parent ? parent->addMenu(text) : menuBar()->addMenu(text));
-            taken.emplace_back();
-            break;
-        case platform::MenuEntryKind::Separator:
-            if (parent)
-                parent->addSeparator();
-            break;
-        case platform::MenuEntryKind::Command: {
-            QAction* action = parent ? parent->addAction(text) : menuBar()->addAction(text);
-            const int32_t id = e.id;
-            action->setShortcut(commandShortcut(id));
-            connect(action, &QAction::triggered, this, [this, action, id] {
-                host_->restoreCheckMark(action);
-                runCommand(id);
-            });
-            host_->addMenuItem(id, action);
-            commandActions_.emplace_back(id, action);
-            break;
-        }
-        }
-    }
+    fillMenuBar(*menuBar(), resources::mainMenu(), commandShortcut, [this](int32_t id, QAction* action) {
+        connect(action, &QAction::triggered, this, [this, action, id] {
+            host_->restoreCheckMark(action);
+            runCommand(id);
+        });
+        host_->addMenuItem(id, action);
+        commandActions_.emplace_back(id, action);
+    });
 }
 
 QAction* MainWindow::menuAction(int32_t id) const { return host_->menuItem(id); }
@@ -409,7 +363,69 @@ void MainWindow::runCommand(int32_t id)
         return refuseDuringSimulation();
     if (id == resources::IdDetectionStatisticalSimulation)
         return startSimulation();
+    // Opened at the top level only: inside another command's box the
+    // workbench's own open keeps to the workbench.
+    if (id == resources::IdOpen && running_ == 0)
+        return openFile();
     runShell([&] { shell::dispatchCommand(state_, *host_, id); });
+}
+
+void MainWindow::openFile()
+{
+    std::optional<std::string> path;
+    runShell([&] { path = host_->openFileDialog(shell::openDialogOptions()); });
+    if (destroyed_)
+        return;
+    // A data file, a cancelled dialog or a file the reader refuses: the
+    // workbench's own open says what it always says.
+    files::SeriesReadResult read;
+    if (path && shell::isSeriesFileName(*path))
+        read = files::readSeriesFile(*path, {});
+    if (!path || !read.ok) {
+        runShell([&] {
+            shell::openChosenFile(state_, *host_, path);
+            shell::dispatchCommand(state_, *host_, resources::CmdProcess);
+        });
+        return;
+    }
+    OpenSeriesDialog choice(this, *path, std::move(read.data),
+                            [this](size_t n) { return shell::seriesLengthProblem(state_, n); });
+    if (choice.exec() != QDialog::Accepted || destroyed_) {
+        runShell([&] {
+            state_.dataFileResult = 0;  // as a cancelled preparation leaves it
+            shell::dispatchCommand(state_, *host_, resources::CmdProcess);
+        });
+        return;
+    }
+    if (choice.target() == OpenSeriesDialog::WorkbenchSeries) {
+        runShell([&] {
+            shell::openChosenFile(state_, *host_, path, choice.readOptions());
+            shell::dispatchCommand(state_, *host_, resources::CmdProcess);
+        });
+        return;
+    }
+    auto* view = new DetectionWindow(this);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    std::string error;
+    if (!view->open(*path, choice.readOptions(), std::move(choice.data()), error)) {
+        delete view;
+        runShell([&] { host_->messageBox(error, shell::kOpenCaption, base::MessageIcon::None); });
+        return;
+    }
+    detectionWindows_.emplace_back(view);
+    if (const QScreen* s = screen())
+        view->setGeometry(s->availableGeometry());
+    view->showMaximized();
+    view->canvas().setFocus();
+}
+
+std::vector<DetectionWindow*> MainWindow::detectionWindows() const
+{
+    std::vector<DetectionWindow*> open;
+    for (const QPointer<DetectionWindow>& w : detectionWindows_)
+        if (w)
+            open.push_back(w.data());
+    return open;
 }
 
 void MainWindow::startSimulation()
@@ -571,6 +587,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
     event->accept();
     if (destroyed_)
         return;
+    // The detection views go with the workbench; a detection still running
+    // in one is stopped when the window is destroyed.
+    for (DetectionWindow* view : detectionWindows())
+        view->hide();
     teardown();
     if (whenClosed)
         whenClosed();

@@ -33,6 +33,7 @@ struct SimulationRun;
 
 namespace qt_window {
 
+class DetectionWindow;
 class QtHost;
 class SimulationProgressDialog;
 
@@ -91,6 +92,14 @@ class MainWindow final : public QMainWindow {
     // A command id, as the menu sends it. During a simulation only Exit
     // (and the internal close) are taken; the rest are refused with a beep.
     void runCommand(int32_t id);
+
+    // File > Open...: a data file goes to the workbench as before; a series
+    // file is read, and the Open Series box asks where it goes, the
+    // workbench (when it can hold it) or a detection view of its own.
+    void openFile();
+    // The detection views opened from this window, oldest first (closed ones
+    // are gone).
+    std::vector<DetectionWindow*> detectionWindows() const;
 
     // A statistical simulation is computing (its box may not be shown yet).
     bool simulationRunning() const { return simulation_ != nullptr; }
@@ -157,6 +166,7 @@ class MainWindow final : public QMainWindow {
     std::thread worker_;
     std::atomic<bool> cancelAsked_{false};  // read by the run's progress callback on the worker
     QPointer<SimulationProgressDialog> progress_;
+    std::vector<QPointer<DetectionWindow>> detectionWindows_;  // opened by openFile; each deletes itself on close
 };
 
 }  // namespace qt_window

@@ -8,7 +8,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace qt_window {
 
@@ -36,13 +38,33 @@ QString timeLeftText(double elapsedSeconds, uint64_t done, uint64_t total)
     return QString("About %1 h %2 min left").arg(seconds / 3600).arg(seconds / 60 % 60, 2, 10, QChar('0'));
 }
 
-SimulationProgressDialog::SimulationProgressDialog(QWidget* owner) : QDialog(owner)
+ProgressWording simulationWording()
+{
+    return {"Statistical Simulation", "Starting the simulation",
+            [](uint64_t done, uint64_t total) {
+                return QString("Series %1 of %2 simulated").arg(count(done), count(total));
+            },
+            "Cancelling: the series under way are finished first"};
+}
+
+ProgressWording detectionWording()
+{
+    return {"Detect", "Starting the detection",
+            [](uint64_t done, uint64_t total) {
+                const double share = total ? 100.0 * static_cast<double>(done) / static_cast<double>(total) : 0.0;
+                return QString("Detecting: %1 % of the work done").arg(std::min(share, 100.0), 0, 'f', 1);
+            },
+            "Cancelling: the detection stops at its next report"};
+}
+
+SimulationProgressDialog::SimulationProgressDialog(QWidget* owner, ProgressWording wording)
+    : QDialog(owner), wording_(std::move(wording))
 {
     setObjectName("simulationProgress");
-    setWindowTitle("Statistical Simulation");
+    setWindowTitle(wording_.title);
     setModal(false);
 
-    series_ = new QLabel("Starting the simulation");
+    series_ = new QLabel(wording_.starting);
     series_->setObjectName("progressSeries");
     time_ = new QLabel("Estimating the time left");
     time_->setObjectName("progressTime");
@@ -71,7 +93,7 @@ void SimulationProgressDialog::showProgress(uint64_t done, uint64_t total)
 {
     if (cancelAsked_)
         return;
-    series_->setText(QString("Series %1 of %2 simulated").arg(count(done), count(total)));
+    series_->setText(wording_.report(done, total));
     bar_->setValue(total ? static_cast<int>(kBarSteps * static_cast<double>(done) / static_cast<double>(total)) : 0);
     time_->setText(timeLeftText(static_cast<double>(clock_.elapsed()) / 1000.0, done, total));
 }
@@ -85,7 +107,7 @@ void SimulationProgressDialog::askCancel()
         return;
     cancelAsked_ = true;
     cancel_->setEnabled(false);
-    time_->setText("Cancelling: the series under way are finished first");
+    time_->setText(wording_.cancelling);
     if (onCancel)
         onCancel();
 }

@@ -1,7 +1,8 @@
 #pragma once
-// The box that stands over the main window while a statistical simulation
-// computes: series done of all, the time left at the pace so far, a bar and
-// Cancel. It is not modal: the window keeps repainting and its menu keeps
+// The box that stands over a window while a long computation runs: the
+// statistical simulation (series done of all) or a detection on a
+// researcher's series (its work done), the time left at the pace so far, a
+// bar and Cancel. It is not modal: the window keeps repainting and its menu keeps
 // answering (the window itself refuses what would touch the simulation).
 // Cancel, Escape and the box's own close button all ask the run to stop; the
 // box stays, saying so, until the window closes it when the run has ended.
@@ -19,9 +20,22 @@ class QPushButton;
 
 namespace qt_window {
 
+// What the box says: its title, its first line, the line for a report of
+// done of total, and what it says once Cancel is pressed.
+struct ProgressWording {
+    QString title;
+    QString starting;
+    std::function<QString(uint64_t done, uint64_t total)> report;
+    QString cancelling;
+};
+// The statistical simulation's: "Series 12 of 2,900 simulated".
+ProgressWording simulationWording();
+// A detection's: "Detecting: 45.2 % of the work done".
+ProgressWording detectionWording();
+
 class SimulationProgressDialog final : public QDialog {
   public:
-    explicit SimulationProgressDialog(QWidget* owner);
+    explicit SimulationProgressDialog(QWidget* owner, ProgressWording wording = simulationWording());
 
     // The latest report of the run: series done of the whole.
     void showProgress(uint64_t done, uint64_t total);
@@ -47,6 +61,7 @@ class SimulationProgressDialog final : public QDialog {
     QPushButton* cancel_ = nullptr;
     QElapsedTimer clock_;
     bool cancelAsked_ = false;
+    ProgressWording wording_;
 };
 
 // "About 1 min 05 s left" at the pace so far (elapsed seconds for done of
