@@ -477,10 +477,14 @@ bool refuseIdleOptions(const DetectOptions& o, std::string& error)
         error = "--null-series: the null series serve the matched filter only (--unknown --score correlation)";
         return false;
     }
-    if ((o.seed || o.threads) && !matched && !o.significance) {
-        error = std::string(o.seed ? "--seed" : "--threads") +
-                ": applies to the matched filter's null series (--unknown --score correlation) and to "
-                "--significance only";
+    if (o.seed && !matched && !o.significance) {
+        error =
+            "--seed: applies to the matched filter's null series (--unknown --score correlation) and to "
+            "--significance only";
+        return false;
+    }
+    if (o.threads && !o.unknown && !o.significance) {
+        error = "--threads: an unknown count (--unknown) and --significance run on threads; nothing else does";
         return false;
     }
     if (o.countsCsv && !o.unknown && !o.method) {

@@ -269,7 +269,8 @@ void programmeChains(uint64_t S, uint64_t N, const PulseLayout& layout, const Co
 }
 
 // The sequential method: every count fitted, improved and chosen.
-void sequentialMethod(uint64_t S, uint64_t N, const PulseLayout& layout, const CountRange& counts, Estimate& e)
+void sequentialMethod(uint64_t S, uint64_t N, const PulseLayout& layout, const CountRange& counts, unsigned threads,
+                      Estimate& e)
 {
     programmeChains(S, N, layout, counts, e);
     Ledger& memory = e.memory;
@@ -285,9 +286,12 @@ void sequentialMethod(uint64_t S, uint64_t N, const PulseLayout& layout, const C
         const double widest = static_cast<double>(m > 1 ? std::min<uint64_t>(S, static_cast<uint64_t>(W)) : S);
         const double candidates = static_cast<double>(m) * widest;
         // The choice's copies grow by a new vector beside the old one.
-        const double held = remaining + rowBytes(m) + 6 * rowBytes(m) +
-                            pushed(static_cast<uint64_t>(m - counts.from + 1)) * sizeof(CountScore) +
-                            improvementBytes(S, m, layout.L, candidates, widest);
+        // On T threads, T fits improve at once, and a batch of 4 T fits waits
+        // to be considered in order.
+        const double fit = 6 * rowBytes(m) + improvementBytes(S, m, layout.L, candidates, widest);
+        const double held = remaining + rowBytes(m) + threads * fit +
+                            (threads > 1 ? 4.0 * threads : 0.0) * (2 * rowBytes(m) + sizeof(CountFit<int64_t>)) +
+                            pushed(static_cast<uint64_t>(m - counts.from + 1)) * sizeof(CountScore);
         memory.spike(held);
         remaining -= rowBytes(m);
         fits += 4.0 * static_cast<double>(m) * layout.L +
@@ -399,7 +403,10 @@ DetectionCost estimateDetectionCost(const PulseLayout& layout, const DetectionRe
         if (r.score == ScoreKind::Correlation)
             matchedFilter(S, N, layout, counts, r, e);
         else
-            sequentialMethod(S, N, layout, counts, e);
+            sequentialMethod(S, N, layout, counts,
+                             static_cast<unsigned>(std::min<int64_t>(r.threads > 0 ? r.threads : usableProcessors(),
+                                                                     int64_t{counts.to} - counts.from + 1)),
+                             e);
         break;
     case DetectionMode::Blind:
         blindDetection(S, N, layout, counts, r.method, e);

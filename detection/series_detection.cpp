@@ -7,6 +7,7 @@
 #include "detection/count_choice.h"
 #include "detection/exhaustive_search.h"
 #include "detection/matched_filter.h"
+#include "detection/parallel_work.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/threshold_detection.h"
 #include "base/formatted_text.h"
@@ -121,7 +122,8 @@ void knownCount(std::span<const int64_t> x, const DetectionRequest& r, const Pul
         out.rows.push_back(energyRow(x, r.L, kMethodExhaustive, found, 1));
 }
 
-void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, WorkMeter& meter, DetectionOutcome& out)
+void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, unsigned threads, WorkMeter& meter,
+                      DetectionOutcome& out)
 {
     const CountChoice<int64_t> choice = chooseCount<int64_t, int64_t>(
         x, layout, out.fromCount, out.toCount,
@@ -134,7 +136,7 @@ void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, Wor
             s.squares = fit.improvedSquares;
             out.counts.push_back(s);
         },
-        &meter);
+        &meter, threads);
     if (meter.stopped() || !meter.finish())
         return;
     out.rows.push_back(energyRow(x, layout.L, kMethodProgramme, choice.byProgramme.programme, 1));
@@ -356,7 +358,7 @@ bool runMode(std::span<const int64_t> x, const DetectionRequest& r, const PulseL
         if (r.score == ScoreKind::Correlation)
             matchedFilter(x, r, layout, scores, meter, out);
         else
-            sequentialMethod(x, layout, meter, out);
+            sequentialMethod(x, layout, r.threads == 0 ? usableProcessors() : r.threads, meter, out);
         break;
     case DetectionMode::Blind:
         // The threshold methods refuse what they cannot detect exactly (a

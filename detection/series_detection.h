@@ -48,9 +48,10 @@ struct DetectionRequest {
     std::vector<int64_t> templateSamples;  // Correlation: L samples
     int64_t noiseLevel = 0;                // Blind methods 1 and 6: sigma in sample units
     // An unknown count with correlation scores: the null series the count is
-    // judged against, their seed, the threads they run on (0: every usable
-    // processor; the result is the same for any number) and, when given
-    // (one value per admissible count), the null curve itself.
+    // judged against, their seed and, when given (one value per admissible
+    // count), the null curve itself. `threads`: what the null series and the
+    // sequential method's fits of the counts run on (0: every usable
+    // processor); the result is the same for any number.
     int32_t nullSeries = 8;
     uint64_t seed = 1;
     unsigned threads = 0;

@@ -573,8 +573,9 @@ Parameters:
     significance: a number N of surrogate series to judge the detection
         against (Detection.significance); None: not judged.
     seed: of the surrogates (and of the matched filter's null series).
-    threads: the threads the surrogates run on; None: every usable
-        processor. The result is the same for any number.
+    threads: the threads the surrogates, the matched filter's null series
+        and the sequential method's fits of the counts run on; None: every
+        usable processor. The result is the same for any number.
 
 Returns a Detection. Raises TypeError for an argument of the wrong kind
 (x not an array of numbers, a count that is not an int), ValueError when
