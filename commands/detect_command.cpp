@@ -17,6 +17,7 @@
 #include "commands/detect_options.h"
 #include "commands/detect_plot.h"
 #include "commands/option_parser.h"
+#include "detection/correlation_threshold.h"
 #include "detection/pulse_measures.h"
 #include "detection/series_detection.h"
 #include "detection/series_preparation.h"
@@ -123,6 +124,7 @@ int buildRequest(const DetectOptions& o, detection::DetectionRequest& r, std::st
     }
     r.Tmin = *o.tmin;
     r.Tmax = *o.tmax;
+    r.snrMin = o.snrMin;
     if (o.pulses) {
         r.mode = detection::DetectionMode::KnownCount;
         r.pulses = *o.pulses;
@@ -183,6 +185,23 @@ std::optional<double> timeAt(const files::SeriesData& data, double sample)
 
 std::string numberOrEmpty(const std::optional<double>& v) { return v ? base::shortestText(*v) : std::string(); }
 
+// Blind detection on correlations: where the thresholds came from.
+void printCorrelationThreshold(const detection::CorrelationThresholdSummary& c)
+{
+    if (c.snrMin == 0) {
+        std::printf("threshold: 0 (method 3 counts every positive correlation), |h| %s\n",
+                    base::shortestText(c.templateNorm).c_str());
+        return;
+    }
+    std::printf("threshold: S x sigma x |h|, S %s (%s), |h| %s\n", base::shortestText(c.snrMin).c_str(),
+                c.snrDefault ? base::formatText("the default: a false pulse in pure noise with probability 1 %% "
+                                                "over %lld independent windows",
+                                                static_cast<long long>(c.windows))
+                                   .c_str()
+                             : "given",
+                base::shortestText(c.templateNorm).c_str());
+}
+
 void printText(const DetectReport& r)
 {
     const auto& o = r.outcome;
@@ -205,9 +224,16 @@ void printText(const DetectReport& r)
     if (r.noiseLevel)
         std::printf("noise level: %lld%s\n", static_cast<long long>(*r.noiseLevel),
                     r.noiseEstimated ? " (estimated from the differences of neighbouring samples)" : "");
-    for (size_t p = 0; p < o.passes.size(); ++p)
-        std::printf("pass %zu: threshold %lld, %d pulses\n", p + 1, static_cast<long long>(o.passes[p].threshold),
+    const detection::CorrelationThresholdSummary& correlation = o.correlationThreshold;
+    if (correlation.ran)
+        printCorrelationThreshold(correlation);
+    for (size_t p = 0; p < o.passes.size(); ++p) {
+        std::printf("pass %zu: threshold %lld, %d pulses", p + 1, static_cast<long long>(o.passes[p].threshold),
                     o.passes[p].detected);
+        if (correlation.ran && correlation.snrMin > 0)
+            std::printf(", sigma %s", base::shortestText(o.passes[p].sigma).c_str());
+        std::printf("\n");
+    }
     if (!o.counts.empty()) {
         const bool sequential = r.request.mode == detection::DetectionMode::SequentialMethod;
         std::printf("counts:\n");
@@ -297,10 +323,22 @@ void printJson(const DetectReport& r)
         j.field("method", r.request.method);
     j.key("noiseLevel");
     r.noiseLevel ? (void)j.value(*r.noiseLevel) : (void)j.null();
+    const detection::CorrelationThresholdSummary& correlation = o.correlationThreshold;
+    const bool takesSnr = correlation.snrMin > 0;
     j.key("passes").beginArray();
-    for (const detection::ThresholdPassSummary& p : o.passes)
-        j.beginObject().field("threshold", p.threshold).field("pulses", p.detected).endObject();
+    for (const detection::ThresholdPassSummary& p : o.passes) {
+        j.beginObject().field("threshold", p.threshold).field("pulses", p.detected);
+        if (correlation.ran)
+            optionalNumber(j, "sigma", takesSnr ? std::optional<double>(p.sigma) : std::nullopt);
+        j.endObject();
+    }
     j.endArray();
+    if (correlation.ran) {
+        optionalNumber(j, "snrMin", takesSnr ? std::optional<double>(correlation.snrMin) : std::nullopt);
+        j.key("snrMinDefault").boolean(correlation.snrDefault);
+        j.field("independentWindows", correlation.windows);
+        j.key("templateNorm").real(correlation.templateNorm);
+    }
     j.key("counts").beginArray();
     for (const detection::CountScore& c : o.counts) {
         j.beginObject().field("count", c.count);
@@ -368,6 +406,10 @@ bool refuseIdleOptions(const DetectOptions& o, std::string& error)
     }
     if (o.noise && !(o.method && detection::takesNoiseLevel(*o.method))) {
         error = std::string("--noise: ") + detection::kNoiseLevelMethodsOnly;
+        return false;
+    }
+    if (o.snrMin && !(o.score == "correlation" && o.method && detection::takesSnrMin(*o.method))) {
+        error = std::string("--snr-min: ") + detection::kSnrMinMethodsOnly;
         return false;
     }
     if (o.plot) {

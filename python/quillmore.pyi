@@ -77,6 +77,7 @@ class CountScore:
 class ThresholdPass:
     threshold: int
     pulses: int
+    sigma: float
 
 class Detection:
     positions: npt.NDArray[np.int32]
@@ -95,6 +96,10 @@ class Detection:
     cancelled: bool
     noise_level: int | None
     noise_estimated: bool
+    snr_min: float | None
+    snr_min_default: bool
+    independent_windows: int | None
+    template_norm: float | None
     preparation: list[str]
     scale: float
     converted: bool
@@ -211,6 +216,7 @@ def detect(
     detrend: Detrend = "median",
     invert: bool = False,
     scale: Scale = None,
+    snr_min: float | None = None,
 ) -> Detection: ...
 def read_series(
     path: str | PathLike[str],

@@ -57,7 +57,7 @@ def test_refused_parameters_of_estimate(kwargs, reason):
 
 
 def test_refused_parameters_of_the_unknown_count_and_blind_detection():
-    with pytest.raises(ValueError, match="correlation scores serve a known count only"):
+    with pytest.raises(ValueError, match="correlation scores serve a known count and blind detection only"):
         quillmore.estimate_unknown(X, score="correlation", template="a", **LAYOUT)
     with pytest.raises(ValueError, match="method must be 0 to 6"):
         quillmore.detect(X, 7, **LAYOUT)
@@ -184,6 +184,12 @@ MORE_REFUSALS = [
     ("estimate_unknown", dict(score="correlation", template="a"), ValueError),
     ("detect", dict(method=7), ValueError), ("detect", dict(method=5), ValueError),
     ("detect", dict(method=1, noise=-1), ValueError), ("detect", dict(noise=5), ValueError),
+    ("detect", dict(snr_min=4.0), ValueError), ("detect", dict(score="correlation", template="a", method=4), ValueError),
+    ("detect", dict(score="correlation", template="a", method=3, snr_min=4), ValueError),
+    ("detect", dict(score="correlation", template="a", snr_min=0.0), ValueError),
+    ("detect", dict(score="correlation", template="a", snr_min=float("inf")), ValueError),
+    ("detect", dict(score="correlation", template="a", snr_min="4"), TypeError),
+    ("detect", dict(score="correlation", template="a", snr_min=True), TypeError),
     ("prepare", dict(x=np.zeros((2, 2))), ValueError), ("prepare", dict(integral="yes"), TypeError),
     ("read_series", dict(path="bad.csv", format="xls"), ValueError), ("read_series", dict(path="bad.csv"), ValueError),
     ("read_series", dict(path="bad.csv", channel=0), ValueError), ("synthesize", dict(task=3), TypeError),
