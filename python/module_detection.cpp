@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "detection/correlation_threshold.h"
 #include "detection/pulse_measures.h"
 #include "detection/series_detection.h"
 #include "detection/series_preparation.h"
@@ -247,6 +248,11 @@ DetectionResult run(py::handle x, const detection::PreparationOptions& preparati
         throw py::value_error("noise must be a whole number from 0 to 3037000499; got " + std::to_string(*noise));
     if (noise && !needsNoise)
         throw py::value_error(detection::kNoiseLevelMethodsOnly);
+    // Refused before the preparation, as detect refuses it before reading.
+    if (request.snrMin &&
+        !(request.mode == detection::DetectionMode::Blind && request.score == detection::ScoreKind::Correlation &&
+          detection::takesSnrMin(request.method)))
+        throw py::value_error(detection::kSnrMinMethodsOnly);
 
     detection::DetectionOutcome outcome;
     std::vector<PulseRow> pulses;
