@@ -187,6 +187,7 @@ MORE_REFUSALS = [
     ("detect", dict(snr_min=4.0), ValueError), ("detect", dict(score="correlation", template="a", method=4), ValueError),
     ("detect", dict(score="correlation", template="a", method=3, snr_min=4), ValueError),
     ("detect", dict(score="correlation", template="a", snr_min=0.0), ValueError),
+    ("detect", dict(score="correlation", template="a", snr_min=1e30), ValueError),
     ("detect", dict(score="correlation", template="a", snr_min=float("inf")), ValueError),
     ("detect", dict(score="correlation", template="a", snr_min="4"), TypeError),
     ("detect", dict(score="correlation", template="a", snr_min=True), TypeError),
