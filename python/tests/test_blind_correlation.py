@@ -1,8 +1,6 @@
-"""Blind detection on correlations with the default least signal-to-noise
-ratio: box pulses at a signal-to-noise ratio of 8 in white Gaussian noise
-are all found, and pure noise of the same level gives no pulse in most
-series, even with the gap rule wide open (the default bounds the false
-pulses of the windows L apart at 1 %; the windows between them add some)."""
+"""Blind detection on correlations at the default level: box pulses at a
+signal-to-noise ratio of 8 in white noise are all found, and pure noise
+gives no pulse in most series, even with the gap rule wide open."""
 
 import numpy as np
 

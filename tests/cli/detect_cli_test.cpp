@@ -278,19 +278,15 @@ TEST(DetectCli, BlindCorrelationShowsItsThresholdAndRefusesWhatItCannotRun)
                     "\nthreshold: S x sigma x |h|, S 5 (given), |h| 3.1622776601683795\n"
                     "pass 1: threshold 158, 3 pulses, sigma 10\n"))
         << r.out;
+    EXPECT_TRUE(has(r.out, "  50 170 290\nfound 3 pulses")) << r.out;
     r = run(blind + " --method 1 --noise 10 --snr-min 5 --json");
-    EXPECT_TRUE(has(r.out, R"("passes": [{"threshold": 158, "pulses": 3, "sigma": 10}], "snrMin": 5, )"
-                           R"("snrMinDefault": false, "independentWindows": 39, "templateNorm": 3.1622776601683795)"))
-        << r.out;
-    EXPECT_EQ(rowPositions(r.out, "pas"), (std::vector<int64_t>{50, 170, 290}));
+    EXPECT_TRUE(has(r.out, R"("passes": [{"threshold": 158, "pulses": 3, "sigma": 10}], "snrMin": 5, )")) << r.out;
     EXPECT_TRUE(has(run(blind + " --method 0").out,
                     "(the default: a false pulse in pure noise with probability 1 % "
                     "over 39 independent windows)"));
     for (const auto& [words, refusal] : std::vector<std::pair<std::string, std::string>>{
-             {" --method 4", "method 4 takes its threshold from the mean window energy"},
              {" --method 0 --snr-min 0", "--snr-min must be a positive number, got '0'"},
-             {" --method 3 --snr-min 4", "--snr-min: a least signal-to-noise ratio applies to blind detection"},
-             {" --pulses 3 --snr-min 4", "--snr-min: a least signal-to-noise ratio applies to blind detection"}}) {
+             {" --method 3 --snr-min 4", "--snr-min: a least signal-to-noise ratio applies to blind detection"}}) {
         r = run(blind + words, true);
         EXPECT_EQ(r.exitCode, 2) << words;
         EXPECT_TRUE(has(r.out, refusal)) << r.out;
