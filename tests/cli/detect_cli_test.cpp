@@ -265,7 +265,7 @@ TEST(DetectCli, PlotIsAPictureOfTheAskedSize)
 // Blind detection on correlations, worked by hand: three box pulses of 1000
 // over 10 samples, --noise 10, S 5: T = round(5 x 10 x sqrt 10) = 158, and n =
 // (400 - 10 + 1) / 10 = 39 windows for the default.
-TEST(DetectCli, BlindCorrelationShowsItsThresholdAndRefusesWhatItCannotRun)
+TEST(DetectCli, BlindCorrelationShowsWhereItsThresholdCameFrom)
 {
     files_test::ScratchDir folder;
     std::string csv;
@@ -284,11 +284,7 @@ TEST(DetectCli, BlindCorrelationShowsItsThresholdAndRefusesWhatItCannotRun)
     EXPECT_TRUE(has(run(blind + " --method 0").out,
                     "(the default: a false pulse in pure noise with probability 1 % "
                     "over 39 independent windows)"));
-    for (const auto& [words, refusal] : std::vector<std::pair<std::string, std::string>>{
-             {" --method 0 --snr-min 0", "--snr-min must be a positive number, got '0'"},
-             {" --method 3 --snr-min 4", "--snr-min: a least signal-to-noise ratio applies to blind detection"}}) {
-        r = run(blind + words, true);
-        EXPECT_EQ(r.exitCode, 2) << words;
-        EXPECT_TRUE(has(r.out, refusal)) << r.out;
-    }
+    r = run(blind + " --method 0 --snr-min 0", true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(has(r.out, "--snr-min must be a positive number, got '0'")) << r.out;
 }

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -32,7 +31,7 @@ std::vector<int64_t> pulseSeries(std::mt19937_64& random, int64_t N, int32_t L, 
     return x;
 }
 
-detection::DetectionRequest requestFor(DetectionMode mode, int32_t pulses, int32_t Tmin, int32_t Tmax, bool correlation)
+detection::DetectionRequest requestFor(DetectionMode mode, int32_t pulses, int32_t Tmin, int32_t Tmax)
 {
     detection::DetectionRequest r;
     r.mode = mode;
@@ -41,10 +40,6 @@ detection::DetectionRequest requestFor(DetectionMode mode, int32_t pulses, int32
     r.L = 20;
     r.Tmin = Tmin;
     r.Tmax = Tmax;
-    if (correlation) {
-        r.score = detection::ScoreKind::Correlation;
-        r.templateSamples.assign(20, 1);
-    }
     return r;
 }
 
@@ -60,7 +55,7 @@ std::vector<int64_t> figures(const detection::DetectionOutcome& o)
     for (const detection::CountScore& c : o.counts)
         f.insert(f.end(), {c.count, c.programmeMeasure, c.improvedMeasure, c.passes, c.squares, c.noisePerWindow});
     for (const detection::ThresholdPassSummary& p : o.passes)
-        f.insert(f.end(), {p.threshold, p.detected, std::llround(p.sigma * 1e6)});
+        f.insert(f.end(), {p.threshold, p.detected});
     f.push_back(o.cancelled);
     return f;
 }
@@ -72,16 +67,14 @@ TEST(DetectionProgress, ACallbackThatLetsItRunChangesNothingAndReportsInOrder)
     const struct {
         DetectionMode mode;
         int32_t pulses, Tmax;
-        bool correlation = false;
     } cases[] = {{DetectionMode::KnownCount, 3, 1900},
                  {DetectionMode::KnownCount, 12, 300},
                  {DetectionMode::SequentialMethod, 0, 300},
-                 {DetectionMode::Blind, 0, 300},
-                 {DetectionMode::Blind, 0, 300, true}};
+                 {DetectionMode::Blind, 0, 300}};
     for (int series = 0; series < 12; ++series) {
         const std::vector<int64_t> x = pulseSeries(random, 1500 + 200 * series, 20, 60, 300);
         for (const auto& c : cases) {
-            detection::DetectionRequest r = requestFor(c.mode, c.pulses, 60, c.Tmax, c.correlation);
+            detection::DetectionRequest r = requestFor(c.mode, c.pulses, 60, c.Tmax);
             const std::string what = "series " + std::to_string(series) + " mode " +
                                      std::to_string(static_cast<int>(c.mode)) + " pulses " + std::to_string(c.pulses);
             detection::DetectionOutcome plain, watched;
@@ -115,17 +108,15 @@ TEST(DetectionProgress, AStopAfterKReportsEndsEveryModeWithNothingHalfDone)
     const struct {
         DetectionMode mode;
         int32_t pulses, N, Tmin, Tmax;
-        bool correlation = false;
     } cases[] = {{DetectionMode::KnownCount, 150, 40000, 60, 300},
                  {DetectionMode::KnownCount, 3, 20000, 60, 10000},
                  {DetectionMode::SequentialMethod, 0, 40000, 100, 160},
-                 {DetectionMode::Blind, 0, 40000, 100, 160},
-                 {DetectionMode::Blind, 0, 40000, 100, 160, true}};
+                 {DetectionMode::Blind, 0, 40000, 100, 160}};
     for (const auto& c : cases) {
         const DetectionMode mode = c.mode;
         const int32_t pulses = c.pulses;
         const std::vector<int64_t> x = pulseSeries(random, c.N, 20, c.Tmin, c.Tmax);
-        detection::DetectionRequest r = requestFor(mode, pulses, c.Tmin, c.Tmax, c.correlation);
+        detection::DetectionRequest r = requestFor(mode, pulses, c.Tmin, c.Tmax);
         uint64_t reports = 0;
         r.progress = [&](uint64_t, uint64_t) { return ++reports, true; };
         detection::DetectionOutcome whole;
