@@ -17,11 +17,6 @@ using namespace detection;
 
 namespace {
 
-int64_t pick(std::mt19937_64& rng, int64_t lo, int64_t hi)
-{
-    return std::uniform_int_distribution<int64_t>(lo, hi)(rng);
-}
-
 // The chain programme as chain_core.h words it, over the starts each pulse
 // of each admissible count may take: first-only starts take their score;
 // then the first-and-later starts and the later-only ones, in increasing
@@ -32,8 +27,7 @@ std::vector<int32_t> literalChain(const std::vector<int64_t>& R, const PulseLayo
 {
     const int64_t S = static_cast<int64_t>(R.size());
     std::vector<bool> first(S), later(S), last(S);
-    const CountRange counts = admissibleCounts(layout);
-    for (int32_t m = counts.from; m <= counts.to; ++m)
+    for (int32_t m = admissibleCounts(layout).from; m <= admissibleCounts(layout).to; ++m)
         for (int32_t k = 0; k < m; ++k) {
             const StartRange a = admissibleStarts(k, m, layout);
             for (int64_t p = std::max<int64_t>(a.lo, 0); p <= std::min(a.hi, S - 1); ++p) {
@@ -45,22 +39,19 @@ std::vector<int32_t> literalChain(const std::vector<int64_t>& R, const PulseLayo
     for (int64_t p = 0; p < S; ++p)
         D[p] = first[p] && !later[p] ? R[p] : D[p];
     for (const bool alsoFirst : {true, false})
-        for (int64_t p = 0; p < S; ++p)
-            if (later[p] && first[p] == alsoFirst) {
-                int64_t best = 0;
-                for (int64_t q = std::max<int64_t>(0, p - layout.Tmax); q <= p - layout.Tmin; ++q)
-                    if (D[q] > best) {
-                        best = D[q];
-                        B[p] = q;
-                    }
-                D[p] = best + R[p];
-            }
-    int64_t end = -1, best = 0;
-    for (int64_t p = 0; p < S; ++p)
-        if (last[p] && D[p] > best) {
-            best = D[p];
-            end = p;
+        for (int64_t p = 0; p < S; ++p) {
+            if (!later[p] || first[p] != alsoFirst)
+                continue;
+            int64_t best = 0;
+            for (int64_t q = std::max<int64_t>(0, p - layout.Tmax); q <= p - layout.Tmin; ++q)
+                if (D[q] > best)
+                    best = D[B[p] = q];
+            D[p] = best + R[p];
         }
+    int64_t end = -1;
+    for (int64_t p = 0; p < S; ++p)
+        if (last[p] && D[p] > (end < 0 ? 0 : D[end]))
+            end = p;
     std::vector<int32_t> chain;
     for (int64_t p = end; p >= 0; p = B[p])
         chain.insert(chain.begin(), static_cast<int32_t>(p));
@@ -92,6 +83,7 @@ TEST(CorrelationThreshold, NormalQuantileAndTheDefaultLevelMeetKnownValues)
 TEST(CorrelationThreshold, BlindDetectionEqualsTheLiteralModelOnGeneratedSeries)
 {
     std::mt19937_64 rng(41);
+    auto pick = [&](int64_t lo, int64_t hi) { return std::uniform_int_distribution<int64_t>(lo, hi)(rng); };
     int compared = 0, longChains = 0;
     for (int trial = 0; trial < 4000; ++trial) {
         SCOPED_TRACE("trial " + std::to_string(trial));
@@ -99,27 +91,25 @@ TEST(CorrelationThreshold, BlindDetectionEqualsTheLiteralModelOnGeneratedSeries)
         r.mode = DetectionMode::Blind;
         r.score = ScoreKind::Correlation;
         r.method = std::vector<int32_t>{0, 1, 2, 3, 6}[trial % 5];
-        r.L = static_cast<int32_t>(pick(rng, 1, 5));
-        r.Tmin = static_cast<int32_t>(pick(rng, 1, 6));
-        r.Tmax = std::max(r.L, r.Tmin) + static_cast<int32_t>(pick(rng, 0, 8));
-        const int64_t N = r.L + pick(rng, 0, 45), spread = trial % 3 == 0 ? 1 : 4;
+        r.L = static_cast<int32_t>(pick(1, 5));
+        r.Tmin = static_cast<int32_t>(pick(1, 6));
+        r.Tmax = std::max(r.L, r.Tmin) + static_cast<int32_t>(pick(0, 8));
+        r.snrMin = r.method != 3 && pick(0, 1) ? std::optional(0.05 * static_cast<double>(pick(1, 40))) : std::nullopt;
+        r.noiseLevel = pick(0, 3);
+        const int64_t N = r.L + pick(0, 45), spread = trial % 3 == 0 ? 1 : 4;
         std::vector<int64_t> x(static_cast<size_t>(N)), C(static_cast<size_t>(N - r.L + 1), 0);
         for (int64_t& v : x)
-            v = pick(rng, -spread, spread);
+            v = pick(-spread, spread);
         double norm = 0;
         for (int32_t i = 0; i < r.L; ++i) {
-            r.templateSamples.push_back(pick(rng, -2, 2));
+            r.templateSamples.push_back(pick(-2, 2));
             norm += static_cast<double>(r.templateSamples[i] * r.templateSamples[i]);
             for (size_t l = 0; l < C.size(); ++l)
                 C[l] += r.templateSamples[i] * x[l + i];
         }
-        if (r.method != 3 && pick(rng, 0, 1))
-            r.snrMin = 0.05 * static_cast<double>(pick(rng, 1, 40));
-        r.noiseLevel = pick(rng, 0, 3);
         const PulseLayout layout{N, r.L, r.Tmin, r.Tmax};
         if (admissibleCounts(layout).empty())
             continue;
-        ++compared;
         DetectionOutcome out;
         std::string error;
         ASSERT_TRUE(detectPulses(x, r, out, error)) << error;
@@ -153,6 +143,7 @@ TEST(CorrelationThreshold, BlindDetectionEqualsTheLiteralModelOnGeneratedSeries)
         ASSERT_EQ(out.positions, chain);
         EXPECT_EQ(out.correlationThreshold.snrMin, S);
         EXPECT_EQ(out.correlationThreshold.snrDefault, r.method != 3 && !r.snrMin);
+        ++compared;
         longChains += out.positions.size() > 2;
     }
     EXPECT_GT(compared, 3000);
