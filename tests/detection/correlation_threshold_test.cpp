@@ -61,7 +61,7 @@ std::vector<int32_t> literalChain(const std::vector<int64_t>& R, const PulseLayo
 }  // namespace
 
 // Phi^-1(1e-6) as tables give it; Phi^-1(1e-10) and the defaults (as
-// -Phi^-1(0.01 / n) for n = 499, 49999, 1) from Python's NormalDist.inv_cdf
+// -Phi^-1(0.01 / n) for n = 499 and 1) from Python's NormalDist.inv_cdf
 // (Wichura's AS 241). Both tails come back through 0.5 erfc within a few
 // units of x's last place (a relative error e of x moves the tail by x^2 e).
 TEST(CorrelationThreshold, NormalQuantileAndTheDefaultLevelMeetKnownValues)
@@ -74,7 +74,6 @@ TEST(CorrelationThreshold, NormalQuantileAndTheDefaultLevelMeetKnownValues)
         EXPECT_NEAR(q < 1 ? 0.5 * std::erfc(normalQuantile(q) / std::sqrt(2.0)) / (1 - q) : 1, 1.0, slack) << q;
     }
     EXPECT_NEAR(defaultSnrMin(10000, 20), 4.107017079383826, 1e-13);
-    EXPECT_NEAR(defaultSnrMin(1000000, 20), 5.068953942498715, 1e-13);
     EXPECT_NEAR(defaultSnrMin(39, 20), 2.3263478740408408, 1e-13);
 }
 
