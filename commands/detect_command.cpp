@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,14 +18,17 @@
 #include "commands/detect_options.h"
 #include "commands/detect_plot.h"
 #include "commands/option_parser.h"
+#include "commands/simulation_share.h"
 #include "detection/correlation_threshold.h"
 #include "detection/pulse_measures.h"
 #include "detection/series_detection.h"
 #include "detection/series_preparation.h"
+#include "detection/significance.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/task_codes.h"
 #include "files/series_readers.h"
 #include "base/formatted_text.h"
+#include "files/atomic_file.h"
 #include "files/json.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/random_streams.h"
@@ -137,9 +141,11 @@ int buildRequest(const DetectOptions& o, detection::DetectionRequest& r, std::st
     return 0;
 }
 
-const char* modeName(detection::DetectionMode mode)
+const char* modeName(const detection::DetectionRequest& r)
 {
-    switch (mode) {
+    if (r.mode == detection::DetectionMode::SequentialMethod && r.score == detection::ScoreKind::Correlation)
+        return "matched filter";
+    switch (r.mode) {
     case detection::DetectionMode::KnownCount:
         return "known count";
     case detection::DetectionMode::SequentialMethod:
@@ -175,7 +181,17 @@ struct DetectReport {
     bool noiseEstimated = false;
     double sigma = 0;                               // the robust noise level of the unscaled samples
     std::vector<detection::PulseMeasure> measures;  // one per found pulse
+    std::optional<detection::Significance> significance;
 };
+
+bool matchedFilter(const DetectReport& r)
+{
+    return r.request.mode == detection::DetectionMode::SequentialMethod &&
+           r.request.score == detection::ScoreKind::Correlation;
+}
+
+// A figure of the matched filter's counts, "-" where the count has none.
+std::string figure(double v) { return std::isfinite(v) ? base::formatText("%.3f", v) : std::string("-"); }
 
 std::optional<double> timeAt(const files::SeriesData& data, double sample)
 {
@@ -213,7 +229,7 @@ void printText(const DetectReport& r)
     std::printf("layout: %zu samples, pulse length %d, Tmin %d, Tmax %d, admissible counts %d to %d\n",
                 r.prepared.samples.size(), r.request.L, r.request.Tmin, r.request.Tmax, o.fromCount, o.toCount);
     std::printf("score: %s\n", r.scoreText.c_str());
-    std::printf("task: %s", modeName(r.request.mode));
+    std::printf("task: %s", modeName(r.request));
     if (r.request.mode == detection::DetectionMode::KnownCount)
         std::printf(", %d pulses", r.request.pulses);
     if (r.request.mode == detection::DetectionMode::Blind)
@@ -234,7 +250,21 @@ void printText(const DetectReport& r)
             std::printf(", sigma %s", base::shortestText(o.passes[p].sigma).c_str());
         std::printf("\n");
     }
-    if (!o.counts.empty()) {
+    if (matchedFilter(r)) {
+        std::printf(
+            "matched filter: sigma %s, |h| %s (in the prepared samples' units); null of %d series in blocks "
+            "of %d samples, seed %llu\n",
+            base::shortestText(o.noiseSigma).c_str(), base::shortestText(o.templateNorm).c_str(),
+            r.request.nullSnr.empty() ? r.request.nullSeries : 0, o.nullBlock,
+            static_cast<unsigned long long>(r.request.seed));
+        std::printf("count chosen by excess = snr - null: %d (by snr alone: %d)\n", o.chosenCount, o.plainCount);
+        std::printf("counts:\n");
+        std::printf("  count          chain score       snr      null    excess\n");
+        for (const detection::CountScore& c : o.counts)
+            std::printf("  %5d  %19lld  %8s  %8s  %8s%s\n", c.count, static_cast<long long>(c.chainScore),
+                        figure(c.snr).c_str(), figure(c.nullSnr).c_str(), figure(c.excess).c_str(),
+                        c.count == o.chosenCount ? "  *" : "");
+    } else if (!o.counts.empty()) {
         const bool sequential = r.request.mode == detection::DetectionMode::SequentialMethod;
         std::printf("counts:\n");
         std::printf(sequential ? "  count  programme measure  improved measure  passes\n"
@@ -275,6 +305,15 @@ void printText(const DetectReport& r)
                         numberOrEmpty(timeAt(r.data, m.centre)).c_str());
         std::printf("  %.6g  %lld  %.3f\n", m.amplitude, static_cast<long long>(o.pulseScores[k]), m.snr);
     }
+    if (r.significance) {
+        const detection::Significance& g = *r.significance;
+        std::printf(
+            "significance: false-alarm probability %s (resolution %s): %lld of %d surrogates reached the "
+            "statistic %s; blocks of %d samples, seed %llu\n",
+            base::shortestText(g.falseAlarm).c_str(), base::shortestText(g.resolution).c_str(),
+            static_cast<long long>(g.reached), g.surrogates, figure(g.statistic).c_str(), g.block,
+            static_cast<unsigned long long>(g.seed));
+    }
 }
 
 // A number, or null when there is none.
@@ -282,6 +321,12 @@ void optionalNumber(files::JsonWriter& j, std::string_view key, const std::optio
 {
     j.key(key);
     v ? (void)j.real(*v) : (void)j.null();
+}
+
+// A number, or null when it is not finite.
+void finiteOrNull(files::JsonWriter& j, std::string_view key, double v)
+{
+    optionalNumber(j, key, std::isfinite(v) ? std::optional<double>(v) : std::nullopt);
 }
 
 void printJson(const DetectReport& r)
@@ -318,7 +363,7 @@ void printJson(const DetectReport& r)
     j.field("fromCount", o.fromCount).field("toCount", o.toCount);
     j.endObject();
     j.field("score", std::string_view(r.scoreText));
-    j.field("task", std::string_view(modeName(r.request.mode)));
+    j.field("task", std::string_view(modeName(r.request)));
     if (r.request.mode == detection::DetectionMode::Blind)
         j.field("method", r.request.method);
     j.key("noiseLevel");
@@ -339,10 +384,27 @@ void printJson(const DetectReport& r)
         j.field("independentWindows", correlation.windows);
         j.key("templateNorm").real(correlation.templateNorm);
     }
+    if (matchedFilter(r)) {
+        j.key("matchedFilter").beginObject();
+        j.key("sigma").real(o.noiseSigma);
+        j.key("templateNorm").real(o.templateNorm);
+        j.field("nullSeries", r.request.nullSnr.empty() ? r.request.nullSeries : 0);
+        j.field("seed", static_cast<int64_t>(r.request.seed));
+        j.field("block", o.nullBlock);
+        j.field("chosenCount", o.chosenCount).field("plainCount", o.plainCount);
+        j.field("criterion", std::string_view("excess = snr - null"));
+        j.endObject();
+    }
     j.key("counts").beginArray();
     for (const detection::CountScore& c : o.counts) {
         j.beginObject().field("count", c.count);
-        if (r.request.mode == detection::DetectionMode::SequentialMethod)
+        if (matchedFilter(r)) {
+            j.field("chainScore", c.chainScore);
+            finiteOrNull(j, "snr", c.snr);
+            optionalNumber(j, "nullSnr", std::isfinite(c.nullSnr) ? std::optional<double>(c.nullSnr) : std::nullopt);
+            finiteOrNull(j, "excess", c.excess);
+            j.key("chosen").boolean(c.count == o.chosenCount);
+        } else if (r.request.mode == detection::DetectionMode::SequentialMethod)
             j.field("programmeMeasure", c.programmeMeasure)
                 .field("improvedMeasure", c.improvedMeasure)
                 .field("passes", c.passes);
@@ -375,6 +437,16 @@ void printJson(const DetectReport& r)
         j.endObject();
     }
     j.endArray();
+    if (r.significance) {
+        const detection::Significance& g = *r.significance;
+        j.key("significance").beginObject();
+        j.field("surrogates", g.surrogates).field("seed", static_cast<int64_t>(g.seed)).field("block", g.block);
+        finiteOrNull(j, "statistic", g.statistic);
+        j.field("reached", g.reached);
+        j.key("falseAlarmProbability").real(g.falseAlarm);
+        j.key("resolution").real(g.resolution);
+        j.endObject();
+    }
     j.endObject();
     std::printf("%s\n", j.text().c_str());
 }
@@ -390,6 +462,36 @@ void printCsv(const DetectReport& r)
                     base::shortestText(m.amplitude).c_str(), static_cast<long long>(o.pulseScores[k]),
                     base::shortestText(m.snr).c_str());
     }
+}
+
+// Every count's figures as CSV: the matched filter's chain score, snr, null
+// and excess with the chosen count marked, the sequential method's
+// measures, the ranking's squares.
+bool writeCountsCsv(const std::string& path, const DetectReport& r, std::string& error)
+{
+    std::string text;
+    const auto& o = r.outcome;
+    if (matchedFilter(r))
+        text = "count,chain_score,snr,null_snr,excess,chosen\n";
+    else if (r.request.mode == detection::DetectionMode::SequentialMethod)
+        text = "count,programme_measure,improved_measure,passes\n";
+    else
+        text = "count,squares,noise_per_window\n";
+    auto real = [](double v) { return std::isfinite(v) ? base::shortestText(v) : std::string(); };
+    for (const detection::CountScore& c : o.counts) {
+        if (matchedFilter(r))
+            text += base::formatText("%d,%lld,%s,%s,%s,%d\n", c.count, static_cast<long long>(c.chainScore),
+                                     real(c.snr).c_str(), real(c.nullSnr).c_str(), real(c.excess).c_str(),
+                                     c.count == o.chosenCount ? 1 : 0);
+        else if (r.request.mode == detection::DetectionMode::SequentialMethod)
+            text += base::formatText("%d,%lld,%lld,%d\n", c.count, static_cast<long long>(c.programmeMeasure),
+                                     static_cast<long long>(c.improvedMeasure), c.passes);
+        else
+            text += base::formatText("%d,%lld,%lld\n", c.count, static_cast<long long>(c.squares),
+                                     static_cast<long long>(c.noisePerWindow));
+    }
+    return files::writeFileAtomically(
+        path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()), error);
 }
 
 // Options that would be passed over without a word on this request.
@@ -410,6 +512,25 @@ bool refuseIdleOptions(const DetectOptions& o, std::string& error)
     }
     if (o.snrMin && !(o.score == "correlation" && o.method && detection::takesSnrMin(*o.method))) {
         error = std::string("--snr-min: ") + detection::kSnrMinMethodsOnly;
+        return false;
+    }
+    const bool matched = o.unknown && o.score == "correlation";
+    if (o.nullSeries && !matched) {
+        error = "--null-series: the null series serve the matched filter only (--unknown --score correlation)";
+        return false;
+    }
+    if ((o.seed || o.threads) && !matched && !o.significance) {
+        error = std::string(o.seed ? "--seed" : "--threads") +
+                ": applies to the matched filter's null series (--unknown --score correlation) and to "
+                "--significance only";
+        return false;
+    }
+    if (o.countsCsv && !o.unknown && !o.method) {
+        error = "--counts-csv: a known count has no table of counts (give --unknown or --method)";
+        return false;
+    }
+    if (o.countsCsv && o.method && o.score == "correlation") {
+        error = "--counts-csv: blind detection on correlations ranks no counts (it has no table of counts)";
         return false;
     }
     if (o.plot) {
@@ -479,6 +600,9 @@ int runDetectCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());
         return 2;
     }
+    request.nullSeries = o.nullSeries.value_or(request.nullSeries);
+    request.seed = o.seed.value_or(request.seed);
+    request.threads = simulationThreads(o.threads, availableProcessors(), "quillmore-cli detect", false);
     InterruptWatch interrupt;
     request.progress = interrupt.progress(o.progress, std::chrono::steady_clock::now());
     detection::DetectionOutcome outcome;
@@ -499,6 +623,23 @@ int runDetectCommand(const std::vector<std::string>& args)
     const std::vector<double> shape =
         detection::unitPeakShape(prepared.unscaled, outcome.positions, request.L, request.templateSamples);
     full.measures = detection::measurePulses(prepared.unscaled, outcome.positions, request.L, shape, full.sigma);
+    if (o.significance) {
+        interrupt.closeBar();
+        detection::Significance significance;
+        const bool judged = detection::assessSignificance(
+            prepared.samples, request, outcome, *o.significance, request.seed, request.threads,
+            interrupt.progress(o.progress, std::chrono::steady_clock::now()), significance, error);
+        if (interrupt.interrupted()) {
+            interrupt.closeBar();
+            std::fprintf(stderr, "quillmore-cli detect: interrupted\n");
+            return 130;
+        }
+        if (!judged) {
+            std::fprintf(stderr, "quillmore-cli detect: %s: significance: %s\n", o.file.c_str(), error.c_str());
+            return 1;
+        }
+        full.significance = significance;
+    }
     if (o.json)
         printJson(full);
     else if (o.csv)
@@ -508,12 +649,19 @@ int runDetectCommand(const std::vector<std::string>& args)
     std::fflush(stdout);
 
     int code = 0;
+    if (o.countsCsv && !writeCountsCsv(*o.countsCsv, full, error)) {
+        std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
+        code = 1;
+    }
     if (o.plot) {
-        const std::string task = request.mode == detection::DetectionMode::KnownCount
-                                     ? "count known, " + std::to_string(request.pulses) + " pulses"
-                                 : request.mode == detection::DetectionMode::SequentialMethod
-                                     ? std::string("count unknown, sequential method")
-                                     : "count unknown, blind detection by method " + std::to_string(request.method);
+        const std::string task =
+            request.mode == detection::DetectionMode::KnownCount
+                ? "count known, " + std::to_string(request.pulses) + " pulses"
+            : matchedFilter(full)
+                ? "count unknown, matched filter: " + std::to_string(outcome.chosenCount) + " pulses by excess"
+            : request.mode == detection::DetectionMode::SequentialMethod
+                ? std::string("count unknown, sequential method")
+                : "count unknown, blind detection by method " + std::to_string(request.method);
         DetectPlotInput plot{o.file, read.data, prepared, request, outcome, scoreText, task};
         if (!writeDetectPlot(*o.plot, o.plotWidth, o.plotHeight, plot, error)) {
             std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
@@ -522,7 +670,7 @@ int runDetectCommand(const std::vector<std::string>& args)
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::fprintf(stderr, "detect: %zu pulses in %zu samples of %s (%s, %s), %.2f s\n", outcome.positions.size(),
-                 prepared.samples.size(), o.file.c_str(), modeName(request.mode), scoreText.c_str(), seconds);
+                 prepared.samples.size(), o.file.c_str(), modeName(request), scoreText.c_str(), seconds);
     return code;
 }
 

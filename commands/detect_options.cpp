@@ -138,6 +138,31 @@ std::span<const OptionRule<DetectOptions>> optionRules()
              o.snrMin = ratio;
              return true;
          }},
+        {"--null-series", true,
+         [](O& o, S v, std::string& e) { return numberOption("--null-series", v, 1, 100000, o.nullSeries, e); }},
+        {"--significance", true,
+         [](O& o, S v, std::string& e) { return numberOption("--significance", v, 1, 1000000, o.significance, e); }},
+        {"--seed", true,
+         [](O& o, S v, std::string& e) {
+             int64_t n = 0;
+             if (!wholeNumber(v, 0, INT64_MAX, n)) {
+                 e = "--seed must be a whole number from 0, got '" + v + "'";
+                 return false;
+             }
+             o.seed = static_cast<uint64_t>(n);
+             return true;
+         }},
+        {"--threads", true,
+         [](O& o, S v, std::string& e) { return numberOption("--threads", v, 1, kMaxThreads, o.threads, e); }},
+        {"--counts-csv", true,
+         [](O& o, S v, std::string& e) {
+             if (v.empty()) {
+                 e = "--counts-csv needs a file name";
+                 return false;
+             }
+             o.countsCsv = v;
+             return true;
+         }},
         {"--json", false,
          [](O& o, S, std::string&) {
              o.json = true;

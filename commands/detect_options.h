@@ -32,9 +32,14 @@ struct DetectOptions {
     std::optional<std::string> plot;
     int32_t plotWidth = 1600;
     int32_t plotHeight = 900;
-    std::optional<uint64_t> maxMemory;  // --max-memory: the most bytes the detection may need
-    std::optional<uint64_t> maxWork;    // --max-work: the most work units it may take
-    bool progress = false;              // --progress: progress lines instead of the terminal's bar
+    std::optional<uint64_t> maxMemory;     // --max-memory: the most bytes the detection may need
+    std::optional<uint64_t> maxWork;       // --max-work: the most work units it may take
+    bool progress = false;                 // --progress: progress lines instead of the terminal's bar
+    std::optional<int32_t> nullSeries;     // --null-series: series of the matched filter's null
+    std::optional<uint64_t> seed;          // --seed: of the null series and the surrogates
+    std::optional<long> threads;           // --threads: the threads the null series and surrogates run on
+    std::optional<int32_t> significance;   // --significance N: surrogates the detection is judged against
+    std::optional<std::string> countsCsv;  // --counts-csv FILE: every count's figures as CSV
 };
 
 // A memory size as --max-memory takes it: a number of bytes, whole or with a

@@ -15,6 +15,9 @@
 
 namespace commands {
 
+// The most threads --threads takes.
+constexpr long kMaxThreads = 1024;
+
 // A whole number in decimal digits, with an optional sign, within
 // low..high; nothing else (no spaces, no fraction, no exponent).
 bool wholeNumber(std::string_view text, int64_t low, int64_t high, int64_t& value);

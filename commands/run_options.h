@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "commands/option_parser.h"
+
 namespace commands {
 
 struct RunOptions {
@@ -33,7 +35,6 @@ struct ShardChoice {
     uint32_t count = 1;
 };
 
-constexpr long kMaxThreads = 1024;
 constexpr uint32_t kMaxShards = 100000;
 
 struct SimulateOptions {

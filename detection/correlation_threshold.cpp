@@ -8,6 +8,7 @@
 #include <string>
 
 #include "detection/chain_core.h"
+#include "detection/matched_filter.h"
 #include "detection/pulse_measures.h"
 
 namespace detection {
@@ -165,14 +166,6 @@ int64_t independentWindows(int64_t N, int32_t L)
 double defaultSnrMin(int64_t N, int32_t L)
 {
     return -normalQuantile(0.01 / static_cast<double>(independentWindows(N, L)));
-}
-
-double templateNorm(std::span<const int64_t> templateSamples)
-{
-    Wide sum = 0;
-    for (const int64_t h : templateSamples)
-        sum += Wide{h} * h;
-    return std::sqrt(static_cast<double>(sum));
 }
 
 int32_t correlationThresholdPasses(int32_t method)

@@ -7,10 +7,11 @@
 // links the positions.
 //
 // The threshold is T = S sigma |h|, rounded half away from zero to a whole
-// correlation unit: |h| = sqrt(sum h_i^2), sigma a noise level in the units
-// of the prepared samples, S the least signal-to-noise ratio a pulse must
-// reach (the correlation of a window of white noise of level sigma has the
-// standard deviation sigma |h|, so S counts standard deviations of it).
+// correlation unit: |h| = sqrt(sum h_i^2) (templateNorm, matched_filter.h),
+// sigma a noise level in the units of the prepared samples, S the least
+// signal-to-noise ratio a pulse must reach (the correlation of a window of
+// white noise of level sigma has the standard deviation sigma |h|, so S
+// counts standard deviations of it).
 // Where sigma comes from is the threshold method's:
 //   0 primitive: one pass; sigma = robustNoiseSigma of the prepared samples
 //     (pulse_measures.h: the median absolute deviation of neighbouring
@@ -72,9 +73,6 @@ int64_t independentWindows(int64_t N, int32_t L);
 // Bonferroni bound over the n = independentWindows(N, L) windows):
 // S = Phi^-1(1 - 0.01 / n).
 double defaultSnrMin(int64_t N, int32_t L);
-
-// The template's norm |h| = sqrt(sum h_i^2), the sum formed exactly.
-double templateNorm(std::span<const int64_t> templateSamples);
 
 // What the detection is asked for besides the scores.
 struct CorrelationThresholdSettings {

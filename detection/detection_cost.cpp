@@ -12,6 +12,8 @@
 #include "detection/chain_core.h"
 #include "detection/correlation_threshold.h"
 #include "detection/count_choice.h"
+#include "detection/matched_filter.h"
+#include "detection/parallel_work.h"
 #include "detection/series_detection.h"
 #include "detection/threshold_detection.h"
 
@@ -68,7 +70,8 @@ struct ProgrammePlan {
     double readWork = 0;    // the cells filled again and scanned while the chains are read
 };
 
-ProgrammePlan planProgramme(uint64_t S, const PulseLayout& layout, int32_t mFrom, int32_t mTo)
+ProgrammePlan planProgramme(uint64_t S, const PulseLayout& layout, int32_t mFrom, int32_t mTo,
+                            size_t denseBytes = kDenseProgrammeBytes)
 {
     ProgrammePlan plan;
     mFrom = std::max(mFrom, 1);
@@ -103,7 +106,7 @@ ProgrammePlan planProgramme(uint64_t S, const PulseLayout& layout, int32_t mFrom
         previous = w;
     }
     const size_t rows = static_cast<size_t>(mTo);
-    const size_t stride = programmeStride(cells, sizeof(int64_t), rows, kDenseProgrammeBytes);
+    const size_t stride = programmeStride(cells, sizeof(int64_t), rows, denseBytes);
     uint64_t kept = cells;
     if (stride > 1) {
         kept = 0;
@@ -335,6 +338,35 @@ void blindCorrelation(uint64_t S, uint64_t N, const PulseLayout& layout, const C
     memory.hold(pushed(static_cast<uint64_t>(passes)) * sizeof(ThresholdPassSummary) + rowBytes(counts.to));
 }
 
+// The matched filter: the programme of every count with two chains read
+// from it, held while the null series run on their threads, each with its
+// series, its correlations and a programme kept in strides.
+void matchedFilter(uint64_t S, uint64_t N, const PulseLayout& layout, const CountRange& counts,
+                   const DetectionRequest& r, Estimate& e)
+{
+    const ProgrammePlan plan = planProgramme(S, layout, counts.from, counts.to);
+    const double K = static_cast<double>(counts.to - counts.from + 1);
+    Ledger& memory = e.memory;
+    memory.hold(plan.tableBytes + 2 * K * sizeof(double) + K * sizeof(int64_t));
+    memory.spike(plan.buildBytes);
+    memory.hold(rowBytes(counts.to));  // the plain choice's chain
+    memory.spike(plan.readBytes);
+    e.work += plan.fillWork + 2 * plan.readWork / K;
+    if (r.nullSnr.size() != static_cast<size_t>(K)) {
+        const double R = std::max(r.nullSeries, 1);
+        const ProgrammePlan null = planProgramme(S, layout, counts.from, counts.to, kMatchedNullTableBytes);
+        const double threads = std::min<double>(R, r.threads > 0 ? r.threads : usableProcessors());
+        // A thread's own records (its state, its meter) are a few hundred bytes.
+        const double perThread =
+            static_cast<double>(N + S) * sizeof(int64_t) + null.tableBytes + null.buildBytes + 1024;
+        memory.spike(static_cast<double>(N) * sizeof(int64_t) + R * (K * sizeof(double) + sizeof(std::vector<double>)) +
+                     threads * perThread);
+        e.work += R * (static_cast<double>(S) * layout.L + null.fillWork);
+    }
+    memory.hold(pushed(static_cast<uint64_t>(K)) * sizeof(CountScore) + 3 * K * sizeof(double) +
+                pushed(1) * sizeof(StageRow) + 2 * rowBytes(counts.to));
+}
+
 // Blind detection: the ranking of every count, then the threshold passes.
 void blindDetection(uint64_t S, uint64_t N, const PulseLayout& layout, const CountRange& counts, int32_t method,
                     Estimate& e)
@@ -398,7 +430,10 @@ DetectionCost estimateDetectionCost(const PulseLayout& layout, const DetectionRe
         knownCount(S, layout, r, e);
         break;
     case DetectionMode::SequentialMethod:
-        sequentialMethod(S, N, layout, counts, e);
+        if (r.score == ScoreKind::Correlation)
+            matchedFilter(S, N, layout, counts, r, e);
+        else
+            sequentialMethod(S, N, layout, counts, e);
         break;
     case DetectionMode::Blind:
         if (r.score == ScoreKind::Correlation)

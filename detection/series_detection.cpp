@@ -7,6 +7,7 @@
 #include "detection/correlation_threshold.h"
 #include "detection/count_choice.h"
 #include "detection/exhaustive_search.h"
+#include "detection/matched_filter.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/threshold_detection.h"
 #include "base/formatted_text.h"
@@ -38,18 +39,6 @@ bool sumsFit(std::span<const int64_t> x, const DetectionRequest& r, int32_t most
     error = "the samples reach " + std::to_string(largest) +
             " in magnitude: too large for exact 64-bit sums with these pulses (scale them down)";
     return false;
-}
-
-// The correlation with the template of the windows at the starts from..to-1.
-void correlate(std::span<const int64_t> x, int32_t L, std::span<const int64_t> templateSamples, size_t from, size_t to,
-               std::vector<int64_t>& scores)
-{
-    for (size_t l = from; l < to; ++l) {
-        int64_t sum = 0;
-        for (int32_t i = 0; i < L; ++i)
-            sum += templateSamples[i] * x[l + i];
-        scores[l] = sum;
-    }
 }
 
 std::string layoutText(const PulseLayout& layout)
@@ -154,6 +143,39 @@ void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, Wor
         energyRow(x, layout.L, kMethodImproved, choice.byImprovement.improved, choice.byImprovement.passes + 1));
 }
 
+// The count unknown with correlation scores: the matched filter.
+void matchedFilter(std::span<const int64_t> x, const DetectionRequest& r, const PulseLayout& layout,
+                   std::span<const int64_t> scores, WorkMeter& meter, DetectionOutcome& out)
+{
+    MatchedFilterOptions options;
+    options.nullSeries = r.nullSeries;
+    options.seed = r.seed;
+    options.threads = r.threads;
+    options.nullSnr = r.nullSnr;
+    MatchedFilterResult result;
+    if (!matchedFilterCounts(x, scores, r.templateSamples, layout, out.fromCount, out.toCount, options, result,
+                             meter) ||
+        !meter.finish())
+        return;
+    for (const MatchedCount& c : result.counts) {
+        CountScore s;
+        s.count = c.count;
+        s.chainScore = c.chainScore;
+        s.snr = c.snr;
+        s.nullSnr = c.nullSnr;
+        s.excess = c.excess;
+        out.counts.push_back(s);
+    }
+    out.chosenCount = result.chosenCount;
+    out.plainCount = result.plainCount;
+    out.noiseSigma = result.sigma;
+    out.templateNorm = result.norm;
+    out.rawNull = std::move(result.rawNull);
+    out.nullBlock = result.block;
+    if (result.chosenCount > 0)
+        out.rows.push_back(scoreRow(x, r.L, scores, kMethodProgramme, std::move(result.chosen)));
+}
+
 void blindDetection(std::span<const int64_t> x, const DetectionRequest& r, const PulseLayout& layout, WorkMeter& meter,
                     DetectionOutcome& out)
 {
@@ -214,6 +236,8 @@ void keepFinishedStages(const DetectionRequest& r, DetectionOutcome& out)
 {
     out.cancelled = true;
     out.counts.clear();
+    out.rawNull.clear();
+    out.chosenCount = out.plainCount = 0;
     out.passes.clear();
     out.correlationThreshold = {};
     if (r.mode != DetectionMode::KnownCount)
@@ -236,7 +260,7 @@ std::vector<int64_t> meteredScores(std::span<const int64_t> x, const DetectionRe
     const size_t step = std::max<size_t>(1, (size_t{1} << 14) / static_cast<size_t>(r.L));
     for (size_t from = 0; from < scores.size(); from += step) {
         const size_t to = std::min(scores.size(), from + step);
-        correlate(x, r.L, r.templateSamples, from, to, scores);
+        correlateWindows(x, r.templateSamples, from, to, scores);
         if (!meter.advance((to - from) * static_cast<uint64_t>(r.L)))
             return {};
     }
@@ -269,7 +293,7 @@ std::vector<int64_t> windowScores(std::span<const int64_t> x, int32_t L, ScoreKi
         return windowEnergies<int64_t, int64_t>(x, L);
     const int64_t N = static_cast<int64_t>(x.size());
     std::vector<int64_t> scores(N >= L ? static_cast<size_t>(N - L + 1) : 0);
-    correlate(x, L, templateSamples, 0, scores.size(), scores);
+    correlateWindows(x, templateSamples, 0, scores.size(), scores);
     return scores;
 }
 
@@ -304,12 +328,6 @@ bool requestFits(size_t n, const DetectionRequest& r, std::string& error)
     if (r.score == ScoreKind::Correlation) {
         if (static_cast<int64_t>(r.templateSamples.size()) != r.L) {
             error = "the template must hold the pulse length of samples";
-            return false;
-        }
-        if (r.mode == DetectionMode::SequentialMethod) {
-            error =
-                "correlation scores serve a known count and blind detection only; the sequential method judges "
-                "window energies (score by window energy)";
             return false;
         }
     }
@@ -363,7 +381,10 @@ bool runMode(std::span<const int64_t> x, const DetectionRequest& r, const PulseL
         knownCount(x, r, layout, scores, meter, searchWork, out);
         break;
     case DetectionMode::SequentialMethod:
-        sequentialMethod(x, layout, meter, out);
+        if (r.score == ScoreKind::Correlation)
+            matchedFilter(x, r, layout, scores, meter, out);
+        else
+            sequentialMethod(x, layout, meter, out);
         break;
     case DetectionMode::Blind:
         // The threshold methods refuse what they cannot detect exactly (a

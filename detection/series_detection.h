@@ -14,8 +14,11 @@
 // programme's chain is already the best admissible chain; the improvement
 // passes, the exhaustive search, the sequential method and the pulse-count
 // ranking judge overlapping pulses by their summed energy and are run with
-// energy scores only. Blind detection on correlations runs the threshold
-// methods of correlation_threshold.h instead, without the ranking.
+// energy scores only. An unknown count with correlation scores is the
+// matched filter of matched_filter.h: every count's best chain from one
+// programme, the count chosen by its excess over the null. Blind detection
+// on correlations runs the threshold methods of correlation_threshold.h
+// instead, without the ranking.
 
 #include <cstdint>
 #include <optional>
@@ -47,6 +50,14 @@ struct DetectionRequest {
     ScoreKind score = ScoreKind::Energy;
     std::vector<int64_t> templateSamples;  // Correlation: L samples
     int64_t noiseLevel = 0;                // Blind methods 1 and 6: sigma in sample units
+    // An unknown count with correlation scores: the null series the count is
+    // judged against, their seed, the threads they run on (0: every usable
+    // processor; the result is the same for any number) and, when given
+    // (one value per admissible count), the null curve itself.
+    int32_t nullSeries = 8;
+    uint64_t seed = 1;
+    unsigned threads = 0;
+    std::vector<double> nullSnr;
     // Blind detection on correlations by methods 0, 1, 2 and 6: the least
     // signal-to-noise ratio S of the threshold S sigma |h|, positive and
     // finite; nothing for defaultSnrMin. Refused anywhere else.
@@ -74,6 +85,13 @@ struct CountScore {
     int32_t passes = 0;            // sequential method: passes that changed the measure
     int64_t squares = 0;           // ranking: the window energy the programme's pulses capture
     int64_t noisePerWindow = 0;    // ranking: the energy left outside, per pulse length
+    // The matched filter (correlation, count unknown): the best chain's
+    // summed correlation, its snr, the null's snr and the excess the count
+    // is chosen by; NaN where the count holds no chain.
+    int64_t chainScore = 0;
+    double snr = 0;
+    double nullSnr = 0;
+    double excess = 0;
 };
 
 // One pass of a threshold method.
@@ -102,6 +120,16 @@ struct DetectionOutcome {
     int32_t toCount = 0;
     std::vector<ThresholdPassSummary> passes;          // blind detection
     CorrelationThresholdSummary correlationThreshold;  // blind detection on correlations
+    // The matched filter: the count chosen by excess and the count of
+    // greatest snr (0 for none), the noise level and template norm the snr
+    // is formed with, the null curve as the null series gave it (before
+    // smoothing, one per count) and their block length.
+    int32_t chosenCount = 0;
+    int32_t plainCount = 0;
+    double noiseSigma = 0;
+    double templateNorm = 0;
+    std::vector<double> rawNull;
+    int32_t nullBlock = 0;
     // The progress callback said stop. The rows of the stages that had
     // finished are kept (a known count: the programme's, the improvement's),
     // the positions are the last kept row's, and nothing of the stopped
@@ -167,18 +195,20 @@ DetectionCost estimateDetectionCost(const PulseLayout& layout, const DetectionRe
 // and the threshold detection (code 6), whose rows hold the squares as their
 // measure, every admissible count in `counts` and each threshold pass in
 // `passes`; on correlation scores only the threshold detection (no ranking,
-// no counts), with `correlationThreshold` set. The result is the last row's
-// positions, with the window score of each. A cancelled exhaustive search
-// leaves its row out and sets `cancelled`.
+// no counts), with `correlationThreshold` set. SequentialMethod with
+// correlation scores: the matched filter's chain of the chosen count (code
+// 2), every admissible count in `counts` with its chain score, snr, null and
+// excess. The result is the last row's positions, with the window score of
+// each. A cancelled exhaustive search leaves its row out and sets
+// `cancelled`.
 // Returns false with a one-line reason in `error` when the request cannot be
 // run on this series: a pulse length below 1 or longer than the series, a
 // series past INT32_MAX samples, Tmin below 1 or above Tmax, Tmax below L, a
-// template not of L samples, correlation scores with the sequential method,
-// a layout that admits no count or not the known one, a threshold method
-// outside 0..6 or the additive model (a file has no noise-free samples),
-// method 4 on correlations, an snrMin where it has no use or not positive,
-// samples too large for exact 64-bit sums, or a series a threshold method
-// refuses. Throws std::bad_alloc.
+// template not of L samples, a layout that admits no count or not the known
+// one, a threshold method outside 0..6 or the additive model (a file has no
+// noise-free samples), method 4 on correlations, an snrMin where it has no
+// use or not positive, samples too large for exact 64-bit sums, or a series
+// a threshold method refuses. Throws std::bad_alloc.
 //
 // Progress: request.progress hears (0, total) first, then the work done
 // every few hundred microseconds of work, in the units and against the

@@ -13,6 +13,7 @@
 #include "detection/pulse_measures.h"
 #include "detection/series_detection.h"
 #include "detection/series_preparation.h"
+#include "detection/significance.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/task_codes.h"
 #include "module_common.h"
@@ -191,13 +192,43 @@ struct DetectionResult {
     py::object snrMin = py::none();              // blind detection on correlations: the S used (None for method 3)
     bool snrMinDefault = false;                  // S is the default
     py::object independentWindows = py::none();  // the windows the default counts
-    py::object templateNorm = py::none();        // |h|
     double sigma = 0;
     std::vector<std::string> preparation;
     double scale = 1;
     bool converted = false;
     uintptr_t samplesAddress = 0;
+    // The matched filter (correlation, count unknown).
+    int32_t chosenCount = 0, plainCount = 0;
+    double filterSigma = 0, templateNorm = 0;
+    std::vector<double> rawNull;
+    int32_t nullBlock = 0;
+    py::object significance = py::none();
 };
+
+// What the surrogates and threads keywords ask for.
+struct Judging {
+    std::optional<int32_t> significance;
+    uint64_t seed = 1;
+    unsigned threads = 0;
+};
+
+Judging judgingOf(const OptionalIntArg& significance, const IntArg& seed, const OptionalIntArg& threads)
+{
+    Judging j;
+    if (!significance.none())
+        j.significance = countArgument(significance.object, "significance");
+    const int64_t s = wholeNumber(seed.object, "seed");
+    if (s < 0)
+        throw py::value_error("seed must be a whole number from 0; got " + std::to_string(s));
+    j.seed = static_cast<uint64_t>(s);
+    if (!threads.none()) {
+        const int64_t t = wholeNumber(threads.object, "threads");
+        if (t < 1 || t > 1024)
+            throw py::value_error("threads must be a whole number from 1 to 1024; got " + std::to_string(t));
+        j.threads = static_cast<unsigned>(t);
+    }
+    return j;
+}
 
 // What detect reports of each found pulse: its ends and centre, the times
 // there, and the amplitude and signal-to-noise ratio measured on the
@@ -235,8 +266,10 @@ Row rowOf(const detection::StageRow& r)
 }
 
 DetectionResult run(py::handle x, const detection::PreparationOptions& preparation, detection::DetectionRequest request,
-                    std::optional<int64_t> noise, py::object progress)
+                    std::optional<int64_t> noise, py::object progress, const Judging& judging = {})
 {
+    request.seed = judging.seed;
+    request.threads = judging.threads;
     Samples samples{seriesInput(x, "x"), preparation};
     const std::vector<double> times =
         samples.input.times.is_none() ? std::vector<double>() : samples.input.times.cast<std::vector<double>>();
@@ -255,6 +288,7 @@ DetectionResult run(py::handle x, const detection::PreparationOptions& preparati
         throw py::value_error(detection::kSnrMinMethodsOnly);
 
     detection::DetectionOutcome outcome;
+    std::optional<detection::Significance> significance;
     std::vector<PulseRow> pulses;
     double sigma = 0;
     std::string error;
@@ -267,6 +301,13 @@ DetectionResult run(py::handle x, const detection::PreparationOptions& preparati
         ok = ok && detection::detectPulses(samples.view, request, outcome, error);
         if (ok)
             pulses = pulseRows(samples, request, outcome, times, sigma);
+        if (ok && judging.significance && !outcome.cancelled) {
+            detection::Significance judged;
+            ok = detection::assessSignificance(samples.view, request, outcome, *judging.significance, judging.seed,
+                                               judging.threads, request.progress, judged, error);
+            if (ok)
+                significance = judged;
+        }
     }
     watch.raiseIfStopped();
     if (!ok)
@@ -294,13 +335,21 @@ DetectionResult run(py::handle x, const detection::PreparationOptions& preparati
             r.snrMin = py::float_(c.snrMin);
         r.snrMinDefault = c.snrDefault;
         r.independentWindows = py::int_(c.windows);
-        r.templateNorm = py::float_(c.templateNorm);
     }
     r.sigma = sigma;
     r.preparation = std::move(samples.prepared.report);
     r.scale = samples.prepared.scale;
     r.converted = samples.converted;
     r.samplesAddress = reinterpret_cast<uintptr_t>(samples.view.data());
+    r.chosenCount = outcome.chosenCount;
+    r.plainCount = outcome.plainCount;
+    r.filterSigma = outcome.noiseSigma;
+    r.templateNorm =
+        outcome.correlationThreshold.ran ? outcome.correlationThreshold.templateNorm : outcome.templateNorm;
+    r.rawNull = std::move(outcome.rawNull);
+    r.nullBlock = outcome.nullBlock;
+    if (significance)
+        r.significance = py::cast(*significance);
     return r;
 }
 
@@ -358,12 +407,12 @@ Attributes:
         positions are the last kept row's); an unknown count keeps nothing.
     noise_level, noise_estimated: the sigma methods 1 and 6 used, and
         whether it was estimated from the series.
-    snr_min, snr_min_default, independent_windows, template_norm: blind
-        detection on correlations (else None, False, None, None): the
-        least signal-to-noise ratio S of the thresholds S x sigma x |h|
-        (None for method 3, which takes none), whether it was the default
+    snr_min, snr_min_default, independent_windows: blind detection on
+        correlations (else None, False, None): the least signal-to-noise
+        ratio S of the thresholds S x sigma x |h| (None for method 3, which
+        takes none; |h| is template_norm), and whether it was the default
         (a false pulse in pure noise with probability 1 % over that many
-        independent windows), and |h|.
+        independent windows).
     preparation: the preparation's report, one line per step, as detect
         prints it.
     scale: the factor the samples were multiplied by (1.0 for integers
@@ -372,6 +421,17 @@ Attributes:
         int64 array the preparation left as it was (read in place).
     samples_address: where the samples the core read lie; equals
         x.ctypes.data when the array was read in place.
+
+    chosen_count, plain_count: the matched filter (score="correlation",
+        count unknown): the count chosen by excess and the count of
+        greatest snr; 0 otherwise.
+    filter_sigma, template_norm: the noise level of the prepared samples
+        (in their units) and the template's norm the matched filter's snr
+        is formed with; template_norm is |h| of blind detection on
+        correlations too.
+    raw_null, null_block: the null's snr per count before smoothing, and
+        the block length of the null series.
+    significance: a Significance when significance=N was given, else None.
 
 Methods:
     to_frame(): the pulses as a pandas DataFrame (needs pandas).)doc";
@@ -397,13 +457,20 @@ void bindDetection(py::module_& m)
     py::class_<detection::CountScore>(m, "CountScore",
                                       "The score of one admissible pulse count. The sequential method fills "
                                       "programme_measure, improved_measure, passes and squares; the pulse-count "
-                                      "ranking squares and noise_per_window.")
+                                      "ranking squares and noise_per_window; the matched filter (score="
+                                      "'correlation', count unknown) chain_score (the best chain's summed "
+                                      "correlation), snr, null_snr and excess = snr - null_snr, the criterion "
+                                      "the count is chosen by (NaN where the count holds no chain).")
         .def_readonly("count", &detection::CountScore::count)
         .def_readonly("programme_measure", &detection::CountScore::programmeMeasure)
         .def_readonly("improved_measure", &detection::CountScore::improvedMeasure)
         .def_readonly("passes", &detection::CountScore::passes)
         .def_readonly("squares", &detection::CountScore::squares)
         .def_readonly("noise_per_window", &detection::CountScore::noisePerWindow)
+        .def_readonly("chain_score", &detection::CountScore::chainScore)
+        .def_readonly("snr", &detection::CountScore::snr)
+        .def_readonly("null_snr", &detection::CountScore::nullSnr)
+        .def_readonly("excess", &detection::CountScore::excess)
         .def("__repr__",
              [](const detection::CountScore& c) { return "CountScore(count=" + std::to_string(c.count) + ")"; });
 
@@ -420,7 +487,33 @@ void bindDetection(py::module_& m)
                    ")";
         });
 
+    py::class_<detection::Significance>(
+        m, "Significance",
+        "How significant a detection is: the same detection on surrogate series made of blocks of the series drawn "
+        "at random (the noise kept, the pulse train scattered). false_alarm_probability = (1 + reached) / "
+        "(surrogates + 1), resolution = 1 / (surrogates + 1); statistic is the data's, null the surrogates' in "
+        "order.")
+        .def_readonly("surrogates", &detection::Significance::surrogates)
+        .def_readonly("seed", &detection::Significance::seed)
+        .def_readonly("block", &detection::Significance::block)
+        .def_readonly("statistic", &detection::Significance::statistic)
+        .def_readonly("null", &detection::Significance::null)
+        .def_readonly("reached", &detection::Significance::reached)
+        .def_readonly("false_alarm_probability", &detection::Significance::falseAlarm)
+        .def_readonly("resolution", &detection::Significance::resolution)
+        .def("__repr__", [](const detection::Significance& g) {
+            return "Significance(false_alarm_probability=" + py::str(py::float_(g.falseAlarm)).cast<std::string>() +
+                   ", surrogates=" + std::to_string(g.surrogates) + ")";
+        });
+
     py::class_<DetectionResult>(m, "Detection", kDetectionDoc)
+        .def_readonly("chosen_count", &DetectionResult::chosenCount)
+        .def_readonly("plain_count", &DetectionResult::plainCount)
+        .def_readonly("filter_sigma", &DetectionResult::filterSigma)
+        .def_readonly("template_norm", &DetectionResult::templateNorm)
+        .def_readonly("raw_null", &DetectionResult::rawNull)
+        .def_readonly("null_block", &DetectionResult::nullBlock)
+        .def_readonly("significance", &DetectionResult::significance)
         .def_readonly("positions", &DetectionResult::positions)
         .def_readonly("pulse_scores", &DetectionResult::pulseScores)
         .def_readonly("pulses", &DetectionResult::pulses)
@@ -438,7 +531,6 @@ void bindDetection(py::module_& m)
         .def_readonly("snr_min", &DetectionResult::snrMin)
         .def_readonly("snr_min_default", &DetectionResult::snrMinDefault)
         .def_readonly("independent_windows", &DetectionResult::independentWindows)
-        .def_readonly("template_norm", &DetectionResult::templateNorm)
         .def_readonly("preparation", &DetectionResult::preparation)
         .def_readonly("scale", &DetectionResult::scale)
         .def_readonly("converted", &DetectionResult::converted)
@@ -455,18 +547,21 @@ void bindDetection(py::module_& m)
         "estimate",
         [](const SamplesArg& x, const IntArg& pulses, const IntArg& tmin, const IntArg& tmax,
            const OptionalIntArg& pulseLength, const TemplateArg& templ, const StrArg& score,
-           const ProgressArg& progress, const DetrendArg& detrend, const BoolArg& invert, const ScaleArg& scale) {
+           const ProgressArg& progress, const DetrendArg& detrend, const BoolArg& invert, const ScaleArg& scale,
+           const OptionalIntArg& significance, const IntArg& seed, const OptionalIntArg& threads) {
             detection::DetectionRequest r = requestOf(tmin, tmax, pulseLength, templ, score);
             r.mode = detection::DetectionMode::KnownCount;
             r.pulses = countArgument(pulses.object, "pulses");
             const py::object watch = callableOrNone(progress.object, "progress");
             const detection::PreparationOptions preparation =
                 preparationOptions(detrend.object, invert.object, scale.object);
-            return run(x.object, preparation, std::move(r), std::nullopt, watch);
+            return run(x.object, preparation, std::move(r), std::nullopt, watch,
+                       judgingOf(significance, seed, threads));
         },
         py::arg("x"), py::arg("pulses"), py::arg("tmin"), py::arg("tmax"), py::arg("pulse_length") = py::none(),
         py::arg("template") = py::none(), py::arg("score") = "energy", py::arg("progress") = py::none(), py::kw_only(),
         py::arg("detrend") = "median", py::arg("invert") = false, py::arg("scale") = py::none(),
+        py::arg("significance") = py::none(), py::arg("seed") = 1, py::arg("threads") = py::none(),
         R"doc(Positions of a known number of pulses: the energy programme, the
 improvement passes until the measure settles and, for up to 3 pulses (4 in
 series shorter than 350 samples), the exhaustive search.
@@ -504,6 +599,11 @@ Parameters:
     scale: None (floating-point samples scaled so that the largest
         magnitude is 32767, integers kept), "auto" (scaled either way) or a
         positive factor.
+    significance: a number N of surrogate series to judge the detection
+        against (Detection.significance); None: not judged.
+    seed: of the surrogates (and of the matched filter's null series).
+    threads: the threads the surrogates run on; None: every usable
+        processor. The result is the same for any number.
 
 Returns a Detection. Raises TypeError for an argument of the wrong kind
 (x not an array of numbers, a count that is not an int), ValueError when
@@ -521,28 +621,43 @@ Example::
         "estimate_unknown",
         [](const SamplesArg& x, const IntArg& tmin, const IntArg& tmax, const OptionalIntArg& pulseLength,
            const TemplateArg& templ, const StrArg& score, const ProgressArg& progress, const DetrendArg& detrend,
-           const BoolArg& invert, const ScaleArg& scale) {
+           const BoolArg& invert, const ScaleArg& scale, const IntArg& nullSeries, const OptionalIntArg& significance,
+           const IntArg& seed, const OptionalIntArg& threads) {
             detection::DetectionRequest r = requestOf(tmin, tmax, pulseLength, templ, score);
             r.mode = detection::DetectionMode::SequentialMethod;
+            r.nullSeries = countArgument(nullSeries.object, "null_series");
+            if (r.nullSeries > 100000)
+                throw py::value_error("null_series must be a whole number from 1 to 100000; got " +
+                                      std::to_string(r.nullSeries));
             const py::object watch = callableOrNone(progress.object, "progress");
             const detection::PreparationOptions preparation =
                 preparationOptions(detrend.object, invert.object, scale.object);
-            return run(x.object, preparation, std::move(r), std::nullopt, watch);
+            return run(x.object, preparation, std::move(r), std::nullopt, watch,
+                       judgingOf(significance, seed, threads));
         },
         py::arg("x"), py::arg("tmin"), py::arg("tmax"), py::arg("pulse_length") = py::none(),
         py::arg("template") = py::none(), py::arg("score") = "energy", py::arg("progress") = py::none(), py::kw_only(),
         py::arg("detrend") = "median", py::arg("invert") = false, py::arg("scale") = py::none(),
-        R"doc(Positions of an unknown number of pulses by the sequential method:
-every admissible count fitted by the programme and improved, the count with
-the best measure chosen. Window energies only.
+        py::arg("null_series") = 8, py::arg("significance") = py::none(), py::arg("seed") = 1,
+        py::arg("threads") = py::none(),
+        R"doc(Positions of an unknown number of pulses. With score="energy", the
+sequential method: every admissible count fitted by the programme and
+improved, the count with the best measure chosen. With
+score="correlation" and a template, the matched filter: the best chain of
+every admissible count from one programme, its snr = S / (sigma |h|
+sqrt M), and the count chosen by excess = snr - null, the null being the
+snr noise alone gives a chain of that count (null_series series made of
+the residual's blocks, averaged over neighbouring counts); ties go to the
+smallest count.
 
 Parameters: as estimate, without pulses; the series is prepared as
 estimate prepares it (detrend="median", invert=False, scale=None: detect's
-defaults). progress hears the programme of every count, its chains and
-every count's fit, and returning False stops the method with no count, row
-or position kept (cancelled is True). Returns a Detection whose counts hold
-every count's programme and improved measure. Raises KeyboardInterrupt on
-Ctrl-C.
+defaults), and null_series (the matched filter's null series, 1 to
+100000). progress hears the programme of every count, its chains and
+every count's fit (or the null series), and returning False stops the
+method with no count, row or position kept (cancelled is True). Returns a
+Detection whose counts hold every count's figures. Raises
+KeyboardInterrupt on Ctrl-C.
 
 Example::
 
@@ -555,7 +670,8 @@ Example::
         [](const SamplesArg& x, const IntArg& methodArg, const IntArg& tmin, const IntArg& tmax,
            const OptionalIntArg& pulseLength, const TemplateArg& templ, const StrArg& score,
            const OptionalIntArg& noiseArg, const ProgressArg& progress, const DetrendArg& detrend,
-           const BoolArg& invert, const ScaleArg& scale, const OptionalRealArg& snrMin) {
+           const BoolArg& invert, const ScaleArg& scale, const OptionalIntArg& significance, const IntArg& seed,
+           const OptionalIntArg& threads, const OptionalRealArg& snrMin) {
             detection::DetectionRequest r = requestOf(tmin, tmax, pulseLength, templ, score);
             r.mode = detection::DetectionMode::Blind;
             const int64_t method = wholeNumber(methodArg.object, "method");
@@ -570,12 +686,13 @@ Example::
             const py::object watch = callableOrNone(progress.object, "progress");
             const detection::PreparationOptions preparation =
                 preparationOptions(detrend.object, invert.object, scale.object);
-            return run(x.object, preparation, std::move(r), noise, watch);
+            return run(x.object, preparation, std::move(r), noise, watch, judgingOf(significance, seed, threads));
         },
         py::arg("x"), py::arg("method"), py::arg("tmin"), py::arg("tmax"), py::arg("pulse_length") = py::none(),
         py::arg("template") = py::none(), py::arg("score") = "energy", py::arg("noise") = py::none(),
         py::arg("progress") = py::none(), py::kw_only(), py::arg("detrend") = "median", py::arg("invert") = false,
-        py::arg("scale") = py::none(), py::arg("snr_min") = py::none(),
+        py::arg("scale") = py::none(), py::arg("significance") = py::none(), py::arg("seed") = 1,
+        py::arg("threads") = py::none(), py::arg("snr_min") = py::none(),
         R"doc(Blind detection: the pulse-count ranking of every admissible count,
 then threshold method 0..6 (5 needs noise-free samples and is refused)
 chooses count and positions itself. With score="correlation" the window

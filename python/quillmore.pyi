@@ -73,6 +73,20 @@ class CountScore:
     passes: int
     squares: int
     noise_per_window: int
+    chain_score: int
+    snr: float
+    null_snr: float
+    excess: float
+
+class Significance:
+    surrogates: int
+    seed: int
+    block: int
+    statistic: float
+    null: list[float]
+    reached: int
+    false_alarm_probability: float
+    resolution: float
 
 class ThresholdPass:
     threshold: int
@@ -99,11 +113,17 @@ class Detection:
     snr_min: float | None
     snr_min_default: bool
     independent_windows: int | None
-    template_norm: float | None
     preparation: list[str]
     scale: float
     converted: bool
     samples_address: int
+    chosen_count: int
+    plain_count: int
+    filter_sigma: float
+    template_norm: float
+    raw_null: list[float]
+    null_block: int
+    significance: Significance | None
     def to_frame(self) -> pandas.DataFrame: ...
 
 class SeriesFile:
@@ -188,6 +208,9 @@ def estimate(
     detrend: Detrend = "median",
     invert: bool = False,
     scale: Scale = None,
+    significance: int | None = None,
+    seed: int = 1,
+    threads: int | None = None,
 ) -> Detection: ...
 def estimate_unknown(
     x: Samples,
@@ -201,6 +224,10 @@ def estimate_unknown(
     detrend: Detrend = "median",
     invert: bool = False,
     scale: Scale = None,
+    null_series: int = 8,
+    significance: int | None = None,
+    seed: int = 1,
+    threads: int | None = None,
 ) -> Detection: ...
 def detect(
     x: Samples,
@@ -216,6 +243,9 @@ def detect(
     detrend: Detrend = "median",
     invert: bool = False,
     scale: Scale = None,
+    significance: int | None = None,
+    seed: int = 1,
+    threads: int | None = None,
     snr_min: float | None = None,
 ) -> Detection: ...
 def read_series(

@@ -25,12 +25,13 @@ bool modelWholeNumber(const std::string& t, int64_t low, int64_t high, int64_t& 
         negative = t[i++] == '-';
     if (i == t.size())
         return false;
-    __int128 n = 0;
+    __extension__ typedef __int128 Wide;
+    Wide n = 0;
     for (; i < t.size(); ++i) {
         if (t[i] < '0' || t[i] > '9')
             return false;
         n = n * 10 + (t[i] - '0');
-        if (n > (static_cast<__int128>(1) << 80))
+        if (n > (static_cast<Wide>(1) << 80))
             return false;
     }
     if (negative)
@@ -88,8 +89,9 @@ TEST(OptionParser, PictureSizesKeepTheirBounds)
             int32_t width = 0, height = 0;
             const bool ok = commands::pictureSize(std::to_string(w) + "x" + std::to_string(h), width, height);
             EXPECT_EQ(ok, w >= 320 && h >= 240 && h <= 8192) << w << "x" << h;
-            if (ok)
+            if (ok) {
                 EXPECT_EQ(std::make_pair(width, height), std::make_pair(w, h));
+            }
         }
     for (const char* bad : {"", "x", "640", "640x", "x480", "640x480x2", "640X480", "640x 480", "0x0"}) {
         int32_t width = 1, height = 1;
@@ -171,8 +173,9 @@ TEST(OptionParser, EqualsSignSpellingReadsAsTheSeparateValue)
             const bool okB = commands::parseRunOptions(joined, runB, &simB, errorJoined);
             ASSERT_EQ(okA, okB) << errorApart << " / " << errorJoined;
             ASSERT_EQ(errorApart, errorJoined);
-            if (okA)
+            if (okA) {
                 EXPECT_EQ(commands::simulationOptionWords(runA, simA), commands::simulationOptionWords(runB, simB));
+            }
         }
     }
 }

@@ -52,6 +52,13 @@ bool generate(std::mt19937_64& random, Generated& g)
     switch (pick(0, 3)) {
     case 0:
         r.mode = DetectionMode::SequentialMethod;
+        // The matched filter half the time, its null series on one thread or two.
+        if (pick(0, 1) == 0) {
+            r.score = detection::ScoreKind::Correlation;
+            r.templateSamples.assign(static_cast<size_t>(r.L), 3);
+            r.nullSeries = static_cast<int32_t>(pick(1, 4));
+            r.threads = static_cast<unsigned>(pick(1, 2));
+        }
         break;
     case 1:
         r.mode = DetectionMode::Blind;
