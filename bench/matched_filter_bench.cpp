@@ -47,8 +47,7 @@ void BM_MatchedFilter_Literal(benchmark::State& state)
     const detection::PulseLayout layout{static_cast<int64_t>(x.size()), kBox, kTmin, kTmax};
     const detection::CountRange counts = detection::admissibleCounts(layout);
     for (auto _ : state) {
-        const std::vector<int64_t> scores =
-            detection::windowScores(x, kBox, detection::ScoreKind::Correlation, box);
+        const std::vector<int64_t> scores = detection::windowScores(x, kBox, detection::ScoreKind::Correlation, box);
         double best = -INFINITY;
         int32_t chosen = 0;
         for (int32_t m = counts.from; m <= counts.to; ++m) {
