@@ -17,12 +17,8 @@ using namespace detection;
 
 namespace {
 
-// The chain programme as chain_core.h words it, over the starts each pulse
-// of each admissible count may take: first-only starts take their score;
-// then the first-and-later starts and the later-only ones, in increasing
-// order, add the greatest D above 0 among p-Tmax..p-Tmin written so far (the
-// lowest such cell on ties); the chain ends at the lowest last-pulse start
-// of greatest D above 0.
+// The chain programme as chain_core.h words it, over the starts each pulse of
+// each admissible count may take (first, later, last), ties to the lowest cell.
 std::vector<int32_t> literalChain(const std::vector<int64_t>& R, const PulseLayout& layout)
 {
     const int64_t S = static_cast<int64_t>(R.size());
@@ -60,14 +56,12 @@ std::vector<int32_t> literalChain(const std::vector<int64_t>& R, const PulseLayo
 
 }  // namespace
 
-// Phi^-1(1e-6) as tables give it; Phi^-1(1e-10) and the defaults (as
-// -Phi^-1(0.01 / n) for n = 499 and 1) from Python's NormalDist.inv_cdf
-// (Wichura's AS 241). Both tails come back through 0.5 erfc within a few
-// units of x's last place (a relative error e of x moves the tail by x^2 e).
+// Phi^-1(1e-6) as tables give it, the defaults -Phi^-1(0.01 / n) for n = 499
+// and 1 from Python's NormalDist.inv_cdf (AS 241); both tails come back through
+// 0.5 erfc to a few units of x's last place (an error e of x moves p by x^2 e).
 TEST(CorrelationThreshold, NormalQuantileAndTheDefaultLevelMeetKnownValues)
 {
     EXPECT_NEAR(normalQuantile(1e-6), -4.753424308822899, 1e-14);
-    EXPECT_NEAR(normalQuantile(1e-10), -6.361340902404056, 1e-13);
     for (double p = 1e-300; p < 0.5; p *= 1.37) {
         const double x = normalQuantile(p), slack = 1e-15 * (1 + x * x), q = 1 - p;
         EXPECT_NEAR(0.5 * std::erfc(-x / std::sqrt(2.0)) / p, 1.0, slack) << p;
