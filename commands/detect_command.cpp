@@ -211,7 +211,7 @@ void printCorrelationThreshold(const detection::CorrelationThresholdSummary& c)
     }
     std::printf("threshold: S x sigma x |h|, S %s (%s), |h| %s\n", base::shortestText(c.snrMin).c_str(),
                 c.snrDefault ? base::formatText("the default: a false pulse in pure noise with probability 1 %% "
-                                                "over %lld independent windows",
+                                                "over %lld scored windows",
                                                 static_cast<long long>(c.windows))
                                    .c_str()
                              : "given",
@@ -381,7 +381,7 @@ void printJson(const DetectReport& r)
     if (correlation.ran) {
         optionalNumber(j, "snrMin", takesSnr ? std::optional<double>(correlation.snrMin) : std::nullopt);
         j.key("snrMinDefault").boolean(correlation.snrDefault);
-        j.field("independentWindows", correlation.windows);
+        j.field("scoredWindows", correlation.windows);
         j.key("templateNorm").real(correlation.templateNorm);
     }
     if (matchedFilter(r)) {

@@ -156,17 +156,14 @@ double normalQuantile(double p)
     return p <= 0.5 ? lowerQuantile(p) : -lowerQuantile(1 - p);
 }
 
-int64_t independentWindows(int64_t N, int32_t L)
+int64_t scoredWindows(int64_t N, int32_t L)
 {
     if (L < 1)
         return 1;
-    return std::max<int64_t>(1, (N - L + 1) / L);
+    return std::max<int64_t>(1, N - L + 1);
 }
 
-double defaultSnrMin(int64_t N, int32_t L)
-{
-    return -normalQuantile(0.01 / static_cast<double>(independentWindows(N, L)));
-}
+double defaultSnrMin(int64_t N, int32_t L) { return -normalQuantile(0.01 / static_cast<double>(scoredWindows(N, L))); }
 
 int32_t correlationThresholdPasses(int32_t method)
 {
@@ -191,7 +188,7 @@ CorrelationThresholdDetection detectByCorrelationThreshold(std::span<const int64
     const bool fisher = method == kFisherCriterion;
     CorrelationThresholdDetection out;
     out.templateNorm = templateNorm(templateSamples);
-    out.windows = independentWindows(layout.N, layout.L);
+    out.windows = scoredWindows(layout.N, layout.L);
     if (!fisher) {
         out.snrDefault = !settings.snrMin;
         out.snrMin = settings.snrMin ? *settings.snrMin : defaultSnrMin(layout.N, layout.L);

@@ -64,14 +64,17 @@ constexpr bool takesSnrMin(int32_t method)
 // +inf for p >= 1, NaN for NaN.
 double normalQuantile(double p);
 
-// The windows L apart that fit a series of N samples, the independent trials
-// of white noise: max(1, floor((N - L + 1) / L)); 1 for L < 1.
-int64_t independentWindows(int64_t N, int32_t L);
+// The windows a series of N samples scores with pulses of L samples, every
+// start: max(1, N - L + 1); 1 for L < 1.
+int64_t scoredWindows(int64_t N, int32_t L);
 
 // The default least signal-to-noise ratio: the level at which white Gaussian
-// noise of N samples gives a false pulse with probability 1 % at most (a
-// Bonferroni bound over the n = independentWindows(N, L) windows):
-// S = Phi^-1(1 - 0.01 / n).
+// noise of N samples gives a false pulse with probability 1 % at most. A
+// pulse needs a window above the threshold (a chain of reduced scores none
+// of them positive has no positive total), and the chance that any of the
+// n = scoredWindows(N, L) windows passes is at most n times the chance of
+// one (a Bonferroni bound, whatever the correlation of neighbouring
+// windows): S = Phi^-1(1 - 0.01 / n).
 double defaultSnrMin(int64_t N, int32_t L);
 
 // What the detection is asked for besides the scores.
@@ -93,7 +96,7 @@ struct CorrelationThresholdPass {
 struct CorrelationThresholdDetection {
     double snrMin = 0;                             // the S used; 0 for method 3
     bool snrDefault = false;                       // S is defaultSnrMin
-    int64_t windows = 0;                           // independentWindows(N, L), which the default counts
+    int64_t windows = 0;                           // scoredWindows(N, L), which the default counts
     double templateNorm = 0;                       // |h|
     std::vector<CorrelationThresholdPass> passes;  // 1 or 3
 };

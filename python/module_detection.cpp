@@ -189,9 +189,9 @@ struct DetectionResult {
     bool cancelled = false;
     py::object noiseLevel = py::none();
     bool noiseEstimated = false;
-    py::object snrMin = py::none();              // blind detection on correlations: the S used (None for method 3)
-    bool snrMinDefault = false;                  // S is the default
-    py::object independentWindows = py::none();  // the windows the default counts
+    py::object snrMin = py::none();         // blind detection on correlations: the S used (None for method 3)
+    bool snrMinDefault = false;             // S is the default
+    py::object scoredWindows = py::none();  // the windows the default counts
     double sigma = 0;
     std::vector<std::string> preparation;
     double scale = 1;
@@ -334,7 +334,7 @@ DetectionResult run(py::handle x, const detection::PreparationOptions& preparati
         if (c.snrMin > 0)
             r.snrMin = py::float_(c.snrMin);
         r.snrMinDefault = c.snrDefault;
-        r.independentWindows = py::int_(c.windows);
+        r.scoredWindows = py::int_(c.windows);
     }
     r.sigma = sigma;
     r.preparation = std::move(samples.prepared.report);
@@ -407,12 +407,12 @@ Attributes:
         positions are the last kept row's); an unknown count keeps nothing.
     noise_level, noise_estimated: the sigma methods 1 and 6 used, and
         whether it was estimated from the series.
-    snr_min, snr_min_default, independent_windows: blind detection on
+    snr_min, snr_min_default, scored_windows: blind detection on
         correlations (else None, False, None): the least signal-to-noise
         ratio S of the thresholds S x sigma x |h| (None for method 3, which
         takes none; |h| is template_norm), and whether it was the default
-        (a false pulse in pure noise with probability 1 % over that many
-        independent windows).
+        (a false pulse in pure noise with probability 1 % at most over that
+        many scored windows).
     preparation: the preparation's report, one line per step, as detect
         prints it.
     scale: the factor the samples were multiplied by (1.0 for integers
@@ -530,7 +530,7 @@ void bindDetection(py::module_& m)
         .def_readonly("noise_estimated", &DetectionResult::noiseEstimated)
         .def_readonly("snr_min", &DetectionResult::snrMin)
         .def_readonly("snr_min_default", &DetectionResult::snrMinDefault)
-        .def_readonly("independent_windows", &DetectionResult::independentWindows)
+        .def_readonly("scored_windows", &DetectionResult::scoredWindows)
         .def_readonly("preparation", &DetectionResult::preparation)
         .def_readonly("scale", &DetectionResult::scale)
         .def_readonly("converted", &DetectionResult::converted)
@@ -715,12 +715,12 @@ defaults), and
     snr_min: with score="correlation" and methods 0, 1, 2 and 6, the least
         signal-to-noise ratio S, a positive number; default: the level at
         which white Gaussian noise as long as x gives a false pulse with
-        probability 1 %, Phi^-1(1 - 0.01 / n) for n = max(1, (N - L + 1)
-        // L) independent windows.
+        probability 1 % at most, Phi^-1(1 - 0.01 / n) for the n =
+        max(1, N - L + 1) windows the series scores.
 
 Returns a Detection with the ranking's counts (squares, noise per window),
 the ranked rows, the passes and the detected pulses; on correlations no
-counts, and snr_min, independent_windows and template_norm set.
+counts, and snr_min, scored_windows and template_norm set.
 
 Example::
 

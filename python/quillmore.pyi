@@ -112,7 +112,7 @@ class Detection:
     noise_estimated: bool
     snr_min: float | None
     snr_min_default: bool
-    independent_windows: int | None
+    scored_windows: int | None
     preparation: list[str]
     scale: float
     converted: bool

@@ -1,6 +1,7 @@
 """Blind detection on correlations at the default level: box pulses at a
 signal-to-noise ratio of 8 in white noise are all found, and pure noise
-gives no pulse in most series, even with the gap rule wide open."""
+gives no pulse in at least 99 % of series less the chance of 20 trials,
+even with the gap rule wide open."""
 
 import numpy as np
 
@@ -19,7 +20,7 @@ def test_pulses_at_snr_8_are_found_and_pure_noise_gives_none_in_most_series():
         x[(starts[:, None] + np.arange(16)).ravel()] += 100  # a |h| / sigma = 100 x 4 / 50 = 8
         for method in (0, 2):
             found = quillmore.detect(x, method, 200, 700, **BOX)
-            assert found.snr_min_default and round(found.snr_min, 2) == 4.31, found.snr_min
+            assert found.snr_min_default and round(found.snr_min, 2) == 4.89, found.snr_min
             assert len(found.positions) == len(starts) and np.abs(found.positions - starts).max() <= 8, (seed, method)
         quiet += len(quillmore.detect(noise, 0, 16, 20000, **BOX).positions) == 0
-    assert quiet >= 17
+    assert quiet >= 19

@@ -199,8 +199,8 @@ def assert_detection(expected, found, mode):
     assert [(p.threshold, p.pulses) for p in found.passes] == [(p["threshold"], p["pulses"]) for p in expected["passes"]]
     assert found.noise_level == expected["noiseLevel"]
     if "snrMin" in expected:  # blind detection on correlations
-        assert (found.snr_min, found.snr_min_default, found.independent_windows, found.template_norm) == (
-            expected["snrMin"], expected["snrMinDefault"], expected["independentWindows"], expected["templateNorm"])
+        assert (found.snr_min, found.snr_min_default, found.scored_windows, found.template_norm) == (
+            expected["snrMin"], expected["snrMinDefault"], expected["scoredWindows"], expected["templateNorm"])
         assert [p.sigma for p in found.passes] == [p["sigma"] or 0.0 for p in expected["passes"]]
     else:
         assert found.snr_min is None

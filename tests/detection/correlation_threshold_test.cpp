@@ -67,8 +67,8 @@ TEST(CorrelationThreshold, NormalQuantileAndTheDefaultLevelMeetKnownValues)
         EXPECT_NEAR(0.5 * std::erfc(-x / std::sqrt(2.0)) / p, 1.0, slack) << p;
         EXPECT_NEAR(q < 1 ? 0.5 * std::erfc(normalQuantile(q) / std::sqrt(2.0)) / (1 - q) : 1, 1.0, slack) << q;
     }
-    EXPECT_NEAR(defaultSnrMin(10000, 20), 4.107017079383826, 1e-13);
-    EXPECT_NEAR(defaultSnrMin(39, 20), 2.3263478740408408, 1e-13);
+    EXPECT_NEAR(defaultSnrMin(10000, 20), 4.753039961480939, 1e-13);
+    EXPECT_NEAR(defaultSnrMin(39, 20), 3.2905267314918945, 1e-13);
 }
 
 // Every pass's threshold, sigma and chain, S given or by default, methods 0,
