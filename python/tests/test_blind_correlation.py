@@ -1,6 +1,6 @@
 """Blind detection on correlations at the default level: box pulses at a
 signal-to-noise ratio of 8 in white noise are all found, and pure noise
-gives no pulse in at least 99 % of series less the chance of 20 trials,
+gives a pulse in at most one of 20 series (1 % each at most),
 even with the gap rule wide open."""
 
 import numpy as np
