@@ -20,6 +20,7 @@
 #include "commands/detect_plot.h"
 #include "commands/option_parser.h"
 #include "commands/simulation_share.h"
+#include "detection/correlation_threshold.h"
 #include "detection/pulse_measures.h"
 #include "detection/series_detection.h"
 #include "detection/series_preparation.h"
@@ -76,6 +77,23 @@ std::string figure(double v) { return std::isfinite(v) ? base::formatText("%.3f"
 
 std::string numberOrEmpty(const std::optional<double>& v) { return v ? base::shortestText(*v) : std::string(); }
 
+// Blind detection on correlations: where the thresholds came from.
+void printCorrelationThreshold(const detection::CorrelationThresholdSummary& c)
+{
+    if (c.snrMin == 0) {
+        std::printf("threshold: 0 (method 3 counts every positive correlation), |h| %s\n",
+                    base::shortestText(c.templateNorm).c_str());
+        return;
+    }
+    std::printf("threshold: S x sigma x |h|, S %s (%s), |h| %s\n", base::shortestText(c.snrMin).c_str(),
+                c.snrDefault ? base::formatText("the default: a false pulse in pure noise with probability 1 %% "
+                                                "over %lld scored windows",
+                                                static_cast<long long>(c.windows))
+                                   .c_str()
+                             : "given",
+                base::shortestText(c.templateNorm).c_str());
+}
+
 void printText(const DetectReport& r)
 {
     const auto& o = r.outcome;
@@ -98,9 +116,16 @@ void printText(const DetectReport& r)
     if (r.noiseLevel)
         std::printf("noise level: %lld%s\n", static_cast<long long>(*r.noiseLevel),
                     r.noiseEstimated ? " (estimated from the differences of neighbouring samples)" : "");
-    for (size_t p = 0; p < o.passes.size(); ++p)
-        std::printf("pass %zu: threshold %lld, %d pulses\n", p + 1, static_cast<long long>(o.passes[p].threshold),
+    const detection::CorrelationThresholdSummary& correlation = o.correlationThreshold;
+    if (correlation.ran)
+        printCorrelationThreshold(correlation);
+    for (size_t p = 0; p < o.passes.size(); ++p) {
+        std::printf("pass %zu: threshold %lld, %d pulses", p + 1, static_cast<long long>(o.passes[p].threshold),
                     o.passes[p].detected);
+        if (correlation.ran && correlation.snrMin > 0)
+            std::printf(", sigma %s", base::shortestText(o.passes[p].sigma).c_str());
+        std::printf("\n");
+    }
     if (matchedFilter(r)) {
         std::printf(
             "matched filter: sigma %s, |h| %s (in the prepared samples' units); null of %d series in blocks "
@@ -219,10 +244,22 @@ void printJson(const DetectReport& r)
         j.field("method", r.request.method);
     j.key("noiseLevel");
     r.noiseLevel ? (void)j.value(*r.noiseLevel) : (void)j.null();
+    const detection::CorrelationThresholdSummary& correlation = o.correlationThreshold;
+    const bool takesSnr = correlation.snrMin > 0;
     j.key("passes").beginArray();
-    for (const detection::ThresholdPassSummary& p : o.passes)
-        j.beginObject().field("threshold", p.threshold).field("pulses", p.detected).endObject();
+    for (const detection::ThresholdPassSummary& p : o.passes) {
+        j.beginObject().field("threshold", p.threshold).field("pulses", p.detected);
+        if (correlation.ran)
+            optionalNumber(j, "sigma", takesSnr ? std::optional<double>(p.sigma) : std::nullopt);
+        j.endObject();
+    }
     j.endArray();
+    if (correlation.ran) {
+        optionalNumber(j, "snrMin", takesSnr ? std::optional<double>(correlation.snrMin) : std::nullopt);
+        j.key("snrMinDefault").boolean(correlation.snrDefault);
+        j.field("scoredWindows", correlation.windows);
+        j.key("templateNorm").real(correlation.templateNorm);
+    }
     if (matchedFilter(r)) {
         j.key("matchedFilter").beginObject();
         j.key("sigma").real(o.noiseSigma);

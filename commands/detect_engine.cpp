@@ -10,6 +10,7 @@
 #include "base/message_sink.h"
 #include "commands/detect_limits.h"
 #include "commands/option_parser.h"
+#include "detection/correlation_threshold.h"
 #include "synthesis/etalon_generation.h"
 #include "synthesis/random_streams.h"
 
@@ -110,6 +111,7 @@ int buildDetectionRequest(const DetectOptions& o, detection::DetectionRequest& r
     }
     r.Tmin = *o.tmin;
     r.Tmax = *o.tmax;
+    r.snrMin = o.snrMin;
     if (o.pulses) {
         r.mode = detection::DetectionMode::KnownCount;
         r.pulses = *o.pulses;
@@ -148,15 +150,20 @@ std::string idleOptionProblem(const DetectOptions& o)
     }
     if (o.noise && !(o.method && detection::takesNoiseLevel(*o.method)))
         return std::string("--noise: ") + detection::kNoiseLevelMethodsOnly;
+    if (o.snrMin && !(o.score == "correlation" && o.method && detection::takesSnrMin(*o.method)))
+        return std::string("--snr-min: ") + detection::kSnrMinMethodsOnly;
     const bool matched = o.unknown && o.score == "correlation";
     if (o.nullSeries && !matched)
         return "--null-series: the null series serve the matched filter only (--unknown --score correlation)";
-    if ((o.seed || o.threads) && !matched && !o.significance)
-        return std::string(o.seed ? "--seed" : "--threads") +
-               ": applies to the matched filter's null series (--unknown --score correlation) and to "
+    if (o.seed && !matched && !o.significance)
+        return "--seed: applies to the matched filter's null series (--unknown --score correlation) and to "
                "--significance only";
+    if (o.threads && !o.unknown && !o.significance)
+        return "--threads: an unknown count (--unknown) and --significance run on threads; nothing else does";
     if (o.countsCsv && !o.unknown && !o.method)
         return "--counts-csv: a known count has no table of counts (give --unknown or --method)";
+    if (o.countsCsv && o.method && o.score == "correlation")
+        return "--counts-csv: blind detection on correlations ranks no counts (it has no table of counts)";
     if (o.plot) {
         std::string extension = o.plot->size() >= 4 ? o.plot->substr(o.plot->size() - 4) : "";
         std::transform(extension.begin(), extension.end(), extension.begin(),

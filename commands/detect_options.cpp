@@ -128,6 +128,16 @@ std::span<const OptionRule<DetectOptions>> optionRules()
              o.noise = n;
              return true;
          }},
+        {"--snr-min", true,
+         [](O& o, S v, std::string& e) {
+             double ratio = 0;
+             if (!realNumber(v, ratio) || !(ratio > 0)) {
+                 e = "--snr-min must be a positive number, got '" + v + "'";
+                 return false;
+             }
+             o.snrMin = ratio;
+             return true;
+         }},
         {"--null-series", true,
          [](O& o, S v, std::string& e) { return numberOption("--null-series", v, 1, 100000, o.nullSeries, e); }},
         {"--significance", true,

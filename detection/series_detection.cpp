@@ -4,9 +4,11 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "detection/correlation_threshold.h"
 #include "detection/count_choice.h"
 #include "detection/exhaustive_search.h"
 #include "detection/matched_filter.h"
+#include "detection/parallel_work.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/threshold_detection.h"
 #include "base/formatted_text.h"
@@ -121,7 +123,8 @@ void knownCount(std::span<const int64_t> x, const DetectionRequest& r, const Pul
         out.rows.push_back(energyRow(x, r.L, kMethodExhaustive, found, 1));
 }
 
-void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, WorkMeter& meter, DetectionOutcome& out)
+void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, unsigned threads, WorkMeter& meter,
+                      DetectionOutcome& out)
 {
     const CountChoice<int64_t> choice = chooseCount<int64_t, int64_t>(
         x, layout, out.fromCount, out.toCount,
@@ -134,7 +137,7 @@ void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, Wor
             s.squares = fit.improvedSquares;
             out.counts.push_back(s);
         },
-        &meter);
+        &meter, threads);
     if (meter.stopped() || !meter.finish())
         return;
     out.rows.push_back(energyRow(x, layout.L, kMethodProgramme, choice.byProgramme.programme, 1));
@@ -211,6 +214,24 @@ void blindDetection(std::span<const int64_t> x, const DetectionRequest& r, const
     out.rows.push_back(std::move(row));
 }
 
+// Blind detection on correlations: the threshold passes of
+// correlation_threshold.h over the scores, no ranking.
+void blindCorrelation(std::span<const int64_t> x, const DetectionRequest& r, const PulseLayout& layout,
+                      std::span<const int64_t> scores, WorkMeter& meter, DetectionOutcome& out)
+{
+    const CorrelationThresholdDetection detection = detectByCorrelationThreshold(
+        x, scores, r.templateSamples, layout, out.fromCount, out.toCount, {r.method, r.snrMin, r.noiseLevel}, &meter);
+    if (meter.stopped() || !meter.finish())
+        return;
+    for (const CorrelationThresholdPass& pass : detection.passes)
+        out.passes.push_back({pass.threshold, static_cast<int32_t>(pass.positions.size()), pass.sigma});
+    out.correlationThreshold = {true, detection.snrMin, detection.snrDefault, detection.windows,
+                                detection.templateNorm};
+    StageRow row = energyRow(x, r.L, kMethodDetected, detection.passes.back().positions, 1);
+    row.measure = row.squares;
+    out.rows.push_back(std::move(row));
+}
+
 // What a stopped detection keeps: the rows of the known count's finished
 // stages, nothing of an unknown count's.
 void keepFinishedStages(const DetectionRequest& r, DetectionOutcome& out)
@@ -220,6 +241,7 @@ void keepFinishedStages(const DetectionRequest& r, DetectionOutcome& out)
     out.rawNull.clear();
     out.chosenCount = out.plainCount = 0;
     out.passes.clear();
+    out.correlationThreshold = {};
     if (r.mode != DetectionMode::KnownCount)
         out.rows.clear();
 }
@@ -310,10 +332,14 @@ bool requestFits(size_t n, const DetectionRequest& r, std::string& error)
             error = "the template must hold the pulse length of samples";
             return false;
         }
-        if (r.mode == DetectionMode::Blind) {
-            error =
-                "correlation scores serve a known or an unknown count; the threshold methods judge window "
-                "energies (score by window energy)";
+    }
+    if (r.snrMin) {
+        if (r.mode != DetectionMode::Blind || r.score != ScoreKind::Correlation || !takesSnrMin(r.method)) {
+            error = kSnrMinMethodsOnly;
+            return false;
+        }
+        if (!std::isfinite(*r.snrMin) || !(*r.snrMin > 0)) {
+            error = "the least signal-to-noise ratio must be a positive number";
             return false;
         }
     }
@@ -338,6 +364,10 @@ bool modeFits(const DetectionRequest& r, const PulseLayout& layout, const CountR
             error = "method 5 (additive model) needs the noise-free samples, which a file does not have";
             return false;
         }
+        if (r.method == kMeanWindowThreshold && r.score == ScoreKind::Correlation) {
+            error = kMeanWindowCorrelationRefusal;
+            return false;
+        }
     }
     return true;
 }
@@ -356,14 +386,17 @@ bool runMode(std::span<const int64_t> x, const DetectionRequest& r, const PulseL
         if (r.score == ScoreKind::Correlation)
             matchedFilter(x, r, layout, scores, meter, out);
         else
-            sequentialMethod(x, layout, meter, out);
+            sequentialMethod(x, layout, r.threads == 0 ? usableProcessors() : r.threads, meter, out);
         break;
     case DetectionMode::Blind:
         // The threshold methods refuse what they cannot detect exactly (a
         // chain total past 64 bits when overlapping detections drive the
         // threshold far below zero).
         try {
-            blindDetection(x, r, layout, meter, out);
+            if (r.score == ScoreKind::Correlation)
+                blindCorrelation(x, r, layout, scores, meter, out);
+            else
+                blindDetection(x, r, layout, meter, out);
         } catch (const std::overflow_error& e) {
             error = std::string("method ") + std::to_string(r.method) + ": " + e.what();
             return false;

@@ -198,6 +198,12 @@ def assert_detection(expected, found, mode):
             assert (c.squares, c.noise_per_window) == (e["squares"], e["noisePerWindow"])
     assert [(p.threshold, p.pulses) for p in found.passes] == [(p["threshold"], p["pulses"]) for p in expected["passes"]]
     assert found.noise_level == expected["noiseLevel"]
+    if "snrMin" in expected:  # blind detection on correlations
+        assert (found.snr_min, found.snr_min_default, found.scored_windows, found.template_norm) == (
+            expected["snrMin"], expected["snrMinDefault"], expected["scoredWindows"], expected["templateNorm"])
+        assert [p.sigma for p in found.passes] == [p["sigma"] or 0.0 for p in expected["passes"]]
+    else:
+        assert found.snr_min is None
     assert found.cancelled == expected["cancelled"]
     if found.rows:
         assert found.measure == expected["rows"][-1]["measure"]

@@ -74,6 +74,11 @@ def generated_case(rng):
         kwargs["method"] = rng.randint(0, 6)
         if kwargs["method"] in (1, 6) and rng.random() < 0.3:
             kwargs["noise"] = rng.choice([3, 40])
+        if rng.random() < 0.4:
+            kwargs.update(template=chr(ord("a") + rng.randint(0, 19)), score="correlation", pulse_length=20)
+            words += ["--etalon", kwargs["template"]]
+            if rng.random() < 0.4:
+                kwargs["snr_min"] = rng.choice([0.5, 3.0, 6.25])
     for key, value in kwargs.items():
         if key not in ("template", "invert"):
             words += ["--" + key.replace("_", "-"), repr(value) if isinstance(value, float) else value]

@@ -314,3 +314,28 @@ TEST(DetectCli, MatchedFilterCountsAndSignificance)
     r = run(file + "--pulses 30 --pulse-length 10 --significance 0", true);
     EXPECT_EQ(r.exitCode, 2);
 }
+
+// Blind detection on correlations, worked by hand: three box pulses of 1000
+// over 10 samples, --noise 10, S 5: T = round(5 x 10 x sqrt 10) = 158, and n =
+// (400 - 10 + 1) / 10 = 39 windows for the default.
+TEST(DetectCli, BlindCorrelationShowsWhereItsThresholdCameFrom)
+{
+    files_test::ScratchDir folder;
+    std::string csv;
+    for (int i = 0; i < 400; ++i)
+        csv += (i % 120 >= 50 && i % 120 < 60 && i < 300 ? "1000\n" : "0\n");
+    std::ofstream(folder.file("b.csv")) << csv;
+    const std::string blind = "detect " + folder.file("b.csv") + " --tmin 100 --tmax 140 --score correlation --box 10";
+    Result r = run(blind + " --method 1 --noise 10 --snr-min 5");
+    EXPECT_TRUE(has(r.out,
+                    "\nthreshold: S x sigma x |h|, S 5 (given), |h| 3.1622776601683795\n"
+                    "pass 1: threshold 158, 3 pulses, sigma 10\n"))
+        << r.out;
+    EXPECT_TRUE(has(r.out, "  50 170 290\nfound 3 pulses")) << r.out;
+    EXPECT_TRUE(has(run(blind + " --method 0").out,
+                    "(the default: a false pulse in pure noise with probability 1 % "
+                    "over 39 independent windows)"));
+    r = run(blind + " --method 0 --snr-min 0", true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(has(r.out, "--snr-min must be a positive number, got '0'")) << r.out;
+}

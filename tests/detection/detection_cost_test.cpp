@@ -17,6 +17,7 @@
 #include "detection/series_detection.h"
 #include "detection/task_codes.h"
 #include "support/failing_allocator.h"
+#include "support/sanitized_trials.h"
 
 namespace {
 
@@ -64,6 +65,10 @@ bool generate(std::mt19937_64& random, Generated& g)
         r.mode = DetectionMode::Blind;
         r.method = static_cast<int32_t>(std::vector<int64_t>{0, 1, 2, 3, 4, 6}[static_cast<size_t>(pick(0, 5))]);
         r.noiseLevel = 170;
+        if (r.method != detection::kMeanWindowThreshold && pick(0, 2) == 0) {
+            r.score = detection::ScoreKind::Correlation;
+            r.templateSamples.assign(static_cast<size_t>(r.L), 3);
+        }
         break;
     default:
         r.mode = DetectionMode::KnownCount;
@@ -84,7 +89,7 @@ TEST(DetectionCost, NeverBelowWhatTheDetectionHoldsAndNotFarAbove)
     std::mt19937_64 random(20261208);
     int runs = 0, tight = 0;
     bool modes[3] = {};
-    while (runs < 150) {
+    while (runs < test_support::trials(150)) {
         Generated g;
         if (!generate(random, g))
             continue;
