@@ -70,18 +70,17 @@ std::string timeText(const DetectionViewState& v, double t)
     return unit + " " + base::shortestText(t);
 }
 
-// The found pulse whose window holds the sample: the last start at or
-// before it, when the sample lies within its L samples.
+// The found pulse whose window holds the sample, the first of them where
+// windows overlap (Tmin below the pulse length): the first start after
+// sample - L, when it is not after the sample.
 std::optional<size_t> pulseHolding(const OwnSeriesDetection& r, int64_t sample)
 {
     const std::vector<int32_t>& starts = r.outcome.positions;
-    const auto after = std::upper_bound(starts.begin(), starts.end(), sample);
-    if (after == starts.begin())
+    const auto first = std::upper_bound(starts.begin(), starts.end(), sample - r.request.L);
+    if (first == starts.end() || *first > sample)
         return std::nullopt;
-    const auto k = static_cast<size_t>(after - starts.begin() - 1);
-    if (sample >= int64_t{starts[k]} + r.request.L || k >= r.pulses.measures.size())
-        return std::nullopt;
-    return k;
+    const auto k = static_cast<size_t>(first - starts.begin());
+    return k < r.pulses.measures.size() ? std::optional<size_t>(k) : std::nullopt;
 }
 
 views::DetectionViewData viewData(const DetectionViewState& v)

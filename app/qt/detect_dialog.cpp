@@ -19,6 +19,7 @@
 
 #include <climits>
 
+#include "detection/correlation_threshold.h"
 #include "detection/task_codes.h"
 
 namespace qt_window {
@@ -76,6 +77,9 @@ DetectDialog::DetectDialog(QWidget* owner, const commands::DetectOptions& option
     noise_ = new QLineEdit;
     noise_->setObjectName("noise");
     noise_->setPlaceholderText("estimated");
+    snrMin_ = new QLineEdit;
+    snrMin_->setObjectName("snrMin");
+    snrMin_->setPlaceholderText("the default: 1 % false pulses in pure noise");
     auto* taskBox = new QGroupBox("What is found");
     auto* taskForm = new QFormLayout(taskBox);
     taskForm->addRow(radio(task_, TaskKnown, "Count known:", "taskKnown"), pulses_);
@@ -85,6 +89,7 @@ DetectDialog::DetectDialog(QWidget* owner, const commands::DetectOptions& option
                            "taskUnknown"));
     taskForm->addRow(radio(task_, TaskBlind, "Blind detection, method:", "taskBlind"), method_);
     taskForm->addRow("Noise level (methods 1 and 6):", noise_);
+    taskForm->addRow("Least SNR (methods 0, 1, 2, 6 on correlations):", snrMin_);
 
     // --- Layout
     tmin_ = countBox(1, "tmin");
@@ -186,6 +191,7 @@ void DetectDialog::setOptions(const commands::DetectOptions& o)
     const int method = method_->findData(o.method.value_or(detection::kChiSquareUnknownDispersion));
     method_->setCurrentIndex(std::max(method, 0));
     noise_->setText(o.noise ? QString::number(*o.noise) : QString());
+    snrMin_->setText(o.snrMin ? QLocale::c().toString(*o.snrMin, 'g', 17) : QString());
     tmin_->setValue(o.tmin.value_or(40));
     tmax_->setValue(o.tmax.value_or(181));
     pulseLength_->setValue(o.pulseLength.value_or(20));
@@ -210,6 +216,8 @@ void DetectDialog::followChoices()
     pulses_->setEnabled(task_->checkedId() == TaskKnown);
     method_->setEnabled(task_->checkedId() == TaskBlind);
     noise_->setEnabled(task_->checkedId() == TaskBlind && detection::takesNoiseLevel(method_->currentData().toInt()));
+    snrMin_->setEnabled(task_->checkedId() == TaskBlind && correlation &&
+                        detection::takesSnrMin(method_->currentData().toInt()));
     // With a template the pulse is the template's length.
     pulseLength_->setEnabled(!correlation);
     templateKind_->setEnabled(correlation);
@@ -230,6 +238,7 @@ commands::DetectOptions DetectDialog::options() const
     o.unknown = false;
     o.method.reset();
     o.noise.reset();
+    o.snrMin.reset();
     switch (task_->checkedId()) {
     case TaskKnown:
         o.pulses = pulses_->value();
@@ -241,6 +250,8 @@ commands::DetectOptions DetectDialog::options() const
         o.method = method_->currentData().toInt();
         if (detection::takesNoiseLevel(*o.method) && !noise_->text().trimmed().isEmpty())
             o.noise = noise_->text().trimmed().toLongLong();
+        if (snrMin_->isEnabled() && !snrMin_->text().trimmed().isEmpty())
+            o.snrMin = realNumber(snrMin_->text());
         break;
     }
     o.tmin = tmin_->value();
@@ -286,6 +297,12 @@ QString DetectDialog::fieldProblem() const
         const qlonglong level = text.isEmpty() ? 0 : text.toLongLong(&ok);
         if (!ok || level < 0)
             return QString("The noise level is a whole number from 0, or empty to estimate it; not '%1'.").arg(text);
+    }
+    if (snrMin_->isEnabled() && !snrMin_->text().trimmed().isEmpty()) {
+        const std::optional<double> s = realNumber(snrMin_->text());
+        if (!s || !(*s > 0))
+            return QString("The least SNR is a positive number, or empty for the default; not '%1'.")
+                .arg(snrMin_->text().trimmed());
     }
     if (score_->checkedId() == ScoreCorrelation && templateKind_->currentData().toInt() == TemplateFile &&
         templateFile_->text().trimmed().isEmpty())

@@ -43,6 +43,7 @@ class DetectDialog final : public QDialog {
     QSpinBox* pulses_ = nullptr;
     QComboBox* method_ = nullptr;
     QLineEdit* noise_ = nullptr;
+    QLineEdit* snrMin_ = nullptr;
     QSpinBox* tmin_ = nullptr;
     QSpinBox* tmax_ = nullptr;
     QSpinBox* pulseLength_ = nullptr;

@@ -1,0 +1,325 @@
+// The window's detection view against quillmore-cli detect and against its
+// own promises: on generated series and option sets the view's detection
+// exports the very bytes detect --csv prints and refuses with detect's words;
+// a stopped detection leaves nothing; and over random input the detail
+// stays inside the series, the readout names the pulse whose window holds
+// the sample and nothing else, and Home shows the whole series.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "base/formatted_text.h"
+#include "commands/detect_engine.h"
+#include "commands/detection_view_state.h"
+#include "platform/bitmap.h"
+#include "platform/dc.h"
+#include "tests/cli/command_output.h"
+#include "tests/files/files_test_support.h"
+
+namespace {
+
+using commands::DetectOptions;
+
+// "t,x": a time every 0.5, noise of sigma 1 and boxes of height 6 (dips
+// when `dips`), 12 samples long, 60..140 samples apart, on a slow trend.
+std::string pulseCsv(std::mt19937& random, size_t N, bool dips)
+{
+    std::normal_distribution<double> noise(0, 1);
+    std::uniform_int_distribution<int> gap(60, 140);
+    std::vector<double> x(N);
+    for (size_t i = 0; i < N; ++i)
+        x[i] = noise(random) + 3 * std::sin(static_cast<double>(i) / 700.0);
+    for (size_t s = static_cast<size_t>(gap(random)); s + 12 < N; s += static_cast<size_t>(gap(random)))
+        for (size_t j = 0; j < 12; ++j)
+            x[s + j] += dips ? -6 : 6;
+    std::string text = "t,x\n";
+    char line[64];
+    for (size_t i = 0; i < N; ++i) {
+        std::snprintf(line, sizeof line, "%.1f,%.4f\n", 0.5 * static_cast<double>(i), x[i]);
+        text += line;
+    }
+    return text;
+}
+
+// The command line's words for the options the Detect dialog sets.
+std::string cliWords(const DetectOptions& o)
+{
+    std::string w;
+    auto add = [&w](const std::string& name, const std::string& value) { w += " " + name + " " + value; };
+    if (o.pulses)
+        add("--pulses", std::to_string(*o.pulses));
+    if (o.unknown)
+        w += " --unknown";
+    if (o.method)
+        add("--method", std::to_string(*o.method));
+    add("--tmin", std::to_string(*o.tmin));
+    add("--tmax", std::to_string(*o.tmax));
+    if (o.pulseLength)
+        add("--pulse-length", std::to_string(*o.pulseLength));
+    add("--score", o.score);
+    if (o.box)
+        add("--box", std::to_string(*o.box));
+    if (o.etalon)
+        add("--etalon", *o.etalon);
+    if (o.prepare.detrend == detection::Detrend::None)
+        add("--detrend", "none");
+    if (o.prepare.detrend == detection::Detrend::MovingMedian)
+        add("--detrend", std::to_string(o.prepare.window));
+    if (o.prepare.invert)
+        w += " --invert";
+    if (o.prepare.scaleAuto)
+        add("--scale", "auto");
+    if (o.prepare.scale)
+        add("--scale", base::shortestText(*o.prepare.scale));
+    return w;
+}
+
+// One of the option sets the dialog can make, drawn from `random`.
+DetectOptions drawnOptions(std::mt19937& random, size_t N)
+{
+    DetectOptions o;
+    o.tmin = 50;
+    o.tmax = 150;
+    switch (random() % 6) {
+    case 0:
+    case 1:
+        o.pulses = static_cast<int32_t>(N / 100);
+        break;
+    case 2:
+        o.unknown = true;
+        break;
+    default:
+        o.method = std::array{0, 2, 4}[random() % 3];
+        break;
+    }
+    if (!o.method && random() % 2) {
+        o.score = "correlation";
+        if (random() % 2)
+            o.box = 12;
+        else
+            o.etalon = "c";
+    } else {
+        o.pulseLength = 12;
+    }
+    o.prepare.detrend = std::array{detection::Detrend::None, detection::Detrend::WholeMedian,
+                                   detection::Detrend::MovingMedian}[random() % 3];
+    if (o.prepare.detrend == detection::Detrend::MovingMedian)
+        o.prepare.window = 101 + static_cast<int64_t>(random() % 300);
+    switch (random() % 3) {
+    case 0:
+        o.prepare.scaleAuto = true;
+        break;
+    case 1:
+        o.prepare.scale = 1000;
+        break;
+    default:
+        break;
+    }
+    return o;
+}
+
+commands::DetectStatus detect(const std::string& path, const DetectOptions& o, commands::OwnSeriesDetection& r,
+                              std::string& error, const detection::ProgressCallback& progress = {})
+{
+    const files::SeriesReadResult read = files::readSeriesFile(path, {});
+    EXPECT_TRUE(read.ok) << read.error;
+    return commands::detectOwnSeries(read.data, o, 2, progress, r, error);
+}
+
+}  // namespace
+
+TEST(DetectionView, ExportsTheBytesDetectPrintsForEveryOptionSetTheDialogMakes)
+{
+    files_test::ScratchDir folder;
+    std::mt19937 random(20261208);
+    for (int k = 0; k < 14; ++k) {
+        const size_t N = 1500 + random() % 2500;
+        DetectOptions o = drawnOptions(random, N);
+        o.prepare.invert = random() % 2 == 0;
+        const std::string path = folder.file("s" + std::to_string(k) + ".csv");
+        files_test::writeAll(path, [&] {
+            const std::string text = pulseCsv(random, N, o.prepare.invert);
+            return std::vector<uint8_t>(text.begin(), text.end());
+        }());
+        const std::string words = cliWords(o);
+        SCOPED_TRACE(path + words);
+
+        commands::DetectionViewState view;
+        std::string error;
+        ASSERT_TRUE(commands::openDetectionView(view, path, {}, error)) << error;
+        commands::OwnSeriesDetection result;
+        ASSERT_EQ(commands::detectOwnSeries(view.data, o, 2, {}, result, error), commands::DetectStatus::Done) << error;
+        commands::adoptDetection(view, std::move(result), o);
+
+        const CommandOutput cli =
+            runCommandLine(std::string(QUILLMORE_CLI) + " detect " + path + words + " --csv 2>/dev/null");
+        ASSERT_EQ(cli.exitCode, 0);
+        EXPECT_EQ(commands::detectionViewCsv(view), cli.out);
+        EXPECT_GT(view.result->outcome.positions.size(), 0u);
+    }
+}
+
+TEST(DetectionView, RefusesWithDetectsWordsAndCodes)
+{
+    files_test::ScratchDir folder;
+    const std::string flat = folder.file("flat.csv");
+    const std::string text = "x\n" + [] {
+        std::string rows;
+        for (int i = 0; i < 400; ++i)
+            rows += "7\n";
+        return rows;
+    }();
+    files_test::writeAll(flat, std::vector<uint8_t>(text.begin(), text.end()));
+    std::mt19937 random(3);
+    const std::string pulses = folder.file("p.csv");
+    const std::string p = pulseCsv(random, 800, false);
+    files_test::writeAll(pulses, std::vector<uint8_t>(p.begin(), p.end()));
+
+    struct Case {
+        std::string path;
+        std::string words;
+        commands::DetectStatus status;
+    };
+    const Case cases[] = {
+        {flat, " --pulses 2 --tmin 50 --tmax 150 --pulse-length 12", commands::DetectStatus::SeriesProblem},
+        {pulses, " --pulses 200 --tmin 50 --tmax 150 --pulse-length 12", commands::DetectStatus::RequestProblem},
+        {pulses, " --pulses 1 --tmin 1000 --tmax 1200 --pulse-length 1000", commands::DetectStatus::SeriesProblem},
+        {pulses, " --method 4 --tmin 50 --tmax 150 --score correlation --box 12",
+         commands::DetectStatus::RequestProblem},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words);
+        DetectOptions o;
+        std::string error;
+        ASSERT_TRUE(commands::parseDetectOptions(
+            [&] {
+                std::vector<std::string> args{c.path};
+                std::string word;
+                for (const char ch : c.words + " ")
+                    if (ch == ' ') {
+                        if (!word.empty())
+                            args.push_back(word);
+                        word.clear();
+                    } else {
+                        word += ch;
+                    }
+                return args;
+            }(),
+            o, error))
+            << error;
+        commands::OwnSeriesDetection r;
+        EXPECT_EQ(detect(c.path, o, r, error), c.status);
+        const CommandOutput cli =
+            runCommandLine(std::string(QUILLMORE_CLI) + " detect " + c.path + c.words + " 2>&1 >/dev/null");
+        EXPECT_EQ(cli.exitCode, static_cast<int>(c.status));
+        EXPECT_EQ(cli.out, "quillmore-cli detect: " + c.path + ": " + error + "\n");
+    }
+}
+
+TEST(DetectionView, AStoppedDetectionLeavesThePulsesShownBefore)
+{
+    files_test::ScratchDir folder;
+    std::mt19937 random(11);
+    const std::string path = folder.file("p.csv");
+    const std::string text = pulseCsv(random, 20000, false);
+    files_test::writeAll(path, std::vector<uint8_t>(text.begin(), text.end()));
+    commands::DetectionViewState view;
+    std::string error;
+    ASSERT_TRUE(commands::openDetectionView(view, path, {}, error)) << error;
+    DetectOptions o = commands::initialDetectOptions(view.data);
+    commands::OwnSeriesDetection first;
+    ASSERT_EQ(commands::detectOwnSeries(view.data, o, 1, {}, first, error), commands::DetectStatus::Done);
+    const std::vector<int32_t> shown = first.outcome.positions;
+    commands::adoptDetection(view, std::move(first), o);
+
+    // Stopped at its first, at its tenth and at a late report.
+    for (const int stopAt : {1, 10, 200}) {
+        int reports = 0;
+        o.unknown = true;
+        o.pulses.reset();
+        commands::OwnSeriesDetection stopped;
+        EXPECT_EQ(commands::detectOwnSeries(
+                      view.data, o, 1, [&](uint64_t, uint64_t) { return ++reports < stopAt; }, stopped, error),
+                  commands::DetectStatus::Cancelled)
+            << stopAt;
+        EXPECT_EQ(view.result->outcome.positions, shown);
+    }
+}
+
+TEST(DetectionView, InputKeepsTheDetailInsideTheSeriesAndTheReadoutNamesItsPulse)
+{
+    files_test::ScratchDir folder;
+    std::mt19937 random(5);
+    for (const size_t N : {size_t{30}, size_t{3000}, size_t{250000}}) {
+        SCOPED_TRACE(N);
+        const std::string path = folder.file("n" + std::to_string(N) + ".csv");
+        const std::string text = pulseCsv(random, N, false);
+        files_test::writeAll(path, std::vector<uint8_t>(text.begin(), text.end()));
+        commands::DetectionViewState view;
+        std::string error;
+        ASSERT_TRUE(commands::openDetectionView(view, path, {}, error)) << error;
+        DetectOptions o = commands::initialDetectOptions(view.data);
+        o.pulses = static_cast<int32_t>(std::max<size_t>(N / 100, 1));
+        o.tmin = 1;
+        commands::OwnSeriesDetection r;
+        ASSERT_EQ(commands::detectOwnSeries(view.data, o, 1, {}, r, error), commands::DetectStatus::Done) << error;
+        commands::adoptDetection(view, std::move(r), o);
+        const std::vector<int32_t>& starts = view.result->outcome.positions;
+        const int32_t L = view.result->request.L;
+
+        platform::Bitmap picture = platform::makeBitmap(1280, 760);
+        for (int step = 0; step < 300; ++step) {
+            platform::Dc dc(picture);
+            commands::paintDetectionView(view, dc, {0, 0, 1280, 760});
+            const views::DetectionViewLayout& l = view.layout;
+            ASSERT_TRUE(l.drawable);
+            const int32_t x = static_cast<int32_t>(random() % 1280), y = static_cast<int32_t>(random() % 760);
+            std::string status;
+            switch (random() % 7) {
+            case 0:
+                commands::detectionViewWheel(view, x, y, static_cast<int32_t>(random() % 5) - 2);
+                break;
+            case 1:
+                commands::detectionViewKey(view, static_cast<commands::DetectionViewKey>(random() % 7));
+                break;
+            case 2:
+                commands::detectionViewPress(view, x, y);
+                commands::detectionViewMove(view, static_cast<int32_t>(random() % 1280), y, status);
+                commands::detectionViewRelease(view, static_cast<int32_t>(random() % 1280), y);
+                break;
+            default: {
+                // The readout names the pulse whose window holds the sample, and only that one.
+                const std::optional<views::DetectionViewPoint> at = views::detectionViewPointAt(l, x, y);
+                const std::string readout = commands::detectionReadout(view, x, y);
+                ASSERT_EQ(readout.empty(), !at);
+                if (!at)
+                    break;
+                EXPECT_EQ(readout.rfind("sample " + std::to_string(at->sample) + ",", 0), 0u) << readout;
+                const auto holder = std::find_if(starts.begin(), starts.end(),
+                                                 [&](int32_t s) { return s <= at->sample && at->sample < s + L; });
+                const std::string named =
+                    holder == starts.end() ? "" : "; pulse " + std::to_string(holder - starts.begin() + 1) + ":";
+                EXPECT_EQ(readout.find("; pulse ") != std::string::npos, holder != starts.end()) << readout;
+                if (!named.empty()) {
+                    EXPECT_NE(readout.find(named), std::string::npos) << readout;
+                }
+                break;
+            }
+            }
+            const views::SampleRange shown = views::shownSamples(view.detail, static_cast<int32_t>(N));
+            ASSERT_GE(shown.from, 0);
+            ASSERT_LE(shown.to, static_cast<int32_t>(N));
+            ASSERT_GE(shown.to - shown.from, std::min<int32_t>(commands::kLeastDetailSamples, static_cast<int32_t>(N)));
+        }
+        commands::detectionViewKey(view, commands::DetectionViewKey::Home);
+        EXPECT_TRUE(views::showsWholeSeries(view.detail, static_cast<int32_t>(N)));
+    }
+}
