@@ -181,8 +181,13 @@ void adoptDetection(DetectionViewState& v, OwnSeriesDetection&& result, const De
 std::vector<std::string> detectionViewHeader(const DetectionViewState& v)
 {
     std::vector<std::string> lines{" " + v.path + ": " + v.data.source};
+    // The plots show the prepared samples: the file's values less the
+    // trend, times the scale.
+    const std::string plotted = v.shown.scaled
+                                    ? base::formatText("; plotted as prepared, scaled by %.6g", v.shown.scale)
+                                    : std::string("; plotted as prepared");
     if (!v.result) {
-        lines.push_back(" no detection yet: Detection > Detect... finds the pulses");
+        lines.push_back(" no detection yet: Detection > Detect... finds the pulses" + plotted);
         return lines;
     }
     const OwnSeriesDetection& r = *v.result;
@@ -191,7 +196,8 @@ std::vector<std::string> detectionViewHeader(const DetectionViewState& v)
                                      r.request.Tmin, r.request.Tmax));
     lines.push_back(
         base::formatText(" found %zu pulses (admissible counts %d to %d); noise sigma %.4g in the data's units",
-                         r.outcome.positions.size(), r.outcome.fromCount, r.outcome.toCount, r.pulses.sigma));
+                         r.outcome.positions.size(), r.outcome.fromCount, r.outcome.toCount, r.pulses.sigma) +
+        plotted);
     return lines;
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,7 +15,9 @@
 #include "resources/dialogs.h"
 #include "shell/command_dispatcher.h"
 #include "shell/own_series_loading.h"
+#include "shell/series_settings.h"
 #include "tests/files/files_test_support.h"
+#include "tests/platform/picture_test_support.h"
 #include "tests/shell/window_painting_support.h"
 
 using namespace resources;
@@ -75,6 +78,31 @@ struct OpenWindow : PaintedWindow {
     }
     const base::RecordedMessage* lastMessage() const { return host.messages.empty() ? nullptr : &host.messages.back(); }
 };
+
+// A mono 16-bit PCM WAV at 8000 frames a second, frame f holding sample(f).
+std::vector<uint8_t> monoWav(uint32_t frames, const std::function<int16_t(uint32_t)>& sample)
+{
+    std::vector<uint8_t> wav(44 + 2 * frames, 0);
+    auto put = [&](size_t at, uint32_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            wav[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    std::copy_n("RIFF", 4, wav.begin());
+    put(4, static_cast<uint32_t>(wav.size() - 8), 4);
+    std::copy_n("WAVEfmt ", 8, wav.begin() + 8);
+    put(16, 16, 4);
+    put(20, 1, 2);      // PCM
+    put(22, 1, 2);      // mono
+    put(24, 8000, 4);   // frames per second
+    put(28, 16000, 4);  // bytes per second
+    put(32, 2, 2);
+    put(34, 16, 2);
+    std::copy_n("data", 4, wav.begin() + 36);
+    put(40, 2 * frames, 4);
+    for (uint32_t f = 0; f < frames; ++f)
+        put(44 + 2 * f, static_cast<uint16_t>(sample(f)), 2);
+    return wav;
+}
 
 std::vector<int16_t> expectedBlocks(size_t rows, int16_t height)
 {
@@ -360,27 +388,8 @@ TEST(OpenSeries, ASoundFileAsksForAChannel)
     ASSERT_TRUE(w.started);
     // A mono 16-bit PCM WAV of 500 frames: a click of 20 frames at 200.
     const uint32_t frames = 500;
-    std::vector<uint8_t> wav(44 + 2 * frames, 0);
-    auto put = [&](size_t at, uint32_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            wav[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    std::copy_n("RIFF", 4, wav.begin());
-    put(4, static_cast<uint32_t>(wav.size() - 8), 4);
-    std::copy_n("WAVEfmt ", 8, wav.begin() + 8);
-    put(16, 16, 4);
-    put(20, 1, 2);      // PCM
-    put(22, 1, 2);      // mono
-    put(24, 8000, 4);   // frames per second
-    put(28, 16000, 4);  // bytes per second
-    put(32, 2, 2);
-    put(34, 16, 2);
-    std::copy_n("data", 4, wav.begin() + 36);
-    put(40, 2 * frames, 4);
-    for (uint32_t f = 200; f < 220; ++f)
-        put(44 + 2 * f, static_cast<uint16_t>(-3000), 2);
     const std::string path = w.dir.file("click.wav");
-    files_test::writeAll(path, wav);
+    files_test::writeAll(path, monoWav(frames, [](uint32_t f) { return f >= 200 && f < 220 ? -3000 : 0; }));
 
     w.host.answerOk(DialogOpenSeries, {{EditOpenSeriesInvert, "yes"}});
     w.open(path);
@@ -392,6 +401,85 @@ TEST(OpenSeries, ASoundFileAsksForAChannel)
     ASSERT_EQ(w.series().dwSeriesSize, frames);
     EXPECT_EQ(w.series().lpSeriesData[199], 0);
     EXPECT_EQ(w.series().lpSeriesData[200], 3000);  // PCM integers kept, the dip inverted
+}
+
+// A recording of 8000 frames, clicks of 9000 over a noise of about 600:
+// kept as its integers, its sum of squares is about 5e10 and wraps the
+// window's 32-bit sums, so that every estimate came out as -1 and the pulses
+// piled up at one place. OK on the defaults is refused with the reason; the
+// automatic scale then loads it and the programme finds its clicks.
+TEST(OpenSeries, ASoundFileWhoseSumsPassThirtyTwoBitsIsRefusedUntilScaled)
+{
+    OpenWindow w;
+    ASSERT_TRUE(w.started);
+    uint32_t state = 7;
+    const std::string path = w.dir.file("clicks.wav");
+    files_test::writeAll(path, monoWav(8000, [&](uint32_t f) {
+                             state = state * 1664525u + 1013904223u;
+                             const int noise = static_cast<int>(state >> 21) - 1024;
+                             return static_cast<int16_t>(noise + (f % 400 >= 100 && f % 400 < 130 ? 9000 : 0));
+                         }));
+    const std::vector<int16_t> before = w.observed();
+    w.host.queueDialog(
+        {DialogOpenSeries,
+         {DialogStep{{}, DialogResult::Ok}, DialogStep{{{EditOpenSeriesScale, "auto"}}, DialogResult::Ok}}});
+    w.open(path);
+    ASSERT_TRUE(w.host.scriptErrors.empty()) << w.host.scriptErrors.front();
+    ASSERT_GE(w.host.messages.size(), 2u);
+    EXPECT_EQ(w.host.messages[0].text.rfind("The sum of squares of the prepared samples (", 0), 0u)
+        << w.host.messages[0].text;
+    EXPECT_NE(w.host.messages[0].text.find("passes the window's 32-bit sums"), std::string::npos);
+
+    ASSERT_EQ(w.series().dwSeriesSize, 8000u);
+    EXPECT_NE(w.observed(), before);
+    const std::vector<int16_t> loaded = w.observed();
+    EXPECT_LE(shell::windowSumOfSquares(std::vector<int64_t>(loaded.begin(), loaded.end())), 2147483647.0);
+    // Every stage's positions are real starts, most of them on the clicks.
+    const detection::StepwiseProtocol& p = *w.state.lpStepwiseProtocol;
+    for (int row = 1; row < p.wUsed; ++row) {
+        const std::vector<int16_t> starts = w.rowPositions(row);
+        ASSERT_FALSE(starts.empty());
+        EXPECT_TRUE(std::all_of(starts.begin(), starts.end(), [](int16_t s) { return s >= 0 && s < 8000; }));
+        EXPECT_TRUE(std::is_sorted(starts.begin(), starts.end()));
+        const auto onClicks =
+            std::count_if(starts.begin(), starts.end(), [](int16_t s) { return s % 400 >= 80 && s % 400 < 130; });
+        EXPECT_GE(onClicks, 18) << "row " << row;
+    }
+}
+
+// A loaded series is made of no etalon: the result's alphabet panel lists
+// none, whatever the selection that made the series before it.
+TEST(OpenSeries, TheAlphabetPanelOfALoadedSeriesKeepsNoLettersOfTheSeriesBefore)
+{
+    for (const int task : {IdTaskSeriesProcessing, IdTaskDetection, IdTaskJointDetectionEstimation}) {
+        SCOPED_TRACE(task);
+        std::vector<platform::Bitmap> pictures;
+        views::LayoutRect area;
+        for (const bool all : {true, false}) {
+            OpenWindow w;
+            ASSERT_TRUE(w.started);
+            w.command(task);
+            w.state.etalonSelected.fill(0);
+            for (int k = 0; k < (all ? 20 : 2); ++k)
+                w.state.etalonSelected[static_cast<size_t>(k)] = 1;
+            shell::rebuildRequiredList(w.state);
+            w.command(IdProcessingNextData);
+            w.host.answerOk(DialogOpenSeries);
+            w.open(w.file("blocks.csv", blocksCsv()));
+            ASSERT_TRUE(w.host.scriptErrors.empty()) << w.host.scriptErrors.front();
+            ASSERT_TRUE(w.state.seriesFromFile);
+            w.repaint();
+            pictures.push_back(w.picture());
+            area = w.state.viewArea;
+        }
+        // The view area; the button column beside it shows the selection's own toggle.
+        picture::KeepIfFailed keep(pictures[0], "loaded_series_after_all_etalons", &pictures[1]);
+        int32_t differ = 0;
+        for (int32_t y = area.top; y <= area.bottom; ++y)
+            for (int32_t x = area.left; x <= area.right; ++x)
+                differ += platform::pixelAt(pictures[0], x, y) != platform::pixelAt(pictures[1], x, y);
+        EXPECT_EQ(differ, 0);
+    }
 }
 
 TEST(OpenSeriesFields, ReadWhatTheUserTypes)
