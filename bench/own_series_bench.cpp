@@ -1,6 +1,7 @@
 // A researcher's own series at scale: reading a 1,000,000-row CSV, preparing
 // it, and the energy programme and the whole known-count detection for 1,000
-// pulses 500..1500 samples apart. *_Literal is the programme as first written
+// pulses 500..1500 samples apart, and the detection view's detection again on
+// the series it holds. *_Literal is the programme as first written
 // (tests/reference), *_Fast the shared block-maxima one; the literal one scans
 // every predecessor of every cell, so it runs on a series ten times shorter.
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/detect_engine.h"
 #include "detection/energy_programme.h"
 #include "detection/series_detection.h"
 #include "detection/series_preparation.h"
@@ -155,5 +157,32 @@ void detectKnownCount_1M(benchmark::State& state)
     }
 }
 BENCHMARK(detectKnownCount_1M)->Unit(benchmark::kMillisecond);
+
+// Detection > Detect... once more in the detection view, on the series it
+// holds as read: detect's preparation (the median taken away, scaled), the
+// cost weighed, the known-count run and the measures of every pulse. K
+// pulses whose starts lie about N/(2K) .. 3N/(2K) apart, Tmin and Tmax so.
+void detectionViewRedetect_1M(benchmark::State& state)
+{
+    const auto K = static_cast<int32_t>(state.range(0));
+    files::SeriesData data;
+    data.values = ownSeries(1000000, K);
+    commands::DetectOptions o;
+    o.pulses = K;
+    o.pulseLength = kL;
+    o.tmin = static_cast<int32_t>(state.range(1));
+    o.tmax = static_cast<int32_t>(state.range(2));
+    for (auto _ : state) {
+        commands::OwnSeriesDetection r;
+        std::string error;
+        commands::detectOwnSeries(data, o, 1, {}, r, error);
+        benchmark::DoNotOptimize(r.outcome.positions.data());
+    }
+}
+BENCHMARK(detectionViewRedetect_1M)
+    ->Args({1000, 500, 1500})
+    ->Args({2500, 200, 600})
+    ->Args({5000, 100, 300})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
