@@ -18,6 +18,7 @@
 #include "commands/detect_options.h"
 #include "commands/detect_plot.h"
 #include "commands/option_parser.h"
+#include "commands/own_series.h"
 #include "commands/simulation_share.h"
 #include "detection/pulse_measures.h"
 #include "detection/series_detection.h"
@@ -29,70 +30,10 @@
 #include "base/formatted_text.h"
 #include "files/atomic_file.h"
 #include "files/json.h"
-#include "synthesis/etalon_generation.h"
-#include "synthesis/random_streams.h"
 
 namespace commands {
 
 namespace {
-
-// The etalon by its letter (a..t) or number (1..20), as the alphabet prints them.
-bool etalonTemplate(const std::string& name, std::vector<int64_t>& samples, std::string& what, std::string& error)
-{
-    int number = 0;
-    int64_t n = 0;
-    if (name.size() == 1 && name[0] >= 'a' && name[0] <= 't')
-        number = name[0] - 'a' + 1;
-    else if (wholeNumber(name, 1, 20, n))
-        number = static_cast<int>(n);
-    if (number == 0) {
-        error = "--etalon must be a letter a to t or a number 1 to 20, got '" + name + "'";
-        return false;
-    }
-    base::MessageRecorder messages;
-    std::array<synthesis::PulseHeader, 20> alphabet{};
-    synthesis::RandomStreams streams;
-    if (!synthesis::makeAlphabet(messages, 128, 20, 20, alphabet, streams.etalonSeed)) {
-        error = "the alphabet could not be made";
-        return false;
-    }
-    const synthesis::PulseHeader& e = alphabet[number - 1];
-    samples.assign(e.lpData.begin(), e.lpData.begin() + e.wSize);
-    what = std::string("etalon ") + synthesis::etalonLetter(e.wNumber);
-    return true;
-}
-
-// A one-column text file; values that are not all integers are scaled so
-// that the largest magnitude is 32,767, like floating-point data.
-bool fileTemplate(const std::string& path, std::vector<int64_t>& samples, std::string& error)
-{
-    files::SeriesReadOptions read;
-    read.format = files::SeriesFormat::Text;
-    const files::SeriesReadResult r = files::readSeriesFile(path, read);
-    if (!r.ok) {
-        error = r.error;
-        return false;
-    }
-    for (double v : r.data.values)
-        if (std::isnan(v)) {
-            error = path + ": a template has no gaps";
-            return false;
-        }
-    detection::PreparationOptions p;
-    p.detrend = detection::Detrend::None;
-    detection::PreparedSeries prepared;
-    if (!detection::prepareSeries(r.data.values, r.data.integral, p, prepared, error)) {
-        error = path + ": " + error;
-        return false;
-    }
-    if (prepared.largest > 32767) {
-        error = path + ": template values reach " + std::to_string(prepared.largest) +
-                "; integer templates must stay within -32767..32767";
-        return false;
-    }
-    samples = std::move(prepared.samples);
-    return true;
-}
 
 // Collects what the detection needs besides the samples: the template, the
 // pulse length and the mode. Returns 2 for a bad option, 1 for an unreadable
@@ -154,19 +95,6 @@ const char* modeName(const detection::DetectionRequest& r)
     return "";
 }
 
-const char* detrendName(detection::Detrend d)
-{
-    switch (d) {
-    case detection::Detrend::None:
-        return "none";
-    case detection::Detrend::WholeMedian:
-        return "median";
-    case detection::Detrend::MovingMedian:
-        return "moving median";
-    }
-    return "";
-}
-
 // Everything one run of detect found, for the three output formats.
 struct DetectReport {
     const DetectOptions& options;
@@ -189,18 +117,7 @@ bool matchedFilter(const DetectReport& r)
 }
 
 // A figure of the matched filter's counts, "-" where the count has none.
-std::string figure(double v)
-{
-    return std::isfinite(v) ? base::formatText("%.3f", v) : std::string("-");
-}
-
-std::optional<double> timeAt(const files::SeriesData& data, double sample)
-{
-    const double t = detection::timeAtSample(data.times, data.sampleRate, sample);
-    return std::isnan(t) ? std::nullopt : std::optional<double>(t);
-}
-
-std::string numberOrEmpty(const std::optional<double>& v) { return v ? base::shortestText(*v) : std::string(); }
+std::string figure(double v) { return std::isfinite(v) ? base::formatText("%.3f", v) : std::string("-"); }
 
 void printText(const DetectReport& r)
 {
@@ -228,18 +145,19 @@ void printText(const DetectReport& r)
         std::printf("pass %zu: threshold %lld, %d pulses\n", p + 1, static_cast<long long>(o.passes[p].threshold),
                     o.passes[p].detected);
     if (matchedFilter(r)) {
-        std::printf("matched filter: sigma %s, |h| %s (in the prepared samples' units); null of %d series in blocks "
-                    "of %d samples, seed %llu\n",
-                    base::shortestText(o.noiseSigma).c_str(), base::shortestText(o.templateNorm).c_str(),
-                    r.request.nullSnr.empty() ? r.request.nullSeries : 0, o.nullBlock,
-                    static_cast<unsigned long long>(r.request.seed));
+        std::printf(
+            "matched filter: sigma %s, |h| %s (in the prepared samples' units); null of %d series in blocks "
+            "of %d samples, seed %llu\n",
+            base::shortestText(o.noiseSigma).c_str(), base::shortestText(o.templateNorm).c_str(),
+            r.request.nullSnr.empty() ? r.request.nullSeries : 0, o.nullBlock,
+            static_cast<unsigned long long>(r.request.seed));
         std::printf("count chosen by excess = snr - null: %d (by snr alone: %d)\n", o.chosenCount, o.plainCount);
         std::printf("counts:\n");
         std::printf("  count          chain score       snr      null    excess\n");
         for (const detection::CountScore& c : o.counts)
             std::printf("  %5d  %19lld  %8s  %8s  %8s%s\n", c.count, static_cast<long long>(c.chainScore),
-                        figure(c.snr).c_str(), figure(c.nullSnr).c_str(),
-                        figure(c.excess).c_str(), c.count == o.chosenCount ? "  *" : "");
+                        figure(c.snr).c_str(), figure(c.nullSnr).c_str(), figure(c.excess).c_str(),
+                        c.count == o.chosenCount ? "  *" : "");
     } else if (!o.counts.empty()) {
         const bool sequential = r.request.mode == detection::DetectionMode::SequentialMethod;
         std::printf("counts:\n");
@@ -266,42 +184,16 @@ void printText(const DetectReport& r)
     }
     if (o.cancelled)
         std::printf("the exhaustive search was cancelled\n");
-    std::printf("found %zu pulses:\n", o.positions.size());
-    const bool times = !r.data.times.empty();
-    if (times)
-        std::printf("  pulse  start  end  centre  %s  centre %s  amplitude  score  snr\n", r.data.timeName.c_str(),
-                    r.data.timeName.c_str());
-    else
-        std::printf("  pulse  start  end  centre  amplitude  score  snr\n");
-    for (size_t k = 0; k < o.positions.size(); ++k) {
-        const detection::PulseMeasure& m = r.measures[k];
-        std::printf("  %5zu  %5d  %d  %s", k + 1, m.start, m.end, base::shortestText(m.centre).c_str());
-        if (times)
-            std::printf("  %s  %s", numberOrEmpty(timeAt(r.data, m.start)).c_str(),
-                        numberOrEmpty(timeAt(r.data, m.centre)).c_str());
-        std::printf("  %.6g  %lld  %.3f\n", m.amplitude, static_cast<long long>(o.pulseScores[k]), m.snr);
-    }
+    printPulseTable(r.data, o.pulseScores, r.measures);
     if (r.significance) {
         const detection::Significance& g = *r.significance;
-        std::printf("significance: false-alarm probability %s (resolution %s): %lld of %d surrogates reached the "
-                    "statistic %s; blocks of %d samples, seed %llu\n",
-                    base::shortestText(g.falseAlarm).c_str(), base::shortestText(g.resolution).c_str(),
-                    static_cast<long long>(g.reached), g.surrogates, figure(g.statistic).c_str(), g.block,
-                    static_cast<unsigned long long>(g.seed));
+        std::printf(
+            "significance: false-alarm probability %s (resolution %s): %lld of %d surrogates reached the "
+            "statistic %s; blocks of %d samples, seed %llu\n",
+            base::shortestText(g.falseAlarm).c_str(), base::shortestText(g.resolution).c_str(),
+            static_cast<long long>(g.reached), g.surrogates, figure(g.statistic).c_str(), g.block,
+            static_cast<unsigned long long>(g.seed));
     }
-}
-
-// A number, or null when there is none.
-void optionalNumber(files::JsonWriter& j, std::string_view key, const std::optional<double>& v)
-{
-    j.key(key);
-    v ? (void)j.real(*v) : (void)j.null();
-}
-
-// A number, or null when it is not finite.
-void finiteOrNull(files::JsonWriter& j, std::string_view key, double v)
-{
-    optionalNumber(j, key, std::isfinite(v) ? std::optional<double>(v) : std::nullopt);
 }
 
 void printJson(const DetectReport& r)
@@ -313,21 +205,7 @@ void printJson(const DetectReport& r)
     j.field("source", std::string_view(r.data.source));
     j.field("column", std::string_view(r.data.columnName));
     optionalNumber(j, "sampleRate", r.data.sampleRate > 0 ? std::optional<double>(r.data.sampleRate) : std::nullopt);
-    j.key("preparation").beginObject();
-    j.field("samples", static_cast<int64_t>(r.prepared.samples.size()));
-    j.field("gaps", r.prepared.gaps);
-    j.key("centre").real(r.prepared.centre);
-    j.field("detrend", std::string_view(detrendName(r.options.prepare.detrend)));
-    j.key("median").real(r.prepared.trendMedian);
-    j.field("window", r.options.prepare.detrend == detection::Detrend::MovingMedian ? r.options.prepare.window : 0);
-    j.key("inverted").boolean(r.options.prepare.invert);
-    j.key("scale").real(r.prepared.scale);
-    j.key("scaled").boolean(r.prepared.scaled);
-    j.field("largest", r.prepared.largest);
-    j.key("report").beginArray();
-    for (const std::string& line : r.prepared.report)
-        j.value(std::string_view(line));
-    j.endArray().endObject();
+    writePreparationJson(j, r.options.prepare, r.prepared);
     j.key("noise").beginObject();
     j.key("sigma").real(r.sigma);
     j.field("method", std::string_view(detection::kNoiseEstimateMethod));
@@ -387,29 +265,9 @@ void printJson(const DetectReport& r)
     }
     j.endArray();
     j.key("cancelled").boolean(o.cancelled);
-    j.key("pulses").beginArray();
-    for (size_t k = 0; k < o.positions.size(); ++k) {
-        const detection::PulseMeasure& m = r.measures[k];
-        j.beginObject().field("pulse", static_cast<int64_t>(k + 1)).field("start", m.start).field("end", m.end);
-        j.key("centre").real(m.centre);
-        optionalNumber(j, "time", timeAt(r.data, m.start));
-        optionalNumber(j, "centreTime", timeAt(r.data, m.centre));
-        j.key("amplitude").real(m.amplitude);
-        j.field("score", o.pulseScores[k]);
-        j.key("snr").real(m.snr);
-        j.endObject();
-    }
-    j.endArray();
-    if (r.significance) {
-        const detection::Significance& g = *r.significance;
-        j.key("significance").beginObject();
-        j.field("surrogates", g.surrogates).field("seed", static_cast<int64_t>(g.seed)).field("block", g.block);
-        finiteOrNull(j, "statistic", g.statistic);
-        j.field("reached", g.reached);
-        j.key("falseAlarmProbability").real(g.falseAlarm);
-        j.key("resolution").real(g.resolution);
-        j.endObject();
-    }
+    writePulsesJson(j, r.data, o.pulseScores, r.measures);
+    if (r.significance)
+        writeSignificanceJson(j, *r.significance);
     j.endObject();
     std::printf("%s\n", j.text().c_str());
 }
@@ -488,16 +346,8 @@ bool refuseIdleOptions(const DetectOptions& o, std::string& error)
         error = "--counts-csv: a known count has no table of counts (give --unknown or --method)";
         return false;
     }
-    if (o.plot) {
-        std::string extension = o.plot->size() >= 4 ? o.plot->substr(o.plot->size() - 4) : "";
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (extension != ".png") {
-            error = "--plot '" + *o.plot + "': the plot is written as PNG; give a name ending in .png";
-            return false;
-        }
-    }
-    return true;
+    error = plotNameProblem(o.plot);
+    return error.empty();
 }
 
 }  // namespace
@@ -522,24 +372,12 @@ int runDetectCommand(const std::vector<std::string>& args)
         return code;
     }
 
-    const files::SeriesReadResult read = files::readSeriesFile(o.file, o.read);
-    if (!read.ok) {
-        std::fprintf(stderr, "quillmore-cli detect: %s\n", read.error.c_str());
-        return 1;
+    OwnSeries series;
+    if (const int code = readOwnSeries(o.file, o.read, o.prepare, series, error); code != 0) {
+        std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
+        return code;
     }
-    if (const std::string misfit = readChoiceProblem(o, read.data); !misfit.empty()) {
-        std::fprintf(stderr, "quillmore-cli detect: %s\n", misfit.c_str());
-        return 2;
-    }
-    detection::PreparedSeries prepared;
-    if (!detection::prepareSeries(read.data.values, read.data.integral, o.prepare, prepared, error)) {
-        std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());
-        return 1;
-    }
-    if (const std::string problem = detection::preparedSeriesProblem(prepared); !problem.empty()) {
-        std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), problem.c_str());
-        return 1;
-    }
+    const detection::PreparedSeries& prepared = series.prepared;
 
     // Methods 1 and 6 take the noise level; without --noise it is estimated.
     std::optional<int64_t> noiseLevel;
@@ -573,11 +411,8 @@ int runDetectCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "quillmore-cli detect: interrupted\n");
         return 130;
     }
-    DetectReport full{o, read.data, prepared, request, outcome, scoreText, noiseLevel, noiseLevel && !o.noise};
-    full.sigma = detection::robustNoiseSigma(prepared.unscaled);
-    const std::vector<double> shape =
-        detection::unitPeakShape(prepared.unscaled, outcome.positions, request.L, request.templateSamples);
-    full.measures = detection::measurePulses(prepared.unscaled, outcome.positions, request.L, shape, full.sigma);
+    DetectReport full{o, series.data, prepared, request, outcome, scoreText, noiseLevel, noiseLevel && !o.noise};
+    full.measures = measureFoundPulses(prepared, outcome.positions, request.L, request.templateSamples, full.sigma);
     if (o.significance) {
         interrupt.closeBar();
         detection::Significance significance;
@@ -609,14 +444,15 @@ int runDetectCommand(const std::vector<std::string>& args)
         code = 1;
     }
     if (o.plot) {
-        const std::string task = request.mode == detection::DetectionMode::KnownCount
-                                     ? "count known, " + std::to_string(request.pulses) + " pulses"
-                                 : matchedFilter(full) ? "count unknown, matched filter: " +
-                                                             std::to_string(outcome.chosenCount) + " pulses by excess"
-                                 : request.mode == detection::DetectionMode::SequentialMethod
-                                     ? std::string("count unknown, sequential method")
-                                     : "count unknown, blind detection by method " + std::to_string(request.method);
-        DetectPlotInput plot{o.file, read.data, prepared, request, outcome, scoreText, task};
+        const std::string task =
+            request.mode == detection::DetectionMode::KnownCount
+                ? "count known, " + std::to_string(request.pulses) + " pulses"
+            : matchedFilter(full)
+                ? "count unknown, matched filter: " + std::to_string(outcome.chosenCount) + " pulses by excess"
+            : request.mode == detection::DetectionMode::SequentialMethod
+                ? std::string("count unknown, sequential method")
+                : "count unknown, blind detection by method " + std::to_string(request.method);
+        DetectPlotInput plot{o.file, series.data, prepared, request, outcome, scoreText, task};
         if (!writeDetectPlot(*o.plot, o.plotWidth, o.plotHeight, plot, error)) {
             std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
             code = 1;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "commands/series_options.h"
 #include "detection/series_preparation.h"
 #include "files/series_readers.h"
 
@@ -31,28 +32,18 @@ struct DetectOptions {
     std::optional<std::string> plot;
     int32_t plotWidth = 1600;
     int32_t plotHeight = 900;
-    std::optional<uint64_t> maxMemory;  // --max-memory: the most bytes the detection may need
-    std::optional<uint64_t> maxWork;    // --max-work: the most work units it may take
-    bool progress = false;              // --progress: progress lines instead of the terminal's bar
-    std::optional<int32_t> nullSeries;  // --null-series: series of the matched filter's null
-    std::optional<uint64_t> seed;       // --seed: of the null series and the surrogates
-    std::optional<long> threads;        // --threads: the threads the null series and surrogates run on
-    std::optional<int32_t> significance;    // --significance N: surrogates the detection is judged against
-    std::optional<std::string> countsCsv;   // --counts-csv FILE: every count's figures as CSV
+    std::optional<uint64_t> maxMemory;     // --max-memory: the most bytes the detection may need
+    std::optional<uint64_t> maxWork;       // --max-work: the most work units it may take
+    bool progress = false;                 // --progress: progress lines instead of the terminal's bar
+    std::optional<int32_t> nullSeries;     // --null-series: series of the matched filter's null
+    std::optional<uint64_t> seed;          // --seed: of the null series and the surrogates
+    std::optional<long> threads;           // --threads: the threads the null series and surrogates run on
+    std::optional<int32_t> significance;   // --significance N: surrogates the detection is judged against
+    std::optional<std::string> countsCsv;  // --counts-csv FILE: every count's figures as CSV
 };
-
-// A memory size as --max-memory takes it: a number of bytes, whole or with a
-// fraction, followed by nothing or by K, M, G or T (powers of 1024, either
-// case): "512M", "4G", "2.5G", "1000000". At least 1 byte, below 2^64.
-bool memorySize(std::string_view text, uint64_t& bytes);
 
 // Reads the arguments after "detect". On a bad option or a missing or
 // conflicting choice returns false with a one-line message.
 bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, std::string& error);
-
-// Whether --column and --channel suit the file that was read (--column not
-// for a sound file, --channel only for one, and needed when it has several
-// channels): the one-line refusal, or empty.
-std::string readChoiceProblem(const DetectOptions& o, const files::SeriesData& data);
 
 }  // namespace commands

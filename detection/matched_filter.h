@@ -71,13 +71,13 @@ struct MatchedFilterOptions {
 
 struct MatchedFilterResult {
     std::vector<MatchedCount> counts;  // every admissible count in order
-    std::vector<double> rawNull;       // per count: the unsmoothed mean over the null series (the given curve when given)
-    std::vector<int32_t> chosen;       // the chain of the chosen count
-    int32_t chosenCount = 0;           // 0 when no count holds a chain
-    int32_t plainCount = 0;            // the count of greatest snr
-    double sigma = 0;                  // the noise level used
-    double norm = 0;                   // |h|
-    int32_t block = 0;                 // block length of the null series
+    std::vector<double> rawNull;  // per count: the unsmoothed mean over the null series (the given curve when given)
+    std::vector<int32_t> chosen;  // the chain of the chosen count
+    int32_t chosenCount = 0;      // 0 when no count holds a chain
+    int32_t plainCount = 0;       // the count of greatest snr
+    double sigma = 0;             // the noise level used
+    double norm = 0;              // |h|
+    int32_t block = 0;            // block length of the null series
 };
 
 // Runs the count-unknown matched filter on x with the window correlations

@@ -11,8 +11,7 @@
 
 namespace detection {
 
-double detectionStatistic(const DetectionOutcome& outcome, const DetectionRequest& request, double sigma,
-                          double norm)
+double detectionStatistic(const DetectionOutcome& outcome, const DetectionRequest& request, double sigma, double norm)
 {
     const double M = static_cast<double>(outcome.positions.size());
     if (M == 0)

@@ -30,18 +30,17 @@ namespace detection {
 //   degrees of freedom;
 // -infinity when nothing was found. sigma and |h| are the data's
 // (programmeNoiseSigma, templateNorm).
-double detectionStatistic(const DetectionOutcome& outcome, const DetectionRequest& request, double sigma,
-                          double norm);
+double detectionStatistic(const DetectionOutcome& outcome, const DetectionRequest& request, double sigma, double norm);
 
 struct Significance {
     int32_t surrogates = 0;
     uint64_t seed = 0;
-    int32_t block = 0;           // block length of the surrogates
-    double statistic = 0;        // t_0
-    std::vector<double> null;    // t_i, in surrogate order
-    int64_t reached = 0;         // surrogates with t_i >= t_0
-    double falseAlarm = 1;       // (1 + reached) / (N + 1)
-    double resolution = 1;       // 1 / (N + 1)
+    int32_t block = 0;         // block length of the surrogates
+    double statistic = 0;      // t_0
+    std::vector<double> null;  // t_i, in surrogate order
+    int64_t reached = 0;       // surrogates with t_i >= t_0
+    double falseAlarm = 1;     // (1 + reached) / (N + 1)
+    double resolution = 1;     // 1 / (N + 1)
 };
 
 // The false-alarm probability of a statistic among the surrogates'.

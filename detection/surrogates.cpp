@@ -62,8 +62,7 @@ int32_t surrogateBlockLength(int64_t n, int32_t L, int32_t Tmin)
     return static_cast<int32_t>(std::max<int64_t>(1, std::min(wanted, n)));
 }
 
-std::vector<int64_t> blockSurrogate(std::span<const int64_t> residual, int32_t block, uint64_t seed,
-                                    uint64_t index)
+std::vector<int64_t> blockSurrogate(std::span<const int64_t> residual, int32_t block, uint64_t seed, uint64_t index)
 {
     const size_t n = residual.size();
     std::vector<int64_t> out(n);

@@ -43,7 +43,6 @@ int32_t surrogateBlockLength(int64_t n, int32_t L, int32_t Tmin);
 // uniformly drawn sample of the residual and wrapping round its end. Every
 // (seed, index) has a stream of its own, so any surrogate can be made on
 // any thread in any order and comes out the same. Throws std::bad_alloc.
-std::vector<int64_t> blockSurrogate(std::span<const int64_t> residual, int32_t block, uint64_t seed,
-                                    uint64_t index);
+std::vector<int64_t> blockSurrogate(std::span<const int64_t> residual, int32_t block, uint64_t seed, uint64_t index);
 
 }  // namespace detection

@@ -98,15 +98,15 @@ TEST(MatchedFilter, EveryCountIsTheKnownCountAndTheChoiceIsTheCriterions)
     int checked = 0;
     for (int trial = 0; trial < 400; ++trial) {
         const Case c = generated(random, trial % 2 == 0, trial % 3 == 0 ? 0.0 : 900.0);
-        const CountRange counts = admissibleCounts({static_cast<int64_t>(c.x.size()), c.request.L, c.request.Tmin,
-                                                    c.request.Tmax});
+        const CountRange counts =
+            admissibleCounts({static_cast<int64_t>(c.x.size()), c.request.L, c.request.Tmin, c.request.Tmax});
         if (counts.empty())
             continue;
         const DetectionOutcome out = detected(c.x, c.request);
         ASSERT_EQ(out.counts.size(), static_cast<size_t>(counts.to - counts.from + 1));
         const double sigma = programmeNoiseSigma(c.x), norm = templateNorm(c.request.templateSamples);
-        const std::vector<int64_t> scores = windowScores(c.x, c.request.L, ScoreKind::Correlation,
-                                                         c.request.templateSamples);
+        const std::vector<int64_t> scores =
+            windowScores(c.x, c.request.L, ScoreKind::Correlation, c.request.templateSamples);
         for (const CountScore& s : out.counts) {
             DetectionRequest known = c.request;
             known.mode = DetectionMode::KnownCount;
