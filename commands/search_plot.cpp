@@ -36,7 +36,9 @@ views::SpectrumPlotData spectrumData(const SearchPlotInput& in)
         c.y.push_back(row.statistic);
     }
     d.xLabel = in.periods ? "period (samples)" : "layout (Tmin/Tmax pair)";
-    d.yLabel = "statistic";
+    d.yLabel = in.request.score == detection::ScoreKind::Correlation
+                   ? "statistic: the chosen count's excess, snr - null"
+                   : "statistic: the energy's excess over noise, in standard deviations";
     d.title = " search on " + in.file + ": " + std::to_string(o.rows.size()) + " grid points, " + in.scoreText + " ";
     if (o.best >= 0) {
         const detection::SearchRow& b = o.rows[static_cast<size_t>(o.best)];

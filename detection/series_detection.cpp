@@ -41,9 +41,26 @@ bool sumsFit(std::span<const int64_t> x, const DetectionRequest& r, int32_t most
 }
 
 // The correlation with the template of the windows at the starts from..to-1.
+// A box (every template sample alike) correlates as its level times the
+// window's sum, which slides along in two additions per start: the same
+// integers as the products, in O(N) instead of O(N L).
 void correlate(std::span<const int64_t> x, int32_t L, std::span<const int64_t> templateSamples, size_t from, size_t to,
                std::vector<int64_t>& scores)
 {
+    const bool box = !templateSamples.empty() && std::all_of(templateSamples.begin(), templateSamples.end(),
+                                                             [&](int64_t h) { return h == templateSamples.front(); });
+    if (box && from < to) {
+        const int64_t level = templateSamples.front();
+        int64_t sum = 0;
+        for (int32_t i = 0; i < L; ++i)
+            sum += x[from + i];
+        for (size_t l = from;; ++l) {
+            scores[l] = level * sum;
+            if (l + 1 >= to)
+                return;
+            sum += x[l + L] - x[l];
+        }
+    }
     for (size_t l = from; l < to; ++l) {
         int64_t sum = 0;
         for (int32_t i = 0; i < L; ++i)
