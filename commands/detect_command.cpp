@@ -20,6 +20,7 @@
 #include "commands/option_parser.h"
 #include "commands/own_series.h"
 #include "commands/simulation_share.h"
+#include "detection/correlation_threshold.h"
 #include "detection/pulse_measures.h"
 #include "detection/series_detection.h"
 #include "detection/series_preparation.h"
@@ -68,6 +69,7 @@ int buildRequest(const DetectOptions& o, detection::DetectionRequest& r, std::st
     }
     r.Tmin = *o.tmin;
     r.Tmax = *o.tmax;
+    r.snrMin = o.snrMin;
     if (o.pulses) {
         r.mode = detection::DetectionMode::KnownCount;
         r.pulses = *o.pulses;
@@ -119,6 +121,23 @@ bool matchedFilter(const DetectReport& r)
 // A figure of the matched filter's counts, "-" where the count has none.
 std::string figure(double v) { return std::isfinite(v) ? base::formatText("%.3f", v) : std::string("-"); }
 
+// Blind detection on correlations: where the thresholds came from.
+void printCorrelationThreshold(const detection::CorrelationThresholdSummary& c)
+{
+    if (c.snrMin == 0) {
+        std::printf("threshold: 0 (method 3 counts every positive correlation), |h| %s\n",
+                    base::shortestText(c.templateNorm).c_str());
+        return;
+    }
+    std::printf("threshold: S x sigma x |h|, S %s (%s), |h| %s\n", base::shortestText(c.snrMin).c_str(),
+                c.snrDefault ? base::formatText("the default: a false pulse in pure noise with probability 1 %% "
+                                                "over %lld scored windows",
+                                                static_cast<long long>(c.windows))
+                                   .c_str()
+                             : "given",
+                base::shortestText(c.templateNorm).c_str());
+}
+
 void printText(const DetectReport& r)
 {
     const auto& o = r.outcome;
@@ -141,9 +160,16 @@ void printText(const DetectReport& r)
     if (r.noiseLevel)
         std::printf("noise level: %lld%s\n", static_cast<long long>(*r.noiseLevel),
                     r.noiseEstimated ? " (estimated from the differences of neighbouring samples)" : "");
-    for (size_t p = 0; p < o.passes.size(); ++p)
-        std::printf("pass %zu: threshold %lld, %d pulses\n", p + 1, static_cast<long long>(o.passes[p].threshold),
+    const detection::CorrelationThresholdSummary& correlation = o.correlationThreshold;
+    if (correlation.ran)
+        printCorrelationThreshold(correlation);
+    for (size_t p = 0; p < o.passes.size(); ++p) {
+        std::printf("pass %zu: threshold %lld, %d pulses", p + 1, static_cast<long long>(o.passes[p].threshold),
                     o.passes[p].detected);
+        if (correlation.ran && correlation.snrMin > 0)
+            std::printf(", sigma %s", base::shortestText(o.passes[p].sigma).c_str());
+        std::printf("\n");
+    }
     if (matchedFilter(r)) {
         std::printf(
             "matched filter: sigma %s, |h| %s (in the prepared samples' units); null of %d series in blocks "
@@ -221,10 +247,22 @@ void printJson(const DetectReport& r)
         j.field("method", r.request.method);
     j.key("noiseLevel");
     r.noiseLevel ? (void)j.value(*r.noiseLevel) : (void)j.null();
+    const detection::CorrelationThresholdSummary& correlation = o.correlationThreshold;
+    const bool takesSnr = correlation.snrMin > 0;
     j.key("passes").beginArray();
-    for (const detection::ThresholdPassSummary& p : o.passes)
-        j.beginObject().field("threshold", p.threshold).field("pulses", p.detected).endObject();
+    for (const detection::ThresholdPassSummary& p : o.passes) {
+        j.beginObject().field("threshold", p.threshold).field("pulses", p.detected);
+        if (correlation.ran)
+            optionalNumber(j, "sigma", takesSnr ? std::optional<double>(p.sigma) : std::nullopt);
+        j.endObject();
+    }
     j.endArray();
+    if (correlation.ran) {
+        optionalNumber(j, "snrMin", takesSnr ? std::optional<double>(correlation.snrMin) : std::nullopt);
+        j.key("snrMinDefault").boolean(correlation.snrDefault);
+        j.field("scoredWindows", correlation.windows);
+        j.key("templateNorm").real(correlation.templateNorm);
+    }
     if (matchedFilter(r)) {
         j.key("matchedFilter").beginObject();
         j.key("sigma").real(o.noiseSigma);
@@ -331,19 +369,31 @@ bool refuseIdleOptions(const DetectOptions& o, std::string& error)
         error = std::string("--noise: ") + detection::kNoiseLevelMethodsOnly;
         return false;
     }
+    if (o.snrMin && !(o.score == "correlation" && o.method && detection::takesSnrMin(*o.method))) {
+        error = std::string("--snr-min: ") + detection::kSnrMinMethodsOnly;
+        return false;
+    }
     const bool matched = o.unknown && o.score == "correlation";
     if (o.nullSeries && !matched) {
         error = "--null-series: the null series serve the matched filter only (--unknown --score correlation)";
         return false;
     }
-    if ((o.seed || o.threads) && !matched && !o.significance) {
-        error = std::string(o.seed ? "--seed" : "--threads") +
-                ": applies to the matched filter's null series (--unknown --score correlation) and to "
-                "--significance only";
+    if (o.seed && !matched && !o.significance) {
+        error =
+            "--seed: applies to the matched filter's null series (--unknown --score correlation) and to "
+            "--significance only";
+        return false;
+    }
+    if (o.threads && !o.unknown && !o.significance) {
+        error = "--threads: an unknown count (--unknown) and --significance run on threads; nothing else does";
         return false;
     }
     if (o.countsCsv && !o.unknown && !o.method) {
         error = "--counts-csv: a known count has no table of counts (give --unknown or --method)";
+        return false;
+    }
+    if (o.countsCsv && o.method && o.score == "correlation") {
+        error = "--counts-csv: blind detection on correlations ranks no counts (it has no table of counts)";
         return false;
     }
     error = plotNameProblem(o.plot);

@@ -39,6 +39,16 @@ std::span<const OptionRule<DetectOptions>> optionRules()
              o.noise = n;
              return true;
          }},
+        {"--snr-min", true,
+         [](O& o, S v, std::string& e) {
+             double ratio = 0;
+             if (!realNumber(v, ratio) || !(ratio > 0)) {
+                 e = "--snr-min must be a positive number, got '" + v + "'";
+                 return false;
+             }
+             o.snrMin = ratio;
+             return true;
+         }},
         {"--counts-csv", true,
          [](O& o, S v, std::string& e) {
              if (v.empty()) {

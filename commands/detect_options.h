@@ -27,6 +27,7 @@ struct DetectOptions {
     std::optional<int32_t> box;
     std::optional<std::string> templateFile;
     std::optional<int64_t> noise;
+    std::optional<double> snrMin;  // --snr-min: blind detection on correlations, the least signal-to-noise ratio
     bool json = false;
     bool csv = false;
     std::optional<std::string> plot;

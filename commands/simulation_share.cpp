@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <sched.h>
 #include <thread>
 #include <unistd.h>
 
+#include "detection/parallel_work.h"
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "shell/series_settings.h"
@@ -94,14 +94,7 @@ files::SimulationRun describeRun(const shell::SimulationRun& r, const RunOptions
 
 unsigned availableProcessors()
 {
-    long count = 0;
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0)
-        count = CPU_COUNT(&set);
-    if (count <= 0)
-        count = static_cast<long>(std::thread::hardware_concurrency());
-    return static_cast<unsigned>(std::clamp<long>(count, 1, kMaxThreads));
+    return static_cast<unsigned>(std::clamp<long>(detection::usableProcessors(), 1, kMaxThreads));
 }
 
 unsigned simulationThreads(const std::optional<long>& given, unsigned fallback, const char* program, bool quiet)

@@ -1,10 +1,13 @@
 #include "detection/count_choice.h"
 
+#include "detection/parallel_work.h"
+
 #include <algorithm>
 #include <limits>
 #include <type_traits>
 
 #include "base/wrapping.h"
+#include "detection/parallel_work.h"
 
 namespace detection {
 
@@ -153,21 +156,46 @@ void CountChoice<Score>::consider(const CountFit<Score>& fit)
 
 template <class Sample, class Score>
 CountChoice<Score> chooseCount(std::span<const Sample> x, const PulseLayout& layout, int32_t mFrom, int32_t mTo,
-                               const std::function<void(const CountFit<Score>&)>& visit, WorkMeter* meter)
+                               const std::function<void(const CountFit<Score>&)>& visit, WorkMeter* meter,
+                               unsigned threads)
 {
     mFrom = std::max(mFrom, 1);
     std::vector<std::vector<int32_t>> chains = programmeChains<Sample, Score>(x, layout, mFrom, mTo, meter);
     CountChoice<Score> choice;
     if (meter && meter->stopped())
         return choice;
-    for (int32_t m = mFrom; m <= mTo; ++m) {
-        const CountFit<Score> fit =
-            fitChain<Sample, Score>(x, layout, m, std::move(chains[static_cast<size_t>(m - mFrom)]), meter);
-        if (meter && (meter->stopped() || !meter->advance(4 * static_cast<uint64_t>(m) * layout.L)))
+    if (threads <= 1) {
+        for (int32_t m = mFrom; m <= mTo; ++m) {
+            const CountFit<Score> fit =
+                fitChain<Sample, Score>(x, layout, m, std::move(chains[static_cast<size_t>(m - mFrom)]), meter);
+            if (meter && (meter->stopped() || !meter->advance(4 * static_cast<uint64_t>(m) * layout.L)))
+                return choice;
+            if (visit)
+                visit(fit);
+            choice.consider(fit);
+        }
+        return choice;
+    }
+    // The fits of a few counts at a time on the threads, then seen and
+    // considered in count order: the same choice and visits as one thread.
+    WorkMeter unmetered;
+    WorkMeter& outer = meter ? *meter : unmetered;
+    const size_t total = static_cast<size_t>(mTo - mFrom + 1);
+    const size_t batch = static_cast<size_t>(threads) * 4;
+    for (size_t first = 0; first < total; first += batch) {
+        std::vector<CountFit<Score>> fits(std::min(batch, total - first));
+        const bool done = runTasks(fits.size(), threads, outer, [&](size_t t, WorkMeter& taskMeter) {
+            const int32_t m = mFrom + static_cast<int32_t>(first + t);
+            fits[t] = fitChain<Sample, Score>(x, layout, m, std::move(chains[first + t]), &taskMeter);
+            taskMeter.advance(4 * static_cast<uint64_t>(m) * layout.L);
+        });
+        if (!done)
             return choice;
-        if (visit)
-            visit(fit);
-        choice.consider(fit);
+        for (const CountFit<Score>& fit : fits) {
+            if (visit)
+                visit(fit);
+            choice.consider(fit);
+        }
     }
     return choice;
 }
@@ -237,7 +265,7 @@ CountRanking<Score> rankCounts(std::span<const Sample> x, const PulseLayout& lay
                                                      const EnergyProgramme<Score>&, int32_t);                          \
     template CountChoice<Score> chooseCount<Sample, Score>(                                                            \
         std::span<const Sample>, const PulseLayout&, int32_t, int32_t,                                                 \
-        const std::function<void(const CountFit<Score>&)>&, WorkMeter*);                                               \
+        const std::function<void(const CountFit<Score>&)>&, WorkMeter*, unsigned);                                     \
     template CountRanking<Score> rankCounts<Sample, Score>(std::span<const Sample>, const PulseLayout&, int32_t,       \
                                                            int32_t, int32_t, WorkMeter*);
 QUILLMORE_COUNT_CHOICE(int16_t, int32_t)

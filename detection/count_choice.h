@@ -84,11 +84,15 @@ struct CountChoice {
 // range (each admissible range non-empty). The programme's table is let go
 // once the chains are read. A meter counts the work of the programme, the
 // chains and every fit; when it says stop the choice returns at once, its
-// fits and the visits so far to be thrown away. Throws std::bad_alloc.
+// fits and the visits so far to be thrown away. With `threads` above 1 the
+// fits (each count's improvement, independent of the others) run on that
+// many threads a few counts at a time, and are visited and considered in
+// count order: the choice and the visits are the same for any number.
+// Throws std::bad_alloc.
 template <class Sample, class Score>
 CountChoice<Score> chooseCount(std::span<const Sample> x, const PulseLayout& layout, int32_t mFrom, int32_t mTo,
                                const std::function<void(const CountFit<Score>&)>& visit = {},
-                               WorkMeter* meter = nullptr);
+                               WorkMeter* meter = nullptr, unsigned threads = 1);
 
 // Where a candidate with squares Q goes in a list ranked by squares, largest
 // first: before the first entry with smaller squares (so below its equals),

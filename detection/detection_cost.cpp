@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "detection/chain_core.h"
+#include "detection/correlation_threshold.h"
 #include "detection/count_choice.h"
 #include "detection/matched_filter.h"
 #include "detection/parallel_work.h"
@@ -269,7 +270,8 @@ void programmeChains(uint64_t S, uint64_t N, const PulseLayout& layout, const Co
 }
 
 // The sequential method: every count fitted, improved and chosen.
-void sequentialMethod(uint64_t S, uint64_t N, const PulseLayout& layout, const CountRange& counts, Estimate& e)
+void sequentialMethod(uint64_t S, uint64_t N, const PulseLayout& layout, const CountRange& counts, unsigned threads,
+                      Estimate& e)
 {
     programmeChains(S, N, layout, counts, e);
     Ledger& memory = e.memory;
@@ -285,9 +287,12 @@ void sequentialMethod(uint64_t S, uint64_t N, const PulseLayout& layout, const C
         const double widest = static_cast<double>(m > 1 ? std::min<uint64_t>(S, static_cast<uint64_t>(W)) : S);
         const double candidates = static_cast<double>(m) * widest;
         // The choice's copies grow by a new vector beside the old one.
-        const double held = remaining + rowBytes(m) + 6 * rowBytes(m) +
-                            pushed(static_cast<uint64_t>(m - counts.from + 1)) * sizeof(CountScore) +
-                            improvementBytes(S, m, layout.L, candidates, widest);
+        // On T threads, T fits improve at once, and a batch of 4 T fits waits
+        // to be considered in order.
+        const double fit = 6 * rowBytes(m) + improvementBytes(S, m, layout.L, candidates, widest);
+        const double held = remaining + rowBytes(m) + threads * fit +
+                            (threads > 1 ? 4.0 * threads : 0.0) * (2 * rowBytes(m) + sizeof(CountFit<int64_t>)) +
+                            pushed(static_cast<uint64_t>(m - counts.from + 1)) * sizeof(CountScore);
         memory.spike(held);
         remaining -= rowBytes(m);
         fits += 4.0 * static_cast<double>(m) * layout.L +
@@ -296,6 +301,45 @@ void sequentialMethod(uint64_t S, uint64_t N, const PulseLayout& layout, const C
     e.work += fits;
     memory.hold(pushed(static_cast<uint64_t>(counts.to - counts.from + 1)) * sizeof(CountScore) +
                 4 * rowBytes(counts.to) + pushed(2) * sizeof(StageRow) + 2 * rowBytes(counts.to));
+}
+
+// The start lists of the chain programme: the pieces, the lists made of
+// them and the derived sets.
+double regionBytes(const PulseLayout& layout, const CountRange& counts)
+{
+    const StartRegionPieces pieces = startRegionPieces(layout, counts.from, counts.to);
+    const uint64_t all = pieces.first + pieces.later;
+    return sizeof(StartInterval) *
+           (2 * pushed(pieces.first) + pushed(pieces.later) + 3.0 * static_cast<double>(all) + 3 * pushed(all));
+}
+
+// The chain programme's ring of candidates over `cells` cells.
+double ringBytes(const PulseLayout& layout, uint64_t cells)
+{
+    const int64_t window =
+        std::min<int64_t>(int64_t{layout.Tmax} - std::max(layout.Tmin, 1) + 1, static_cast<int64_t>(cells));
+    return static_cast<double>(std::bit_ceil(static_cast<uint64_t>(std::max<int64_t>(window, 1)))) *
+           (sizeof(int64_t) + sizeof(int64_t));
+}
+
+// Blind detection on correlations: no ranking; the noise level of the
+// samples as doubles with their differences, the start regions, the reduced
+// correlations, the chain totals and links over every start, and per pass
+// the chain found.
+void blindCorrelation(uint64_t S, uint64_t N, const PulseLayout& layout, const CountRange& counts, int32_t method,
+                      Estimate& e)
+{
+    Ledger& memory = e.memory;
+    const double n = static_cast<double>(N), s = static_cast<double>(S);
+    if (method == kPrimitiveMethod || method == kChiSquareUnknownDispersion)
+        memory.spike(2 * n * sizeof(double));
+    const int32_t passes = correlationThresholdPasses(method);
+    const double perPass = pushed(static_cast<uint64_t>(counts.to)) * sizeof(int32_t);
+    memory.hold(regionBytes(layout, counts) + 2 * s * sizeof(int64_t) + s * sizeof(int32_t) +
+                pushed(static_cast<uint64_t>(passes)) * sizeof(CorrelationThresholdPass) + passes * perPass);
+    memory.spike(ringBytes(layout, S));
+    e.work += static_cast<double>(correlationThresholdWork(N, S, method));
+    memory.hold(pushed(static_cast<uint64_t>(passes)) * sizeof(ThresholdPassSummary) + rowBytes(counts.to));
 }
 
 // The matched filter: the programme of every count with two chains read
@@ -347,20 +391,14 @@ void blindDetection(uint64_t S, uint64_t N, const PulseLayout& layout, const Cou
     // The threshold detection: the prefix of energies, the energies, their
     // reduction, the chain totals and links over every sample, the start
     // regions, and per pass the chain found with its energies.
-    const StartRegionPieces pieces = startRegionPieces(layout, counts.from, counts.to);
-    const uint64_t all = pieces.first + pieces.later;
-    const double regions = sizeof(StartInterval) * (2 * pushed(pieces.first) + pushed(pieces.later) +
-                                                    3.0 * static_cast<double>(all) + 3 * pushed(all));
+    const double regions = regionBytes(layout, counts);
     const double n = static_cast<double>(N);
     const int32_t passes =
         method == kChiSquareKnownDispersion || method == kThresholdKnownDispersion || method == kPrimitiveMethod ? 1
                                                                                                                  : 3;
     const uint64_t found = static_cast<uint64_t>(counts.to);
     const double perPass = pushed(found) * (sizeof(int32_t) + 2 * sizeof(int64_t));
-    const int64_t window =
-        std::min<int64_t>(int64_t{layout.Tmax} - std::max(layout.Tmin, 1) + 1, static_cast<int64_t>(N));
-    const double ring = static_cast<double>(std::bit_ceil(static_cast<uint64_t>(std::max<int64_t>(window, 1)))) *
-                        (sizeof(int64_t) + sizeof(int64_t));
+    const double ring = ringBytes(layout, N);
     memory.hold((n + 1) * sizeof(int64_t) + 3 * n * sizeof(int64_t) + n * sizeof(int32_t) + regions +
                 pushed(static_cast<uint64_t>(passes)) * sizeof(ThresholdPass<int64_t>) + passes * perPass);
     memory.spike(ring);
@@ -399,10 +437,16 @@ DetectionCost estimateDetectionCost(const PulseLayout& layout, const DetectionRe
         if (r.score == ScoreKind::Correlation)
             matchedFilter(S, N, layout, counts, r, e);
         else
-            sequentialMethod(S, N, layout, counts, e);
+            sequentialMethod(S, N, layout, counts,
+                             static_cast<unsigned>(std::min<int64_t>(r.threads > 0 ? r.threads : usableProcessors(),
+                                                                     int64_t{counts.to} - counts.from + 1)),
+                             e);
         break;
     case DetectionMode::Blind:
-        blindDetection(S, N, layout, counts, r.method, e);
+        if (r.score == ScoreKind::Correlation)
+            blindCorrelation(S, N, layout, counts, r.method, e);
+        else
+            blindDetection(S, N, layout, counts, r.method, e);
         break;
     }
     e.memory.hold(resultBytes(most));

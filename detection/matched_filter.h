@@ -39,6 +39,11 @@ constexpr size_t kMatchedNullTableBytes = size_t{1} << 20;
 // sqrt 2; when that is 0 too, 1. Throws std::bad_alloc.
 double programmeNoiseSigma(std::span<const int64_t> x);
 
+// The correlation with the template h of the windows at the starts
+// from..to-1 of x (each L = h.size() samples inside x) into scores[from..to).
+void correlateWindows(std::span<const int64_t> x, std::span<const int64_t> h, size_t from, size_t to,
+                      std::span<int64_t> scores);
+
 // sqrt(sum h_i^2).
 double templateNorm(std::span<const int64_t> h);
 

@@ -39,16 +39,16 @@ bool runTasks(size_t count, unsigned threads, WorkMeter& outer,
     std::exception_ptr failure;
 
     auto work = [&] {
-        // The task's meter passes its units on and hears the stop.
-        uint64_t seen = 0;
-        WorkMeter meter(
-            [&](uint64_t done, uint64_t) {
-                units += done - seen;
-                seen = done;
-                return !stop.load();
-            },
-            std::numeric_limits<uint64_t>::max());
         try {
+            // The task's meter passes its units on and hears the stop.
+            uint64_t seen = 0;
+            WorkMeter meter(
+                [&](uint64_t done, uint64_t) {
+                    units += done - seen;
+                    seen = done;
+                    return !stop.load();
+                },
+                std::numeric_limits<uint64_t>::max());
             for (size_t i = next++; i < count && !stop; i = next++) {
                 task(i, meter);
                 meter.report();

@@ -4,9 +4,11 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "detection/correlation_threshold.h"
 #include "detection/count_choice.h"
 #include "detection/exhaustive_search.h"
 #include "detection/matched_filter.h"
+#include "detection/parallel_work.h"
 #include "detection/stepwise_protocol.h"
 #include "detection/threshold_detection.h"
 #include "base/formatted_text.h"
@@ -38,35 +40,6 @@ bool sumsFit(std::span<const int64_t> x, const DetectionRequest& r, int32_t most
     error = "the samples reach " + std::to_string(largest) +
             " in magnitude: too large for exact 64-bit sums with these pulses (scale them down)";
     return false;
-}
-
-// The correlation with the template of the windows at the starts from..to-1.
-// A box (every template sample alike) correlates as its level times the
-// window's sum, which slides along in two additions per start: the same
-// integers as the products, in O(N) instead of O(N L).
-void correlate(std::span<const int64_t> x, int32_t L, std::span<const int64_t> templateSamples, size_t from, size_t to,
-               std::vector<int64_t>& scores)
-{
-    const bool box = !templateSamples.empty() && std::all_of(templateSamples.begin(), templateSamples.end(),
-                                                             [&](int64_t h) { return h == templateSamples.front(); });
-    if (box && from < to) {
-        const int64_t level = templateSamples.front();
-        int64_t sum = 0;
-        for (int32_t i = 0; i < L; ++i)
-            sum += x[from + i];
-        for (size_t l = from;; ++l) {
-            scores[l] = level * sum;
-            if (l + 1 >= to)
-                return;
-            sum += x[l + L] - x[l];
-        }
-    }
-    for (size_t l = from; l < to; ++l) {
-        int64_t sum = 0;
-        for (int32_t i = 0; i < L; ++i)
-            sum += templateSamples[i] * x[l + i];
-        scores[l] = sum;
-    }
 }
 
 std::string layoutText(const PulseLayout& layout)
@@ -150,7 +123,8 @@ void knownCount(std::span<const int64_t> x, const DetectionRequest& r, const Pul
         out.rows.push_back(energyRow(x, r.L, kMethodExhaustive, found, 1));
 }
 
-void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, WorkMeter& meter, DetectionOutcome& out)
+void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, unsigned threads, WorkMeter& meter,
+                      DetectionOutcome& out)
 {
     const CountChoice<int64_t> choice = chooseCount<int64_t, int64_t>(
         x, layout, out.fromCount, out.toCount,
@@ -163,7 +137,7 @@ void sequentialMethod(std::span<const int64_t> x, const PulseLayout& layout, Wor
             s.squares = fit.improvedSquares;
             out.counts.push_back(s);
         },
-        &meter);
+        &meter, threads);
     if (meter.stopped() || !meter.finish())
         return;
     out.rows.push_back(energyRow(x, layout.L, kMethodProgramme, choice.byProgramme.programme, 1));
@@ -240,6 +214,24 @@ void blindDetection(std::span<const int64_t> x, const DetectionRequest& r, const
     out.rows.push_back(std::move(row));
 }
 
+// Blind detection on correlations: the threshold passes of
+// correlation_threshold.h over the scores, no ranking.
+void blindCorrelation(std::span<const int64_t> x, const DetectionRequest& r, const PulseLayout& layout,
+                      std::span<const int64_t> scores, WorkMeter& meter, DetectionOutcome& out)
+{
+    const CorrelationThresholdDetection detection = detectByCorrelationThreshold(
+        x, scores, r.templateSamples, layout, out.fromCount, out.toCount, {r.method, r.snrMin, r.noiseLevel}, &meter);
+    if (meter.stopped() || !meter.finish())
+        return;
+    for (const CorrelationThresholdPass& pass : detection.passes)
+        out.passes.push_back({pass.threshold, static_cast<int32_t>(pass.positions.size()), pass.sigma});
+    out.correlationThreshold = {true, detection.snrMin, detection.snrDefault, detection.windows,
+                                detection.templateNorm};
+    StageRow row = energyRow(x, r.L, kMethodDetected, detection.passes.back().positions, 1);
+    row.measure = row.squares;
+    out.rows.push_back(std::move(row));
+}
+
 // What a stopped detection keeps: the rows of the known count's finished
 // stages, nothing of an unknown count's.
 void keepFinishedStages(const DetectionRequest& r, DetectionOutcome& out)
@@ -249,6 +241,7 @@ void keepFinishedStages(const DetectionRequest& r, DetectionOutcome& out)
     out.rawNull.clear();
     out.chosenCount = out.plainCount = 0;
     out.passes.clear();
+    out.correlationThreshold = {};
     if (r.mode != DetectionMode::KnownCount)
         out.rows.clear();
 }
@@ -269,7 +262,7 @@ std::vector<int64_t> meteredScores(std::span<const int64_t> x, const DetectionRe
     const size_t step = std::max<size_t>(1, (size_t{1} << 14) / static_cast<size_t>(r.L));
     for (size_t from = 0; from < scores.size(); from += step) {
         const size_t to = std::min(scores.size(), from + step);
-        correlate(x, r.L, r.templateSamples, from, to, scores);
+        correlateWindows(x, r.templateSamples, from, to, scores);
         if (!meter.advance((to - from) * static_cast<uint64_t>(r.L)))
             return {};
     }
@@ -302,7 +295,7 @@ std::vector<int64_t> windowScores(std::span<const int64_t> x, int32_t L, ScoreKi
         return windowEnergies<int64_t, int64_t>(x, L);
     const int64_t N = static_cast<int64_t>(x.size());
     std::vector<int64_t> scores(N >= L ? static_cast<size_t>(N - L + 1) : 0);
-    correlate(x, L, templateSamples, 0, scores.size(), scores);
+    correlateWindows(x, templateSamples, 0, scores.size(), scores);
     return scores;
 }
 
@@ -339,10 +332,14 @@ bool requestFits(size_t n, const DetectionRequest& r, std::string& error)
             error = "the template must hold the pulse length of samples";
             return false;
         }
-        if (r.mode == DetectionMode::Blind) {
-            error =
-                "correlation scores serve a known or an unknown count; the threshold methods judge window "
-                "energies (score by window energy)";
+    }
+    if (r.snrMin) {
+        if (r.mode != DetectionMode::Blind || r.score != ScoreKind::Correlation || !takesSnrMin(r.method)) {
+            error = kSnrMinMethodsOnly;
+            return false;
+        }
+        if (!std::isfinite(*r.snrMin) || !(*r.snrMin > 0)) {
+            error = "the least signal-to-noise ratio must be a positive number";
             return false;
         }
     }
@@ -367,6 +364,10 @@ bool modeFits(const DetectionRequest& r, const PulseLayout& layout, const CountR
             error = "method 5 (additive model) needs the noise-free samples, which a file does not have";
             return false;
         }
+        if (r.method == kMeanWindowThreshold && r.score == ScoreKind::Correlation) {
+            error = kMeanWindowCorrelationRefusal;
+            return false;
+        }
     }
     return true;
 }
@@ -385,14 +386,17 @@ bool runMode(std::span<const int64_t> x, const DetectionRequest& r, const PulseL
         if (r.score == ScoreKind::Correlation)
             matchedFilter(x, r, layout, scores, meter, out);
         else
-            sequentialMethod(x, layout, meter, out);
+            sequentialMethod(x, layout, r.threads == 0 ? usableProcessors() : r.threads, meter, out);
         break;
     case DetectionMode::Blind:
         // The threshold methods refuse what they cannot detect exactly (a
         // chain total past 64 bits when overlapping detections drive the
         // threshold far below zero).
         try {
-            blindDetection(x, r, layout, meter, out);
+            if (r.score == ScoreKind::Correlation)
+                blindCorrelation(x, r, layout, scores, meter, out);
+            else
+                blindDetection(x, r, layout, meter, out);
         } catch (const std::overflow_error& e) {
             error = std::string("method ") + std::to_string(r.method) + ": " + e.what();
             return false;

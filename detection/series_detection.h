@@ -12,13 +12,16 @@
 // Scores: the window energy (the system's own) or the correlation of each
 // window with a template. Correlations add up pulse by pulse, so the
 // programme's chain is already the best admissible chain; the improvement
-// passes, the exhaustive search, the sequential method and the threshold
-// methods judge overlapping pulses by their summed energy and are run with
+// passes, the exhaustive search, the sequential method and the pulse-count
+// ranking judge overlapping pulses by their summed energy and are run with
 // energy scores only. An unknown count with correlation scores is the
 // matched filter of matched_filter.h: every count's best chain from one
-// programme, the count chosen by its excess over the null.
+// programme, the count chosen by its excess over the null. Blind detection
+// on correlations runs the threshold methods of correlation_threshold.h
+// instead, without the ranking.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -48,13 +51,18 @@ struct DetectionRequest {
     std::vector<int64_t> templateSamples;  // Correlation: L samples
     int64_t noiseLevel = 0;                // Blind methods 1 and 6: sigma in sample units
     // An unknown count with correlation scores: the null series the count is
-    // judged against, their seed, the threads they run on (0: every usable
-    // processor; the result is the same for any number) and, when given
-    // (one value per admissible count), the null curve itself.
+    // judged against, their seed and, when given (one value per admissible
+    // count), the null curve itself. `threads`: what the null series and the
+    // sequential method's fits of the counts run on (0: every usable
+    // processor); the result is the same for any number.
     int32_t nullSeries = 8;
     uint64_t seed = 1;
     unsigned threads = 0;
     std::vector<double> nullSnr;
+    // Blind detection on correlations by methods 0, 1, 2 and 6: the least
+    // signal-to-noise ratio S of the threshold S sigma |h|, positive and
+    // finite; nothing for defaultSnrMin. Refused anywhere else.
+    std::optional<double> snrMin;
     // Every stage reports here (see detectPulses); an empty one is not called.
     ProgressCallback progress;
 };
@@ -89,8 +97,18 @@ struct CountScore {
 
 // One pass of a threshold method.
 struct ThresholdPassSummary {
-    int64_t threshold = 0;  // T subtracted from every window energy in this pass
+    int64_t threshold = 0;  // T subtracted from every window score in this pass, in the score's units
     int32_t detected = 0;   // pulses the pass found
+    double sigma = 0;       // correlation scores: the noise level T came from (0 for method 3)
+};
+
+// Blind detection on correlations: where its thresholds S sigma |h| came from.
+struct CorrelationThresholdSummary {
+    bool ran = false;         // the detection ran on correlation scores; nothing below is set otherwise
+    double snrMin = 0;        // S; 0 for method 3, which takes none
+    bool snrDefault = false;  // S is defaultSnrMin: a false pulse in pure noise with probability 1 %
+    int64_t windows = 0;      // the independent windows the default counts
+    double templateNorm = 0;  // |h|
 };
 
 // What detectPulses found, stage by stage.
@@ -101,7 +119,8 @@ struct DetectionOutcome {
     std::vector<CountScore> counts;    // unknown count: every admissible count
     int32_t fromCount = 0;             // the admissible counts of the layout
     int32_t toCount = 0;
-    std::vector<ThresholdPassSummary> passes;  // blind detection
+    std::vector<ThresholdPassSummary> passes;          // blind detection
+    CorrelationThresholdSummary correlationThreshold;  // blind detection on correlations
     // The matched filter: the count chosen by excess and the count of
     // greatest snr (0 for none), the noise level and template norm the snr
     // is formed with, the null curve as the null series gave it (before
@@ -176,19 +195,21 @@ DetectionCost estimateDetectionCost(const PulseLayout& layout, const DetectionRe
 // every admissible count in `counts`. Blind: up to 5 ranked counts (code 5)
 // and the threshold detection (code 6), whose rows hold the squares as their
 // measure, every admissible count in `counts` and each threshold pass in
-// `passes`. SequentialMethod with correlation scores: the matched filter's
-// chain of the chosen count (code 2), every admissible count in `counts`
-// with its chain score, snr, null and excess. The result is the last row's positions, with the window score
-// of each. A cancelled exhaustive search leaves its row out and sets
+// `passes`; on correlation scores only the threshold detection (no ranking,
+// no counts), with `correlationThreshold` set. SequentialMethod with
+// correlation scores: the matched filter's chain of the chosen count (code
+// 2), every admissible count in `counts` with its chain score, snr, null and
+// excess. The result is the last row's positions, with the window score of
+// each. A cancelled exhaustive search leaves its row out and sets
 // `cancelled`.
 // Returns false with a one-line reason in `error` when the request cannot be
 // run on this series: a pulse length below 1 or longer than the series, a
 // series past INT32_MAX samples, Tmin below 1 or above Tmax, Tmax below L, a
-// template not of L samples, correlation scores in blind detection, a
-// layout that admits no count or not the known one, a threshold method
-// outside 0..6 or the additive model (a file has no noise-free samples),
-// samples too large for exact 64-bit sums, or a series a threshold method
-// refuses. Throws std::bad_alloc.
+// template not of L samples, a layout that admits no count or not the known
+// one, a threshold method outside 0..6 or the additive model (a file has no
+// noise-free samples), method 4 on correlations, an snrMin where it has no
+// use or not positive, samples too large for exact 64-bit sums, or a series
+// a threshold method refuses. Throws std::bad_alloc.
 //
 // Progress: request.progress hears (0, total) first, then the work done
 // every few hundred microseconds of work, in the units and against the

@@ -66,6 +66,21 @@ std::optional<int64_t> optionalWholeNumber(py::handle v, const char* name)
     return wholeNumber(v, name);
 }
 
+std::optional<double> optionalReal(py::handle v, const char* name)
+{
+    if (v.is_none())
+        return std::nullopt;
+    const bool real = PyLong_Check(v.ptr()) || PyFloat_Check(v.ptr()) || isNumpyReal(v);
+    if (!real || PyBool_Check(v.ptr()))
+        throw py::type_error(std::string(name) + " must be a number or None; got " + describe(v));
+    const double value = PyFloat_AsDouble(v.ptr());
+    if (value == -1.0 && PyErr_Occurred()) {
+        PyErr_Clear();  // an int past the range of a double: NaN, which every range check refuses
+        return std::nan("");
+    }
+    return value;
+}
+
 std::string text(py::handle v, const char* name)
 {
     if (!py::isinstance<py::str>(v))

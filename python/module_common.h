@@ -112,6 +112,7 @@ struct Arg {
 
 using IntArg = Arg<"int">;
 using OptionalIntArg = Arg<"int | None">;
+using OptionalRealArg = Arg<"float | None">;
 using BoolArg = Arg<"bool">;
 using OptionalBoolArg = Arg<"bool | None">;
 using StrArg = Arg<"str">;
@@ -139,6 +140,9 @@ std::string describe(py::handle v);
 int64_t wholeNumber(py::handle v, const char* name);
 // The same for an optional one: None stays nothing.
 std::optional<int64_t> optionalWholeNumber(py::handle v, const char* name);
+// A real number (an int, a float or a NumPy number, never a bool), or
+// nothing for None; TypeError naming `name` for anything else.
+std::optional<double> optionalReal(py::handle v, const char* name);
 // A str (TypeError naming `name` otherwise).
 std::string text(py::handle v, const char* name);
 std::optional<std::string> optionalText(py::handle v, const char* name);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "detection/correlation_threshold.h"
 #include "detection/layout_search.h"
 #include "detection/pulse_measures.h"
 #include "detection/series_detection.h"
@@ -189,6 +190,9 @@ struct DetectionResult {
     bool cancelled = false;
     py::object noiseLevel = py::none();
     bool noiseEstimated = false;
+    py::object snrMin = py::none();         // blind detection on correlations: the S used (None for method 3)
+    bool snrMinDefault = false;             // S is the default
+    py::object scoredWindows = py::none();  // the windows the default counts
     double sigma = 0;
     std::vector<std::string> preparation;
     double scale = 1;
@@ -289,7 +293,8 @@ DetectionResult detectionResult(Samples& samples, detection::DetectionOutcome& o
     r.chosenCount = outcome.chosenCount;
     r.plainCount = outcome.plainCount;
     r.filterSigma = outcome.noiseSigma;
-    r.templateNorm = outcome.templateNorm;
+    r.templateNorm =
+        outcome.correlationThreshold.ran ? outcome.correlationThreshold.templateNorm : outcome.templateNorm;
     r.rawNull = std::move(outcome.rawNull);
     r.nullBlock = outcome.nullBlock;
     return r;
@@ -311,6 +316,11 @@ DetectionResult run(py::handle x, const detection::PreparationOptions& preparati
         throw py::value_error("noise must be a whole number from 0 to 3037000499; got " + std::to_string(*noise));
     if (noise && !needsNoise)
         throw py::value_error(detection::kNoiseLevelMethodsOnly);
+    // Refused before the preparation, as detect refuses it before reading.
+    if (request.snrMin &&
+        !(request.mode == detection::DetectionMode::Blind && request.score == detection::ScoreKind::Correlation &&
+          detection::takesSnrMin(request.method)))
+        throw py::value_error(detection::kSnrMinMethodsOnly);
 
     detection::DetectionOutcome outcome;
     std::optional<detection::Significance> significance;
@@ -342,6 +352,12 @@ DetectionResult run(py::handle x, const detection::PreparationOptions& preparati
     if (needsNoise) {
         r.noiseLevel = py::int_(request.noiseLevel);
         r.noiseEstimated = !noise;
+    }
+    if (const detection::CorrelationThresholdSummary& c = outcome.correlationThreshold; c.ran) {
+        if (c.snrMin > 0)
+            r.snrMin = py::float_(c.snrMin);
+        r.snrMinDefault = c.snrDefault;
+        r.scoredWindows = py::int_(c.windows);
     }
     if (significance)
         r.significance = py::cast(*significance);
@@ -586,6 +602,12 @@ Attributes:
         positions are the last kept row's); an unknown count keeps nothing.
     noise_level, noise_estimated: the sigma methods 1 and 6 used, and
         whether it was estimated from the series.
+    snr_min, snr_min_default, scored_windows: blind detection on
+        correlations (else None, False, None): the least signal-to-noise
+        ratio S of the thresholds S x sigma x |h| (None for method 3, which
+        takes none; |h| is template_norm), and whether it was the default
+        (a false pulse in pure noise with probability 1 % at most over that
+        many scored windows).
     preparation: the preparation's report, one line per step, as detect
         prints it.
     scale: the factor the samples were multiplied by (1.0 for integers
@@ -600,7 +622,8 @@ Attributes:
         greatest snr; 0 otherwise.
     filter_sigma, template_norm: the noise level of the prepared samples
         (in their units) and the template's norm the matched filter's snr
-        is formed with.
+        is formed with; template_norm is |h| of blind detection on
+        correlations too.
     raw_null, null_block: the null's snr per count before smoothing, and
         the block length of the null series.
     significance: a Significance when significance=N was given, else None.
@@ -669,9 +692,12 @@ void bindDetection(py::module_& m)
 
     py::class_<detection::ThresholdPassSummary>(m, "ThresholdPass",
                                                 "One pass of a threshold method: the threshold subtracted from "
-                                                "every window energy, and the pulses the pass found.")
+                                                "every window score (energy or correlation), the pulses the pass "
+                                                "found and, on correlations, the noise level sigma the threshold "
+                                                "came from (0.0 otherwise).")
         .def_readonly("threshold", &detection::ThresholdPassSummary::threshold)
         .def_readonly("pulses", &detection::ThresholdPassSummary::detected)
+        .def_readonly("sigma", &detection::ThresholdPassSummary::sigma)
         .def("__repr__", [](const detection::ThresholdPassSummary& p) {
             return "ThresholdPass(threshold=" + std::to_string(p.threshold) + ", pulses=" + std::to_string(p.detected) +
                    ")";
@@ -718,6 +744,9 @@ void bindDetection(py::module_& m)
         .def_readonly("cancelled", &DetectionResult::cancelled)
         .def_readonly("noise_level", &DetectionResult::noiseLevel)
         .def_readonly("noise_estimated", &DetectionResult::noiseEstimated)
+        .def_readonly("snr_min", &DetectionResult::snrMin)
+        .def_readonly("snr_min_default", &DetectionResult::snrMinDefault)
+        .def_readonly("scored_windows", &DetectionResult::scoredWindows)
         .def_readonly("preparation", &DetectionResult::preparation)
         .def_readonly("scale", &DetectionResult::scale)
         .def_readonly("converted", &DetectionResult::converted)
@@ -789,8 +818,9 @@ Parameters:
     significance: a number N of surrogate series to judge the detection
         against (Detection.significance); None: not judged.
     seed: of the surrogates (and of the matched filter's null series).
-    threads: the threads the surrogates run on; None: every usable
-        processor. The result is the same for any number.
+    threads: the threads the surrogates, the matched filter's null series
+        and the sequential method's fits of the counts run on; None: every
+        usable processor. The result is the same for any number.
 
 Returns a Detection. Raises TypeError for an argument of the wrong kind
 (x not an array of numbers, a count that is not an int), ValueError when
@@ -858,13 +888,17 @@ Example::
            const OptionalIntArg& pulseLength, const TemplateArg& templ, const StrArg& score,
            const OptionalIntArg& noiseArg, const ProgressArg& progress, const DetrendArg& detrend,
            const BoolArg& invert, const ScaleArg& scale, const OptionalIntArg& significance, const IntArg& seed,
-           const OptionalIntArg& threads) {
+           const OptionalIntArg& threads, const OptionalRealArg& snrMin) {
             detection::DetectionRequest r = requestOf(tmin, tmax, pulseLength, templ, score);
             r.mode = detection::DetectionMode::Blind;
             const int64_t method = wholeNumber(methodArg.object, "method");
             if (method < detection::kPrimitiveMethod || method >= detection::kThresholdMethodCount)
                 throw py::value_error("method must be 0 to 6; got " + py::str(methodArg.object).cast<std::string>());
             r.method = static_cast<int32_t>(method);
+            r.snrMin = optionalReal(snrMin.object, "snr_min");
+            if (r.snrMin && !(std::isfinite(*r.snrMin) && *r.snrMin > 0))
+                throw py::value_error("snr_min must be a positive number; got " +
+                                      py::str(snrMin.object).cast<std::string>());
             const std::optional<int64_t> noise = optionalWholeNumber(noiseArg.object, "noise");
             const py::object watch = callableOrNone(progress.object, "progress");
             const detection::PreparationOptions preparation =
@@ -875,10 +909,16 @@ Example::
         py::arg("template") = py::none(), py::arg("score") = "energy", py::arg("noise") = py::none(),
         py::arg("progress") = py::none(), py::kw_only(), py::arg("detrend") = "median", py::arg("invert") = false,
         py::arg("scale") = py::none(), py::arg("significance") = py::none(), py::arg("seed") = 1,
-        py::arg("threads") = py::none(),
+        py::arg("threads") = py::none(), py::arg("snr_min") = py::none(),
         R"doc(Blind detection: the pulse-count ranking of every admissible count,
 then threshold method 0..6 (5 needs noise-free samples and is refused)
-chooses count and positions itself.
+chooses count and positions itself. With score="correlation" the window
+correlations with the template, reduced by T = S x sigma x |h|, are linked
+by the same chain programme, without the ranking: method 0 takes sigma
+from the samples (as Detection.sigma estimates it, on the prepared
+samples), 1 and 6 the noise level, 2 from the samples outside the
+detections of the pass before (three passes), 3 takes T = 0, and 4 is
+refused.
 
 Parameters: as estimate_unknown (the same preparation, detect's
 defaults), and
@@ -888,13 +928,20 @@ defaults), and
         of neighbouring samples.
     progress: as estimate_unknown's, through the ranking and the threshold
         passes.
+    snr_min: with score="correlation" and methods 0, 1, 2 and 6, the least
+        signal-to-noise ratio S, a positive number; default: the level at
+        which white Gaussian noise as long as x gives a false pulse with
+        probability 1 % at most, Phi^-1(1 - 0.01 / n) for the n =
+        max(1, N - L + 1) windows the series scores.
 
 Returns a Detection with the ranking's counts (squares, noise per window),
-the ranked rows, the passes and the detected pulses.
+the ranked rows, the passes and the detected pulses; on correlations no
+counts, and snr_min, scored_windows and template_norm set.
 
 Example::
 
     found = quillmore.detect(s.observed, method=2, tmin=40, tmax=181, pulse_length=20)
+    found = quillmore.detect(s.observed, method=0, tmin=40, tmax=181, template="e", score="correlation")
 )doc");
 
     py::class_<SearchResult>(m, "Search", kSearchDoc)

@@ -91,6 +91,7 @@ class Significance:
 class ThresholdPass:
     threshold: int
     pulses: int
+    sigma: float
 
 class Detection:
     positions: npt.NDArray[np.int32]
@@ -109,6 +110,9 @@ class Detection:
     cancelled: bool
     noise_level: int | None
     noise_estimated: bool
+    snr_min: float | None
+    snr_min_default: bool
+    scored_windows: int | None
     preparation: list[str]
     scale: float
     converted: bool
@@ -257,6 +261,7 @@ def detect(
     significance: int | None = None,
     seed: int = 1,
     threads: int | None = None,
+    snr_min: float | None = None,
 ) -> Detection: ...
 
 def search(

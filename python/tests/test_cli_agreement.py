@@ -4,6 +4,7 @@ rows), the same estimates (positions, rows, count scores, passes) and the
 same simulation matrices, to the last bit."""
 
 import json
+import math
 import random
 
 import numpy as np
@@ -186,13 +187,23 @@ def assert_detection(expected, found, mode):
     np.testing.assert_array_equal(found.pulse_scores, [p["score"] for p in expected["pulses"]])
     assert [c.count for c in found.counts] == [c["count"] for c in expected["counts"]]
     for e, c in zip(expected["counts"], found.counts):
-        if mode == "unknown":
+        if "chainScore" in e:  # the matched filter; JSON's null is NaN here
+            assert c.chain_score == e["chainScore"] and e["chosen"] == (c.count == found.chosen_count)
+            for key, value in (("snr", c.snr), ("nullSnr", c.null_snr), ("excess", c.excess)):
+                assert (e[key] is None and math.isnan(value)) or value == e[key], key
+        elif mode == "unknown":
             assert (c.programme_measure, c.improved_measure, c.passes) == (
                 e["programmeMeasure"], e["improvedMeasure"], e["passes"])
         else:
             assert (c.squares, c.noise_per_window) == (e["squares"], e["noisePerWindow"])
     assert [(p.threshold, p.pulses) for p in found.passes] == [(p["threshold"], p["pulses"]) for p in expected["passes"]]
     assert found.noise_level == expected["noiseLevel"]
+    if "snrMin" in expected:  # blind detection on correlations
+        assert (found.snr_min, found.snr_min_default, found.scored_windows, found.template_norm) == (
+            expected["snrMin"], expected["snrMinDefault"], expected["scoredWindows"], expected["templateNorm"])
+        assert [p.sigma for p in found.passes] == [p["sigma"] or 0.0 for p in expected["passes"]]
+    else:
+        assert found.snr_min is None
     assert found.cancelled == expected["cancelled"]
     if found.rows:
         assert found.measure == expected["rows"][-1]["measure"]

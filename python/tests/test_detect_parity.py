@@ -66,10 +66,19 @@ def generated_case(rng):
             words += ["--etalon", kwargs["template"]]
     elif mode == "unknown":
         words += ["--unknown"]
+        if rng.random() < 0.4:  # the matched filter
+            kwargs.update(template=chr(ord("a") + rng.randint(0, 19)), score="correlation", pulse_length=20,
+                          null_series=rng.randint(1, 4), seed=rng.randint(0, 99))
+            words += ["--etalon", kwargs["template"]]
     else:
         kwargs["method"] = rng.randint(0, 6)
         if kwargs["method"] in (1, 6) and rng.random() < 0.3:
             kwargs["noise"] = rng.choice([3, 40])
+        if rng.random() < 0.4:
+            kwargs.update(template=chr(ord("a") + rng.randint(0, 19)), score="correlation", pulse_length=20)
+            words += ["--etalon", kwargs["template"]]
+            if rng.random() < 0.4:
+                kwargs["snr_min"] = rng.choice([0.5, 3.0, 6.25])
     for key, value in kwargs.items():
         if key not in ("template", "invert"):
             words += ["--" + key.replace("_", "-"), repr(value) if isinstance(value, float) else value]
@@ -121,3 +130,22 @@ def test_to_frame_holds_the_pulses_and_says_when_pandas_is_missing(monkeypatch):
     monkeypatch.setitem(__import__("sys").modules, "pandas", None)
     with pytest.raises(ImportError, match="needs pandas.*Detection.pulses"):
         found.to_frame()
+
+
+def test_significance_is_the_same_in_python_and_on_the_command_line(cli, tmp_path):
+    x = quillmore.synthesize(length=1500, pulses=12, tmin=60, tmax=181, noise=20, etalons=3,
+                             seeds={"noise": 5}).observed.astype(np.int64)
+    path = tmp_path / "series.csv"
+    np.savetxt(path, x, fmt="%d")
+    for function, words, kwargs in (
+            (quillmore.estimate_unknown, ["--unknown", "--etalon", "c", "--score", "correlation"],
+             dict(template="c", score="correlation")),
+            (quillmore.estimate, ["--pulses", 12, "--pulse-length", 20], dict(pulses=12, pulse_length=20))):
+        expected = cli.json_lines("detect", path, "--json", "--tmin", 60, "--tmax", 181, "--significance", 9,
+                                  "--seed", 4, "--threads", 2, *words)[0]["significance"]
+        # One thread here, two there: the same surrogates.
+        found = function(x, tmin=60, tmax=181, significance=9, seed=4, threads=1, **kwargs).significance
+        assert (found.surrogates, found.seed, found.block, found.statistic, found.reached) == (
+            expected["surrogates"], expected["seed"], expected["block"], expected["statistic"], expected["reached"])
+        assert found.false_alarm_probability == expected["falseAlarmProbability"] == (1 + found.reached) / 10
+        assert found.resolution == expected["resolution"] == 0.1 and len(found.null) == 9

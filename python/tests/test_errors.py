@@ -57,8 +57,14 @@ def test_refused_parameters_of_estimate(kwargs, reason):
 
 
 def test_refused_parameters_of_the_unknown_count_and_blind_detection():
-    with pytest.raises(ValueError, match="correlation scores serve a known count only"):
-        quillmore.estimate_unknown(X, score="correlation", template="a", **LAYOUT)
+    with pytest.raises(ValueError, match="null_series must be a whole number from 1"):
+        quillmore.estimate_unknown(X, score="correlation", template="a", null_series=0, **LAYOUT)
+    with pytest.raises(ValueError, match="significance must be a whole number from 1"):
+        quillmore.estimate_unknown(X, score="correlation", template="a", significance=0, **LAYOUT)
+    with pytest.raises(ValueError, match="seed must be a whole number from 0"):
+        quillmore.estimate(X, 10, seed=-1, **LAYOUT)
+    with pytest.raises(ValueError, match="threads must be a whole number from 1 to 1024"):
+        quillmore.detect(X, 2, threads=0, **LAYOUT)
     with pytest.raises(ValueError, match="method must be 0 to 6"):
         quillmore.detect(X, 7, **LAYOUT)
     with pytest.raises(ValueError, match="method 5"):
@@ -181,9 +187,13 @@ MORE_REFUSALS = [
     ("estimate", dict(detrend=0), ValueError), ("estimate", dict(detrend=1.5), TypeError),
     ("estimate", dict(invert="yes"), TypeError), ("estimate", dict(scale=-2.0), ValueError),
     ("estimate", dict(scale="big"), ValueError), ("estimate", dict(scale=[2]), TypeError),
-    ("estimate_unknown", dict(score="correlation", template="a"), ValueError),
+    ("estimate_unknown", dict(null_series=0), ValueError), ("estimate", dict(significance=0), ValueError),
     ("detect", dict(method=7), ValueError), ("detect", dict(method=5), ValueError),
     ("detect", dict(method=1, noise=-1), ValueError), ("detect", dict(noise=5), ValueError),
+    ("detect", dict(snr_min=4.0), ValueError),
+    ("detect", dict(score="correlation", template="a", snr_min=0.0), ValueError),
+    ("detect", dict(score="correlation", template="a", snr_min=1e30), ValueError),
+    ("detect", dict(score="correlation", template="a", snr_min="4"), TypeError),
     ("prepare", dict(x=np.zeros((2, 2))), ValueError), ("prepare", dict(integral="yes"), TypeError),
     ("read_series", dict(path="bad.csv", format="xls"), ValueError), ("read_series", dict(path="bad.csv"), ValueError),
     ("read_series", dict(path="bad.csv", channel=0), ValueError), ("synthesize", dict(task=3), TypeError),

@@ -261,3 +261,81 @@ TEST(DetectCli, PlotIsAPictureOfTheAskedSize)
     EXPECT_EQ(picture.width, 900);
     EXPECT_EQ(picture.height, 500);
 }
+
+// The matched filter's counts on the command line: the counts CSV holds the
+// JSON's figures with the chosen count marked, --significance adds the
+// false-alarm probability on its 1/(N+1) grid, and the options that serve
+// only the matched filter or the surrogates are refused elsewhere.
+TEST(DetectCli, MatchedFilterCountsAndSignificance)
+{
+    files_test::ScratchDir folder;
+    std::string csv;
+    uint32_t state = 12345;
+    for (int i = 0; i < 3000; ++i) {
+        state = state * 1103515245u + 12345u;
+        const int noise = static_cast<int>((state >> 16) % 201) - 100;
+        csv += std::to_string(noise - (i % 97 < 10 ? 150 : 0)) + "\n";  // a dip of 10 samples every 97
+    }
+    std::ofstream(folder.file("dips.csv")) << csv;
+    const std::string base = "detect " + folder.file("dips.csv") +
+                             " --invert --unknown --score correlation --box 10 "
+                             "--tmin 80 --tmax 120 --null-series 3";
+    const Result json = run(base + " --json --significance 9 --seed 3 --counts-csv " + folder.file("counts.csv"));
+    ASSERT_EQ(json.exitCode, 0) << json.out;
+    EXPECT_EQ(intField(json.out, "chosenCount"), 31);  // 3000 / 97 = 30.9 dips
+    EXPECT_TRUE(has(json.out, "\"falseAlarmProbability\": 0.1,")) << json.out;
+    EXPECT_TRUE(has(json.out, "\"reached\": 0,")) << json.out;
+    std::ifstream in(folder.file("counts.csv"));
+    std::string line, chosen;
+    std::getline(in, line);
+    EXPECT_EQ(line, "count,chain_score,snr,null_snr,excess,chosen");
+    int rows = 0;
+    while (std::getline(in, line)) {
+        ++rows;
+        if (line.substr(line.size() - 2) == ",1")
+            chosen += line.substr(0, line.find(','));
+        const size_t first = line.find(',');
+        const std::string score = line.substr(first + 1, line.find(',', first + 1) - first - 1);
+        EXPECT_TRUE(has(json.out, "\"chainScore\": " + score + ",")) << line;
+    }
+    EXPECT_EQ(chosen, "31");
+    EXPECT_EQ(rows, intField(json.out, "toCount") - intField(json.out, "fromCount") + 1);
+
+    const std::string file = "detect " + folder.file("dips.csv") + " --tmin 80 --tmax 120 ";
+    Result r = run(file + "--pulses 30 --pulse-length 10 --null-series 3", true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(has(r.out, "--null-series: the null series serve the matched filter only")) << r.out;
+    r = run(file + "--unknown --pulse-length 10 --seed 3", true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(has(r.out, "--seed: applies to the matched filter's null series")) << r.out;
+    r = run(file + "--pulses 30 --pulse-length 10 --counts-csv x.csv", true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(has(r.out, "--counts-csv: a known count has no table of counts")) << r.out;
+    r = run(file + "--pulses 30 --pulse-length 10 --significance 0", true);
+    EXPECT_EQ(r.exitCode, 2);
+}
+
+// Blind detection on correlations, worked by hand: three box pulses of 1000
+// over 10 samples, --noise 10, S 5: T = round(5 x 10 x sqrt 10) = 158, and n =
+// (400 - 10 + 1) / 10 = 39 windows for the default.
+TEST(DetectCli, BlindCorrelationShowsWhereItsThresholdCameFrom)
+{
+    files_test::ScratchDir folder;
+    std::string csv;
+    for (int i = 0; i < 400; ++i)
+        csv += (i % 120 >= 50 && i % 120 < 60 && i < 300 ? "1000\n" : "0\n");
+    std::ofstream(folder.file("b.csv")) << csv;
+    const std::string blind = "detect " + folder.file("b.csv") + " --tmin 100 --tmax 140 --score correlation --box 10";
+    Result r = run(blind + " --method 1 --noise 10 --snr-min 5");
+    EXPECT_TRUE(has(r.out,
+                    "\nthreshold: S x sigma x |h|, S 5 (given), |h| 3.1622776601683795\n"
+                    "pass 1: threshold 158, 3 pulses, sigma 10\n"))
+        << r.out;
+    EXPECT_TRUE(has(r.out, "  50 170 290\nfound 3 pulses")) << r.out;
+    EXPECT_TRUE(has(run(blind + " --method 0").out,
+                    "(the default: a false pulse in pure noise with probability 1 % "
+                    "over 39 independent windows)"));
+    r = run(blind + " --method 0 --snr-min 0", true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(has(r.out, "--snr-min must be a positive number, got '0'")) << r.out;
+}

@@ -64,6 +64,10 @@ bool generate(std::mt19937_64& random, Generated& g)
         r.mode = DetectionMode::Blind;
         r.method = static_cast<int32_t>(std::vector<int64_t>{0, 1, 2, 3, 4, 6}[static_cast<size_t>(pick(0, 5))]);
         r.noiseLevel = 170;
+        if (r.method != detection::kMeanWindowThreshold && pick(0, 2) == 0) {
+            r.score = detection::ScoreKind::Correlation;
+            r.templateSamples.assign(static_cast<size_t>(r.L), 3);
+        }
         break;
     default:
         r.mode = DetectionMode::KnownCount;

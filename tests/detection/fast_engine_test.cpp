@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "detection/count_choice.h"
 #include "detection/energy_programme.h"
 #include "detection/fixed_case_criteria.h"
 #include "detection/pulse_count_ranking.h"
@@ -281,6 +282,54 @@ TEST(FastEngine, WideAndFloatingScoresChooseWhatThe32BitScoreChoosesWhenNothingW
             EXPECT_EQ(S32, S64);
             EXPECT_EQ(i32, i64);
         }
+    }
+}
+
+// The 64-bit improvement on a researcher's series takes the vector kernel
+// (a 32 x 32 -> 64-bit product per square) while samples and column sums
+// stay within 30 bits, and the general one past them: the same passes as
+// the general kernel on the same values, up to and across that bound. The
+// sequential method's fits on three threads are those of one, in order.
+TEST(FastEngine, TheVectorKernelAndTheThreadsChangeNoImprovement)
+{
+    std::mt19937 rng(1208);
+    for (int trial = 0; trial < 300; ++trial) {
+        Problem q = generate(rng, 300);
+        // Up to 2^15 times the records' samples: near and past 2^30.
+        const int64_t factor = std::vector<int64_t>{1, 3, 1 << 14, 1 << 15, 40000}[trial % 5];
+        std::vector<int64_t> x64(q.x.size());
+        std::vector<int32_t> x32(q.x.size());
+        for (size_t i = 0; i < q.x.size(); ++i) {
+            x64[i] = int64_t{q.x[i]} * factor;
+            x32[i] = static_cast<int32_t>(std::clamp<int64_t>(x64[i], INT32_MIN, INT32_MAX));
+            x64[i] = x32[i];
+        }
+        const PulseLayout layout{static_cast<int64_t>(q.x.size()), q.L, q.Tmin, q.Tmax};
+        const auto energies = detection::windowEnergies<int64_t, int64_t>(x64, q.L);
+        const EnergyProgramme<int64_t> programme(energies, layout, q.mMin, q.mMax);
+        for (int m = q.mMin; m <= q.mMax; ++m) {
+            std::vector<int32_t> wide(m), general;
+            programme.positions(m, wide);
+            general = wide;
+            const int64_t S = detection::improveStarts<int64_t, int64_t>(x64, layout, wide);
+            EXPECT_EQ(S, (detection::improveStarts<int32_t, int64_t>(x32, layout, general))) << trial << " m " << m;
+            EXPECT_EQ(wide, general) << "trial " << trial << " m " << m;
+        }
+        std::vector<detection::CountFit<int64_t>> one, three;
+        const auto a = detection::chooseCount<int64_t, int64_t>(
+            x64, layout, q.mMin, q.mMax, [&](const detection::CountFit<int64_t>& f) { one.push_back(f); }, nullptr, 1);
+        const auto b = detection::chooseCount<int64_t, int64_t>(
+            x64, layout, q.mMin, q.mMax, [&](const detection::CountFit<int64_t>& f) { three.push_back(f); }, nullptr,
+            3);
+        ASSERT_EQ(one.size(), three.size());
+        for (size_t i = 0; i < one.size(); ++i) {
+            EXPECT_EQ(one[i].count, three[i].count);
+            EXPECT_EQ(one[i].improved, three[i].improved);
+            EXPECT_EQ(one[i].improvedMeasure, three[i].improvedMeasure);
+            EXPECT_EQ(one[i].passes, three[i].passes);
+        }
+        EXPECT_EQ(a.byImprovement.improved, b.byImprovement.improved);
+        EXPECT_EQ(a.byProgramme.programme, b.byProgramme.programme);
     }
 }
 
