@@ -116,8 +116,9 @@ const char* kUsage =
     "  at most 100000 grid points; the best point has the greatest statistic (the first on ties)\n"
     "\n"
     "exit codes: 0 success, 1 the workbench could not start, make a series of run or simulate,\n"
-    "the parts could not be read or put together, or detect could not read or prepare its file,\n"
-    "2 bad options (for detect also a layout the series cannot hold, or a detection above\n"
+    "the parts could not be read or put together, detect or search could not read or prepare\n"
+    "its file, or no point of search's grid could run, 2 bad options (for detect also a layout\n"
+    "the series cannot hold; for search a grid above 100000 points; for both a run above\n"
     "--max-memory or --max-work), 130 detect or search stopped by Ctrl-C (nothing written).\n"
     "Message boxes go to the JSON \"messages\" or, without --json, to standard error.\n"
     "See docs/cli.md for the output formats.\n";
