@@ -17,6 +17,7 @@
 #include "detection/series_detection.h"
 #include "detection/task_codes.h"
 #include "support/failing_allocator.h"
+#include "support/sanitized_trials.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ TEST(DetectionCost, NeverBelowWhatTheDetectionHoldsAndNotFarAbove)
     std::mt19937_64 random(20261208);
     int runs = 0, tight = 0;
     bool modes[3] = {};
-    while (runs < 150) {
+    while (runs < test_support::trials(150)) {
         Generated g;
         if (!generate(random, g))
             continue;

@@ -22,6 +22,7 @@
 #include "detection/stepwise_protocol.h"
 #include "fixed_case_fixture.h"
 #include "tests/reference/literal_estimators.h"
+#include "support/sanitized_trials.h"
 
 namespace {
 
@@ -144,7 +145,7 @@ void expectSameProtocol(const detection::StepwiseProtocol& fast, const detection
 TEST(FastEngine, EnergyProgrammeEqualsTheLiteralTableForEveryCountAlsoFromOneSharedTable)
 {
     std::mt19937 rng(20261207);
-    for (int trial = 0; trial < 3000; ++trial) {
+    for (int trial = 0; trial < test_support::trials(3000); ++trial) {
         const Problem q = generate(rng, trial % 10 == 0 ? 700 : 120);
         SCOPED_TRACE("trial " + std::to_string(trial));
         synthesis::SeriesHeader base = seriesOf(q, rng);
@@ -173,7 +174,7 @@ TEST(FastEngine, EnergyProgrammeEqualsTheLiteralTableForEveryCountAlsoFromOneSha
 TEST(FastEngine, ImprovementPassEqualsTheLiteralPassFromAnyStartingPositions)
 {
     std::mt19937 rng(7);
-    for (int trial = 0; trial < 3000; ++trial) {
+    for (int trial = 0; trial < test_support::trials(3000); ++trial) {
         const Problem q = generate(rng, trial % 10 == 0 ? 600 : 150);
         SCOPED_TRACE("trial " + std::to_string(trial));
         synthesis::SeriesHeader base = seriesOf(q, rng);
@@ -207,7 +208,7 @@ TEST(FastEngine, ImprovementPassEqualsTheLiteralPassFromAnyStartingPositions)
 TEST(FastEngine, SequentialMethodAndRankingEqualTheLiteralRunsRowForRow)
 {
     std::mt19937 rng(1234);
-    for (int trial = 0; trial < 600; ++trial) {
+    for (int trial = 0; trial < test_support::trials(600); ++trial) {
         const Problem q = generate(rng, trial % 10 == 0 ? 500 : 160);
         SCOPED_TRACE("trial " + std::to_string(trial));
         synthesis::SeriesHeader base = seriesOf(q, rng);
@@ -256,7 +257,7 @@ TEST(FastEngine, SequentialMethodAndRankingEqualTheLiteralRunsRowForRow)
 TEST(FastEngine, WideAndFloatingScoresChooseWhatThe32BitScoreChoosesWhenNothingWraps)
 {
     std::mt19937 rng(99);
-    for (int trial = 0; trial < 500; ++trial) {
+    for (int trial = 0; trial < test_support::trials(500); ++trial) {
         Problem q = generate(rng, 300);
         for (int16_t& v : q.x)
             v = static_cast<int16_t>(v % 300);
@@ -293,7 +294,7 @@ TEST(FastEngine, WideAndFloatingScoresChooseWhatThe32BitScoreChoosesWhenNothingW
 TEST(FastEngine, TheVectorKernelAndTheThreadsChangeNoImprovement)
 {
     std::mt19937 rng(1208);
-    for (int trial = 0; trial < 300; ++trial) {
+    for (int trial = 0; trial < test_support::trials(300); ++trial) {
         Problem q = generate(rng, 300);
         // Up to 2^15 times the records' samples: near and past 2^30.
         const int64_t factor = std::vector<int64_t>{1, 3, 1 << 14, 1 << 15, 40000}[trial % 5];

@@ -15,6 +15,7 @@
 #include "detection/series_detection.h"
 #include "detection/significance.h"
 #include "detection/surrogates.h"
+#include "support/sanitized_trials.h"
 
 using namespace detection;
 
@@ -96,7 +97,7 @@ TEST(MatchedFilter, EveryCountIsTheKnownCountAndTheChoiceIsTheCriterions)
 {
     std::mt19937_64 random(20261208);
     int checked = 0;
-    for (int trial = 0; trial < 400; ++trial) {
+    for (int trial = 0; trial < test_support::trials(400); ++trial) {
         const Case c = generated(random, trial % 2 == 0, trial % 3 == 0 ? 0.0 : 900.0);
         const CountRange counts =
             admissibleCounts({static_cast<int64_t>(c.x.size()), c.request.L, c.request.Tmin, c.request.Tmax});
@@ -133,7 +134,7 @@ TEST(MatchedFilter, EveryCountIsTheKnownCountAndTheChoiceIsTheCriterions)
         }
         ++checked;
     }
-    EXPECT_GT(checked, 250);
+    EXPECT_GT(checked, test_support::trials(250));
 }
 
 // The null series run on any number of threads give the same result; a

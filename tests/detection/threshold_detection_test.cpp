@@ -20,6 +20,7 @@
 #include "detection/unfixed_case_detection.h"
 #include "synthesis/series_synthesis.h"
 #include "tests/reference/literal_threshold.h"
+#include "support/sanitized_trials.h"
 
 namespace {
 
@@ -182,7 +183,7 @@ TEST(ThresholdDetectionRecords, EqualTheLiteralDetectionOnGeneratedSeries)
 {
     std::mt19937_64 rng(20240611);
     int runs = 0, wrapped = 0, detections = 0, cut = 0, withoutStudy = 0;
-    for (int trial = 0; trial < 1500; ++trial) {
+    for (int trial = 0; trial < test_support::trials(1500); ++trial) {
         const bool large = trial % 2 == 1;
         const Generated g = generate(rng, large);
         const synthesis::SeriesHeader original = seriesOf(g);
@@ -376,7 +377,7 @@ TEST(ThresholdDetectionCore, WideFiguresEqualTheSystemsWhereNothingWraps)
 {
     std::mt19937_64 rng(99);
     int compared = 0, wrapping = 0, detections = 0, relicts = 0;
-    for (int trial = 0; trial < 2000; ++trial) {
+    for (int trial = 0; trial < test_support::trials(2000); ++trial) {
         const Generated g = generate(rng, false);
         const std::vector<int16_t> x16 = narrow(g.observed), pure16 = narrow(g.pure);
         const PulseLayout layout{static_cast<int64_t>(g.observed.size()), g.L, g.callTmin, g.callTmax};
@@ -438,7 +439,7 @@ TEST(ThresholdDetectionCore, WideChainsAreTheBestOfEveryChainOnTinySeries)
 {
     std::mt19937_64 rng(5);
     int chains = 0, longChains = 0;
-    for (int trial = 0; trial < 1500; ++trial) {
+    for (int trial = 0; trial < test_support::trials(1500); ++trial) {
         const int L = static_cast<int>(pick(rng, 1, 5));
         const int Tmin = static_cast<int>(pick(rng, 3, 7));
         const int Tmax = Tmin + static_cast<int>(pick(rng, 0, 8));

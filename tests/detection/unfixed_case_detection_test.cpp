@@ -13,6 +13,7 @@
 
 #include "detection/unfixed_case_detection.h"
 #include "tests/synthesis/synthesis_fixture.h"
+#include "support/sanitized_trials.h"
 
 namespace {
 
@@ -122,7 +123,7 @@ TEST(UnfixedChainProgramme, MatchesEveryChainOnSmallSeries)
 {
     std::mt19937 rng(7);
     int detections = 0, emptyDetections = 0, chainsOfSeveral = 0;
-    for (int trial = 0; trial < 600; ++trial) {
+    for (int trial = 0; trial < test_support::trials(600); ++trial) {
         const SmallCase c = randomSmallCase(rng);
         synthesis::SeriesHeader s = makeSeries(c.samples, c.L, c.Tmin, c.Tmax);
         const int N = static_cast<int>(s.dwSeriesSize);
