@@ -291,7 +291,8 @@ int runSearchCommand(const std::vector<std::string>& args)
     request.threads = simulationThreads(o.threads, availableProcessors(), "quillmore-cli search", false);
     const detection::SearchCost cost = detection::estimateSearchCost(static_cast<int64_t>(x.size()), request);
     const uint64_t atOnce = std::min<uint64_t>(request.threads, std::max<size_t>(request.grid.size(), 1));
-    const detection::DetectionCost weighed{cost.largestBytes * atOnce, cost.work, 0};
+    const uint64_t bytes = cost.largestBytes > UINT64_MAX / atOnce ? UINT64_MAX : cost.largestBytes * atOnce;
+    const detection::DetectionCost weighed{bytes, cost.work, 0};
     const LimitWords words{"the search",
                            "narrow the grid (fewer periods or pulse lengths, a narrower --window or --tmin..--tmax), "
                            "use fewer --threads or a shorter series"};

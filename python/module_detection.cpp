@@ -421,10 +421,11 @@ std::vector<detection::SearchPoint> searchLayoutsOf(const PeriodsArg& period, co
                 "period and tmin/tmax exclude each other: the layouts come from periods or are given");
         if (window.none())
             throw py::value_error("period needs window: Tmin = floor(P (1 - window)), Tmax = ceil(P (1 + window))");
-        if (PyBool_Check(window.object.ptr()) ||
-            !(PyFloat_Check(window.object.ptr()) || PyIndex_Check(window.object.ptr())))
-            throw py::type_error("window must be a float; got " + describe(window.object));
-        const double F = window.object.cast<double>();
+        const py::handle w = window.object;
+        if (PyBool_Check(w.ptr()) || !PyNumber_Check(w.ptr()) || PyComplex_Check(w.ptr()) ||
+            py::isinstance<py::array>(w))
+            throw py::type_error("window must be a float; got " + describe(w));
+        const double F = py::float_(py::reinterpret_borrow<py::object>(w)).cast<double>();
         for (double P : periods) {
             detection::SearchPoint layout;
             if (!detection::periodLayout(P, F, layout, error))
