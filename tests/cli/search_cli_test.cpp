@@ -91,8 +91,9 @@ TEST(SearchCli, EveryRowIsDetectAtItsLayout)
                 EXPECT_EQ(row["statistic"], c["excess"]);
             }
         if (row["statistic"] == out["best"]["statistic"] && row["pulseLength"] == out["best"]["pulseLength"] &&
-            row["tmin"] == out["best"]["tmin"])
+            row["tmin"] == out["best"]["tmin"]) {
             EXPECT_EQ(out["best"]["pulses"], d["pulses"]);
+        }
     }
     EXPECT_EQ(refused, 3);  // pulses of 300 samples are longer than every Tmax
     EXPECT_EQ(out["best"]["pulseLength"], 10);
