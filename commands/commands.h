@@ -12,5 +12,6 @@ int runRunCommand(const std::vector<std::string>& args);
 int runSimulateCommand(const std::vector<std::string>& args);
 int runMergeCommand(const std::vector<std::string>& args);
 int runDetectCommand(const std::vector<std::string>& args);
+int runSearchCommand(const std::vector<std::string>& args);
 
 }  // namespace commands

@@ -19,6 +19,7 @@
 #include "commands/detect_options.h"
 #include "commands/detect_plot.h"
 #include "commands/option_parser.h"
+#include "commands/own_series.h"
 #include "commands/simulation_share.h"
 #include "detection/correlation_threshold.h"
 #include "detection/pulse_measures.h"
@@ -31,25 +32,10 @@
 #include "base/formatted_text.h"
 #include "files/atomic_file.h"
 #include "files/json.h"
-#include "synthesis/etalon_generation.h"
-#include "synthesis/random_streams.h"
 
 namespace commands {
 
 namespace {
-
-const char* detrendName(detection::Detrend d)
-{
-    switch (d) {
-    case detection::Detrend::None:
-        return "none";
-    case detection::Detrend::WholeMedian:
-        return "median";
-    case detection::Detrend::MovingMedian:
-        return "moving median";
-    }
-    return "";
-}
 
 // Everything one run of detect found, for the three output formats.
 struct DetectReport {
@@ -74,8 +60,6 @@ bool matchedFilter(const DetectReport& r)
 
 // A figure of the matched filter's counts, "-" where the count has none.
 std::string figure(double v) { return std::isfinite(v) ? base::formatText("%.3f", v) : std::string("-"); }
-
-std::string numberOrEmpty(const std::optional<double>& v) { return v ? base::shortestText(*v) : std::string(); }
 
 // Blind detection on correlations: where the thresholds came from.
 void printCorrelationThreshold(const detection::CorrelationThresholdSummary& c)
@@ -166,21 +150,7 @@ void printText(const DetectReport& r)
     }
     if (o.cancelled)
         std::printf("the exhaustive search was cancelled\n");
-    std::printf("found %zu pulses:\n", o.positions.size());
-    const bool times = !r.data.times.empty();
-    if (times)
-        std::printf("  pulse  start  end  centre  %s  centre %s  amplitude  score  snr\n", r.data.timeName.c_str(),
-                    r.data.timeName.c_str());
-    else
-        std::printf("  pulse  start  end  centre  amplitude  score  snr\n");
-    for (size_t k = 0; k < o.positions.size(); ++k) {
-        const detection::PulseMeasure& m = r.measures[k];
-        std::printf("  %5zu  %5d  %d  %s", k + 1, m.start, m.end, base::shortestText(m.centre).c_str());
-        if (times)
-            std::printf("  %s  %s", numberOrEmpty(timeAtSample(r.data, m.start)).c_str(),
-                        numberOrEmpty(timeAtSample(r.data, m.centre)).c_str());
-        std::printf("  %.6g  %lld  %.3f\n", m.amplitude, static_cast<long long>(o.pulseScores[k]), m.snr);
-    }
+    printPulseTable(r.data, o.pulseScores, r.measures);
     if (r.significance) {
         const detection::Significance& g = *r.significance;
         std::printf(
@@ -192,19 +162,6 @@ void printText(const DetectReport& r)
     }
 }
 
-// A number, or null when there is none.
-void optionalNumber(files::JsonWriter& j, std::string_view key, const std::optional<double>& v)
-{
-    j.key(key);
-    v ? (void)j.real(*v) : (void)j.null();
-}
-
-// A number, or null when it is not finite.
-void finiteOrNull(files::JsonWriter& j, std::string_view key, double v)
-{
-    optionalNumber(j, key, std::isfinite(v) ? std::optional<double>(v) : std::nullopt);
-}
-
 void printJson(const DetectReport& r)
 {
     const auto& o = r.outcome;
@@ -214,21 +171,7 @@ void printJson(const DetectReport& r)
     j.field("source", std::string_view(r.data.source));
     j.field("column", std::string_view(r.data.columnName));
     optionalNumber(j, "sampleRate", r.data.sampleRate > 0 ? std::optional<double>(r.data.sampleRate) : std::nullopt);
-    j.key("preparation").beginObject();
-    j.field("samples", static_cast<int64_t>(r.prepared.samples.size()));
-    j.field("gaps", r.prepared.gaps);
-    j.key("centre").real(r.prepared.centre);
-    j.field("detrend", std::string_view(detrendName(r.options.prepare.detrend)));
-    j.key("median").real(r.prepared.trendMedian);
-    j.field("window", r.options.prepare.detrend == detection::Detrend::MovingMedian ? r.options.prepare.window : 0);
-    j.key("inverted").boolean(r.options.prepare.invert);
-    j.key("scale").real(r.prepared.scale);
-    j.key("scaled").boolean(r.prepared.scaled);
-    j.field("largest", r.prepared.largest);
-    j.key("report").beginArray();
-    for (const std::string& line : r.prepared.report)
-        j.value(std::string_view(line));
-    j.endArray().endObject();
+    writePreparationJson(j, r.options.prepare, r.prepared);
     j.key("noise").beginObject();
     j.key("sigma").real(r.sigma);
     j.field("method", std::string_view(detection::kNoiseEstimateMethod));
@@ -300,29 +243,9 @@ void printJson(const DetectReport& r)
     }
     j.endArray();
     j.key("cancelled").boolean(o.cancelled);
-    j.key("pulses").beginArray();
-    for (size_t k = 0; k < o.positions.size(); ++k) {
-        const detection::PulseMeasure& m = r.measures[k];
-        j.beginObject().field("pulse", static_cast<int64_t>(k + 1)).field("start", m.start).field("end", m.end);
-        j.key("centre").real(m.centre);
-        optionalNumber(j, "time", timeAtSample(r.data, m.start));
-        optionalNumber(j, "centreTime", timeAtSample(r.data, m.centre));
-        j.key("amplitude").real(m.amplitude);
-        j.field("score", o.pulseScores[k]);
-        j.key("snr").real(m.snr);
-        j.endObject();
-    }
-    j.endArray();
-    if (r.significance) {
-        const detection::Significance& g = *r.significance;
-        j.key("significance").beginObject();
-        j.field("surrogates", g.surrogates).field("seed", static_cast<int64_t>(g.seed)).field("block", g.block);
-        finiteOrNull(j, "statistic", g.statistic);
-        j.field("reached", g.reached);
-        j.key("falseAlarmProbability").real(g.falseAlarm);
-        j.key("resolution").real(g.resolution);
-        j.endObject();
-    }
+    writePulsesJson(j, r.data, o.pulseScores, r.measures);
+    if (r.significance)
+        writeSignificanceJson(j, *r.significance);
     j.endObject();
     std::printf("%s\n", j.text().c_str());
 }
@@ -381,20 +304,13 @@ int runDetectCommand(const std::vector<std::string>& args)
         return code;
     }
 
-    const files::SeriesReadResult read = files::readSeriesFile(o.file, o.read);
-    if (!read.ok) {
-        std::fprintf(stderr, "quillmore-cli detect: %s\n", read.error.c_str());
-        return 1;
+    OwnSeries series;
+    if (const int code = readOwnSeries(o.file, o.read, o.prepare, series, error); code != 0) {
+        std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
+        return code;
     }
-    if (const std::string misfit = readChoiceProblem(o, read.data); !misfit.empty()) {
-        std::fprintf(stderr, "quillmore-cli detect: %s\n", misfit.c_str());
-        return 2;
-    }
-    detection::PreparedSeries prepared;
-    if (!prepareDetectSeries(read.data, o.prepare, prepared, error)) {
-        std::fprintf(stderr, "quillmore-cli detect: %s: %s\n", o.file.c_str(), error.c_str());
-        return 1;
-    }
+    const detection::PreparedSeries& prepared = series.prepared;
+
     // Methods 1 and 6 take the noise level; without --noise it is estimated.
     const std::optional<int64_t> noiseLevel = applyNoiseLevel(o, prepared, request);
     // What the detection will cost is known before it runs; Ctrl-C stops it
@@ -420,10 +336,8 @@ int runDetectCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "quillmore-cli detect: interrupted\n");
         return 130;
     }
-    DetectReport full{o, read.data, prepared, request, outcome, scoreText, noiseLevel, noiseLevel && !o.noise};
-    PulseReport pulses = measureDetectedPulses(prepared, request, outcome);
-    full.sigma = pulses.sigma;
-    full.measures = std::move(pulses.measures);
+    DetectReport full{o, series.data, prepared, request, outcome, scoreText, noiseLevel, noiseLevel && !o.noise};
+    full.measures = measureFoundPulses(prepared, outcome.positions, request.L, request.templateSamples, full.sigma);
     if (o.significance) {
         interrupt.closeBar();
         detection::Significance significance;
@@ -456,7 +370,7 @@ int runDetectCommand(const std::vector<std::string>& args)
     }
     if (o.plot) {
         const std::string task = detectionTaskText(request, outcome);
-        DetectPlotInput plot{o.file, read.data, prepared, request, outcome, scoreText, task};
+        DetectPlotInput plot{o.file, series.data, prepared, request, outcome, scoreText, task};
         if (!writeDetectPlot(*o.plot, o.plotWidth, o.plotHeight, plot, error)) {
             std::fprintf(stderr, "quillmore-cli detect: %s\n", error.c_str());
             code = 1;

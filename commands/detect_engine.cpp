@@ -7,78 +7,12 @@
 #include <new>
 
 #include "base/formatted_text.h"
-#include "base/message_sink.h"
 #include "commands/detect_limits.h"
-#include "commands/option_parser.h"
+#include "commands/own_series.h"
+#include "commands/series_options.h"
 #include "detection/correlation_threshold.h"
-#include "synthesis/etalon_generation.h"
-#include "synthesis/random_streams.h"
 
 namespace commands {
-
-namespace {
-
-// The etalon by its letter (a..t) or number (1..20), as the alphabet prints them.
-bool etalonTemplate(const std::string& name, std::vector<int64_t>& samples, std::string& what, std::string& error)
-{
-    int number = 0;
-    int64_t n = 0;
-    if (name.size() == 1 && name[0] >= 'a' && name[0] <= 't')
-        number = name[0] - 'a' + 1;
-    else if (wholeNumber(name, 1, 20, n))
-        number = static_cast<int>(n);
-    if (number == 0) {
-        error = "--etalon must be a letter a to t or a number 1 to 20, got '" + name + "'";
-        return false;
-    }
-    base::MessageRecorder messages;
-    std::array<synthesis::PulseHeader, 20> alphabet{};
-    synthesis::RandomStreams streams;
-    if (!synthesis::makeAlphabet(messages, 128, 20, 20, alphabet, streams.etalonSeed)) {
-        error = "the alphabet could not be made";
-        return false;
-    }
-    const synthesis::PulseHeader& e = alphabet[number - 1];
-    samples.assign(e.lpData.begin(), e.lpData.begin() + e.wSize);
-    what = std::string("etalon ") + synthesis::etalonLetter(e.wNumber);
-    return true;
-}
-
-// A one-column text file; values that are not all integers are scaled so
-// that the largest magnitude is 32,767, like floating-point data.
-bool fileTemplate(const std::string& path, std::vector<int64_t>& samples, std::string& error)
-{
-    files::SeriesReadOptions read;
-    read.format = files::SeriesFormat::Text;
-    const files::SeriesReadResult r = files::readSeriesFile(path, read);
-    if (!r.ok) {
-        error = r.error;
-        return false;
-    }
-    for (double v : r.data.values)
-        if (std::isnan(v)) {
-            error = path + ": a template has no gaps";
-            return false;
-        }
-    detection::PreparationOptions p;
-    p.detrend = detection::Detrend::None;
-    detection::PreparedSeries prepared;
-    if (!detection::prepareSeries(r.data.values, r.data.integral, p, prepared, error)) {
-        error = path + ": " + error;
-        return false;
-    }
-    if (prepared.largest > 32767) {
-        error = path + ": template values reach " + std::to_string(prepared.largest) +
-                "; integer templates must stay within -32767..32767";
-        return false;
-    }
-    samples = std::move(prepared.samples);
-    return true;
-}
-
-std::string numberOrEmpty(const std::optional<double>& v) { return v ? base::shortestText(*v) : std::string(); }
-
-}  // namespace
 
 int buildDetectionRequest(const DetectOptions& o, detection::DetectionRequest& r, std::string& scoreText,
                           std::string& error)
@@ -164,23 +98,7 @@ std::string idleOptionProblem(const DetectOptions& o)
         return "--counts-csv: a known count has no table of counts (give --unknown or --method)";
     if (o.countsCsv && o.method && o.score == "correlation")
         return "--counts-csv: blind detection on correlations ranks no counts (it has no table of counts)";
-    if (o.plot) {
-        std::string extension = o.plot->size() >= 4 ? o.plot->substr(o.plot->size() - 4) : "";
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (extension != ".png")
-            return "--plot '" + *o.plot + "': the plot is written as PNG; give a name ending in .png";
-    }
-    return {};
-}
-
-bool prepareDetectSeries(const files::SeriesData& data, const detection::PreparationOptions& options,
-                         detection::PreparedSeries& prepared, std::string& error)
-{
-    if (!detection::prepareSeries(data.values, data.integral, options, prepared, error))
-        return false;
-    error = detection::preparedSeriesProblem(prepared);
-    return error.empty();
+    return plotNameProblem(o.plot);
 }
 
 std::optional<int64_t> applyNoiseLevel(const DetectOptions& o, const detection::PreparedSeries& prepared,
@@ -204,23 +122,6 @@ int runDetection(const detection::PreparedSeries& prepared, const detection::Det
     return layout.N < request.L || detection::admissibleCounts(layout).empty() ? 1 : 2;
 }
 
-PulseReport measureDetectedPulses(const detection::PreparedSeries& prepared, const detection::DetectionRequest& request,
-                                  const detection::DetectionOutcome& outcome)
-{
-    PulseReport r;
-    r.sigma = detection::robustNoiseSigma(prepared.unscaled);
-    const std::vector<double> shape =
-        detection::unitPeakShape(prepared.unscaled, outcome.positions, request.L, request.templateSamples);
-    r.measures = detection::measurePulses(prepared.unscaled, outcome.positions, request.L, shape, r.sigma);
-    return r;
-}
-
-std::optional<double> timeAtSample(const files::SeriesData& data, double sample)
-{
-    const double t = detection::timeAtSample(data.times, data.sampleRate, sample);
-    return std::isnan(t) ? std::nullopt : std::optional<double>(t);
-}
-
 std::string pulsesCsv(const files::SeriesData& data, const detection::DetectionOutcome& o,
                       const std::vector<detection::PulseMeasure>& measures)
 {
@@ -228,8 +129,8 @@ std::string pulsesCsv(const files::SeriesData& data, const detection::DetectionO
     for (size_t k = 0; k < o.positions.size() && k < measures.size(); ++k) {
         const detection::PulseMeasure& m = measures[k];
         base::appendFormat(text, "%zu,%d,%d,%s,%s,%s,%s,%lld,%s\n", k + 1, m.start, m.end,
-                           base::shortestText(m.centre).c_str(), numberOrEmpty(timeAtSample(data, m.start)).c_str(),
-                           numberOrEmpty(timeAtSample(data, m.centre)).c_str(), base::shortestText(m.amplitude).c_str(),
+                           base::shortestText(m.centre).c_str(), numberOrEmpty(timeAt(data, m.start)).c_str(),
+                           numberOrEmpty(timeAt(data, m.centre)).c_str(), base::shortestText(m.amplitude).c_str(),
                            static_cast<long long>(o.pulseScores[k]), base::shortestText(m.snr).c_str());
     }
     return text;
@@ -258,7 +159,7 @@ DetectStatus detectOwnSeries(const files::SeriesData& data, const DetectOptions&
             return DetectStatus::RequestProblem;
         if (const int code = buildDetectionRequest(o, result.request, result.scoreText, error); code != 0)
             return code == 2 ? DetectStatus::RequestProblem : DetectStatus::SeriesProblem;
-        if (!prepareDetectSeries(data, o.prepare, result.prepared, error))
+        if (!prepareOwnSeries(data, o.prepare, result.prepared, error))
             return DetectStatus::SeriesProblem;
         detection::DetectionRequest& request = result.request;
         result.noiseLevel = applyNoiseLevel(o, result.prepared, request);
@@ -276,7 +177,8 @@ DetectStatus detectOwnSeries(const files::SeriesData& data, const DetectOptions&
         // Only the callback stops a detection: what it left is no answer.
         if (result.outcome.cancelled)
             return DetectStatus::Cancelled;
-        result.pulses = measureDetectedPulses(result.prepared, request, result.outcome);
+        result.measures = measureFoundPulses(result.prepared, result.outcome.positions, request.L,
+                                             request.templateSamples, result.sigma);
     } catch (const std::bad_alloc&) {
         error = "there is not enough memory for this detection";
         return DetectStatus::SeriesProblem;

@@ -33,12 +33,6 @@ int buildDetectionRequest(const DetectOptions& o, detection::DetectionRequest& r
 // takes none, ...): the refusal, or empty.
 std::string idleOptionProblem(const DetectOptions& o);
 
-// The preparation of the values and its refusals (a series that cannot be
-// prepared, or that can give no answer once prepared). False with the
-// reason in `error`. Throws std::bad_alloc.
-bool prepareDetectSeries(const files::SeriesData& data, const detection::PreparationOptions& options,
-                         detection::PreparedSeries& prepared, std::string& error);
-
 // Methods 1 and 6 take a noise level: the given one, else the one estimated
 // from the prepared samples; it is put into the request. Nothing for every
 // other request.
@@ -51,19 +45,6 @@ std::optional<int64_t> applyNoiseLevel(const DetectOptions& o, const detection::
 // request. The reason is in `error`. Throws std::bad_alloc.
 int runDetection(const detection::PreparedSeries& prepared, const detection::DetectionRequest& request,
                  detection::DetectionOutcome& outcome, std::string& error);
-
-// The found pulses in the data's units: the robust noise level of the
-// unscaled samples and, per pulse, its end, centre, amplitude and snr.
-struct PulseReport {
-    double sigma = 0;
-    std::vector<detection::PulseMeasure> measures;  // one per found position, in order
-};
-PulseReport measureDetectedPulses(const detection::PreparedSeries& prepared, const detection::DetectionRequest& request,
-                                  const detection::DetectionOutcome& outcome);
-
-// The time at a (fractional) sample from the file's times or sample rate;
-// nothing without either.
-std::optional<double> timeAtSample(const files::SeriesData& data, double sample);
 
 // The pulses as detect --csv prints them: the header
 // pulse,start,end,centre,time,centre_time,amplitude,score,snr and one line
@@ -86,7 +67,8 @@ struct OwnSeriesDetection {
     std::string scoreText;              // the score in words
     std::optional<int64_t> noiseLevel;  // methods 1 and 6: the level used
     detection::DetectionOutcome outcome;
-    PulseReport pulses;
+    double sigma = 0;                               // the robust noise level of the unscaled samples
+    std::vector<detection::PulseMeasure> measures;  // one per found pulse, in the data's units
 };
 
 // What stopped a detection, and how detect's exit code reads it.

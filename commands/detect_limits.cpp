@@ -52,19 +52,19 @@ std::string humanBytes(uint64_t bytes)
 }
 
 bool detectionFitsLimits(const detection::DetectionCost& cost, std::optional<uint64_t> maxMemory,
-                         std::optional<uint64_t> maxWork, std::string& error)
+                         std::optional<uint64_t> maxWork, std::string& error, const LimitWords& words)
 {
-    const char* change = "narrow --tmin..--tmax, give a known count (--pulses), use a shorter series";
+    const std::string what = words.what, change = words.change;
     const uint64_t memoryLimit = maxMemory ? *maxMemory : physicalMemoryBytes() / 2;
     if (memoryLimit > 0 && cost.bytes > memoryLimit) {
-        error = "the detection would need about " + humanBytes(cost.bytes) + " of memory, above the limit of " +
+        error = what + " would need about " + humanBytes(cost.bytes) + " of memory, above the limit of " +
                 humanBytes(memoryLimit) + (maxMemory ? " (--max-memory)" : " (half the physical memory)") + "; " +
                 change + ", or raise --max-memory";
         return false;
     }
     const uint64_t workLimit = maxWork ? *maxWork : kDefaultMaxWork;
     if (cost.work > workLimit) {
-        error = "the detection would take about " + countText(static_cast<double>(cost.work)) +
+        error = what + " would take about " + countText(static_cast<double>(cost.work)) +
                 " cell updates, above the limit of " + countText(static_cast<double>(workLimit)) +
                 (maxWork ? " (--max-work)" : "") + " (hours of work at a billion a second); " + change +
                 ", or raise --max-work";

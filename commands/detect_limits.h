@@ -24,11 +24,18 @@ uint64_t physicalMemoryBytes();
 // Bytes in the units --max-memory takes: "512 bytes", "3.4 KiB", "5.1 GiB".
 std::string humanBytes(uint64_t bytes);
 
+// The words of a refusal: what would need the memory or take the work, and
+// what to change.
+struct LimitWords {
+    const char* what = "the detection";
+    const char* change = "narrow --tmin..--tmax, give a known count (--pulses), use a shorter series";
+};
+
 // Checks the cost against --max-memory (default half the physical memory)
 // and --max-work (default kDefaultMaxWork). False with the refusal: what
 // the detection would need, the limit and what to change.
 bool detectionFitsLimits(const detection::DetectionCost& cost, std::optional<uint64_t> maxMemory,
-                         std::optional<uint64_t> maxWork, std::string& error);
+                         std::optional<uint64_t> maxWork, std::string& error, const LimitWords& words = {});
 
 // While one lives, Ctrl-C (SIGINT) does not end the process but asks the
 // detection to stop: the progress callback it hands out answers false from

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "commands/series_options.h"
 #include "detection/series_preparation.h"
 #include "files/series_readers.h"
 
@@ -42,24 +43,14 @@ struct DetectOptions {
     std::optional<std::string> countsCsv;  // --counts-csv FILE: every count's figures as CSV
 };
 
-// A memory size as --max-memory takes it: a number of bytes, whole or with a
-// fraction, followed by nothing or by K, M, G or T (powers of 1024, either
-// case): "512M", "4G", "2.5G", "1000000". At least 1 byte, below 2^64.
-bool memorySize(std::string_view text, uint64_t& bytes);
-
-// Reads the arguments after "detect". On a bad option or a missing or
-// conflicting choice returns false with a one-line message.
-bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, std::string& error);
-
 // The choices every detection needs, whoever made them: one task (a known
 // count, --unknown or a method), Tmin and Tmax given and in order, one
 // template at most, a template for correlation scores and a pulse length
 // for energies. The one-line refusal, or empty.
 std::string detectChoiceProblem(const DetectOptions& o);
 
-// Whether --column and --channel suit the file that was read (--column not
-// for a sound file, --channel only for one, and needed when it has several
-// channels): the one-line refusal, or empty.
-std::string readChoiceProblem(const DetectOptions& o, const files::SeriesData& data);
+// Reads the arguments after "detect". On a bad option or a missing or
+// conflicting choice returns false with a one-line message.
+bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, std::string& error);
 
 }  // namespace commands

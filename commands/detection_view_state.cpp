@@ -6,6 +6,7 @@
 #include <new>
 
 #include "base/formatted_text.h"
+#include "commands/own_series.h"
 #include "files/png_image.h"
 #include "platform/bitmap.h"
 #include "shell/plot_navigation.h"
@@ -80,7 +81,7 @@ std::optional<size_t> pulseHolding(const OwnSeriesDetection& r, int64_t sample)
     if (first == starts.end() || *first > sample)
         return std::nullopt;
     const auto k = static_cast<size_t>(first - starts.begin());
-    return k < r.pulses.measures.size() ? std::optional<size_t>(k) : std::nullopt;
+    return k < r.measures.size() ? std::optional<size_t>(k) : std::nullopt;
 }
 
 views::DetectionViewData viewData(const DetectionViewState& v)
@@ -196,7 +197,7 @@ std::vector<std::string> detectionViewHeader(const DetectionViewState& v)
                                      r.request.Tmin, r.request.Tmax));
     lines.push_back(
         base::formatText(" found %zu pulses (admissible counts %d to %d); noise sigma %.4g in the data's units",
-                         r.outcome.positions.size(), r.outcome.fromCount, r.outcome.toCount, r.pulses.sigma) +
+                         r.outcome.positions.size(), r.outcome.fromCount, r.outcome.toCount, r.sigma) +
         plotted);
     return lines;
 }
@@ -213,13 +214,13 @@ std::string detectionReadout(const DetectionViewState& v, int32_t x, int32_t y)
         return {};
     const int64_t k = at->sample;
     std::string text = base::formatText("sample %lld", static_cast<long long>(k));
-    if (const std::optional<double> t = timeAtSample(v.data, static_cast<double>(k)))
+    if (const std::optional<double> t = timeAt(v.data, static_cast<double>(k)))
         text += ", " + timeText(v, *t);
     const double value = v.data.values[static_cast<size_t>(k)];
     text += ", value " + (std::isnan(value) ? std::string("(gap)") : base::shortestText(value));
     if (v.result) {
         if (const std::optional<size_t> p = pulseHolding(*v.result, k)) {
-            const detection::PulseMeasure& m = v.result->pulses.measures[*p];
+            const detection::PulseMeasure& m = v.result->measures[*p];
             text += base::formatText("; pulse %zu: start %d, amplitude %.6g, score %lld, SNR %.2f", *p + 1, m.start,
                                      m.amplitude, static_cast<long long>(v.result->outcome.pulseScores[*p]), m.snr);
         }
@@ -328,7 +329,7 @@ std::string detectionViewCsv(const DetectionViewState& v)
 {
     if (!v.result)
         return pulsesCsv(v.data, {}, {});
-    return pulsesCsv(v.data, v.result->outcome, v.result->pulses.measures);
+    return pulsesCsv(v.data, v.result->outcome, v.result->measures);
 }
 
 bool writeDetectionViewPicture(const DetectionViewState& v, const std::string& path, int32_t width, int32_t height,

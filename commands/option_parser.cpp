@@ -103,6 +103,9 @@ bool readOptionWords(
                 return false;
             }
             value = args[++i];
+        } else if (int64_t n = 0;
+                   wantsValue == 2 && i + 1 < args.size() && wholeNumber(args[i + 1], INT64_MIN, INT64_MAX, n)) {
+            value = args[++i];
         }
         if (!apply(name, value, error))
             return false;

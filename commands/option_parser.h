@@ -54,12 +54,16 @@ bool numberOption(std::string_view option, std::string_view value, int64_t low, 
 }
 
 // One option of a command. `apply` takes the value (empty for an option
-// without one) and returns false with a message when it refuses it.
+// without one) and returns false with a message when it refuses it. A value
+// that may be left out (`valueOptional`, with `takesValue`) follows an
+// equals sign, or is the next word when that word is a whole number; else
+// the rule is applied with an empty value.
 template <typename Target>
 struct OptionRule {
     const char* name;
     bool takesValue;
     bool (*apply)(Target& target, const std::string& value, std::string& error);
+    bool valueOptional = false;
 };
 
 // What the reader found for a word: the rule, or the sentence that refuses
@@ -74,7 +78,8 @@ namespace detail {
 
 // The walk itself, apart from the rule's type: `apply(name, value,
 // hasValue)` is called for each option and says whether it was taken;
-// `takesValue(name)` is -1 for an unknown option, else 0 or 1.
+// `takesValue(name)` is -1 for an unknown option, else 0 or 1, or 2 for a
+// value that may be left out.
 bool readOptionWords(
     const std::vector<std::string>& args, std::vector<std::string>* positionals,
     const std::function<int(const std::string& name, std::string& refusal)>& takesValue,
@@ -100,7 +105,7 @@ bool readOptions(const std::vector<std::string>& args, Target& target,
         [&](const std::string& name, std::string& refusal) {
             found = find(name);
             refusal = found.refusal;
-            return found.rule ? (found.rule->takesValue ? 1 : 0) : -1;
+            return found.rule ? (found.rule->takesValue ? (found.rule->valueOptional ? 2 : 1) : 0) : -1;
         },
         [&](const std::string&, const std::string& value, std::string& e) {
             return found.rule->apply(target, value, e);
@@ -117,6 +122,21 @@ std::function<OptionLookup<Target>(const std::string&)> tableLookup(std::span<co
         for (const OptionRule<Target>& rule : rules)
             if (name == rule.name)
                 found.rule = &rule;
+        return found;
+    };
+}
+
+// The lookup over several tables, as one: a name is looked up in each.
+template <typename Target>
+std::function<OptionLookup<Target>(const std::string&)> tableLookup(
+    std::vector<std::span<const OptionRule<Target>>> tables)
+{
+    return [tables](const std::string& name) {
+        OptionLookup<Target> found;
+        for (std::span<const OptionRule<Target>> rules : tables)
+            for (const OptionRule<Target>& rule : rules)
+                if (name == rule.name)
+                    found.rule = &rule;
         return found;
     };
 }

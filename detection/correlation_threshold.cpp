@@ -9,7 +9,6 @@
 
 #include "detection/chain_core.h"
 #include "detection/matched_filter.h"
-#include "detection/pulse_measures.h"
 
 namespace detection {
 
@@ -65,13 +64,11 @@ int64_t thresholdOf(double snrMin, double sigma, double norm)
     return std::llround(t);
 }
 
-// The noise level as methods 0 and 2 take it first: robustNoiseSigma of the
-// samples as doubles (exact: they are below 2^31 in magnitude).
-double robustLevel(std::span<const int64_t> x)
-{
-    const std::vector<double> y(x.begin(), x.end());
-    return robustNoiseSigma(y);
-}
+// The noise level as methods 0 and 2 take it first: the matched filter's
+// (programmeNoiseSigma: the robust level, with its fall-backs when most
+// neighbouring samples are equal, so that coarse integer data never get a
+// threshold of 0).
+double robustLevel(std::span<const int64_t> x) { return programmeNoiseSigma(x); }
 
 // The root mean square about 0 of the samples outside the windows of L
 // samples at `positions` (increasing); `before` when they cover every sample.

@@ -13,9 +13,9 @@
 // white noise of level sigma has the standard deviation sigma |h|, so S
 // counts standard deviations of it).
 // Where sigma comes from is the threshold method's:
-//   0 primitive: one pass; sigma = robustNoiseSigma of the prepared samples
-//     (pulse_measures.h: the median absolute deviation of neighbouring
-//     differences, unrounded);
+//   0 primitive: one pass; sigma = programmeNoiseSigma of the prepared
+//     samples (matched_filter.h: the median absolute deviation of
+//     neighbouring differences, unrounded, with its fall-backs);
 //   1 known dispersion: one pass; sigma = the noise level given;
 //   2 unknown dispersion: three passes; the first takes sigma as method 0,
 //     each next one the root mean square about 0 of the samples outside

@@ -125,6 +125,9 @@ using ProgressArg = Arg<"Callable[[int, int], bool | None] | None">;
 using ColumnArg = Arg<"str | int | None">;
 using EtalonsArg = Arg<"int | str | Sequence[int | str] | None">;
 using SeedsArg = Arg<"dict[str, int] | None">;
+using OptionalFloatArg = Arg<"float | None">;
+using PeriodsArg = Arg<"float | Sequence[float] | numpy.ndarray | None">;
+using WholesArg = Arg<"int | Sequence[int] | numpy.ndarray | None">;
 
 // What a value is, for a TypeError: its type's name and its text, e.g.
 // "float 202.0".

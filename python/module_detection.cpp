@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "detection/correlation_threshold.h"
+#include "detection/layout_search.h"
 #include "detection/pulse_measures.h"
 #include "detection/series_detection.h"
 #include "detection/series_preparation.h"
@@ -265,6 +266,40 @@ Row rowOf(const detection::StageRow& r)
             r.iterations};
 }
 
+// The Detection of an outcome on the prepared samples, with the pulses as
+// detect reports them; the noise level and the significance are the
+// caller's to set. Takes the outcome's vectors. Needs the GIL.
+DetectionResult detectionResult(Samples& samples, detection::DetectionOutcome& outcome,
+                                const std::vector<PulseRow>& pulses, double sigma)
+{
+    DetectionResult r;
+    r.positions = toArray<int32_t, int32_t>(outcome.positions);
+    r.pulseScores = toArray<int64_t, int64_t>(outcome.pulseScores);
+    r.pulses = toArray<PulseRow, PulseRow>(pulses);
+    if (!outcome.rows.empty())
+        r.measure = py::int_(outcome.rows.back().measure);
+    for (const detection::StageRow& row : outcome.rows)
+        r.rows.append(py::cast(rowOf(row)));
+    r.counts = std::move(outcome.counts);
+    r.fromCount = outcome.fromCount;
+    r.toCount = outcome.toCount;
+    r.passes = std::move(outcome.passes);
+    r.cancelled = outcome.cancelled;
+    r.sigma = sigma;
+    r.preparation = std::move(samples.prepared.report);
+    r.scale = samples.prepared.scale;
+    r.converted = samples.converted;
+    r.samplesAddress = reinterpret_cast<uintptr_t>(samples.view.data());
+    r.chosenCount = outcome.chosenCount;
+    r.plainCount = outcome.plainCount;
+    r.filterSigma = outcome.noiseSigma;
+    r.templateNorm =
+        outcome.correlationThreshold.ran ? outcome.correlationThreshold.templateNorm : outcome.templateNorm;
+    r.rawNull = std::move(outcome.rawNull);
+    r.nullBlock = outcome.nullBlock;
+    return r;
+}
+
 DetectionResult run(py::handle x, const detection::PreparationOptions& preparation, detection::DetectionRequest request,
                     std::optional<int64_t> noise, py::object progress, const Judging& judging = {})
 {
@@ -313,19 +348,7 @@ DetectionResult run(py::handle x, const detection::PreparationOptions& preparati
     if (!ok)
         throw py::value_error(error);
 
-    DetectionResult r;
-    r.positions = toArray<int32_t, int32_t>(outcome.positions);
-    r.pulseScores = toArray<int64_t, int64_t>(outcome.pulseScores);
-    r.pulses = toArray<PulseRow, PulseRow>(pulses);
-    if (!outcome.rows.empty())
-        r.measure = py::int_(outcome.rows.back().measure);
-    for (const detection::StageRow& row : outcome.rows)
-        r.rows.append(py::cast(rowOf(row)));
-    r.counts = std::move(outcome.counts);
-    r.fromCount = outcome.fromCount;
-    r.toCount = outcome.toCount;
-    r.passes = std::move(outcome.passes);
-    r.cancelled = outcome.cancelled;
+    DetectionResult r = detectionResult(samples, outcome, pulses, sigma);
     if (needsNoise) {
         r.noiseLevel = py::int_(request.noiseLevel);
         r.noiseEstimated = !noise;
@@ -336,20 +359,193 @@ DetectionResult run(py::handle x, const detection::PreparationOptions& preparati
         r.snrMinDefault = c.snrDefault;
         r.scoredWindows = py::int_(c.windows);
     }
-    r.sigma = sigma;
-    r.preparation = std::move(samples.prepared.report);
-    r.scale = samples.prepared.scale;
-    r.converted = samples.converted;
-    r.samplesAddress = reinterpret_cast<uintptr_t>(samples.view.data());
-    r.chosenCount = outcome.chosenCount;
-    r.plainCount = outcome.plainCount;
-    r.filterSigma = outcome.noiseSigma;
-    r.templateNorm =
-        outcome.correlationThreshold.ran ? outcome.correlationThreshold.templateNorm : outcome.templateNorm;
-    r.rawNull = std::move(outcome.rawNull);
-    r.nullBlock = outcome.nullBlock;
     if (significance)
         r.significance = py::cast(*significance);
+    return r;
+}
+
+// One number or a one-dimensional array of them (any sequence NumPy turns
+// into one), as doubles; None is none. `integers` asks for whole numbers
+// (an int or an integer dtype): a float is then a TypeError, as a bool is
+// always.
+std::vector<double> numbersOf(py::handle v, const char* name, bool integers)
+{
+    if (v.is_none())
+        return {};
+    const char* kinds = integers ? "an int or a sequence of ints" : "a number or a sequence of numbers";
+    if (PyBool_Check(v.ptr()) || py::isinstance<py::str>(v) || py::isinstance<py::bytes>(v) ||
+        py::isinstance<py::dict>(v))
+        throw py::type_error(std::string(name) + " must be " + kinds + "; got " + describe(v));
+    if (PyIndex_Check(v.ptr()) && !py::isinstance<py::array>(v))
+        return {static_cast<double>(wholeNumber(v, name))};
+    if (PyFloat_Check(v.ptr())) {
+        if (integers)
+            throw py::type_error(std::string(name) + " must be " + kinds + "; got " + describe(v));
+        return {v.cast<double>()};
+    }
+    const py::array a = py::array::ensure(v);
+    const char kind = a ? a.dtype().kind() : 'O';
+    if (!a || (kind != 'i' && kind != 'u' && (integers || kind != 'f')))
+        throw py::type_error(std::string(name) + " must be " + kinds + "; got " + describe(v));
+    if (a.ndim() != 1 || a.size() == 0)
+        throw py::value_error(std::string(name) + " must be one number or a one-dimensional, non-empty sequence");
+    const auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(a);
+    return std::vector<double>(values.data(), values.data() + values.size());
+}
+
+// Whole numbers from 1 to 2147483647.
+std::vector<int32_t> countsOf(py::handle v, const char* name)
+{
+    std::vector<int32_t> out;
+    for (double d : numbersOf(v, name, true)) {
+        if (!(d >= 1 && d <= INT32_MAX))
+            throw py::value_error(std::string(name) + " must hold whole numbers from 1 to 2147483647; got " +
+                                  py::str(py::float_(d)).cast<std::string>());
+        out.push_back(static_cast<int32_t>(d));
+    }
+    return out;
+}
+
+// The layouts of search's keywords: one per period (with window), or one
+// per tmin/tmax pair (a single value standing for every pair).
+std::vector<detection::SearchPoint> searchLayoutsOf(const PeriodsArg& period, const OptionalFloatArg& window,
+                                                    const WholesArg& tmin, const WholesArg& tmax)
+{
+    const std::vector<double> periods = numbersOf(period.object, "period", false);
+    const std::vector<int32_t> lows = countsOf(tmin.object, "tmin"), highs = countsOf(tmax.object, "tmax");
+    std::vector<detection::SearchPoint> layouts;
+    std::string error;
+    if (!periods.empty()) {
+        if (!lows.empty() || !highs.empty())
+            throw py::value_error(
+                "period and tmin/tmax exclude each other: the layouts come from periods or are given");
+        if (window.none())
+            throw py::value_error("period needs window: Tmin = floor(P (1 - window)), Tmax = ceil(P (1 + window))");
+        const py::handle w = window.object;
+        if (PyBool_Check(w.ptr()) || !PyNumber_Check(w.ptr()) || PyComplex_Check(w.ptr()) ||
+            py::isinstance<py::array>(w))
+            throw py::type_error("window must be a float; got " + describe(w));
+        const double F = py::float_(py::reinterpret_borrow<py::object>(w)).cast<double>();
+        for (double P : periods) {
+            detection::SearchPoint layout;
+            if (!detection::periodLayout(P, F, layout, error))
+                throw py::value_error(error);
+            layouts.push_back(layout);
+        }
+        return layouts;
+    }
+    if (!window.none())
+        throw py::value_error("window applies to period only");
+    if (lows.empty() || highs.empty())
+        throw py::value_error("the layouts are needed: period and window, or tmin and tmax");
+    if (lows.size() != highs.size() && lows.size() != 1 && highs.size() != 1)
+        throw py::value_error("tmin gives " + std::to_string(lows.size()) + " values and tmax " +
+                              std::to_string(highs.size()) + ": give sequences of equal length, or one value for all");
+    for (size_t i = 0; i < std::max(lows.size(), highs.size()); ++i) {
+        detection::SearchPoint layout;
+        layout.Tmin = lows[lows.size() == 1 ? 0 : i];
+        layout.Tmax = highs[highs.size() == 1 ? 0 : i];
+        if (layout.Tmin > layout.Tmax)
+            throw py::value_error("tmin (" + std::to_string(layout.Tmin) + ") is above tmax (" +
+                                  std::to_string(layout.Tmax) + ") in pair " + std::to_string(i + 1));
+        layouts.push_back(layout);
+    }
+    return layouts;
+}
+
+// What search returns: the spectrum as arrays, one entry per grid point.
+struct SearchResult {
+    py::array_t<double> period;  // NaN where the layout was given as a pair
+    py::array_t<int32_t> tmin, tmax, pulseLength, count;
+    py::array_t<int64_t> score;
+    py::array_t<double> snr, statistic;  // NaN where there is none
+    std::vector<std::string> refusal;    // why a point did not run; empty when it ran
+    int64_t bestIndex = -1;
+    py::object best = py::none();
+    py::object significance = py::none();
+    bool cancelled = false;
+};
+
+// The spectrum's columns from the rows.
+void fillSpectrum(const std::vector<detection::SearchRow>& rows, SearchResult& r)
+{
+    auto column = [&](auto field, auto type) {
+        using T = decltype(type);
+        std::vector<T> v;
+        for (const detection::SearchRow& row : rows)
+            v.push_back(static_cast<T>(field(row)));
+        return toArray<T, T>(std::span<const T>(v));
+    };
+    auto value = [](double v) { return std::isfinite(v) ? v : std::nan(""); };
+    r.period = column([](const detection::SearchRow& w) { return w.point.period; }, double{});
+    r.tmin = column([](const detection::SearchRow& w) { return w.point.Tmin; }, int32_t{});
+    r.tmax = column([](const detection::SearchRow& w) { return w.point.Tmax; }, int32_t{});
+    r.pulseLength = column([](const detection::SearchRow& w) { return w.point.L; }, int32_t{});
+    r.count = column([](const detection::SearchRow& w) { return w.count; }, int32_t{});
+    r.score = column([](const detection::SearchRow& w) { return w.score; }, int64_t{});
+    r.snr = column([&](const detection::SearchRow& w) { return value(w.snr); }, double{});
+    r.statistic = column([&](const detection::SearchRow& w) { return value(w.statistic); }, double{});
+    for (const detection::SearchRow& row : rows)
+        r.refusal.push_back(row.refusal);
+}
+
+SearchResult runSearch(py::handle x, const detection::PreparationOptions& preparation, detection::SearchRequest request,
+                       py::object progress, const Judging& judging)
+{
+    request.seed = judging.seed;
+    request.threads = judging.threads;
+    Samples samples{seriesInput(x, "x"), preparation};
+    const std::vector<double> times =
+        samples.input.times.is_none() ? std::vector<double>() : samples.input.times.cast<std::vector<double>>();
+    StopWatch watch(std::move(progress));
+    request.progress = watch.callback();
+    detection::SearchOutcome outcome;
+    std::optional<detection::Significance> significance;
+    detection::DetectionRequest bestRequest;
+    std::vector<PulseRow> pulses;
+    double sigma = 0;
+    std::string error;
+    bool ok = false;
+    {
+        py::gil_scoped_release release;
+        ok = prepareSamples(samples, error) && detection::searchLayouts(samples.view, request, outcome);
+        if (ok && outcome.best < 0) {
+            ok = false;
+            error = "no point of the grid found a pulse";
+            for (const detection::SearchRow& row : outcome.rows)
+                if (!row.refusal.empty()) {
+                    error = "no point of the grid could run; the first: " + row.refusal;
+                    break;
+                }
+        }
+        if (ok) {
+            bestRequest = detection::searchPointRequest(request, static_cast<size_t>(outcome.best));
+            pulses = pulseRows(samples, bestRequest, outcome.bestOutcome, times, sigma);
+        }
+        if (ok && judging.significance) {
+            detection::Significance judged;
+            ok = detection::assessSearchSignificance(samples.view, request, outcome, *judging.significance,
+                                                     judging.seed, judging.threads, request.progress, judged, error);
+            if (ok)
+                significance = judged;
+        }
+    }
+    watch.raiseIfStopped();
+    SearchResult r;
+    if (watch.stoppedByCaller()) {
+        r.cancelled = true;
+        return r;
+    }
+    if (!ok)
+        throw py::value_error(error);
+    fillSpectrum(outcome.rows, r);
+    r.bestIndex = outcome.best;
+    DetectionResult best = detectionResult(samples, outcome.bestOutcome, pulses, sigma);
+    if (significance) {
+        best.significance = py::cast(*significance);
+        r.significance = best.significance;
+    }
+    r.best = py::cast(std::move(best));
     return r;
 }
 
@@ -435,6 +631,27 @@ Attributes:
 
 Methods:
     to_frame(): the pulses as a pandas DataFrame (needs pandas).)doc";
+
+const char* kSearchDoc = R"doc(What search found: the spectrum, one entry per grid point in grid order
+(layout by layout, the pulse lengths of each in turn).
+
+Attributes:
+    period: numpy.float64, the period of each point (NaN where tmin/tmax
+        were given).
+    tmin, tmax, pulse_length: numpy.int32, the point's layout.
+    count: numpy.int32, the chosen count (0 where the point did not run).
+    score: numpy.int64, S, the summed window score of the chosen pulses.
+    snr: numpy.float64, the matched filter's snr of the chosen count (NaN
+        for score="energy" and where the point did not run).
+    statistic: numpy.float64, what the best point is chosen by (NaN where
+        the point did not run).
+    refusal: list[str], why a point did not run (its layout admits no
+        count, its pulse is longer than Tmax); "" where it ran.
+    best_index: the best point's index.
+    best: the best point's Detection, as estimate_unknown returns it.
+    significance: a Significance when significance=N was given (null holds
+        each surrogate's greatest statistic over the grid), else None.
+    cancelled: progress answered False: nothing else is set.)doc";
 
 }  // namespace
 
@@ -726,6 +943,106 @@ Example::
 
     found = quillmore.detect(s.observed, method=2, tmin=40, tmax=181, pulse_length=20)
     found = quillmore.detect(s.observed, method=0, tmin=40, tmax=181, template="e", score="correlation")
+)doc");
+
+    py::class_<SearchResult>(m, "Search", kSearchDoc)
+        .def_readonly("period", &SearchResult::period)
+        .def_readonly("tmin", &SearchResult::tmin)
+        .def_readonly("tmax", &SearchResult::tmax)
+        .def_readonly("pulse_length", &SearchResult::pulseLength)
+        .def_readonly("count", &SearchResult::count)
+        .def_readonly("score", &SearchResult::score)
+        .def_readonly("snr", &SearchResult::snr)
+        .def_readonly("statistic", &SearchResult::statistic)
+        .def_readonly("refusal", &SearchResult::refusal)
+        .def_readonly("best_index", &SearchResult::bestIndex)
+        .def_readonly("best", &SearchResult::best)
+        .def_readonly("significance", &SearchResult::significance)
+        .def_readonly("cancelled", &SearchResult::cancelled)
+        .def("__repr__", [](const SearchResult& r) {
+            return "Search(" + std::to_string(r.refusal.size()) + " grid points, best " + std::to_string(r.bestIndex) +
+                   ")";
+        });
+
+    m.def(
+        "search",
+        [](const SamplesArg& x, const PeriodsArg& period, const OptionalFloatArg& window, const WholesArg& tmin,
+           const WholesArg& tmax, const WholesArg& pulseLength, const TemplateArg& templ, const StrArg& scoreArg,
+           const ProgressArg& progress, const DetrendArg& detrend, const BoolArg& invert, const ScaleArg& scale,
+           const OptionalIntArg& threads, const OptionalIntArg& significance, const IntArg& seed) {
+            const std::vector<detection::SearchPoint> layouts = searchLayoutsOf(period, window, tmin, tmax);
+            const std::string score = text(scoreArg.object, "score");
+            if (score != "energy" && score != "correlation")
+                throw py::value_error("score must be 'energy' or 'correlation'; got '" + score + "'");
+            detection::SearchRequest request;
+            request.score = score == "energy" ? detection::ScoreKind::Energy : detection::ScoreKind::Correlation;
+            request.templateSamples = templateOf(templ.object);
+            std::vector<int32_t> lengths = countsOf(pulseLength.object, "pulse_length");
+            if (score == "energy" && !request.templateSamples.empty())
+                throw py::value_error(
+                    "a template applies with score='correlation' only (with score='energy' give pulse_length)");
+            if (!request.templateSamples.empty() && !lengths.empty())
+                throw py::value_error(
+                    "pulse_length: the pulse length is the template's; leave it out (without a template each "
+                    "pulse length gets a box of its own)");
+            if (request.templateSamples.empty() && lengths.empty())
+                throw py::value_error("pulse_length is needed without a template");
+            if (!request.templateSamples.empty())
+                lengths = {static_cast<int32_t>(request.templateSamples.size())};
+            std::string error;
+            if (!detection::expandSearchGrid(layouts, lengths, request.grid, error))
+                throw py::value_error(error);
+            const py::object watch = callableOrNone(progress.object, "progress");
+            const detection::PreparationOptions preparation =
+                preparationOptions(detrend.object, invert.object, scale.object);
+            return runSearch(x.object, preparation, std::move(request), watch, judgingOf(significance, seed, threads));
+        },
+        py::arg("x"), py::arg("period") = py::none(), py::arg("window") = py::none(), py::arg("tmin") = py::none(),
+        py::arg("tmax") = py::none(), py::arg("pulse_length") = py::none(), py::arg("template") = py::none(),
+        py::arg("score") = "correlation", py::arg("progress") = py::none(), py::kw_only(),
+        py::arg("detrend") = "median", py::arg("invert") = false, py::arg("scale") = py::none(),
+        py::arg("threads") = py::none(), py::arg("significance") = py::none(), py::arg("seed") = 1,
+        R"doc(The count-unknown detection at every layout of a grid, as
+quillmore-cli search runs it: each grid point (a layout and a pulse length)
+is run exactly as estimate_unknown runs it with that layout, and the point
+of greatest statistic wins (the chosen count's excess snr - null for the
+matched filter, the standardised excess of the window energy over noise
+for score="energy"; ties to the first point).
+
+Parameters:
+    x: the series, as estimate takes it; prepared as estimate prepares it.
+    period, window: the layouts from periods: each period P (a number or
+        a sequence, such as numpy.arange(500, 2500, 50); real numbers
+        allowed) gives Tmin = floor(P (1 - window)) and Tmax =
+        ceil(P (1 + window)), 0 < window < 1.
+    tmin, tmax: or the layouts given: ints or sequences of ints paired in
+        order, one value standing for every pair.
+    pulse_length: an int or a sequence of ints, tried at every layout;
+        without a template each gets a box of its own length. With a
+        template the pulse length is the template's (leave it out).
+    template: an etalon letter or number, or an array of samples.
+    score: "correlation" (the matched filter, the default) or "energy"
+        (the sequential method).
+    progress: as estimate_unknown's, over the work of the whole grid.
+    detrend, invert, scale: the preparation, as estimate's.
+    threads: grid points run at once (each on one thread); None: every
+        usable processor. The result is the same for any number.
+    significance: N block surrogates of the series, each searched over
+        the whole grid (each point with the data's null curve): the
+        false-alarm probability of the best point with the look-elsewhere
+        effect, (1 + #{surrogates whose greatest statistic over the grid
+        reaches the best}) / (N + 1).
+    seed: of the null series and the surrogates.
+
+Returns a Search. Raises TypeError for an argument of the wrong kind,
+ValueError for a refused value, a grid of more than 100000 points or a
+grid where no point could run, KeyboardInterrupt on Ctrl-C.
+
+Example::
+
+    found = quillmore.search(x, period=numpy.arange(400, 800, 10), window=0.1,
+                             pulse_length=[20, 30], invert=True)
+    found.period[found.best_index], found.best.positions
 )doc");
 }
 

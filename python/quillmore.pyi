@@ -126,6 +126,21 @@ class Detection:
     significance: Significance | None
     def to_frame(self) -> pandas.DataFrame: ...
 
+class Search:
+    period: npt.NDArray[np.float64]
+    tmin: npt.NDArray[np.int32]
+    tmax: npt.NDArray[np.int32]
+    pulse_length: npt.NDArray[np.int32]
+    count: npt.NDArray[np.int32]
+    score: npt.NDArray[np.int64]
+    snr: npt.NDArray[np.float64]
+    statistic: npt.NDArray[np.float64]
+    refusal: list[str]
+    best_index: int
+    best: Detection | None
+    significance: Significance | None
+    cancelled: bool
+
 class SeriesFile:
     values: npt.NDArray[np.float64]
     integral: bool
@@ -248,6 +263,26 @@ def detect(
     threads: int | None = None,
     snr_min: float | None = None,
 ) -> Detection: ...
+
+def search(
+    x: Samples,
+    period: float | Sequence[float] | npt.ArrayLike | None = None,
+    window: float | None = None,
+    tmin: int | Sequence[int] | npt.ArrayLike | None = None,
+    tmax: int | Sequence[int] | npt.ArrayLike | None = None,
+    pulse_length: int | Sequence[int] | npt.ArrayLike | None = None,
+    template: EtalonName | npt.ArrayLike | None = None,
+    score: Literal["energy", "correlation"] = "correlation",
+    progress: Progress | None = None,
+    *,
+    detrend: Detrend = "median",
+    invert: bool = False,
+    scale: Scale = None,
+    threads: int | None = None,
+    significance: int | None = None,
+    seed: int = 1,
+) -> Search: ...
+
 def read_series(
     path: str | PathLike[str],
     column: str | int | None = None,

@@ -97,7 +97,12 @@ pulses with the exact programmes, detect them blindly, run the statistical
 simulation, and read your own series from files. Every result equals what
 quillmore-cli prints for the same settings.
 
-Series: estimate, estimate_unknown and detect prepare a series as
+When the layout is not known, search runs the count-unknown detection at
+every layout of a grid of periods (or Tmin/Tmax pairs) and pulse lengths, as
+``quillmore-cli search`` does, and judges the best one with the
+look-elsewhere effect.
+
+Series: estimate, estimate_unknown, detect and search prepare a series as
 ``quillmore-cli detect`` prepares a file's values, with the same keywords and
 defaults (detrend="median", invert=False, scale=None: floating-point
 samples scaled to a largest magnitude of 32767, integers kept); NaN and

@@ -24,6 +24,12 @@ const char* kUsage =
     "  merge PART... [--json | --csv]\n"
     "                             put the part files of one run together and print what\n"
     "                             simulate prints for the whole run\n"
+    "  detect FILE [detect options]\n"
+    "                             find pulses in your own series (see detect options)\n"
+    "  search FILE [search options]\n"
+    "                             the count-unknown detection at every layout of a grid of\n"
+    "                             periods (or Tmin/Tmax pairs) and pulse lengths: the spectrum\n"
+    "                             and the best layout's pulses (see search options)\n"
     "  help                       print this text\n"
     "\n"
     "options of run and simulate (applied in this order):\n"
@@ -92,10 +98,28 @@ const char* kUsage =
     "  --progress                       progress lines on standard error (on a terminal a bar is\n"
     "                                   drawn anyway once the detection has run a second)\n"
     "\n"
+    "search options (reading, preparation, --json, --csv, --plot, --max-memory, --max-work and\n"
+    "--progress as detect's):\n"
+    "  --period FROM:TO:STEP --window F layouts from periods P (real numbers): Tmin = floor(P(1-F)),\n"
+    "                                   Tmax = ceil(P(1+F)), 0 < F < 1\n"
+    "  --tmin LIST --tmax LIST          or given layouts: comma lists paired in order (one value\n"
+    "                                   serves every pair)\n"
+    "  --pulse-length LIST|FROM:TO:STEP the pulse lengths tried at every layout\n"
+    "  --score correlation|energy       the matched filter (default) or the sequential method\n"
+    "  --box [W] | --etalon X | --template FILE\n"
+    "                                   the template: by default a box as long as each pulse length;\n"
+    "                                   a fixed one sets the pulse length itself\n"
+    "  --null-series R --seed S         the matched filter's null series at every point\n"
+    "  --significance N                 N block surrogates, each searched over the whole grid: the\n"
+    "                                   false-alarm probability with the look-elsewhere effect\n"
+    "  --threads N                      grid points run at once (default: every usable processor)\n"
+    "  at most 100000 grid points; the best point has the greatest statistic (the first on ties)\n"
+    "\n"
     "exit codes: 0 success, 1 the workbench could not start, make a series of run or simulate,\n"
-    "the parts could not be read or put together, or detect could not read or prepare its file,\n"
-    "2 bad options (for detect also a layout the series cannot hold, or a detection above\n"
-    "--max-memory or --max-work), 130 detect stopped by Ctrl-C (nothing written).\n"
+    "the parts could not be read or put together, detect or search could not read or prepare\n"
+    "its file, or no point of search's grid could run, 2 bad options (for detect also a layout\n"
+    "the series cannot hold; for search a grid above 100000 points; for both a run above\n"
+    "--max-memory or --max-work), 130 detect or search stopped by Ctrl-C (nothing written).\n"
     "Message boxes go to the JSON \"messages\" or, without --json, to standard error.\n"
     "See docs/cli.md for the output formats.\n";
 
@@ -119,6 +143,8 @@ int main(int argc, char** argv)
         return commands::runMergeCommand(args);
     if (command == "detect")
         return commands::runDetectCommand(args);
+    if (command == "search")
+        return commands::runSearchCommand(args);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
         return 0;

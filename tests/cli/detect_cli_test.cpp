@@ -317,7 +317,7 @@ TEST(DetectCli, MatchedFilterCountsAndSignificance)
 
 // Blind detection on correlations, worked by hand: three box pulses of 1000
 // over 10 samples, --noise 10, S 5: T = round(5 x 10 x sqrt 10) = 158, and n =
-// (400 - 10 + 1) / 10 = 39 windows for the default.
+// 400 - 10 + 1 = 391 scored windows for the default.
 TEST(DetectCli, BlindCorrelationShowsWhereItsThresholdCameFrom)
 {
     files_test::ScratchDir folder;
@@ -334,7 +334,7 @@ TEST(DetectCli, BlindCorrelationShowsWhereItsThresholdCameFrom)
     EXPECT_TRUE(has(r.out, "  50 170 290\nfound 3 pulses")) << r.out;
     EXPECT_TRUE(has(run(blind + " --method 0").out,
                     "(the default: a false pulse in pure noise with probability 1 % "
-                    "over 39 independent windows)"));
+                    "over 391 scored windows)"));
     r = run(blind + " --method 0 --snr-min 0", true);
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(has(r.out, "--snr-min must be a positive number, got '0'")) << r.out;

@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "commands/detect_options.h"
 #include "commands/option_parser.h"
+#include "commands/search_options.h"
 #include "commands/workbench_session.h"
 
 namespace {
@@ -219,6 +221,50 @@ TEST(OptionParser, RefusalsAreWordedAlikeInEveryCommand)
     EXPECT_EQ(o.read.column, "--x");
     EXPECT_EQ(o.file, "-");
     EXPECT_EQ(o.pulseLength, 3);
+}
+
+// search's words: --box takes its width only as =W or as a following whole
+// number (never the file name after it); the ranges and lists of the grid
+// expand as written; one --tmax serves every --tmin.
+TEST(OptionParser, SearchGridWordsAndTheOptionalBoxWidth)
+{
+    auto parsed = [](std::vector<std::string> words) {
+        commands::SearchOptions o;
+        std::string error;
+        EXPECT_TRUE(commands::parseSearchOptions(words, o, error)) << error;
+        return o;
+    };
+    for (const auto& words :
+         std::vector<std::vector<std::string>>{{"--box", "f.csv", "--tmin", "4", "--tmax", "9", "--pulse-length", "5"},
+                                               {"f.csv", "--tmin=4", "--tmax", "9", "--pulse-length", "5", "--box"}}) {
+        const commands::SearchOptions o = parsed(words);
+        EXPECT_TRUE(o.box);
+        EXPECT_FALSE(o.boxWidth);
+        EXPECT_EQ(o.file, "f.csv");
+    }
+    for (const auto& words :
+         std::vector<std::vector<std::string>>{{"f.csv", "--box", "7", "--tmin", "4", "--tmax", "9"},
+                                               {"--box=7", "f.csv", "--tmin", "4", "--tmax", "9"}}) {
+        const commands::SearchOptions o = parsed(words);
+        EXPECT_EQ(o.boxWidth, 7);
+        EXPECT_EQ(o.file, "f.csv");
+    }
+    commands::SearchOptions o =
+        parsed({"-", "--period", "99.5:100.7:0.3", "--window=0.25", "--pulse-length", "10:23:4", "--score", "energy"});
+    EXPECT_EQ(o.pulseLengths, (std::vector<int32_t>{10, 14, 18, 22}));
+    std::vector<detection::SearchPoint> layouts;
+    std::string error;
+    ASSERT_TRUE(commands::gridLayouts(o, layouts, error)) << error;
+    ASSERT_EQ(layouts.size(), 5u);  // 99.5, 99.8, 100.1, 100.4, 100.7
+    EXPECT_EQ(layouts[4].period, 100.7);
+    EXPECT_EQ(layouts[4].Tmin, 75);   // 100.7 x 0.75 = 75.525
+    EXPECT_EQ(layouts[4].Tmax, 126);  // 100.7 x 1.25 = 125.875
+    o = parsed({"-", "--tmin", "40,60,80", "--tmax", "120", "--pulse-length", "5,9"});
+    ASSERT_TRUE(commands::gridLayouts(o, layouts, error)) << error;
+    ASSERT_EQ(layouts.size(), 3u);
+    EXPECT_EQ((std::vector<int32_t>{layouts[0].Tmin, layouts[2].Tmin, layouts[2].Tmax}),
+              (std::vector<int32_t>{40, 80, 120}));
+    EXPECT_TRUE(std::isnan(layouts[1].period));
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "detection/correlation_threshold.h"
-#include "detection/pulse_measures.h"
+#include "detection/matched_filter.h"
 #include "detection/series_detection.h"
 
 using namespace detection;
@@ -108,8 +108,7 @@ TEST(CorrelationThreshold, BlindDetectionEqualsTheLiteralModelOnGeneratedSeries)
         ASSERT_TRUE(detectPulses(x, r, out, error)) << error;
 
         const double S = r.method == 3 ? 0 : r.snrMin.value_or(defaultSnrMin(N, r.L));
-        double sigma = r.method == 0 || r.method == 2 ? robustNoiseSigma(std::vector<double>(x.begin(), x.end()))
-                                                      : static_cast<double>(r.noiseLevel);
+        double sigma = r.method == 0 || r.method == 2 ? programmeNoiseSigma(x) : static_cast<double>(r.noiseLevel);
         ASSERT_EQ(out.passes.size(), r.method == 2 || r.method == 3 ? 3u : 1u);
         std::vector<int32_t> chain;
         for (size_t k = 0; k < out.passes.size(); ++k) {

@@ -40,6 +40,9 @@ detection::DetectionRequest requestFor(DetectionMode mode, int32_t pulses, int32
     r.L = 20;
     r.Tmin = Tmin;
     r.Tmax = Tmax;
+    // One thread: the reports then come in the same number every run (on
+    // several, the waiting thread tells the others' work as time passes).
+    r.threads = 1;
     return r;
 }
 
@@ -150,6 +153,25 @@ TEST(DetectionProgress, AStopAfterKReportsEndsEveryModeWithNothingHalfDone)
             EXPECT_EQ(stopped.positions, stopped.rows.empty() ? std::vector<int32_t>{} : stopped.rows.back().positions)
                 << what;
             EXPECT_EQ(stopped.pulseScores.size(), stopped.positions.size()) << what;
+        }
+        // On two threads the fits of the sequential method and the null
+        // series of the matched filter stop too, once half the work is told.
+        if (mode == DetectionMode::SequentialMethod) {
+            for (const detection::ScoreKind score : {detection::ScoreKind::Energy, detection::ScoreKind::Correlation}) {
+                r.threads = 2;
+                r.score = score;
+                r.templateSamples.assign(score == detection::ScoreKind::Correlation ? 20 : 0, 1);
+                bool told = false;
+                r.progress = [&](uint64_t done, uint64_t total) {
+                    EXPECT_FALSE(told) << "reported after the stop";
+                    told = done > total / 2;
+                    return !told;
+                };
+                detection::DetectionOutcome stopped;
+                ASSERT_TRUE(detection::detectPulses(x, r, stopped, error));
+                EXPECT_TRUE(stopped.cancelled && stopped.rows.empty() && stopped.counts.empty());
+                EXPECT_TRUE(stopped.positions.empty() && stopped.rawNull.empty());
+            }
         }
     }
 }
