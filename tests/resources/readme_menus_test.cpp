@@ -15,10 +15,9 @@
 
 namespace {
 
-// A menu as a tree: the entries of one popup, each with its own entries
-// when it is a popup too.
+// A popup's entries, trimmed, each with its own when it is a popup too.
 struct MenuNode {
-    std::string text;  // trimmed
+    std::string text;
     std::vector<MenuNode> entries;
 };
 
