@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "base/formatted_text.h"
 #include "commands/detect_engine.h"
 #include "commands/detection_view_state.h"
 #include "platform/bitmap.h"
@@ -50,80 +49,31 @@ std::string pulseCsv(std::mt19937& random, size_t N, bool dips)
     return text;
 }
 
-// The command line's words for the options the Detect dialog sets.
-std::string cliWords(const DetectOptions& o)
+// One option set of those the Detect dialog makes, as detect's words.
+std::string drawnWords(std::mt19937& random, size_t N, bool invert)
 {
-    std::string w;
-    auto add = [&w](const std::string& name, const std::string& value) { w += " " + name + " " + value; };
-    if (o.pulses)
-        add("--pulses", std::to_string(*o.pulses));
-    if (o.unknown)
-        w += " --unknown";
-    if (o.method)
-        add("--method", std::to_string(*o.method));
-    add("--tmin", std::to_string(*o.tmin));
-    add("--tmax", std::to_string(*o.tmax));
-    if (o.pulseLength)
-        add("--pulse-length", std::to_string(*o.pulseLength));
-    add("--score", o.score);
-    if (o.box)
-        add("--box", std::to_string(*o.box));
-    if (o.etalon)
-        add("--etalon", *o.etalon);
-    if (o.prepare.detrend == detection::Detrend::None)
-        add("--detrend", "none");
-    if (o.prepare.detrend == detection::Detrend::MovingMedian)
-        add("--detrend", std::to_string(o.prepare.window));
-    if (o.prepare.invert)
-        w += " --invert";
-    if (o.prepare.scaleAuto)
-        add("--scale", "auto");
-    if (o.prepare.scale)
-        add("--scale", base::shortestText(*o.prepare.scale));
-    return w;
+    const size_t task = random() % 6;
+    std::string w = " --tmin 50 --tmax 150";
+    w += task < 2    ? " --pulses " + std::to_string(N / 100)
+         : task == 2 ? " --unknown"
+                     : " --method " + std::to_string(2 * (task - 3));
+    const std::string scores[] = {" --score correlation --box 12", " --score correlation --etalon c"};
+    w += task < 3 && random() % 2 ? scores[random() % 2] : " --pulse-length 12";
+    const std::string detrends[] = {" --detrend none", "", " --detrend " + std::to_string(101 + random() % 300)};
+    const std::string scales[] = {" --scale auto", " --scale 1000", ""};
+    return w + detrends[random() % 3] + scales[random() % 3] + (invert ? " --invert" : "");
 }
 
-// One of the option sets the dialog can make, drawn from `random`.
-DetectOptions drawnOptions(std::mt19937& random, size_t N)
+// The words after detect's, read as detect reads them.
+DetectOptions parsed(const std::string& path, const std::string& words)
 {
+    std::vector<std::string> args{path};
+    std::istringstream split(words);
+    for (std::string word; split >> word;)
+        args.push_back(word);
     DetectOptions o;
-    o.tmin = 50;
-    o.tmax = 150;
-    switch (random() % 6) {
-    case 0:
-    case 1:
-        o.pulses = static_cast<int32_t>(N / 100);
-        break;
-    case 2:
-        o.unknown = true;
-        break;
-    default:
-        o.method = std::array{0, 2, 4}[random() % 3];
-        break;
-    }
-    if (!o.method && random() % 2) {
-        o.score = "correlation";
-        if (random() % 2)
-            o.box = 12;
-        else
-            o.etalon = "c";
-    } else {
-        o.pulseLength = 12;
-    }
-    o.prepare.detrend = std::array{detection::Detrend::None, detection::Detrend::WholeMedian,
-                                   detection::Detrend::MovingMedian}[random() % 3];
-    if (o.prepare.detrend == detection::Detrend::MovingMedian)
-        o.prepare.window = 101 + static_cast<int64_t>(random() % 300);
-    switch (random() % 3) {
-    case 0:
-        o.prepare.scaleAuto = true;
-        break;
-    case 1:
-        o.prepare.scale = 1000;
-        break;
-    default:
-        break;
-    }
+    std::string error;
+    EXPECT_TRUE(commands::parseDetectOptions(args, o, error)) << error;
     return o;
 }
 
@@ -148,11 +98,11 @@ TEST(DetectionView, ExportsTheBytesDetectPrintsForEveryOptionSetTheDialogMakes)
     std::mt19937 random(20261208);
     for (int k = 0; k < 14; ++k) {
         const size_t N = 1500 + random() % 2500;
-        DetectOptions o = drawnOptions(random, N);
-        o.prepare.invert = random() % 2 == 0;
+        const bool invert = random() % 2 == 0;
         const std::string path = folder.file("s" + std::to_string(k) + ".csv");
-        writeText(path, pulseCsv(random, N, o.prepare.invert));
-        const std::string words = cliWords(o);
+        writeText(path, pulseCsv(random, N, invert));
+        const std::string words = drawnWords(random, N, invert);
+        const DetectOptions o = parsed(path, words);
         SCOPED_TRACE(path + words);
 
         commands::DetectionViewState view;
@@ -188,15 +138,9 @@ TEST(DetectionView, RefusesWithDetectsWordsAndCodes)
     };
     for (const auto& [path, words] : cases) {
         SCOPED_TRACE(words);
-        std::vector<std::string> args{path};
-        std::istringstream split(words);
-        for (std::string word; split >> word;)
-            args.push_back(word);
-        DetectOptions o;
-        std::string error;
-        ASSERT_TRUE(commands::parseDetectOptions(args, o, error)) << error;
         commands::OwnSeriesDetection r;
-        const commands::DetectStatus status = detect(path, o, r, error);
+        std::string error;
+        const commands::DetectStatus status = detect(path, parsed(path, words), r, error);
         const CommandOutput cli =
             runCommandLine(std::string(QUILLMORE_CLI) + " detect " + path + words + " 2>&1 >/dev/null");
         EXPECT_NE(status, commands::DetectStatus::Done);
