@@ -99,7 +99,8 @@ TEST(DetectionView, ExportsTheBytesDetectPrintsForEveryOptionSetTheDialogMakes)
     for (int k = 0; k < 14; ++k) {
         const size_t N = 1500 + random() % 2500;
         const bool invert = random() % 2 == 0;
-        const std::string path = folder.file("s" + std::to_string(k) + ".csv");
+        std::string name = std::to_string(k);
+        const std::string path = folder.file(name.append(".csv"));
         writeText(path, pulseCsv(random, N, invert));
         const std::string words = drawnWords(random, N, invert);
         const DetectOptions o = parsed(path, words);
@@ -184,7 +185,8 @@ TEST(DetectionView, InputKeepsTheDetailInsideTheSeriesAndTheReadoutNamesItsPulse
     std::mt19937 random(5);
     for (const size_t N : {size_t{30}, size_t{3000}, size_t{250000}}) {
         SCOPED_TRACE(N);
-        const std::string path = folder.file("n" + std::to_string(N) + ".csv");
+        std::string name = std::to_string(N);
+        const std::string path = folder.file(name.append(".csv"));
         writeText(path, pulseCsv(random, N, false));
         commands::DetectionViewState view;
         std::string error;
