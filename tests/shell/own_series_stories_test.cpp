@@ -451,7 +451,7 @@ TEST(OpenSeries, ASoundFileWhoseSumsPassThirtyTwoBitsIsRefusedUntilScaled)
 // none, whatever the selection that made the series before it.
 TEST(OpenSeries, TheAlphabetPanelOfALoadedSeriesKeepsNoLettersOfTheSeriesBefore)
 {
-    for (const int task : {IdTaskSeriesProcessing, IdTaskDetection, IdTaskJointDetectionEstimation}) {
+    for (const int task : {IdTaskSeriesProcessing, IdTaskDetection}) {
         SCOPED_TRACE(task);
         std::vector<platform::Bitmap> pictures;
         views::LayoutRect area;
