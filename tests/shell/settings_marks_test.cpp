@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 #include <string>
 
 #include "platform/picture_test_support.h"
@@ -21,29 +22,23 @@ namespace {
 
 using namespace resources;
 
-// The marks the state asks for: one task (both estimations are the joint
-// task) and one series type.
-std::map<int32_t, bool> expectedMarks(const shell::AppState& s)
+// The marks the state asks for (both estimations are the joint task) and
+// the ones shown, in the order of `kMarked`.
+constexpr int32_t kMarked[] = {IdTaskDetection, IdTaskJointDetectionEstimation, IdTaskSeriesProcessing,
+                               IdSeriesFixedNumber, IdSeriesUnfixedNumber};
+
+std::vector<bool> expectedMarks(const shell::AppState& s)
 {
     const bool unknown = detection::isUnknownCountSeries(s.seriesType) || s.seriesType == shell::seriesTransientUnknown;
-    const int32_t task = s.taskType == shell::taskBlindDetection     ? IdTaskDetection
-                         : s.taskType == shell::taskSeriesProcessing ? IdTaskSeriesProcessing
-                                                                     : IdTaskJointDetectionEstimation;
-    return {{IdTaskDetection, task == IdTaskDetection},
-            {IdTaskJointDetectionEstimation, task == IdTaskJointDetectionEstimation},
-            {IdTaskSeriesProcessing, task == IdTaskSeriesProcessing},
-            {IdSeriesFixedNumber, !unknown},
-            {IdSeriesUnfixedNumber, unknown}};
+    const bool blind = s.taskType == shell::taskBlindDetection, series = s.taskType == shell::taskSeriesProcessing;
+    return {blind, !blind && !series, series, !unknown, unknown};
 }
 
-std::map<int32_t, bool> shownMarks(const platform::ScriptedHost& host)
+std::vector<bool> shownMarks(const platform::ScriptedHost& host)
 {
-    std::map<int32_t, bool> marks;
-    for (const int32_t id : {IdTaskDetection, IdTaskJointDetectionEstimation, IdTaskSeriesProcessing,
-                             IdSeriesFixedNumber, IdSeriesUnfixedNumber}) {
-        const auto it = host.menuChecks.find(id);
-        marks[id] = it != host.menuChecks.end() && it->second;
-    }
+    std::vector<bool> marks;
+    for (const int32_t id : kMarked)
+        marks.push_back(host.menuChecks.count(id) > 0 && host.menuChecks.at(id));
     return marks;
 }
 
