@@ -58,7 +58,7 @@ TEST(SettingsMarks, AgreeWithTheStateAfterEveryCommandOfRandomWalks)
         std::string path;
         for (int step = 0; step < 12; ++step) {
             const int32_t id = commands[random() % std::size(commands)];
-            path += " " + std::to_string(id);
+            path.append(" ").append(std::to_string(id));
             shell::dispatchCommand(w.state, w.host, id);
             ASSERT_EQ(shownMarks(w.host), expectedMarks(w.state)) << "after" << path;
         }
