@@ -11,15 +11,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <climits>
+#include <optional>
 
 #include "detection/correlation_threshold.h"
+#include "qt_dialogs.h"
 #include "detection/task_codes.h"
 
 namespace qt_window {
@@ -318,7 +320,7 @@ QString DetectDialog::fieldProblem() const
 void DetectDialog::pressOk()
 {
     if (const QString problem = fieldProblem(); !problem.isEmpty()) {
-        QMessageBox::warning(this, "Detect", problem);
+        MessageDialog(this, problem, "Detect", base::MessageIcon::Warning).exec();
         return;
     }
     accept();
