@@ -297,8 +297,8 @@ TEST(FastEngine, TheVectorKernelAndTheThreadsChangeNoImprovement)
     std::mt19937 rng(1208);
     for (int trial = 0; trial < test_support::trials(300); ++trial) {
         Problem q = generate(rng, 300);
-        // Up to 2^15 times the records' samples: columns near and past 2^30.
-        const int64_t factor = std::vector<int64_t>{1, 3, 1 << 13, 1 << 14, 1 << 15}[trial % 5];
+        // Up to 2^14 times the records' samples: columns near and past 2^30.
+        const int64_t factor = std::vector<int64_t>{1, 3, 1 << 10, 1 << 12, 1 << 14}[trial % 5];
         std::vector<int64_t> x64(q.x.size());
         std::vector<int32_t> x32(q.x.size());
         for (size_t i = 0; i < q.x.size(); ++i) {
@@ -307,13 +307,12 @@ TEST(FastEngine, TheVectorKernelAndTheThreadsChangeNoImprovement)
             x64[i] = x32[i];
         }
         const PulseLayout layout{static_cast<int64_t>(q.x.size()), q.L, q.Tmin, q.Tmax};
-        // Only what detect takes: columns of the pulses that may overlap,
-        // squared and summed over L, within 64 bits.
+        // Only what detect takes: a column of every pulse, squared and
+        // summed over L, within 64 bits.
         double most = 0;
         for (int64_t v : x64)
             most = std::max(most, std::fabs(static_cast<double>(v)));
-        const double overlapping = std::min<double>(q.mMax, (q.L + q.Tmin - 1) / q.Tmin + 1);
-        if (overlapping * overlapping * most * most * q.L >= 4.0e18)
+        if (static_cast<double>(q.mMax) * q.mMax * most * most * q.L >= 4.0e18)
             continue;
         const auto energies = detection::windowEnergies<int64_t, int64_t>(x64, q.L);
         const EnergyProgramme<int64_t> programme(energies, layout, q.mMin, q.mMax);
