@@ -20,9 +20,10 @@ namespace {
 // Most ranked counts shown as rows, as the workbench's protocol holds them.
 constexpr int32_t kRankedRows = 5;
 
-// The sums the programmes form must stay exact in 64 bits: the largest is a
-// column of overlapping pulses squared and summed over a pulse length, or
-// the energy of the whole series.
+// The sums the programmes form must stay exact in 64 bits: the largest is
+// the raw criterion of a chain, a column of all its pulses (the samples at
+// one offset of every pulse added up) squared and summed over a pulse
+// length, or the energy of the whole series.
 bool sumsFit(std::span<const int64_t> x, const DetectionRequest& r, int32_t mostPulses, std::string& error)
 {
     int64_t largest = 0;
@@ -30,8 +31,7 @@ bool sumsFit(std::span<const int64_t> x, const DetectionRequest& r, int32_t most
     for (int64_t v : x)
         largest = std::max(largest, v == INT64_MIN ? INT64_MAX : v < 0 ? -v : v);
     const double a = static_cast<double>(largest);
-    const double overlapping = std::min<double>(mostPulses, (r.L + r.Tmin - 1) / r.Tmin + 1);
-    const double column = overlapping * a;
+    const double column = static_cast<double>(mostPulses) * a;
     double bound = std::max(column * column * r.L, a * a * static_cast<double>(x.size()));
     for (int64_t t : r.templateSamples)
         bound = std::max(bound, std::fabs(static_cast<double>(t)) * a * r.L);

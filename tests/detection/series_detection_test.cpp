@@ -438,3 +438,30 @@ TEST(SeriesDetection, SharedProgrammeEqualsTheLiteralOneOnUserScores)
     }
     EXPECT_GT(compared, 5000);
 }
+
+// A chain's criterion adds the samples at one offset of every pulse: 15
+// pulses of 2^27 make columns of about 2^31, whose squares over 10 samples
+// pass 64 bits although no two pulses overlap. Refused, where it once ran
+// and wrapped.
+TEST(SeriesDetection, ColumnsOfEveryPulseMustStayWithin64Bits)
+{
+    std::vector<int64_t> x(2000, 0);
+    for (int32_t p = 50; p + 10 <= 2000; p += 130)
+        for (int32_t i = 0; i < 10; ++i)
+            x[static_cast<size_t>(p + i)] = int64_t{1} << 27;
+    DetectionRequest r;
+    r.mode = DetectionMode::KnownCount;
+    r.pulses = 15;
+    r.L = 10;
+    r.Tmin = 100;
+    r.Tmax = 200;
+    DetectionOutcome out;
+    std::string error;
+    EXPECT_FALSE(detectPulses(x, r, out, error));
+    EXPECT_NE(error.find("too large for exact 64-bit sums"), std::string::npos) << error;
+    // A sixteenth of the height fits: (15 x 2^23)^2 x 10 is below 4e18.
+    for (int64_t& v : x)
+        v >>= 4;
+    EXPECT_TRUE(detectPulses(x, r, out, error)) << error;
+    EXPECT_EQ(out.positions.size(), 15u);
+}

@@ -250,11 +250,11 @@ TEST(ThresholdDetectionRecords, EqualTheLiteralDetectionOnGeneratedSeries)
     // detections cut to the record's room and the default method.
     std::printf("[   info   ] %d runs: %d series wrapping 32 bits, %d detections, %d cut to the room\n", runs, wrapped,
                 detections, cut);
-    EXPECT_GT(runs, 10000);
-    EXPECT_GT(wrapped, 300);
-    EXPECT_GT(detections, 5000);
-    EXPECT_GT(cut, 100);
-    EXPECT_GT(withoutStudy, 100);
+    EXPECT_GT(runs, test_support::trials(10000));
+    EXPECT_GT(wrapped, test_support::trials(300));
+    EXPECT_GT(detections, test_support::trials(5000));
+    EXPECT_GT(cut, test_support::trials(100));
+    EXPECT_GT(withoutStudy, test_support::trials(100));
 }
 
 namespace {
@@ -404,10 +404,10 @@ TEST(ThresholdDetectionCore, WideFiguresEqualTheSystemsWhereNothingWraps)
         }
     }
     std::printf("[   info   ] %d detections compared, %d left out as they wrap\n", compared, wrapping);
-    EXPECT_GT(compared, 10000);
+    EXPECT_GT(compared, test_support::trials(10000));
     EXPECT_LT(wrapping, compared / 10);
-    EXPECT_GT(detections, 7000);
-    EXPECT_GT(relicts, 1000);
+    EXPECT_GT(detections, test_support::trials(7000));
+    EXPECT_GT(relicts, test_support::trials(1000));
 }
 
 namespace {
@@ -495,8 +495,8 @@ TEST(ThresholdDetectionCore, WideChainsAreTheBestOfEveryChainOnTinySeries)
         }
     }
     std::printf("[   info   ] %d passes detected a chain, %d of more than two starts\n", chains, longChains);
-    EXPECT_GT(chains, 8000);
-    EXPECT_GT(longChains, 4000);
+    EXPECT_GT(chains, test_support::trials(8000));
+    EXPECT_GT(longChains, test_support::trials(4000));
 }
 
 TEST(ThresholdDetectionCore, RefusesWhatItCannotDetect)

@@ -209,9 +209,9 @@ TEST(UnfixedChainProgramme, MatchesEveryChainOnSmallSeries)
         }
     }
     // The generated cases must cover both outcomes and real chains.
-    EXPECT_GT(detections, 300);
-    EXPECT_GT(emptyDetections, 20);
-    EXPECT_GT(chainsOfSeveral, 200);
+    EXPECT_GT(detections, test_support::trials(300));
+    EXPECT_GT(emptyDetections, test_support::trials(20));
+    EXPECT_GT(chainsOfSeveral, test_support::trials(200));
 }
 
 namespace {
