@@ -18,6 +18,7 @@
 #include "detect_dialog.h"
 #include "files/atomic_file.h"
 #include "menu_bar.h"
+#include "picture_image.h"
 #include "qt_dialogs.h"
 #include "resources/command_ids.h"
 #include "resources/menu.h"
@@ -117,15 +118,8 @@ void DetectionCanvas::paintEvent(QPaintEvent*)
         commands::paintDetectionView(view_, dc, {0, 0, picture_.width, picture_.height});
         stale_ = false;
     }
-    QImage image(picture_.width, picture_.height, QImage::Format_RGB32);
-    for (int y = 0; y < picture_.height; ++y) {
-        const uint32_t* from = picture_.pixels.data() + static_cast<size_t>(y) * picture_.width;
-        auto* to = reinterpret_cast<uint32_t*>(image.scanLine(y));
-        for (int x = 0; x < picture_.width; ++x)
-            to[x] = from[x] | 0xFF000000u;
-    }
     QPainter painter(this);
-    painter.drawImage(0, 0, image);
+    painter.drawImage(0, 0, pictureImage(picture_, QRect(0, 0, picture_.width, picture_.height)));
     band_ = commands::detectionViewDragBand(view_);
     if (band_)
         painter.fillRect(QRect(band_->left, band_->top, band_->right - band_->left, band_->bottom - band_->top),

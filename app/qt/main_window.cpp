@@ -21,6 +21,7 @@
 #include "detection_window.h"
 #include "menu_bar.h"
 #include "open_series_dialog.h"
+#include "picture_image.h"
 #include "qt_dialogs.h"
 #include "qt_host.h"
 #include "simulation_progress.h"
@@ -162,15 +163,7 @@ void CanvasWidget::paintEvent(QPaintEvent* event)
         const QRect r = asked & pictureRect;
         if (r.isEmpty())
             continue;
-        // The picture's words are 0x00RRGGBB; Qt's RGB32 wants 0xFF on top.
-        QImage part(r.size(), QImage::Format_RGB32);
-        for (int y = 0; y < r.height(); ++y) {
-            const uint32_t* from = picture.pixels.data() + static_cast<size_t>(r.top() + y) * picture.width + r.left();
-            auto* to = reinterpret_cast<uint32_t*>(part.scanLine(y));
-            for (int x = 0; x < r.width(); ++x)
-                to[x] = from[x] | 0xFF000000u;
-        }
-        painter.drawImage(r.topLeft(), part);
+        painter.drawImage(r.topLeft(), pictureImage(picture, r));
     }
     if (const std::optional<platform::Rect> band = bandHandler ? bandHandler() : std::nullopt)
         painter.fillRect(QRect(band->left, band->top, band->right - band->left, band->bottom - band->top),
