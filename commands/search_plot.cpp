@@ -7,7 +7,7 @@
 #include "platform/bitmap.h"
 #include "platform/dc.h"
 #include "views/detection_plot.h"
-#include "views/spectrum_plot.h"
+#include "views/search_curves.h"
 
 namespace commands {
 

@@ -1,4 +1,4 @@
-#include "views/spectrum_plot.h"
+#include "views/search_curves.h"
 
 #include <algorithm>
 #include <cmath>

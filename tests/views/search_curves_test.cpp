@@ -10,7 +10,7 @@
 
 #include "platform/dc.h"
 #include "platform/picture_test_support.h"
-#include "views/spectrum_plot.h"
+#include "views/search_curves.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ TEST(SpectrumPlot, PointsStandAtTheirPlacesWithGapsAndTheBestRinged)
     d.bestCurve = 1;
     d.bestPoint = 8;
     Bitmap b = makeBitmap(900, 420);
-    picture::KeepIfFailed keep(b, "spectrum_plot.png");
+    picture::KeepIfFailed keep(b, "search_curves.png");
     Dc dc(b);
     views::drawSpectrumPlot(dc, {0, 0, 900, 420}, d);
     const views::SpectrumPlotLayout l = views::spectrumPlotLayout(dc, {0, 0, 900, 420}, d);
