@@ -52,11 +52,7 @@ struct DetectReport {
     std::optional<detection::Significance> significance;
 };
 
-bool matchedFilter(const DetectReport& r)
-{
-    return r.request.mode == detection::DetectionMode::SequentialMethod &&
-           r.request.score == detection::ScoreKind::Correlation;
-}
+bool matchedFilter(const DetectReport& r) { return detection::isMatchedFilter(r.request); }
 
 // A figure of the matched filter's counts, "-" where the count has none.
 std::string figure(double v) { return std::isfinite(v) ? base::formatText("%.3f", v) : std::string("-"); }

@@ -60,7 +60,7 @@ int buildDetectionRequest(const DetectOptions& o, detection::DetectionRequest& r
 
 const char* detectionModeName(const detection::DetectionRequest& r)
 {
-    if (r.mode == detection::DetectionMode::SequentialMethod && r.score == detection::ScoreKind::Correlation)
+    if (detection::isMatchedFilter(r))
         return "matched filter";
     switch (r.mode) {
     case detection::DetectionMode::KnownCount:
@@ -140,8 +140,7 @@ std::string detectionTaskText(const detection::DetectionRequest& request, const 
 {
     if (request.mode == detection::DetectionMode::KnownCount)
         return "count known, " + std::to_string(request.pulses) + " pulses";
-    if (request.mode == detection::DetectionMode::SequentialMethod &&
-        request.score == detection::ScoreKind::Correlation)
+    if (detection::isMatchedFilter(request))
         return "count unknown, matched filter: " + std::to_string(outcome.chosenCount) + " pulses by excess";
     if (request.mode == detection::DetectionMode::SequentialMethod)
         return "count unknown, sequential method";

@@ -72,26 +72,12 @@ bool parseDetectOptions(const std::vector<std::string>& args, DetectOptions& o, 
                                                                 detectionRunRules<DetectOptions>()}),
                                     &files, error))
         return false;
-    if (files.size() > 1) {
-        error = "one file only: '" + files[0] + "' and '" + files[1] + "'";
+    if (!takeOneSeriesFile(files, o.file, error))
         return false;
-    }
-    if (files.empty()) {
-        error = "which file? (give its name, or - for text on standard input)";
-        return false;
-    }
-    o.file = files[0];
     if (error = detectChoiceProblem(o); !error.empty())
         return false;
-    if (o.csv && o.json) {
-        error = "--json and --csv exclude each other";
-        return false;
-    }
-    if (o.plot && o.plot->empty()) {
-        error = "--plot needs a file name";
-        return false;
-    }
-    return true;
+    error = outputChoiceProblem(o);
+    return error.empty();
 }
 
 std::string detectChoiceProblem(const DetectOptions& o)

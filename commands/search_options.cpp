@@ -179,15 +179,8 @@ bool checkChoices(const SearchOptions& o, std::string& error)
                       "--template)";
         return false;
     }
-    if (o.csv && o.json) {
-        error = "--json and --csv exclude each other";
-        return false;
-    }
-    if (o.plot && o.plot->empty()) {
-        error = "--plot needs a file name";
-        return false;
-    }
-    return true;
+    error = outputChoiceProblem(o);
+    return error.empty();
 }
 
 // Options that would be passed over without a word on this search.
@@ -225,16 +218,7 @@ bool parseSearchOptions(const std::vector<std::string>& args, SearchOptions& o, 
         {optionRules(), seriesReadingRules<SearchOptions>(), detectionRunRules<SearchOptions>()});
     if (!readOptions<SearchOptions>(args, o, lookup, &files, error))
         return false;
-    if (files.size() > 1) {
-        error = "one file only: '" + files[0] + "' and '" + files[1] + "'";
-        return false;
-    }
-    if (files.empty()) {
-        error = "which file? (give its name, or - for text on standard input)";
-        return false;
-    }
-    o.file = files[0];
-    return checkChoices(o, error) && refuseIdleOptions(o, error);
+    return takeOneSeriesFile(files, o.file, error) && checkChoices(o, error) && refuseIdleOptions(o, error);
 }
 
 bool gridLayouts(const SearchOptions& o, std::vector<detection::SearchPoint>& layouts, std::string& error)

@@ -56,6 +56,20 @@ bool workCount(const std::string& text, uint64_t& units)
     return true;
 }
 
+bool takeOneSeriesFile(const std::vector<std::string>& files, std::string& file, std::string& error)
+{
+    if (files.size() > 1) {
+        error = "one file only: '" + files[0] + "' and '" + files[1] + "'";
+        return false;
+    }
+    if (files.empty()) {
+        error = "which file? (give its name, or - for text on standard input)";
+        return false;
+    }
+    file = files[0];
+    return true;
+}
+
 std::string plotNameProblem(const std::optional<std::string>& plot)
 {
     if (!plot)

@@ -204,4 +204,19 @@ std::span<const OptionRule<Options>> detectionRunRules()
 // A --plot name that does not end in .png (any case): the refusal, or empty.
 std::string plotNameProblem(const std::optional<std::string>& plot);
 
+// The one series a command reads: false with the refusal when the words
+// name none or more than one, else `file` set.
+bool takeOneSeriesFile(const std::vector<std::string>& files, std::string& file, std::string& error);
+
+// --json with --csv, or an empty --plot name: the refusal, or empty.
+template <typename Options>
+std::string outputChoiceProblem(const Options& o)
+{
+    if (o.csv && o.json)
+        return "--json and --csv exclude each other";
+    if (o.plot && o.plot->empty())
+        return "--plot needs a file name";
+    return {};
+}
+
 }  // namespace commands

@@ -67,6 +67,13 @@ struct DetectionRequest {
     ProgressCallback progress;
 };
 
+// Whether the request runs the matched filter: an unknown count scored by
+// correlations.
+inline bool isMatchedFilter(const DetectionRequest& r)
+{
+    return r.mode == DetectionMode::SequentialMethod && r.score == ScoreKind::Correlation;
+}
+
 // One stage, as the workbench's protocol holds it: the method code of its
 // rows (2 programme, 3 improvement, 4 exhaustive, 5 a ranked count, 6 the
 // threshold detection), the positions, `measure`, `squares` and iterations.

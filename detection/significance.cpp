@@ -16,7 +16,7 @@ double detectionStatistic(const DetectionOutcome& outcome, const DetectionReques
     const double M = static_cast<double>(outcome.positions.size());
     if (M == 0)
         return -std::numeric_limits<double>::infinity();
-    if (request.score == ScoreKind::Correlation && request.mode == DetectionMode::SequentialMethod) {
+    if (isMatchedFilter(request)) {
         for (const CountScore& c : outcome.counts)
             if (c.count == outcome.chosenCount)
                 return c.excess;
