@@ -6,6 +6,25 @@ if(QUILLMORE_SANITIZE)
   set(_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_compile_options(${_san})
   add_link_options(${_san})
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    # One shared runtime for every program and for the Python module, which
+    # the interpreter loads with it preloaded: a program started from there
+    # inherits the preload and would clash with a runtime linked in whole.
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libclang_rt.asan-x86_64.so
+                    OUTPUT_VARIABLE _runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+    get_filename_component(_runtime_dir ${_runtime} DIRECTORY)
+    add_link_options(-shared-libasan -Wl,-rpath,${_runtime_dir})
+  endif()
+endif()
+
+if(QUILLMORE_FUZZ)
+  # The libFuzzer targets live in the sanitizer build: every unit carries
+  # the fuzzer's coverage counters (the tests' runtime defines them), so the
+  # targets and the test programs share one compilation of the libraries.
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang" OR NOT QUILLMORE_SANITIZE)
+    message(FATAL_ERROR "QUILLMORE_FUZZ needs clang, its libFuzzer and QUILLMORE_SANITIZE: configure with the asan preset")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 # Adds a static library for one module from the sources in its folder; the

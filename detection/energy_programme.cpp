@@ -202,7 +202,9 @@ void recordCriteria(const int16_t* x, const int32_t* others, int32_t L, size_t c
 
 // GCC 12 warns of the undefined upper halves _mm512_mul_epi32 leaves alone.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 [[gnu::target("avx512f")]] void narrowCriteriaAvx512(const int64_t* x, const int64_t* others, int32_t L, size_t count,
                                                      int64_t* T)
 {

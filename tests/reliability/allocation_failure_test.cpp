@@ -651,7 +651,7 @@ void addDetectionSimulationCases(std::vector<SweepCase>& cases)
                 s.header = detection::getRestErrHeader(ignored, 2, 2, 2, nullptr);
                 detection::initRestErrHeader(ignored, 2, 3, 1, 2, 0, 10, 2, s.header.get());
             },
-            [task, threads](Simulation& s) {
+            [task = task, threads = threads](Simulation& s) {
                 detection::SimulationOptions options;
                 options.threads = threads;
                 s.result =
@@ -882,7 +882,9 @@ TEST(FailingAllocator, FailsTheChosenAllocationOnceInEveryForm)
 {
     using namespace test_support;
     // Nothing of the test framework runs while a failure is armed, and the
-    // operators are called by name: a new-expression may be elided.
+    // operators are called by name with the block kept in a volatile: a
+    // new-expression may be elided, and clang drops even a named pair whose
+    // block goes nowhere.
     auto threw = [](auto allocate) {
         try {
             allocate();
@@ -893,7 +895,10 @@ TEST(FailingAllocator, FailsTheChosenAllocationOnceInEveryForm)
     };
     failAllocationAfter(1);
     void* first = ::operator new(4);
-    const bool second = threw([] { ::operator delete[](::operator new[](16)); });
+    const bool second = threw([] {
+        void* volatile block = ::operator new[](16);
+        ::operator delete[](block);
+    });
     void* third = ::operator new[](16);
     disarmAllocationFailure();
     EXPECT_TRUE(second);
@@ -906,8 +911,10 @@ TEST(FailingAllocator, FailsTheChosenAllocationOnceInEveryForm)
     disarmAllocationFailure();
     EXPECT_EQ(none, nullptr);
     failAllocationAfter(0);
-    const bool wideFailed =
-        threw([] { ::operator delete (::operator new (64, std::align_val_t{64}), std::align_val_t{64}); });
+    const bool wideFailed = threw([] {
+        void* volatile block = ::operator new (64, std::align_val_t{64});
+        ::operator delete (block, std::align_val_t{64});
+    });
     disarmAllocationFailure();
     EXPECT_TRUE(wideFailed);
     void* wide = ::operator new (64, std::align_val_t{64});
