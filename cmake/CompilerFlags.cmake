@@ -37,3 +37,15 @@ function(quillmore_module name)
     target_link_libraries(${name} PUBLIC ${M_DEPENDS})
   endif()
 endfunction()
+
+# Compiles a target's own code for a quick build, where its speed does not
+# matter (the tests' bodies, the Python module's glue): -O1 in a release
+# build, -O0 under the sanitizers. The libraries it links keep the build's
+# optimisation.
+function(quillmore_quick_build target)
+  if(QUILLMORE_SANITIZE)
+    target_compile_options(${target} PRIVATE -O0)
+  elseif(CMAKE_BUILD_TYPE STREQUAL "Release")
+    target_compile_options(${target} PRIVATE -O1)
+  endif()
+endfunction()

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "commands/run_options.h"
 #include "commands/series_options.h"
 #include "detection/series_preparation.h"
 #include "files/series_readers.h"
@@ -15,7 +16,13 @@
 namespace commands {
 
 struct DetectOptions {
-    std::string file;
+    std::string file;                      // the file of the series being detected
+    std::vector<std::string> inputs;       // the files and patterns as given
+    std::optional<std::string> filesList;  // --files LIST: more paths, one a line
+    std::optional<std::string> columns;    // --columns all|LIST: every column (channel) or the listed ones
+    std::optional<long> jobs;              // --jobs: the series detected at once
+    std::optional<ShardChoice> shard;      // --shard K/N: share K of the files
+    std::optional<std::string> out;        // --out PART: the part file a shard writes
     files::SeriesReadOptions read;
     detection::PreparationOptions prepare;
     std::optional<int32_t> pulses;
@@ -48,6 +55,17 @@ struct DetectOptions {
 // template at most, a template for correlation scores and a pulse length
 // for energies. The one-line refusal, or empty.
 std::string detectChoiceProblem(const DetectOptions& o);
+
+// Whether the options ask for many series: more than one file or pattern,
+// a pattern, --files or --columns. Such a run prints each series under its
+// header, CSV with the file and column in front, JSON one line a series.
+bool manySeries(const DetectOptions& o);
+
+// The words of `args` that shape what a run over many files prints, each
+// option as --name=value, in the order given: what a part file records of
+// its command line. The files and --files (the run's list stands for them),
+// --shard, --out, --jobs, --threads and --progress are left out.
+std::vector<std::string> detectRunWords(const std::vector<std::string>& args);
 
 // Reads the arguments after "detect". On a bad option or a missing or
 // conflicting choice returns false with a one-line message.

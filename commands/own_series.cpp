@@ -127,23 +127,23 @@ const char* detrendName(detection::Detrend d)
     return "";
 }
 
-void printPulseTable(const files::SeriesData& data, std::span<const int64_t> pulseScores,
+void printPulseTable(std::FILE* out, const files::SeriesData& data, std::span<const int64_t> pulseScores,
                      std::span<const detection::PulseMeasure> measures)
 {
-    std::printf("found %zu pulses:\n", measures.size());
+    std::fprintf(out, "found %zu pulses:\n", measures.size());
     const bool times = !data.times.empty();
     if (times)
-        std::printf("  pulse  start  end  centre  %s  centre %s  amplitude  score  snr\n", data.timeName.c_str(),
-                    data.timeName.c_str());
+        std::fprintf(out, "  pulse  start  end  centre  %s  centre %s  amplitude  score  snr\n", data.timeName.c_str(),
+                     data.timeName.c_str());
     else
-        std::printf("  pulse  start  end  centre  amplitude  score  snr\n");
+        std::fprintf(out, "  pulse  start  end  centre  amplitude  score  snr\n");
     for (size_t k = 0; k < measures.size(); ++k) {
         const detection::PulseMeasure& m = measures[k];
-        std::printf("  %5zu  %5d  %d  %s", k + 1, m.start, m.end, base::shortestText(m.centre).c_str());
+        std::fprintf(out, "  %5zu  %5d  %d  %s", k + 1, m.start, m.end, base::shortestText(m.centre).c_str());
         if (times)
-            std::printf("  %s  %s", numberOrEmpty(timeAt(data, m.start)).c_str(),
-                        numberOrEmpty(timeAt(data, m.centre)).c_str());
-        std::printf("  %.6g  %lld  %.3f\n", m.amplitude, static_cast<long long>(pulseScores[k]), m.snr);
+            std::fprintf(out, "  %s  %s", numberOrEmpty(timeAt(data, m.start)).c_str(),
+                         numberOrEmpty(timeAt(data, m.centre)).c_str());
+        std::fprintf(out, "  %.6g  %lld  %.3f\n", m.amplitude, static_cast<long long>(pulseScores[k]), m.snr);
     }
 }
 

@@ -5,6 +5,7 @@
 // in the same words, JSON keys and number rule.
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -65,8 +66,8 @@ std::string numberOrEmpty(const std::optional<double>& v);
 // "none", "median" or "moving median".
 const char* detrendName(detection::Detrend d);
 
-// "found K pulses:" and the table of the pulses, as detect prints them.
-void printPulseTable(const files::SeriesData& data, std::span<const int64_t> pulseScores,
+// "found K pulses:" and the table of the pulses, as detect prints them, to `out`.
+void printPulseTable(std::FILE* out, const files::SeriesData& data, std::span<const int64_t> pulseScores,
                      std::span<const detection::PulseMeasure> measures);
 
 // The "preparation" object of detect's JSON.

@@ -9,25 +9,6 @@
 
 namespace commands {
 
-namespace {
-
-bool parseList(const std::string& text, std::vector<int>& values)
-{
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t comma = text.find(',', start);
-        int64_t v = 0;
-        if (!wholeNumber(std::string_view(text).substr(start, comma - start), 1, 32767, v))
-            return false;
-        values.push_back(static_cast<int>(v));
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
-    }
-    return !values.empty();
-}
-
-// K/N with 1 <= K <= N <= kMaxShards, digits only.
 bool parseShard(const std::string& text, ShardChoice& shard)
 {
     const size_t slash = text.find('/');
@@ -47,6 +28,12 @@ bool parseShard(const std::string& text, ShardChoice& shard)
 }
 
 // A part file can be written at `path`: not a folder, in a folder that exists.
+std::string shardError(const std::string& value)
+{
+    return "--shard must be K/N, shard K (counted from 1) of N, 1 <= K <= N <= " + std::to_string(kMaxShards) +
+           ", such as 3/8, got '" + value + "'";
+}
+
 bool checkOutPath(const std::string& path, std::string& error)
 {
     namespace fs = std::filesystem;
@@ -61,6 +48,24 @@ bool checkOutPath(const std::string& path, std::string& error)
         return false;
     }
     return true;
+}
+
+namespace {
+
+bool parseList(const std::string& text, std::vector<int>& values)
+{
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t comma = text.find(',', start);
+        int64_t v = 0;
+        if (!wholeNumber(std::string_view(text).substr(start, comma - start), 1, 32767, v))
+            return false;
+        values.push_back(static_cast<int>(v));
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return !values.empty();
 }
 
 // What the options of run and simulate are read into.
@@ -269,8 +274,7 @@ std::span<const RunOptionRule> runOptionRules()
           [](T& t, V v, E error) {
               ShardChoice shard;
               if (!parseShard(v, shard)) {
-                  error = "--shard must be K/N, shard K (counted from 1) of N, 1 <= K <= N <= " +
-                          std::to_string(kMaxShards) + ", such as 3/8, got '" + v + "'";
+                  error = shardError(v);
                   return false;
               }
               t.simulate->shard = shard;

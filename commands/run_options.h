@@ -37,6 +37,14 @@ struct ShardChoice {
 
 constexpr uint32_t kMaxShards = 100000;
 
+// K/N with 1 <= K <= N <= kMaxShards, digits only.
+bool parseShard(const std::string& text, ShardChoice& shard);
+// The refusal of a --shard value that is not K/N.
+std::string shardError(const std::string& value);
+// A part file can be written at `path`: not a folder, in a folder that
+// exists. False with the refusal naming --out.
+bool checkOutPath(const std::string& path, std::string& error);
+
 struct SimulateOptions {
     std::optional<long> from, to, incr, noiseFrom, noiseSteps, noiseIncr, repeats;
     bool csv = false;

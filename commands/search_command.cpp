@@ -156,7 +156,7 @@ void printText(const SearchReport& r)
         "snr %s, statistic %s\n",
         static_cast<long long>(o.best + 1), o.rows.size(), periodText(b).c_str(), b.point.Tmin, b.point.Tmax, b.point.L,
         b.count, static_cast<long long>(b.score), figure(b.snr).c_str(), figure(b.statistic).c_str());
-    printPulseTable(r.series.data, o.bestOutcome.pulseScores, r.measures);
+    printPulseTable(stdout, r.series.data, o.bestOutcome.pulseScores, r.measures);
     if (r.significance)
         printSignificanceText(r);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands/commands.h"
+#include "commands/detect_many.h"
 #include "commands/option_parser.h"
 #include "commands/part_file_io.h"
 #include "resources/command_ids.h"
@@ -90,14 +91,34 @@ int runMergeCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "quillmore-cli merge: give the part files to put together\n");
         return 2;
     }
-    std::vector<files::SimulationPartFile> parts(names.size());
+    std::vector<std::string> bytes(names.size());
     for (size_t k = 0; k < names.size(); ++k) {
-        std::string bytes, error;
-        if (!readWholeFile(names[k], bytes, error)) {
+        if (std::string error; !readWholeFile(names[k], bytes[k], error)) {
             std::fprintf(stderr, "quillmore-cli merge: %s\n", error.c_str());
             return 1;
         }
-        if (!files::readSimulationPart(bytes, parts[k], error)) {
+    }
+    // The first part says what the run was: a detection over many files
+    // prints as it was asked to, a simulation as merge's options say.
+    if (bytes[0].starts_with("{\"format\": \"quillmore detection part\"")) {
+        if (o.json || o.csv) {
+            std::fprintf(stderr,
+                         "quillmore-cli merge: %s: the parts of detect print as detect was asked to; "
+                         "--json and --csv are for a simulation's parts\n",
+                         names[0].c_str());
+            return 2;
+        }
+        std::vector<files::DetectionPartFile> parts(names.size());
+        for (size_t k = 0; k < names.size(); ++k)
+            if (std::string error; !files::readDetectionPart(bytes[k], parts[k], error)) {
+                std::fprintf(stderr, "quillmore-cli merge: %s: %s\n", names[k].c_str(), error.c_str());
+                return 1;
+            }
+        return printDetectionParts("quillmore-cli merge", parts, names);
+    }
+    std::vector<files::SimulationPartFile> parts(names.size());
+    for (size_t k = 0; k < names.size(); ++k) {
+        if (std::string error; !files::readSimulationPart(bytes[k], parts[k], error)) {
             std::fprintf(stderr, "quillmore-cli merge: %s: %s\n", names[k].c_str(), error.c_str());
             return 1;
         }

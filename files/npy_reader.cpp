@@ -302,6 +302,11 @@ SeriesReadResult readNpyColumn(std::span<const uint8_t> bytes, std::string_view 
     data.format = SeriesFormat::Npy;
     const std::string shape = shapeText(array.shape);
     if (twoD) {
+        // A run over every column of an array wider than this is no use
+        // (and the list would cost more than the column read).
+        constexpr uint64_t kListedColumns = 65536;
+        for (uint64_t c = 1; c <= columns && c <= kListedColumns; ++c)
+            data.numberColumns.push_back(static_cast<int32_t>(c));
         data.columnName = number(column);
         data.source = "column " + number(column) + " of a " + shape + " " + array.descr + " array";
     } else {

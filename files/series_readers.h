@@ -48,6 +48,10 @@ struct SeriesData {
     int64_t insertedGaps = 0;                  // the gaps (NaN values) inserted where the time column skips rows
     SeriesFormat format = SeriesFormat::Auto;  // the format the reader read: Text, Npy, Sound or DataFile
     int32_t channels = 0;                      // sound files: the channels the file holds; 0 for the others
+    // The columns of a table that hold numbers, the time column left out,
+    // or every column of a 2-D array (the first 65,536), 1-based: what a run
+    // over every column reads. Empty for the other formats.
+    std::vector<int32_t> numberColumns;
 };
 
 struct SeriesReadOptions {

@@ -1,6 +1,7 @@
 #include "files/simulation_parts.h"
 
 #include "files/json.h"
+#include "files/part_envelope.h"
 #include "base/formatted_text.h"
 
 #include <nlohmann/json.hpp>
@@ -15,19 +16,6 @@ namespace files {
 namespace {
 
 constexpr std::string_view kHead = "{\"format\": \"quillmore simulation part\",\n";
-constexpr std::string_view kFormatStart = "{\"format\": \"quillmore simulation part\"";
-constexpr std::string_view kChecksumKey = ",\n \"checksum\": \"";
-constexpr size_t kTrailerSize = kChecksumKey.size() + 16 + 3;  // key, 16 digits, "}\n
-
-uint64_t fnv1a(std::string_view bytes)
-{
-    uint64_t h = 14695981039346656037ull;
-    for (const unsigned char c : bytes) {
-        h ^= c;
-        h *= 1099511628211ull;
-    }
-    return h;
-}
 
 // --- writing -----------------------------------------------------------
 
@@ -103,98 +91,11 @@ void writeLast(JsonWriter& j, const SimulationLastSeries& last)
     j.endObject();
 }
 
-std::string hex16(uint64_t v) { return base::formatText("%016llx", static_cast<unsigned long long>(v)); }
-
 // --- reading -----------------------------------------------------------
 
-// Thrown inside the reader with the sentence to report.
-struct Refusal {
-    std::string why;
-};
-
+using Refusal = PartRefusal;
+using Fields = PartFields;
 using Json = nlohmann::json;
-
-// An object's fields, read by name; every refusal names the field's path.
-class Fields {
-  public:
-    Fields(const Json& object, std::string path) : object_(object), path_(std::move(path))
-    {
-        if (!object_.is_object())
-            throw Refusal{"field '" + path_ + "' must be an object"};
-    }
-
-    const Json& need(std::string_view name) const
-    {
-        if (const auto found = object_.find(name); found != object_.end())
-            return *found;
-        throw Refusal{"field '" + at(name) + "' is missing"};
-    }
-
-    template <typename T>
-    T integer(std::string_view name) const
-    {
-        return toInteger<T>(need(name), at(name));
-    }
-    template <typename T>
-    std::vector<T> integers(std::string_view name) const
-    {
-        const Json& a = array(name);
-        std::vector<T> values;
-        values.reserve(a.size());
-        for (size_t k = 0; k < a.size(); ++k)
-            values.push_back(toInteger<T>(a[k], at(name) + "[" + std::to_string(k) + "]"));
-        return values;
-    }
-    std::string string(std::string_view name) const
-    {
-        const Json& v = need(name);
-        if (!v.is_string())
-            throw Refusal{"field '" + at(name) + "' must be a string"};
-        return v.get<std::string>();
-    }
-    bool boolean(std::string_view name) const
-    {
-        const Json& v = need(name);
-        if (!v.is_boolean())
-            throw Refusal{"field '" + at(name) + "' must be true or false"};
-        return v.get<bool>();
-    }
-    const Json& array(std::string_view name) const
-    {
-        const Json& v = need(name);
-        if (!v.is_array())
-            throw Refusal{"field '" + at(name) + "' must be an array"};
-        return v;
-    }
-    Fields object(std::string_view name) const { return Fields(need(name), at(name)); }
-    std::string at(std::string_view name) const
-    {
-        return path_.empty() ? std::string(name) : path_ + "." + std::string(name);
-    }
-
-    template <typename T>
-    static T toInteger(const Json& v, const std::string& path)
-    {
-        if (v.is_number_float())
-            throw Refusal{"field '" + path + "' holds a fraction or an exponent: only whole numbers are expected"};
-        if (v.is_number_unsigned()) {
-            const uint64_t u = v.get<uint64_t>();
-            if (std::in_range<T>(u))
-                return static_cast<T>(u);
-        } else if (v.is_number_integer()) {
-            const int64_t i = v.get<int64_t>();
-            if (std::in_range<T>(i))
-                return static_cast<T>(i);
-        }
-        throw Refusal{"field '" + path + "' must be a whole number from " +
-                      std::to_string(std::numeric_limits<T>::min()) + " to " +
-                      std::to_string(std::numeric_limits<T>::max())};
-    }
-
-  private:
-    const Json& object_;
-    std::string path_;
-};
 
 synthesis::RandomStreams readStreams(const Fields& f)
 {
@@ -304,15 +205,7 @@ SimulationLastSeries readLast(const Fields& f)
     return last;
 }
 
-std::string seriesRange(uint64_t first, uint64_t end)
-{
-    // Shown counted from 1, as "series 1 to 50".
-    if (end == first)
-        return "no series";
-    if (end == first + 1)
-        return "series " + std::to_string(first + 1);
-    return "series " + std::to_string(first + 1) + " to " + std::to_string(end);
-}
+std::string seriesRange(uint64_t first, uint64_t end) { return itemRange(first, end, {"series", "series"}); }
 
 // What a part's own numbers must satisfy, beyond each field's range.
 void checkShare(const SimulationPartFile& p)
@@ -410,37 +303,13 @@ std::string writeSimulationPart(const SimulationPartFile& file)
         writeLast(j, *file.last);
     else
         j.raw("null");
-    std::string out = j.take();
-    const uint64_t checksum = fnv1a(out);
-    out += kChecksumKey;
-    out += hex16(checksum) + "\"}\n";
-    return out;
+    return sealPart(j.take());
 }
 
 bool readSimulationPart(std::string_view bytes, SimulationPartFile& file, std::string& error)
 {
     try {
-        if (bytes.empty())
-            throw Refusal{"empty, not a simulation part"};
-        if (bytes.size() < kFormatStart.size() ? kFormatStart.substr(0, bytes.size()) != bytes
-                                               : !bytes.starts_with(kFormatStart))
-            throw Refusal{"not a simulation part (it does not begin as one)"};
-        // The trailer: ,\n "checksum": "<16 hex digits>"}\n
-        const bool whole = [&] {
-            if (bytes.size() < kHead.size() + kTrailerSize)
-                return false;
-            const std::string_view tail = bytes.substr(bytes.size() - kTrailerSize);
-            if (!tail.starts_with(kChecksumKey) || !tail.ends_with("\"}\n"))
-                return false;
-            const std::string_view digits = tail.substr(kChecksumKey.size(), 16);
-            return digits.find_first_not_of("0123456789abcdef") == std::string_view::npos;
-        }();
-        if (!whole)
-            throw Refusal{"cut off: it does not end with its checksum"};
-        const std::string_view body = bytes.substr(0, bytes.size() - kTrailerSize);
-        const std::string_view stated = bytes.substr(bytes.size() - kTrailerSize + kChecksumKey.size(), 16);
-        if (hex16(fnv1a(body)) != stated)
-            throw Refusal{"changed since it was written: its checksum does not match its contents"};
+        checkSealedPart(bytes, "simulation part");
 
         Json document;
         if (std::string why; !parseJson(bytes, document, why))
@@ -487,58 +356,10 @@ bool readSimulationPart(std::string_view bytes, SimulationPartFile& file, std::s
 bool checkSimulationPartSet(std::span<const SimulationPartFile> parts, std::span<const std::string> names,
                             std::string& error)
 {
-    auto name = [&names](size_t k) { return k < names.size() ? names[k] : "part " + std::to_string(k + 1); };
-    if (parts.empty()) {
-        error = "there are no parts to put together";
-        return false;
-    }
-    for (size_t k = 1; k < parts.size(); ++k)
-        if (parts[k].digest != parts[0].digest) {
-            error = name(k) + " is of another run than " + name(0) + " (digest " + hex16(parts[k].digest) + ", not " +
-                    hex16(parts[0].digest) + ")";
-            return false;
-        }
-    std::map<std::pair<uint32_t, uint32_t>, size_t> shards;
-    for (size_t k = 0; k < parts.size(); ++k) {
-        const auto [at, fresh] = shards.emplace(std::pair(parts[k].shard, parts[k].shards), k);
-        if (!fresh) {
-            error = name(at->second) + " and " + name(k) + " are both shard " + std::to_string(parts[k].shard) + "/" +
-                    std::to_string(parts[k].shards);
-            return false;
-        }
-    }
-    std::vector<size_t> order(parts.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&parts](size_t a, size_t b) {
-        const detection::SimulationPart &x = parts[a].part, &y = parts[b].part;
-        return x.firstSeries != y.firstSeries ? x.firstSeries < y.firstSeries : x.endSeries < y.endSeries;
-    });
-    const uint64_t count = parts[0].part.seriesCount;
-    uint64_t covered = 0;
-    size_t coveredBy = 0;
-    for (const size_t k : order) {
-        const detection::SimulationPart& p = parts[k].part;
-        if (p.endSeries == p.firstSeries)
-            continue;  // an empty share (more shards than series) holds nothing to clash
-        if (p.firstSeries < covered) {
-            error = name(coveredBy) + " and " + name(k) + " both hold " +
-                    seriesRange(p.firstSeries, std::min(covered, p.endSeries)) + " of " + std::to_string(count);
-            return false;
-        }
-        if (p.firstSeries > covered) {
-            error = "no part holds " + seriesRange(covered, p.firstSeries) + " of " + std::to_string(count) +
-                    ": the set is incomplete";
-            return false;
-        }
-        covered = p.endSeries;
-        coveredBy = k;
-    }
-    if (covered != count) {
-        error =
-            "no part holds " + seriesRange(covered, count) + " of " + std::to_string(count) + ": the set is incomplete";
-        return false;
-    }
-    return true;
+    std::vector<PartShare> shares;
+    for (const SimulationPartFile& p : parts)
+        shares.push_back({p.digest, p.shard, p.shards, p.part.firstSeries, p.part.endSeries, p.part.seriesCount});
+    return checkPartSet(shares, names, {"series", "series"}, error);
 }
 
 }  // namespace files

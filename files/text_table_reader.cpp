@@ -599,6 +599,9 @@ SeriesReadResult readText(std::string_view text, std::string_view name, const Se
     if (allGaps(data.values))
         return refuse(prefixed(name, columnTitle(header, chosen) + " holds only gaps"));
     nameColumns(data, header, chosen, columns, rows, grid);
+    for (size_t j = data.times.empty() ? 0 : 1; j < std::min(columns, survey.size()); ++j)
+        if (survey[j].numbers > 0 && j < static_cast<size_t>(INT32_MAX))
+            data.numberColumns.push_back(static_cast<int32_t>(j + 1));
 
     SeriesReadResult result;
     result.ok = true;

@@ -4,6 +4,9 @@
 // as part-file bytes, puts them together and prints exactly what
 // `quillmore-cli simulate` prints. The other ranks print nothing; every
 // rank ends with rank 0's exit code.
+//
+// quillmore-mpi detect: detect over many files the same way, the files
+// shared out by rank; one series is detected on rank 0 alone.
 
 #include <mpi.h>
 
@@ -13,7 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "commands/commands.h"
 #include "commands/console_host.h"
+#include "commands/detect_engine.h"
+#include "commands/detect_many.h"
+#include "commands/detect_options.h"
 #include "shell/lifecycle.h"
 #include "commands/simulation_share.h"
 #include "commands/workbench_session.h"
@@ -22,12 +29,17 @@ namespace {
 
 const char* kUsage =
     "usage: mpirun [mpirun options] quillmore-mpi simulate [options] [simulation options] [--json | --csv]\n"
+    "       mpirun [mpirun options] quillmore-mpi detect FILE... [--files LIST] [--columns all|LIST] [detect options]\n"
     "\n"
     "Runs \"Detection, Statistical Simulation\" with rank r of s simulating shard r+1 of s, and\n"
     "prints on rank 0 exactly what quillmore-cli simulate prints for the same options.\n"
     "The options are those of quillmore-cli simulate (see quillmore-cli help), without\n"
     "--shard and --out. Threads per rank: --threads N, else OMP_NUM_THREADS, else\n"
-    "SLURM_CPUS_PER_TASK, else 1. --progress shows rank 0's share.\n";
+    "SLURM_CPUS_PER_TASK, else 1. --progress shows rank 0's share.\n"
+    "\n"
+    "detect shares the files out by rank (rank r holds share r+1 of s of the list) and\n"
+    "prints on rank 0 exactly what quillmore-cli detect prints; files at once per rank:\n"
+    "--jobs N, else OMP_NUM_THREADS, else SLURM_CPUS_PER_TASK, else 1.\n";
 
 constexpr int kPartTag = 1;
 constexpr size_t kPiece = size_t{1} << 30;  // bytes per message, well inside an int count
@@ -136,6 +148,52 @@ int simulate(const std::vector<std::string>& args, int rank, int size)
                                              commands::simulationFormat(options.json, sim.csv));
 }
 
+int detect(const std::vector<std::string>& args, int rank, int size)
+{
+    const bool quiet = rank != 0;
+    const char* program = "quillmore-mpi detect";
+    commands::DetectOptions o;
+    std::string error;
+    if (!commands::parseDetectOptions(args, o, error) || !(error = commands::idleOptionProblem(o)).empty()) {
+        if (!quiet)
+            std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        return 2;
+    }
+    if (o.shard || o.out) {
+        if (!quiet)
+            std::fprintf(stderr, "%s: %s is for quillmore-cli; here every rank runs its share\n", program,
+                         o.shard ? "--shard" : "--out");
+        return 2;
+    }
+    if (!commands::manySeries(o))  // one series: rank 0 detects it as quillmore-cli does
+        return quiet ? 0 : commands::runDetectCommand(args);
+    files::DetectionPartFile mine;
+    const int status = commands::detectShare(o, args, static_cast<uint32_t>(rank) + 1, static_cast<uint32_t>(size), 1,
+                                             program, quiet, mine);
+    std::vector<long long> statuses;
+    const std::vector<std::string> bytes =
+        gatherParts(rank, size, status, status == 0 ? files::writeDetectionPart(mine) : std::string(), statuses);
+    if (rank != 0)
+        return 0;  // rank 0's code reaches every rank
+    if (status != 0)
+        return status;
+    for (int r = 1; r < size; ++r)
+        if (statuses[r] != 0) {
+            std::fprintf(stderr, "%s: the share of rank %d did not run (exit code %lld)\n", program, r, statuses[r]);
+            return static_cast<int>(statuses[r]);
+        }
+    std::vector<files::DetectionPartFile> parts(static_cast<size_t>(size));
+    std::vector<std::string> names;
+    for (int r = 0; r < size; ++r) {
+        names.push_back("the part of rank " + std::to_string(r));
+        if (!files::readDetectionPart(bytes[r], parts[r], error)) {
+            std::fprintf(stderr, "%s: %s: %s\n", program, names.back().c_str(), error.c_str());
+            return 1;
+        }
+    }
+    return commands::printDetectionParts(program, parts, names);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -149,6 +207,8 @@ int main(int argc, char** argv)
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "simulate") {
         code = simulate(std::vector<std::string>(argv + 2, argv + argc), rank, size);
+    } else if (command == "detect") {
+        code = detect(std::vector<std::string>(argv + 2, argv + argc), rank, size);
     } else if (command == "help" || command == "--help" || command == "-h") {
         if (rank == 0)
             std::fputs(kUsage, stdout);
@@ -162,7 +222,7 @@ int main(int argc, char** argv)
     }
     // Every rank ends with rank 0's code; a refusal of the options is the
     // same on every rank and ends before any rank waits for another.
-    if (command == "simulate")
+    if (command == "simulate" || command == "detect")
         MPI_Bcast(&code, 1, MPI_INT, 0, MPI_COMM_WORLD);
     std::fflush(stdout);
     std::fflush(stderr);
