@@ -15,10 +15,7 @@ namespace {
 using Result = CommandOutput;
 
 // Runs the tool with the arguments; standard error is kept apart (2>file).
-Result run(const std::string& arguments, bool mergeErrors = false)
-{
-    return runCommandLine(std::string(QUILLMORE_CLI) + " " + arguments + (mergeErrors ? " 2>&1" : " 2>/dev/null"));
-}
+Result run(const std::string& arguments, bool mergeErrors = false) { return runCli(arguments, mergeErrors); }
 
 std::vector<std::string> lines(const std::string& text)
 {

@@ -26,3 +26,17 @@ inline CommandOutput runCommandLine(const std::string& commandLine)
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
+
+#ifdef QUILLMORE_CLI
+// quillmore-cli with `arguments` (shell words), standard error merged into
+// the output or thrown away.
+inline CommandOutput runCli(const std::string& arguments, bool mergeErrors = false)
+{
+    // Appended piece by piece: GCC 12 warns of a chain of + here.
+    std::string line = QUILLMORE_CLI;
+    line += ' ';
+    line += arguments;
+    line += mergeErrors ? " 2>&1" : " 2>/dev/null";
+    return runCommandLine(line);
+}
+#endif

@@ -22,10 +22,7 @@ namespace {
 
 using Result = CommandOutput;
 
-Result run(const std::string& arguments, bool mergeErrors = false)
-{
-    return runCommandLine(std::string(QUILLMORE_CLI) + " " + arguments + (mergeErrors ? " 2>&1" : " 2>/dev/null"));
-}
+Result run(const std::string& arguments, bool mergeErrors = false) { return runCli(arguments, mergeErrors); }
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

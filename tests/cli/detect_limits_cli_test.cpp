@@ -40,10 +40,7 @@ void writeSeries(const std::string& path, int samples)
     }
 }
 
-CommandOutput run(const std::string& arguments)
-{
-    return runCommandLine(std::string(QUILLMORE_CLI) + " " + arguments + " 2>&1");
-}
+CommandOutput run(const std::string& arguments) { return runCli(arguments, true); }
 
 TEST(DetectLimitsCli, ALayoutBeyondTheLimitsIsRefusedBeforeItRuns)
 {

@@ -19,10 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-CommandOutput cli(const std::string& arguments, bool errors = false)
-{
-    return runCommandLine(std::string(QUILLMORE_CLI) + " " + arguments + (errors ? " 2>&1" : " 2>/dev/null"));
-}
+CommandOutput cli(const std::string& arguments, bool errors = false) { return runCli(arguments, errors); }
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

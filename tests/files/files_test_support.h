@@ -231,7 +231,11 @@ inline std::vector<int16_t> dataFileSeries(const std::vector<int16_t>& samples)
 inline std::vector<uint8_t> wav16(const std::vector<int64_t>& x, uint32_t rate)
 {
     std::vector<uint8_t> b;
-    auto tag = [&](const char* t) { b.insert(b.end(), t, t + 4); };
+    // Byte by byte: GCC 12 warns of an insert of the four here.
+    auto tag = [&](const char* t) {
+        for (int k = 0; k < 4; ++k)
+            b.push_back(static_cast<uint8_t>(t[k]));
+    };
     tag("RIFF");
     putValue<uint32_t>(b, static_cast<uint32_t>(36 + 2 * x.size()), false);
     tag("WAVE");
