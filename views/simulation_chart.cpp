@@ -291,7 +291,7 @@ SimulationChartLayout simulationChartLayout(const platform::Dc& dc, const platfo
 
     // The y scale and the gutter of its labels, for a frame of the present height.
     auto placeLeft = [&] {
-        fitYAxis(d, std::max(2, (l.y1 - l.y0) / (3 * th)), l);
+        fitYAxis(d, std::max(2, (l.y1 - l.y0) / (5 * th)), l);
         l.x0 = area.left + std::max(widestYLabel(dc, l) + kAxisTick + 4, leftReach);
     };
     placeLeft();
@@ -301,21 +301,32 @@ SimulationChartLayout simulationChartLayout(const platform::Dc& dc, const platfo
     const int32_t rows = std::max(1, (l.y1 - l.y0 + kLegendRowGap) / (e.height + kLegendRowGap));
     const auto columns = static_cast<int32_t>((d.curves.size() + static_cast<size_t>(rows) - 1) / rows);
     const int32_t legendWidth = columns * e.width + (columns - 1) * kLegendColumnGap;
-    l.x1 = area.right - 1 - std::max(legendWidth + kLegendGap, rightReach);
+    SimulationChartLayout beside = l;
+    beside.x1 = area.right - 1 - std::max(legendWidth + kLegendGap, rightReach);
+    beside.legendCells = legendGrid(d.curves.size(), e, beside.x1 + kLegendGap, l.y0, rows, true, 0);
     const int32_t width = area.right - area.left;
-    if (l.x1 - l.x0 >= std::min(kLeastPlotWidth, width / 2)) {
-        l.legendCells = legendGrid(d.curves.size(), e, l.x1 + kLegendGap, l.y0, rows, true, 0);
-    } else {
-        // Under the x axis' title, in rows as wide as the area.
+    const auto plotArea = [th](const SimulationChartLayout& p) {
+        return p.x1 - p.x0 < 2 * kPadding + 20 || p.y1 - p.y0 < 2 * th + 2 * kPadding
+                   ? 0
+                   : int64_t{p.x1 - p.x0} * (p.y1 - p.y0);
+    };
+    l = beside;
+    if (beside.x1 - beside.x0 < std::min(kLeastPlotWidth, width / 2)) {
+        // Under the x axis' title, in rows as wide as the area, when the
+        // graph keeps more room that way.
+        SimulationChartLayout under = beside;
         const int32_t perRow = std::max(1, (width + kLegendColumnGap) / (e.width + kLegendColumnGap));
         const auto legendRows = static_cast<int32_t>((d.curves.size() + static_cast<size_t>(perRow) - 1) / perRow);
-        l.y1 -= legendRows * (e.height + kLegendRowGap) + th / 2;
-        if (l.y1 - l.y0 < 2 * th + 2 * kPadding)
-            return l;
-        placeLeft();
-        l.x1 = area.right - 1 - rightReach;
-        const int32_t top = l.y1 + 1 + below - 1 + th / 2 + kLegendRowGap;
-        l.legendCells = legendGrid(d.curves.size(), e, area.left, top, 0, false, perRow);
+        under.y1 -= legendRows * (e.height + kLegendRowGap) + th / 2;
+        if (under.y1 - under.y0 >= 2 * th + 2 * kPadding) {
+            l = under;
+            placeLeft();
+            l.x1 = area.right - 1 - rightReach;
+            const int32_t top = l.y1 + 1 + below - 1 + th / 2 + kLegendRowGap;
+            l.legendCells = legendGrid(d.curves.size(), e, area.left, top, 0, false, perRow);
+            if (plotArea(l) < plotArea(beside))
+                l = beside;
+        }
     }
     l.xLabelRow = l.y1 + 1 + kAxisTick + 2;
     l.xTitleRow = l.xLabelRow + th + 4;
