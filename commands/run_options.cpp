@@ -5,6 +5,7 @@
 #include <span>
 
 #include "commands/option_parser.h"
+#include "commands/series_options.h"
 #include "detection/task_codes.h"
 
 namespace commands {
@@ -226,12 +227,15 @@ std::span<const RunOptionRule> runOptionRules()
               t.run.render = v;
               return true;
           }}},
-        {OptionScope::RunOnly,
-         kNoPicture,
+        {OptionScope::Both,
+         nullptr,
          {"--size", true,
           [](T& t, V v, E error) {
               t.sizeGiven = true;
-              if (!pictureSize(v, t.run.renderWidth, t.run.renderHeight)) {
+              // run's window picture, or simulate's chart.
+              int32_t& width = t.simulate ? t.simulate->plotWidth : t.run.renderWidth;
+              int32_t& height = t.simulate ? t.simulate->plotHeight : t.run.renderHeight;
+              if (!pictureSize(v, width, height)) {
                   error = pictureSizeError("--size", v);
                   return false;
               }
@@ -282,6 +286,17 @@ std::span<const RunOptionRule> runOptionRules()
           }}},
         {OptionScope::SimulateOnly,
          nullptr,
+         {"--plot", true,
+          [](T& t, V v, E error) {
+              if (v.empty()) {
+                  error = "--plot needs a file name";
+                  return false;
+              }
+              t.simulate->plot = v;
+              return true;
+          }}},
+        {OptionScope::SimulateOnly,
+         nullptr,
          {"--out", true,
           [](T& t, V v, E error) {
               if (v.empty()) {
@@ -317,7 +332,11 @@ bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, Simu
     if (!readOptions<RunOptionTargets>(args, targets, find, nullptr, error))
         return false;
     const bool sizeGiven = targets.sizeGiven;
-    if (sizeGiven && !run.render) {
+    if (sizeGiven && simulate && !simulate->plot) {
+        error = "--size needs --plot FILE.png, the picture it sizes";
+        return false;
+    }
+    if (sizeGiven && !simulate && !run.render) {
         error = "--size needs --render FILE.png, the picture it sizes";
         return false;
     }
@@ -334,6 +353,12 @@ bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, Simu
         return false;
     }
     if (simulate && simulate->out && !checkOutPath(*simulate->out, error))
+        return false;
+    if (simulate && simulate->plot && simulate->shard) {
+        error = "--plot and --shard exclude each other: a shard holds part of the run; give --plot to merge";
+        return false;
+    }
+    if (simulate && !(error = plotNameProblem(simulate->plot)).empty())
         return false;
     return true;
 }

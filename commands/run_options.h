@@ -52,17 +52,22 @@ struct SimulateOptions {
     bool progress = false;        // --progress: one-line records on standard error
     std::optional<ShardChoice> shard;
     std::optional<std::string> out;  // the part file a shard writes
+    // After the result is printed, the chart of the detection error against
+    // the noise level is written as PNG at this size.
+    std::optional<std::string> plot;  // --plot FILE.png
+    int32_t plotWidth = 1600;         // --size WxH
+    int32_t plotHeight = 900;
 };
 
 // Reads the options of `run` (and, when `simulate` is given, those of
-// `simulate` too). On a bad option returns false with a one-line message
+// `simulate` too; --size then sizes simulate's --plot). On a bad option returns false with a one-line message
 // naming it.
 bool parseRunOptions(const std::vector<std::string>& args, RunOptions& run, SimulateOptions* simulate,
                      std::string& error);
 
 // The options that shape a simulation, in the order they are applied, as
 // they would be written again: what a part file records of its command line.
-// Output format, threads, progress and the shard are left out.
+// Output format, threads, progress, the shard and the plot are left out.
 std::vector<std::string> simulationOptionWords(const RunOptions& run, const SimulateOptions& simulate);
 
 }  // namespace commands

@@ -3,6 +3,7 @@
 // merge: the part files of one run put together.
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,24 @@
 #include "resources/command_ids.h"
 #include "shell/command_dispatcher.h"
 #include "shell/lifecycle.h"
+#include "commands/series_options.h"
+#include "commands/simulation_plot.h"
 #include "commands/simulation_share.h"
 #include "commands/workbench_session.h"
 
 namespace commands {
+
+namespace {
+
+// --size without --plot, or a --plot name that is not .png: the refusal, or empty.
+std::string mergePlotProblem(const std::optional<std::string>& plot, bool sizeGiven)
+{
+    if (sizeGiven && !plot)
+        return "--size needs --plot FILE.png, the picture it sizes";
+    return plotNameProblem(plot);
+}
+
+}  // namespace
 
 int runSimulateCommand(const std::vector<std::string>& args)
 {
@@ -50,8 +65,14 @@ int runSimulateCommand(const std::vector<std::string>& args)
             return 1;
         }
         printSimulationResult(*r, state.lpSeriesHeader.get(), simulationFormat(options.json, sim.csv));
+        int code = 0;
+        if (sim.plot &&
+            !writeSimulationPlot({*sim.plot, sim.plotWidth, sim.plotHeight}, *r, state.lpSeriesHeader.get(), error)) {
+            std::fprintf(stderr, "quillmore-cli simulate: %s\n", error.c_str());
+            code = 1;
+        }
         shell::onDestroy(state);
-        return 0;
+        return code;
     }
 
     const ShareOutcome share =
@@ -77,16 +98,36 @@ int runMergeCommand(const std::vector<std::string>& args)
 {
     struct MergeOptions {
         bool json = false, csv = false;
+        std::optional<std::string> plot;
+        SimulationPlotTarget target;
+        bool sizeGiven = false;
     } o;
     static constexpr OptionRule<MergeOptions> rules[] = {
         {"--json", false, [](MergeOptions& m, const std::string&, std::string&) { return m.json = true; }},
         {"--csv", false, [](MergeOptions& m, const std::string&, std::string&) { return m.csv = true; }},
+        {"--plot", true,
+         [](MergeOptions& m, const std::string& v, std::string& e) {
+             if (v.empty())
+                 e = "--plot needs a file name";
+             m.plot = v;
+             return !v.empty();
+         }},
+        {"--size", true,
+         [](MergeOptions& m, const std::string& v, std::string& e) {
+             m.sizeGiven = true;
+             if (!pictureSize(v, m.target.width, m.target.height))
+                 e = pictureSizeError("--size", v);
+             return e.empty();
+         }},
     };
     std::vector<std::string> names;
-    if (std::string error; !readOptions<MergeOptions>(args, o, tableLookup<MergeOptions>(rules), &names, error)) {
+    if (std::string error; !readOptions<MergeOptions>(args, o, tableLookup<MergeOptions>(rules), &names, error) ||
+                           !(error = mergePlotProblem(o.plot, o.sizeGiven)).empty()) {
         std::fprintf(stderr, "quillmore-cli merge: %s\n", error.c_str());
         return 2;
     }
+    if (o.plot)
+        o.target.path = *o.plot;
     if (names.empty()) {
         std::fprintf(stderr, "quillmore-cli merge: give the part files to put together\n");
         return 2;
@@ -123,7 +164,8 @@ int runMergeCommand(const std::vector<std::string>& args)
             return 1;
         }
     }
-    return mergeAndPrintSimulation("quillmore-cli merge", parts, names, simulationFormat(o.json, o.csv));
+    return mergeAndPrintSimulation("quillmore-cli merge", parts, names, simulationFormat(o.json, o.csv),
+                                   o.plot ? &o.target : nullptr);
 }
 
 }  // namespace commands

@@ -258,7 +258,8 @@ ShareOutcome runSimulationShare(shell::AppState& state, ConsoleHost& host, const
 }
 
 int mergeAndPrintSimulation(const std::string& program, const std::vector<files::SimulationPartFile>& parts,
-                            const std::vector<std::string>& names, SimulationFormat format)
+                            const std::vector<std::string>& names, SimulationFormat format,
+                            const SimulationPlotTarget* plot)
 {
     std::string error;
     if (!files::checkSimulationPartSet(parts, names, error)) {
@@ -295,6 +296,10 @@ int mergeAndPrintSimulation(const std::string& program, const std::vector<files:
         return 1;
     }
     printSimulationResult(*header, last, format);
+    if (plot && !writeSimulationPlot(*plot, *header, last, error)) {
+        std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+        return 1;
+    }
     return 0;
 }
 

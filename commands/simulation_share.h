@@ -14,6 +14,7 @@
 #include "files/simulation_parts.h"
 #include "shell/app_state.h"
 #include "commands/simulation_output.h"
+#include "commands/simulation_plot.h"
 #include "commands/workbench_session.h"
 
 namespace commands {
@@ -87,9 +88,12 @@ ShareOutcome runSimulationShare(shell::AppState& state, ConsoleHost& host, const
 
 // Puts the parts of one run together (`names` name them in refusals) and
 // prints what `simulate` prints: its messages on standard error (not with
-// JSON output), the result on standard output. Returns the exit code; a
-// refusal is one line on standard error, "<program>: <why>", and code 1.
+// JSON output), the result on standard output; then, when a plot is given,
+// writes the chart `simulate --plot` writes. Returns the exit code; a
+// refusal, or a chart that cannot be written, is one line on standard
+// error, "<program>: <why>", and code 1.
 int mergeAndPrintSimulation(const std::string& program, const std::vector<files::SimulationPartFile>& parts,
-                            const std::vector<std::string>& names, SimulationFormat format);
+                            const std::vector<std::string>& names, SimulationFormat format,
+                            const SimulationPlotTarget* plot = nullptr);
 
 }  // namespace commands

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "views/drawing_conventions.h"
+#include "views/plot_axes.h"
 
 namespace views {
 
@@ -248,20 +249,6 @@ std::string xText(const XScale& s, double v)
     return formatText("%.*f", s.decimals, v);
 }
 
-// 1, 2 or 5 times a power of ten, the least that is at least `raw`.
-double niceStep(double raw)
-{
-    if (!(raw > 0) || !std::isfinite(raw))
-        return 1;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    for (const double m : {1.0, 2.0, 5.0, 10.0})
-        if (m * magnitude >= raw * (1 - 1e-12))
-            return m * magnitude;
-    return 10 * magnitude;
-}
-
-int decimalsFor(double step) { return std::max(0, static_cast<int>(std::ceil(-std::log10(step) - 1e-9))); }
-
 // The step that leaves room for the widest label between two ticks; the
 // width depends on the decimals the step brings, so the choice is made twice.
 XScale chooseXScale(const platform::Dc& dc, const DetectionPlotLayout& l, const DetectionPlotData& d)
@@ -283,10 +270,10 @@ XScale chooseXScale(const platform::Dc& dc, const DetectionPlotLayout& l, const 
     int32_t widest = std::max(textWidth(dc, xText(s, s.low)), textWidth(dc, xText(s, s.high)));
     for (int pass = 0; pass < 2; ++pass) {
         const int32_t ticks = std::max(1, l.W / (widest + 3 * kLabelGap));
-        s.step = span > 0 ? niceStep(span / ticks) : 1;
+        s.step = span > 0 ? roundAxisStep(span / ticks) : 1;
         if (!s.times)
             s.step = std::max(1.0, std::round(s.step));
-        s.decimals = s.times ? decimalsFor(s.step) : 0;
+        s.decimals = s.times ? axisDecimals(s.step) : 0;
         const double lastTick = std::floor(s.high / s.step) * s.step;
         widest = std::max({textWidth(dc, xText(s, s.low)), textWidth(dc, xText(s, lastTick)),
                            textWidth(dc, xText(s, std::ceil(s.low / s.step) * s.step))});

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "views/drawing_conventions.h"
+#include "views/plot_axes.h"
 
 namespace views {
 
@@ -19,27 +20,6 @@ constexpr int32_t kLegendLine = 18;   // length of a legend's colour sample
 
 int32_t textWidth(const platform::Dc& dc, const std::string& text) { return dc.textExtent(text).cx; }
 
-// 1, 2 or 5 times a power of ten, the least that is at least `raw`.
-double roundStep(double raw)
-{
-    if (!(raw > 0) || !std::isfinite(raw))
-        return 1;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    for (const double m : {1.0, 2.0, 5.0, 10.0})
-        if (m * magnitude >= raw * (1 - 1e-12))
-            return m * magnitude;
-    return 10 * magnitude;
-}
-
-// A label of an axis with as many decimals as its step needs.
-std::string axisText(double v, double step)
-{
-    const int decimals = std::max(0, static_cast<int>(std::ceil(-std::log10(step) - 1e-9)));
-    if (std::fabs(v) < step * 1e-9)
-        v = 0;
-    return formatText("%.*f", decimals, v);
-}
-
 // The range of the finite values, widened to steps that give about `ticks`
 // labels; a single value gets a range of one step around it.
 void axisRange(double low, double high, int32_t ticks, double& from, double& to, double& step)
@@ -49,7 +29,7 @@ void axisRange(double low, double high, int32_t ticks, double& from, double& to,
         low -= half;
         high += half;
     }
-    step = roundStep((high - low) / std::max(ticks, 1));
+    step = roundAxisStep((high - low) / std::max(ticks, 1));
     from = std::floor(low / step + 1e-9) * step;
     to = std::ceil(high / step - 1e-9) * step;
 }

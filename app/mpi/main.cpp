@@ -144,8 +144,10 @@ int simulate(const std::vector<std::string>& args, int rank, int size)
             return 1;
         }
     }
+    const commands::SimulationPlotTarget plot{sim.plot.value_or(""), sim.plotWidth, sim.plotHeight};
     return commands::mergeAndPrintSimulation("quillmore-mpi simulate", parts, names,
-                                             commands::simulationFormat(options.json, sim.csv));
+                                             commands::simulationFormat(options.json, sim.csv),
+                                             sim.plot ? &plot : nullptr);
 }
 
 int detect(const std::vector<std::string>& args, int rank, int size)

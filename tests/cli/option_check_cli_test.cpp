@@ -181,7 +181,8 @@ TEST(CliOptionChecks, WordsAreReadByTheCommandsOwnOptions)
         {"alphabet", "--csv", "unknown option: --csv"},
         {"merge", "--tsv a.json", "unknown option: --tsv"},
         {"run", "--size 640x480", "--size needs --render FILE.png, the picture it sizes"},
-        {"simulate", "--size", "--size is an option of run: simulate draws no window picture"},
+        {"simulate", "--size 640x480", "--size needs --plot FILE.png, the picture it sizes"},
+        {"simulate", "--size", "--size needs a value"},
         {"simulate", "--render", "--render is an option of run: simulate draws no window picture"},
         {"simulate", "--csv --progress --series",
          "--series is an option of run: simulate makes and processes each "

@@ -19,7 +19,9 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "files/png_image.h"
 #include "files/simulation_parts.h"
+#include "platform/bitmap.h"
 #include "tests/files/files_test_support.h"
 
 namespace {
@@ -160,6 +162,12 @@ TEST(CliSimulation, BadShardsThreadsAndTargetsEndWithCode2)
         {"--threads abc", "--threads"},
         {"--threads 5000", "--threads"},
         {"--threads", "--threads"},
+        {"--plot " + dir.path("c.png") + " --shard 1/2" + out,
+         "--plot and --shard exclude each other: a shard holds part of the run; give --plot to merge"},
+        {"--size 800x600", "--size needs --plot FILE.png, the picture it sizes"},
+        {"--plot " + dir.path("c.png") + " --size 800x100", "--size must be WxH"},
+        {"--plot " + dir.path("c.jpg"), "the plot is written as PNG; give a name ending in .png"},
+        {"--plot ''", "--plot needs a file name"},
     };
     for (const auto& [arguments, named] : refused) {
         const Outcome r = dir.run("simulate --from 6 --to 7 --noise-steps 1 --repeats 1 " + arguments);
@@ -295,4 +303,55 @@ TEST(CliSimulation, ProgressRecordsGoToStandardErrorAndEndAtTheTotal)
         EXPECT_EQ(line.rfind("progress ", 0), 0u) << line;
     EXPECT_EQ(records.back().rfind("progress 30/30 series 100.0% elapsed ", 0), 0u) << records.back();
     EXPECT_TRUE(records.back().ends_with(" left 0 s")) << records.back();
+}
+
+// The chart is written beside the output, which stays the same bytes with
+// and without it in every format; the messages and the exit code too. merge
+// draws the same chart from the parts, and refuses a --size without --plot.
+TEST(CliSimulation, PlotLeavesTheOutputAsItIsAndMergeDrawsTheSameChart)
+{
+    Scratch dir;
+    for (size_t c = 0; c < 2; ++c) {
+        const std::string options = kCases[c];
+        for (const char* format : kFormats) {
+            const std::string base = "simulate " + options + " " + format;
+            const Outcome plain = dir.run(base);
+            ASSERT_EQ(plain.code, 0) << plain.err;
+            const std::string png = dir.path("chart.png");
+            EXPECT_EQ(dir.run(base + " --plot " + png), plain) << base;
+            platform::Bitmap picture;
+            std::string error;
+            ASSERT_TRUE(files::readPngFile(png, picture, error)) << error;
+            EXPECT_EQ(picture.width, 1600);
+            EXPECT_EQ(picture.height, 900);
+            EXPECT_EQ(dir.run(base + " --size=640x400 --plot=" + png), plain) << base;
+            ASSERT_TRUE(files::readPngFile(png, picture, error)) << error;
+            EXPECT_EQ(picture.width, 640);
+            EXPECT_EQ(picture.height, 400);
+        }
+
+        const std::string whole = dir.path("whole.png"), merged = dir.path("merged.png");
+        ASSERT_EQ(dir.run("simulate " + options + " --plot " + whole + " --size 900x500").code, 0);
+        const std::vector<std::string> parts = writeShards(dir, options, 3, "p" + std::to_string(c));
+        const Outcome m = dir.run("merge" + joined(parts) + " --csv --plot " + merged + " --size 900x500");
+        EXPECT_EQ(m.code, 0) << m.err;
+        EXPECT_EQ(m.out, dir.run("simulate " + options + " --csv").out);
+        platform::Bitmap a, b;
+        std::string error;
+        ASSERT_TRUE(files::readPngFile(whole, a, error)) << error;
+        ASSERT_TRUE(files::readPngFile(merged, b, error)) << error;
+        EXPECT_EQ(b.width, a.width);
+        EXPECT_TRUE(b.pixels == a.pixels) << "merge drew another chart";
+
+        const Outcome idle = dir.run("merge" + joined(parts) + " --size 900x500");
+        EXPECT_EQ(idle.code, 2);
+        EXPECT_EQ(idle.err, "quillmore-cli merge: --size needs --plot FILE.png, the picture it sizes\n");
+    }
+
+    // A chart that cannot be written ends with code 1 after the output.
+    const std::string base = std::string("simulate ") + kCases[0] + " --csv";
+    const Outcome failed = dir.run(base + " --plot " + dir.path("no/such/folder/c.png"));
+    EXPECT_EQ(failed.code, 1);
+    EXPECT_EQ(failed.out, dir.run(base).out);
+    EXPECT_TRUE(has(failed.err, "quillmore-cli simulate: cannot write")) << failed.err;
 }

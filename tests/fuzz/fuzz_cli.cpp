@@ -76,7 +76,7 @@ void checkRun(const commands::RunOptions& o, bool simulating)
     if (o.renderWidth < commands::kMinPictureWidth || o.renderWidth > commands::kMaxPictureSide ||
         o.renderHeight < commands::kMinPictureHeight || o.renderHeight > commands::kMaxPictureSide)
         fuzz::broken();
-    // simulate draws no picture; --size means nothing without --render.
+    // simulate draws no window picture; --size means nothing without --render.
     if (simulating && (o.render || o.renderWidth != 1280 || o.renderHeight != 800))
         fuzz::broken();
     if (!o.render && (o.renderWidth != 1280 || o.renderHeight != 800))
@@ -98,6 +98,14 @@ void checkSimulate(const commands::SimulateOptions& s)
     // A shard writes a part file, and only a shard does.
     if (s.shard.has_value() != s.out.has_value() || (s.out && s.out->empty()))
         fuzz::broken();
+    // The chart is of the whole run, named .png; --size sizes nothing else.
+    if (s.plot && (s.shard || s.plot->size() < 4))
+        fuzz::broken();
+    if (s.plotWidth < commands::kMinPictureWidth || s.plotWidth > commands::kMaxPictureSide ||
+        s.plotHeight < commands::kMinPictureHeight || s.plotHeight > commands::kMaxPictureSide)
+        fuzz::broken();
+    if (!s.plot && (s.plotWidth != 1600 || s.plotHeight != 900))
+        fuzz::broken();
 }
 
 // What a part file records of a simulation must read back to the same
@@ -118,8 +126,8 @@ void checkWordsReadBack(const commands::RunOptions& run, const commands::Simulat
     if (sim2.from != sim.from || sim2.to != sim.to || sim2.incr != sim.incr || sim2.noiseFrom != sim.noiseFrom ||
         sim2.noiseSteps != sim.noiseSteps || sim2.noiseIncr != sim.noiseIncr || sim2.repeats != sim.repeats)
         fuzz::broken();
-    // Output format, threads, progress and the shard are left out.
-    if (run2.json || sim2.csv || sim2.threads || sim2.progress || sim2.shard || sim2.out)
+    // Output format, threads, progress, the shard and the plot are left out.
+    if (run2.json || sim2.csv || sim2.threads || sim2.progress || sim2.shard || sim2.out || sim2.plot)
         fuzz::broken();
 }
 
