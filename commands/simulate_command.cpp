@@ -142,10 +142,10 @@ int runMergeCommand(const std::vector<std::string>& args)
     // The first part says what the run was: a detection over many files
     // prints as it was asked to, a simulation as merge's options say.
     if (bytes[0].starts_with("{\"format\": \"quillmore detection part\"")) {
-        if (o.json || o.csv) {
+        if (o.json || o.csv || o.plot) {
             std::fprintf(stderr,
                          "quillmore-cli merge: %s: the parts of detect print as detect was asked to; "
-                         "--json and --csv are for a simulation's parts\n",
+                         "--json, --csv and --plot are for a simulation's parts\n",
                          names[0].c_str());
             return 2;
         }

@@ -215,7 +215,7 @@ TEST(DetectShards, MergePrintsWhatTheWholeRunPrints)
         {a + b + other, "is of another run than"},
         {a + b + c + b, "are both shard 2/3"},
         {a + half + c, "both hold files 1 to 2 of 8"},
-        {a + b + c + " --json", "--json and --csv are for a simulation's parts"},
+        {a + b + c + " --json", "--json, --csv and --plot are for a simulation's parts"},
     };
     for (const auto& [set, words] : refused) {
         const CommandOutput r = cli("merge" + set, true);

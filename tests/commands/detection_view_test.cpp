@@ -23,6 +23,7 @@
 #include "platform/dc.h"
 #include "tests/cli/command_output.h"
 #include "tests/files/files_test_support.h"
+#include "tests/support/sanitized_trials.h"
 
 namespace {
 
@@ -200,7 +201,7 @@ TEST(DetectionView, InputKeepsTheDetailInsideTheSeriesAndTheReadoutNamesItsPulse
         const int32_t L = view.result->request.L;
 
         platform::Bitmap picture = platform::makeBitmap(1280, 760);
-        for (int step = 0; step < 300; ++step) {
+        for (int step = 0; step < test_support::trials(300); ++step) {
             platform::Dc dc(picture);
             commands::paintDetectionView(view, dc, {0, 0, 1280, 760});
             const views::DetectionViewLayout& l = view.layout;
