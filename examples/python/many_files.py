@@ -9,7 +9,7 @@ depth 230..270 samples apart, noise), reads and estimates each with the
 count unknown, one after the other and then on a pool of WORKERS threads,
 checks that both give the same pulses and prints the times:
 
-    PYTHONPATH=build/release/python examples/python/many_files.py [--count 16] [--workers 2]
+    PYTHONPATH=build/release/python examples/python/many_files.py [--count 32] [--workers 2]
 """
 
 import argparse
@@ -56,7 +56,7 @@ def starts(path):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--count", type=int, default=16, help="files (default 16)")
+    parser.add_argument("--count", type=int, default=32, help="files (default 32)")
     parser.add_argument("--samples", type=int, default=50000, help="samples a file (default 50000)")
     parser.add_argument("--workers", type=int, default=os.cpu_count(), help="threads of the pool (default: the processors)")
     args = parser.parse_args()
