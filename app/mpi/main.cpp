@@ -74,6 +74,39 @@ std::vector<std::string> gatherParts(int rank, int size, int status, const std::
     return parts;
 }
 
+// Every rank's part gathered at rank 0 and read there into `parts` (named
+// "the part of rank R"). -1 on rank 0 when every share ran and every part
+// reads; else the code to end with: 0 on the other ranks (rank 0's code
+// reaches them), a rank's own code when its share did not run, 1 for a
+// part that does not read.
+template <typename Part>
+int gatherAtRankZero(const char* program, int rank, int size, int status, const Part& mine,
+                     std::string (*write)(const Part&), bool (*read)(std::string_view, Part&, std::string&),
+                     std::vector<Part>& parts, std::vector<std::string>& names)
+{
+    std::vector<long long> statuses;
+    const std::vector<std::string> bytes =
+        gatherParts(rank, size, status, status == 0 ? write(mine) : std::string(), statuses);
+    if (rank != 0)
+        return 0;
+    if (status != 0)
+        return status;
+    for (int r = 1; r < size; ++r)
+        if (statuses[r] != 0) {
+            std::fprintf(stderr, "%s: the share of rank %d did not run (exit code %lld)\n", program, r, statuses[r]);
+            return static_cast<int>(statuses[r]);
+        }
+    parts.resize(static_cast<size_t>(size));
+    for (int r = 0; r < size; ++r) {
+        names.push_back("the part of rank " + std::to_string(r));
+        if (std::string error; !read(bytes[r], parts[r], error)) {
+            std::fprintf(stderr, "%s: %s: %s\n", program, names.back().c_str(), error.c_str());
+            return 1;
+        }
+    }
+    return -1;
+}
+
 int simulate(const std::vector<std::string>& args, int rank, int size)
 {
     const bool quiet = rank != 0;
@@ -121,29 +154,12 @@ int simulate(const std::vector<std::string>& args, int rank, int size)
         }
         shell::onDestroy(state);
     }
-    std::vector<long long> statuses;
-    const std::vector<std::string> bytes =
-        gatherParts(rank, size, status, status == 0 ? files::writeSimulationPart(mine) : std::string(), statuses);
-    if (rank != 0)
-        return 0;  // rank 0's code reaches every rank
-
-    if (status != 0)
-        return status;
-    for (int r = 1; r < size; ++r)
-        if (statuses[r] != 0) {
-            std::fprintf(stderr, "quillmore-mpi simulate: the share of rank %d did not run (exit code %lld)\n", r,
-                         statuses[r]);
-            return static_cast<int>(statuses[r]);
-        }
-    std::vector<files::SimulationPartFile> parts(static_cast<size_t>(size));
+    std::vector<files::SimulationPartFile> parts;
     std::vector<std::string> names;
-    for (int r = 0; r < size; ++r) {
-        names.push_back("the part of rank " + std::to_string(r));
-        if (!files::readSimulationPart(bytes[r], parts[r], error)) {
-            std::fprintf(stderr, "quillmore-mpi simulate: %s: %s\n", names.back().c_str(), error.c_str());
-            return 1;
-        }
-    }
+    if (const int code = gatherAtRankZero("quillmore-mpi simulate", rank, size, status, mine,
+                                          files::writeSimulationPart, files::readSimulationPart, parts, names);
+        code >= 0)
+        return code;
     const commands::SimulationPlotTarget plot{sim.plot.value_or(""), sim.plotWidth, sim.plotHeight};
     return commands::mergeAndPrintSimulation("quillmore-mpi simulate", parts, names,
                                              commands::simulationFormat(options.json, sim.csv),
@@ -172,27 +188,12 @@ int detect(const std::vector<std::string>& args, int rank, int size)
     files::DetectionPartFile mine;
     const int status = commands::detectShare(o, args, static_cast<uint32_t>(rank) + 1, static_cast<uint32_t>(size), 1,
                                              program, quiet, mine);
-    std::vector<long long> statuses;
-    const std::vector<std::string> bytes =
-        gatherParts(rank, size, status, status == 0 ? files::writeDetectionPart(mine) : std::string(), statuses);
-    if (rank != 0)
-        return 0;  // rank 0's code reaches every rank
-    if (status != 0)
-        return status;
-    for (int r = 1; r < size; ++r)
-        if (statuses[r] != 0) {
-            std::fprintf(stderr, "%s: the share of rank %d did not run (exit code %lld)\n", program, r, statuses[r]);
-            return static_cast<int>(statuses[r]);
-        }
-    std::vector<files::DetectionPartFile> parts(static_cast<size_t>(size));
+    std::vector<files::DetectionPartFile> parts;
     std::vector<std::string> names;
-    for (int r = 0; r < size; ++r) {
-        names.push_back("the part of rank " + std::to_string(r));
-        if (!files::readDetectionPart(bytes[r], parts[r], error)) {
-            std::fprintf(stderr, "%s: %s: %s\n", program, names.back().c_str(), error.c_str());
-            return 1;
-        }
-    }
+    if (const int code = gatherAtRankZero(program, rank, size, status, mine, files::writeDetectionPart,
+                                          files::readDetectionPart, parts, names);
+        code >= 0)
+        return code;
     return commands::printDetectionParts(program, parts, names);
 }
 
