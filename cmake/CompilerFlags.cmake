@@ -17,14 +17,17 @@ if(QUILLMORE_SANITIZE)
   endif()
 endif()
 
+# The modules the libFuzzer targets explore: the readers of outside bytes,
+# the snapshot writers and the option readers, with what they are made of.
+set(QUILLMORE_FUZZED_MODULES base platform files command_options)
 if(QUILLMORE_FUZZ)
-  # The libFuzzer targets live in the sanitizer build: every unit carries
-  # the fuzzer's coverage counters (the tests' runtime defines them), so the
-  # targets and the test programs share one compilation of the libraries.
+  # The libFuzzer targets live in the sanitizer build: the modules they
+  # explore carry the fuzzer's coverage counters (the tests' sanitizer
+  # runtime defines them too), so the targets and the test programs share
+  # one compilation of the libraries. Nothing else pays for the counters.
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang" OR NOT QUILLMORE_SANITIZE)
     message(FATAL_ERROR "QUILLMORE_FUZZ needs clang, its libFuzzer and QUILLMORE_SANITIZE: configure with the asan preset")
   endif()
-  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 # Adds a static library for one module from the sources in its folder; the
@@ -32,6 +35,9 @@ endif()
 function(quillmore_module name)
   cmake_parse_arguments(M "" "" "SOURCES;DEPENDS" ${ARGN})
   add_library(${name} STATIC ${M_SOURCES})
+  if(QUILLMORE_FUZZ AND name IN_LIST QUILLMORE_FUZZED_MODULES)
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer-no-link)
+  endif()
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   if(M_DEPENDS)
     target_link_libraries(${name} PUBLIC ${M_DEPENDS})

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/sanitized_trials.h"
 #include "detection/exhaustive_search.h"
 #include "detection/fixed_case_criteria.h"
 #include "detection/stepwise_protocol.h"
@@ -167,11 +168,12 @@ TEST(BoundedExhaustiveSearch, LeavesWhatTheLiteralOdometerLeaves)
     // Short series with any intervals, then admissible ranges hundreds of
     // starts wide, where the bound does the work.
     std::mt19937 rng(2024);
-    for (int n = 0; n < 4300; ++n) {
+    const int shortSeries = test_support::trials(4000), wideRanges = test_support::trials(300);
+    for (int n = 0; n < shortSeries + wideRanges; ++n) {
         SCOPED_TRACE("case " + std::to_string(n));
         const int N = pick(rng, 60, 300);
-        expectSameAsLiteral(rng, n < 4000 ? problem(rng, pick(rng, 1, 36), 4, 0, 7, n % 2 == 0)
-                                          : problem(rng, N, 3, N / 8, N / 4, n % 5 != 0));
+        expectSameAsLiteral(rng, n < shortSeries ? problem(rng, pick(rng, 1, 36), 4, 0, 7, n % 2 == 0)
+                                                 : problem(rng, N, 3, N / 8, N / 4, n % 5 != 0));
     }
 }
 
