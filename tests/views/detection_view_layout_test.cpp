@@ -16,6 +16,7 @@
 #include "platform/bitmap.h"
 #include "platform/dc.h"
 #include "tests/platform/picture_test_support.h"
+#include "view_test_support.h"
 #include "views/detection_view.h"
 
 namespace {
@@ -23,16 +24,8 @@ namespace {
 using platform::PlacedText;
 using platform::Rect;
 
-bool within(const Rect& inner, const Rect& outer)
-{
-    return outer.left <= inner.left && inner.right <= outer.right && outer.top <= inner.top &&
-           inner.bottom <= outer.bottom;
-}
-
-bool overlap(const Rect& a, const Rect& b)
-{
-    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
-}
+using viewtest::overlap;
+using viewtest::within;
 
 // A series of n samples: noise, pulses of L samples every 40..400 samples,
 // and now and then a far larger value, so that the y labels get long.

@@ -18,6 +18,7 @@
 #include "platform/bitmap.h"
 #include "platform/dc.h"
 #include "tests/platform/picture_test_support.h"
+#include "view_test_support.h"
 #include "views/simulation_chart.h"
 
 namespace {
@@ -25,16 +26,8 @@ namespace {
 using platform::PlacedText;
 using platform::Rect;
 
-bool within(const Rect& inner, const Rect& outer)
-{
-    return outer.left <= inner.left && inner.right <= outer.right && outer.top <= inner.top &&
-           inner.bottom <= outer.bottom;
-}
-
-bool overlap(const Rect& a, const Rect& b)
-{
-    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
-}
+using viewtest::overlap;
+using viewtest::within;
 
 bool inside(const Rect& r, int32_t x, int32_t y) { return r.left <= x && x < r.right && r.top <= y && y < r.bottom; }
 

@@ -14,6 +14,19 @@
 
 namespace viewtest {
 
+// Whether `inner` lies wholly in `outer`.
+inline bool within(const platform::Rect& inner, const platform::Rect& outer)
+{
+    return outer.left <= inner.left && inner.right <= outer.right && outer.top <= inner.top &&
+           inner.bottom <= outer.bottom;
+}
+
+// Whether two rectangles share a pixel.
+inline bool overlap(const platform::Rect& a, const platform::Rect& b)
+{
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
 // The pixels of px inside l..r-1 x t..b-1.
 inline std::set<picture::Pixel> inRect(const std::set<picture::Pixel>& px, int32_t l, int32_t t, int32_t r, int32_t b)
 {
