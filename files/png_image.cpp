@@ -114,6 +114,11 @@ bool decodeInto(PngJob& job, uint64_t maxPixels)
         return false;
     }
     png_set_read_fn(png, &job, readFromJob);
+    // Only IHDR, PLTE, tRNS, IDAT and IEND shape the pixels read here; every
+    // other chunk is passed over unread. libpng would allocate what such a
+    // chunk announces before reading it: a few hundred bytes could ask for
+    // gigabytes.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);

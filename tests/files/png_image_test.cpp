@@ -14,6 +14,7 @@
 #include "files/png_image.h"
 #include "tests/files/files_test_support.h"
 #include "tests/platform/picture_test_support.h"
+#include "tests/support/sanitized_trials.h"
 
 using files_test::ScratchDir;
 
@@ -231,6 +232,65 @@ TEST(PngImage, DamagedDataIsRefusedAndLeavesThePictureAlone)
     EXPECT_FALSE(files::decodePng(good, picture, error, 13 * 7 - 1));
     EXPECT_EQ(error, "the picture is too large");
     EXPECT_TRUE(files::decodePng(good, picture, error, 13 * 7));
+}
+
+// A chunk of `type` with `data`, its length as `stated`, and its check sum.
+std::vector<uint8_t> chunk(const char* type, const std::vector<uint8_t>& data, uint32_t stated)
+{
+    std::vector<uint8_t> c;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        c.push_back(static_cast<uint8_t>(stated >> shift));
+    c.insert(c.end(), type, type + 4);
+    c.insert(c.end(), data.begin(), data.end());
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t k = 4; k < c.size(); ++k) {
+        crc ^= c[k];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    crc ^= 0xFFFFFFFFu;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        c.push_back(static_cast<uint8_t>(crc >> shift));
+    return c;
+}
+
+TEST(PngImage, ChunksThatDoNotShapeThePixelsArePassedOverUnread)
+{
+    std::mt19937 gen(4);
+    const platform::Bitmap original = randomPicture(9, 5, gen);
+    const std::vector<uint8_t> good = files::encodePng(original);
+    ASSERT_FALSE(good.empty());
+    const auto afterHeader = good.begin() + 33;  // the signature and IHDR
+    // Text, a suggested palette and a chunk of no known kind change nothing.
+    std::vector<uint8_t> annotated(good.begin(), afterHeader);
+    for (const char* type : {"tEXt", "sPLT", "quIl"}) {
+        const std::vector<uint8_t> c = chunk(type, std::vector<uint8_t>(40, 0x73), 40);
+        annotated.insert(annotated.end(), c.begin(), c.end());
+    }
+    annotated.insert(annotated.end(), afterHeader, good.end());
+    platform::Bitmap plain, picture;
+    std::string error;
+    ASSERT_TRUE(files::decodePng(good, plain, error)) << error;
+    ASSERT_TRUE(files::decodePng(annotated, picture, error)) << error;
+    EXPECT_TRUE(picture::samePicture(picture, plain, "png-annotated"));
+
+    // A chunk that states almost 2 GB in a file of a few hundred bytes (a
+    // fuzzer's find): libpng took what it stated before it read a byte.
+    std::vector<uint8_t> boastful(good.begin(), afterHeader);
+    const std::vector<uint8_t> c = chunk("sPLT", std::vector<uint8_t>(40, 0x73), 1936946035u);
+    boastful.insert(boastful.end(), c.begin(), c.end());
+#if !QUILLMORE_SANITIZED
+    const std::string said = files_test::inChild(
+        [&] {
+            platform::Bitmap p;
+            std::string e;
+            return std::to_string(files::decodePng(boastful, p, e)) + " " + e;
+        },
+        RLIMIT_AS, rlim_t{256} << 20);
+    EXPECT_EQ(said, "0 the PNG data ends early");
+#endif
+    EXPECT_FALSE(files::decodePng(boastful, picture, error));
+    EXPECT_EQ(error, "the PNG data ends early");
 }
 
 TEST(PngImage, EmptyOrInconsistentPicturesAreNotEncoded)
